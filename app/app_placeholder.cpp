@@ -1,0 +1,1 @@
+// Application windows are added here.

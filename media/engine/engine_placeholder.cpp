@@ -1,0 +1,1 @@
+// The conversion engine is built here.

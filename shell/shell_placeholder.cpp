@@ -1,0 +1,1 @@
+// Components of this library are added here.
