@@ -9,10 +9,17 @@ extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
+#include <libavutil/display.h>
+#include <libavutil/eval.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
+#include <libavutil/time.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
+#include <cstdint>
 #include <string>
 
 #include "media/ff_api_symbols.h"
@@ -31,24 +38,32 @@ struct TFFApi {
 };
 #undef FF_API_MEMBER
 
-/// The bound entry points. A member is null until its library has been loaded.
+/// The bound entry points. A member is null until its library has been loaded (media::FFLoader()).
 const TFFApi& FF();
-/// The loader's write access to the table.
-TFFApi& MutableFFApi();
 
-/// The FFmpeg libraries in load order (each after the ones it depends on).
-enum class TFFLibrary { avutil, swscale, swresample, avcodec, avformat, avfilter, avdevice };
+/// The libraries the loader knows, in load order: each FFmpeg library comes after the ones it
+/// depends on. The values are bit numbers of TLibraries (media/ff_loader.h).
+enum class TLibrary : std::uint8_t {
+  avUtil,
+  swScale,
+  swResample,
+  avCodec,
+  avFormat,
+  avFilter,
+  avDevice,
+  myUtil,         // the C library: always present, never loaded
+  SDL2,           // never loaded; always reads as loaded
+  libSoundTouch,  // never loaded; always reads as loaded
+  libMFX,         // Intel Media SDK dispatcher (libmfx.so.1), optional, nothing bound
+};
+inline constexpr int LibraryCount = 11;
 
-/// Base name ("avcodec") and the major version the headers were built with (59).
-const char* FFLibraryBaseName(TFFLibrary lib);
-int FFLibraryHeaderMajor(TFFLibrary lib);
-/// The Linux file name: "lib" + base name + ".so." + major (libavcodec.so.59).
-std::string FFLibraryFileName(TFFLibrary lib);
-
-/// Binds every entry point of lib from handle into the table. On failure returns the name of the
-/// first missing symbol and the dlerror text in error, and leaves that library's members null.
-bool BindFFLibrary(TFFLibrary lib, void* handle, std::string& missingSymbol, std::string& error);
+/// Binds every entry point of lib's list from handle into the table. On failure returns false with
+/// the first missing name in missingSymbol and the dlerror text in error, and leaves all of lib's
+/// members null. A library without a list (myUtil, SDL2, libSoundTouch, libMFX) binds trivially.
+/// Called by the loader only, on the thread that loads.
+bool BindFFLibrary(TLibrary lib, void* handle, std::string& missingSymbol, std::string& error);
 /// Clears the members of lib.
-void UnbindFFLibrary(TFFLibrary lib);
+void UnbindFFLibrary(TLibrary lib);
 
 }  // namespace media

@@ -1,1 +1,0 @@
-// Application windows are added here.

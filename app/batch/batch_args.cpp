@@ -1,0 +1,50 @@
+#include "app/batch/batch_args.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace app {
+
+namespace {
+QString Absolute(const QDir& base, const QString& path) {
+  return QDir::cleanPath(base.absoluteFilePath(path));
+}
+}  // namespace
+
+TBatchArgs ParseBatchArgs(const TCommandLine& commandLine, const QString& currentDir) {
+  TBatchArgs args;
+  const int count = commandLine.ParamCount();
+  if (count < 2) return args;
+  args.BatchMode = true;
+
+  const QString action = commandLine.ParamStr(1).toLower();
+  if (action == QLatin1String("-v"))
+    args.Road = TBatchRoad::Convert;
+  else if (action == QLatin1String("-a"))
+    args.Road = TBatchRoad::Extract;
+
+  const QDir base(currentDir);
+  // An empty parameter 2 means the current folder rather than the file-system root.
+  args.OutputFolder = Absolute(base, commandLine.ParamStr(2));
+  if (!args.OutputFolder.endsWith(QLatin1Char('/'))) args.OutputFolder += QLatin1Char('/');
+
+  // Parameter 2 is always the output folder, so "x" counts from parameter 3 on.
+  args.SaveLogAndQuit = count >= 3 && commandLine.ParamStr(count).toLower() == QLatin1String("x");
+  const int lastInput = args.SaveLogAndQuit ? count - 1 : count;
+
+  const QString third = commandLine.ParamStr(3);
+  if (lastInput >= 3 && QFileInfo(third).suffix().toLower() == QLatin1String("fls")) {
+    args.ListFile = Absolute(base, third);
+    return args;
+  }
+  for (int i = 3; i <= std::min(lastInput, KLastInputParam); ++i) {
+    const QString param = commandLine.ParamStr(i);
+    if (param.isEmpty()) break;
+    const QFileInfo file(Absolute(base, param));
+    if (file.exists() && !file.isDir()) args.Inputs.append(file.filePath());
+  }
+  return args;
+}
+
+}  // namespace app

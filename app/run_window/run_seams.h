@@ -1,0 +1,76 @@
+#pragma once
+// What the conversion and extraction windows need from the media library, as two small interfaces.
+// The windows own one of each (the window's FFEncoder and FFDecoder). For the application, adapters
+// over media::TFFEncoder and media::TFFDecoder implement them; tests drive the windows with
+// scripted fakes.
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace app {
+
+/// What a progress event tells the window; durations in microseconds, size in bytes.
+struct TRunProgress {
+  int64_t TotalDuration = 0;
+  int64_t CurrentDuration = 0;
+  int64_t CurrentSize = 0;
+};
+
+/// One terminate event: TaskIndex >= 0 for a task, -1 for the end of the whole run.
+struct TRunTerminate {
+  int TaskIndex = -1;
+  bool Finished = false;   // the task wrote all its output
+  bool Exception = false;  // the task ended by a fatal error
+  QString ExceptionMsg;
+};
+
+/// The encoder as the run windows use it: one task per file, started on one conversion thread.
+/// Contract for implementations:
+/// - No method throws; failures are negative results or false with the reason in LastErrMsg.
+/// - OnProgress and OnTerminate are called on the user-interface thread only (the adapter hands
+///   the encoder's thread events over), never re-entering a method of this interface.
+/// - Every started run ends with OnTerminate for its task and then exactly one OnTerminate with
+///   TaskIndex -1, also when it was stopped or failed, and also when Start itself could not start
+///   the task (then the task's event carries Exception and the reason).
+/// - Stop(true) returns after the task's thread has ended; while it waits the user-interface
+///   thread keeps delivering the events above.
+class IRunEncoder {
+ public:
+  virtual ~IRunEncoder() = default;
+  /// True once the FFmpeg libraries are loaded (process-wide, so a second window finds them loaded).
+  virtual bool AVLibLoaded() const = 0;
+  /// Loads the libraries from folder (and the system's library path). False: LastErrMsg says why.
+  virtual bool LoadAVLib(const QString& folder) = 0;
+  /// Frees every task. Allowed after the end-of-run event.
+  virtual void ClearTasks() = 0;
+  /// Opens source as the input of a new task. Returns the task's index, or a negative value with
+  /// LastErrMsg set and no task added.
+  virtual int AddTask(const QString& source) = 0;
+  /// Sets the task's output file and option string (FFmpeg command-line syntax). Negative on
+  /// failure with LastErrMsg set; the task stays and may be removed.
+  virtual int SetOutput(int task, const QString& output, const QString& options) = 0;
+  virtual void RemoveTask(int task) = 0;
+  /// Starts the tasks, at most threadCount at a time, each on a conversion thread of its own.
+  virtual void Start(int threadCount) = 0;
+  /// Asks the running tasks to stop; with wait, returns once they have.
+  virtual void Stop(bool wait) = 0;
+  virtual QString LastErrMsg() const = 0;
+
+  std::function<void(const TRunProgress&)> OnProgress;
+  std::function<void(const TRunTerminate&)> OnTerminate;
+};
+
+/// The decoder as the run windows use it: it opens the source before conversion (a file the
+/// decoder cannot open is not handed to the encoder) and tells its duration.
+class IRunDecoder {
+ public:
+  virtual ~IRunDecoder() = default;
+  /// Opens path, closing any file opened before. False: LastErrMsg says why and no file is open.
+  virtual bool LoadFile(const QString& path) = 0;
+  virtual QString LastErrMsg() const = 0;
+  /// Duration of the open file in microseconds; negative when unknown or no file is open.
+  virtual int64_t Duration() const = 0;
+};
+
+}  // namespace app

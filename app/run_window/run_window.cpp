@@ -1,0 +1,501 @@
+#include "app/run_window/run_window.h"
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/run_window/run_format.h"
+#include "components/taskbar_mgr.h"
+#include "platform/prompter.h"
+
+namespace app {
+
+namespace {
+
+const QColor KBlack(0, 0, 0);
+const QColor KGreen(0, 128, 0);
+const QColor KRed(255, 0, 0);
+const QColor KGrey(128, 128, 128);
+const QColor KBlue(0, 0, 255);
+
+// Timer periods of the window: the two one-shot timers only let the window paint (and the
+// encoder's last events arrive) before the next step; the clock ticks every second.
+constexpr int KStartDelayMs = 100;
+constexpr int KProcessDelayMs = 100;
+constexpr int KElapsedMs = 1000;
+
+QTimer* MakeTimer(QObject* parent, const char* name, int intervalMs, bool singleShot) {
+  auto* timer = new QTimer(parent);
+  timer->setObjectName(QLatin1String(name));
+  timer->setInterval(intervalMs);
+  timer->setSingleShot(singleShot);
+  return timer;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QLatin1String(name));
+  label->setAlignment(alignment);
+  return label;
+}
+
+// True when both names reach the same file: the same canonical path, or the same device and inode
+// (hard links, bind mounts, a case-insensitive mount).
+bool SameFile(const QString& a, const QString& b) {
+  const QString canonicalA = QFileInfo(a).canonicalFilePath();
+  if (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath()) return true;
+  struct stat statA {};
+  struct stat statB {};
+  if (::stat(QFile::encodeName(a).constData(), &statA) != 0) return false;
+  if (::stat(QFile::encodeName(b).constData(), &statB) != 0) return false;
+  return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
+}
+
+QString WithTrailingSlash(const QString& folder) {
+  return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+// Writes text as UTF-8 to folder/log.txt in one piece. False leaves no partial file behind.
+bool WriteLogFile(const QString& folder, const QString& text, QString* path) {
+  if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
+  *path = QDir(folder).filePath(QStringLiteral("log.txt"));
+  QSaveFile file(*path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  const QByteArray bytes = text.toUtf8();
+  if (file.write(bytes) != bytes.size()) return false;
+  return file.commit();
+}
+
+}  // namespace
+
+int ExitCode(TRunResult result) {
+  switch (result) {
+    case TRunResult::AllConverted:
+      return 0;
+    case TRunResult::NotAllConverted:
+      return 1;
+    case TRunResult::CouldNotStart:
+      return 2;
+  }
+  return 1;
+}
+
+TRunWindow::TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder> encoder,
+                       std::unique_ptr<IRunDecoder> decoder, QWidget* parent)
+    : QDialog(parent),
+      FMode(mode),
+      FInput(std::move(input)),
+      FEncoder(std::move(encoder)),
+      FDecoder(std::move(decoder)),
+      FOutputFolder(FInput.OutputFolder) {
+  setWindowTitle(QStringLiteral("Saving..."));
+  setModal(true);
+  resize(560, 420);
+
+  log_Main = new QTextEdit(this);
+  log_Main->setObjectName(QStringLiteral("log_Main"));
+  log_Main->setReadOnly(true);
+  log_Main->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  log_Main->setLineWrapMode(QTextEdit::WidgetWidth);
+
+  lbl_File = MakeLabel(
+      this, "lbl_File",
+      FMode == TMode::Video ? QStringLiteral("Saving video...") : QStringLiteral("Saving audio..."));
+  auto* lbl_Elapsed = MakeLabel(this, "lbl_Elapsed", QStringLiteral("Time elapsed:"));
+  lbl_ElapsedValue = MakeLabel(this, "lbl_ElapsedValue", QStringLiteral("00:00:00"));
+  auto* lbl_Remaining = MakeLabel(this, "lbl_Remaining", QStringLiteral("Time remaining:"));
+  lbl_RemainingValue = MakeLabel(this, "lbl_RemainingValue", QStringLiteral("00:00:00"));
+  lbl_FPS = MakeLabel(this, "lbl_FPS", QString(), Qt::AlignRight | Qt::AlignVCenter);
+  lbl_Percent = MakeLabel(this, "lbl_Percent", QStringLiteral("0%"), Qt::AlignRight | Qt::AlignVCenter);
+
+  prg_Process = new QProgressBar(this);
+  prg_Process->setObjectName(QStringLiteral("prg_Process"));
+  prg_Process->setRange(0, 100);
+  prg_Process->setValue(0);
+  prg_Process->setTextVisible(false);
+
+  btn_Stop = new QPushButton(QStringLiteral("Stop"), this);
+  btn_Stop->setObjectName(QStringLiteral("btn_Stop"));
+  btn_Stop->setEnabled(false);
+  btn_Stop->setAutoDefault(false);
+  btn_Close = new QPushButton(QStringLiteral("Close"), this);
+  btn_Close->setObjectName(QStringLiteral("btn_Close"));
+  btn_Close->setAutoDefault(false);
+
+  auto* times = new QGridLayout;
+  times->addWidget(lbl_Elapsed, 0, 0);
+  times->addWidget(lbl_ElapsedValue, 0, 1);
+  times->addWidget(lbl_FPS, 0, 2);
+  times->addWidget(lbl_Remaining, 1, 0);
+  times->addWidget(lbl_RemainingValue, 1, 1);
+  times->addWidget(lbl_Percent, 1, 2);
+  times->setColumnStretch(2, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btn_Stop);
+  buttons->addWidget(btn_Close);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(log_Main, 1);
+  layout->addWidget(lbl_File);
+  layout->addLayout(times);
+  layout->addWidget(prg_Process);
+  layout->addLayout(buttons);
+
+  tmr_Start = MakeTimer(this, "tmr_Start", KStartDelayMs, true);
+  tmr_Elapsed = MakeTimer(this, "tmr_Elapsed", KElapsedMs, false);
+  tmr_Process = MakeTimer(this, "tmr_Process", KProcessDelayMs, true);
+  connect(tmr_Start, &QTimer::timeout, this, &TRunWindow::tmr_StartTimer);
+  connect(tmr_Elapsed, &QTimer::timeout, this, &TRunWindow::tmr_ElapsedTimer);
+  connect(tmr_Process, &QTimer::timeout, this, &TRunWindow::tmr_ProcessTimer);
+  connect(btn_Stop, &QPushButton::clicked, this, &TRunWindow::btn_StopClick);
+  connect(btn_Close, &QPushButton::clicked, this, &QDialog::accept);
+
+  FEncoder->OnProgress = [this](const TRunProgress& info) { FFEncoderProgress(info); };
+  FEncoder->OnTerminate = [this](const TRunTerminate& info) { FFEncoderTerminate(info); };
+}
+
+TRunWindow::~TRunWindow() {
+  // The events of a run still going must not reach a half-destroyed window.
+  FEncoder->OnProgress = nullptr;
+  FEncoder->OnTerminate = nullptr;
+  if (FFileState == TFileState::Running) FEncoder->Stop(true);
+}
+
+TRunResult TRunWindow::Result() const {
+  if (FCouldNotStart) return TRunResult::CouldNotStart;
+  if (FFinished && !FUserStopped && FConverted == FCount) return TRunResult::AllConverted;
+  return TRunResult::NotAllConverted;
+}
+
+void TRunWindow::done(int result) {
+  if (!btn_Close->isEnabled()) return;
+  if (FInput.Taskbar != nullptr) {
+    FInput.Taskbar->SetProgressValue(0);
+    FInput.Taskbar->SetProgressState(components::TTaskProgressState::fstpsNoProgress);
+    FInput.Taskbar->SetActive(false);
+  }
+  QDialog::done(result);
+}
+
+void TRunWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!FShown && !event->spontaneous()) {
+    FShown = true;
+    FormShow();
+  }
+}
+
+void TRunWindow::FormShow() {
+  FCount = static_cast<int>(FInput.Rows.size());
+  setWindowTitle(QStringLiteral("Saving... [1/%1]").arg(FCount));
+  lbl_RemainingValue->setText(QStringLiteral("calculation..."));
+  ProcessMessages();
+  FTotalSeconds = 0;
+  FFileSeconds = 0;
+  FUserStopped = false;
+  // A failure shows later, when the encoder cannot create the first output.
+  if (!FOutputFolder.isEmpty() && !QFileInfo::exists(FOutputFolder)) QDir().mkpath(FOutputFolder);
+  tmr_Elapsed->start();
+  tmr_Start->start();
+}
+
+void TRunWindow::tmr_StartTimer() {
+  tmr_Start->stop();
+  if (FInput.Taskbar != nullptr) {
+    FInput.Taskbar->SetActive(true);
+    FInput.Taskbar->SetProgressState(components::TTaskProgressState::fstpsNormal);
+  }
+  Log(QStringLiteral("Loading AV components..."), KBlack);
+  ProcessMessages();
+  if (!FEncoder->AVLibLoaded()) {
+    const QString folder =
+        FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
+    if (!FEncoder->LoadAVLib(folder)) {
+      Log(QStringLiteral("AV components could not be found!"), KRed);
+      platform::Prompter().Beep(true);
+      FCouldNotStart = true;
+      Finish();
+      if (FInput.CloseWhenDone) done(QDialog::Rejected);
+      return;
+    }
+    Log(QStringLiteral("Success!"), KGreen);
+  }
+  btn_Close->setEnabled(false);
+  ProcessFile(FCurrentIndex);
+}
+
+void TRunWindow::ProcessFile(int index) {
+  if (index >= FCount) {
+    EndOfList();
+    return;
+  }
+  FFileSeconds = 0;
+  lbl_RemainingValue->setText(QStringLiteral("calculation..."));
+  setWindowTitle(QStringLiteral("Saving... [%1/%2]").arg(FCurrentIndex + 1).arg(FCount));
+
+  const TRunRow& row = FInput.Rows[index];
+  if (!QFileInfo(row.Path).isFile()) {
+    PassOver();  // silently: the file went away after it was listed
+    return;
+  }
+  Log(QString(), KBlack);
+  lbl_File->setText(row.Caption);
+  Log(QStringLiteral("File #%1").arg(index + 1), KBlack, true);
+  Log(row.Path, KBlack);
+
+  if (FOutputFolder.isEmpty()) FOutputFolder = WithTrailingSlash(QFileInfo(row.Path).absolutePath());
+  const QString output = WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+
+  if (QFileInfo::exists(output)) {
+    // Opening the output truncates it, so converting a file onto itself would destroy the source
+    // before a single frame is read.
+    if (SameFile(output, row.Path)) {
+      Log(QStringLiteral("Skipped! The output would overwrite the source file."), KRed);
+      PassOver();
+      return;
+    }
+    tmr_Elapsed->stop();
+    const bool overwrite = platform::Prompter().Question(
+        this, platform::TPromptIcon::Warning, QStringLiteral("Warning"),
+        QStringLiteral("File \"") + output + QStringLiteral("\" already exists!") + QStringLiteral("\r\r") +
+            QStringLiteral("Overwrite existing file?"));
+    tmr_Elapsed->start();
+    if (!overwrite) {
+      Log(QStringLiteral("Skipped!"), KRed);
+      PassOver();
+      return;
+    }
+  }
+  Convert(row.Path, output);
+}
+
+void TRunWindow::Convert(const QString& source, const QString& output) {
+  prg_Process->setRange(0, 100);
+  prg_Process->setValue(0);
+  FTotalDuration = 0;
+  FCurrentDuration = 0;
+
+  if (!FDecoder->LoadFile(source)) {
+    FailStep(QStringLiteral("Loading file... Error! ") + FDecoder->LastErrMsg());
+    return;
+  }
+  FSourceDuration = FDecoder->Duration();
+  Log(QStringLiteral("Loading file... OK"), KGreen);
+  btn_Stop->setEnabled(true);
+
+  FEncoder->ClearTasks();
+  const int task = FEncoder->AddTask(source);
+  if (task < 0) {
+    FailStep(QStringLiteral("Adding task... Error! ") + FEncoder->LastErrMsg());
+    return;
+  }
+  Log(QStringLiteral("Adding task... OK"), KGreen);
+  Log(QStringLiteral("Parameters ") + FInput.OptionString, KGrey);
+  if (FEncoder->SetOutput(task, output, FInput.OptionString) < 0) {
+    // The reason is read before RemoveTask, which may clear it.
+    const QString reason = FEncoder->LastErrMsg();
+    FEncoder->RemoveTask(task);
+    FailStep(QStringLiteral("Applying parameters... Error! ") + reason);
+    return;
+  }
+  Log(QStringLiteral("Applying parameters... OK"), KGreen);
+  Log(QStringLiteral("Processing file..."), KGreen);
+  lbl_File->setText(QFileInfo(output).fileName());
+  ProcessMessages();
+  Log(output, KBlack);
+  if (FUserStopped) {  // Stop was pressed while the window painted
+    tmr_Process->start();
+    return;
+  }
+  FFileState = TFileState::Running;
+  FTaskReported = false;
+  FTaskSucceeded = false;
+  FEncoder->Start(1);
+}
+
+void TRunWindow::FailStep(const QString& text) {
+  Log(text, KRed);
+  platform::Prompter().Beep(true);
+  PassOver();
+}
+
+void TRunWindow::PassOver() { tmr_Process->start(); }
+
+void TRunWindow::FFEncoderProgress(const TRunProgress& info) {
+  if (FFileState != TFileState::Running) return;
+  FTotalDuration = FMode == TMode::Audio ? FSourceDuration : info.TotalDuration;
+  FCurrentDuration = info.CurrentDuration;
+  if (FTotalDuration > 0 && FCurrentDuration >= 0 && FCurrentDuration < FTotalDuration) {
+    const int percent = static_cast<int>(FCurrentDuration * 100 / FTotalDuration);
+    prg_Process->setValue(percent);
+    lbl_Percent->setText(QStringLiteral("%1%").arg(percent));
+    if (FCount == 1) SetTaskbarValue(percent);
+  }
+  lbl_FPS->setText(FormatRunSize(info.CurrentSize));
+}
+
+void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
+  // Events of a run that is over (or of none) change nothing: the file has moved on already.
+  if (FFileState != TFileState::Running) return;
+  prg_Process->setValue(100);
+  lbl_Percent->setText(QStringLiteral("100%"));
+  lbl_RemainingValue->setText(QStringLiteral("00:00:00"));
+  SetTaskbarValue(TaskbarMax());
+
+  if (info.TaskIndex >= 0) {
+    FTaskReported = true;
+    FTaskSucceeded = info.Finished && !info.Exception;
+    if (!FUserStopped && info.Exception)
+      Log(info.ExceptionMsg.isEmpty() ? QStringLiteral("Error!") : info.ExceptionMsg, KRed);
+    else if (!FUserStopped && !info.Finished)
+      Log(QStringLiteral("Error! The conversion ended before the end of the file."), KRed);
+    return;
+  }
+
+  // End of the run: the file is done, whatever its task reported.
+  FFileState = TFileState::Ended;
+  if (!FUserStopped) {
+    if (FTaskSucceeded) {
+      ++FConverted;
+      Log(QStringLiteral("Success!"), KGreen);
+    } else if (!FTaskReported) {
+      Log(QStringLiteral("Error! The conversion ended without a result."), KRed);
+    }
+  }
+  tmr_Process->start();
+}
+
+void TRunWindow::tmr_ProcessTimer() {
+  tmr_Process->stop();
+  FFileState = TFileState::Idle;
+  if (FUserStopped) {
+    SetTaskbarValue(TaskbarMax());
+    if (FMode == TMode::Audio) Log(QString(), KBlack);
+    Log(QStringLiteral("Done."), KBlue);
+    lbl_File->setText(QStringLiteral("Done."));
+    if (FMode == TMode::Video) lbl_FPS->clear();
+    tmr_Elapsed->stop();
+    lbl_RemainingValue->setText(QStringLiteral("00:00:00"));
+    Finish();
+    platform::Prompter().Beep(false);
+    return;
+  }
+  ++FCurrentIndex;
+  if (FCount == 1) {
+    SetTaskbarValue(0);
+    SetTaskbarMax(100);
+  } else {
+    SetTaskbarValue(FCurrentIndex);
+    SetTaskbarMax(FCount);
+  }
+  btn_Stop->setEnabled(false);
+  ProcessMessages();
+  ProcessFile(FCurrentIndex);
+}
+
+void TRunWindow::EndOfList() {
+  Log(QString(), KBlack);
+  SetTaskbarValue(TaskbarMax());
+  Log(QStringLiteral("Done."), KBlue);
+  lbl_File->setText(QStringLiteral("Done."));
+  tmr_Elapsed->stop();
+  lbl_RemainingValue->setText(QStringLiteral("00:00:00"));
+  ProcessMessages();
+  Finish();
+  platform::Prompter().Beep(false);
+  if (FInput.SaveLog) SaveLogFile();
+  if (FInput.CloseWhenDone) done(QDialog::Accepted);
+}
+
+void TRunWindow::Finish() {
+  FFinished = true;
+  tmr_Elapsed->stop();
+  btn_Stop->setEnabled(false);
+  btn_Close->setEnabled(true);
+}
+
+void TRunWindow::btn_StopClick() {
+  if (FUserStopped) return;
+  btn_Stop->setEnabled(false);
+  FUserStopped = true;
+  Log(QStringLiteral("Cancelled by user!"), KRed);
+  platform::Prompter().Beep(true);
+  ProcessMessages();
+  FEncoder->Stop(true);
+}
+
+void TRunWindow::tmr_ElapsedTimer() {
+  ++FTotalSeconds;
+  ++FFileSeconds;
+  lbl_ElapsedValue->setText(FormatRunTime(FTotalSeconds));
+  if (FFileSeconds > 5)
+    lbl_RemainingValue->setText(RemainingText(FTotalDuration, FCurrentDuration, FFileSeconds));
+}
+
+// The program's folder first, as the batch mode's users expect; a program installed read-only (or
+// run from a read-only medium) writes to the settings folder instead. Either way the path is
+// printed, since nobody sees the window.
+void TRunWindow::SaveLogFile() {
+  const QString text = log_Main->toPlainText() + QLatin1Char('\n');
+  const QString programFolder =
+      FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
+  QString path;
+  if (WriteLogFile(programFolder, text, &path) || WriteLogFile(FInput.SettingsFolder, text, &path)) {
+    FLogFile = path;
+    std::printf("Log saved to %s\n", qUtf8Printable(QDir::toNativeSeparators(path)));
+  } else {
+    std::printf("The log could not be saved.\n");
+  }
+  std::fflush(stdout);
+}
+
+void TRunWindow::Log(const QString& text, const QColor& color, bool bold) {
+  QTextCursor cursor(log_Main->document());
+  cursor.movePosition(QTextCursor::End);
+  QTextCharFormat format;
+  format.setForeground(color);
+  format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+  if (FLogStarted) cursor.insertBlock(QTextBlockFormat(), format);
+  FLogStarted = true;
+  cursor.setCharFormat(format);
+  cursor.insertText(text, format);
+  log_Main->verticalScrollBar()->setValue(log_Main->verticalScrollBar()->maximum());
+  if (FInput.EchoLog) {
+    std::printf("%s\n", qUtf8Printable(text));
+    std::fflush(stdout);
+  }
+}
+
+void TRunWindow::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+void TRunWindow::SetTaskbarValue(int value) {
+  if (FInput.Taskbar != nullptr) FInput.Taskbar->SetProgressValue(value);
+}
+
+void TRunWindow::SetTaskbarMax(int value) {
+  if (FInput.Taskbar != nullptr) FInput.Taskbar->SetProgressValueMax(value);
+}
+
+int TRunWindow::TaskbarMax() const {
+  return FInput.Taskbar != nullptr ? FInput.Taskbar->ProgressValueMax() : 0;
+}
+
+}  // namespace app

@@ -1,0 +1,173 @@
+#pragma once
+// The conversion window Tfrm_Video and the audio extraction window Tfrm_Audio: they work through
+// the main window's list one file at a time (output name, overwrite question, decoder, one encoder
+// task), follow its progress and write every step into a coloured log.
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "app/run_window/run_seams.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+class QTimer;
+
+namespace components {
+class TTaskbarMgr;
+}
+
+namespace app {
+
+/// One row of the main window's list as the run windows read it.
+struct TRunRow {
+  QString Caption;  // the file name shown in the list; the output is named after it
+  QString Path;     // full path of the source
+};
+
+/// Everything the run windows take from the main window and the command line.
+struct TRunInput {
+  std::vector<TRunRow> Rows;
+  QString OptionString;                        // FFmpeg command-line syntax, from the option builders
+  QString Extension;                           // of the outputs, with its dot: ".avi", ".mp3"
+  QString OutputFolder;                        // empty: the folder of the first source processed
+  components::TTaskbarMgr* Taskbar = nullptr;  // the main window's prg_Win7; borrowed, may be null
+  QString ProgramFolder;       // where the libraries are looked for and log.txt goes; empty: the executable's
+  QString SettingsFolder;      // log.txt when ProgramFolder cannot be written (the folder of
+                               // SettingsFilePath()); empty: no second place
+  bool EchoLog = false;        // batch mode: every log line also goes to standard output
+  bool SaveLog = false;        // batch mode with "x": log.txt at the end of the list
+  bool CloseWhenDone = false;  // nobody is there to press Close: close at the end of the list, or
+                               // when the libraries cannot be loaded
+};
+
+/// How a run ended, for the batch mode's exit status (ExitCode).
+enum class TRunResult {
+  AllConverted,     // every file of the list was converted (also an empty list)
+  NotAllConverted,  // a file was missing, skipped, refused or failed, or the user stopped
+  CouldNotStart,    // the libraries could not be loaded; no file was tried
+};
+/// 0, 1 and 2 for the three results.
+int ExitCode(TRunResult result);
+
+/// The twin windows' shared body; Tfrm_Video and Tfrm_Audio below set the differences. Shown
+/// modally once; the caller frees it after it closes. The encoder's events arrive on this
+/// (the user-interface) thread.
+class TRunWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  ~TRunWindow() override;
+
+  /// Where the outputs go; set from the input, or from the first source when that was empty.
+  const QString& OutputFolder() const { return FOutputFolder; }
+  /// The run is over: the list is done, the user stopped, or the libraries could not be loaded.
+  bool Finished() const { return FFinished; }
+  /// Final once Finished().
+  TRunResult Result() const;
+  /// Where log.txt was written; empty when it was not.
+  const QString& LogFile() const { return FLogFile; }
+
+  /// Closing is refused while a run is going on (Close disabled); closing resets the taskbar.
+  void done(int result) override;
+
+ protected:
+  enum class TMode { Video, Audio };
+  TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder> encoder,
+             std::unique_ptr<IRunDecoder> decoder, QWidget* parent);
+
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormShow();
+  void tmr_StartTimer();
+  void tmr_ElapsedTimer();
+  void tmr_ProcessTimer();
+  void btn_StopClick();
+  void FFEncoderProgress(const TRunProgress& info);
+  void FFEncoderTerminate(const TRunTerminate& info);
+
+  void ProcessFile(int index);
+  void Convert(const QString& source, const QString& output);
+  /// A step of Convert failed: red line with the reason, error beep, on to the next file.
+  void FailStep(const QString& text);
+  /// On to the next file (or the end of the list) through tmr_Process; the file did not convert.
+  void PassOver();
+  void EndOfList();
+  /// The run is over (end of list, stopped by the user): Close enabled, Stop disabled.
+  void Finish();
+  void SaveLogFile();
+
+  void Log(const QString& text, const QColor& color, bool bold = false);
+  /// Lets the window repaint between long synchronous steps. User input waits (so Stop is not
+  /// pressed in the middle of a step); timers and the encoder's events are delivered.
+  void ProcessMessages();
+  void SetTaskbarValue(int value);
+  void SetTaskbarMax(int value);
+  int TaskbarMax() const;
+
+  const TMode FMode;
+  TRunInput FInput;
+  std::unique_ptr<IRunEncoder> FEncoder;
+  std::unique_ptr<IRunDecoder> FDecoder;
+
+  QTextEdit* log_Main;
+  QLabel* lbl_File;
+  QLabel* lbl_ElapsedValue;
+  QLabel* lbl_RemainingValue;
+  QLabel* lbl_FPS;
+  QLabel* lbl_Percent;
+  QProgressBar* prg_Process;
+  QPushButton* btn_Stop;
+  QPushButton* btn_Close;
+  QTimer* tmr_Start;
+  QTimer* tmr_Elapsed;
+  QTimer* tmr_Process;
+
+  // Where the current file's encoder run is. Only a run in progress takes encoder events, and only
+  // its end-of-run event moves on, so the two terminate events of a file move on exactly once.
+  enum class TFileState { Idle, Running, Ended };
+
+  QString FOutputFolder;
+  int FCount = 0;         // N, the rows when the window was shown
+  int FCurrentIndex = 0;  // the file being processed
+  bool FUserStopped = false;
+  bool FShown = false;
+  bool FCouldNotStart = false;
+  bool FFinished = false;  // the run is over; Result() is final
+  int FConverted = 0;
+  int64_t FTotalSeconds = 0;
+  int FFileSeconds = 0;
+  int64_t FTotalDuration = 0;    // of the current file, microseconds
+  int64_t FCurrentDuration = 0;  // converted so far, microseconds
+  int64_t FSourceDuration = -1;  // from the decoder (the audio window's total)
+  TFileState FFileState = TFileState::Idle;
+  bool FTaskReported = false;  // the task's own terminate event arrived
+  bool FTaskSucceeded = false;
+  QString FLogFile;
+  bool FLogStarted = false;  // the log has a first line; later lines open a new paragraph
+};
+
+/// The conversion window: outputs named after the container, "Saving video...".
+class Tfrm_Video final : public TRunWindow {
+  Q_OBJECT
+ public:
+  Tfrm_Video(TRunInput input, std::unique_ptr<IRunEncoder> encoder, std::unique_ptr<IRunDecoder> decoder,
+             QWidget* parent = nullptr)
+      : TRunWindow(TMode::Video, std::move(input), std::move(encoder), std::move(decoder), parent) {}
+};
+
+/// The audio extraction window: outputs named after the audio format; the percent and remaining
+/// time follow the source's duration from the decoder.
+class Tfrm_Audio final : public TRunWindow {
+  Q_OBJECT
+ public:
+  Tfrm_Audio(TRunInput input, std::unique_ptr<IRunEncoder> encoder, std::unique_ptr<IRunDecoder> decoder,
+             QWidget* parent = nullptr)
+      : TRunWindow(TMode::Audio, std::move(input), std::move(encoder), std::move(decoder), parent) {}
+};
+
+}  // namespace app

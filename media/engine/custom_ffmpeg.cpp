@@ -1,0 +1,305 @@
+#include "media/engine/custom_ffmpeg.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "media/ff_loader.h"
+#include "platform/main_thread.h"
+
+namespace media {
+
+TCustomFFmpeg::TCustomFFmpeg() {
+  FFLoader().CheckLibAV(EncoderLibraries);
+  FDemuxPacket = FF().av_packet_alloc();
+  FDecodePacket = FF().av_packet_alloc();
+  FEncodePacket = FF().av_packet_alloc();
+  if (FDemuxPacket == nullptr || FDecodePacket == nullptr || FEncodePacket == nullptr) {
+    FF().av_packet_free(&FDemuxPacket);
+    FF().av_packet_free(&FDecodePacket);
+    FF().av_packet_free(&FEncodePacket);
+    throw FFmpegException("Could not allocate packet");
+  }
+}
+
+TCustomFFmpeg::~TCustomFFmpeg() {
+  if (OnDestroy) OnDestroy(this);
+  Stop(true);
+  const std::thread::id self = std::this_thread::get_id();
+  // An off-thread terminate may still be running its handler; it must end before the engine goes.
+  if (FTermThread.joinable()) {
+    if (FTermThread.get_id() == self)
+      FTermThread.detach();
+    else
+      FTermThread.join();
+  }
+  // Destroyed from OnTerminate on the conversion thread itself: the run body no longer touches
+  // the engine, so the thread may finish on its own.
+  if (FThread.joinable()) {
+    if (FThread.get_id() == self)
+      FThread.detach();
+    else
+      FThread.join();
+  }
+  try {
+    Cleanup();
+  } catch (const std::exception& e) {
+    Log(TLogLevel::llError, "Cleanup() exception: %s", e.what());
+  }
+  FF().av_packet_free(&FDemuxPacket);
+  FF().av_packet_free(&FDecodePacket);
+  FF().av_packet_free(&FEncodePacket);
+}
+
+std::string TCustomFFmpeg::FatalMessage() const {
+  std::lock_guard lock(FFatalLock);
+  return FFatalMessage;
+}
+
+std::thread::id TCustomFFmpeg::ThreadID() const {
+  std::lock_guard lock(FRun->Lock);
+  return FRun->ThreadId;
+}
+
+void TCustomFFmpeg::StartConvert(bool useThread) {
+  if (FConverting.load() || FTerminated.load()) return;
+  if (Foutput_files.empty()) {
+    const std::string msg = "At least one output file must be specified";
+    try {
+      Cleanup();
+    } catch (const std::exception& e) {
+      Log(TLogLevel::llError, "%s", e.what());
+    }
+    Log(TLogLevel::llQuiet, "%s", msg.c_str());
+    {
+      std::lock_guard lock(FFatalLock);
+      FFatalMessage = msg;
+    }
+    FFatalException = true;
+    DoTerminate();
+    return;
+  }
+  FConverting = true;
+  FBroken = false;
+  FFinished = false;
+  FTerminated = false;
+  FSuspended = 0;
+  FPauseTime = 0;
+  FTotalPauseTime = 0;
+  std::shared_ptr<TRunState> state = FRun;
+  {
+    std::lock_guard lock(state->Lock);
+    state->Stopped = false;
+    state->Open = true;
+  }
+  auto body = [this, state] {
+    {
+      std::lock_guard lock(state->Lock);
+      state->ThreadId = std::this_thread::get_id();
+    }
+    try {
+      DoConvert();
+    } catch (...) {
+      // DoConvert catches what it can name; nothing may leave the conversion thread.
+    }
+    std::lock_guard lock(state->Lock);
+    state->Stopped = true;
+    state->Wake.notify_all();
+  };
+  if (useThread)
+    FThread = std::thread(body);
+  else
+    body();
+}
+
+void TCustomFFmpeg::WaitForStopped(const std::shared_ptr<TRunState>& state) {
+  platform::WaitInMainThread([&state] {
+    std::lock_guard lock(state->Lock);
+    return state->Stopped;
+  });
+}
+
+void TCustomFFmpeg::Stop(bool waitForStop) {
+  FBroken = true;
+  std::shared_ptr<TRunState> state = FRun;
+  {
+    std::lock_guard lock(state->Lock);
+    if (!state->Open) {
+      FTotalPauseTime += Now() - FPauseTime;
+      state->Open = true;
+    }
+    state->Wake.notify_all();
+  }
+  if (!waitForStop || FSuspended.load() < 0) return;
+  {
+    std::lock_guard lock(state->Lock);
+    // The conversion thread (or a synchronous run's caller) cannot wait for itself.
+    if (state->Stopped || state->ThreadId == std::this_thread::get_id()) return;
+  }
+  WaitForStopped(state);
+}
+
+void TCustomFFmpeg::Terminate(bool waitForStop) {
+  if (FConverting.load()) {
+    Stop(waitForStop);
+    return;
+  }
+  if (FTerminated.load()) return;
+  std::shared_ptr<TRunState> state = FRun;
+  bool start = false;
+  {
+    std::lock_guard lock(state->Lock);
+    if (!FTermThread.joinable()) {
+      state->TermDelivered = false;
+      start = true;
+    }
+  }
+  if (start) {
+    FTermThread = std::thread([this, state] {
+      try {
+        DoTerminate();
+      } catch (...) {
+        // A handler's failure must not leave the thread.
+      }
+      std::lock_guard lock(state->Lock);
+      state->TermDelivered = true;
+      state->Wake.notify_all();
+    });
+  }
+  if (waitForStop && FTermThread.get_id() != std::this_thread::get_id()) {
+    platform::WaitInMainThread([&state] {
+      std::lock_guard lock(state->Lock);
+      return state->TermDelivered;
+    });
+  }
+}
+
+void TCustomFFmpeg::Pause() {
+  std::lock_guard lock(FRun->Lock);
+  if (FRun->Open) {
+    FRun->Open = false;
+    FPauseTime = Now();
+  }
+}
+
+void TCustomFFmpeg::Resume() {
+  std::lock_guard lock(FRun->Lock);
+  if (!FRun->Open) {
+    FTotalPauseTime += Now() - FPauseTime;
+    FRun->Open = true;
+    FRun->Wake.notify_all();
+  }
+}
+
+void TCustomFFmpeg::WaitAtGate() {
+  std::unique_lock lock(FRun->Lock);
+  FRun->Wake.wait(lock, [this] { return FRun->Open; });
+}
+
+void TCustomFFmpeg::DoConvert() {
+  FFinished = false;
+  auto guarded = [this](const auto& step) {
+    try {
+      step();
+    } catch (const std::exception& e) {
+      Log(TLogLevel::llQuiet, "%s", e.what());
+      FFatalException = true;
+      std::lock_guard lock(FFatalLock);
+      FFatalMessage = e.what();
+    }
+  };
+  guarded([this] {
+    if (!DoTranscodeInit()) throw FFmpegException(FLastErrMsg);
+    transcode();
+  });
+  guarded([this] { Cleanup(); });
+  // Lines of the run reach the log before the end of the run is reported.
+  guarded([] { FFLogger().Flush(); });
+  // Last touch of the engine: OnTerminate may destroy it.
+  guarded([this] { DoTerminate(); });
+}
+
+bool TCustomFFmpeg::DoTranscodeInit() {
+  if (FTranscodeInitialized) return true;
+  if (FOutputDuration < 0) FOutputDuration = FInputDuration;
+  FLastErrMsg.clear();
+  try {
+    const int ret = transcode_init();
+    if (ret < 0) {
+      if (FLastErrMsg.empty())
+        FLastErrMsg = FormatAVError("transcode_init() error", ret) +
+                      ". Please check error log message(reported by FFLogger) to find out more detail information.";
+      transcode_cleanup();
+      return false;
+    }
+  } catch (const FFmpegException& e) {
+    FLastErrMsg = e.what();
+    transcode_cleanup();
+    return false;
+  }
+  FTranscodeInitialized = true;
+  return true;
+}
+
+void TCustomFFmpeg::DoTerminate() {
+  FConverting = false;
+  FTerminated = true;
+  if (OnTerminate) OnTerminate(this);
+}
+
+void TCustomFFmpeg::Cleanup() {
+  if (FTranscodeInitialized && !FTranscodeCleanuped) transcode_cleanup();
+  ffmpeg_cleanup();
+}
+
+void TCustomFFmpeg::transcode_cleanup() {
+  for (auto& ost : Foutput_streams) {
+    if (ost->logfile != nullptr) {
+      if (std::fclose(ost->logfile) != 0)
+        Log(TLogLevel::llError, "Error closing logfile, loss of information possible");
+      ost->logfile = nullptr;
+    }
+    if (ost->enc_ctx != nullptr) FF().av_freep(&ost->enc_ctx->stats_in);
+    ost->forced_kf_pts.clear();
+    ost->apad.clear();
+    ost->disposition.clear();
+    FF().av_dict_free(&ost->encoder_opts);
+    FF().av_dict_free(&ost->sws_dict);
+    FF().av_dict_free(&ost->swr_opts);
+    FF().av_dict_free(&ost->resample_opts);
+  }
+  FTranscodeCleanuped = true;
+}
+
+namespace {
+
+// Deletes path only when it is a regular file of 0 bytes: a device or FIFO given as the output
+// (or a file that received data) is never removed.
+void DeleteIfEmptyRegularFile(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) ::unlink(path.c_str());
+}
+
+}  // namespace
+
+void TCustomFFmpeg::ffmpeg_cleanup() {
+  for (auto& ist : Finput_streams) ist->filters.clear();
+  for (auto& ost : Foutput_streams) ost->filter = nullptr;
+  Ffiltergraphs.clear();
+
+  for (auto& of : Foutput_files) {
+    if (of->ctx != nullptr && !(of->ctx->oformat->flags & AVFMT_NOFILE)) {
+      FF().avio_closep(&of->ctx->pb);
+      if (of->opened_for_writing) DeleteIfEmptyRegularFile(of->file_name);
+    }
+  }
+  Foutput_files.clear();
+  FreeOutputStreams();
+  Finput_files.clear();
+  Finput_streams.clear();
+  if (Fprogress_avio != nullptr) FF().avio_closep(&Fprogress_avio);
+  Fhw_devices.clear();
+  FF().av_buffer_unref(&Fhw_device_ctx);
+  Ffilter_hw_device = nullptr;
+}
+
+}  // namespace media

@@ -1,0 +1,201 @@
+#pragma once
+// TCustomFFmpeg: the transcoding engine of one conversion task. It adds to the option layer the run
+// of one conversion: transcoder initialisation, the main loop (read, decode, filter, encode, mux),
+// flushing, trailers, progress reports and the release of everything the conversion opened. It runs
+// once in its life, on a conversion thread of its own (StartConvert(true)) or on the caller's thread
+// (StartConvert(false)). It never starts an external program: everything runs in-process on the
+// FFmpeg libraries.
+//
+// Threads: OpenInput/OpenOutput and the event set-up run on the owner's thread before the start.
+// OnProgress, OnTerminate (normally) and the log lines of the run come from the conversion thread.
+// Stop and Terminate may be called from any thread; Stop(true) on the main thread keeps main-thread
+// work flowing while it waits, so a handler that waits for the main thread cannot deadlock it.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "media/engine/custom_ffmpeg_opt.h"
+
+namespace media {
+
+/// One progress report (Part of the run's progress line).
+struct TFFProgress {
+  int FileIndex = -1;      // always -1
+  int FrameNumber = -1;    // frames written by the first video encoder; -1 without video
+  int FPS = -1;            // rounded frames per second; -1 without video
+  float Quality = -1;      // q of the last output stream; -1 for a stream copy
+  float BitRate = -1;      // kbit/s; -1 when unknown
+  int64_t CurrentSize = 0;       // bytes written; 0 when unknown
+  int64_t CurrentDuration = 0;   // largest end time stamp over the outputs, microseconds
+  int64_t TotalDuration = -1;    // OutputDuration, else InputDuration, microseconds
+};
+
+class TCustomFFmpeg : public TCustomFFmpegOpt {
+ public:
+  /// The FFmpeg libraries of media::EncoderLibraries must be loaded (FFmpegException otherwise).
+  TCustomFFmpeg();
+  /// Raises OnDestroy, stops a run and waits for it (pumping main-thread work on the main thread),
+  /// then releases everything. May be called from OnTerminate on the conversion thread itself: the
+  /// run body touches nothing of the engine after OnTerminate returns.
+  ~TCustomFFmpeg() override;
+
+  /// Starts the conversion: on a new conversion thread with useThread, else on the calling thread
+  /// (returns when done). Does nothing while converting or once terminated. Without an output file
+  /// it fails at once: FatalMessage "At least one output file must be specified", OnTerminate on
+  /// the caller's thread.
+  void StartConvert(bool useThread);
+  /// Asks the run to stop (also cancels a blocked read through the interrupt callback). With
+  /// waitForStop and a run that was started, returns after the run body has ended; on the
+  /// conversion thread itself it never waits.
+  void Stop(bool waitForStop);
+  /// Stops a running engine; for one that never ran, delivers OnTerminate once on a short-lived
+  /// thread (waiting for it with waitForStop). A second call does nothing.
+  void Terminate(bool waitForStop);
+  /// Closes and opens the pause gate; time spent paused does not count for "-re" pacing.
+  void Pause();
+  void Resume();
+
+  bool Converting() const { return FConverting.load(); }
+  /// The run ended normally: no stop request, no failure, every trailer written.
+  bool Finished() const { return FFinished.load(); }
+  bool FatalException() const { return FFatalException.load(); }
+  std::string FatalMessage() const;
+  bool Terminated() const { return FTerminated.load(); }
+  /// The thread that runs (or ran) the conversion.
+  std::thread::id ThreadID() const;
+  /// Least time between two periodic progress reports, microseconds (default 500000).
+  int64_t ReportInterval() const { return FReportInterval; }
+  void SetReportInterval(int64_t microseconds) { FReportInterval = microseconds; }
+
+  /// Periodic progress, at least ReportInterval apart, and always once at the end (conversion
+  /// thread).
+  std::function<void(TCustomFFmpeg* sender, const TFFProgress& progress)> OnProgress;
+  /// End of the run, exactly once per engine (see StartConvert/Terminate for the thread).
+  std::function<void(TCustomFFmpeg* sender)> OnTerminate;
+  /// Start of the destruction, on the destroying thread.
+  std::function<void(TCustomFFmpeg* sender)> OnDestroy;
+
+ protected:
+  // Lifecycle.
+  void DoConvert();
+  bool DoTranscodeInit();
+  void DoTerminate();
+  void Cleanup();
+  void transcode_cleanup();
+  void ffmpeg_cleanup();
+  void ClearOpenCodecs();
+  void SignalStopped();
+
+  // Transcoder initialisation.
+  int transcode_init();
+  int init_input_stream(int istIndex, std::string& error);
+  int init_output_stream(TOutputStream& ost, std::string& error);
+  int init_output_stream_encode(TOutputStream& ost);
+  int init_output_stream_streamcopy(TOutputStream& ost);
+  int init_output_bsfs(TOutputStream& ost);
+  void init_encoder_time_base(TOutputStream& ost, AVRational defaultTimeBase);
+  void set_encoder_id(TOutputFile& of, TOutputStream& ost);
+  void parse_forced_key_frames(const std::string& kf, TOutputStream& ost, AVCodecContext* avctx);
+  int check_init_output_file(TOutputFile& of, int fileIndex);
+  void LogStreamMapping();
+
+  // Decoding and filtering input.
+  int process_input_packet(TInputStream& ist, const AVPacket* pkt, bool noEof);
+  int decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed);
+  int decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput, int64_t* durationPts, bool eof,
+                   int* decodeFailed);
+  int transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed);
+  void check_decode_result(TInputStream* ist, int* gotOutput, int ret);
+  int send_frame_to_filters(TInputStream& ist, AVFrame* decodedFrame);
+  int ifilter_send_frame(TInputFilter& ifilter, AVFrame* frame);
+  int ifilter_send_eof(TInputFilter& ifilter, int64_t pts);
+  int send_filter_eof(TInputStream& ist);
+
+  // Encoding and muxing output.
+  int reap_filters(bool flush);
+  void do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts);
+  void do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* frame);
+  void do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubtitle* sub);
+  void do_streamcopy(TInputStream& ist, TOutputStream& ost, const AVPacket* pkt);
+  bool check_output_constraints(const TInputStream& ist, const TOutputStream& ost) const;
+  void output_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& ost, bool eof);
+  void write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& ost, bool unqueue);
+  void close_all_output_streams(TOutputStream& ost, int thisStream, int others);
+
+  // Main loop.
+  void transcode();
+  int transcode_step();
+  int transcode_from_filter(TFilterGraph& graph, TInputStream** bestIst);
+  int process_input(int fileIndex);
+  int get_input_packet(TInputFile& f, AVPacket* pkt);
+  bool need_output();
+  TOutputStream* choose_output();
+  bool got_eagain() const;
+  void reset_eagain();
+  int seek_to_start(TInputFile& ifile, AVFormatContext* is);
+  void flush_encoders();
+  void close_output_stream(TOutputStream& ost);
+  void finish_output_stream(TOutputStream& ost);
+  bool check_recording_time(TOutputStream& ost);
+
+  // Progress report.
+  void print_report(bool isLastReport, int64_t timerStart, int64_t curTime);
+  void print_final_stats(int64_t totalSize);
+
+  // --- Run fields ------------------------------------------------------------------------------
+  int Fnb_frames_dup = 0;
+  int Fdup_warning = 1000;
+  int Fnb_frames_drop = 0;
+  uint64_t Fdecode_error_stat[2] = {0, 0};
+  int Fwant_sdp = 1;
+  int64_t Flast_time = -1;
+  int Fqp_histogram[52] = {};
+  bool FShowDupOrDrop = false;
+  std::atomic<bool> FConverting{false};
+  std::atomic<bool> FFinished{false};
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFatalException{false};
+  bool FTranscodeInitialized = false;
+  bool FTranscodeCleanuped = false;
+  std::atomic<int> FSuspended{-1};
+  int64_t FPauseTime = 0;
+  std::atomic<int64_t> FTotalPauseTime{0};
+  int64_t FReportInterval = 500000;
+  /// A packet could not be written, or the muxer failed: the run cannot finish.
+  bool FWriteFailed = false;
+  std::string FWriteError;
+  /// A step of the loop failed (filtering, reading, decoding beyond the error rate).
+  bool FStepFailed = false;
+  std::string FStepError;
+  AVPacket* FDemuxPacket = nullptr;     // reused by process_input (conversion thread)
+  AVPacket* FDecodePacket = nullptr;    // reused by process_input_packet
+  AVPacket* FEncodePacket = nullptr;    // reused by the encoders
+
+ private:
+  /// What the conversion thread shares with the threads that wait for it. The thread holds its
+  /// own reference, so the run can signal its end even when OnTerminate destroyed the engine.
+  struct TRunState {
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool Stopped = true;          // the run body is not running (FStopEvent signalled)
+    bool TermDelivered = true;    // an off-thread terminate has ended (FTermEvent signalled)
+    bool Open = true;             // pause gate (FSuspender signalled)
+    std::thread::id ThreadId;
+  };
+  void WaitForStopped(const std::shared_ptr<TRunState>& state);
+  void WaitAtGate();
+
+  std::shared_ptr<TRunState> FRun = std::make_shared<TRunState>();
+  std::thread FThread;
+  std::thread FTermThread;
+  mutable std::mutex FFatalLock;
+  std::string FFatalMessage;
+};
+
+}  // namespace media

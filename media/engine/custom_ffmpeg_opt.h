@@ -1,0 +1,335 @@
+#pragma once
+// TCustomFFmpegOpt: the option layer of the conversion engine. It owns the option table (the
+// command-line syntax of FFmpeg's tool), parses one option string per input or output file, opens
+// the input files (demuxers, decoders chosen), opens the output files (muxer, output streams,
+// encoders chosen, simple filter graphs) and builds filter graphs. TCustomFFmpeg (custom_ffmpeg.h)
+// adds the run. All of this runs on the thread that calls OpenInput/OpenOutput (normally the main
+// thread); the interrupt callbacks run on whatever thread FFmpeg blocks on.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "media/engine/ffmpeg_options_context.h"
+#include "media/engine/ffmpeg_records.h"
+#include "media/ff_base.h"
+#include "media/ff_exception.h"
+#include "media/ff_logger.h"
+#include "media/ff_options.h"
+
+namespace media {
+
+class TCustomFFmpegOpt;
+
+/// Handler of an option row: (per-file context or null for global options, the option name as
+/// written, the argument) → negative FFmpeg error or >= 0.
+using TEngineOptionHandler = int (TCustomFFmpegOpt::*)(TOptionsContext* o, const std::string& opt, const std::string& arg);
+
+class TCustomFFmpegOpt : public ILogReporter {
+ public:
+  TCustomFFmpegOpt();
+  ~TCustomFFmpegOpt() override;
+  TCustomFFmpegOpt(const TCustomFFmpegOpt&) = delete;
+  TCustomFFmpegOpt& operator=(const TCustomFFmpegOpt&) = delete;
+
+  /// "[Owner.Name] " of the owning component, else "[TCustomFFmpeg] ".
+  std::string ReporterInfo() const override;
+  /// The component the engine reports for in log lines (borrowed; may be null).
+  void SetOwner(const TFFBaseComponent* owner) { FOwner = owner; }
+
+  // --- Option layer -------------------------------------------------------------------------
+  /// Fills the option table once; later calls do nothing.
+  void BuildOptionTable();
+  bool OptionTableBuilt() const { return !FOptionDef.empty(); }
+  /// The table (190 rows and a terminating row without a name), null before BuildOptionTable.
+  const TOptionDef* OptionTable() const { return FOptionDef.empty() ? nullptr : FOptionDef.data(); }
+  /// Number of rows without the terminator.
+  int OptionCount() const { return FOptionDef.empty() ? 0 : int(FOptionDef.size()) - 1; }
+  /// Resets o to its defaults and the parse context of FOptions; o.g points at its file group.
+  void InitOptionsContext(TOptionsContext& o);
+  /// Frees what o holds and releases the parse context. Always called after opening a file.
+  void ReleaseOptionsContext(TOptionsContext& o);
+  /// Parses options (FFmpeg's command-line syntax) for one file and applies the global group, the
+  /// presets and the file group. direction is OPT_INPUT or OPT_OUTPUT; role is "input file" or
+  /// "output file". Returns >= 0, or a negative FFmpeg error with the reason in LastErrMsg.
+  /// Value conversion errors throw FFmpegException.
+  int ParseOptions(TOptionsContext& o, const std::string& options, const std::string& role, int direction,
+                   const std::string& fileName, const std::string& presets);
+  /// Applies a presets text ("key=value" lines, "#" comments); 0 or a negative code.
+  int ParsePresets(TOptionsContext& o, const std::string& presets, const std::string& role);
+
+  /// Opens one input file: parses options, opens and probes the demuxer, registers the streams and
+  /// chooses decoders. Returns the new input file's index, or a negative FFmpeg error with
+  /// LastErrMsg. Throws FFmpegException for the failures the engine raises (unknown codecs,
+  /// bad option values). Call between InitOptionsContext and ReleaseOptionsContext.
+  int OpenInputFile(TOptionsContext& o, const std::string& options, const std::string& fileName,
+                    const std::string& presets);
+  /// Opens one output file: parses options, creates the muxer and the output streams with their
+  /// encoders and simple filter graphs, and opens the file for writing (an existing file is
+  /// overwritten). Returns >= 0, or a negative value with LastErrMsg; a failure leaves no output
+  /// record and no empty file behind. Throws FFmpegException like OpenInputFile.
+  int OpenOutputFile(TOptionsContext& o, const std::string& options, const std::string& fileName,
+                     const std::string& presets);
+  /// OpenInputFile between a fresh options context and its release.
+  int OpenInput(const std::string& fileName, const std::string& options, const std::string& presets = {});
+  /// OpenOutputFile between a fresh options context and its release.
+  int OpenOutput(const std::string& fileName, const std::string& options, const std::string& presets = {});
+
+  int InputFileCount() const { return int(Finput_files.size()); }
+  int OutputFileCount() const { return int(Foutput_files.size()); }
+  /// The demuxer of input file index (valid until the engine cleans up), null when out of range.
+  AVFormatContext* InputFormatContext(int index) const;
+
+  /// Strict parsing: the first invalid option fails the parse (default true).
+  bool HaltOnInvalidOption() const { return FHaltOnInvalidOption; }
+  void SetHaltOnInvalidOption(bool value) { FHaltOnInvalidOption = value; }
+  /// Milliseconds a blocking read or write may stall; 0 or less waits for ever (default 30000).
+  int ReadTimeout() const { return FReadTimeout.load(); }
+  void SetReadTimeout(int milliseconds) { FReadTimeout.store(milliseconds); }
+  int WriteTimeout() const { return FWriteTimeout.load(); }
+  void SetWriteTimeout(int milliseconds) { FWriteTimeout.store(milliseconds); }
+  /// The reason of the last failure.
+  std::string LastErrMsg() const { return FLastErrMsg; }
+  void ClearLastErrMsg() { FLastErrMsg.clear(); }
+  /// Longest remaining input and longest requested output length, microseconds (-1 unknown).
+  int64_t InputDuration() const { return FInputDuration; }
+  int64_t OutputDuration() const { return FOutputDuration; }
+
+  /// Bits per pixel of the pictures handed to the video hooks ("-VideoHookBitsPixel", default 32).
+  int VideoHookBitsPixel() const { return FVideoHookBitsPixel; }
+
+  /// Raised on the opening thread right before the stream information of an input is read.
+  std::function<void(TCustomFFmpegOpt* sender, AVFormatContext* ctx)> OnBeforeFindStreamInfo;
+
+  // --- Per-stream option lookup (last matching entry wins) -------------------------------------
+  /// Throws FFmpegException "check_stream_specifier..." for a malformed specifier.
+  template <typename T>
+  void MatchPerStream(const TSpecifierOptList& list, AVFormatContext* s, AVStream* st, T& value);
+  /// The value member of an entry that matches T (u.str, u.i, u.i64, u.f, u.dbl).
+  template <typename T>
+  static const T& SpecValue(const TSpecifierOpt& entry);
+  /// The last codec name given with exactly the kind letter ("v", "a", "s", "d").
+  void MatchPerTypeCodecName(const TOptionsContext& o, const char* kind, std::string& value) const;
+
+ protected:
+  // --- Failures --------------------------------------------------------------------------------
+  /// Stores text in FLastErrMsg, logs it at fatal level and throws FFmpegException(text).
+  [[noreturn]] void RaiseError(const std::string& text);
+  [[noreturn]] void RaiseErrorFmt(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  [[noreturn]] void AbortCodecExperimental();
+  void Log(TLogLevel level, const char* format, ...) const __attribute__((format(printf, 3, 4)));
+  /// Sets the option layer's error text (and logs it at level).
+  void SetOptionError(TLogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+  // --- Option handling -------------------------------------------------------------------------
+  void AddFieldRow(const char* name, int flags, void* field, const char* help, const char* argname = nullptr);
+  void AddOffsetRow(const char* name, int flags, std::size_t offset, const char* help, const char* argname = nullptr);
+  void AddHandlerRow(const char* name, int flags, TEngineOptionHandler handler, const char* help,
+                     const char* argname = nullptr);
+  int ApplyDefaultToFile(TOptionsContext* o, const std::string& key, const std::string& value);
+  static AVDictionary* StripSpecifiers(AVDictionary* dict);
+  static void RemoveOptions(AVDictionary** a, AVDictionary* b);
+  void AssertOptionsConsumed(const AVDictionary* dict);
+  int ParseOptionByName(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int ApplyPresetLine(TOptionsContext& o, const std::string& line, const std::string& invalidSyntax,
+                      const std::string& invalidOption);
+
+  // Handlers (Part of the option table).
+  int opt_ignore(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_refuse(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_empty(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_loglevel(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_max_alloc(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_cpuflags(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_map(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_map_channel(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_attach(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_recording_timestamp(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_progress(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_target(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_vsync(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_filter_complex(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_filter_complex_script(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_streamid(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_vstats(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_vstats_file(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_sdp_file(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_init_hw_device(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_filter_hw_device(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_preset(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_codec_kind(TOptionsContext* o, const std::string& opt, const std::string& arg);   // acodec vcodec scodec dcodec
+  int opt_frames_kind(TOptionsContext* o, const std::string& opt, const std::string& arg);  // vframes aframes dframes
+  int opt_filter_kind(TOptionsContext* o, const std::string& opt, const std::string& arg);  // vf af
+  int opt_audio_qscale(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_old2new(TOptionsContext* o, const std::string& opt, const std::string& arg);  // atag vtag stag absf vbsf
+  int opt_qscale(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_bitrate(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_profile(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_video_channel(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_video_standard(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_timecode(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_channel_layout(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_sameq(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_time_seconds(TOptionsContext* o, const std::string& opt, const std::string& arg);  // TimeStart TimeLength
+  /// "-VideoHookBitsPixel": the engine's first virtual operation.
+  virtual int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg);
+
+  // --- Opening inputs --------------------------------------------------------------------------
+  void AddInputStreams(TOptionsContext& o, AVFormatContext* ic);
+  const AVCodec* ChooseDecoder(TOptionsContext& o, AVFormatContext* s, AVStream* st);
+  const AVCodec* FindCodecOrDie(const std::string& name, AVMediaType type, bool encoder);
+  bool GuessInputChannelLayout(TInputStream& ist);
+  void DumpAttachment(AVStream* st, const std::string& fileName);
+  void AssertFileOverwrite(const std::string& fileName);
+  static int ReadInterruptCallback(void* opaque);
+  static int WriteInterruptCallback(void* opaque);
+  static int64_t Now();
+
+  // --- Output streams --------------------------------------------------------------------------
+  TOutputStream* NewOutputStream(TOptionsContext& o, AVFormatContext* oc, AVMediaType type, int sourceIndex);
+  TOutputStream* NewVideoStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  TOutputStream* NewAudioStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  TOutputStream* NewSubtitleStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  TOutputStream* NewDataStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  TOutputStream* NewUnknownStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  TOutputStream* NewAttachmentStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  int ChooseEncoder(TOptionsContext& o, AVFormatContext* s, TOutputStream& ost);
+  std::string GetOstFilters(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost);
+  void CheckStreamcopyFilters(TOptionsContext& o, AVFormatContext* oc, const TOutputStream& ost, AVMediaType type);
+  bool ReadFileText(const std::string& fileName, std::string& text);
+  void FreeOutputStreams();
+  void OpenOutputFailed(TOutputFile* of);
+  void ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fileIndex);
+
+  // --- Filter graphs ---------------------------------------------------------------------------
+  void InitSimpleFiltergraph(TInputStream& ist, TOutputStream& ost);
+  void InitComplexFiltergraph(TFilterGraph& fg);
+  void InitComplexFilters();
+  void BindComplexOutput(TOutputFilter& ofilter, TOutputStream& ost);
+  void InitInputFilter(TFilterGraph& fg, AVFilterInOut* in);
+  int ConfigureFiltergraph(TFilterGraph& fg);
+  int ConfigureInputFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in);
+  int ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in);
+  int ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in);
+  int ConfigureOutputFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out);
+  int ConfigureOutputVideoFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out);
+  int ConfigureOutputAudioFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out);
+  int InsertTrim(TFilterGraph& fg, int64_t startTime, int64_t duration, AVFilterContext** lastFilter,
+                 int* padIdx, const std::string& filterName);
+  int InsertFilter(TFilterGraph& fg, AVFilterContext** lastFilter, int* padIdx, const char* filterName,
+                   const std::string& args);
+  static bool FiltergraphIsSimple(const TFilterGraph& fg) { return !fg.graph_desc.has_value(); }
+  static bool IfilterHasAllInputFormats(const TFilterGraph& fg);
+  static int IfilterParametersFromFrame(TInputFilter& ifilter, const AVFrame* frame);
+  static void IfilterParametersFromCodecpar(TInputFilter& ifilter, const AVCodecParameters* par);
+  static void CleanupFiltergraph(TFilterGraph& fg);
+  AVPixelFormat ChoosePixelFmt(AVCodecContext* encCtx, const AVCodec* codec, AVPixelFormat target);
+  std::string ChoosePixFmts(TOutputFilter& ofilter);
+  std::string ChooseSampleFmts(TOutputFilter& ofilter);
+  std::string ChooseSampleRates(TOutputFilter& ofilter);
+  std::string ChooseChannelLayouts(TOutputFilter& ofilter);
+
+  // --- Index helpers ---------------------------------------------------------------------------
+  TInputStream* get_input_stream(const TOutputStream& ost) const {
+    return ost.source_index >= 0 ? Finput_streams[ost.source_index].get() : nullptr;
+  }
+
+  // --- Engine fields ---------------------------------------------------------------------------
+  const TFFBaseComponent* FOwner = nullptr;
+  AVBufferRef* Fhw_device_ctx = nullptr;
+  THWDevice* Ffilter_hw_device = nullptr;
+  std::vector<std::unique_ptr<THWDevice>> Fhw_devices;
+  std::string Fvstats_filename;
+  std::string Fsdp_filename;
+  // Engine-field options (defaults as the table sets them).
+  int Ffile_overwrite = 0;
+  int Fno_file_overwrite = 0;
+  int Fignore_unknown_streams = 0;
+  int Fcopy_unknown_streams = 0;
+  int Fdo_pkt_dump = 0;
+  int Fdo_hex_dump = 0;
+  float Fframe_drop_threshold = 0;
+  int Faudio_sync_method = 0;
+  float Faudio_drift_threshold = 0.1f;
+  int Fcopy_ts = 0;
+  int Fstart_at_zero = 0;
+  int Fcopy_tb = -1;
+  float Fdts_delta_threshold = 10;
+  float Fdts_error_threshold = 3600 * 30;
+  int Fexit_on_error = 0;
+  int Ffilter_nbthreads = 0;
+  int Ffilter_complex_nbthreads = 0;
+  int Fprint_stats = -1;
+  int Fdebug_ts = 0;
+  float Fmax_error_rate = 2.0f / 3;
+  int Ffind_stream_info = 1;
+  int Fframe_bits_per_raw_sample = 0;
+  int Fintra_only = 0;
+  int Fdo_deinterlace = 0;
+  int Fdo_psnr = 0;
+  int Fvstats_version = 2;
+  int Fqp_hist = 0;
+  int Faudio_volume = 256;
+  int Finput_sync = 0;
+  int Foverride_ffserver = 0;
+  std::string Fqsv_device;
+  int Fvideo_sync_method = -1;
+  int Finput_stream_potentially_available = 0;
+  AVIOContext* Fprogress_avio = nullptr;
+
+  // Records (owned; destroyed by the clean-up in a fixed order).
+  std::vector<std::unique_ptr<TInputStream>> Finput_streams;
+  std::vector<std::unique_ptr<TInputFile>> Finput_files;
+  std::vector<std::unique_ptr<TOutputStream>> Foutput_streams;
+  std::vector<std::unique_ptr<TOutputFile>> Foutput_files;
+  std::vector<std::unique_ptr<TFilterGraph>> Ffiltergraphs;
+
+  std::unique_ptr<TFFOptions> FOptions;
+  std::vector<TOptionDef> FOptionDef;
+  bool FHaltOnInvalidOption = true;
+  /// Stop request: read by the loop, the frame duplication and the read interrupt callback.
+  std::atomic<bool> FBroken{false};
+  std::atomic<int> FReadTimeout{30000};
+  std::atomic<int> FWriteTimeout{30000};
+  AVIOInterruptCB FReadCallback{};
+  AVIOInterruptCB FWriteCallback{};
+  /// av_gettime_relative() of the last input and output activity; INT64_MAX switches the time-out
+  /// off, 0 cancels the blocked operation.
+  std::atomic<int64_t> FLastRead{INT64_MAX};
+  std::atomic<int64_t> FLastWrite{INT64_MAX};
+  int FVideoHookBitsPixel = 32;
+  int64_t FInputDuration = -1;
+  int64_t FOutputDuration = -1;
+  std::string FLastErrMsg;
+};
+
+template <typename T>
+const T& TCustomFFmpegOpt::SpecValue(const TSpecifierOpt& entry) {
+  if constexpr (std::is_same_v<T, std::string>)
+    return entry.u.str;
+  else if constexpr (std::is_same_v<T, int>)
+    return entry.u.i;
+  else if constexpr (std::is_same_v<T, int64_t>)
+    return entry.u.i64;
+  else if constexpr (std::is_same_v<T, float>)
+    return entry.u.f;
+  else
+    return entry.u.dbl;
+}
+
+template <typename T>
+void TCustomFFmpegOpt::MatchPerStream(const TSpecifierOptList& list, AVFormatContext* s, AVStream* st, T& value) {
+  for (const TSpecifierOpt& entry : list) {
+    const int ret = FF().avformat_match_stream_specifier(s, st, entry.specifier.c_str());
+    if (ret > 0)
+      value = SpecValue<T>(entry);
+    else if (ret < 0)
+      RaiseError(FormatAVError("check_stream_specifier", ret));
+  }
+}
+
+}  // namespace media

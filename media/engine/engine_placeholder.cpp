@@ -1,1 +1,0 @@
-// The conversion engine is built here.

@@ -1,0 +1,429 @@
+// Opening an input file: demuxer, probing, seeking, one TInputStream and decoder per stream.
+// Runs on the thread that calls OpenInput.
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/intreadwrite.h>
+#include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "media/engine/custom_ffmpeg_opt.h"
+#include "media/engine/ffmpeg_util.h"
+#include "media/ff_utils.h"
+
+namespace media {
+
+using engine_detail::StrFormat;
+
+namespace {
+
+// "-tag": a number in any base, else the first four characters, first one in the lowest byte.
+uint32_t ParseCodecTag(const std::string& text) {
+  char* next = nullptr;
+  const uint32_t tag = uint32_t(std::strtol(text.c_str(), &next, 0));
+  if (*next == '\0') return tag;
+  char fourcc[4] = {0, 0, 0, 0};
+  std::memcpy(fourcc, text.data(), std::min<std::size_t>(4, text.size()));
+  return MakeFourCC(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
+}
+
+}  // namespace
+
+const AVCodec* TCustomFFmpegOpt::FindCodecOrDie(const std::string& name, AVMediaType type, bool encoder) {
+  const char* codecString = encoder ? "encoder" : "decoder";
+  const AVCodec* codec =
+      encoder ? FF().avcodec_find_encoder_by_name(name.c_str()) : FF().avcodec_find_decoder_by_name(name.c_str());
+  if (codec == nullptr) {
+    if (const AVCodecDescriptor* desc = FF().avcodec_descriptor_get_by_name(name.c_str())) {
+      codec = encoder ? FF().avcodec_find_encoder(desc->id) : FF().avcodec_find_decoder(desc->id);
+      if (codec != nullptr)
+        Log(TLogLevel::llVerbose, "Matched %s \"%s\" for codec \"%s\".", codecString, codec->name, desc->name);
+    }
+  }
+  if (codec == nullptr) RaiseErrorFmt("Unknown %s \"%s\"", codecString, name.c_str());
+  if (codec->type != type) RaiseErrorFmt("Invalid %s type \"%s\"", codecString, name.c_str());
+  return codec;
+}
+
+const AVCodec* TCustomFFmpegOpt::ChooseDecoder(TOptionsContext& o, AVFormatContext* s, AVStream* st) {
+  std::string codecName;
+  MatchPerStream(o.codec_names, s, st, codecName);
+  if (!codecName.empty()) {
+    const AVCodec* codec = FindCodecOrDie(codecName, st->codecpar->codec_type, false);
+    st->codecpar->codec_id = codec->id;
+    return codec;
+  }
+  return FF().avcodec_find_decoder(st->codecpar->codec_id);
+}
+
+bool TCustomFFmpegOpt::GuessInputChannelLayout(TInputStream& ist) {
+  AVCodecContext* dec = ist.dec_ctx;
+  if (dec->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) return true;
+  const int channels = dec->ch_layout.nb_channels;
+  if (channels > ist.guess_layout_max) return false;
+  FF().av_channel_layout_uninit(&dec->ch_layout);
+  FF().av_channel_layout_default(&dec->ch_layout, channels);
+  if (dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) return false;
+  char name[256];
+  FF().av_channel_layout_describe(&dec->ch_layout, name, sizeof name);
+  Log(TLogLevel::llWarning, "Guessed Channel Layout for Input Stream #%d.%d : %s", ist.file_index, ist.st->index,
+      name);
+  return true;
+}
+
+void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) {
+  for (unsigned i = 0; i < ic->nb_streams; i++) {
+    AVStream* st = ic->streams[i];
+    AVCodecParameters* par = st->codecpar;
+    Finput_streams.push_back(std::make_unique<TInputStream>());
+    TInputStream& ist = *Finput_streams.back();
+    ist.st = st;
+    ist.file_index = int(Finput_files.size());
+    ist.discard = 1;
+    st->discard = AVDISCARD_ALL;  // until an output uses the stream
+    ist.nb_samples = 0;
+    ist.min_pts = INT64_MAX;
+    ist.max_pts = INT64_MIN;
+    ist.ts_scale = 1.0;
+    MatchPerStream(o.ts_scale, ic, st, ist.ts_scale);
+    ist.autorotate = 1;
+    MatchPerStream(o.autorotate, ic, st, ist.autorotate);
+
+    std::string codecTag;
+    MatchPerStream(o.codec_tags, ic, st, codecTag);
+    if (!codecTag.empty()) par->codec_tag = ParseCodecTag(codecTag);
+
+    ist.avdec = ChooseDecoder(o, ic, st);
+    ist.decoder_opts = CheckStreamSpecifier(o.g->codec_opts, par->codec_id, ic, st, ist.avdec);
+
+    ist.reinit_filters = -1;
+    MatchPerStream(o.reinit_filters, ic, st, ist.reinit_filters);
+    ist.user_set_discard = AVDISCARD_NONE;
+    std::string discard;
+    MatchPerStream(o.discard, ic, st, discard);
+    if (!discard.empty()) {
+      const AVClass* cc = FF().avcodec_get_class();
+      const AVOption* discardOpt = FF().av_opt_find(&cc, "skip_frame", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+      if (discardOpt == nullptr || FF().av_opt_eval_int(&cc, discardOpt, discard.c_str(), &ist.user_set_discard) < 0)
+        RaiseErrorFmt("Error parsing discard %s.", discard.c_str());
+    }
+
+    ist.filter_in_rescale_delta_last = AV_NOPTS_VALUE;
+    ist.dec_ctx = FF().avcodec_alloc_context3(ist.avdec);
+    if (ist.dec_ctx == nullptr) RaiseError("Error allocating the decoder context.");
+    if (FF().avcodec_parameters_to_context(ist.dec_ctx, par) < 0) RaiseError("Error initializing the decoder context.");
+
+    switch (par->codec_type) {
+      case AVMEDIA_TYPE_VIDEO: {
+        if (ist.avdec == nullptr) ist.avdec = FF().avcodec_find_decoder(par->codec_id);
+        // find_stream_info no longer sets it for us.
+        ist.dec_ctx->framerate = st->avg_frame_rate;
+        std::string frameRate;
+        MatchPerStream(o.frame_rates, ic, st, frameRate);
+        if (!frameRate.empty() && FF().av_parse_video_rate(&ist.framerate, frameRate.c_str()) < 0)
+          RaiseErrorFmt("Error parsing framerate %s.", frameRate.c_str());
+        ist.top_field_first = -1;
+        MatchPerStream(o.top_field_first, ic, st, ist.top_field_first);
+        std::string hwaccel;
+        MatchPerStream(o.hwaccels, ic, st, hwaccel);
+        if (!hwaccel.empty()) {
+          if (hwaccel == "none")
+            ist.hwaccel_id = THWAccelID::HWACCEL_NONE;
+          else if (hwaccel == "auto")
+            ist.hwaccel_id = THWAccelID::HWACCEL_AUTO;  // decodes in software: no accelerator is set up
+          else
+            RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:", hwaccel.c_str());
+        }
+        MatchPerStream(o.hwaccel_devices, ic, st, ist.hwaccel_device);
+        std::string hwaccelOutputFormat;
+        MatchPerStream(o.hwaccel_output_formats, ic, st, hwaccelOutputFormat);
+        if (!hwaccelOutputFormat.empty()) {
+          ist.hwaccel_output_format = FF().av_get_pix_fmt(hwaccelOutputFormat.c_str());
+          if (ist.hwaccel_output_format == AV_PIX_FMT_NONE)
+            Log(TLogLevel::llFatal, "Unrecognised hwaccel output format: %s", hwaccelOutputFormat.c_str());
+        } else {
+          ist.hwaccel_output_format = AV_PIX_FMT_NONE;
+        }
+        ist.hwaccel_pix_fmt = AV_PIX_FMT_NONE;
+        break;
+      }
+      case AVMEDIA_TYPE_AUDIO:
+        ist.guess_layout_max = INT32_MAX;
+        MatchPerStream(o.guess_layout_max, ic, st, ist.guess_layout_max);
+        GuessInputChannelLayout(ist);
+        break;
+      case AVMEDIA_TYPE_DATA:
+      case AVMEDIA_TYPE_SUBTITLE: {
+        if (ist.avdec == nullptr) ist.avdec = FF().avcodec_find_decoder(par->codec_id);
+        MatchPerStream(o.fix_sub_duration, ic, st, ist.fix_sub_duration);
+        std::string canvasSize;
+        MatchPerStream(o.canvas_sizes, ic, st, canvasSize);
+        if (!canvasSize.empty() &&
+            FF().av_parse_video_size(&ist.dec_ctx->width, &ist.dec_ctx->height, canvasSize.c_str()) < 0)
+          RaiseErrorFmt("Invalid canvas size: %s.", canvasSize.c_str());
+        break;
+      }
+      case AVMEDIA_TYPE_ATTACHMENT:
+      case AVMEDIA_TYPE_UNKNOWN:
+        break;
+      default:
+        RaiseError("Never occur");
+    }
+    if (FF().avcodec_parameters_from_context(par, ist.dec_ctx) < 0)
+      RaiseError("Error initializing the decoder context.");
+  }
+}
+
+void TCustomFFmpegOpt::AssertFileOverwrite(const std::string& fileName) {
+  if (Ffile_overwrite && Fno_file_overwrite) RaiseError("Error, both -y and -n supplied.");
+}
+
+void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameArg) {
+  if (st->codecpar->extradata_size == 0) {
+    Log(TLogLevel::llWarning, "No extradata to dump in stream #%d:%d.", int(Finput_files.size()), st->index);
+    return;
+  }
+  std::string fileName = fileNameArg;
+  if (fileName.empty()) {
+    const AVDictionaryEntry* e = FF().av_dict_get(st->metadata, "filename", nullptr, 0);
+    if (e == nullptr) {
+      Log(TLogLevel::llError, "No filename specified and no \"filename\" tag in stream #%d:%d.",
+          int(Finput_files.size()), st->index);
+      return;
+    }
+    // Only the base name: the tag comes from the file and must not choose where we write.
+    fileName = e->value;
+    const std::size_t slash = fileName.find_last_of("/\\");
+    if (slash != std::string::npos) fileName = fileName.substr(slash + 1);
+    if (fileName.empty() || fileName == "." || fileName == "..") return;
+  }
+  AssertFileOverwrite(fileName);
+  struct stat info {};
+  if (!Ffile_overwrite && ::stat(fileName.c_str(), &info) == 0) {
+    FLastErrMsg = StrFormat("File \"%s\" already exists. Ignore.", fileName.c_str());
+    Log(TLogLevel::llWarning, "%s", FLastErrMsg.c_str());
+    return;
+  }
+  AVIOContext* out = nullptr;
+  FLastWrite = Now();
+  if (FF().avio_open2(&out, fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr) < 0) {
+    Log(TLogLevel::llError, "Could not open file %s for writing.", fileName.c_str());
+    return;
+  }
+  FF().avio_write(out, st->codecpar->extradata, st->codecpar->extradata_size);
+  FF().avio_flush(out);
+  FF().avio_closep(&out);
+}
+
+int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& options, const std::string& fileName,
+                                    const std::string& presets) {
+  int ret = ParseOptions(o, options, "input file", OPT_INPUT, fileName, presets);
+  if (ret < 0) return ret;
+
+  const AVInputFormat* fileIformat = nullptr;
+  if (!o.format.empty()) {
+    fileIformat = FindInputFormat(o.format);
+    if (fileIformat == nullptr) {
+      FLastErrMsg = StrFormat("Unknown input format: \"%s\"", o.format.c_str());
+      Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+      return AVERROR(EINVAL);
+    }
+  }
+
+  AVFormatContext* ic = FF().avformat_alloc_context();
+  if (ic == nullptr) {
+    FLastErrMsg = "avformat_alloc_context() failed";
+    Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+    return AVERROR(ENOMEM);
+  }
+  const std::size_t streamsBefore = Finput_streams.size();
+  try {
+    // Demuxer options from the per-stream lists: the last entry, whatever its specifier.
+    if (!o.sample_fmts.empty())
+      FF().av_dict_set(&o.g->format_opts, "sample_fmt", o.sample_fmts.back().u.str.c_str(), 0);
+    if (!o.audio_sample_rate.empty())
+      FF().av_dict_set_int(&o.g->format_opts, "sample_rate", o.audio_sample_rate.back().u.i, 0);
+    auto formatHasOption = [&](const char* name) {
+      return fileIformat != nullptr && fileIformat->priv_class != nullptr &&
+             FF().av_opt_find(&fileIformat->priv_class, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+    };
+    if (!o.audio_channels.empty() && formatHasOption("channels"))
+      FF().av_dict_set_int(&o.g->format_opts, "channels", o.audio_channels.back().u.i, 0);
+    if (!o.frame_rates.empty() && formatHasOption("framerate"))
+      FF().av_dict_set(&o.g->format_opts, "framerate", o.frame_rates.back().u.str.c_str(), 0);
+    if (!o.frame_sizes.empty())
+      FF().av_dict_set(&o.g->format_opts, "video_size", o.frame_sizes.back().u.str.c_str(), 0);
+    if (!o.frame_pix_fmts.empty())
+      FF().av_dict_set(&o.g->format_opts, "pixel_format", o.frame_pix_fmts.back().u.str.c_str(), 0);
+
+    // Decoders forced by kind.
+    std::string videoCodecName, audioCodecName, subtitleCodecName, dataCodecName;
+    MatchPerTypeCodecName(o, "v", videoCodecName);
+    MatchPerTypeCodecName(o, "a", audioCodecName);
+    MatchPerTypeCodecName(o, "s", subtitleCodecName);
+    MatchPerTypeCodecName(o, "d", dataCodecName);
+    if (!videoCodecName.empty()) ic->video_codec = FindCodecOrDie(videoCodecName, AVMEDIA_TYPE_VIDEO, false);
+    if (!audioCodecName.empty()) ic->audio_codec = FindCodecOrDie(audioCodecName, AVMEDIA_TYPE_AUDIO, false);
+    if (!subtitleCodecName.empty())
+      ic->subtitle_codec = FindCodecOrDie(subtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false);
+    if (!dataCodecName.empty()) ic->data_codec = FindCodecOrDie(dataCodecName, AVMEDIA_TYPE_DATA, false);
+    ic->video_codec_id = ic->video_codec != nullptr ? ic->video_codec->id : AV_CODEC_ID_NONE;
+    ic->audio_codec_id = ic->audio_codec != nullptr ? ic->audio_codec->id : AV_CODEC_ID_NONE;
+    ic->subtitle_codec_id = ic->subtitle_codec != nullptr ? ic->subtitle_codec->id : AV_CODEC_ID_NONE;
+    ic->data_codec_id = ic->data_codec != nullptr ? ic->data_codec->id : AV_CODEC_ID_NONE;
+
+    ic->flags |= AVFMT_FLAG_NONBLOCK;
+    ic->interrupt_callback = FReadCallback;
+
+    bool scanAllPmtsSet = false;
+    if (FF().av_dict_get(o.g->format_opts, "scan_all_pmts", nullptr, AV_DICT_MATCH_CASE) == nullptr) {
+      FF().av_dict_set(&o.g->format_opts, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
+      scanAllPmtsSet = true;
+    }
+    FLastRead = Now();
+    ret = FF().avformat_open_input(&ic, FileNameToFF(fileName).c_str(), fileIformat, &o.g->format_opts);
+    if (ret < 0) {
+      // avformat_open_input freed the context.
+      ic = nullptr;
+      FLastErrMsg = FormatAVError(fileName, ret);
+      Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+      if (ret == AVERROR_PROTOCOL_NOT_FOUND) Log(TLogLevel::llError, "Did you mean file:%s?", fileName.c_str());
+      return ret;
+    }
+    if (scanAllPmtsSet) FF().av_dict_set(&o.g->format_opts, "scan_all_pmts", nullptr, AV_DICT_MATCH_CASE);
+    RemoveOptions(&o.g->format_opts, o.g->codec_opts);
+    AssertOptionsConsumed(o.g->format_opts);
+
+    // Forcing a decoder may change a stream's codec id before it is probed.
+    for (unsigned i = 0; i < ic->nb_streams; i++) ChooseDecoder(o, ic, ic->streams[i]);
+
+    if (Ffind_stream_info) {
+      std::vector<AVDictionary*> opts = SetupFindStreamInfoOpts(ic, o.g->codec_opts);
+      if (OnBeforeFindStreamInfo) OnBeforeFindStreamInfo(this, ic);
+      FLastRead = Now();
+      ret = FF().avformat_find_stream_info(ic, opts.empty() ? nullptr : opts.data());
+      for (AVDictionary*& d : opts) FF().av_dict_free(&d);
+      if (ret < 0) {
+        FLastErrMsg = StrFormat("%s: could not find codec parameters", fileName.c_str());
+        Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+        if (ic->nb_streams == 0) {
+          FF().avformat_close_input(&ic);
+          return ret;
+        }
+      }
+    }
+
+    if (o.start_time_eof != AV_NOPTS_VALUE) {
+      if (ic->duration > 0)
+        o.start_time = o.start_time_eof + ic->duration;
+      else
+        Log(TLogLevel::llWarning, "Cannot use -sseof, duration of %s not known", fileName.c_str());
+    }
+    int64_t timestamp = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
+    // The longest remaining input: the total that progress reports count against.
+    if (ic->duration != AV_NOPTS_VALUE && ic->duration - timestamp > FInputDuration)
+      FInputDuration = ic->duration - timestamp;
+    if (!o.seek_timestamp && ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
+
+    if (o.start_time != AV_NOPTS_VALUE) {
+      int64_t seekTimestamp = timestamp;
+      if (!(ic->iformat->flags & AVFMT_SEEK_TO_PTS)) {
+        bool dtsHeuristic = false;
+        for (unsigned i = 0; i < ic->nb_streams; i++)
+          if (ic->streams[i]->codecpar->video_delay) dtsHeuristic = true;
+        // Seek a little earlier: the demuxer seeks by DTS, which lags the PTS by the reorder delay.
+        if (dtsHeuristic) seekTimestamp -= 3 * AV_TIME_BASE / 23;
+      }
+      FLastRead = Now();
+      ret = FF().avformat_seek_file(ic, -1, INT64_MIN, seekTimestamp, seekTimestamp, 0);
+      if (ret < 0)
+        Log(TLogLevel::llWarning, "%s: could not seek to position %0.3f", fileName.c_str(),
+            double(timestamp) / AV_TIME_BASE);
+    }
+
+    AddInputStreams(o, ic);
+    FF().av_dump_format(ic, int(Finput_files.size()), FileNameToFF(fileName).c_str(), 0);
+
+    // Codec options that no stream of this file took.
+    AVDictionary* unused = StripSpecifiers(o.g->codec_opts);
+    for (std::size_t j = streamsBefore; j < Finput_streams.size(); j++) {
+      const AVDictionaryEntry* t = nullptr;
+      while ((t = FF().av_dict_get(Finput_streams[j]->decoder_opts, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr)
+        FF().av_dict_set(&unused, t->key, nullptr, 0);
+    }
+    const AVDictionaryEntry* t = nullptr;
+    while ((t = FF().av_dict_get(unused, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+      const AVClass* cls = FF().avcodec_get_class();
+      const AVOption* option =
+          FF().av_opt_find(&cls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
+      const AVClass* fcls = FF().avformat_get_class();
+      const AVOption* foption =
+          FF().av_opt_find(&fcls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
+      if (option == nullptr || foption != nullptr) continue;
+      if (!(option->flags & AV_OPT_FLAG_DECODING_PARAM)) {
+        FLastErrMsg = StrFormat("Codec AVOption %s (%s) specified for input file #%d (%s) is not a decoding option.",
+                                t->key, option->help != nullptr ? option->help : "", int(Finput_files.size()),
+                                fileName.c_str());
+        Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
+        FF().av_dict_free(&unused);
+        Finput_streams.resize(streamsBefore);
+        FF().avformat_close_input(&ic);
+        return AVERROR(EINVAL);
+      }
+      Log(TLogLevel::llWarning,
+          "Codec AVOption %s (%s) specified for input file #%d (%s) has not been used for any stream. The most likely "
+          "reason is either wrong type (e.g. a video option with no video streams) or that it is a private option of "
+          "some decoder which was not actually used for any stream.",
+          t->key, option->help != nullptr ? option->help : "", int(Finput_files.size()), fileName.c_str());
+    }
+    FF().av_dict_free(&unused);
+
+    auto f = std::make_unique<TInputFile>();
+    f->ctx = ic;
+    f->ist_index = int(Finput_streams.size()) - int(ic->nb_streams);
+    f->start_time = o.start_time;
+    f->recording_time = o.recording_time;
+    f->input_ts_offset = o.input_ts_offset;
+    if (Fcopy_ts)
+      f->ts_offset = o.input_ts_offset -
+                     ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
+    else
+      f->ts_offset = o.input_ts_offset - timestamp;
+    f->nb_streams = int(ic->nb_streams);
+    f->rate_emu = o.rate_emu;
+    f->accurate_seek = o.accurate_seek;
+    f->loop = o.loop;
+    f->duration = 0;
+    f->time_base = AVRational{1, 1};
+    ic = nullptr;  // owned by the record from here on
+    Finput_files.push_back(std::move(f));
+    TInputFile& file = *Finput_files.back();
+
+    for (const TSpecifierOpt& entry : o.dump_attachment) {
+      for (int j = 0; j < file.nb_streams; j++) {
+        AVStream* st = file.ctx->streams[j];
+        const int r = FF().avformat_match_stream_specifier(file.ctx, st, entry.specifier.c_str());
+        if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
+        if (r == 1) DumpAttachment(st, entry.u.str);
+      }
+    }
+  } catch (...) {
+    if (ic != nullptr) FF().avformat_close_input(&ic);
+    // Streams of a file that never became a record must not stay behind.
+    if (Finput_streams.size() > streamsBefore &&
+        (Finput_files.empty() || Finput_files.back()->ist_index + Finput_files.back()->nb_streams <
+                                     int(Finput_streams.size())))
+      Finput_streams.resize(streamsBefore);
+    throw;
+  }
+  Finput_stream_potentially_available = 1;
+  return int(Finput_files.size()) - 1;
+}
+
+}  // namespace media

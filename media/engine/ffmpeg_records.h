@@ -1,0 +1,317 @@
+#pragma once
+// The plain records of one conversion: input files and streams, output files and streams, filter
+// graphs with their pads and hardware devices. The option layer (TCustomFFmpegOpt) creates them while
+// the input and output files are opened; the transcoding loop (TCustomFFmpeg) works on them on the
+// conversion thread. Field names keep the names of FFmpeg's command-line tool so the two can be read
+// side by side. Every record owns the FFmpeg objects it holds and frees them in its destructor; the
+// engine owns the records through its arrays and destroys them at clean-up in a fixed order (filter
+// graphs first, because their pads point at streams).
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
+#include <libavfilter/avfilter.h>
+#include <libavformat/avformat.h>
+#include <libavutil/eval.h>
+#include <libavutil/fifo.h>
+}
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace media {
+
+struct TInputStream;
+struct TOutputStream;
+struct TFilterGraph;
+
+/// Hardware acceleration of an input stream, in the order of the tool's table.
+enum class THWAccelID {
+  HWACCEL_NONE,
+  HWACCEL_AUTO,
+  HWACCEL_VDPAU,
+  HWACCEL_DXVA2,
+  HWACCEL_VDA,
+  HWACCEL_VIDEOTOOLBOX,
+  HWACCEL_QSV,
+  HWACCEL_VAAPI,
+  HWACCEL_CUVID,
+  HWACCEL_D3D11VA,
+};
+
+/// A hardware device made by "-init_hw_device".
+struct THWDevice {
+  std::string name;
+  AVHWDeviceType type_ = AV_HWDEVICE_TYPE_NONE;
+  AVBufferRef* device_ref = nullptr;
+  THWDevice() = default;
+  THWDevice(const THWDevice&) = delete;
+  THWDevice& operator=(const THWDevice&) = delete;
+  ~THWDevice();
+};
+
+/// `finished` bits of an output stream.
+inline constexpr int ENCODER_FINISHED = 1;
+inline constexpr int MUXER_FINISHED = 2;
+
+/// A graph input fed by one input stream.
+struct TInputFilter {
+  AVFilterContext* filter = nullptr;  // buffer source; owned by graph->graph
+  TInputStream* ist = nullptr;
+  TFilterGraph* graph = nullptr;
+  std::string name;
+  AVMediaType type_ = AVMEDIA_TYPE_UNKNOWN;
+  /// Frames (AVFrame*, owned) that arrived before every input of the graph knew its format.
+  AVFifo* frame_queue = nullptr;
+  // Parameters of the frames this input receives; format -1 until the first frame (or the stream's
+  // parameters at flushing) tells them.
+  int format = -1;
+  int width = 0;
+  int height = 0;
+  AVRational sample_aspect_ratio{0, 1};
+  int sample_rate = 0;
+  AVChannelLayout ch_layout{};
+  AVBufferRef* hw_frames_ctx = nullptr;
+  int eof = 0;
+
+  TInputFilter() = default;
+  TInputFilter(const TInputFilter&) = delete;
+  TInputFilter& operator=(const TInputFilter&) = delete;
+  ~TInputFilter();
+};
+
+/// A graph output feeding one output stream.
+struct TOutputFilter {
+  AVFilterContext* filter = nullptr;  // buffer sink; owned by graph->graph
+  TOutputStream* ost = nullptr;
+  TFilterGraph* graph = nullptr;
+  std::string name;
+  AVFilterInOut* out_tmp = nullptr;  // not yet bound output of a complex graph (owned)
+  AVMediaType type_ = AVMEDIA_TYPE_UNKNOWN;
+  // What the output stream asked for ("-s", "-pix_fmt", "-r", "-ar", "-ac", "-sample_fmt") and,
+  // once the graph is configured, what the sink delivers. 0 / -1 / empty mean "free".
+  int width = 0;
+  int height = 0;
+  AVRational frame_rate{0, 1};
+  int format = -1;
+  int sample_rate = 0;
+  AVChannelLayout ch_layout{};
+
+  TOutputFilter() = default;
+  TOutputFilter(const TOutputFilter&) = delete;
+  TOutputFilter& operator=(const TOutputFilter&) = delete;
+  ~TOutputFilter();
+};
+
+struct TFilterGraph {
+  int index = 0;
+  /// Description of a complex graph; empty optional for a simple graph, whose text is its output
+  /// stream's `avfilter`.
+  std::optional<std::string> graph_desc;
+  AVFilterGraph* graph = nullptr;
+  int reconfiguration = 0;
+  std::vector<std::unique_ptr<TInputFilter>> inputs;
+  std::vector<std::unique_ptr<TOutputFilter>> outputs;
+
+  TFilterGraph() = default;
+  TFilterGraph(const TFilterGraph&) = delete;
+  TFilterGraph& operator=(const TFilterGraph&) = delete;
+  ~TFilterGraph();
+};
+
+struct TInputFile {
+  AVFormatContext* ctx = nullptr;  // owned: avformat_close_input
+  int eof_reached = 0;
+  int eagain = 0;
+  int ist_index = 0;
+  int loop = 0;
+  int64_t duration = 0;
+  AVRational time_base{1, 1};
+  int64_t input_ts_offset = 0;
+  int64_t ts_offset = 0;
+  int64_t last_ts = AV_NOPTS_VALUE;
+  int64_t start_time = AV_NOPTS_VALUE;
+  int seek_timestamp = 0;
+  int64_t recording_time = INT64_MAX;
+  int nb_streams = 0;
+  int nb_streams_warn = 0;
+  int rate_emu = 0;
+  int accurate_seek = 0;
+
+  TInputFile() = default;
+  TInputFile(const TInputFile&) = delete;
+  TInputFile& operator=(const TInputFile&) = delete;
+  ~TInputFile();
+};
+
+struct TISprev_sub {
+  int got_output = 0;
+  int ret = 0;
+  AVSubtitle subtitle{};
+};
+
+struct TISsub2video {
+  int64_t last_pts = 0;
+  int64_t end_pts = 0;
+  AVFifo* sub_queue = nullptr;  // AVSubtitle elements
+  AVFrame* frame = nullptr;
+  int w = 0;
+  int h = 0;
+};
+
+struct TInputStream {
+  int file_index = 0;
+  AVStream* st = nullptr;  // borrowed from the input file's ctx
+  int discard = 1;
+  int user_set_discard = AVDISCARD_NONE;
+  int decoding_needed = 0;
+  AVCodecContext* dec_ctx = nullptr;
+  const AVCodec* avdec = nullptr;
+  AVFrame* decoded_frame = nullptr;
+  AVFrame* filter_frame = nullptr;
+  int64_t start = 0;
+  int64_t first_dts = AV_NOPTS_VALUE;  // first demuxed DTS, stream time base
+  int64_t next_dts = AV_NOPTS_VALUE;
+  int64_t dts = 0;
+  int64_t next_pts = AV_NOPTS_VALUE;
+  int64_t pts = 0;
+  int wrap_correction_done = 0;
+  int64_t filter_in_rescale_delta_last = AV_NOPTS_VALUE;
+  int64_t min_pts = INT64_MAX;
+  int64_t max_pts = INT64_MIN;
+  int64_t cfr_next_pts = 0;
+  int64_t nb_samples = 0;
+  double ts_scale = 1.0;
+  int saw_first_ts = 0;
+  AVDictionary* decoder_opts = nullptr;
+  AVRational framerate{0, 0};
+  int top_field_first = -1;
+  int guess_layout_max = INT32_MAX;
+  int autorotate = 1;
+  int fix_sub_duration = 0;
+  TISprev_sub prev_sub;
+  TISsub2video sub2video;
+  int dr1 = 0;
+  std::vector<TInputFilter*> filters;  // borrowed from the graphs
+  int reinit_filters = -1;
+  THWAccelID hwaccel_id = THWAccelID::HWACCEL_NONE;
+  std::string hwaccel_device;
+  AVPixelFormat hwaccel_output_format = AV_PIX_FMT_NONE;
+  THWAccelID active_hwaccel_id = THWAccelID::HWACCEL_NONE;
+  void* hwaccel_ctx = nullptr;
+  AVPixelFormat hwaccel_pix_fmt = AV_PIX_FMT_NONE;
+  AVPixelFormat hwaccel_retrieved_pix_fmt = AV_PIX_FMT_NONE;
+  AVBufferRef* hw_frames_ctx = nullptr;
+  uint64_t data_size = 0;
+  uint64_t nb_packets = 0;
+  uint64_t frames_decoded = 0;
+  uint64_t samples_decoded = 0;
+  std::vector<int64_t> dts_buffer;
+  int got_output = 0;
+  int frame_number = 0;
+
+  TInputStream() = default;
+  TInputStream(const TInputStream&) = delete;
+  TInputStream& operator=(const TInputStream&) = delete;
+  ~TInputStream();
+};
+
+struct TOutputFile {
+  AVFormatContext* ctx = nullptr;  // owned: avio_closep (when it writes a file) + avformat_free_context
+  AVDictionary* opts = nullptr;
+  int ost_index = 0;
+  int64_t recording_time = INT64_MAX;
+  int64_t start_time = AV_NOPTS_VALUE;
+  uint64_t limit_filesize = UINT64_MAX;
+  int shortest = 0;
+  int header_written = 0;
+  /// The engine opened the file for writing (clean-up may delete it when it stayed empty).
+  bool opened_for_writing = false;
+  std::string file_name;
+
+  TOutputFile() = default;
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
+  ~TOutputFile();
+};
+
+struct TOutputStream {
+  int file_index = 0;
+  int index = 0;
+  int source_index = -1;
+  AVStream* st = nullptr;  // borrowed from the output file's ctx
+  int encoding_needed = 0;
+  int frame_number = 0;
+  TInputStream* sync_ist = nullptr;
+  int64_t sync_opts = 0;
+  int64_t first_pts = 0;
+  int64_t last_mux_dts = AV_NOPTS_VALUE;
+  AVRational mux_timebase{0, 1};
+  AVRational enc_timebase{0, 0};
+  std::vector<AVBSFContext*> bsf_ctx;
+  AVCodecContext* enc_ctx = nullptr;
+  AVCodecParameters* ref_par = nullptr;
+  const AVCodec* enc = nullptr;
+  int64_t max_frames = INT64_MAX;
+  AVFrame* filtered_frame = nullptr;
+  AVFrame* last_frame = nullptr;
+  int last_dropped = 0;
+  int last_nb0_frames[3] = {0, 0, 0};
+  void* hwaccel_ctx = nullptr;
+  AVRational frame_rate{0, 0};
+  int is_cfr = 0;
+  int force_fps = 0;
+  int top_field_first = -1;
+  int rotate_overridden = 0;
+  double rotate_override_value = 0;
+  AVRational frame_aspect_ratio{0, 0};
+  std::vector<int64_t> forced_kf_pts;
+  int forced_kf_index = 0;
+  std::string forced_keyframes;
+  AVExpr* forced_keyframes_pexpr = nullptr;
+  double forced_keyframes_expr_const_values[5] = {0, 0, 0, 0, 0};
+  std::vector<int> audio_channels_map;
+  std::string logfile_prefix;
+  FILE* logfile = nullptr;
+  TOutputFilter* filter = nullptr;  // borrowed from its graph
+  std::string avfilter;
+  std::string filters;
+  std::string filters_script;
+  AVDictionary* encoder_opts = nullptr;
+  AVDictionary* sws_dict = nullptr;
+  AVDictionary* swr_opts = nullptr;
+  AVDictionary* resample_opts = nullptr;
+  std::string apad;
+  int finished = 0;
+  int unavailable = 0;
+  int stream_copy = 0;
+  int initialized = 0;
+  int inputs_done = 0;
+  std::string attachment_filename;
+  int copy_initial_nonkeyframes = 0;
+  int copy_prior_start = -1;
+  std::string disposition;
+  int keep_pix_fmt = 0;
+  uint64_t data_size = 0;
+  uint64_t packets_written = 0;
+  uint64_t frames_encoded = 0;
+  uint64_t samples_encoded = 0;
+  int quality = 0;
+  int max_muxing_queue_size = 128;
+  AVFifo* muxing_queue = nullptr;  // AVPacket* elements, owned
+  int pict_type = 0;
+  int64_t error[4] = {0, 0, 0, 0};
+  int is_filter_codec_opts = 0;
+  int is_avcodec_opened = 0;
+
+  TOutputStream() = default;
+  TOutputStream(const TOutputStream&) = delete;
+  TOutputStream& operator=(const TOutputStream&) = delete;
+  ~TOutputStream();
+};
+
+}  // namespace media

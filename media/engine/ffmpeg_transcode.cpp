@@ -1,0 +1,602 @@
+// The transcoding main loop: choose the output furthest behind, feed it, report progress; then flush,
+// write the trailers and decide whether the run finished. Conversion thread only.
+
+extern "C" {
+#include <libavfilter/buffersrc.h>
+#include <libavutil/time.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+#include "media/engine/custom_ffmpeg.h"
+#include "media/engine/ffmpeg_util.h"
+#include "media/ff_utils.h"
+
+namespace media {
+
+using engine_detail::StrFormat;
+
+void TCustomFFmpeg::transcode() {
+  const int64_t timerStart = Now();
+  for (auto& f : Finput_files) {
+    if (!f->rate_emu) continue;
+    for (int j = 0; j < f->nb_streams; j++) Finput_streams[f->ist_index + j]->start = Now();
+  }
+
+  while (!FBroken.load()) {
+    WaitAtGate();
+    const int64_t curTime = Now();
+    if (!need_output()) {
+      Log(TLogLevel::llVerbose, "No more output streams to write to, finishing.");
+      break;
+    }
+    const int ret = transcode_step();
+    if (ret < 0 && ret != AVERROR_EOF) {
+      const std::string msg = FormatAVError("Error while filtering", ret);
+      Log(TLogLevel::llError, "%s", msg.c_str());
+      if (!FStepFailed) {
+        FStepFailed = true;
+        FStepError = msg;
+      }
+      break;
+    }
+    print_report(false, timerStart, curTime);
+  }
+
+  // Decoders of inputs that did not reach their end (stop, -t): what they hold still goes out.
+  for (auto& ist : Finput_streams) {
+    if (!Finput_files[ist->file_index]->eof_reached && ist->decoding_needed) process_input_packet(*ist, nullptr, false);
+  }
+  flush_encoders();
+
+  int trailerFailures = 0;
+  std::string nothingWritten;
+  for (int i = 0; i < int(Foutput_files.size()); i++) {
+    TOutputFile& of = *Foutput_files[i];
+    FLastWrite = Now();
+    if (!of.header_written) {
+      const std::string msg = StrFormat(
+          "Nothing was written into output file %d (%s), because at least one of its streams received no packets.", i,
+          of.ctx->url);
+      Log(TLogLevel::llError, "%s", msg.c_str());
+      if (nothingWritten.empty()) nothingWritten = msg;
+      continue;
+    }
+    int ret = FF().av_write_trailer(of.ctx);
+    if (ret < 0) {
+      const std::string msg = FormatAVError(StrFormat("Error writing trailer of %s", of.ctx->url), ret);
+      FLastErrMsg = msg;
+      Log(TLogLevel::llError, "%s", msg.c_str());
+      if (Fexit_on_error) RaiseError(msg);
+      trailerFailures++;
+    }
+    // Closing flushes the last buffered bytes: a failure there loses the end of the file.
+    if (!(of.ctx->oformat->flags & AVFMT_NOFILE) && of.ctx->pb != nullptr) {
+      ret = FF().avio_closep(&of.ctx->pb);
+      if (ret < 0) {
+        const std::string msg = FormatAVError(StrFormat("Error closing output file %s", of.ctx->url), ret);
+        FLastErrMsg = msg;
+        Log(TLogLevel::llError, "%s", msg.c_str());
+        trailerFailures++;
+      }
+    }
+  }
+
+  print_report(true, timerStart, Now());
+
+  FF().av_buffer_unref(&Fhw_device_ctx);
+  Fhw_devices.clear();
+
+  // Too many undecodable packets: what was written is not the input.
+  std::string decodeFailure;
+  const uint64_t decodes = Fdecode_error_stat[0] + Fdecode_error_stat[1];
+  if (decodes > 0 && double(Fdecode_error_stat[1]) > double(Fmax_error_rate) * double(decodes))
+    decodeFailure = StrFormat("Too many decoding errors: %" PRIu64 " frames successfully decoded, %" PRIu64
+                              " decoding errors",
+                              Fdecode_error_stat[0], Fdecode_error_stat[1]);
+
+  const bool stopped = FBroken.load();
+  std::string failure;
+  if (FWriteFailed)
+    failure = FWriteError;
+  else if (FStepFailed)
+    failure = FStepError;
+  else if (trailerFailures > 0)
+    failure = "At least one output file failed to be written trailer";
+  else if (!stopped && !nothingWritten.empty())
+    failure = nothingWritten;
+  else if (!stopped && !decodeFailure.empty())
+    failure = decodeFailure;
+
+  FFinished = !stopped && failure.empty();
+  transcode_cleanup();
+  if (!failure.empty()) RaiseError(failure);
+}
+
+bool TCustomFFmpeg::need_output() {
+  for (auto& ost : Foutput_streams) {
+    TOutputFile& of = *Foutput_files[ost->file_index];
+    AVFormatContext* os = of.ctx;
+    if (ost->finished) continue;
+    if (os->pb != nullptr && uint64_t(std::max<int64_t>(FF().avio_seek(os->pb, 0, SEEK_CUR), 0)) >= of.limit_filesize)
+      continue;
+    if (ost->frame_number >= ost->max_frames) {
+      for (unsigned j = 0; j < os->nb_streams; j++) close_output_stream(*Foutput_streams[of.ost_index + int(j)]);
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+TOutputStream* TCustomFFmpeg::choose_output() {
+  int64_t optsMin = INT64_MAX;
+  TOutputStream* ostMin = nullptr;
+  for (auto& ost : Foutput_streams) {
+    // The muxer's own cur_dts is private in FFmpeg 5.1: the last DTS we muxed says the same.
+    int64_t opts = INT64_MIN;
+    if (ost->last_mux_dts != AV_NOPTS_VALUE)
+      opts = FF().av_rescale_q(ost->last_mux_dts, ost->st->time_base, AV_TIME_BASE_Q);
+    else
+      Log(TLogLevel::llDebug, "cur_dts is invalid (this is harmless if it occurs once at the start per stream)");
+    if (!ost->initialized && !ost->inputs_done) return ost->unavailable ? nullptr : ost.get();
+    if (!ost->finished && opts < optsMin) {
+      optsMin = opts;
+      ostMin = ost->unavailable ? nullptr : ost.get();
+    }
+  }
+  return ostMin;
+}
+
+bool TCustomFFmpeg::got_eagain() const {
+  for (auto& ost : Foutput_streams)
+    if (ost->unavailable) return true;
+  return false;
+}
+
+void TCustomFFmpeg::reset_eagain() {
+  for (auto& f : Finput_files) f->eagain = 0;
+  for (auto& ost : Foutput_streams) ost->unavailable = 0;
+}
+
+int TCustomFFmpeg::transcode_step() {
+  TOutputStream* ost = choose_output();
+  if (ost == nullptr) {
+    if (got_eagain()) {
+      reset_eagain();
+      FF().av_usleep(10000);
+      return 0;
+    }
+    Log(TLogLevel::llVerbose, "No more inputs to read from, finishing.");
+    return AVERROR_EOF;
+  }
+
+  int ret = 0;
+  TInputStream* ist = nullptr;
+  if (ost->filter != nullptr && ost->filter->graph->graph == nullptr) {
+    if (IfilterHasAllInputFormats(*ost->filter->graph)) {
+      ret = ConfigureFiltergraph(*ost->filter->graph);
+      if (ret < 0) {
+        Log(TLogLevel::llError, "Error reinitializing filters!");
+        return ret;
+      }
+    }
+  }
+
+  if (ost->filter != nullptr && ost->filter->graph->graph != nullptr) {
+    if (!ost->initialized) {
+      std::string error;
+      ret = init_output_stream(*ost, error);
+      if (ret < 0) {
+        const std::string msg = StrFormat("Error initializing output stream %d:%d -- %s", ost->file_index,
+                                          ost->index, error.empty() ? FormatAVError(ret).c_str() : error.c_str());
+        Log(TLogLevel::llError, "%s", msg.c_str());
+        RaiseError(msg);
+      }
+    }
+    if ((ret = transcode_from_filter(*ost->filter->graph, &ist)) < 0) return ret;
+    if (ist == nullptr) return 0;
+  } else if (ost->filter != nullptr) {
+    for (auto& ifilter : ost->filter->graph->inputs) {
+      if (!ifilter->ist->got_output && !Finput_files[ifilter->ist->file_index]->eof_reached) {
+        ist = ifilter->ist;
+        break;
+      }
+    }
+    if (ist == nullptr) {
+      ost->inputs_done = 1;
+      return 0;
+    }
+  } else {
+    if (ost->source_index < 0) RaiseError("Never occur");
+    ist = Finput_streams[ost->source_index].get();
+  }
+
+  ret = process_input(ist->file_index);
+  if (ret == AVERROR(EAGAIN)) {
+    if (Finput_files[ist->file_index]->eagain) ost->unavailable = 1;
+    return 0;
+  }
+  if (ret < 0) return ret == AVERROR_EOF ? 0 : ret;
+  return reap_filters(false);
+}
+
+int TCustomFFmpeg::transcode_from_filter(TFilterGraph& graph, TInputStream** bestIst) {
+  int ret = FF().avfilter_graph_request_oldest(graph.graph);
+  if (ret >= 0) return reap_filters(false);
+  if (ret == AVERROR_EOF) {
+    ret = reap_filters(true);
+    for (auto& ofilter : graph.outputs)
+      if (ofilter->ost != nullptr) close_output_stream(*ofilter->ost);
+    return ret;
+  }
+  if (ret != AVERROR(EAGAIN)) return ret;
+
+  *bestIst = nullptr;
+  unsigned nbRequestsMax = 0;
+  for (auto& ifilter : graph.inputs) {
+    TInputStream* ist = ifilter->ist;
+    const TInputFile& f = *Finput_files[ist->file_index];
+    if (f.eagain || f.eof_reached) continue;
+    const unsigned nbRequests = FF().av_buffersrc_get_nb_failed_requests(ifilter->filter);
+    if (nbRequests > nbRequestsMax) {
+      nbRequestsMax = nbRequests;
+      *bestIst = ist;
+    }
+  }
+  if (*bestIst == nullptr)
+    for (auto& ofilter : graph.outputs)
+      if (ofilter->ost != nullptr) ofilter->ost->unavailable = 1;
+  return 0;
+}
+
+int TCustomFFmpeg::get_input_packet(TInputFile& f, AVPacket* pkt) {
+  if (f.rate_emu) {
+    for (int i = 0; i < f.nb_streams; i++) {
+      const TInputStream& ist = *Finput_streams[f.ist_index + i];
+      const int64_t pts = FF().av_rescale(ist.dts, 1000000, AV_TIME_BASE);
+      // Time spent paused is not input time.
+      const int64_t now = Now() - ist.start - FTotalPauseTime.load();
+      if (pts > now) return AVERROR(EAGAIN);
+    }
+  }
+  return FF().av_read_frame(f.ctx, pkt);
+}
+
+int TCustomFFmpeg::seek_to_start(TInputFile& ifile, AVFormatContext* is) {
+  int ret = FF().av_seek_frame(is, -1, is->start_time, 0);
+  if (ret < 0) return ret;
+  bool hasAudio = false;
+  for (int i = 0; i < ifile.nb_streams; i++) {
+    TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+    if (ist.decoding_needed) {
+      process_input_packet(ist, nullptr, true);
+      FF().avcodec_flush_buffers(ist.dec_ctx);
+    }
+    if (ist.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && ist.nb_samples) hasAudio = true;
+  }
+  for (int i = 0; i < ifile.nb_streams; i++) {
+    TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+    const AVCodecContext* avctx = ist.dec_ctx;
+    int64_t duration = 0;
+    if (hasAudio) {
+      if (avctx->codec_type != AVMEDIA_TYPE_AUDIO || !ist.nb_samples) continue;
+      duration = FF().av_rescale_q(ist.nb_samples, AVRational{1, avctx->sample_rate}, ist.st->time_base);
+    } else {
+      if (ist.framerate.num)
+        duration = FF().av_rescale_q(1, av_inv_q(ist.framerate), ist.st->time_base);
+      else if (ist.st->avg_frame_rate.num)
+        duration = FF().av_rescale_q(1, av_inv_q(ist.st->avg_frame_rate), ist.st->time_base);
+      else
+        duration = 1;
+    }
+    if (!ifile.duration) ifile.time_base = ist.st->time_base;
+    // The time stamps of the pass just read span max_pts - min_pts, plus the last frame.
+    if (ist.max_pts > ist.min_pts) duration += ist.max_pts - ist.min_pts;
+    if (!ifile.duration || FF().av_compare_ts(ifile.duration, ifile.time_base, duration, ist.st->time_base) < 0) {
+      ifile.duration = duration;
+      ifile.time_base = ist.st->time_base;
+    }
+  }
+  if (ifile.loop > 0) ifile.loop--;
+  return ret;
+}
+
+int TCustomFFmpeg::process_input(int fileIndex) {
+  TInputFile& ifile = *Finput_files[fileIndex];
+  AVFormatContext* is = ifile.ctx;
+  AVPacket* pkt = FDemuxPacket;
+
+  FLastRead = Now();
+  int ret = get_input_packet(ifile, pkt);
+  if (ret == AVERROR(EAGAIN)) {
+    ifile.eagain = 1;
+    return ret;
+  }
+  if (ret < 0 && ifile.loop) {
+    ret = seek_to_start(ifile, is);
+    if (ret < 0) return ret;
+    ret = get_input_packet(ifile, pkt);
+    if (ret == AVERROR(EAGAIN)) {
+      ifile.eagain = 1;
+      return ret;
+    }
+  }
+  if (ret < 0) {
+    if (ret != AVERROR_EOF) {
+      const std::string msg = FormatAVError(is->url, ret);
+      if (Fexit_on_error) RaiseError(msg);
+      Log(TLogLevel::llError, "%s", msg.c_str());
+      // A read error (a time-out included) is not the end of the input: the output is incomplete.
+      // A stop request interrupts the read the same way and is no failure.
+      if (!FBroken.load() && !FStepFailed) {
+        FStepFailed = true;
+        FStepError = msg;
+      }
+    }
+    for (int i = 0; i < ifile.nb_streams; i++) {
+      TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+      if (ist.decoding_needed) {
+        ret = process_input_packet(ist, nullptr, false);
+        if (ret > 0) return 0;
+      }
+      for (auto& ost : Foutput_streams) {
+        if (ost->source_index == ifile.ist_index + i &&
+            (ost->stream_copy || (ost->enc != nullptr && ost->enc->type == AVMEDIA_TYPE_SUBTITLE)))
+          finish_output_stream(*ost);
+      }
+    }
+    ifile.eof_reached = 1;
+    return AVERROR(EAGAIN);
+  }
+
+  reset_eagain();
+  if (Fdo_pkt_dump) FF().av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, Fdo_hex_dump, is->streams[pkt->stream_index]);
+
+  // A stream that appeared after the file was opened has no record: report it once and drop it.
+  if (pkt->stream_index >= ifile.nb_streams) {
+    if (pkt->stream_index >= ifile.nb_streams_warn) {
+      const AVStream* st = is->streams[pkt->stream_index];
+      FF().av_log(is, AV_LOG_WARNING, "New %s stream %d:%d at pos:%" PRId64 " and DTS:%ss\n",
+                  FF().av_get_media_type_string(st->codecpar->codec_type), fileIndex, pkt->stream_index, pkt->pos,
+                  engine_detail::TsToTimeStr(pkt->dts, st->time_base).c_str());
+      ifile.nb_streams_warn = pkt->stream_index + 1;
+    }
+    FF().av_packet_unref(pkt);
+    return 0;
+  }
+
+  TInputStream& ist = *Finput_streams[ifile.ist_index + pkt->stream_index];
+  ist.data_size += uint64_t(pkt->size);
+  ist.nb_packets++;
+  if (ist.discard) {
+    FF().av_packet_unref(pkt);
+    return 0;
+  }
+  if (Fexit_on_error && (pkt->flags & AV_PKT_FLAG_CORRUPT))
+    RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+
+  const AVMediaType type = ist.dec_ctx->codec_type;
+  if (Fdebug_ts)
+    Log(TLogLevel::llInfo,
+        "demuxer -> ist_index:%d type:%s next_dts:%s next_dts_time:%s next_pts:%s next_pts_time:%s pkt_pts:%s "
+        "pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s off:%s off_time:%s",
+        ifile.ist_index + pkt->stream_index, FF().av_get_media_type_string(type),
+        engine_detail::TsToStr(ist.next_dts).c_str(), engine_detail::TsToTimeStr(ist.next_dts, AV_TIME_BASE_Q).c_str(),
+        engine_detail::TsToStr(ist.next_pts).c_str(), engine_detail::TsToTimeStr(ist.next_pts, AV_TIME_BASE_Q).c_str(),
+        engine_detail::TsToStr(pkt->pts).c_str(), engine_detail::TsToTimeStr(pkt->pts, ist.st->time_base).c_str(),
+        engine_detail::TsToStr(pkt->dts).c_str(), engine_detail::TsToTimeStr(pkt->dts, ist.st->time_base).c_str(),
+        engine_detail::TsToStr(ifile.ts_offset).c_str(),
+        engine_detail::TsToTimeStr(ifile.ts_offset, AV_TIME_BASE_Q).c_str());
+
+  if (!ist.wrap_correction_done && is->start_time != AV_NOPTS_VALUE && ist.st->pts_wrap_bits < 64) {
+    // The start time is corrected from the streams actually used, which are known only now.
+    if (ist.next_dts == AV_NOPTS_VALUE && ifile.ts_offset == -is->start_time &&
+        (is->iformat->flags & AVFMT_TS_DISCONT)) {
+      int64_t newStartTime = INT64_MAX;
+      for (unsigned i = 0; i < is->nb_streams; i++) {
+        const AVStream* st = is->streams[i];
+        if (st->discard == AVDISCARD_ALL || st->start_time == AV_NOPTS_VALUE) continue;
+        newStartTime = std::min(newStartTime, FF().av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q));
+      }
+      if (newStartTime > is->start_time) {
+        FF().av_log(is, AV_LOG_VERBOSE, "Correcting start time by %" PRId64 "\n", newStartTime - is->start_time);
+        ifile.ts_offset = -newStartTime;
+      }
+    }
+    const int64_t stime = FF().av_rescale_q(is->start_time, AV_TIME_BASE_Q, ist.st->time_base);
+    const int64_t wrap = int64_t(1ULL << ist.st->pts_wrap_bits);
+    const int64_t stime2 = stime + wrap;
+    ist.wrap_correction_done = 1;
+    const int64_t half = int64_t(1ULL << (ist.st->pts_wrap_bits - 1));
+    if (stime2 > stime && pkt->dts != AV_NOPTS_VALUE && pkt->dts > stime + half) {
+      pkt->dts -= wrap;
+      ist.wrap_correction_done = 0;  // keep correcting the following packets
+    }
+    if (stime2 > stime && pkt->pts != AV_NOPTS_VALUE && pkt->pts > stime + half) {
+      pkt->pts -= wrap;
+      ist.wrap_correction_done = 0;
+    }
+  }
+
+  // The stream-global side data travels with the first packet.
+  if (ist.nb_packets == 1) {
+    for (int i = 0; i < ist.st->nb_side_data; i++) {
+      const AVPacketSideData* srcSd = &ist.st->side_data[i];
+      if (srcSd->type == AV_PKT_DATA_DISPLAYMATRIX) continue;
+      if (FF().av_packet_get_side_data(pkt, srcSd->type, nullptr) != nullptr) continue;
+      uint8_t* dst = FF().av_packet_new_side_data(pkt, srcSd->type, srcSd->size);
+      if (dst == nullptr) RaiseError("av_packet_new_side_data() failed");
+      std::memcpy(dst, srcSd->data, srcSd->size);
+    }
+  }
+
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = int64_t(double(pkt->pts) * ist.ts_scale);
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = int64_t(double(pkt->dts) * ist.ts_scale);
+
+  const AVRounding rnd = AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX);
+  const int64_t deltaThreshold = int64_t(double(Fdts_delta_threshold) * AV_TIME_BASE);
+  const int64_t errorThreshold = int64_t(double(Fdts_error_threshold) * AV_TIME_BASE);
+  const bool av = type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO;
+  int64_t pktDts = FF().av_rescale_q_rnd(pkt->dts, ist.st->time_base, AV_TIME_BASE_Q, rnd);
+  if (av && pktDts != AV_NOPTS_VALUE && ist.next_dts == AV_NOPTS_VALUE && !Fcopy_ts &&
+      (is->iformat->flags & AVFMT_TS_DISCONT) && ifile.last_ts != AV_NOPTS_VALUE) {
+    const int64_t delta = pktDts - ifile.last_ts;
+    if (delta < -deltaThreshold || delta > deltaThreshold) {
+      ifile.ts_offset -= delta;
+      Log(TLogLevel::llDebug, "Inter stream timestamp discontinuity %" PRId64 ", new offset= %" PRId64, delta,
+          ifile.ts_offset);
+      pkt->dts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
+      if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
+    }
+  }
+
+  const int64_t loopDuration = FF().av_rescale_q(ifile.duration, ifile.time_base, ist.st->time_base);
+  if (pkt->pts != AV_NOPTS_VALUE) {
+    pkt->pts += loopDuration;
+    ist.max_pts = std::max(pkt->pts, ist.max_pts);
+    ist.min_pts = std::min(pkt->pts, ist.min_pts);
+  }
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += loopDuration;
+
+  pktDts = FF().av_rescale_q_rnd(pkt->dts, ist.st->time_base, AV_TIME_BASE_Q, rnd);
+  if (av && pktDts != AV_NOPTS_VALUE && ist.next_dts != AV_NOPTS_VALUE && !Fcopy_ts) {
+    int64_t delta = pktDts - ist.next_dts;
+    if (is->iformat->flags & AVFMT_TS_DISCONT) {
+      if (delta < -deltaThreshold || delta > deltaThreshold ||
+          pktDts + AV_TIME_BASE / 10 < std::max(ist.pts, ist.dts)) {
+        ifile.ts_offset -= delta;
+        Log(TLogLevel::llDebug, "timestamp discontinuity %" PRId64 ", new offset= %" PRId64, delta, ifile.ts_offset);
+        pkt->dts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
+      }
+    } else {
+      if (delta < -errorThreshold || delta > errorThreshold) {
+        Log(TLogLevel::llWarning, "DTS %" PRId64 ", next:%" PRId64 " st:%d invalid dropping", pkt->dts, ist.next_dts,
+            pkt->stream_index);
+        pkt->dts = AV_NOPTS_VALUE;
+      }
+      if (pkt->pts != AV_NOPTS_VALUE) {
+        const int64_t pktPts = FF().av_rescale_q(pkt->pts, ist.st->time_base, AV_TIME_BASE_Q);
+        delta = pktPts - ist.next_dts;
+        if (delta < -errorThreshold || delta > errorThreshold) {
+          Log(TLogLevel::llWarning, "PTS %" PRId64 ", next:%" PRId64 " invalid dropping st:%d", pkt->pts,
+              ist.next_dts, pkt->stream_index);
+          pkt->pts = AV_NOPTS_VALUE;
+        }
+      }
+    }
+  }
+  if (pkt->dts != AV_NOPTS_VALUE) {
+    ifile.last_ts = FF().av_rescale_q(pkt->dts, ist.st->time_base, AV_TIME_BASE_Q);
+    if (ist.first_dts == AV_NOPTS_VALUE) ist.first_dts = pkt->dts;
+  }
+
+  if (Fdebug_ts)
+    Log(TLogLevel::llInfo,
+        "demuxer+ffencoder -> ist_index:%d type:%s pkt_pts:%s pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s off:%s "
+        "off_time:%s",
+        ifile.ist_index + pkt->stream_index, FF().av_get_media_type_string(type),
+        engine_detail::TsToStr(pkt->pts).c_str(), engine_detail::TsToTimeStr(pkt->pts, ist.st->time_base).c_str(),
+        engine_detail::TsToStr(pkt->dts).c_str(), engine_detail::TsToTimeStr(pkt->dts, ist.st->time_base).c_str(),
+        engine_detail::TsToStr(ifile.ts_offset).c_str(),
+        engine_detail::TsToTimeStr(ifile.ts_offset, AV_TIME_BASE_Q).c_str());
+
+  process_input_packet(ist, pkt, false);
+  FF().av_packet_unref(pkt);
+  return 0;
+}
+
+void TCustomFFmpeg::flush_encoders() {
+  for (auto& ostPtr : Foutput_streams) {
+    TOutputStream& ost = *ostPtr;
+    AVCodecContext* enc = ost.enc_ctx;
+    TOutputFile& of = *Foutput_files[ost.file_index];
+    if (!ost.encoding_needed) continue;
+
+    // Open the encoder even without frames, so the file still gets a valid stream.
+    if (!ost.initialized) {
+      Log(TLogLevel::llWarning, "Finishing stream %d:%d without any data written to it.", ost.file_index,
+          ost.st->index);
+      if (ost.filter != nullptr && ost.filter->graph->graph == nullptr) {
+        TFilterGraph& fg = *ost.filter->graph;
+        for (auto& ifilter : fg.inputs)
+          if (ifilter->format < 0) IfilterParametersFromCodecpar(*ifilter, ifilter->ist->st->codecpar);
+        if (!IfilterHasAllInputFormats(fg)) continue;
+        if (ConfigureFiltergraph(fg) < 0) {
+          Log(TLogLevel::llError, "Error configuring filter graph");
+          RaiseError("Error configuring filter graph");
+        }
+        finish_output_stream(ost);
+      }
+      std::string error;
+      const int ret = init_output_stream(ost, error);
+      if (ret < 0) {
+        const std::string msg = StrFormat("Error initializing output stream %d:%d -- %s", ost.file_index, ost.index,
+                                          error.empty() ? FormatAVError(ret).c_str() : error.c_str());
+        Log(TLogLevel::llError, "%s", msg.c_str());
+        RaiseError(msg);
+      }
+    }
+
+    // PCM-like encoders (one sample per frame) hold nothing back.
+    if (enc->codec_type == AVMEDIA_TYPE_AUDIO && enc->frame_size <= 1) continue;
+    if (enc->codec_type != AVMEDIA_TYPE_VIDEO && enc->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    const char* desc = enc->codec_type == AVMEDIA_TYPE_AUDIO ? "audio" : "video";
+
+    AVPacket* pkt = FEncodePacket;
+    for (;;) {
+      int ret = 0;
+      while ((ret = FF().avcodec_receive_packet(enc, pkt)) == AVERROR(EAGAIN)) {
+        ret = FF().avcodec_send_frame(enc, nullptr);
+        if (ret < 0) RaiseErrorFmt("%s encoding failed: %s", desc, FormatAVError(ret).c_str());
+      }
+      if (ret < 0 && ret != AVERROR_EOF) RaiseErrorFmt("%s encoding failed: %s", desc, FormatAVError(ret).c_str());
+      if (ost.logfile != nullptr && enc->stats_out != nullptr) std::fprintf(ost.logfile, "%s", enc->stats_out);
+      if (ret == AVERROR_EOF) {
+        output_packet(of, pkt, ost, true);
+        break;
+      }
+      if (ost.finished & MUXER_FINISHED) {
+        FF().av_packet_unref(pkt);
+        continue;
+      }
+      FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
+      output_packet(of, pkt, ost, false);
+    }
+  }
+}
+
+void TCustomFFmpeg::close_output_stream(TOutputStream& ost) {
+  TOutputFile& of = *Foutput_files[ost.file_index];
+  ost.finished |= ENCODER_FINISHED;
+  if (of.shortest) {
+    const int64_t end = FF().av_rescale_q(ost.sync_opts - ost.first_pts, ost.enc_ctx->time_base, AV_TIME_BASE_Q);
+    of.recording_time = std::min(of.recording_time, end);
+  }
+}
+
+void TCustomFFmpeg::finish_output_stream(TOutputStream& ost) {
+  TOutputFile& of = *Foutput_files[ost.file_index];
+  ost.finished = ENCODER_FINISHED | MUXER_FINISHED;
+  if (of.shortest) {
+    for (unsigned i = 0; i < of.ctx->nb_streams; i++)
+      Foutput_streams[of.ost_index + int(i)]->finished = ENCODER_FINISHED | MUXER_FINISHED;
+  }
+}
+
+bool TCustomFFmpeg::check_recording_time(TOutputStream& ost) {
+  const TOutputFile& of = *Foutput_files[ost.file_index];
+  if (of.recording_time != INT64_MAX &&
+      FF().av_compare_ts(ost.sync_opts - ost.first_pts,
+                         ost.enc_ctx->time_base, of.recording_time, AV_TIME_BASE_Q) >= 0) {
+    close_output_stream(ost);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace media

@@ -1,0 +1,220 @@
+#include "media/format_converter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "media/ff_exception.h"
+
+namespace media {
+
+namespace {
+
+struct TFormatRow {
+  TBMPPixelFormat Format;
+  int BitsPixel;
+  AVPixelFormat AVFormat;
+};
+
+// The 15- and 16-bit rows use the RGB variants: their words hold red in the high bits, as 16-bit
+// bitmaps and QImage's RGB555/RGB16 do (the BGR variants would swap red and blue).
+constexpr TFormatRow kFormats[] = {
+    {TBMPPixelFormat::pf8bit, 8, AV_PIX_FMT_BGR8},
+    {TBMPPixelFormat::pf15bit, 15, AV_PIX_FMT_RGB555LE},
+    {TBMPPixelFormat::pf16bit, 16, AV_PIX_FMT_RGB565LE},
+    {TBMPPixelFormat::pf24bit, 24, AV_PIX_FMT_BGR24},
+    {TBMPPixelFormat::pf32bit, 32, AV_PIX_FMT_BGRA},
+};
+
+const TFormatRow* FindRow(TBMPPixelFormat format) {
+  for (const auto& row : kFormats)
+    if (row.Format == format) return &row;
+  return nullptr;
+}
+
+// Below 24 bits libswscale's generic path shares chroma between horizontal neighbours and gets
+// the last column of an odd-width picture wrong; full-resolution chroma keeps every pixel's colour.
+int ScalerFlags(int swsFlags, int bitsPixel) {
+  return bitsPixel < 24 ? swsFlags | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP : swsFlags;
+}
+
+std::string Printf(const char* format, int value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+}  // namespace
+
+void TBitmap::Resize(int width, int height, int bitsPixel) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == Width && height == Height && bitsPixel == BitsPixel && !Bytes.empty()) return;
+  Width = width;
+  Height = height;
+  BitsPixel = bitsPixel;
+  Stride = (width * BytesPerPixel() + 3) & ~3;
+  Bytes.assign(static_cast<size_t>(Stride) * height, 0);
+}
+
+const std::array<uint32_t, 256>& Bgr8ColorTable() {
+  // libswscale widens the 3-bit parts by 36 and the 2-bit part by 85 (7 × 36 = 252).
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t r = (i & 7) * 36, g = ((i >> 3) & 7) * 36, b = (i >> 6) * 85;
+      t[i] = 0xFF000000u | r << 16 | g << 8 | b;
+    }
+    return t;
+  }();
+  return table;
+}
+
+TFormatConverter::TFormatConverter() { Reset(); }
+
+TFormatConverter::~TFormatConverter() {
+  if (FRGBBuffer != nullptr) FF().av_free(FRGBBuffer);
+  if (FtoRGB_convert_ctx != nullptr) FF().sws_freeContext(FtoRGB_convert_ctx);
+  if (FfromRGB_convert_ctx != nullptr) FF().sws_freeContext(FfromRGB_convert_ctx);
+}
+
+void TFormatConverter::SetBitsPixel(int value) {
+  if (value == FBitsPixel) return;
+  TBMPPixelFormat format;
+  switch (value) {
+    case 8: format = TBMPPixelFormat::pf8bit; break;
+    case 15: format = TBMPPixelFormat::pf15bit; break;
+    case 16: format = TBMPPixelFormat::pf16bit; break;
+    case 24: format = TBMPPixelFormat::pf24bit; break;
+    case 32: format = TBMPPixelFormat::pf32bit; break;
+    default: throw FFmpegException(Printf("Invalid BitsPixel %d", value));
+  }
+  FBMPPixFmt = format;
+  Reset();
+}
+
+void TFormatConverter::SetBMPPixFmt(TBMPPixelFormat value) {
+  if (value == FBMPPixFmt) return;
+  if (FindRow(value) == nullptr) throw FFmpegException(Printf("Invalid PixelFormat %d", static_cast<int>(value)));
+  FBMPPixFmt = value;
+  Reset();
+}
+
+void TFormatConverter::Reset() {
+  const TFormatRow* row = FindRow(FBMPPixFmt);
+  FDIB = TDIB();
+  FRGBPicture = TPicture();
+  FHasPicture = false;
+  FBitsPixel = row->BitsPixel;
+  FAVPixFmt = row->AVFormat;
+  FBitmap.Resize(FBitmap.Width, FBitmap.Height, FBitsPixel);
+}
+
+void TFormatConverter::RequirePicture(const char* caller) const {
+  if (!FHasPicture) throw FFmpegException(std::string(caller) + ": no converted picture");
+}
+
+bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int srcLinesize[], bool toBitmap,
+                                    int height, int width, AVPixelFormat srcFormat) {
+  FHasPicture = false;
+  // Rows without padding (alignment 1): the RGB picture is as compact as the format allows.
+  const int needed = FF().av_image_get_buffer_size(FAVPixFmt, width, height, 1);
+  if (needed < 0) {
+    FLastErrMsg = FormatAVError("av_image_get_buffer_size", needed);
+    return false;
+  }
+  if (FRGBBuffer == nullptr || FRGBBufSize < needed) {
+    if (FRGBBuffer != nullptr) FF().av_free(FRGBBuffer);
+    FRGBBufSize = 0;
+    FRGBBuffer = static_cast<uint8_t*>(FF().av_malloc(static_cast<size_t>(needed)));
+    if (FRGBBuffer == nullptr) {
+      FLastErrMsg = "Could not alloc buffer.";
+      return false;
+    }
+    FRGBBufSize = needed;
+  }
+  FRGBPicture = TPicture();
+  FF().av_image_fill_arrays(FRGBPicture.data, FRGBPicture.linesize, FRGBBuffer, FAVPixFmt, width, height, 1);
+
+  // libswscale asserts on formats outside its table instead of failing.
+  if (srcFormat <= AV_PIX_FMT_NONE || srcFormat >= AV_PIX_FMT_NB) {
+    FLastErrMsg = "Cannot initialize the toRGB conversion context";
+    return false;
+  }
+  FtoRGB_convert_ctx = FF().sws_getCachedContext(FtoRGB_convert_ctx, width, height, srcFormat, width, height,
+                                                 FAVPixFmt, ScalerFlags(Fsws_flags, FBitsPixel), nullptr, nullptr,
+                                                 nullptr);
+  if (FtoRGB_convert_ctx == nullptr) {
+    FLastErrMsg = "Cannot initialize the toRGB conversion context";
+    return false;
+  }
+  const int rows =
+      FF().sws_scale(FtoRGB_convert_ctx, srcData, srcLinesize, 0, height, FRGBPicture.data, FRGBPicture.linesize);
+  if (rows < 0) {
+    FLastErrMsg = FormatAVError("sws_scale", rows);
+    return false;
+  }
+  FHasPicture = true;
+  FPictureWidth = width;
+  FPictureHeight = height;
+  FDIB.Type = 0;
+  FDIB.Width = width;
+  FDIB.Height = height;
+  FDIB.WidthBytes = FRGBPicture.linesize[0];
+  FDIB.Planes = 1;
+  FDIB.BitsPixel = FBitsPixel;
+  FDIB.Bits = FRGBPicture.data[0];
+  if (toBitmap) RGBToBitmap();
+  return true;
+}
+
+void TFormatConverter::RGBToBitmap() {
+  RequirePicture("RGBToBitmap");
+  FBitmap.Resize(FPictureWidth, FPictureHeight, FBitsPixel);
+  // Each side steps by its own row length: the picture's rows are packed, the bitmap's padded.
+  const size_t rowBytes = static_cast<size_t>(FPictureWidth) * FBitmap.BytesPerPixel();
+  for (int y = 0; y < FPictureHeight; ++y)
+    std::memcpy(FBitmap.ScanLine(y), FRGBPicture.data[0] + static_cast<size_t>(y) * FRGBPicture.linesize[0],
+                rowBytes);
+}
+
+bool TFormatConverter::BitmapToRGB() {
+  RequirePicture("BitmapToRGB");
+  if (FBitmap.Width != FPictureWidth || FBitmap.Height != FPictureHeight || FBitmap.BitsPixel != FBitsPixel) {
+    FLastErrMsg = "The bitmap no longer matches the picture";
+    return false;
+  }
+  const size_t rowBytes = static_cast<size_t>(FPictureWidth) * FBitmap.BytesPerPixel();
+  for (int y = 0; y < FPictureHeight; ++y)
+    std::memcpy(FRGBPicture.data[0] + static_cast<size_t>(y) * FRGBPicture.linesize[0], FBitmap.ScanLine(y),
+                rowBytes);
+  return true;
+}
+
+bool TFormatConverter::RGBToPicture(uint8_t* const dstData[], const int dstLinesize[], int height, int width,
+                                    AVPixelFormat dstFormat) {
+  RequirePicture("RGBToPicture");
+  if (width != FPictureWidth || height != FPictureHeight) {
+    FLastErrMsg = "The picture size differs from the converted picture";
+    return false;
+  }
+  if (dstFormat <= AV_PIX_FMT_NONE || dstFormat >= AV_PIX_FMT_NB) {
+    FLastErrMsg = "Cannot initialize the fromRGB conversion context";
+    return false;
+  }
+  FfromRGB_convert_ctx = FF().sws_getCachedContext(FfromRGB_convert_ctx, width, height, FAVPixFmt, width, height,
+                                                   dstFormat, ScalerFlags(Fsws_flags, FBitsPixel), nullptr, nullptr,
+                                                   nullptr);
+  if (FfromRGB_convert_ctx == nullptr) {
+    FLastErrMsg = "Cannot initialize the fromRGB conversion context";
+    return false;
+  }
+  const int rows =
+      FF().sws_scale(FfromRGB_convert_ctx, FRGBPicture.data, FRGBPicture.linesize, 0, height, dstData, dstLinesize);
+  if (rows < 0) {
+    FLastErrMsg = FormatAVError("sws_scale", rows);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace media

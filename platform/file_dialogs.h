@@ -1,0 +1,40 @@
+#pragma once
+// The open, save and folder dialogs behind one small interface, so tests can answer them.
+
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+class IFileDialogs {
+ public:
+  virtual ~IFileDialogs() = default;
+  /// Asks for an existing folder, starting at folder; true with folder set when one was chosen.
+  virtual bool PickFolder(QWidget* parent, const QString& title, QString& folder) = 0;
+  /// Asks for an existing file. filter uses Qt's form ("VC Filelist (*.fls)"); defaultSuffix has
+  /// no dot. True with fileName set when confirmed.
+  virtual bool OpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                            QString& fileName) = 0;
+  /// Asks for a file to write; the dialog itself asks before replacing a file. True with fileName
+  /// set (defaultSuffix added when the name has none) when confirmed.
+  virtual bool SaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                            QString& fileName) = 0;
+};
+
+/// QFileDialog.
+class TQtFileDialogs : public IFileDialogs {
+ public:
+  bool PickFolder(QWidget* parent, const QString& title, QString& folder) override;
+  bool OpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                    QString& fileName) override;
+  bool SaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                    QString& fileName) override;
+};
+
+/// The dialogs the windows use; TQtFileDialogs until others are installed.
+IFileDialogs& FileDialogs();
+/// Installs dialogs (not owned; nullptr goes back to the default). Tests install scripted ones.
+void SetFileDialogs(IFileDialogs* dialogs);
+
+}  // namespace platform

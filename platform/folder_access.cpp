@@ -1,0 +1,19 @@
+#include "platform/folder_access.h"
+
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <cstdlib>
+
+namespace platform {
+
+bool IsFolderWritable(const QString& folder) {
+  if (folder.isEmpty()) return false;
+  QByteArray name = QFile::encodeName(QDir(folder).filePath(QStringLiteral("$XXXXXX")));
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  return ::unlink(name.constData()) == 0;
+}
+
+}  // namespace platform

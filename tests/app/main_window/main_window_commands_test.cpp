@@ -1,0 +1,289 @@
+// The main window's commands: the convert and extract roads with their location rules, burn,
+// restore defaults, file lists, play, help and browse.
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <optional>
+
+#include "app/main_window/main_window_fixture.h"
+
+namespace {
+
+using platform::TPromptIcon;
+using testing_support::MainWindowFixture;
+
+const QString kAddOneFile = QStringLiteral("Please add at least one file to the list.");
+
+class MainWindowCommandsTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    Window->ShowVideoWindow = [this](const QString& folder) {
+      VideoRuns.push_back({folder, Window->OptionString()});
+    };
+    Window->ShowAudioWindow = [this](const QString& folder) {
+      AudioRuns.push_back({folder, Window->OptionString()});
+    };
+  }
+
+  void AddOneFile() { AddFile(QStringLiteral("clip.avi"), TempPath(QStringLiteral("src")), 1'000'000, 1000); }
+
+  void ExpectOnlyMessage(TPromptIcon icon, const char* caption, const QString& text) {
+    ASSERT_EQ(Prompter.Messages.size(), 1u);
+    EXPECT_EQ(Prompter.Messages[0].Icon, icon);
+    EXPECT_EQ(Prompter.Messages[0].Caption, QLatin1String(caption));
+    EXPECT_EQ(Prompter.Messages[0].Text, text);
+  }
+
+  struct TRun {
+    QString Folder;
+    QString Options;
+  };
+  std::vector<TRun> VideoRuns;
+  std::vector<TRun> AudioRuns;
+};
+
+TEST_F(MainWindowCommandsTest, EmptyListIsRefusedByConvertExtractAndBurn) {
+  int burns = 0;
+  Window->ShowBurnWindow = [&] { ++burns; };
+  for (void (app::Tfrm_Main::*command)() :
+       {&app::Tfrm_Main::btn_ConvertClick, &app::Tfrm_Main::btn_ExtractClick,
+        &app::Tfrm_Main::btn_BurnClick}) {
+    Prompter.Messages.clear();
+    (Window.get()->*command)();
+    ExpectOnlyMessage(TPromptIcon::Warning, "Warning", kAddOneFile);
+  }
+  EXPECT_EQ(Dialogs.FolderCalls, 0);
+  EXPECT_TRUE(VideoRuns.empty());
+  EXPECT_TRUE(AudioRuns.empty());
+  EXPECT_EQ(burns, 0);
+
+  AddOneFile();
+  Prompter.Messages.clear();
+  Window->btn_BurnClick();
+  EXPECT_EQ(burns, 1);
+  EXPECT_TRUE(Prompter.Messages.empty());
+}
+
+TEST_F(MainWindowCommandsTest, CancelledFolderDialogStopsConvertButNotExtract) {
+  AddOneFile();
+  Dialogs.Folders = {std::nullopt, std::nullopt};
+  Window->btn_ConvertClick();
+  EXPECT_TRUE(VideoRuns.empty());
+  Window->btn_ExtractClick();
+  ASSERT_EQ(AudioRuns.size(), 1u);
+  EXPECT_EQ(AudioRuns[0].Folder, QString());  // the run window takes the first source's folder
+  EXPECT_EQ(AudioRuns[0].Options, QStringLiteral("-b:a 32k -c:a libmp3lame -vn"));
+  EXPECT_EQ(Dialogs.FolderCalls, 2);
+  EXPECT_EQ(Dialogs.LastTitle, QStringLiteral("Specify destination folder."));
+  EXPECT_TRUE(Prompter.Messages.empty());
+}
+
+TEST_F(MainWindowCommandsTest, ChosenFolderMustBeWritable) {
+  AddOneFile();
+  const QString out = TempPath(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(out));
+  Dialogs.Folders = {out, TempPath(QStringLiteral("gone"))};
+  Window->btn_ConvertClick();
+  ASSERT_EQ(VideoRuns.size(), 1u);
+  EXPECT_EQ(VideoRuns[0].Folder, out + QLatin1Char('/'));
+  EXPECT_EQ(VideoRuns[0].Options, QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn "));
+  EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+
+  Window->btn_ExtractClick();  // a folder that cannot be written to stops even an extraction
+  EXPECT_TRUE(AudioRuns.empty());
+  ExpectOnlyMessage(TPromptIcon::Error, "Error",
+                    QStringLiteral("Access is denied. Unable to save to the selected directory."));
+}
+
+TEST_F(MainWindowCommandsTest, OriginalPathNeedsNoFolder) {
+  AddOneFile();
+  Find<QRadioButton>("chk_Original")->setChecked(true);
+  Window->btn_ConvertClick();
+  Window->btn_ExtractClick();
+  ASSERT_EQ(VideoRuns.size(), 1u);
+  ASSERT_EQ(AudioRuns.size(), 1u);
+  EXPECT_EQ(VideoRuns[0].Folder, QString());
+  EXPECT_EQ(AudioRuns[0].Folder, QString());
+  EXPECT_EQ(Dialogs.FolderCalls, 0);
+}
+
+TEST_F(MainWindowCommandsTest, TypedPathMustNotBeEmpty) {
+  AddOneFile();
+  auto* tabs = Find<QTabWidget>("PageControl1");
+  tabs->setCurrentIndex(0);
+  Find<QRadioButton>("chk_Path")->setChecked(true);
+  EXPECT_TRUE(Find<QLineEdit>("txt_Path")->isEnabled());
+  EXPECT_TRUE(Find<QPushButton>("btn_Browse")->isEnabled());
+  Window->btn_ConvertClick();
+  EXPECT_TRUE(VideoRuns.empty());
+  ExpectOnlyMessage(TPromptIcon::Error, "Error", QStringLiteral("Output path is not specified."));
+  EXPECT_EQ(tabs->currentWidget()->objectName(), QStringLiteral("tab_Location"));
+
+  Find<QLineEdit>("txt_Path")->setText(QStringLiteral("/srv/out"));
+  Window->btn_ExtractClick();
+  ASSERT_EQ(AudioRuns.size(), 1u);
+  EXPECT_EQ(AudioRuns[0].Folder, QStringLiteral("/srv/out/"));
+  EXPECT_EQ(Dialogs.FolderCalls, 0);
+}
+
+TEST_F(MainWindowCommandsTest, BatchOutputFolderOverridesTheLocationChoice) {
+  AddOneFile();
+  app::SetCommandLine(app::TCommandLine(QStringList{"converter", "-v", "/batch/out", "clip.avi"}));
+  Window->btn_ConvertClick();
+  ASSERT_EQ(VideoRuns.size(), 1u);
+  EXPECT_EQ(VideoRuns[0].Folder, QStringLiteral("/batch/out/"));
+  EXPECT_EQ(Dialogs.FolderCalls, 0);
+}
+
+TEST_F(MainWindowCommandsTest, RestoreDefaultsResetsListsAndEffectsButNotTheCustomSize) {
+  app::TOutputSettings changed;
+  changed.VideoFormat = 7;
+  changed.VideoEncoder = 0;
+  changed.VideoAspect = 3;
+  changed.VideoFrameSize = 12;
+  changed.VideoFrameRate = 4;
+  changed.VideoBitrate = 5;
+  changed.AudioFormat = 4;
+  changed.AudioEncoder = 1;
+  changed.AudioChannel = 1;
+  changed.AudioSampleRate = 2;
+  changed.AudioBitrate = 6;
+  changed.CustomFrameSize = QStringLiteral("1000x500");
+  changed.Effects = {true, true, true, true};
+  Window->SetOutputSettings(changed);
+  EXPECT_EQ(Window->OutputSettings(), changed);
+
+  Find<QAction>("Defaultsettings1")->trigger();
+  app::TOutputSettings expected;
+  expected.CustomFrameSize = QStringLiteral("1000x500");
+  EXPECT_EQ(Window->OutputSettings(), expected);
+  EXPECT_EQ(Find<QComboBox>("cb_VideoEncoder")->count(), 4);  // AVI's list again
+  EXPECT_EQ(Find<QComboBox>("cb_AudioEncoder")->currentText(), QStringLiteral("MP3"));
+
+  Window->SetOutputSettings(changed);
+  Find<QPushButton>("btn_Default")->click();
+  EXPECT_EQ(Window->OutputSettings(), expected);
+}
+
+TEST_F(MainWindowCommandsTest, FileListSavesEveryPathAndOpensAgain) {
+  const QString folder = TempPath(QStringLiteral("my videos"));
+  AddFile(QStringLiteral("one clip.avi"), folder, 0, 1);
+  AddFile(QStringLiteral("Jörg 日本.mkv"), folder, 0, 1);
+  const QString list = TempPath(QStringLiteral("list.fls"));
+  Dialogs.SaveNames = {list};
+  Window->Save1Click();
+  EXPECT_EQ(Dialogs.LastFilter, QStringLiteral("VC Filelist (*.fls)"));
+  const QByteArray expected =
+      (folder + QStringLiteral("/one clip.avi\n") + folder + QStringLiteral("/Jörg 日本.mkv\n")).toUtf8();
+  EXPECT_EQ(testing_support::ReadBytes(list), expected);
+  EXPECT_TRUE(Window->DropQueue().isEmpty());
+
+  // Opening replaces the list: the rows go, the file's paths are queued for the adding window.
+  QStringList handed;
+  int rowsWhenAdding = -1;
+  Window->ShowAddingWindow = [&] {
+    handed = Window->DropQueue();
+    rowsWhenAdding = Window->RowCount();
+  };
+  AddFile(QStringLiteral("other.avi"), folder, 0, 1);
+  Dialogs.OpenNames = {list};
+  Window->Open1Click();
+  EXPECT_EQ(rowsWhenAdding, 0);
+  EXPECT_EQ(handed, QStringList({folder + QStringLiteral("/one clip.avi"),
+                                 folder + QStringLiteral("/Jörg 日本.mkv")}));
+}
+
+TEST_F(MainWindowCommandsTest, SavingAnEmptyListWritesNoFileAndMissingListsAreIgnored) {
+  const QString list = TempPath(QStringLiteral("empty.fls"));
+  Dialogs.SaveNames = {list};
+  Window->Save1Click();
+  EXPECT_EQ(Dialogs.SaveCalls, 1);
+  EXPECT_FALSE(QFileInfo::exists(list));
+
+  int addingRuns = 0;
+  Window->ShowAddingWindow = [&] { ++addingRuns; };
+  AddOneFile();
+  Dialogs.OpenNames = {TempPath(QStringLiteral("missing.fls")), std::nullopt};
+  Window->Open1Click();
+  Window->Open1Click();  // cancelled
+  EXPECT_EQ(addingRuns, 0);
+  EXPECT_EQ(Window->RowCount(), 1);
+  EXPECT_TRUE(Prompter.Messages.empty());
+}
+
+TEST_F(MainWindowCommandsTest, PlayOpensTheFirstSelectedFile) {
+  Window->lw_FilesDblClick();
+  EXPECT_TRUE(Opener.Opened.isEmpty());
+  AddFile(QStringLiteral("a.avi"), QStringLiteral("/v"), 0, 1);
+  AddFile(QStringLiteral("b c.avi"), QStringLiteral("/v"), 0, 1);
+  Window->lw_Files()->topLevelItem(1)->setSelected(true);
+  Window->lw_FilesDblClick();
+  Find<QAction>("Play1")->trigger();
+  EXPECT_EQ(Opener.Opened, QStringList({"/v/b c.avi", "/v/b c.avi"}));
+}
+
+TEST_F(MainWindowCommandsTest, PreviewAndPropertiesGetTheFirstSelectedRow) {
+  std::vector<int> previews;
+  std::vector<int> properties;
+  Window->ShowPreviewWindow = [&](int row) { previews.push_back(row); };
+  Window->ShowPropertiesWindow = [&](int row) { properties.push_back(row); };
+  AddFile(QStringLiteral("a.avi"), QStringLiteral("/v"), 0, 1);
+  AddFile(QStringLiteral("b.avi"), QStringLiteral("/v"), 0, 1);
+  AddFile(QStringLiteral("c.avi"), QStringLiteral("/v"), 0, 1);
+  Window->lw_Files()->topLevelItem(2)->setSelected(true);
+  Window->lw_Files()->topLevelItem(1)->setSelected(true);
+  Window->btn_PlayClick();
+  Window->btn_PropertiesClick();
+  EXPECT_EQ(previews, std::vector<int>({1}));
+  EXPECT_EQ(properties, std::vector<int>({1}));
+}
+
+TEST_F(MainWindowCommandsTest, HelpOpensTheHelpFileBesideTheProgram) {
+  const QString help = QCoreApplication::applicationDirPath() + QStringLiteral("/Ardentia.chm");
+  QFile::remove(help);
+  Window->Help2Click();
+  ExpectOnlyMessage(TPromptIcon::Warning, "Warning",
+                    QStringLiteral("The help file is not found. Please re-install the program."));
+  ASSERT_TRUE(testing_support::WriteBytes(help, "help"));
+  Window->Help2Click();
+  QFile::remove(help);
+  EXPECT_EQ(Opener.Opened, QStringList({help}));
+}
+
+TEST_F(MainWindowCommandsTest, BrowseTakesOnlyAnExistingFolder) {
+  Find<QRadioButton>("chk_Path")->setChecked(true);
+  Dialogs.Folders = {TempPath(QStringLiteral("nowhere")), FTemp.path(), std::nullopt};
+  Window->btn_BrowseClick();
+  EXPECT_EQ(Find<QLineEdit>("txt_Path")->text(), QString());
+  Window->btn_BrowseClick();
+  EXPECT_EQ(Find<QLineEdit>("txt_Path")->text(), FTemp.path());
+  Window->btn_BrowseClick();
+  EXPECT_EQ(Find<QLineEdit>("txt_Path")->text(), FTemp.path());
+}
+
+TEST_F(MainWindowCommandsTest, StartTimersFollowTheCommandLineAndTheUpdateSetting) {
+  int batches = 0;
+  int checks = 0;
+  Window->StartBatch = [&] { ++batches; };
+  Window->StartUpdateCheck = [&] { ++checks; };
+  Window->show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return checks == 1; }, 5000));
+  EXPECT_EQ(batches, 0);
+
+  Window.reset();
+  app::SetCommandLine(app::TCommandLine(QStringList{"converter", "-a", "/out"}));
+  Window = std::make_unique<app::Tfrm_Main>();
+  Window->StartBatch = [&] { ++batches; };
+  Window->StartUpdateCheck = [&] { ++checks; };
+  Window->show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return batches == 1; }, 5000));
+  EXPECT_EQ(checks, 1);
+}
+
+}  // namespace

@@ -1,0 +1,416 @@
+#include "app/main_window/main_window.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/main_window/main_window_fixture.h"
+#include "platform/ini_file.h"
+#include "platform/nav_drop_files.h"
+
+namespace {
+
+using testing_support::MainWindowFixture;
+
+class MainWindowTest : public MainWindowFixture {};
+
+TEST_F(MainWindowTest, StartsEmptyWithItsTexts) {
+  EXPECT_EQ(Window->windowTitle(), QStringLiteral("Tarsel Video Converter"));
+  EXPECT_FALSE(Find<QWidget>("pnl_Note")->isHidden());
+  EXPECT_EQ(Find<QLabel>("lbl_Note")->text(), QStringLiteral("Drag and drop files here"));
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 0 (Size: 0 MB, Duration: 00:00:00)"));
+  EXPECT_EQ(Window->StatusPanelText(1), QString());
+
+  QTreeWidget* list = Window->lw_Files();
+  EXPECT_EQ(list->objectName(), QStringLiteral("lw_Files"));
+  ASSERT_EQ(list->columnCount(), 4);
+  const char* headers[] = {"Name", "Duration", "Size", "Source"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(list->headerItem()->text(i), QLatin1String(headers[i]));
+
+  auto* tabs = Find<QTabWidget>("PageControl1");
+  ASSERT_EQ(tabs->count(), 3);
+  EXPECT_EQ(tabs->tabText(0), QStringLiteral(" Video "));
+  EXPECT_EQ(tabs->tabText(1), QStringLiteral(" Audio "));
+  EXPECT_EQ(tabs->tabText(2), QStringLiteral(" Location "));
+  EXPECT_EQ(tabs->widget(2)->objectName(), QStringLiteral("tab_Location"));
+
+  struct TButton {
+    const char* Name;
+    const char* Caption;
+    const char* Hint;
+    bool Enabled;
+  };
+  const TButton buttons[] = {
+      {"btn_Add", "Add", "Add files (Ctrl+D)", true},
+      {"btn_Convert", "Convert", "Convert files (F9)", true},
+      {"btn_Extract", "Extract", "Extract audio (Ctrl+E)", true},
+      {"btn_Burn", "Burn", "Burn disc (Ctrl+B)", true},
+      {"btn_Play", "Preview", "Preview (F3)", false},
+      {"btn_Properties", "Properties", "Properties (F4)", false},
+      {"btn_Remove", "Remove", "Remove (Del)", false},
+  };
+  for (const TButton& b : buttons) {
+    auto* button = Find<QToolButton>(b.Name);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), QLatin1String(b.Caption)) << b.Name;
+    EXPECT_EQ(button->toolTip(), QLatin1String(b.Hint)) << b.Name;
+    EXPECT_EQ(button->isEnabled(), b.Enabled) << b.Name;
+  }
+  EXPECT_TRUE(Find<QToolButton>("btn_Options")->isHidden());
+  EXPECT_EQ(Find<QPushButton>("btn_Custom")->toolTip(), QStringLiteral("Set custom frame size"));
+  EXPECT_EQ(Find<QPushButton>("btn_Profiles")->text(), QStringLiteral("Profiles"));
+  EXPECT_EQ(Find<QPushButton>("btn_Effects")->text(), QStringLiteral("Effects"));
+  EXPECT_EQ(Find<QPushButton>("btn_Default")->text(), QStringLiteral("Default"));
+
+  EXPECT_TRUE(Find<QRadioButton>("chk_Specify")->isChecked());
+  EXPECT_EQ(Find<QRadioButton>("chk_Original")->text(), QStringLiteral("Use original path"));
+  EXPECT_EQ(Find<QRadioButton>("chk_Path")->text(), QStringLiteral("Use following path:"));
+  EXPECT_FALSE(Find<QLineEdit>("txt_Path")->isEnabled());
+  EXPECT_FALSE(Find<QPushButton>("btn_Browse")->isEnabled());
+
+  for (const char* name :
+       {"drop_List", "dlg_AddFolder", "prg_Win7", "tmr_Update", "tmr_Param", "PopupMenu1", "sts_Bar"})
+    EXPECT_NE(Window->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
+}
+
+TEST_F(MainWindowTest, MenuEntriesAndShortcuts) {
+  struct TEntry {
+    const char* Name;
+    const char* Text;
+    QKeySequence Shortcut;
+  };
+  const TEntry entries[] = {
+      {"New1", "New", QKeySequence(QStringLiteral("Ctrl+N"))},
+      {"Open1", "Open...", QKeySequence(QStringLiteral("Ctrl+O"))},
+      {"Save1", "Save...", QKeySequence(QStringLiteral("Ctrl+S"))},
+      {"Convert1", "Convert...", QKeySequence(QStringLiteral("F9"))},
+      {"ExtractAudio1", "Extract Audio...", QKeySequence(QStringLiteral("Ctrl+E"))},
+      {"BurnDisc1", "Burn Disc...", QKeySequence(QStringLiteral("Ctrl+B"))},
+      {"Options1", "Options...", QKeySequence(QStringLiteral("F10"))},
+      {"Defaultsettings1", "Restore default settings", QKeySequence()},
+      {"Exit1", "Exit", QKeySequence()},
+      {"Addfiles1", "Add files...", QKeySequence(QStringLiteral("Ctrl+D"))},
+      {"Paste1", "Paste", QKeySequence(QStringLiteral("Ctrl+V"))},
+      {"SelectAll1", "Select All", QKeySequence(QStringLiteral("Ctrl+A"))},
+      {"Play1", "Play", QKeySequence()},
+      {"Preview1", "Preview", QKeySequence(QStringLiteral("F3"))},
+      {"Properties1", "Properties", QKeySequence(QStringLiteral("F4"))},
+      {"Remove1", "Remove", QKeySequence(QStringLiteral("Del"))},
+      {"Help2", "Help", QKeySequence(QStringLiteral("F1"))},
+      {"CheckforUpdateonStartup1", "Check for Update on Startup", QKeySequence()},
+      {"About1", "About", QKeySequence()},
+  };
+  for (const TEntry& e : entries) {
+    auto* action = Find<QAction>(e.Name);
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->text(), QLatin1String(e.Text)) << e.Name;
+    EXPECT_EQ(action->shortcut(), e.Shortcut) << e.Name;
+  }
+  EXPECT_FALSE(Find<QAction>("Options1")->isVisible());
+  EXPECT_TRUE(Find<QAction>("CheckforUpdateonStartup1")->isCheckable());
+  EXPECT_TRUE(Find<QAction>("CheckforUpdateonStartup1")->isChecked());
+  QStringList menus;
+  for (QAction* menu : Window->menuBar()->actions()) menus.append(menu->text());
+  EXPECT_EQ(menus, QStringList({"File", "Edit", "Help"}));
+}
+
+TEST_F(MainWindowTest, ListsHoldTheirEntriesAndFirstSelections) {
+  QComboBox* format = Window->cb_VideoFormat();
+  EXPECT_EQ(format->count(), 10);
+  EXPECT_EQ(format->currentText(), QStringLiteral("AVI"));
+  EXPECT_EQ(Find<QComboBox>("cb_VideoEncoder")->count(), 4);
+  EXPECT_EQ(Find<QComboBox>("cb_AudioEncoder")->currentText(), QStringLiteral("MP3"));
+  EXPECT_EQ(Window->cb_VideoFrameSize()->count(), 30);
+  EXPECT_EQ(Window->CustomFrameSize(), QStringLiteral("7680x4800"));
+  EXPECT_EQ(Find<QComboBox>("cb_AudioBitrate")->currentText(), QStringLiteral("32"));
+  EXPECT_EQ(Find<QComboBox>("cb_AudioChannel")->count(), 3);
+  Window->BuildVideoOptions();
+  EXPECT_EQ(Window->OptionString(), QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn "));
+}
+
+TEST_F(MainWindowTest, OnlyAUsersChoiceOfContainerRefillsTheEncoderLists) {
+  QComboBox* format = Window->cb_VideoFormat();
+  auto* videoEncoder = Find<QComboBox>("cb_VideoEncoder");
+  auto* audioEncoder = Find<QComboBox>("cb_AudioEncoder");
+  videoEncoder->setCurrentIndex(2);
+  format->setCurrentIndex(8);  // programmatic: no refill
+  EXPECT_EQ(videoEncoder->count(), 4);
+  EXPECT_EQ(videoEncoder->currentIndex(), 2);
+  emit format->activated(8);  // what a user's pick sends
+  EXPECT_EQ(videoEncoder->count(), 1);
+  EXPECT_EQ(videoEncoder->currentText(), QStringLiteral("VP8"));
+  EXPECT_EQ(audioEncoder->currentText(), QStringLiteral("OGG"));
+  Window->BuildVideoOptions();
+  EXPECT_EQ(Window->OptionString(), QStringLiteral("-b:a 32k -f webm  -c:a libvorbis -c:v libvpx -sn "));
+}
+
+TEST_F(MainWindowTest, TotalsSwitchToGigabytesAboveOneGibibyteAndHoursGoBeyond24) {
+  AddFile("a.avi", "/v", 45'000'000'000, 1073741823);
+  AddFile("b.avi", "/v", 45'000'000'000, 1);
+  Window->UpdateStatusBar();
+  EXPECT_TRUE(Find<QWidget>("pnl_Note")->isHidden());
+  EXPECT_EQ(Window->TotalSize(), 1073741824);
+  EXPECT_EQ(Window->TotalDuration(), 90'000'000'000);
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 2 (Size: 1,024 MB, Duration: 25:00:00)"));
+  AddFile("c.avi", "/v", 0, 1);
+  Window->UpdateStatusBar();
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 3 (Size: 1.00 GB, Duration: 25:00:00)"));
+}
+
+TEST_F(MainWindowTest, RowsKeepTheirEightSubItems) {
+  const QStringList subItems = {"00:01:00", "1,024",         "/v/a b.avi", "60000000",
+                                "1024",     "25.000000 fps", "512 kb",     "320x240"};
+  EXPECT_EQ(Window->AddRow(QStringLiteral("a b.avi"), subItems), 0);
+  EXPECT_EQ(Window->AddRow(QStringLiteral("short.avi"), {"00:00:01"}), 1);
+  EXPECT_EQ(Window->RowCount(), 2);
+  EXPECT_EQ(Window->RowCaption(0), QStringLiteral("a b.avi"));
+  EXPECT_EQ(Window->SubItems(0), subItems);
+  EXPECT_EQ(Window->SubItem(0, 7), QStringLiteral("320x240"));
+  EXPECT_EQ(Window->SubItems(1).size(), app::Tfrm_Main::kSubItemCount);
+  EXPECT_EQ(Window->SubItem(1, 2), QString());
+  EXPECT_EQ(Window->SubItem(5, 0), QString());
+  // The columns show sub-items 0 to 2.
+  const QTreeWidgetItem* item = Window->lw_Files()->topLevelItem(0);
+  EXPECT_EQ(item->text(1), QStringLiteral("00:01:00"));
+  EXPECT_EQ(item->text(2), QStringLiteral("1,024"));
+  EXPECT_EQ(item->text(3), QStringLiteral("/v/a b.avi"));
+}
+
+QStringList Captions(const app::Tfrm_Main& window) {
+  QStringList captions;
+  for (int i = 0; i < window.RowCount(); ++i) captions.append(window.RowCaption(i));
+  return captions;
+}
+
+TEST_F(MainWindowTest, ColumnClicksSortAndToggleTheDirection) {
+  AddFile("b.avi", "/z", 3'000'000, 200);
+  AddFile("A.avi", "/y", 1'000'000, 3000);
+  AddFile("c.avi", "/x", 2'000'000, 10);
+  QHeaderView* header = Window->lw_Files()->header();
+
+  Window->lw_FilesColumnClick(2);  // Size
+  EXPECT_EQ(Captions(*Window), QStringList({"c.avi", "b.avi", "A.avi"}));
+  EXPECT_EQ(header->sortIndicatorSection(), 2);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  Window->lw_FilesColumnClick(2);
+  EXPECT_EQ(Captions(*Window), QStringList({"A.avi", "b.avi", "c.avi"}));
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_TRUE(Window->SortDescending());
+
+  Window->lw_FilesColumnClick(1);  // another column starts ascending
+  EXPECT_FALSE(Window->SortDescending());
+  EXPECT_EQ(Captions(*Window), QStringList({"A.avi", "c.avi", "b.avi"}));
+  Window->lw_FilesColumnClick(0);  // names, any case
+  EXPECT_EQ(Captions(*Window), QStringList({"A.avi", "b.avi", "c.avi"}));
+  Window->lw_FilesColumnClick(3);  // the full path, not the name
+  EXPECT_EQ(Captions(*Window), QStringList({"c.avi", "A.avi", "b.avi"}));
+  EXPECT_EQ(Window->SortColumn(), 3);
+
+  // A real click on the header goes the same way.
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                    QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+  EXPECT_EQ(Captions(*Window), QStringList({"c.avi", "b.avi", "A.avi"}));
+}
+
+TEST_F(MainWindowTest, SortingKeepsTheSelection) {
+  AddFile("b.avi", "/v", 0, 2);
+  AddFile("a.avi", "/v", 0, 1);
+  Window->lw_Files()->topLevelItem(0)->setSelected(true);  // b.avi
+  Window->lw_FilesColumnClick(2);
+  EXPECT_EQ(Window->SelectedRows(), QList<int>({1}));
+  EXPECT_EQ(Window->RowCaption(1), QStringLiteral("b.avi"));
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 1 file, 0 MB"));
+}
+
+TEST_F(MainWindowTest, SelectionEnablesCommandsAndShowsItsSize) {
+  AddFile("a.avi", "/v", 0, 3 * 1048576);
+  AddFile("b.avi", "/v", 0, 1048576);
+  AddFile("c.avi", "/v", 0, 1048576);
+  QTreeWidget* list = Window->lw_Files();
+  const auto commandsEnabled = [&](bool enabled) {
+    for (const char* name : {"btn_Remove", "btn_Properties", "btn_Play"})
+      EXPECT_EQ(Find<QWidget>(name)->isEnabled(), enabled) << name;
+    for (const char* name : {"Play1", "Preview1", "Properties1", "Remove1"})
+      EXPECT_EQ(Find<QAction>(name)->isEnabled(), enabled) << name;
+  };
+  list->topLevelItem(0)->setSelected(true);
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 1 file, 3 MB"));
+  commandsEnabled(true);
+  list->topLevelItem(2)->setSelected(true);
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 2 files, 4 MB"));
+  // Deselecting one row of two leaves the other described.
+  list->topLevelItem(0)->setSelected(false);
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 1 file, 1 MB"));
+  list->clearSelection();
+  EXPECT_EQ(Window->StatusPanelText(1), QString());
+  commandsEnabled(false);
+  Window->SelectAll1Click();
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 3 files, 5 MB"));
+}
+
+TEST_F(MainWindowTest, RemoveDeletesTheSelectedRowsAndNewEmptiesTheList) {
+  AddFile("a.avi", "/v", 1'000'000, 10);
+  AddFile("b.avi", "/v", 2'000'000, 20);
+  AddFile("c.avi", "/v", 3'000'000, 30);
+  Window->UpdateStatusBar();
+  Window->lw_Files()->topLevelItem(0)->setSelected(true);
+  Window->lw_Files()->topLevelItem(2)->setSelected(true);
+  Window->btn_RemoveClick();
+  EXPECT_EQ(Captions(*Window), QStringList({"b.avi"}));
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 1 (Size: 0 MB, Duration: 00:00:02)"));
+  EXPECT_EQ(Window->StatusPanelText(1), QString());
+  EXPECT_FALSE(Find<QWidget>("btn_Remove")->isEnabled());
+
+  Window->btn_RemoveClick();  // nothing selected: nothing removed
+  EXPECT_EQ(Window->RowCount(), 1);
+
+  Window->New1Click();
+  EXPECT_EQ(Window->RowCount(), 0);
+  EXPECT_FALSE(Find<QWidget>("pnl_Note")->isHidden());
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 0 (Size: 0 MB, Duration: 00:00:00)"));
+}
+
+TEST_F(MainWindowTest, DroppedLocalFilesFillTheQueueAndReachTheAddingWindow) {
+  QStringList handed;
+  Window->ShowAddingWindow = [&] {
+    handed = Window->DropQueue();
+    Window->AddRow(QStringLiteral("x.avi"), {"", "", "/v/x.avi", "0", "5", "-", "-", "-"});
+  };
+  Window->show();
+  QWidget* viewport = Window->lw_Files()->viewport();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QStringLiteral("/v/one clip.avi")),
+                QUrl(QStringLiteral("https://x/y.avi")), QUrl::fromLocalFile(QStringLiteral("/v/folder"))});
+  const QPoint at(10, 10);
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  EXPECT_EQ(handed, QStringList({"/v/one clip.avi", "/v/folder"}));
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 1 (Size: 0 MB, Duration: 00:00:00)"));
+
+  // A drag of anything else is refused and empties the queue.
+  QMimeData text;
+  text.setText(QStringLiteral("hello"));
+  QDragEnterEvent other(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &other);
+  EXPECT_FALSE(other.isAccepted());
+  EXPECT_TRUE(Window->DropQueue().isEmpty());
+}
+
+TEST_F(MainWindowTest, PasteQueuesTheClipboardsFiles) {
+  int addingRuns = 0;
+  QStringList handed;
+  Window->ShowAddingWindow = [&] {
+    ++addingRuns;
+    handed = Window->DropQueue();
+  };
+  auto* data = new QMimeData;
+  data->setUrls(
+      {QUrl::fromLocalFile(QStringLiteral("/v/a.avi")), QUrl::fromLocalFile(QStringLiteral("/v/b c.mkv"))});
+  QApplication::clipboard()->setMimeData(data);
+  Window->btn_PasteClick();
+  EXPECT_EQ(addingRuns, 1);
+  EXPECT_EQ(handed, QStringList({"/v/a.avi", "/v/b c.mkv"}));
+
+  QApplication::clipboard()->setText(QStringLiteral("not files"));
+  Window->btn_PasteClick();
+  EXPECT_EQ(addingRuns, 1);
+  EXPECT_TRUE(Window->DropQueue().isEmpty());
+}
+
+TEST_F(MainWindowTest, FirstStartWritesTheWholeSettingsFileOnClose) {
+  Window->close();
+  const QByteArray expected =
+      "[Converter]\nLocOption=1\nLocation=\nAddPath=\nAddView=1\nMaximized=0\nHeight=600\nWidth=750\n"
+      "Update=1\nCustom=7680x4800\nColumn1=300\nColumn2=100\nColumn3=100\nColumn4=200\n\n"
+      "[Settings]\nVideoFormat2=0\nVideoEncoder2=0\nVideoAspect2=0\nVideoFrameSize2=0\nVideoFrameRate2=0\n"
+      "VideoBitRate2=0\nAudioFormat2=0\nAudioEncoder2=0\nAudioChannel2=0\nAudioSampleRate2=0\nAudioBitRate2="
+      "0\n";
+  EXPECT_EQ(testing_support::ReadBytes(SettingsFile()), expected);
+}
+
+TEST_F(MainWindowTest, SettingsSurviveARestart) {
+  Find<QRadioButton>("chk_Path")->setChecked(true);
+  Find<QLineEdit>("txt_Path")->setText(QStringLiteral("/srv/out put"));
+  Window->SetAddFolder(QStringLiteral("/home/me"));
+  Window->SetAddViewStyle(2);
+  Find<QAction>("CheckforUpdateonStartup1")->setChecked(false);
+  Window->lw_Files()->header()->resizeSection(3, 321);
+  Window->resize(800, 640);
+  app::TOutputSettings output;
+  output.VideoFormat = 4;
+  output.VideoEncoder = 1;
+  output.VideoAspect = 1;
+  output.VideoFrameSize = 19;
+  output.AudioFormat = 2;
+  output.AudioEncoder = 1;
+  output.AudioBitrate = 9;
+  output.CustomFrameSize = QStringLiteral("1000x500");
+  output.Effects.Negate = true;  // effects are not kept
+  Window->SetOutputSettings(output);
+  const app::TConverterSettings before = Window->CollectSettings();
+
+  Restart();
+  EXPECT_TRUE(Find<QRadioButton>("chk_Path")->isChecked());
+  EXPECT_TRUE(Find<QLineEdit>("txt_Path")->isEnabled());
+  const app::TConverterSettings after = Window->CollectSettings();
+  EXPECT_EQ(after.Output.Effects, app::TEffects{});
+  output.Effects = {};
+  EXPECT_EQ(after.Output, output);
+  app::TConverterSettings expected = before;
+  expected.Output.Effects = {};
+  EXPECT_EQ(after, expected);
+  EXPECT_EQ(Window->width(), 800);
+  EXPECT_EQ(Window->height(), 640);
+}
+
+TEST_F(MainWindowTest, OutOfRangeIndexesInTheFileNeverBuildABrokenOptionString) {
+  Window.reset();
+  QDir().mkpath(QFileInfo(SettingsFile()).absolutePath());
+  ASSERT_TRUE(testing_support::WriteBytes(
+      SettingsFile(),
+      "[Settings]\nVideoFormat2=9\nVideoEncoder2=3\nVideoAspect2=12\nVideoFrameSize2=40\n"
+      "VideoFrameRate2=8\nVideoBitRate2=-1\nAudioEncoder2=4\nAudioChannel2=5\n"
+      "AudioSampleRate2=9\nAudioBitRate2=20\nAudioFormat2=-3\n"));
+  Window = std::make_unique<app::Tfrm_Main>();
+  EXPECT_EQ(Window->cb_VideoFormat()->currentText(), QStringLiteral("WMV"));
+  EXPECT_EQ(Find<QComboBox>("cb_VideoEncoder")->currentIndex(), -1);
+  EXPECT_EQ(Find<QComboBox>("cb_AudioEncoder")->currentIndex(), -1);
+  for (const char* name : {"cb_VideoAspect", "cb_VideoFrameSize", "cb_VideoFrameRate", "cb_VideoBitrate",
+                           "cb_AudioChannel", "cb_AudioSampleRate", "cb_AudioBitrate", "cb_AudioFormat"})
+    EXPECT_EQ(Find<QComboBox>(name)->currentIndex(), 0) << name;
+  Window->BuildVideoOptions();
+  EXPECT_EQ(Window->OptionString(), QStringLiteral("-b:a 32k -sn "));
+  Window->BuildAudioOptions();
+  EXPECT_EQ(Window->OptionString(), QStringLiteral("-b:a 32k -c:a libmp3lame -vn"));
+}
+
+TEST_F(MainWindowTest, WithoutAConfigFolderDefaultsAreUsedAndNothingIsSaved) {
+  Window.reset();
+  const QByteArray oldHome = qgetenv("HOME");
+  qputenv("XDG_CONFIG_HOME", "");
+  qunsetenv("HOME");
+  const bool rootHadFolder = QFileInfo::exists(QStringLiteral("/Quorvane"));
+  Window = std::make_unique<app::Tfrm_Main>();
+  EXPECT_EQ(Window->CollectSettings().Output, app::TOutputSettings{});
+  Window->close();
+  Window.reset();
+  EXPECT_EQ(QFileInfo::exists(QStringLiteral("/Quorvane")), rootHadFolder);
+  EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/.config/Quorvane")));
+  qputenv("HOME", oldHome);
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+#pragma once
+// Scripted stand-ins for the encoder and decoder of the run windows. They touch no media: the
+// script says per source file (by file name) what each step answers and how the run ends, and the
+// events arrive on the test's (user-interface) thread as the real adapters deliver them.
+
+#include <QFileInfo>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/run_window/run_seams.h"
+
+namespace testing_support {
+
+/// How the task's terminate event and the end-of-run event of one file arrive.
+enum class TDelivery {
+  InsideStart,  // before Start returns
+  Queued,       // both from the event loop, right after Start
+  Spread,       // the end-of-run event SpreadMs after the task's (longer than the window's 100 ms timer)
+};
+
+struct TFakeOutcome {
+  bool Finished = true;
+  bool Exception = false;
+  QString ExceptionMsg;
+};
+
+class TScriptedEncoder : public app::IRunEncoder {
+ public:
+  // --- the script ---
+  bool LibLoaded = false;
+  bool LoadSucceeds = true;
+  QSet<QString> FailAddTask;                 // file names whose AddTask fails with "cannot open"
+  QSet<QString> FailSetOutput;               // file names whose SetOutput fails with "bad option"
+  QSet<QString> RunUntilStopped;             // file names whose run ends only by Stop
+  std::map<QString, TFakeOutcome> Outcomes;  // default: finished without error
+  std::vector<app::TRunProgress> Progress;   // sent before the terminate events
+  TDelivery Delivery = TDelivery::Queued;
+  int SpreadMs = 250;
+  /// Called at Start with the source, and after each progress event.
+  std::function<void(const QString& source)> OnStarted;
+  std::function<void()> AfterProgress;
+
+  // --- what happened ---
+  std::vector<std::string> Calls;
+  std::vector<QString> Sources;  // of every successful AddTask
+  std::vector<QString> Outputs;  // of every successful SetOutput
+  std::vector<QString> Options;
+  int Violations = 0;  // tasks changed or started while a run was going
+  bool Working = false;
+
+  bool AVLibLoaded() const override { return LibLoaded; }
+  bool LoadAVLib(const QString& folder) override {
+    Calls.push_back("LoadAVLib " + folder.toStdString());
+    LibLoaded = LoadSucceeds;
+    FLastErr = LoadSucceeds ? QString() : QStringLiteral("libavcodec.so.59: not found");
+    return LoadSucceeds;
+  }
+  void ClearTasks() override {
+    Check("ClearTasks");
+    FSource.clear();
+    FHasTask = false;
+  }
+  int AddTask(const QString& source) override {
+    Check("AddTask " + QFileInfo(source).fileName().toStdString());
+    if (FailAddTask.contains(QFileInfo(source).fileName())) {
+      FLastErr = QStringLiteral("cannot open");
+      return -1;
+    }
+    FSource = source;
+    FHasTask = true;
+    Sources.push_back(source);
+    return 0;
+  }
+  int SetOutput(int task, const QString& output, const QString& options) override {
+    Check("SetOutput " + std::to_string(task));
+    if (!FHasTask || task != 0) return -1;
+    if (FailSetOutput.contains(QFileInfo(FSource).fileName())) {
+      FLastErr = QStringLiteral("bad option");
+      return -1;
+    }
+    Outputs.push_back(output);
+    Options.push_back(options);
+    return 0;
+  }
+  void RemoveTask(int task) override {
+    Check("RemoveTask " + std::to_string(task));
+    FHasTask = false;
+    FLastErr.clear();  // as the real encoder may: the caller must read the reason first
+  }
+  void Start(int threadCount) override {
+    Check("Start " + std::to_string(threadCount));
+    if (!FHasTask) return;
+    Working = true;
+    const QString name = QFileInfo(FSource).fileName();
+    if (OnStarted) OnStarted(FSource);
+    if (RunUntilStopped.contains(name)) return;
+    const TFakeOutcome outcome = Outcomes.count(name) != 0 ? Outcomes[name] : TFakeOutcome{};
+    switch (Delivery) {
+      case TDelivery::InsideStart:
+        SendProgress();
+        SendTaskEnd(outcome);
+        SendRunEnd();
+        break;
+      case TDelivery::Queued:
+        QTimer::singleShot(0, &FContext, [this, outcome] {
+          SendProgress();
+          SendTaskEnd(outcome);
+          SendRunEnd();
+        });
+        break;
+      case TDelivery::Spread:
+        QTimer::singleShot(0, &FContext, [this, outcome] {
+          SendProgress();
+          SendTaskEnd(outcome);
+        });
+        QTimer::singleShot(SpreadMs, &FContext, [this] { SendRunEnd(); });
+        break;
+    }
+  }
+  void Stop(bool wait) override {
+    Calls.push_back(std::string("Stop ") + (wait ? "wait" : "nowait"));
+    if (!Working) return;
+    // Waiting for the thread lets its last events through before Stop returns.
+    SendTaskEnd(TFakeOutcome{false, false, QString()});
+    SendRunEnd();
+  }
+  QString LastErrMsg() const override { return FLastErr; }
+
+ private:
+  void Check(const std::string& call) {
+    Calls.push_back(call);
+    if (Working) ++Violations;
+  }
+  void SendProgress() {
+    for (const auto& info : Progress) {
+      if (OnProgress) OnProgress(info);
+      if (AfterProgress) AfterProgress();
+    }
+  }
+  void SendTaskEnd(const TFakeOutcome& outcome) {
+    if (OnTerminate)
+      OnTerminate(app::TRunTerminate{0, outcome.Finished, outcome.Exception, outcome.ExceptionMsg});
+  }
+  void SendRunEnd() {
+    Working = false;
+    if (OnTerminate) OnTerminate(app::TRunTerminate{-1, true, false, QString()});
+  }
+
+  QObject FContext;  // pending deliveries die with the encoder
+  QString FSource;
+  bool FHasTask = false;
+  QString FLastErr;
+};
+
+class TFakeDecoder : public app::IRunDecoder {
+ public:
+  QSet<QString> FailLoad;  // file names that do not open
+  int64_t FileDuration = 10'000'000;
+  std::vector<QString> Loaded;
+
+  bool LoadFile(const QString& path) override {
+    if (FailLoad.contains(QFileInfo(path).fileName())) {
+      FLastErr = QStringLiteral("Invalid data found when processing input");
+      FOpen = false;
+      return false;
+    }
+    Loaded.push_back(path);
+    FOpen = true;
+    return true;
+  }
+  QString LastErrMsg() const override { return FLastErr; }
+  int64_t Duration() const override { return FOpen ? FileDuration : -1; }
+
+ private:
+  QString FLastErr;
+  bool FOpen = false;
+};
+
+}  // namespace testing_support

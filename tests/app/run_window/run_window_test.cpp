@@ -1,0 +1,592 @@
+#include "app/run_window/run_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <algorithm>
+
+#include "app/main_window/main_window_fixture.h"  // the application object, made once
+#include "app/run_window/fake_run_media.h"
+#include "app/run_window/run_format.h"
+#include "app/settings/temp_folder.h"
+#include "components/recording_taskbar_backend.h"
+#include "components/taskbar_mgr.h"
+#include "platform/recording_prompter.h"
+
+namespace {
+
+using app::TRunInput;
+using app::TRunResult;
+using app::TRunWindow;
+using testing_support::TDelivery;
+using testing_support::TFakeDecoder;
+using testing_support::TFakeOutcome;
+using testing_support::TRecordingPrompter;
+using testing_support::TScriptedEncoder;
+
+const QColor KRed(255, 0, 0);
+const QColor KGreen(0, 128, 0);
+const QColor KBlue(0, 0, 255);
+const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ");
+
+enum class TMode { Video, Audio };
+
+class RunWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::App();
+    FTemp = std::make_unique<QTemporaryDir>(testing_support::MakeTempFolder("run_window"));
+    ASSERT_TRUE(FTemp->isValid());
+    OutFolder = FTemp->filePath(QStringLiteral("out")) + QLatin1Char('/');
+  }
+
+  /// A source file under the test's folder (folders made as needed).
+  QString Source(const QString& relativePath) {
+    const QString path = FTemp->filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not really media");
+    return path;
+  }
+
+  TRunInput Input(const QStringList& sources) {
+    TRunInput input;
+    for (const QString& path : sources) input.Rows.push_back({QFileInfo(path).fileName(), path});
+    input.OptionString = KOptions;
+    input.Extension = QStringLiteral(".avi");
+    input.OutputFolder = OutFolder;
+    input.ProgramFolder = FTemp->filePath(QStringLiteral("program"));
+    return input;
+  }
+
+  /// Creates the window over fresh fakes; Encoder and Decoder point at them while it lives.
+  void Make(TRunInput input, TMode mode = TMode::Video) {
+    auto encoder = std::make_unique<TScriptedEncoder>();
+    auto decoder = std::make_unique<TFakeDecoder>();
+    Encoder = encoder.get();
+    Decoder = decoder.get();
+    if (mode == TMode::Video)
+      Window = std::make_unique<app::Tfrm_Video>(std::move(input), std::move(encoder), std::move(decoder));
+    else
+      Window = std::make_unique<app::Tfrm_Audio>(std::move(input), std::move(encoder), std::move(decoder));
+  }
+
+  /// Pumps the event loop until done() holds; false after 30 s (a hang, not a slow run).
+  static bool PumpUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 30000) QTest::qWait(5);
+    return done();
+  }
+
+  void Run() {
+    Window->show();
+    ASSERT_TRUE(PumpUntil([this] { return Window->Finished(); }))
+        << Lines().join(QLatin1Char('\n')).toStdString();
+  }
+
+  template <class T>
+  T* Child(const char* name) const {
+    return Window->findChild<T*>(QLatin1String(name));
+  }
+
+  QStringList Lines() const { return Child<QTextEdit>("log_Main")->toPlainText().split(QLatin1Char('\n')); }
+
+  /// The lines of file #n: from its "File #n" line up to the empty line that opens the next file
+  /// or the end of the list.
+  QStringList Section(int n) const {
+    const QStringList lines = Lines();
+    const int from = lines.indexOf(QStringLiteral("File #%1").arg(n));
+    if (from < 0) return {};
+    int to = from + 1;
+    while (to < lines.size() && !lines[to].isEmpty()) ++to;
+    return lines.mid(from, to - from);
+  }
+
+  QColor ColorOf(const QString& line) const {
+    const QStringList lines = Lines();
+    const int index = lines.lastIndexOf(line);
+    if (index < 0) return {};
+    const QTextBlock block = Child<QTextEdit>("log_Main")->document()->findBlockByNumber(index);
+    return block.begin().fragment().charFormat().foreground().color();
+  }
+
+  /// The log of one file converted without trouble.
+  QStringList ConvertedSection(int n, const QString& source, const QString& output) const {
+    return {QStringLiteral("File #%1").arg(n),
+            source,
+            QStringLiteral("Loading file... OK"),
+            QStringLiteral("Adding task... OK"),
+            QStringLiteral("Parameters ") + KOptions,
+            QStringLiteral("Applying parameters... OK"),
+            QStringLiteral("Processing file..."),
+            output,
+            QStringLiteral("Success!")};
+  }
+
+  std::unique_ptr<QTemporaryDir> FTemp;
+  QString OutFolder;
+  TRecordingPrompter Prompter;
+  TScriptedEncoder* Encoder = nullptr;
+  TFakeDecoder* Decoder = nullptr;
+  std::unique_ptr<TRunWindow> Window;
+};
+
+// --- moving on: once per file, however the two terminate events arrive ---
+
+std::string DeliveryName(TDelivery delivery) {
+  switch (delivery) {
+    case TDelivery::InsideStart:
+      return "InsideStart";
+    case TDelivery::Queued:
+      return "Queued";
+    case TDelivery::Spread:
+      return "Spread";
+  }
+  return "?";
+}
+
+class RunWindowDeliveryTest : public RunWindowTest, public ::testing::WithParamInterface<TDelivery> {};
+
+TEST_P(RunWindowDeliveryTest, ConvertsEveryFileOnceAndLogsEachStep) {
+  const QStringList sources = {Source("a/clip1.mp4"), Source("a/clip2.mkv"), Source("b/clip3.mov")};
+  Make(Input(sources));
+  Encoder->Delivery = GetParam();
+  Run();
+
+  EXPECT_EQ(Encoder->Violations, 0) << "the next file was set up while a run was still going";
+  EXPECT_EQ(Encoder->Sources, std::vector<QString>(sources.begin(), sources.end()));
+  const std::vector<QString> outputs = {OutFolder + "clip1.avi", OutFolder + "clip2.avi",
+                                        OutFolder + "clip3.avi"};
+  EXPECT_EQ(Encoder->Outputs, outputs);
+  EXPECT_EQ(Encoder->Options, std::vector<QString>(3, KOptions));
+
+  QStringList expected = {QStringLiteral("Loading AV components..."), QStringLiteral("Success!")};
+  for (int i = 0; i < 3; ++i)
+    expected += QStringList{QString()} + ConvertedSection(i + 1, sources[i], outputs[i]);
+  expected += {QString(), QStringLiteral("Done.")};
+  EXPECT_EQ(Lines(), expected);
+  EXPECT_EQ(ColorOf(QStringLiteral("Success!")), KGreen);
+  EXPECT_EQ(ColorOf(QStringLiteral("Done.")), KBlue);
+
+  EXPECT_EQ(Window->windowTitle(), QStringLiteral("Saving... [3/3]"));
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+  EXPECT_EQ(app::ExitCode(Window->Result()), 0);
+  EXPECT_TRUE(Child<QPushButton>("btn_Close")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>("btn_Stop")->isEnabled());
+  EXPECT_EQ(Child<QLabel>("lbl_File")->text(), QStringLiteral("Done."));
+  EXPECT_EQ(Prompter.Beeps, std::vector<bool>{false});
+}
+
+INSTANTIATE_TEST_SUITE_P(Deliveries, RunWindowDeliveryTest,
+                         ::testing::Values(TDelivery::InsideStart, TDelivery::Queued, TDelivery::Spread),
+                         [](const auto& info) { return DeliveryName(info.param); });
+
+// --- failures: logged in red with the reason, never "Success!", and the run goes on ---
+
+enum class TFailure { MissingSource, LoadFile, AddTask, SetOutput, Exception, Unfinished };
+struct TFailureCase {
+  const char* Name;
+  TFailure Failure;
+  const char* RedLine;  // nullptr: nothing is logged for the file
+};
+
+void PrintTo(const TFailureCase& c, std::ostream* out) { *out << c.Name; }
+
+class RunWindowFailureTest : public RunWindowTest, public ::testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(RunWindowFailureTest, LogsTheReasonAndGoesOn) {
+  const QStringList sources = {Source("clip1.mp4"), Source("clip2.mp4")};
+  Make(Input(sources));
+  switch (GetParam().Failure) {
+    case TFailure::MissingSource:
+      QFile::remove(sources[0]);
+      break;
+    case TFailure::LoadFile:
+      Decoder->FailLoad.insert("clip1.mp4");
+      break;
+    case TFailure::AddTask:
+      Encoder->FailAddTask.insert("clip1.mp4");
+      break;
+    case TFailure::SetOutput:
+      Encoder->FailSetOutput.insert("clip1.mp4");
+      break;
+    case TFailure::Exception:
+      Encoder->Outcomes["clip1.mp4"] = {false, true, "Error while encoding"};
+      break;
+    case TFailure::Unfinished:
+      Encoder->Outcomes["clip1.mp4"] = {false, false, QString()};
+      break;
+  }
+  Run();
+
+  const QStringList first = Section(1);
+  if (GetParam().RedLine == nullptr) {
+    EXPECT_TRUE(first.isEmpty()) << "a missing source is passed over silently";
+  } else {
+    EXPECT_TRUE(first.contains(QString::fromUtf8(GetParam().RedLine))) << first.join('|').toStdString();
+    EXPECT_EQ(ColorOf(QString::fromUtf8(GetParam().RedLine)), KRed);
+  }
+  EXPECT_FALSE(first.contains(QStringLiteral("Success!")));
+  EXPECT_EQ(Section(2), ConvertedSection(2, sources[1], OutFolder + "clip2.avi"));
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+  EXPECT_EQ(app::ExitCode(Window->Result()), 1);
+  EXPECT_EQ(Encoder->Violations, 0);
+  if (GetParam().Failure == TFailure::SetOutput) {
+    EXPECT_NE(std::find(Encoder->Calls.begin(), Encoder->Calls.end(), "RemoveTask 0"), Encoder->Calls.end());
+  }
+  const bool stepFailed = GetParam().Failure == TFailure::LoadFile ||
+                          GetParam().Failure == TFailure::AddTask ||
+                          GetParam().Failure == TFailure::SetOutput;
+  EXPECT_EQ(std::count(Prompter.Beeps.begin(), Prompter.Beeps.end(), true), stepFailed ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RunWindowFailureTest,
+    ::testing::Values(TFailureCase{"MissingSource", TFailure::MissingSource, nullptr},
+                      TFailureCase{"LoadFile", TFailure::LoadFile,
+                                   "Loading file... Error! Invalid data found when processing input"},
+                      TFailureCase{"AddTask", TFailure::AddTask, "Adding task... Error! cannot open"},
+                      TFailureCase{"SetOutput", TFailure::SetOutput,
+                                   "Applying parameters... Error! bad option"},
+                      TFailureCase{"Exception", TFailure::Exception, "Error while encoding"},
+                      TFailureCase{"Unfinished", TFailure::Unfinished,
+                                   "Error! The conversion ended before the end of the file."}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// --- the user stops ---
+
+class RunWindowStopTest : public RunWindowTest, public ::testing::WithParamInterface<TMode> {};
+
+TEST_P(RunWindowStopTest, CancelsThenDoneWithoutSuccessOrNextFile) {
+  const QStringList sources = {Source("clip1.mp4"), Source("clip2.mp4")};
+  Make(Input(sources), GetParam());
+  Encoder->RunUntilStopped.insert("clip1.mp4");
+  Encoder->OnStarted = [this](const QString&) {
+    QTimer::singleShot(0, Window.get(), [this] { Child<QPushButton>("btn_Stop")->click(); });
+  };
+  Run();
+
+  QStringList tail = {QStringLiteral("Cancelled by user!"), QStringLiteral("Done.")};
+  if (GetParam() == TMode::Audio) tail.insert(1, QString());
+  const QStringList lines = Lines();
+  EXPECT_EQ(lines.mid(lines.size() - tail.size()), tail);
+  EXPECT_EQ(lines.count(QStringLiteral("Success!")), 1) << "only the libraries' one";
+  EXPECT_EQ(ColorOf(QStringLiteral("Cancelled by user!")), KRed);
+  EXPECT_EQ(Encoder->Sources.size(), 1u);
+  EXPECT_NE(std::find(Encoder->Calls.begin(), Encoder->Calls.end(), "Stop wait"), Encoder->Calls.end());
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+  EXPECT_TRUE(Child<QPushButton>("btn_Close")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>("btn_Stop")->isEnabled());
+  EXPECT_EQ(Prompter.Beeps, (std::vector<bool>{true, false}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RunWindowStopTest, ::testing::Values(TMode::Video, TMode::Audio),
+                         [](const auto& info) {
+                           return std::string(info.param == TMode::Video ? "Video" : "Audio");
+                         });
+
+// --- existing outputs ---
+
+class RunWindowOverwriteTest : public RunWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RunWindowOverwriteTest, AsksAndSkipsOnNo) {
+  const QStringList sources = {Source("clip1.mp4"), Source("clip2.mp4")};
+  const QString existing = OutFolder + "clip1.avi";
+  Source("out/clip1.avi");
+  Make(Input(sources));
+  Prompter.Answers = {GetParam()};
+  Run();
+
+  ASSERT_EQ(Prompter.Questions.size(), 1u);
+  EXPECT_EQ(Prompter.Questions[0].Caption, QStringLiteral("Warning"));
+  EXPECT_EQ(Prompter.Questions[0].Icon, platform::TPromptIcon::Warning);
+  EXPECT_EQ(Prompter.Questions[0].Text, QStringLiteral("File \"") + existing +
+                                            QStringLiteral("\" already exists!\r\rOverwrite existing file?"));
+  if (GetParam()) {
+    EXPECT_EQ(Section(1), ConvertedSection(1, sources[0], existing));
+    EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+  } else {
+    EXPECT_EQ(Section(1), (QStringList{"File #1", sources[0], "Skipped!"}));
+    EXPECT_EQ(ColorOf(QStringLiteral("Skipped!")), KRed);
+    EXPECT_EQ(Encoder->Sources, std::vector<QString>{sources[1]});
+    EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+  }
+  EXPECT_EQ(Section(2), ConvertedSection(2, sources[1], OutFolder + "clip2.avi"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, RunWindowOverwriteTest, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "Yes" : "No"); });
+
+// --- an output that is the source itself ---
+
+enum class TSameFile { FolderOfTheSource, SymlinkToTheFolder, HardLink };
+
+std::string SameFileName(TSameFile way) {
+  switch (way) {
+    case TSameFile::FolderOfTheSource:
+      return "FolderOfTheSource";
+    case TSameFile::SymlinkToTheFolder:
+      return "SymlinkToTheFolder";
+    case TSameFile::HardLink:
+      return "HardLink";
+  }
+  return "?";
+}
+
+class RunWindowSameFileTest : public RunWindowTest, public ::testing::WithParamInterface<TSameFile> {};
+
+TEST_P(RunWindowSameFileTest, RefusesToConvertOntoTheSource) {
+  const QString source = Source("a/movie.avi");
+  const QString second = Source("b/clip2.mp4");
+  TRunInput input = Input({source, second});
+  switch (GetParam()) {
+    case TSameFile::FolderOfTheSource:
+      input.OutputFolder.clear();
+      break;
+    case TSameFile::SymlinkToTheFolder:
+      ASSERT_TRUE(QFile::link(FTemp->filePath("a"), FTemp->filePath("link")));
+      input.OutputFolder = FTemp->filePath("link");
+      break;
+    case TSameFile::HardLink:
+      QDir().mkpath(OutFolder);
+      ASSERT_EQ(::link(QFile::encodeName(source).constData(),
+                       QFile::encodeName(OutFolder + "movie.avi").constData()),
+                0);
+      break;
+  }
+  Make(std::move(input));
+  Prompter.DefaultAnswer = true;  // a question answered Yes would destroy the source
+  Run();
+
+  EXPECT_TRUE(Prompter.Questions.empty());
+  EXPECT_EQ(Section(1),
+            (QStringList{"File #1", source, "Skipped! The output would overwrite the source file."}));
+  EXPECT_EQ(ColorOf(QStringLiteral("Skipped! The output would overwrite the source file.")), KRed);
+  EXPECT_EQ(Encoder->Sources, std::vector<QString>{second});
+  if (GetParam() == TSameFile::FolderOfTheSource) {
+    // The first source's folder holds for the whole run.
+    EXPECT_EQ(Encoder->Outputs, std::vector<QString>{FTemp->filePath("a/clip2.avi")});
+    EXPECT_EQ(Window->OutputFolder(), FTemp->filePath("a") + QLatin1Char('/'));
+  }
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, RunWindowSameFileTest,
+                         ::testing::Values(TSameFile::FolderOfTheSource, TSameFile::SymlinkToTheFolder,
+                                           TSameFile::HardLink),
+                         [](const auto& info) { return SameFileName(info.param); });
+
+// --- the run's ends ---
+
+TEST_F(RunWindowTest, EmptyListIsDoneAtOnce) {
+  Make(Input({}));
+  Run();
+  EXPECT_EQ(Lines(), (QStringList{"Loading AV components...", "Success!", "", "Done."}));
+  EXPECT_TRUE(Encoder->Sources.empty());
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+  EXPECT_EQ(app::ExitCode(Window->Result()), 0);
+}
+
+TEST_F(RunWindowTest, MissingLibrariesEndTheRunBeforeTheFirstFile) {
+  TRunInput input = Input({Source("clip1.mp4")});
+  input.CloseWhenDone = true;
+  Make(std::move(input));
+  Encoder->LoadSucceeds = false;
+  Run();
+  EXPECT_EQ(Lines(), (QStringList{"Loading AV components...", "AV components could not be found!"}));
+  EXPECT_EQ(Encoder->Calls.front(), "LoadAVLib " + FTemp->filePath("program").toStdString());
+  EXPECT_EQ(Encoder->Calls.size(), 1u);
+  EXPECT_EQ(Window->Result(), TRunResult::CouldNotStart);
+  EXPECT_EQ(app::ExitCode(Window->Result()), 2);
+  EXPECT_FALSE(Window->isVisible()) << "nobody is there to press Close";
+  EXPECT_EQ(Prompter.Beeps, std::vector<bool>{true});
+}
+
+TEST_F(RunWindowTest, LoadedLibrariesAreNotLoadedAgain) {
+  Make(Input({}));
+  Encoder->LibLoaded = true;
+  Run();
+  EXPECT_EQ(Lines(), (QStringList{"Loading AV components...", "", "Done."}));
+  EXPECT_TRUE(Encoder->Calls.empty());
+}
+
+// --- the taskbar: percent of the file with one file, files done with several ---
+
+class RunWindowTaskbarTest : public RunWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RunWindowTaskbarTest, ShowsPercentForOneFileAndFilesDoneForSeveral) {
+  const int count = GetParam();
+  QStringList sources;
+  for (int i = 1; i <= count; ++i) sources << Source(QStringLiteral("clip%1.mp4").arg(i));
+  testing_support::TRecordingTaskbarBackend::TLog desktop;
+  components::TTaskbarMgr taskbar(nullptr,
+                                  std::make_unique<testing_support::TRecordingTaskbarBackend>(&desktop));
+  TRunInput input = Input(sources);
+  input.Taskbar = &taskbar;
+  Make(std::move(input));
+  Encoder->Progress = {{1000, 250, 10}, {1000, 500, 10}, {1000, 1000, 10}};
+
+  std::vector<std::pair<int, int>> atStart, afterProgress;
+  Encoder->OnStarted = [&](const QString&) {
+    EXPECT_TRUE(taskbar.Active());
+    EXPECT_EQ(taskbar.ProgressState(), components::TTaskProgressState::fstpsNormal);
+    atStart.emplace_back(taskbar.ProgressValue(), taskbar.ProgressValueMax());
+  };
+  Encoder->AfterProgress = [&] {
+    afterProgress.emplace_back(taskbar.ProgressValue(), taskbar.ProgressValueMax());
+  };
+  Run();
+
+  if (count == 1) {
+    EXPECT_EQ(atStart, (std::vector<std::pair<int, int>>{{0, 100}}));
+    EXPECT_EQ(afterProgress, (std::vector<std::pair<int, int>>{{25, 100}, {50, 100}, {50, 100}}));
+  } else {
+    EXPECT_EQ(atStart, (std::vector<std::pair<int, int>>{{0, 100}, {1, 3}, {2, 3}}));
+    for (const auto& value : afterProgress) EXPECT_NE(value.first, 25) << "percent shown with several files";
+  }
+  EXPECT_EQ(taskbar.ProgressValue(), taskbar.ProgressValueMax());
+  EXPECT_EQ(taskbar.ProgressValueMax(), count == 1 ? 100 : count);
+
+  Child<QPushButton>("btn_Close")->click();
+  EXPECT_FALSE(Window->isVisible());
+  EXPECT_FALSE(taskbar.Active());
+  EXPECT_EQ(taskbar.ProgressValue(), 0);
+  EXPECT_EQ(taskbar.ProgressState(), components::TTaskProgressState::fstpsNoProgress);
+  EXPECT_EQ(desktop.Calls.back(), "State NoProgress");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RunWindowTaskbarTest, ::testing::Values(1, 3),
+                         [](const auto& info) { return std::to_string(info.param) + "Files"; });
+
+TEST_F(RunWindowTest, CloseIsRefusedWhileRunning) {
+  Make(Input({Source("clip1.mp4")}));
+  Encoder->RunUntilStopped.insert("clip1.mp4");
+  bool started = false;
+  Encoder->OnStarted = [&](const QString&) { started = true; };
+  Window->show();
+  ASSERT_TRUE(PumpUntil([&] { return started; }));
+  Window->reject();
+  Window->close();
+  EXPECT_TRUE(Window->isVisible());
+  Child<QPushButton>("btn_Stop")->click();
+  ASSERT_TRUE(PumpUntil([this] { return Window->Finished(); }));
+  Window->close();
+  EXPECT_FALSE(Window->isVisible());
+}
+
+// --- the audio window takes its total from the decoder ---
+
+TEST_F(RunWindowTest, AudioPercentFollowsTheSourceDuration) {
+  Make(Input({Source("song.flac")}), TMode::Audio);
+  Decoder->FileDuration = 2000;
+  Encoder->Progress = {{0, 500, 2048}};
+  QString percent, size;
+  Encoder->AfterProgress = [&] {
+    percent = Child<QLabel>("lbl_Percent")->text();
+    size = Child<QLabel>("lbl_FPS")->text();
+  };
+  Run();
+  EXPECT_EQ(percent, QStringLiteral("25%"));
+  EXPECT_EQ(size, QStringLiteral("2 KB"));
+  EXPECT_EQ(Child<QLabel>("lbl_Percent")->text(), QStringLiteral("100%"));
+}
+
+// --- batch mode: the log on standard output and in log.txt ---
+
+class RunWindowLogFileTest : public RunWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RunWindowLogFileTest, WritesLogTxtAndCloses) {
+  const bool programFolderWritable = GetParam();
+  const QString source = Source("clip1.mp4");
+  TRunInput input = Input({source});
+  input.EchoLog = true;
+  input.SaveLog = true;
+  input.CloseWhenDone = true;
+  input.SettingsFolder = FTemp->filePath("settings");
+  // A folder below a plain file can be neither made nor written, even by root.
+  if (!programFolderWritable) input.ProgramFolder = Source("plain-file") + QStringLiteral("/program");
+  const QString expectedLog =
+      (programFolderWritable ? input.ProgramFolder : input.SettingsFolder) + QStringLiteral("/log.txt");
+  Make(std::move(input));
+
+  testing::internal::CaptureStdout();
+  Run();
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  EXPECT_FALSE(Window->isVisible());
+  EXPECT_EQ(Window->LogFile(), expectedLog);
+  QFile file(expectedLog);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(file.readAll());
+  EXPECT_EQ(text, Lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+  EXPECT_TRUE(text.contains(QStringLiteral("File #1\n")));
+  EXPECT_TRUE(text.endsWith(QStringLiteral("Success!\n\nDone.\n")));
+  EXPECT_NE(out.find("File #1\n" + source.toStdString() + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Log saved to " + expectedLog.toStdString()), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(ProgramFolder, RunWindowLogFileTest, ::testing::Values(true, false),
+                         [](const auto& info) {
+                           return std::string(info.param ? "Writable" : "Unwritable");
+                         });
+
+TEST_F(RunWindowTest, WithoutXNoLogFileAndTheWindowStays) {
+  Make(Input({Source("clip1.mp4")}));
+  Run();
+  EXPECT_TRUE(Window->isVisible());
+  EXPECT_TRUE(Window->LogFile().isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(FTemp->filePath("program/log.txt")));
+}
+
+// --- texts ---
+
+TEST(RunFormat, SizesTimesAndNames) {
+  struct {
+    int64_t Bytes;
+    const char* Text;
+  } sizes[] = {{0, "0 KB"},          {1536, "2 KB"},       {1048576, "1,024 KB"},
+               {1048577, "1.00 MB"}, {1572864, "1.50 MB"}, {1234567890, "1,177.38 MB"}};
+  for (const auto& c : sizes) EXPECT_EQ(app::FormatRunSize(c.Bytes), QString::fromUtf8(c.Text)) << c.Bytes;
+
+  struct {
+    int64_t Seconds;
+    const char* Text;
+  } times[] = {{0, "00:00:00"}, {3661, "01:01:01"}, {90000, "25:00:00"}, {-4, "00:00:00"}};
+  for (const auto& c : times)
+    EXPECT_EQ(app::FormatRunTime(c.Seconds), QString::fromUtf8(c.Text)) << c.Seconds;
+
+  struct {
+    int64_t Total, Current;
+    int Seconds;
+    const char* Text;
+  } remaining[] = {{1000, 500, 5, "calculation..."},
+                   {1000, 500, 6, "00:00:06"},
+                   {1000, 0, 10, "N/A"},
+                   {-1, 500, 10, "N/A"},
+                   {1000, 2000, 10, "00:00:00"},
+                   {4000, 1000, 100, "00:05:00"}};
+  for (const auto& c : remaining)
+    EXPECT_EQ(app::RemainingText(c.Total, c.Current, c.Seconds), QString::fromUtf8(c.Text)) << c.Seconds;
+
+  struct {
+    const char* Name;
+    const char* Output;
+  } names[] = {{"a.mp4", "a.avi"}, {"a", "a.avi"}, {"a.b.c", "a.b.avi"}, {".profile", ".profile.avi"}};
+  for (const auto& c : names)
+    EXPECT_EQ(app::ChangeFileExt(QString::fromUtf8(c.Name), QStringLiteral(".avi")),
+              QString::fromUtf8(c.Output));
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#include "app/settings/file_list.h"
+
+#include <gtest/gtest.h>
+
+#include "app/settings/temp_folder.h"
+
+namespace {
+
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+class FileListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(FTemp.isValid()); }
+  QString Path(const char* name) const { return FTemp.filePath(QLatin1String(name)); }
+  QTemporaryDir FTemp = testing_support::MakeTempFolder("fls");
+};
+
+TEST_F(FileListTest, SavedListReadsBackUnchanged) {
+  const QStringList paths = {QStringLiteral("/home/user/My Videos/clip one.avi"),
+                             QStringLiteral("/media/Jörg/Видео/日本 語.mkv"), QStringLiteral("/tmp/a.mp4")};
+  ASSERT_TRUE(app::SaveFileList(Path("list.fls"), paths));
+  EXPECT_EQ(ReadBytes(Path("list.fls")), (paths.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+  EXPECT_EQ(app::LoadFileList(Path("list.fls")), paths);
+}
+
+TEST_F(FileListTest, ReadsLegacyAndForeignFiles) {
+  struct TCase {
+    const char* Name;
+    QByteArray Bytes;
+    QStringList Expected;
+  };
+  const TCase cases[] = {
+      // A list from a Windows-era version: 8-bit text, CRLF.
+      {"latin1.fls",
+       QByteArray("/home/j\xF6rg/V\xED"
+                  "deo 1.avi\r\n/tmp/b.avi\r\n"),
+       {QStringLiteral("/home/jörg/Vídeo 1.avi"), QStringLiteral("/tmp/b.avi")}},
+      {"crlf.fls",
+       QByteArray("/a/\xC3\xA9t\xC3\xA9.avi\r\n/b/c d.avi\r\n"),
+       {QStringLiteral("/a/été.avi"), QStringLiteral("/b/c d.avi")}},
+      {"bom.fls", QByteArray("\xEF\xBB\xBF/a.avi\n"), {QStringLiteral("/a.avi")}},
+      {"noend.fls", QByteArray("/a.avi\n/b.avi"), {QStringLiteral("/a.avi"), QStringLiteral("/b.avi")}},
+      {"empty.fls", QByteArray(), {}},
+  };
+  for (const TCase& c : cases) {
+    ASSERT_TRUE(WriteBytes(Path(c.Name), c.Bytes));
+    EXPECT_EQ(app::LoadFileList(Path(c.Name)), c.Expected) << c.Name;
+  }
+  EXPECT_TRUE(app::LoadFileList(Path("missing.fls")).isEmpty());
+}
+
+}  // namespace

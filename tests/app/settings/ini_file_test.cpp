@@ -1,0 +1,82 @@
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include "app/settings/temp_folder.h"
+
+namespace {
+
+using platform::TIniFile;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(FTemp.isValid()); }
+  QString Path(const char* name) const { return FTemp.filePath(QLatin1String(name)); }
+  QTemporaryDir FTemp = testing_support::MakeTempFolder("ini");
+};
+
+TEST_F(IniFileTest, ReadsValuesLikeTheProfileFunctions) {
+  ASSERT_TRUE(WriteBytes(Path("a.ini"),
+                         "; comment\r\n[Converter]\r\n  LocOption = 2 \r\nlocation=/home/a b/out\r\n"
+                         "AddView=abc\r\nHeight=\r\nWidth=12px\r\nUpdate=0\r\nCustom=1000x500\r\n"
+                         "Big=99999999999\r\nNeg=-3\r\n[Other]\r\nKey=x=y\r\n"));
+  const TIniFile ini(Path("a.ini"));
+  EXPECT_EQ(ini.ReadInteger("converter", "LOCOPTION", 1), 2);  // names match in any case
+  EXPECT_EQ(ini.ReadString("Converter", "Location", ""), QStringLiteral("/home/a b/out"));
+  EXPECT_EQ(ini.ReadInteger("Converter", "AddView", 1), 1);  // invalid: the default
+  EXPECT_EQ(ini.ReadInteger("Converter", "Height", 600), 600);
+  EXPECT_EQ(ini.ReadInteger("Converter", "Width", 750), 750);
+  EXPECT_EQ(ini.ReadInteger("Converter", "Big", 7), 7);  // beyond int
+  EXPECT_EQ(ini.ReadInteger("Converter", "Neg", 7), -3);
+  EXPECT_FALSE(ini.ReadBool("Converter", "Update", true));
+  EXPECT_TRUE(ini.ReadBool("Converter", "Missing", true));
+  EXPECT_TRUE(ini.ValueExists("Converter", "Height"));
+  EXPECT_FALSE(ini.ValueExists("Settings", "Height"));
+  EXPECT_EQ(ini.ReadString("Other", "Key", ""), QStringLiteral("x=y"));
+  EXPECT_EQ(ini.ReadString("Other", "Missing", "dflt"), QStringLiteral("dflt"));
+}
+
+TEST_F(IniFileTest, WritingKeepsOrderUnknownKeysAndComments) {
+  ASSERT_TRUE(
+      WriteBytes(Path("b.ini"), "; keep me\n[Converter]\nUpdate=1\nMine=abc\nLocOption=1\n\n[Extra]\nz=1\n"));
+  TIniFile ini(Path("b.ini"));
+  ini.WriteInteger("Converter", "locoption", 3);  // updated in place, the stored name kept
+  ini.WriteBool("Converter", "Update", false);
+  ini.WriteString("Converter", "Custom", "1000x500");  // new: end of its section
+  ini.WriteInteger("Settings", "VideoFormat2", 4);     // new section at the end
+  ASSERT_TRUE(ini.UpdateFile());
+  EXPECT_EQ(ReadBytes(Path("b.ini")),
+            QByteArray("; keep me\n[Converter]\nUpdate=0\nMine=abc\nLocOption=3\nCustom=1000x500\n\n"
+                       "[Extra]\nz=1\n\n[Settings]\nVideoFormat2=4\n"));
+  EXPECT_EQ(TIniFile(Path("b.ini")).ReadInteger("Settings", "VideoFormat2", 0), 4);
+}
+
+TEST_F(IniFileTest, ValuesStayOnOneLineAndUtf8RoundTrips) {
+  TIniFile ini(Path("c.ini"));
+  ini.WriteString("Converter", "Location", QStringLiteral("/tmp/evil\nLocOption=3"));
+  ini.WriteString("Converter", "AddPath", QStringLiteral("/home/jörg/Видео 日本"));
+  ASSERT_TRUE(ini.UpdateFile());
+  const TIniFile again(Path("c.ini"));
+  EXPECT_FALSE(again.ValueExists("Converter", "LocOption"));
+  EXPECT_EQ(again.ReadString("Converter", "Location", ""), QStringLiteral("/tmp/evil LocOption=3"));
+  EXPECT_EQ(again.ReadString("Converter", "AddPath", ""), QStringLiteral("/home/jörg/Видео 日本"));
+}
+
+TEST_F(IniFileTest, FailedWriteLeavesNothingHalfWritten) {
+  // A folder where the file should be: the save cannot even start.
+  ASSERT_TRUE(QDir().mkpath(Path("taken.ini")));
+  TIniFile blocked(Path("taken.ini"));
+  blocked.WriteInteger("Converter", "LocOption", 2);
+  EXPECT_FALSE(blocked.UpdateFile());
+  EXPECT_TRUE(QFileInfo(Path("taken.ini")).isDir());
+  EXPECT_FALSE(TIniFile(QString()).UpdateFile());
+  // A missing folder is not created by the INI file itself.
+  TIniFile noFolder(Path("missing/x.ini"));
+  noFolder.WriteInteger("A", "B", 1);
+  EXPECT_FALSE(noFolder.UpdateFile());
+  EXPECT_FALSE(QFileInfo::exists(Path("missing")));
+}
+
+}  // namespace

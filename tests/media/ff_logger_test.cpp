@@ -1,0 +1,415 @@
+#include "media/ff_logger.h"
+
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdarg>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/ff_api.h"
+#include "media/ff_exception.h"
+#include "media_test_support.h"
+#include "platform/main_thread.h"
+
+namespace {
+
+using media::TLogLevel;
+
+// What OnLog received.
+struct TLogged {
+  const media::ILogReporter* Sender;
+  int ThreadId;
+  TLogLevel Level;
+  std::string Line;
+};
+
+class TCollector {
+ public:
+  media::TLogEvent Handler() {
+    return [this](const media::ILogReporter* sender, int tid, TLogLevel level, const std::string& line) {
+      std::lock_guard lock(FLock);
+      FItems.push_back({sender, tid, level, line});
+    };
+  }
+  std::vector<TLogged> Items() {
+    std::lock_guard lock(FLock);
+    return FItems;
+  }
+  // The message part of every line: what follows the time, thread and prefix fields.
+  std::vector<std::string> Messages() {
+    static const std::regex layout(R"(^\d\d:\d\d:\d\d\.\d{3} \[[0-9a-f]{8}\]\*? (?:\[[^\]]*\] )*)");
+    std::vector<std::string> out;
+    for (const TLogged& item : Items()) out.push_back(std::regex_replace(item.Line, layout, ""));
+    return out;
+  }
+
+ private:
+  std::mutex FLock;
+  std::vector<TLogged> FItems;
+};
+
+struct TFakeContext {
+  const AVClass* Class;
+};
+
+const char* FakeItemName(void*) { return "fake"; }
+
+AVClass MakeClass(const char* name) {
+  AVClass cls{};
+  cls.class_name = name;
+  cls.item_name = &FakeItemName;
+  cls.version = LIBAVUTIL_VERSION_INT;
+  return cls;
+}
+
+void AVLog(void* context, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void AVLog(void* context, int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  media::FFLogCallback(context, level, format, args);
+  va_end(args);
+}
+
+class TReporter : public media::ILogReporter {
+ public:
+  std::string ReporterInfo() const override { return "[TFoo.Bar] "; }
+};
+
+// Synchronous logging into a collector, collapsing on, level name on: what most cases need.
+class FFLoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Logger.SetSynchronous(true);
+    Logger.SetTriggerEventInMainThread(false);
+    Logger.SetLogFlags(media::LogFlagSkipRepeated | media::LogFlagPrintLevel);
+    Logger.SetLogLevel(TLogLevel::llDebug);
+    Logger.SetOnLog(Collector.Handler());
+  }
+  media::TFFLogger& Logger = media::FFLogger();
+  TCollector Collector;
+  AVClass Class = MakeClass("fake");
+  TFakeContext Context{&Class};
+  AVClass OtherClass = MakeClass("other");
+  TFakeContext OtherContext{&OtherClass};
+};
+
+TEST(FFLoggerLevelTest, MapsLevelsBothWays) {
+  struct TCase {
+    int AVLevel;
+    TLogLevel Level;
+  };
+  const TCase fromAV[] = {{-16, TLogLevel::llQuiet},  {-8, TLogLevel::llQuiet},   {-1, TLogLevel::llPanic},
+                          {0, TLogLevel::llPanic},    {8, TLogLevel::llFatal},    {16, TLogLevel::llError},
+                          {20, TLogLevel::llError},   {24, TLogLevel::llWarning}, {32, TLogLevel::llInfo},
+                          {40, TLogLevel::llVerbose}, {48, TLogLevel::llDebug},   {56, TLogLevel::llTrace},
+                          {99, TLogLevel::llTrace}};
+  for (const TCase& c : fromAV) EXPECT_EQ(media::AVLevelToLogLevel(c.AVLevel), c.Level) << c.AVLevel;
+  const char* names[] = {"Quiet", "Panic", "Fatal", "Error", "Warning", "Info", "Verbose", "Debug", "Trace"};
+  for (int i = 0; i <= 8; ++i) {
+    EXPECT_EQ(media::LogLevelToAV(TLogLevel(i)), i * 8 - 8);
+    EXPECT_EQ(media::AVLevelToLogLevel(i * 8 - 8), TLogLevel(i));
+    EXPECT_STREQ(media::LogLevelName(TLogLevel(i)), names[i]);
+  }
+}
+
+TEST_F(FFLoggerTest, LineLayoutMarksTheMainThreadAndNamesTheReporter) {
+  TReporter reporter;
+  Logger.Log(&reporter, TLogLevel::llWarning, "hello %d", 42);
+  std::thread([&] { Logger.Log(nullptr, TLogLevel::llInfo, std::string("from a worker")); }).join();
+  AVLog(&Context, AV_LOG_ERROR, "bad %s\n", "thing");
+  const auto items = Collector.Items();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_TRUE(std::regex_match(
+      items[0].Line,
+      std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[[0-9a-f]{8}\]\* \[TFoo\.Bar\] \[Warning\] hello 42)")))
+      << items[0].Line;
+  EXPECT_EQ(items[0].Sender, &reporter);
+  EXPECT_EQ(items[0].ThreadId, int(::getpid()));
+  EXPECT_TRUE(std::regex_match(items[1].Line,
+                               std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[[0-9a-f]{8}\] \[Info\] from a worker)")))
+      << items[1].Line;
+  EXPECT_NE(items[1].ThreadId, int(::getpid()));
+  EXPECT_TRUE(
+      std::regex_match(items[2].Line, std::regex(R"(.*\]\* \[fake @ 0x[0-9a-f]+\] \[Error\] bad thing)")))
+      << items[2].Line;
+  EXPECT_EQ(items[2].Sender, &Logger);
+  EXPECT_EQ(items[2].Level, TLogLevel::llError);
+}
+
+TEST_F(FFLoggerTest, WithoutTheLevelFlagTheLevelNameIsLeftOut) {
+  Logger.SetLogFlags(media::LogFlagSkipRepeated);
+  Logger.Log(nullptr, TLogLevel::llInfo, std::string("plain"));
+  ASSERT_EQ(Collector.Items().size(), 1u);
+  EXPECT_TRUE(std::regex_match(Collector.Items()[0].Line,
+                               std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[[0-9a-f]{8}\]\* plain)")));
+}
+
+TEST_F(FFLoggerTest, FragmentsAreJoinedPerThread) {
+  AVLog(&Context, AV_LOG_INFO, "abc");
+  std::thread([&] { AVLog(&Context, AV_LOG_INFO, "xyz"); }).join();
+  AVLog(&Context, AV_LOG_INFO, "def\n");
+  // The worker's fragment never got its line feed: it waits under the worker's thread id until
+  // a flush writes it as a line of its own.
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"abcdef"}));
+  Logger.Flush();
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"abcdef", "xyz"}));
+}
+
+TEST_F(FFLoggerTest, TwoThreadsInterleavingStayApart) {
+  std::mutex lock;
+  std::condition_variable wake;
+  int step = 0;
+  auto waitFor = [&](int s) {
+    std::unique_lock l(lock);
+    wake.wait(l, [&] { return step == s; });
+  };
+  auto advance = [&] {
+    std::lock_guard l(lock);
+    ++step;
+    wake.notify_all();
+  };
+  std::thread a([&] {
+    waitFor(0);
+    AVLog(&Context, AV_LOG_INFO, "a1 ");
+    advance();
+    waitFor(2);
+    AVLog(&Context, AV_LOG_INFO, "a2\n");
+    advance();
+  });
+  std::thread b([&] {
+    waitFor(1);
+    AVLog(&Context, AV_LOG_INFO, "b1 ");
+    advance();
+    waitFor(3);
+    AVLog(&Context, AV_LOG_INFO, "b2\n");
+    advance();
+  });
+  a.join();
+  b.join();
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"a1 a2", "b1 b2"}));
+}
+
+TEST_F(FFLoggerTest, TextAfterTheLastLineFeedWaitsAndControlBytesAreMasked) {
+  AVLog(&Context, AV_LOG_INFO, "one\ntwo");
+  AVLog(&Context, AV_LOG_INFO, " more\n");
+  AVLog(&Context, AV_LOG_INFO, "x%cy%cz\tw\n", 1, 31);
+  AVLog(&Context, AV_LOG_INFO, "inner\nfeed\n");
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"one", "two more", "x?y?z\tw", "inner\nfeed"}));
+}
+
+struct TRepeatCase {
+  int Flags;
+  int Copies;
+  std::vector<std::string> Expected;
+};
+
+class FFLoggerRepeatTest : public FFLoggerTest, public ::testing::WithParamInterface<TRepeatCase> {};
+
+TEST_P(FFLoggerRepeatTest, IdenticalLinesCollapseWhenAsked) {
+  Logger.SetLogFlags(GetParam().Flags);
+  for (int i = 0; i < GetParam().Copies; ++i) AVLog(&Context, AV_LOG_INFO, "X\n");
+  AVLog(&Context, AV_LOG_INFO, "Y\n");
+  EXPECT_EQ(Collector.Messages(), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flags, FFLoggerRepeatTest,
+                         ::testing::Values(TRepeatCase{3, 5, {"X", "X (repeated 4 times)", "Y"}},
+                                           TRepeatCase{2, 5, {"X", "X", "X", "X", "X", "Y"}},
+                                           // A line repeated once is simply written twice.
+                                           TRepeatCase{3, 2, {"X", "X", "Y"}}, TRepeatCase{3, 1, {"X", "Y"}}),
+                         [](const ::testing::TestParamInfo<TRepeatCase>& info) {
+                           return "Flags" + std::to_string(info.param.Flags) + "Copies" +
+                                  std::to_string(info.param.Copies);
+                         });
+
+TEST_F(FFLoggerTest, LinesOfOtherContextsOrThreadsAreNotRepeats) {
+  AVLog(&Context, AV_LOG_INFO, "X\n");
+  AVLog(&OtherContext, AV_LOG_INFO, "X\n");
+  std::thread([&] { AVLog(&OtherContext, AV_LOG_INFO, "X\n"); }).join();
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"X", "X", "X"}));
+}
+
+TEST_F(FFLoggerTest, FlushReleasesTheHeldRepeatAndTrailingFragments) {
+  for (int i = 0; i < 3; ++i) AVLog(&Context, AV_LOG_INFO, "X\n");
+  AVLog(&Context, AV_LOG_INFO, "tail without feed");
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"X"}));
+  Logger.Flush();
+  EXPECT_EQ(Collector.Messages(),
+            (std::vector<std::string>{"X", "X (repeated 2 times)", "tail without feed"}));
+  // After the flush the same line starts a new run rather than extending the old one.
+  AVLog(&Context, AV_LOG_INFO, "X\n");
+  EXPECT_EQ(Collector.Messages().back(), "X");
+}
+
+TEST_F(FFLoggerTest, LevelsAboveTheThresholdAreDropped) {
+  Logger.SetLogLevel(TLogLevel::llWarning);
+  Logger.Log(nullptr, TLogLevel::llInfo, std::string("info"));
+  Logger.Log(nullptr, TLogLevel::llError, std::string("error"));
+  AVLog(&Context, AV_LOG_INFO, "av info\n");
+  AVLog(&Context, AV_LOG_WARNING, "av warning\n");
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"error", "av warning"}));
+}
+
+TEST_F(FFLoggerTest, ALongMessageIsLoggedWhole) {
+  const std::string big(3000, 'm');
+  Logger.Log(nullptr, TLogLevel::llInfo, big);
+  std::string longAV(5000, 'v');
+  AVLog(&Context, AV_LOG_INFO, "%s\n", longAV.c_str());
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{big, longAV}));
+}
+
+TEST_F(FFLoggerTest, NothingIsQueuedWhileSkipping) {
+  Logger.SetOnLog(nullptr);
+  EXPECT_TRUE(Logger.Active());
+  EXPECT_TRUE(Logger.Skipping());
+  AVLog(&Context, AV_LOG_INFO, "abc");  // would wait as a fragment if it were taken
+  Logger.SetOnLog(Collector.Handler());
+  EXPECT_FALSE(Logger.Skipping());
+  AVLog(&Context, AV_LOG_INFO, "def\n");
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"def"}));
+  Logger.SetActive(false);
+  EXPECT_TRUE(Logger.Skipping());
+}
+
+TEST_F(FFLoggerTest, WritesAndAppendsTheLogFile) {
+  const std::string file = media_test::MakeTempDir("logfile") + "/media.log";
+  std::ofstream(file) << "earlier line\n";
+  Logger.SetLogFile(file);
+  Logger.SetLogToFile(true);
+  Logger.Log(nullptr, TLogLevel::llInfo, std::string("first ünïcode"));
+  AVLog(&Context, AV_LOG_INFO, "second\r\nthird\n");
+  Logger.SetLogToFile(false);  // closes the file
+  const std::string text = media_test::ReadFile(file);
+  EXPECT_TRUE(std::regex_match(
+      text, std::regex("earlier line\n[^\n]* \\[Info\\] first ünïcode\n[^\n]* \\[Info\\] second\nthird\n")))
+      << text;
+}
+
+TEST_F(FFLoggerTest, AFailingLogFileIsReportedAndSwitchedOff) {
+  std::vector<std::string> errors;
+  Logger.SetOnLogError(
+      [&](const std::string& caption, const std::string& text) { errors.push_back(caption + ": " + text); });
+  Logger.SetLogFile("/nonexistent-folder/x/media.log");
+  Logger.SetLogToFile(true);
+  Logger.Log(nullptr, TLogLevel::llInfo, std::string("line"));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("Information: Cannot open log file \"/nonexistent-folder/x/media.log\"", 0), 0u)
+      << errors[0];
+  EXPECT_FALSE(Logger.LogToFile());
+  EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"line"}));  // OnLog still gets it
+}
+
+TEST(FFLoggerInstanceTest, OnlyOneLoggerMayBeCreated) {
+  media::TFFLogger& automatic = media::FFLogger();
+  automatic.SetLogFlags(media::LogFlagPrintLevel);
+  automatic.SetLogLevel(TLogLevel::llVerbose);
+  auto first = std::make_unique<media::TFFLogger>();  // replaces the automatic one
+  EXPECT_EQ(&media::FFLogger(), first.get());
+  EXPECT_EQ(first->LogFlags(), media::LogFlagPrintLevel);  // process-wide values carry over
+  EXPECT_EQ(first->LogLevel(), TLogLevel::llVerbose);
+  try {
+    media::TFFLogger second;
+    FAIL() << "a second logger was created";
+  } catch (const media::FFmpegException& e) {
+    EXPECT_STREQ(e.what(), "Allow creating only one instance of TFFLogger.");
+  }
+  first.reset();
+  EXPECT_NE(&media::FFLogger(), nullptr);  // a new automatic logger
+}
+
+// The asynchronous road: a worker logs, the log thread formats, OnLog runs on the main thread.
+TEST(FFLoggerAsyncTest, LinesReachTheMainThreadInOrder) {
+  platform::THeadlessDispatcher dispatcher;
+  platform::TDispatcherGuard guard(&dispatcher);
+  media::TFFLogger& logger = media::FFLogger();
+  logger.SetSynchronous(false);
+  logger.SetTriggerEventInMainThread(true);
+  std::vector<std::string> lines;
+  std::vector<bool> onMain;
+  logger.SetOnLog([&](const media::ILogReporter*, int, TLogLevel, const std::string& line) {
+    lines.push_back(line);
+    onMain.push_back(platform::IsMainThread());
+  });
+  std::thread worker([&] {
+    for (int i = 0; i < 20; ++i) logger.Log(nullptr, TLogLevel::llInfo, "line %d", i);
+  });
+  worker.join();
+  logger.Flush();
+  ASSERT_EQ(lines.size(), 20u);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_NE(lines[std::size_t(i)].find("line " + std::to_string(i)), std::string::npos);
+    EXPECT_TRUE(onMain[std::size_t(i)]);
+  }
+  logger.SetOnLog(nullptr);
+}
+
+TEST(FFLoggerAsyncTest, AWorkerFlushDoesNotWaitForAMainThreadThatWaitsForIt) {
+  platform::THeadlessDispatcher dispatcher;
+  platform::TDispatcherGuard guard(&dispatcher);
+  media::TFFLogger& logger = media::FFLogger();
+  logger.SetSynchronous(false);
+  logger.SetTriggerEventInMainThread(true);
+  std::vector<std::string> lines;
+  logger.SetOnLog(
+      [&](const media::ILogReporter*, int, TLogLevel, const std::string& line) { lines.push_back(line); });
+  AVClass cls = MakeClass("fake");
+  TFakeContext context{&cls};
+  std::thread worker([&] {
+    AVLog(&context, AV_LOG_INFO, "X\n");
+    AVLog(&context, AV_LOG_INFO, "X\n");
+    AVLog(&context, AV_LOG_INFO, "end of run");
+    logger.Flush();
+  });
+  worker.join();  // the main thread does not pump while it joins
+  logger.Flush();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(std::regex_search(lines[1], std::regex(R"(\] X$)")))
+      << lines[1];  // repeated once: written twice
+  EXPECT_NE(lines[2].find("end of run"), std::string::npos);
+  logger.SetOnLog(nullptr);
+}
+
+TEST(FFLoggerAsyncTest, AFullQueueCountsWhatItDrops) {
+  media::TFFLogger& logger = media::FFLogger();
+  logger.SetSynchronous(false);
+  logger.SetTriggerEventInMainThread(false);
+  std::mutex lock;
+  std::condition_variable wake;
+  bool entered = false;
+  bool release = false;
+  std::vector<std::string> lines;
+  logger.SetOnLog([&](const media::ILogReporter*, int, TLogLevel, const std::string& line) {
+    std::unique_lock l(lock);
+    lines.push_back(line);
+    entered = true;
+    wake.notify_all();
+    wake.wait(l, [&] { return release; });
+  });
+  logger.Log(nullptr, TLogLevel::llInfo, std::string("first"));
+  {
+    std::unique_lock l(lock);
+    wake.wait(l, [&] { return entered; });  // the log thread holds "first" and waits
+  }
+  for (int i = 0; i < 299; ++i) logger.Log(nullptr, TLogLevel::llInfo, "burst %d", i);
+  {
+    std::lock_guard l(lock);
+    release = true;
+    wake.notify_all();
+  }
+  logger.Flush();
+  std::lock_guard l(lock);
+  ASSERT_EQ(lines.size(), 1u + 1u + 127u);
+  EXPECT_NE(lines[1].find("[Warning] (172 log lines dropped"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("burst 172"), std::string::npos) << lines[2];
+  EXPECT_NE(lines.back().find("burst 298"), std::string::npos);
+}
+
+}  // namespace
