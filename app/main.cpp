@@ -1,5 +1,9 @@
 #include <QApplication>
+#include <QDir>
+#include <clocale>
 
+#include "app/adding/adding_wiring.h"
+#include "app/batch/batch_mode.h"
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
 #include "platform/qt_main_thread.h"
@@ -11,10 +15,18 @@ int main(int argc, char* argv[]) {
   app::SetCommandLine(app::TCommandLine(argc, argv));
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
+  app::ChooseOffscreenPlatformForBatch(app::CommandLine());
   QApplication application(qtArgc, qtArgv);
+  // Docks find the taskbar progress's entry by this name (the installed .desktop file).
+  QGuiApplication::setDesktopFileName(QStringLiteral("tarsel-video-converter"));
+  // QApplication sets the user's locale; FFmpeg's option parsing reads numbers as "C" does.
+  std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
+  app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
+  app::WireAddingAndProperties(window);
+  app::WireBatchMode(window, batchMode);
   window.show();
   return application.exec();
 }

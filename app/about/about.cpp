@@ -1,11 +1,33 @@
 #include "app/about/about.h"
 
-#include <QHBoxLayout>
+#include <QCoreApplication>
+#include <QIcon>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
+#include "platform/shell_open.h"
+
 namespace app {
+
+namespace {
+
+constexpr int kPictureSize = 64;
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, qreal extraPoints, bool bold) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setAlignment(Qt::AlignHCenter);
+  QFont font = label->font();
+  font.setPointSizeF(font.pointSizeF() + extraPoints);
+  font.setBold(bold);
+  label->setFont(font);
+  return label;
+}
+
+}  // namespace
 
 Tfrm_About::Tfrm_About(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frm_About"));
@@ -15,29 +37,58 @@ Tfrm_About::Tfrm_About(QWidget* parent) : QDialog(parent) {
   white.setColor(QPalette::Window, Qt::white);
   setPalette(white);
 
-  auto* name = new QLabel(QStringLiteral("Tarsel Video Converter"));
-  name->setObjectName(QStringLiteral("lbl_BA"));
-  QFont nameFont = name->font();
-  nameFont.setBold(true);
-  nameFont.setPointSizeF(nameFont.pointSizeF() + 2);
-  name->setFont(nameFont);
-  auto* version = new QLabel(QStringLiteral("Version ") + QLatin1String(kProgramVersion));
-  version->setObjectName(QStringLiteral("lbl_Version"));
-  QFont versionFont = version->font();
-  versionFont.setPointSizeF(versionFont.pointSizeF() + 1);
-  version->setFont(versionFont);
-  auto* ok = new QPushButton(QStringLiteral("OK"));
-  ok->setObjectName(QStringLiteral("btn_OK"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  FImage1 = new QLabel(this);
+  FImage1->setObjectName(QStringLiteral("Image1"));
+  FImage1->setAlignment(Qt::AlignCenter);
+  const QIcon picture = QIcon::fromTheme(QStringLiteral("video-x-generic"), style()->standardIcon(QStyle::SP_MediaPlay));
+  FImage1->setPixmap(picture.pixmap(kPictureSize, kPictureSize));
+
+  Flbl_BA = MakeLabel(this, "lbl_BA", QStringLiteral("Tarsel Video Converter"), 2, true);
+  Flbl_Version = MakeLabel(this, "lbl_Version", QStringLiteral("Version ") + QLatin1String(kProgramVersion), 1, false);
+  Flbl_Rights = MakeLabel(this, "lbl_Rights", QStringLiteral("Copyright \u00A9 Quorvane. All rights reserved."), 0, false);
+
+  FLabel4 = MakeLabel(this, "Label4", QString::fromLatin1(kHomePageText), 0, false);
+  QFont linkFont = FLabel4->font();
+  linkFont.setUnderline(true);
+  FLabel4->setFont(linkFont);
+  QPalette link = FLabel4->palette();
+  link.setColor(QPalette::WindowText, link.color(QPalette::Link));
+  FLabel4->setPalette(link);
+  FLabel4->setCursor(Qt::PointingHandCursor);
+  FLabel4->installEventFilter(this);
+
+  Fbtn_OK = new QPushButton(QStringLiteral("OK"), this);
+  Fbtn_OK->setObjectName(QStringLiteral("btn_OK"));
+  Fbtn_OK->setDefault(true);
+  connect(Fbtn_OK, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(32, 24, 32, 16);
-  layout->addWidget(name, 0, Qt::AlignHCenter);
-  layout->addWidget(version, 0, Qt::AlignHCenter);
+  layout->addWidget(FImage1, 0, Qt::AlignHCenter);
+  layout->addSpacing(8);
+  layout->addWidget(Flbl_BA, 0, Qt::AlignHCenter);
+  layout->addWidget(Flbl_Version, 0, Qt::AlignHCenter);
+  layout->addSpacing(8);
+  layout->addWidget(Flbl_Rights, 0, Qt::AlignHCenter);
+  layout->addWidget(FLabel4, 0, Qt::AlignHCenter);
   layout->addSpacing(16);
-  layout->addWidget(ok, 0, Qt::AlignHCenter);
+  layout->addWidget(Fbtn_OK, 0, Qt::AlignHCenter);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void Tfrm_About::Label4Click() {
+  platform::ShellOpener().Open(QString::fromLatin1(kHomePage));
+  QCoreApplication::processEvents();
+}
+
+bool Tfrm_About::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FLabel4 && event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+      FLabel4->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+    Label4Click();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace app

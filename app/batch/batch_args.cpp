@@ -42,7 +42,10 @@ TBatchArgs ParseBatchArgs(const TCommandLine& commandLine, const QString& curren
     const QString param = commandLine.ParamStr(i);
     if (param.isEmpty()) break;
     const QFileInfo file(Absolute(base, param));
-    if (file.exists() && !file.isDir()) args.Inputs.append(file.filePath());
+    if (file.exists() && !file.isDir())
+      args.Inputs.append(file.filePath());
+    else
+      args.Missing.append(file.filePath());
   }
   return args;
 }

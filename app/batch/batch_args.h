@@ -26,6 +26,9 @@ struct TBatchArgs {
   QString ListFile;
   /// Parameters 3, 4... that name existing files, absolute, in order (empty with ListFile).
   QStringList Inputs;
+  /// Parameters 3, 4... that name no file (missing, or a folder), absolute, in order: left out of
+  /// the batch, but the batch did not convert them.
+  QStringList Missing;
   /// The last parameter, from the third on, is "x" (any case).
   bool SaveLogAndQuit = false;
 };

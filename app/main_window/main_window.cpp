@@ -86,6 +86,9 @@ int CompareRows(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) 
   }
 }
 
+// The program was started for a batch: a second command-line parameter names its output folder.
+bool BatchRun() { return !CommandLine().ParamStr(2).isEmpty(); }
+
 QString WithTrailingDelimiter(const QString& folder) {
   return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
@@ -775,14 +778,15 @@ void Tfrm_Main::showEvent(QShowEvent* event) {
 void Tfrm_Main::FormShow() {
   ShowSortIndicator();
   UpdateStatusBar();
-  if (!CommandLine().ParamStr(2).isEmpty())
+  if (BatchRun())
     Ftmr_Param->start();
   else if (FCheckforUpdate1->isChecked())
     Ftmr_Update->start();
 }
 
 void Tfrm_Main::closeEvent(QCloseEvent* event) {
-  SaveSettings();
+  // A batch only reads the settings: batches running side by side must not overwrite them.
+  if (!BatchRun()) SaveSettings();
   event->accept();
 }
 
@@ -911,7 +915,9 @@ void Tfrm_Main::btn_ConvertClick() { RunRoad(TRoad::Convert); }
 void Tfrm_Main::btn_ExtractClick() { RunRoad(TRoad::Extract); }
 
 void Tfrm_Main::RunRoad(TRoad road) {
-  if (RowCount() == 0) {
+  // A batch whose inputs all went missing still runs: its run window reports "Done." at once and
+  // ends the batch, where a warning would wait for somebody to close it.
+  if (RowCount() == 0 && !BatchRun()) {
     Warning(kAddOneFile);
     return;
   }
@@ -929,9 +935,8 @@ void Tfrm_Main::RunRoad(TRoad road) {
 bool Tfrm_Main::DecideOutputFolder(TRoad road, QString& folder) {
   folder.clear();
   // The batch mode names its output folder as the second parameter; no choice is asked for.
-  const QString batchFolder = CommandLine().ParamStr(2);
-  if (!batchFolder.isEmpty()) {
-    folder = WithTrailingDelimiter(batchFolder);
+  if (BatchRun()) {
+    folder = WithTrailingDelimiter(CommandLine().ParamStr(2));
     return true;
   }
   if (Fchk_Specify->isChecked()) {

@@ -68,6 +68,8 @@ class TRunWindow : public QDialog {
   bool Finished() const { return FFinished; }
   /// Final once Finished().
   TRunResult Result() const;
+  /// The user pressed Stop; the log was not saved and the window did not close itself.
+  bool UserStopped() const { return FUserStopped; }
   /// Where log.txt was written; empty when it was not.
   const QString& LogFile() const { return FLogFile; }
 

@@ -1,7 +1,10 @@
 #include "media/engine/custom_ffmpeg.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "media/ff_loader.h"
 #include "platform/main_thread.h"
@@ -60,7 +63,7 @@ std::thread::id TCustomFFmpeg::ThreadID() const {
   return FRun->ThreadId;
 }
 
-void TCustomFFmpeg::StartConvert(bool useThread) {
+void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
   if (FConverting.load() || FTerminated.load()) return;
   if (Foutput_files.empty()) {
     const std::string msg = "At least one output file must be specified";
@@ -91,10 +94,18 @@ void TCustomFFmpeg::StartConvert(bool useThread) {
     state->Stopped = false;
     state->Open = true;
   }
-  auto body = [this, state] {
+  auto body = [this, state, useThread, niceIncrement] {
     {
       std::lock_guard lock(state->Lock);
       state->ThreadId = std::this_thread::get_id();
+    }
+    if (useThread && niceIncrement != 0) {
+      // Linux keeps a nice value per thread: PRIO_PROCESS with the thread id changes this one only.
+      const id_t tid = id_t(::gettid());
+      errno = 0;
+      const int current = ::getpriority(PRIO_PROCESS, tid);
+      if (errno != 0 || ::setpriority(PRIO_PROCESS, tid, current + niceIncrement) != 0)
+        Log(TLogLevel::llWarning, "Cannot change the priority of the conversion thread by %d", niceIncrement);
     }
     try {
       DoConvert();
@@ -145,27 +156,26 @@ void TCustomFFmpeg::Terminate(bool waitForStop) {
   }
   if (FTerminated.load()) return;
   std::shared_ptr<TRunState> state = FRun;
-  bool start = false;
+  bool onTermThread = false;
   {
+    // Under the lock: two callers must not both start a terminate thread.
     std::lock_guard lock(state->Lock);
     if (!FTermThread.joinable()) {
       state->TermDelivered = false;
-      start = true;
+      FTermThread = std::thread([this, state] {
+        try {
+          DoTerminate();
+        } catch (...) {
+          // A handler's failure must not leave the thread.
+        }
+        std::lock_guard done(state->Lock);
+        state->TermDelivered = true;
+        state->Wake.notify_all();
+      });
     }
+    onTermThread = FTermThread.get_id() == std::this_thread::get_id();
   }
-  if (start) {
-    FTermThread = std::thread([this, state] {
-      try {
-        DoTerminate();
-      } catch (...) {
-        // A handler's failure must not leave the thread.
-      }
-      std::lock_guard lock(state->Lock);
-      state->TermDelivered = true;
-      state->Wake.notify_all();
-    });
-  }
-  if (waitForStop && FTermThread.get_id() != std::this_thread::get_id()) {
+  if (waitForStop && !onTermThread) {
     platform::WaitInMainThread([&state] {
       std::lock_guard lock(state->Lock);
       return state->TermDelivered;
@@ -226,8 +236,9 @@ bool TCustomFFmpeg::DoTranscodeInit() {
     const int ret = transcode_init();
     if (ret < 0) {
       if (FLastErrMsg.empty())
-        FLastErrMsg = FormatAVError("transcode_init() error", ret) +
-                      ". Please check error log message(reported by FFLogger) to find out more detail information.";
+        FLastErrMsg =
+            FormatAVError("transcode_init() error", ret) +
+            ". Please check error log message(reported by FFLogger) to find out more detail information.";
       transcode_cleanup();
       return false;
     }
@@ -243,7 +254,9 @@ bool TCustomFFmpeg::DoTranscodeInit() {
 void TCustomFFmpeg::DoTerminate() {
   FConverting = false;
   FTerminated = true;
-  if (OnTerminate) OnTerminate(this);
+  // A copy: the handler may destroy the engine, and with it OnTerminate, while it runs.
+  const std::function<void(TCustomFFmpeg*)> handler = OnTerminate;
+  if (handler) handler(this);
 }
 
 void TCustomFFmpeg::Cleanup() {

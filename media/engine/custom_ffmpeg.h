@@ -26,14 +26,14 @@ namespace media {
 
 /// One progress report (Part of the run's progress line).
 struct TFFProgress {
-  int FileIndex = -1;      // always -1
-  int FrameNumber = -1;    // frames written by the first video encoder; -1 without video
-  int FPS = -1;            // rounded frames per second; -1 without video
-  float Quality = -1;      // q of the last output stream; -1 for a stream copy
-  float BitRate = -1;      // kbit/s; -1 when unknown
-  int64_t CurrentSize = 0;       // bytes written; 0 when unknown
-  int64_t CurrentDuration = 0;   // largest end time stamp over the outputs, microseconds
-  int64_t TotalDuration = -1;    // OutputDuration, else InputDuration, microseconds
+  int FileIndex = -1;           // always -1
+  int FrameNumber = -1;         // frames written by the first video encoder; -1 without video
+  int FPS = -1;                 // rounded frames per second; -1 without video
+  float Quality = -1;           // q of the last output stream; -1 for a stream copy
+  float BitRate = -1;           // kbit/s; -1 when unknown
+  int64_t CurrentSize = 0;      // bytes written; 0 when unknown
+  int64_t CurrentDuration = 0;  // largest end time stamp over the outputs, microseconds
+  int64_t TotalDuration = -1;   // OutputDuration, else InputDuration, microseconds
 };
 
 class TCustomFFmpeg : public TCustomFFmpegOpt {
@@ -48,8 +48,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// Starts the conversion: on a new conversion thread with useThread, else on the calling thread
   /// (returns when done). Does nothing while converting or once terminated. Without an output file
   /// it fails at once: FatalMessage "At least one output file must be specified", OnTerminate on
-  /// the caller's thread.
-  void StartConvert(bool useThread);
+  /// the caller's thread. niceIncrement (conversion thread only) lowers the thread's scheduling
+  /// priority by that many nice steps; a negative value needs privileges and is otherwise ignored
+  /// with a warning.
+  void StartConvert(bool useThread, int niceIncrement = 0);
   /// Asks the run to stop (also cancels a blocked read through the interrupt callback). With
   /// waitForStop and a run that was started, returns after the run body has ended; on the
   /// conversion thread itself it never waits.
@@ -89,13 +91,13 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void Cleanup();
   void transcode_cleanup();
   void ffmpeg_cleanup();
-  void ClearOpenCodecs();
-  void SignalStopped();
 
   // Transcoder initialisation.
   int transcode_init();
   int init_input_stream(int istIndex, std::string& error);
   int init_output_stream(TOutputStream& ost, std::string& error);
+  // init_output_stream for a stream first met in the transcoding loop; a failure ends the run.
+  void init_output_stream_or_raise(TOutputStream& ost);
   int init_output_stream_encode(TOutputStream& ost);
   int init_output_stream_streamcopy(TOutputStream& ost);
   int init_output_bsfs(TOutputStream& ost);
@@ -173,9 +175,9 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// A step of the loop failed (filtering, reading, decoding beyond the error rate).
   bool FStepFailed = false;
   std::string FStepError;
-  AVPacket* FDemuxPacket = nullptr;     // reused by process_input (conversion thread)
-  AVPacket* FDecodePacket = nullptr;    // reused by process_input_packet
-  AVPacket* FEncodePacket = nullptr;    // reused by the encoders
+  AVPacket* FDemuxPacket = nullptr;   // reused by process_input (conversion thread)
+  AVPacket* FDecodePacket = nullptr;  // reused by process_input_packet
+  AVPacket* FEncodePacket = nullptr;  // reused by the encoders
 
  private:
   /// What the conversion thread shares with the threads that wait for it. The thread holds its
@@ -183,9 +185,9 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   struct TRunState {
     std::mutex Lock;
     std::condition_variable Wake;
-    bool Stopped = true;          // the run body is not running (FStopEvent signalled)
-    bool TermDelivered = true;    // an off-thread terminate has ended (FTermEvent signalled)
-    bool Open = true;             // pause gate (FSuspender signalled)
+    bool Stopped = true;        // the run body is not running (FStopEvent signalled)
+    bool TermDelivered = true;  // an off-thread terminate has ended (FTermEvent signalled)
+    bool Open = true;           // pause gate (FSuspender signalled)
     std::thread::id ThreadId;
   };
   void WaitForStopped(const std::shared_ptr<TRunState>& state);

@@ -1,5 +1,7 @@
 #include "media/engine/custom_ffmpeg_opt.h"
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavutil/opt.h>
 #include <libavutil/time.h>
@@ -9,38 +11,38 @@ extern "C" {
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 #include "media/engine/ffmpeg_util.h"
 #include "media/ff_utils.h"
 
 namespace media {
 
-using engine_detail::StrFormat;
-using engine_detail::StrFormatV;
 
 namespace {
 
-std::string Trim(const std::string& text) {
+std::string Trim(std::string_view text) {
   const std::size_t b = text.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
+  if (b == std::string_view::npos) return {};
   const std::size_t e = text.find_last_not_of(" \t\r\n");
-  return text.substr(b, e - b + 1);
+  return std::string(text.substr(b, e - b + 1));
 }
 
 // CR LF and lone CR become LF, and the literal "<CRLF>" of single-line settings too.
-std::string NormaliseLineBreaks(std::string text) {
+std::string NormaliseLineBreaks(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); i++) {
     if (text[i] == '\r') {
       out += '\n';
       if (i + 1 < text.size() && text[i + 1] == '\n') i++;
+    } else if (text.compare(i, 6, "<CRLF>") == 0) {
+      out += '\n';
+      i += 5;
     } else {
       out += text[i];
     }
   }
-  std::size_t pos = 0;
-  while ((pos = out.find("<CRLF>", pos)) != std::string::npos) out.replace(pos, 6, "\n");
   return out;
 }
 
@@ -68,7 +70,7 @@ void TCustomFFmpegOpt::Log(TLogLevel level, const char* format, ...) const {
   if (level > logger.LogLevel() || logger.Skipping()) return;
   va_list args;
   va_start(args, format);
-  const std::string text = StrFormatV(format, args);
+  const std::string text = VFormatStr(format, args);
   va_end(args);
   logger.Log(this, level, text);
 }
@@ -82,7 +84,7 @@ void TCustomFFmpegOpt::RaiseError(const std::string& text) {
 void TCustomFFmpegOpt::RaiseErrorFmt(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = StrFormatV(format, args);
+  const std::string text = VFormatStr(format, args);
   va_end(args);
   RaiseError(text);
 }
@@ -92,7 +94,7 @@ void TCustomFFmpegOpt::AbortCodecExperimental() { RaiseError("abort codec experi
 void TCustomFFmpegOpt::SetOptionError(TLogLevel level, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = StrFormatV(format, args);
+  const std::string text = VFormatStr(format, args);
   va_end(args);
   SetLastOptionError(text);
   Log(level, "%s", text.c_str());
@@ -116,7 +118,8 @@ void TCustomFFmpegOpt::ReleaseOptionsContext(TOptionsContext& o) {
   FOptions->uninit_parse_context();
 }
 
-int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& options, const std::string& presets) {
+int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& options,
+                                const std::string& presets) {
   TOptionsContext o;
   InitOptionsContext(o);
   try {
@@ -129,7 +132,8 @@ int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& 
   }
 }
 
-int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string& options, const std::string& presets) {
+int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string& options,
+                                 const std::string& presets) {
   TOptionsContext o;
   InitOptionsContext(o);
   try {
@@ -144,7 +148,8 @@ int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string&
 
 // --- Dictionaries -----------------------------------------------------------------------------
 
-int TCustomFFmpegOpt::ApplyDefaultToFile(TOptionsContext* o, const std::string& key, const std::string& value) {
+int TCustomFFmpegOpt::ApplyDefaultToFile(TOptionsContext* o, const std::string& key,
+                                         const std::string& value) {
   // opt_default fills the dictionaries of FOptions; route them into this file's group only.
   AVDictionary* savedCodec = FOptions->codec_opts();
   AVDictionary* savedFormat = FOptions->format_opts();
@@ -183,9 +188,52 @@ void TCustomFFmpegOpt::RemoveOptions(AVDictionary** a, AVDictionary* b) {
 void TCustomFFmpegOpt::AssertOptionsConsumed(const AVDictionary* dict) {
   const AVDictionaryEntry* t = FF().av_dict_get(dict, "", nullptr, AV_DICT_IGNORE_SUFFIX);
   if (t == nullptr) return;
-  const std::string text = StrFormat("Option %s not found.", t->key);
+  const std::string text = FormatStr("Option %s not found.", t->key);
   if (FHaltOnInvalidOption) RaiseError(text);
   FLastErrMsg = text;
+}
+
+bool TCustomFFmpegOpt::CheckUnusedCodecOptions(AVDictionary* codecOpts,
+                                               const std::vector<const AVDictionary*>& used, bool output,
+                                               int fileIndex, const std::string& fileName) {
+  AVDictionary* unused = StripSpecifiers(codecOpts);
+  for (const AVDictionary* dict : used) {
+    const AVDictionaryEntry* t = nullptr;
+    while ((t = FF().av_dict_get(dict, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr)
+      FF().av_dict_set(&unused, t->key, nullptr, 0);
+  }
+  const char* fileKind = output ? "output" : "input";
+  const char* direction = output ? "encoding" : "decoding";
+  bool ok = true;
+  const AVDictionaryEntry* t = nullptr;
+  while (ok && (t = FF().av_dict_get(unused, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+    const AVClass* cls = FF().avcodec_get_class();
+    const AVOption* option =
+        FF().av_opt_find(&cls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
+    const AVClass* fcls = FF().avformat_get_class();
+    const AVOption* foption =
+        FF().av_opt_find(&fcls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
+    // Format options were consumed by the (de)muxer; unknown names were refused when parsed.
+    if (option == nullptr || foption != nullptr) continue;
+    const char* help = option->help != nullptr ? option->help : "";
+    if (!(option->flags & (output ? AV_OPT_FLAG_ENCODING_PARAM : AV_OPT_FLAG_DECODING_PARAM))) {
+      FLastErrMsg =
+          FormatStr("Codec AVOption %s (%s) specified for %s file #%d (%s) is not a%s %s option.", t->key,
+                    help, fileKind, fileIndex, fileName.c_str(), output ? "n" : "", direction);
+      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
+      ok = false;
+      break;
+    }
+    Log(TLogLevel::llWarning,
+        "Codec AVOption %s (%s) specified for %s file #%d (%s) has not been used for any stream. The most "
+        "likely reason "
+        "is either wrong type (e.g. a video option with no video streams) or that it is a private option of "
+        "some %s "
+        "which was not actually used for any stream.",
+        t->key, help, fileKind, fileIndex, fileName.c_str(), output ? "encoder" : "decoder");
+  }
+  FF().av_dict_free(&unused);
+  return ok;
 }
 
 int TCustomFFmpegOpt::ParseOptionByName(TOptionsContext* o, const std::string& opt, const std::string& arg) {
@@ -209,10 +257,12 @@ int TCustomFFmpegOpt::ParseOptions(TOptionsContext& o, const std::string& option
       ret = FOptions->parse_options(words, FOptionDef.data(), FHaltOnInvalidOption);
     }
     TOptionParseContext& ctx = FOptions->OptionParseContext();
-    if (ret >= 0 && !ctx.global_opts.opts.empty()) ret = ParseOptionGroup(nullptr, ctx.global_opts, "global", 0);
+    if (ret >= 0 && !ctx.global_opts.opts.empty())
+      ret = ParseOptionGroup(nullptr, ctx.global_opts, "global", 0);
     if (ret >= 0) {
       ret = ParsePresets(o, presets, role);
-      if (ret >= 0 && !ctx.file_opts.opts.empty()) ret = ParseOptionGroup(&o, ctx.file_opts, fileName, direction);
+      if (ret >= 0 && !ctx.file_opts.opts.empty())
+        ret = ParseOptionGroup(&o, ctx.file_opts, fileName, direction);
     }
   } else {
     ret = ParsePresets(o, presets, role);
@@ -228,13 +278,13 @@ int TCustomFFmpegOpt::ParseOptions(TOptionsContext& o, const std::string& option
   return FHaltOnInvalidOption ? ret : 0;
 }
 
-int TCustomFFmpegOpt::ApplyPresetLine(TOptionsContext& o, const std::string& line, const std::string& syntaxPrefix,
-                                      const std::string& optionPrefix) {
+int TCustomFFmpegOpt::ApplyPresetLine(TOptionsContext& o, const std::string& line,
+                                      const std::string& syntaxPrefix, const std::string& optionPrefix) {
   const std::size_t eq = line.find('=');
   const std::string key = Trim(eq == std::string::npos ? line : line.substr(0, eq));
   const std::string value = eq == std::string::npos ? std::string() : Trim(line.substr(eq + 1));
   if (key.empty() || value.empty()) {
-    const std::string msg = syntaxPrefix + StrFormat("Invalid syntax: \"%s\"", line.c_str());
+    const std::string msg = syntaxPrefix + FormatStr("Invalid syntax: \"%s\"", line.c_str());
     Log(TLogLevel::llError, "%s", msg.c_str());
     if (FHaltOnInvalidOption) {
       SetLastOptionError(msg);
@@ -243,15 +293,17 @@ int TCustomFFmpegOpt::ApplyPresetLine(TOptionsContext& o, const std::string& lin
   }
   Log(TLogLevel::llDebug, "Applying preset %s with argument %s.", key.c_str(), value.c_str());
   std::string lower = key;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
   int ret = 0;
   if (lower == "acodec" || lower == "vcodec" || lower == "scodec" || lower == "dcodec")
     ret = ParseOptionByName(&o, std::string("codec:") + lower[0], value);
   else
     ret = ApplyDefaultToFile(&o, key, value);
   if (ret < 0) {
-    const std::string msg = optionPrefix + StrFormat("Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
-                                                     line.c_str(), key.c_str(), value.c_str());
+    const std::string msg =
+        optionPrefix + FormatStr("Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
+                                 line.c_str(), key.c_str(), value.c_str());
     Log(TLogLevel::llError, "%s", msg.c_str());
     if (FHaltOnInvalidOption) {
       const std::string previous = LastOptionError();
@@ -270,7 +322,7 @@ int TCustomFFmpegOpt::ParsePresets(TOptionsContext& o, const std::string& preset
   while (pos <= text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size();
-    const std::string line = Trim(text.substr(pos, end - pos));
+    const std::string line = Trim(std::string_view(text).substr(pos, end - pos));
     pos = end + 1;
     if (line.empty() || line[0] == '#') continue;
     const int ret = ApplyPresetLine(o, line, "", "");
@@ -339,7 +391,8 @@ int TCustomFFmpegOpt::WriteInterruptCallback(void* opaque) {
 
 // --- Per-stream lookup ------------------------------------------------------------------------
 
-void TCustomFFmpegOpt::MatchPerTypeCodecName(const TOptionsContext& o, const char* kind, std::string& value) const {
+void TCustomFFmpegOpt::MatchPerTypeCodecName(const TOptionsContext& o, const char* kind,
+                                             std::string& value) const {
   for (const TSpecifierOpt& entry : o.codec_names)
     if (entry.specifier == kind) value = entry.u.str;
 }

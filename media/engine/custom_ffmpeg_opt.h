@@ -27,7 +27,8 @@ class TCustomFFmpegOpt;
 
 /// Handler of an option row: (per-file context or null for global options, the option name as
 /// written, the argument) → negative FFmpeg error or >= 0.
-using TEngineOptionHandler = int (TCustomFFmpegOpt::*)(TOptionsContext* o, const std::string& opt, const std::string& arg);
+using TEngineOptionHandler = int (TCustomFFmpegOpt::*)(TOptionsContext* o, const std::string& opt,
+                                                       const std::string& arg);
 
 class TCustomFFmpegOpt : public ILogReporter {
  public:
@@ -75,9 +76,11 @@ class TCustomFFmpegOpt : public ILogReporter {
   int OpenOutputFile(TOptionsContext& o, const std::string& options, const std::string& fileName,
                      const std::string& presets);
   /// OpenInputFile between a fresh options context and its release.
-  int OpenInput(const std::string& fileName, const std::string& options, const std::string& presets = {});
+  int OpenInput(const std::string& fileName, const std::string& options = {},
+                const std::string& presets = {});
   /// OpenOutputFile between a fresh options context and its release.
-  int OpenOutput(const std::string& fileName, const std::string& options, const std::string& presets = {});
+  int OpenOutput(const std::string& fileName, const std::string& options = {},
+                 const std::string& presets = {});
 
   int InputFileCount() const { return int(Finput_files.size()); }
   int OutputFileCount() const { return int(Foutput_files.size()); }
@@ -127,13 +130,18 @@ class TCustomFFmpegOpt : public ILogReporter {
 
   // --- Option handling -------------------------------------------------------------------------
   void AddFieldRow(const char* name, int flags, void* field, const char* help, const char* argname = nullptr);
-  void AddOffsetRow(const char* name, int flags, std::size_t offset, const char* help, const char* argname = nullptr);
+  void AddOffsetRow(const char* name, int flags, std::size_t offset, const char* help,
+                    const char* argname = nullptr);
   void AddHandlerRow(const char* name, int flags, TEngineOptionHandler handler, const char* help,
                      const char* argname = nullptr);
   int ApplyDefaultToFile(TOptionsContext* o, const std::string& key, const std::string& value);
   static AVDictionary* StripSpecifiers(AVDictionary* dict);
   static void RemoveOptions(AVDictionary** a, AVDictionary* b);
   void AssertOptionsConsumed(const AVDictionary* dict);
+  /// Codec options of a file group that none of the used dictionaries took: a warning each, and
+  /// false (with FLastErrMsg) for the first one that is not an option of this direction at all.
+  bool CheckUnusedCodecOptions(AVDictionary* codecOpts, const std::vector<const AVDictionary*>& used,
+                               bool output, int fileIndex, const std::string& fileName);
   int ParseOptionByName(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int ApplyPresetLine(TOptionsContext& o, const std::string& line, const std::string& invalidSyntax,
                       const std::string& invalidOption);
@@ -161,11 +169,14 @@ class TCustomFFmpegOpt : public ILogReporter {
   int opt_init_hw_device(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_filter_hw_device(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_preset(TOptionsContext* o, const std::string& opt, const std::string& arg);
-  int opt_codec_kind(TOptionsContext* o, const std::string& opt, const std::string& arg);   // acodec vcodec scodec dcodec
-  int opt_frames_kind(TOptionsContext* o, const std::string& opt, const std::string& arg);  // vframes aframes dframes
+  int opt_codec_kind(TOptionsContext* o, const std::string& opt,
+                     const std::string& arg);  // acodec vcodec scodec dcodec
+  int opt_frames_kind(TOptionsContext* o, const std::string& opt,
+                      const std::string& arg);  // vframes aframes dframes
   int opt_filter_kind(TOptionsContext* o, const std::string& opt, const std::string& arg);  // vf af
   int opt_audio_qscale(TOptionsContext* o, const std::string& opt, const std::string& arg);
-  int opt_old2new(TOptionsContext* o, const std::string& opt, const std::string& arg);  // atag vtag stag absf vbsf
+  int opt_old2new(TOptionsContext* o, const std::string& opt,
+                  const std::string& arg);  // atag vtag stag absf vbsf
   int opt_qscale(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_bitrate(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_profile(TOptionsContext* o, const std::string& opt, const std::string& arg);
@@ -174,7 +185,8 @@ class TCustomFFmpegOpt : public ILogReporter {
   int opt_timecode(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_channel_layout(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_sameq(TOptionsContext* o, const std::string& opt, const std::string& arg);
-  int opt_time_seconds(TOptionsContext* o, const std::string& opt, const std::string& arg);  // TimeStart TimeLength
+  int opt_time_seconds(TOptionsContext* o, const std::string& opt,
+                       const std::string& arg);  // TimeStart TimeLength
   /// "-VideoHookBitsPixel": the engine's first virtual operation.
   virtual int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg);
 
@@ -199,11 +211,17 @@ class TCustomFFmpegOpt : public ILogReporter {
   TOutputStream* NewAttachmentStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
   int ChooseEncoder(TOptionsContext& o, AVFormatContext* s, TOutputStream& ost);
   std::string GetOstFilters(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost);
-  void CheckStreamcopyFilters(TOptionsContext& o, AVFormatContext* oc, const TOutputStream& ost, AVMediaType type);
+  void CheckStreamcopyFilters(TOptionsContext& o, AVFormatContext* oc, const TOutputStream& ost,
+                              AVMediaType type);
   bool ReadFileText(const std::string& fileName, std::string& text);
   void FreeOutputStreams();
   void OpenOutputFailed(TOutputFile* of);
   void ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fileIndex);
+  /// Without "-map": the best video and audio stream, a fitting subtitle and data stream.
+  void SelectStreamsAutomatically(TOptionsContext& o, AVFormatContext* oc, const std::string& ffName);
+  /// What the graph outputs of the streams from firstStream on must deliver (size, pixel format,
+  /// rate, sample format, channel layout), from the options, else left to the encoder's lists.
+  void SetOutputFilterConstraints(std::size_t firstStream);
 
   // --- Filter graphs ---------------------------------------------------------------------------
   void InitSimpleFiltergraph(TInputStream& ist, TOutputStream& ost);
@@ -220,8 +238,16 @@ class TCustomFFmpegOpt : public ILogReporter {
   int ConfigureOutputAudioFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out);
   int InsertTrim(TFilterGraph& fg, int64_t startTime, int64_t duration, AVFilterContext** lastFilter,
                  int* padIdx, const std::string& filterName);
+  // Appends filter filterName (the instance named instanceName, or after the filter) to the chain
+  // ending at *lastFilter's pad *padIdx, which then ends at the new filter.
   int InsertFilter(TFilterGraph& fg, AVFilterContext** lastFilter, int* padIdx, const char* filterName,
-                   const std::string& args);
+                   const std::string& args, const std::string& instanceName = {});
+  // The ends of the input and output chains: the trim of the file's -ss/-t, then the link into
+  // the graph's input pad or the output's buffer sink.
+  int FinishInputChain(TFilterGraph& fg, const TInputFile& f, AVFilterContext* lastFilter, int padIdx,
+                       const std::string& trimName, AVFilterInOut* in);
+  int FinishOutputChain(TFilterGraph& fg, const TOutputFile& of, TOutputFilter& ofilter,
+                        AVFilterContext* lastFilter, int padIdx, const std::string& trimName);
   static bool FiltergraphIsSimple(const TFilterGraph& fg) { return !fg.graph_desc.has_value(); }
   static bool IfilterHasAllInputFormats(const TFilterGraph& fg);
   static int IfilterParametersFromFrame(TInputFilter& ifilter, const AVFrame* frame);
@@ -322,7 +348,8 @@ const T& TCustomFFmpegOpt::SpecValue(const TSpecifierOpt& entry) {
 }
 
 template <typename T>
-void TCustomFFmpegOpt::MatchPerStream(const TSpecifierOptList& list, AVFormatContext* s, AVStream* st, T& value) {
+void TCustomFFmpegOpt::MatchPerStream(const TSpecifierOptList& list, AVFormatContext* s, AVStream* st,
+                                      T& value) {
   for (const TSpecifierOpt& entry : list) {
     const int ret = FF().avformat_match_stream_specifier(s, st, entry.specifier.c_str());
     if (ret > 0)

@@ -1,6 +1,8 @@
 // Decoding and filtering input: packets through the decoders into the sources of the filter
 // graphs. Conversion thread only.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavutil/pixdesc.h>
@@ -14,7 +16,6 @@ extern "C" {
 
 namespace media {
 
-using engine_detail::StrFormat;
 
 namespace {
 
@@ -94,15 +95,16 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
         FF().av_packet_unref(avpkt);
         break;
       case AVMEDIA_TYPE_VIDEO:
-        ret = decode_video(ist, repeating ? nullptr : avpkt, &gotOutput, &durationPts, pkt == nullptr, &decodeFailed);
+        ret = decode_video(ist, repeating ? nullptr : avpkt, &gotOutput, &durationPts, pkt == nullptr,
+                           &decodeFailed);
         if (!repeating || pkt == nullptr || gotOutput) {
           if (pkt != nullptr && pkt->duration) {
             durationDts = FF().av_rescale_q(pkt->duration, ist.st->time_base, AV_TIME_BASE_Q);
           } else if (ist.dec_ctx->framerate.num != 0 && ist.dec_ctx->framerate.den != 0) {
             const AVCodecParserContext* parser = FF().av_stream_get_parser(ist.st);
             const int ticks = parser != nullptr ? parser->repeat_pict + 1 : ist.dec_ctx->ticks_per_frame;
-            durationDts = int64_t(AV_TIME_BASE) * ist.dec_ctx->framerate.den * ticks / ist.dec_ctx->framerate.num /
-                          ist.dec_ctx->ticks_per_frame;
+            durationDts = int64_t(AV_TIME_BASE) * ist.dec_ctx->framerate.den * ticks /
+                          ist.dec_ctx->framerate.num / ist.dec_ctx->ticks_per_frame;
           }
           if (ist.dts != AV_NOPTS_VALUE && durationDts)
             ist.next_dts += durationDts;
@@ -174,8 +176,8 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
         } else if (ist.dec_ctx->framerate.num != 0) {
           const AVCodecParserContext* parser = FF().av_stream_get_parser(ist.st);
           const int ticks = parser != nullptr ? parser->repeat_pict + 1 : ist.dec_ctx->ticks_per_frame;
-          ist.next_dts += int64_t(AV_TIME_BASE) * ist.dec_ctx->framerate.den * ticks / ist.dec_ctx->framerate.num /
-                          ist.dec_ctx->ticks_per_frame;
+          ist.next_dts += int64_t(AV_TIME_BASE) * ist.dec_ctx->framerate.den * ticks /
+                          ist.dec_ctx->framerate.num / ist.dec_ctx->ticks_per_frame;
         }
         break;
       default:
@@ -193,8 +195,10 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
 
 int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed) {
   AVCodecContext* avctx = ist.dec_ctx;
-  if (ist.decoded_frame == nullptr && (ist.decoded_frame = FF().av_frame_alloc()) == nullptr) return AVERROR(ENOMEM);
-  if (ist.filter_frame == nullptr && (ist.filter_frame = FF().av_frame_alloc()) == nullptr) return AVERROR(ENOMEM);
+  if (ist.decoded_frame == nullptr && (ist.decoded_frame = FF().av_frame_alloc()) == nullptr)
+    return AVERROR(ENOMEM);
+  if (ist.filter_frame == nullptr && (ist.filter_frame = FF().av_frame_alloc()) == nullptr)
+    return AVERROR(ENOMEM);
   AVFrame* decodedFrame = ist.decoded_frame;
 
   int ret = Decode(avctx, decodedFrame, gotOutput, pkt);
@@ -206,7 +210,8 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
   if (ret != AVERROR_EOF) check_decode_result(&ist, gotOutput, ret);
   if (!*gotOutput || ret < 0) return ret;
 
-  if (decodedFrame->nb_samples < 1) RaiseErrorFmt("the decoder \"%s\" return bad result.", avctx->codec->name);
+  if (decodedFrame->nb_samples < 1)
+    RaiseErrorFmt("the decoder \"%s\" return bad result.", avctx->codec->name);
   ist.samples_decoded += decodedFrame->nb_samples;
   ist.frames_decoded++;
   // For streams without time stamps, or several frames in one packet.
@@ -224,9 +229,9 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
     decodedFrameTb = AV_TIME_BASE_Q;
   }
   if (decodedFrame->pts != AV_NOPTS_VALUE)
-    decodedFrame->pts = FF().av_rescale_delta(decodedFrameTb, decodedFrame->pts, AVRational{1, avctx->sample_rate},
-                                              decodedFrame->nb_samples, &ist.filter_in_rescale_delta_last,
-                                              AVRational{1, avctx->sample_rate});
+    decodedFrame->pts = FF().av_rescale_delta(
+        decodedFrameTb, decodedFrame->pts, AVRational{1, avctx->sample_rate}, decodedFrame->nb_samples,
+        &ist.filter_in_rescale_delta_last, AVRational{1, avctx->sample_rate});
   ist.nb_samples = decodedFrame->nb_samples;
   const int err = send_frame_to_filters(ist, decodedFrame);
   FF().av_frame_unref(ist.filter_frame);
@@ -234,11 +239,13 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
   return err < 0 ? err : ret;
 }
 
-int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput, int64_t* durationPts, bool eof,
-                                int* decodeFailed) {
+int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput, int64_t* durationPts,
+                                bool eof, int* decodeFailed) {
   if (!eof && pkt != nullptr && pkt->size == 0) return 0;
-  if (ist.decoded_frame == nullptr && (ist.decoded_frame = FF().av_frame_alloc()) == nullptr) return AVERROR(ENOMEM);
-  if (ist.filter_frame == nullptr && (ist.filter_frame = FF().av_frame_alloc()) == nullptr) return AVERROR(ENOMEM);
+  if (ist.decoded_frame == nullptr && (ist.decoded_frame = FF().av_frame_alloc()) == nullptr)
+    return AVERROR(ENOMEM);
+  if (ist.filter_frame == nullptr && (ist.filter_frame = FF().av_frame_alloc()) == nullptr)
+    return AVERROR(ENOMEM);
   AVFrame* decodedFrame = ist.decoded_frame;
 
   int64_t dts = AV_NOPTS_VALUE;
@@ -254,18 +261,20 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
     if (ist.dec_ctx->codec_id == AV_CODEC_ID_H264)
       ist.st->codecpar->video_delay = ist.dec_ctx->has_b_frames;
     else
-      FF().av_log(ist.dec_ctx, AV_LOG_WARNING,
-                  "video_delay is larger in decoder than demuxer %d > %d.\nIf you want to help, upload a sample of "
-                  "this file to https://streams.videolan.org/upload/ and contact the ffmpeg-devel mailing list. "
-                  "(ffmpeg-devel@ffmpeg.org)\n",
-                  ist.dec_ctx->has_b_frames, ist.st->codecpar->video_delay);
+      FF().av_log(
+          ist.dec_ctx, AV_LOG_WARNING,
+          "video_delay is larger in decoder than demuxer %d > %d.\nIf you want to help, upload a sample of "
+          "this file to https://streams.videolan.org/upload/ and contact the ffmpeg-devel mailing list. "
+          "(ffmpeg-devel@ffmpeg.org)\n",
+          ist.dec_ctx->has_b_frames, ist.st->codecpar->video_delay);
   }
   if (ret != AVERROR_EOF) check_decode_result(&ist, gotOutput, ret);
   if (*gotOutput && ret >= 0) {
     if (ist.dec_ctx->width != decodedFrame->width || ist.dec_ctx->height != decodedFrame->height ||
         ist.dec_ctx->pix_fmt != decodedFrame->format)
       Log(TLogLevel::llDebug, "Frame parameters mismatch context %d,%d,%d != %d,%d,%d", decodedFrame->width,
-          decodedFrame->height, decodedFrame->format, ist.dec_ctx->width, ist.dec_ctx->height, ist.dec_ctx->pix_fmt);
+          decodedFrame->height, decodedFrame->format, ist.dec_ctx->width, ist.dec_ctx->height,
+          ist.dec_ctx->pix_fmt);
   }
   if (!*gotOutput || ret < 0) return ret;
 
@@ -287,10 +296,10 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
   }
   if (Fdebug_ts)
     Log(TLogLevel::llInfo,
-        "decoder -> ist_index:%d type:video frame_pts:%s frame_pts_time:%s best_effort_ts:%" PRId64
+        "decoder -> ist_index:%d type:video %s best_effort_ts:%" PRId64
         " best_effort_ts_time:%s keyframe:%d frame_type:%d time_base:%d/%d",
-        ist.st->index, engine_detail::TsToStr(decodedFrame->pts).c_str(),
-        engine_detail::TsToTimeStr(decodedFrame->pts, ist.st->time_base).c_str(), bestEffortTimestamp,
+        ist.st->index, engine_detail::TsFields("frame_pts", decodedFrame->pts, ist.st->time_base).c_str(),
+        bestEffortTimestamp,
         engine_detail::TsToTimeStr(bestEffortTimestamp, ist.st->time_base).c_str(), decodedFrame->key_frame,
         decodedFrame->pict_type, ist.st->time_base.num, ist.st->time_base.den);
   // Counted for the input hooks: every decoded video frame.
@@ -416,7 +425,8 @@ int TCustomFFmpeg::ifilter_send_frame(TInputFilter& ifilter, AVFrame* frame) {
   }
   ret = FF().av_buffersrc_add_frame_flags(ifilter.filter, frame, AV_BUFFERSRC_FLAG_PUSH);
   if (ret < 0) {
-    if (ret != AVERROR_EOF) Log(TLogLevel::llError, "%s", FormatAVError("Error while filtering", ret).c_str());
+    if (ret != AVERROR_EOF)
+      Log(TLogLevel::llError, "%s", FormatAVError("Error while filtering", ret).c_str());
     return ret;
   }
   return 0;
@@ -437,7 +447,7 @@ int TCustomFFmpeg::ifilter_send_eof(TInputFilter& ifilter, int64_t pts) {
 int TCustomFFmpeg::send_filter_eof(TInputStream& ist) {
   // Rounding to nearest, passing the extreme values through.
   const int64_t pts = FF().av_rescale_q_rnd(ist.pts, AV_TIME_BASE_Q, ist.st->time_base,
-                                       AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+                                            AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
   for (TInputFilter* ifilter : ist.filters) {
     const int ret = ifilter_send_eof(*ifilter, pts);
     if (ret < 0) return ret;

@@ -2,10 +2,11 @@
 // the bitstream filters, time stamp repair and the muxer (or the queue before the header).
 // Conversion thread only.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavfilter/buffersink.h>
-#include <libavutil/intreadwrite.h>
 }
 
 #include <algorithm>
@@ -18,7 +19,6 @@ extern "C" {
 
 namespace media {
 
-using engine_detail::StrFormat;
 
 namespace {
 
@@ -27,6 +27,12 @@ constexpr int VSYNC_CFR = 1;
 constexpr int VSYNC_VFR = 2;
 constexpr int VSYNC_VSCFR = 0xfe;
 constexpr int VSYNC_DROP = 0xff;
+
+// Little-endian reads of the quality-statistics side data.
+uint32_t ReadLE32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint64_t ReadLE64(const uint8_t* p) { return uint64_t(ReadLE32(p)) | uint64_t(ReadLE32(p + 4)) << 32; }
 
 }  // namespace
 
@@ -38,30 +44,22 @@ int TCustomFFmpeg::reap_filters(bool flush) {
     AVFilterContext* filter = ost.filter->filter;
     AVCodecContext* enc = ost.enc_ctx;
 
-    if (!ost.initialized) {
-      std::string error;
-      const int ret = init_output_stream(ost, error);
-      if (ret < 0) {
-        const std::string msg =
-            StrFormat("Error initializing output stream %d:%d -- %s", ost.file_index, ost.index,
-                      error.empty() ? FormatAVError(ret).c_str() : error.c_str());
-        Log(TLogLevel::llError, "%s", msg.c_str());
-        RaiseError(msg);
-      }
-    }
+    if (!ost.initialized) init_output_stream_or_raise(ost);
     if (ost.filtered_frame == nullptr && (ost.filtered_frame = FF().av_frame_alloc()) == nullptr)
       return AVERROR(ENOMEM);
     AVFrame* filteredFrame = ost.filtered_frame;
 
     for (;;) {
       double floatPts = double(AV_NOPTS_VALUE);  // the frame's pts at a higher precision
-      const int ret = FF().av_buffersink_get_frame_flags(filter, filteredFrame, AV_BUFFERSINK_FLAG_NO_REQUEST);
+      const int ret =
+          FF().av_buffersink_get_frame_flags(filter, filteredFrame, AV_BUFFERSINK_FLAG_NO_REQUEST);
       if (ret < 0) {
         if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) {
           Log(TLogLevel::llWarning, "%s",
               FormatAVError("Error in av_buffersink_get_frame_flags()", ret).c_str());
         } else if (flush && ret == AVERROR_EOF) {
-          if (FF().av_buffersink_get_type(filter) == AVMEDIA_TYPE_VIDEO) do_video_out(of, ost, nullptr, floatPts);
+          if (FF().av_buffersink_get_type(filter) == AVMEDIA_TYPE_VIDEO)
+            do_video_out(of, ost, nullptr, floatPts);
         }
         break;
       }
@@ -87,9 +85,8 @@ int TCustomFFmpeg::reap_filters(bool flush) {
         case AVMEDIA_TYPE_VIDEO:
           if (!ost.frame_aspect_ratio.num) enc->sample_aspect_ratio = filteredFrame->sample_aspect_ratio;
           if (Fdebug_ts)
-            Log(TLogLevel::llInfo, "filter -> pts:%s pts_time:%s exact:%f time_base:%d/%d",
-                engine_detail::TsToStr(filteredFrame->pts).c_str(),
-                engine_detail::TsToTimeStr(filteredFrame->pts, enc->time_base).c_str(), floatPts,
+            Log(TLogLevel::llInfo, "filter -> %s exact:%f time_base:%d/%d",
+                engine_detail::TsFields("pts", filteredFrame->pts, enc->time_base).c_str(), floatPts,
                 enc->time_base.num, enc->time_base.den);
           do_video_out(of, ost, filteredFrame, floatPts);
           break;
@@ -119,9 +116,9 @@ void TCustomFFmpeg::do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* f
   ost.samples_encoded += frame->nb_samples;
   ost.frames_encoded++;
   if (Fdebug_ts)
-    Log(TLogLevel::llInfo, "encoder <- type:audio frame_pts:%s frame_pts_time:%s time_base:%d/%d",
-        engine_detail::TsToStr(frame->pts).c_str(), engine_detail::TsToTimeStr(frame->pts, enc->time_base).c_str(),
-        enc->time_base.num, enc->time_base.den);
+    Log(TLogLevel::llInfo, "encoder <- type:audio %s time_base:%d/%d",
+        engine_detail::TsFields("frame_pts", frame->pts, enc->time_base).c_str(), enc->time_base.num,
+        enc->time_base.den);
 
   int ret = FF().avcodec_send_frame(enc, frame);
   if (ret < 0) RaiseError(FormatAVError("Audio encoding failed", ret));
@@ -132,9 +129,8 @@ void TCustomFFmpeg::do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* f
     if (ret < 0) RaiseError(FormatAVError("Audio encoding failed", ret));
     FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
     if (Fdebug_ts)
-      Log(TLogLevel::llInfo, "encoder -> type:audio pkt_pts:%s pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s",
-          engine_detail::TsToStr(pkt->pts).c_str(), engine_detail::TsToTimeStr(pkt->pts, ost.mux_timebase).c_str(),
-          engine_detail::TsToStr(pkt->dts).c_str(), engine_detail::TsToTimeStr(pkt->dts, ost.mux_timebase).c_str());
+      Log(TLogLevel::llInfo, "encoder -> type:audio %s",
+          engine_detail::PacketTsFields(pkt, ost.mux_timebase).c_str());
     output_packet(of, pkt, ost, false);
   }
 }
@@ -203,8 +199,8 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
 
   if (nextPicture == nullptr) {
     // End of stream: repeat what the last frames needed.
-    nb0Frames = nbFrames = int(engine_detail::Median3(ost.last_nb0_frames[0], ost.last_nb0_frames[1],
-                                                      ost.last_nb0_frames[2]));
+    nb0Frames = nbFrames =
+        int(engine_detail::Median3(ost.last_nb0_frames[0], ost.last_nb0_frames[1], ost.last_nb0_frames[2]));
   } else {
     double delta0 = syncIpts - double(ost.sync_opts);  // drift of this frame against the output clock
     double delta = delta0 + duration;
@@ -215,11 +211,13 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       if (std::strcmp(of.ctx->oformat->name, "avi") == 0)
         formatVideoSync = VSYNC_VFR;
       else
-        formatVideoSync = (of.ctx->oformat->flags & AVFMT_VARIABLE_FPS)
-                              ? ((of.ctx->oformat->flags & AVFMT_NOTIMESTAMPS) ? VSYNC_PASSTHROUGH : VSYNC_VFR)
-                              : VSYNC_CFR;
+        formatVideoSync =
+            (of.ctx->oformat->flags & AVFMT_VARIABLE_FPS)
+                ? ((of.ctx->oformat->flags & AVFMT_NOTIMESTAMPS) ? VSYNC_PASSTHROUGH : VSYNC_VFR)
+                : VSYNC_CFR;
       if (ist != nullptr && formatVideoSync == VSYNC_CFR &&
-          Finput_files[ist->file_index]->ctx->nb_streams == 1 && Finput_files[ist->file_index]->input_ts_offset == 0)
+          Finput_files[ist->file_index]->ctx->nb_streams == 1 &&
+          Finput_files[ist->file_index]->input_ts_offset == 0)
         formatVideoSync = VSYNC_VSCFR;
       if (formatVideoSync == VSYNC_CFR && Fcopy_ts) formatVideoSync = VSYNC_VSCFR;
     }
@@ -311,7 +309,8 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     inPicture->pts = ost.sync_opts;
     if (!check_recording_time(ost)) return;
 
-    if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
+    if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) &&
+        ost.top_field_first >= 0)
       inPicture->top_field_first = !!ost.top_field_first;
     if (inPicture->interlaced_frame) {
       if (enc->codec->id == AV_CODEC_ID_MJPEG)
@@ -335,8 +334,9 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       double* v = ost.forced_keyframes_expr_const_values;
       v[4] = ptsTime;
       const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr, v, nullptr);
-      Log(TLogLevel::llDebug, "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f",
-          v[0], v[1], v[2], v[4], v[3], res);
+      Log(TLogLevel::llDebug,
+          "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f", v[0], v[1],
+          v[2], v[4], v[3], res);
       if (res) {
         forcedKeyframe = true;
         v[2] = v[0];
@@ -354,9 +354,8 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     }
 
     if (Fdebug_ts)
-      Log(TLogLevel::llInfo, "encoder <- type:video frame_pts:%s frame_pts_time:%s time_base:%d/%d",
-          engine_detail::TsToStr(inPicture->pts).c_str(),
-          engine_detail::TsToTimeStr(inPicture->pts, enc->time_base).c_str(), enc->time_base.num,
+      Log(TLogLevel::llInfo, "encoder <- type:video %s time_base:%d/%d",
+          engine_detail::TsFields("frame_pts", inPicture->pts, enc->time_base).c_str(), enc->time_base.num,
           enc->time_base.den);
     ost.frames_encoded++;
     int ret = FF().avcodec_send_frame(enc, inPicture);
@@ -369,13 +368,14 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       if (ret == AVERROR(EAGAIN)) break;
       if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
       if (Fdebug_ts)
-        Log(TLogLevel::llInfo, "encoder -> type:video pkt_pts:%s pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s",
-            engine_detail::TsToStr(pkt->pts).c_str(), engine_detail::TsToTimeStr(pkt->pts, enc->time_base).c_str(),
-            engine_detail::TsToStr(pkt->dts).c_str(), engine_detail::TsToTimeStr(pkt->dts, enc->time_base).c_str());
-      if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY)) pkt->pts = ost.sync_opts;
+        Log(TLogLevel::llInfo, "encoder -> type:video %s",
+            engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
+      if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY))
+        pkt->pts = ost.sync_opts;
       FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
       output_packet(of, pkt, ost, false);
-      if (ost.logfile != nullptr && enc->stats_out != nullptr) std::fprintf(ost.logfile, "%s", enc->stats_out);
+      if (ost.logfile != nullptr && enc->stats_out != nullptr)
+        std::fprintf(ost.logfile, "%s", enc->stats_out);
     }
     ost.sync_opts++;
     ost.frame_number++;
@@ -414,9 +414,11 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
   if (!ost.frame_number && !(pkt->flags & AV_PKT_FLAG_KEY) && !ost.copy_initial_nonkeyframes) return;
   if (!ost.frame_number && !ost.copy_prior_start) {
     int64_t comp_start = startTime;
-    if (Fcopy_ts && f.start_time != AV_NOPTS_VALUE) comp_start = std::max(startTime, f.start_time + f.ts_offset);
-    if (pkt->pts == AV_NOPTS_VALUE ? ist.pts < comp_start
-                                   : pkt->pts < FF().av_rescale_q(comp_start, AV_TIME_BASE_Q, ist.st->time_base))
+    if (Fcopy_ts && f.start_time != AV_NOPTS_VALUE)
+      comp_start = std::max(startTime, f.start_time + f.ts_offset);
+    if (pkt->pts == AV_NOPTS_VALUE
+            ? ist.pts < comp_start
+            : pkt->pts < FF().av_rescale_q(comp_start, AV_TIME_BASE_Q, ist.st->time_base))
       return;
   }
   if (of.recording_time != INT64_MAX && ist.pts >= of.recording_time + startTime) {
@@ -441,8 +443,8 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
   } else if (ost.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
     int duration = FF().av_get_audio_frame_duration(ist.dec_ctx, pkt->size);
     if (!duration) duration = ist.dec_ctx->frame_size;
-    opkt->dts = FF().av_rescale_delta(ist.st->time_base, pkt->dts, AVRational{1, ist.dec_ctx->sample_rate}, duration,
-                                      &ist.filter_in_rescale_delta_last, ost.mux_timebase);
+    opkt->dts = FF().av_rescale_delta(ist.st->time_base, pkt->dts, AVRational{1, ist.dec_ctx->sample_rate},
+                                      duration, &ist.filter_in_rescale_delta_last, ost.mux_timebase);
     // Audio packets are not reordered: the PTS follows the smoothed DTS.
     opkt->pts = opkt->dts - ostTbStartTime;
   } else {
@@ -520,10 +522,12 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
     // The muxer is not initialised yet: keep the packet until every stream of the file is ready.
     if (FF().av_fifo_can_write(ost.muxing_queue) == 0) {
       const std::size_t size = FF().av_fifo_can_read(ost.muxing_queue);
-      const std::size_t newSize = std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
+      const std::size_t newSize =
+          std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
       if (newSize <= size)
         RaiseErrorFmt("Too many packets buffered for output stream %d:%d.", ost.file_index, ost.st->index);
-      if (FF().av_fifo_grow2(ost.muxing_queue, newSize - size) < 0) RaiseError("Failed to malloc muxing queue.");
+      if (FF().av_fifo_grow2(ost.muxing_queue, newSize - size) < 0)
+        RaiseError("Failed to malloc muxing queue.");
     }
     AVPacket* queued = engine_detail::ClonePacketRef(pkt);
     if (queued == nullptr) RaiseError("av_packet_ref() failed.");
@@ -538,9 +542,10 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
   if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
     size_t sdSize = 0;
     const uint8_t* sd = FF().av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &sdSize);
-    ost.quality = sd != nullptr ? int(AV_RL32(sd)) : -1;
-    ost.pict_type = sd != nullptr ? sd[4] : AV_PICTURE_TYPE_NONE;
-    for (int i = 0; i < 4; i++) ost.error[i] = (sd != nullptr && i < sd[5]) ? int64_t(AV_RL64(sd + 8 + 8 * i)) : -1;
+    ost.quality = sd != nullptr ? int(ReadLE32(sd)) : -1;
+    ost.pict_type = sd != nullptr ? int(sd[4]) : int(AV_PICTURE_TYPE_NONE);
+    for (int i = 0; i < 4; i++)
+      ost.error[i] = (sd != nullptr && i < sd[5]) ? int64_t(ReadLE64(sd + 8 + 8 * i)) : -1;
     if (ost.frame_rate.num && ost.is_cfr) {
       if (pkt->duration > 0)
         Log(TLogLevel::llWarning, "Overriding packet duration by frame rate, this should not happen");
@@ -553,8 +558,8 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
   if (!(s->oformat->flags & AVFMT_NOTIMESTAMPS)) {
     if (pkt->dts != AV_NOPTS_VALUE && pkt->pts != AV_NOPTS_VALUE && pkt->dts > pkt->pts) {
       FF().av_log(s, AV_LOG_WARNING,
-                  "Invalid DTS: %" PRId64 " PTS: %" PRId64 " in output stream %d:%d, replacing by guess\n", pkt->dts,
-                  pkt->pts, ost.file_index, ost.st->index);
+                  "Invalid DTS: %" PRId64 " PTS: %" PRId64 " in output stream %d:%d, replacing by guess\n",
+                  pkt->dts, pkt->pts, ost.file_index, ost.st->index);
       // The middle of PTS, DTS and the previous DTS + 1; with no previous DTS the guess is the PTS
       // (the smaller of the two), which is what the middle of the three would be.
       pkt->pts = pkt->dts = ost.last_mux_dts == AV_NOPTS_VALUE
@@ -568,7 +573,9 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
       const int64_t max = ost.last_mux_dts + !(s->oformat->flags & AVFMT_TS_NONSTRICT);
       if (pkt->dts < max) {
         const int level = (max - pkt->dts > 2 || type == AVMEDIA_TYPE_VIDEO) ? AV_LOG_WARNING : AV_LOG_DEBUG;
-        FF().av_log(s, level, "Non-monotonous DTS in output stream %d:%d; previous: %" PRId64 ", current: %" PRId64 "; ",
+        FF().av_log(s, level,
+                    "Non-monotonous DTS in output stream %d:%d; previous: %" PRId64 ", current: %" PRId64
+                    "; ",
                     ost.file_index, ost.st->index, ost.last_mux_dts, pkt->dts);
         if (Fexit_on_error) {
           FF().av_log(nullptr, AV_LOG_FATAL, "aborting.\n");
@@ -576,7 +583,8 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
                         ost.file_index, ost.st->index, ost.last_mux_dts, pkt->dts);
         }
         FF().av_log(s, level,
-                    "changing to %" PRId64 ". This may result in incorrect timestamps in the output file.\n", max);
+                    "changing to %" PRId64 ". This may result in incorrect timestamps in the output file.\n",
+                    max);
         if (pkt->pts >= pkt->dts) pkt->pts = std::max(pkt->pts, max);
         pkt->dts = max;
       }
@@ -588,10 +596,8 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
   pkt->stream_index = ost.index;
 
   if (Fdebug_ts)
-    Log(TLogLevel::llInfo, "muxer <- type:%s pkt_pts:%s pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s size:%d",
-        FF().av_get_media_type_string(ost.enc_ctx->codec_type), engine_detail::TsToStr(pkt->pts).c_str(),
-        engine_detail::TsToTimeStr(pkt->pts, ost.st->time_base).c_str(), engine_detail::TsToStr(pkt->dts).c_str(),
-        engine_detail::TsToTimeStr(pkt->dts, ost.st->time_base).c_str(), pkt->size);
+    Log(TLogLevel::llInfo, "muxer <- type:%s %s size:%d", FF().av_get_media_type_string(ost.enc_ctx->codec_type),
+        engine_detail::PacketTsFields(pkt, ost.st->time_base).c_str(), pkt->size);
 
   FLastWrite = Now();
   const int ret = FF().av_interleaved_write_frame(s, pkt);

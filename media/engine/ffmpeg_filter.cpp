@@ -3,6 +3,8 @@
 // format, rate, layout and trim filters the options ask for. Built on the opening thread, configured
 // (and rebuilt on a parameter change) on the conversion thread.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
@@ -20,7 +22,6 @@ extern "C" {
 
 namespace media {
 
-using engine_detail::StrFormat;
 
 namespace {
 
@@ -44,11 +45,10 @@ std::string DescribeFilterLink(AVFilterInOut* inout, bool in) {
 
 const AVPixelFormat* UnofficialPixFmts(AVCodecID codecId, const AVPixelFormat* p) {
   static const AVPixelFormat mjpegFormats[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV420P,
-                                                AV_PIX_FMT_YUV422P, AV_PIX_FMT_NONE};
-  static const AVPixelFormat ljpegFormats[] = {AV_PIX_FMT_BGR24,    AV_PIX_FMT_BGRA,     AV_PIX_FMT_BGR0,
-                                                AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUVJ422P,
-                                                AV_PIX_FMT_YUV420P,  AV_PIX_FMT_YUV444P,  AV_PIX_FMT_YUV422P,
-                                                AV_PIX_FMT_NONE};
+                                               AV_PIX_FMT_YUV422P, AV_PIX_FMT_NONE};
+  static const AVPixelFormat ljpegFormats[] = {
+      AV_PIX_FMT_BGR24,    AV_PIX_FMT_BGRA,    AV_PIX_FMT_BGR0,    AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ444P,
+      AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV422P,  AV_PIX_FMT_NONE};
   if (codecId == AV_CODEC_ID_MJPEG) return mjpegFormats;
   if (codecId == AV_CODEC_ID_LJPEG) return ljpegFormats;
   return p;
@@ -98,11 +98,13 @@ void TCustomFFmpegOpt::InitInputFilter(TFilterGraph& fg, AVFilterInOut* in) {
     for (unsigned i = 0; i < s->nb_streams; i++) {
       AVStream* st = s->streams[i];
       const AVMediaType streamType = st->codecpar->codec_type;
-      if (streamType != type && !(streamType == AVMEDIA_TYPE_SUBTITLE && type == AVMEDIA_TYPE_VIDEO)) continue;
+      if (streamType != type && !(streamType == AVMEDIA_TYPE_SUBTITLE && type == AVMEDIA_TYPE_VIDEO))
+        continue;
       const int r = FF().avformat_match_stream_specifier(s, st, *p == ':' ? p + 1 : p);
       if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
       if (r == 1) {
-        TInputStream* candidate = Finput_streams[std::size_t(Finput_files[std::size_t(fileIdx)]->ist_index) + i].get();
+        TInputStream* candidate =
+            Finput_streams[std::size_t(Finput_files[std::size_t(fileIdx)]->ist_index) + i].get();
         if (candidate->user_set_discard == AVDISCARD_ALL) continue;
         ist = candidate;
         break;
@@ -190,7 +192,8 @@ void TCustomFFmpegOpt::BindComplexOutput(TOutputFilter& ofilter, TOutputStream& 
   ofilter.ost = &ost;
   if (ost.stream_copy)
     RaiseErrorFmt(
-        "Streamcopy requested for output stream %d:%d, which is fed from a complex filtergraph. Filtering and "
+        "Streamcopy requested for output stream %d:%d, which is fed from a complex filtergraph. Filtering "
+        "and "
         "streamcopy cannot be used together.",
         ost.file_index, ost.index);
   if (!ost.filters.empty() || !ost.filters_script.empty()) {
@@ -198,15 +201,18 @@ void TCustomFFmpegOpt::BindComplexOutput(TOutputFilter& ofilter, TOutputStream& 
     RaiseErrorFmt(
         "%s \"%s\" was specified through the %s option for output stream %d:%d, which is fed from a complex "
         "filtergraph.\n%s and -filter_complex cannot be used together for the same stream.",
-        script ? "Filtergraph script" : "Filtergraph", script ? ost.filters_script.c_str() : ost.filters.c_str(),
-        script ? "-filter_script" : "-vf/-af/-filter", ost.file_index, ost.index, script ? "-filter_script" : "-vf/-af/-filter");
+        script ? "Filtergraph script" : "Filtergraph",
+        script ? ost.filters_script.c_str() : ost.filters.c_str(),
+        script ? "-filter_script" : "-vf/-af/-filter", ost.file_index, ost.index,
+        script ? "-filter_script" : "-vf/-af/-filter");
   }
   FF().avfilter_inout_free(&ofilter.out_tmp);
 }
 
 // --- Formats ----------------------------------------------------------------------------------
 
-AVPixelFormat TCustomFFmpegOpt::ChoosePixelFmt(AVCodecContext* encCtx, const AVCodec* codec, AVPixelFormat target) {
+AVPixelFormat TCustomFFmpegOpt::ChoosePixelFmt(AVCodecContext* encCtx, const AVCodec* codec,
+                                               AVPixelFormat target) {
   if (codec == nullptr || codec->pix_fmts == nullptr) return target;
   const AVPixelFormat* p = codec->pix_fmts;
   const AVPixFmtDescriptor* desc = FF().av_pix_fmt_desc_get(target);
@@ -219,7 +225,8 @@ AVPixelFormat TCustomFFmpegOpt::ChoosePixelFmt(AVCodecContext* encCtx, const AVC
   }
   if (*p == AV_PIX_FMT_NONE) {
     if (target != AV_PIX_FMT_NONE)
-      Log(TLogLevel::llWarning, "Incompatible pixel format \"%s\" for codec \"%s\", auto-selecting format \"%s\"",
+      Log(TLogLevel::llWarning,
+          "Incompatible pixel format \"%s\" for codec \"%s\", auto-selecting format \"%s\"",
           FF().av_get_pix_fmt_name(target), codec->name, FF().av_get_pix_fmt_name(best));
     return best;
   }
@@ -231,16 +238,19 @@ std::string TCustomFFmpegOpt::ChoosePixFmts(TOutputFilter& ofilter) {
   // "-vstrict" reaches the context before its formats are chosen.
   if (const AVDictionaryEntry* strict = FF().av_dict_get(ost.encoder_opts, "strict", nullptr, 0))
     FF().av_opt_set(ost.enc_ctx, "strict", strict->value, 0);
-  const AVPixelFormat requested = ost.enc_ctx->pix_fmt != AV_PIX_FMT_NONE ? ost.enc_ctx->pix_fmt : AVPixelFormat(ofilter.format);
+  const AVPixelFormat requested =
+      ost.enc_ctx->pix_fmt != AV_PIX_FMT_NONE ? ost.enc_ctx->pix_fmt : AVPixelFormat(ofilter.format);
   if (ost.keep_pix_fmt) {
     FF().avfilter_graph_set_auto_convert(ofilter.graph->graph, AVFILTER_AUTO_CONVERT_NONE);
     if (requested == AV_PIX_FMT_NONE) return {};
     return FF().av_get_pix_fmt_name(requested);
   }
-  if (requested != AV_PIX_FMT_NONE) return FF().av_get_pix_fmt_name(ChoosePixelFmt(ost.enc_ctx, ost.enc, requested));
+  if (requested != AV_PIX_FMT_NONE)
+    return FF().av_get_pix_fmt_name(ChoosePixelFmt(ost.enc_ctx, ost.enc, requested));
   if (ost.enc == nullptr || ost.enc->pix_fmts == nullptr) return {};
   const AVPixelFormat* p = ost.enc->pix_fmts;
-  if (ost.enc_ctx->strict_std_compliance <= FF_COMPLIANCE_UNOFFICIAL) p = UnofficialPixFmts(ost.enc_ctx->codec_id, p);
+  if (ost.enc_ctx->strict_std_compliance <= FF_COMPLIANCE_UNOFFICIAL)
+    p = UnofficialPixFmts(ost.enc_ctx->codec_id, p);
   std::string list;
   for (; *p != AV_PIX_FMT_NONE; p++) {
     if (!list.empty()) list += '|';
@@ -259,13 +269,14 @@ std::string TCustomFFmpegOpt::ChooseSampleFmts(TOutputFilter& ofilter) {
       for (; *p != AV_SAMPLE_FMT_NONE; p++)
         if (*p == target) break;
       if (*p == AV_SAMPLE_FMT_NONE) {
-        if ((codec->capabilities & AV_CODEC_CAP_LOSSLESS) &&
-            FF().av_get_sample_fmt_name(target) != nullptr &&
+        if ((codec->capabilities & AV_CODEC_CAP_LOSSLESS) && FF().av_get_sample_fmt_name(target) != nullptr &&
             FF().av_get_bytes_per_sample(target) > FF().av_get_bytes_per_sample(codec->sample_fmts[0]))
           Log(TLogLevel::llError, "Conversion will not be lossless.");
         if (FF().av_get_sample_fmt_name(target) != nullptr)
-          Log(TLogLevel::llWarning, "Incompatible sample format \"%s\" for codec \"%s\", auto-selecting format \"%s\"",
-              FF().av_get_sample_fmt_name(target), codec->name, FF().av_get_sample_fmt_name(codec->sample_fmts[0]));
+          Log(TLogLevel::llWarning,
+              "Incompatible sample format \"%s\" for codec \"%s\", auto-selecting format \"%s\"",
+              FF().av_get_sample_fmt_name(target), codec->name,
+              FF().av_get_sample_fmt_name(codec->sample_fmts[0]));
         target = codec->sample_fmts[0];
       }
     }
@@ -294,7 +305,8 @@ std::string TCustomFFmpegOpt::ChooseSampleRates(TOutputFilter& ofilter) {
 
 std::string TCustomFFmpegOpt::ChooseChannelLayouts(TOutputFilter& ofilter) {
   if (ofilter.ch_layout.nb_channels > 0) {
-    if (ofilter.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) return StrFormat("%dc", ofilter.ch_layout.nb_channels);
+    if (ofilter.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+      return FormatStr("%dc", ofilter.ch_layout.nb_channels);
     return DescribeLayout(ofilter.ch_layout);
   }
   const AVCodec* codec = ofilter.ost->enc;
@@ -351,20 +363,18 @@ void TCustomFFmpegOpt::CleanupFiltergraph(TFilterGraph& fg) {
 }
 
 int TCustomFFmpegOpt::InsertFilter(TFilterGraph& fg, AVFilterContext** lastFilter, int* padIdx,
-                                   const char* filterName, const std::string& args) {
+                                   const char* filterName, const std::string& args,
+                                   const std::string& instanceName) {
   AVFilterContext* ctx = nullptr;
-  int ret = FF().avfilter_graph_create_filter(&ctx, FF().avfilter_get_by_name(filterName), filterName, args.c_str(),
-                                              nullptr, fg.graph);
+  const int ret = FF().avfilter_graph_create_filter(&ctx, FF().avfilter_get_by_name(filterName),
+                                                    instanceName.empty() ? filterName : instanceName.c_str(),
+                                                    args.c_str(), nullptr, fg.graph);
   if (ret < 0) return ret;
-  ret = FF().avfilter_link(*lastFilter, unsigned(*padIdx), ctx, 0);
-  if (ret < 0) return ret;
-  *lastFilter = ctx;
-  *padIdx = 0;
-  return 0;
+  return AppendToChain(ctx, lastFilter, padIdx);
 }
 
-int TCustomFFmpegOpt::InsertTrim(TFilterGraph& fg, int64_t startTime, int64_t duration, AVFilterContext** lastFilter,
-                                 int* padIdx, const std::string& filterName) {
+int TCustomFFmpegOpt::InsertTrim(TFilterGraph& fg, int64_t startTime, int64_t duration,
+                                 AVFilterContext** lastFilter, int* padIdx, const std::string& filterName) {
   if (duration == INT64_MAX && startTime == AV_NOPTS_VALUE) return 0;
   const AVMediaType type = FF().avfilter_pad_get_type((*lastFilter)->output_pads, *padIdx);
   const char* name = type == AVMEDIA_TYPE_VIDEO ? "trim" : "atrim";
@@ -377,18 +387,37 @@ int TCustomFFmpegOpt::InsertTrim(TFilterGraph& fg, int64_t startTime, int64_t du
   if (ctx == nullptr) return AVERROR(ENOMEM);
   int ret = 0;
   if (duration != INT64_MAX) ret = FF().av_opt_set_int(ctx, "durationi", duration, AV_OPT_SEARCH_CHILDREN);
-  if (ret >= 0 && startTime != AV_NOPTS_VALUE) ret = FF().av_opt_set_int(ctx, "starti", startTime, AV_OPT_SEARCH_CHILDREN);
+  if (ret >= 0 && startTime != AV_NOPTS_VALUE)
+    ret = FF().av_opt_set_int(ctx, "starti", startTime, AV_OPT_SEARCH_CHILDREN);
   if (ret < 0) {
     Log(TLogLevel::llError, "Error configuring the %s filter", name);
     return ret;
   }
   ret = FF().avfilter_init_str(ctx, nullptr);
   if (ret < 0) return ret;
-  ret = FF().avfilter_link(*lastFilter, unsigned(*padIdx), ctx, 0);
+  return AppendToChain(ctx, lastFilter, padIdx);
+}
+
+int TCustomFFmpegOpt::FinishInputChain(TFilterGraph& fg, const TInputFile& f, AVFilterContext* lastFilter,
+                                       int padIdx, const std::string& trimName, AVFilterInOut* in) {
+  // The input's own time stamps already start at the seek point: trim from 0 drops what the
+  // demuxer delivered before it (accurate seeking).
+  int64_t tsoffset = 0;
+  if (Fcopy_ts) {
+    tsoffset = f.start_time == AV_NOPTS_VALUE ? 0 : f.start_time;
+    if (!Fstart_at_zero && f.ctx->start_time != AV_NOPTS_VALUE) tsoffset += f.ctx->start_time;
+  }
+  const int ret = InsertTrim(fg, (f.start_time == AV_NOPTS_VALUE || !f.accurate_seek) ? AV_NOPTS_VALUE : tsoffset,
+                             f.recording_time, &lastFilter, &padIdx, trimName);
   if (ret < 0) return ret;
-  *lastFilter = ctx;
-  *padIdx = 0;
-  return 0;
+  return FF().avfilter_link(lastFilter, unsigned(padIdx), in->filter_ctx, unsigned(in->pad_idx));
+}
+
+int TCustomFFmpegOpt::FinishOutputChain(TFilterGraph& fg, const TOutputFile& of, TOutputFilter& ofilter,
+                                        AVFilterContext* lastFilter, int padIdx, const std::string& trimName) {
+  const int ret = InsertTrim(fg, of.start_time, of.recording_time, &lastFilter, &padIdx, trimName);
+  if (ret < 0) return ret;
+  return FF().avfilter_link(lastFilter, unsigned(padIdx), ofilter.filter, 0);
 }
 
 int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in) {
@@ -408,12 +437,14 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
   if (fr.num == 0) fr = FF().av_guess_frame_rate(f.ctx, ist->st, nullptr);
   AVRational sar = ifilter.sample_aspect_ratio;
   if (sar.den == 0) sar = AVRational{0, 1};
-  std::string args = StrFormat("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", ifilter.width,
-                               ifilter.height, ifilter.format, tb.num, tb.den, sar.num, sar.den);
-  if (fr.num && fr.den) args += StrFormat(":frame_rate=%d/%d", fr.num, fr.den);
-  const std::string name = StrFormat("graph %d input from stream %d:%d", fg.index, ist->file_index, ist->st->index);
-  int ret = FF().avfilter_graph_create_filter(&ifilter.filter, FF().avfilter_get_by_name("buffer"), name.c_str(),
-                                              args.c_str(), nullptr, fg.graph);
+  std::string args =
+      FormatStr("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", ifilter.width,
+                ifilter.height, ifilter.format, tb.num, tb.den, sar.num, sar.den);
+  if (fr.num && fr.den) args += FormatStr(":frame_rate=%d/%d", fr.num, fr.den);
+  const std::string name =
+      FormatStr("graph %d input from stream %d:%d", fg.index, ist->file_index, ist->st->index);
+  int ret = FF().avfilter_graph_create_filter(&ifilter.filter, FF().avfilter_get_by_name("buffer"),
+                                              name.c_str(), args.c_str(), nullptr, fg.graph);
   if (ret < 0) return ret;
   if (ifilter.hw_frames_ctx != nullptr) {
     AVBufferSrcParameters* par = FF().av_buffersrc_parameters_alloc();
@@ -436,31 +467,17 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
     } else if (std::fabs(theta - 270) < 1.0) {
       ret = InsertFilter(fg, &lastFilter, &padIdx, "transpose", "cclock");
     } else if (std::fabs(theta) > 1.0) {
-      ret = InsertFilter(fg, &lastFilter, &padIdx, "rotate", StrFormat("%f*PI/180", theta));
+      ret = InsertFilter(fg, &lastFilter, &padIdx, "rotate", FormatStr("%f*PI/180", theta));
     }
     if (ret < 0) return ret;
   }
   if (Fdo_deinterlace) {
-    AVFilterContext* yadif = nullptr;
-    const std::string yadifName = StrFormat("deinterlace_in_%d_%d", ist->file_index, ist->st->index);
-    ret = FF().avfilter_graph_create_filter(&yadif, FF().avfilter_get_by_name("yadif"), yadifName.c_str(), "", nullptr,
-                                            fg.graph);
+    ret = InsertFilter(fg, &lastFilter, &padIdx, "yadif", "",
+                       FormatStr("deinterlace_in_%d_%d", ist->file_index, ist->st->index));
     if (ret < 0) return ret;
-    if ((ret = FF().avfilter_link(lastFilter, 0, yadif, 0)) < 0) return ret;
-    lastFilter = yadif;
   }
-  // The input's own time stamps already start at the seek point: trim from 0 drops what the
-  // demuxer delivered before it (accurate seeking).
-  int64_t tsoffset = 0;
-  if (Fcopy_ts) {
-    tsoffset = f.start_time == AV_NOPTS_VALUE ? 0 : f.start_time;
-    if (!Fstart_at_zero && f.ctx->start_time != AV_NOPTS_VALUE) tsoffset += f.ctx->start_time;
-  }
-  ret = InsertTrim(fg, (f.start_time == AV_NOPTS_VALUE || !f.accurate_seek) ? AV_NOPTS_VALUE : tsoffset,
-                   f.recording_time, &lastFilter, &padIdx,
-                   StrFormat("trim_in_%d_%d", ist->file_index, ist->st->index));
-  if (ret < 0) return ret;
-  return FF().avfilter_link(lastFilter, 0, in->filter_ctx, unsigned(in->pad_idx));
+  return FinishInputChain(fg, f, lastFilter, padIdx, FormatStr("trim_in_%d_%d", ist->file_index, ist->st->index),
+                          in);
 }
 
 int TCustomFFmpegOpt::ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in) {
@@ -470,22 +487,24 @@ int TCustomFFmpegOpt::ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& 
     Log(TLogLevel::llError, "Cannot connect audio filter to non audio input");
     return AVERROR(EINVAL);
   }
-  std::string args = StrFormat("time_base=%d/%d:sample_rate=%d:sample_fmt=%s", 1, ifilter.sample_rate,
-                               ifilter.sample_rate, FF().av_get_sample_fmt_name(AVSampleFormat(ifilter.format)));
+  std::string args =
+      FormatStr("time_base=%d/%d:sample_rate=%d:sample_fmt=%s", 1, ifilter.sample_rate, ifilter.sample_rate,
+                FF().av_get_sample_fmt_name(AVSampleFormat(ifilter.format)));
   if (ifilter.ch_layout.order != AV_CHANNEL_ORDER_UNSPEC && FF().av_channel_layout_check(&ifilter.ch_layout))
     args += ":channel_layout=" + DescribeLayout(ifilter.ch_layout);
   else
-    args += StrFormat(":channels=%d", ifilter.ch_layout.nb_channels);
-  const std::string name = StrFormat("graph_%d_in_%d_%d", fg.index, ist->file_index, ist->st->index);
-  int ret = FF().avfilter_graph_create_filter(&ifilter.filter, FF().avfilter_get_by_name("abuffer"), name.c_str(),
-                                              args.c_str(), nullptr, fg.graph);
+    args += FormatStr(":channels=%d", ifilter.ch_layout.nb_channels);
+  const std::string name = FormatStr("graph_%d_in_%d_%d", fg.index, ist->file_index, ist->st->index);
+  int ret = FF().avfilter_graph_create_filter(&ifilter.filter, FF().avfilter_get_by_name("abuffer"),
+                                              name.c_str(), args.c_str(), nullptr, fg.graph);
   if (ret < 0) return ret;
   AVFilterContext* lastFilter = ifilter.filter;
   int padIdx = 0;
 
   if (Faudio_sync_method > 0) {
-    std::string resampleArgs = StrFormat("async=%d", Faudio_sync_method);
-    if (Faudio_drift_threshold != 0.1f) resampleArgs += StrFormat(":min_hard_comp=%f", double(Faudio_drift_threshold));
+    std::string resampleArgs = FormatStr("async=%d", Faudio_sync_method);
+    if (Faudio_drift_threshold != 0.1f)
+      resampleArgs += FormatStr(":min_hard_comp=%f", double(Faudio_drift_threshold));
     if (!fg.reconfiguration) resampleArgs += ":first_pts=0";
     Log(TLogLevel::llWarning, "%s is forwarded to lavfi similarly to -af %s=%s.", "-async", "aresample",
         resampleArgs.c_str());
@@ -493,18 +512,11 @@ int TCustomFFmpegOpt::ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& 
   }
   if (Faudio_volume != 256) {
     Log(TLogLevel::llWarning, "-vol has been deprecated. Use the volume audio filter instead.");
-    if ((ret = InsertFilter(fg, &lastFilter, &padIdx, "volume", StrFormat("%f", Faudio_volume / 256.0))) < 0) return ret;
+    if ((ret = InsertFilter(fg, &lastFilter, &padIdx, "volume", FormatStr("%f", Faudio_volume / 256.0))) < 0)
+      return ret;
   }
-  int64_t tsoffset = 0;
-  if (Fcopy_ts) {
-    tsoffset = f.start_time == AV_NOPTS_VALUE ? 0 : f.start_time;
-    if (!Fstart_at_zero && f.ctx->start_time != AV_NOPTS_VALUE) tsoffset += f.ctx->start_time;
-  }
-  ret = InsertTrim(fg, (f.start_time == AV_NOPTS_VALUE || !f.accurate_seek) ? AV_NOPTS_VALUE : tsoffset,
-                   f.recording_time, &lastFilter, &padIdx,
-                   StrFormat("trim for input stream %d:%d", ist->file_index, ist->st->index));
-  if (ret < 0) return ret;
-  return FF().avfilter_link(lastFilter, 0, in->filter_ctx, unsigned(in->pad_idx));
+  return FinishInputChain(fg, f, lastFilter, padIdx,
+                          FormatStr("trim for input stream %d:%d", ist->file_index, ist->st->index), in);
 }
 
 int TCustomFFmpegOpt::ConfigureInputFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in) {
@@ -514,73 +526,68 @@ int TCustomFFmpegOpt::ConfigureInputFilter(TFilterGraph& fg, TInputFilter& ifilt
     return AVERROR_DECODER_NOT_FOUND;
   }
   switch (FF().avfilter_pad_get_type(in->filter_ctx->input_pads, in->pad_idx)) {
-    case AVMEDIA_TYPE_VIDEO: return ConfigureInputVideoFilter(fg, ifilter, in);
-    case AVMEDIA_TYPE_AUDIO: return ConfigureInputAudioFilter(fg, ifilter, in);
-    default: RaiseError("Never occur");
+    case AVMEDIA_TYPE_VIDEO:
+      return ConfigureInputVideoFilter(fg, ifilter, in);
+    case AVMEDIA_TYPE_AUDIO:
+      return ConfigureInputAudioFilter(fg, ifilter, in);
+    default:
+      RaiseError("Never occur");
   }
 }
 
-int TCustomFFmpegOpt::ConfigureOutputVideoFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out) {
+int TCustomFFmpegOpt::ConfigureOutputVideoFilter(TFilterGraph& fg, TOutputFilter& ofilter,
+                                                 AVFilterInOut* out) {
   TOutputStream& ost = *ofilter.ost;
   const TOutputFile& of = *Foutput_files[std::size_t(ost.file_index)];
   AVFilterContext* lastFilter = out->filter_ctx;
   int padIdx = out->pad_idx;
-  const std::string name = StrFormat("out_%d_%d", ost.file_index, ost.index);
-  int ret = FF().avfilter_graph_create_filter(&ofilter.filter, FF().avfilter_get_by_name("buffersink"), name.c_str(),
-                                              nullptr, nullptr, fg.graph);
+  const std::string name = FormatStr("out_%d_%d", ost.file_index, ost.index);
+  int ret = FF().avfilter_graph_create_filter(&ofilter.filter, FF().avfilter_get_by_name("buffersink"),
+                                              name.c_str(), nullptr, nullptr, fg.graph);
   if (ret < 0) return ret;
 
   if (ofilter.width || ofilter.height) {
-    std::string args = StrFormat("%d:%d", ofilter.width, ofilter.height);
+    std::string args = FormatStr("%d:%d", ofilter.width, ofilter.height);
     const AVDictionaryEntry* e = nullptr;
     while ((e = FF().av_dict_get(ost.sws_dict, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
-      args += StrFormat(":%s=%s", e->key, e->value);
-    AVFilterContext* filter = nullptr;
-    const std::string scalerName = StrFormat("scaler_out_%d_%d", ost.file_index, ost.index);
-    ret = FF().avfilter_graph_create_filter(&filter, FF().avfilter_get_by_name("scale"), scalerName.c_str(),
-                                            args.c_str(), nullptr, fg.graph);
+      args += FormatStr(":%s=%s", e->key, e->value);
+    ret = InsertFilter(fg, &lastFilter, &padIdx, "scale", args,
+                       FormatStr("scaler_out_%d_%d", ost.file_index, ost.index));
     if (ret < 0) return ret;
-    if ((ret = FF().avfilter_link(lastFilter, unsigned(padIdx), filter, 0)) < 0) return ret;
-    lastFilter = filter;
-    padIdx = 0;
   }
   const std::string pixFmts = ChoosePixFmts(ofilter);
   if (!pixFmts.empty()) {
-    AVFilterContext* filter = nullptr;
-    const std::string formatName = StrFormat("format_output_%d_%d", ost.file_index, ost.index);
-    ret = FF().avfilter_graph_create_filter(&filter, FF().avfilter_get_by_name("format"), formatName.c_str(),
-                                            pixFmts.c_str(), nullptr, fg.graph);
+    ret = InsertFilter(fg, &lastFilter, &padIdx, "format", pixFmts,
+                       FormatStr("format_output_%d_%d", ost.file_index, ost.index));
     if (ret < 0) return ret;
-    if ((ret = FF().avfilter_link(lastFilter, unsigned(padIdx), filter, 0)) < 0) return ret;
-    lastFilter = filter;
-    padIdx = 0;
   }
-  ret = InsertTrim(fg, of.start_time, of.recording_time, &lastFilter, &padIdx,
-                   StrFormat("trim_out_%d_%d", ost.file_index, ost.index));
-  if (ret < 0) return ret;
-  return FF().avfilter_link(lastFilter, unsigned(padIdx), ofilter.filter, 0);
+  return FinishOutputChain(fg, of, ofilter, lastFilter, padIdx,
+                           FormatStr("trim_out_%d_%d", ost.file_index, ost.index));
 }
 
-int TCustomFFmpegOpt::ConfigureOutputAudioFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out) {
+int TCustomFFmpegOpt::ConfigureOutputAudioFilter(TFilterGraph& fg, TOutputFilter& ofilter,
+                                                 AVFilterInOut* out) {
   TOutputStream& ost = *ofilter.ost;
   const TOutputFile& of = *Foutput_files[std::size_t(ost.file_index)];
   AVFilterContext* lastFilter = out->filter_ctx;
   int padIdx = out->pad_idx;
-  const std::string name = StrFormat("out_%d_%d", ost.file_index, ost.index);
-  int ret = FF().avfilter_graph_create_filter(&ofilter.filter, FF().avfilter_get_by_name("abuffersink"), name.c_str(),
-                                              nullptr, nullptr, fg.graph);
+  const std::string name = FormatStr("out_%d_%d", ost.file_index, ost.index);
+  int ret = FF().avfilter_graph_create_filter(&ofilter.filter, FF().avfilter_get_by_name("abuffersink"),
+                                              name.c_str(), nullptr, nullptr, fg.graph);
   if (ret < 0) return ret;
-  if ((ret = FF().av_opt_set_int(ofilter.filter, "all_channel_counts", 1, AV_OPT_SEARCH_CHILDREN)) < 0) return ret;
+  if ((ret = FF().av_opt_set_int(ofilter.filter, "all_channel_counts", 1, AV_OPT_SEARCH_CHILDREN)) < 0)
+    return ret;
 
   if (!ost.audio_channels_map.empty()) {
     AVChannelLayout layout{};
     FF().av_channel_layout_default(&layout, int(ost.audio_channels_map.size()));
-    std::string args = layout.order == AV_CHANNEL_ORDER_NATIVE ? StrFormat("0x%" PRIx64, layout.u.mask)
-                                                                : StrFormat("%dc", layout.nb_channels);
+    std::string args = layout.order == AV_CHANNEL_ORDER_NATIVE ? FormatStr("0x%" PRIx64, layout.u.mask)
+                                                               : FormatStr("%dc", layout.nb_channels);
     FF().av_channel_layout_uninit(&layout);
     for (std::size_t i = 0; i < ost.audio_channels_map.size(); i++)
-      if (ost.audio_channels_map[i] != -1) args += StrFormat("|c%d=c%d", int(i), ost.audio_channels_map[i]);
-    Log(TLogLevel::llWarning, "%s is forwarded to lavfi similarly to -af %s=%s.", "-map_channel", "pan", args.c_str());
+      if (ost.audio_channels_map[i] != -1) args += FormatStr("|c%d=c%d", int(i), ost.audio_channels_map[i]);
+    Log(TLogLevel::llWarning, "%s is forwarded to lavfi similarly to -af %s=%s.", "-map_channel", "pan",
+        args.c_str());
     if ((ret = InsertFilter(fg, &lastFilter, &padIdx, "pan", args)) < 0) return ret;
   }
 
@@ -593,28 +600,22 @@ int TCustomFFmpegOpt::ConfigureOutputAudioFilter(TFilterGraph& fg, TOutputFilter
     if (!sampleRates.empty()) args += "sample_rates=" + sampleRates + ":";
     if (!channelLayouts.empty()) args += "channel_layouts=" + channelLayouts + ":";
     args.pop_back();
-    AVFilterContext* format = nullptr;
-    const std::string formatName = StrFormat("format_output_%d_%d", ost.file_index, ost.index);
-    ret = FF().avfilter_graph_create_filter(&format, FF().avfilter_get_by_name("aformat"), formatName.c_str(),
-                                            args.c_str(), nullptr, fg.graph);
+    ret = InsertFilter(fg, &lastFilter, &padIdx, "aformat", args,
+                       FormatStr("format_output_%d_%d", ost.file_index, ost.index));
     if (ret < 0) return ret;
-    if ((ret = FF().avfilter_link(lastFilter, unsigned(padIdx), format, 0)) < 0) return ret;
-    lastFilter = format;
-    padIdx = 0;
   }
   if (!ost.apad.empty() && of.shortest) {
     bool hasVideo = false;
     for (unsigned i = 0; i < of.ctx->nb_streams; i++)
       if (of.ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) hasVideo = true;
     if (hasVideo) {
-      Log(TLogLevel::llWarning, "%s is forwarded to lavfi similarly to -af %s=%s.", "-apad", "apad", ost.apad.c_str());
+      Log(TLogLevel::llWarning, "%s is forwarded to lavfi similarly to -af %s=%s.", "-apad", "apad",
+          ost.apad.c_str());
       if ((ret = InsertFilter(fg, &lastFilter, &padIdx, "apad", ost.apad)) < 0) return ret;
     }
   }
-  ret = InsertTrim(fg, of.start_time, of.recording_time, &lastFilter, &padIdx,
-                   StrFormat("trim for output stream %d:%d", ost.file_index, ost.index));
-  if (ret < 0) return ret;
-  return FF().avfilter_link(lastFilter, unsigned(padIdx), ofilter.filter, 0);
+  return FinishOutputChain(fg, of, ofilter, lastFilter, padIdx,
+                           FormatStr("trim for output stream %d:%d", ost.file_index, ost.index));
 }
 
 int TCustomFFmpegOpt::ConfigureOutputFilter(TFilterGraph& fg, TOutputFilter& ofilter, AVFilterInOut* out) {
@@ -623,9 +624,12 @@ int TCustomFFmpegOpt::ConfigureOutputFilter(TFilterGraph& fg, TOutputFilter& ofi
     return AVERROR(EINVAL);
   }
   switch (FF().avfilter_pad_get_type(out->filter_ctx->output_pads, out->pad_idx)) {
-    case AVMEDIA_TYPE_VIDEO: return ConfigureOutputVideoFilter(fg, ofilter, out);
-    case AVMEDIA_TYPE_AUDIO: return ConfigureOutputAudioFilter(fg, ofilter, out);
-    default: RaiseError("Never occur");
+    case AVMEDIA_TYPE_VIDEO:
+      return ConfigureOutputVideoFilter(fg, ofilter, out);
+    case AVMEDIA_TYPE_AUDIO:
+      return ConfigureOutputAudioFilter(fg, ofilter, out);
+    default:
+      RaiseError("Never occur");
   }
 }
 
@@ -651,13 +655,13 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     std::string args;
     const AVDictionaryEntry* e = nullptr;
     while ((e = FF().av_dict_get(ost.sws_dict, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
-      args += StrFormat("%s=%s:", e->key, e->value);
+      args += FormatStr("%s=%s:", e->key, e->value);
     if (!args.empty()) args.pop_back();
     // The scaler options go through the graph (the buffer source's sws_param is deprecated).
     fg.graph->scale_sws_opts = FF().av_strdup(args.c_str());
     args.clear();
     while ((e = FF().av_dict_get(ost.swr_opts, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
-      args += StrFormat("%s=%s:", e->key, e->value);
+      args += FormatStr("%s=%s:", e->key, e->value);
     if (!args.empty()) args.pop_back();
     FF().av_opt_set(fg.graph, "aresample_swr_opts", args.c_str(), 0);
     if ((e = FF().av_dict_get(ost.encoder_opts, "threads", nullptr, 0)) != nullptr)
@@ -677,11 +681,13 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     }
   }
 
-  if (simple && (inputs == nullptr || inputs->next != nullptr || outputs == nullptr || outputs->next != nullptr)) {
+  if (simple &&
+      (inputs == nullptr || inputs->next != nullptr || outputs == nullptr || outputs->next != nullptr)) {
     const char* numInputs = inputs == nullptr ? "0" : inputs->next != nullptr ? ">1" : "1";
     const char* numOutputs = outputs == nullptr ? "0" : outputs->next != nullptr ? ">1" : "1";
     Log(TLogLevel::llError,
-        "Simple filtergraph \"%s\" was expected to have exactly 1 input and 1 output. However, it had %s input(s) and "
+        "Simple filtergraph \"%s\" was expected to have exactly 1 input and 1 output. However, it had %s "
+        "input(s) and "
         "%s output(s). Please adjust, or use a complex filtergraph (-filter_complex) instead.",
         graphDesc.c_str(), numInputs, numOutputs);
     return fail(AVERROR(EINVAL));

@@ -1,9 +1,10 @@
 // Opening an input file: demuxer, probing, seeking, one TInputStream and decoder per stream.
 // Runs on the thread that calls OpenInput.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavutil/channel_layout.h>
-#include <libavutil/intreadwrite.h>
 #include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
 #include <libavutil/pixdesc.h>
@@ -16,34 +17,21 @@ extern "C" {
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/ffmpeg_util.h"
 #include "media/ff_utils.h"
+#include "media/wave_input.h"
 
 namespace media {
 
-using engine_detail::StrFormat;
-
-namespace {
-
-// "-tag": a number in any base, else the first four characters, first one in the lowest byte.
-uint32_t ParseCodecTag(const std::string& text) {
-  char* next = nullptr;
-  const uint32_t tag = uint32_t(std::strtol(text.c_str(), &next, 0));
-  if (*next == '\0') return tag;
-  char fourcc[4] = {0, 0, 0, 0};
-  std::memcpy(fourcc, text.data(), std::min<std::size_t>(4, text.size()));
-  return MakeFourCC(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
-}
-
-}  // namespace
 
 const AVCodec* TCustomFFmpegOpt::FindCodecOrDie(const std::string& name, AVMediaType type, bool encoder) {
   const char* codecString = encoder ? "encoder" : "decoder";
-  const AVCodec* codec =
-      encoder ? FF().avcodec_find_encoder_by_name(name.c_str()) : FF().avcodec_find_decoder_by_name(name.c_str());
+  const AVCodec* codec = encoder ? FF().avcodec_find_encoder_by_name(name.c_str())
+                                 : FF().avcodec_find_decoder_by_name(name.c_str());
   if (codec == nullptr) {
     if (const AVCodecDescriptor* desc = FF().avcodec_descriptor_get_by_name(name.c_str())) {
       codec = encoder ? FF().avcodec_find_encoder(desc->id) : FF().avcodec_find_decoder(desc->id);
       if (codec != nullptr)
-        Log(TLogLevel::llVerbose, "Matched %s \"%s\" for codec \"%s\".", codecString, codec->name, desc->name);
+        Log(TLogLevel::llVerbose, "Matched %s \"%s\" for codec \"%s\".", codecString, codec->name,
+            desc->name);
     }
   }
   if (codec == nullptr) RaiseErrorFmt("Unknown %s \"%s\"", codecString, name.c_str());
@@ -72,8 +60,8 @@ bool TCustomFFmpegOpt::GuessInputChannelLayout(TInputStream& ist) {
   if (dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) return false;
   char name[256];
   FF().av_channel_layout_describe(&dec->ch_layout, name, sizeof name);
-  Log(TLogLevel::llWarning, "Guessed Channel Layout for Input Stream #%d.%d : %s", ist.file_index, ist.st->index,
-      name);
+  Log(TLogLevel::llWarning, "Guessed Channel Layout for Input Stream #%d.%d : %s", ist.file_index,
+      ist.st->index, name);
   return true;
 }
 
@@ -97,7 +85,7 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
 
     std::string codecTag;
     MatchPerStream(o.codec_tags, ic, st, codecTag);
-    if (!codecTag.empty()) par->codec_tag = ParseCodecTag(codecTag);
+    if (!codecTag.empty()) par->codec_tag = engine_detail::ParseCodecTag(codecTag);
 
     ist.avdec = ChooseDecoder(o, ic, st);
     ist.decoder_opts = CheckStreamSpecifier(o.g->codec_opts, par->codec_id, ic, st, ist.avdec);
@@ -110,14 +98,16 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
     if (!discard.empty()) {
       const AVClass* cc = FF().avcodec_get_class();
       const AVOption* discardOpt = FF().av_opt_find(&cc, "skip_frame", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
-      if (discardOpt == nullptr || FF().av_opt_eval_int(&cc, discardOpt, discard.c_str(), &ist.user_set_discard) < 0)
+      if (discardOpt == nullptr ||
+          FF().av_opt_eval_int(&cc, discardOpt, discard.c_str(), &ist.user_set_discard) < 0)
         RaiseErrorFmt("Error parsing discard %s.", discard.c_str());
     }
 
     ist.filter_in_rescale_delta_last = AV_NOPTS_VALUE;
     ist.dec_ctx = FF().avcodec_alloc_context3(ist.avdec);
     if (ist.dec_ctx == nullptr) RaiseError("Error allocating the decoder context.");
-    if (FF().avcodec_parameters_to_context(ist.dec_ctx, par) < 0) RaiseError("Error initializing the decoder context.");
+    if (FF().avcodec_parameters_to_context(ist.dec_ctx, par) < 0)
+      RaiseError("Error initializing the decoder context.");
 
     switch (par->codec_type) {
       case AVMEDIA_TYPE_VIDEO: {
@@ -206,7 +196,7 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
   AssertFileOverwrite(fileName);
   struct stat info {};
   if (!Ffile_overwrite && ::stat(fileName.c_str(), &info) == 0) {
-    FLastErrMsg = StrFormat("File \"%s\" already exists. Ignore.", fileName.c_str());
+    FLastErrMsg = FormatStr("File \"%s\" already exists. Ignore.", fileName.c_str());
     Log(TLogLevel::llWarning, "%s", FLastErrMsg.c_str());
     return;
   }
@@ -221,8 +211,8 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
   FF().avio_closep(&out);
 }
 
-int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& options, const std::string& fileName,
-                                    const std::string& presets) {
+int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& options,
+                                    const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "input file", OPT_INPUT, fileName, presets);
   if (ret < 0) return ret;
 
@@ -230,7 +220,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
   if (!o.format.empty()) {
     fileIformat = FindInputFormat(o.format);
     if (fileIformat == nullptr) {
-      FLastErrMsg = StrFormat("Unknown input format: \"%s\"", o.format.c_str());
+      FLastErrMsg = FormatStr("Unknown input format: \"%s\"", o.format.c_str());
       Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
       return AVERROR(EINVAL);
     }
@@ -250,8 +240,9 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
     if (!o.audio_sample_rate.empty())
       FF().av_dict_set_int(&o.g->format_opts, "sample_rate", o.audio_sample_rate.back().u.i, 0);
     auto formatHasOption = [&](const char* name) {
-      return fileIformat != nullptr && fileIformat->priv_class != nullptr &&
-             FF().av_opt_find(&fileIformat->priv_class, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+      if (fileIformat == nullptr || fileIformat->priv_class == nullptr) return false;
+      const AVClass* cls = fileIformat->priv_class;
+      return FF().av_opt_find(&cls, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
     };
     if (!o.audio_channels.empty() && formatHasOption("channels"))
       FF().av_dict_set_int(&o.g->format_opts, "channels", o.audio_channels.back().u.i, 0);
@@ -287,13 +278,14 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
       scanAllPmtsSet = true;
     }
     FLastRead = Now();
-    ret = FF().avformat_open_input(&ic, FileNameToFF(fileName).c_str(), fileIformat, &o.g->format_opts);
+    ret = OpenInputFormat(&ic, FileNameToFF(fileName), fileIformat, &o.g->format_opts);
     if (ret < 0) {
       // avformat_open_input freed the context.
       ic = nullptr;
       FLastErrMsg = FormatAVError(fileName, ret);
       Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-      if (ret == AVERROR_PROTOCOL_NOT_FOUND) Log(TLogLevel::llError, "Did you mean file:%s?", fileName.c_str());
+      if (ret == AVERROR_PROTOCOL_NOT_FOUND)
+        Log(TLogLevel::llError, "Did you mean file:%s?", fileName.c_str());
       return ret;
     }
     if (scanAllPmtsSet) FF().av_dict_set(&o.g->format_opts, "scan_all_pmts", nullptr, AV_DICT_MATCH_CASE);
@@ -310,10 +302,10 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
       ret = FF().avformat_find_stream_info(ic, opts.empty() ? nullptr : opts.data());
       for (AVDictionary*& d : opts) FF().av_dict_free(&d);
       if (ret < 0) {
-        FLastErrMsg = StrFormat("%s: could not find codec parameters", fileName.c_str());
+        FLastErrMsg = FormatStr("%s: could not find codec parameters", fileName.c_str());
         Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
         if (ic->nb_streams == 0) {
-          FF().avformat_close_input(&ic);
+          CloseInputFormat(&ic);
           return ret;
         }
       }
@@ -350,39 +342,14 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
     AddInputStreams(o, ic);
     FF().av_dump_format(ic, int(Finput_files.size()), FileNameToFF(fileName).c_str(), 0);
 
-    // Codec options that no stream of this file took.
-    AVDictionary* unused = StripSpecifiers(o.g->codec_opts);
-    for (std::size_t j = streamsBefore; j < Finput_streams.size(); j++) {
-      const AVDictionaryEntry* t = nullptr;
-      while ((t = FF().av_dict_get(Finput_streams[j]->decoder_opts, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr)
-        FF().av_dict_set(&unused, t->key, nullptr, 0);
+    std::vector<const AVDictionary*> used;
+    for (std::size_t j = streamsBefore; j < Finput_streams.size(); j++)
+      used.push_back(Finput_streams[j]->decoder_opts);
+    if (!CheckUnusedCodecOptions(o.g->codec_opts, used, false, int(Finput_files.size()), fileName)) {
+      Finput_streams.resize(streamsBefore);
+      CloseInputFormat(&ic);
+      return AVERROR(EINVAL);
     }
-    const AVDictionaryEntry* t = nullptr;
-    while ((t = FF().av_dict_get(unused, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
-      const AVClass* cls = FF().avcodec_get_class();
-      const AVOption* option =
-          FF().av_opt_find(&cls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
-      const AVClass* fcls = FF().avformat_get_class();
-      const AVOption* foption =
-          FF().av_opt_find(&fcls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
-      if (option == nullptr || foption != nullptr) continue;
-      if (!(option->flags & AV_OPT_FLAG_DECODING_PARAM)) {
-        FLastErrMsg = StrFormat("Codec AVOption %s (%s) specified for input file #%d (%s) is not a decoding option.",
-                                t->key, option->help != nullptr ? option->help : "", int(Finput_files.size()),
-                                fileName.c_str());
-        Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-        FF().av_dict_free(&unused);
-        Finput_streams.resize(streamsBefore);
-        FF().avformat_close_input(&ic);
-        return AVERROR(EINVAL);
-      }
-      Log(TLogLevel::llWarning,
-          "Codec AVOption %s (%s) specified for input file #%d (%s) has not been used for any stream. The most likely "
-          "reason is either wrong type (e.g. a video option with no video streams) or that it is a private option of "
-          "some decoder which was not actually used for any stream.",
-          t->key, option->help != nullptr ? option->help : "", int(Finput_files.size()), fileName.c_str());
-    }
-    FF().av_dict_free(&unused);
 
     auto f = std::make_unique<TInputFile>();
     f->ctx = ic;
@@ -391,8 +358,8 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
     f->recording_time = o.recording_time;
     f->input_ts_offset = o.input_ts_offset;
     if (Fcopy_ts)
-      f->ts_offset = o.input_ts_offset -
-                     ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
+      f->ts_offset =
+          o.input_ts_offset - ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
     else
       f->ts_offset = o.input_ts_offset - timestamp;
     f->nb_streams = int(ic->nb_streams);
@@ -414,11 +381,11 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
       }
     }
   } catch (...) {
-    if (ic != nullptr) FF().avformat_close_input(&ic);
+    if (ic != nullptr) CloseInputFormat(&ic);
     // Streams of a file that never became a record must not stay behind.
     if (Finput_streams.size() > streamsBefore &&
-        (Finput_files.empty() || Finput_files.back()->ist_index + Finput_files.back()->nb_streams <
-                                     int(Finput_streams.size())))
+        (Finput_files.empty() ||
+         Finput_files.back()->ist_index + Finput_files.back()->nb_streams < int(Finput_streams.size())))
       Finput_streams.resize(streamsBefore);
     throw;
   }

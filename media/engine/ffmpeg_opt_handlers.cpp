@@ -1,6 +1,8 @@
 // Handlers of the option rows that need more than a stored value. Each returns 0 on success or a
 // negative FFmpeg error; "raise" failures throw FFmpegException through RaiseError. Opening thread.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/cpu.h>
@@ -14,13 +16,12 @@ extern "C" {
 #include <cstring>
 #include <ctime>
 
-#include "media/engine/ffmpeg_util.h"
 #include "media/engine/custom_ffmpeg_opt.h"
+#include "media/engine/ffmpeg_util.h"
 #include "media/ff_utils.h"
 
 namespace media {
 
-using engine_detail::StrFormat;
 
 int TCustomFFmpegOpt::opt_ignore(TOptionsContext*, const std::string& opt, const std::string&) {
   Log(TLogLevel::llWarning, "options \"%s\" not supported, ignore", opt.c_str());
@@ -53,7 +54,8 @@ int TCustomFFmpegOpt::opt_cpuflags(TOptionsContext*, const std::string&, const s
   unsigned flags = unsigned(FF().av_get_cpu_flags());
   const int ret = FF().av_parse_cpu_caps(&flags, arg.c_str());
   if (ret < 0) {
-    SetOptionError(TLogLevel::llFatal, "Failed to parse cpu flags \"%s\": %s", arg.c_str(), FormatAVError(ret).c_str());
+    SetOptionError(TLogLevel::llFatal, "Failed to parse cpu flags \"%s\": %s", arg.c_str(),
+                   FormatAVError(ret).c_str());
     return ret;
   }
   FF().av_force_cpu_flags(int(flags));
@@ -100,7 +102,8 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
         break;
       }
     }
-    if (i == f.nb_streams) RaiseErrorFmt("Sync stream specification in map %s does not match any streams.", argText.c_str());
+    if (i == f.nb_streams)
+      RaiseErrorFmt("Sync stream specification in map %s does not match any streams.", argText.c_str());
   }
 
   bool matched = false;
@@ -121,7 +124,8 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
     }
     char* p = nullptr;
     const int fileIdx = int(std::strtol(map.c_str(), &p, 0));
-    if (fileIdx < 0 || fileIdx >= int(Finput_files.size())) RaiseErrorFmt("Invalid input file index: %d.", fileIdx);
+    if (fileIdx < 0 || fileIdx >= int(Finput_files.size()))
+      RaiseErrorFmt("Invalid input file index: %d.", fileIdx);
     const char* spec = *p == ':' ? p + 1 : p;
     if (negative) {
       // Disable maps given earlier for this file.
@@ -159,7 +163,6 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
                     argText.c_str());
     }
   }
-  (void)opt;
   return 0;
 }
 
@@ -204,7 +207,8 @@ int TCustomFFmpegOpt::opt_attach(TOptionsContext* o, const std::string&, const s
   return 0;
 }
 
-int TCustomFFmpegOpt::opt_recording_timestamp(TOptionsContext* o, const std::string& opt, const std::string& arg) {
+int TCustomFFmpegOpt::opt_recording_timestamp(TOptionsContext* o, const std::string& opt,
+                                              const std::string& arg) {
   int64_t recordingTimestamp = 0;
   if (FF().av_parse_time(&recordingTimestamp, arg.c_str(), 0) < 0)
     RaiseErrorFmt("Invalid date specification for \"%s\": \"%s\"", opt.c_str(), arg.c_str());
@@ -224,7 +228,8 @@ int TCustomFFmpegOpt::opt_progress(TOptionsContext*, const std::string&, const s
   AVIOContext* avio = nullptr;
   const int ret = FF().avio_open2(&avio, arg.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
   if (ret < 0) {
-    SetOptionError(TLogLevel::llError, "Failed to open progress URL \"%s\": %s", arg.c_str(), FormatAVError(ret).c_str());
+    SetOptionError(TLogLevel::llError, "Failed to open progress URL \"%s\": %s", arg.c_str(),
+                   FormatAVError(ret).c_str());
     return ret;
   }
   if (Fprogress_avio != nullptr) FF().avio_closep(&Fprogress_avio);
@@ -261,7 +266,8 @@ int TCustomFFmpegOpt::opt_target(TOptionsContext* o, const std::string&, const s
     }
     if (norm == UNKNOWN)
       RaiseError(
-          "Could not determine norm (PAL/NTSC/NTSC-Film) for target.\nPlease prefix target with \"pal-\", \"ntsc-\" "
+          "Could not determine norm (PAL/NTSC/NTSC-Film) for target.\nPlease prefix target with \"pal-\", "
+          "\"ntsc-\" "
           "or \"film-\",\nor set a framerate with \"-r xxx\".");
     Log(TLogLevel::llInfo, "Assuming %s for target.", norm == PAL ? "PAL" : "NTSC");
   }
@@ -351,8 +357,10 @@ int TCustomFFmpegOpt::opt_vsync(TOptionsContext*, const std::string& opt, const 
   if (Fvideo_sync_method == -1) {
     int value = 0;
     const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
-    if (ec != std::errc() || end != arg.data() + arg.size() || !(value >= -1 && (value <= 2 || value == 255))) {
-      SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(), arg.c_str());
+    if (ec != std::errc() || end != arg.data() + arg.size() ||
+        !(value >= -1 && (value <= 2 || value == 255))) {
+      SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(),
+                     arg.c_str());
       return AVERROR(EINVAL);
     }
     Fvideo_sync_method = value;
@@ -369,7 +377,8 @@ int TCustomFFmpegOpt::opt_filter_complex(TOptionsContext*, const std::string&, c
   return 0;
 }
 
-int TCustomFFmpegOpt::opt_filter_complex_script(TOptionsContext* o, const std::string& opt, const std::string& arg) {
+int TCustomFFmpegOpt::opt_filter_complex_script(TOptionsContext* o, const std::string& opt,
+                                                const std::string& arg) {
   std::string text;
   if (!ReadFileText(arg, text)) return AVERROR(EINVAL);
   return opt_filter_complex(o, opt, text);
@@ -378,8 +387,9 @@ int TCustomFFmpegOpt::opt_filter_complex_script(TOptionsContext* o, const std::s
 int TCustomFFmpegOpt::opt_streamid(TOptionsContext* o, const std::string& opt, const std::string& arg) {
   const std::size_t colon = arg.find(':');
   if (colon == std::string::npos) {
-    SetOptionError(TLogLevel::llError, "Invalid value \"%s\" for option \"%s\", required syntax is \"index:value\"",
-                   arg.c_str(), opt.c_str());
+    SetOptionError(TLogLevel::llError,
+                   "Invalid value \"%s\" for option \"%s\", required syntax is \"index:value\"", arg.c_str(),
+                   opt.c_str());
     return AVERROR(EINVAL);
   }
   const std::string indexText = arg.substr(0, colon);
@@ -387,14 +397,14 @@ int TCustomFFmpegOpt::opt_streamid(TOptionsContext* o, const std::string& opt, c
   char* tail = nullptr;
   const long index = std::strtol(indexText.c_str(), &tail, 10);
   if (indexText.empty() || *tail != '\0' || index < 0 || index > 1023) {
-    SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is not within %d - %d", "streamid",
-                   indexText.c_str(), 0, 1023);
+    SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is not within %d - %d",
+                   "streamid", indexText.c_str(), 0, 1023);
     return AVERROR(EINVAL);
   }
   const long long value = std::strtoll(valueText.c_str(), &tail, 10);
   if (valueText.empty() || *tail != '\0' || value < 0 || value > INT32_MAX) {
-    SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is not within %d - %d", "streamid",
-                   valueText.c_str(), 0, INT32_MAX);
+    SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is not within %d - %d",
+                   "streamid", valueText.c_str(), 0, INT32_MAX);
     return AVERROR(EINVAL);
   }
   if (o->streamid_map.size() <= std::size_t(index)) o->streamid_map.resize(std::size_t(index) + 1, 0);
@@ -406,7 +416,7 @@ int TCustomFFmpegOpt::opt_vstats(TOptionsContext*, const std::string&, const std
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  Fvstats_filename = StrFormat("vstats_%02d%02d%02d.log", local.tm_hour, local.tm_min, local.tm_sec);
+  Fvstats_filename = FormatStr("vstats_%02d%02d%02d.log", local.tm_hour, local.tm_min, local.tm_sec);
   return 0;
 }
 
@@ -444,14 +454,15 @@ int TCustomFFmpegOpt::opt_init_hw_device(TOptionsContext*, const std::string&, c
   }
   const AVHWDeviceType type = FF().av_hwdevice_find_type_by_name(typeName.c_str());
   if (type == AV_HWDEVICE_TYPE_NONE) {
-    SetOptionError(TLogLevel::llError, "Invalid device specification \"%s\": unknown device type", arg.c_str());
+    SetOptionError(TLogLevel::llError, "Invalid device specification \"%s\": unknown device type",
+                   arg.c_str());
     return AVERROR(EINVAL);
   }
   auto dev = std::make_unique<THWDevice>();
   dev->type_ = type;
-  dev->name = name.empty() ? StrFormat("%s%d", typeName.c_str(), int(Fhw_devices.size())) : name;
-  const int ret = FF().av_hwdevice_ctx_create(&dev->device_ref, type, device.empty() ? nullptr : device.c_str(),
-                                              nullptr, 0);
+  dev->name = name.empty() ? FormatStr("%s%d", typeName.c_str(), int(Fhw_devices.size())) : name;
+  const int ret = FF().av_hwdevice_ctx_create(&dev->device_ref, type,
+                                              device.empty() ? nullptr : device.c_str(), nullptr, 0);
   if (ret < 0) {
     SetOptionError(TLogLevel::llError, "Device creation failed: %s.", FormatAVError(ret).c_str());
     return ret;
@@ -559,10 +570,11 @@ int TCustomFFmpegOpt::opt_channel_layout(TOptionsContext* o, const std::string& 
 }
 
 int TCustomFFmpegOpt::opt_sameq(TOptionsContext*, const std::string& opt, const std::string&) {
-  SetOptionError(TLogLevel::llWarning,
-                 "Option \"%s\" was removed. If you are looking for an option to preserve the quality (which is not "
-                 "what -%s was for), use -qscale 0 or an equivalent quality factor option.",
-                 opt.c_str(), opt.c_str());
+  SetOptionError(
+      TLogLevel::llWarning,
+      "Option \"%s\" was removed. If you are looking for an option to preserve the quality (which is not "
+      "what -%s was for), use -qscale 0 or an equivalent quality factor option.",
+      opt.c_str(), opt.c_str());
   return AVERROR(EINVAL);
 }
 

@@ -15,7 +15,8 @@ constexpr int kTableRows = 190;
 #define OFF(field) offsetof(TOptionsContext, field)
 #define H(method) &TCustomFFmpegOpt::method
 
-void TCustomFFmpegOpt::AddFieldRow(const char* name, int flags, void* field, const char* help, const char* argname) {
+void TCustomFFmpegOpt::AddFieldRow(const char* name, int flags, void* field, const char* help,
+                                   const char* argname) {
   TOptionDef& row = FOptionDef.emplace_back();
   row.name = name;
   row.flags = flags;
@@ -34,8 +35,8 @@ void TCustomFFmpegOpt::AddOffsetRow(const char* name, int flags, std::size_t off
   row.argname = argname;
 }
 
-void TCustomFFmpegOpt::AddHandlerRow(const char* name, int flags, TEngineOptionHandler handler, const char* help,
-                                     const char* argname) {
+void TCustomFFmpegOpt::AddHandlerRow(const char* name, int flags, TEngineOptionHandler handler,
+                                     const char* help, const char* argname) {
   TOptionDef& row = FOptionDef.emplace_back();
   row.name = name;
   row.flags = flags;
@@ -52,44 +53,50 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   FOptionDef.reserve(kTableRows + 1);
 
   // Informational rows of the tool: accepted and ignored.
-  for (const char* name : {"L", "h", "?", "help", "-help", "version", "buildconf", "formats", "muxers", "demuxers",
-                           "devices", "codecs", "decoders", "encoders", "bsfs", "protocols", "filters", "pix_fmts",
-                           "layouts", "sample_fmts", "colors"})
+  for (const char* name :
+       {"L",       "h",         "?",        "help",     "-help",   "version",     "buildconf",
+        "formats", "muxers",    "demuxers", "devices",  "codecs",  "decoders",    "encoders",
+        "bsfs",    "protocols", "filters",  "pix_fmts", "layouts", "sample_fmts", "colors"})
     AddHandlerRow(name, OPT_EXIT, H(opt_ignore), "show information (not supported)");
   AddHandlerRow("loglevel", HAS_ARG, H(opt_loglevel), "set logging level", "loglevel");
   AddHandlerRow("v", HAS_ARG, H(opt_loglevel), "set logging level", "loglevel");
   AddHandlerRow("report", 0, H(opt_refuse), "generate a report");
-  AddHandlerRow("max_alloc", HAS_ARG, H(opt_max_alloc), "set maximum size of a single allocated block", "bytes");
+  AddHandlerRow("max_alloc", HAS_ARG, H(opt_max_alloc), "set maximum size of a single allocated block",
+                "bytes");
   AddHandlerRow("cpuflags", HAS_ARG, H(opt_cpuflags), "force specific cpu flags", "flags");
   AddHandlerRow("hide_banner", OPT_EXPERT, H(opt_ignore), "do not show program banner", "hide_banner");
 
-  AddOffsetRow("f", HAS_ARG | OPT_STRING | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(format), "force format", "fmt");
+  AddOffsetRow("f", HAS_ARG | OPT_STRING | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(format), "force format",
+               "fmt");
   AddFieldRow("y", OPT_BOOL, &Ffile_overwrite, "overwrite output files");
   AddFieldRow("n", OPT_BOOL, &Fno_file_overwrite, "never overwrite output files");
   AddFieldRow("ignore_unknown", OPT_BOOL, &Fignore_unknown_streams, "Ignore unknown stream types");
   AddFieldRow("copy_unknown", OPT_BOOL | OPT_EXPERT, &Fcopy_unknown_streams, "Copy unknown stream types");
-  AddOffsetRow("c", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_INPUT | OPT_OUTPUT, OFF(codec_names), "codec name", "codec");
-  AddOffsetRow("codec", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_INPUT | OPT_OUTPUT, OFF(codec_names), "codec name",
+  AddOffsetRow("c", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_INPUT | OPT_OUTPUT, OFF(codec_names), "codec name",
                "codec");
+  AddOffsetRow("codec", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_INPUT | OPT_OUTPUT, OFF(codec_names),
+               "codec name", "codec");
   AddHandlerRow("pre", OPT_EXIT, H(opt_refuse), "preset name", "preset");
   AddHandlerRow("map", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_OUTPUT, H(opt_map),
-                "set input stream mapping", "[-]input_file_id[:stream_specifier][,sync_file_id[:stream_specifier]]");
+                "set input stream mapping",
+                "[-]input_file_id[:stream_specifier][,sync_file_id[:stream_specifier]]");
   AddHandlerRow("map_channel", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_OUTPUT, H(opt_map_channel),
-                "map an audio channel from one stream to another", "file.stream.channel[:syncfile.syncstream]");
+                "map an audio channel from one stream to another",
+                "file.stream.channel[:syncfile.syncstream]");
   AddOffsetRow("map_metadata", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(metadata_map),
                "set metadata information of outfile from infile", "outfile[,metadata]:infile[,metadata]");
-  AddOffsetRow("map_chapters", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_OUTPUT, OFF(chapters_input_file),
-               "set chapters mapping", "input_file_index");
+  AddOffsetRow("map_chapters", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_OUTPUT,
+               OFF(chapters_input_file), "set chapters mapping", "input_file_index");
   AddOffsetRow("t", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_INPUT | OPT_OUTPUT, OFF(recording_time),
                "record or transcode \"duration\" seconds of audio/video", "duration");
-  AddOffsetRow("t_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(recording_time),
-               "record or transcode \"duration\" seconds of audio/video", "duration");
-  AddOffsetRow("to", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_OUTPUT, OFF(stop_time), "record or transcode stop time",
-               "time_stop");
+  AddOffsetRow("t_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT,
+               OFF(recording_time), "record or transcode \"duration\" seconds of audio/video", "duration");
+  AddOffsetRow("to", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_OUTPUT, OFF(stop_time),
+               "record or transcode stop time", "time_stop");
   AddOffsetRow("to_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(stop_time),
                "record or transcode stop time", "time_stop");
-  AddOffsetRow("fs", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(limit_filesize), "set the limit file size in bytes",
-               "limit_size");
+  AddOffsetRow("fs", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(limit_filesize),
+               "set the limit file size in bytes", "limit_size");
   AddOffsetRow("ss", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_INPUT | OPT_OUTPUT, OFF(start_time),
                "set the start time offset", "time_off");
   AddOffsetRow("ss_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(start_time),
@@ -110,24 +117,25 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "set the recording timestamp ('now' to set the current time)", "time");
   AddOffsetRow("metadata", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(metadata), "add metadata",
                "string=string");
-  AddOffsetRow("program", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(program), "add program with specified streams",
-               "title=string:st=number...");
+  AddOffsetRow("program", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(program),
+               "add program with specified streams", "title=string:st=number...");
   AddHandlerRow("dframes", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_OUTPUT, H(opt_frames_kind),
                 "set the number of data frames to output", "number");
   AddHandlerRow("benchmark", OPT_EXIT, H(opt_refuse), "add timings for benchmarking");
   AddHandlerRow("benchmark_all", OPT_EXIT, H(opt_refuse), "add timings for each task");
-  AddHandlerRow("progress", HAS_ARG | OPT_EXPERT, H(opt_progress), "write program-readable progress information",
-                "url");
+  AddHandlerRow("progress", HAS_ARG | OPT_EXPERT, H(opt_progress),
+                "write program-readable progress information", "url");
   AddHandlerRow("stdin", OPT_EXIT, H(opt_refuse), "enable or disable interaction on standard input");
   AddHandlerRow("timelimit", OPT_EXIT, H(opt_refuse), "set max runtime in seconds", "limit");
   AddFieldRow("dump", OPT_BOOL | OPT_EXPERT, &Fdo_pkt_dump, "dump each input packet");
   AddFieldRow("hex", OPT_BOOL | OPT_EXPERT, &Fdo_hex_dump, "when dumping packets, also dump the payload");
   AddOffsetRow("re", OPT_BOOL | OPT_EXPERT | OPT_OFFSET | OPT_INPUT, OFF(rate_emu),
                "read input at native frame rate", "");
-  AddHandlerRow("target", HAS_ARG | OPT_PERFILE | OPT_OUTPUT, H(opt_target),
-                "specify target file type (\"vcd\", \"svcd\", \"dvd\", \"dv\" or \"dv50\" with optional prefixes "
-                "\"pal-\", \"ntsc-\" or \"film-\")",
-                "type");
+  AddHandlerRow(
+      "target", HAS_ARG | OPT_PERFILE | OPT_OUTPUT, H(opt_target),
+      "specify target file type (\"vcd\", \"svcd\", \"dvd\", \"dv\" or \"dv50\" with optional prefixes "
+      "\"pal-\", \"ntsc-\" or \"film-\")",
+      "type");
   AddHandlerRow("vsync", HAS_ARG | OPT_EXPERT, H(opt_vsync), "video sync method", "");
   AddFieldRow("frame_drop_threshold", HAS_ARG | OPT_EXPERT | OPT_FLOAT, &Fframe_drop_threshold,
               "frame drop threshold", "");
@@ -147,7 +155,8 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddFieldRow("dts_error_threshold", HAS_ARG | OPT_EXPERT | OPT_FLOAT, &Fdts_error_threshold,
               "timestamp error delta threshold", "threshold");
   AddFieldRow("xerror", OPT_BOOL | OPT_EXPERT, &Fexit_on_error, "exit on error", "error");
-  AddHandlerRow("abort_on", HAS_ARG | OPT_EXPERT, H(opt_ignore), "abort on the specified condition flags", "flags");
+  AddHandlerRow("abort_on", HAS_ARG | OPT_EXPERT, H(opt_ignore), "abort on the specified condition flags",
+                "flags");
   AddOffsetRow("copyinkf", OPT_BOOL | OPT_EXPERT | OPT_SPEC | OPT_OUTPUT, OFF(copy_initial_nonkeyframes),
                "copy initial non-keyframes");
   AddOffsetRow("copypriorss", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_SPEC | OPT_OUTPUT, OFF(copy_prior_start),
@@ -164,7 +173,8 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "profile");
   AddOffsetRow("filter", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(filters), "set stream filtergraph",
                "filter_graph");
-  AddFieldRow("filter_threads", HAS_ARG | OPT_INT, &Ffilter_nbthreads, "number of non-complex filter threads");
+  AddFieldRow("filter_threads", HAS_ARG | OPT_INT, &Ffilter_nbthreads,
+              "number of non-complex filter threads");
   AddOffsetRow("filter_script", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(filter_scripts),
                "read stream filtergraph description from a file", "filename");
   AddOffsetRow("reinit_filter", HAS_ARG | OPT_INT | OPT_SPEC | OPT_INPUT, OFF(reinit_filters),
@@ -180,19 +190,21 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddFieldRow("stats", OPT_BOOL, &Fprint_stats, "print progress report during encoding");
   AddHandlerRow("attach", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_OUTPUT, H(opt_attach),
                 "add an attachment to the output file", "filename");
-  AddOffsetRow("dump_attachment", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_INPUT, OFF(dump_attachment),
-               "extract an attachment into a file", "filename");
+  AddOffsetRow("dump_attachment", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_INPUT,
+               OFF(dump_attachment), "extract an attachment into a file", "filename");
   AddOffsetRow("stream_loop", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_INPUT, OFF(loop),
                "set number of times input stream shall be looped", "loop count");
   AddFieldRow("debug_ts", OPT_BOOL | OPT_EXPERT, &Fdebug_ts, "print timestamp debugging info");
-  AddFieldRow("max_error_rate", HAS_ARG | OPT_FLOAT, &Fmax_error_rate,
-              "ratio of errors (0.0: no errors, 1.0: 100% errors) above which ffmpeg returns an error instead of "
-              "success.",
-              "maximum error rate");
+  AddFieldRow(
+      "max_error_rate", HAS_ARG | OPT_FLOAT, &Fmax_error_rate,
+      "ratio of errors (0.0: no errors, 1.0: 100% errors) above which ffmpeg returns an error instead of "
+      "success.",
+      "maximum error rate");
   AddOffsetRow("discard", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_INPUT, OFF(discard), "discard", "");
-  AddOffsetRow("disposition", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(disposition), "disposition", "");
-  AddOffsetRow("thread_queue_size", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_INPUT, OFF(thread_queue_size),
-               "set the maximum number of queued packets from the demuxer");
+  AddOffsetRow("disposition", HAS_ARG | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(disposition), "disposition",
+               "");
+  AddOffsetRow("thread_queue_size", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_INPUT,
+               OFF(thread_queue_size), "set the maximum number of queued packets from the demuxer");
   AddFieldRow("find_stream_info", OPT_BOOL | OPT_EXPERT | OPT_PERFILE | OPT_INPUT, &Ffind_stream_info,
               "read and decode the streams to fill missing information with heuristics");
 
@@ -210,7 +222,8 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddFieldRow("bits_per_raw_sample", HAS_ARG | OPT_VIDEO | OPT_INT, &Fframe_bits_per_raw_sample,
               "set the number of bits per raw sample", "number");
   AddFieldRow("intra", OPT_BOOL | OPT_EXPERT | OPT_VIDEO, &Fintra_only, "deprecated use -g 1");
-  AddOffsetRow("vn", OPT_BOOL | OPT_VIDEO | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(video_disable), "disable video");
+  AddOffsetRow("vn", OPT_BOOL | OPT_VIDEO | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(video_disable),
+               "disable video");
   AddOffsetRow("rc_override", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_VIDEO | OPT_SPEC | OPT_OUTPUT,
                OFF(rc_overrides), "rate control override for specific intervals", "override");
   AddHandlerRow("vcodec", HAS_ARG | OPT_VIDEO | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_codec_kind),
@@ -250,16 +263,17 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "set the value of an outfile streamid", "streamIndex:value");
   AddOffsetRow("force_key_frames", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_VIDEO | OPT_SPEC | OPT_OUTPUT,
                OFF(forced_key_frames), "force key frames at specified timestamps", "timestamps");
-  AddHandlerRow("ab", HAS_ARG | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_bitrate), "audio bitrate (please use -b:a)",
-                "bitrate");
-  AddHandlerRow("b", HAS_ARG | OPT_VIDEO | OPT_PERFILE | OPT_OUTPUT, H(opt_bitrate), "video bitrate (please use -b:v)",
-                "bitrate");
+  AddHandlerRow("ab", HAS_ARG | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_bitrate),
+                "audio bitrate (please use -b:a)", "bitrate");
+  AddHandlerRow("b", HAS_ARG | OPT_VIDEO | OPT_PERFILE | OPT_OUTPUT, H(opt_bitrate),
+                "video bitrate (please use -b:v)", "bitrate");
   AddOffsetRow("hwaccel", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_VIDEO | OPT_SPEC | OPT_INPUT, OFF(hwaccels),
                "use HW accelerated decoding", "hwaccel name");
   AddOffsetRow("hwaccel_device", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_VIDEO | OPT_SPEC | OPT_INPUT,
                OFF(hwaccel_devices), "select a device for HW acceleration", "devicename");
   AddOffsetRow("hwaccel_output_format", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_VIDEO | OPT_SPEC | OPT_INPUT,
-               OFF(hwaccel_output_formats), "select output format used with HW accelerated decoding", "format");
+               OFF(hwaccel_output_formats), "select output format used with HW accelerated decoding",
+               "format");
   AddHandlerRow("hwaccels", OPT_EXIT, H(opt_refuse), "show available HW acceleration methods");
   AddOffsetRow("autorotate", HAS_ARG | OPT_BOOL | OPT_EXPERT | OPT_SPEC | OPT_INPUT, OFF(autorotate),
                "automatically insert correct rotate filters");
@@ -269,24 +283,28 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "set the number of audio frames to output", "number");
   AddHandlerRow("aq", HAS_ARG | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_audio_qscale),
                 "set audio quality (codec-specific)", "quality");
-  AddOffsetRow("ar", HAS_ARG | OPT_AUDIO | OPT_INT | OPT_SPEC | OPT_INPUT | OPT_OUTPUT, OFF(audio_sample_rate),
-               "set audio sampling rate (in Hz)", "rate");
+  AddOffsetRow("ar", HAS_ARG | OPT_AUDIO | OPT_INT | OPT_SPEC | OPT_INPUT | OPT_OUTPUT,
+               OFF(audio_sample_rate), "set audio sampling rate (in Hz)", "rate");
   AddOffsetRow("ac", HAS_ARG | OPT_AUDIO | OPT_INT | OPT_SPEC | OPT_INPUT | OPT_OUTPUT, OFF(audio_channels),
                "set number of audio channels", "channels");
-  AddOffsetRow("an", OPT_BOOL | OPT_AUDIO | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(audio_disable), "disable audio");
+  AddOffsetRow("an", OPT_BOOL | OPT_AUDIO | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(audio_disable),
+               "disable audio");
   AddHandlerRow("acodec", HAS_ARG | OPT_AUDIO | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_codec_kind),
                 "force audio codec ('copy' to copy stream)", "codec");
   AddHandlerRow("atag", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_old2new),
                 "force audio tag/fourcc", "fourcc/tag");
-  AddFieldRow("vol", HAS_ARG | OPT_AUDIO | OPT_INT, &Faudio_volume, "change audio volume (256=normal)", "volume");
-  AddOffsetRow("sample_fmt", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_AUDIO | OPT_SPEC | OPT_INPUT | OPT_OUTPUT,
+  AddFieldRow("vol", HAS_ARG | OPT_AUDIO | OPT_INT, &Faudio_volume, "change audio volume (256=normal)",
+              "volume");
+  AddOffsetRow("sample_fmt",
+               HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_AUDIO | OPT_SPEC | OPT_INPUT | OPT_OUTPUT,
                OFF(sample_fmts), "set sample format", "format");
   AddHandlerRow("channel_layout", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT,
                 H(opt_channel_layout), "set channel layout", "layout");
   AddHandlerRow("af", HAS_ARG | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_filter_kind), "set audio filters",
                 "filter_graph");
   AddOffsetRow("guess_layout_max", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_INT | OPT_SPEC | OPT_INPUT,
-               OFF(guess_layout_max), "set the maximum number of channels to try to guess the channel layout");
+               OFF(guess_layout_max),
+               "set the maximum number of channels to try to guess the channel layout");
 
   // Subtitle options.
   AddOffsetRow("sn", OPT_BOOL | OPT_SUBTITLE | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(subtitle_disable),
@@ -295,13 +313,14 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "force subtitle codec ('copy' to copy stream)", "codec");
   AddHandlerRow("stag", HAS_ARG | OPT_EXPERT | OPT_SUBTITLE | OPT_PERFILE | OPT_OUTPUT, H(opt_old2new),
                 "force subtitle tag/fourcc", "fourcc/tag");
-  AddOffsetRow("fix_sub_duration", OPT_BOOL | OPT_EXPERT | OPT_SUBTITLE | OPT_SPEC | OPT_INPUT, OFF(fix_sub_duration),
-               "fix subtitles duration");
+  AddOffsetRow("fix_sub_duration", OPT_BOOL | OPT_EXPERT | OPT_SUBTITLE | OPT_SPEC | OPT_INPUT,
+               OFF(fix_sub_duration), "fix subtitles duration");
   AddOffsetRow("canvas_size", HAS_ARG | OPT_STRING | OPT_SUBTITLE | OPT_SPEC | OPT_INPUT, OFF(canvas_sizes),
                "set canvas size (WxH or abbreviation)", "size");
 
   // Grab options.
-  AddHandlerRow("vc", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(opt_video_channel), "deprecated, use -channel", "channel");
+  AddHandlerRow("vc", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(opt_video_channel), "deprecated, use -channel",
+                "channel");
   AddHandlerRow("tvstd", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(opt_video_standard), "deprecated, use -standard",
                 "standard");
   AddFieldRow("isync", OPT_BOOL | OPT_EXPERT, &Finput_sync, "this option is deprecated and does nothing", "");
@@ -316,17 +335,19 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddHandlerRow("sdp_file", HAS_ARG | OPT_EXPERT | OPT_OUTPUT, H(opt_sdp_file),
                 "specify a file in which to print sdp information", "file");
   AddOffsetRow("time_base", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(time_bases),
-               "set the desired time base hint for output stream (1:24, 1:48000 or 0.04166, 2.0833e-5)", "ratio");
-  AddOffsetRow("enc_time_base", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(enc_time_bases),
-               "set the desired time base for the encoder (1:24, 1:48000 or 0.04166, 2.0833e-5). two special values "
-               "are defined - 0 = use frame rate (video) or sample rate (audio),-1 = match source time base",
+               "set the desired time base hint for output stream (1:24, 1:48000 or 0.04166, 2.0833e-5)",
                "ratio");
+  AddOffsetRow(
+      "enc_time_base", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(enc_time_bases),
+      "set the desired time base for the encoder (1:24, 1:48000 or 0.04166, 2.0833e-5). two special values "
+      "are defined - 0 = use frame rate (video) or sample rate (audio),-1 = match source time base",
+      "ratio");
   AddOffsetRow("bsf", HAS_ARG | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT, OFF(bitstream_filters),
                "A comma-separated list of bitstream filters", "bitstream_filters");
-  AddHandlerRow("absf", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_old2new), "deprecated",
-                "audio bitstream_filters");
-  AddHandlerRow("vbsf", HAS_ARG | OPT_EXPERT | OPT_VIDEO | OPT_PERFILE | OPT_OUTPUT, H(opt_old2new), "deprecated",
-                "video bitstream_filters");
+  AddHandlerRow("absf", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_old2new),
+                "deprecated", "audio bitstream_filters");
+  AddHandlerRow("vbsf", HAS_ARG | OPT_EXPERT | OPT_VIDEO | OPT_PERFILE | OPT_OUTPUT, H(opt_old2new),
+                "deprecated", "video bitstream_filters");
   AddHandlerRow("apre", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_OUTPUT, H(opt_preset),
                 "set the audio options to the indicated preset", "preset");
   AddHandlerRow("vpre", HAS_ARG | OPT_EXPERT | OPT_VIDEO | OPT_PERFILE | OPT_OUTPUT, H(opt_preset),
@@ -336,34 +357,36 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddHandlerRow("fpre", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_OUTPUT, H(opt_preset),
                 "set options from indicated preset file", "filename");
   AddOffsetRow("max_muxing_queue_size", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_SPEC | OPT_OUTPUT,
-               OFF(max_muxing_queue_size), "maximum number of packets that can be buffered while waiting for all "
-                                           "streams to initialize",
+               OFF(max_muxing_queue_size),
+               "maximum number of packets that can be buffered while waiting for all "
+               "streams to initialize",
                "packets");
 
   // Data codec support.
-  AddHandlerRow("dcodec", HAS_ARG | OPT_EXPERT | OPT_DATA | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_codec_kind),
-                "force data codec ('copy' to copy stream)", "codec");
-  AddOffsetRow("dn", OPT_BOOL | OPT_VIDEO | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(data_disable), "disable data");
+  AddHandlerRow("dcodec", HAS_ARG | OPT_EXPERT | OPT_DATA | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT,
+                H(opt_codec_kind), "force data codec ('copy' to copy stream)", "codec");
+  AddOffsetRow("dn", OPT_BOOL | OPT_VIDEO | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(data_disable),
+               "disable data");
   AddFieldRow("qsv_device", HAS_ARG | OPT_EXPERT | OPT_STRING, &Fqsv_device,
               "set QSV hardware device (DirectX adapter index, DRM path or X11 display name)", "device");
   AddHandlerRow("init_hw_device", HAS_ARG | OPT_EXPERT, H(opt_init_hw_device), "initialise hardware device",
                 "args");
-  AddHandlerRow("filter_hw_device", HAS_ARG | OPT_EXPERT, H(opt_filter_hw_device), "set hardware device used when filtering",
-                "device");
+  AddHandlerRow("filter_hw_device", HAS_ARG | OPT_EXPERT, H(opt_filter_hw_device),
+                "set hardware device used when filtering", "device");
 
   // The program's own rows.
-  AddHandlerRow("VideoHookBitsPixel", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(OptVideoHookBitsPixel), "VideoHookBitsPixel",
-                "bpp");
+  AddHandlerRow("VideoHookBitsPixel", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(OptVideoHookBitsPixel),
+                "VideoHookBitsPixel", "bpp");
   AddHandlerRow("TimeStart", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_time_seconds),
                 "TimeStart");
   AddHandlerRow("timestart", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_time_seconds),
                 "timestart");
-  AddHandlerRow("TimeLength", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_time_seconds),
-                "TimeLength");
-  AddHandlerRow("timelength", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT, H(opt_time_seconds),
-                "timelength");
-  for (const char* name : {"AudioInputHook", "AudioOutputHook", "VideoInputHook", "VideoOutputHook", "FrameInputHook",
-                           "FrameOutputHook"})
+  AddHandlerRow("TimeLength", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT,
+                H(opt_time_seconds), "TimeLength");
+  AddHandlerRow("timelength", HAS_ARG | OPT_EXPERT | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT,
+                H(opt_time_seconds), "timelength");
+  for (const char* name : {"AudioInputHook", "AudioOutputHook", "VideoInputHook", "VideoOutputHook",
+                           "FrameInputHook", "FrameOutputHook"})
     AddHandlerRow(name, OPT_EXIT, H(opt_empty), name);
 
   if (FOptionDef.size() != std::size_t(kTableRows)) {

@@ -4,6 +4,8 @@
 // Options written with a stream specifier ("-c:v", "-b:a", "-r:0") are kept as lists of
 // TSpecifierOpt in the order given; the per-stream lookup lets the last matching entry win.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavutil/avutil.h>
 }
@@ -37,10 +39,10 @@ struct TAudioChannelMap {
   int ostream_idx = -1;
 };
 
-using TStringList = TSpecifierOptList;   // value in u.str
-using TIntList = TSpecifierOptList;      // value in u.i
-using TInt64List = TSpecifierOptList;    // value in u.i64
-using TDoubleList = TSpecifierOptList;   // value in u.dbl
+using TStringList = TSpecifierOptList;  // value in u.str
+using TIntList = TSpecifierOptList;     // value in u.i
+using TInt64List = TSpecifierOptList;   // value in u.i64
+using TDoubleList = TSpecifierOptList;  // value in u.dbl
 
 struct TOptionsContext {
   TOptionGroup* g = nullptr;  // the parse context's file group (borrowed)

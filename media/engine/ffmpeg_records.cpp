@@ -1,6 +1,7 @@
 #include "media/engine/ffmpeg_records.h"
 
 #include "media/ff_api.h"
+#include "media/wave_input.h"
 
 namespace media {
 
@@ -49,7 +50,7 @@ TFilterGraph::~TFilterGraph() {
 }
 
 TInputFile::~TInputFile() {
-  if (ctx != nullptr) FF().avformat_close_input(&ctx);
+  if (ctx != nullptr) CloseInputFormat(&ctx);
 }
 
 TInputStream::~TInputStream() {

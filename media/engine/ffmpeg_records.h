@@ -7,6 +7,8 @@
 // engine owns the records through its arrays and destroys them at clean-up in a fixed order (filter
 // graphs first, because their pads point at streams).
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>

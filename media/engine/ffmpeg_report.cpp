@@ -11,7 +11,6 @@
 
 namespace media {
 
-using engine_detail::StrFormat;
 
 void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t curTime) {
   if (!Fprint_stats && !isLastReport && Fprogress_avio == nullptr && !OnProgress) return;
@@ -47,21 +46,23 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
     const AVCodecContext* enc = ost.enc_ctx;
     q = ost.stream_copy ? -1.0f : float(ost.quality) / float(FF_QP2LAMBDA);
     if (videoSeen && enc->codec_type == AVMEDIA_TYPE_VIDEO) {
-      buf += StrFormat("q=%2.1f ", double(q));
-      script += StrFormat("stream_%d_%d_q=%.1f\n", ost.file_index, ost.index, double(q));
+      buf += FormatStr("q=%2.1f ", double(q));
+      script += FormatStr("stream_%d_%d_q=%.1f\n", ost.file_index, ost.index, double(q));
     }
     if (!videoSeen && enc->codec_type == AVMEDIA_TYPE_VIDEO) {
       frameNumber = ost.frame_number;
       fps = t > 1 ? float(frameNumber) / t : 0;
-      buf += StrFormat("frame=%5d fps=%3.*f q=%3.1f ", frameNumber, fps < 9.95f ? 1 : 0, double(fps), double(q));
-      script += StrFormat("frame=%d\n", frameNumber);
-      script += StrFormat("fps=%.1f\n", double(fps));
-      script += StrFormat("stream_%d_%d_q=%.1f\n", ost.file_index, ost.index, double(q));
+      buf +=
+          FormatStr("frame=%5d fps=%3.*f q=%3.1f ", frameNumber, fps < 9.95f ? 1 : 0, double(fps), double(q));
+      script += FormatStr("frame=%d\n", frameNumber);
+      script += FormatStr("fps=%.1f\n", double(fps));
+      script += FormatStr("stream_%d_%d_q=%.1f\n", ost.file_index, ost.index, double(q));
       if (isLastReport) buf += "L";
       if (Fqp_hist) {
         const int qp = int(std::lrint(q));
         if (qp >= 0 && qp < 52) Fqp_histogram[qp]++;
-        for (int j = 0; j < 32; j++) buf += StrFormat("%X", engine_detail::Log2(unsigned(Fqp_histogram[j] + 1)));
+        for (int j = 0; j < 32; j++)
+          buf += FormatStr("%X", engine_detail::Log2(unsigned(Fqp_histogram[j] + 1)));
       }
       if ((enc->flags & AV_CODEC_FLAG_PSNR) && (ost.pict_type != AV_PICTURE_TYPE_NONE || isLastReport)) {
         double error = 0;
@@ -82,18 +83,19 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
           errorSum += error;
           scaleSum += scale;
           const double p = -10.0 * std::log10(error / scale);
-          buf += StrFormat("%c:%2.2f ", type[j], p);
-          script += StrFormat("stream_%d_%d_psnr_%c=%2.2f\n", ost.file_index, ost.index, type[j] | 32, p);
+          buf += FormatStr("%c:%2.2f ", type[j], p);
+          script += FormatStr("stream_%d_%d_psnr_%c=%2.2f\n", ost.file_index, ost.index, type[j] | 32, p);
         }
         const double p = -10.0 * std::log10(errorSum / scaleSum);
-        buf += StrFormat("*:%2.2f ", p);
-        script += StrFormat("stream_%d_%d_psnr_all=%2.2f\n", ost.file_index, ost.index, p);
+        buf += FormatStr("*:%2.2f ", p);
+        script += FormatStr("stream_%d_%d_psnr_all=%2.2f\n", ost.file_index, ost.index, p);
       }
       videoSeen = true;
     }
     // The end time stamp the muxer has seen for this stream.
     if (FF().av_stream_get_end_pts(ost.st) != AV_NOPTS_VALUE) {
-      const int64_t endPts = FF().av_rescale_q(FF().av_stream_get_end_pts(ost.st), ost.st->time_base, AV_TIME_BASE_Q);
+      const int64_t endPts =
+          FF().av_rescale_q(FF().av_stream_get_end_pts(ost.st), ost.st->time_base, AV_TIME_BASE_Q);
       pts = std::max(pts, endPts);
       currentDuration = std::max(currentDuration, endPts);
     }
@@ -111,36 +113,37 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
   if (totalSize < 0)
     buf += "size=N/A time=";
   else
-    buf += StrFormat("size=%8.0fkB time=", double(totalSize) / 1024.0);
+    buf += FormatStr("size=%8.0fkB time=", double(totalSize) / 1024.0);
   if (pts < 0) buf += "-";
-  buf += StrFormat("%02d:%02d:%02d.%03d ", hours, mins % 60, secs % 60, us / 1000);
+  buf += FormatStr("%02d:%02d:%02d.%03d ", hours, mins % 60, secs % 60, us / 1000);
   if (bitrate < 0) {
     buf += "bitrate=N/A";
     script += "bitrate=N/A\n";
   } else {
-    buf += StrFormat("bitrate=%6.1fkbits/s", bitrate);
-    script += StrFormat("bitrate=%6.1fkbits/s\n", bitrate);
+    buf += FormatStr("bitrate=%6.1fkbits/s", bitrate);
+    script += FormatStr("bitrate=%6.1fkbits/s\n", bitrate);
   }
   if (totalSize < 0)
     script += "total_size=N/A\n";
   else
-    script += StrFormat("total_size=%" PRId64 "\n", totalSize);
-  script += StrFormat("out_time_ms=%" PRId64 "\n", pts);
-  script += StrFormat("out_time=%s%02d:%02d:%02d.%06d\n", pts < 0 ? "-" : "", hours, mins % 60, secs % 60, us);
+    script += FormatStr("total_size=%" PRId64 "\n", totalSize);
+  script += FormatStr("out_time_ms=%" PRId64 "\n", pts);
+  script +=
+      FormatStr("out_time=%s%02d:%02d:%02d.%06d\n", pts < 0 ? "-" : "", hours, mins % 60, secs % 60, us);
 
-  if (Fnb_frames_dup || Fnb_frames_drop) buf += StrFormat(" dup=%d drop=%d", Fnb_frames_dup, Fnb_frames_drop);
+  if (Fnb_frames_dup || Fnb_frames_drop) buf += FormatStr(" dup=%d drop=%d", Fnb_frames_dup, Fnb_frames_drop);
   if (FShowDupOrDrop && OnProgress) {
     FShowDupOrDrop = false;
     Log(TLogLevel::llInfo, "%s", buf.c_str());
   }
-  script += StrFormat("dup_frames=%d\n", Fnb_frames_dup);
-  script += StrFormat("drop_frames=%d\n", Fnb_frames_drop);
+  script += FormatStr("dup_frames=%d\n", Fnb_frames_dup);
+  script += FormatStr("drop_frames=%d\n", Fnb_frames_drop);
   if (speed < 0) {
     buf += " speed=N/A";
     script += "speed=N/A\n";
   } else {
-    buf += StrFormat(" speed=%4.3gx", speed);
-    script += StrFormat("speed=%4.3gx\n", speed);
+    buf += FormatStr(" speed=%4.3gx", speed);
+    script += FormatStr("speed=%4.3gx\n", speed);
   }
 
   if (OnProgress) {
@@ -158,8 +161,9 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
   if ((Fprint_stats && !OnProgress) || isLastReport) Log(TLogLevel::llInfo, "%s", buf.c_str());
 
   if (Fprogress_avio != nullptr) {
-    script += StrFormat("progress=%s\n", isLastReport ? "end" : "continue");
-    FF().avio_write(Fprogress_avio, reinterpret_cast<const unsigned char*>(script.data()), int(script.size()));
+    script += FormatStr("progress=%s\n", isLastReport ? "end" : "continue");
+    FF().avio_write(Fprogress_avio, reinterpret_cast<const unsigned char*>(script.data()),
+                    int(script.size()));
     FF().avio_flush(Fprogress_avio);
     if (isLastReport) {
       const int ret = FF().avio_closep(&Fprogress_avio);
@@ -176,20 +180,30 @@ void TCustomFFmpeg::print_final_stats(int64_t totalSize) {
   bool pass1Used = true;
   for (auto& ost : Foutput_streams) {
     switch (ost->enc_ctx->codec_type) {
-      case AVMEDIA_TYPE_VIDEO: videoSize += ost->data_size; break;
-      case AVMEDIA_TYPE_AUDIO: audioSize += ost->data_size; break;
-      case AVMEDIA_TYPE_SUBTITLE: subtitleSize += ost->data_size; break;
-      default: otherSize += ost->data_size; break;
+      case AVMEDIA_TYPE_VIDEO:
+        videoSize += ost->data_size;
+        break;
+      case AVMEDIA_TYPE_AUDIO:
+        audioSize += ost->data_size;
+        break;
+      case AVMEDIA_TYPE_SUBTITLE:
+        subtitleSize += ost->data_size;
+        break;
+      default:
+        otherSize += ost->data_size;
+        break;
     }
     extraSize += uint64_t(std::max(ost->enc_ctx->extradata_size, 0));
     dataSize += ost->data_size;
-    if ((ost->enc_ctx->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) != AV_CODEC_FLAG_PASS1) pass1Used = false;
+    if ((ost->enc_ctx->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) != AV_CODEC_FLAG_PASS1)
+      pass1Used = false;
   }
   std::string overhead = "unknown";
   if (dataSize && totalSize > 0 && uint64_t(totalSize) >= dataSize)
-    overhead = StrFormat("%f%%", 100.0 * double(uint64_t(totalSize) - dataSize) / double(dataSize));
+    overhead = FormatStr("%f%%", 100.0 * double(uint64_t(totalSize) - dataSize) / double(dataSize));
   Log(TLogLevel::llInfo,
-      "video:%1.0fkB audio:%1.0fkB subtitle:%1.0fkB other streams:%1.0fkB global headers:%1.0fkB muxing overhead: %s",
+      "video:%1.0fkB audio:%1.0fkB subtitle:%1.0fkB other streams:%1.0fkB global headers:%1.0fkB muxing "
+      "overhead: %s",
       double(videoSize) / 1024.0, double(audioSize) / 1024.0, double(subtitleSize) / 1024.0,
       double(otherSize) / 1024.0, double(extraSize) / 1024.0, overhead.c_str());
 
@@ -202,16 +216,18 @@ void TCustomFFmpeg::print_final_stats(int64_t totalSize) {
       const AVMediaType type = ist.dec_ctx->codec_type;
       totalSizeIn += ist.data_size;
       totalPackets += ist.nb_packets;
-      std::string line = StrFormat("  Input stream #%d:%d (%s): %" PRIu64 " packets read (%" PRIu64 " bytes); ", i, j,
-                                   FF().av_get_media_type_string(type), ist.nb_packets, ist.data_size);
+      std::string line =
+          FormatStr("  Input stream #%d:%d (%s): %" PRIu64 " packets read (%" PRIu64 " bytes); ", i, j,
+                    FF().av_get_media_type_string(type), ist.nb_packets, ist.data_size);
       if (ist.decoding_needed) {
-        line += StrFormat("%" PRIu64 " frames decoded", ist.frames_decoded);
-        if (type == AVMEDIA_TYPE_AUDIO) line += StrFormat(" (%" PRIu64 " samples)", ist.samples_decoded);
+        line += FormatStr("%" PRIu64 " frames decoded", ist.frames_decoded);
+        if (type == AVMEDIA_TYPE_AUDIO) line += FormatStr(" (%" PRIu64 " samples)", ist.samples_decoded);
         line += "; ";
       }
       Log(TLogLevel::llVerbose, "%s", line.c_str());
     }
-    Log(TLogLevel::llVerbose, "  Total: %" PRIu64 " packets (%" PRIu64 " bytes) demuxed", totalPackets, totalSizeIn);
+    Log(TLogLevel::llVerbose, "  Total: %" PRIu64 " packets (%" PRIu64 " bytes) demuxed", totalPackets,
+        totalSizeIn);
   }
   for (int i = 0; i < int(Foutput_files.size()); i++) {
     const TOutputFile& of = *Foutput_files[i];
@@ -222,23 +238,26 @@ void TCustomFFmpeg::print_final_stats(int64_t totalSize) {
       const AVMediaType type = ost.enc_ctx->codec_type;
       totalSizeOut += ost.data_size;
       totalPackets += ost.packets_written;
-      std::string line = StrFormat("  Output stream #%d:%u (%s): ", i, j, FF().av_get_media_type_string(type));
+      std::string line =
+          FormatStr("  Output stream #%d:%u (%s): ", i, j, FF().av_get_media_type_string(type));
       if (ost.encoding_needed) {
-        line += StrFormat("%" PRIu64 " frames encoded", ost.frames_encoded);
-        if (type == AVMEDIA_TYPE_AUDIO) line += StrFormat(" (%" PRIu64 " samples)", ost.samples_encoded);
+        line += FormatStr("%" PRIu64 " frames encoded", ost.frames_encoded);
+        if (type == AVMEDIA_TYPE_AUDIO) line += FormatStr(" (%" PRIu64 " samples)", ost.samples_encoded);
         line += "; ";
       }
-      line += StrFormat("%" PRIu64 " packets muxed (%" PRIu64 " bytes); ", ost.packets_written, ost.data_size);
+      line +=
+          FormatStr("%" PRIu64 " packets muxed (%" PRIu64 " bytes); ", ost.packets_written, ost.data_size);
       Log(TLogLevel::llVerbose, "%s", line.c_str());
     }
-    Log(TLogLevel::llVerbose, "  Total: %" PRIu64 " packets (%" PRIu64 " bytes) muxed", totalPackets, totalSizeOut);
+    Log(TLogLevel::llVerbose, "  Total: %" PRIu64 " packets (%" PRIu64 " bytes) muxed", totalPackets,
+        totalSizeOut);
   }
   if (videoSize + dataSize + audioSize + subtitleSize + extraSize == 0) {
     Log(TLogLevel::llWarning, "Output file is empty, nothing was encoded%s",
         pass1Used ? "" : " (check -ss / -t / -frames parameters if used)");
   }
-  Log(TLogLevel::llInfo, "%" PRIu64 " frames successfully decoded, %" PRIu64 " decoding errors", Fdecode_error_stat[0],
-      Fdecode_error_stat[1]);
+  Log(TLogLevel::llInfo, "%" PRIu64 " frames successfully decoded, %" PRIu64 " decoding errors",
+      Fdecode_error_stat[0], Fdecode_error_stat[1]);
 }
 
 }  // namespace media

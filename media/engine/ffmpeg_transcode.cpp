@@ -1,6 +1,8 @@
 // The transcoding main loop: choose the output furthest behind, feed it, report progress; then flush,
 // write the trailers and decide whether the run finished. Conversion thread only.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavutil/time.h>
@@ -15,7 +17,6 @@ extern "C" {
 
 namespace media {
 
-using engine_detail::StrFormat;
 
 void TCustomFFmpeg::transcode() {
   const int64_t timerStart = Now();
@@ -46,7 +47,8 @@ void TCustomFFmpeg::transcode() {
 
   // Decoders of inputs that did not reach their end (stop, -t): what they hold still goes out.
   for (auto& ist : Finput_streams) {
-    if (!Finput_files[ist->file_index]->eof_reached && ist->decoding_needed) process_input_packet(*ist, nullptr, false);
+    if (!Finput_files[ist->file_index]->eof_reached && ist->decoding_needed)
+      process_input_packet(*ist, nullptr, false);
   }
   flush_encoders();
 
@@ -56,34 +58,43 @@ void TCustomFFmpeg::transcode() {
     TOutputFile& of = *Foutput_files[i];
     FLastWrite = Now();
     if (!of.header_written) {
-      const std::string msg = StrFormat(
-          "Nothing was written into output file %d (%s), because at least one of its streams received no packets.", i,
-          of.ctx->url);
+      const std::string msg = FormatStr(
+          "Nothing was written into output file %d (%s), because at least one of its streams received no "
+          "packets.",
+          i, of.ctx->url);
       Log(TLogLevel::llError, "%s", msg.c_str());
       if (nothingWritten.empty()) nothingWritten = msg;
       continue;
     }
+    uint64_t packets = 0;
+    for (unsigned j = 0; j < of.ctx->nb_streams; j++)
+      packets += Foutput_streams[of.ost_index + int(j)]->packets_written;
+    if (packets == 0 && nothingWritten.empty())
+      nothingWritten =
+          "Output file is empty, nothing was encoded (check -ss / -t / -frames parameters if used)";
     int ret = FF().av_write_trailer(of.ctx);
     if (ret < 0) {
-      const std::string msg = FormatAVError(StrFormat("Error writing trailer of %s", of.ctx->url), ret);
+      const std::string msg = FormatAVError(FormatStr("Error writing trailer of %s", of.ctx->url), ret);
       FLastErrMsg = msg;
       Log(TLogLevel::llError, "%s", msg.c_str());
       if (Fexit_on_error) RaiseError(msg);
       trailerFailures++;
     }
-    // Closing flushes the last buffered bytes: a failure there loses the end of the file.
-    if (!(of.ctx->oformat->flags & AVFMT_NOFILE) && of.ctx->pb != nullptr) {
-      ret = FF().avio_closep(&of.ctx->pb);
-      if (ret < 0) {
-        const std::string msg = FormatAVError(StrFormat("Error closing output file %s", of.ctx->url), ret);
-        FLastErrMsg = msg;
-        Log(TLogLevel::llError, "%s", msg.c_str());
-        trailerFailures++;
-      }
-    }
   }
 
   print_report(true, timerStart, Now());
+
+  // Closing flushes the last buffered bytes: a failure there loses the end of the file.
+  for (auto& of : Foutput_files) {
+    if ((of->ctx->oformat->flags & AVFMT_NOFILE) || of->ctx->pb == nullptr) continue;
+    const int ret = FF().avio_closep(&of->ctx->pb);
+    if (ret < 0) {
+      const std::string msg = FormatAVError(FormatStr("Error closing output file %s", of->ctx->url), ret);
+      FLastErrMsg = msg;
+      Log(TLogLevel::llError, "%s", msg.c_str());
+      trailerFailures++;
+    }
+  }
 
   FF().av_buffer_unref(&Fhw_device_ctx);
   Fhw_devices.clear();
@@ -92,7 +103,7 @@ void TCustomFFmpeg::transcode() {
   std::string decodeFailure;
   const uint64_t decodes = Fdecode_error_stat[0] + Fdecode_error_stat[1];
   if (decodes > 0 && double(Fdecode_error_stat[1]) > double(Fmax_error_rate) * double(decodes))
-    decodeFailure = StrFormat("Too many decoding errors: %" PRIu64 " frames successfully decoded, %" PRIu64
+    decodeFailure = FormatStr("Too many decoding errors: %" PRIu64 " frames successfully decoded, %" PRIu64
                               " decoding errors",
                               Fdecode_error_stat[0], Fdecode_error_stat[1]);
 
@@ -119,10 +130,12 @@ bool TCustomFFmpeg::need_output() {
     TOutputFile& of = *Foutput_files[ost->file_index];
     AVFormatContext* os = of.ctx;
     if (ost->finished) continue;
-    if (os->pb != nullptr && uint64_t(std::max<int64_t>(FF().avio_seek(os->pb, 0, SEEK_CUR), 0)) >= of.limit_filesize)
+    if (os->pb != nullptr &&
+        uint64_t(std::max<int64_t>(FF().avio_seek(os->pb, 0, SEEK_CUR), 0)) >= of.limit_filesize)
       continue;
     if (ost->frame_number >= ost->max_frames) {
-      for (unsigned j = 0; j < os->nb_streams; j++) close_output_stream(*Foutput_streams[of.ost_index + int(j)]);
+      for (unsigned j = 0; j < os->nb_streams; j++)
+        close_output_stream(*Foutput_streams[of.ost_index + int(j)]);
       continue;
     }
     return true;
@@ -139,7 +152,8 @@ TOutputStream* TCustomFFmpeg::choose_output() {
     if (ost->last_mux_dts != AV_NOPTS_VALUE)
       opts = FF().av_rescale_q(ost->last_mux_dts, ost->st->time_base, AV_TIME_BASE_Q);
     else
-      Log(TLogLevel::llDebug, "cur_dts is invalid (this is harmless if it occurs once at the start per stream)");
+      Log(TLogLevel::llDebug,
+          "cur_dts is invalid (this is harmless if it occurs once at the start per stream)");
     if (!ost->initialized && !ost->inputs_done) return ost->unavailable ? nullptr : ost.get();
     if (!ost->finished && opts < optsMin) {
       optsMin = opts;
@@ -185,16 +199,7 @@ int TCustomFFmpeg::transcode_step() {
   }
 
   if (ost->filter != nullptr && ost->filter->graph->graph != nullptr) {
-    if (!ost->initialized) {
-      std::string error;
-      ret = init_output_stream(*ost, error);
-      if (ret < 0) {
-        const std::string msg = StrFormat("Error initializing output stream %d:%d -- %s", ost->file_index,
-                                          ost->index, error.empty() ? FormatAVError(ret).c_str() : error.c_str());
-        Log(TLogLevel::llError, "%s", msg.c_str());
-        RaiseError(msg);
-      }
-    }
+    if (!ost->initialized) init_output_stream_or_raise(*ost);
     if ((ret = transcode_from_filter(*ost->filter->graph, &ist)) < 0) return ret;
     if (ist == nullptr) return 0;
   } else if (ost->filter != nullptr) {
@@ -294,7 +299,8 @@ int TCustomFFmpeg::seek_to_start(TInputFile& ifile, AVFormatContext* is) {
     if (!ifile.duration) ifile.time_base = ist.st->time_base;
     // The time stamps of the pass just read span max_pts - min_pts, plus the last frame.
     if (ist.max_pts > ist.min_pts) duration += ist.max_pts - ist.min_pts;
-    if (!ifile.duration || FF().av_compare_ts(ifile.duration, ifile.time_base, duration, ist.st->time_base) < 0) {
+    if (!ifile.duration ||
+        FF().av_compare_ts(ifile.duration, ifile.time_base, duration, ist.st->time_base) < 0) {
       ifile.duration = duration;
       ifile.time_base = ist.st->time_base;
     }
@@ -352,15 +358,16 @@ int TCustomFFmpeg::process_input(int fileIndex) {
   }
 
   reset_eagain();
-  if (Fdo_pkt_dump) FF().av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, Fdo_hex_dump, is->streams[pkt->stream_index]);
+  if (Fdo_pkt_dump)
+    FF().av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, Fdo_hex_dump, is->streams[pkt->stream_index]);
 
   // A stream that appeared after the file was opened has no record: report it once and drop it.
   if (pkt->stream_index >= ifile.nb_streams) {
     if (pkt->stream_index >= ifile.nb_streams_warn) {
       const AVStream* st = is->streams[pkt->stream_index];
       FF().av_log(is, AV_LOG_WARNING, "New %s stream %d:%d at pos:%" PRId64 " and DTS:%ss\n",
-                  FF().av_get_media_type_string(st->codecpar->codec_type), fileIndex, pkt->stream_index, pkt->pos,
-                  engine_detail::TsToTimeStr(pkt->dts, st->time_base).c_str());
+                  FF().av_get_media_type_string(st->codecpar->codec_type), fileIndex, pkt->stream_index,
+                  pkt->pos, engine_detail::TsToTimeStr(pkt->dts, st->time_base).c_str());
       ifile.nb_streams_warn = pkt->stream_index + 1;
     }
     FF().av_packet_unref(pkt);
@@ -379,16 +386,12 @@ int TCustomFFmpeg::process_input(int fileIndex) {
 
   const AVMediaType type = ist.dec_ctx->codec_type;
   if (Fdebug_ts)
-    Log(TLogLevel::llInfo,
-        "demuxer -> ist_index:%d type:%s next_dts:%s next_dts_time:%s next_pts:%s next_pts_time:%s pkt_pts:%s "
-        "pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s off:%s off_time:%s",
-        ifile.ist_index + pkt->stream_index, FF().av_get_media_type_string(type),
-        engine_detail::TsToStr(ist.next_dts).c_str(), engine_detail::TsToTimeStr(ist.next_dts, AV_TIME_BASE_Q).c_str(),
-        engine_detail::TsToStr(ist.next_pts).c_str(), engine_detail::TsToTimeStr(ist.next_pts, AV_TIME_BASE_Q).c_str(),
-        engine_detail::TsToStr(pkt->pts).c_str(), engine_detail::TsToTimeStr(pkt->pts, ist.st->time_base).c_str(),
-        engine_detail::TsToStr(pkt->dts).c_str(), engine_detail::TsToTimeStr(pkt->dts, ist.st->time_base).c_str(),
-        engine_detail::TsToStr(ifile.ts_offset).c_str(),
-        engine_detail::TsToTimeStr(ifile.ts_offset, AV_TIME_BASE_Q).c_str());
+    Log(TLogLevel::llInfo, "demuxer -> ist_index:%d type:%s %s %s %s %s", ifile.ist_index + pkt->stream_index,
+        FF().av_get_media_type_string(type),
+        engine_detail::TsFields("next_dts", ist.next_dts, AV_TIME_BASE_Q).c_str(),
+        engine_detail::TsFields("next_pts", ist.next_pts, AV_TIME_BASE_Q).c_str(),
+        engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
+        engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
 
   if (!ist.wrap_correction_done && is->start_time != AV_NOPTS_VALUE && ist.st->pts_wrap_bits < 64) {
     // The start time is corrected from the streams actually used, which are known only now.
@@ -398,10 +401,12 @@ int TCustomFFmpeg::process_input(int fileIndex) {
       for (unsigned i = 0; i < is->nb_streams; i++) {
         const AVStream* st = is->streams[i];
         if (st->discard == AVDISCARD_ALL || st->start_time == AV_NOPTS_VALUE) continue;
-        newStartTime = std::min(newStartTime, FF().av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q));
+        newStartTime =
+            std::min(newStartTime, FF().av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q));
       }
       if (newStartTime > is->start_time) {
-        FF().av_log(is, AV_LOG_VERBOSE, "Correcting start time by %" PRId64 "\n", newStartTime - is->start_time);
+        FF().av_log(is, AV_LOG_VERBOSE, "Correcting start time by %" PRId64 "\n",
+                    newStartTime - is->start_time);
         ifile.ts_offset = -newStartTime;
       }
     }
@@ -432,8 +437,10 @@ int TCustomFFmpeg::process_input(int fileIndex) {
     }
   }
 
-  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
-  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
+  if (pkt->dts != AV_NOPTS_VALUE)
+    pkt->dts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
+  if (pkt->pts != AV_NOPTS_VALUE)
+    pkt->pts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
   if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = int64_t(double(pkt->pts) * ist.ts_scale);
   if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = int64_t(double(pkt->dts) * ist.ts_scale);
 
@@ -469,14 +476,16 @@ int TCustomFFmpeg::process_input(int fileIndex) {
       if (delta < -deltaThreshold || delta > deltaThreshold ||
           pktDts + AV_TIME_BASE / 10 < std::max(ist.pts, ist.dts)) {
         ifile.ts_offset -= delta;
-        Log(TLogLevel::llDebug, "timestamp discontinuity %" PRId64 ", new offset= %" PRId64, delta, ifile.ts_offset);
+        Log(TLogLevel::llDebug, "timestamp discontinuity %" PRId64 ", new offset= %" PRId64, delta,
+            ifile.ts_offset);
         pkt->dts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
-        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
+        if (pkt->pts != AV_NOPTS_VALUE)
+          pkt->pts -= FF().av_rescale_q(delta, AV_TIME_BASE_Q, ist.st->time_base);
       }
     } else {
       if (delta < -errorThreshold || delta > errorThreshold) {
-        Log(TLogLevel::llWarning, "DTS %" PRId64 ", next:%" PRId64 " st:%d invalid dropping", pkt->dts, ist.next_dts,
-            pkt->stream_index);
+        Log(TLogLevel::llWarning, "DTS %" PRId64 ", next:%" PRId64 " st:%d invalid dropping", pkt->dts,
+            ist.next_dts, pkt->stream_index);
         pkt->dts = AV_NOPTS_VALUE;
       }
       if (pkt->pts != AV_NOPTS_VALUE) {
@@ -496,14 +505,9 @@ int TCustomFFmpeg::process_input(int fileIndex) {
   }
 
   if (Fdebug_ts)
-    Log(TLogLevel::llInfo,
-        "demuxer+ffencoder -> ist_index:%d type:%s pkt_pts:%s pkt_pts_time:%s pkt_dts:%s pkt_dts_time:%s off:%s "
-        "off_time:%s",
-        ifile.ist_index + pkt->stream_index, FF().av_get_media_type_string(type),
-        engine_detail::TsToStr(pkt->pts).c_str(), engine_detail::TsToTimeStr(pkt->pts, ist.st->time_base).c_str(),
-        engine_detail::TsToStr(pkt->dts).c_str(), engine_detail::TsToTimeStr(pkt->dts, ist.st->time_base).c_str(),
-        engine_detail::TsToStr(ifile.ts_offset).c_str(),
-        engine_detail::TsToTimeStr(ifile.ts_offset, AV_TIME_BASE_Q).c_str());
+    Log(TLogLevel::llInfo, "demuxer+ffencoder -> ist_index:%d type:%s %s %s", ifile.ist_index + pkt->stream_index,
+        FF().av_get_media_type_string(type), engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
+        engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
 
   process_input_packet(ist, pkt, false);
   FF().av_packet_unref(pkt);
@@ -532,14 +536,7 @@ void TCustomFFmpeg::flush_encoders() {
         }
         finish_output_stream(ost);
       }
-      std::string error;
-      const int ret = init_output_stream(ost, error);
-      if (ret < 0) {
-        const std::string msg = StrFormat("Error initializing output stream %d:%d -- %s", ost.file_index, ost.index,
-                                          error.empty() ? FormatAVError(ret).c_str() : error.c_str());
-        Log(TLogLevel::llError, "%s", msg.c_str());
-        RaiseError(msg);
-      }
+      init_output_stream_or_raise(ost);
     }
 
     // PCM-like encoders (one sample per frame) hold nothing back.
@@ -554,8 +551,10 @@ void TCustomFFmpeg::flush_encoders() {
         ret = FF().avcodec_send_frame(enc, nullptr);
         if (ret < 0) RaiseErrorFmt("%s encoding failed: %s", desc, FormatAVError(ret).c_str());
       }
-      if (ret < 0 && ret != AVERROR_EOF) RaiseErrorFmt("%s encoding failed: %s", desc, FormatAVError(ret).c_str());
-      if (ost.logfile != nullptr && enc->stats_out != nullptr) std::fprintf(ost.logfile, "%s", enc->stats_out);
+      if (ret < 0 && ret != AVERROR_EOF)
+        RaiseErrorFmt("%s encoding failed: %s", desc, FormatAVError(ret).c_str());
+      if (ost.logfile != nullptr && enc->stats_out != nullptr)
+        std::fprintf(ost.logfile, "%s", enc->stats_out);
       if (ret == AVERROR_EOF) {
         output_packet(of, pkt, ost, true);
         break;
@@ -574,7 +573,8 @@ void TCustomFFmpeg::close_output_stream(TOutputStream& ost) {
   TOutputFile& of = *Foutput_files[ost.file_index];
   ost.finished |= ENCODER_FINISHED;
   if (of.shortest) {
-    const int64_t end = FF().av_rescale_q(ost.sync_opts - ost.first_pts, ost.enc_ctx->time_base, AV_TIME_BASE_Q);
+    const int64_t end =
+        FF().av_rescale_q(ost.sync_opts - ost.first_pts, ost.enc_ctx->time_base, AV_TIME_BASE_Q);
     of.recording_time = std::min(of.recording_time, end);
   }
 }
@@ -591,8 +591,8 @@ void TCustomFFmpeg::finish_output_stream(TOutputStream& ost) {
 bool TCustomFFmpeg::check_recording_time(TOutputStream& ost) {
   const TOutputFile& of = *Foutput_files[ost.file_index];
   if (of.recording_time != INT64_MAX &&
-      FF().av_compare_ts(ost.sync_opts - ost.first_pts,
-                         ost.enc_ctx->time_base, of.recording_time, AV_TIME_BASE_Q) >= 0) {
+      FF().av_compare_ts(ost.sync_opts - ost.first_pts, ost.enc_ctx->time_base, of.recording_time,
+                         AV_TIME_BASE_Q) >= 0) {
     close_output_stream(ost);
     return false;
   }

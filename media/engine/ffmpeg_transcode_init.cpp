@@ -2,6 +2,8 @@
 // Runs on the conversion thread before the main loop; init_output_stream also runs from the loop
 // when a filter graph gets configured.
 
+#include <cstdint>  // UINT64_C for the FFmpeg headers in C++
+
 extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavfilter/buffersink.h>
@@ -21,7 +23,6 @@ extern "C" {
 namespace media {
 
 using engine_detail::ReduceQ;
-using engine_detail::StrFormat;
 
 int TCustomFFmpeg::transcode_init() {
   int ret = 0;
@@ -102,7 +103,7 @@ void TCustomFFmpeg::LogStreamMapping() {
       if (FiltergraphIsSimple(*ifilter->graph)) continue;
       Log(TLogLevel::llInfo, "  Stream #%d:%d (%s) -> %s%s", ist->file_index, ist->st->index,
           ist->avdec != nullptr ? ist->avdec->name : "?", ifilter->name.c_str(),
-          manyGraphs ? StrFormat(" (graph %d)", ifilter->graph->index).c_str() : "");
+          manyGraphs ? FormatStr(" (graph %d)", ifilter->graph->index).c_str() : "");
     }
   }
   for (auto& ost : Foutput_streams) {
@@ -113,16 +114,16 @@ void TCustomFFmpeg::LogStreamMapping() {
     }
     if (ost->filter != nullptr && !FiltergraphIsSimple(*ost->filter->graph)) {
       Log(TLogLevel::llInfo, "  %s%s -> Stream #%d:%d (%s)", ost->filter->name.c_str(),
-          manyGraphs ? StrFormat(" (graph %d)", ost->filter->graph->index).c_str() : "", ost->file_index, ost->index,
-          ost->enc != nullptr ? ost->enc->name : "?");
+          manyGraphs ? FormatStr(" (graph %d)", ost->filter->graph->index).c_str() : "", ost->file_index,
+          ost->index, ost->enc != nullptr ? ost->enc->name : "?");
       continue;
     }
     const TInputStream* ist = get_input_stream(*ost);
     if (ist == nullptr) continue;
-    std::string line = StrFormat("  Stream #%d:%d -> #%d:%d", ist->file_index, ist->st->index, ost->file_index,
-                                 ost->index);
+    std::string line =
+        FormatStr("  Stream #%d:%d -> #%d:%d", ist->file_index, ist->st->index, ost->file_index, ost->index);
     if (ost->sync_ist != nullptr && ost->sync_ist != ist)
-      line += StrFormat(" [sync #%d:%d]", ost->sync_ist->file_index, ost->sync_ist->st->index);
+      line += FormatStr(" [sync #%d:%d]", ost->sync_ist->file_index, ost->sync_ist->st->index);
     if (ost->stream_copy) {
       line += " (copy)";
     } else {
@@ -146,7 +147,7 @@ void TCustomFFmpeg::LogStreamMapping() {
         encName = nativeName(outCodecName, outCodec->name);
         encoderName = encName.c_str();
       }
-      line += StrFormat(" (%s (%s) -> %s (%s))", inCodecName, decoderName, outCodecName, encoderName);
+      line += FormatStr(" (%s (%s) -> %s (%s))", inCodecName, decoderName, outCodecName, encoderName);
     }
     Log(TLogLevel::llInfo, "%s", line.c_str());
   }
@@ -157,7 +158,7 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
   if (ist.decoding_needed) {
     const AVCodec* codec = ist.avdec;
     if (codec == nullptr) {
-      error = StrFormat("Decoder (codec %s) not found for input stream #%d:%d",
+      error = FormatStr("Decoder (codec %s) not found for input stream #%d:%d",
                         FF().avcodec_get_name(ist.dec_ctx->codec_id), ist.file_index, ist.st->index);
       return AVERROR(EINVAL);
     }
@@ -169,20 +170,23 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
       if (feedsOutput) {
         FF().av_dict_set(&ist.decoder_opts, "compute_edt", "1", AV_DICT_DONT_OVERWRITE);
         if (!ist.filters.empty())
-          Log(TLogLevel::llWarning, "Warning using DVB subtitles for filtering and output at the same time is not "
-                                    "fully supported, also see -compute_edt [0|1]");
+          Log(TLogLevel::llWarning,
+              "Warning using DVB subtitles for filtering and output at the same time is not "
+              "fully supported, also see -compute_edt [0|1]");
       }
     }
     ist.dec_ctx->pkt_timebase = ist.st->time_base;
     if (FF().av_dict_get(ist.decoder_opts, "threads", nullptr, 0) == nullptr)
       FF().av_dict_set(&ist.decoder_opts, "threads", "auto", 0);
     // An attached picture is a single frame: frame threads would only add latency.
-    if (ist.st->disposition & AV_DISPOSITION_ATTACHED_PIC) FF().av_dict_set(&ist.decoder_opts, "threads", "1", 0);
+    if (ist.st->disposition & AV_DISPOSITION_ATTACHED_PIC)
+      FF().av_dict_set(&ist.decoder_opts, "threads", "1", 0);
     const int ret = FF().avcodec_open2(ist.dec_ctx, codec, &ist.decoder_opts);
     if (ret < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
-      error = FormatAVError(StrFormat("Error while opening decoder for input stream #%d:%d ", ist.file_index,
-                                      ist.st->index), ret);
+      error = FormatAVError(
+          FormatStr("Error while opening decoder for input stream #%d:%d ", ist.file_index, ist.st->index),
+          ret);
       return ret;
     }
     AssertOptionsConsumed(ist.decoder_opts);
@@ -207,7 +211,8 @@ void TCustomFFmpeg::set_encoder_id(TOutputFile& of, TOutputStream& ost) {
     FF().av_opt_eval_flags(ost.enc_ctx, o, e->value, &codecFlags);
   }
   const bool bitexact = (formatFlags & AVFMT_FLAG_BITEXACT) || (codecFlags & AV_CODEC_FLAG_BITEXACT);
-  const std::string encoder = (bitexact ? std::string("Lavc ") : engine_detail::LavcIdent() + " ") + ost.enc->name;
+  const std::string encoder =
+      (bitexact ? std::string("Lavc ") : engine_detail::LavcIdent() + " ") + ost.enc->name;
   FF().av_dict_set(&ost.st->metadata, "encoder", encoder.c_str(), AV_DICT_DONT_OVERWRITE);
 }
 
@@ -229,7 +234,8 @@ void TCustomFFmpeg::init_encoder_time_base(TOutputStream& ost, AVRational defaul
   encCtx->time_base = defaultTimeBase;
 }
 
-void TCustomFFmpeg::parse_forced_key_frames(const std::string& kf, TOutputStream& ost, AVCodecContext* avctx) {
+void TCustomFFmpeg::parse_forced_key_frames(const std::string& kf, TOutputStream& ost,
+                                            AVCodecContext* avctx) {
   std::vector<int64_t> pts;
   std::size_t pos = 0;
   while (pos <= kf.size()) {
@@ -292,7 +298,8 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
     if (ist != nullptr && ost.frame_rate.num == 0) {
       ost.frame_rate = AVRational{25, 1};
       Log(TLogLevel::llWarning,
-          "No information about the input framerate is available. Falling back to a default value of 25fps for "
+          "No information about the input framerate is available. Falling back to a default value of 25fps "
+          "for "
           "output stream #%d:%d. Use the -r option if you want a different framerate.",
           ost.file_index, ost.index);
     }
@@ -327,10 +334,12 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
       if (av_q2d(encCtx->time_base) < 0.001 && Fvideo_sync_method != 0 &&
           (Fvideo_sync_method == 1 || Fvideo_sync_method == 254 ||
            (Fvideo_sync_method == -1 && !(oc->oformat->flags & AVFMT_VARIABLE_FPS))))
-        FF().av_log(oc, AV_LOG_WARNING,
-                    "Frame rate very high for a muxer not efficiently supporting it.\nPlease consider specifying a "
-                    "lower framerate, a different muxer or -vsync 2\n");
-      for (int64_t& t : ost.forced_kf_pts) t = FF().av_rescale_q(t, AVRational{1, AV_TIME_BASE}, encCtx->time_base);
+        FF().av_log(
+            oc, AV_LOG_WARNING,
+            "Frame rate very high for a muxer not efficiently supporting it.\nPlease consider specifying a "
+            "lower framerate, a different muxer or -vsync 2\n");
+      for (int64_t& t : ost.forced_kf_pts)
+        t = FF().av_rescale_q(t, AVRational{1, AV_TIME_BASE}, encCtx->time_base);
       encCtx->width = FF().av_buffersink_get_w(sink);
       encCtx->height = FF().av_buffersink_get_h(sink);
       encCtx->sample_aspect_ratio = ost.st->sample_aspect_ratio =
@@ -340,7 +349,8 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
       encCtx->pix_fmt = AVPixelFormat(FF().av_buffersink_get_format(sink));
       if (decCtx != nullptr) {
         const AVPixFmtDescriptor* desc = FF().av_pix_fmt_desc_get(encCtx->pix_fmt);
-        if (desc != nullptr) encCtx->bits_per_raw_sample = std::min(decCtx->bits_per_raw_sample, desc->comp[0].depth);
+        if (desc != nullptr)
+          encCtx->bits_per_raw_sample = std::min(decCtx->bits_per_raw_sample, desc->comp[0].depth);
       }
       encCtx->framerate = ost.frame_rate;
       ost.st->avg_frame_rate = ost.frame_rate;
@@ -349,11 +359,13 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
         encCtx->bits_per_raw_sample = Fframe_bits_per_raw_sample;
       if (!ost.forced_keyframes.empty()) {
         if (ost.forced_keyframes.rfind("expr:", 0) == 0) {
-          static const char* const constNames[] = {"n", "n_forced", "prev_forced_n", "prev_forced_t", "t", nullptr};
+          static const char* const constNames[] = {"n", "n_forced", "prev_forced_n", "prev_forced_t",
+                                                   "t", nullptr};
           const int ret = FF().av_expr_parse(&ost.forced_keyframes_pexpr, ost.forced_keyframes.c_str() + 5,
                                              constNames, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
           if (ret < 0) {
-            Log(TLogLevel::llError, "Invalid force_key_frames expression \"%s\"", ost.forced_keyframes.c_str() + 5);
+            Log(TLogLevel::llError, "Invalid force_key_frames expression \"%s\"",
+                ost.forced_keyframes.c_str() + 5);
             return ret;
           }
           ost.forced_keyframes_expr_const_values[0] = 0;
@@ -451,9 +463,11 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
     // encoders without defaults of their own, so no "b" is forced here.
     if ((ret = FF().avcodec_open2(ost.enc_ctx, codec, &ost.encoder_opts)) < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
-      error = StrFormat(
-          "Error while opening encoder for output stream #%d:%d (%s) - maybe incorrect parameters such as bit_rate, "
-          "rate, width or height. Please check error log message(reported by FFLogger) to find out more detail "
+      error = FormatStr(
+          "Error while opening encoder for output stream #%d:%d (%s) - maybe incorrect parameters such as "
+          "bit_rate, "
+          "rate, width or height. Please check error log message(reported by FFLogger) to find out more "
+          "detail "
           "information.",
           ost.file_index, ost.index, GetMediaTypeName(ost.enc_ctx->codec_type).c_str());
       return ret;
@@ -464,7 +478,8 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
       FF().av_buffersink_set_frame_size(ost.filter->filter, ost.enc_ctx->frame_size);
     AssertOptionsConsumed(ost.encoder_opts);
     if (ost.enc_ctx->bit_rate && ost.enc_ctx->bit_rate < 1000 && ost.enc_ctx->codec_id != AV_CODEC_ID_CODEC2)
-      Log(TLogLevel::llWarning, "The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
+      Log(TLogLevel::llWarning,
+          "The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
 
     ret = FF().avcodec_parameters_from_context(ost.st->codecpar, ost.enc_ctx);
     if (ret < 0) RaiseError("Error initializing the output stream codec context.");
@@ -487,7 +502,8 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
           FF().av_display_rotation_set(reinterpret_cast<int32_t*>(dst), 0);
       }
     }
-    if (ost.st->time_base.num <= 0 || ost.st->time_base.den <= 0) ost.st->time_base = ReduceQ(ost.enc_ctx->time_base);
+    if (ost.st->time_base.num <= 0 || ost.st->time_base.den <= 0)
+      ost.st->time_base = ReduceQ(ost.enc_ctx->time_base);
     if (ost.st->duration <= 0 && ist != nullptr && ist->st->duration > 0)
       ost.st->duration = FF().av_rescale_q(ist->st->duration, ist->st->time_base, ost.st->time_base);
   } else if (ost.stream_copy) {
@@ -497,7 +513,7 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
   if (!ost.disposition.empty()) {
     int disposition = ost.st->disposition;
     if ((ret = ParseDisposition(ost.disposition, disposition)) < 0) {
-      error = StrFormat("Invalid disposition \"%s\"", ost.disposition.c_str());
+      error = FormatStr("Invalid disposition \"%s\"", ost.disposition.c_str());
       return ret;
     }
     ost.st->disposition = disposition;
@@ -506,6 +522,16 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
   if ((ret = init_output_bsfs(ost)) < 0) return ret;
   ost.initialized = 1;
   return check_init_output_file(*Foutput_files[ost.file_index], ost.file_index);
+}
+
+void TCustomFFmpeg::init_output_stream_or_raise(TOutputStream& ost) {
+  std::string error;
+  const int ret = init_output_stream(ost, error);
+  if (ret >= 0) return;
+  const std::string msg = FormatStr("Error initializing output stream %d:%d -- %s", ost.file_index, ost.index,
+                                    error.empty() ? FormatAVError(ret).c_str() : error.c_str());
+  Log(TLogLevel::llError, "%s", msg.c_str());
+  RaiseError(msg);
 }
 
 int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
@@ -560,7 +586,8 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
   }
   if (ost.rotate_overridden) {
     uint8_t* sd = FF().av_stream_new_side_data(ost.st, AV_PKT_DATA_DISPLAYMATRIX, sizeof(int32_t) * 9);
-    if (sd != nullptr) FF().av_display_rotation_set(reinterpret_cast<int32_t*>(sd), -ost.rotate_override_value);
+    if (sd != nullptr)
+      FF().av_display_rotation_set(reinterpret_cast<int32_t*>(sd), -ost.rotate_override_value);
   }
 
   switch (par->codec_type) {
@@ -600,7 +627,8 @@ int TCustomFFmpeg::init_output_bsfs(TOutputStream& ost) {
   if (ost.bsf_ctx.empty()) return 0;
   for (std::size_t i = 0; i < ost.bsf_ctx.size(); i++) {
     AVBSFContext* ctx = ost.bsf_ctx[i];
-    int ret = FF().avcodec_parameters_copy(ctx->par_in, i > 0 ? ost.bsf_ctx[i - 1]->par_out : ost.st->codecpar);
+    int ret =
+        FF().avcodec_parameters_copy(ctx->par_in, i > 0 ? ost.bsf_ctx[i - 1]->par_out : ost.st->codecpar);
     if (ret < 0) return ret;
     ctx->time_base_in = i > 0 ? ost.bsf_ctx[i - 1]->time_base_out : ost.st->time_base;
     if ((ret = FF().av_bsf_init(ctx)) < 0) {
@@ -624,7 +652,8 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
   const int ret = FF().avformat_write_header(of.ctx, &of.opts);
   if (ret < 0) {
     const std::string msg = FormatAVError(
-        StrFormat("Could not write header for output file #%d (incorrect codec parameters ?)", fileIndex), ret);
+        FormatStr("Could not write header for output file #%d (incorrect codec parameters ?)", fileIndex),
+        ret);
     Log(TLogLevel::llError, "%s", msg.c_str());
     FLastErrMsg = msg;
     return ret;

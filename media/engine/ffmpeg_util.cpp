@@ -1,39 +1,26 @@
 #include "media/engine/ffmpeg_util.h"
 
 #include <climits>
-#include <vector>
+#include <cstdlib>
 
 namespace media::engine_detail {
 
-std::string StrFormatV(const char* format, va_list args) {
-  char buffer[512];
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(buffer, sizeof buffer, format, copy);
-  va_end(copy);
-  if (n < 0) return {};
-  if (std::size_t(n) < sizeof buffer) return std::string(buffer, std::size_t(n));
-  std::vector<char> big(std::size_t(n) + 1);
-  std::vsnprintf(big.data(), big.size(), format, args);
-  return std::string(big.data(), std::size_t(n));
-}
-
-std::string StrFormat(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string text = StrFormatV(format, args);
-  va_end(args);
-  return text;
-}
-
 std::string TsToTimeStr(int64_t ts, AVRational tb) {
   if (ts == AV_NOPTS_VALUE) return "NOPTS";
-  return StrFormat("%.6g", av_q2d(tb) * double(ts));
+  return FormatStr("%.6g", av_q2d(tb) * double(ts));
 }
 
 std::string TsToStr(int64_t ts) {
   if (ts == AV_NOPTS_VALUE) return "NOPTS";
   return std::to_string(ts);
+}
+
+std::string TsFields(const char* name, int64_t ts, AVRational tb) {
+  return FormatStr("%s:%s %s_time:%s", name, TsToStr(ts).c_str(), name, TsToTimeStr(ts, tb).c_str());
+}
+
+std::string PacketTsFields(const AVPacket* pkt, AVRational tb) {
+  return TsFields("pkt_pts", pkt->pts, tb) + " " + TsFields("pkt_dts", pkt->dts, tb);
 }
 
 AVRational ReduceQ(AVRational q) {
@@ -44,7 +31,16 @@ AVRational ReduceQ(AVRational q) {
 
 std::string LavcIdent() {
   const unsigned v = FF().avcodec_version();
-  return StrFormat("Lavc%u.%u.%u", v >> 16, (v >> 8) & 0xff, v & 0xff);
+  return FormatStr("Lavc%u.%u.%u", v >> 16, (v >> 8) & 0xff, v & 0xff);
+}
+
+uint32_t ParseCodecTag(const std::string& text) {
+  char* next = nullptr;
+  const uint32_t tag = uint32_t(std::strtol(text.c_str(), &next, 0));
+  if (*next == '\0') return tag;
+  uint32_t fourcc = 0;
+  for (std::size_t i = 0; i < 4 && i < text.size(); i++) fourcc |= uint32_t(uint8_t(text[i])) << (8 * i);
+  return fourcc;
 }
 
 AVPacket* ClonePacketRef(AVPacket* src) {

@@ -103,4 +103,13 @@ TEST_F(BatchArgsFolder, AbsolutePathsStayAsTheyAre) {
   EXPECT_EQ(args.Inputs, QStringList{Abs("a.mp4")});
 }
 
+// Left out of the inputs, but kept apart: the batch did not convert them.
+TEST_F(BatchArgsFolder, NamedInputsThatAreNoFileAreKeptApart) {
+  const app::TBatchArgs args = app::ParseBatchArgs(
+      app::TCommandLine(QStringList{"converter", "-v", "out", "a.mp4", "missing.mp4", "folder", "b.mkv", "x"}),
+      FTemp->path());
+  EXPECT_EQ(args.Inputs, (QStringList{Abs("a.mp4"), Abs("b.mkv")}));
+  EXPECT_EQ(args.Missing, (QStringList{Abs("missing.mp4"), Abs("folder")}));
+}
+
 }  // namespace

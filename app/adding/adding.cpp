@@ -1,0 +1,271 @@
+#include "app/adding/adding.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <string>
+#include <vector>
+
+#include "app/adding/adding_format.h"
+#include "app/main_window/main_window.h"
+#include "components/find_file.h"
+#include "media/ff_decoder.h"
+#include "platform/prompter.h"
+
+namespace app {
+
+namespace {
+
+// The window stays on screen this long before the scan starts, so it has been painted.
+constexpr int kStartDelayMs = 100;
+
+// Keeps the window painted and its Cancel button working while the user-interface thread
+// searches folders.
+void ProcessMessages() { QCoreApplication::processEvents(); }
+
+// Closes the decoder's file however the probe of it ends.
+struct TFileCloser {
+  media::TFFDecoder& Decoder;
+  ~TFileCloser() { Decoder.CloseFile(); }
+};
+
+}  // namespace
+
+Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
+    : QDialog(&main),
+      FMain(main),
+      FFFDecoder1(std::make_unique<media::TFFDecoder>()),
+      FFindFile(std::make_unique<components::TFindFile>()),
+      FLibraryPath(QCoreApplication::applicationDirPath()) {
+  setObjectName(QStringLiteral("frm_Adding"));
+  setWindowTitle(QStringLiteral("Adding files..."));
+
+  Flbl_Path = new QLabel(QStringLiteral("Loading AV components..."), this);
+  Flbl_Path->setObjectName(QStringLiteral("lbl_Path"));
+  Flbl_Path->setAlignment(Qt::AlignCenter);
+  Flbl_Path->setWordWrap(true);
+  // A long path must not widen the window: the label takes the width it is given.
+  Flbl_Path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+  Fbtn_Cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  Fbtn_Cancel->setObjectName(QStringLiteral("btn_Cancel"));
+  connect(Fbtn_Cancel, &QPushButton::clicked, this, &Tfrm_Adding::btn_CancelClick);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Flbl_Path, 1);
+  layout->addWidget(Fbtn_Cancel, 0, Qt::AlignHCenter);
+  setFixedSize(440, 150);
+
+  FTimer1 = new QTimer(this);
+  FTimer1->setObjectName(QStringLiteral("Timer1"));
+  FTimer1->setSingleShot(true);
+  FTimer1->setInterval(kStartDelayMs);
+  connect(FTimer1, &QTimer::timeout, this, &Tfrm_Adding::Scan);
+
+  // Not threaded: the search and its events run inside SearchFolder, on this thread.
+  FFindFile->Criteria().Files().SetFileName(kMediaMask);
+  FFindFile->Criteria().Files().SetSubfolders(true);
+  FFindFile->OnFileMatch = [this](const components::TFileDetails& fileInfo) {
+    FFound.append(QString::fromStdString(fileInfo.Location + fileInfo.Name));
+    ProcessMessages();
+  };
+  FFindFile->OnFolderChange = [](const std::string&, components::TFolderIgnore&) { ProcessMessages(); };
+}
+
+Tfrm_Adding::~Tfrm_Adding() {
+  FCancelled = true;
+  StopWorker();
+}
+
+void Tfrm_Adding::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (FState == TState::Waiting && !FTimer1->isActive()) FTimer1->start();
+}
+
+void Tfrm_Adding::reject() {
+  switch (FState) {
+    case TState::Waiting:
+      FTimer1->stop();
+      FCancelled = true;
+      FState = TState::Finished;
+      QDialog::reject();
+      break;
+    case TState::Collecting:
+    case TState::Probing:
+      // The finder may be running below this call (it pumps messages): it is only asked to stop;
+      // the scan unwinds, sorts what it added and closes the window.
+      btn_CancelClick();
+      break;
+    case TState::Finished:
+      QDialog::reject();
+      break;
+  }
+}
+
+void Tfrm_Adding::btn_CancelClick() {
+  Fbtn_Cancel->setEnabled(false);
+  FCancelled = true;
+  FFindFile->Abort();
+  // Breaks off a read that blocks inside the current probe.
+  FFFDecoder1->SetLastReadTime(0);
+}
+
+void Tfrm_Adding::Scan() {
+  if (FState != TState::Waiting) return;
+  FTimer1->stop();
+  FState = TState::Collecting;
+  if (!FFFDecoder1->AVLibLoaded() && !FFFDecoder1->LoadAVLib(FLibraryPath.toStdString())) {
+    platform::Prompter().Message(this, platform::TPromptIcon::Error, QStringLiteral("Error"),
+                                 QStringLiteral("AV components could not be found.\rPlease re-install the software."));
+    FState = TState::Finished;
+    done(QDialog::Rejected);
+    return;
+  }
+  CollectFiles();
+  StartProbing();
+}
+
+void Tfrm_Adding::CollectFiles() {
+  const QStringList queue = FMain.DropQueue();
+  for (const QString& queued : queue) {
+    if (FCancelled) return;
+    if (queued.isEmpty()) continue;
+    const QFileInfo info(queued);
+    const QString path = QDir::cleanPath(info.absoluteFilePath());
+    if (info.isDir())
+      SearchFolder(path);
+    else if (info.isFile() && HasMediaExtension(path))
+      FFound.append(path);
+  }
+}
+
+void Tfrm_Adding::SearchFolder(const QString& folder) {
+  SetPathText(QStringLiteral("Searching in folders...\r\r") + folder);
+  ProcessMessages();
+  if (FCancelled) return;
+  // One target line per mask rather than a Location: a Location is split at ";", and ">"
+  // before the folder keeps a ">" or "<" inside its name from being read as level syntax.
+  std::string target(1, '>');
+  target += folder.toStdString();
+  if (target.back() != '/') target += '/';
+  std::vector<std::string> lines;
+  for (const QString& mask : MediaMasks()) lines.push_back(target + mask.toStdString());
+  FFindFile->Criteria().Files().SetPaths(lines);
+  FFindFile->Execute();
+}
+
+void Tfrm_Adding::StartProbing() {
+  if (FCancelled || FFound.isEmpty()) {
+    Finish();
+    return;
+  }
+  FState = TState::Probing;
+  // The main list cannot change while this modal window is open, so a snapshot of its paths
+  // plus the paths the worker accepts answers "already listed" for the whole run.
+  QSet<QString> listed;
+  for (int i = 0; i < FMain.RowCount(); ++i) listed.insert(FMain.SubItem(i, 2));
+  FWorker = std::thread([this, found = FFound, listed = std::move(listed)]() mutable {
+    ProbeAll(std::move(found), std::move(listed));
+  });
+}
+
+void Tfrm_Adding::ProbeAll(QStringList found, QSet<QString> listed) {
+  try {
+    const int count = static_cast<int>(found.size());
+    for (int i = 0; i < count && !FCancelled; ++i) {
+      const QString path = found.at(i);
+      Report({TWorkerReport::TKind::Progress, i + 1, count, path, std::nullopt});
+      if (listed.contains(path)) continue;
+      TProbedFile file;
+      if (!ProbeFile(path, file)) continue;
+      listed.insert(path);
+      Report({TWorkerReport::TKind::Row, 0, 0, QString(), std::move(file)});
+    }
+  } catch (...) {
+    // Only a library that went missing throws here; the rows added so far stay.
+  }
+  try {
+    Report({TWorkerReport::TKind::Done, 0, 0, QString(), std::nullopt});
+  } catch (...) {
+    // Out of memory: nothing can be queued, so the end goes straight to the window.
+    QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
+  }
+}
+
+void Tfrm_Adding::Report(TWorkerReport report) {
+  bool wake = false;
+  {
+    const std::lock_guard lock(FReportsLock);
+    wake = FReports.empty();
+    FReports.push_back(std::move(report));
+  }
+  if (wake) QMetaObject::invokeMethod(this, [this] { TakeReports(); }, Qt::QueuedConnection);
+}
+
+void Tfrm_Adding::TakeReports() {
+  std::vector<TWorkerReport> reports;
+  {
+    const std::lock_guard lock(FReportsLock);
+    reports.swap(FReports);
+  }
+  for (const TWorkerReport& report : reports) {
+    switch (report.Kind) {
+      case TWorkerReport::TKind::Progress: ShowProgress(report.Index, report.Count, report.Path); break;
+      case TWorkerReport::TKind::Row: AppendRow(*report.Row); break;
+      case TWorkerReport::TKind::Done: Finish(); return;
+    }
+  }
+}
+
+bool Tfrm_Adding::ProbeFile(const QString& path, TProbedFile& file) {
+  const QFileInfo info(path);
+  if (!info.isFile() || !HasMediaExtension(path)) return false;
+  media::TFFDecoder& decoder = *FFFDecoder1;
+  if (!decoder.LoadFile(path.toStdString())) return false;
+  const TFileCloser closer{decoder};
+  file.Path = path;
+  file.Size = info.size();
+  file.Duration = decoder.FileStreamInfo().Duration;
+  if (decoder.VideoStreamCount() > 0 && decoder.IsVideoStream(0)) {
+    const media::TVideoStreamInfo video = decoder.GetVideoStreamInfo(0);
+    file.FirstStreamIsVideo = true;
+    file.FrameRateNum = video.FrameRate.num;
+    file.FrameRateDen = video.FrameRate.den;
+    file.BitRate = video.BitRate;
+    file.Width = video.Width;
+    file.Height = video.Height;
+  }
+  return true;
+}
+
+void Tfrm_Adding::ShowProgress(int index, int count, const QString& path) {
+  SetPathText(QStringLiteral("%1 of %2\r\r%3").arg(index).arg(count).arg(path));
+}
+
+void Tfrm_Adding::AppendRow(const TProbedFile& file) {
+  // A file probed after Cancel is not added: the list keeps the rows added before it.
+  if (FCancelled) return;
+  FMain.AddRow(QFileInfo(file.Path).fileName(), AddingSubItems(file));
+}
+
+void Tfrm_Adding::Finish() {
+  if (FState == TState::Finished) return;
+  StopWorker();
+  FMain.SortRows();
+  FState = TState::Finished;
+  done(QDialog::Accepted);
+}
+
+void Tfrm_Adding::StopWorker() {
+  if (!FWorker.joinable()) return;
+  FFFDecoder1->SetLastReadTime(0);
+  FWorker.join();
+}
+
+void Tfrm_Adding::SetPathText(const QString& text) { Flbl_Path->setText(platform::NormalizeLineBreaks(text)); }
+
+}  // namespace app

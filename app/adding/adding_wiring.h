@@ -1,0 +1,12 @@
+#pragma once
+// Plugs the adding window and the Properties window into the main window's hooks.
+
+namespace app {
+
+class Tfrm_Main;
+
+/// After this, AddQueuedFiles runs the adding window over the drop queue and the Properties
+/// command shows the Properties window of the row. main must outlive its hooks (it owns them).
+void WireAddingAndProperties(Tfrm_Main& main);
+
+}  // namespace app

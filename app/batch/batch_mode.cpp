@@ -1,0 +1,169 @@
+#include "app/batch/batch_mode.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSet>
+#include <cstdio>
+
+#include "app/main_window/main_window.h"
+#include "app/settings/file_list.h"
+#include "platform/prompter.h"
+
+namespace app {
+
+namespace {
+
+void PrintError(const QString& text) {
+  std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+  std::fflush(stderr);
+}
+
+QtMessageHandler GPreviousMessageHandler = nullptr;
+
+// The offscreen platform warns about every window it cannot size as asked; with nobody to see the
+// windows that says nothing, and it would bury the batch's own messages on standard error.
+void QuietOffscreenMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains(QLatin1String("propagateSizeHints"))) return;
+  if (GPreviousMessageHandler != nullptr)
+    GPreviousMessageHandler(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
+}
+
+}  // namespace
+
+bool WindowsUnseen() {
+  const QString platform = QGuiApplication::platformName();
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+bool IsBatchCommandLine(const TCommandLine& commandLine) { return !commandLine.ParamStr(2).isEmpty(); }
+
+bool ChooseOffscreenPlatformForBatch(const TCommandLine& commandLine) {
+  if (!IsBatchCommandLine(commandLine)) return false;
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return false;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  return true;
+}
+
+QString BatchUsage() {
+  return QStringLiteral(
+      "Usage: converter -v|-a OUTPUT_FOLDER (FILE... | LIST.fls) [x]\n"
+      "  -v  convert the files with the saved video settings\n"
+      "  -a  extract their audio with the saved audio settings\n"
+      "  x   save the log as log.txt beside the program and end it when the list is done");
+}
+
+int BatchExitStatus(TRunResult result, int filesNotListed) {
+  const int status = ExitCode(result);
+  return status == 0 && filesNotListed > 0 ? 1 : status;
+}
+
+TBatchMode::TBatchMode(const TCommandLine& commandLine, const QString& currentDir, bool unattended)
+    : FArgs(ParseBatchArgs(commandLine, currentDir)) {
+  if (!FArgs.BatchMode) return;
+  FUnattended = unattended;
+  if (FUnattended) {
+    FPrompter = std::make_unique<platform::TUnattendedPrompter>();
+    platform::SetPrompter(FPrompter.get());
+    GPreviousMessageHandler = qInstallMessageHandler(QuietOffscreenMessages);
+  }
+  FRunSession.EchoLog = true;
+  FRunSession.SaveLog = FArgs.SaveLogAndQuit;
+  FRunSession.CloseWhenDone = FArgs.SaveLogAndQuit || FUnattended;
+  FRunSession.OnClosed = [this](const TRunWindow& window) {
+    FRunWindowClosed = true;
+    FRunResult = window.Result();
+    FUserStopped = window.UserStopped();
+  };
+}
+
+TBatchMode::~TBatchMode() {
+  if (!FPrompter) return;
+  platform::SetPrompter(nullptr);
+  qInstallMessageHandler(GPreviousMessageHandler);
+  GPreviousMessageHandler = nullptr;
+}
+
+void TBatchMode::Start(Tfrm_Main& main) {
+  if (!Active()) return;
+  QueueInputs(main);
+  const QStringList queued = main.DropQueue();
+  main.AddQueuedFiles();
+  main.DropQueue().clear();
+  ReportNotListed(main, queued);
+
+  switch (FArgs.Road) {
+    case TBatchRoad::Convert:
+      main.btn_ConvertClick();
+      break;
+    case TBatchRoad::Extract:
+      main.btn_ExtractClick();
+      break;
+    case TBatchRoad::None:
+      PrintError(BatchUsage());
+      if (FUnattended) End(ExitCode(TRunResult::CouldNotStart));
+      return;
+  }
+
+  if (!FRunWindowClosed) {
+    // The road refused to open its window; its message has gone to the prompter.
+    if (FUnattended) End(ExitCode(TRunResult::CouldNotStart));
+  } else if (FUnattended || (FArgs.SaveLogAndQuit && !FUserStopped)) {
+    End(BatchExitStatus(FRunResult, static_cast<int>(FNotListed.size())));
+  }
+  if (FExitStatus < 0) {
+    // The program goes on as an interactive one: later runs neither echo nor end it.
+    FRunSession.EchoLog = false;
+    FRunSession.SaveLog = false;
+    FRunSession.CloseWhenDone = false;
+  }
+}
+
+void TBatchMode::QueueInputs(Tfrm_Main& main) {
+  QStringList& queue = main.DropQueue();
+  queue.clear();
+  if (FArgs.ListFile.isEmpty()) {
+    queue = FArgs.Inputs;
+    return;
+  }
+  if (!QFileInfo(FArgs.ListFile).isFile()) {
+    PrintError(QStringLiteral("File list not found: ") + FArgs.ListFile);
+    FNotListed.append(FArgs.ListFile);
+    return;
+  }
+  // Lists hold full paths; a relative line is taken from the list's own folder, wherever the
+  // batch was started from.
+  const QDir listFolder = QFileInfo(FArgs.ListFile).absoluteDir();
+  for (const QString& line : LoadFileList(FArgs.ListFile))
+    if (!line.trimmed().isEmpty()) queue.append(QDir::cleanPath(listFolder.absoluteFilePath(line)));
+}
+
+void TBatchMode::ReportNotListed(const Tfrm_Main& main, const QStringList& queued) {
+  QSet<QString> listed;
+  for (int i = 0; i < main.RowCount(); ++i) listed.insert(main.SubItem(i, 2));
+  for (const QString& path : FArgs.Missing + queued) {
+    if (listed.contains(path)) continue;
+    PrintError(QStringLiteral("Not added: ") + path +
+               (QFileInfo(path).isFile() ? QStringLiteral(" (not a media file that can be read)")
+                                         : QStringLiteral(" (no such file)")));
+    FNotListed.append(path);
+  }
+}
+
+void TBatchMode::End(int status) {
+  FExitStatus = status;
+  std::fflush(stdout);
+  // Leaves every event loop of the thread, the main one included; main() returns the status.
+  QCoreApplication::exit(status);
+}
+
+void WireBatchMode(Tfrm_Main& main, TBatchMode& mode) {
+  WireRunWindows(main, mode.RunSession());
+  main.StartBatch = [&main, &mode] { mode.Start(main); };
+}
+
+}  // namespace app

@@ -1,0 +1,99 @@
+#include "media/ff_encoder.h"
+
+#include <string>
+
+namespace media {
+
+TFFmpeg::TFFmpeg(IFFTaskEvents& events, const TFFBaseComponent* owner) : FEvents(events) {
+  SetOwner(owner);
+  BuildOptionTable();
+}
+
+TFFmpeg::~TFFmpeg() {
+  // The forwarding lambdas capture this object: the run must be over before they go.
+  TCustomFFmpeg::Stop(true);
+  OnProgress = nullptr;
+  OnTerminate = nullptr;
+  OnBeforeFindStreamInfo = nullptr;
+}
+
+void TFFmpeg::BindEvent(TTaskEvent event, bool bound) {
+  switch (event) {
+    case TTaskEvent::BeforeFindStreamInfo:
+      if (bound)
+        OnBeforeFindStreamInfo = [this](TCustomFFmpegOpt*, AVFormatContext* ctx) {
+          FEvents.TaskBeforeFindStreamInfo(this, ctx);
+        };
+      else
+        OnBeforeFindStreamInfo = nullptr;
+      break;
+    case TTaskEvent::Progress:
+      if (bound)
+        OnProgress = [this](TCustomFFmpeg*, const TFFProgress& p) {
+          TProgressInfo info;
+          info.FileIndex = p.FileIndex;
+          info.FrameNumber = p.FrameNumber;
+          info.FPS = p.FPS;
+          info.Quality = p.Quality;
+          info.BitRate = p.BitRate;
+          info.CurrentSize = p.CurrentSize;
+          info.CurrentDuration = p.CurrentDuration;
+          info.TotalDuration = p.TotalDuration;
+          FEvents.TaskProgress(this, info);
+        };
+      else
+        OnProgress = nullptr;
+      break;
+    case TTaskEvent::Terminate:
+      if (bound)
+        OnTerminate = [this](TCustomFFmpeg*) { FEvents.TaskTerminate(this); };
+      else
+        OnTerminate = nullptr;
+      break;
+    case TTaskEvent::PreviewBitmap:
+    case TTaskEvent::AudioInputHook:
+    case TTaskEvent::AudioOutputHook:
+    case TTaskEvent::VideoInputHook:
+    case TTaskEvent::VideoOutputHook:
+    case TTaskEvent::FrameInputHook:
+    case TTaskEvent::FrameOutputHook:
+      // TCustomFFmpeg raises no preview or hook notifications: there is nothing to bind.
+      break;
+  }
+}
+
+int TFFmpeg::OpenInput(const std::string& fileName, const std::string& options, const std::string& presets) {
+  return TCustomFFmpegOpt::OpenInput(fileName, options, presets);
+}
+
+int TFFmpeg::OpenOutput(const std::string& fileName, const std::string& options, const std::string& presets) {
+  return TCustomFFmpegOpt::OpenOutput(fileName, options, presets);
+}
+
+AVFormatContext* TFFmpeg::InputFormatContext(int index) const { return TCustomFFmpegOpt::InputFormatContext(index); }
+
+void TFFmpeg::SetPreviewInterval(std::int64_t microseconds) { FPreviewInterval = microseconds; }
+
+void TFFmpeg::SetPostHooks(bool preview, bool bitmap) {
+  FPreview = preview;
+  FPreviewBitmap = bitmap;
+}
+
+void TFFmpeg::SetVideoHookBitsPixel(int bitsPixel) {
+  // The option handler is the engine's one road to the hooks' bitmap depth; it logs and returns
+  // a negative code for a depth the picture converter does not take.
+  OptVideoHookBitsPixel(nullptr, "VideoHookBitsPixel", std::to_string(bitsPixel));
+}
+
+void TFFmpeg::StartConvert(bool useThread, TThreadPriority) {
+  // Conversion threads run at the normal priority (see TThreadPriority).
+  TCustomFFmpeg::StartConvert(useThread);
+}
+
+TFFEncoder::TFFEncoder(TFFBaseComponent* owner)
+    : TCustomEncoder([this](IFFTaskEvents& events) -> std::unique_ptr<IFFTask> {
+        return std::make_unique<TFFmpeg>(events, this);
+      },
+                     owner) {}
+
+}  // namespace media

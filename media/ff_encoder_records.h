@@ -1,0 +1,121 @@
+#pragma once
+// The records the encoder component takes from its caller (input and output options) and hands
+// out with its events (progress, preview, hooks, terminate), and the event types themselves.
+// The encoder keeps one instance of each event record and overwrites it under that event's lock,
+// so a handler may read the record it is given but must not keep the pointer past its return.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "media/ff_api.h"
+#include "media/format_converter.h"
+
+namespace media {
+
+class TCustomEncoder;
+
+/// One input of a task. Options and Presets use the engine's option syntax for the input side.
+struct TInputOptions {
+  std::string FileName;
+  std::string Options;
+  std::string Presets;
+  int Tag = 0;
+  void* Data = nullptr;  // the caller's; never dereferenced by the library
+};
+using PInputOptions = TInputOptions*;
+/// Texts empty, Tag 0, Data null.
+inline void ClearInputOptions(TInputOptions& options) { options = TInputOptions{}; }
+
+/// One output of a task. The hook switches bind the matching events of the task to the encoder's
+/// OnAudioInputHook... handlers; VideoHookBitsPixel is the depth of the bitmaps the video hooks get.
+struct TOutputOptions {
+  std::string FileName;
+  std::string Options;
+  std::string Presets;
+  bool AudioInputHook = false;
+  bool AudioOutputHook = false;
+  bool VideoInputHook = false;
+  bool VideoOutputHook = false;
+  int VideoHookBitsPixel = 32;
+  bool FrameInputHook = false;
+  bool FrameOutputHook = false;
+  int Tag = 0;
+  void* Data = nullptr;
+};
+using POutputOptions = TOutputOptions*;
+/// Texts empty, every switch off, VideoHookBitsPixel 32, Tag 0, Data null.
+inline void ClearOutputOptions(TOutputOptions& options) { options = TOutputOptions{}; }
+
+/// A progress report. Durations in microseconds, sizes in bytes; -1 where the engine knows nothing.
+struct TProgressInfo {
+  int TaskIndex = -1;
+  int FileIndex = -1;  // the engine always reports -1
+  int FrameNumber = 0;
+  int FPS = 0;
+  float Quality = 0;
+  float BitRate = 0;
+  std::int64_t CurrentSize = 0;
+  std::int64_t CurrentDuration = 0;
+  std::int64_t TotalDuration = 0;
+};
+using PProgressInfo = TProgressInfo*;
+
+/// A converted output frame for the preview. The bitmap belongs to the task and is valid only
+/// while the handler runs.
+struct TPreviewInfo {
+  int TaskIndex = -1;
+  TBitmap* Bitmap = nullptr;
+  int FrameNumber = 0;
+  std::int64_t PTS = 0;
+};
+
+/// A frame handed to a video hook as a bitmap. The handler may paint into the bitmap and set
+/// Update so the task takes the pixels back, and StopHook to receive no further frames.
+struct THookInfo {
+  int TaskIndex = -1;
+  TBitmap* Bitmap = nullptr;
+  int FrameNumber = 0;
+  std::int64_t PTS = 0;
+  bool Update = false;
+  bool StopHook = false;
+};
+using PHookInfo = THookInfo*;
+
+/// A raw frame handed to a frame hook; the picture belongs to the task.
+struct TFrameHookInfo {
+  int TaskIndex = -1;
+  int FrameNumber = 0;
+  TPicture* Picture = nullptr;
+  AVPixelFormat PixFmt = AV_PIX_FMT_NONE;
+  int Width = 0;
+  int Height = 0;
+  std::int64_t PTS = 0;
+};
+using PFrameHookInfo = TFrameHookInfo*;
+
+/// The end of one task (TaskIndex >= 0) or of the whole run (TaskIndex -1, Finished true).
+/// Finished: the task ran to its end; Exception: it ended by a fatal error, ExceptionMsg says which.
+struct TTerminateInfo {
+  int TaskIndex = -1;
+  bool Finished = false;
+  bool Exception = false;
+  std::string ExceptionMsg;
+};
+
+/// Best effort: conversion threads run at the system's normal priority on Linux, where raising
+/// it needs privileges; the value is kept and handed to the tasks.
+enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+using TEncProgressEvent = std::function<void(TCustomEncoder* sender, PProgressInfo info)>;
+using TTerminateEvent = std::function<void(TCustomEncoder* sender, const TTerminateInfo& info)>;
+using TEncPreviewBitmapEvent = std::function<void(TCustomEncoder* sender, const TPreviewInfo& info)>;
+using TEncVideoHookEvent = std::function<void(TCustomEncoder* sender, PHookInfo info)>;
+using TEncFrameHookEvent = std::function<void(TCustomEncoder* sender, PFrameHookInfo info)>;
+/// (sender, task index, PTS, frame, size in bytes, sample rate, channels, sample format).
+using TEncAudioHookEvent = std::function<void(TCustomEncoder* sender, int taskIndex, std::int64_t pts, AVFrame* frame,
+                                              int size, int sampleRate, int channels, AVSampleFormat sampleFormat)>;
+/// (sender, the input's format context before its streams are probed).
+using TBeforeFindStreamInfoEvent = std::function<void(TCustomEncoder* sender, AVFormatContext* context)>;
+
+}  // namespace media

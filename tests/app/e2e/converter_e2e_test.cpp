@@ -1,0 +1,345 @@
+// The built program, started as a user starts it for a batch: "converter -v|-a OUT INPUTS... [x]"
+// on a machine without a display. Each test gives the program a folder of its own (a link to, or a
+// copy of, the binary, so log.txt lands there), a settings folder with a prepared converter.ini,
+// and a working folder from which the paths are given relative, as typed in a shell.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QVariantMap>
+#include <csignal>
+
+#include "app/e2e/ffprobe.h"
+#include "app/settings/temp_folder.h"
+#include "fixtures/media_fixtures.h"
+
+namespace {
+
+using testing_support::Probe;
+using testing_support::TProbeResult;
+
+// What a converter.ini of a user holds after choosing AVI and FLAC and turning the update check
+// off; the batch must read it and leave it byte for byte as it was.
+const QByteArray KSettings =
+    "[Converter]\r\nLocOption=1\r\nUpdate=0\r\n\r\n[Settings]\r\nVideoFormat2=0\r\nAudioFormat2=3\r\n";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The application object this test program needs for QProcess and D-Bus.
+QCoreApplication& App() {
+  static int argc = 1;
+  static char name[] = "app_e2e_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  return *app;
+}
+
+struct TRun {
+  bool Ended = false;  // by itself, with an exit status (no crash, no hang)
+  int ExitCode = -1;
+  QString Out;
+  QString Err;
+  std::string Describe() const {
+    return ("exit " + QString::number(ExitCode) + "\n--- stdout\n" + Out + "\n--- stderr\n" + Err).toStdString();
+  }
+};
+
+class ConverterE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    Media = &fixtures::MediaFixtures();
+    FTemp = std::make_unique<QTemporaryDir>(testing_support::MakeTempFolder("e2e"));
+    ASSERT_TRUE(FTemp->isValid());
+    const QDir root(FTemp->path());
+    for (const char* folder : {"program", "config/Quorvane/Video Converter", "work"})
+      ASSERT_TRUE(root.mkpath(QLatin1String(folder)));
+    ProgramFolder = root.filePath(QStringLiteral("program"));
+    Binary = ProgramFolder + QStringLiteral("/converter");
+    // A hard link keeps the link's folder as the program's folder (/proc/self/exe names the link);
+    // a copy does the same where the two folders are on different file systems.
+    if (::link(CONVERTER_BINARY, QFile::encodeName(Binary).constData()) != 0) {
+      ASSERT_TRUE(QFile::copy(QStringLiteral(CONVERTER_BINARY), Binary));
+    }
+    SettingsFile = root.filePath(QStringLiteral("config/Quorvane/Video Converter/converter.ini"));
+    WriteFile(SettingsFile, KSettings);
+    Work = root.filePath(QStringLiteral("work"));
+  }
+
+  void TearDown() override {
+    // No batch writes the settings, whatever it did.
+    EXPECT_EQ(ReadFile(SettingsFile), KSettings);
+  }
+
+  static void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+  }
+  static QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  /// A fixture copied into the working folder under name.
+  void Input(const std::string& fixture, const QString& name) {
+    ASSERT_TRUE(QFile::copy(Q(fixture), Work + QLatin1Char('/') + name));
+  }
+  QString WorkPath(const QString& relative) const { return QDir::cleanPath(Work + QLatin1Char('/') + relative); }
+  QString LogText() const { return QString::fromUtf8(ReadFile(ProgramFolder + QStringLiteral("/log.txt"))); }
+
+  /// The environment of a machine without a display: no display, no platform chosen, no session
+  /// bus unless busAddress is given, and the prepared settings folder.
+  QProcessEnvironment Environment(const QString& busAddress = QString()) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+      env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), FTemp->filePath(QStringLiteral("config")));
+    if (!busAddress.isEmpty()) env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    return env;
+  }
+
+  /// Runs the program from the working folder; gives it two minutes (a slow run under the
+  /// sanitizers takes a few seconds). Events of this process are delivered while it runs.
+  TRun Run(const QStringList& params, const QString& busAddress = QString()) {
+    QProcess process;
+    process.setProcessEnvironment(Environment(busAddress));
+    process.setWorkingDirectory(Work);
+    process.start(Binary, params);
+    TRun run;
+    if (!process.waitForStarted(30000)) {
+      run.Err = process.errorString();
+      return run;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      process.waitForFinished(20);
+    }
+    if (process.state() != QProcess::NotRunning) {
+      process.kill();
+      process.waitForFinished(10000);
+      run.Err = QStringLiteral("(killed after two minutes)\n");
+    } else {
+      run.Ended = process.exitStatus() == QProcess::NormalExit;
+      run.ExitCode = process.exitCode();
+    }
+    run.Out = QString::fromUtf8(process.readAllStandardOutput());
+    run.Err += QString::fromUtf8(process.readAllStandardError());
+    return run;
+  }
+
+  const fixtures::TMediaFixtures* Media = nullptr;
+  std::unique_ptr<QTemporaryDir> FTemp;
+  QString ProgramFolder;
+  QString Binary;
+  QString SettingsFile;
+  QString Work;
+};
+
+TEST_F(ConverterE2eTest, ConvertsWithTheSavedSettingsWritesTheLogAndEnds) {
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+
+  const TProbeResult probe = Probe(WorkPath(QStringLiteral("out/clip.avi")));
+  ASSERT_TRUE(probe.Ok) << probe.Error.toStdString() << run.Describe();
+  EXPECT_EQ(probe.VideoCodecs, QStringList{QStringLiteral("mpeg4")});
+  EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("mp3")});
+  EXPECT_NEAR(probe.Duration, 2.0, 0.3);
+
+  const QString log = LogText();
+  for (const char* line : {"File #1", "Success!", "Done."})
+    EXPECT_TRUE(log.contains(QLatin1String(line))) << line << "\n" << log.toStdString();
+  EXPECT_TRUE(log.contains(WorkPath(QStringLiteral("clip.avi")))) << "the source is logged with its full path";
+  // The same log was echoed, and the program said where the file went.
+  EXPECT_TRUE(run.Out.contains(QStringLiteral("Success!"))) << run.Describe();
+  EXPECT_TRUE(run.Out.contains(ProgramFolder + QStringLiteral("/log.txt"))) << run.Describe();
+}
+
+TEST_F(ConverterE2eTest, ExtractsTheAudioInTheSavedFormat) {
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  const TRun run = Run({QStringLiteral("-a"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("X")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  const TProbeResult probe = Probe(WorkPath(QStringLiteral("out/clip.flac")));
+  ASSERT_TRUE(probe.Ok) << probe.Error.toStdString() << run.Describe();
+  EXPECT_TRUE(probe.VideoCodecs.isEmpty());
+  EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("flac")});
+  EXPECT_TRUE(LogText().contains(QStringLiteral("Success!")));
+}
+
+// Nobody can answer the overwrite question: the answer is No, the file keeps its bytes, the log
+// says "Skipped!" and the status says not everything was converted.
+TEST_F(ConverterE2eTest, AnExistingOutputKeepsItsBytes) {
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("out")));
+  WriteFile(WorkPath(QStringLiteral("out/clip.avi")), "keep me");
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  EXPECT_EQ(ReadFile(WorkPath(QStringLiteral("out/clip.avi"))), QByteArray("keep me"));
+  EXPECT_TRUE(LogText().contains(QStringLiteral("Skipped!"))) << LogText().toStdString();
+  EXPECT_TRUE(run.Err.contains(QStringLiteral("Overwrite existing file?"))) << run.Describe();
+}
+
+// A list names a file that is gone: the others convert, the missing one is reported.
+TEST_F(ConverterE2eTest, AFileListWithAMissingFileConvertsTheRest) {
+  Input(Media->ClipAvi, QStringLiteral("one.avi"));
+  Input(Media->ClipAvi, QStringLiteral("two.avi"));
+  // Full paths as the program saves them, CRLF as older lists have them, and one relative line.
+  WriteFile(WorkPath(QStringLiteral("list.fls")),
+            (WorkPath(QStringLiteral("one.avi")) + QStringLiteral("\r\n") + WorkPath(QStringLiteral("gone.avi")) +
+             QStringLiteral("\r\ntwo.avi\r\n"))
+                .toUtf8());
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  for (const char* output : {"out/one.avi", "out/two.avi"})
+    EXPECT_TRUE(Probe(WorkPath(QLatin1String(output))).Ok) << output << run.Describe();
+  // The libraries' load, then both files.
+  EXPECT_EQ(LogText().count(QStringLiteral("Success!")), 3) << LogText().toStdString();
+  EXPECT_TRUE(run.Err.contains(WorkPath(QStringLiteral("gone.avi")))) << run.Describe();
+}
+
+// Only an action and a folder: nothing to do, "Done." at once, and the program ends although
+// there is no "x" (nobody could close the window); without "x" no log.txt is written.
+TEST_F(ConverterE2eTest, OnlyTwoParametersReportDoneAndEnd) {
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  EXPECT_TRUE(run.Out.contains(QStringLiteral("Done."))) << run.Describe();
+  EXPECT_FALSE(QFile::exists(ProgramFolder + QStringLiteral("/log.txt")));
+}
+
+// Good files among a zero-byte file, a text file named .mp4 and half a clip: every good one is
+// converted, every bad one reported, and the status is not 0.
+TEST_F(ConverterE2eTest, ABatchWithDamagedFilesConvertsEveryGoodOne) {
+  Input(Media->ClipAvi, QStringLiteral("good1.avi"));
+  Input(Media->EmptyAvi, QStringLiteral("empty.avi"));
+  Input(Media->TextAvi, QStringLiteral("text.mp4"));
+  Input(Media->TruncatedAvi, QStringLiteral("truncated.avi"));
+  Input(Media->ClipAvi, QStringLiteral("good2.avi"));
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("good1.avi"),
+                        QStringLiteral("empty.avi"), QStringLiteral("text.mp4"), QStringLiteral("truncated.avi"),
+                        QStringLiteral("good2.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  for (const char* output : {"out/good1.avi", "out/good2.avi"}) {
+    const TProbeResult probe = Probe(WorkPath(QLatin1String(output)));
+    EXPECT_TRUE(probe.Ok) << output << probe.Error.toStdString() << run.Describe();
+    EXPECT_EQ(probe.VideoCodecs, QStringList{QStringLiteral("mpeg4")});
+  }
+  // The two that are no media never reach the list; each is named on standard error.
+  for (const char* bad : {"empty.avi", "text.mp4"})
+    EXPECT_TRUE(run.Err.contains(WorkPath(QLatin1String(bad)))) << bad << run.Describe();
+  // Half a clip reaches the list (its header is intact) and is converted as far as it goes or
+  // refused with a reason: either way it is in the log.
+  EXPECT_TRUE(LogText().contains(WorkPath(QStringLiteral("truncated.avi"))) ||
+              run.Err.contains(WorkPath(QStringLiteral("truncated.avi"))))
+      << run.Describe();
+  EXPECT_TRUE(LogText().contains(QStringLiteral("Done.")));
+}
+
+TEST_F(ConverterE2eTest, AnUnknownActionPrintsTheUsageAndFails) {
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  const TRun run = Run({QStringLiteral("-q"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 2) << run.Describe();
+  EXPECT_TRUE(run.Err.contains(QStringLiteral("Usage: converter -v|-a"))) << run.Describe();
+  EXPECT_FALSE(QFile::exists(WorkPath(QStringLiteral("out/clip.avi"))));
+}
+
+// --- taskbar progress over a private session bus ---
+
+/// Keeps the launcher-entry signals that reach the test's own connection.
+class TLauncherListener : public QObject {
+  Q_OBJECT
+ public:
+  struct TUpdate {
+    QString AppUri;
+    double Progress = -1;
+    bool Visible = false;
+  };
+  std::vector<TUpdate> Updates;
+
+ public slots:
+  void Update(const QString& appUri, const QVariantMap& properties) {
+    Updates.push_back({appUri, properties.value(QStringLiteral("progress")).toDouble(),
+                       properties.value(QStringLiteral("progress-visible")).toBool()});
+  }
+};
+
+/// A session bus of the test's own: "dbus-daemon --session --fork" with its address and process
+/// id; stopped by the destructor.
+class TPrivateBus {
+ public:
+  TPrivateBus() {
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--fork"), QStringLiteral("--print-address=1"),
+                  QStringLiteral("--print-pid=1")});
+    if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0) return;
+    const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split(QLatin1Char('\n'));
+    if (lines.size() < 2) return;
+    Address = lines[0].trimmed();
+    FPid = lines[1].trimmed().toLongLong();
+  }
+  ~TPrivateBus() {
+    QDBusConnection::disconnectFromBus(QStringLiteral("e2e"));
+    if (FPid > 0) ::kill(static_cast<pid_t>(FPid), SIGTERM);
+  }
+  QString Address;
+
+ private:
+  qint64 FPid = 0;
+};
+
+TEST_F(ConverterE2eTest, TheTaskbarSignalsCarryTheProgressOnTheSessionBus) {
+  TPrivateBus bus;
+  if (bus.Address.isEmpty()) GTEST_SKIP() << "dbus-daemon could not start a session bus";
+  QDBusConnection connection = QDBusConnection::connectToBus(bus.Address, QStringLiteral("e2e"));
+  ASSERT_TRUE(connection.isConnected()) << connection.lastError().message().toStdString();
+  TLauncherListener listener;
+  ASSERT_TRUE(connection.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                                 QStringLiteral("Update"), &listener,
+                                 SLOT(Update(QString, QVariantMap))));
+
+  Input(Media->ClipAvi, QStringLiteral("one.avi"));
+  Input(Media->ClipAvi, QStringLiteral("two.avi"));
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("one.avi"),
+                        QStringLiteral("two.avi"), QStringLiteral("x")},
+                       bus.Address);
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  // Signals sent just before the program ended may still be on their way.
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+
+  ASSERT_FALSE(listener.Updates.empty());
+  bool half = false;
+  bool full = false;
+  for (const TLauncherListener::TUpdate& update : listener.Updates) {
+    EXPECT_EQ(update.AppUri, QStringLiteral("application://tarsel-video-converter.desktop"));
+    // Two files: the bar counts files done.
+    half = half || (update.Visible && qAbs(update.Progress - 0.5) < 1e-9);
+    full = full || (update.Visible && qAbs(update.Progress - 1.0) < 1e-9);
+  }
+  EXPECT_TRUE(half);
+  EXPECT_TRUE(full);
+  EXPECT_FALSE(listener.Updates.back().Visible) << "the bar is withdrawn when the window closes";
+}
+
+}  // namespace
+
+#include "converter_e2e_test.moc"

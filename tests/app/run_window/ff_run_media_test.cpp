@@ -1,0 +1,333 @@
+// The run windows over the real encoder and decoder (ff_run_media.h) on generated clips: a
+// conversion with the default AVI options, an extraction to FLAC, a list with damaged files, and
+// the adapters' own contract (failures as results, events on the user-interface thread, one end
+// of run for every start).
+
+#include "app/run_window/ff_run_media.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+
+#include "app/e2e/ffprobe.h"
+#include "app/main_window/main_window_fixture.h"  // the application object, made once
+#include "app/run_window/run_window.h"
+#include "app/settings/temp_folder.h"
+#include "components/recording_taskbar_backend.h"
+#include "components/taskbar_mgr.h"
+#include "fixtures/media_fixtures.h"
+#include "platform/qt_main_thread.h"
+#include "platform/recording_prompter.h"
+
+namespace {
+
+using app::TRunInput;
+using app::TRunResult;
+using testing_support::TRecordingPrompter;
+using testing_support::TRecordingTaskbarBackend;
+
+// What the main window builds with its default settings for AVI, and for FLAC extraction.
+const QString KAviOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ");
+const QString KFlacOptions = QStringLiteral("-b:a 32k -c:a flac -vn");
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+class RunMediaTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::App();
+    Dispatcher = std::make_unique<platform::TQtMainThreadDispatcher>();
+    platform::SetMainThreadDispatcher(Dispatcher.get());
+    Media = &fixtures::MediaFixtures();
+    FTemp = std::make_unique<QTemporaryDir>(testing_support::MakeTempFolder("run_media"));
+    ASSERT_TRUE(FTemp->isValid());
+    OutFolder = FTemp->filePath(QStringLiteral("out")) + QLatin1Char('/');
+    Taskbar = std::make_unique<components::TTaskbarMgr>(
+        nullptr, std::make_unique<TRecordingTaskbarBackend>(&TaskbarLog));
+  }
+  void TearDown() override {
+    Window.reset();
+    platform::SetMainThreadDispatcher(nullptr);
+  }
+
+  TRunInput Input(const QStringList& sources, const QString& options, const QString& extension) {
+    TRunInput input;
+    for (const QString& path : sources) input.Rows.push_back({QFileInfo(path).fileName(), path});
+    input.OptionString = options;
+    input.Extension = extension;
+    input.OutputFolder = OutFolder;
+    input.Taskbar = Taskbar.get();
+    input.ProgramFolder = FTemp->filePath(QStringLiteral("program"));
+    return input;
+  }
+
+  /// Shows the window and pumps until its run is over; false after two minutes (a hang).
+  bool Run(std::unique_ptr<app::TRunWindow> window) {
+    Window = std::move(window);
+    Window->show();
+    QElapsedTimer clock;
+    clock.start();
+    while (!Window->Finished() && clock.elapsed() < 120000) QTest::qWait(5);
+    return Window->Finished();
+  }
+
+  QStringList Lines() const {
+    return Window->findChild<QTextEdit*>(QStringLiteral("log_Main"))->toPlainText().split(QLatin1Char('\n'));
+  }
+  QString Log() const { return Lines().join(QLatin1Char('\n')); }
+
+  /// The lines of file #n, up to the empty line before the next file or the end.
+  QStringList Section(int n) const {
+    const QStringList lines = Lines();
+    const int from = lines.indexOf(QStringLiteral("File #%1").arg(n));
+    if (from < 0) return {};
+    int to = from + 1;
+    while (to < lines.size() && !lines[to].isEmpty()) ++to;
+    return lines.mid(from, to - from);
+  }
+
+  /// A copy of a fixture under another name in the test's folder.
+  QString Copy(const std::string& fixture, const QString& name) {
+    const QString path = FTemp->filePath(name);
+    EXPECT_TRUE(QFile::copy(Q(fixture), path));
+    return path;
+  }
+
+  std::unique_ptr<platform::TQtMainThreadDispatcher> Dispatcher;
+  const fixtures::TMediaFixtures* Media = nullptr;
+  std::unique_ptr<QTemporaryDir> FTemp;
+  QString OutFolder;
+  TRecordingPrompter Prompter;
+  TRecordingTaskbarBackend::TLog TaskbarLog;
+  std::unique_ptr<components::TTaskbarMgr> Taskbar;
+  std::unique_ptr<app::TRunWindow> Window;
+};
+
+TEST_F(RunMediaTest, ConvertsAClipWithTheDefaultAviOptions) {
+  const QString source = Q(Media->ClipAvi);
+  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(Input({source}, KAviOptions, QStringLiteral(".avi")),
+                                                    std::make_unique<app::TFFRunEncoder>(),
+                                                    std::make_unique<app::TFFRunDecoder>())))
+      << Log().toStdString();
+
+  const QString output = OutFolder + QStringLiteral("clip.avi");
+  EXPECT_EQ(Section(1), (QStringList{QStringLiteral("File #1"), source, QStringLiteral("Loading file... OK"),
+                                     QStringLiteral("Adding task... OK"), QStringLiteral("Parameters ") + KAviOptions,
+                                     QStringLiteral("Applying parameters... OK"),
+                                     QStringLiteral("Processing file..."), output, QStringLiteral("Success!")}))
+      << Log().toStdString();
+  EXPECT_EQ(Lines().last(), QStringLiteral("Done."));
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+
+  const testing_support::TProbeResult probe = testing_support::Probe(output);
+  ASSERT_TRUE(probe.Ok) << probe.Error.toStdString();
+  EXPECT_EQ(probe.VideoCodecs, QStringList{QStringLiteral("mpeg4")});
+  EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("mp3")});
+  // MP3 frames at 8 kHz and the encoder's delay may run the audio a little past the 2 s of video.
+  EXPECT_NEAR(probe.Duration, 2.0, 0.3);
+
+  // One file: the taskbar is in percent mode and ends full.
+  EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Normal"), TaskbarLog.Calls.end());
+  EXPECT_EQ(Taskbar->ProgressValueMax(), 100);
+  EXPECT_EQ(Taskbar->ProgressValue(), 100);
+}
+
+TEST_F(RunMediaTest, ExtractsTheAudioToFlacNamedAfterTheFormat) {
+  const QString source = Q(Media->ClipAvi);
+  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Audio>(Input({source}, KFlacOptions, QStringLiteral(".flac")),
+                                                    std::make_unique<app::TFFRunEncoder>(),
+                                                    std::make_unique<app::TFFRunDecoder>())))
+      << Log().toStdString();
+  EXPECT_EQ(Section(1).last(), QStringLiteral("Success!")) << Log().toStdString();
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+
+  const testing_support::TProbeResult probe = testing_support::Probe(OutFolder + QStringLiteral("clip.flac"));
+  ASSERT_TRUE(probe.Ok) << probe.Error.toStdString();
+  EXPECT_TRUE(probe.VideoCodecs.isEmpty());
+  EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("flac")});
+  EXPECT_NEAR(probe.Duration, 2.0, 0.1);
+}
+
+// Damaged files among good ones: each bad one is reported in red and the run goes on to convert
+// every good one; the files-done count drives the taskbar.
+TEST_F(RunMediaTest, DamagedFilesAreReportedAndTheGoodOnesStillConvert) {
+  const QStringList sources = {Copy(Media->EmptyAvi, QStringLiteral("empty.avi")),
+                               Copy(Media->TextAvi, QStringLiteral("text.mp4")), Copy(Media->ClipAvi, QStringLiteral("good1.avi")),
+                               Copy(Media->TruncatedAvi, QStringLiteral("truncated.avi")),
+                               Copy(Media->ClipAvi, QStringLiteral("good2.avi"))};
+  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(Input(sources, KAviOptions, QStringLiteral(".avi")),
+                                                    std::make_unique<app::TFFRunEncoder>(),
+                                                    std::make_unique<app::TFFRunDecoder>())))
+      << Log().toStdString();
+
+  for (int n : {1, 2}) {
+    const QStringList section = Section(n);
+    ASSERT_EQ(section.size(), 3) << Log().toStdString();
+    EXPECT_TRUE(section[2].startsWith(QStringLiteral("Loading file... Error! "))) << section[2].toStdString();
+    EXPECT_GT(section[2].size(), 23) << "the decoder's reason is missing";
+  }
+  for (int n : {3, 5}) {
+    EXPECT_EQ(Section(n).last(), QStringLiteral("Success!")) << Log().toStdString();
+    const testing_support::TProbeResult probe =
+        testing_support::Probe(OutFolder + QStringLiteral("good%1.avi").arg(n == 3 ? 1 : 2));
+    EXPECT_TRUE(probe.Ok) << probe.Error.toStdString();
+  }
+  // Half a clip: converted as far as it goes, or refused with a reason; never a crash or a hang.
+  EXPECT_FALSE(Section(4).isEmpty());
+  EXPECT_EQ(Lines().last(), QStringLiteral("Done."));
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+  EXPECT_EQ(app::ExitCode(Window->Result()), 1);
+  EXPECT_EQ(Taskbar->ProgressValueMax(), 5);
+  EXPECT_EQ(Taskbar->ProgressValue(), 5);
+}
+
+// An existing output: the question names it, No keeps its bytes and logs "Skipped!".
+TEST_F(RunMediaTest, DecliningTheOverwriteKeepsTheExistingOutput) {
+  ASSERT_TRUE(QDir().mkpath(OutFolder));
+  QFile existing(OutFolder + QStringLiteral("clip.avi"));
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.write("keep me");
+  existing.close();
+  Prompter.DefaultAnswer = false;
+  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(Input({Q(Media->ClipAvi)}, KAviOptions, QStringLiteral(".avi")),
+                                                    std::make_unique<app::TFFRunEncoder>(),
+                                                    std::make_unique<app::TFFRunDecoder>())));
+  ASSERT_EQ(Prompter.Questions.size(), 1u);
+  EXPECT_TRUE(Prompter.Questions[0].Text.contains(existing.fileName()));
+  EXPECT_EQ(Section(1).last(), QStringLiteral("Skipped!"));
+  ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+  EXPECT_EQ(existing.readAll(), QByteArray("keep me"));
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+}
+
+// Stop during a real conversion: Stop(true) waits on the user-interface thread while the
+// encoder's last events are delivered, then the run ends as stopped, without "Success!".
+TEST_F(RunMediaTest, StopEndsARunningConversion) {
+  // A large picture makes the 2 s clip take seconds, so the first progress report comes in time.
+  const QString slow = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -vf \"scale=3840:2400\" -sn ");
+  auto window = std::make_unique<app::Tfrm_Video>(Input({Q(Media->ClipAvi)}, slow, QStringLiteral(".avi")),
+                                                  std::make_unique<app::TFFRunEncoder>(),
+                                                  std::make_unique<app::TFFRunDecoder>());
+  auto* stopper = new QTimer(window.get());
+  stopper->setInterval(5);
+  QObject::connect(stopper, &QTimer::timeout, stopper, [w = window.get(), stopper] {
+    // The size label is written by the first progress report: the task is running.
+    if (w->findChild<QLabel*>(QStringLiteral("lbl_FPS"))->text().isEmpty()) return;
+    stopper->stop();
+    fprintf(stderr, "DBG click %lld\n", (long long)QDateTime::currentMSecsSinceEpoch());
+    w->findChild<QPushButton*>(QStringLiteral("btn_Stop"))->click();
+    fprintf(stderr, "DBG stopped %lld\n", (long long)QDateTime::currentMSecsSinceEpoch());
+  });
+  stopper->start();
+  ASSERT_TRUE(Run(std::move(window))) << Log().toStdString();
+
+  const QStringList lines = Lines();
+  const int cancelled = static_cast<int>(lines.indexOf(QStringLiteral("Cancelled by user!")));
+  ASSERT_GE(cancelled, 0) << "finished before the first progress report:\n" << Log().toStdString();
+  EXPECT_EQ(lines.mid(cancelled), (QStringList{QStringLiteral("Cancelled by user!"), QStringLiteral("Done.")}))
+      << Log().toStdString();
+  EXPECT_EQ(lines.count(QStringLiteral("Success!")), 1) << "only the libraries' load";
+  EXPECT_TRUE(Window->UserStopped());
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+  EXPECT_TRUE(Window->findChild<QPushButton*>(QStringLiteral("btn_Close"))->isEnabled());
+}
+
+// --- the adapters' contract ---
+
+class RunAdapterTest : public RunMediaTest {
+ protected:
+  void Attach(app::TFFRunEncoder& encoder) {
+    encoder.OnProgress = [this](const app::TRunProgress&) {
+      ++Progress;
+      OffMainThread += QThread::currentThread() != qApp->thread();
+    };
+    encoder.OnTerminate = [this](const app::TRunTerminate& info) {
+      Terminates.push_back(info);
+      OffMainThread += QThread::currentThread() != qApp->thread();
+    };
+  }
+  int RunEnds() const {
+    return static_cast<int>(std::count_if(Terminates.begin(), Terminates.end(),
+                                          [](const app::TRunTerminate& t) { return t.TaskIndex < 0; }));
+  }
+  bool WaitForRunEnds(int count) {
+    QElapsedTimer clock;
+    clock.start();
+    while (RunEnds() < count && clock.elapsed() < 60000) QTest::qWait(5);
+    return RunEnds() >= count;
+  }
+
+  int Progress = 0;
+  int OffMainThread = 0;
+  std::vector<app::TRunTerminate> Terminates;
+};
+
+TEST_F(RunAdapterTest, FailuresAreResultsWithTheirReason) {
+  app::TFFRunEncoder encoder;
+  ASSERT_TRUE(encoder.LoadAVLib(QString())) << encoder.LastErrMsg().toStdString();
+  EXPECT_TRUE(encoder.AVLibLoaded());
+
+  EXPECT_LT(encoder.AddTask(Q(Media->TextAvi)), 0);
+  EXPECT_FALSE(encoder.LastErrMsg().isEmpty());
+
+  const int task = encoder.AddTask(Q(Media->ClipAvi));
+  ASSERT_GE(task, 0) << encoder.LastErrMsg().toStdString();
+  EXPECT_LT(encoder.SetOutput(task, OutFolder + QStringLiteral("x.avi"), QStringLiteral("-nosuchoption 1")), 0);
+  EXPECT_FALSE(encoder.LastErrMsg().isEmpty());
+  encoder.RemoveTask(task);
+  encoder.ClearTasks();
+
+  app::TFFRunDecoder decoder;
+  EXPECT_EQ(decoder.Duration(), -1);
+  ASSERT_TRUE(decoder.LoadFile(Q(Media->ClipAvi))) << decoder.LastErrMsg().toStdString();
+  EXPECT_NEAR(double(decoder.Duration()), 2e6, 1e5);
+  EXPECT_FALSE(decoder.LoadFile(Q(Media->EmptyAvi)));
+  EXPECT_FALSE(decoder.LastErrMsg().isEmpty());
+  EXPECT_EQ(decoder.Duration(), -1);
+}
+
+// Every Start ends with exactly one end-of-run event on the user-interface thread: a real run, a
+// run without tasks, and a Start the encoder refuses (its reason comes as the task's exception).
+TEST_F(RunAdapterTest, EveryStartEndsOnceOnTheUserInterfaceThread) {
+  app::TFFRunEncoder encoder;
+  ASSERT_TRUE(encoder.LoadAVLib(QString()));
+  Attach(encoder);
+  ASSERT_TRUE(QDir().mkpath(OutFolder));
+
+  encoder.Start(1);  // nothing to do
+  ASSERT_TRUE(WaitForRunEnds(1));
+  encoder.ClearTasks();
+
+  const int task = encoder.AddTask(Q(Media->ClipAvi));
+  ASSERT_GE(task, 0) << encoder.LastErrMsg().toStdString();
+  ASSERT_GE(encoder.SetOutput(task, OutFolder + QStringLiteral("run.avi"), KAviOptions), 0);
+  encoder.Start(1);
+  encoder.Start(1);  // refused while the first run goes on
+  ASSERT_TRUE(WaitForRunEnds(3));
+  QTest::qWait(200);  // nothing more may come
+  EXPECT_EQ(RunEnds(), 3);
+  EXPECT_EQ(OffMainThread, 0);
+  EXPECT_GT(Progress, 0);
+
+  const auto refused = std::find_if(Terminates.begin(), Terminates.end(), [](const app::TRunTerminate& t) {
+    return t.TaskIndex >= 0 && t.Exception && t.ExceptionMsg.contains(QStringLiteral("while working"));
+  });
+  EXPECT_NE(refused, Terminates.end());
+  const auto converted = std::find_if(Terminates.begin(), Terminates.end(), [](const app::TRunTerminate& t) {
+    return t.TaskIndex == 0 && t.Finished && !t.Exception;
+  });
+  EXPECT_NE(converted, Terminates.end());
+  encoder.ClearTasks();
+}
+
+}  // namespace

@@ -1,0 +1,399 @@
+// The engine's life: starting on a thread or synchronously, stopping, terminating a task that never
+// ran, destroying during a run, progress events, and failures that must never count as finished.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "platform/main_thread.h"
+
+namespace {
+
+using media::TCustomFFmpeg;
+using media::TFFProgress;
+
+// The source clip looped for ever: a run that only ends when it is stopped.
+constexpr const char* kLoopForEver = "-stream_loop -1";
+constexpr const char* kAviOptions = "-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ";
+
+// Waits (polling, at most 60 s) until done() holds.
+bool WaitFor(const std::function<bool()>& done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+struct TEvents {
+  std::atomic<int> Terminations{0};
+  std::atomic<int> Progresses{0};
+  std::atomic<int> Destroys{0};
+  std::thread::id TerminateThread;
+  std::mutex Lock;
+  std::vector<TFFProgress> Reports;
+  bool ProgressAfterTerminate = false;
+
+  void Attach(TCustomFFmpeg& engine) {
+    engine.OnTerminate = [this](TCustomFFmpeg*) {
+      TerminateThread = std::this_thread::get_id();
+      Terminations++;
+    };
+    engine.OnDestroy = [this](TCustomFFmpeg*) { Destroys++; };
+    engine.OnProgress = [this](TCustomFFmpeg*, const TFFProgress& p) {
+      std::lock_guard lock(Lock);
+      if (Terminations.load() > 0) ProgressAfterTerminate = true;
+      Reports.push_back(p);
+      Progresses++;
+    };
+  }
+};
+
+class EngineLifecycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine_test::LoadLibraries();
+    FSource = engine_test::SourceClip();
+  }
+  // An engine with the source as input and an AVI output.
+  std::unique_ptr<TCustomFFmpeg> MakeEngine(const std::string& outputName,
+                                            const std::string& inputOptions = {},
+                                            const std::string& options = kAviOptions) {
+    auto engine = std::make_unique<TCustomFFmpeg>();
+    FEvents.Attach(*engine);
+    FOutput = engine_test::TempPath(outputName);
+    EXPECT_GE(engine->OpenInput(FSource, inputOptions), 0) << engine->LastErrMsg();
+    EXPECT_GE(engine->OpenOutput(FOutput, options), 0) << engine->LastErrMsg();
+    return engine;
+  }
+  std::string FSource;
+  std::string FOutput;
+  TEvents FEvents;
+};
+
+TEST_F(EngineLifecycleTest, NoOutputFailsAtOnceOnTheCallersThread) {
+  TCustomFFmpeg engine;
+  FEvents.Attach(engine);
+  ASSERT_GE(engine.OpenInput(FSource), 0) << engine.LastErrMsg();
+  engine.StartConvert(true);
+  // Fired before StartConvert returned, on this thread: no conversion thread was started.
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_EQ(FEvents.TerminateThread, std::this_thread::get_id());
+  EXPECT_TRUE(engine.FatalException());
+  EXPECT_EQ(engine.FatalMessage(), "At least one output file must be specified");
+  EXPECT_FALSE(engine.Finished());
+  EXPECT_TRUE(engine.Terminated());
+  engine.StartConvert(true);
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+}
+
+TEST_F(EngineLifecycleTest, ThreadedRunFinishesAndTerminatesOnceOnItsThread) {
+  auto engine = MakeEngine("threaded.avi");
+  engine->StartConvert(true, 5);  // a lower priority for the conversion thread
+  EXPECT_TRUE(engine->Converting() || engine->Terminated());
+  ASSERT_TRUE(WaitFor([&] { return FEvents.Terminations.load() > 0; }));
+  engine->Stop(true);  // the run is over: returns at once
+  EXPECT_TRUE(engine->Finished()) << engine->FatalMessage();
+  EXPECT_FALSE(engine->FatalException());
+  EXPECT_NE(FEvents.TerminateThread, std::this_thread::get_id());
+  EXPECT_EQ(FEvents.TerminateThread, engine->ThreadID());
+  // A second start does nothing once the engine has terminated.
+  engine->StartConvert(true);
+  engine->StartConvert(false);
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_FALSE(engine->Converting());
+  const engine_test::TProbe p = engine_test::Probe(FOutput);
+  ASSERT_TRUE(p.Ok) << p.Error;
+  EXPECT_NEAR(p.Duration, engine_test::kSourceDuration, 0.1);
+}
+
+TEST_F(EngineLifecycleTest, StopDuringARunEndsItUnfinishedWithAValidFileAndTheSourceUntouched) {
+  struct stat before {};
+  ASSERT_EQ(::stat(FSource.c_str(), &before), 0);
+  auto engine = MakeEngine("stopped.avi", kLoopForEver);
+  engine->SetReportInterval(1000);
+  engine->StartConvert(true);
+  ASSERT_TRUE(WaitFor([&] { return FEvents.Progresses.load() >= 3; }));
+  engine->Stop(true);
+  // Stop(true) returns only after the run body ended.
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_FALSE(engine->Converting());
+  EXPECT_FALSE(engine->Finished());
+  EXPECT_FALSE(engine->FatalException()) << engine->FatalMessage();
+
+  // Flushed and closed: the part converted so far is a valid file.
+  const engine_test::TProbe p = engine_test::Probe(FOutput);
+  ASSERT_TRUE(p.Ok) << p.Error;
+  EXPECT_GT(p.Duration, 0.0);
+  ASSERT_NE(p.First("video"), nullptr);
+
+  struct stat after {};
+  ASSERT_EQ(::stat(FSource.c_str(), &after), 0);
+  EXPECT_EQ(after.st_size, before.st_size);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+TEST_F(EngineLifecycleTest, StopFromTheConversionThreadDoesNotWaitForItself) {
+  auto engine = MakeEngine("selfstop.avi", kLoopForEver);
+  engine->SetReportInterval(1000);
+  std::atomic<bool> stopped{false};
+  engine->OnProgress = [&](TCustomFFmpeg* sender, const TFFProgress&) {
+    if (!stopped.exchange(true)) sender->Stop(true);
+  };
+  engine->StartConvert(true);
+  ASSERT_TRUE(WaitFor([&] { return FEvents.Terminations.load() > 0; }));
+  EXPECT_TRUE(stopped.load());
+  EXPECT_FALSE(engine->Finished());
+  EXPECT_FALSE(engine->FatalException()) << engine->FatalMessage();
+}
+
+TEST_F(EngineLifecycleTest, StopOnTheMainThreadKeepsMainThreadCallsFlowing) {
+  platform::THeadlessDispatcher dispatcher;
+  platform::TDispatcherGuard guard(&dispatcher);
+  auto engine = MakeEngine("pumped.avi", kLoopForEver);
+  engine->SetReportInterval(1000);
+  std::atomic<int> deliveredOnMain{0};
+  // Like the encoder component: every report goes to the main thread and the conversion waits.
+  engine->OnProgress = [&](TCustomFFmpeg*, const TFFProgress&) {
+    platform::CallInMainThread([&] {
+      if (platform::IsMainThread()) deliveredOnMain++;
+    });
+  };
+  engine->StartConvert(true);
+  platform::WaitInMainThread([&] { return deliveredOnMain.load() >= 2; });
+  engine->Stop(true);  // would deadlock if it did not pump
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_FALSE(engine->Finished());
+}
+
+TEST_F(EngineLifecycleTest, StopWhilePausedEndsTheRun) {
+  auto engine = MakeEngine("paused.avi", kLoopForEver);
+  engine->SetReportInterval(1000);
+  engine->StartConvert(true);
+  ASSERT_TRUE(WaitFor([&] { return FEvents.Progresses.load() >= 1; }));
+  engine->Pause();
+  const int seen = FEvents.Progresses.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // At most the iteration that was running when the gate closed.
+  EXPECT_LE(FEvents.Progresses.load(), seen + 1);
+  engine->Stop(true);
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_FALSE(engine->Finished());
+}
+
+TEST_F(EngineLifecycleTest, StopBeforeAnyStartReturnsAtOnce) {
+  auto engine = MakeEngine("never.avi");
+  engine->Stop(true);
+  EXPECT_EQ(FEvents.Terminations.load(), 0);
+  EXPECT_FALSE(engine->Terminated());
+}
+
+TEST_F(EngineLifecycleTest, TerminateOfATaskThatNeverRanFiresOnceOnAnotherThread) {
+  auto engine = MakeEngine("terminated.avi");
+  engine->Terminate(true);
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_NE(FEvents.TerminateThread, std::this_thread::get_id());
+  EXPECT_TRUE(engine->Terminated());
+  engine->Terminate(true);
+  engine->StartConvert(false);
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+  EXPECT_FALSE(engine->Finished());
+}
+
+TEST_F(EngineLifecycleTest, DestroyDuringARunStopsAndWaitsFirst) {
+  auto engine = MakeEngine("destroyed.avi", kLoopForEver);
+  engine->SetReportInterval(1000);
+  engine->StartConvert(true);
+  ASSERT_TRUE(WaitFor([&] { return FEvents.Progresses.load() >= 2; }));
+  engine.reset();
+  EXPECT_EQ(FEvents.Destroys.load(), 1);
+  EXPECT_EQ(FEvents.Terminations.load(), 1);
+}
+
+TEST_F(EngineLifecycleTest, DestroyFromOnTerminateOnTheConversionThread) {
+  auto owned = MakeEngine("selfdestroy.avi");
+  TCustomFFmpeg* engine = owned.release();
+  std::atomic<bool> destroyed{false};
+  engine->OnTerminate = [&](TCustomFFmpeg* sender) {
+    delete sender;  // the run body touches nothing of the engine after this
+    destroyed = true;
+  };
+  engine->StartConvert(true);
+  ASSERT_TRUE(WaitFor([&] { return destroyed.load(); }));
+  EXPECT_EQ(FEvents.Destroys.load(), 1);
+}
+
+TEST_F(EngineLifecycleTest, ProgressReportsRiseAndTheLastComesBeforeTerminate) {
+  auto engine = MakeEngine("progress.avi");
+  engine->SetReportInterval(1000);
+  engine->StartConvert(false);
+  ASSERT_TRUE(engine->Finished()) << engine->FatalMessage();
+  std::lock_guard lock(FEvents.Lock);
+  ASSERT_FALSE(FEvents.Reports.empty());
+  EXPECT_FALSE(FEvents.ProgressAfterTerminate);
+  for (std::size_t i = 1; i < FEvents.Reports.size(); i++) {
+    EXPECT_GE(FEvents.Reports[i].CurrentDuration, FEvents.Reports[i - 1].CurrentDuration);
+    EXPECT_GE(FEvents.Reports[i].CurrentSize, FEvents.Reports[i - 1].CurrentSize);
+  }
+  const TFFProgress& last = FEvents.Reports.back();
+  EXPECT_EQ(last.FileIndex, -1);
+  EXPECT_NEAR(double(last.CurrentDuration) / 1e6, engine_test::kSourceDuration, 0.1);
+  EXPECT_NEAR(double(last.TotalDuration) / 1e6, engine_test::kSourceDuration, 0.01);
+  EXPECT_GE(last.FrameNumber, 49);
+  EXPECT_GE(last.FPS, 0);
+  EXPECT_GT(last.CurrentSize, 0);
+  EXPECT_GT(last.BitRate, 0.0f);
+}
+
+TEST_F(EngineLifecycleTest, ProgressFileEndsWithProgressEnd) {
+  const std::string progress = engine_test::TempPath("progress.txt");
+  auto engine = MakeEngine("progressfile.avi", {}, std::string(kAviOptions) + "-progress " + progress);
+  engine->SetReportInterval(1000);
+  engine->StartConvert(false);
+  ASSERT_TRUE(engine->Finished()) << engine->FatalMessage();
+  std::ifstream in(progress);
+  std::string line, last;
+  int blocks = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("progress=", 0) == 0) {
+      blocks++;
+      last = line;
+    }
+  }
+  EXPECT_GE(blocks, 1);
+  EXPECT_EQ(last, "progress=end");
+}
+
+TEST_F(EngineLifecycleTest, ATinyOutputGivesAFiniteBitRate) {
+  // Half a millisecond of audio: the end time stamp is below one millisecond.
+  auto engine = MakeEngine("tiny.wav", {}, "-t 0.0005 -vn");
+  engine->StartConvert(false);
+  ASSERT_TRUE(engine->Finished()) << engine->FatalMessage();
+  std::lock_guard lock(FEvents.Lock);
+  ASSERT_FALSE(FEvents.Reports.empty());
+  const TFFProgress& last = FEvents.Reports.back();
+  EXPECT_GT(last.CurrentDuration, 0);
+  EXPECT_LT(last.CurrentDuration, 1000);
+  EXPECT_TRUE(std::isfinite(last.BitRate));
+  EXPECT_GT(last.BitRate, 0.0f);
+}
+
+TEST_F(EngineLifecycleTest, ARunShorterThanTheIntervalReportsOnceAtTheEnd) {
+  auto engine = MakeEngine("once.wav", {}, "-vn");
+  engine->SetReportInterval(int64_t(3600) * 1000000);
+  engine->StartConvert(false);
+  ASSERT_TRUE(engine->Finished()) << engine->FatalMessage();
+  std::lock_guard lock(FEvents.Lock);
+  ASSERT_EQ(FEvents.Reports.size(), 1u);
+  // Audio only: no frame number and no rate.
+  EXPECT_EQ(FEvents.Reports[0].FrameNumber, -1);
+  EXPECT_EQ(FEvents.Reports[0].FPS, -1);
+}
+
+// --- Failures that must never end as finished ---------------------------------------------------
+
+TEST_F(EngineLifecycleTest, AFullDiskIsAFailedRunWithItsReason) {
+  // A child process whose files may not grow beyond 16 KiB: every write past that fails (EFBIG),
+  // as on a full disk.
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{16 * 1024, 16 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const engine_test::TConvertResult r =
+        engine_test::Convert(FSource, engine_test::TempPath("full.wav"), "-c:a pcm_s16le -vn");
+    const std::string report =
+        std::string(r.Finished ? "1" : "0") + (r.FatalException ? "1" : "0") + r.Message;
+    [[maybe_unused]] const ssize_t n = ::write(fds[1], report.data(), report.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string report;
+  char buf[512];
+  ssize_t n = 0;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) report.append(buf, std::size_t(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_GE(report.size(), 2u);
+  EXPECT_EQ(report[0], '0') << "finished although the file could not be written: " << report;
+  EXPECT_EQ(report[1], '1');
+  EXPECT_NE(report.find("File too large"), std::string::npos) << report;
+}
+
+TEST_F(EngineLifecycleTest, NothingWrittenIsAFailedRun) {
+  // The output starts after the end of the input.
+  auto engine = MakeEngine("nothing.avi", {}, std::string(kAviOptions) + "-ss 100");
+  engine->StartConvert(false);
+  EXPECT_FALSE(engine->Finished());
+  EXPECT_TRUE(engine->FatalException());
+  EXPECT_NE(engine->FatalMessage().find("nothing was encoded"), std::string::npos) << engine->FatalMessage();
+}
+
+TEST_F(EngineLifecycleTest, CleanUpNeverDeletesAFifoOutput) {
+  const std::string fifo = engine_test::TempPath("out.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A reader drains the FIFO, so the run can write into it.
+  std::thread reader([&] {
+    std::ifstream in(fifo, std::ios::binary);
+    char buf[4096];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    }
+  });
+  auto writer = std::make_unique<TCustomFFmpeg>();
+  EXPECT_GE(writer->OpenInput(FSource), 0) << writer->LastErrMsg();
+  EXPECT_GE(writer->OpenOutput(fifo, "-f wav -vn"), 0) << writer->LastErrMsg();
+  writer->StartConvert(false);
+  EXPECT_TRUE(writer->Finished()) << writer->FatalMessage();
+  writer.reset();
+  reader.join();
+  struct stat info {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &info), 0) << "the FIFO was deleted";
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST_F(EngineLifecycleTest, AFailedOutputOpenLeavesNoRecordAndNoFile) {
+  TCustomFFmpeg engine;
+  ASSERT_GE(engine.OpenInput(FSource), 0);
+  const std::string path = engine_test::TempPath("refused.avi");
+  EXPECT_LT(engine.OpenOutput(path, "-vn -an"), 0);
+  EXPECT_EQ(engine.OutputFileCount(), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  const std::string missingDir = engine_test::TempPath("no/such/folder/out.avi");
+  EXPECT_LT(engine.OpenOutput(missingDir, kAviOptions), 0);
+  EXPECT_NE(engine.LastErrMsg().find("No such file or directory"), std::string::npos) << engine.LastErrMsg();
+  EXPECT_EQ(engine.OutputFileCount(), 0);
+  // The engine is still usable.
+  ASSERT_GE(engine.OpenOutput(engine_test::TempPath("after.avi"), kAviOptions), 0) << engine.LastErrMsg();
+  engine.StartConvert(false);
+  EXPECT_TRUE(engine.Finished()) << engine.FatalMessage();
+}
+
+TEST_F(EngineLifecycleTest, AMissingInputFailsWithTheLibraryText) {
+  TCustomFFmpeg engine;
+  EXPECT_LT(engine.OpenInput(engine_test::TempPath("missing.avi")), 0);
+  EXPECT_NE(engine.LastErrMsg().find("No such file or directory"), std::string::npos) << engine.LastErrMsg();
+  EXPECT_EQ(engine.InputFileCount(), 0);
+}
+
+}  // namespace

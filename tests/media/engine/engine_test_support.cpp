@@ -1,0 +1,153 @@
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "media/ff_loader.h"
+
+namespace engine_test {
+
+namespace {
+
+struct TTempDir {
+  std::string Path;
+  TTempDir() {
+    const char* root = std::getenv("CONVERTER_TEST_TMP");
+    std::filesystem::path dir = root != nullptr && *root != '\0' ? std::filesystem::path(root)
+                                                                 : std::filesystem::temp_directory_path();
+    dir /= "engine-" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    Path = dir.string();
+  }
+  ~TTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+};
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
+}  // namespace
+
+void LoadLibraries() {
+  ASSERT_TRUE(media::FFLoader().Load(media::EncoderLibraries)) << media::FFLoader().LastErrMsg();
+}
+
+const std::string& TempDir() {
+  static TTempDir dir;
+  return dir.Path;
+}
+
+std::string TempPath(const std::string& name) { return TempDir() + "/" + name; }
+
+const std::string& SourceClip() {
+  static const std::string path = [] {
+    LoadLibraries();
+    const std::string out = TempPath("source.mkv");
+    const TConvertResult r = Convert(
+        "testsrc2=s=160x120:r=25:d=2[out0];sine=f=440:sample_rate=44100:d=2,aformat=channel_layouts=stereo["
+        "out1]",
+        out, "-c:v mpeg4 -q:v 3 -c:a pcm_s16le", "-f lavfi");
+    EXPECT_TRUE(r.Finished) << "the source clip could not be made: " << r.Message;
+    return out;
+  }();
+  return path;
+}
+
+TConvertResult Convert(const std::string& input, const std::string& output, const std::string& options,
+                       const std::string& inputOptions) {
+  TConvertResult result;
+  media::TCustomFFmpeg engine;
+  engine.OnTerminate = [&result](media::TCustomFFmpeg*) { result.Terminations++; };
+  try {
+    if (engine.OpenInput(input, inputOptions) < 0) {
+      result.Message = engine.LastErrMsg();
+      return result;
+    }
+    if (engine.OpenOutput(output, options) < 0) {
+      result.Message = engine.LastErrMsg();
+      return result;
+    }
+  } catch (const std::exception& e) {
+    result.Message = e.what();
+    return result;
+  }
+  result.Opened = true;
+  engine.StartConvert(false);
+  result.Finished = engine.Finished();
+  result.FatalException = engine.FatalException();
+  result.Message = engine.FatalMessage();
+  return result;
+}
+
+const TProbeStream* TProbe::First(const std::string& codecType) const {
+  for (const TProbeStream& s : Streams)
+    if (s.CodecType == codecType) return &s;
+  return nullptr;
+}
+
+TProbe Probe(const std::string& path, bool countFrames) {
+  TProbe probe;
+  const std::string command = std::string("ffprobe -v error ") + (countFrames ? "-count_frames " : "") +
+                              "-show_streams -show_format -of json " + ShellQuote(path) + " 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  if (!pipe) {
+    probe.Error = "cannot run ffprobe";
+    return probe;
+  }
+  std::string text;
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) text.append(buffer.data(), n);
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+  if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+    probe.Error = text;
+    return probe;
+  }
+  const QJsonObject root = doc.object();
+  const QJsonObject format = root.value("format").toObject();
+  probe.FormatName = format.value("format_name").toString().toStdString();
+  probe.Duration = format.value("duration").toString("-1").toDouble();
+  for (const QJsonValue& v : root.value("streams").toArray()) {
+    const QJsonObject s = v.toObject();
+    TProbeStream stream;
+    stream.CodecType = s.value("codec_type").toString().toStdString();
+    stream.CodecName = s.value("codec_name").toString().toStdString();
+    stream.CodecTag = s.value("codec_tag_string").toString().toStdString();
+    stream.PixFmt = s.value("pix_fmt").toString().toStdString();
+    stream.RFrameRate = s.value("r_frame_rate").toString().toStdString();
+    stream.Dar = s.value("display_aspect_ratio").toString().toStdString();
+    stream.Width = s.value("width").toInt();
+    stream.Height = s.value("height").toInt();
+    stream.SampleRate = s.value("sample_rate").toString("0").toInt();
+    stream.Channels = s.value("channels").toInt();
+    if (s.contains("nb_read_frames")) stream.Frames = s.value("nb_read_frames").toString("-1").toLongLong();
+    probe.Streams.push_back(stream);
+  }
+  probe.Ok = !probe.FormatName.empty();
+  if (!probe.Ok) probe.Error = text;
+  return probe;
+}
+
+}  // namespace engine_test

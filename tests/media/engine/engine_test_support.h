@@ -1,0 +1,65 @@
+#pragma once
+// Helpers of the engine tests: loading FFmpeg, a source clip made by the engine itself from lavfi
+// test sources, one-call conversions, and an independent look at the result through ffprobe.
+
+#include <string>
+#include <vector>
+
+#include "media/engine/custom_ffmpeg.h"
+
+namespace engine_test {
+
+/// Loads media::EncoderLibraries (the test fails when they are missing).
+void LoadLibraries();
+
+/// A folder of this test process under CONVERTER_TEST_TMP, removed at exit.
+const std::string& TempDir();
+/// TempDir() + "/" + name.
+std::string TempPath(const std::string& name);
+
+/// source.mkv: 2 s, video mpeg4 160x120 yuv420p 25 fps (testsrc2), audio pcm_s16le 44100 Hz
+/// stereo (440 Hz sine). Made once per process by the engine from "-f lavfi" sources, so it also
+/// exercises a lavfi input of unknown duration.
+const std::string& SourceClip();
+inline constexpr double kSourceDuration = 2.0;
+
+struct TConvertResult {
+  bool Opened = false;  // OpenInput and OpenOutput succeeded
+  bool Finished = false;
+  bool FatalException = false;
+  std::string Message;   // LastErrMsg of a failed open, or the FatalMessage
+  int Terminations = 0;  // OnTerminate calls
+};
+
+/// Opens input and output and runs the engine on the calling thread.
+TConvertResult Convert(const std::string& input, const std::string& output, const std::string& options,
+                       const std::string& inputOptions = {});
+
+struct TProbeStream {
+  std::string CodecType;  // "video", "audio"...
+  std::string CodecName;
+  std::string CodecTag;  // codec_tag_string
+  std::string PixFmt;
+  std::string RFrameRate;  // "25/1"
+  std::string Dar;         // display_aspect_ratio, "16:9"
+  int Width = 0;
+  int Height = 0;
+  int SampleRate = 0;
+  int Channels = 0;
+  int64_t Frames = -1;  // nb_read_frames when counted
+};
+
+struct TProbe {
+  bool Ok = false;
+  std::string Error;
+  std::string FormatName;
+  double Duration = -1;
+  std::vector<TProbeStream> Streams;
+  /// The first stream of that type, or null.
+  const TProbeStream* First(const std::string& codecType) const;
+};
+
+/// ffprobe -v error -show_streams -show_format -of json (with -count_frames when countFrames).
+TProbe Probe(const std::string& path, bool countFrames = false);
+
+}  // namespace engine_test
