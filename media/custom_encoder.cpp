@@ -48,6 +48,15 @@ std::string NormaliseHookSwitches(const std::string& options) {
 
 std::int64_t Microseconds(int milliseconds) { return std::int64_t(milliseconds) * 1000; }
 
+// The caller's input or output record (its empty FileName filled in, in the caller's record as
+// well), or a fresh record without one.
+template <typename TOptions>
+TOptions OptionsRecord(TOptions* options, const std::string& fileName) {
+  if (options == nullptr) return TOptions{};
+  if (options->FileName.empty()) options->FileName = fileName;
+  return *options;
+}
+
 }  // namespace
 
 /// Delivers one OnTerminate from a thread of its own, after every delivery that took an earlier
@@ -134,6 +143,13 @@ void TCustomEncoder::CheckNotWorking(const std::string& operation) const {
   if (FWorking.load()) throw FFmpegException(FormatStr("Cannot %s while working.", operation.c_str()));
 }
 
+void TCustomEncoder::PrepareTaskOpen(IFFTask& task) const {
+  task.ClearLastErrMsg();
+  task.SetHaltOnInvalidOption(FHaltOnInvalidOption);
+  task.SetReadTimeout(ReadTimeout());
+  task.SetWriteTimeout(WriteTimeout());
+}
+
 std::string TCustomEncoder::LastErrMsg() const {
   std::lock_guard lock(FErrLock);
   return FLastErrMsg;
@@ -156,16 +172,9 @@ int TCustomEncoder::AddTask(const std::string& fileName, TInputOptions* options)
     task->BindEvent(TTaskEvent::BeforeFindStreamInfo, true);
     task->BindEvent(TTaskEvent::PreviewBitmap, true);
     task->SetPostHooks(Preview(), PreviewBitmap());
-    task->ClearLastErrMsg();
-    task->SetHaltOnInvalidOption(FHaltOnInvalidOption);
-    task->SetReadTimeout(ReadTimeout());
-    task->SetWriteTimeout(WriteTimeout());
+    PrepareTaskOpen(*task);
 
-    TInputOptions record;
-    if (options != nullptr) {
-      if (options->FileName.empty()) options->FileName = fileName;
-      record = *options;
-    }
+    const TInputOptions record = OptionsRecord(options, fileName);
     const int input = task->OpenInput(fileName, record.Options, record.Presets);
     if (input < 0) {
       SetLastErrMsg(task->LastErrMsg());
@@ -194,14 +203,9 @@ int TCustomEncoder::SetOutput(int taskIndex, const std::string& fileName, TOutpu
     return -1;
   }
   try {
-    task->ClearLastErrMsg();
-    task->SetHaltOnInvalidOption(FHaltOnInvalidOption);
-    task->SetReadTimeout(ReadTimeout());
-    task->SetWriteTimeout(WriteTimeout());
-    TOutputOptions record;
+    PrepareTaskOpen(*task);
+    const TOutputOptions record = OptionsRecord(options, fileName);
     if (options != nullptr) {
-      if (options->FileName.empty()) options->FileName = fileName;
-      record = *options;
       const std::pair<bool, TTaskEvent> hooks[] = {
           {record.AudioInputHook, TTaskEvent::AudioInputHook}, {record.AudioOutputHook, TTaskEvent::AudioOutputHook},
           {record.VideoInputHook, TTaskEvent::VideoInputHook}, {record.VideoOutputHook, TTaskEvent::VideoOutputHook},

@@ -183,6 +183,9 @@ class TCustomEncoder : public TFFBaseComponent, protected IFFTaskEvents {
                      int channels, AVSampleFormat sampleFormat) override;
 
   void CheckNotWorking(const std::string& operation) const;
+  /// Before a task opens a file: clears its error text and hands it the component's strictness
+  /// and I/O time-outs.
+  void PrepareTaskOpen(IFFTask& task) const;
   void SetLastErrMsg(const std::string& text);
   void VideoHook(IFFTask* task, THookInfo& info, const TEncVideoHookEvent& handler);
   void FrameHook(IFFTask* task, const TFrameHookInfo& info, const TEncFrameHookEvent& handler);

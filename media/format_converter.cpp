@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "media/ff_exception.h"
+#include "media/ff_utils.h"
 
 namespace media {
 
@@ -37,10 +38,28 @@ int ScalerFlags(int swsFlags, int bitsPixel) {
   return bitsPixel < 24 ? swsFlags | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP : swsFlags;
 }
 
-std::string Printf(const char* format, int value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
+// Converts one picture through the cached context ctx (made or replaced as the sizes and formats
+// need). False with errMsg when libswscale cannot take the formats or fails; direction names the
+// context in the message ("toRGB", "fromRGB").
+bool Scale(SwsContext*& ctx, const char* direction, int width, int height, int flags, AVPixelFormat srcFormat,
+           const uint8_t* const srcData[], const int srcLinesize[], AVPixelFormat dstFormat,
+           uint8_t* const dstData[], const int dstLinesize[], std::string& errMsg) {
+  // libswscale asserts on formats outside its table instead of failing.
+  const bool known = srcFormat > AV_PIX_FMT_NONE && srcFormat < AV_PIX_FMT_NB && dstFormat > AV_PIX_FMT_NONE &&
+                     dstFormat < AV_PIX_FMT_NB;
+  if (known)
+    ctx = FF().sws_getCachedContext(ctx, width, height, srcFormat, width, height, dstFormat, flags, nullptr,
+                                    nullptr, nullptr);
+  if (!known || ctx == nullptr) {
+    errMsg = std::string("Cannot initialize the ") + direction + " conversion context";
+    return false;
+  }
+  const int rows = FF().sws_scale(ctx, srcData, srcLinesize, 0, height, dstData, dstLinesize);
+  if (rows < 0) {
+    errMsg = FormatAVError("sws_scale", rows);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -86,7 +105,7 @@ void TFormatConverter::SetBitsPixel(int value) {
     case 16: format = TBMPPixelFormat::pf16bit; break;
     case 24: format = TBMPPixelFormat::pf24bit; break;
     case 32: format = TBMPPixelFormat::pf32bit; break;
-    default: throw FFmpegException(Printf("Invalid BitsPixel %d", value));
+    default: throw FFmpegException(FormatStr("Invalid BitsPixel %d", value));
   }
   FBMPPixFmt = format;
   Reset();
@@ -94,7 +113,7 @@ void TFormatConverter::SetBitsPixel(int value) {
 
 void TFormatConverter::SetBMPPixFmt(TBMPPixelFormat value) {
   if (value == FBMPPixFmt) return;
-  if (FindRow(value) == nullptr) throw FFmpegException(Printf("Invalid PixelFormat %d", static_cast<int>(value)));
+  if (FindRow(value) == nullptr) throw FFmpegException(FormatStr("Invalid PixelFormat %d", static_cast<int>(value)));
   FBMPPixFmt = value;
   Reset();
 }
@@ -135,24 +154,9 @@ bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int sr
   FRGBPicture = TPicture();
   FF().av_image_fill_arrays(FRGBPicture.data, FRGBPicture.linesize, FRGBBuffer, FAVPixFmt, width, height, 1);
 
-  // libswscale asserts on formats outside its table instead of failing.
-  if (srcFormat <= AV_PIX_FMT_NONE || srcFormat >= AV_PIX_FMT_NB) {
-    FLastErrMsg = "Cannot initialize the toRGB conversion context";
+  if (!Scale(FtoRGB_convert_ctx, "toRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), srcFormat, srcData,
+             srcLinesize, FAVPixFmt, FRGBPicture.data, FRGBPicture.linesize, FLastErrMsg))
     return false;
-  }
-  FtoRGB_convert_ctx = FF().sws_getCachedContext(FtoRGB_convert_ctx, width, height, srcFormat, width, height,
-                                                 FAVPixFmt, ScalerFlags(Fsws_flags, FBitsPixel), nullptr, nullptr,
-                                                 nullptr);
-  if (FtoRGB_convert_ctx == nullptr) {
-    FLastErrMsg = "Cannot initialize the toRGB conversion context";
-    return false;
-  }
-  const int rows =
-      FF().sws_scale(FtoRGB_convert_ctx, srcData, srcLinesize, 0, height, FRGBPicture.data, FRGBPicture.linesize);
-  if (rows < 0) {
-    FLastErrMsg = FormatAVError("sws_scale", rows);
-    return false;
-  }
   FHasPicture = true;
   FPictureWidth = width;
   FPictureHeight = height;
@@ -197,24 +201,8 @@ bool TFormatConverter::RGBToPicture(uint8_t* const dstData[], const int dstLines
     FLastErrMsg = "The picture size differs from the converted picture";
     return false;
   }
-  if (dstFormat <= AV_PIX_FMT_NONE || dstFormat >= AV_PIX_FMT_NB) {
-    FLastErrMsg = "Cannot initialize the fromRGB conversion context";
-    return false;
-  }
-  FfromRGB_convert_ctx = FF().sws_getCachedContext(FfromRGB_convert_ctx, width, height, FAVPixFmt, width, height,
-                                                   dstFormat, ScalerFlags(Fsws_flags, FBitsPixel), nullptr, nullptr,
-                                                   nullptr);
-  if (FfromRGB_convert_ctx == nullptr) {
-    FLastErrMsg = "Cannot initialize the fromRGB conversion context";
-    return false;
-  }
-  const int rows =
-      FF().sws_scale(FfromRGB_convert_ctx, FRGBPicture.data, FRGBPicture.linesize, 0, height, dstData, dstLinesize);
-  if (rows < 0) {
-    FLastErrMsg = FormatAVError("sws_scale", rows);
-    return false;
-  }
-  return true;
+  return Scale(FfromRGB_convert_ctx, "fromRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), FAVPixFmt,
+               FRGBPicture.data, FRGBPicture.linesize, dstFormat, dstData, dstLinesize, FLastErrMsg);
 }
 
 }  // namespace media

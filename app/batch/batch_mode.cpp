@@ -43,7 +43,8 @@ bool IsBatchCommandLine(const TCommandLine& commandLine) { return !commandLine.P
 
 bool ChooseOffscreenPlatformForBatch(const TCommandLine& commandLine) {
   if (!IsBatchCommandLine(commandLine)) return false;
-  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return false;
   if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return false;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   return true;

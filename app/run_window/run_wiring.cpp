@@ -29,7 +29,8 @@ void ShowRunWindow(Tfrm_Main& main, bool video, const QString& outputFolder, con
 
 }  // namespace
 
-TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder, const TRunSession& session) {
+TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder,
+                       const TRunSession& session) {
   TRunInput input;
   for (int i = 0; i < main.RowCount(); ++i) input.Rows.push_back({main.RowCaption(i), main.SubItem(i, 2)});
   input.OptionString = main.OptionString();

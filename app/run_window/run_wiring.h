@@ -25,7 +25,8 @@ struct TRunSession {
 /// the output extension from the chosen container (video) or audio format, the taskbar
 /// component, and the settings folder as log.txt's second place. A relative outputFolder is taken
 /// from the current folder.
-TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder, const TRunSession& session);
+TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder,
+                       const TRunSession& session);
 
 /// After this, Convert and Extract show Tfrm_Video and Tfrm_Audio modally. session is borrowed
 /// and read at every run; main and session must outlive the hooks (main owns them).

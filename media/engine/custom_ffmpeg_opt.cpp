@@ -18,7 +18,6 @@ extern "C" {
 
 namespace media {
 
-
 namespace {
 
 std::string Trim(std::string_view text) {
@@ -44,6 +43,21 @@ std::string NormaliseLineBreaks(std::string_view text) {
     }
   }
   return out;
+}
+
+// Runs open(o) on a fresh options context of engine; the context is released on every way out.
+template <typename TOpen>
+int InOptionsContext(TCustomFFmpegOpt& engine, TOpen open) {
+  TOptionsContext o;
+  engine.InitOptionsContext(o);
+  try {
+    const int ret = open(o);
+    engine.ReleaseOptionsContext(o);
+    return ret;
+  } catch (...) {
+    engine.ReleaseOptionsContext(o);
+    throw;
+  }
 }
 
 }  // namespace
@@ -120,30 +134,12 @@ void TCustomFFmpegOpt::ReleaseOptionsContext(TOptionsContext& o) {
 
 int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& options,
                                 const std::string& presets) {
-  TOptionsContext o;
-  InitOptionsContext(o);
-  try {
-    const int ret = OpenInputFile(o, options, fileName, presets);
-    ReleaseOptionsContext(o);
-    return ret;
-  } catch (...) {
-    ReleaseOptionsContext(o);
-    throw;
-  }
+  return InOptionsContext(*this, [&](TOptionsContext& o) { return OpenInputFile(o, options, fileName, presets); });
 }
 
 int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string& options,
                                  const std::string& presets) {
-  TOptionsContext o;
-  InitOptionsContext(o);
-  try {
-    const int ret = OpenOutputFile(o, options, fileName, presets);
-    ReleaseOptionsContext(o);
-    return ret;
-  } catch (...) {
-    ReleaseOptionsContext(o);
-    throw;
-  }
+  return InOptionsContext(*this, [&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
 }
 
 // --- Dictionaries -----------------------------------------------------------------------------

@@ -16,7 +16,6 @@ extern "C" {
 
 namespace media {
 
-
 namespace {
 
 // avcodec_send_packet/receive_frame in the shape of the old one-call decode: returns 0 (with or

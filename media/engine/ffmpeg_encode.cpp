@@ -19,7 +19,6 @@ extern "C" {
 
 namespace media {
 
-
 namespace {
 
 constexpr int VSYNC_PASSTHROUGH = 0;

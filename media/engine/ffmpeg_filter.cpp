@@ -22,7 +22,6 @@ extern "C" {
 
 namespace media {
 
-
 namespace {
 
 AVFifo* NewFrameQueue() { return FF().av_fifo_alloc2(8, sizeof(AVFrame*), AV_FIFO_FLAG_AUTO_GROW); }
@@ -52,6 +51,15 @@ const AVPixelFormat* UnofficialPixFmts(AVCodecID codecId, const AVPixelFormat* p
   if (codecId == AV_CODEC_ID_MJPEG) return mjpegFormats;
   if (codecId == AV_CODEC_ID_LJPEG) return ljpegFormats;
   return p;
+}
+
+// Links ctx after pad *padIdx of *lastFilter and makes it the end of the chain.
+int AppendToChain(AVFilterContext* ctx, AVFilterContext** lastFilter, int* padIdx) {
+  const int ret = FF().avfilter_link(*lastFilter, unsigned(*padIdx), ctx, 0);
+  if (ret < 0) return ret;
+  *lastFilter = ctx;
+  *padIdx = 0;
+  return 0;
 }
 
 }  // namespace

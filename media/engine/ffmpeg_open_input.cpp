@@ -21,7 +21,6 @@ extern "C" {
 
 namespace media {
 
-
 const AVCodec* TCustomFFmpegOpt::FindCodecOrDie(const std::string& name, AVMediaType type, bool encoder) {
   const char* codecString = encoder ? "encoder" : "decoder";
   const AVCodec* codec = encoder ? FF().avcodec_find_encoder_by_name(name.c_str())

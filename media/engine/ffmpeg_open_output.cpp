@@ -23,7 +23,6 @@ extern "C" {
 
 namespace media {
 
-
 namespace {
 
 // Chapters of the input file, shifted into the output's time range.
@@ -227,17 +226,35 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
     Foutput_streams.resize(streamsBefore);
     OpenOutputFailed(of);
   };
+  // Keeps and logs the reason, undoes the call, and gives back code for the caller to return.
+  auto fail = [&](TLogLevel level, const std::string& message, int code) {
+    FLastErrMsg = message;
+    Log(level, "%s", FLastErrMsg.c_str());
+    rollback();
+    return code;
+  };
+  // A stream of its own for an unlabelled or "-map [label]" output of a complex graph.
+  auto bindGraphOutput = [&](TOutputFilter& ofilter, AVFormatContext* oc) {
+    TOutputStream* ost = nullptr;
+    switch (ofilter.type_) {
+      case AVMEDIA_TYPE_VIDEO:
+        ost = NewVideoStream(o, oc, -1);
+        break;
+      case AVMEDIA_TYPE_AUDIO:
+        ost = NewAudioStream(o, oc, -1);
+        break;
+      default:
+        RaiseError("Only video and audio filters are supported currently.");
+    }
+    BindComplexOutput(ofilter, *ost);
+  };
 
   try {
     AVFormatContext* oc = nullptr;
     ret = FF().avformat_alloc_output_context2(&oc, nullptr, o.format.empty() ? nullptr : o.format.c_str(),
                                               ffName.c_str());
-    if (oc == nullptr) {
-      FLastErrMsg = FormatAVError(fileName, ret);
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      rollback();
-      return ret < 0 ? ret : AVERROR(ENOMEM);
-    }
+    if (oc == nullptr)
+      return fail(TLogLevel::llError, FormatAVError(fileName, ret), ret < 0 ? ret : AVERROR(ENOMEM));
     of->ctx = oc;
     of->file_name = fileName;
     of->ost_index = int(Foutput_streams.size());
@@ -273,18 +290,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
           default:
             break;
         }
-        TOutputStream* ost = nullptr;
-        switch (ofilter->type_) {
-          case AVMEDIA_TYPE_VIDEO:
-            ost = NewVideoStream(o, oc, -1);
-            break;
-          case AVMEDIA_TYPE_AUDIO:
-            ost = NewAudioStream(o, oc, -1);
-            break;
-          default:
-            RaiseError("Only video and audio filters are supported currently.");
-        }
-        BindComplexOutput(*ofilter, *ost);
+        bindGraphOutput(*ofilter, oc);
       }
     }
 
@@ -305,27 +311,13 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
             }
             if (found != nullptr) break;
           }
-          if (found == nullptr) {
-            FLastErrMsg = FormatStr(
-                "Output with label \"%s\" does not exist in any defined filter graph, or was already used "
-                "elsewhere.",
-                map.linklabel.c_str());
-            Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-            rollback();
-            return AVERROR(EINVAL);
-          }
-          TOutputStream* ost = nullptr;
-          switch (found->type_) {
-            case AVMEDIA_TYPE_VIDEO:
-              ost = NewVideoStream(o, oc, -1);
-              break;
-            case AVMEDIA_TYPE_AUDIO:
-              ost = NewAudioStream(o, oc, -1);
-              break;
-            default:
-              RaiseError("Only video and audio filters are supported currently.");
-          }
-          BindComplexOutput(*found, *ost);
+          if (found == nullptr)
+            return fail(TLogLevel::llFatal,
+                        FormatStr("Output with label \"%s\" does not exist in any defined filter graph, or "
+                                  "was already used elsewhere.",
+                                  map.linklabel.c_str()),
+                        AVERROR(EINVAL));
+          bindGraphOutput(*found, oc);
           continue;
         }
         const int srcIdx = Finput_files[map.file_index]->ist_index + map.stream_index;
@@ -360,15 +352,12 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
                   map.stream_index);
               continue;
             } else {
-              FLastErrMsg = FormatStr(
-                  "Cannot map stream #%d:%d - unsupported type.\nIf you want unsupported types ignored "
-                  "instead of "
-                  "failing, please use the -ignore_unknown option\nIf you want them copied, please use "
-                  "-copy_unknown",
-                  map.file_index, map.stream_index);
-              Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-              rollback();
-              return AVERROR(EINVAL);
+              return fail(TLogLevel::llFatal,
+                          FormatStr("Cannot map stream #%d:%d - unsupported type.\nIf you want unsupported "
+                                    "types ignored instead of failing, please use the -ignore_unknown "
+                                    "option\nIf you want them copied, please use -copy_unknown",
+                                    map.file_index, map.stream_index),
+                          AVERROR(EINVAL));
             }
         }
         if (ost != nullptr)
@@ -411,12 +400,9 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
       FF().av_dict_set(&ost->st->metadata, "filename", base.c_str(), AV_DICT_DONT_OVERWRITE);
     }
 
-    if (oc->nb_streams == 0 && !(oc->oformat->flags & AVFMT_NOSTREAMS)) {
-      FLastErrMsg = FormatStr("Output file #%d does not contain any stream", fileIndex);
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      rollback();
-      return AVERROR(EINVAL);
-    }
+    if (oc->nb_streams == 0 && !(oc->oformat->flags & AVFMT_NOSTREAMS))
+      return fail(TLogLevel::llError, FormatStr("Output file #%d does not contain any stream", fileIndex),
+                  AVERROR(EINVAL));
 
     std::vector<const AVDictionary*> used;
     for (std::size_t j = std::size_t(of->ost_index); j < Foutput_streams.size(); j++)
@@ -437,38 +423,24 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
         try {
           InitSimpleFiltergraph(ist, ost);
         } catch (const FFmpegException&) {
-          FLastErrMsg = FormatStr("Error initializing a simple filtergraph between streams %d:%d->%d:%d",
-                                  ist.file_index, ist.st->index, ost.file_index, ost.index);
-          Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-          rollback();
-          return AVERROR(EINVAL);
+          return fail(TLogLevel::llError,
+                      FormatStr("Error initializing a simple filtergraph between streams %d:%d->%d:%d",
+                                ist.file_index, ist.st->index, ost.file_index, ost.index),
+                      AVERROR(EINVAL));
         }
       }
     }
     SetOutputFilterConstraints(std::size_t(of->ost_index));
 
-    if ((oc->oformat->flags & AVFMT_NEEDNUMBER) && !FF().av_filename_number_test(oc->url)) {
-      FLastErrMsg = FormatAVError(fileName, AVERROR(EINVAL));
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      rollback();
-      return AVERROR(EINVAL);
-    }
-    if (!(oc->oformat->flags & AVFMT_NOSTREAMS) && !Finput_stream_potentially_available) {
-      FLastErrMsg = "No input streams but output needs an input stream";
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      rollback();
-      return AVERROR(EINVAL);
-    }
+    if ((oc->oformat->flags & AVFMT_NEEDNUMBER) && !FF().av_filename_number_test(oc->url))
+      return fail(TLogLevel::llError, FormatAVError(fileName, AVERROR(EINVAL)), AVERROR(EINVAL));
+    if (!(oc->oformat->flags & AVFMT_NOSTREAMS) && !Finput_stream_potentially_available)
+      return fail(TLogLevel::llError, "No input streams but output needs an input stream", AVERROR(EINVAL));
     if (!(oc->oformat->flags & AVFMT_NOFILE)) {
       // The application asked before it started: an existing file is overwritten.
       FLastWrite = Now();
       ret = FF().avio_open2(&oc->pb, ffName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback, &of->opts);
-      if (ret < 0) {
-        FLastErrMsg = FormatAVError(fileName, ret);
-        Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-        rollback();
-        return ret;
-      }
+      if (ret < 0) return fail(TLogLevel::llError, FormatAVError(fileName, ret), ret);
       of->opened_for_writing = true;
     }
     if (o.mux_preload != 0.0f)

@@ -22,7 +22,6 @@ extern "C" {
 
 namespace media {
 
-
 int TCustomFFmpegOpt::opt_ignore(TOptionsContext*, const std::string& opt, const std::string&) {
   Log(TLogLevel::llWarning, "options \"%s\" not supported, ignore", opt.c_str());
   return 0;

@@ -21,7 +21,6 @@ extern "C" {
 
 namespace media {
 
-
 bool TCustomFFmpegOpt::ReadFileText(const std::string& fileName, std::string& text) {
   AVIOContext* pb = nullptr;
   FLastRead = Now();

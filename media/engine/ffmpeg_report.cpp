@@ -11,7 +11,6 @@
 
 namespace media {
 
-
 void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t curTime) {
   if (!Fprint_stats && !isLastReport && Fprogress_avio == nullptr && !OnProgress) return;
   if (!isLastReport) {

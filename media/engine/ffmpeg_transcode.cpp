@@ -17,7 +17,6 @@ extern "C" {
 
 namespace media {
 
-
 void TCustomFFmpeg::transcode() {
   const int64_t timerStart = Now();
   for (auto& f : Finput_files) {

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,40 +16,17 @@
 #include "media/ff_decoder.h"
 #include "media/ff_exception.h"
 #include "media/ff_logger.h"
+#include "media_test_support.h"
 
 namespace {
 
 using fixtures::MediaFixtures;
 using media::TFFDecoder;
+using media_test::TLogCapture;
 using media::TSeekFlag;
 
 constexpr int64_t kFrameUs = 1000000 / fixtures::kClipFrameRate;  // 40000
 constexpr int64_t kGopUs = kFrameUs * fixtures::kClipGopSize;     // 400000
-
-// Counts the logger's lines that contain a text; lines are written on the logging thread.
-class TLogLines {
- public:
-  TLogLines() {
-    media::FFLogger().SetSynchronous(true);
-    media::FFLogger().SetTriggerEventInMainThread(false);
-    media::FFLogger().SetOnLog(
-        [this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
-          std::lock_guard lock(FLock);
-          FLines.push_back(line);
-        });
-  }
-  ~TLogLines() { media::FFLogger().SetOnLog(nullptr); }
-  int Count(const std::string& part) {
-    std::lock_guard lock(FLock);
-    return static_cast<int>(std::count_if(FLines.begin(), FLines.end(), [&](const std::string& l) {
-      return l.find(part) != std::string::npos;
-    }));
-  }
-
- private:
-  std::mutex FLock;
-  std::vector<std::string> FLines;
-};
 
 // The clip frame on screen: the column where the 8-pixel square starts in its rows (20..27).
 int SquareColumn(const media::TFrameInfo& info) {
@@ -95,7 +71,7 @@ class DecoderFramesTest : public ::testing::Test {
 class FramesInOrderTest : public DecoderFramesTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(FramesInOrderTest, ClipFramesComeInOrderThenOneEndOfStream) {
-  TLogLines log;
+  TLogCapture log;
   Load(MediaFixtures().ClipAvi);
   media::FF().av_dict_set(&FDecoder.Options().codec_opts(), "threads", GetParam(), 0);
   media::FF().av_dict_set(&FDecoder.Options().codec_opts(), "thread_type", "frame", 0);
@@ -311,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(Flips, VideoFilterTest,
                          ::testing::Values(TFilterCase{"vflip", true}, TFilterCase{"hflip", false}));
 
 TEST_F(DecoderFramesTest, BadFilterTextIsEmptiedAndDecodingGoesOn) {
-  TLogLines log;
+  TLogCapture log;
   Load(MediaFixtures().ClipAvi);
   FDecoder.SetVideoFilters("nosuchfilter=7");
   ASSERT_TRUE(FDecoder.Decode()) << FDecoder.LastErrMsg();

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,12 +11,14 @@
 #include "media/ff_exception.h"
 #include "media/ff_loader.h"
 #include "media/ff_logger.h"
+#include "media_test_support.h"
 #include "platform/main_thread.h"
 
 namespace {
 
 using fixtures::MediaFixtures;
 using media::TFFDecoder;
+using media_test::TLogCapture;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -36,30 +37,6 @@ bool HasLineStartingWith(const std::string& text, const std::string& prefix) {
     if (l.rfind(prefix, 0) == 0) return true;
   return false;
 }
-
-// Keeps the logger's lines, written synchronously on the logging thread.
-class TLogCapture {
- public:
-  TLogCapture() {
-    media::FFLogger().SetSynchronous(true);
-    media::FFLogger().SetTriggerEventInMainThread(false);
-    media::FFLogger().SetOnLog([this](const media::ILogReporter*, int, media::TLogLevel, const std::string& msg) {
-      std::lock_guard lock(FLock);
-      FLines.push_back(msg);
-    });
-  }
-  ~TLogCapture() { media::FFLogger().SetOnLog(nullptr); }
-  bool Contains(const std::string& part) {
-    std::lock_guard lock(FLock);
-    for (const auto& l : FLines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-
- private:
-  std::mutex FLock;
-  std::vector<std::string> FLines;
-};
 
 class DecoderInfoTest : public ::testing::Test {
  protected:

@@ -176,22 +176,19 @@ TEST_F(FFLoggerTest, TwoThreadsInterleavingStayApart) {
     ++step;
     wake.notify_all();
   };
-  std::thread a([&] {
-    waitFor(0);
-    AVLog(&Context, AV_LOG_INFO, "a1 ");
-    advance();
-    waitFor(2);
-    AVLog(&Context, AV_LOG_INFO, "a2\n");
-    advance();
-  });
-  std::thread b([&] {
-    waitFor(1);
-    AVLog(&Context, AV_LOG_INFO, "b1 ");
-    advance();
-    waitFor(3);
-    AVLog(&Context, AV_LOG_INFO, "b2\n");
-    advance();
-  });
+  // A writer logs the start of its line at step `first` and the rest at step `second`.
+  auto writer = [&](int first, const char* head, int second, const char* tail) {
+    return std::thread([&, first, head, second, tail] {
+      waitFor(first);
+      AVLog(&Context, AV_LOG_INFO, "%s", head);
+      advance();
+      waitFor(second);
+      AVLog(&Context, AV_LOG_INFO, "%s", tail);
+      advance();
+    });
+  };
+  std::thread a = writer(0, "a1 ", 2, "a2\n");
+  std::thread b = writer(1, "b1 ", 3, "b2\n");
   a.join();
   b.join();
   EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"a1 a2", "b1 b2"}));

@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "media/ff_logger.h"
 
 namespace media_test {
 
@@ -24,6 +27,28 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+TLogCapture::TLogCapture() {
+  media::FFLogger().SetSynchronous(true);
+  media::FFLogger().SetTriggerEventInMainThread(false);
+  media::FFLogger().SetOnLog([this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
+    std::lock_guard lock(FLock);
+    FLines.push_back(line);
+  });
+}
+
+TLogCapture::~TLogCapture() { media::FFLogger().SetOnLog(nullptr); }
+
+std::vector<std::string> TLogCapture::Lines() {
+  std::lock_guard lock(FLock);
+  return FLines;
+}
+
+int TLogCapture::Count(const std::string& part) {
+  std::lock_guard lock(FLock);
+  return static_cast<int>(std::count_if(FLines.begin(), FLines.end(),
+                                        [&](const std::string& l) { return l.find(part) != std::string::npos; }));
 }
 
 }  // namespace media_test

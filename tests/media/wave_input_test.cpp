@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,30 +21,7 @@ namespace {
 using media::FF;
 using media::TInputWaveInfo;
 using media::TWaveInputAdapter;
-
-// Keeps the logger's lines (FFmpeg's included), written on the logging thread.
-class TLogCapture {
- public:
-  TLogCapture() {
-    media::FFLogger().SetSynchronous(true);
-    media::FFLogger().SetTriggerEventInMainThread(false);
-    media::FFLogger().SetOnLog([this](const media::ILogReporter*, int, media::TLogLevel, const std::string& msg) {
-      std::lock_guard lock(FLock);
-      FLines.push_back(msg);
-    });
-  }
-  ~TLogCapture() { media::FFLogger().SetOnLog(nullptr); }
-  bool Contains(const std::string& part) {
-    std::lock_guard lock(FLock);
-    for (const auto& l : FLines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-
- private:
-  std::mutex FLock;
-  std::vector<std::string> FLines;
-};
+using media_test::TLogCapture;
 
 // Answers with `chunk` bytes of a rising byte pattern until `total` bytes are given, then -1;
 // every call is recorded. zeroEvery > 0 answers 0 on every zeroEvery-th call.

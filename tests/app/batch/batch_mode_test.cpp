@@ -38,7 +38,8 @@ void PrintTo(const TPlatformCase& c, std::ostream* out) { *out << c.Name; }
 class OffscreenChoiceTest : public ::testing::TestWithParam<TPlatformCase> {
  protected:
   void SetUp() override {
-    for (const char* name : KNames) FSaved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    for (const char* name : KNames)
+      FSaved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
   }
   void TearDown() override {
     for (size_t i = 0; i < std::size(KNames); ++i)
@@ -62,7 +63,8 @@ TEST_P(OffscreenChoiceTest, ChoosesOffscreenOnlyForABatchWithoutDisplayOrChoice)
   Set("DISPLAY", c.Display);
   Set("WAYLAND_DISPLAY", c.Wayland);
   Set("QT_QPA_PLATFORM", c.Platform);
-  EXPECT_EQ(app::ChooseOffscreenPlatformForBatch(app::TCommandLine(QStringList{"converter"} + c.Params)), c.Chosen);
+  EXPECT_EQ(app::ChooseOffscreenPlatformForBatch(app::TCommandLine(QStringList{"converter"} + c.Params)),
+            c.Chosen);
   const QByteArray expected = c.Chosen ? QByteArray("offscreen") : QByteArray(c.Platform);
   EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), expected);
 }
@@ -138,11 +140,11 @@ class BatchModeTest : public testing_support::MainWindowFixture {
       Inputs.push_back(input);
       std::unique_ptr<app::TRunWindow> window;
       if (video)
-        window = std::make_unique<app::Tfrm_Video>(input, std::move(encoder),
-                                                   std::make_unique<testing_support::TFakeDecoder>(), Window.get());
+        window = std::make_unique<app::Tfrm_Video>(
+            input, std::move(encoder), std::make_unique<testing_support::TFakeDecoder>(), Window.get());
       else
-        window = std::make_unique<app::Tfrm_Audio>(input, std::move(encoder),
-                                                   std::make_unique<testing_support::TFakeDecoder>(), Window.get());
+        window = std::make_unique<app::Tfrm_Audio>(
+            input, std::move(encoder), std::make_unique<testing_support::TFakeDecoder>(), Window.get());
       RunWindow = window.get();
       window->exec();
       Sources = Encoder->Sources;

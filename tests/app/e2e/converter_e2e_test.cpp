@@ -48,7 +48,8 @@ struct TRun {
   QString Out;
   QString Err;
   std::string Describe() const {
-    return ("exit " + QString::number(ExitCode) + "\n--- stdout\n" + Out + "\n--- stderr\n" + Err).toStdString();
+    return ("exit " + QString::number(ExitCode) + "\n--- stdout\n" + Out + "\n--- stderr\n" + Err)
+        .toStdString();
   }
 };
 
@@ -92,7 +93,9 @@ class ConverterE2eTest : public ::testing::Test {
   void Input(const std::string& fixture, const QString& name) {
     ASSERT_TRUE(QFile::copy(Q(fixture), Work + QLatin1Char('/') + name));
   }
-  QString WorkPath(const QString& relative) const { return QDir::cleanPath(Work + QLatin1Char('/') + relative); }
+  QString WorkPath(const QString& relative) const {
+    return QDir::cleanPath(Work + QLatin1Char('/') + relative);
+  }
   QString LogText() const { return QString::fromUtf8(ReadFile(ProgramFolder + QStringLiteral("/log.txt"))); }
 
   /// The environment of a machine without a display: no display, no platform chosen, no session
@@ -147,7 +150,8 @@ class ConverterE2eTest : public ::testing::Test {
 
 TEST_F(ConverterE2eTest, ConvertsWithTheSavedSettingsWritesTheLogAndEnds) {
   Input(Media->ClipAvi, QStringLiteral("clip.avi"));
-  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 0) << run.Describe();
 
@@ -160,7 +164,8 @@ TEST_F(ConverterE2eTest, ConvertsWithTheSavedSettingsWritesTheLogAndEnds) {
   const QString log = LogText();
   for (const char* line : {"File #1", "Success!", "Done."})
     EXPECT_TRUE(log.contains(QLatin1String(line))) << line << "\n" << log.toStdString();
-  EXPECT_TRUE(log.contains(WorkPath(QStringLiteral("clip.avi")))) << "the source is logged with its full path";
+  EXPECT_TRUE(log.contains(WorkPath(QStringLiteral("clip.avi"))))
+      << "the source is logged with its full path";
   // The same log was echoed, and the program said where the file went.
   EXPECT_TRUE(run.Out.contains(QStringLiteral("Success!"))) << run.Describe();
   EXPECT_TRUE(run.Out.contains(ProgramFolder + QStringLiteral("/log.txt"))) << run.Describe();
@@ -168,7 +173,8 @@ TEST_F(ConverterE2eTest, ConvertsWithTheSavedSettingsWritesTheLogAndEnds) {
 
 TEST_F(ConverterE2eTest, ExtractsTheAudioInTheSavedFormat) {
   Input(Media->ClipAvi, QStringLiteral("clip.avi"));
-  const TRun run = Run({QStringLiteral("-a"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("X")});
+  const TRun run =
+      Run({QStringLiteral("-a"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("X")});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 0) << run.Describe();
   const TProbeResult probe = Probe(WorkPath(QStringLiteral("out/clip.flac")));
@@ -184,7 +190,8 @@ TEST_F(ConverterE2eTest, AnExistingOutputKeepsItsBytes) {
   Input(Media->ClipAvi, QStringLiteral("clip.avi"));
   ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("out")));
   WriteFile(WorkPath(QStringLiteral("out/clip.avi")), "keep me");
-  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 1) << run.Describe();
   EXPECT_EQ(ReadFile(WorkPath(QStringLiteral("out/clip.avi"))), QByteArray("keep me"));
@@ -198,10 +205,11 @@ TEST_F(ConverterE2eTest, AFileListWithAMissingFileConvertsTheRest) {
   Input(Media->ClipAvi, QStringLiteral("two.avi"));
   // Full paths as the program saves them, CRLF as older lists have them, and one relative line.
   WriteFile(WorkPath(QStringLiteral("list.fls")),
-            (WorkPath(QStringLiteral("one.avi")) + QStringLiteral("\r\n") + WorkPath(QStringLiteral("gone.avi")) +
-             QStringLiteral("\r\ntwo.avi\r\n"))
+            (WorkPath(QStringLiteral("one.avi")) + QStringLiteral("\r\n") +
+             WorkPath(QStringLiteral("gone.avi")) + QStringLiteral("\r\ntwo.avi\r\n"))
                 .toUtf8());
-  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 1) << run.Describe();
   for (const char* output : {"out/one.avi", "out/two.avi"})
@@ -230,8 +238,8 @@ TEST_F(ConverterE2eTest, ABatchWithDamagedFilesConvertsEveryGoodOne) {
   Input(Media->TruncatedAvi, QStringLiteral("truncated.avi"));
   Input(Media->ClipAvi, QStringLiteral("good2.avi"));
   const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("good1.avi"),
-                        QStringLiteral("empty.avi"), QStringLiteral("text.mp4"), QStringLiteral("truncated.avi"),
-                        QStringLiteral("good2.avi"), QStringLiteral("x")});
+                        QStringLiteral("empty.avi"), QStringLiteral("text.mp4"),
+                        QStringLiteral("truncated.avi"), QStringLiteral("good2.avi"), QStringLiteral("x")});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 1) << run.Describe();
   for (const char* output : {"out/good1.avi", "out/good2.avi"}) {
@@ -252,7 +260,8 @@ TEST_F(ConverterE2eTest, ABatchWithDamagedFilesConvertsEveryGoodOne) {
 
 TEST_F(ConverterE2eTest, AnUnknownActionPrintsTheUsageAndFails) {
   Input(Media->ClipAvi, QStringLiteral("clip.avi"));
-  const TRun run = Run({QStringLiteral("-q"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  const TRun run =
+      Run({QStringLiteral("-q"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 2) << run.Describe();
   EXPECT_TRUE(run.Err.contains(QStringLiteral("Usage: converter -v|-a"))) << run.Describe();
@@ -311,8 +320,7 @@ TEST_F(ConverterE2eTest, TheTaskbarSignalsCarryTheProgressOnTheSessionBus) {
   ASSERT_TRUE(connection.isConnected()) << connection.lastError().message().toStdString();
   TLauncherListener listener;
   ASSERT_TRUE(connection.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
-                                 QStringLiteral("Update"), &listener,
-                                 SLOT(Update(QString, QVariantMap))));
+                                 QStringLiteral("Update"), &listener, SLOT(Update(QString, QVariantMap))));
 
   Input(Media->ClipAvi, QStringLiteral("one.avi"));
   Input(Media->ClipAvi, QStringLiteral("two.avi"));

@@ -10,10 +10,10 @@ namespace testing_support {
 
 struct TProbeResult {
   bool Ok = false;
-  QString Error;             // why Ok is false
-  QStringList VideoCodecs;   // "mpeg4", in stream order
-  QStringList AudioCodecs;   // "mp3", "flac"
-  double Duration = -1;      // seconds, of the container
+  QString Error;            // why Ok is false
+  QStringList VideoCodecs;  // "mpeg4", in stream order
+  QStringList AudioCodecs;  // "mp3", "flac"
+  double Duration = -1;     // seconds, of the container
 };
 
 /// Runs "ffprobe" on path (found through PATH). Ok is false when ffprobe is missing or cannot read

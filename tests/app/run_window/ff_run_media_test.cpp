@@ -1,14 +1,13 @@
 // The run windows over the real encoder and decoder (ff_run_media.h) on generated clips: a
-// conversion with the default AVI options, an extraction to FLAC, a list with damaged files, and
-// the adapters' own contract (failures as results, events on the user-interface thread, one end
-// of run for every start).
+// conversion with the default AVI options, an extraction to FLAC, a list with damaged files, a
+// declined overwrite, a Stop in the middle of a conversion, and the adapters' own contract
+// (failures as results, events on the user-interface thread, one end of run for every start).
 
 #include "app/run_window/ff_run_media.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -121,10 +120,11 @@ TEST_F(RunMediaTest, ConvertsAClipWithTheDefaultAviOptions) {
       << Log().toStdString();
 
   const QString output = OutFolder + QStringLiteral("clip.avi");
-  EXPECT_EQ(Section(1), (QStringList{QStringLiteral("File #1"), source, QStringLiteral("Loading file... OK"),
-                                     QStringLiteral("Adding task... OK"), QStringLiteral("Parameters ") + KAviOptions,
-                                     QStringLiteral("Applying parameters... OK"),
-                                     QStringLiteral("Processing file..."), output, QStringLiteral("Success!")}))
+  EXPECT_EQ(Section(1),
+            (QStringList{QStringLiteral("File #1"), source, QStringLiteral("Loading file... OK"),
+                         QStringLiteral("Adding task... OK"), QStringLiteral("Parameters ") + KAviOptions,
+                         QStringLiteral("Applying parameters... OK"), QStringLiteral("Processing file..."),
+                         output, QStringLiteral("Success!")}))
       << Log().toStdString();
   EXPECT_EQ(Lines().last(), QStringLiteral("Done."));
   EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
@@ -137,7 +137,8 @@ TEST_F(RunMediaTest, ConvertsAClipWithTheDefaultAviOptions) {
   EXPECT_NEAR(probe.Duration, 2.0, 0.3);
 
   // One file: the taskbar is in percent mode and ends full.
-  EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Normal"), TaskbarLog.Calls.end());
+  EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Normal"),
+            TaskbarLog.Calls.end());
   EXPECT_EQ(Taskbar->ProgressValueMax(), 100);
   EXPECT_EQ(Taskbar->ProgressValue(), 100);
 }
@@ -162,7 +163,8 @@ TEST_F(RunMediaTest, ExtractsTheAudioToFlacNamedAfterTheFormat) {
 // every good one; the files-done count drives the taskbar.
 TEST_F(RunMediaTest, DamagedFilesAreReportedAndTheGoodOnesStillConvert) {
   const QStringList sources = {Copy(Media->EmptyAvi, QStringLiteral("empty.avi")),
-                               Copy(Media->TextAvi, QStringLiteral("text.mp4")), Copy(Media->ClipAvi, QStringLiteral("good1.avi")),
+                               Copy(Media->TextAvi, QStringLiteral("text.mp4")),
+                               Copy(Media->ClipAvi, QStringLiteral("good1.avi")),
                                Copy(Media->TruncatedAvi, QStringLiteral("truncated.avi")),
                                Copy(Media->ClipAvi, QStringLiteral("good2.avi"))};
   ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(Input(sources, KAviOptions, QStringLiteral(".avi")),
@@ -199,9 +201,9 @@ TEST_F(RunMediaTest, DecliningTheOverwriteKeepsTheExistingOutput) {
   existing.write("keep me");
   existing.close();
   Prompter.DefaultAnswer = false;
-  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(Input({Q(Media->ClipAvi)}, KAviOptions, QStringLiteral(".avi")),
-                                                    std::make_unique<app::TFFRunEncoder>(),
-                                                    std::make_unique<app::TFFRunDecoder>())));
+  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(
+      Input({Q(Media->ClipAvi)}, KAviOptions, QStringLiteral(".avi")), std::make_unique<app::TFFRunEncoder>(),
+      std::make_unique<app::TFFRunDecoder>())));
   ASSERT_EQ(Prompter.Questions.size(), 1u);
   EXPECT_TRUE(Prompter.Questions[0].Text.contains(existing.fileName()));
   EXPECT_EQ(Section(1).last(), QStringLiteral("Skipped!"));
@@ -224,9 +226,7 @@ TEST_F(RunMediaTest, StopEndsARunningConversion) {
     // The size label is written by the first progress report: the task is running.
     if (w->findChild<QLabel*>(QStringLiteral("lbl_FPS"))->text().isEmpty()) return;
     stopper->stop();
-    fprintf(stderr, "DBG click %lld\n", (long long)QDateTime::currentMSecsSinceEpoch());
     w->findChild<QPushButton*>(QStringLiteral("btn_Stop"))->click();
-    fprintf(stderr, "DBG stopped %lld\n", (long long)QDateTime::currentMSecsSinceEpoch());
   });
   stopper->start();
   ASSERT_TRUE(Run(std::move(window))) << Log().toStdString();
@@ -234,7 +234,8 @@ TEST_F(RunMediaTest, StopEndsARunningConversion) {
   const QStringList lines = Lines();
   const int cancelled = static_cast<int>(lines.indexOf(QStringLiteral("Cancelled by user!")));
   ASSERT_GE(cancelled, 0) << "finished before the first progress report:\n" << Log().toStdString();
-  EXPECT_EQ(lines.mid(cancelled), (QStringList{QStringLiteral("Cancelled by user!"), QStringLiteral("Done.")}))
+  EXPECT_EQ(lines.mid(cancelled),
+            (QStringList{QStringLiteral("Cancelled by user!"), QStringLiteral("Done.")}))
       << Log().toStdString();
   EXPECT_EQ(lines.count(QStringLiteral("Success!")), 1) << "only the libraries' load";
   EXPECT_TRUE(Window->UserStopped());
@@ -282,7 +283,8 @@ TEST_F(RunAdapterTest, FailuresAreResultsWithTheirReason) {
 
   const int task = encoder.AddTask(Q(Media->ClipAvi));
   ASSERT_GE(task, 0) << encoder.LastErrMsg().toStdString();
-  EXPECT_LT(encoder.SetOutput(task, OutFolder + QStringLiteral("x.avi"), QStringLiteral("-nosuchoption 1")), 0);
+  EXPECT_LT(encoder.SetOutput(task, OutFolder + QStringLiteral("x.avi"), QStringLiteral("-nosuchoption 1")),
+            0);
   EXPECT_FALSE(encoder.LastErrMsg().isEmpty());
   encoder.RemoveTask(task);
   encoder.ClearTasks();

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
+#include <vector>
 
+#include "../media_test_support.h"
 #include "engine_test_support.h"
 #include "fixtures/media_fixtures.h"
 #include "media/ff_loader.h"
+#include "media/ff_logger.h"
 
 namespace {
 
@@ -400,6 +404,42 @@ TEST_F(EngineOptionsTest, StreamCopy) {
   EXPECT_FALSE(refused.Opened);
   EXPECT_NE(refused.Message.find("Filtering and streamcopy cannot be used together."), std::string::npos)
       << refused.Message;
+}
+
+// Every stage's "-debug_ts" line names each time stamp twice, as a number and in seconds ("NOPTS"
+// when unset), in the fixed order that scripts reading these lines rely on.
+TEST_F(EngineOptionsTest, DebugTsLinesNameEveryTimeStamp) {
+  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
+  media_test::TLogCapture log;
+  const engine_test::TConvertResult r =
+      engine_test::Convert(engine_test::SourceClip(), engine_test::TempPath("ts.avi"),
+                           "-debug_ts -c:v mpeg4 -c:a libmp3lame -b:a 32k");
+  ASSERT_TRUE(r.Finished) << r.Message;
+  const std::string n = R"((-?\d+|NOPTS))";
+  const std::string t = R"((-?[0-9.e+-]+|NOPTS))";
+  auto pair = [&](const std::string& name) { return name + ":" + n + " " + name + "_time:" + t; };
+  const std::string pkt = pair("pkt_pts") + " " + pair("pkt_dts");
+  const std::string tb = R"( time_base:\d+/\d+)";
+  const std::string stages[] = {
+      R"(demuxer -> ist_index:\d+ type:\w+ )" + pair("next_dts") + " " + pair("next_pts") + " " + pkt + " " +
+          pair("off"),
+      R"(demuxer\+ffencoder -> ist_index:\d+ type:\w+ )" + pkt + " " + pair("off"),
+      R"(decoder -> ist_index:\d+ type:video )" + pair("frame_pts") +
+          R"( best_effort_ts:-?\d+ best_effort_ts_time:)" + t + R"( keyframe:\d)",
+      "filter -> " + pair("pts") + R"( exact:\S+)" + tb,
+      "encoder <- type:video " + pair("frame_pts") + tb,
+      "encoder -> type:video " + pkt,
+      "encoder <- type:audio " + pair("frame_pts") + tb,
+      "encoder -> type:audio " + pkt,
+      R"(muxer <- type:\w+ )" + pkt + R"( size:\d+)",
+  };
+  const std::vector<std::string> lines = log.Lines();
+  for (const std::string& stage : stages) {
+    const std::regex pattern(stage);
+    bool found = false;
+    for (const std::string& line : lines) found = found || std::regex_search(line, pattern);
+    EXPECT_TRUE(found) << "no line matches " << stage;
+  }
 }
 
 TEST_F(EngineOptionsTest, SimpleGraphWithTwoOutputsFails) {
