@@ -33,6 +33,14 @@ bool TQtFileDialogs::OpenFileName(QWidget* parent, const QString& filter, const 
   return RunFileDialog(parent, QFileDialog::AcceptOpen, filter, defaultSuffix, fileName);
 }
 
+bool TQtFileDialogs::OpenFileNames(QWidget* parent, const QString& title, const QString& folder,
+                                   const QString& filter, QStringList& fileNames) {
+  const QStringList chosen = QFileDialog::getOpenFileNames(parent, title, folder, filter);
+  if (chosen.isEmpty()) return false;
+  fileNames = chosen;
+  return true;
+}
+
 bool TQtFileDialogs::SaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                                   QString& fileName) {
   return RunFileDialog(parent, QFileDialog::AcceptSave, filter, defaultSuffix, fileName);

@@ -2,6 +2,7 @@
 // The open, save and folder dialogs behind one small interface, so tests can answer them.
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -16,6 +17,10 @@ class IFileDialogs {
   /// no dot. True with fileName set when confirmed.
   virtual bool OpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                             QString& fileName) = 0;
+  /// Asks for one or more existing files, starting in folder; true with fileNames set when
+  /// confirmed.
+  virtual bool OpenFileNames(QWidget* parent, const QString& title, const QString& folder,
+                             const QString& filter, QStringList& fileNames) = 0;
   /// Asks for a file to write; the dialog itself asks before replacing a file. True with fileName
   /// set (defaultSuffix added when the name has none) when confirmed.
   virtual bool SaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
@@ -28,6 +33,8 @@ class TQtFileDialogs : public IFileDialogs {
   bool PickFolder(QWidget* parent, const QString& title, QString& folder) override;
   bool OpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                     QString& fileName) override;
+  bool OpenFileNames(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
+                     QStringList& fileNames) override;
   bool SaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                     QString& fileName) override;
 };

@@ -5,8 +5,10 @@ namespace app {
 
 class Tfrm_Main;
 
-/// After this, AddQueuedFiles runs the adding window over the drop queue and the Properties
-/// command shows the Properties window of the row. main must outlive its hooks (it owns them).
+/// After this, AddQueuedFiles runs the adding window over the drop queue, the Properties command
+/// shows the Properties window of the row, and Add asks for media files in a file dialog
+/// (starting in the last folder added from) and adds them like a drop. main must outlive its
+/// hooks (it owns them).
 void WireAddingAndProperties(Tfrm_Main& main);
 
 }  // namespace app

@@ -134,12 +134,14 @@ void TCustomFFmpegOpt::ReleaseOptionsContext(TOptionsContext& o) {
 
 int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& options,
                                 const std::string& presets) {
-  return InOptionsContext(*this, [&](TOptionsContext& o) { return OpenInputFile(o, options, fileName, presets); });
+  return InOptionsContext(*this,
+                          [&](TOptionsContext& o) { return OpenInputFile(o, options, fileName, presets); });
 }
 
 int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string& options,
                                  const std::string& presets) {
-  return InOptionsContext(*this, [&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
+  return InOptionsContext(*this,
+                          [&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
 }
 
 // --- Dictionaries -----------------------------------------------------------------------------

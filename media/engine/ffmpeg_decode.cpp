@@ -298,9 +298,8 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
         "decoder -> ist_index:%d type:video %s best_effort_ts:%" PRId64
         " best_effort_ts_time:%s keyframe:%d frame_type:%d time_base:%d/%d",
         ist.st->index, engine_detail::TsFields("frame_pts", decodedFrame->pts, ist.st->time_base).c_str(),
-        bestEffortTimestamp,
-        engine_detail::TsToTimeStr(bestEffortTimestamp, ist.st->time_base).c_str(), decodedFrame->key_frame,
-        decodedFrame->pict_type, ist.st->time_base.num, ist.st->time_base.den);
+        bestEffortTimestamp, engine_detail::TsToTimeStr(bestEffortTimestamp, ist.st->time_base).c_str(),
+        decodedFrame->key_frame, decodedFrame->pict_type, ist.st->time_base.num, ist.st->time_base.den);
   // Counted for the input hooks: every decoded video frame.
   ist.frame_number++;
   if (ist.st->sample_aspect_ratio.num) decodedFrame->sample_aspect_ratio = ist.st->sample_aspect_ratio;

@@ -595,7 +595,8 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
   pkt->stream_index = ost.index;
 
   if (Fdebug_ts)
-    Log(TLogLevel::llInfo, "muxer <- type:%s %s size:%d", FF().av_get_media_type_string(ost.enc_ctx->codec_type),
+    Log(TLogLevel::llInfo, "muxer <- type:%s %s size:%d",
+        FF().av_get_media_type_string(ost.enc_ctx->codec_type),
         engine_detail::PacketTsFields(pkt, ost.st->time_base).c_str(), pkt->size);
 
   FLastWrite = Now();

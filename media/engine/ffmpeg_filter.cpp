@@ -415,14 +415,16 @@ int TCustomFFmpegOpt::FinishInputChain(TFilterGraph& fg, const TInputFile& f, AV
     tsoffset = f.start_time == AV_NOPTS_VALUE ? 0 : f.start_time;
     if (!Fstart_at_zero && f.ctx->start_time != AV_NOPTS_VALUE) tsoffset += f.ctx->start_time;
   }
-  const int ret = InsertTrim(fg, (f.start_time == AV_NOPTS_VALUE || !f.accurate_seek) ? AV_NOPTS_VALUE : tsoffset,
-                             f.recording_time, &lastFilter, &padIdx, trimName);
+  const int ret =
+      InsertTrim(fg, (f.start_time == AV_NOPTS_VALUE || !f.accurate_seek) ? AV_NOPTS_VALUE : tsoffset,
+                 f.recording_time, &lastFilter, &padIdx, trimName);
   if (ret < 0) return ret;
   return FF().avfilter_link(lastFilter, unsigned(padIdx), in->filter_ctx, unsigned(in->pad_idx));
 }
 
 int TCustomFFmpegOpt::FinishOutputChain(TFilterGraph& fg, const TOutputFile& of, TOutputFilter& ofilter,
-                                        AVFilterContext* lastFilter, int padIdx, const std::string& trimName) {
+                                        AVFilterContext* lastFilter, int padIdx,
+                                        const std::string& trimName) {
   const int ret = InsertTrim(fg, of.start_time, of.recording_time, &lastFilter, &padIdx, trimName);
   if (ret < 0) return ret;
   return FF().avfilter_link(lastFilter, unsigned(padIdx), ofilter.filter, 0);
@@ -484,8 +486,8 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
                        FormatStr("deinterlace_in_%d_%d", ist->file_index, ist->st->index));
     if (ret < 0) return ret;
   }
-  return FinishInputChain(fg, f, lastFilter, padIdx, FormatStr("trim_in_%d_%d", ist->file_index, ist->st->index),
-                          in);
+  return FinishInputChain(fg, f, lastFilter, padIdx,
+                          FormatStr("trim_in_%d_%d", ist->file_index, ist->st->index), in);
 }
 
 int TCustomFFmpegOpt::ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in) {

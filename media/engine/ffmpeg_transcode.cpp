@@ -504,8 +504,9 @@ int TCustomFFmpeg::process_input(int fileIndex) {
   }
 
   if (Fdebug_ts)
-    Log(TLogLevel::llInfo, "demuxer+ffencoder -> ist_index:%d type:%s %s %s", ifile.ist_index + pkt->stream_index,
-        FF().av_get_media_type_string(type), engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
+    Log(TLogLevel::llInfo, "demuxer+ffencoder -> ist_index:%d type:%s %s %s",
+        ifile.ist_index + pkt->stream_index, FF().av_get_media_type_string(type),
+        engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
         engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
 
   process_input_packet(ist, pkt, false);

@@ -32,10 +32,11 @@ std::string ReadFile(const std::string& path) {
 TLogCapture::TLogCapture() {
   media::FFLogger().SetSynchronous(true);
   media::FFLogger().SetTriggerEventInMainThread(false);
-  media::FFLogger().SetOnLog([this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
-    std::lock_guard lock(FLock);
-    FLines.push_back(line);
-  });
+  media::FFLogger().SetOnLog(
+      [this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
+        std::lock_guard lock(FLock);
+        FLines.push_back(line);
+      });
 }
 
 TLogCapture::~TLogCapture() { media::FFLogger().SetOnLog(nullptr); }
@@ -47,8 +48,8 @@ std::vector<std::string> TLogCapture::Lines() {
 
 int TLogCapture::Count(const std::string& part) {
   std::lock_guard lock(FLock);
-  return static_cast<int>(std::count_if(FLines.begin(), FLines.end(),
-                                        [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+  return static_cast<int>(std::count_if(
+      FLines.begin(), FLines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
 }
 
 }  // namespace media_test

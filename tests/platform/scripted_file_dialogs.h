@@ -3,6 +3,7 @@
 // optional is Cancel, and so is a call with no answer left. Every call is counted.
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <optional>
 
@@ -26,6 +27,19 @@ class TScriptedFileDialogs : public platform::IFileDialogs {
     LastFilter = filter;
     return Take(OpenNames, fileName);
   }
+  bool OpenFileNames(QWidget*, const QString& title, const QString& folder, const QString& filter,
+                     QStringList& fileNames) override {
+    ++OpenManyCalls;
+    LastTitle = title;
+    LastFolder = folder;
+    LastFilter = filter;
+    if (OpenManyNames.empty()) return false;
+    const std::optional<QStringList> answer = OpenManyNames.front();
+    OpenManyNames.pop_front();
+    if (!answer) return false;
+    fileNames = *answer;
+    return true;
+  }
   bool SaveFileName(QWidget*, const QString& filter, const QString&, QString& fileName) override {
     ++SaveCalls;
     LastFilter = filter;
@@ -35,11 +49,14 @@ class TScriptedFileDialogs : public platform::IFileDialogs {
   std::deque<std::optional<QString>> Folders;
   std::deque<std::optional<QString>> OpenNames;
   std::deque<std::optional<QString>> SaveNames;
+  std::deque<std::optional<QStringList>> OpenManyNames;
   int FolderCalls = 0;
   int OpenCalls = 0;
   int SaveCalls = 0;
+  int OpenManyCalls = 0;
   QString LastTitle;
   QString LastFilter;
+  QString LastFolder;
 
  private:
   static bool Take(std::deque<std::optional<QString>>& answers, QString& result) {

@@ -127,6 +127,23 @@ TEST_F(AddingTest, FilesAlreadyListedAreNotAddedAgain) {
   EXPECT_EQ(Window->SubItem(1, 2), Tree.Path(QStringLiteral("nested/deeper/c_clip.AVI"))) << "paths are stored clean";
 }
 
+TEST_F(AddingTest, AddAsksForMediaFilesAndAddsTheChosenOnes) {
+  Window->SetAddFolder(Tree.Path(QStringLiteral("nested")));
+  Dialogs.OpenManyNames.push_back(std::nullopt);  // cancelled: nothing happens
+  Dialogs.OpenManyNames.push_back(
+      QStringList{Tree.Path(QStringLiteral("b_clip.avi")), Tree.Path(QStringLiteral("nested/deeper/c_clip.AVI"))});
+
+  Window->btn_AddClick();
+  EXPECT_EQ(Window->RowCount(), 0);
+  EXPECT_EQ(Dialogs.LastFolder, Tree.Path(QStringLiteral("nested"))) << "starts where the last files came from";
+  EXPECT_TRUE(Dialogs.LastFilter.contains(QStringLiteral("*.avi *.AVI"))) << Dialogs.LastFilter.toStdString();
+
+  Window->btn_AddClick();
+  EXPECT_EQ(Captions(), (QStringList{"b_clip.avi", "c_clip.AVI"}));
+  EXPECT_EQ(Window->AddFolder(), Tree.Root) << "the folder of the first chosen file is kept for next time";
+  EXPECT_EQ(Dialogs.OpenManyCalls, 2);
+}
+
 TEST_F(AddingTest, RowsAreSortedByTheListsSortColumn) {
   Window->lw_FilesColumnClick(0);  // name, descending
   Add({Tree.Path(QStringLiteral("nested"))});
