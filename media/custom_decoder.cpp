@@ -225,7 +225,7 @@ TFileStreamInfo TCustomDecoder::FileStreamInfo() {
   }
   const AVDictionary* meta = FFileHandle->metadata;
   info.StartTime = FFileHandle->start_time;
-  info.Duration = FFileHandle->duration == AV_NOPTS_VALUE ? -1 : FFileHandle->duration;
+  info.Duration = FileDuration();
   info.BitRate = FFileHandle->bit_rate;
   info.Year = DictInt(meta, "year");
   info.Track = DictInt(meta, "track");
@@ -280,6 +280,29 @@ void ReadStreamTimes(AVStream* st, TRecord& info) {
 
 }  // namespace
 
+// The average frame rate when the container knows it, else the real base rate; 0/1 when neither
+// is known.
+static AVRational StreamFrameRate(const AVStream* st) {
+  const AVRational rate =
+      st->avg_frame_rate.num != 0 && st->avg_frame_rate.den != 0 ? st->avg_frame_rate : st->r_frame_rate;
+  return rate.num != 0 && rate.den != 0 ? rate : AVRational{0, 1};
+}
+
+int64_t TCustomDecoder::FileDuration() const {
+  return FFileHandle == nullptr || FFileHandle->duration == AV_NOPTS_VALUE ? -1 : FFileHandle->duration;
+}
+
+TVideoStreamSummary TCustomDecoder::VideoStreamSummary(int streamIndex) const {
+  TVideoStreamSummary summary;
+  if (!IsVideoStream(streamIndex)) return summary;
+  const AVStream* st = FFileHandle->streams[streamIndex];
+  summary.BitRate = st->codecpar->bit_rate;
+  summary.Width = st->codecpar->width;
+  summary.Height = st->codecpar->height;
+  summary.FrameRate = StreamFrameRate(st);
+  return summary;
+}
+
 TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
   TVideoStreamInfo info;
   AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_VIDEO, "video");
@@ -304,9 +327,7 @@ TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
       info.DisplayAspectRatio = static_cast<float>(dar.num) / static_cast<float>(dar.den);
     }
   }
-  const AVRational rate =
-      st->avg_frame_rate.num != 0 && st->avg_frame_rate.den != 0 ? st->avg_frame_rate : st->r_frame_rate;
-  if (rate.num != 0 && rate.den != 0) info.FrameRate = rate;
+  info.FrameRate = StreamFrameRate(st);
   return info;
 }
 

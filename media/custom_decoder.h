@@ -71,6 +71,14 @@ struct TSubtitleStreamInfo {
   int SubFormat = -1;  // 0 bitmap, 1 text, -1 unknown
 };
 
+/// The numbers of a video stream that a file list shows, by the same rules as TVideoStreamInfo.
+struct TVideoStreamSummary {
+  int64_t BitRate = -1;
+  int Width = -1;
+  int Height = -1;
+  AVRational FrameRate{0, 1};  // 0/1 when unknown
+};
+
 class TCustomDecoder : public TFFBaseComponent {
  public:
   /// No file; GetLongCodecName and TriggerEventInMainThread on; fresh options.
@@ -141,6 +149,12 @@ class TCustomDecoder : public TFFBaseComponent {
   TVideoStreamInfo FirstVideoStreamInfo() { return GetVideoStreamInfo(-1); }
   TAudioStreamInfo FirstAudioStreamInfo() { return GetAudioStreamInfo(-1); }
   TSubtitleStreamInfo FirstSubtitleStreamInfo() { return GetSubtitleStreamInfo(-1); }
+  /// The file's duration in microseconds, -1 when unknown or without a file.
+  int64_t FileDuration() const;
+  /// Frame rate, bit rate and size of a video stream, without the texts (codec name, language,
+  /// tags) GetVideoStreamInfo also builds: a quick probe of many files reads only these. The reset
+  /// values when the stream does not exist or is not video; nothing is logged.
+  TVideoStreamSummary VideoStreamSummary(int streamIndex) const;
   /// True when that stream exists and is video.
   bool IsVideoStream(int streamIndex) const;
   /// The multi-line description ("File Name: ...", "Duration: ...", "  Stream #0, ..."), lines

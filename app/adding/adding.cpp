@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ namespace {
 
 // The window stays on screen this long before the scan starts, so it has been painted.
 constexpr int kStartDelayMs = 100;
+
+// While the worker keeps reporting, the user-interface thread looks at its reports at most this
+// often: a fast scan probes thousands of files a second, and one wake, label change and repaint
+// per file would cost more than the probes' own share. 50 looks a second still show every row as
+// it comes; a report after a quiet spell (a slow file) is taken at once.
+constexpr int kReportIntervalMs = 20;
 
 // Keeps the window painted and its Cancel button working while the user-interface thread
 // searches folders.
@@ -65,6 +72,11 @@ Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
   FTimer1->setSingleShot(true);
   FTimer1->setInterval(kStartDelayMs);
   connect(FTimer1, &QTimer::timeout, this, &Tfrm_Adding::Scan);
+
+  FReportsTimer = new QTimer(this);
+  FReportsTimer->setSingleShot(true);
+  FReportsTimer->setInterval(kReportIntervalMs);
+  connect(FReportsTimer, &QTimer::timeout, this, &Tfrm_Adding::TakeReports);
 
   // Not threaded: the search and its events run inside SearchFolder, on this thread.
   FFindFile->Criteria().Files().SetFileName(kMediaMask);
@@ -197,10 +209,13 @@ void Tfrm_Adding::ProbeAll(QStringList found, QSet<QString> listed) {
 }
 
 void Tfrm_Adding::Report(TWorkerReport report) {
+  // The end is not left waiting for the timer: the scan's time would grow by up to an interval.
+  const bool done = report.Kind == TWorkerReport::TKind::Done;
   bool wake = false;
   {
     const std::lock_guard lock(FReportsLock);
-    wake = FReports.empty();
+    wake = !FWakePending || done;
+    FWakePending = true;
     FReports.push_back(std::move(report));
   }
   if (wake) QMetaObject::invokeMethod(this, [this] { TakeReports(); }, Qt::QueuedConnection);
@@ -211,27 +226,41 @@ void Tfrm_Adding::TakeReports() {
   {
     const std::lock_guard lock(FReportsLock);
     reports.swap(FReports);
+    if (reports.empty()) FWakePending = false;
   }
-  for (const TWorkerReport& report : reports) {
+  if (reports.empty()) return;
+  for (size_t i = 0; i < reports.size(); ++i) {
+    const TWorkerReport& report = reports[i];
     switch (report.Kind) {
-      case TWorkerReport::TKind::Progress: ShowProgress(report.Index, report.Count, report.Path); break;
+      case TWorkerReport::TKind::Progress:
+        // A line that another file's line replaces before anything is shown or added (the file
+        // was skipped) is not set: the label is drawn only when this batch is done.
+        if (i + 1 == reports.size() || reports[i + 1].Kind != TWorkerReport::TKind::Progress)
+          ShowProgress(report.Index, report.Count, report.Path);
+        break;
       case TWorkerReport::TKind::Row: AppendRow(*report.Row); break;
       case TWorkerReport::TKind::Done: Finish(); return;
     }
   }
+  FReportsTimer->start();
 }
 
 bool Tfrm_Adding::ProbeFile(const QString& path, TProbedFile& file) {
-  const QFileInfo info(path);
-  if (!info.isFile() || !HasMediaExtension(path)) return false;
+  // Every found path was a regular file when it was collected (the queue's entries are checked
+  // there, and the finder leaves out folders, devices and pipes); one that has gone since fails
+  // to load. So no second look at the disk here: the decoder's size is the one the open file
+  // reports (for a plain file, the size on disk).
+  if (!HasMediaExtension(path)) return false;
   media::TFFDecoder& decoder = *FFFDecoder1;
   if (!decoder.LoadFile(path.toStdString())) return false;
   const TFileCloser closer{decoder};
   file.Path = path;
-  file.Size = info.size();
-  file.Duration = decoder.FileStreamInfo().Duration;
-  if (decoder.VideoStreamCount() > 0 && decoder.IsVideoStream(0)) {
-    const media::TVideoStreamInfo video = decoder.GetVideoStreamInfo(0);
+  file.Size = std::max<int64_t>(decoder.FileSize(), 0);
+  // The row needs five numbers only: the summaries skip the codec names, languages and tags of
+  // the full stream records, which cost a row more than its own texts.
+  file.Duration = decoder.FileDuration();
+  if (decoder.IsVideoStream(0)) {
+    const media::TVideoStreamSummary video = decoder.VideoStreamSummary(0);
     file.FirstStreamIsVideo = true;
     file.FrameRateNum = video.FrameRate.num;
     file.FrameRateDen = video.FrameRate.den;

@@ -94,9 +94,11 @@ class Tfrm_Adding : public QDialog {
   void ProbeAll(QStringList found, QSet<QString> listed);
   // Worker thread: whether path is a playable media file; fills file then.
   bool ProbeFile(const QString& path, TProbedFile& file);
-  // Worker thread: queues report; the first report of a batch wakes the user-interface thread.
+  // Worker thread: queues report; wakes the user-interface thread unless a wake or the report
+  // timer is already pending. The end always wakes it at once.
   void Report(TWorkerReport report);
-  // User-interface thread: handles the queued reports in order.
+  // User-interface thread: handles the queued reports in order, then keeps the worker from
+  // waking it again until FReportsTimer fires.
   void TakeReports();
   void ShowProgress(int index, int count, const QString& path);
   void AppendRow(const TProbedFile& file);
@@ -109,6 +111,7 @@ class Tfrm_Adding : public QDialog {
   QLabel* Flbl_Path = nullptr;
   QPushButton* Fbtn_Cancel = nullptr;
   QTimer* FTimer1 = nullptr;
+  QTimer* FReportsTimer = nullptr;  // single shot: the next look at the worker's reports
   std::unique_ptr<media::TFFDecoder> FFFDecoder1;  // used by the worker while it runs
   std::unique_ptr<components::TFindFile> FFindFile;
   QStringList FFound;
@@ -121,6 +124,9 @@ class Tfrm_Adding : public QDialog {
   // user-interface thread holds often.
   std::mutex FReportsLock;
   std::vector<TWorkerReport> FReports;
+  // Set by the worker's wake and kept while FReportsTimer runs; cleared when the timer finds
+  // nothing to take, so the next report (say after a slow file) wakes the window at once.
+  bool FWakePending = false;
 };
 
 }  // namespace app

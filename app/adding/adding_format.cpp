@@ -36,10 +36,13 @@ bool HasMediaExtension(const QString& path) {
 QString FormatSizeText(int64_t bytes) {
   if (bytes == 0) return QString();
   // The C locale with grouping on: "," every three digits whatever the desktop's language, as
-  // the list has always shown it.
-  QLocale c = QLocale::c();
-  c.setNumberOptions(QLocale::DefaultNumberOptions);
-  return c.toString(static_cast<qlonglong>(bytes));
+  // the list has always shown it. Made once: a scan formats a size per row.
+  static const QLocale grouped = [] {
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::DefaultNumberOptions);
+    return c;
+  }();
+  return grouped.toString(static_cast<qlonglong>(bytes));
 }
 
 QStringList AddingSubItems(const TProbedFile& file) {

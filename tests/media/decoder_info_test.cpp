@@ -92,6 +92,20 @@ TEST_F(DecoderInfoTest, ClipAviCountsSizesRatesAndDuration) {
 
   FDecoder.SetGetLongCodecName(false);
   EXPECT_EQ(FDecoder.FirstVideoStreamInfo().CodecName, "mpeg4");
+
+  // The quick summary agrees with the full records; a stream that is not video gives the reset
+  // values without an error.
+  EXPECT_EQ(FDecoder.FileDuration(), file.Duration);
+  const media::TVideoStreamSummary summary = FDecoder.VideoStreamSummary(0);
+  EXPECT_EQ(summary.Width, video.Width);
+  EXPECT_EQ(summary.Height, video.Height);
+  EXPECT_EQ(summary.BitRate, video.BitRate);
+  EXPECT_EQ(av_cmp_q(summary.FrameRate, video.FrameRate), 0);
+  FDecoder.CloseFile();
+  ASSERT_TRUE(FDecoder.LoadFile(f.ClipAvi));
+  EXPECT_EQ(FDecoder.VideoStreamSummary(1).Width, -1);
+  EXPECT_EQ(FDecoder.VideoStreamSummary(7).FrameRate.num, 0);
+  EXPECT_EQ(FDecoder.LastErrMsg(), "");
 }
 
 TEST_F(DecoderInfoTest, ClipAviInfoText) {
@@ -118,6 +132,7 @@ TEST_F(DecoderInfoTest, ElementaryStreamWithoutDurationReadsMinusOneAndNA) {
   ASSERT_TRUE(FDecoder.LoadFile(f.ClipMjpeg)) << FDecoder.LastErrMsg();
   EXPECT_EQ(FDecoder.StreamCount(), 1);
   EXPECT_EQ(FDecoder.FileStreamInfo().Duration, -1);
+  EXPECT_EQ(FDecoder.FileDuration(), -1);
   const media::TVideoStreamInfo video = FDecoder.FirstVideoStreamInfo();
   EXPECT_EQ(video.Duration, -1);
   EXPECT_EQ(video.DurationScaled, -1);
