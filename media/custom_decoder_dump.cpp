@@ -1,8 +1,6 @@
 // The decoder's text descriptions: codec names and the multi-line file dump (FileInfoText), laid
 // out like FFmpeg's av_dump_format.
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -15,16 +13,6 @@ namespace media {
 
 namespace {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
-
 std::string Trim(const char* text) {
   std::string s = text != nullptr ? text : "";
   const size_t begin = s.find_first_not_of(" \t\r\n");
@@ -35,17 +23,17 @@ std::string Trim(const char* text) {
 // "%d.%.6d" seconds of a time in microseconds, "-" in front of negative values.
 std::string SecondsText(int64_t micros) {
   const uint64_t magnitude = micros < 0 ? 0 - static_cast<uint64_t>(micros) : static_cast<uint64_t>(micros);
-  return Format("%s%llu.%06llu", micros < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 1000000),
+  return FormatStr("%s%llu.%06llu", micros < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 1000000),
                 static_cast<unsigned long long>(magnitude % 1000000));
 }
 
 // A rate the way FFmpeg's dump prints it: "25 fps", "29.97 fps", "90k tbn", "0.0100 fps".
 std::string RateText(double value, const char* unit) {
   const long long hundredths = std::llround(value * 100);
-  if (hundredths == 0) return Format("%1.4f %s", value, unit);
-  if (hundredths % 100 != 0) return Format("%3.2f %s", value, unit);
-  if (hundredths % (100 * 1000) != 0) return Format("%1.0f %s", value, unit);
-  return Format("%1.0fk %s", value / 1000, unit);
+  if (hundredths == 0) return FormatStr("%1.4f %s", value, unit);
+  if (hundredths % 100 != 0) return FormatStr("%3.2f %s", value, unit);
+  if (hundredths % (100 * 1000) != 0) return FormatStr("%1.0f %s", value, unit);
+  return FormatStr("%1.0fk %s", value / 1000, unit);
 }
 
 bool Known(AVRational r) { return r.num != 0 && r.den != 0; }
@@ -60,8 +48,8 @@ void DumpMetadata(std::vector<std::string>& lines, const AVDictionary* dict, con
   const AVDictionaryEntry* tag = nullptr;
   while ((tag = FF().av_dict_get(dict, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
     if (std::strcmp(tag->key, "language") == 0) continue;
-    std::string prefix = Format("%s  %-16s: ", indent.c_str(), tag->key);
-    const std::string continuation = Format("%s  %-16s: ", indent.c_str(), "");
+    std::string prefix = FormatStr("%s  %-16s: ", indent.c_str(), tag->key);
+    const std::string continuation = FormatStr("%s  %-16s: ", indent.c_str(), "");
     std::string line = prefix;
     for (const char* p = tag->value; *p != '\0'; ++p) {
       if (*p == '\n') {
@@ -111,8 +99,8 @@ std::string TCustomDecoder::CodecText(const AVStream* st) const {
                      static_cast<char>((tag >> 16) & 0xFF), static_cast<char>(tag >> 24)};
   bool printable = true;
   for (char ch : c) printable = printable && ch >= 32 && ch <= 126;
-  if (printable) return Format("%c%c%c%c / 0x%04X", c[0], c[1], c[2], c[3], tag);
-  return Format("0x%04x", tag);
+  if (printable) return FormatStr("%c%c%c%c / 0x%04X", c[0], c[1], c[2], c[3], tag);
+  return FormatStr("0x%04x", tag);
 }
 
 // One "  Stream #..." line: index, id, language, time base, the codec's own description,
@@ -120,12 +108,12 @@ std::string TCustomDecoder::CodecText(const AVStream* st) const {
 std::string TCustomDecoder::StreamLine(int index) {
   const AVStream* st = FFileHandle->streams[index];
   const AVCodecParameters* par = st->codecpar;
-  std::string line = Format("  Stream #%d", index);
+  std::string line = FormatStr("  Stream #%d", index);
   if (FFileHandle->iformat != nullptr && (FFileHandle->iformat->flags & AVFMT_SHOW_IDS) != 0)
-    line += Format("[0x%x]", st->id);
+    line += FormatStr("[0x%x]", st->id);
   const std::string language = GetDictValue(st->metadata, "language", "");
   if (!language.empty()) line += "(" + language + ")";
-  line += Format(", %d/%d", st->time_base.num, st->time_base.den);
+  line += FormatStr(", %d/%d", st->time_base.num, st->time_base.den);
 
   std::unique_ptr<AVCodecContext, TCodecContextFree> ctx(FF().avcodec_alloc_context3(nullptr));
   if (ctx != nullptr && FF().avcodec_parameters_to_context(ctx.get(), par) >= 0) {
@@ -142,7 +130,7 @@ std::string TCustomDecoder::StreamLine(int index) {
     AVRational dar{0, 1};
     FF().av_reduce(&dar.num, &dar.den, static_cast<int64_t>(par->width) * sar.num,
                    static_cast<int64_t>(par->height) * sar.den, 1024 * 1024);
-    line += Format(", SAR %d:%d DAR %d:%d", sar.num, sar.den, dar.num, dar.den);
+    line += FormatStr(", SAR %d:%d DAR %d:%d", sar.num, sar.den, dar.num, dar.den);
   }
   if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
     const char* separator = ctx != nullptr && ctx->dump_separator != nullptr
@@ -179,12 +167,12 @@ std::string TCustomDecoder::FileInfoText() {
   std::string duration = "Duration: " + DurationToStr(ic->duration);
   if (ic->start_time != AV_NOPTS_VALUE) duration += ", start: " + SecondsText(ic->start_time);
   duration += ", bitrate: ";
-  duration += ic->bit_rate > 0 ? Format("%lld kb/s", static_cast<long long>(ic->bit_rate / 1000)) : "N/A";
+  duration += ic->bit_rate > 0 ? FormatStr("%lld kb/s", static_cast<long long>(ic->bit_rate / 1000)) : "N/A";
   lines.push_back(duration);
 
   for (unsigned i = 0; i < ic->nb_chapters; ++i) {
     const AVChapter* ch = ic->chapters[i];
-    lines.push_back(Format("Chapter #%u: start %.6f, end %.6f", i, ch->start * av_q2d(ch->time_base),
+    lines.push_back(FormatStr("Chapter #%u: start %.6f, end %.6f", i, ch->start * av_q2d(ch->time_base),
                            ch->end * av_q2d(ch->time_base)));
     DumpMetadata(lines, ch->metadata, "  ");
   }
@@ -194,7 +182,7 @@ std::string TCustomDecoder::FileInfoText() {
     unsigned listed = 0;
     for (unsigned j = 0; j < ic->nb_programs; ++j) {
       const AVProgram* program = ic->programs[j];
-      lines.push_back(Format("Program %d %s", program->id, GetDictValue(program->metadata, "name", "").c_str()));
+      lines.push_back(FormatStr("Program %d %s", program->id, GetDictValue(program->metadata, "name", "").c_str()));
       DumpMetadata(lines, program->metadata, "  ");
       for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {
         const unsigned index = program->stream_index[k];

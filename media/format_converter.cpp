@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "media/ff_exception.h"
 #include "media/ff_utils.h"
@@ -98,16 +99,10 @@ TFormatConverter::~TFormatConverter() {
 
 void TFormatConverter::SetBitsPixel(int value) {
   if (value == FBitsPixel) return;
-  TBMPPixelFormat format;
-  switch (value) {
-    case 8: format = TBMPPixelFormat::pf8bit; break;
-    case 15: format = TBMPPixelFormat::pf15bit; break;
-    case 16: format = TBMPPixelFormat::pf16bit; break;
-    case 24: format = TBMPPixelFormat::pf24bit; break;
-    case 32: format = TBMPPixelFormat::pf32bit; break;
-    default: throw FFmpegException(FormatStr("Invalid BitsPixel %d", value));
-  }
-  FBMPPixFmt = format;
+  const auto row = std::find_if(std::begin(kFormats), std::end(kFormats),
+                                [value](const TFormatRow& r) { return r.BitsPixel == value; });
+  if (row == std::end(kFormats)) throw FFmpegException(FormatStr("Invalid BitsPixel %d", value));
+  FBMPPixFmt = row->Format;
   Reset();
 }
 

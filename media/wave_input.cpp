@@ -80,7 +80,7 @@ struct TRegistry {
   std::mutex Lock;
   std::uint64_t NextId = 1;
   std::map<std::uint64_t, TWaveInputAdapter*> Adapters;
-  std::set<const TWaveReader*> Readers;
+  std::set<TWaveReader*> Readers;
 };
 TRegistry& Registry() {
   static TRegistry registry;
@@ -383,13 +383,14 @@ int OpenInputFormat(AVFormatContext** context, const std::string& fileName, cons
 
 void CloseInputFormat(AVFormatContext** context) {
   if (context == nullptr || *context == nullptr) return;
-  AVIOContext* io = (*context)->pb;
+  // The reader is looked up by its AVIOContext, never through it: when the adapter is gone the
+  // context was freed with the reader (avformat_close_input leaves a custom one alone).
   TWaveReader* reader = nullptr;
-  if (((*context)->flags & AVFMT_FLAG_CUSTOM_IO) && io != nullptr && io->read_packet == &TWaveReader::Read) {
-    reader = static_cast<TWaveReader*>(io->opaque);
+  if (((*context)->flags & AVFMT_FLAG_CUSTOM_IO) && (*context)->pb != nullptr) {
     TRegistry& registry = Registry();
     std::lock_guard lock(registry.Lock);
-    if (registry.Readers.count(reader) == 0) reader = nullptr;  // its adapter is gone
+    for (TWaveReader* live : registry.Readers)
+      if (live->IO == (*context)->pb) reader = live;
   }
   FF().avformat_close_input(context);
   if (reader != nullptr) {

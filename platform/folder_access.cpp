@@ -16,4 +16,8 @@ bool IsFolderWritable(const QString& folder) {
   return ::unlink(name.constData()) == 0;
 }
 
+QString WithTrailingSlash(const QString& folder) {
+  return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
 }  // namespace platform

@@ -10,4 +10,7 @@ namespace platform {
 /// ACLs, full disks), so the folder is tried for real. Leaves nothing behind.
 bool IsFolderWritable(const QString& folder);
 
+/// folder with a '/' at its end (added only when missing), as output names are built by appending a file name.
+QString WithTrailingSlash(const QString& folder);
+
 }  // namespace platform

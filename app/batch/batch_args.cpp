@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "platform/folder_access.h"
+
 namespace app {
 
 namespace {
@@ -15,7 +17,9 @@ QString Absolute(const QDir& base, const QString& path) {
 TBatchArgs ParseBatchArgs(const TCommandLine& commandLine, const QString& currentDir) {
   TBatchArgs args;
   const int count = commandLine.ParamCount();
-  if (count < 2) return args;
+  // An empty parameter 2 names no output folder, so it starts no batch: the main window and the
+  // start-up code judge it the same way (IsBatchCommandLine).
+  if (count < 2 || commandLine.ParamStr(2).isEmpty()) return args;
   args.BatchMode = true;
 
   const QString action = commandLine.ParamStr(1).toLower();
@@ -25,9 +29,7 @@ TBatchArgs ParseBatchArgs(const TCommandLine& commandLine, const QString& curren
     args.Road = TBatchRoad::Extract;
 
   const QDir base(currentDir);
-  // An empty parameter 2 means the current folder rather than the file-system root.
-  args.OutputFolder = Absolute(base, commandLine.ParamStr(2));
-  if (!args.OutputFolder.endsWith(QLatin1Char('/'))) args.OutputFolder += QLatin1Char('/');
+  args.OutputFolder = platform::WithTrailingSlash(Absolute(base, commandLine.ParamStr(2)));
 
   // Parameter 2 is always the output folder, so "x" counts from parameter 3 on.
   args.SaveLogAndQuit = count >= 3 && commandLine.ParamStr(count).toLower() == QLatin1String("x");

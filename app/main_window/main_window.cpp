@@ -29,6 +29,7 @@
 #include <algorithm>
 
 #include "app/about/about.h"
+#include "app/batch/batch_mode.h"
 #include "app/command_line.h"
 #include "app/custom_size/custom_size.h"
 #include "app/effects/effects.h"
@@ -87,11 +88,7 @@ int CompareRows(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) 
 }
 
 // The program was started for a batch: a second command-line parameter names its output folder.
-bool BatchRun() { return !CommandLine().ParamStr(2).isEmpty(); }
-
-QString WithTrailingDelimiter(const QString& folder) {
-  return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
+bool BatchRun() { return IsBatchCommandLine(CommandLine()); }
 
 QLabel* FieldLabel(const QString& text, bool bold = false) {
   auto* label = new QLabel(text);
@@ -936,7 +933,7 @@ bool Tfrm_Main::DecideOutputFolder(TRoad road, QString& folder) {
   folder.clear();
   // The batch mode names its output folder as the second parameter; no choice is asked for.
   if (BatchRun()) {
-    folder = WithTrailingDelimiter(CommandLine().ParamStr(2));
+    folder = platform::WithTrailingSlash(CommandLine().ParamStr(2));
     return true;
   }
   if (Fchk_Specify->isChecked()) {
@@ -946,7 +943,7 @@ bool Tfrm_Main::DecideOutputFolder(TRoad road, QString& folder) {
       Error(QStringLiteral("Access is denied. Unable to save to the selected directory."));
       return false;
     }
-    folder = WithTrailingDelimiter(Fdlg_AddFolder->Path());
+    folder = platform::WithTrailingSlash(Fdlg_AddFolder->Path());
     return true;
   }
   if (Fchk_Original->isChecked()) return true;
@@ -955,7 +952,7 @@ bool Tfrm_Main::DecideOutputFolder(TRoad road, QString& folder) {
     FPageControl1->setCurrentWidget(Ftab_Location);
     return false;
   }
-  folder = WithTrailingDelimiter(Ftxt_Path->text());
+  folder = platform::WithTrailingSlash(Ftxt_Path->text());
   return true;
 }
 

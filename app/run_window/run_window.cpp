@@ -23,6 +23,7 @@
 
 #include "app/run_window/run_format.h"
 #include "components/taskbar_mgr.h"
+#include "platform/folder_access.h"
 #include "platform/prompter.h"
 
 namespace app {
@@ -67,10 +68,6 @@ bool SameFile(const QString& a, const QString& b) {
   if (::stat(QFile::encodeName(a).constData(), &statA) != 0) return false;
   if (::stat(QFile::encodeName(b).constData(), &statB) != 0) return false;
   return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
-}
-
-QString WithTrailingSlash(const QString& folder) {
-  return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 // Writes text as UTF-8 to folder/log.txt in one piece. False leaves no partial file behind.
@@ -261,8 +258,10 @@ void TRunWindow::ProcessFile(int index) {
   Log(QStringLiteral("File #%1").arg(index + 1), KBlack, true);
   Log(row.Path, KBlack);
 
-  if (FOutputFolder.isEmpty()) FOutputFolder = WithTrailingSlash(QFileInfo(row.Path).absolutePath());
-  const QString output = WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+  if (FOutputFolder.isEmpty())
+    FOutputFolder = platform::WithTrailingSlash(QFileInfo(row.Path).absolutePath());
+  const QString output =
+      platform::WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
 
   if (QFileInfo::exists(output)) {
     // Opening the output truncates it, so converting a file onto itself would destroy the source

@@ -387,9 +387,14 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
         FF().avio_closep(&pb);
         RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
       }
-      FF().avio_read(pb, data, int(len));
-      std::memset(data + len, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+      // A short read would embed uninitialised bytes as the attachment.
+      const int got = FF().avio_read(pb, data, int(len));
       FF().avio_closep(&pb);
+      if (got != int(len)) {
+        FF().av_free(data);
+        RaiseErrorFmt("Could not read attachment file %s.", attachment.c_str());
+      }
+      std::memset(data + len, 0, AV_INPUT_BUFFER_PADDING_SIZE);
       TOutputStream* ost = NewAttachmentStream(o, oc, -1);
       ost->stream_copy = 0;
       ost->attachment_filename = attachment;

@@ -8,7 +8,6 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
-#include <cstdint>
 #include <string>
 #include <utility>
 

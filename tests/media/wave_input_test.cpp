@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,22 @@ TEST_F(WaveInputTest, TheDescriptionIsFoundByNameAndCannotBeOpenedByFFmpegItself
   ASSERT_GE(media::OpenInputFormat(&ctx, adapter.InputName(), format, nullptr), 0);
   media::CloseInputFormat(&ctx);
   EXPECT_EQ(source.Closes, 1);
+}
+
+// An owner that drops the adapter before closing its input: the input's AVIOContext went with the
+// adapter, so closing must neither read it nor raise the (cleared) events.
+TEST_F(WaveInputTest, ClosingAfterTheAdapterIsGoneTouchesNothingOfIt) {
+  auto adapter = std::make_unique<TWaveInputAdapter>();
+  TWaveSource source;
+  source.Total = 4096;
+  source.Chunk = 4096;
+  source.Attach(*adapter);
+  AVFormatContext* ctx = nullptr;
+  ASSERT_GE(media::OpenWaveInput(&ctx, adapter->InputName(), nullptr), 0);
+  adapter.reset();
+  media::CloseInputFormat(&ctx);
+  EXPECT_EQ(ctx, nullptr);
+  EXPECT_EQ(source.Closes, 0);
 }
 
 // 44100 Hz stereo s16: one second is 176400 bytes, so the answer after them is stamped 1000000 µs.

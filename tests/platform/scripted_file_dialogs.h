@@ -33,12 +33,7 @@ class TScriptedFileDialogs : public platform::IFileDialogs {
     LastTitle = title;
     LastFolder = folder;
     LastFilter = filter;
-    if (OpenManyNames.empty()) return false;
-    const std::optional<QStringList> answer = OpenManyNames.front();
-    OpenManyNames.pop_front();
-    if (!answer) return false;
-    fileNames = *answer;
-    return true;
+    return Take(OpenManyNames, fileNames);
   }
   bool SaveFileName(QWidget*, const QString& filter, const QString&, QString& fileName) override {
     ++SaveCalls;
@@ -59,9 +54,10 @@ class TScriptedFileDialogs : public platform::IFileDialogs {
   QString LastFolder;
 
  private:
-  static bool Take(std::deque<std::optional<QString>>& answers, QString& result) {
+  template <typename T>
+  static bool Take(std::deque<std::optional<T>>& answers, T& result) {
     if (answers.empty()) return false;
-    const std::optional<QString> answer = answers.front();
+    const std::optional<T> answer = answers.front();
     answers.pop_front();
     if (!answer) return false;
     result = *answer;

@@ -82,8 +82,8 @@ INSTANTIATE_TEST_SUITE_P(Table, BatchArgsTest, ::testing::Values(
     TArgsCase{"XAsOutputFolderIsAFolder", {"-v", "x"}, true, TBatchRoad::Convert, "x", nullptr, {}, false},
     TArgsCase{"UnknownRoadStillQueues", {"-q", "../elsewhere", "b.mkv"},
               true, TBatchRoad::None, "../elsewhere", nullptr, {"b.mkv"}, false},
-    TArgsCase{"EmptyOutputFolderIsTheCurrentFolder", {"-v", "", "a.mp4"},
-              true, TBatchRoad::Convert, ".", nullptr, {"a.mp4"}, false}),
+    TArgsCase{"EmptyOutputFolderIsNoBatch", {"-v", "", "a.mp4"},
+              false, TBatchRoad::None, nullptr, nullptr, {}, false}),
     [](const auto& info) { return std::string(info.param.Name); });
 // clang-format on
 
