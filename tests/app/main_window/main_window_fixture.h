@@ -71,6 +71,11 @@ class MainWindowFixture : public ::testing::Test {
     Window.reset();
     app::SetCommandLine(app::TCommandLine());
     qputenv("XDG_CONFIG_HOME", FOldXdg);
+    // A batch that ended asked every event loop of the thread to leave (QCoreApplication::exit).
+    // That request holds until the application's own loop runs, and would close the next case's
+    // modal windows at once: run the loop once to use it up.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
   }
 
   QString ConfigFolder() const { return FTemp.filePath(QStringLiteral("config")); }
