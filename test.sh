@@ -4,6 +4,7 @@
 #   2. Release build (build/release-test), through CTest and by running each test program whole
 #      (all its cases in one process, as a developer starts it by hand);
 #   3. ThreadSanitizer build of the threaded libraries' tests (build/tsan), through CTest.
+#   4. libFuzzer targets of the parsers, built with clang (build/fuzz), 30 seconds each.
 # Extra arguments go to every ctest call (for example -R Engine).
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
@@ -28,3 +29,6 @@ bash "$root/scripts/run_test_programs.sh" "$root/build/release-test"
 echo "== ThreadSanitizer build"
 build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCONVERTER_SANITIZE_THREAD=ON -DCONVERTER_BUILD_BENCH=OFF
 (cd "$root/build/tsan" && ctest --output-on-failure -j"$jobs" "$@")
+
+echo "== Fuzzing the parsers (30 s each; scripts/fuzz.sh 600 for a longer run)"
+bash "$root/scripts/fuzz.sh" 30
