@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test three times over:
+# Installs what is missing, then builds and runs every test in four ways:
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer build (build/test), through CTest;
 #   2. Release build (build/release-test), through CTest and by running each test program whole
 #      (all its cases in one process, as a developer starts it by hand);
