@@ -17,7 +17,10 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -541,18 +544,46 @@ TEST_F(PreviewTest, ASaveThatCannotBeWrittenSaysSoAndLeavesNothing) {
   EXPECT_TRUE(Prompter.Messages.empty());
 }
 
-TEST(SaveFrameImageTest, KeepsAnOldFileWhenTheWriteFails) {
+// Writes that fail half-way (the file-size limit of the process stops them after a few
+// kilobytes) leave the old file as it was and no piece of the new one beside it.
+TEST(SaveFrameImageTest, AWriteThatFailsHalfWayKeepsTheOldFile) {
   QTemporaryDir temp;
   ASSERT_TRUE(temp.isValid());
-  const QString target = temp.filePath(QStringLiteral("frame.jpg"));
-  ASSERT_TRUE(testing_support::WriteBytes(target, "old picture"));
+  QImage picture(640, 480, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+  for (const bool asBitmap : {true, false}) {
+    SCOPED_TRACE(asBitmap ? "bmp" : "jpeg");
+    const QString target = temp.filePath(asBitmap ? QStringLiteral("frame.bmp") : QStringLiteral("frame.jpg"));
+    ASSERT_TRUE(testing_support::WriteBytes(target, "old picture"));
+    QString error;
+    {
+      // Past the limit write() fails with EFBIG instead of raising SIGXFSZ.
+      const sighandler_t oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+      rlimit old{};
+      ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+      rlimit small = old;
+      small.rlim_cur = 4096;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+      const bool saved = app::SaveFrameImage(picture, target, asBitmap, error);
+      setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, oldHandler);
+      EXPECT_FALSE(saved);
+    }
+    EXPECT_FALSE(error.isEmpty());
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("old picture"));
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList({QFileInfo(target).fileName()}));
+    QFile::remove(target);
+  }
+  // Without the limit the same picture is written whole.
   QString error;
-  EXPECT_FALSE(app::SaveFrameImage(QImage(), target, false, error));
-  EXPECT_FALSE(error.isEmpty());
-  QFile file(target);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll(), QByteArray("old picture"));
-  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList({QStringLiteral("frame.jpg")}));
+  const QString target = temp.filePath(QStringLiteral("whole.bmp"));
+  ASSERT_TRUE(app::SaveFrameImage(picture, target, true, error)) << error.toStdString();
+  EXPECT_EQ(QImage(target).size(), picture.size());
+  EXPECT_FALSE(app::SaveFrameImage(QImage(), target, true, error)) << "nothing to save";
+  EXPECT_EQ(QImage(target).size(), picture.size());
 }
 
 // ---- the main window's Preview command -------------------------------------------------------
