@@ -6,6 +6,7 @@
 #include "app/batch/batch_mode.h"
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
+#include "app/preview/preview.h"
 #include "platform/qt_main_thread.h"
 
 int main(int argc, char* argv[]) {
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
+  app::WirePreview(window);
   app::WireBatchMode(window, batchMode);
   window.show();
   return application.exec();
