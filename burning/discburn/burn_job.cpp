@@ -1,0 +1,196 @@
+#include "burning/discburn/burn_job.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "burning/discburn/burn_error.h"
+#include "burning/discburn/callback_hub.h"
+
+namespace discburn {
+
+namespace {
+
+constexpr int PollMs = 100;  // how often the drive's state is read
+
+bool IsClosing(burn_drive_status s) {
+  return s == BURN_DRIVE_CLOSING_TRACK || s == BURN_DRIVE_CLOSING_SESSION || s == BURN_DRIVE_WRITING_LEADOUT;
+}
+
+}  // namespace
+
+std::unique_ptr<TBurnJob> TBurnJob::Write(TWriteSetup setup, TCallbackHub& callbacks) {
+  std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FSetup = std::move(setup);
+  return job;
+}
+
+std::unique_ptr<TBurnJob> TBurnJob::Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks) {
+  std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FErase = true;
+  job->FQuick = quick;
+  job->FEraseDrive = std::move(drive);
+  return job;
+}
+
+TBurnJob::~TBurnJob() {
+  FAbort = true;
+  FWake.notify_all();
+  Join();
+}
+
+void TBurnJob::Start(std::function<void()> onEnding) {
+  FOnEnding = std::move(onEnding);
+  FThread = std::thread([this] {
+    if (FErase) RunErase();
+    else RunWrite();
+    FExited = true;
+  });
+}
+
+bool TBurnJob::Abort() {
+  if (FErase) return false;
+  // The job thread wakes at once and cancels the drive itself (the drive belongs to it).
+  FAbort = true;
+  FWake.notify_all();
+  return true;
+}
+
+void TBurnJob::Join() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TBurnJob::Pause(int ms) {
+  std::unique_lock<std::mutex> lock(FLock);
+  FWake.wait_for(lock, std::chrono::milliseconds(ms), [&] { return FAbort.load(); });
+}
+
+void TBurnJob::Pump() {
+  for (auto& m : TakeLibraryMessages()) {
+    FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank));
+    FMessages.push_back(std::move(m));
+  }
+}
+
+void TBurnJob::RunWrite() {
+  std::string error;
+  bool started = false;
+  burn_drive* drive = FSetup.Drive->Drive();
+  const double imageSize = static_cast<double>(FSetup.ImageSize);
+
+  // A source that vanished or became unreadable since it was added fails the job by name;
+  // libisofs alone would write zeros in its place.
+  for (const auto& path : FSetup.SourceFiles) {
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+      error = "Source file cannot be read: " + path;
+      break;
+    }
+    close(fd);
+  }
+
+  bool finalized = false;
+  if (error.empty() && !FAbort) {
+    burn_disc_write(FSetup.Options.get(), FSetup.Disc.get());
+    started = true;
+    bool cancelled = false;
+    while (true) {
+      burn_progress p{};
+      const burn_drive_status s = burn_drive_get_status(drive, &p);
+      if (s == BURN_DRIVE_IDLE) break;
+      if (FAbort && !cancelled) {
+        burn_drive_cancel(drive);
+        cancelled = true;
+      }
+      if (s != BURN_DRIVE_SPAWNING) {
+        const double written = static_cast<double>(p.sector) * 2048.0;
+        const float percent = imageSize > 0 ? static_cast<float>(std::min(100.0, written * 100.0 / imageSize)) : 0.f;
+        const float deviceBuffer =
+            p.buffer_capacity > 0
+                ? static_cast<float>(100.0 * (p.buffer_capacity - p.buffer_available) / p.buffer_capacity)
+                : 0.f;
+        float cache = 0.f;
+        size_t ringSize = 0, ringFree = 0;
+        if (FSetup.IsoSource && iso_ring_buffer_get_status(FSetup.IsoSource, &ringSize, &ringFree) >= 0 &&
+            ringSize > 0)
+          cache = static_cast<float>(100.0 * (ringSize - ringFree) / ringSize);
+        FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize);
+        if (IsClosing(s) && !finalized && !FAbort) {
+          finalized = true;
+          FCallbacks.Finalize();
+        }
+      }
+      Pump();
+      if (cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      else Pause(PollMs);
+    }
+    Pump();
+    if (FAbort) {
+      error = AbortedText;
+    } else if (!burn_drive_wrote_well(drive)) {
+      error = WorstText(FMessages, severity::Sorry);
+      if (error.empty()) error = "Writing failed";
+    } else {
+      // libisofs reports a source it could not read (and fills it with zeros) as an error
+      // message only: such a disc is not a success.
+      for (const auto& m : FMessages)
+        if (m.FromIsofs && m.Rank >= severity::Sorry) {
+          error = m.Text;
+          break;
+        }
+    }
+  } else if (error.empty()) {
+    error = AbortedText;
+  }
+
+  off_t readBytes = 0, writtenBytes = 0;
+  if (FSetup.Track) burn_track_get_counters(FSetup.Track, &readBytes, &writtenBytes);
+  FSetup.Drive.reset();  // release the drive before the file is touched and before reporting
+
+  if (!FSetup.ImageFile.empty() && started) {
+    if (error.empty()) {
+      // libburn writes from the start of the file and leaves a longer old file's tail.
+      const off_t size = writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize);
+      if (truncate(FSetup.ImageFile.c_str(), size) != 0) error = "The image file cannot be cut to its size: " + FSetup.ImageFile;
+    }
+    if (!error.empty()) std::remove(FSetup.ImageFile.c_str());
+  }
+  if (error.empty()) {
+    FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize);
+    if (!finalized) FCallbacks.Finalize();
+  }
+  FSetup.Disc.reset();
+  FSetup.Options.reset();
+  if (FOnEnding) FOnEnding();
+  FCallbacks.BurnDone(error);
+  FCallbacks.JobDone();
+}
+
+void TBurnJob::RunErase() {
+  std::string error;
+  burn_drive* drive = FEraseDrive->Drive();
+  burn_disc_erase(drive, FQuick ? 1 : 0);
+  while (true) {
+    burn_progress p{};
+    const burn_drive_status s = burn_drive_get_status(drive, &p);
+    if (s == BURN_DRIVE_IDLE) break;
+    if (s != BURN_DRIVE_SPAWNING && p.sectors > 0)
+      FCallbacks.Process(static_cast<float>(100.0 * p.sector / p.sectors), 0.f, 0.f, 0.0, 0.0);
+    Pump();
+    Pause(PollMs);
+  }
+  Pump();
+  error = WorstText(FMessages, severity::Failure);
+  if (error.empty() && burn_disc_get_status(drive) != BURN_DISC_BLANK) {
+    error = WorstText(FMessages, severity::Sorry);
+    if (error.empty()) error = "Erasing failed";
+  }
+  FEraseDrive.reset();
+  if (FOnEnding) FOnEnding();
+  FCallbacks.EraseDone(error);
+  FCallbacks.JobDone();
+}
+
+}  // namespace discburn

@@ -1,0 +1,31 @@
+// The message queues of libburn and libisofs: drained into InfoText and searched for the
+// failures a job must report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace discburn {
+
+/// Severity ranks of both libraries, lowest first.
+namespace severity {
+constexpr int Debug = 1, Update = 2, Note = 3, Hint = 4, Warning = 5, Sorry = 6, Failure = 7, Fatal = 8, Abort = 9;
+}
+
+struct TLibraryMessage {
+  std::string Text;
+  int Rank = 0;
+  bool FromIsofs = false;
+};
+
+/// Makes both libraries queue their messages (and print none).
+void QueueLibraryMessages();
+/// Takes every queued message of both libraries, libburn's first.
+std::vector<TLibraryMessage> TakeLibraryMessages();
+/// The InfoText level (DB_INFO...DB_HIGH_DEBUG) of a severity rank.
+int32_t InfoLevelOf(int rank);
+/// The text of the most severe message of at least `minRank` (the first among equals), or "".
+std::string WorstText(const std::vector<TLibraryMessage>& messages, int minRank);
+
+}  // namespace discburn
