@@ -4,6 +4,7 @@
 
 #include "app/adding/adding_wiring.h"
 #include "app/batch/batch_mode.h"
+#include "app/burn/burn_wiring.h"
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
   app::WirePreview(window);
+  app::WireBurnWindow(window);
   app::WireBatchMode(window, batchMode);
   window.show();
   return application.exec();

@@ -1,0 +1,16 @@
+#pragma once
+// Plugs the burn window into the main window's Burn command.
+
+#include "app/burn/burn_window.h"
+
+namespace app {
+
+class Tfrm_Main;
+
+/// The main window's rows (caption, source path in sub-item 2) and its taskbar component.
+TBurnInput MakeBurnInput(const Tfrm_Main& main);
+
+/// After this, Burn shows Tfrm_Burn modally over main and frees it when it closes.
+void WireBurnWindow(Tfrm_Main& main);
+
+}  // namespace app
