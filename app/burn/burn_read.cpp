@@ -50,7 +50,7 @@ void Tfrm_Read::tmr_InitTimer() {
     if (burner.Active()) {
       // Image-file drives come after the real ones: the rescan lists them last.
       FOwner.FRefusedDrives = AddBurnPseudoDrives(burner.DLLName(), BurnPseudoDrivePaths());
-      burner.RescanDevices();
+      if (!burner.RescanDevices()) FOwner.FRefusedDrives.append(burner.GetErrorString());
     }
   } catch (const std::exception& e) {
     FOwner.FActivationError = QString::fromUtf8(e.what());
