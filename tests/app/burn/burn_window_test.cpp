@@ -265,6 +265,38 @@ TEST_F(BurnWindowTest, CancelMidBurnLogsTheAbortAndLeavesNoImage) {
   EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Error"), TaskbarLog.Calls.end());
 }
 
+TEST_F(BurnWindowTest, BurnThatCannotStartClosesItsWindowAndLogsWhy) {
+  const QString image = Path("never.iso");
+  const QString source = Source("vanishing.bin", 4000, 'v');
+  Open({image}, {{QStringLiteral("Vanishing.avi"), source}});
+  // The source goes away after the project was checked, just before the burn starts.
+  bool removed = false;
+  QTimer poll;
+  poll.setInterval(0);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (removed || Window->BurnProcessWindow() == nullptr) return;
+    removed = QFile::remove(source);
+  });
+  poll.start();
+
+  Window->btn_BurnClick();  // returns: the progress window closed on its own
+  poll.stop();
+
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(Window->BurnProcessWindow(), nullptr);
+  const QStringList lines = LogLines(*Window);
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_EQ(lines[lines.size() - 3], QStringLiteral("[t] Burning disc..."));
+  EXPECT_TRUE(lines[lines.size() - 2].startsWith(QStringLiteral("[t] ")));
+  EXPECT_TRUE(lines[lines.size() - 2].contains(source)) << lines[lines.size() - 2].toStdString();
+  EXPECT_EQ(lines.back(), QString());
+  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Prompter.Beeps, std::vector<bool>({true}));
+  EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Error"), TaskbarLog.Calls.end());
+  EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "Value 100/100"), TaskbarLog.Calls.end());
+  EXPECT_FALSE(QFileInfo::exists(image));
+}
+
 TEST_F(BurnWindowTest, ProjectLargerThanTheDiscIsRefusedBeforeBurning) {
   const QString roomy = Path("roomy.iso");
   const QString small = Path("small.iso");
