@@ -99,7 +99,7 @@ class BurnWindowTest : public ::testing::Test {
     TBurnInput input;
     input.Rows = std::move(rows);
     input.Taskbar = &Taskbar;
-    input.DLLName = QStringLiteral(DISCBURN_PATH);
+    input.DLLName = app::BurnLibraryName();  // the copy the Burn command loads too: one per process
     Window = std::make_unique<Tfrm_Burn>(std::move(input));
     Window->show();
     ASSERT_TRUE(QTest::qWaitFor([this] { return Window->Started(); }, 30000));
@@ -303,7 +303,7 @@ TEST_F(BurnWindowTest, ProjectLargerThanTheDiscIsRefusedBeforeBurning) {
   Open({roomy}, {{QStringLiteral("Three megabytes.avi"), Source("three", 3 * 1048576, 'x')}});
   // A second image drive that holds one megabyte.
   qunsetenv("CONVERTER_BURN_DRIVES");
-  ASSERT_TRUE(app::AddBurnPseudoDrives(QStringLiteral(DISCBURN_PATH), {small}, 1048576).isEmpty());
+  ASSERT_TRUE(app::AddBurnPseudoDrives(Window->Burner().DLLName(), {small}, 1048576).isEmpty());
   Window->InitDevices();
   auto* drives = Find<QComboBox>("cb_Device_Burn");
   ASSERT_EQ(drives->count(), 2);
@@ -398,9 +398,10 @@ TEST_F(BurnCommandTest, BurnOpensTheBurnWindowWithTheRows) {
   EXPECT_EQ(input.Rows[0].Path, Window->SubItem(0, 2));
   EXPECT_EQ(input.Rows[1].Path, Window->SubItem(1, 2));
   EXPECT_EQ(input.Taskbar, Window->prg_Win7());
+  EXPECT_EQ(input.DLLName, QCoreApplication::applicationDirPath() + QStringLiteral("/libdiscburn.so"));
 
-  // The command shows the window, which loads the library by its plain name; with no drive it
-  // says so and closes, and the command returns.
+  // The command shows the window, which loads the library from the program's folder; with no
+  // drive it says so and closes, and the command returns.
   app::WireBurnWindow(*Window);
   Window->btn_BurnClick();
   ASSERT_EQ(Prompter.Messages.size(), 1u);
