@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/callback_hub.h"
@@ -74,6 +77,24 @@ void TBurnJob::Pump() {
   }
 }
 
+void TBurnJob::StartLibburn(const std::function<void()>& start, burn_drive* drive) {
+  // A refusal because the previous operation's thread is still ending is retried for a while.
+  for (int attempt = 0;; ++attempt) {
+    start();
+    while (burn_drive_get_status(drive, nullptr) == BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (burn_drive_get_status(drive, nullptr) != BURN_DRIVE_IDLE) return;
+    std::vector<TLibraryMessage> messages = TakeLibraryMessages();
+    const bool retry = IsStillBusy(messages) && attempt < 100 && !FAbort;
+    for (auto& m : messages) {
+      if (retry) continue;
+      FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank));
+      FMessages.push_back(std::move(m));
+    }
+    if (!retry) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 void TBurnJob::RunWrite() {
   std::string error;
   bool started = false;
@@ -93,7 +114,7 @@ void TBurnJob::RunWrite() {
 
   bool finalized = false;
   if (error.empty() && !FAbort) {
-    burn_disc_write(FSetup.Options.get(), FSetup.Disc.get());
+    StartLibburn([&] { burn_disc_write(FSetup.Options.get(), FSetup.Disc.get()); }, drive);
     started = true;
     bool cancelled = false;
     while (true) {
@@ -127,19 +148,25 @@ void TBurnJob::RunWrite() {
       else Pause(PollMs);
     }
     Pump();
+    // The drive reports idle before libburn's write thread has ended (a cancelled one still
+    // stops libisofs's writer); its last messages belong to this job, and the next operation
+    // on any drive is refused until it is gone.
+    const auto threadEnded = [&] {
+      return std::any_of(FMessages.begin(), FMessages.end(),
+                         [](const TLibraryMessage& m) { return !m.FromIsofs && m.Code == WriteThreadEndedCode; });
+    };
+    for (int waited = 0; !threadEnded() && waited < 500; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      Pump();
+    }
     if (FAbort) {
       error = AbortedText;
-    } else if (!burn_drive_wrote_well(drive)) {
-      error = WorstText(FMessages, severity::Sorry);
-      if (error.empty()) error = "Writing failed";
     } else {
-      // libisofs reports a source it could not read (and fills it with zeros) as an error
-      // message only: such a disc is not a success.
-      for (const auto& m : FMessages)
-        if (m.FromIsofs && m.Rank >= severity::Sorry) {
-          error = m.Text;
-          break;
-        }
+      // libburn refuses a write it cannot start with a message only (wrote_well stays set),
+      // and libisofs reports a source it could not read (and fills with zeros) the same way:
+      // neither is a success.
+      error = WorstText(FMessages, severity::Sorry);
+      if (error.empty() && !burn_drive_wrote_well(drive)) error = "Writing failed";
     }
   } else if (error.empty()) {
     error = AbortedText;
@@ -153,7 +180,8 @@ void TBurnJob::RunWrite() {
     if (error.empty()) {
       // libburn writes from the start of the file and leaves a longer old file's tail.
       const off_t size = writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize);
-      if (truncate(FSetup.ImageFile.c_str(), size) != 0) error = "The image file cannot be cut to its size: " + FSetup.ImageFile;
+      if (truncate(FSetup.ImageFile.c_str(), size) != 0)
+        error = "The image file cannot be cut to its size: " + FSetup.ImageFile + " (" + std::strerror(errno) + ")";
     }
     if (!error.empty()) std::remove(FSetup.ImageFile.c_str());
   }
@@ -171,7 +199,7 @@ void TBurnJob::RunWrite() {
 void TBurnJob::RunErase() {
   std::string error;
   burn_drive* drive = FEraseDrive->Drive();
-  burn_disc_erase(drive, FQuick ? 1 : 0);
+  StartLibburn([&] { burn_disc_erase(drive, FQuick ? 1 : 0); }, drive);
   while (true) {
     burn_progress p{};
     const burn_drive_status s = burn_drive_get_status(drive, &p);
@@ -182,7 +210,7 @@ void TBurnJob::RunErase() {
     Pause(PollMs);
   }
   Pump();
-  error = WorstText(FMessages, severity::Failure);
+  error = WorstText(FMessages, severity::Sorry);
   if (error.empty() && burn_disc_get_status(drive) != BURN_DISC_BLANK) {
     error = WorstText(FMessages, severity::Sorry);
     if (error.empty()) error = "Erasing failed";

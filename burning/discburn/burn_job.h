@@ -53,6 +53,8 @@ class TBurnJob {
 
  private:
   TBurnJob(TCallbackHub& callbacks) : FCallbacks(callbacks) {}
+  /// Starts libburn's operation and waits until it runs (or ended at once).
+  void StartLibburn(const std::function<void()>& start, burn_drive* drive);
   void RunWrite();
   void RunErase();
   /// Fires InfoText for the queued messages and keeps them for the verdict.

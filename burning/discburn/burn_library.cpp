@@ -265,11 +265,20 @@ void TBurnLibrary::RescanDevices() {
   CheckIdle();
   burn_drive_info* infos = nullptr;
   unsigned int count = 0;
-  if (burn_drive_scan(&infos, &count) <= 0) {
+  // libburn scans on a thread of its own: the call answers 0 until the scan is complete.
+  int scanned = 0;
+  for (int waited = 0; waited < 600; ++waited) {
+    scanned = burn_drive_scan(&infos, &count);
+    if (scanned > 0) break;
+    // A refusal while a finished job's thread is still ending is retried as well.
+    if (scanned < 0 && !IsStillBusy(TakeLibraryMessages())) break;
+    usleep(scanned < 0 ? 20 * 1000 : 100 * 1000);
+  }
+  if (scanned <= 0) {
     std::string why = WorstText(PumpMessages(), severity::Sorry);
     throw EDiscBurn(code::Failed, "The drives cannot be listed" + (why.empty() ? "" : ": " + why));
   }
-  std::vector<TDevice> scanned;
+  std::vector<TDevice> found;
   for (unsigned int i = 0; i < count; ++i) {
     const burn_drive_info& info = infos[i];
     TDevice d;
@@ -296,12 +305,12 @@ void TBurnLibrary::RescanDevices() {
     if (info.sao_block_types) d.Codes |= 1ull << cap::CodeSAO;
     if (info.raw_block_types) d.Codes |= 1ull << cap::CodeRAW;
     if (info.write_simulate) d.Codes |= 1ull << cap::CodeTestWrite;
-    if (!d.Address.empty()) scanned.push_back(d);
+    if (!d.Address.empty()) found.push_back(d);
   }
   // Forget every drive the scan acquired, so none stays locked.
   for (unsigned int i = 0; i < count; ++i) burn_drive_info_forget(&infos[i], 0);
-  burn_drive_info_free(infos);
-  FScanned = std::move(scanned);
+  if (infos) burn_drive_info_free(infos);
+  FScanned = std::move(found);
   BuildDevices();
   PumpMessages();
 }
@@ -391,7 +400,7 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
   std::string type = profile == 0xffff ? "Image file" : profileName;
   if (status == BURN_DISC_EMPTY) type.clear();
   CopyText(type, info.MediumType, 25);
-  info.Erasable = burn_disc_erasable(d) ? 1 : 0;
+  info.Erasable = burn_disc_erasable(d) || drive.Role() == 5 ? 1 : 0;  // role 5: a write-only file
   switch (status) {
     case BURN_DISC_BLANK: info.Status = 1; break;
     case BURN_DISC_APPENDABLE: info.Status = 2; break;
@@ -779,6 +788,11 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
           if (child->MTime > 0) iso_node_set_mtime(reinterpret_cast<IsoNode*>(sub), child->MTime);
           Add(*child, sub);
         } else {
+          // A source replaced by a folder, a pipe or a device would silently become
+          // something other than the file's data on the disc.
+          struct stat st {};
+          if (stat(child->SourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + child->SourcePath);
           IsoNode* node = nullptr;
           int r = iso_tree_add_new_node(Image, dir, child->Name.c_str(), child->SourcePath.c_str(), &node);
           if (r < 0) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + child->SourcePath);
@@ -856,9 +870,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   TWriteSetup setup;
   TBurnSourcePtr source;
   if (isoFile.empty()) {
-    CheckDataProject();
-    CheckSupportedOptions();
-    if (FProject.Empty()) throw EDiscBurn(code::ProjectEmpty);
+    CheckProjectReady();
     TIsoImagePtr image = BuildImage(&setup.SourceFiles);
     TIsoWriteOptsPtr opts = BuildWriteOptions(false);
     burn_source* raw = nullptr;
@@ -954,14 +966,21 @@ TWriteSetup TBurnLibrary::SetupForBurnDevice(const std::string& isoFile) {
   return SetupWrite(dev.Address, dev.Capacity, isoFile);
 }
 
+void TBurnLibrary::CheckProjectReady() const {
+  CheckDataProject();
+  CheckSupportedOptions();
+  if (FProject.Empty()) throw EDiscBurn(code::ProjectEmpty);
+}
+
 void TBurnLibrary::Prepare() {
   CheckIdle();
-  CheckDataProject();
+  CheckProjectReady();
   SetupForBurnDevice("");  // everything is checked; the drive is released again at once
 }
 
 void TBurnLibrary::Burn() {
   CheckIdle();
+  CheckProjectReady();
   StartJob(TBurnJob::Write(SetupForBurnDevice(""), FCallbacks));
 }
 
@@ -984,12 +1003,13 @@ void TBurnLibrary::Erase(bool quick, bool eject) {
   burn_drive* d = drive->Drive();
   const burn_disc_status status = burn_disc_get_status(d);
   if (status == BURN_DISC_EMPTY) throw EDiscBurn(code::NoMedium);
-  if (!burn_disc_erasable(d) || status == BURN_DISC_BLANK) {
+  // libburn empties a write-only file (role 5) whatever state it reports for it.
+  const bool writeOnlyFile = drive->Role() == 5;
+  if (!writeOnlyFile && !burn_disc_erasable(d)) {
     std::string why = WorstText(PumpMessages(), severity::Sorry);
-    throw EDiscBurn(code::NotErasable, std::string(status == BURN_DISC_BLANK ? "The medium in the drive is blank"
-                                                                              : DefaultText(code::NotErasable)) +
-                                           (why.empty() ? "" : " (" + why + ")"));
+    throw EDiscBurn(code::NotErasable, DefaultText(code::NotErasable) + (why.empty() ? "" : " (" + why + ")"));
   }
+  if (!writeOnlyFile && status == BURN_DISC_BLANK) throw EDiscBurn(code::NotErasable, "The medium in the drive is blank");
   drive->SetEjectOnRelease(eject && drive->Role() == 1);
   StartJob(TBurnJob::Erase(std::move(drive), quick, FCallbacks));
 }

@@ -133,6 +133,7 @@ class TBurnLibrary {
   void CheckIdle() const;
   void CheckDataProject() const;
   void CheckSupportedOptions() const;
+  void CheckProjectReady() const;
   std::string ImagePath() const;
   void BuildDevices();
   TIsoImagePtr BuildImage(std::vector<std::string>* sources);

@@ -33,12 +33,12 @@ std::vector<TLibraryMessage> TakeLibraryMessages() {
   char text[BURN_MSGS_MESSAGE_LEN > ISO_MSGS_MESSAGE_LEN ? BURN_MSGS_MESSAGE_LEN : ISO_MSGS_MESSAGE_LEN];
   char sev[80];
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, sev) > 0) {
-    TLibraryMessage m{text, RankOf(sev), false};
+    TLibraryMessage m{text, RankOf(sev), false, code};
     if (osErrno != 0) m.Text += std::string(" (") + std::strerror(osErrno) + ")";
     out.push_back(std::move(m));
   }
   while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imageId, text, sev) > 0)
-    out.push_back(TLibraryMessage{text, RankOf(sev), true});
+    out.push_back(TLibraryMessage{text, RankOf(sev), true, code});
   return out;
 }
 
@@ -47,6 +47,12 @@ int32_t InfoLevelOf(int rank) {
   if (rank == severity::Update) return DB_LOW_DEBUG;
   if (rank == severity::Debug) return DB_MEDIUM_DEBUG;
   return DB_HIGH_DEBUG;
+}
+
+bool IsStillBusy(const std::vector<TLibraryMessage>& messages) {
+  for (const auto& m : messages)
+    if (!m.FromIsofs && m.Text.find("drive operation is still going on") != std::string::npos) return true;
+  return false;
 }
 
 std::string WorstText(const std::vector<TLibraryMessage>& messages, int minRank) {

@@ -17,7 +17,11 @@ struct TLibraryMessage {
   std::string Text;
   int Rank = 0;
   bool FromIsofs = false;
+  int Code = 0;  // the library's message code
 };
+
+/// libburn's message when the thread of a write has ended (libdax_msgs.h: 0x00020178).
+constexpr int WriteThreadEndedCode = 0x00020178;
 
 /// Makes both libraries queue their messages (and print none).
 void QueueLibraryMessages();
@@ -25,6 +29,10 @@ void QueueLibraryMessages();
 std::vector<TLibraryMessage> TakeLibraryMessages();
 /// The InfoText level (DB_INFO...DB_HIGH_DEBUG) of a severity rank.
 int32_t InfoLevelOf(int rank);
+/// libburn refuses to start an operation while the thread of the previous one (for example a
+/// cancelled write) is still winding down; it says so with this message.
+bool IsStillBusy(const std::vector<TLibraryMessage>& messages);
+
 /// The text of the most severe message of at least `minRank` (the first among equals), or "".
 std::string WorstText(const std::vector<TLibraryMessage>& messages, int minRank);
 
