@@ -6,6 +6,7 @@
 #include "app/batch/batch_mode.h"
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
+#include "app/update/update_check.h"
 #include "platform/qt_main_thread.h"
 
 int main(int argc, char* argv[]) {
@@ -27,6 +28,7 @@ int main(int argc, char* argv[]) {
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
   app::WireBatchMode(window, batchMode);
+  app::WireUpdateCheck(window);
   window.show();
   return application.exec();
 }

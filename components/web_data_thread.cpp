@@ -248,8 +248,11 @@ TWDInetThread::TResult TWDInetThread::Download(QNetworkAccessManager& manager, i
       out.cancelWriting();
       return TResult::WriteFailed;
   }
+  // A redirect that is not followed (one too many, or from https to http) leaves the page unreached.
+  const bool redirectRefused = reply->error() == QNetworkReply::TooManyRedirectsError ||
+                               reply->error() == QNetworkReply::InsecureRedirectError;
   // A server error (5xx) is a failure like any other status from 300 on, whatever its body says.
-  if (item.FStatusCode >= 300) {
+  if (item.FStatusCode >= 300 && !redirectRefused) {
     out.cancelWriting();
     Fail(i, item, item.FStatusCode,
          QStringLiteral("The server answered %1 with HTTP status %2.").arg(name).arg(item.FStatusCode));
