@@ -16,10 +16,14 @@ QString SchemePrefix(const QString& url) {
 
 bool ImageWanted(const QString& source, TImageType type) {
   switch (type) {
-    case TImageType::itAll: return true;
-    case TImageType::itGIF: return source.contains(QLatin1String(".GIF"), Qt::CaseInsensitive);
-    case TImageType::itJPG: return source.contains(QLatin1String(".JPG"), Qt::CaseInsensitive);
-    case TImageType::itPNG: return source.contains(QLatin1String(".PNG"), Qt::CaseInsensitive);
+    case TImageType::itAll:
+      return true;
+    case TImageType::itGIF:
+      return source.contains(QLatin1String(".GIF"), Qt::CaseInsensitive);
+    case TImageType::itJPG:
+      return source.contains(QLatin1String(".JPG"), Qt::CaseInsensitive);
+    case TImageType::itPNG:
+      return source.contains(QLatin1String(".PNG"), Qt::CaseInsensitive);
   }
   return false;
 }
@@ -102,8 +106,7 @@ QString ResolveURL(const QString& BaseURL, const QString& Link) {
   if (Link.contains(QLatin1String("HTTP:"), Qt::CaseInsensitive) ||
       Link.contains(QLatin1String("HTTPS:"), Qt::CaseInsensitive))
     return Link;
-  if (Link.startsWith(QLatin1String("//")) && !scheme.isEmpty())
-    return scheme.left(scheme.size() - 2) + Link;
+  if (Link.startsWith(QLatin1String("//")) && !scheme.isEmpty()) return scheme.left(scheme.size() - 2) + Link;
   if (!Link.isEmpty() && IsSlash(Link.at(0))) return prefix + Link;
   while (!rest.isEmpty() && !IsSlash(rest.back())) rest.chop(1);
   if (rest.isEmpty()) rest = QStringLiteral("/");

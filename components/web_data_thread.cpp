@@ -40,7 +40,8 @@ bool IsLoopbackHost(const QString& host) {
 // the loopback host.
 class TSystemProxyFactory : public QNetworkProxyFactory {
  public:
-  TSystemProxyFactory(QString user, QString password) : FUser(std::move(user)), FPassword(std::move(password)) {}
+  TSystemProxyFactory(QString user, QString password)
+      : FUser(std::move(user)), FPassword(std::move(password)) {}
   QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
     if (IsLoopbackHost(query.peerHostName())) return {QNetworkProxy(QNetworkProxy::NoProxy)};
     QList<QNetworkProxy> proxies = systemProxyForQuery(query);
@@ -110,7 +111,8 @@ void TWDInetThread::run() {
   if (!web.FProxy.trimmed().isEmpty())
     manager.setProxy(NamedProxy(web.FProxy, web.FProxyUserID, web.FProxyPassword));
   else
-    manager.setProxyFactory(new TSystemProxyFactory(web.FProxyUserID, web.FProxyPassword));  // manager owns it
+    manager.setProxyFactory(
+        new TSystemProxyFactory(web.FProxyUserID, web.FProxyPassword));  // manager owns it
   // Plain http may move to https, never back.
   manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 
@@ -130,7 +132,8 @@ void TWDInetThread::run() {
       item.FErrorText.clear();
       file = item.FFileName.isEmpty() ? NewTempFile() : item.FFileName;
       if (file.isEmpty()) {
-        Fail(i, item, kWebDataNotOpened, QStringLiteral("Cannot create a temporary file in %1.").arg(QDir::tempPath()));
+        Fail(i, item, kWebDataNotOpened,
+             QStringLiteral("Cannot create a temporary file in %1.").arg(QDir::tempPath()));
         prevFile.clear();
         break;
       }
@@ -155,7 +158,8 @@ TWDInetThread::TResult TWDInetThread::Download(QNetworkAccessManager& manager, i
   const TWebData& web = *FOwner;
   const QUrl url(item.FURL, QUrl::StrictMode);
   const QString scheme = url.scheme().toLower();
-  if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+  if (!url.isValid() || url.host().isEmpty() ||
+      (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
     Fail(i, item, kWebDataNotOpened,
          QStringLiteral("Cannot fetch \"%1\": only http and https addresses can be fetched.").arg(item.FURL));
     return TResult::Failed;
@@ -236,7 +240,8 @@ TWDInetThread::TResult TWDInetThread::Download(QNetworkAccessManager& manager, i
       return TResult::Failed;
     case TEnd::TooLarge:
       out.cancelWriting();
-      Fail(i, item, kWebDataNotOpened, QStringLiteral("The page %1 is larger than %2 bytes.").arg(name).arg(maxSize));
+      Fail(i, item, kWebDataNotOpened,
+           QStringLiteral("The page %1 is larger than %2 bytes.").arg(name).arg(maxSize));
       return TResult::Failed;
     case TEnd::TimedOut:
       out.cancelWriting();
@@ -244,7 +249,8 @@ TWDInetThread::TResult TWDInetThread::Download(QNetworkAccessManager& manager, i
            QStringLiteral("No complete answer from %1 within %2 ms.").arg(name).arg(web.FTimeout));
       return TResult::Failed;
     case TEnd::WriteFailed:
-      Fail(i, item, kWebDataNotOpened, QStringLiteral("Cannot write \"%1\": %2").arg(file, out.errorString()));
+      Fail(i, item, kWebDataNotOpened,
+           QStringLiteral("Cannot write \"%1\": %2").arg(file, out.errorString()));
       out.cancelWriting();
       return TResult::WriteFailed;
   }

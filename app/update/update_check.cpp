@@ -69,7 +69,8 @@ void TUpdateCheck::UpdateCheckDone(components::TWebData*, int, const QString& da
   // thread.
   if (!IsNewerVersion(data, QString::fromLatin1(kProgramVersion))) return;
   const QString version = data.trimmed();
-  QMetaObject::invokeMethod(this, [this, version] { AskForUpdate(version); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, version] { AskForUpdate(version); }, Qt::QueuedConnection);
 }
 
 void TUpdateCheck::AskForUpdate(const QString& version) {

@@ -56,23 +56,22 @@ TEST_P(ResolveURLTest, MakesLinksAbsolute) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Table, ResolveURLTest,
-    ::testing::Values(
-        TResolveCase{"http://host/dir/page.html", "pic.JPG", "http://host/dir/pic.JPG"},
-        TResolveCase{"http://host/dir/", "pic.png", "http://host/dir/pic.png"},
-        TResolveCase{"http://host/dir/page.html", "/img/a.png", "http://host/img/a.png"},
-        TResolveCase{"http://host/dir/page.html", "\\img\\a.png", "http://host\\img\\a.png"},
-        TResolveCase{"http://host", "a.png", "http://host/a.png"},
-        TResolveCase{"HTTP://Host/x", "y", "HTTP://Host/y"},
-        TResolveCase{"http://host/dir/page", "HTTP://other/x.gif", "HTTP://other/x.gif"},
-        // A base without a scheme: its text up to the first slash is the host part.
-        TResolveCase{"host/dir/page", "x.gif", "host/dir/x.gif"},
-        TResolveCase{"host/dir/page", "/x.gif", "host/x.gif"},
-        TResolveCase{"host", "x.gif", "host/x.gif"},
-        // Secure pages keep their scheme; secure links stand as written.
-        TResolveCase{"https://host/dir/page", "/x.png", "https://host/x.png"},
-        TResolveCase{"https://host/dir/page", "x.png", "https://host/dir/x.png"},
-        TResolveCase{"http://host/dir/page", "https://cdn/x.png", "https://cdn/x.png"},
-        TResolveCase{"https://host/a/b", "//cdn/x.png", "https://cdn/x.png"}));
+    ::testing::Values(TResolveCase{"http://host/dir/page.html", "pic.JPG", "http://host/dir/pic.JPG"},
+                      TResolveCase{"http://host/dir/", "pic.png", "http://host/dir/pic.png"},
+                      TResolveCase{"http://host/dir/page.html", "/img/a.png", "http://host/img/a.png"},
+                      TResolveCase{"http://host/dir/page.html", "\\img\\a.png", "http://host\\img\\a.png"},
+                      TResolveCase{"http://host", "a.png", "http://host/a.png"},
+                      TResolveCase{"HTTP://Host/x", "y", "HTTP://Host/y"},
+                      TResolveCase{"http://host/dir/page", "HTTP://other/x.gif", "HTTP://other/x.gif"},
+                      // A base without a scheme: its text up to the first slash is the host part.
+                      TResolveCase{"host/dir/page", "x.gif", "host/dir/x.gif"},
+                      TResolveCase{"host/dir/page", "/x.gif", "host/x.gif"},
+                      TResolveCase{"host", "x.gif", "host/x.gif"},
+                      // Secure pages keep their scheme; secure links stand as written.
+                      TResolveCase{"https://host/dir/page", "/x.png", "https://host/x.png"},
+                      TResolveCase{"https://host/dir/page", "x.png", "https://host/dir/x.png"},
+                      TResolveCase{"http://host/dir/page", "https://cdn/x.png", "https://cdn/x.png"},
+                      TResolveCase{"https://host/a/b", "//cdn/x.png", "https://cdn/x.png"}));
 
 struct TExtractCase {
   const char* Content;
@@ -84,24 +83,24 @@ struct TExtractCase {
 class ExtractTextTest : public ::testing::TestWithParam<TExtractCase> {};
 TEST_P(ExtractTextTest, CutsBetweenDelimiters) {
   const TExtractCase& c = GetParam();
-  const std::optional<QString> text = components::ExtractText(
-      QString::fromLatin1(c.Content), QString::fromLatin1(c.First), QString::fromLatin1(c.From), QString::fromLatin1(c.To));
+  const std::optional<QString> text =
+      components::ExtractText(QString::fromLatin1(c.Content), QString::fromLatin1(c.First),
+                              QString::fromLatin1(c.From), QString::fromLatin1(c.To));
   ASSERT_EQ(text.has_value(), c.Expected.has_value());
   if (text) {
     EXPECT_EQ(text->toStdString(), *c.Expected);
   }
 }
-INSTANTIATE_TEST_SUITE_P(
-    Table, ExtractTextTest,
-    ::testing::Values(TExtractCase{"whole page", "", "x", "y", "whole page"},
-                      TExtractCase{"a<v>1.4</v>b<v>2.0</v>", "<v>", "", "</v>", "1.4"},
-                      TExtractCase{"head [ver] x=9; y=10;", "[ver]", "y=", ";", "10"},
-                      TExtractCase{"[ver] ab", "[ver]", "", "", " ab"},
-                      TExtractCase{"no marker", "[ver]", "", "", std::nullopt},
-                      TExtractCase{"[ver] no end", "[ver]", "", ";", std::nullopt},
-                      TExtractCase{"[ver] no from;", "[ver]", "y=", ";", std::nullopt},
-                      // Delimiters match case.
-                      TExtractCase{"[VER] 1;", "[ver]", "", ";", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Table, ExtractTextTest,
+                         ::testing::Values(TExtractCase{"whole page", "", "x", "y", "whole page"},
+                                           TExtractCase{"a<v>1.4</v>b<v>2.0</v>", "<v>", "", "</v>", "1.4"},
+                                           TExtractCase{"head [ver] x=9; y=10;", "[ver]", "y=", ";", "10"},
+                                           TExtractCase{"[ver] ab", "[ver]", "", "", " ab"},
+                                           TExtractCase{"no marker", "[ver]", "", "", std::nullopt},
+                                           TExtractCase{"[ver] no end", "[ver]", "", ";", std::nullopt},
+                                           TExtractCase{"[ver] no from;", "[ver]", "y=", ";", std::nullopt},
+                                           // Delimiters match case.
+                                           TExtractCase{"[VER] 1;", "[ver]", "", ";", std::nullopt}));
 
 TEST(WebDataScan, ImagesAreResolvedAndFilteredByType) {
   const QString page = QStringLiteral(
@@ -123,7 +122,8 @@ TEST(WebDataScan, LinksQuotedOrUpToTheTagEnd) {
   const QStringList all = {"http://host/dir/next.html", "http://host/plain/page", "http://other/x",
                            "http://host/dir/rel.html"};
   EXPECT_EQ(components::ScanLinks(page, base, QString()), all);
-  EXPECT_EQ(components::ScanLinks(page, base, QStringLiteral("PLAIN")), QStringList({"http://host/plain/page"}));
+  EXPECT_EQ(components::ScanLinks(page, base, QStringLiteral("PLAIN")),
+            QStringList({"http://host/plain/page"}));
 }
 
 // --- Fetching from a local server -----------------------------------------------------------------
@@ -216,7 +216,10 @@ class WebDataFixture : public ::testing::Test {
 
 struct TRunItem {
   TRunItem(QString url, QString first = {}, QString from = {}, QString to = {}, bool enable = true)
-      : Url(std::move(url)), ScanFirst(std::move(first)), ScanFrom(std::move(from)), ScanTo(std::move(to)),
+      : Url(std::move(url)),
+        ScanFirst(std::move(first)),
+        ScanFrom(std::move(from)),
+        ScanTo(std::move(to)),
         Enable(enable) {}
   QString Url;  // "/path" on the test server, or a full address
   QString ScanFirst;
@@ -275,36 +278,46 @@ INSTANTIATE_TEST_SUITE_P(
         TRunCase{"DelimitersCutTheText",
                  {{"/version", "v=", "<b>", "</b>"}},
                  {"progress 0", "data 0 1.4", "done"}},
-        TRunCase{"MissingEndDelimiterGivesNoData",
-                 {{"/version", "v=", "", "</i>"}},
-                 {"progress 0", "done"}},
+        TRunCase{"MissingEndDelimiterGivesNoData", {{"/version", "v=", "", "</i>"}}, {"progress 0", "done"}},
         TRunCase{"DisabledItemIsPassedOver",
                  {{"/a", "", "", "", false}, {"/b"}},
                  {"progress 1", "data 1 beta", "done"},
                  {{"/a", 0}, {"/b", 1}}},
         TRunCase{"ServerErrorIsAnError", {{"/fail500"}}, {"error 0 500", "done"}},
         TRunCase{"EmptyBodyIsNoPage", {{"/empty"}}, {"done"}},
-        TRunCase{"RedirectIsFollowed", {{"/moved"}}, {"progress 0", "data 0 alpha", "done"},
+        TRunCase{"RedirectIsFollowed",
+                 {{"/moved"}},
+                 {"progress 0", "data 0 alpha", "done"},
                  {{"/moved", 1}, {"/a", 1}}},
-        TRunCase{"RedirectLoopEnds", {{"/loop1"}, {"/b"}}, {"error 0 -1", "progress 1", "data 1 beta", "done"}},
+        TRunCase{
+            "RedirectLoopEnds", {{"/loop1"}, {"/b"}}, {"error 0 -1", "progress 1", "data 1 beta", "done"}},
         TRunCase{"RefusedConnection", {{kRefused}}, {"error 0 -1", "done"}},
         TRunCase{"EndlessBodyIsCapped", {{"/endless"}}, {"error 0 -1", "done"}, {}, 256 * 1024},
-        TRunCase{"SilentServerTimesOut", {{"/silent"}, {"/a"}}, {"error 0 -1", "progress 1", "data 1 alpha", "done"},
-                 {}, 16 * 1024 * 1024, 300},
+        TRunCase{"SilentServerTimesOut",
+                 {{"/silent"}, {"/a"}},
+                 {"error 0 -1", "progress 1", "data 1 alpha", "done"},
+                 {},
+                 16 * 1024 * 1024,
+                 300},
         TRunCase{"CutOffBodyIsNoSuccess", {{"/cutoff"}}, {"error 0 -1", "done"}},
-        TRunCase{"BinaryBodyArrivesByteForByte", {{"/binary"}},
-                 {"progress 0", std::string("data 0 ") + QString::fromLatin1("\x00\xff\x01.\x80", 5).toStdString(),
-                  "done"}},
-        TRunCase{"OnlyHttpAddresses", {{"file:///etc/hostname"}, {"ftp://127.0.0.1/x"}},
+        TRunCase{
+            "BinaryBodyArrivesByteForByte",
+            {{"/binary"}},
+            {"progress 0", std::string("data 0 ") + QString::fromLatin1("\x00\xff\x01.\x80", 5).toStdString(),
+             "done"}},
+        TRunCase{"OnlyHttpAddresses",
+                 {{"file:///etc/hostname"}, {"ftp://127.0.0.1/x"}},
                  {"error 0 -1", "error 1 -1", "done"}},
         // An empty address after a page fails, and its empty local file is scanned.
-        TRunCase{"EmptyAddressAfterAPage", {{"/a"}, {""}},
+        TRunCase{"EmptyAddressAfterAPage",
+                 {{"/a"}, {""}},
                  {"progress 0", "data 0 alpha", "error 1 -1", "progress 1", "data 1 ", "done"}},
         TRunCase{"NoItems", {}, {"done"}}),
     [](const ::testing::TestParamInfo<TRunCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(WebDataFixture, ItemsKeepStatusSizeAndErrorText) {
-  for (const char* path : {"/a", "/missing", "/endless"}) Web.Data().Add()->SetURL(Server.Url(QString::fromLatin1(path)));
+  for (const char* path : {"/a", "/missing", "/endless"})
+    Web.Data().Add()->SetURL(Server.Url(QString::fromLatin1(path)));
   Web.SetMaxSize(100000);
   RunToEnd();
   const auto* ok = Web.Data().Items(0);
@@ -336,6 +349,21 @@ TEST_F(WebDataFixture, DefaultsAndTheAgentSent) {
   // Proxy credentials are for a proxy only, never for the page's server.
   EXPECT_FALSE(Server.LastRequest().contains("someone"));
   EXPECT_FALSE(Server.LastRequest().contains("Authorization"));
+}
+
+TEST_F(WebDataFixture, NamedProxyGetsTheRequestAndTheCredentials) {
+  // The test server plays the proxy: the page's own host is never looked up or contacted.
+  const QString page = QStringLiteral("http://www.quorvane.example/page.html");
+  Server.Route(page, THttpAnswer::Text("via proxy"));
+  Web.SetProxy(QStringLiteral("127.0.0.1:%1").arg(Server.Port()));
+  Web.SetProxyUserID(QStringLiteral("someone"));
+  Web.SetProxyPassword(QStringLiteral("secret"));
+  Web.Data().Add()->SetURL(page);
+  RunToEnd();
+  EXPECT_EQ(Log.Lines(), (std::vector<std::string>{"progress 0", "data 0 via proxy", "done"}));
+  EXPECT_TRUE(Server.LastRequest().startsWith("GET " + page.toLatin1() + " HTTP/1.1\r\n"))
+      << Server.LastRequest().toStdString();
+  EXPECT_FALSE(Server.LastRequest().contains("someone@"));
 }
 
 TEST_F(WebDataFixture, PageImagesAndLinksAreCollected) {

@@ -19,17 +19,19 @@ namespace testing_support {
 
 struct THttpAnswer {
   enum class TMode {
-    Whole,        // status, headers and the body, then the connection closes
-    Silent,       // reads the request and never answers
-    Endless,      // a 200 without length whose body never ends
-    CutOff,       // announces the body's length plus 1000, sends the body and closes
+    Whole,    // status, headers and the body, then the connection closes
+    Silent,   // reads the request and never answers
+    Endless,  // a 200 without length whose body never ends
+    CutOff,   // announces the body's length plus 1000, sends the body and closes
   };
   int Status = 200;
   QByteArray Body;
   QList<std::pair<QByteArray, QByteArray>> Headers;
   TMode Mode = TMode::Whole;
 
-  static THttpAnswer Text(const QByteArray& body, int status = 200) { return {status, body, {}, TMode::Whole}; }
+  static THttpAnswer Text(const QByteArray& body, int status = 200) {
+    return {status, body, {}, TMode::Whole};
+  }
   static THttpAnswer Redirect(const QByteArray& location, int status = 302) {
     return {status, QByteArray(), {{"Location", location}}, TMode::Whole};
   }

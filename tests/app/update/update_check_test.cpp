@@ -9,8 +9,8 @@
 #include <QTimer>
 
 #include "app/about/about.h"
-#include "components/web_data.h"
 #include "app/main_window/main_window_fixture.h"
+#include "components/web_data.h"
 #include "support/local_http_server.h"
 
 namespace {
@@ -25,7 +25,8 @@ const char* const kQuestionCaption = "Update";
 // Also notes whether every question came on the user-interface thread.
 class TThreadCheckingPrompter : public testing_support::TRecordingPrompter {
  public:
-  bool Question(QWidget* parent, platform::TPromptIcon icon, const QString& caption, const QString& text) override {
+  bool Question(QWidget* parent, platform::TPromptIcon icon, const QString& caption,
+                const QString& text) override {
     if (QThread::currentThread() != qApp->thread()) AskedOffTheMainThread = true;
     return TRecordingPrompter::Question(parent, icon, caption, text);
   }
@@ -82,7 +83,8 @@ struct TVersionCase {
   const char* AskedVersion;  // nullptr: nothing is shown
 };
 
-class UpdateCheckAnswerTest : public UpdateCheckFixture, public ::testing::WithParamInterface<TVersionCase> {};
+class UpdateCheckAnswerTest : public UpdateCheckFixture,
+                              public ::testing::WithParamInterface<TVersionCase> {};
 
 TEST_P(UpdateCheckAnswerTest, AsksOnlyForANewerVersion) {
   const TVersionCase& c = GetParam();
@@ -99,34 +101,36 @@ TEST_P(UpdateCheckAnswerTest, AsksOnlyForANewerVersion) {
   const auto& question = Asker.Questions.front();
   EXPECT_EQ(question.Caption, QLatin1String(kQuestionCaption));
   EXPECT_EQ(question.Icon, platform::TPromptIcon::Information);
-  EXPECT_EQ(question.Text, QStringLiteral("A new version is available: %1\r\rDo you want to visit the download "
-                                          "page now?")
-                               .arg(QLatin1String(c.AskedVersion)));
+  EXPECT_EQ(question.Text,
+            QStringLiteral("A new version is available: %1\r\rDo you want to visit the download "
+                           "page now?")
+                .arg(QLatin1String(c.AskedVersion)));
   EXPECT_FALSE(Asker.AskedOffTheMainThread);
   EXPECT_TRUE(Opener.Opened.isEmpty());  // the recording prompter answers No
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UpdateCheckAnswerTest,
-    ::testing::Values(
-        TVersionCase{"Same", THttpAnswer::Text("1.3"), nullptr},
-        TVersionCase{"Older", THttpAnswer::Text("1.2"), nullptr},
-        TVersionCase{"OlderMajor", THttpAnswer::Text("0.9"), nullptr},
-        TVersionCase{"NewerMinor", THttpAnswer::Text("1.4"), "1.4"},
-        TVersionCase{"NewerMajor", THttpAnswer::Text("2.0"), "2.0"},
-        TVersionCase{"TwoDigitMajor", THttpAnswer::Text("10.0"), "10.0"},
-        TVersionCase{"TwoDigitMinor", THttpAnswer::Text("1.10"), "1.10"},
-        TVersionCase{"LineEnd", THttpAnswer::Text("1.4\r\n"), "1.4"},
-        TVersionCase{"TooLong", THttpAnswer::Text("1.3.1.5"), nullptr},
-        TVersionCase{"Letters", THttpAnswer::Text("abc"), nullptr},
-        TVersionCase{"NoDot", THttpAnswer::Text("14"), nullptr},
-        TVersionCase{"NotText", THttpAnswer::Text(QByteArray("\x01\x00\xfe", 3)), nullptr},
-        TVersionCase{"HtmlPage", THttpAnswer::Text("<html><body><h1>Oops</h1>Try later</body></html>"), nullptr},
-        TVersionCase{"NotFound", THttpAnswer::Text("1.4", 404), nullptr},
-        TVersionCase{"ServerError", THttpAnswer::Text("1.4", 500), nullptr},
-        TVersionCase{"Empty", THttpAnswer::Text(""), nullptr},
-        TVersionCase{"BigBody", THttpAnswer::Of(THttpAnswer::TMode::Endless), nullptr},
-        TVersionCase{"Redirect", THttpAnswer::Redirect("/v14"), "1.4"}),
+    ::testing::Values(TVersionCase{"Same", THttpAnswer::Text("1.3"), nullptr},
+                      TVersionCase{"Older", THttpAnswer::Text("1.2"), nullptr},
+                      TVersionCase{"OlderMajor", THttpAnswer::Text("0.9"), nullptr},
+                      TVersionCase{"NewerMinor", THttpAnswer::Text("1.4"), "1.4"},
+                      TVersionCase{"NewerMajor", THttpAnswer::Text("2.0"), "2.0"},
+                      TVersionCase{"TwoDigitMajor", THttpAnswer::Text("10.0"), "10.0"},
+                      TVersionCase{"TwoDigitMinor", THttpAnswer::Text("1.10"), "1.10"},
+                      TVersionCase{"LineEnd", THttpAnswer::Text("1.4\r\n"), "1.4"},
+                      TVersionCase{"TooLong", THttpAnswer::Text("1.3.1.5"), nullptr},
+                      TVersionCase{"Letters", THttpAnswer::Text("abc"), nullptr},
+                      TVersionCase{"NoDot", THttpAnswer::Text("14"), nullptr},
+                      TVersionCase{"NotText", THttpAnswer::Text(QByteArray("\x01\x00\xfe", 3)), nullptr},
+                      TVersionCase{"HtmlPage",
+                                   THttpAnswer::Text("<html><body><h1>Oops</h1>Try later</body></html>"),
+                                   nullptr},
+                      TVersionCase{"NotFound", THttpAnswer::Text("1.4", 404), nullptr},
+                      TVersionCase{"ServerError", THttpAnswer::Text("1.4", 500), nullptr},
+                      TVersionCase{"Empty", THttpAnswer::Text(""), nullptr},
+                      TVersionCase{"BigBody", THttpAnswer::Of(THttpAnswer::TMode::Endless), nullptr},
+                      TVersionCase{"Redirect", THttpAnswer::Redirect("/v14"), "1.4"}),
     [](const ::testing::TestParamInfo<TVersionCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(UpdateCheckFixture, YesOpensTheDownloadPage) {
@@ -153,13 +157,15 @@ TEST_F(UpdateCheckFixture, FetchIsBoundedInSizeAndTime) {
   EXPECT_GT(check->UpdateFetcher()->MaxSize(), 5);
   EXPECT_LE(check->UpdateFetcher()->MaxSize(), 64 * 1024);
   ASSERT_EQ(check->UpdateFetcher()->Data().Count(), 1);
-  EXPECT_EQ(check->UpdateFetcher()->Data().Items(0)->URL(), Server->Url(QStringLiteral("/upd_converter.ini")));
+  EXPECT_EQ(check->UpdateFetcher()->Data().Items(0)->URL(),
+            Server->Url(QStringLiteral("/upd_converter.ini")));
 }
 
 TEST_F(UpdateCheckFixture, ClosingTheWindowDuringAFetchEndsIt) {
   Server->Route(QStringLiteral("/upd_converter.ini"), THttpAnswer::Of(THttpAnswer::TMode::Silent));
   ShowWindow();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return Server->Hits(QStringLiteral("/upd_converter.ini")) == 1; }, kWaitMs));
+  ASSERT_TRUE(
+      QTest::qWaitFor([this] { return Server->Hits(QStringLiteral("/upd_converter.ini")) == 1; }, kWaitMs));
   Window->close();
   Window.reset();  // as at the end of main(): the fetch thread is stopped, not waited for
   QCoreApplication::processEvents();
@@ -185,7 +191,8 @@ TEST_F(UpdateCheckFixture, UncheckedItemMakesNoRequestAtTheNextStart) {
 }
 
 TEST_F(UpdateCheckFixture, BatchRunMakesNoRequest) {
-  app::SetCommandLine(app::TCommandLine(QStringList{"converter", "-v", TempPath(QStringLiteral("out")), "clip.avi"}));
+  app::SetCommandLine(
+      app::TCommandLine(QStringList{"converter", "-v", TempPath(QStringLiteral("out")), "clip.avi"}));
   Window = std::make_unique<app::Tfrm_Main>();
   app::TUpdateCheck* check = ShowWindow();
   check->Start();  // even when asked directly
