@@ -28,6 +28,28 @@ bool ImageWanted(const QString& source, TImageType type) {
   return false;
 }
 
+// A cursor over a page for the tag scans; names of tags and attributes ignore case. It only moves
+// forward, so a scan is linear in the page's length.
+struct TTagScan {
+  const QString& Text;
+  qsizetype Pos = 0;
+
+  /// Moves just past the "<" of the next tag; false when none is left.
+  bool NextTag(QLatin1String tag) {
+    const qsizetype at = Text.indexOf(tag, Pos, Qt::CaseInsensitive);
+    if (at < 0) return false;
+    Pos = at + 1;
+    return true;
+  }
+  /// Moves just past the next occurrence of attribute; false, staying put, when none follows.
+  bool SkipPast(QLatin1String attribute) {
+    const qsizetype at = Text.indexOf(attribute, Pos, Qt::CaseInsensitive);
+    if (at < 0) return false;
+    Pos = at + attribute.size();
+    return true;
+  }
+};
+
 }  // namespace
 
 std::optional<QString> ExtractText(const QString& content, const QString& scanFirst, const QString& scanFrom,
@@ -48,46 +70,34 @@ std::optional<QString> ExtractText(const QString& content, const QString& scanFi
 }
 
 QStringList ScanImages(const QString& content, const QString& baseUrl, TImageType type) {
-  static const QLatin1String kTag("<IMG");
-  static const QLatin1String kSrc("SRC=\"");
   QStringList images;
-  QString text = content;
-  for (qsizetype at = text.indexOf(kTag, 0, Qt::CaseInsensitive); at >= 0;
-       at = text.indexOf(kTag, 0, Qt::CaseInsensitive)) {
-    text.remove(0, at + 1);
-    const qsizetype src = text.indexOf(kSrc, 0, Qt::CaseInsensitive);
-    if (src < 0) continue;
-    text.remove(0, src + kSrc.size());
-    const qsizetype quote = text.indexOf(u'"');
+  TTagScan scan{content};
+  while (scan.NextTag(QLatin1String("<IMG"))) {
+    if (!scan.SkipPast(QLatin1String("SRC=\""))) continue;
+    const qsizetype quote = content.indexOf(u'"', scan.Pos);
     if (quote < 0) continue;
-    const QString source = ResolveURL(baseUrl, text.left(quote));
+    const QString source = ResolveURL(baseUrl, content.mid(scan.Pos, quote - scan.Pos));
     if (ImageWanted(source, type)) images.append(source);
   }
   return images;
 }
 
 QStringList ScanLinks(const QString& content, const QString& baseUrl, const QString& linkType) {
-  static const QLatin1String kTag("<A");
-  static const QLatin1String kHref("HREF=");
   QStringList links;
-  QString text = content;
-  for (qsizetype at = text.indexOf(kTag, 0, Qt::CaseInsensitive); at >= 0;
-       at = text.indexOf(kTag, 0, Qt::CaseInsensitive)) {
-    text.remove(0, at + 1);
-    const qsizetype href = text.indexOf(kHref, 0, Qt::CaseInsensitive);
-    if (href < 0) continue;
-    text.remove(0, href + kHref.size());
-    if (text.startsWith(u'"')) text.remove(0, 1);
+  TTagScan scan{content};
+  while (scan.NextTag(QLatin1String("<A"))) {
+    if (!scan.SkipPast(QLatin1String("HREF="))) continue;
+    if (scan.Pos < content.size() && content.at(scan.Pos) == u'"') ++scan.Pos;
     // The link ends at whichever comes first, a closing quote or the tag's ">".
-    const qsizetype quote = text.indexOf(u'"');
-    const qsizetype close = text.indexOf(u'>');
+    const qsizetype quote = content.indexOf(u'"', scan.Pos);
+    const qsizetype close = content.indexOf(u'>', scan.Pos);
     qsizetype end = -1;
     if (quote >= 0 && (close < 0 || quote < close))
       end = quote;
     else if (close >= 0)
       end = close;
-    if (end <= 0) continue;
-    QString link = text.left(end);
+    if (end <= scan.Pos) continue;
+    QString link = content.mid(scan.Pos, end - scan.Pos);
     if (!link.contains(QLatin1String("://"))) link = ResolveURL(baseUrl, link);
     if (linkType.isEmpty() || link.contains(linkType, Qt::CaseInsensitive)) links.append(link);
   }

@@ -13,6 +13,7 @@
 
 #include "app/settings/temp_folder.h"
 #include "support/local_http_server.h"
+#include "support/test_application.h"
 
 namespace {
 
@@ -21,22 +22,7 @@ using components::TWebData;
 using testing_support::THttpAnswer;
 using testing_support::TLocalHttpServer;
 
-std::unique_ptr<QCoreApplication>& AppHolder() {
-  static std::unique_ptr<QCoreApplication> app;
-  return app;
-}
-QCoreApplication& App() {
-  static int argc = 1;
-  static char name[] = "web_data_tests";
-  static char* argv[] = {name, nullptr};
-  if (!AppHolder()) AppHolder() = std::make_unique<QCoreApplication>(argc, argv);
-  return *AppHolder();
-}
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { AppHolder().reset(); }
-};
-::testing::Environment* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+QCoreApplication& App() { return testing_support::TestApplication<QCoreApplication>("web_data_tests"); }
 
 // Long enough for any loopback fetch on a loaded machine; only reached when something is wrong.
 constexpr int kWaitMs = 30000;
