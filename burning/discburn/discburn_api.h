@@ -428,7 +428,8 @@ typedef uint8_t (*DBCompareFilesCallback)(const DBFileEntry* first, const DBFile
    CreateProject(type, session), DeleteProject(), AddFile(record), ClearAll()
    OpenDiskSession(0, -1 or n, &h, 0)       device 0 = the burn project.
    OpenDirectory(h, "\\folder\\", &d), GetNumberOfFiles(d, &n), ReadDirectory(d, i, &e)
-       i in 0..n-1; entries are not closed by the component (CloseDiskSession ends them).
+       i in 0..n-1; the component closes each directory with CloseDirectory(d) and the
+       session with CloseDiskSession(h) before it opens the next one or deactivates.
    Get...(&block) fills a block with the library's current values; Set...(block) takes it
        by value and applies the fields the component writes, keeping the rest.
    Erase(quick, eject), Prepare(), Burn(), Abort(): see Threads above.
