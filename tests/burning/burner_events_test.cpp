@@ -260,6 +260,22 @@ TEST_F(FakeLibraryTest, AbortDoesNotWaitForAJobWaitingForUs) {
   EXPECT_TRUE(PumpUntil([&] { return jobDone; }));
 }
 
+TEST_F(FakeLibraryTest, AbortFromAnEventHandler) {
+  Activate();
+  QString burnDone = QStringLiteral("(none)");
+  bool jobDone = false;
+  // The handler runs while the job thread waits for it, and the fake's Abort waits for the
+  // job thread.
+  Burner->OnProcess = [&](TDiscBurnerSDK* sender, float, float, float, double, double) {
+    EXPECT_TRUE(sender->Abort());
+  };
+  Burner->OnBurnDone = [&](TDiscBurnerSDK*, const QString& error) { burnDone = error; };
+  Burner->OnJobDone = [&](TDiscBurnerSDK*) { jobDone = true; };
+  ASSERT_TRUE(Burner->Burn());
+  EXPECT_TRUE(PumpUntil([&] { return jobDone; }));
+  EXPECT_EQ(burnDone, "aborted");
+}
+
 TEST_F(FakeLibraryTest, DeactivationReleasesAWaitingJob) {
   Activate();
   int processEvents = 0;
