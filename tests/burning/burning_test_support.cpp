@@ -1,4 +1,8 @@
-#include "burning_test_support.h"
+#include "burning_test_app.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 namespace burning_test {
 namespace {

@@ -13,13 +13,10 @@
 #include <thread>
 
 #include "burning/disc_burner_sdk.h"
+#include "burning_test_app.h"
 #include "fake_discburn.h"
 
 namespace burning_test {
-
-/// The application object, made on first use and destroyed when the tests are over, before
-/// the exit handlers run (Qt's globals must still exist when it goes).
-QCoreApplication& App();
 
 class FakeLibraryTest : public ::testing::Test {
  protected:
