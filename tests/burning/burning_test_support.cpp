@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace burning_test {
 namespace {
@@ -27,6 +29,15 @@ QCoreApplication& App() {
   static char* argv[] = {name, nullptr};
   if (!AppHolder()) AppHolder() = std::make_unique<QCoreApplication>(argc, argv);
   return *AppHolder();
+}
+
+bool PumpUntil(const std::function<bool()>& done, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
 }
 
 }  // namespace burning_test

@@ -44,15 +44,9 @@ class FakeLibraryTest : public ::testing::Test {
     Burner->SetActive(true);
     ASSERT_TRUE(Burner->Active()) << "LastError " << Burner->LastError();
   }
-  // Processes queued events until `done` holds (or a generous limit passes).
   template <typename Pred>
   bool PumpUntil(Pred done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      QCoreApplication::processEvents();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
+    return burning_test::PumpUntil(done);
   }
 
   TFakeDiscburn* Fake = nullptr;

@@ -48,12 +48,7 @@ class BurningLibraryTest : public ::testing::Test {
 
   template <typename Pred>
   bool PumpUntil(Pred done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      QCoreApplication::processEvents();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
+    return burning_test::PumpUntil(done, 120);
   }
 
   std::unique_ptr<TDiscBurnerSDK> Burner;
