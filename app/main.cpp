@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
+#include "app/update/update_check.h"
 #include "platform/qt_main_thread.h"
 
 int main(int argc, char* argv[]) {
@@ -31,6 +32,7 @@ int main(int argc, char* argv[]) {
   app::WirePreview(window);
   app::WireBurnWindow(window);
   app::WireBatchMode(window, batchMode);
+  app::WireUpdateCheck(window);
   window.show();
   return application.exec();
 }

@@ -6,8 +6,7 @@
 
 namespace burning_test {
 
-/// The application object, made on first use and destroyed when the tests are over, before
-/// the exit handlers run (Qt's globals must still exist when it goes).
+/// The test program's application object.
 QCoreApplication& App();
 
 /// Processes events until `done` holds or `seconds` pass; returns `done()`.
