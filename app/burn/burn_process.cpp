@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/burn/burn_window.h"
@@ -13,11 +12,10 @@
 
 namespace app {
 
-Tfrm_BurnProcess::Tfrm_BurnProcess(Tfrm_Burn& owner) : QDialog(&owner), FOwner(owner) {
+Tfrm_BurnProcess::Tfrm_BurnProcess(Tfrm_Burn& owner) : TJobWindow(owner, "tmr_Burn") {
   setObjectName(QStringLiteral("frm_BurnProcess"));
   setWindowTitle(QStringLiteral("Burning..."));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setModal(true);
 
   auto* outer = new QVBoxLayout(this);
   auto* pnl_Main = new QFrame(this);
@@ -26,22 +24,21 @@ Tfrm_BurnProcess::Tfrm_BurnProcess(Tfrm_Burn& owner) : QDialog(&owner), FOwner(o
   pnl_Main->setFrameShadow(QFrame::Raised);
   outer->addWidget(pnl_Main);
   auto* grid = new QGridLayout(pnl_Main);
-  auto label = [&](const char* name, const QString& text) {
+  auto label = [&](const char* name, const QString& text, Qt::Alignment alignment) {
     auto* l = new QLabel(text, pnl_Main);
     l->setObjectName(QLatin1String(name));
+    l->setAlignment(alignment | Qt::AlignVCenter);
     return l;
   };
-  lbl_Burn = label("lbl_Burn", QStringLiteral("Burning disc..."));
-  lbl_Percent = label("lbl_Percent", QStringLiteral("0%"));
-  lbl_Percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lbl_Burn = label("lbl_Burn", QStringLiteral("Burning disc..."), Qt::AlignLeft);
+  lbl_Percent = label("lbl_Percent", QStringLiteral("0%"), Qt::AlignRight);
   prg_Extract = new QProgressBar(pnl_Main);
   prg_Extract->setObjectName(QStringLiteral("prg_Extract"));
   prg_Extract->setRange(0, 100);
   prg_Extract->setValue(0);
   prg_Extract->setTextVisible(false);
-  lbl_Written = label("lbl_Written", QStringLiteral("Written:"));
-  lbl_Elapsed = label("lbl_Elapsed", QStringLiteral("00:00"));
-  lbl_Elapsed->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lbl_Written = label("lbl_Written", QStringLiteral("Written:"), Qt::AlignLeft);
+  lbl_Elapsed = label("lbl_Elapsed", QStringLiteral("00:00"), Qt::AlignRight);
   btn_Cancel = new QPushButton(QStringLiteral("Cancel"), pnl_Main);
   btn_Cancel->setObjectName(QStringLiteral("btn_Cancel"));
   btn_Cancel->setAutoDefault(false);
@@ -53,32 +50,11 @@ Tfrm_BurnProcess::Tfrm_BurnProcess(Tfrm_Burn& owner) : QDialog(&owner), FOwner(o
   grid->addWidget(lbl_Elapsed, 2, 1);
   grid->addWidget(btn_Cancel, 3, 1, Qt::AlignRight);
   setMinimumWidth(360);
-
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(100);
-  connect(Timer1, &QTimer::timeout, this, &Tfrm_BurnProcess::Timer1Timer);
-  tmr_Burn = new QTimer(this);
-  tmr_Burn->setObjectName(QStringLiteral("tmr_Burn"));
-  tmr_Burn->setInterval(10);
-  connect(tmr_Burn, &QTimer::timeout, this, &Tfrm_BurnProcess::tmr_BurnTimer);
-  tmr_Elapsed = new QTimer(this);
-  tmr_Elapsed->setObjectName(QStringLiteral("tmr_Elapsed"));
-  tmr_Elapsed->setInterval(1000);
-  connect(tmr_Elapsed, &QTimer::timeout, this, &Tfrm_BurnProcess::tmr_ElapsedTimer);
 }
 
-void Tfrm_BurnProcess::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  lbl_Burn->setText(QStringLiteral("Burning disc... "));
-  FSeconds = 0;
-  Timer1->start();
-  tmr_Elapsed->start();
-  tmr_Burn->start();
-}
+void Tfrm_BurnProcess::FormShow() { lbl_Burn->setText(QStringLiteral("Burning disc... ")); }
 
-void Tfrm_BurnProcess::tmr_BurnTimer() {
-  tmr_Burn->stop();
+void Tfrm_BurnProcess::StartJob() {
   burning::TDiscBurnerSDK& burner = FOwner.Burner();
   bool started = false;
   QString error;
@@ -92,17 +68,7 @@ void Tfrm_BurnProcess::tmr_BurnTimer() {
   if (!started) FOwner.BurnerBurnDone(error.isEmpty() ? QStringLiteral("The burn could not be started.") : error);
 }
 
-void Tfrm_BurnProcess::tmr_ElapsedTimer() {
-  ++FSeconds;
-  lbl_Elapsed->setText(FormatRunTime(FSeconds));
-}
-
-void Tfrm_BurnProcess::Timer1Timer() {
-  if (!Done) return;
-  Timer1->stop();
-  tmr_Elapsed->stop();
-  QDialog::done(Accepted);
-}
+void Tfrm_BurnProcess::ShowElapsed(int seconds) { lbl_Elapsed->setText(FormatRunTime(seconds)); }
 
 void Tfrm_BurnProcess::btn_CancelClick() {
   btn_Cancel->setEnabled(false);
@@ -111,10 +77,6 @@ void Tfrm_BurnProcess::btn_CancelClick() {
   } catch (const std::exception&) {
     // The component is inactive: there is no burn to stop.
   }
-}
-
-void Tfrm_BurnProcess::done(int result) {
-  if (Done) QDialog::done(result);
 }
 
 }  // namespace app

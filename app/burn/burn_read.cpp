@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/burn/burn_window.h"
+#include "app/burn/job_window.h"
 #include "app/burn/pseudo_drives.h"
 #include "burning/disc_burner_sdk.h"
 
@@ -17,23 +18,13 @@ Tfrm_Read::Tfrm_Read(Tfrm_Burn& owner, int mode) : QDialog(&owner), FOwner(owner
   setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setModal(true);
   auto* layout = new QVBoxLayout(this);
-  pnl_Read = new QLabel(mode == mdInitialize ? QStringLiteral("Initialization, please wait...")
-                                             : QStringLiteral("Getting disc information..."),
-                        this);
-  pnl_Read->setObjectName(QStringLiteral("pnl_Read"));
-  pnl_Read->setAlignment(Qt::AlignCenter);
-  pnl_Read->setFrameShape(QFrame::Panel);
-  pnl_Read->setFrameShadow(QFrame::Raised);
-  pnl_Read->setMinimumSize(260, 50);
+  pnl_Read = MakeBurnPanel(this, "pnl_Read",
+                                     mode == mdInitialize ? QStringLiteral("Initialization, please wait...")
+                                                          : QStringLiteral("Getting disc information..."));
   layout->addWidget(pnl_Read);
-
-  tmr_Init = new QTimer(this);
-  tmr_Init->setObjectName(QStringLiteral("tmr_Init"));
-  tmr_Init->setInterval(10);
+  tmr_Init = MakeBurnTimer(this, "tmr_Init", 10);
   connect(tmr_Init, &QTimer::timeout, this, &Tfrm_Read::tmr_InitTimer);
-  tmr_Read = new QTimer(this);
-  tmr_Read->setObjectName(QStringLiteral("tmr_Read"));
-  tmr_Read->setInterval(10);
+  tmr_Read = MakeBurnTimer(this, "tmr_Read", 10);
   connect(tmr_Read, &QTimer::timeout, this, &Tfrm_Read::tmr_ReadTimer);
 }
 

@@ -22,6 +22,7 @@
 #include "app/burn/burn_process.h"
 #include "app/burn/burn_read.h"
 #include "app/burn/erase.h"
+#include "app/burn/job_window.h"
 #include "burning/disc_burner_sdk.h"
 #include "components/taskbar_mgr.h"
 #include "platform/prompter.h"
@@ -158,9 +159,7 @@ Tfrm_Burn::Tfrm_Burn(TBurnInput input, QWidget* parent)
   connect(cb_Device_Burn, &QComboBox::activated, this, &Tfrm_Burn::cb_Device_BurnChange);
   connect(cb_WriteSpeed, &QComboBox::activated, this, &Tfrm_Burn::cb_WriteSpeedChange);
 
-  tmr_Start = new QTimer(this);
-  tmr_Start->setObjectName(QStringLiteral("tmr_Start"));
-  tmr_Start->setInterval(10);
+  tmr_Start = MakeBurnTimer(this, "tmr_Start", 10);
   connect(tmr_Start, &QTimer::timeout, this, &Tfrm_Burn::tmr_StartTimer);
 
   SetUpBurner(*FBurner, FInput.DLLName);

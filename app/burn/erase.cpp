@@ -1,7 +1,6 @@
 #include "app/burn/erase.h"
 
 #include <QLabel>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/burn/burn_format.h"
@@ -10,46 +9,21 @@
 
 namespace app {
 
-Tfrm_Erase::Tfrm_Erase(Tfrm_Burn& owner) : QDialog(&owner), FOwner(owner) {
+Tfrm_Erase::Tfrm_Erase(Tfrm_Burn& owner) : TJobWindow(owner, "tmr_Erase") {
   setObjectName(QStringLiteral("frm_Erase"));
   setWindowTitle(QStringLiteral("Erasing..."));
   setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setModal(true);
   auto* layout = new QVBoxLayout(this);
-  pnl_Erase = new QLabel(QStringLiteral("Erasing disc...  00:00"), this);
-  pnl_Erase->setObjectName(QStringLiteral("pnl_Erase"));
-  pnl_Erase->setAlignment(Qt::AlignCenter);
-  pnl_Erase->setFrameShape(QFrame::Panel);
-  pnl_Erase->setFrameShadow(QFrame::Raised);
-  pnl_Erase->setMinimumSize(260, 50);
+  pnl_Erase = MakeBurnPanel(this, "pnl_Erase", QStringLiteral("Erasing disc...  00:00"));
   layout->addWidget(pnl_Erase);
-
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(100);
-  connect(Timer1, &QTimer::timeout, this, &Tfrm_Erase::Timer1Timer);
-  tmr_Erase = new QTimer(this);
-  tmr_Erase->setObjectName(QStringLiteral("tmr_Erase"));
-  tmr_Erase->setInterval(10);
-  connect(tmr_Erase, &QTimer::timeout, this, &Tfrm_Erase::tmr_EraseTimer);
-  tmr_Elapsed = new QTimer(this);
-  tmr_Elapsed->setObjectName(QStringLiteral("tmr_Elapsed"));
-  tmr_Elapsed->setInterval(1000);
-  connect(tmr_Elapsed, &QTimer::timeout, this, &Tfrm_Erase::tmr_ElapsedTimer);
 }
 
-void Tfrm_Erase::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
+void Tfrm_Erase::FormShow() {
   FPrefix = QStringLiteral("Erasing disc... ");
   pnl_Erase->setText(FPrefix + QStringLiteral("00:00"));
-  FSeconds = 0;
-  Timer1->start();
-  tmr_Elapsed->start();
-  tmr_Erase->start();
 }
 
-void Tfrm_Erase::tmr_EraseTimer() {
-  tmr_Erase->stop();
+void Tfrm_Erase::StartJob() {
   burning::TDiscBurnerSDK& burner = FOwner.Burner();
   bool started = false;
   QString error;
@@ -66,20 +40,6 @@ void Tfrm_Erase::tmr_EraseTimer() {
   FOwner.BurnerEraseDone(error);
 }
 
-void Tfrm_Erase::tmr_ElapsedTimer() {
-  ++FSeconds;
-  pnl_Erase->setText(FPrefix + EraseClockText(FSeconds));
-}
-
-void Tfrm_Erase::Timer1Timer() {
-  if (!Done) return;
-  Timer1->stop();
-  tmr_Elapsed->stop();
-  QDialog::done(Accepted);
-}
-
-void Tfrm_Erase::done(int result) {
-  if (Done) QDialog::done(result);
-}
+void Tfrm_Erase::ShowElapsed(int seconds) { pnl_Erase->setText(FPrefix + EraseClockText(seconds)); }
 
 }  // namespace app
