@@ -6,6 +6,8 @@
 #include "app/batch/batch_mode.h"
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
+#include "app/preview/preview.h"
+#include "app/update/update_check.h"
 #include "platform/qt_main_thread.h"
 
 int main(int argc, char* argv[]) {
@@ -26,7 +28,9 @@ int main(int argc, char* argv[]) {
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
+  app::WirePreview(window);
   app::WireBatchMode(window, batchMode);
+  app::WireUpdateCheck(window);
   window.show();
   return application.exec();
 }

@@ -603,42 +603,27 @@ bool WalkableFolder(const TFileEntry& e) {
 constexpr int kMaxFolderDepth = 256;
 }  // namespace
 
-int64_t TDiscBurnerSDK::SumFolderSize(const QString& path, int depth) {
+int64_t TDiscBurnerSDK::WalkFolder(const QString& path, int depth, bool countFiles) {
   std::vector<TFileEntry> entries;
   if (depth > kMaxFolderDepth || !ReadFolder(path, entries)) return 0;
   int64_t total = 0;
   for (const TFileEntry& e : entries) {
-    if (e.IsFolder()) {
-      if (WalkableFolder(e)) total += SumFolderSize(path + e.Name + QLatin1Char('\\'), depth + 1);
-    } else {
-      total += e.Size;
-    }
-  }
-  return total;
-}
-
-int64_t TDiscBurnerSDK::CountFolderFiles(const QString& path, int depth) {
-  std::vector<TFileEntry> entries;
-  if (depth > kMaxFolderDepth || !ReadFolder(path, entries)) return 0;
-  int64_t total = 0;
-  for (const TFileEntry& e : entries) {
-    if (e.IsFolder()) {
-      if (WalkableFolder(e)) total += CountFolderFiles(path + e.Name + QLatin1Char('\\'), depth + 1);
-    } else {
-      ++total;
-    }
+    if (!e.IsFolder())
+      total += countFiles ? 1 : e.Size;
+    else if (WalkableFolder(e))
+      total += WalkFolder(path + e.Name + QLatin1Char('\\'), depth + 1, countFiles);
   }
   return total;
 }
 
 int64_t TDiscBurnerSDK::GetProjectSize() {
   OpenSession(0);
-  return SumFolderSize(QStringLiteral("\\"), 0);
+  return WalkFolder(QStringLiteral("\\"), 0, false);
 }
 
 int64_t TDiscBurnerSDK::GetProjectFileCount() {
   OpenSession(0);
-  return CountFolderFiles(QStringLiteral("\\"), 0);
+  return WalkFolder(QStringLiteral("\\"), 0, true);
 }
 
 // --- Jobs ---

@@ -230,8 +230,9 @@ class TDiscBurnerSDK : public QObject {
   void CreateProjectNow();
   bool ReadDeviceInfo(int index);
   char16_t DriveLetter(int index) const;
-  int64_t SumFolderSize(const QString& path, int depth);
-  int64_t CountFolderFiles(const QString& path, int depth);
+  /// Sum of the file sizes (or the number of files) below `path` in the open session;
+  /// folders count only through what they hold, a folder that cannot be read adds 0.
+  int64_t WalkFolder(const QString& path, int depth, bool countFiles);
   void RegisterCallbacks();
 
   // Callback delivery (disc_burner_sdk_events.cpp).

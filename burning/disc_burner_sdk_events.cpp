@@ -4,7 +4,10 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 
 #include "burning/disc_burner_sdk.h"
 

@@ -185,6 +185,9 @@ class TFFDecoder : public TCustomDecoder {
 
   /// Forgets the streams, codecs, picture, audio and resampler, then closes the file.
   void CloseFile() override;
+  /// Whether the open file is a single picture read by an image demuxer ("image2", "png_pipe",
+  /// "jpeg_pipe"...): it decodes once and cannot be seeked.
+  bool IsStillImage() const;
 
  protected:
   /// The picture converter takes the scaler flags of the decoder's options.
@@ -236,7 +239,6 @@ class TFFDecoder : public TCustomDecoder {
   void SendPacket(TCodecSlot& slot, const AVPacket* packet, int streamIndex, const char* kind);
   bool EndOfStream(const char* caller);
   std::string CallerPrefix(const char* caller) const;
-  bool IsStillImage() const;
   void RequireOwnedHandle();
   int64_t BytePosition() const;
 

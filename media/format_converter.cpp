@@ -139,7 +139,10 @@ bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int sr
   if (FRGBBuffer == nullptr || FRGBBufSize < needed) {
     if (FRGBBuffer != nullptr) FF().av_free(FRGBBuffer);
     FRGBBufSize = 0;
-    FRGBBuffer = static_cast<uint8_t*>(FF().av_malloc(static_cast<size_t>(needed)));
+    // The scaler's vector code reads and writes whole registers, past the last pixel of the
+    // last row for some formats and widths (2 bytes past a 3-pixel RGB555 picture, for one):
+    // the buffer carries FFmpeg's usual padding so that stays inside it.
+    FRGBBuffer = static_cast<uint8_t*>(FF().av_mallocz(static_cast<size_t>(needed) + AV_INPUT_BUFFER_PADDING_SIZE));
     if (FRGBBuffer == nullptr) {
       FLastErrMsg = "Could not alloc buffer.";
       return false;

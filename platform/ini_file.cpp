@@ -35,7 +35,7 @@ void TIniFile::Parse(const QString& text) {
   const QStringList lines = text.split(QLatin1Char('\n'));
   for (qsizetype i = 0; i < lines.size(); ++i) {
     QString line = lines[i];
-    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    while (line.endsWith(QLatin1Char('\r'))) line.chop(1);  // "\r\n", and "\r\r\n" from a twice-converted file
     if (i == lines.size() - 1 && line.isEmpty()) break;  // the final line end
     const QString trimmed = line.trimmed();
     if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {

@@ -11,10 +11,14 @@ namespace app {
 
 /// The version the About box shows and the update check compares with.
 inline constexpr const char* kProgramVersion = "1.3";
-/// The maker's home page: the About box's link and the update check's download page.
+/// The maker's home page: the About box's link and the update check's download page. The maker's
+/// addresses are kept here, and only here.
 inline constexpr const char* kHomePage = "https://www.quorvane.example/";
 /// The address as the About box shows it.
 inline constexpr const char* kHomePageText = "www.quorvane.example";
+/// The version file the update check fetches (its whole content is the published "major.minor");
+/// the environment variable CONVERTER_UPDATE_URL, when set, replaces this address.
+inline constexpr const char* kVersionFileUrl = "http://www.quorvane.example/upd_converter.ini";
 
 class Tfrm_About : public QDialog {
   Q_OBJECT

@@ -27,6 +27,9 @@ QStringList LoadFileList(const QString& fileName) {
   QString text = utf8.decode(bytes);
   if (utf8.hasError()) text = QString::fromLatin1(bytes);
   text.remove(QLatin1Char('\r'));
+  // Byte-order marks behind a stray carriage return are no part of the first path either (and a
+  // saved list would lose it on the next read).
+  while (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
   QStringList lines = text.split(QLatin1Char('\n'));
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
   return lines;

@@ -415,6 +415,9 @@ typedef uint8_t (*DBCompareFilesCallback)(const DBFileEntry* first, const DBFile
        (without NUL); 0 = the first `length` characters are the message. GetText(3) gives
        the "no disc session open" text.
    GetErrorDeviceName(buffer[100], 100)     0 = buffer holds the device of the last error.
+   RescanDevices()                          0 also on a machine without any optical drive
+       (libburn finding none is not a failure): the list then holds the image writer, when
+       enabled, and the AddPseudoDrive drives.
    GetDevices(buffer, &count, burnersOnly)  buffer is 2600 bytes (1300 db_char): up to 26
        names, one every 50 db_char, each NUL-terminated, first character = drive letter.
    GetBurnDevice(letters[26], &count)       letters of the burn devices, one NUL-terminated
@@ -428,7 +431,8 @@ typedef uint8_t (*DBCompareFilesCallback)(const DBFileEntry* first, const DBFile
    CreateProject(type, session), DeleteProject(), AddFile(record), ClearAll()
    OpenDiskSession(0, -1 or n, &h, 0)       device 0 = the burn project.
    OpenDirectory(h, "\\folder\\", &d), GetNumberOfFiles(d, &n), ReadDirectory(d, i, &e)
-       i in 0..n-1; entries are not closed by the component (CloseDiskSession ends them).
+       i in 0..n-1; the component closes each directory with CloseDirectory(d) and the
+       session with CloseDiskSession(h) before it opens the next one or deactivates.
    Get...(&block) fills a block with the library's current values; Set...(block) takes it
        by value and applies the fields the component writes, keeping the rest.
    Erase(quick, eject), Prepare(), Burn(), Abort(): see Threads above.

@@ -24,7 +24,7 @@
 
 namespace media {
 
-/// One progress report (Part of the run's progress line).
+/// One progress report: the figures of the run's progress line.
 struct TFFProgress {
   int FileIndex = -1;           // always -1
   int FrameNumber = -1;         // frames written by the first video encoder; -1 without video
@@ -168,7 +168,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   std::atomic<int> FSuspended{-1};
   int64_t FPauseTime = 0;
   std::atomic<int64_t> FTotalPauseTime{0};
-  int64_t FReportInterval = 500000;
+  std::atomic<int64_t> FReportInterval{500000};  // set from the UI thread, read by the conversion thread
   /// A packet could not be written, or the muxer failed: the run cannot finish.
   bool FWriteFailed = false;
   std::string FWriteError;

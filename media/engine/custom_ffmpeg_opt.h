@@ -146,7 +146,7 @@ class TCustomFFmpegOpt : public ILogReporter {
   int ApplyPresetLine(TOptionsContext& o, const std::string& line, const std::string& invalidSyntax,
                       const std::string& invalidOption);
 
-  // Handlers (Part of the option table).
+  // Handlers of the option table.
   int opt_ignore(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_refuse(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_empty(TOptionsContext* o, const std::string& opt, const std::string& arg);

@@ -13,6 +13,7 @@
 
 #include "components/recording_taskbar_backend.h"
 #include "components/taskbar_dbus_backend.h"
+#include "support/test_application.h"
 
 namespace {
 
@@ -21,24 +22,7 @@ using components::TTaskbarThumbButton;
 using components::TTaskProgressState;
 using testing_support::TRecordingTaskbarBackend;
 
-// The application object, made on first use and destroyed when the tests are over, before the
-// exit handlers run (Qt's globals must still exist when it goes).
-std::unique_ptr<QGuiApplication>& AppHolder() {
-  static std::unique_ptr<QGuiApplication> app;
-  return app;
-}
-QGuiApplication& App() {
-  static int argc = 1;
-  static char name[] = "taskbar_mgr_tests";
-  static char* argv[] = {name, nullptr};
-  if (!AppHolder()) AppHolder() = std::make_unique<QGuiApplication>(argc, argv);
-  return *AppHolder();
-}
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { AppHolder().reset(); }
-};
-::testing::Environment* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+QGuiApplication& App() { return testing_support::TestApplication<QGuiApplication>("taskbar_mgr_tests"); }
 
 QIcon SomeIcon() {
   QPixmap pixmap(16, 16);

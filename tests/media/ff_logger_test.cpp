@@ -86,12 +86,25 @@ class TReporter : public media::ILogReporter {
 // Synchronous logging into a collector, collapsing on, level name on: what most cases need.
 class FFLoggerTest : public ::testing::Test {
  protected:
+  // The logger is one object for the process: every case starts from the same settings and
+  // leaves no handler behind, whatever ran before it in this process.
   void SetUp() override {
+    Logger.Flush();
+    Logger.SetActive(true);
+    Logger.SetLogToFile(false);
+    Logger.SetOnLogError(nullptr);
     Logger.SetSynchronous(true);
     Logger.SetTriggerEventInMainThread(false);
     Logger.SetLogFlags(media::LogFlagSkipRepeated | media::LogFlagPrintLevel);
     Logger.SetLogLevel(TLogLevel::llDebug);
     Logger.SetOnLog(Collector.Handler());
+  }
+  void TearDown() override {
+    Logger.Flush();
+    Logger.SetOnLog(nullptr);
+    Logger.SetOnLogError(nullptr);
+    Logger.SetLogToFile(false);
+    Logger.SetActive(true);
   }
   media::TFFLogger& Logger = media::FFLogger();
   TCollector Collector;

@@ -29,6 +29,8 @@ std::vector<uint8_t> SourcePicture() {
   std::vector<uint8_t> bytes;
   for (const auto& row : kColours)
     for (const auto& c : row) bytes.insert(bytes.end(), {uint8_t(c.R), uint8_t(c.G), uint8_t(c.B)});
+  // Pictures handed to the scaler carry FFmpeg's padding, as decoded frames do.
+  bytes.resize(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE);
   return bytes;
 }
 
@@ -102,7 +104,7 @@ TEST_P(FormatConverterDepthTest, OddWidthFrameKeepsItsColoursAndRowsAndRoundTrip
   uint8_t* first = conv.Bitmap().ScanLine(1);
   std::copy(conv.Bitmap().ScanLine(0), conv.Bitmap().ScanLine(0) + 3 * bmp.BytesPerPixel(), first);
   ASSERT_TRUE(conv.BitmapToRGB()) << conv.LastErrMsg();
-  std::vector<uint8_t> back(9 * kRows, 0x55);
+  std::vector<uint8_t> back(9 * kRows + AV_INPUT_BUFFER_PADDING_SIZE, 0x55);
   uint8_t* dstData[4] = {back.data()};
   const int dstLinesize[4] = {9};
   ASSERT_TRUE(conv.RGBToPicture(dstData, dstLinesize, kRows, 3, AV_PIX_FMT_RGB24)) << conv.LastErrMsg();

@@ -30,6 +30,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 TLogCapture::TLogCapture() {
+  // A line held back by an earlier capture (a repeat candidate) must neither swallow this
+  // capture's first identical line nor be delivered into it.
+  media::FFLogger().Flush();
   media::FFLogger().SetSynchronous(true);
   media::FFLogger().SetTriggerEventInMainThread(false);
   media::FFLogger().SetOnLog(
@@ -39,7 +42,10 @@ TLogCapture::TLogCapture() {
       });
 }
 
-TLogCapture::~TLogCapture() { media::FFLogger().SetOnLog(nullptr); }
+TLogCapture::~TLogCapture() {
+  media::FFLogger().Flush();
+  media::FFLogger().SetOnLog(nullptr);
+}
 
 std::vector<std::string> TLogCapture::Lines() {
   std::lock_guard lock(FLock);

@@ -35,9 +35,11 @@ class TScriptedFileDialogs : public platform::IFileDialogs {
     LastFilter = filter;
     return Take(OpenManyNames, fileNames);
   }
-  bool SaveFileName(QWidget*, const QString& filter, const QString&, QString& fileName) override {
+  bool SaveFileName(QWidget*, const QString& filter, const QString& defaultSuffix, QString& fileName) override {
     ++SaveCalls;
     LastFilter = filter;
+    LastDefaultSuffix = defaultSuffix;
+    LastSaveProposal = fileName;
     return Take(SaveNames, fileName);
   }
 
@@ -52,6 +54,8 @@ class TScriptedFileDialogs : public platform::IFileDialogs {
   QString LastTitle;
   QString LastFilter;
   QString LastFolder;
+  QString LastDefaultSuffix;
+  QString LastSaveProposal;  // the name the window offered in the save dialog
 
  private:
   template <typename T>

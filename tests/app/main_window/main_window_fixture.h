@@ -71,6 +71,21 @@ class MainWindowFixture : public ::testing::Test {
     Window.reset();
     app::SetCommandLine(app::TCommandLine());
     qputenv("XDG_CONFIG_HOME", FOldXdg);
+    // A batch that ended asked every event loop of the thread to leave (QCoreApplication::exit).
+    // That request holds until the application's own loop runs, and would close the next case's
+    // modal windows at once: run the loop once to use it up.
+    // The timer lives on the stack, so nothing is left behind when the loop ends another way.
+    bool done = false;
+    QTimer last;
+    last.setSingleShot(true);
+    QObject::connect(&last, &QTimer::timeout, [&done] {
+      done = true;
+      QCoreApplication::exit(0);
+    });
+    while (!done) {
+      if (!last.isActive()) last.start(0);
+      QCoreApplication::exec();
+    }
   }
 
   QString ConfigFolder() const { return FTemp.filePath(QStringLiteral("config")); }

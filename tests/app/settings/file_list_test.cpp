@@ -40,6 +40,9 @@ TEST_F(FileListTest, ReadsLegacyAndForeignFiles) {
        QByteArray("/a/\xC3\xA9t\xC3\xA9.avi\r\n/b/c d.avi\r\n"),
        {QStringLiteral("/a/été.avi"), QStringLiteral("/b/c d.avi")}},
       {"bom.fls", QByteArray("\xEF\xBB\xBF/a.avi\n"), {QStringLiteral("/a.avi")}},
+      // Found by fuzzing: a mark behind a stray carriage return once stayed in the first path, and
+      // the list read back after saving lost it.
+      {"cr-bom.fls", QByteArray("\r\xEF\xBB\xBF/a.avi\r\n"), {QStringLiteral("/a.avi")}},
       {"noend.fls", QByteArray("/a.avi\n/b.avi"), {QStringLiteral("/a.avi"), QStringLiteral("/b.avi")}},
       {"empty.fls", QByteArray(), {}},
   };

@@ -79,4 +79,15 @@ TEST_F(IniFileTest, FailedWriteLeavesNothingHalfWritten) {
   EXPECT_FALSE(QFileInfo::exists(Path("missing")));
 }
 
+// Found by fuzzing: a file whose lines end in "\r\r\n" (line ends converted twice) changed at every
+// save, one carriage return at a time. It now reads and saves to the same text.
+TEST_F(IniFileTest, DoubleCarriageReturnsAreOneLineEnd) {
+  ASSERT_TRUE(WriteBytes(Path("d.ini"), "; comment\r\r\n[Converter]\r\r\nUpdate = 1 \r\r\n"));
+  const TIniFile first(Path("d.ini"));
+  EXPECT_TRUE(first.ReadBool("Converter", "Update", false));
+  ASSERT_TRUE(first.UpdateFile());
+  EXPECT_EQ(ReadBytes(Path("d.ini")), QByteArray("; comment\n[Converter]\nUpdate = 1 \n"));
+  EXPECT_EQ(TIniFile(Path("d.ini")).Text(), first.Text());
+}
+
 }  // namespace
