@@ -847,6 +847,9 @@ EDiscBurn ImageError(int result, const std::vector<TLibraryMessage>& messages) {
 }  // namespace
 
 int64_t TBurnLibrary::ImageSize() {
+  // Not while a job runs: the job reads the libraries' messages, and a failure of this
+  // layout would be taken for the job's.
+  CheckIdle();
   CheckDataProject();
   TIsoImagePtr image = BuildImage(nullptr);
   TIsoWriteOptsPtr opts = BuildWriteOptions(true);

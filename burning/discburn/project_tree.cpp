@@ -154,20 +154,6 @@ void TProjectTree::Rename(const std::string& folderPath, const std::string& oldN
   node->Name = newName;
 }
 
-std::vector<const TProjectNode*> TProjectTree::Files() const {
-  std::vector<const TProjectNode*> out;
-  std::vector<const TProjectNode*> stack{FRoot.get()};
-  while (!stack.empty()) {
-    const TProjectNode* n = stack.back();
-    stack.pop_back();
-    for (auto it = n->Children.rbegin(); it != n->Children.rend(); ++it) {
-      if ((*it)->IsDir) stack.push_back(it->get());
-      else out.push_back(it->get());
-    }
-  }
-  return out;
-}
-
 std::string TProjectTree::PathOf(const TProjectNode& node) {
   if (!node.Parent) return "/";
   std::string path;

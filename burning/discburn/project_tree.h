@@ -44,8 +44,6 @@ class TProjectTree {
   void Clear();
 
   bool Empty() const { return FRoot->Children.empty(); }
-  /// Every file node, depth first.
-  std::vector<const TProjectNode*> Files() const;
   /// The node's path from the root with '/' separators ("/a/b.txt").
   static std::string PathOf(const TProjectNode& node);
 

@@ -775,3 +775,47 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
   EXPECT_EQ(Rec.Total(), 0) << "no job started, no event";
   EXPECT_FALSE(fs::exists(Dir / "x"));
 }
+
+// A job the library accepted ends with exactly one done event also when the drive fails at
+// its first write: /dev/full refuses every byte.
+TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  UsePseudoDrive("stdio:/dev/full");
+  DataProject();
+  ASSERT_EQ(Add(f.InFolder), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  std::lock_guard<std::mutex> l(Rec.Lock);
+  EXPECT_EQ(Rec.BurnDone, 1);
+  EXPECT_EQ(Rec.JobDone, 1);
+  EXPECT_EQ(Rec.Finalize, 0);
+  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
+  EXPECT_NE(Rec.DoneErrors[0], "") << "a failed write is never a success";
+}
+
+TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
+  const fs::path big = Dir / "big.bin";
+  MakeSparse(big, 3LL * 1024 * 1024 * 1024);
+  const fs::path image = Dir / "partial.iso";
+  UsePseudoDrive("stdio:" + image.string());
+  DataProject();
+  ASSERT_EQ(Add(big), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitProcess());
+  ASSERT_OK(ResetCallbacks());
+  const int before = Rec.Total();
+  ASSERT_OK(DeInitialize());
+  EXPECT_EQ(Rec.Total(), before) << "no callback after ResetCallbacks returned";
+  EXPECT_FALSE(fs::exists(image)) << "the partial image is removed";
+  // The library starts again cleanly and can burn at once.
+  ASSERT_OK(Initialize(DB_ASPI_INTERNAL, 0));
+  RegisterAll(Rec);
+  const fs::path small = Dir / "small.iso";
+  UsePseudoDrive("stdio:" + small.string());
+  DataProject();
+  WriteRandom(Dir / "a.txt", 100, 8);
+  ASSERT_EQ(Add(Dir / "a.txt"), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
