@@ -93,13 +93,14 @@ class BurnWindowTest : public ::testing::Test {
 
   /// Opens the burn window with the given image-file drives and rows, as the Burn command does,
   /// and waits until it has looked for drives.
-  void Open(const QStringList& drives, std::vector<TBurnRow> rows = {}) {
+  void Open(const QStringList& drives, std::vector<TBurnRow> rows = {}, const QString& library = QString()) {
     if (drives.isEmpty()) qunsetenv("CONVERTER_BURN_DRIVES");
     else qputenv("CONVERTER_BURN_DRIVES", drives.join(QLatin1Char(',')).toUtf8());
     TBurnInput input;
     input.Rows = std::move(rows);
     input.Taskbar = &Taskbar;
-    input.DLLName = app::BurnLibraryName();  // the copy the Burn command loads too: one per process
+    // The copy the Burn command loads too: one per process.
+    input.DLLName = library.isEmpty() ? app::BurnLibraryName() : library;
     Window = std::make_unique<Tfrm_Burn>(std::move(input));
     Window->show();
     ASSERT_TRUE(QTest::qWaitFor([this] { return Window->Started(); }, 30000));
@@ -130,6 +131,16 @@ TEST_F(BurnWindowTest, NoDriveGivesTheMessageAndCloses) {
   // Closed windows give the component back: another window can start it.
   EXPECT_FALSE(Window->Burner().Active());
   EXPECT_EQ(LogLines(*Window), QStringList({"Initialization..."}));
+}
+
+TEST_F(BurnWindowTest, MissingLibraryIsNamedAndTheWindowCloses) {
+  Open({Path("unused.iso")}, {}, Path("no-such-library.so"));
+  ASSERT_EQ(Prompter.Messages.size(), 1u);
+  EXPECT_EQ(Prompter.Messages[0].Caption, QStringLiteral("Error"));
+  EXPECT_EQ(Prompter.Messages[0].Text, QStringLiteral("SDK DLL file not found"));
+  EXPECT_FALSE(Window->isVisible());
+  EXPECT_EQ(LogLines(*Window), QStringList({"Initialization...", "SDK DLL file not found"}));
+  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
 }
 
 TEST_F(BurnWindowTest, TwoImageDrivesAreListedAndLogged) {
