@@ -819,3 +819,48 @@ TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
   ASSERT_TRUE(Rec.WaitJobDone());
   EXPECT_EQ(Rec.DoneErrors.back(), "");
 }
+
+// The component hands every notification to its user-interface thread and blocks the job
+// thread until it is handled; a handler that deactivates the component must not deadlock.
+TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
+  struct TBlocking {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool InCallback = false, Released = false;
+  } blocking;
+  const TFixtureFiles f = MakeFixtures(Dir);
+  UsePseudoDrive("stdio:" + (Dir / "disc.iso").string());
+  DataProject();
+  ASSERT_EQ(Add(f.Plain), 0);
+  SetBurnDoneEventCallback(
+      [](const db_char*, void* u) {
+        auto* b = static_cast<TBlocking*>(u);
+        std::unique_lock<std::mutex> l(b->Lock);
+        b->InCallback = true;
+        b->Changed.notify_all();
+        b->Changed.wait(l, [&] { return b->Released; });
+      },
+      &blocking);
+  ASSERT_OK(Burn());
+  {
+    std::unique_lock<std::mutex> l(blocking.Lock);
+    ASSERT_TRUE(blocking.Changed.wait_for(l, std::chrono::minutes(1), [&] { return blocking.InCallback; }));
+  }
+  // "Handling" the notification: the job thread waits for us while we deinitialise.
+  ResetCallbacks();
+  DeInitialize();
+  {
+    std::lock_guard<std::mutex> l(blocking.Lock);
+    blocking.Released = true;
+    blocking.Changed.notify_all();
+  }
+  // The library works again afterwards, and the old job's end changes nothing in it.
+  ASSERT_OK(Initialize(DB_ASPI_INTERNAL, 0));
+  RegisterAll(Rec);
+  UsePseudoDrive("stdio:" + (Dir / "again.iso").string());
+  DataProject();
+  ASSERT_EQ(Add(f.Plain), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
