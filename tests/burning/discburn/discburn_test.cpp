@@ -102,7 +102,7 @@ struct TRecorder {
       RemoveFile = 0, Other = 0;
   std::vector<std::string> DoneErrors;  // BurnDone and EraseDone texts, in order
   std::vector<std::string> AddedNames;
-  std::function<void()> OnFirstProcess;
+  std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
 
   int Total() {
     std::lock_guard<std::mutex> l(Lock);
@@ -125,9 +125,13 @@ void RegisterAll(TRecorder& rec) {
   SetInfoTextEventCallback([](const db_char*, int32_t, void*) {}, DB_HIGH_DEBUG, &rec);
   SetProcessEventCallback(
       [](float, float, float, double, double, void* u) {
-        std::lock_guard<std::mutex> l(R(u)->Lock);
-        ++R(u)->Process;
-        R(u)->Changed.notify_all();
+        std::function<void()> first;
+        {
+          std::lock_guard<std::mutex> l(R(u)->Lock);
+          if (++R(u)->Process == 1) first = R(u)->OnFirstProcess;
+          R(u)->Changed.notify_all();
+        }
+        if (first) first();
       },
       &rec);
   SetFinalizeEventCallback(
@@ -863,4 +867,24 @@ TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
   ASSERT_OK(Burn());
   ASSERT_TRUE(Rec.WaitJobDone());
   EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
+
+// A source that vanishes while the image is being written: libisofs fills it with zeros and
+// says so; the burn must end failed with the file's name.
+TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
+  const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
+  MakeSparse(big, 1LL * 1024 * 1024 * 1024);
+  const fs::path victim = Dir / "z vanishing.bin";
+  WriteRandom(victim, 100000, 10);
+  UsePseudoDrive("stdio:/dev/null");
+  DataProject();
+  ASSERT_EQ(Add(big), 0);
+  ASSERT_EQ(Add(victim), 0);
+  // The first progress report comes while the big file is still being read.
+  Rec.OnFirstProcess = [&] { fs::remove(victim); };
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  std::lock_guard<std::mutex> l(Rec.Lock);
+  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
+  EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
 }
