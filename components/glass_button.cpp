@@ -219,7 +219,8 @@ void TGlassButton::SetDropDownMenu(QMenu* menu) { FDropDownMenu = menu; }
 
 void TGlassButton::SetGlossyLevel(int value) {
   FGlossyLevel = std::clamp(value, 0, 100);
-  FTint = MulDiv(static_cast<int>(FGlossyLevel * 2.55), 196, 255);
+  // trunc(level * 2.55) on integers: 100 must give 255, which 2.55 in floating point misses.
+  FTint = MulDiv(FGlossyLevel * 255 / 100, 196, 255);
   update();
 }
 

@@ -120,18 +120,18 @@ void TPngSpeedButton::SetDown(bool down) {
 }
 
 QSize TPngSpeedButton::CaptionSize() const {
-  if (text().isEmpty()) return {};
+  if (text().isEmpty()) return {0, 0};
   return fontMetrics().boundingRect(QRect(0, 0, width(), 0), Qt::TextShowMnemonic, text()).size();
 }
 
 TSpeedButtonGeometry TPngSpeedButton::Geometry() const {
-  const QSize picture = FPngImage.isNull() ? QSize() : FPngImage.deviceIndependentSize().toSize();
+  const QSize picture = FPngImage.isNull() ? QSize(0, 0) : FPngImage.deviceIndependentSize().toSize();
   return CalcButtonLayout(rect(), picture, CaptionSize(), FLayout, FMargin, FSpacing,
                           layoutDirection() == Qt::RightToLeft, isDown() || FDown ? 1 : 0);
 }
 
 QSize TPngSpeedButton::sizeHint() const {
-  const QSize picture = FPngImage.isNull() ? QSize() : FPngImage.deviceIndependentSize().toSize();
+  const QSize picture = FPngImage.isNull() ? QSize(0, 0) : FPngImage.deviceIndependentSize().toSize();
   const QSize caption = CaptionSize();
   const int gap = picture.isEmpty() || caption.isEmpty() ? 0 : std::max(0, FSpacing);
   const bool horizontal = FLayout == TButtonLayout::blGlyphLeft || FLayout == TButtonLayout::blGlyphRight;
