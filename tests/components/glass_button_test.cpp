@@ -54,6 +54,7 @@ class GlassButtonTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&Parent));
   }
 
+  testing_support::TWidgetAppFirst AppFirst;
   QWidget Parent;
 };
 

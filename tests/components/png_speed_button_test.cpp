@@ -99,6 +99,7 @@ class SpeedButtonTest : public ::testing::Test {
   // The button as the parent shows it.
   QImage Shot() { return Parent.grab(Button->geometry()).toImage().convertToFormat(QImage::Format_RGB32); }
 
+  testing_support::TWidgetAppFirst AppFirst;
   QWidget Parent;
   TPngSpeedButton* Button = nullptr;
 };

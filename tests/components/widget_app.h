@@ -29,6 +29,11 @@ class TWidgetAppEnvironment : public ::testing::Environment {
 inline ::testing::Environment* const kWidgetAppEnvironment =
     ::testing::AddGlobalTestEnvironment(new TWidgetAppEnvironment);
 
+/// A fixture member declared before any widget member: makes the application first.
+struct TWidgetAppFirst {
+  TWidgetAppFirst() { WidgetApp(); }
+};
+
 /// A picture of w x h pixels in one colour.
 inline QImage SolidPicture(int w, int h, QRgb argb) {
   QImage image(w, h, QImage::Format_ARGB32);
