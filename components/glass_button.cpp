@@ -369,7 +369,9 @@ void TGlassButton::Paint(TCanvas& canvas) {
     } else {
       PaintBody(canvas, inner, FColor);
     }
-    PaintResting(canvas, true);
+    // The resting body only where nothing was pressed: over a pressed body it would wash out the
+    // pressed colour of a button held by Down or the keyboard (hot part none).
+    PaintResting(canvas, !pressed);
     const QRgb frame = FrameColour(canvas);
     if (!FSingleBorder) {
       const int l = inner.left(), t = inner.top(), r = inner.right() + 1, b = inner.bottom() + 1;

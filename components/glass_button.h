@@ -14,13 +14,12 @@
 #include <QColor>
 #include <QImage>
 #include <QPointer>
+#include <QMenu>
 #include <QRect>
 
-#include <QMenu>
+#include "components/png_image_list.h"
 
 namespace components {
-
-class TPngImageList;
 
 enum class TGlyphPos { gpTop, gpBottom, gpLeft, gpRight };
 enum class TShadowStyle { ssNone, ssGlow, ssDrop };

@@ -110,21 +110,65 @@ TEST_F(GlassButtonTest, FramedButtonHasRoundedCorners) {
     EXPECT_EQ(Hex(shot.pixel(p.X, p.Y)), Hex(p.Expected)) << "at " << p.X << "," << p.Y;
 }
 
-TEST_F(GlassButtonTest, GlossFadesOverTheUpperHalf) {
+struct TBodyCase {
+  const char* Name;
+  bool Glossy;
+  bool AltRender;
+  std::vector<std::pair<int, QRgb>> Rows;  // body row and its colour at three columns
+};
+class GlassBodyTest : public GlassButtonTest, public ::testing::WithParamInterface<TBodyCase> {};
+
+// The body is rows 1 to 62. Glossy: the first 31 rows are blended toward white with a weight from
+// 176 falling by (176 - 72) / 31 = 3 a row, the rest are tinted. The second painter tints every
+// row and lightens the upper half; without gloss it paints nothing.
+TEST_P(GlassBodyTest, PaintsTheRows) {
+  const TBodyCase& c = GetParam();
   TGlassButton* button = MakeButton();
   button->SetFlat(false);
-  button->SetGlossy(true);
+  button->SetGlossy(c.Glossy);
+  button->SetAltRender(c.AltRender);
   const QImage shot = Shot(button);
-  // The body is rows 1 to 62: the first 31 are blended toward white with a weight from 176
-  // falling by (176 - 72) / 31 = 3 a row, the rest are tinted.
-  struct TRow {
-    int Y;
+  for (const auto& [y, expected] : c.Rows)
+    for (int x : {2, 34, 65}) EXPECT_EQ(Hex(shot.pixel(x, y)), Hex(expected)) << c.Name << " row " << y << " x " << x;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Painters, GlassBodyTest,
+    ::testing::Values(
+        TBodyCase{"tint", false, false, {{1, kBody}, {31, kBody}, {62, kBody}}},
+        TBodyCase{"gloss",
+                  true,
+                  false,
+                  {{1, qRgb(237, 225, 212)}, {2, qRgb(237, 224, 211)}, {31, qRgb(218, 191, 165)}, {32, kBody},
+                   {62, kBody}}},
+        TBodyCase{"second painter", true, true,
+                  {{1, qRgb(242, 233, 224)}, {32, kBody}, {62, kBody}}},
+        TBodyCase{"second painter without gloss", false, true, {{1, kBack}, {40, kBack}}}));
+
+// A framed button held down: the pressed body (black tinted by 72 / 256 over the resting body)
+// inside a sunken outline
+// (frame darkened to 75 % at the top and left, lightened at the bottom and right), or with
+// FlatDown a lighter outline and four dots.
+TEST_F(GlassButtonTest, PressedLooks) {
+  TGlassButton* button = MakeButton();
+  button->SetFlat(false);
+  button->SetDown(true);
+  const QRgb pressedBody = qRgb(154, 133, 112);
+  const QRgb dark = qRgb(122, 107, 92), light = qRgb(187, 172, 157);
+  struct TPixel {
+    int X, Y;
     QRgb Expected;
   };
-  const TRow rows[] = {{1, qRgb(237, 225, 212)}, {2, qRgb(237, 224, 211)}, {31, qRgb(218, 191, 165)},
-                       {32, kBody},              {62, kBody}};
-  for (const TRow& row : rows)
-    for (int x : {2, 34, 65}) EXPECT_EQ(Hex(shot.pixel(x, row.Y)), Hex(row.Expected)) << "row " << row.Y << " x " << x;
+  QImage shot = Shot(button);
+  for (const TPixel& p : {TPixel{34, 30, pressedBody}, TPixel{1, 30, dark}, TPixel{30, 1, dark}, TPixel{66, 30, light},
+                          TPixel{30, 62, light}, TPixel{0, 30, kFrame}})
+    EXPECT_EQ(Hex(shot.pixel(p.X, p.Y)), Hex(p.Expected)) << "sunken at " << p.X << "," << p.Y;
+
+  button->SetFlatDown(true);
+  shot = Shot(button);
+  const QRgb outline = qRgb(214, 205, 196), dot = qRgb(223, 216, 209);
+  for (const TPixel& p : {TPixel{34, 30, pressedBody}, TPixel{1, 30, outline}, TPixel{30, 1, outline},
+                          TPixel{66, 30, outline}, TPixel{30, 62, outline}, TPixel{2, 2, dot}, TPixel{65, 61, dot}})
+    EXPECT_EQ(Hex(shot.pixel(p.X, p.Y)), Hex(p.Expected)) << "flat at " << p.X << "," << p.Y;
 }
 
 TEST_F(GlassButtonTest, FocusedButtonLaysALightBandAtTheBottom) {
