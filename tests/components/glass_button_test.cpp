@@ -250,6 +250,39 @@ TEST_F(GlassButtonTest, PlainButtonWithMenuClicksAndOpensIt) {
   menu.hide();
 }
 
+TEST_F(GlassButtonTest, KeysClickOrOpenTheMenu) {
+  ShowActive();
+  TGlassButton* button = MakeButton(100, 30);
+  button->show();
+  button->setFocus();
+  QMenu menu;
+  menu.addAction(QStringLiteral("First"));
+  QSignalSpy clicked(button, &QAbstractButton::clicked);
+  QTest::keyClick(button, Qt::Key_Return);
+  EXPECT_EQ(clicked.count(), 1) << "Enter clicks a button without a menu";
+  button->SetDropDownMenu(&menu);
+  QTest::keyClick(button, Qt::Key_Down);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(menu.isVisible()) << "Down opens the menu";
+  menu.hide();
+  QTest::keyClick(button, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(clicked.count(), 1) << "with a menu, Enter opens it instead";
+  EXPECT_TRUE(menu.isVisible());
+  menu.hide();
+}
+
+TEST_F(GlassButtonTest, ForgetsAPictureListThatIsGone) {
+  auto images = std::make_unique<components::TPngImageList>();
+  images->AppendPngItem(testing_support::SolidPicture(16, 16, qRgba(0, 0, 255, 255)));
+  TGlassButton* button = MakeButton();
+  button->SetImages(images.get());
+  EXPECT_EQ(Shot(button).pixel(button->PicturePos() + QPoint(8, 8)), qRgb(0, 0, 255));
+  images.reset();
+  EXPECT_EQ(button->Images(), nullptr);
+  EXPECT_EQ(Shot(button).pixel(button->PicturePos() + QPoint(8, 8)), kBack);
+}
+
 // A button on a screen of another resolution.
 class TDpiGlassButton : public TGlassButton {
  public:
