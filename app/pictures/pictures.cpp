@@ -82,4 +82,9 @@ QImage StepPicture(TStepPicture picture, qreal dpr) {
   return Picture(QLatin1String(kNames[static_cast<int>(picture)]), kStepPictureSize, dpr);
 }
 
+QImage BrowsePicture(TBrowsePicture picture, qreal dpr) {
+  static const char* const kNames[] = {"parent_folder", "view_icons", "view_details", "view_list"};
+  return Picture(QLatin1String(kNames[static_cast<int>(picture)]), kBrowsePictureSize, dpr);
+}
+
 }  // namespace app

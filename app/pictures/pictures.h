@@ -21,6 +21,11 @@ enum class TStepPicture { First, Previous, Next, Last };
 /// Logical size of a frame-stepping picture.
 constexpr int kStepPictureSize = 20;
 
+/// Pictures of the add-files window's buttons: parent folder and the three views.
+enum class TBrowsePicture { ParentFolder, Icons, Details, List };
+/// Logical size of the add-files window's pictures.
+constexpr int kBrowsePictureSize = 20;
+
 /// Logical size of the preset pictures.
 constexpr int kPresetPictureSize = 32;
 constexpr int kPresetPictureCount = 11;
@@ -39,5 +44,8 @@ void FillPresetImages(components::TPngImageList& list, qreal dpr = PictureRatio(
 
 /// A frame-stepping picture, kStepPictureSize square.
 QImage StepPicture(TStepPicture picture, qreal dpr = PictureRatio());
+
+/// A picture of the add-files window, kBrowsePictureSize square.
+QImage BrowsePicture(TBrowsePicture picture, qreal dpr = PictureRatio());
 
 }  // namespace app
