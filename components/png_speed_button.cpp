@@ -1,5 +1,6 @@
 #include "components/png_speed_button.h"
 
+#include <QAction>
 #include <QColorSpace>
 #include <QPainter>
 #include <QStyleOptionToolButton>
@@ -92,6 +93,13 @@ void TPngSpeedButton::SetPngImage(const QImage& png) {
   update();
 }
 
+QImage TPngSpeedButton::ShownPicture() const {
+  if (!FPngImage.isNull()) return FPngImage;
+  const QAction* action = defaultAction();
+  if (action == nullptr || action->icon().isNull()) return {};
+  return action->icon().pixmap(iconSize(), devicePixelRatioF()).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
 void TPngSpeedButton::SetPngOptions(TPngOptions options) {
   if (options == FPngOptions) return;
   FPngOptions = options;
@@ -125,13 +133,15 @@ QSize TPngSpeedButton::CaptionSize() const {
 }
 
 TSpeedButtonGeometry TPngSpeedButton::Geometry() const {
-  const QSize picture = FPngImage.isNull() ? QSize(0, 0) : FPngImage.deviceIndependentSize().toSize();
+  const QImage shown = ShownPicture();
+  const QSize picture = shown.isNull() ? QSize(0, 0) : shown.deviceIndependentSize().toSize();
   return CalcButtonLayout(rect(), picture, CaptionSize(), FLayout, FMargin, FSpacing,
                           layoutDirection() == Qt::RightToLeft, isDown() || FDown ? 1 : 0);
 }
 
 QSize TPngSpeedButton::sizeHint() const {
-  const QSize picture = FPngImage.isNull() ? QSize(0, 0) : FPngImage.deviceIndependentSize().toSize();
+  const QImage shown = ShownPicture();
+  const QSize picture = shown.isNull() ? QSize(0, 0) : shown.deviceIndependentSize().toSize();
   const QSize caption = CaptionSize();
   const int gap = picture.isEmpty() || caption.isEmpty() ? 0 : std::max(0, FSpacing);
   const bool horizontal = FLayout == TButtonLayout::blGlyphLeft || FLayout == TButtonLayout::blGlyphRight;
@@ -149,8 +159,8 @@ void TPngSpeedButton::paintEvent(QPaintEvent*) {
   if (FDown) option.state |= QStyle::State_Sunken | QStyle::State_On;
   painter.drawComplexControl(QStyle::CC_ToolButton, option);
   const TSpeedButtonGeometry geometry = Geometry();
-  if (!FPngImage.isNull())
-    DrawPngWithOptions(painter, geometry.Picture, FPngImage, isEnabled() ? TPngOptions() : FPngOptions);
+  const QImage shown = ShownPicture();
+  if (!shown.isNull()) DrawPngWithOptions(painter, geometry.Picture, shown, isEnabled() ? TPngOptions() : FPngOptions);
   if (!text().isEmpty()) {
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(geometry.Caption, Qt::TextShowMnemonic | Qt::AlignCenter, text());

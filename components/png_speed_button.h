@@ -38,7 +38,8 @@ class TPngSpeedButton : public QToolButton {
   explicit TPngSpeedButton(QWidget* parent = nullptr);
 
   /// The picture (assigning copies; its colour space is dropped so it draws as stored). A null
-  /// image leaves an empty picture.
+  /// image leaves an empty picture. A button without a picture of its own takes its default
+  /// action's icon (at iconSize()) when the action has one.
   const QImage& PngImage() const { return FPngImage; }
   void SetPngImage(const QImage& png);
   /// Look of the picture while disabled ([pngBlendOnDisabled] at creation).
@@ -69,6 +70,8 @@ class TPngSpeedButton : public QToolButton {
 
  private:
   QSize CaptionSize() const;
+  /// The picture drawn: the button's own, else its default action's icon.
+  QImage ShownPicture() const;
 
   QImage FPngImage;
   TPngOptions FPngOptions = TPngOption::pngBlendOnDisabled;

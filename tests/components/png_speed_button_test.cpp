@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QColorSpace>
+#include <QPixmap>
 
 #include "components/widget_app.h"
 
@@ -142,6 +144,31 @@ TEST_F(SpeedButtonTest, PictureIsDrawnWithoutColourCorrection) {
   EXPECT_FALSE(Button->PngImage().colorSpace().isValid());
   EXPECT_EQ(Shot().pixel(16, 16), qRgb(0, 128, 0));
   EXPECT_FALSE(Button->focusPolicy() & Qt::TabFocus) << "a speed button takes no focus";
+}
+
+TEST_F(SpeedButtonTest, TakesTheActionsIconOnlyWithoutAPictureOfItsOwn) {
+  QPixmap blue(16, 16);
+  blue.fill(QColor(0, 0, 255));
+  QAction withIcon{QIcon(blue), QString()};  // no caption, as the application's buttons
+  QAction withoutIcon;
+  Button->setIconSize(QSize(16, 16));
+
+  Button->setDefaultAction(&withIcon);
+  EXPECT_EQ(Shot().pixel(16, 16), qRgb(255, 0, 0)) << "its own picture stays";
+
+  Button->SetPngImage(QImage());
+  Button->setDefaultAction(&withoutIcon);
+  EXPECT_TRUE(Button->PngImage().isNull()) << "an action without a picture gives none";
+  Button->setDefaultAction(&withIcon);
+  EXPECT_EQ(Shot().pixel(16, 16), qRgb(0, 0, 255));
+  QPixmap green(16, 16);
+  green.fill(QColor(0, 255, 0));
+  withIcon.setIcon(QIcon(green));
+  EXPECT_EQ(Shot().pixel(16, 16), qRgb(0, 255, 0)) << "a picture from the action follows it";
+  EXPECT_TRUE(Button->PngImage().isNull()) << "and is not the button's own";
+  Button->SetPngImage(testing_support::SolidPicture(16, 16, qRgba(255, 0, 0, 255)));
+  withIcon.setIcon(QIcon(blue));
+  EXPECT_EQ(Shot().pixel(16, 16), qRgb(255, 0, 0)) << "a picture set later is the button's own";
 }
 
 }  // namespace
