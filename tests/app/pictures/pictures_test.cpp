@@ -12,14 +12,26 @@
 
 namespace {
 
+// The application object, made on first use and destroyed when the tests are over, before the
+// exit handlers run.
+std::unique_ptr<QGuiApplication>& AppHolder() {
+  static std::unique_ptr<QGuiApplication> app;
+  return app;
+}
+
 QGuiApplication& App() {
   static int argc = 1;
   static char name[] = "app_pictures_tests";
   static char* argv[] = {name, nullptr};
-  static std::unique_ptr<QGuiApplication> app;
-  if (!app) app = std::make_unique<QGuiApplication>(argc, argv);
-  return *app;
+  if (!AppHolder()) AppHolder() = std::make_unique<QGuiApplication>(argc, argv);
+  return *AppHolder();
 }
+
+class TAppEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { AppHolder().reset(); }
+};
+::testing::Environment* const kAppEnvironment = ::testing::AddGlobalTestEnvironment(new TAppEnvironment);
 
 // Share of the picture's pixels that are not transparent.
 double Coverage(const QImage& picture) {
