@@ -1,11 +1,9 @@
 #include "components/glass_button.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -270,7 +268,8 @@ QSize TGlassButton::ContentSize() const {
   return {w, h};
 }
 
-QSize TGlassButton::sizeHint() const { return FAutoSize ? ContentSize() : size().expandedTo(QSize(1, 1)); }
+// Layouts get the content's size, at least the size of a new button.
+QSize TGlassButton::sizeHint() const { return FAutoSize ? ContentSize() : ContentSize().expandedTo(QSize(75, 25)); }
 
 QSize TGlassButton::minimumSizeHint() const { return FAutoSize ? ContentSize() : QSize(); }
 

@@ -8,10 +8,10 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
-#include <optional>
+#include <memory>
 
 #include "components/png_image_list.h"
-#include "components/widget_app.h"
+#include "support/widget_app.h"
 
 namespace {
 
@@ -38,6 +38,15 @@ class GlassButtonTest : public ::testing::Test {
     auto* button = new TGlassButton(&Parent);
     button->setGeometry(10, 10, w, h);
     return button;
+  }
+
+  // A picture list of one size x size picture in one colour.
+  static std::unique_ptr<components::TPngImageList> OnePicture(int size, QRgb argb) {
+    auto images = std::make_unique<components::TPngImageList>();
+    images->SetWidth(size);
+    images->SetHeight(size);
+    images->AppendPngItem(testing_support::SolidPicture(size, size, argb));
+    return images;
   }
 
   static QImage Shot(TGlassButton* button) { return button->grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -273,8 +282,7 @@ TEST_F(GlassButtonTest, KeysClickOrOpenTheMenu) {
 }
 
 TEST_F(GlassButtonTest, ForgetsAPictureListThatIsGone) {
-  auto images = std::make_unique<components::TPngImageList>();
-  images->AppendPngItem(testing_support::SolidPicture(16, 16, qRgba(0, 0, 255, 255)));
+  auto images = OnePicture(16, qRgba(0, 0, 255, 255));
   TGlassButton* button = MakeButton();
   button->SetImages(images.get());
   EXPECT_EQ(Shot(button).pixel(button->PicturePos() + QPoint(8, 8)), qRgb(0, 0, 255));
@@ -343,12 +351,9 @@ TEST_P(AltTextTest, SecondLineGoesWhereTheCaptionWas) {
 INSTANTIATE_TEST_SUITE_P(Dpi, AltTextTest, ::testing::Values(96, 120));
 
 TEST_F(GlassButtonTest, PictureSitsOnTopAndMovesWhenPressed) {
-  components::TPngImageList images;
-  images.SetWidth(24);
-  images.SetHeight(24);
-  images.AppendPngItem(testing_support::SolidPicture(24, 24, qRgba(0, 0, 255, 255)));
+  const auto images = OnePicture(24, qRgba(0, 0, 255, 255));
   TGlassButton* button = MakeButton();
-  button->SetImages(&images);
+  button->SetImages(images.get());
   button->SetGlyphPos(components::TGlyphPos::gpTop);
   button->SetImageOffset(10);
   QImage shot = Shot(button);
@@ -375,12 +380,9 @@ TEST_F(GlassButtonTest, PictureSitsOnTopAndMovesWhenPressed) {
 }
 
 TEST_F(GlassButtonTest, GlowDarkensAroundTheContent) {
-  components::TPngImageList images;
-  images.SetWidth(16);
-  images.SetHeight(16);
-  images.AppendPngItem(testing_support::SolidPicture(16, 16, qRgba(255, 255, 255, 255)));
+  const auto images = OnePicture(16, qRgba(255, 255, 255, 255));
   TGlassButton* button = MakeButton();
-  button->SetImages(&images);
+  button->SetImages(images.get());
   button->SetGlyphPos(components::TGlyphPos::gpTop);
   const QImage plain = Shot(button);
   button->SetShadowStyle(components::TShadowStyle::ssGlow);
@@ -394,13 +396,10 @@ TEST_F(GlassButtonTest, GlowDarkensAroundTheContent) {
 }
 
 TEST_F(GlassButtonTest, AutoSizeFitsPictureAndCaption) {
-  components::TPngImageList images;
-  images.SetWidth(16);
-  images.SetHeight(16);
-  images.AppendPngItem(testing_support::SolidPicture(16, 16, qRgba(0, 0, 0, 255)));
+  const auto images = OnePicture(16, qRgba(0, 0, 0, 255));
   TGlassButton* button = MakeButton();
   button->setText(QStringLiteral("Caption"));
-  button->SetImages(&images);
+  button->SetImages(images.get());
   button->SetAutoSize(true);
   const QSize caption = button->fontMetrics().size(0, button->text());
   EXPECT_EQ(button->size(), QSize(caption.width() + 8 + 4 + 16 + 4, std::max(caption.height() + 8, 16 + 6)));

@@ -8,7 +8,7 @@
 #include <QPainter>
 
 #include "components/png_image_list.h"
-#include "components/widget_app.h"
+#include "support/widget_app.h"
 
 namespace {
 

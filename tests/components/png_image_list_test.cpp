@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 
-#include "components/widget_app.h"
+#include "support/widget_app.h"
 
 namespace {
 

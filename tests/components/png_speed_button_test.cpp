@@ -9,7 +9,7 @@
 #include <QColorSpace>
 #include <QPixmap>
 
-#include "components/widget_app.h"
+#include "support/widget_app.h"
 
 namespace {
 

@@ -5,33 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-#include <memory>
 
 #include "components/png_image_list.h"
+#include "support/widget_app.h"
 
 namespace {
-
-// The application object, made on first use and destroyed when the tests are over, before the
-// exit handlers run.
-std::unique_ptr<QGuiApplication>& AppHolder() {
-  static std::unique_ptr<QGuiApplication> app;
-  return app;
-}
-
-QGuiApplication& App() {
-  static int argc = 1;
-  static char name[] = "app_pictures_tests";
-  static char* argv[] = {name, nullptr};
-  if (!AppHolder()) AppHolder() = std::make_unique<QGuiApplication>(argc, argv);
-  return *AppHolder();
-}
-
-class TAppEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { AppHolder().reset(); }
-};
-::testing::Environment* const kAppEnvironment = ::testing::AddGlobalTestEnvironment(new TAppEnvironment);
 
 // Share of the picture's pixels that are not transparent.
 double Coverage(const QImage& picture) {
@@ -53,7 +31,7 @@ void ExpectDrawn(const QImage& picture, int size, qreal dpr, const std::string& 
 
 class PicturesTest : public ::testing::TestWithParam<qreal> {
  protected:
-  void SetUp() override { App(); }
+  void SetUp() override { testing_support::WidgetApp(); }
 };
 
 TEST_P(PicturesTest, ToolbarListsHoldEveryCommandsPicture) {

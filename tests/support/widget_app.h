@@ -1,5 +1,5 @@
 #pragma once
-// The process's QApplication for the widget tests of the components, made on first use and
+// The process's QApplication for widget tests, made on first use and
 // destroyed when the tests are over (before the exit handlers run).
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ inline std::unique_ptr<QApplication>& WidgetAppHolder() {
 
 inline QApplication& WidgetApp() {
   static int argc = 1;
-  static char name[] = "component_widget_tests";
+  static char name[] = "widget_tests";
   static char* argv[] = {name, nullptr};
   if (!WidgetAppHolder()) WidgetAppHolder() = std::make_unique<QApplication>(argc, argv);
   return *WidgetAppHolder();
