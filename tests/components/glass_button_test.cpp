@@ -379,6 +379,26 @@ TEST_F(GlassButtonTest, PictureSitsOnTopAndMovesWhenPressed) {
   EXPECT_NEAR(qRed(half), qRed(kBack) / 2, 2);
 }
 
+// A left-aligned caption under a picture stays in its own box below the picture (centred there,
+// not in the whole button, where it would run over the picture).
+TEST_F(GlassButtonTest, LeftCaptionStaysBelowThePicture) {
+  QPalette palette = Parent.palette();
+  palette.setColor(QPalette::Window, QColor(240, 240, 240));
+  palette.setColor(QPalette::ButtonText, Qt::black);
+  Parent.setPalette(palette);
+  const auto images = OnePicture(32, qRgba(255, 255, 255, 255));
+  TGlassButton* button = MakeButton(68, 80);
+  button->SetImages(images.get());
+  button->SetGlyphPos(components::TGlyphPos::gpTop);
+  button->SetTextAlign(components::TTextAlign::taLeft);
+  button->setText(QStringLiteral("HHH"));
+  const auto ink = InkRuns(Shot(button));
+  ASSERT_EQ(ink.size(), 1u);
+  const QRect box = button->CaptionRect();
+  EXPECT_GE(ink[0].first, box.top());
+  EXPECT_NEAR(ink[0].first + ink[0].second, box.top() + box.bottom(), 4) << "centred in its box";
+}
+
 TEST_F(GlassButtonTest, GlowDarkensAroundTheContent) {
   const auto images = OnePicture(16, qRgba(255, 255, 255, 255));
   TGlassButton* button = MakeButton();
