@@ -42,6 +42,8 @@ Tfrm_Profiles::Tfrm_Profiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   Flw_Profile->setViewMode(QListView::IconMode);
   Flw_Profile->setIconSize(QSize(Fimg_32->Width(), Fimg_32->Height()));
   Flw_Profile->setGridSize(QSize(140, 72));
+  // Room above the first row of pictures.
+  Flw_Profile->setSpacing(6);
   Flw_Profile->setResizeMode(QListView::Adjust);
   Flw_Profile->setMovement(QListView::Static);
   Flw_Profile->setWordWrap(true);
