@@ -1,33 +1,15 @@
 #pragma once
-// The process's QApplication for widget tests, made on first use and
-// destroyed when the tests are over (before the exit handlers run).
-
-#include <gtest/gtest.h>
+// Widget tests: the program's QApplication (support/test_application.h) and small pictures.
 
 #include <QApplication>
-#include <memory>
+#include <QImage>
+
+#include "support/test_application.h"
 
 namespace testing_support {
 
-inline std::unique_ptr<QApplication>& WidgetAppHolder() {
-  static std::unique_ptr<QApplication> app;
-  return app;
-}
-
-inline QApplication& WidgetApp() {
-  static int argc = 1;
-  static char name[] = "widget_tests";
-  static char* argv[] = {name, nullptr};
-  if (!WidgetAppHolder()) WidgetAppHolder() = std::make_unique<QApplication>(argc, argv);
-  return *WidgetAppHolder();
-}
-
-class TWidgetAppEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { WidgetAppHolder().reset(); }
-};
-inline ::testing::Environment* const kWidgetAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TWidgetAppEnvironment);
+/// The program's application object, a QApplication.
+inline QApplication& WidgetApp() { return TestApplication<QApplication>("widget_tests"); }
 
 /// A fixture member declared before any widget member: makes the application first.
 struct TWidgetAppFirst {
