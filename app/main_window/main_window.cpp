@@ -23,7 +23,6 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -37,8 +36,11 @@
 #include "app/main_window/stand_ins.h"
 #include "app/options/option_builder.h"
 #include "app/options/presets.h"
+#include "app/pictures/pictures.h"
 #include "app/profiles/profiles.h"
 #include "app/settings/file_list.h"
+#include "components/glass_button.h"
+#include "components/png_image_list.h"
 #include "components/taskbar_mgr.h"
 #include "platform/file_dialogs.h"
 #include "platform/folder_access.h"
@@ -56,6 +58,9 @@ constexpr int kSubItemsRole = Qt::UserRole;
 constexpr int kColumnCount = 4;
 // Timers that start the batch or the update check once the window is on screen.
 constexpr int kStartTimerMs = 100;
+// Size of the toolbar's buttons: picture on top, caption below.
+constexpr int kToolbarButtonWidth = 68;
+constexpr int kToolbarButtonHeight = 64;
 
 const QString kAddOneFile = QStringLiteral("Please add at least one file to the list.");
 
@@ -98,20 +103,6 @@ QLabel* FieldLabel(const QString& text, bool bold = false) {
     label->setFont(font);
   }
   return label;
-}
-
-// Some styles have only small or oblong pixmaps of the standard icons: each is scaled and
-// centred on a square of the glyph size, so that every caption sits on the same line.
-QIcon ToolbarGlyph(const QIcon& icon, int glyph) {
-  const QPixmap source = icon.pixmap(glyph, glyph);
-  if (source.isNull()) return icon;
-  const QPixmap scaled = source.scaled(glyph, glyph, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  QPixmap canvas(glyph, glyph);
-  canvas.fill(Qt::transparent);
-  QPainter painter(&canvas);
-  painter.drawPixmap((glyph - scaled.width()) / 2, (glyph - scaled.height()) / 2, scaled);
-  painter.end();
-  return QIcon(canvas);
 }
 
 QComboBox* DropDownList(const char* name) {
@@ -322,21 +313,35 @@ QWidget* Tfrm_Main::CreateToolbar() {
   auto* layout = new QHBoxLayout(Fpnl_Toolbar);
   layout->setContentsMargins(0, 4, 0, 0);
   layout->setSpacing(2);
-  // Larger glyphs from 120 dots per inch on, as the toolbar's two image lists did.
+  Fimgl_24 = new components::TPngImageList(this);
+  Fimgl_24->setObjectName(QStringLiteral("imgl_24"));
+  FillToolbarImages(*Fimgl_24, 24);
+  Fimgl_32 = new components::TPngImageList(this);
+  Fimgl_32->setObjectName(QStringLiteral("imgl_32"));
+  FillToolbarImages(*Fimgl_32, 32);
+  // The larger pictures from 120 dots per inch on; the picture's distance from the top is a
+  // quarter of the room the picture leaves.
   const qreal dpi = screen() != nullptr ? screen()->logicalDotsPerInch() : 96.0;
-  const int glyph = dpi >= 120 ? 32 : 24;
-  const auto button = [&](const char* name, const QString& caption, const QString& hint,
-                          QStyle::StandardPixmap icon, void (Tfrm_Main::*handler)()) {
-    auto* b = new QToolButton;
+  components::TPngImageList* images = dpi >= 120 ? Fimgl_32 : Fimgl_24;
+  const int imageOffset = (kToolbarButtonHeight - images->Height()) / 4;
+  const auto button = [&](const char* name, const QString& caption, const QString& hint, TToolbarPicture picture,
+                          void (Tfrm_Main::*handler)()) {
+    auto* b = new components::TGlassButton;
     b->setObjectName(QLatin1String(name));
     b->setText(caption);
     b->setToolTip(hint);
-    b->setIcon(ToolbarGlyph(style()->standardIcon(icon), glyph));
-    b->setIconSize(QSize(glyph, glyph));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    b->setAutoRaise(true);
-    b->setMinimumWidth(64);
-    if (handler != nullptr) connect(b, &QToolButton::clicked, this, handler);
+    b->setFixedSize(kToolbarButtonWidth, kToolbarButtonHeight);
+    b->SetGlyphPos(components::TGlyphPos::gpTop);
+    b->SetImages(images);
+    b->SetImageIndex(static_cast<int>(picture));
+    b->SetImageOffset(imageOffset);
+    b->SetTextAlign(components::TTextAlign::taCenter);
+    b->SetGlossy(true);
+    b->SetColorDown(QColor(0x9f, 0xb4, 0xcc));
+    b->SetColorFrame(QColor(0x6f, 0x88, 0xa8));
+    // Every command has a shortcut; the toolbar stays out of the keyboard's way.
+    b->setFocusPolicy(Qt::NoFocus);
+    if (handler != nullptr) connect(b, &QAbstractButton::clicked, this, handler);
     layout->addWidget(b);
     return b;
   };
@@ -344,27 +349,29 @@ QWidget* Tfrm_Main::CreateToolbar() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(line);
+    line->setFixedHeight(kToolbarButtonHeight - 16);
+    layout->addSpacing(4);
+    layout->addWidget(line, 0, Qt::AlignVCenter);
+    layout->addSpacing(4);
   };
-  Fbtn_Add = button("btn_Add", QStringLiteral("Add"), QStringLiteral("Add files (Ctrl+D)"),
-                    QStyle::SP_FileDialogNewFolder, &Tfrm_Main::btn_AddClick);
-  Fbtn_Options =
-      button("btn_Options", QStringLiteral("Options"), QString(), QStyle::SP_FileDialogDetailedView, nullptr);
+  Fbtn_Add = button("btn_Add", QStringLiteral("Add"), QStringLiteral("Add files (Ctrl+D)"), TToolbarPicture::Add,
+                    &Tfrm_Main::btn_AddClick);
+  Fbtn_Options = button("btn_Options", QStringLiteral("Options"), QString(), TToolbarPicture::Options, nullptr);
   Fbtn_Options->setVisible(false);
   separator();
   Fbtn_Convert = button("btn_Convert", QStringLiteral("Convert"), QStringLiteral("Convert files (F9)"),
-                        QStyle::SP_MediaPlay, &Tfrm_Main::btn_ConvertClick);
+                        TToolbarPicture::Convert, &Tfrm_Main::btn_ConvertClick);
   Fbtn_Extract = button("btn_Extract", QStringLiteral("Extract"), QStringLiteral("Extract audio (Ctrl+E)"),
-                        QStyle::SP_MediaVolume, &Tfrm_Main::btn_ExtractClick);
-  Fbtn_Burn = button("btn_Burn", QStringLiteral("Burn"), QStringLiteral("Burn disc (Ctrl+B)"),
-                     QStyle::SP_DriveDVDIcon, &Tfrm_Main::btn_BurnClick);
+                        TToolbarPicture::Extract, &Tfrm_Main::btn_ExtractClick);
+  Fbtn_Burn = button("btn_Burn", QStringLiteral("Burn"), QStringLiteral("Burn disc (Ctrl+B)"), TToolbarPicture::Burn,
+                     &Tfrm_Main::btn_BurnClick);
   separator();
-  Fbtn_Play = button("btn_Play", QStringLiteral("Preview"), QStringLiteral("Preview (F3)"),
-                     QStyle::SP_FileDialogContentsView, &Tfrm_Main::btn_PlayClick);
+  Fbtn_Play = button("btn_Play", QStringLiteral("Preview"), QStringLiteral("Preview (F3)"), TToolbarPicture::Preview,
+                     &Tfrm_Main::btn_PlayClick);
   Fbtn_Properties = button("btn_Properties", QStringLiteral("Properties"), QStringLiteral("Properties (F4)"),
-                           QStyle::SP_FileDialogInfoView, &Tfrm_Main::btn_PropertiesClick);
+                           TToolbarPicture::Properties, &Tfrm_Main::btn_PropertiesClick);
   Fbtn_Remove = button("btn_Remove", QStringLiteral("Remove"), QStringLiteral("Remove (Del)"),
-                       QStyle::SP_TrashIcon, &Tfrm_Main::btn_RemoveClick);
+                       TToolbarPicture::Remove, &Tfrm_Main::btn_RemoveClick);
   layout->addStretch(1);
   return Fpnl_Toolbar;
 }

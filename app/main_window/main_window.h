@@ -30,6 +30,8 @@ class QStatusBar;
 class QWidget;
 
 namespace components {
+class TGlassButton;
+class TPngImageList;
 class TTaskbarMgr;
 }
 namespace platform {
@@ -210,14 +212,16 @@ class Tfrm_Main : public QMainWindow {
 
   // Components, named as the window's own (each widget's objectName is the same name).
   QWidget* Fpnl_Toolbar = nullptr;
-  QToolButton* Fbtn_Add = nullptr;
-  QToolButton* Fbtn_Options = nullptr;
-  QToolButton* Fbtn_Convert = nullptr;
-  QToolButton* Fbtn_Extract = nullptr;
-  QToolButton* Fbtn_Burn = nullptr;
-  QToolButton* Fbtn_Play = nullptr;
-  QToolButton* Fbtn_Properties = nullptr;
-  QToolButton* Fbtn_Remove = nullptr;
+  components::TGlassButton* Fbtn_Add = nullptr;
+  components::TGlassButton* Fbtn_Options = nullptr;
+  components::TGlassButton* Fbtn_Convert = nullptr;
+  components::TGlassButton* Fbtn_Extract = nullptr;
+  components::TGlassButton* Fbtn_Burn = nullptr;
+  components::TGlassButton* Fbtn_Play = nullptr;
+  components::TGlassButton* Fbtn_Properties = nullptr;
+  components::TGlassButton* Fbtn_Remove = nullptr;
+  components::TPngImageList* Fimgl_24 = nullptr;  // toolbar pictures below 120 dpi
+  components::TPngImageList* Fimgl_32 = nullptr;  // and from 120 dpi on
   QTreeWidget* Flw_Files = nullptr;
   QWidget* Fpnl_Note = nullptr;
   QLabel* Flbl_Note = nullptr;

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -23,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/main_window/main_window.h"
+#include "app/pictures/pictures.h"
 #include "app/preview/preview_format.h"
 #include "media/ff_decoder.h"
 #include "platform/file_dialogs.h"
@@ -36,48 +36,12 @@ namespace {
 // (and painted) before a slow file is read.
 constexpr int kOpenDelayMs = 100;
 constexpr int kStepButtonSize = 32;
-constexpr int kStepIconSize = 20;
 constexpr int kPanel2Width = 241;
 constexpr int kTopPanelHeight = 38;
 // The JPEG quality the saved frames have always had.
 constexpr int kJpegQuality = 90;
 
 const QString kSaveFilter = QStringLiteral("Bitmaps (*.bmp);;JPEG Image File (*.jpg *.jpeg)");
-
-enum class TStepIcon { PreviousKeyFrame, PreviousFrame, NextFrame, NextKeyFrame };
-
-// The step glyphs: a bar with one triangle (a single frame) or two (a key frame), pointing
-// left; the forward ones are the mirror images. Drawn at twice the size for sharp high-DPI use.
-QIcon MakeStepIcon(TStepIcon kind, const QColor& color) {
-  constexpr int kScale = 2;
-  QPixmap pixmap(kStepIconSize * kScale, kStepIconSize * kScale);
-  pixmap.setDevicePixelRatio(kScale);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(color);
-  const bool forward = kind == TStepIcon::NextFrame || kind == TStepIcon::NextKeyFrame;
-  if (forward) painter.setTransform(QTransform(-1, 0, 0, 1, kStepIconSize, 0));
-  const auto triangle = [&painter](qreal tipX, qreal baseX) {
-    QPainterPath path;
-    path.moveTo(tipX, 10);
-    path.lineTo(baseX, 4);
-    path.lineTo(baseX, 16);
-    path.closeSubpath();
-    painter.drawPath(path);
-  };
-  if (kind == TStepIcon::PreviousKeyFrame || kind == TStepIcon::NextKeyFrame) {
-    painter.drawRect(QRectF(2, 4, 2.5, 12));
-    triangle(5, 11.5);
-    triangle(11, 17.5);
-  } else {
-    triangle(4, 12);
-    painter.drawRect(QRectF(13.5, 4, 2.5, 12));
-  }
-  painter.end();
-  return QIcon(pixmap);
-}
 
 // The window that shows a frame at its real size: a fixed client of the frame's size, centred
 // on the screen; Escape, Enter or a click on the picture closes it.
@@ -271,26 +235,23 @@ QWidget* Tfrm_Preview::CreateBottomPanel() {
   auto* steps = new QHBoxLayout(FPanel2);
   steps->setContentsMargins(2, 0, 2, 0);
   steps->setSpacing(1);
-  const QColor glyph = palette().color(QPalette::ButtonText);
-  const auto button = [&](const char* name, const QString& hint, TStepIcon icon, void (Tfrm_Preview::*handler)()) {
-    auto* b = new QToolButton(FPanel2);
+  const auto button = [&](const char* name, const QString& hint, TStepPicture picture,
+                          void (Tfrm_Preview::*handler)()) {
+    auto* b = new components::TPngSpeedButton(FPanel2);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
-    b->setAutoRaise(true);
+    b->SetFlat(true);
     b->setFixedSize(kStepButtonSize, kStepButtonSize);
-    b->setIconSize(QSize(kStepIconSize, kStepIconSize));
-    b->setIcon(MakeStepIcon(icon, glyph));
-    b->setFocusPolicy(Qt::NoFocus);
+    b->SetPngImage(StepPicture(picture));
     connect(b, &QToolButton::clicked, this, handler);
     return b;
   };
-  Fbtn_First = button("btn_First", QStringLiteral("Previous key frame (Ctrl+Left)"), TStepIcon::PreviousKeyFrame,
+  Fbtn_First = button("btn_First", QStringLiteral("Previous key frame (Ctrl+Left)"), TStepPicture::First,
                       &Tfrm_Preview::btn_FirstClick);
-  Fbtn_Previous = button("btn_Previous", QStringLiteral("Previous frame"), TStepIcon::PreviousFrame,
+  Fbtn_Previous = button("btn_Previous", QStringLiteral("Previous frame"), TStepPicture::Previous,
                          &Tfrm_Preview::btn_PreviousClick);
-  Fbtn_Next =
-      button("btn_Next", QStringLiteral("Next frame"), TStepIcon::NextFrame, &Tfrm_Preview::btn_NextClick);
-  Fbtn_Last = button("btn_Last", QStringLiteral("Next key frame (Ctrl+Right)"), TStepIcon::NextKeyFrame,
+  Fbtn_Next = button("btn_Next", QStringLiteral("Next frame"), TStepPicture::Next, &Tfrm_Preview::btn_NextClick);
+  Fbtn_Last = button("btn_Last", QStringLiteral("Next key frame (Ctrl+Right)"), TStepPicture::Last,
                      &Tfrm_Preview::btn_LastClick);
   FlblPTS = new QLabel(FPanel2);
   FlblPTS->setObjectName(QStringLiteral("lblPTS"));

@@ -15,12 +15,13 @@
 
 #include "media/format_converter.h"
 
+#include "components/png_speed_button.h"
+
 class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
 class QTimer;
-class QToolButton;
 
 namespace media {
 class TFFDecoder;
@@ -108,10 +109,10 @@ class Tfrm_Preview : public QDialog {
 
   media::TFFDecoder& FFDecoder1() { return *FFFDecoder1; }
   TPreviewImage* Image1() const { return FImage1; }
-  QToolButton* btn_First() const { return Fbtn_First; }
-  QToolButton* btn_Previous() const { return Fbtn_Previous; }
-  QToolButton* btn_Next() const { return Fbtn_Next; }
-  QToolButton* btn_Last() const { return Fbtn_Last; }
+  components::TPngSpeedButton* btn_First() const { return Fbtn_First; }
+  components::TPngSpeedButton* btn_Previous() const { return Fbtn_Previous; }
+  components::TPngSpeedButton* btn_Next() const { return Fbtn_Next; }
+  components::TPngSpeedButton* btn_Last() const { return Fbtn_Last; }
   QLabel* lblPTS() const { return FlblPTS; }
   TPreviewTrackBar* TrackBar1() const { return FTrackBar1; }
   QAction* SaveImageAs1() const { return FSaveImageAs1; }
@@ -161,10 +162,10 @@ class Tfrm_Preview : public QDialog {
   TPreviewImage* FImage1 = nullptr;
   QWidget* Fpnl_Top = nullptr;
   QWidget* FPanel2 = nullptr;
-  QToolButton* Fbtn_First = nullptr;
-  QToolButton* Fbtn_Previous = nullptr;
-  QToolButton* Fbtn_Next = nullptr;
-  QToolButton* Fbtn_Last = nullptr;
+  components::TPngSpeedButton* Fbtn_First = nullptr;
+  components::TPngSpeedButton* Fbtn_Previous = nullptr;
+  components::TPngSpeedButton* Fbtn_Next = nullptr;
+  components::TPngSpeedButton* Fbtn_Last = nullptr;
   QLabel* FlblPTS = nullptr;
   TPreviewTrackBar* FTrackBar1 = nullptr;
   QTimer* FTimer1 = nullptr;

@@ -4,26 +4,29 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/main_window/main_window.h"
 #include "app/options/presets.h"
+#include "app/pictures/pictures.h"
+#include "components/png_image_list.h"
 
 namespace app {
 
 namespace {
 // Index of a preset in Presets(), kept on its list entry.
 constexpr int kPresetRole = Qt::UserRole;
-// The last of the eleven preset icons is the disc; the others stand for containers.
-constexpr int kDiscIcon = 10;
 }  // namespace
 
 Tfrm_Profiles::Tfrm_Profiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   setObjectName(QStringLiteral("frm_Profiles"));
   setWindowTitle(QStringLiteral("Profiles"));
   resize(620, 380);
+
+  Fimg_32 = new components::TPngImageList(this);
+  Fimg_32->setObjectName(QStringLiteral("img_32"));
+  FillPresetImages(*Fimg_32);
 
   Ftv_Type = new QTreeWidget;
   Ftv_Type->setObjectName(QStringLiteral("tv_Type"));
@@ -37,8 +40,10 @@ Tfrm_Profiles::Tfrm_Profiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   Flw_Profile = new QListWidget;
   Flw_Profile->setObjectName(QStringLiteral("lw_Profile"));
   Flw_Profile->setViewMode(QListView::IconMode);
-  Flw_Profile->setIconSize(QSize(32, 32));
+  Flw_Profile->setIconSize(QSize(Fimg_32->Width(), Fimg_32->Height()));
   Flw_Profile->setGridSize(QSize(140, 72));
+  // Room above the first row of pictures.
+  Flw_Profile->setSpacing(6);
   Flw_Profile->setResizeMode(QListView::Adjust);
   Flw_Profile->setMovement(QListView::Static);
   Flw_Profile->setWordWrap(true);
@@ -80,9 +85,7 @@ void Tfrm_Profiles::tv_TypeChange() {
   if (group != nullptr) {
     const std::vector<TPreset>& all = Presets();
     for (const TPreset* preset : PresetsOf(group->text(0))) {
-      const QStyle::StandardPixmap icon =
-          preset->Icon == kDiscIcon ? QStyle::SP_DriveDVDIcon : QStyle::SP_FileIcon;
-      auto* item = new QListWidgetItem(style()->standardIcon(icon), QString::fromLatin1(preset->Caption));
+      auto* item = new QListWidgetItem(Fimg_32->Icon(preset->Icon), QString::fromLatin1(preset->Caption));
       item->setData(kPresetRole, static_cast<int>(preset - all.data()));
       Flw_Profile->addItem(item);
     }

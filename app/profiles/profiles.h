@@ -8,6 +8,10 @@ class QListWidget;
 class QPushButton;
 class QTreeWidget;
 
+namespace components {
+class TPngImageList;
+}
+
 namespace app {
 
 class Tfrm_Main;
@@ -26,6 +30,8 @@ class Tfrm_Profiles : public QDialog {
   void lw_ProfileSelectItem();
   /// Applies the selected preset to the main window and closes; does nothing without one.
   void btn_OKClick();
+  /// The eleven preset pictures ("avi_32" ... "dvd_32"); a preset's icon index points here.
+  components::TPngImageList* img_32() const { return Fimg_32; }
 
  private:
   Tfrm_Main& FMain;
@@ -33,6 +39,7 @@ class Tfrm_Profiles : public QDialog {
   QListWidget* Flw_Profile = nullptr;
   QPushButton* Fbtn_OK = nullptr;
   QPushButton* Fbtn_Cancel = nullptr;
+  components::TPngImageList* Fimg_32 = nullptr;
 };
 
 }  // namespace app

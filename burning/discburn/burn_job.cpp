@@ -26,12 +26,14 @@ bool IsClosing(burn_drive_status s) {
 
 std::unique_ptr<TBurnJob> TBurnJob::Write(TWriteSetup setup, TCallbackHub& callbacks) {
   std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FGeneration = callbacks.Generation();
   job->FSetup = std::move(setup);
   return job;
 }
 
 std::unique_ptr<TBurnJob> TBurnJob::Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks) {
   std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FGeneration = callbacks.Generation();
   job->FErase = true;
   job->FQuick = quick;
   job->FEraseDrive = std::move(drive);
@@ -61,6 +63,13 @@ bool TBurnJob::Abort() {
   return true;
 }
 
+bool TBurnJob::WaitExited(int ms) {
+  if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id()) return false;
+  for (int waited = 0; !FExited && FThread.joinable() && waited < ms; waited += 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return FExited;
+}
+
 void TBurnJob::Join() {
   if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
 }
@@ -72,7 +81,7 @@ void TBurnJob::Pause(int ms) {
 
 void TBurnJob::Pump() {
   for (auto& m : TakeLibraryMessages()) {
-    FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank));
+    FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank), FGeneration);
     FMessages.push_back(std::move(m));
   }
 }
@@ -87,7 +96,7 @@ void TBurnJob::StartLibburn(const std::function<void()>& start, burn_drive* driv
     const bool retry = IsStillBusy(messages) && attempt < 100 && !FAbort;
     for (auto& m : messages) {
       if (retry) continue;
-      FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank));
+      FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank), FGeneration);
       FMessages.push_back(std::move(m));
     }
     if (!retry) return;
@@ -137,10 +146,10 @@ void TBurnJob::RunWrite() {
         if (FSetup.IsoSource && iso_ring_buffer_get_status(FSetup.IsoSource, &ringSize, &ringFree) >= 0 &&
             ringSize > 0)
           cache = static_cast<float>(100.0 * (ringSize - ringFree) / ringSize);
-        FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize);
+        FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize, FGeneration);
         if (IsClosing(s) && !finalized && !FAbort) {
           finalized = true;
-          FCallbacks.Finalize();
+          FCallbacks.Finalize(FGeneration);
         }
       }
       Pump();
@@ -186,14 +195,14 @@ void TBurnJob::RunWrite() {
     if (!error.empty()) std::remove(FSetup.ImageFile.c_str());
   }
   if (error.empty()) {
-    FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize);
-    if (!finalized) FCallbacks.Finalize();
+    FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize, FGeneration);
+    if (!finalized) FCallbacks.Finalize(FGeneration);
   }
   FSetup.Disc.reset();
   FSetup.Options.reset();
   if (FOnEnding) FOnEnding();
-  FCallbacks.BurnDone(error);
-  FCallbacks.JobDone();
+  FCallbacks.BurnDone(error, FGeneration);
+  FCallbacks.JobDone(FGeneration);
 }
 
 void TBurnJob::RunErase() {
@@ -205,7 +214,7 @@ void TBurnJob::RunErase() {
     const burn_drive_status s = burn_drive_get_status(drive, &p);
     if (s == BURN_DRIVE_IDLE) break;
     if (s != BURN_DRIVE_SPAWNING && p.sectors > 0)
-      FCallbacks.Process(static_cast<float>(100.0 * p.sector / p.sectors), 0.f, 0.f, 0.0, 0.0);
+      FCallbacks.Process(static_cast<float>(100.0 * p.sector / p.sectors), 0.f, 0.f, 0.0, 0.0, FGeneration);
     Pump();
     Pause(PollMs);
   }
@@ -217,8 +226,8 @@ void TBurnJob::RunErase() {
   }
   FEraseDrive.reset();
   if (FOnEnding) FOnEnding();
-  FCallbacks.EraseDone(error);
-  FCallbacks.JobDone();
+  FCallbacks.EraseDone(error, FGeneration);
+  FCallbacks.JobDone(FGeneration);
 }
 
 }  // namespace discburn

@@ -49,6 +49,8 @@ class TBurnJob {
   bool IsErase() const { return FErase; }
   /// True once the thread has returned from its last callback.
   bool Exited() const { return FExited; }
+  /// Waits up to `ms` for the thread to return from its last callback.
+  bool WaitExited(int ms);
   void Join();
 
  private:
@@ -63,6 +65,7 @@ class TBurnJob {
   void Pause(int ms);
 
   TCallbackHub& FCallbacks;
+  uint64_t FGeneration = 0;  // of the callbacks registered when the job started
   bool FErase = false;
   bool FQuick = true;
   TWriteSetup FSetup;

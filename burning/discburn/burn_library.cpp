@@ -181,8 +181,13 @@ void TBurnLibrary::Initialize(int32_t aspiType, bool imageDevice) {
 void TBurnLibrary::DeInitialize() {
   if (FJob) FJob->Abort();
   FCallbacks.Reset();
-  FJob.reset();  // joins the thread; with the callbacks cut it no longer calls out
-  FRetired.clear();
+  if (FJob) FRetired.push_back(std::move(FJob));
+  ++FGeneration;  // a job thread still ending no longer changes this library's state
+  // With the callbacks cut the job threads end on their own; each is joined once it has. One
+  // still inside a callback that the caller is handling (deinitialising from an event
+  // handler) is left to end after this returns.
+  for (auto& job : FRetired) job->WaitExited(3000);
+  JoinExitedJobs();
   FBusy = false;
   ResetState();
   FInitialized = false;
@@ -528,7 +533,15 @@ std::vector<int> TBurnLibrary::Speeds(int32_t device, bool write, int* current) 
 }
 
 int32_t TBurnLibrary::ChooseSpeed(int32_t device, bool write, int32_t speed) {
-  std::vector<int> speeds = Speeds(device, write, nullptr);
+  std::vector<int> speeds;
+  try {
+    speeds = Speeds(device, write, nullptr);
+  } catch (const EDiscBurn& e) {
+    // "The highest speed" is granted by a drive without speeds (an image file) as well.
+    if (e.Code() != code::NoSpeedInformation || speed > 0) throw;
+    (write ? FWriteSpeed : FReadSpeed) = 0;
+    return 0;
+  }
   int chosen = 0;  // the highest
   if (speed > 0) {
     chosen = speeds.back();
@@ -1021,6 +1034,16 @@ void TBurnLibrary::StartJob(std::unique_ptr<TBurnJob> job) {
   // Threads of earlier jobs that returned from their last callback are joined here; one still
   // inside its done callback (which may be what called us) is kept until it has.
   if (FJob) FRetired.push_back(std::move(FJob));
+  JoinExitedJobs();
+  FBusy = true;
+  const uint64_t generation = ++FGeneration;
+  job->Start([this, generation] {
+    if (FGeneration == generation) FBusy = false;
+  });
+  FJob = std::move(job);
+}
+
+void TBurnLibrary::JoinExitedJobs() {
   FRetired.erase(std::remove_if(FRetired.begin(), FRetired.end(),
                                 [](const std::unique_ptr<TBurnJob>& j) {
                                   if (!j->Exited()) return false;
@@ -1028,9 +1051,6 @@ void TBurnLibrary::StartJob(std::unique_ptr<TBurnJob> job) {
                                   return true;
                                 }),
                  FRetired.end());
-  FBusy = true;
-  job->Start([this] { FBusy = false; });
-  FJob = std::move(job);
 }
 
 void TBurnLibrary::Abort() {

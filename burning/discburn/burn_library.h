@@ -143,6 +143,7 @@ class TBurnLibrary {
   TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile);
   TWriteSetup SetupForBurnDevice(const std::string& isoFile);
   void StartJob(std::unique_ptr<TBurnJob> job);
+  void JoinExitedJobs();
   DBFileEntry EntryOf(const TProjectNode& node) const;
   void SetErrorDevice(int index);
 
@@ -166,6 +167,7 @@ class TBurnLibrary {
   std::unique_ptr<TBurnJob> FJob;
   std::vector<std::unique_ptr<TBurnJob>> FRetired;
   std::atomic<bool> FBusy{false};
+  std::atomic<uint64_t> FGeneration{0};  // which job may clear FBusy when it ends
 
   db_handle FNextHandle = 1;
   std::map<db_handle, std::vector<db_handle>> FSessions;  // session -> its directories

@@ -1,5 +1,7 @@
 #include "burning/discburn/callback_hub.h"
 
+#include <chrono>
+
 #include "burning/discburn/utf16.h"
 
 namespace discburn {
@@ -15,23 +17,32 @@ void TCallbackHub::SetInfoTextLevel(int32_t level) {
   FInfoTextLevel = level;
 }
 
+uint64_t TCallbackHub::Generation() {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FGeneration;
+}
+
 void TCallbackHub::Reset() {
   std::unique_lock<std::mutex> lock(FLock);
+  ++FGeneration;
   for (int i = 0; i < static_cast<int>(TCallbackSlot::Count); ++i) {
     FFunctions[i] = nullptr;
     FUsers[i] = nullptr;
   }
-  // A call on this very thread (Reset from inside a callback) cannot be waited for.
+  // A call on this very thread (Reset from inside a callback) cannot be waited for; nor can
+  // a job thread's call that the caller itself is handling right now (a callback delivered
+  // to the caller's thread that ends in Reset), so the wait is bounded.
   const auto self = std::this_thread::get_id();
-  FIdle.wait(lock, [&] {
+  FIdle.wait_for(lock, std::chrono::seconds(2), [&] {
     for (const auto& [id, count] : FRunning)
       if (id != self && count > 0) return false;
     return true;
   });
 }
 
-bool TCallbackHub::Enter(TCallbackSlot slot, void*& function, void*& user) {
+bool TCallbackHub::Enter(TCallbackSlot slot, void*& function, void*& user, uint64_t generation) {
   std::lock_guard<std::mutex> lock(FLock);
+  if (generation != 0 && generation != FGeneration) return false;
   function = FFunctions[static_cast<int>(slot)];
   user = FUsers[static_cast<int>(slot)];
   if (!function) return false;
@@ -46,51 +57,52 @@ void TCallbackHub::Leave() {
   FIdle.notify_all();
 }
 
-void TCallbackHub::InfoText(const std::string& text, int32_t level) {
+void TCallbackHub::InfoText(const std::string& text, int32_t level, uint64_t generation) {
   {
     std::lock_guard<std::mutex> lock(FLock);
     if (level > FInfoTextLevel) return;
   }
   void *f, *user;
-  if (!Enter(TCallbackSlot::InfoText, f, user)) return;
+  if (!Enter(TCallbackSlot::InfoText, f, user, generation)) return;
   const std::u16string wide = ToUtf16(text);
   reinterpret_cast<DBInfoTextCallback>(f)(wide.c_str(), level, user);
   Leave();
 }
 
-void TCallbackHub::Process(float percent, float deviceBuffer, float cache, double bytesWritten, double imageSize) {
+void TCallbackHub::Process(float percent, float deviceBuffer, float cache, double bytesWritten, double imageSize,
+                           uint64_t generation) {
   void *f, *user;
-  if (!Enter(TCallbackSlot::Process, f, user)) return;
+  if (!Enter(TCallbackSlot::Process, f, user, generation)) return;
   reinterpret_cast<DBProcessCallback>(f)(percent, deviceBuffer, cache, bytesWritten, imageSize, user);
   Leave();
 }
 
-void TCallbackHub::EraseDone(const std::string& error) {
+void TCallbackHub::EraseDone(const std::string& error, uint64_t generation) {
   void *f, *user;
-  if (!Enter(TCallbackSlot::EraseDone, f, user)) return;
+  if (!Enter(TCallbackSlot::EraseDone, f, user, generation)) return;
   const std::u16string wide = ToUtf16(error);
   reinterpret_cast<DBEraseDoneCallback>(f)(wide.c_str(), user);
   Leave();
 }
 
-void TCallbackHub::Finalize() {
+void TCallbackHub::Finalize(uint64_t generation) {
   void *f, *user;
-  if (!Enter(TCallbackSlot::Finalize, f, user)) return;
+  if (!Enter(TCallbackSlot::Finalize, f, user, generation)) return;
   reinterpret_cast<DBFinalizeCallback>(f)(user);
   Leave();
 }
 
-void TCallbackHub::BurnDone(const std::string& error) {
+void TCallbackHub::BurnDone(const std::string& error, uint64_t generation) {
   void *f, *user;
-  if (!Enter(TCallbackSlot::BurnDone, f, user)) return;
+  if (!Enter(TCallbackSlot::BurnDone, f, user, generation)) return;
   const std::u16string wide = ToUtf16(error);
   reinterpret_cast<DBBurnDoneCallback>(f)(wide.c_str(), user);
   Leave();
 }
 
-void TCallbackHub::JobDone() {
+void TCallbackHub::JobDone(uint64_t generation) {
   void *f, *user;
-  if (!Enter(TCallbackSlot::JobDone, f, user)) return;
+  if (!Enter(TCallbackSlot::JobDone, f, user, generation)) return;
   reinterpret_cast<DBJobDoneCallback>(f)(user);
   Leave();
 }

@@ -24,21 +24,27 @@ class TCallbackHub {
  public:
   void Set(TCallbackSlot slot, void* function, void* user);
   void SetInfoTextLevel(int32_t level);
+  /// Clears every callback and starts a new generation.
   void Reset();
+  /// The registrations since the last Reset. A job keeps the generation it started in, so a
+  /// job thread that outlives a Reset never calls callbacks registered after it.
+  uint64_t Generation();
 
-  void InfoText(const std::string& text, int32_t level);
-  void Process(float percent, float deviceBuffer, float cache, double bytesWritten, double imageSize);
-  void EraseDone(const std::string& error);
-  void Finalize();
-  void BurnDone(const std::string& error);
-  void JobDone();
+  // `generation` 0 = the current one (calls on the entry points' thread).
+  void InfoText(const std::string& text, int32_t level, uint64_t generation = 0);
+  void Process(float percent, float deviceBuffer, float cache, double bytesWritten, double imageSize,
+               uint64_t generation = 0);
+  void EraseDone(const std::string& error, uint64_t generation = 0);
+  void Finalize(uint64_t generation = 0);
+  void BurnDone(const std::string& error, uint64_t generation = 0);
+  void JobDone(uint64_t generation = 0);
   void AddFile(const std::string& fullPath, const std::string& name, double dateTime, double fileSize);
   void CreateDir(const std::string& fullName, const std::string& name);
   void RemoveFile(const std::string& fullPath, const std::string& destinationPath, const std::string& file);
 
  private:
   // Takes the function and user pointer of a slot and counts the call as running.
-  bool Enter(TCallbackSlot slot, void*& function, void*& user);
+  bool Enter(TCallbackSlot slot, void*& function, void*& user, uint64_t generation = 0);
   void Leave();
 
   std::mutex FLock;
@@ -46,6 +52,7 @@ class TCallbackHub {
   void* FFunctions[static_cast<int>(TCallbackSlot::Count)] = {};
   void* FUsers[static_cast<int>(TCallbackSlot::Count)] = {};
   int32_t FInfoTextLevel = DB_HIGH_DEBUG;
+  uint64_t FGeneration = 1;
   std::map<std::thread::id, int> FRunning;  // calls in progress per thread
 };
 

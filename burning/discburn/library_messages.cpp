@@ -13,6 +13,8 @@ int RankOf(const char* name) {
   static const struct { const char* Name; int Rank; } table[] = {
       {"DEBUG", severity::Debug},     {"UPDATE", severity::Update},   {"NOTE", severity::Note},
       {"HINT", severity::Hint},       {"WARNING", severity::Warning}, {"SORRY", severity::Sorry},
+      // libisofs: a file it could not read (and filled with zeros), among others.
+      {"MISHAP", severity::Mishap},
       {"FAILURE", severity::Failure}, {"FATAL", severity::Fatal},     {"ABORT", severity::Abort},
   };
   for (const auto& e : table)

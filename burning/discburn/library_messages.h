@@ -10,7 +10,8 @@ namespace discburn {
 
 /// Severity ranks of both libraries, lowest first.
 namespace severity {
-constexpr int Debug = 1, Update = 2, Note = 3, Hint = 4, Warning = 5, Sorry = 6, Failure = 7, Fatal = 8, Abort = 9;
+constexpr int Debug = 1, Update = 2, Note = 3, Hint = 4, Warning = 5, Sorry = 6, Mishap = 7, Failure = 8, Fatal = 9,
+              Abort = 10;
 }
 
 struct TLibraryMessage {

@@ -13,6 +13,7 @@
 #include "app/effects/effects.h"
 #include "app/main_window/main_window_fixture.h"
 #include "app/profiles/profiles.h"
+#include "components/png_image_list.h"
 
 namespace {
 
@@ -90,6 +91,39 @@ TEST_F(DialogsTest, CancelledProfilesChangeNothing) {
   });
   Window->btn_ProfilesClick();
   EXPECT_EQ(Window->OutputSettings(), before);
+}
+
+// Every preset shows the picture its table row names, from the window's own eleven pictures.
+TEST_F(DialogsTest, ProfilesShowThePictureOfEachPreset) {
+  app::Tfrm_Profiles profiles(*Window);
+  components::TPngImageList* pictures = profiles.img_32();
+  ASSERT_NE(pictures, nullptr);
+  EXPECT_EQ(pictures->objectName(), QStringLiteral("img_32"));
+  EXPECT_EQ(pictures->Width(), 32);
+  const char* names[] = {"avi_32", "m4v_32", "mkv_32", "mov_32", "mp4_32", "mpg_32",
+                         "ts_32",  "vob_32", "web_32", "wmv_32", "dvd_32"};
+  ASSERT_EQ(pictures->Count(), static_cast<int>(std::size(names)));
+  for (int i = 0; i < pictures->Count(); ++i) {
+    EXPECT_EQ(pictures->PngImages().Items(i)->Name(), QLatin1String(names[i]));
+    EXPECT_EQ(pictures->PngImages().Items(i)->PngImage().deviceIndependentSize(), QSizeF(32, 32)) << names[i];
+  }
+  // No two pictures alike.
+  for (int i = 0; i < pictures->Count(); ++i)
+    for (int j = i + 1; j < pictures->Count(); ++j)
+      EXPECT_NE(pictures->PlatformImage(i), pictures->PlatformImage(j)) << names[i] << " " << names[j];
+
+  const auto shown = [&](const char* caption) {
+    return Preset(&profiles, caption)->icon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
+  };
+  const auto picture = [&](int index) {
+    return QPixmap::fromImage(pictures->PlatformImage(index)).toImage().convertToFormat(QImage::Format_ARGB32);
+  };
+  EXPECT_EQ(shown("DVD-Video (*.vob)"), picture(10));
+  EXPECT_EQ(shown("WebM (*.webm)"), picture(8));
+  EXPECT_EQ(shown("MPEG4 AVC (*.mp4)"), picture(4));
+  SelectGroup(&profiles, "HD Video");
+  EXPECT_EQ(shown("HD TS (*.ts)"), picture(6));
+  EXPECT_EQ(shown("HD XviD (*.avi)"), picture(0));
 }
 
 TEST_F(DialogsTest, DoubleClickOnAPresetAppliesIt) {

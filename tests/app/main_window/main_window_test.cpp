@@ -12,10 +12,12 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
-#include <QToolButton>
 #include <QUrl>
+#include <set>
 
 #include "app/main_window/main_window_fixture.h"
+#include "components/glass_button.h"
+#include "components/png_image_list.h"
 #include "platform/ini_file.h"
 #include "platform/nav_drop_files.h"
 
@@ -60,14 +62,32 @@ TEST_F(MainWindowTest, StartsEmptyWithItsTexts) {
       {"btn_Properties", "Properties", "Properties (F4)", false},
       {"btn_Remove", "Remove", "Remove (Del)", false},
   };
+  std::set<int> pictures;
   for (const TButton& b : buttons) {
-    auto* button = Find<QToolButton>(b.Name);
+    auto* button = Find<components::TGlassButton>(b.Name);
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->text(), QLatin1String(b.Caption)) << b.Name;
     EXPECT_EQ(button->toolTip(), QLatin1String(b.Hint)) << b.Name;
     EXPECT_EQ(button->isEnabled(), b.Enabled) << b.Name;
+    // 68 x 64, picture on top from the 24-pixel list (the screen has 96 dpi here), placed a
+    // quarter of the room it leaves from the top, caption centred.
+    EXPECT_EQ(button->size(), QSize(68, 64)) << b.Name;
+    EXPECT_EQ(button->GlyphPos(), components::TGlyphPos::gpTop) << b.Name;
+    EXPECT_EQ(button->TextAlign(), components::TTextAlign::taCenter) << b.Name;
+    ASSERT_NE(button->Images(), nullptr) << b.Name;
+    EXPECT_EQ(button->Images()->objectName(), QStringLiteral("imgl_24")) << b.Name;
+    EXPECT_EQ(button->ImageOffset(), (64 - 24) / 4) << b.Name;
+    ASSERT_GE(button->ImageIndex(), 0) << b.Name;
+    ASSERT_LT(button->ImageIndex(), button->Images()->Count()) << b.Name;
+    EXPECT_FALSE(button->Images()->PngImages().Items(button->ImageIndex())->PngImage().isNull()) << b.Name;
+    pictures.insert(button->ImageIndex());
   }
-  EXPECT_TRUE(Find<QToolButton>("btn_Options")->isHidden());
+  EXPECT_EQ(pictures.size(), std::size(buttons)) << "every command has a picture of its own";
+  EXPECT_TRUE(Find<components::TGlassButton>("btn_Options")->isHidden());
+  auto* large = Window->findChild<components::TPngImageList*>(QStringLiteral("imgl_32"));
+  ASSERT_NE(large, nullptr);
+  EXPECT_EQ(large->Width(), 32);
+  EXPECT_EQ(large->Count(), Find<components::TGlassButton>("btn_Add")->Images()->Count());
   EXPECT_EQ(Find<QPushButton>("btn_Custom")->toolTip(), QStringLiteral("Set custom frame size"));
   EXPECT_EQ(Find<QPushButton>("btn_Profiles")->text(), QStringLiteral("Profiles"));
   EXPECT_EQ(Find<QPushButton>("btn_Effects")->text(), QStringLiteral("Effects"));

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -12,6 +13,7 @@
 #include "app/effects/effects.h"
 #include "app/main_window/main_window.h"
 #include "app/profiles/profiles.h"
+#include "components/glass_button.h"
 
 namespace {
 void Save(QWidget& widget, const QString& folder, const char* name) {
@@ -27,6 +29,8 @@ int main(int argc, char* argv[]) {
   QDir().mkpath(folder);
   app::Tfrm_Main window;
   Save(window, folder, "main_empty.png");
+  QWidget* toolbar = window.findChild<QWidget*>(QStringLiteral("pnl_Toolbar"));
+  toolbar->grab().save(QDir(folder).filePath(QStringLiteral("toolbar_disabled.png")));
   const struct {
     const char* Name;
     const char* Duration;
@@ -44,6 +48,15 @@ int main(int argc, char* argv[]) {
   window.UpdateStatusBar();
   window.lw_Files()->topLevelItem(1)->setSelected(true);
   Save(window, folder, "main_rows.png");
+  toolbar->grab().save(QDir(folder).filePath(QStringLiteral("toolbar_enabled.png")));
+  // The glass looks: Convert under the mouse, Burn held down.
+  auto* convert = window.findChild<components::TGlassButton*>(QStringLiteral("btn_Convert"));
+  QMouseEvent move(QEvent::MouseMove, QPointF(30, 30), convert->mapToGlobal(QPointF(30, 30)), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(convert, &move);
+  window.findChild<components::TGlassButton*>(QStringLiteral("btn_Burn"))->SetDown(true);
+  toolbar->grab().save(QDir(folder).filePath(QStringLiteral("toolbar_states.png")));
+  window.findChild<components::TGlassButton*>(QStringLiteral("btn_Burn"))->SetDown(false);
   auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
   tabs->setCurrentIndex(1);
   Save(window, folder, "main_audio.png");

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/main_window/main_window_fixture.h"
+#include "app/pictures/pictures.h"
 #include "app/preview/preview.h"
 #include "app/preview/preview_format.h"
 #include "fixtures/media_fixtures.h"
@@ -135,19 +136,24 @@ TEST_F(PreviewTest, WindowHasItsControlsHintsAndShortcuts) {
   EXPECT_EQ(preview.size(), QSize(592, 473));
   EXPECT_EQ(preview.minimumSize(), QSize(200, 200));
   const struct {
-    QToolButton* Button;
+    components::TPngSpeedButton* Button;
     const char* Name;
     const char* Hint;
-  } buttons[] = {{preview.btn_First(), "btn_First", "Previous key frame (Ctrl+Left)"},
-                 {preview.btn_Previous(), "btn_Previous", "Previous frame"},
-                 {preview.btn_Next(), "btn_Next", "Next frame"},
-                 {preview.btn_Last(), "btn_Last", "Next key frame (Ctrl+Right)"}};
+    app::TStepPicture Picture;
+  } buttons[] = {{preview.btn_First(), "btn_First", "Previous key frame (Ctrl+Left)", app::TStepPicture::First},
+                 {preview.btn_Previous(), "btn_Previous", "Previous frame", app::TStepPicture::Previous},
+                 {preview.btn_Next(), "btn_Next", "Next frame", app::TStepPicture::Next},
+                 {preview.btn_Last(), "btn_Last", "Next key frame (Ctrl+Right)", app::TStepPicture::Last}};
   for (const auto& b : buttons) {
     SCOPED_TRACE(b.Name);
     EXPECT_EQ(preview.findChild<QToolButton*>(QLatin1String(b.Name)), b.Button);
     EXPECT_EQ(b.Button->toolTip(), QLatin1String(b.Hint));
     EXPECT_EQ(b.Button->size(), QSize(32, 32));
-    EXPECT_FALSE(b.Button->icon().isNull());
+    // Flat picture buttons without focus or caption, each with its own step picture.
+    EXPECT_TRUE(b.Button->Flat());
+    EXPECT_EQ(b.Button->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(b.Button->text().isEmpty());
+    EXPECT_EQ(b.Button->PngImage(), app::StepPicture(b.Picture));
     EXPECT_FALSE(b.Button->isEnabled());
   }
   EXPECT_EQ(preview.Action1()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Left));

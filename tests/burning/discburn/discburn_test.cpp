@@ -102,7 +102,7 @@ struct TRecorder {
       RemoveFile = 0, Other = 0;
   std::vector<std::string> DoneErrors;  // BurnDone and EraseDone texts, in order
   std::vector<std::string> AddedNames;
-  std::function<void()> OnFirstProcess;
+  std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
 
   int Total() {
     std::lock_guard<std::mutex> l(Lock);
@@ -125,9 +125,13 @@ void RegisterAll(TRecorder& rec) {
   SetInfoTextEventCallback([](const db_char*, int32_t, void*) {}, DB_HIGH_DEBUG, &rec);
   SetProcessEventCallback(
       [](float, float, float, double, double, void* u) {
-        std::lock_guard<std::mutex> l(R(u)->Lock);
-        ++R(u)->Process;
-        R(u)->Changed.notify_all();
+        std::function<void()> first;
+        {
+          std::lock_guard<std::mutex> l(R(u)->Lock);
+          if (++R(u)->Process == 1) first = R(u)->OnFirstProcess;
+          R(u)->Changed.notify_all();
+        }
+        if (first) first();
       },
       &rec);
   SetFinalizeEventCallback(
@@ -818,4 +822,69 @@ TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
   ASSERT_OK(Burn());
   ASSERT_TRUE(Rec.WaitJobDone());
   EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
+
+// The component hands every notification to its user-interface thread and blocks the job
+// thread until it is handled; a handler that deactivates the component must not deadlock.
+TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
+  struct TBlocking {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool InCallback = false, Released = false;
+  } blocking;
+  const TFixtureFiles f = MakeFixtures(Dir);
+  UsePseudoDrive("stdio:" + (Dir / "disc.iso").string());
+  DataProject();
+  ASSERT_EQ(Add(f.Plain), 0);
+  SetBurnDoneEventCallback(
+      [](const db_char*, void* u) {
+        auto* b = static_cast<TBlocking*>(u);
+        std::unique_lock<std::mutex> l(b->Lock);
+        b->InCallback = true;
+        b->Changed.notify_all();
+        b->Changed.wait(l, [&] { return b->Released; });
+      },
+      &blocking);
+  ASSERT_OK(Burn());
+  {
+    std::unique_lock<std::mutex> l(blocking.Lock);
+    ASSERT_TRUE(blocking.Changed.wait_for(l, std::chrono::minutes(1), [&] { return blocking.InCallback; }));
+  }
+  // "Handling" the notification: the job thread waits for us while we deinitialise.
+  ResetCallbacks();
+  DeInitialize();
+  {
+    std::lock_guard<std::mutex> l(blocking.Lock);
+    blocking.Released = true;
+    blocking.Changed.notify_all();
+  }
+  // The library works again afterwards, and the old job's end changes nothing in it.
+  ASSERT_OK(Initialize(DB_ASPI_INTERNAL, 0));
+  RegisterAll(Rec);
+  UsePseudoDrive("stdio:" + (Dir / "again.iso").string());
+  DataProject();
+  ASSERT_EQ(Add(f.Plain), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
+
+// A source that vanishes while the image is being written: libisofs fills it with zeros and
+// says so; the burn must end failed with the file's name.
+TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
+  const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
+  MakeSparse(big, 1LL * 1024 * 1024 * 1024);
+  const fs::path victim = Dir / "z vanishing.bin";
+  WriteRandom(victim, 100000, 10);
+  UsePseudoDrive("stdio:/dev/null");
+  DataProject();
+  ASSERT_EQ(Add(big), 0);
+  ASSERT_EQ(Add(victim), 0);
+  // The first progress report comes while the big file is still being read.
+  Rec.OnFirstProcess = [&] { fs::remove(victim); };
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  std::lock_guard<std::mutex> l(Rec.Lock);
+  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
+  EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
 }
