@@ -104,6 +104,11 @@ struct TRecorder {
   std::vector<std::string> AddedNames;
   std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
 
+  void Done(int& counter, const db_char* error) {
+    std::lock_guard<std::mutex> l(Lock);
+    ++counter;
+    DoneErrors.push_back(U8(error));
+  }
   int Total() {
     std::lock_guard<std::mutex> l(Lock);
     return Process + Finalize + BurnDone + EraseDone + JobDone + AddFile + CreateDir + RemoveFile + Other;
@@ -140,20 +145,8 @@ void RegisterAll(TRecorder& rec) {
         ++R(u)->Finalize;
       },
       &rec);
-  SetBurnDoneEventCallback(
-      [](const db_char* e, void* u) {
-        std::lock_guard<std::mutex> l(R(u)->Lock);
-        ++R(u)->BurnDone;
-        R(u)->DoneErrors.push_back(U8(e));
-      },
-      &rec);
-  SetEraseDoneEventCallback(
-      [](const db_char* e, void* u) {
-        std::lock_guard<std::mutex> l(R(u)->Lock);
-        ++R(u)->EraseDone;
-        R(u)->DoneErrors.push_back(U8(e));
-      },
-      &rec);
+  SetBurnDoneEventCallback([](const db_char* e, void* u) { R(u)->Done(R(u)->BurnDone, e); }, &rec);
+  SetEraseDoneEventCallback([](const db_char* e, void* u) { R(u)->Done(R(u)->EraseDone, e); }, &rec);
   SetJobDoneEventCallback(
       [](void* u) {
         std::lock_guard<std::mutex> l(R(u)->Lock);
@@ -468,6 +461,19 @@ TEST_F(DiscBurnTest, ProjectNamesAreUniqueAndListedThroughTheSession) {
   EXPECT_EQ(n, 0);
   EXPECT_EQ(CloseDiskSession(session), 0);
   EXPECT_EQ(GetNumberOfFiles(dir, &n), InvalidHandleCode) << "a closed session ends its folders";
+
+  // Folders are renamed and removed by their path; the root is neither.
+  const std::u16string clips = u"\\Clips";
+  EXPECT_EQ(RenameDir(videosPath.c_str(), u"Clips"), 0);
+  EXPECT_NE(RenameDir(root.c_str(), u"Root"), 0);
+  EXPECT_NE(RemoveDir(videosPath.c_str()), 0);
+  EXPECT_EQ(RemoveDir(clips.c_str()), 0);
+  EXPECT_NE(RemoveDir(root.c_str()), 0);
+  ASSERT_EQ(OpenDiskSession(0, 0, &session, 0), 0);
+  ASSERT_EQ(OpenDirectory(session, root.c_str(), &dir), 0);
+  ASSERT_EQ(GetNumberOfFiles(dir, &n), 0);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(CloseDiskSession(session), 0);
 
   // 3 keeps its meaning: a folder read without an open session.
   EXPECT_EQ(OpenDirectory(session, root.c_str(), &dir), DB_ERR_NO_SESSION);
