@@ -894,3 +894,25 @@ TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
   ASSERT_EQ(Rec.DoneErrors.size(), 1u);
   EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
 }
+
+TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  DataProject(3, "COPY");
+  AddFixtures(*this, f);
+  const fs::path original = Dir / "original.iso";
+  const std::u16string originalPath = W(original.string());
+  ASSERT_OK(CreateImage(originalPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+
+  const fs::path copy = Dir / "copy.iso";
+  WriteRandom(copy, 6 * 1024 * 1024, 11);  // longer than the image
+  UsePseudoDrive("stdio:" + copy.string());
+  ASSERT_OK(BurnISO(originalPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(2));
+  EXPECT_EQ(Rec.DoneErrors, (std::vector<std::string>{"", ""}));
+  EXPECT_TRUE(ReadAll(copy) == ReadAll(original)) << "the copy is the image, byte for byte";
+
+  const std::u16string missing = W((Dir / "missing.iso").string());
+  EXPECT_NE(BurnISO(missing.c_str()), 0);
+  EXPECT_EQ(Rec.BurnDone, 2);
+}
