@@ -22,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "burning/discburn/discburn_api.h"
@@ -876,20 +877,51 @@ TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
 }
 
 // A source that vanishes while the image is being written: libisofs fills it with zeros and
-// says so; the burn must end failed with the file's name.
+// says so; the burn must end failed with the file's name. The drive is a pipe that is not read
+// until the file is gone, so the writer cannot have reached the file before.
 TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
   const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
-  MakeSparse(big, 1LL * 1024 * 1024 * 1024);
+  MakeSparse(big, 64LL * 1024 * 1024);
   const fs::path victim = Dir / "z vanishing.bin";
   WriteRandom(victim, 100000, 10);
-  UsePseudoDrive("stdio:/dev/null");
+  const fs::path pipe = Dir / "drive.pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::mutex lock;
+  std::condition_variable changed;
+  bool gone = false;
+  std::thread reader([&] {
+    std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
+    {
+      std::unique_lock<std::mutex> l(lock);
+      changed.wait(l, [&] { return gone; });
+    }
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    }
+  });
+  UsePseudoDrive("stdio:" + pipe.string());
   DataProject();
   ASSERT_EQ(Add(big), 0);
   ASSERT_EQ(Add(victim), 0);
-  // The first progress report comes while the big file is still being read.
-  Rec.OnFirstProcess = [&] { fs::remove(victim); };
-  ASSERT_OK(Burn());
+  Rec.OnFirstProcess = [&] {
+    fs::remove(victim);
+    std::lock_guard<std::mutex> l(lock);
+    gone = true;
+    changed.notify_all();
+  };
+  const int32_t started = Burn();
+  if (started != 0) {
+    {
+      std::lock_guard<std::mutex> l(lock);
+      gone = true;
+      changed.notify_all();
+    }
+    std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+    reader.join();
+    FAIL() << TextOf(started);
+  }
   ASSERT_TRUE(Rec.WaitJobDone());
+  reader.join();
   std::lock_guard<std::mutex> l(Rec.Lock);
   ASSERT_EQ(Rec.DoneErrors.size(), 1u);
   EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
