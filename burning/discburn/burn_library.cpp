@@ -627,14 +627,22 @@ void TBurnLibrary::RemoveFile(const std::string& folder, const std::string& name
   FCallbacks.RemoveFile(source, folder, name);
 }
 
+namespace {
+
+/// A folder path as its parent folder and its own name; the root has neither.
+std::pair<std::string, std::string> ParentAndName(const std::string& path) {
+  auto parts = TProjectTree::SplitPath(path);
+  if (parts.empty()) throw EDiscBurn(code::InvalidArgument, "The root folder cannot be removed or renamed");
+  std::string parent;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) parent += "/" + parts[i];
+  return {parent, parts.back()};
+}
+
+}  // namespace
+
 void TBurnLibrary::RemoveDir(const std::string& path) {
   CheckDataProject();
-  auto parts = TProjectTree::SplitPath(path);
-  if (parts.empty()) throw EDiscBurn(code::InvalidArgument, "The root folder cannot be removed");
-  const std::string name = parts.back();
-  parts.pop_back();
-  std::string parent;
-  for (const auto& p : parts) parent += "/" + p;
+  const auto [parent, name] = ParentAndName(path);
   FProject.Remove(parent, name, true);
 }
 
@@ -645,12 +653,7 @@ void TBurnLibrary::RenameFile(const std::string& folder, const std::string& oldN
 
 void TBurnLibrary::RenameDir(const std::string& path, const std::string& newName) {
   CheckDataProject();
-  auto parts = TProjectTree::SplitPath(path);
-  if (parts.empty()) throw EDiscBurn(code::InvalidArgument, "The root folder cannot be renamed");
-  const std::string name = parts.back();
-  parts.pop_back();
-  std::string parent;
-  for (const auto& p : parts) parent += "/" + p;
+  const auto [parent, name] = ParentAndName(path);
   FProject.Rename(parent, name, newName, true);
 }
 

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "burning/discburn/discburn_api.h"
@@ -104,6 +105,11 @@ struct TRecorder {
   std::vector<std::string> AddedNames;
   std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
 
+  void Done(int& counter, const db_char* error) {
+    std::lock_guard<std::mutex> l(Lock);
+    ++counter;
+    DoneErrors.push_back(U8(error));
+  }
   int Total() {
     std::lock_guard<std::mutex> l(Lock);
     return Process + Finalize + BurnDone + EraseDone + JobDone + AddFile + CreateDir + RemoveFile + Other;
@@ -140,20 +146,8 @@ void RegisterAll(TRecorder& rec) {
         ++R(u)->Finalize;
       },
       &rec);
-  SetBurnDoneEventCallback(
-      [](const db_char* e, void* u) {
-        std::lock_guard<std::mutex> l(R(u)->Lock);
-        ++R(u)->BurnDone;
-        R(u)->DoneErrors.push_back(U8(e));
-      },
-      &rec);
-  SetEraseDoneEventCallback(
-      [](const db_char* e, void* u) {
-        std::lock_guard<std::mutex> l(R(u)->Lock);
-        ++R(u)->EraseDone;
-        R(u)->DoneErrors.push_back(U8(e));
-      },
-      &rec);
+  SetBurnDoneEventCallback([](const db_char* e, void* u) { R(u)->Done(R(u)->BurnDone, e); }, &rec);
+  SetEraseDoneEventCallback([](const db_char* e, void* u) { R(u)->Done(R(u)->EraseDone, e); }, &rec);
   SetJobDoneEventCallback(
       [](void* u) {
         std::lock_guard<std::mutex> l(R(u)->Lock);
@@ -468,6 +462,19 @@ TEST_F(DiscBurnTest, ProjectNamesAreUniqueAndListedThroughTheSession) {
   EXPECT_EQ(n, 0);
   EXPECT_EQ(CloseDiskSession(session), 0);
   EXPECT_EQ(GetNumberOfFiles(dir, &n), InvalidHandleCode) << "a closed session ends its folders";
+
+  // Folders are renamed and removed by their path; the root is neither.
+  const std::u16string clips = u"\\Clips";
+  EXPECT_EQ(RenameDir(videosPath.c_str(), u"Clips"), 0);
+  EXPECT_NE(RenameDir(root.c_str(), u"Root"), 0);
+  EXPECT_NE(RemoveDir(videosPath.c_str()), 0);
+  EXPECT_EQ(RemoveDir(clips.c_str()), 0);
+  EXPECT_NE(RemoveDir(root.c_str()), 0);
+  ASSERT_EQ(OpenDiskSession(0, 0, &session, 0), 0);
+  ASSERT_EQ(OpenDirectory(session, root.c_str(), &dir), 0);
+  ASSERT_EQ(GetNumberOfFiles(dir, &n), 0);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(CloseDiskSession(session), 0);
 
   // 3 keeps its meaning: a folder read without an open session.
   EXPECT_EQ(OpenDirectory(session, root.c_str(), &dir), DB_ERR_NO_SESSION);
@@ -870,21 +877,74 @@ TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
 }
 
 // A source that vanishes while the image is being written: libisofs fills it with zeros and
-// says so; the burn must end failed with the file's name.
+// says so; the burn must end failed with the file's name. The drive is a pipe that is not read
+// until the file is gone, so the writer cannot have reached the file before.
 TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
   const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
-  MakeSparse(big, 1LL * 1024 * 1024 * 1024);
+  MakeSparse(big, 64LL * 1024 * 1024);
   const fs::path victim = Dir / "z vanishing.bin";
   WriteRandom(victim, 100000, 10);
-  UsePseudoDrive("stdio:/dev/null");
+  const fs::path pipe = Dir / "drive.pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::mutex lock;
+  std::condition_variable changed;
+  bool gone = false;
+  std::thread reader([&] {
+    std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
+    {
+      std::unique_lock<std::mutex> l(lock);
+      changed.wait(l, [&] { return gone; });
+    }
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    }
+  });
+  UsePseudoDrive("stdio:" + pipe.string());
   DataProject();
   ASSERT_EQ(Add(big), 0);
   ASSERT_EQ(Add(victim), 0);
-  // The first progress report comes while the big file is still being read.
-  Rec.OnFirstProcess = [&] { fs::remove(victim); };
-  ASSERT_OK(Burn());
+  Rec.OnFirstProcess = [&] {
+    fs::remove(victim);
+    std::lock_guard<std::mutex> l(lock);
+    gone = true;
+    changed.notify_all();
+  };
+  const int32_t started = Burn();
+  if (started != 0) {
+    {
+      std::lock_guard<std::mutex> l(lock);
+      gone = true;
+      changed.notify_all();
+    }
+    std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+    reader.join();
+    FAIL() << TextOf(started);
+  }
   ASSERT_TRUE(Rec.WaitJobDone());
+  reader.join();
   std::lock_guard<std::mutex> l(Rec.Lock);
   ASSERT_EQ(Rec.DoneErrors.size(), 1u);
   EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
+}
+
+TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  DataProject(3, "COPY");
+  AddFixtures(*this, f);
+  const fs::path original = Dir / "original.iso";
+  const std::u16string originalPath = W(original.string());
+  ASSERT_OK(CreateImage(originalPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+
+  const fs::path copy = Dir / "copy.iso";
+  WriteRandom(copy, 6 * 1024 * 1024, 11);  // longer than the image
+  UsePseudoDrive("stdio:" + copy.string());
+  ASSERT_OK(BurnISO(originalPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(2));
+  EXPECT_EQ(Rec.DoneErrors, (std::vector<std::string>{"", ""}));
+  EXPECT_TRUE(ReadAll(copy) == ReadAll(original)) << "the copy is the image, byte for byte";
+
+  const std::u16string missing = W((Dir / "missing.iso").string());
+  EXPECT_NE(BurnISO(missing.c_str()), 0);
+  EXPECT_EQ(Rec.BurnDone, 2);
 }
