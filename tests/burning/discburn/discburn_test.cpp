@@ -266,6 +266,17 @@ class DiscBurnTest : public ::testing::Test {
     return ::AddFile(record);
   }
 
+  /// Starts writing a 3 GiB project (a sparse file) to an image file and waits until it runs.
+  void StartLongBurn(const fs::path& image) {
+    const fs::path big = Dir / "big.bin";
+    MakeSparse(big, 3LL * 1024 * 1024 * 1024);
+    UsePseudoDrive("stdio:" + image.string());
+    DataProject();
+    ASSERT_EQ(Add(big), 0);
+    ASSERT_OK(Burn());
+    ASSERT_TRUE(Rec.WaitProcess());
+  }
+
   int64_t ImageSize() {
     int64_t size = -1;
     EXPECT_OK(GetImageSize(&size));
@@ -571,14 +582,9 @@ TEST_F(DiscBurnTest, VanishedOrReplacedSourceFailsByName) {
 }
 
 TEST_F(DiscBurnTest, AbortEndsTheBurnWithOurTextAndRemovesThePartialImage) {
-  const fs::path big = Dir / "big.bin";
-  MakeSparse(big, 3LL * 1024 * 1024 * 1024);
   const fs::path image = Dir / "partial.iso";
-  UsePseudoDrive("stdio:" + image.string());
-  DataProject();
-  ASSERT_EQ(Add(big), 0);
-  ASSERT_OK(Burn());
-  ASSERT_TRUE(Rec.WaitProcess());
+  StartLongBurn(image);
+  if (HasFatalFailure()) return;
 
   const auto asked = std::chrono::steady_clock::now();
   ASSERT_EQ(Abort(), 0);
@@ -805,14 +811,9 @@ TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
 }
 
 TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
-  const fs::path big = Dir / "big.bin";
-  MakeSparse(big, 3LL * 1024 * 1024 * 1024);
   const fs::path image = Dir / "partial.iso";
-  UsePseudoDrive("stdio:" + image.string());
-  DataProject();
-  ASSERT_EQ(Add(big), 0);
-  ASSERT_OK(Burn());
-  ASSERT_TRUE(Rec.WaitProcess());
+  StartLongBurn(image);
+  if (HasFatalFailure()) return;
   ASSERT_OK(ResetCallbacks());
   const int before = Rec.Total();
   ASSERT_OK(DeInitialize());
