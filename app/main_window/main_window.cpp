@@ -626,6 +626,7 @@ void Tfrm_Main::lw_FilesSelectItem() {
 QStringList& Tfrm_Main::DropQueue() { return Fdrop_List->Files(); }
 
 void Tfrm_Main::AddQueuedFiles() {
+  FNotAdded.clear();
   if (ShowAddingWindow) ShowAddingWindow();
   UpdateStatusBar();
 }

@@ -19,7 +19,9 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/run_window/run_format.h"
 #include "components/taskbar_mgr.h"
@@ -35,6 +37,7 @@ const QColor KGreen(0, 128, 0);
 const QColor KRed(255, 0, 0);
 const QColor KGrey(128, 128, 128);
 const QColor KBlue(0, 0, 255);
+const QColor KOrange(204, 102, 0);  // warnings: a setting changed for a file, a damaged source
 
 // Timer periods of the window: the two one-shot timers only let the window paint (and the
 // encoder's last events arrive) before the next step; the clock ticks every second.
@@ -174,6 +177,7 @@ TRunWindow::~TRunWindow() {
   FEncoder->OnProgress = nullptr;
   FEncoder->OnTerminate = nullptr;
   if (FFileState == TFileState::Running) FEncoder->Stop(true);
+  DiscardTemporaryOutput();
 }
 
 TRunResult TRunWindow::Result() const {
@@ -220,6 +224,7 @@ void TRunWindow::tmr_StartTimer() {
     FInput.Taskbar->SetActive(true);
     FInput.Taskbar->SetProgressState(components::TTaskProgressState::fstpsNormal);
   }
+  for (const QString& line : FInput.NotAddedLines) Log(line, KRed);
   Log(QStringLiteral("Loading AV components..."), KBlack);
   ProcessMessages();
   if (!FEncoder->AVLibLoaded()) {
@@ -260,8 +265,18 @@ void TRunWindow::ProcessFile(int index) {
 
   if (FOutputFolder.isEmpty())
     FOutputFolder = platform::WithTrailingSlash(QFileInfo(row.Path).absolutePath());
-  const QString output =
-      platform::WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+  QString output = platform::WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+  if (FWritten.contains(output)) {
+    // Another source of this run has the same name stem: its output is kept.
+    int n = 2;
+    QString numbered;
+    do numbered = NumberedFileName(output, n++);
+    while (FWritten.contains(numbered));
+    Log(QStringLiteral("\"%1\" was written by this run: this file is saved as \"%2\".")
+            .arg(QFileInfo(output).fileName(), QFileInfo(numbered).fileName()),
+        KOrange);
+    output = numbered;
+  }
 
   if (QFileInfo::exists(output)) {
     // Opening the output truncates it, so converting a file onto itself would destroy the source
@@ -299,6 +314,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   FSourceDuration = FDecoder->Duration();
   Log(QStringLiteral("Loading file... OK"), KGreen);
   btn_Stop->setEnabled(true);
+  QString note;
+  const QString options = FEncoder->FitOptions(FInput.OptionString, output, FDecoder->Shape(), &note);
 
   FEncoder->ClearTasks();
   const int task = FEncoder->AddTask(source);
@@ -308,10 +325,16 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   }
   Log(QStringLiteral("Adding task... OK"), KGreen);
   Log(QStringLiteral("Parameters ") + FInput.OptionString, KGrey);
-  if (FEncoder->SetOutput(task, output, FInput.OptionString) < 0) {
+  if (!note.isEmpty()) Log(note, KOrange);
+  // The conversion writes beside the output under a temporary name, renamed when it succeeded:
+  // a stop, a failure or a crash leave an existing output as it was.
+  FOutput = output;
+  FTempOutput = TemporaryOutputName(output, QCoreApplication::applicationPid());
+  if (FEncoder->SetOutput(task, FTempOutput, options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
     const QString reason = FEncoder->LastErrMsg();
     FEncoder->RemoveTask(task);
+    DiscardTemporaryOutput();
     FailStep(QStringLiteral("Applying parameters... Error! ") + reason);
     return;
   }
@@ -321,6 +344,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   ProcessMessages();
   Log(output, KBlack);
   if (FUserStopped) {  // Stop was pressed while the window painted
+    DiscardTemporaryOutput();
     tmr_Process->start();
     return;
   }
@@ -332,6 +356,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
 
 void TRunWindow::FailStep(const QString& text) {
   Log(text, KRed);
+  LogErrorLines(text);
   platform::Prompter().Beep(true);
   PassOver();
 }
@@ -362,6 +387,7 @@ void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
   if (info.TaskIndex >= 0) {
     FTaskReported = true;
     FTaskSucceeded = info.Finished && !info.Exception;
+    FTaskMessage = info.ExceptionMsg;
     if (!FUserStopped && info.Exception)
       Log(info.ExceptionMsg.isEmpty() ? QStringLiteral("Error!") : info.ExceptionMsg, KRed);
     else if (!FUserStopped && !info.Finished)
@@ -371,15 +397,47 @@ void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
 
   // End of the run: the file is done, whatever its task reported.
   FFileState = TFileState::Ended;
+  bool kept = false;
+  QString renameError;
+  if (!FUserStopped && FTaskSucceeded) kept = KeepTemporaryOutput(&renameError);
+  DiscardTemporaryOutput();
   if (!FUserStopped) {
-    if (FTaskSucceeded) {
+    if (kept) {
       ++FConverted;
       Log(QStringLiteral("Success!"), KGreen);
-    } else if (!FTaskReported) {
-      Log(QStringLiteral("Error! The conversion ended without a result."), KRed);
+      const QString damage = DamageReport(FEncoder->ErrorLines());
+      if (!damage.isEmpty()) Log(damage, KOrange);
+    } else if (FTaskSucceeded) {
+      Log(QStringLiteral("Error! The output could not be saved: ") + renameError, KRed);
+    } else {
+      if (!FTaskReported) Log(QStringLiteral("Error! The conversion ended without a result."), KRed);
+      LogErrorLines(FTaskMessage);
     }
   }
   tmr_Process->start();
+}
+
+bool TRunWindow::KeepTemporaryOutput(QString* error) {
+  if (FTempOutput.isEmpty()) return false;
+  // rename() replaces an existing output in one step: there is never a moment without either.
+  if (::rename(QFile::encodeName(FTempOutput).constData(), QFile::encodeName(FOutput).constData()) != 0) {
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  }
+  FWritten.insert(FOutput);
+  FTempOutput.clear();
+  return true;
+}
+
+void TRunWindow::DiscardTemporaryOutput() {
+  if (FTempOutput.isEmpty()) return;
+  QFile::remove(FTempOutput);
+  FTempOutput.clear();
+}
+
+void TRunWindow::LogErrorLines(const QString& alreadyLogged) {
+  for (const QString& line : FEncoder->ErrorLines())
+    if (!alreadyLogged.contains(line)) Log(line, KRed);
 }
 
 void TRunWindow::tmr_ProcessTimer() {
