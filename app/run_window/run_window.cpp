@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLockFile>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -73,10 +74,10 @@ bool SameFile(const QString& a, const QString& b) {
   return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
 }
 
-// Writes text as UTF-8 to folder/log.txt in one piece. False leaves no partial file behind.
-bool WriteLogFile(const QString& folder, const QString& text, QString* path) {
+// Writes text as UTF-8 to folder/name in one piece. False leaves no partial file behind.
+bool WriteLogFile(const QString& folder, const QString& name, const QString& text, QString* path) {
   if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
-  *path = QDir(folder).filePath(QStringLiteral("log.txt"));
+  *path = QDir(folder).filePath(name);
   QSaveFile file(*path);
   if (!file.open(QIODevice::WriteOnly)) return false;
   const QByteArray bytes = text.toUtf8();
@@ -214,6 +215,8 @@ void TRunWindow::FormShow() {
   FUserStopped = false;
   // A failure shows later, when the encoder cannot create the first output.
   if (!FOutputFolder.isEmpty() && !QFileInfo::exists(FOutputFolder)) QDir().mkpath(FOutputFolder);
+  // log.txt belongs to this run from now on, unless another batch holds it (see SaveLogFile).
+  if (FInput.SaveLog) LockLogFile(ProgramFolder());
   tmr_Elapsed->start();
   tmr_Start->start();
 }
@@ -512,16 +515,42 @@ void TRunWindow::tmr_ElapsedTimer() {
 // printed, since nobody sees the window.
 void TRunWindow::SaveLogFile() {
   const QString text = log_Main->toPlainText() + QLatin1Char('\n');
-  const QString programFolder =
-      FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
+  const QString perRun = QStringLiteral("log-%1.txt").arg(QCoreApplication::applicationPid());
   QString path;
-  if (WriteLogFile(programFolder, text, &path) || WriteLogFile(FInput.SettingsFolder, text, &path)) {
+  bool saved = false;
+  for (const QString& folder : {ProgramFolder(), FInput.SettingsFolder}) {
+    if (folder.isEmpty()) continue;
+    // Batches running at once each keep their log: the one that holds log.txt's lock writes
+    // log.txt, the others a log named after their process.
+    const bool own = LockLogFile(folder);
+    if (WriteLogFile(folder, own ? QStringLiteral("log.txt") : perRun, text, &path)) {
+      saved = true;
+      break;
+    }
+  }
+  FLogLock.reset();
+  if (saved) {
     FLogFile = path;
     std::printf("Log saved to %s\n", qUtf8Printable(QDir::toNativeSeparators(path)));
   } else {
     std::printf("The log could not be saved.\n");
   }
   std::fflush(stdout);
+}
+
+QString TRunWindow::ProgramFolder() const {
+  return FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
+}
+
+bool TRunWindow::LockLogFile(const QString& folder) {
+  const QString lockName = QDir(folder).filePath(QStringLiteral("log.txt.lock"));
+  if (FLogLock && FLogLock->fileName() == lockName) return true;
+  if (FLogLock) return false;  // this run holds the lock of another folder
+  if (!QDir().mkpath(folder)) return true;  // nobody can write there
+  auto lock = std::make_unique<QLockFile>(lockName);
+  if (!lock->tryLock(0)) return lock->error() == QLockFile::PermissionError;  // read-only: nobody else writes
+  FLogLock = std::move(lock);
+  return true;
 }
 
 void TRunWindow::Log(const QString& text, const QColor& color, bool bold) {

@@ -13,6 +13,7 @@
 #include "app/run_window/run_seams.h"
 
 class QLabel;
+class QLockFile;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
@@ -113,6 +114,10 @@ class TRunWindow : public QDialog {
   /// The run is over (end of list, stopped by the user): Close enabled, Stop disabled.
   void Finish();
   void SaveLogFile();
+  QString ProgramFolder() const;
+  /// Takes the lock of folder's log.txt for this run (kept until the log is saved). True when
+  /// this run holds it, or when the folder cannot hold a lock file at all (nobody writes there).
+  bool LockLogFile(const QString& folder);
 
   void Log(const QString& text, const QColor& color, bool bold = false);
   /// Lets the window repaint between long synchronous steps. User input waits (so Stop is not
@@ -165,6 +170,7 @@ class TRunWindow : public QDialog {
   QString FTempOutput;   // what the encoder writes until the rename; empty when there is none
   QSet<QString> FWritten;  // outputs this run wrote: never overwritten by a later file
   QString FLogFile;
+  std::unique_ptr<QLockFile> FLogLock;  // log.txt's lock while this run owns it
   bool FLogStarted = false;  // the log has a first line; later lines open a new paragraph
 };
 

@@ -3,6 +3,7 @@
 // script says per source file (by file name) what each step answers and how the run ends, and the
 // events arrive on the test's (user-interface) thread as the real adapters deliver them.
 
+#include <QFile>
 #include <QFileInfo>
 #include <QObject>
 #include <QSet>
@@ -62,6 +63,7 @@ class TScriptedEncoder : public app::IRunEncoder {
   void ClearTasks() override {
     Check("ClearTasks");
     FSource.clear();
+    FOutput.clear();
     FHasTask = false;
   }
   int AddTask(const QString& source) override {
@@ -84,6 +86,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     }
     Outputs.push_back(output);
     Options.push_back(options);
+    FOutput = output;
     return 0;
   }
   void RemoveTask(int task) override {
@@ -95,6 +98,8 @@ class TScriptedEncoder : public app::IRunEncoder {
     Check("Start " + std::to_string(threadCount));
     if (!FHasTask) return;
     Working = true;
+    // As the engine does, the output is created when the run starts and written as it goes.
+    WriteOutput("partial ", QIODevice::WriteOnly);
     const QString name = QFileInfo(FSource).fileName();
     if (OnStarted) OnStarted(FSource);
     if (RunUntilStopped.contains(name)) return;
@@ -142,6 +147,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     }
   }
   void SendTaskEnd(const TFakeOutcome& outcome) {
+    if (outcome.Finished && !outcome.Exception) WriteOutput("converted " + FSource.toUtf8(), QIODevice::Append);
     if (OnTerminate)
       OnTerminate(app::TRunTerminate{0, outcome.Finished, outcome.Exception, outcome.ExceptionMsg});
   }
@@ -150,7 +156,13 @@ class TScriptedEncoder : public app::IRunEncoder {
     if (OnTerminate) OnTerminate(app::TRunTerminate{-1, true, false, QString()});
   }
 
+  void WriteOutput(const QByteArray& bytes, QIODevice::OpenMode mode) {
+    QFile file(FOutput);
+    if (!FOutput.isEmpty() && file.open(mode)) file.write(bytes);
+  }
+
   QObject FContext;  // pending deliveries die with the encoder
+  QString FOutput;
   QString FSource;
   bool FHasTask = false;
   QString FLastErr;

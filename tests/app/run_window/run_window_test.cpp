@@ -39,6 +39,18 @@ const QColor KGreen(0, 128, 0);
 const QColor KBlue(0, 0, 255);
 const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ");
 
+// The names the encoder is given for outputs: their temporary twins of this process.
+std::vector<QString> Temporaries(const std::vector<QString>& outputs) {
+  std::vector<QString> names;
+  for (const QString& output : outputs) names.push_back(app::TemporaryOutputName(output, ::getpid()));
+  return names;
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 enum class TMode { Video, Audio };
 
 class RunWindowTest : public ::testing::Test {
@@ -169,7 +181,12 @@ TEST_P(RunWindowDeliveryTest, ConvertsEveryFileOnceAndLogsEachStep) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>(sources.begin(), sources.end()));
   const std::vector<QString> outputs = {OutFolder + "clip1.avi", OutFolder + "clip2.avi",
                                         OutFolder + "clip3.avi"};
-  EXPECT_EQ(Encoder->Outputs, outputs);
+  // The encoder writes beside each output under a temporary name, which becomes the output.
+  EXPECT_EQ(Encoder->Outputs, Temporaries(outputs));
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8()) << outputs[i].toStdString();
+    EXPECT_FALSE(QFile::exists(Encoder->Outputs[i]));
+  }
   EXPECT_EQ(Encoder->Options, std::vector<QString>(3, KOptions));
 
   QStringList expected = {QStringLiteral("Loading AV components..."), QStringLiteral("Success!")};
@@ -377,7 +394,7 @@ TEST_P(RunWindowSameFileTest, RefusesToConvertOntoTheSource) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>{second});
   if (GetParam() == TSameFile::FolderOfTheSource) {
     // The first source's folder holds for the whole run.
-    EXPECT_EQ(Encoder->Outputs, std::vector<QString>{FTemp->filePath("a/clip2.avi")});
+    EXPECT_EQ(Encoder->Outputs, Temporaries({FTemp->filePath("a/clip2.avi")}));
     EXPECT_EQ(Window->OutputFolder(), FTemp->filePath("a") + QLatin1Char('/'));
   }
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
