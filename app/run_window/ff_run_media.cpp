@@ -24,7 +24,7 @@ std::string ToUtf8(const QString& text) { return text.toStdString(); }
 QString ErrorLineText(const QString& line) {
   static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d+ \\[[0-9a-fA-F]+\\]\\*? "));
   static const QRegularExpression address(QStringLiteral(" @ (0x)?[0-9a-fA-F]+\\]"));
-  static const QRegularExpression level(QStringLiteral("\\[(Panic|Fatal|Error)\\] "));
+  static const QRegularExpression level(QStringLiteral("\\[(Panic|Fatal|Error|Warning)\\] "));
   QString text = line;
   text.remove(time);
   text.replace(address, QStringLiteral("]"));
@@ -69,8 +69,13 @@ TFFRunEncoder::TFFRunEncoder()
   logger.SetOnLog([lines = FErrorLines](const media::ILogReporter* sender, int threadId, media::TLogLevel level,
                                         const std::string& text) {
     if (lines->Previous) lines->Previous(sender, threadId, level, text);
-    if (!lines->Collecting || level > media::TLogLevel::llError || level == media::TLogLevel::llQuiet) return;
+    if (!lines->Collecting || level == media::TLogLevel::llQuiet || level > media::TLogLevel::llWarning) return;
     const QString line = ErrorLineText(QString::fromStdString(text));
+    // Of the warnings only the words on a damaged frame or packet count: they report damage that
+    // has no error line of its own.
+    if (level == media::TLogLevel::llWarning && !line.contains(QLatin1String("corrupt decoded frame")) &&
+        !line.contains(QLatin1String("corrupt input packet")))
+      return;
     if (!line.isEmpty()) lines->Lines.append(line);
   });
   // Both run on the user-interface thread (TriggerEventInMainThread); the records are the

@@ -66,8 +66,9 @@ QString TemporaryOutputName(const QString& output, int64_t processId) {
 
 QString DamageReport(const QStringList& errorLines) {
   if (errorLines.isEmpty()) return QString();
-  // A packet the decoder refused is reported by the engine; a frame decoded around damage by the
-  // decoder itself ("concealing 40 DC, 40 AC, 40 MV errors"). Lines of repeats count each time.
+  // A packet the decoder refused, or the demuxer found cut short, is reported by the engine; a frame
+  // decoded around damage by the decoder ("concealing 40 DC, 40 AC, 40 MV errors") or the engine
+  // ("corrupt decoded frame"). A line of repeats counts each time.
   static const QRegularExpression repeated(QStringLiteral("\\(repeated (\\d+) times\\)$"));
   int64_t packets = 0;
   int64_t frames = 0;
@@ -75,7 +76,7 @@ QString DamageReport(const QStringList& errorLines) {
   for (const QString& line : errorLines) {
     const QRegularExpressionMatch match = repeated.match(line);
     const int64_t times = match.hasMatch() ? match.captured(1).toLongLong() : 1;
-    if (line.contains(QLatin1String("Error while decoding")))
+    if (line.contains(QLatin1String("Error while decoding")) || line.contains(QLatin1String("corrupt input packet")))
       packets += times;
     else if (line.contains(QLatin1String("concealing")) || line.contains(QLatin1String("corrupt decoded frame")))
       frames += times;
@@ -84,7 +85,8 @@ QString DamageReport(const QStringList& errorLines) {
   }
   QStringList parts;
   if (packets > 0)
-    parts << QStringLiteral("%1 packet%2 could not be decoded").arg(packets).arg(packets == 1 ? "" : "s");
+    parts << QStringLiteral("%1 packet%2").arg(packets).arg(packets == 1 ? " was damaged or could not be decoded"
+                                                                          : "s were damaged or could not be decoded");
   if (frames > 0)
     parts << QStringLiteral("%1 frame%2").arg(frames).arg(frames == 1 ? " was damaged" : "s were damaged");
   if (other > 0)

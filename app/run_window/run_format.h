@@ -25,8 +25,8 @@ QString NumberedFileName(const QString& path, int n);
 /// "/out/clip.mkv" gives "/out/.clip.part-4242.mkv".
 QString TemporaryOutputName(const QString& output, int64_t processId);
 /// How a conversion that succeeded with FFmpeg's errorLines (ErrorLines of the encoder) read the
-/// source: empty when FFmpeg reported nothing, else one line saying how many packets could not be
-/// decoded and how many frames were concealed or damaged.
+/// source: empty when FFmpeg reported nothing, else one line saying how many packets were damaged
+/// or could not be decoded, how many frames were damaged, and how many other errors FFmpeg reported.
 QString DamageReport(const QStringList& errorLines);
 
 }  // namespace app

@@ -60,7 +60,8 @@ class IRunEncoder {
   virtual void Stop(bool wait) = 0;
   virtual QString LastErrMsg() const = 0;
   /// FFmpeg's own error-level lines since the last ClearTasks (its words on why a file failed, or on
-  /// the damage it found in a source), oldest first, each without time, thread and addresses.
+  /// the damage it found in a source) and its warnings of corrupt decoded frames, oldest first,
+  /// each without time, thread and addresses.
   /// Complete when the end-of-run OnTerminate is delivered.
   virtual QStringList ErrorLines() const { return {}; }
   /// The option text to convert a source of this shape into output with: options itself, or a
