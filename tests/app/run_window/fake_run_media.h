@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 #include <QTimer>
 #include <map>
 #include <string>
@@ -41,6 +42,9 @@ class TScriptedEncoder : public app::IRunEncoder {
   std::vector<app::TRunProgress> Progress;   // sent before the terminate events
   TDelivery Delivery = TDelivery::Queued;
   int SpreadMs = 250;
+  QStringList ScriptedErrorLines;  // what ErrorLines answers once a run has started
+  /// FitOptions: returns the text to convert with and sets the note; unset leaves options as they are.
+  std::function<QString(const QString& options, QString* note)> Fit;
   /// Called at Start with the source, and after each progress event.
   std::function<void(const QString& source)> OnStarted;
   std::function<void()> AfterProgress;
@@ -64,6 +68,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     Check("ClearTasks");
     FSource.clear();
     FOutput.clear();
+    FStarted = false;
     FHasTask = false;
   }
   int AddTask(const QString& source) override {
@@ -98,6 +103,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     Check("Start " + std::to_string(threadCount));
     if (!FHasTask) return;
     Working = true;
+    FStarted = true;
     // As the engine does, the output is created when the run starts and written as it goes.
     WriteOutput("partial ", QIODevice::WriteOnly);
     const QString name = QFileInfo(FSource).fileName();
@@ -134,6 +140,12 @@ class TScriptedEncoder : public app::IRunEncoder {
     SendRunEnd();
   }
   QString LastErrMsg() const override { return FLastErr; }
+  QStringList ErrorLines() const override { return FStarted ? ScriptedErrorLines : QStringList(); }
+  QString FitOptions(const QString& options, const QString& output, const app::TSourceShape& shape,
+                     QString* note) override {
+    if (!Fit) return app::IRunEncoder::FitOptions(options, output, shape, note);
+    return Fit(options, note);
+  }
 
  private:
   void Check(const std::string& call) {
@@ -164,6 +176,7 @@ class TScriptedEncoder : public app::IRunEncoder {
   QObject FContext;  // pending deliveries die with the encoder
   QString FOutput;
   QString FSource;
+  bool FStarted = false;
   bool FHasTask = false;
   QString FLastErr;
 };
