@@ -85,7 +85,7 @@ bool EncodeNoise(AVCodecContext* ctx) {
       FF().av_packet_unref(packet.get());
     }
   };
-  constexpr int KFrames = 4;
+  constexpr int KFrames = 24;
   for (int n = 0; n < KFrames; ++n) {
     if (FF().av_frame_make_writable(frame.get()) < 0) return false;
     // Bytes of noise suit every sample format: integer samples become loud noise, floating ones
@@ -101,7 +101,11 @@ bool EncodeNoise(AVCodecContext* ctx) {
       }
     if (ctx->sample_fmt == AV_SAMPLE_FMT_FLT || ctx->sample_fmt == AV_SAMPLE_FMT_FLTP) {
       // Floating samples in [-1, 1]: noise bytes would also make NaNs and infinities.
+      // The same noise in every channel: with AC-3 that needs more bits than independent noise
+      // (measured), so a rate that takes it takes ordinary sound too.
+      const unsigned frameSeed = seed;
       for (int p = 0; p < planes; ++p) {
+        seed = frameSeed;
         auto* samples = reinterpret_cast<float*>(frame->extended_data[p]);
         for (int i = 0; i < bytes / 4; ++i) {
           seed = seed * 1103515245u + 12345u;
