@@ -472,6 +472,19 @@ TEST_F(ConverterE2eTest, AFolderArgumentIsNamedAsAFolder) {
   EXPECT_TRUE(LogText().contains(line)) << LogText().toStdString();
 }
 
+// --- the help page ---
+
+// Help opens the page beside the built program: it is there and covers the windows, the settings
+// and the batch mode.
+TEST(ConverterHelpTest, TheHelpPageShipsBesideTheProgram) {
+  QFile page(QFileInfo(QStringLiteral(CONVERTER_BINARY)).absolutePath() + QStringLiteral("/help/index.html"));
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+  const QString text = QString::fromUtf8(page.readAll());
+  for (const char* topic : {"<html", "The file list", "Output settings", "Converting and extracting",
+                            "Settings fitted to each file", "Batch mode", "log.txt"})
+    EXPECT_TRUE(text.contains(QLatin1String(topic))) << topic;
+}
+
 // --- taskbar progress over a private session bus ---
 
 /// Keeps the launcher-entry signals that reach the test's own connection.
