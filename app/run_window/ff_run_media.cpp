@@ -11,6 +11,7 @@
 #include "media/ff_encoder.h"
 #include "media/ff_logger.h"
 #include "media/wave_input.h"
+#include "platform/main_thread.h"
 
 namespace app {
 
@@ -51,10 +52,20 @@ class TFFEncoderLimits : public IEncoderLimits {
   }
 };
 
+// The reporter of the line that marks the end of a run in the logger's queue.
+class TEndOfRunMarker : public media::ILogReporter {
+ public:
+  std::string ReporterInfo() const override { return "[TFFRunEncoder] "; }
+};
+const TEndOfRunMarker KEndOfRunMarker;
+
 struct TFFRunEncoder::TErrorLines {
   bool Collecting = false;
   QStringList Lines;
   media::TLogEvent Previous;  // the handler that was installed before, still called
+  // Called once the end-of-run marker arrives: every line logged before it has arrived too.
+  std::function<void()> OnMarker;
+  bool Alive = true;  // false once the adapter is gone
 };
 
 // --- Encoder -------------------------------------------------------------------------------------
@@ -68,6 +79,16 @@ TFFRunEncoder::TFFRunEncoder()
   FErrorLines->Previous = logger.OnLog();
   logger.SetOnLog([lines = FErrorLines](const media::ILogReporter* sender, int threadId, media::TLogLevel level,
                                         const std::string& text) {
+    if (sender == &KEndOfRunMarker) {
+      std::function<void()> onMarker = std::move(lines->OnMarker);
+      lines->OnMarker = nullptr;
+      if (!onMarker) return;
+      if (platform::IsMainThread())
+        onMarker();
+      else
+        platform::PostToMainThread(onMarker);
+      return;
+    }
     if (lines->Previous) lines->Previous(sender, threadId, level, text);
     if (!lines->Collecting || level == media::TLogLevel::llQuiet || level > media::TLogLevel::llWarning) return;
     const QString line = ErrorLineText(QString::fromStdString(text));
@@ -89,18 +110,24 @@ TFFRunEncoder::TFFRunEncoder()
     OnProgress(progress);
   };
   FEncoder->OnTerminate = [this](media::TCustomEncoder*, const media::TTerminateInfo& info) {
-    if (info.TaskIndex < 0) {
-      // The lines the run logged last may still be on their way to this thread.
-      media::FFLogger().Flush();
-      FErrorLines->Collecting = false;
-    }
-    if (!OnTerminate) return;
     TRunTerminate terminate;
     terminate.TaskIndex = info.TaskIndex;
     terminate.Finished = info.Finished;
     terminate.Exception = info.Exception;
     terminate.ExceptionMsg = FromUtf8(info.ExceptionMsg);
-    OnTerminate(terminate);
+    if (info.TaskIndex < 0 && !media::FFLogger().Skipping()) {
+      // The lines the run logged last may still be on their way to this thread: the end of the
+      // run follows a marker through the logger's queue, which keeps its order.
+      FErrorLines->OnMarker = [this, lines = FErrorLines, terminate] {
+        if (!lines->Alive) return;
+        lines->Collecting = false;
+        if (OnTerminate) OnTerminate(terminate);
+      };
+      media::FFLogger().Log(&KEndOfRunMarker, media::TLogLevel::llQuiet, "end of run");
+      return;
+    }
+    if (info.TaskIndex < 0) FErrorLines->Collecting = false;
+    if (OnTerminate) OnTerminate(terminate);
   };
 }
 
@@ -111,6 +138,8 @@ TFFRunEncoder::~TFFRunEncoder() {
   OnTerminate = nullptr;
   FEncoder.reset();
   FErrorLines->Collecting = false;
+  FErrorLines->OnMarker = nullptr;
+  FErrorLines->Alive = false;
   media::FFLogger().SetOnLog(FErrorLines->Previous);
 }
 
