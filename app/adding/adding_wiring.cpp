@@ -13,11 +13,11 @@ namespace app {
 
 namespace {
 
-// "Media files (*.3gp *.3GP ...)": the adding window's mask, in both cases because the dialog
+// "Media files (*.3gp *.3GP ...)": the types the adding window accepts, in both cases because the dialog
 // matches names case-sensitively on Linux.
 QString MediaFilesFilter() {
   QStringList patterns;
-  for (const QString& mask : MediaMasks()) patterns << mask.toLower() << mask.toUpper();
+  for (const QString& mask : AcceptedMasks()) patterns << mask.toLower() << mask.toUpper();
   return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
 }
 

@@ -41,10 +41,13 @@ void TCustomFFmpeg::check_decode_result(TInputStream* ist, int* gotOutput, int r
     const char* kind = ist != nullptr ? FF().av_get_media_type_string(ist->dec_ctx->codec_type) : "subtitle";
     RaiseErrorFmt("decode %s error", kind != nullptr ? kind : "?");
   }
-  if (Fexit_on_error && *gotOutput && ist != nullptr) {
-    if (ist->decoded_frame->decode_error_flags || (ist->decoded_frame->flags & AV_FRAME_FLAG_CORRUPT))
+  if (*gotOutput && ist != nullptr &&
+      (ist->decoded_frame->decode_error_flags || (ist->decoded_frame->flags & AV_FRAME_FLAG_CORRUPT))) {
+    if (Fexit_on_error)
       RaiseErrorFmt("%s: corrupt decoded frame in stream %d", Finput_files[ist->file_index]->ctx->url,
                     ist->st->index);
+    Log(TLogLevel::llWarning, "%s: corrupt decoded frame in stream %d", Finput_files[ist->file_index]->ctx->url,
+        ist->st->index);
   }
 }
 

@@ -380,8 +380,10 @@ int TCustomFFmpeg::process_input(int fileIndex) {
     FF().av_packet_unref(pkt);
     return 0;
   }
-  if (Fexit_on_error && (pkt->flags & AV_PKT_FLAG_CORRUPT))
-    RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+  if (pkt->flags & AV_PKT_FLAG_CORRUPT) {
+    if (Fexit_on_error) RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+    Log(TLogLevel::llWarning, "%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+  }
 
   const AVMediaType type = ist.dec_ctx->codec_type;
   if (Fdebug_ts)
