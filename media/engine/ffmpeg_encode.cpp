@@ -425,14 +425,16 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
     return;
   }
   if (f.recording_time != INT64_MAX) {
+    // Without -copyts the input's time stamps already count from its seek point.
     int64_t start = f.ctx->start_time == AV_NOPTS_VALUE ? 0 : f.ctx->start_time;
-    if (f.start_time != AV_NOPTS_VALUE) start += f.start_time;
+    if (f.start_time != AV_NOPTS_VALUE && Fcopy_ts) start += f.start_time;
     if (ist.pts >= f.recording_time + start) {
       close_output_stream(ost);
       return;
     }
   }
-  if (ost.enc_ctx->codec_type == AVMEDIA_TYPE_VIDEO) ost.frame_number++;
+  // frame_number of a copied stream is counted by write_packet, which also applies -frames.
+  if (ost.enc_ctx->codec_type == AVMEDIA_TYPE_VIDEO) ost.sync_opts++;
 
   if (FF().av_packet_ref(opkt, pkt) < 0) RaiseError("av_packet_ref() failed");
   if (pkt->pts != AV_NOPTS_VALUE)

@@ -361,6 +361,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
           o.input_ts_offset - ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
     else
       f->ts_offset = o.input_ts_offset - timestamp;
+    f->ts_offset_copy_ts = Fcopy_ts != 0;
     f->nb_streams = int(ic->nb_streams);
     f->rate_emu = o.rate_emu;
     f->accurate_seek = o.accurate_seek;

@@ -106,6 +106,7 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
   }
 
   bool matched = false;
+  bool disabledMatched = false;
   bool allowUnused = false;
   if (!map.empty() && map[0] == '[') {
     // An output of a complex filter graph.
@@ -144,6 +145,10 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
         const int r = MatchSpec(f.ctx, f.ctx->streams[i], spec);
         if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
         if (r <= 0) continue;
+        if (Finput_streams[std::size_t(f.ist_index + i)]->user_set_discard == AVDISCARD_ALL) {
+          disabledMatched = true;  // "-discard all" takes the stream out of every output
+          continue;
+        }
         TStreamMap m;
         m.file_index = fileIdx;
         m.stream_index = i;
@@ -154,7 +159,12 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
       }
     }
   }
-  if (!matched) {
+  if (!matched && disabledMatched) {
+    if (!allowUnused)
+      RaiseErrorFmt("Stream map \"%s\" matches disabled streams.\nTo ignore this, add a trailing \"?\" to the map.",
+                    argText.c_str());
+    Log(TLogLevel::llVerbose, "Stream map \"%s\" matches disabled streams; ignoring.", argText.c_str());
+  } else if (!matched) {
     if (allowUnused) {
       Log(TLogLevel::llVerbose, "Stream map \"%s\" matches no streams; ignoring.", argText.c_str());
     } else {

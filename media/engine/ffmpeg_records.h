@@ -143,6 +143,9 @@ struct TInputFile {
   int nb_streams_warn = 0;
   int rate_emu = 0;
   int accurate_seek = 0;
+  /// ts_offset was worked out with "-copyts" (a later "-copyts" among the output options works
+  /// it out again, as if the option had come first).
+  bool ts_offset_copy_ts = false;
 
   TInputFile() = default;
   TInputFile(const TInputFile&) = delete;

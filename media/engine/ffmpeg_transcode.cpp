@@ -320,6 +320,12 @@ int TCustomFFmpeg::process_input(int fileIndex) {
     return ret;
   }
   if (ret < 0 && ifile.loop) {
+    // Drain the decoders before going back: frame-threaded decoders hold several pictures, and
+    // the filters must see each of them (one per call, like the drain at the end of the input).
+    for (int i = 0; i < ifile.nb_streams; i++) {
+      TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+      if (ist.decoding_needed && process_input_packet(ist, nullptr, true) > 0) return 0;
+    }
     ret = seek_to_start(ifile, is);
     if (ret < 0) return ret;
     ret = get_input_packet(ifile, pkt);
