@@ -175,6 +175,12 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// A step of the loop failed (filtering, reading, decoding beyond the error rate).
   bool FStepFailed = false;
   std::string FStepError;
+  /// Packets or frames lost on the way to the output while the run went on (a bitstream filter
+  /// error without -xerror, a buffer sink error, audio the encoder cannot take): the run goes on
+  /// as FFmpeg's tool does, but does not count as finished; the first reason is kept.
+  int64_t FLostCount = 0;
+  std::string FLostReason;
+  void NoteLoss(const std::string& reason);
   AVPacket* FDemuxPacket = nullptr;   // reused by process_input (conversion thread)
   AVPacket* FDecodePacket = nullptr;  // reused by process_input_packet
   AVPacket* FEncodePacket = nullptr;  // reused by the encoders

@@ -54,8 +54,9 @@ int TCustomFFmpeg::reap_filters(bool flush) {
           FF().av_buffersink_get_frame_flags(filter, filteredFrame, AV_BUFFERSINK_FLAG_NO_REQUEST);
       if (ret < 0) {
         if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) {
-          Log(TLogLevel::llWarning, "%s",
-              FormatAVError("Error in av_buffersink_get_frame_flags()", ret).c_str());
+          const std::string msg = FormatAVError("Error in av_buffersink_get_frame_flags()", ret);
+          Log(TLogLevel::llWarning, "%s", msg.c_str());
+          NoteLoss(msg);
         } else if (flush && ret == AVERROR_EOF) {
           if (FF().av_buffersink_get_type(filter) == AVMEDIA_TYPE_VIDEO)
             do_video_out(of, ost, nullptr, floatPts);
@@ -94,6 +95,7 @@ int TCustomFFmpeg::reap_filters(bool flush) {
               enc->ch_layout.nb_channels != filteredFrame->ch_layout.nb_channels) {
             Log(TLogLevel::llError,
                 "Audio filter graph output is not normalized and encoder does not support parameter changes");
+            NoteLoss("Audio filter graph output is not normalized and encoder does not support parameter changes");
             break;
           }
           do_audio_out(of, ost, filteredFrame);
@@ -492,11 +494,11 @@ void TCustomFFmpeg::output_packet(TOutputFile& of, AVPacket* pkt, TOutputStream&
     write_packet(of, pkt, ost, false);
   }
   if (ret < 0 && ret != AVERROR_EOF) {
-    Log(TLogLevel::llError, "Error applying bitstream filters to an output packet for stream #%d:%d.",
-        ost.file_index, ost.index);
-    if (Fexit_on_error)
-      RaiseErrorFmt("Error applying bitstream filters to an output packet for stream #%d:%d.", ost.file_index,
-                    ost.index);
+    const std::string msg = FormatStr("Error applying bitstream filters to an output packet for stream #%d:%d.",
+                                      ost.file_index, ost.index);
+    Log(TLogLevel::llError, "%s", msg.c_str());
+    if (Fexit_on_error) RaiseError(msg);
+    NoteLoss(msg);
   }
 }
 

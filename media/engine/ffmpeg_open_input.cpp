@@ -201,13 +201,22 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
   }
   AVIOContext* out = nullptr;
   FLastWrite = Now();
-  if (FF().avio_open2(&out, fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr) < 0) {
+  // The user asked for the file: one that cannot be written ends the opening with the reason.
+  int ret = FF().avio_open2(&out, fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
+  if (ret < 0) {
     Log(TLogLevel::llError, "Could not open file %s for writing.", fileName.c_str());
-    return;
+    RaiseError(FormatAVError(FormatStr("Could not open file %s for writing", fileName.c_str()), ret));
   }
   FF().avio_write(out, st->codecpar->extradata, st->codecpar->extradata_size);
   FF().avio_flush(out);
-  FF().avio_closep(&out);
+  ret = out->error;
+  const int closed = FF().avio_closep(&out);
+  if (ret >= 0) ret = closed;
+  if (ret < 0) {
+    const std::string msg = FormatAVError(FormatStr("Error writing attachment to %s", fileName.c_str()), ret);
+    Log(TLogLevel::llError, "%s", msg.c_str());
+    RaiseError(msg);
+  }
 }
 
 int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& options,

@@ -17,6 +17,10 @@ extern "C" {
 
 namespace media {
 
+void TCustomFFmpeg::NoteLoss(const std::string& reason) {
+  if (FLostCount++ == 0) FLostReason = reason;
+}
+
 void TCustomFFmpeg::transcode() {
   const int64_t timerStart = Now();
   for (auto& f : Finput_files) {
@@ -106,6 +110,12 @@ void TCustomFFmpeg::transcode() {
                               " decoding errors",
                               Fdecode_error_stat[0], Fdecode_error_stat[1]);
 
+  std::string lossFailure;
+  if (FLostCount > 0) {
+    lossFailure = FormatStr("%" PRId64 " packets or frames were lost: %s", FLostCount, FLostReason.c_str());
+    Log(TLogLevel::llError, "%s", lossFailure.c_str());
+  }
+
   const bool stopped = FBroken.load();
   std::string failure;
   if (FWriteFailed)
@@ -118,6 +128,8 @@ void TCustomFFmpeg::transcode() {
     failure = nothingWritten;
   else if (!stopped && !decodeFailure.empty())
     failure = decodeFailure;
+  else if (!lossFailure.empty())
+    failure = lossFailure;
 
   FFinished = !stopped && failure.empty();
   transcode_cleanup();

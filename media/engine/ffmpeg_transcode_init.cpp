@@ -507,7 +507,12 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
     if (ost.st->duration <= 0 && ist != nullptr && ist->st->duration > 0)
       ost.st->duration = FF().av_rescale_q(ist->st->duration, ist->st->time_base, ost.st->time_base);
   } else if (ost.stream_copy) {
-    if ((ret = init_output_stream_streamcopy(ost)) < 0) return ret;
+    // A refusal of the copy leaves its own text in FLastErrMsg.
+    FLastErrMsg.clear();
+    if ((ret = init_output_stream_streamcopy(ost)) < 0) {
+      if (error.empty()) error = FLastErrMsg;
+      return ret;
+    }
   }
 
   if (!ost.disposition.empty()) {
