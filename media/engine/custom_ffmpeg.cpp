@@ -51,6 +51,7 @@ TCustomFFmpeg::~TCustomFFmpeg() {
   FF().av_packet_free(&FDemuxPacket);
   FF().av_packet_free(&FDecodePacket);
   FF().av_packet_free(&FEncodePacket);
+  FF().av_frame_free(&FHookFrame);
 }
 
 std::string TCustomFFmpeg::FatalMessage() const {
@@ -313,6 +314,12 @@ void TCustomFFmpeg::ffmpeg_cleanup() {
   Fhw_devices.clear();
   FF().av_buffer_unref(&Fhw_device_ctx);
   Ffilter_hw_device = nullptr;
+  std::unique_ptr<TPreviewer> previewer;
+  {
+    std::lock_guard<std::mutex> lock(FPostHookLock);
+    previewer = std::move(FPreviewer);
+    FPreviewLastTime = 0;
+  }
 }
 
 }  // namespace media

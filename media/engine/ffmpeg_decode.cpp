@@ -232,6 +232,9 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
         decodedFrameTb, decodedFrame->pts, AVRational{1, avctx->sample_rate}, decodedFrame->nb_samples,
         &ist.filter_in_rescale_delta_last, AVRational{1, avctx->sample_rate});
   ist.nb_samples = decodedFrame->nb_samples;
+  // What the hook leaves in the samples goes on to the filters.
+  CallAudioHook(OnInputAudioHook, ist.pts, decodedFrame, avctx->sample_rate, avctx->ch_layout.nb_channels,
+                avctx->sample_fmt);
   const int err = send_frame_to_filters(ist, decodedFrame);
   FF().av_frame_unref(ist.filter_frame);
   FF().av_frame_unref(decodedFrame);
@@ -300,8 +303,8 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
         ist.st->index, engine_detail::TsFields("frame_pts", decodedFrame->pts, ist.st->time_base).c_str(),
         bestEffortTimestamp, engine_detail::TsToTimeStr(bestEffortTimestamp, ist.st->time_base).c_str(),
         decodedFrame->key_frame, decodedFrame->pict_type, ist.st->time_base.num, ist.st->time_base.den);
-  // Counted for the input hooks: every decoded video frame.
-  ist.frame_number++;
+  // The input hooks; every decoded video frame is counted.
+  pre_process_video_frame(ist, decodedFrame);
   if (ist.st->sample_aspect_ratio.num) decodedFrame->sample_aspect_ratio = ist.st->sample_aspect_ratio;
 
   const int err = send_frame_to_filters(ist, decodedFrame);

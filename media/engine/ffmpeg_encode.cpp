@@ -116,6 +116,8 @@ void TCustomFFmpeg::do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* f
   ost.sync_opts = frame->pts + frame->nb_samples;
   ost.samples_encoded += frame->nb_samples;
   ost.frames_encoded++;
+  CallAudioHook(OnOutputAudioHook, FF().av_rescale_q(frame->pts, enc->time_base, AV_TIME_BASE_Q), frame,
+                enc->sample_rate, enc->ch_layout.nb_channels, enc->sample_fmt);
   if (Fdebug_ts)
     Log(TLogLevel::llInfo, "encoder <- type:audio %s time_base:%d/%d",
         engine_detail::TsFields("frame_pts", frame->pts, enc->time_base).c_str(), enc->time_base.num,
@@ -354,15 +356,19 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       Log(TLogLevel::llDebug, "Forced keyframe at time %f", ptsTime);
     }
 
+    // The output hooks and the preview; a hook changes a private copy of the picture.
+    AVFrame* encPicture = OutputHookStep(ost, inPicture);
+
     if (Fdebug_ts)
       Log(TLogLevel::llInfo, "encoder <- type:video %s time_base:%d/%d",
-          engine_detail::TsFields("frame_pts", inPicture->pts, enc->time_base).c_str(), enc->time_base.num,
+          engine_detail::TsFields("frame_pts", encPicture->pts, enc->time_base).c_str(), enc->time_base.num,
           enc->time_base.den);
     ost.frames_encoded++;
-    int ret = FF().avcodec_send_frame(enc, inPicture);
+    int ret = FF().avcodec_send_frame(enc, encPicture);
     if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
     // Closed captions travel with the first copy of a frame only.
     FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
+    if (encPicture != inPicture) FF().av_frame_unref(encPicture);
     AVPacket* pkt = FEncodePacket;
     for (;;) {
       ret = FF().avcodec_receive_packet(enc, pkt);

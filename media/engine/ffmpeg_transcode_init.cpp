@@ -601,12 +601,21 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
         FLastErrMsg = "-acodec/-c:audio copy and -vol are incompatible (frames are not decoded)";
         return AVERROR(EINVAL);
       }
+      if (OnInputAudioHook || OnOutputAudioHook) {
+        FLastErrMsg = "-acodec/-c:audio copy and AudioHook are incompatible (frames are not decoded)";
+        return AVERROR(EINVAL);
+      }
       if ((par->block_align == 1 || par->block_align == 1152 || par->block_align == 576) &&
           par->codec_id == AV_CODEC_ID_MP3)
         par->block_align = 0;
       if (par->codec_id == AV_CODEC_ID_AC3) par->block_align = 0;
       break;
     case AVMEDIA_TYPE_VIDEO: {
+      std::string refusal;
+      if (VideoCopyRefused(refusal)) {
+        FLastErrMsg = refusal;
+        return AVERROR(EINVAL);
+      }
       AVRational sar{0, 1};
       if (ost.frame_aspect_ratio.num) {
         sar = FF().av_mul_q(ost.frame_aspect_ratio, AVRational{par->height, par->width});
