@@ -191,6 +191,17 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void finish_output_stream(TOutputStream& ost);
   bool check_recording_time(TOutputStream& ost);
 
+  // Hardware.
+  int HWDeviceSetupForDecode(TInputStream& ist);
+  int HWDeviceSetupForEncode(TOutputStream& ost);
+  int HWAccelRetrieveData(AVCodecContext* avctx, AVFrame* input);
+  int CuvidInit(AVCodecContext* avctx);
+  int QSVInit(AVCodecContext* avctx);
+  int InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AVHWDeviceType type, AVPixelFormat format,
+                       const char* label, int poolSize);
+  static AVPixelFormat GetFormat(AVCodecContext* avctx, const AVPixelFormat* formats);
+  static int GetBuffer(AVCodecContext* avctx, AVFrame* frame, int flags);
+
   // Hooks and preview.
   int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg) override;
   void pre_process_video_frame(TInputStream& ist, AVFrame* frame);

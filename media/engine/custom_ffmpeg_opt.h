@@ -102,6 +102,16 @@ class TCustomFFmpegOpt : public ILogReporter {
   int64_t InputDuration() const { return FInputDuration; }
   int64_t OutputDuration() const { return FOutputDuration; }
 
+  /// Creates a hardware device from "type[=name][:device[,key=value...]]" or
+  /// "type[=name]@source" and adds it to the device table (out: the new entry, may be null).
+  /// A bad text logs and returns AVERROR(EINVAL) with "Invalid device specification ..."; a device
+  /// that cannot be created returns FFmpeg's code with "Device creation failed: %d.".
+  int HWDeviceInitFromString(const std::string& spec, THWDevice** out);
+  THWDevice* HWDeviceGetByName(const std::string& name) const;
+  /// The only device of that type; null when there is none or more than one.
+  THWDevice* HWDeviceGetByType(AVHWDeviceType type) const;
+  void HWDeviceFreeAll();
+
   /// Bits per pixel of the pictures handed to the video hooks ("-VideoHookBitsPixel", default 32).
   int VideoHookBitsPixel() const { return FVideoHookBitsPixel; }
 

@@ -282,6 +282,13 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
 
   if (ist.top_field_first >= 0) decodedFrame->top_field_first = ist.top_field_first;
   ist.frames_decoded++;
+  if (ist.hwaccel_retrieve_data && decodedFrame->format == ist.hwaccel_pix_fmt) {
+    const int err = HWAccelRetrieveData(ist.dec_ctx, decodedFrame);
+    if (err < 0) {
+      *decodeFailed = 1;
+      return err;
+    }
+  }
   ist.hwaccel_retrieved_pix_fmt = AVPixelFormat(decodedFrame->format);
 
   int64_t bestEffortTimestamp = decodedFrame->best_effort_timestamp;

@@ -126,8 +126,17 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
             ist.hwaccel_id = THWAccelID::HWACCEL_NONE;
           else if (hwaccel == "auto")
             ist.hwaccel_id = THWAccelID::HWACCEL_AUTO;  // decodes in software: no accelerator is set up
-          else
-            RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:", hwaccel.c_str());
+          else {
+            const THWAccel* found = nullptr;
+            std::string names;
+            for (const THWAccel& a : HWAccels()) {
+              if (hwaccel == a.name) found = &a;
+              names += std::string(" ") + a.name;
+            }
+            if (found == nullptr)
+              RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:%s", hwaccel.c_str(), names.c_str());
+            ist.hwaccel_id = found->id;
+          }
         }
         MatchPerStream(o.hwaccel_devices, ic, st, ist.hwaccel_device);
         std::string hwaccelOutputFormat;

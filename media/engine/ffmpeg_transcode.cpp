@@ -124,10 +124,10 @@ void TCustomFFmpeg::transcode() {
     failure = FStepError;
   else if (trailerFailures > 0)
     failure = "At least one output file failed to be written trailer";
+  else if (!stopped && !decodeFailure.empty())
+    failure = decodeFailure;  // also the reason when nothing could be written
   else if (!stopped && !nothingWritten.empty())
     failure = nothingWritten;
-  else if (!stopped && !decodeFailure.empty())
-    failure = decodeFailure;
   else if (!lossFailure.empty())
     failure = lossFailure;
 

@@ -163,6 +163,9 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
       return AVERROR(EINVAL);
     }
     ist.dec_ctx->opaque = &ist;
+    ist.engine = this;
+    ist.dec_ctx->get_format = &TCustomFFmpeg::GetFormat;
+    ist.dec_ctx->get_buffer2 = &TCustomFFmpeg::GetBuffer;
     if (codec->id == AV_CODEC_ID_DVB_SUBTITLE) {
       bool feedsOutput = false;
       for (auto& ost : Foutput_streams)
@@ -181,7 +184,13 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
     // An attached picture is a single frame: frame threads would only add latency.
     if (ist.st->disposition & AV_DISPOSITION_ATTACHED_PIC)
       FF().av_dict_set(&ist.decoder_opts, "threads", "1", 0);
-    const int ret = FF().avcodec_open2(ist.dec_ctx, codec, &ist.decoder_opts);
+    int ret = HWDeviceSetupForDecode(ist);
+    if (ret < 0) {
+      error = FormatAVError(
+          FormatStr("Device setup failed for decoder on input stream #%d:%d ", ist.file_index, ist.st->index), ret);
+      return ret;
+    }
+    ret = FF().avcodec_open2(ist.dec_ctx, codec, &ist.decoder_opts);
     if (ret < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
       error = FormatAVError(
@@ -461,6 +470,11 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
       FF().av_dict_set(&ost.encoder_opts, "threads", "auto", 0);
     // A fresh FFmpeg 5.1 context already carries the library's default bit rate for audio
     // encoders without defaults of their own, so no "b" is forced here.
+    if ((ret = HWDeviceSetupForEncode(ost)) < 0) {
+      error = FormatAVError(
+          FormatStr("Device setup failed for encoder on output stream #%d:%d ", ost.file_index, ost.index), ret);
+      return ret;
+    }
     if ((ret = FF().avcodec_open2(ost.enc_ctx, codec, &ost.encoder_opts)) < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
       error = FormatStr(

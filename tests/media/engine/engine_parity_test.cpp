@@ -383,6 +383,9 @@ const TParityCase kParityCases[] = {
      "streams=v; 0.frames=250; 0.width=160"},
     {"AttachmentAdded", "M|", "attach.mkv", "-map 0:v -c copy -attach %ATT% -metadata:s:t mimetype=text/plain",
      "streams=v,t; 1.tag.filename=notes.txt; 1.tag.mimetype=text/plain"},
+    {"VulkanHardwareFrames", "M|-init_hw_device vulkan=vk -filter_hw_device vk", "vulkan.mkv",
+     "-vf format=yuv420p,hwupload,hflip_vulkan,hwdownload,format=yuv420p -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=250; 0.width=160; 0.height=120"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
 };
