@@ -57,6 +57,7 @@
   X(av_get_media_type_string)      \
   X(av_get_pix_fmt)                \
   X(av_get_pix_fmt_name)           \
+  X(av_get_picture_type_char)      \
   X(av_get_sample_fmt)             \
   X(av_get_sample_fmt_name)        \
   X(av_gettime_relative)           \
@@ -193,6 +194,7 @@
   X(av_seek_frame)                                 \
   X(av_stream_get_codec_timebase)                  \
   X(av_stream_get_end_pts)                         \
+  X(av_sdp_create)                                 \
   X(av_stream_get_parser)                          \
   X(av_stream_get_side_data)                       \
   X(av_stream_new_side_data)                       \

@@ -153,9 +153,9 @@ void TFFmpeg::SetVideoHookBitsPixel(int bitsPixel) {
   OptVideoHookBitsPixel(nullptr, "VideoHookBitsPixel", std::to_string(bitsPixel));
 }
 
-void TFFmpeg::StartConvert(bool useThread, TThreadPriority) {
-  // Conversion threads run at the normal priority (see TThreadPriority).
-  TCustomFFmpeg::StartConvert(useThread);
+void TFFmpeg::StartConvert(bool useThread, TThreadPriority priority) {
+  // See TCustomFFmpeg::StartConvert for what each priority maps to on Linux.
+  TCustomFFmpeg::StartConvert(useThread, priority);
 }
 
 TFFEncoder::TFFEncoder(TFFBaseComponent* owner)

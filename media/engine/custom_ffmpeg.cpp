@@ -1,5 +1,6 @@
 #include "media/engine/custom_ffmpeg.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,6 +65,31 @@ std::thread::id TCustomFFmpeg::ThreadID() const {
   return FRun->ThreadId;
 }
 
+int TCustomFFmpeg::NiceIncrementOf(TThreadPriority priority) {
+  switch (priority) {
+    case TThreadPriority::tpIdle:
+      return 19;
+    case TThreadPriority::tpLowest:
+      return 10;
+    case TThreadPriority::tpLower:
+      return 5;
+    case TThreadPriority::tpNormal:
+      return 0;
+    case TThreadPriority::tpHigher:
+      return -5;
+    case TThreadPriority::tpHighest:
+      return -10;
+    case TThreadPriority::tpTimeCritical:
+      return -15;
+  }
+  return 0;
+}
+
+void TCustomFFmpeg::StartConvert(bool useThread, TThreadPriority priority) {
+  FIdleThread = priority == TThreadPriority::tpIdle;
+  StartConvert(useThread, NiceIncrementOf(priority));
+}
+
 void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
   if (FConverting.load() || FTerminated.load()) return;
   if (Foutput_files.empty()) {
@@ -95,12 +121,24 @@ void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
     state->Stopped = false;
     state->Open = true;
   }
-  auto body = [this, state, useThread, niceIncrement] {
+  const bool idle = FIdleThread;
+  FIdleThread = false;
+  auto body = [this, state, useThread, niceIncrement, idle] {
     {
       std::lock_guard lock(state->Lock);
       state->ThreadId = std::this_thread::get_id();
     }
-    if (useThread && niceIncrement != 0) {
+    bool niceNeeded = useThread && niceIncrement != 0;
+    if (useThread && idle) {
+      // SCHED_IDLE is the lowest there is, and needs no privileges to enter.
+      sched_param param{};
+      param.sched_priority = 0;
+      if (::sched_setscheduler(::gettid(), SCHED_IDLE, &param) == 0)
+        niceNeeded = false;
+      else
+        Log(TLogLevel::llWarning, "Cannot run the conversion thread at idle priority; lowering its nice value");
+    }
+    if (niceNeeded) {
       // Linux keeps a nice value per thread: PRIO_PROCESS with the thread id changes this one only.
       const id_t tid = id_t(::gettid());
       errno = 0;
@@ -296,6 +334,7 @@ void DeleteIfEmptyRegularFile(const std::string& path) {
 }  // namespace
 
 void TCustomFFmpeg::ffmpeg_cleanup() {
+  CloseVstatsFile();
   for (auto& ist : Finput_streams) ist->filters.clear();
   for (auto& ost : Foutput_streams) ost->filter = nullptr;
   Ffiltergraphs.clear();

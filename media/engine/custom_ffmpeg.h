@@ -12,6 +12,7 @@
 // work flowing while it waits, so a handler that waits for the main thread cannot deadlock it.
 
 #include <atomic>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,7 @@
 #include <thread>
 
 #include "media/engine/custom_ffmpeg_opt.h"
+#include "media/ff_encoder_records.h"
 #include "media/format_converter.h"
 #include "media/previewer.h"
 
@@ -76,6 +78,14 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// priority by that many nice steps; a negative value needs privileges and is otherwise ignored
   /// with a warning.
   void StartConvert(bool useThread, int niceIncrement = 0);
+  /// StartConvert with a thread priority, as far as an unprivileged process can go on Linux:
+  /// tpIdle runs the conversion thread under SCHED_IDLE (only when a processor is otherwise idle;
+  /// nice +19 where that policy is refused), tpLowest nice +10, tpLower nice +5, tpNormal leaves it,
+  /// tpHigher -5, tpHighest -10 and tpTimeCritical -15, which need privileges (CAP_SYS_NICE) and
+  /// are otherwise ignored with a warning.
+  void StartConvert(bool useThread, TThreadPriority priority);
+  /// The nice increment of a priority (tpIdle: 19, used where SCHED_IDLE is refused).
+  static int NiceIncrementOf(TThreadPriority priority);
   /// Asks the run to stop (also cancels a blocked read through the interrupt callback). With
   /// waitForStop and a run that was started, returns after the run body has ended; on the
   /// conversion thread itself it never waits.
@@ -220,8 +230,13 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   // Progress report.
   void print_report(bool isLastReport, int64_t timerStart, int64_t curTime);
   void print_final_stats(int64_t totalSize);
+  void do_video_stats(TOutputStream& ost, int frameSize);
+  void print_sdp();
+  /// Closes the video statistics file; false when buffered lines could not be written.
+  bool CloseVstatsFile();
 
   // --- Run fields ------------------------------------------------------------------------------
+  FILE* Fvstats_file = nullptr;  // "-vstats": open from the first statistics line on
   int Fnb_frames_dup = 0;
   int Fdup_warning = 1000;
   int Fnb_frames_drop = 0;
@@ -281,6 +296,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void WaitAtGate();
 
   std::shared_ptr<TRunState> FRun = std::make_shared<TRunState>();
+  bool FIdleThread = false;  // the next conversion thread runs under SCHED_IDLE
   std::thread FThread;
   std::thread FTermThread;
   mutable std::mutex FFatalLock;

@@ -370,10 +370,12 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
     if (encPicture != inPicture) FF().av_frame_unref(encPicture);
     AVPacket* pkt = FEncodePacket;
+    int frameSize = 0;
     for (;;) {
       ret = FF().avcodec_receive_packet(enc, pkt);
       if (ret == AVERROR(EAGAIN)) break;
       if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+      frameSize = pkt->size;
       if (Fdebug_ts)
         Log(TLogLevel::llInfo, "encoder -> type:video %s",
             engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
@@ -386,6 +388,7 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     }
     ost.sync_opts++;
     ost.frame_number++;
+    if (!Fvstats_filename.empty() && frameSize) do_video_stats(ost, frameSize);
   }
 
   if (ost.last_frame == nullptr) ost.last_frame = FF().av_frame_alloc();

@@ -110,6 +110,7 @@ void TCustomFFmpeg::transcode() {
                               " decoding errors",
                               Fdecode_error_stat[0], Fdecode_error_stat[1]);
 
+  if (!CloseVstatsFile()) NoteLoss("Error closing vstats file, loss of information possible");
   std::string lossFailure;
   if (FLostCount > 0) {
     lossFailure = FormatStr("%" PRId64 " packets or frames were lost: %s", FLostCount, FLostReason.c_str());
@@ -582,7 +583,9 @@ void TCustomFFmpeg::flush_encoders() {
         continue;
       }
       FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
+      const int packetSize = pkt->size;
       output_packet(of, pkt, ost, false);
+      if (enc->codec_type == AVMEDIA_TYPE_VIDEO && !Fvstats_filename.empty()) do_video_stats(ost, packetSize);
     }
   }
 }

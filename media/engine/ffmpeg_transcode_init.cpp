@@ -688,6 +688,7 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
   }
   of.header_written = 1;
   FF().av_dump_format(of.ctx, fileIndex, of.ctx->url, 1);
+  if (!Fsdp_filename.empty() || Fwant_sdp) print_sdp();
 
   for (unsigned i = 0; i < of.ctx->nb_streams; i++) {
     TOutputStream& ost = *Foutput_streams[of.ost_index + int(i)];
