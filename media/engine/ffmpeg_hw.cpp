@@ -201,8 +201,11 @@ int TCustomFFmpeg::InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AV
                                     const char* label, int poolSize) {
   if (ist.dec_ctx->hw_device_ctx == nullptr && Fhw_device_ctx == nullptr) {
     AVDictionary* options = nullptr;
-    if (type == AV_HWDEVICE_TYPE_QSV && !ist.hwaccel_device.empty())
-      FF().av_dict_set(&options, "child_device", ist.hwaccel_device.c_str(), 0);
+    // Quick Sync runs on a child device: "-qsv_device" names it (a DRM node or an X11 display
+    // here), else the stream's "-hwaccel_device".
+    const std::string& child = !Fqsv_device.empty() ? Fqsv_device : ist.hwaccel_device;
+    if (type == AV_HWDEVICE_TYPE_QSV && !child.empty())
+      FF().av_dict_set(&options, "child_device", child.c_str(), 0);
     const int err = FF().av_hwdevice_ctx_create(&Fhw_device_ctx, type,
                                                 ist.hwaccel_device.empty() ? nullptr : ist.hwaccel_device.c_str(),
                                                 options, 0);

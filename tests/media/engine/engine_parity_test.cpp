@@ -25,12 +25,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine_test_support.h"
 #include "media/engine/custom_ffmpeg.h"
+#include "media/ff_logger.h"
 
 namespace {
 
@@ -411,5 +413,36 @@ const TParityCase kParityCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(PowerUser, ParityTest, ::testing::ValuesIn(kParityCases),
                          [](const ::testing::TestParamInfo<TParityCase>& info) { return info.param.Name; });
+
+}  // namespace
+
+namespace {
+
+// "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
+TEST(DebugTs, EveryStageLogsItsTimeStamps) {
+  engine_test::LoadLibraries();
+  media::TFFLogger& logger = media::FFLogger();
+  const media::TLogLevel level = logger.LogLevel();
+  logger.SetSynchronous(true);
+  logger.SetTriggerEventInMainThread(false);
+  logger.SetLogLevel(media::TLogLevel::llInfo);
+  std::mutex lock;
+  std::string text;
+  logger.SetOnLog([&](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock);
+    text += line + "\n";
+  });
+  const TRun run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
+  logger.SetOnLog(nullptr);
+  logger.SetSynchronous(false);
+  logger.SetLogLevel(level);
+  ASSERT_TRUE(run.Finished) << run.Message;
+  for (const char* stage :
+       {"demuxer -> ist_index:0 type:video next_dts:", "demuxer+ffencoder -> ist_index:1 type:audio pkt_pts:",
+        "decoder -> ist_index:0 type:video frame_pts:", "filter -> pts:", "encoder <- type:video frame_pts:",
+        "encoder -> type:video pkt_pts:", "encoder <- type:audio frame_pts:", "encoder -> type:audio pkt_pts:",
+        "muxer <- type:video pkt_pts:", "muxer <- type:audio pkt_pts:"})
+    EXPECT_NE(text.find(stage), std::string::npos) << stage;
+}
 
 }  // namespace
