@@ -197,6 +197,17 @@ class TCustomFFmpegOpt : public ILogReporter {
   int opt_sameq(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_time_seconds(TOptionsContext* o, const std::string& opt,
                        const std::string& arg);  // TimeStart TimeLength
+  // sub2video: bitmap subtitles as a video input of a filter graph.
+  int Sub2VideoPrepare(TInputStream& ist, TInputFilter& ifilter);
+  int Sub2VideoGetBlankFrame(TInputStream& ist);
+  void Sub2VideoCopyRect(uint8_t* dst, int dstLinesize, int w, int h, const AVSubtitleRect* r);
+  void Sub2VideoPushRef(TInputStream& ist, int64_t pts);
+  /// Paints sub (none: an empty canvas from the end of the last one, or from heartbeatPts when
+  /// nothing was shown yet) and pushes it.
+  void Sub2VideoUpdate(TInputStream& ist, const AVSubtitle* sub, int64_t heartbeatPts);
+  void Sub2VideoHeartbeat(TInputStream& ist, int64_t pts);
+  void Sub2VideoFlush(TInputStream& ist);
+
   /// "-VideoHookBitsPixel": the engine's first virtual operation.
   virtual int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg);
 

@@ -326,6 +326,7 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
   check_decode_result(nullptr, gotOutput, ret);
   if (ret < 0 || !*gotOutput) {
     *decodeFailed = 1;
+    if (pkt == nullptr || pkt->size == 0) Sub2VideoFlush(ist);  // the end of the stream
     return ret;
   }
   if (ist.fix_sub_duration) {
@@ -347,8 +348,19 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
     }
   }
   if (!*gotOutput) return ret;
+  bool queued = false;
+  if (ist.sub2video.frame != nullptr) {
+    Sub2VideoUpdate(ist, &subtitle, AV_NOPTS_VALUE);
+  } else if (!ist.filters.empty()) {
+    // The graph does not exist yet: keep the subtitle for it (the queue owns it from here on).
+    if (ist.sub2video.sub_queue == nullptr)
+      ist.sub2video.sub_queue = FF().av_fifo_alloc2(8, sizeof(AVSubtitle), AV_FIFO_FLAG_AUTO_GROW);
+    if (ist.sub2video.sub_queue == nullptr || FF().av_fifo_write(ist.sub2video.sub_queue, &subtitle, 1) < 0)
+      RaiseError("Failed to malloc sub_queue");
+    queued = true;
+  }
   if (subtitle.num_rects == 0) {
-    FF().avsubtitle_free(&subtitle);
+    if (!queued) FF().avsubtitle_free(&subtitle);
     return ret;
   }
   ist.frames_decoded++;
@@ -358,7 +370,7 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
       continue;
     do_subtitle_out(*Foutput_files[ost->file_index], *ost, &subtitle);
   }
-  FF().avsubtitle_free(&subtitle);
+  if (!queued) FF().avsubtitle_free(&subtitle);
   return ret;
 }
 

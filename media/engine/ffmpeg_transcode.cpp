@@ -528,6 +528,7 @@ int TCustomFFmpeg::process_input(int fileIndex) {
         engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
         engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
 
+  Sub2VideoHeartbeat(ist, pkt->pts);
   process_input_packet(ist, pkt, false);
   FF().av_packet_unref(pkt);
   return 0;
