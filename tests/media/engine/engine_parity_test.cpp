@@ -423,6 +423,8 @@ TEST(DebugTs, EveryStageLogsItsTimeStamps) {
   engine_test::LoadLibraries();
   media::TFFLogger& logger = media::FFLogger();
   const media::TLogLevel level = logger.LogLevel();
+  const bool synchronous = logger.Synchronous();
+  const bool inMainThread = logger.TriggerEventInMainThread();
   logger.SetSynchronous(true);
   logger.SetTriggerEventInMainThread(false);
   logger.SetLogLevel(media::TLogLevel::llInfo);
@@ -434,7 +436,8 @@ TEST(DebugTs, EveryStageLogsItsTimeStamps) {
   });
   const TRun run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
   logger.SetOnLog(nullptr);
-  logger.SetSynchronous(false);
+  logger.SetSynchronous(synchronous);
+  logger.SetTriggerEventInMainThread(inMainThread);
   logger.SetLogLevel(level);
   ASSERT_TRUE(run.Finished) << run.Message;
   for (const char* stage :
