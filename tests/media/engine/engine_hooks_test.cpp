@@ -21,36 +21,18 @@
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-/// Raw bytes that Debian's ffmpeg decodes from path (arguments select and format them).
-std::vector<uint8_t> Decode(const std::string& path, const std::string& args) {
-  const std::string command = "ffmpeg -nostdin -v error -i " + Quote(path) + " " + args + " -";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::vector<uint8_t> bytes;
-  if (!pipe) return bytes;
-  std::array<uint8_t, 65536> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-    bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + long(n));
-  return bytes;
-}
-
 /// The luma plane of the 11th frame (160x120, one byte a pixel, video range as stored).
 std::vector<uint8_t> Luma(const std::string& path) {
-  std::vector<uint8_t> picture =
-      Decode(path, "-map 0:v -vf " + Quote("select=eq(n\\,10)") + " -frames:v 1 -f rawvideo -pix_fmt yuv420p");
+  std::vector<uint8_t> picture = engine_test::DecodedFrame(path, 10, "yuv420p");
   if (picture.size() == 160u * 120u * 3 / 2) picture.resize(160u * 120u);
   return picture;
 }
 
 /// Peak of the absolute 16-bit sample values of the audio.
 int AudioPeak(const std::string& path) {
-  const std::vector<uint8_t> pcm = Decode(path, "-map 0:a -f s16le -ac 1");
+  const std::string text = engine_test::CommandOutput("ffmpeg -nostdin -v error -i " + engine_test::ShellQuote(path) +
+                                                      " -map 0:a -f s16le -ac 1 -");
+  const std::vector<uint8_t> pcm(text.begin(), text.end());
   if (pcm.size() < 2) return -1;
   int peak = 0;
   for (std::size_t i = 0; i + 1 < pcm.size(); i += 2)
@@ -110,20 +92,8 @@ struct TRun {
 };
 
 TRun RunEngine(media::TCustomFFmpeg& engine, const std::string& output, const std::string& options) {
-  TRun run;
-  try {
-    if (engine.OpenInput(engine_test::SourceClip(), "") < 0 || engine.OpenOutput(output, options) < 0) {
-      run.Message = engine.LastErrMsg();
-      return run;
-    }
-  } catch (const std::exception& e) {
-    run.Message = e.what();
-    return run;
-  }
-  engine.StartConvert(false);
-  run.Finished = engine.Finished();
-  run.Message = engine.FatalMessage();
-  return run;
+  const engine_test::TConvertResult r = engine_test::ConvertWith(engine, engine_test::SourceClip(), output, options);
+  return TRun{r.Finished, r.Message};
 }
 
 class HooksTest : public ::testing::Test {

@@ -17,25 +17,8 @@
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-/// The luma plane of the 6th frame, as Debian's ffmpeg decodes it.
-std::vector<uint8_t> Luma(const std::string& path) {
-  const std::string command = "ffmpeg -nostdin -v error -i " + Quote(path) + " -map 0:v -vf " +
-                              Quote("select=eq(n\\,5)") + " -frames:v 1 -f rawvideo -pix_fmt gray -";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::vector<uint8_t> bytes;
-  if (!pipe) return bytes;
-  std::array<uint8_t, 65536> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-    bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + long(n));
-  return bytes;
-}
+/// The luma of the 6th frame, as Debian's ffmpeg decodes it.
+std::vector<uint8_t> Luma(const std::string& path) { return engine_test::DecodedFrame(path, 5, "gray"); }
 
 constexpr const char* kVulkanFlip = "-vf format=yuv420p,hwupload,hflip_vulkan,hwdownload,format=yuv420p -c:v ffv1 -an";
 

@@ -14,12 +14,6 @@
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -35,10 +29,10 @@ const std::string& DamagedH264() {
     const std::string good = engine_test::TempPath("h264.mp4");
     const std::string bad = engine_test::TempPath("h264-damaged.mp4");
     const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=160x120:r=25:d=2 -c:v libx264 -g 10 " +
-                             Quote(good);
+                             engine_test::ShellQuote(good);
     EXPECT_EQ(std::system(make.c_str()), 0);
     std::FILE* pipe = ::popen(("ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 " +
-                               Quote(good))
+                               engine_test::ShellQuote(good))
                                   .c_str(),
                               "r");
     std::vector<long> positions;
@@ -62,8 +56,8 @@ const std::string& WithAttachment() {
     std::ofstream(notes) << "attached notes\n";
     const std::string out = engine_test::TempPath("attached.mkv");
     const std::string make =
-        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=160x120:r=25:d=1 -c:v mpeg4 -attach " + Quote(notes) +
-        " -metadata:s:t mimetype=text/plain " + Quote(out);
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=160x120:r=25:d=1 -c:v mpeg4 -attach " + engine_test::ShellQuote(notes) +
+        " -metadata:s:t mimetype=text/plain " + engine_test::ShellQuote(out);
     EXPECT_EQ(std::system(make.c_str()), 0);
     return out;
   }();
@@ -72,7 +66,7 @@ const std::string& WithAttachment() {
 
 int CountPackets(const std::string& path) {
   std::FILE* pipe = ::popen(
-      ("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " + Quote(path)).c_str(),
+      ("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " + engine_test::ShellQuote(path)).c_str(),
       "r");
   int n = -1;
   if (pipe != nullptr) {

@@ -36,21 +36,6 @@
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string RunText(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::string text;
-  if (!pipe) return text;
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) text.append(buffer.data(), n);
-  return text;
-}
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
@@ -91,12 +76,12 @@ const TInputs& Inputs() {
     const std::string ff = "ffmpeg -nostdin -v error -y ";
     const std::string steps =
         ff + "-f lavfi -i testsrc2=s=160x120:r=25:d=10 -f lavfi -i sine=f=440:sample_rate=48000:d=10 " +
-        "-c:v mpeg4 -g 25 -q:v 5 -c:a mp2 -ac 2 " + Quote(av) + " && " + ff + "-i " + Quote(av) + " -i " +
-        Quote(meta) + " -i " + Quote(in.Subtitles) +
+        "-c:v mpeg4 -g 25 -q:v 5 -c:a mp2 -ac 2 " + engine_test::ShellQuote(av) + " && " + ff + "-i " + engine_test::ShellQuote(av) + " -i " +
+        engine_test::ShellQuote(meta) + " -i " + engine_test::ShellQuote(in.Subtitles) +
         " -map 0 -map 2 -map_metadata 1 -map_chapters 1 -c copy -c:s srt -metadata:s:a language=eng "
         "-metadata:s:v title=Picture " +
-        Quote(in.Main) + " && " + ff + "-f lavfi -i testsrc=s=80x60:r=25:d=4 -c:v mpeg4 -g 25 -q:v 5 " +
-        Quote(in.Small);
+        engine_test::ShellQuote(in.Main) + " && " + ff + "-f lavfi -i testsrc=s=80x60:r=25:d=4 -c:v mpeg4 -g 25 -q:v 5 " +
+        engine_test::ShellQuote(in.Small);
     EXPECT_EQ(std::system(steps.c_str()), 0) << steps;
     return in;
   }();
@@ -111,9 +96,9 @@ using TFacts = std::vector<std::pair<std::string, std::string>>;
 
 TFacts ProbeFacts(const std::string& path) {
   TFacts facts;
-  const std::string text = RunText("ffprobe -v error -count_frames -count_packets -show_streams -show_format "
+  const std::string text = engine_test::CommandOutput("ffprobe -v error -count_frames -count_packets -show_streams -show_format "
                                    "-show_chapters -of json " +
-                                   Quote(path) + " 2>&1");
+                                   engine_test::ShellQuote(path) + " 2>&1");
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   if (!doc.isObject()) {
     facts.emplace_back("error", text);

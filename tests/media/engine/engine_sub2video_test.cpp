@@ -21,12 +21,6 @@ namespace {
 
 using media::FF;
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 constexpr int kBoxX = 20, kBoxY = 80, kBoxW = 64, kBoxH = 16;
 
 // One DVD subtitle packet track in Matroska; returns false with a reason.
@@ -101,28 +95,16 @@ const std::string& ClipWithDvdSubtitles() {
     const std::string out = engine_test::TempPath("with-dvdsub.mkv");
     std::string why;
     EXPECT_TRUE(WriteDvdSubtitles(subs, why)) << why;
-    const std::string mux = "ffmpeg -nostdin -v error -y -i " + Quote(engine_test::SourceClip()) + " -i " + Quote(subs) +
-                            " -map 0:v -map 1:s -c copy " + Quote(out);
+    const std::string mux = "ffmpeg -nostdin -v error -y -i " + engine_test::ShellQuote(engine_test::SourceClip()) + " -i " + engine_test::ShellQuote(subs) +
+                            " -map 0:v -map 1:s -c copy " + engine_test::ShellQuote(out);
     EXPECT_EQ(std::system(mux.c_str()), 0) << mux;
     return out;
   }();
   return path;
 }
 
-/// The luma plane of frame n (160x120), as Debian's ffmpeg decodes it.
-std::vector<uint8_t> Luma(const std::string& path, int n) {
-  const std::string command = "ffmpeg -nostdin -v error -i " + Quote(path) + " -map 0:v -vf " +
-                              Quote("select=eq(n\\," + std::to_string(n) + ")") +
-                              " -frames:v 1 -f rawvideo -pix_fmt gray -";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::vector<uint8_t> bytes;
-  if (!pipe) return bytes;
-  std::array<uint8_t, 65536> chunk{};
-  std::size_t got = 0;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0)
-    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + long(got));
-  return bytes;
-}
+/// The luma of frame n (160x120), as Debian's ffmpeg decodes it.
+std::vector<uint8_t> Luma(const std::string& path, int n) { return engine_test::DecodedFrame(path, n, "gray"); }
 
 double BoxMean(const std::vector<uint8_t>& luma) {
   double sum = 0;
