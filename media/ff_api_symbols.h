@@ -230,6 +230,7 @@
   X(av_buffersink_get_frame_flags)         \
   X(av_buffersink_get_frame_rate)          \
   X(av_buffersink_get_h)                   \
+  X(av_buffersink_get_hw_frames_ctx)       \
   X(av_buffersink_get_sample_aspect_ratio) \
   X(av_buffersink_get_sample_rate)         \
   X(av_buffersink_get_time_base)           \

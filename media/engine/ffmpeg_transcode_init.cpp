@@ -470,7 +470,17 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
       FF().av_dict_set(&ost.encoder_opts, "threads", "auto", 0);
     // A fresh FFmpeg 5.1 context already carries the library's default bit rate for audio
     // encoders without defaults of their own, so no "b" is forced here.
-    if ((ret = HWDeviceSetupForEncode(ost)) < 0) {
+    // Hardware frames out of the graph go to the encoder as they are; else the encoder may need
+    // a device of its own.
+    AVBufferRef* sinkFrames = ost.filter != nullptr && ost.filter->filter != nullptr
+                                  ? FF().av_buffersink_get_hw_frames_ctx(ost.filter->filter)
+                                  : nullptr;
+    if (sinkFrames != nullptr &&
+        reinterpret_cast<const AVHWFramesContext*>(sinkFrames->data)->format ==
+            FF().av_buffersink_get_format(ost.filter->filter)) {
+      ost.enc_ctx->hw_frames_ctx = FF().av_buffer_ref(sinkFrames);
+      if (ost.enc_ctx->hw_frames_ctx == nullptr) return AVERROR(ENOMEM);
+    } else if ((ret = HWDeviceSetupForEncode(ost)) < 0) {
       error = FormatAVError(
           FormatStr("Device setup failed for encoder on output stream #%d:%d ", ost.file_index, ost.index), ret);
       return ret;
