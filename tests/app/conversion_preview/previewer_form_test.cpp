@@ -7,8 +7,8 @@
 #include <QImage>
 
 #include "app/conversion_preview/previewer_form.h"
-#include "app/main_window/main_window_fixture.h"
 #include "media/previewer.h"
+#include "support/widget_app.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ media::TBitmap Solid(int width, int height, uint8_t blue, uint8_t green, uint8_t
 
 class PreviewerForm : public ::testing::Test {
  protected:
-  void SetUp() override { testing_support::App(); }
+  void SetUp() override { testing_support::WidgetApp(); }
 };
 
 app::TPreviewerForm* OpenForm() {
