@@ -6,6 +6,7 @@
 #include "app/batch/batch_mode.h"
 #include "app/burn/burn_wiring.h"
 #include "app/command_line.h"
+#include "app/conversion_preview/previewer_form.h"
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
 #include "app/update/update_check.h"
@@ -26,6 +27,8 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
+  // A batch shows no windows: its conversions preview nowhere (the engine says so in the log).
+  if (!app::WindowsUnseen()) app::InstallConversionPreview();
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);

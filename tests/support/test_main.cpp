@@ -46,6 +46,15 @@ extern "C" const char* __tsan_default_suppressions() {
          "race:libavutil.so\n"
          "race:libx264.so\n"
          "race:libvpx.so\n"
+         // The Vulkan loader and Mesa's software Vulkan device (lavapipe, with LLVM's JIT) behind
+         // the hardware tests: not instrumented, their internal locking is invisible to TSan. (The
+         // device's driver is loaded and unloaded by the loader, which called_from_lib forbids.)
+         "called_from_lib:libvulkan.so\n"
+         "mutex:libvulkan.so\n"
+         "mutex:libvulkan_lvp.so\n"
+         "race:libvulkan.so\n"
+         "race:libvulkan_lvp.so\n"
+         "race:libLLVM\n"
          // Qt's own threads (the D-Bus connection thread) synchronise inside Qt, which is not
          // instrumented either.
          "called_from_lib:libQt6DBus.so\n"
