@@ -10,6 +10,7 @@
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
 #include "app/update/update_check.h"
+#include "app/shell_thumbnails/video_thumbnail.h"
 #include "platform/qt_main_thread.h"
 #include "shell/thread_pool.h"
 
@@ -30,6 +31,8 @@ int main(int argc, char* argv[]) {
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
   // A batch shows no windows: its conversions preview nowhere (the engine says so in the log).
   if (!app::WindowsUnseen()) app::InstallConversionPreview();
+  // Video files get thumbnails from the converter's own decoder in the shell's file lists.
+  app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
