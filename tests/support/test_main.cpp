@@ -65,7 +65,12 @@ extern "C" const char* __tsan_default_suppressions() {
          // libburn and libisofs run threads of their own (the drive's writer, the image's
          // producer) and hand data over through their own locks; neither is instrumented.
          "race:libburn.so\n"
-         "race:libisofs.so\n";
+         "race:libisofs.so\n"
+         // Widget tests of the shell components: pictures and fonts inside Qt.
+         "race:libQt6Gui.so\n"
+         "race:libQt6Widgets.so\n"
+         "race:libglib-2.0.so\n"
+         "race:libfontconfig.so\n";
 }
 
 int main(int argc, char** argv) {
