@@ -17,7 +17,7 @@
 
 #include "app/main_window/main_window_fixture.h"
 #include "platform/ini_file.h"
-#include "platform/nav_drop_files.h"
+#include "shell/nav_drop_files.h"
 
 namespace {
 
