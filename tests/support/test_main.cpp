@@ -22,6 +22,16 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libxkbcommon\n";
 }
 
+// ThreadSanitizer cannot see the synchronisation inside the Qt libraries, which are not built
+// with it; races it reports from inside them are not ours to judge.
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libQt6Core.so\n"
+         "race:libQt6Gui.so\n"
+         "race:libQt6Widgets.so\n"
+         "race:libglib-2.0.so\n"
+         "race:libfontconfig.so\n";
+}
+
 int main(int argc, char** argv) {
   // Widgets are tested without a display.
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
