@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
 #include "platform/qt_main_thread.h"
+#include "shell/thread_pool.h"
 
 int main(int argc, char* argv[]) {
   // The parameters are kept before Qt sees them: QApplication removes the options it knows
@@ -28,5 +29,8 @@ int main(int argc, char* argv[]) {
   app::WireAddingAndProperties(window);
   app::WireBatchMode(window, batchMode);
   window.show();
-  return application.exec();
+  const int exitCode = application.exec();
+  // The shell's workers hand results to the main thread: they stop while it still listens.
+  shell::ShutdownGlobalThreadPool();
+  return exitCode;
 }
