@@ -6,6 +6,7 @@
 #include "app/batch/batch_mode.h"
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
+#include "app/shell_thumbnails/video_thumbnail.h"
 #include "platform/qt_main_thread.h"
 #include "shell/thread_pool.h"
 
@@ -24,6 +25,8 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
+  // Video files get thumbnails from the converter's own decoder in the shell's file lists.
+  app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
