@@ -8,7 +8,9 @@
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
 #include "app/update/update_check.h"
+#include "app/shell_thumbnails/video_thumbnail.h"
 #include "platform/qt_main_thread.h"
+#include "shell/thread_pool.h"
 
 int main(int argc, char* argv[]) {
   // The parameters are kept before Qt sees them: QApplication removes the options it knows
@@ -25,6 +27,8 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
+  // Video files get thumbnails from the converter's own decoder in the shell's file lists.
+  app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
@@ -32,5 +36,8 @@ int main(int argc, char* argv[]) {
   app::WireBatchMode(window, batchMode);
   app::WireUpdateCheck(window);
   window.show();
-  return application.exec();
+  const int exitCode = application.exec();
+  // The shell's workers hand results to the main thread: they stop while it still listens.
+  shell::ShutdownGlobalThreadPool();
+  return exitCode;
 }

@@ -1,0 +1,900 @@
+#include "shell/nav_shell_list.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <sys/stat.h>
+#include <cerrno>
+#include <QHeaderView>
+#include <QPainter>
+#include <QKeyEvent>
+#include <algorithm>
+
+#include "platform/prompter.h"
+#include "shell/thread_pool.h"
+
+namespace shell {
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole + 1;    // the object's name in its folder
+constexpr int kFolderRole = Qt::UserRole + 2;  // the object is a folder
+constexpr int kParentRole = Qt::UserRole + 3;  // the " .. " entry
+constexpr int kShellColumnRole = Qt::UserRole + 4;
+// Above this many items a refresh refills instead of merging.
+constexpr int kMergeLimit = 500;
+constexpr int kRefreshDelayMs = 300;
+
+QString ItemName(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
+
+}  // namespace
+
+bool TNavShellList::IsParentFolderItem(const QTreeWidgetItem* item) {
+  return item != nullptr && item->data(0, kParentRole).toBool();
+}
+
+TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(this), FNotifier(this) {
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setAllColumnsShowFocus(true);
+  setSortingEnabled(false);  // the list sorts itself: the parent entry stays first
+  header()->setSectionsClickable(true);
+  SetOleDragDrop(true);
+  header()->setSortIndicatorShown(true);
+  FBrowser.SetShowErrorMessages(false);
+  FBrowser.SetSpecialFolder(TNavShellFolder::SF_DRIVES);
+  using E = TNotificationEvent;
+  TNotificationEvents filter = 0;
+  for (E e : {E::neFileChange, E::neFileCreate, E::neFileDelete, E::neFileRename, E::neDriveAdd, E::neDriveRemove,
+              E::neShellDriveAdd, E::neMediaInsert, E::neMediaRemove, E::neFolderCreate, E::neFolderDelete,
+              E::neFolderRename, E::neFolderUpdate, E::neNetShare})
+    filter |= NotificationBit(e);
+  FNotifier.SetEventFilter(filter);
+  FNotifier.SetRecursive(false);
+  FNotifier.InternalHandler = [this](TNavShellChangeNotifier&, E event, const INavItemIdList& a,
+                                     const INavItemIdList& b) { HandleShellChange(event, a, b); };
+  FRefreshTimer.setSingleShot(true);
+  FRefreshTimer.setInterval(kRefreshDelayMs);
+  connect(&FRefreshTimer, &QTimer::timeout, this, [this] { RefreshTimerFired(); });
+  connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+  connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+    if (OnDblClick)
+      OnDblClick(*this);
+    else
+      OpenItem(item);
+  });
+  connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (FFilling || FShellLink.isNull()) return;
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (selected.size() == 1 && !IsParentFolderItem(selected.first())) {
+      try {
+        FBrowser.LocateObject(ItemName(selected.first()));
+      } catch (const EShellBrowserError&) {
+        return;  // gone from disk; the next refresh removes it
+      }
+      FShellLink->BroadcastItemChanged(this, FBrowser.GetFolderIDList(), FBrowser.GetAbsoluteObjectIDList());
+    } else if (selected.isEmpty()) {
+      FShellLink->BroadcastItemChanged(this, nullptr, nullptr);
+    }
+  });
+}
+
+TNavShellList::~TNavShellList() {
+  FDestroying = true;
+  CancelWork();
+  FNotifier.SetEnabled(false);
+  if (!FShellLink.isNull()) FShellLink->UnregisterControl(this);
+}
+
+void TNavShellList::CancelWork() { GlobalThreadPool().CancelWorkItems(nullptr, this); }
+
+// --- properties ---
+
+void TNavShellList::SetPath(const QString& path) {
+  if (FDestroying) return;
+  if (SamePath(path, FBrowser.Folder()) && topLevelItemCount() > 1) return;
+  try {
+    FBrowser.SetFolder(path);
+  } catch (const EShellBrowserError& error) {
+    if (FBrowser.ShowErrorMessages())
+      platform::Prompter().Message(this, platform::TPromptIcon::Error, QStringLiteral("Error"),
+                                   QString::fromStdString(error.what()));
+    return;
+  }
+  ApplyPathChange();
+  FillList();
+}
+
+TNavShellFolder TNavShellList::SpecialFolder() const {
+  const TNavShellFolder folder = FBrowser.SpecialFolder();
+  if (folder == TNavShellFolder::SF_DRIVES && !FBrowser.Folder().isEmpty()) return TNavShellFolder::SF_FILESYSTEMFOLDER;
+  return folder;
+}
+
+void TNavShellList::SetSpecialFolder(TNavShellFolder folder) {
+  if (folder != TNavShellFolder::SF_FILESYSTEMFOLDER) FBrowser.SetSpecialFolder(folder);
+  ApplyPathChange();
+  FillList();
+}
+
+void TNavShellList::SetFilter(const QString& filter) {
+  if (filter == FBrowser.Filter()) return;
+  FBrowser.SetFilter(filter);
+  FillList();
+}
+
+void TNavShellList::SetFileSystemOnly(bool value) {
+  FBrowser.SetFileSystemOnly(value);
+  FillList();
+}
+
+void TNavShellList::SetShowFolders(bool value) {
+  if (value == FShowFolders) return;
+  FShowFolders = value;
+  FillList();
+}
+
+void TNavShellList::SetShowFiles(bool value) {
+  if (value == FShowFiles) return;
+  FShowFiles = value;
+  FillList();
+}
+
+void TNavShellList::SetShowHidden(bool value) {
+  if (value == FShowHidden) return;
+  FShowHidden = value;
+  FillList();
+}
+
+void TNavShellList::SetShowParentFolder(bool value) {
+  if (value == FShowParentFolder) return;
+  FShowParentFolder = value;
+  FillList();
+}
+
+void TNavShellList::SetDetails(bool value) {
+  if (value == FDetails) return;
+  FDetails = value;
+  FillList();
+}
+
+void TNavShellList::SetAutomaticRefresh(bool value) {
+  FAutomaticRefresh = value;
+  if (!value) FRefreshTimer.stop();
+  FNotifier.SetEnabled(value && !FFilling && !NavIsEmpty(FBrowser.GetFolderIDList()));
+}
+
+void TNavShellList::SetViewStyle(TNavViewStyle style) {
+  const TNavViewStyle shown = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
+  if (shown != FViewStyle) FThumbnails = false;  // a new style starts with icons
+  FViewStyle = shown;
+  const bool report = FViewStyle == TNavViewStyle::vsReport;
+  setHeaderHidden(!report);
+  for (int c = 1; c < columnCount(); ++c) setColumnHidden(c, !report);
+  if (ThumbnailsShown())
+    setIconSize(QSize(FThumbnailWidth, FThumbnailHeight));
+  else
+    setIconSize(FViewStyle == TNavViewStyle::vsIcon ? QSize(32, 32) : QSize(16, 16));
+}
+
+void TNavShellList::SetThumbnails(bool value) {
+  if (value == FThumbnails) return;
+  FThumbnails = value;
+  SetViewStyle(FViewStyle);
+  FillList();
+}
+
+void TNavShellList::SetThumbnailSize(int width, int height) {
+  FThumbnailWidth = std::max(1, width);
+  FThumbnailHeight = std::max(1, height);
+  if (ThumbnailsShown()) {
+    SetViewStyle(FViewStyle);
+    FillList();
+  }
+}
+
+QImage TNavShellList::FitThumbnail(const QImage& image) const {
+  QImage canvas(FThumbnailWidth, FThumbnailHeight, QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(palette().color(QPalette::Base));
+  if (!image.isNull()) {
+    const QImage scaled = image.width() > FThumbnailWidth || image.height() > FThumbnailHeight
+                              ? image.scaled(FThumbnailWidth, FThumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                              : image;
+    QPainter painter(&canvas);
+    painter.drawImage((FThumbnailWidth - scaled.width()) / 2, (FThumbnailHeight - scaled.height()) / 2, scaled);
+  }
+  if (FThumbnailBorderColor != clNone) {
+    QPainter painter(&canvas);
+    painter.setPen(ColorFromTColor(FThumbnailBorderColor));
+    painter.drawRect(0, 0, FThumbnailWidth - 1, FThumbnailHeight - 1);
+  }
+  return canvas;
+}
+
+void TNavShellList::ThumbnailReady(const QImage& image, int, const void* itemTag) {
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    if (item == itemTag) {
+      item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
+      return;
+    }
+  }
+}
+
+void TNavShellList::SetShellLink(TNavShellLink* link) {
+  if (link == FShellLink) return;
+  if (!FShellLink.isNull()) FShellLink->UnregisterControl(this);
+  FShellLink = link;
+  if (link != nullptr) link->RegisterControl(this);
+}
+
+// --- filling ---
+
+void TNavShellList::ApplyPathChange() {
+  clearSelection();
+  if (!FNavigatingHistory) FHistory.Add(FBrowser.GetFolderIDList());
+  FSortColumn = 0;
+  FSortDescending = false;
+  if (!FShellLink.isNull()) FShellLink->BroadcastPathChanged(this, FBrowser.GetFolderIDList());
+  if (OnPathChanged) OnPathChanged(*this);
+}
+
+void TNavShellList::CreateColumns() {
+  QStringList titles;
+  QList<int> widths;
+  QList<int> shellColumns;
+  for (int i = 0; i < FBrowser.ColumnCount(); ++i) {
+    Qt::Alignment alignment;
+    const int width = FBrowser.GetColumnWidth(i, alignment);
+    if (width <= 0) continue;
+    QString title;
+    FBrowser.GetDetailsOf(i, true, title);
+    titles << title;
+    widths << width;
+    shellColumns << i;
+    if (!FDetails) break;
+  }
+  setColumnCount(std::max(1, static_cast<int>(titles.size())));
+  setHeaderLabels(titles);
+  for (int c = 0; c < widths.size(); ++c) {
+    setColumnWidth(c, widths[c]);
+    headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
+  }
+  SetViewStyle(FViewStyle);
+}
+
+bool TNavShellList::PassesShowFilter() const {
+  if (!FShowFiles && !FBrowser.IsFolder()) return false;
+  if (!FShowHidden && FBrowser.IsHidden()) return false;
+  return true;
+}
+
+QTreeWidgetItem* TNavShellList::AddItemForObject() {
+  const QString caption = FBrowser.GetObjectDisplayName(true);
+  if (caption.isEmpty()) return nullptr;
+  const bool folder = FBrowser.IsFolder();
+  if (!(FShowFolders || !folder) || !PassesShowFilter()) return nullptr;
+  auto item = std::make_unique<QTreeWidgetItem>();
+  item->setText(0, caption);
+  item->setData(0, kNameRole, FBrowser.GetObjectName());
+  item->setData(0, kFolderRole, folder);
+  FillItemDetails(item.get());
+  if (OnAddItem) {
+    bool canAdd = true;
+    OnAddItem(item.get(), canAdd);
+    if (!canAdd) return nullptr;
+  }
+  QTreeWidgetItem* added = item.release();
+  addTopLevelItem(added);
+  LoadItemImage(added);
+  return added;
+}
+
+void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
+  if (!FDetails || IsParentFolderItem(item)) return;
+  for (int c = 1; c < columnCount(); ++c) {
+    QString text;
+    FBrowser.GetDetailsOf(headerItem()->data(c, kShellColumnRole).toInt(), false, text);
+    item->setText(c, text);
+    Qt::Alignment alignment;
+    FBrowser.GetColumnWidth(headerItem()->data(c, kShellColumnRole).toInt(), alignment);
+    item->setTextAlignment(c, alignment | Qt::AlignVCenter);
+  }
+}
+
+void TNavShellList::LoadItemImage(QTreeWidgetItem* item) {
+  if (IsParentFolderItem(item) || item->data(0, kFolderRole).toBool()) {
+    item->setIcon(0, FImages.Icon(TNavSystemImageList::GetFolderIconIndex()));
+    if (IsParentFolderItem(item) && !ThumbnailsShown()) return;
+  } else {
+    // The extension's icon at once; the file's own when the pool has looked at it.
+    item->setIcon(0, FImages.Icon(TNavSystemImageList::GetIconIndexForName(ItemName(item), false, false)));
+  }
+  const QString path = FBrowser.Folder() + ItemName(item);
+  if (ThumbnailsShown() && !FBrowser.Folder().isEmpty()) {
+    // The icon framed at the thumbnail size until the picture comes.
+    const int index = item->data(0, kFolderRole).toBool()
+                          ? TNavSystemImageList::GetFolderIconIndex()
+                          : TNavSystemImageList::GetIconIndexForName(ItemName(item), true, false);
+    TNavSystemImageList large;
+    large.SetSize(TNavImageListSize::si_extralarge);
+    const QColor base = palette().color(QPalette::Base);
+    const TColor background = static_cast<TColor>(base.red() | (base.green() << 8) | (base.blue() << 16));
+    item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(
+                         TNavSystemImageList::GetIconBitmap(large, index, background, clNone, FThumbnailWidth,
+                                                            FThumbnailHeight)))));
+    if (!item->data(0, kFolderRole).toBool() && !IsParentFolderItem(item))
+      GlobalThreadPool().AddWorkItem(std::make_shared<TThumbnailWorkItem>(
+          TNavItemIdList::CreateFromAnyPath(path), background, false, this, item, 0, this, this, FThumbnailHeight,
+          FThumbnailWidth));
+    return;
+  }
+  if (FIconsByExtension || IsParentFolderItem(item)) return;
+  if (FBrowser.Folder().isEmpty()) {
+    item->setIcon(0, FImages.Icon(FBrowser.GetIconIndex()));
+    return;
+  }
+  GlobalThreadPool().AddWorkItem(std::make_shared<TIconWorkItem>(path, this, item, this, this, TIconWorkItem::Normal));
+}
+
+void TNavShellList::IconReady(int iconIndex, int kind, const void* itemTag) {
+  if (kind != 0 || iconIndex < 0) return;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    if (item == itemTag) {
+      item->setIcon(0, FImages.Icon(iconIndex));
+      return;
+    }
+  }
+}
+
+void TNavShellList::FillList() {
+  if (FFilling || FDestroying) return;
+  FFilling = true;
+  FNotifier.SetEnabled(false);
+  FRefreshTimer.stop();
+  CancelWork();
+  const QStringList saved = SelectedNames();
+  clear();
+  if (FBrowser.IsValidObject(true)) {
+    CreateColumns();
+    FBrowser.ResetEnumeration();
+    while (FBrowser.Next()) AddItemForObject();
+    const INavItemIdList folder = FBrowser.GetFolderIDList();
+    if (FShowParentFolder && (FShellLink.isNull() || FShellLink->AllowGoingUp()) && folder->GetCount() > 0) {
+      auto* up = new QTreeWidgetItem;
+      up->setText(0, QStringLiteral(" .. "));
+      up->setData(0, kParentRole, true);
+      up->setData(0, kFolderRole, true);
+      addTopLevelItem(up);
+      LoadItemImage(up);
+    }
+    SortItems();
+    RestoreSelection(saved);
+    if (OnPopulated) OnPopulated(*this);
+    if (FAutomaticRefresh) FNotifier.WatchIDList(folder);
+  }
+  FFilling = false;
+  FNotifier.SetEnabled(FAutomaticRefresh && FBrowser.IsValidObject(true));
+}
+
+void TNavShellList::RefreshList() {
+  if (FFilling || FDestroying) return;
+  if (topLevelItemCount() > kMergeLimit) {
+    FillList();
+    return;
+  }
+  QHash<QString, QTreeWidgetItem*> unseen;
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (!IsParentFolderItem(topLevelItem(i))) unseen.insert(ItemName(topLevelItem(i)), topLevelItem(i));
+  bool added = false;
+  FBrowser.ResetEnumeration();
+  while (FBrowser.Next()) {
+    const QString name = FBrowser.GetObjectName();
+    if (QTreeWidgetItem* item = unseen.take(name)) {
+      if (FBrowser.SpecialFolder() == TNavShellFolder::SF_DRIVES) item->setText(0, FBrowser.GetObjectDisplayName(true));
+      continue;
+    }
+    if (FindItemByName(name) == nullptr && AddItemForObject() != nullptr) added = true;
+  }
+  for (QTreeWidgetItem* item : unseen) {
+    GlobalThreadPool().CancelWorkItems(item, this);
+    delete item;
+  }
+  if (added) SortItems();
+}
+
+QTreeWidgetItem* TNavShellList::FindItemByName(const QString& name) const {
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (!IsParentFolderItem(topLevelItem(i)) && ItemName(topLevelItem(i)) == name) return topLevelItem(i);
+  return nullptr;
+}
+
+// --- sorting ---
+
+void TNavShellList::SortByColumn(int column) {
+  if (column == FSortColumn)
+    FSortDescending = !FSortDescending;
+  else {
+    FSortColumn = column;
+    FSortDescending = false;
+  }
+  SortItems();
+}
+
+void TNavShellList::SortItems() {
+  QList<QTreeWidgetItem*> items;
+  while (topLevelItemCount() > 0) items.append(takeTopLevelItem(0));
+  const int column = FSortColumn < columnCount() ? FSortColumn : 0;
+  std::stable_sort(items.begin(), items.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+    if (IsParentFolderItem(a) != IsParentFolderItem(b)) return IsParentFolderItem(a);  // always first
+    // Folders before files, as file windows show them.
+    const bool fa = a->data(0, kFolderRole).toBool(), fb = b->data(0, kFolderRole).toBool();
+    if (fa != fb) return fa;
+    int order = CompareLogical(a->text(column), b->text(column));
+    if (order == 0 && column != 0) order = CompareLogical(a->text(0), b->text(0));
+    return FSortDescending ? order > 0 : order < 0;
+  });
+  addTopLevelItems(items);
+  header()->setSortIndicator(column, FSortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+// --- selection ---
+
+QStringList TNavShellList::SelectedNames() const {
+  QStringList names;
+  for (QTreeWidgetItem* item : selectedItems())
+    if (!IsParentFolderItem(item)) names << ItemName(item);
+  return names;
+}
+
+void TNavShellList::RestoreSelection(const QStringList& names) {
+  QTreeWidgetItem* first = nullptr;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (QTreeWidgetItem* item = FindItemByName(*it)) {
+      item->setSelected(true);
+      first = item;
+    }
+  }
+  if (first != nullptr) {
+    setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(first);
+  }
+}
+
+QString TNavShellList::GetItemPath(int index) const {
+  const QTreeWidgetItem* item = topLevelItem(index);
+  if (item == nullptr) return {};
+  if (IsParentFolderItem(item)) return NavParentFolder(FBrowser.Folder());
+  const QString folder = FBrowser.Folder();
+  return folder.isEmpty() ? ItemName(item) : folder + ItemName(item);
+}
+
+// --- navigation ---
+
+void TNavShellList::BrowseToIDList(const INavItemIdList& folder) {
+  if (!NavIsEmpty(folder) && !NavIsEmpty(FBrowser.GetFolderIDList()) && folder->IsEqual(FBrowser.GetFolderIDList()))
+    return;
+  try {
+    FBrowser.SetFolderIDList(folder);
+    clearSelection();
+    ApplyPathChange();
+    FillList();
+  } catch (const EShellBrowserError&) {
+    clear();
+  }
+}
+
+bool TNavShellList::BrowseParent() {
+  const INavItemIdList folder = FBrowser.GetFolderIDList();
+  if (NavIsEmpty(folder) || folder->GetCount() == 0) return false;
+  if (!FShellLink.isNull() && !FShellLink->AllowGoingUp()) return false;
+  FBrowser.SelectFolderAsObject();
+  const QString left = FBrowser.GetObjectName();
+  ApplyPathChange();
+  FillList();
+  if (QTreeWidgetItem* item = FindItemByName(left)) {
+    clearSelection();
+    item->setSelected(true);
+    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(item);
+  }
+  return true;
+}
+
+void TNavShellList::NavigateHistory(int step) {
+  if (!FHistory.CanGo(step)) return;
+  if (step < 0)
+    FHistory.Back(-step);
+  else
+    FHistory.Forward(step);
+  FNavigatingHistory = true;
+  BrowseToIDList(FHistory.Current());
+  FNavigatingHistory = false;
+}
+
+void TNavShellList::OpenItem(QTreeWidgetItem* item) {
+  if (item == nullptr) return;
+  if (IsParentFolderItem(item)) {
+    BrowseParent();
+    return;
+  }
+  try {
+    FBrowser.LocateObject(ItemName(item));
+  } catch (const EShellBrowserError&) {
+    return;
+  }
+  if (FBrowser.IsFolder()) {
+    BrowseToIDList(FBrowser.GetAbsoluteObjectIDList());
+    return;
+  }
+  FBrowser.ExecuteCommand(QStringLiteral("default"));
+}
+
+void TNavShellList::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  const bool ctrl = mods & Qt::ControlModifier;
+  const bool altOnly = mods == Qt::AltModifier;
+  const int key = event->key();
+  if (key == Qt::Key_Backspace) {
+    BrowseParent();
+  } else if (altOnly && key == Qt::Key_Left) {
+    NavigateHistory(-1);
+  } else if (altOnly && key == Qt::Key_Right) {
+    NavigateHistory(1);
+  } else if (altOnly && key == Qt::Key_Up) {
+    BrowseParent();
+  } else if (key == Qt::Key_F5) {
+    FillList();
+    if (!FShellLink.isNull()) FShellLink->BroadcastNotify(this, 0, FBrowser.GetFolderIDList());
+  } else if (key == Qt::Key_Delete) {
+    if (!ReadOnly()) ExecuteVerb(QStringLiteral("delete"));
+  } else if (ctrl && key == Qt::Key_A) {
+    selectAll();
+  } else if (ctrl && key == Qt::Key_C) {
+    ExecuteVerb(QStringLiteral("copy"));
+  } else if (ctrl && key == Qt::Key_X) {
+    if (!ReadOnly()) ExecuteVerb(QStringLiteral("cut"));
+  } else if (ctrl && key == Qt::Key_V) {
+    if (!ReadOnly()) {
+      // Into the shown folder itself.
+      const QStringList files = GetClipboardFiles();
+      const bool cut = IsCutData(QGuiApplication::clipboard()->mimeData());
+      auto browser = TShellBrowser::CreateCopy(FBrowser);
+      browser->SetFolderIDList(FBrowser.GetFolderIDList());
+      browser->SelectFolderAsObject();
+      if (browser->ExecuteCommand(QStringLiteral("paste")) && !files.isEmpty())
+        ReportOperation(OperationBit(TNavShellOperation::sopPaste) | OperationBit(TNavShellOperation::sopAdd) |
+                            OperationBit(cut ? TNavShellOperation::sopMove : TNavShellOperation::sopCopy),
+                        files, FBrowser.Folder());
+      FRefreshTimer.start();
+    }
+  } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(mods & Qt::AltModifier)) {
+    ExecuteVerb(QStringLiteral("default"));
+  } else {
+    QTreeWidget::keyPressEvent(event);
+    return;
+  }
+  event->accept();
+}
+
+void TNavShellList::ShowError(const QString& message) {
+  if (!ShowErrorMessages()) return;
+  if (OnError)
+    OnError(message);
+  else
+    platform::Prompter().Message(this, platform::TPromptIcon::Error, QStringLiteral("Error"), message);
+}
+
+void TNavShellList::ReportOperation(TNavShellOperations operations, const QStringList& files,
+                                    const QString& destination) {
+  if (OnOperation) OnOperation(*this, operations, files, destination);
+}
+
+bool TNavShellList::ExecuteVerb(const QString& verb) {
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  if (selected.isEmpty()) return false;
+  if (selected.size() == 1 && IsParentFolderItem(selected.first())) {
+    if (verb.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0) BrowseParent();
+    return true;
+  }
+  const QString v = verb.toLower();
+  const QStringList names = SelectedNames();
+  QStringList files;
+  for (const QString& name : names) files << FBrowser.Folder() + name;
+  FBrowser.OnRename = nullptr;
+  bool ran = false;
+  if (names.size() == 1) {
+    try {
+      FBrowser.LocateObject(names.first());
+    } catch (const EShellBrowserError&) {
+      return false;
+    }
+    if ((v == QLatin1String("default") || v == QLatin1String("open")) && FBrowser.IsFolder() &&
+        FBrowser.SpecialFolder() != TNavShellFolder::SF_BITBUCKET) {
+      bool allow = true;
+      if (FBrowser.OnBeforeShellCommand) FBrowser.OnBeforeShellCommand(FBrowser, v, FBrowser.GetPathList(), allow);
+      if (!allow) return false;
+      BrowseToIDList(FBrowser.GetAbsoluteObjectIDList());
+      return true;
+    }
+    ran = FBrowser.ExecuteCommand(v);
+  } else {
+    FBrowser.MultiObjects() = names;
+    ran = FBrowser.ExecuteCommand(v);
+  }
+  if (!ran) return false;
+  using O = TNavShellOperation;
+  if (v == QLatin1String("delete")) {
+    ReportOperation(OperationBit(O::sopDelete) | OperationBit(O::sopRemove), files, QString());
+    FRefreshTimer.start();
+  } else if (v == QLatin1String("copy")) {
+    ReportOperation(OperationBit(O::sopCopy), files, FBrowser.Folder());
+  } else if (v == QLatin1String("cut")) {
+    for (QTreeWidgetItem* item : selected) item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+    ReportOperation(OperationBit(O::sopCut), files, FBrowser.Folder());
+  }
+  return true;
+}
+
+bool TNavShellList::CreateNewFolder(QString name, bool startRename) {
+  const QString folder = FBrowser.Folder();
+  if (folder.isEmpty()) {
+    errno = ENOENT;  // no folder to make it in
+    ShowError(QStringLiteral("Unable to create directory"));
+    return false;
+  }
+  const QString base = name.isEmpty() ? NavNewFolderText() : name;
+  // The name is claimed by mkdir itself: a folder made meanwhile by someone else moves us on.
+  QString made;
+  for (int n = 0; n < 10000 && made.isEmpty(); ++n) {
+    const QString candidate = n == 0 ? base : base + QStringLiteral(" (%1)").arg(n);
+    if (::mkdir(QFile::encodeName(folder + candidate).constData(), 0777) == 0)
+      made = candidate;
+    else if (errno != EEXIST)
+      break;
+  }
+  if (made.isEmpty()) {
+    ShowError(QStringLiteral("Unable to create directory"));
+    return false;
+  }
+  ReportOperation(OperationBit(TNavShellOperation::sopAdd), {folder + made}, folder);
+  if (startRename) {
+    RefreshList();
+    if (QTreeWidgetItem* item = FindItemByName(made)) {
+      clearSelection();
+      item->setSelected(true);
+      setCurrentItem(item);
+      if (!ReadOnly()) editItem(item, 0);
+    }
+  }
+  return true;
+}
+
+// --- drag and drop ---
+
+void TNavShellList::SetOleDragDrop(bool value) {
+  FOleDragDrop = value;
+  setDragEnabled(value);
+  setAcceptDrops(value);
+  viewport()->setAcceptDrops(value);
+  setDragDropMode(value ? QAbstractItemView::DragDrop : QAbstractItemView::NoDragDrop);
+  setDropIndicatorShown(value);
+}
+
+Qt::DropActions TNavShellList::AllowedDragActions() const {
+  Qt::DropActions actions;
+  switch (FCopyMode) {
+    case TNavCopyMode::cmCopy: actions = Qt::CopyAction; break;
+    case TNavCopyMode::cmMove: actions = Qt::MoveAction; break;
+    case TNavCopyMode::cmLink: actions = Qt::LinkAction; break;
+    default: actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction; break;
+  }
+  // Every item must allow the effect.
+  auto probe = TShellBrowser::CreateCopy(FBrowser);
+  probe->SetFolderIDList(FBrowser.GetFolderIDList());
+  for (const QString& name : SelectedNames()) {
+    try {
+      probe->LocateObject(name);
+    } catch (const EShellBrowserError&) {
+      return Qt::IgnoreAction;
+    }
+    if (!probe->GetAttributes(sfgao::CanCopy)) actions &= ~Qt::CopyAction;
+    if (!probe->GetAttributes(sfgao::CanMove)) actions &= ~Qt::MoveAction;
+    if (!probe->GetAttributes(sfgao::CanLink)) actions &= ~Qt::LinkAction;
+  }
+  return actions;
+}
+
+QStringList TNavShellList::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* TNavShellList::mimeData(const QList<QTreeWidgetItem*>& items) const {
+  QStringList paths;
+  for (const QTreeWidgetItem* item : items)
+    if (!IsParentFolderItem(item) && !FBrowser.Folder().isEmpty()) paths << FBrowser.Folder() + ItemName(item);
+  if (paths.isEmpty()) return nullptr;
+  return GetDropFiles(paths).release();
+}
+
+Qt::DropActions TNavShellList::supportedDropActions() const {
+  switch (FCopyMode) {
+    case TNavCopyMode::cmCopy: return Qt::CopyAction;
+    case TNavCopyMode::cmMove: return Qt::MoveAction;
+    case TNavCopyMode::cmLink: return Qt::LinkAction;
+    default: return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+  }
+}
+
+void TNavShellList::startDrag(Qt::DropActions) {
+  if (!FOleDragDrop) return;
+  const Qt::DropActions actions = AllowedDragActions();
+  if (actions == Qt::IgnoreAction) return;
+  QMimeData* data = mimeData(selectedItems());
+  if (data == nullptr) return;
+  auto* drag = new QDrag(this);  // Qt deletes it when the drag ends
+  drag->setMimeData(data);
+  FDraggingHere = true;
+  const Qt::DropAction done = drag->exec(actions, actions & Qt::MoveAction ? Qt::MoveAction : Qt::CopyAction);
+  FDraggingHere = false;
+  if (done != Qt::IgnoreAction) FRefreshTimer.start();
+}
+
+QString TNavShellList::DropFolderAt(const QPoint& pos) const {
+  if (ReadOnly()) return {};
+  const QTreeWidgetItem* item = itemAt(pos);
+  if (item != nullptr && item->data(0, kFolderRole).toBool()) {
+    if (IsParentFolderItem(item)) return NavParentFolder(FBrowser.Folder());
+    if (item->isSelected() && FDraggingHere) return {};  // onto itself
+    return FBrowser.Folder() + ItemName(item);
+  }
+  // The list's own background: files dragged from here are there already.
+  if (FDraggingHere) return {};
+  QString folder = FBrowser.Folder();
+  if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  return folder;
+}
+
+Qt::DropAction TNavShellList::DropActionFor(const QDropEvent* event, const QString& folder) const {
+  const Qt::DropActions allowed = event->possibleActions() & supportedDropActions();
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  Qt::DropAction wanted;
+  if ((mods & Qt::ControlModifier) && (mods & Qt::ShiftModifier))
+    wanted = Qt::LinkAction;
+  else if (mods & Qt::ShiftModifier)
+    wanted = Qt::MoveAction;
+  else if (mods & Qt::ControlModifier)
+    wanted = Qt::CopyAction;
+  else {
+    // As file managers do: within one volume a move, across volumes a copy.
+    const QStringList files = GetFilesFromDataObject(event->mimeData());
+    const bool sameVolume = !files.isEmpty() && TMounts::ForPath(files.first()).Root == TMounts::ForPath(folder).Root;
+    wanted = sameVolume ? Qt::MoveAction : Qt::CopyAction;
+  }
+  if (allowed & wanted) return wanted;
+  for (Qt::DropAction a : {Qt::CopyAction, Qt::MoveAction, Qt::LinkAction})
+    if (allowed & a) return a;
+  return Qt::IgnoreAction;
+}
+
+void TNavShellList::dragEnterEvent(QDragEnterEvent* event) {
+  if (!FOleDragDrop || ReadOnly() || GetFilesFromDataObject(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TNavShellList::dragMoveEvent(QDragMoveEvent* event) {
+  const QString folder = DropFolderAt(event->position().toPoint());
+  const Qt::DropAction action = folder.isEmpty() ? Qt::IgnoreAction : DropActionFor(event, folder);
+  if (action == Qt::IgnoreAction) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+}
+
+void TNavShellList::dropEvent(QDropEvent* event) {
+  const QString folder = DropFolderAt(event->position().toPoint());
+  const Qt::DropAction action = folder.isEmpty() ? Qt::IgnoreAction : DropActionFor(event, folder);
+  const QStringList files = GetFilesFromDataObject(event->mimeData());
+  if (action == Qt::IgnoreAction || files.isEmpty()) {
+    event->setDropAction(Qt::IgnoreAction);
+    event->ignore();
+    return;
+  }
+  const TNavCopyMode mode = action == Qt::MoveAction   ? TNavCopyMode::cmMove
+                            : action == Qt::LinkAction ? TNavCopyMode::cmLink
+                                                       : TNavCopyMode::cmCopy;
+  QStringList failed;
+  const QStringList made = NavTransferFiles(files, folder, mode, &failed);
+  for (const QString& file : failed) ShowError(QStringLiteral("Could not drop \"") + file + QStringLiteral("\"."));
+  if (made.isEmpty()) {
+    event->setDropAction(Qt::IgnoreAction);
+    event->ignore();
+    return;
+  }
+  // What was done, not what was asked for.
+  using O = TNavShellOperation;
+  const O done = mode == TNavCopyMode::cmMove ? O::sopMove : mode == TNavCopyMode::cmLink ? O::sopAdd : O::sopCopy;
+  ReportOperation(OperationBit(O::sopDrop) | OperationBit(done), files, folder);
+  event->setDropAction(action);
+  event->accept();
+  FRefreshTimer.start();
+}
+
+// --- changes on disk and linked controls ---
+
+void TNavShellList::HandleShellChange(TNotificationEvent event, const INavItemIdList& item1, const INavItemIdList&) {
+  if (FDestroying) return;
+  using E = TNotificationEvent;
+  const QString path = NavIsEmpty(item1) ? QString() : item1->GetPath();
+  const QString folder = FBrowser.Folder();
+  const bool inFolder = !folder.isEmpty() && !path.isEmpty() && NavParentFolder(path) + QLatin1Char('/') == folder;
+  switch (event) {
+    case E::neDriveRemove:
+    case E::neMediaRemove:
+    case E::neNetShare:
+      FRefreshTimer.stop();
+      FillList();
+      return;
+    case E::neFileDelete:
+    case E::neFolderDelete:
+      if (inFolder) {
+        if (QTreeWidgetItem* item = FindItemByName(QFileInfo(path).fileName())) {
+          GlobalThreadPool().CancelWorkItems(item, this);
+          delete item;
+        }
+        return;
+      }
+      break;
+    case E::neFolderUpdate:
+      if (!SamePath(path, folder)) return;
+      break;
+    case E::neFileChange:
+      if (inFolder) {
+        if (QTreeWidgetItem* item = FindItemByName(QFileInfo(path).fileName())) {
+          try {
+            FBrowser.LocateObject(ItemName(item));
+          } catch (const EShellBrowserError&) {
+            break;
+          }
+          FillItemDetails(item);
+          LoadItemImage(item);
+          return;
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  FRefreshTimer.start();  // a burst of changes gives one refresh
+}
+
+void TNavShellList::RefreshTimerFired() {
+  const QString folder = FBrowser.Folder();
+  if (!folder.isEmpty() && !PathExists(folder) && FShellLink.isNull()) {
+    // The folder went away: show the volumes instead.
+    SetSpecialFolder(TNavShellFolder::SF_DRIVES);
+    return;
+  }
+  RefreshList();
+}
+
+void TNavShellList::LinkedPathChanged(const INavItemIdList& folder) { BrowseToIDList(folder); }
+
+void TNavShellList::LinkedItemChanged(const INavItemIdList&, const INavItemIdList&) {}
+
+void TNavShellList::LinkedNotify(int kind, const INavItemIdList&) {
+  if (kind == 0)
+    FillList();
+  else if (kind == 1)
+    FRefreshTimer.start();
+}
+
+}  // namespace shell
