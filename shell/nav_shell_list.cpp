@@ -8,7 +8,12 @@
 #include <QMimeData>
 #include <sys/stat.h>
 #include <cerrno>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QMetaProperty>
+#include <QStyledItemDelegate>
 #include <QPainter>
 #include <QKeyEvent>
 #include <algorithm>
@@ -29,6 +34,19 @@ constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
 
 QString ItemName(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
+
+// The names typed into the list's editor go to the disk first; the item shows what happened.
+class TNameDelegate : public QStyledItemDelegate {
+ public:
+  explicit TNameDelegate(TNavShellList* list) : QStyledItemDelegate(list), FList(list) {}
+  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    const QByteArray property = editor->metaObject()->userProperty().name();
+    FList->NameTyped(index, editor->property(property.constData()).toString());
+  }
+
+ private:
+  TNavShellList* FList;
+};
 
 }  // namespace
 
@@ -61,12 +79,19 @@ TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(th
   FRefreshTimer.setInterval(kRefreshDelayMs);
   connect(&FRefreshTimer, &QTimer::timeout, this, [this] { RefreshTimerFired(); });
   connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+  header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    std::unique_ptr<QMenu> menu = CreateColumnMenu();
+    menu->exec(header()->mapToGlobal(at));
+  });
   connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     if (OnDblClick)
       OnDblClick(*this);
     else
       OpenItem(item);
   });
+  setEditTriggers(QAbstractItemView::NoEditTriggers);  // F2 starts an edit, through the shell
+  setItemDelegateForColumn(0, new TNameDelegate(this));
   connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (FFilling || FShellLink.isNull()) return;
     const QList<QTreeWidgetItem*> selected = selectedItems();
@@ -97,6 +122,7 @@ void TNavShellList::CancelWork() { GlobalThreadPool().CancelWorkItems(nullptr, t
 void TNavShellList::SetPath(const QString& path) {
   if (FDestroying) return;
   if (SamePath(path, FBrowser.Folder()) && topLevelItemCount() > 1) return;
+  SaveColumnWidths();
   try {
     FBrowser.SetFolder(path);
   } catch (const EShellBrowserError& error) {
@@ -116,6 +142,7 @@ TNavShellFolder TNavShellList::SpecialFolder() const {
 }
 
 void TNavShellList::SetSpecialFolder(TNavShellFolder folder) {
+  SaveColumnWidths();
   if (folder != TNavShellFolder::SF_FILESYSTEMFOLDER) FBrowser.SetSpecialFolder(folder);
   ApplyPathChange();
   FillList();
@@ -219,7 +246,7 @@ void TNavShellList::ThumbnailReady(const QImage& image, int, const void* itemTag
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
     if (item == itemTag) {
-      item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
+      if (item != FEditing) item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
       return;
     }
   }
@@ -243,21 +270,52 @@ void TNavShellList::ApplyPathChange() {
   if (OnPathChanged) OnPathChanged(*this);
 }
 
+int TNavShellList::FolderSlot() const {
+  const int slot = static_cast<int>(FBrowser.SpecialFolder());
+  return slot >= 0 && slot < kNavShellFolderCount ? slot : static_cast<int>(TNavShellFolder::SF_INVALID);
+}
+
+void TNavShellList::SaveColumnWidths() {
+  if (columnCount() == 0 || headerItem()->data(0, kShellColumnRole).isNull()) return;
+  const int slot = FolderSlot();
+  if (!FColumnsSetUp[static_cast<size_t>(slot)]) return;
+  auto& table = FColumnTable[static_cast<size_t>(slot)];
+  for (int c = 0; c < columnCount(); ++c) {
+    const int shellColumn = headerItem()->data(c, kShellColumnRole).toInt();
+    if (shellColumn >= 0 && shellColumn < kColumnSlots && table[static_cast<size_t>(shellColumn)] != -3)
+      table[static_cast<size_t>(shellColumn)] = columnWidth(c);
+  }
+}
+
 void TNavShellList::CreateColumns() {
+  const int slot = FolderSlot();
+  auto& table = FColumnTable[static_cast<size_t>(slot)];
+  const bool useDefaults = !FColumnsSetUp[static_cast<size_t>(slot)];
   QStringList titles;
   QList<int> widths;
   QList<int> shellColumns;
-  for (int i = 0; i < FBrowser.ColumnCount(); ++i) {
+  for (int i = 0; i < FBrowser.ColumnCount() && i < kColumnSlots; ++i) {
     Qt::Alignment alignment;
-    const int width = FBrowser.GetColumnWidth(i, alignment);
-    if (width <= 0) continue;
+    const int defaultWidth = FBrowser.GetColumnWidth(i, alignment);
+    bool shown;
+    int width;
+    if (useDefaults) {
+      shown = defaultWidth > 0;
+      width = defaultWidth;
+      table[static_cast<size_t>(i)] = shown ? 0 : -3;
+    } else {
+      shown = table[static_cast<size_t>(i)] != -3;
+      width = table[static_cast<size_t>(i)] > 0 ? table[static_cast<size_t>(i)] : (defaultWidth > 0 ? defaultWidth : 120);
+    }
+    if (!shown) continue;
+    if (!FDetails && !titles.isEmpty()) continue;
     QString title;
     FBrowser.GetDetailsOf(i, true, title);
     titles << title;
     widths << width;
     shellColumns << i;
-    if (!FDetails) break;
   }
+  FColumnsSetUp[static_cast<size_t>(slot)] = true;
   setColumnCount(std::max(1, static_cast<int>(titles.size())));
   setHeaderLabels(titles);
   for (int c = 0; c < widths.size(); ++c) {
@@ -265,6 +323,50 @@ void TNavShellList::CreateColumns() {
     headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
   }
   SetViewStyle(FViewStyle);
+}
+
+bool TNavShellList::ChangeShellColumn(int shellColumn, bool show) {
+  if (shellColumn <= 0 || shellColumn >= FBrowser.ColumnCount() || shellColumn >= kColumnSlots) return false;
+  bool allow = true;
+  if (OnBeforeShellColumnChanged) OnBeforeShellColumnChanged(*this, shellColumn, show, allow);
+  if (!allow) return false;
+  SaveColumnWidths();
+  const int slot = FolderSlot();
+  FColumnsSetUp[static_cast<size_t>(slot)] = true;
+  FColumnTable[static_cast<size_t>(slot)][static_cast<size_t>(shellColumn)] = show ? 0 : -3;
+  FillList();
+  if (OnAfterShellColumnChanged) OnAfterShellColumnChanged(*this, shellColumn, show);
+  return true;
+}
+
+bool TNavShellList::ShowShellColumn(int shellColumn) { return ChangeShellColumn(shellColumn, true); }
+bool TNavShellList::HideShellColumn(int shellColumn) { return ChangeShellColumn(shellColumn, false); }
+
+std::unique_ptr<QMenu> TNavShellList::CreateColumnMenu() {
+  auto menu = std::make_unique<QMenu>();
+  QSet<QString> seen;
+  QSet<int> shown;
+  for (int c = 0; c < columnCount(); ++c) shown.insert(headerItem()->data(c, kShellColumnRole).toInt());
+  for (int i = 0; i < FBrowser.ColumnCount(); ++i) {
+    QString title;
+    FBrowser.GetDetailsOf(i, true, title);
+    if (title.isEmpty() || seen.contains(title)) continue;
+    seen.insert(title);
+    QAction* action = menu->addAction(title);
+    action->setCheckable(true);
+    action->setChecked(shown.contains(i));
+    action->setEnabled(i != 0);  // the name stays
+    QPointer<TNavShellList> self(this);
+    connect(action, &QAction::toggled, this, [self, action, i](bool on) {
+      if (self.isNull()) return;
+      const bool done = on ? self->ShowShellColumn(i) : self->HideShellColumn(i);
+      if (!done) {
+        const QSignalBlocker block(action);  // refused: the tick goes back
+        action->setChecked(!on);
+      }
+    });
+  }
+  return menu;
 }
 
 bool TNavShellList::PassesShowFilter() const {
@@ -346,7 +448,8 @@ void TNavShellList::IconReady(int iconIndex, int kind, const void* itemTag) {
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
     if (item == itemTag) {
-      item->setIcon(0, FImages.Icon(iconIndex));
+      // A change of the item would put its old name back into an open editor.
+      if (item != FEditing) item->setIcon(0, FImages.Icon(iconIndex));
       return;
     }
   }
@@ -359,6 +462,7 @@ void TNavShellList::FillList() {
   FRefreshTimer.stop();
   CancelWork();
   const QStringList saved = SelectedNames();
+  FEditing = nullptr;
   clear();
   if (FBrowser.IsValidObject(true)) {
     CreateColumns();
@@ -402,6 +506,7 @@ void TNavShellList::RefreshList() {
     if (FindItemByName(name) == nullptr && AddItemForObject() != nullptr) added = true;
   }
   for (QTreeWidgetItem* item : unseen) {
+    if (item == FEditing) FEditing = nullptr;
     GlobalThreadPool().CancelWorkItems(item, this);
     delete item;
   }
@@ -480,6 +585,7 @@ void TNavShellList::BrowseToIDList(const INavItemIdList& folder) {
   if (!NavIsEmpty(folder) && !NavIsEmpty(FBrowser.GetFolderIDList()) && folder->IsEqual(FBrowser.GetFolderIDList()))
     return;
   try {
+    SaveColumnWidths();
     FBrowser.SetFolderIDList(folder);
     clearSelection();
     ApplyPathChange();
@@ -493,6 +599,7 @@ bool TNavShellList::BrowseParent() {
   const INavItemIdList folder = FBrowser.GetFolderIDList();
   if (NavIsEmpty(folder) || folder->GetCount() == 0) return false;
   if (!FShellLink.isNull() && !FShellLink->AllowGoingUp()) return false;
+  SaveColumnWidths();
   FBrowser.SelectFolderAsObject();
   const QString left = FBrowser.GetObjectName();
   ApplyPathChange();
@@ -573,6 +680,11 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
                         files, FBrowser.Folder());
       FRefreshTimer.start();
     }
+  } else if (key == Qt::Key_F2) {
+    EditSelectedCaption();
+  } else if (key == Qt::Key_F10 && (mods & Qt::ShiftModifier) && !selectedItems().isEmpty()) {
+    QString verb;
+    ShowItemContextMenu(viewport()->mapToGlobal(visualItemRect(selectedItems().first()).topLeft()), verb);
   } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(mods & Qt::AltModifier)) {
     ExecuteVerb(QStringLiteral("default"));
   } else {
@@ -641,6 +753,127 @@ bool TNavShellList::ExecuteVerb(const QString& verb) {
   return true;
 }
 
+void TNavShellList::EditSelectedCaption() {
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  if (selected.size() != 1 || IsParentFolderItem(selected.first()) || ReadOnly()) return;
+  QTreeWidgetItem* item = selected.first();
+  try {
+    FBrowser.LocateObject(ItemName(item));
+  } catch (const EShellBrowserError&) {
+    return;
+  }
+  if (!FBrowser.CanRename()) return;
+  FRenaming = true;
+  item->setFlags(item->flags() | Qt::ItemIsEditable);
+  item->setText(0, ItemName(item));  // the name on disk is what gets edited
+  FRenaming = false;
+  FEditing = item;
+  editItem(item, 0);
+}
+
+void TNavShellList::NameTyped(const QModelIndex& index, const QString& text) {
+  QTreeWidgetItem* item = itemFromIndex(index);
+  if (item == nullptr || item != FEditing || index.column() != 0) return;
+  CaptionEdited(item, text);
+}
+
+void TNavShellList::CaptionEdited(QTreeWidgetItem* item, const QString& typed) {
+  FEditing = nullptr;
+  FRenaming = true;
+  item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+  FRenaming = false;
+  const QString oldName = ItemName(item);
+  QString newName = typed.trimmed();
+  if (newName.isEmpty() || newName == oldName) {
+    FRenaming = true;
+    item->setText(0, oldName);
+    FRenaming = false;
+    return;
+  }
+  bool ok = false;
+  try {
+    FBrowser.LocateObject(oldName);
+    ok = FBrowser.RenameObject(newName);
+  } catch (const EShellBrowserError&) {
+    ok = false;
+  }
+  FRenaming = true;
+  if (ok) {
+    // Whole or not at all: the item follows the name on disk.
+    item->setText(0, newName);
+    item->setData(0, kNameRole, FBrowser.GetObjectName());
+    ReportOperation(OperationBit(TNavShellOperation::sopRename), {FBrowser.Folder() + oldName},
+                    FBrowser.Folder() + FBrowser.GetObjectName());
+  } else {
+    const QString wanted = typed;
+    item->setText(0, oldName);
+    ShowError(QStringLiteral("Could not rename \"") + oldName + QStringLiteral("\" to \"") + wanted +
+              QStringLiteral("\": ") + NavSystemErrorText(errno));
+    // The editor opens again a moment later, for another try.
+    QPointer<TNavShellList> self(this);
+    QTimer::singleShot(100, this, [self, item] {
+      if (self.isNull()) return;
+      for (int i = 0; i < self->topLevelItemCount(); ++i)
+        if (self->topLevelItem(i) == item) {
+          self->clearSelection();
+          item->setSelected(true);
+          self->EditSelectedCaption();
+        }
+    });
+  }
+  FRenaming = false;
+}
+
+void TNavShellList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  QTreeWidget::closeEditor(editor, hint);
+  if (QTreeWidgetItem* item = FEditing) {  // closed without a new name
+    FEditing = nullptr;
+    FRenaming = true;
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    FRenaming = false;
+  }
+}
+
+void TNavShellList::contextMenuEvent(QContextMenuEvent* event) {
+  QString verb;
+  if (itemAt(viewport()->mapFromGlobal(event->globalPos())) == nullptr) {
+    clearSelection();
+    if (FPopupMenu) FPopupMenu->popup(event->globalPos());
+    return;
+  }
+  ShowItemContextMenu(event->globalPos(), verb);
+}
+
+void TNavShellList::ShowItemContextMenu(const QPoint& globalPos, QString& verb) {
+  const QStringList names = SelectedNames();
+  if (names.isEmpty()) return;
+  QStringList files;
+  for (const QString& name : names) files << FBrowser.Folder() + name;
+  try {
+    if (names.size() == 1)
+      FBrowser.LocateObject(names.first());
+    else
+      FBrowser.MultiObjects() = names;
+  } catch (const EShellBrowserError&) {
+    RefreshList();
+    return;
+  }
+  FBrowser.OnRename = ReadOnly() ? std::function<void(TShellBrowser&)>() : [this](TShellBrowser&) { EditSelectedCaption(); };
+  const bool ran = FBrowser.ShowContextMenu(globalPos, FPopupMenu, verb);
+  FBrowser.OnRename = nullptr;
+  if (!ran) return;
+  using O = TNavShellOperation;
+  const QString v = verb.toLower();
+  if (v == QLatin1String("delete")) {
+    ReportOperation(OperationBit(O::sopDelete) | OperationBit(O::sopRemove), files, QString());
+    FRefreshTimer.start();
+  } else if (v == QLatin1String("undelete") || v == QLatin1String("paste") || v == QLatin1String("link")) {
+    FRefreshTimer.start();
+  } else if (v == QLatin1String("cut")) {
+    for (QTreeWidgetItem* item : selectedItems()) item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+  }
+}
+
 bool TNavShellList::CreateNewFolder(QString name, bool startRename) {
   const QString folder = FBrowser.Folder();
   if (folder.isEmpty()) {
@@ -669,7 +902,7 @@ bool TNavShellList::CreateNewFolder(QString name, bool startRename) {
       clearSelection();
       item->setSelected(true);
       setCurrentItem(item);
-      if (!ReadOnly()) editItem(item, 0);
+      EditSelectedCaption();
     }
   }
   return true;

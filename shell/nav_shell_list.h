@@ -4,6 +4,9 @@
 // folders and back, and a refresh when the folder changes on disk (changes in a burst give one
 // refresh, 300 ms after the last).
 
+#include <QMenu>
+#include <array>
+#include <vector>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
@@ -74,8 +77,27 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   /// Makes a folder in the shown folder: "New Folder", else "New Folder (1)", "(2)"... Without
   /// a shown path: false with the error "Unable to create directory".
   bool CreateNewFolder(QString name = QString(), bool startRename = false);
+  // --- columns, remembered per special folder (all plain folders share one set) ---
+  /// Shows or hides a column of the folder's details (by its index among them); the name
+  /// column cannot be hidden. OnBeforeShellColumnChanged may refuse.
+  bool ShowShellColumn(int shellColumn);
+  bool HideShellColumn(int shellColumn);
+  /// Keeps the shown columns' widths for the folder's kind; hidden ones are marked -3.
+  void SaveColumnWidths();
+  /// The chooser the header's context menu shows: every column once, shown ones ticked.
+  std::unique_ptr<QMenu> CreateColumnMenu();
+  std::function<void(TNavShellList&, int shellColumn, bool show, bool& allow)> OnBeforeShellColumnChanged;
+  std::function<void(TNavShellList&, int shellColumn, bool show)> OnAfterShellColumnChanged;
+
   /// Runs a verb on the selection ("default" on a folder opens it in the list).
   bool ExecuteVerb(const QString& verb);
+  /// Starts editing the selected item's name; the rename happens on disk when the edit ends.
+  void EditSelectedCaption();
+  /// The shell menu of the selection with the list's own popup merged in; verb gets the
+  /// chosen verb.
+  void ShowItemContextMenu(const QPoint& globalPos, QString& verb);
+  QMenu* PopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
   /// In the icon style: pictures of the files (the desktop's thumbnails, pictures, video
   /// frames) instead of their icons, ThumbnailWidth × ThumbnailHeight, framed in
   /// ThumbnailBorderColor unless that is clNone. Changing the style turns them off.
@@ -137,11 +159,16 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   void IconReady(int iconIndex, int kind, const void* itemTag) override;
   void ThumbnailReady(const QImage& image, int imageIndex, const void* itemTag) override;
 
+  /// The list's name editor hands over what was typed (the rename happens on disk first).
+  void NameTyped(const QModelIndex& index, const QString& text);
+
   /// Whether an item is the parent entry " .. ".
   static bool IsParentFolderItem(const QTreeWidgetItem* item);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
   QStringList mimeTypes() const override;
   Qt::DropActions supportedDropActions() const override;
@@ -169,6 +196,7 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   QString DropFolderAt(const QPoint& pos) const;
   Qt::DropAction DropActionFor(const QDropEvent* event, const QString& folder) const;
   void ShowError(const QString& message);
+  void CaptionEdited(QTreeWidgetItem* item, const QString& typed);
 
   TShellBrowser FBrowser;
   TNavShellChangeNotifier FNotifier;
@@ -184,6 +212,16 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool FOleDragDrop = true;
   bool FDraggingHere = false;
   bool FThumbnails = false;
+  QPointer<QMenu> FPopupMenu;
+  bool FRenaming = false;
+  // Per special folder: a width for each details column (-3: hidden; 0: its default), and
+  // whether the folder's columns were set up yet.
+  static constexpr int kColumnSlots = 257;
+  std::vector<std::array<int, kColumnSlots>> FColumnTable = std::vector<std::array<int, kColumnSlots>>(kNavShellFolderCount);
+  std::array<bool, kNavShellFolderCount> FColumnsSetUp{};
+  int FolderSlot() const;
+  bool ChangeShellColumn(int shellColumn, bool show);
+  QTreeWidgetItem* FEditing = nullptr;  // the item whose name is being edited
   int FThumbnailWidth = 96, FThumbnailHeight = 96;
   TColor FThumbnailBorderColor = clNone;
   bool ThumbnailsShown() const { return FThumbnails && FViewStyle == TNavViewStyle::vsIcon; }
