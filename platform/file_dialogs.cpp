@@ -1,6 +1,11 @@
 #include "platform/file_dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
 
 namespace platform {
 
@@ -25,6 +30,43 @@ bool TQtFileDialogs::PickFolder(QWidget* parent, const QString& title, QString& 
   const QString chosen = QFileDialog::getExistingDirectory(parent, title, folder);
   if (chosen.isEmpty()) return false;
   folder = chosen;
+  return true;
+}
+
+bool TQtFileDialogs::BrowseForFolder(QWidget* parent, const TFolderRequest& request, QString& folder) {
+  QFileDialog dialog(parent, request.WindowTitle);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  if (request.IncludeFiles) {
+    dialog.setFileMode(request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  } else {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  }
+  if (!request.ButtonCaption.isEmpty()) dialog.setLabelText(QFileDialog::Accept, request.ButtonCaption);
+  QString start = folder;
+  if (!request.Root.isEmpty()) {
+    const QString root = QDir::cleanPath(request.Root);
+    if (start.isEmpty() || !(QDir::cleanPath(start) + QLatin1Char('/')).startsWith(root + QLatin1Char('/')))
+      start = root;
+    dialog.setSidebarUrls({QUrl::fromLocalFile(root)});
+  }
+  if (!start.isEmpty()) {
+    const QFileInfo info(start);
+    dialog.setDirectory(info.isDir() ? start : info.absolutePath());
+    if (info.isDir() && !request.IncludeFiles) dialog.selectFile(start);
+  }
+  if (request.OnSelectionChanged)
+    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, request.OnSelectionChanged);
+  dialog.adjustSize();
+  if (request.Left > 0 && request.Top > 0) {
+    dialog.move(request.Left, request.Top);
+  } else if (const QScreen* screen = parent != nullptr && parent->screen() != nullptr ? parent->screen()
+                                                                                      : QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    dialog.move(area.width() / 2 - dialog.width() / 2, area.height() / 2 - dialog.height() / 2);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  folder = QDir::cleanPath(dialog.selectedFiles().constFirst());
   return true;
 }
 

@@ -3,14 +3,31 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
 namespace platform {
 
+/// What a folder picker shows and accepts.
+struct TFolderRequest {
+  QString WindowTitle;
+  QString ButtonCaption;        // the OK button's text; empty keeps the dialog's own
+  QString Root;                 // empty: the whole file system
+  bool IncludeFiles = false;    // files can be chosen too
+  bool MustExist = true;
+  int Left = -1, Top = -1;      // either at or below 0: centred on the screen
+  std::function<void(const QString&)> OnSelectionChanged;
+};
+
 class IFileDialogs {
  public:
   virtual ~IFileDialogs() = default;
+  /// Asks for a folder as described, starting at folder; true with folder set when one was
+  /// chosen. The default asks PickFolder with the window title.
+  virtual bool BrowseForFolder(QWidget* parent, const TFolderRequest& request, QString& folder) {
+    return PickFolder(parent, request.WindowTitle, folder);
+  }
   /// Asks for an existing folder, starting at folder; true with folder set when one was chosen.
   virtual bool PickFolder(QWidget* parent, const QString& title, QString& folder) = 0;
   /// Asks for an existing file. filter uses Qt's form ("VC Filelist (*.fls)"); defaultSuffix has
@@ -30,6 +47,9 @@ class IFileDialogs {
 /// QFileDialog.
 class TQtFileDialogs : public IFileDialogs {
  public:
+  /// Qt's own (non-native) dialog in folder mode, so it looks alike on every desktop and runs
+  /// without a portal.
+  bool BrowseForFolder(QWidget* parent, const TFolderRequest& request, QString& folder) override;
   bool PickFolder(QWidget* parent, const QString& title, QString& folder) override;
   bool OpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                     QString& fileName) override;

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -33,7 +32,6 @@
 #include "app/custom_size/custom_size.h"
 #include "app/effects/effects.h"
 #include "app/main_window/list_format.h"
-#include "app/main_window/stand_ins.h"
 #include "app/options/option_builder.h"
 #include "app/options/presets.h"
 #include "app/pictures/pictures.h"
@@ -44,9 +42,12 @@
 #include "components/taskbar_mgr.h"
 #include "platform/file_dialogs.h"
 #include "platform/folder_access.h"
-#include "platform/nav_drop_files.h"
 #include "platform/prompter.h"
 #include "platform/shell_open.h"
+#include "shell/nav_browse_for_folder.h"
+#include "shell/nav_drop_files.h"
+#include "shell/nav_system_image_list.h"
+#include "shell/shell_data.h"
 
 namespace app {
 
@@ -116,15 +117,19 @@ QComboBox* DropDownList(const char* name) {
 }  // namespace
 
 Tfrm_Main::Tfrm_Main(QWidget* parent)
-    : QMainWindow(parent), FIconProvider(std::make_unique<QFileIconProvider>()) {
+    : QMainWindow(parent) {
   setObjectName(QStringLiteral("frm_Main"));
   resize(750, 600);
 
-  Fdrop_List = new platform::TNavDropFiles(this);
+  Fdrop_List = new shell::TNavDropFiles(this);
   Fdrop_List->setObjectName(QStringLiteral("drop_List"));
   Fdrop_List->OnDrop = [this] { drop_ListDrop(); };
-  Fdlg_AddFolder = new TNavBrowseForFolder(this);
+  Fdlg_AddFolder = new shell::TNavBrowseForFolder(this);
   Fdlg_AddFolder->setObjectName(QStringLiteral("dlg_AddFolder"));
+  Fdlg_AddFolder->SetOptions(shell::TNavBrowseFlag::bfNewDialogStyle | shell::TNavBrowseFlag::bfFileSystemOnly |
+                             shell::TNavBrowseFlag::bfEditBox);
+  Fimgl_System = new shell::TNavSystemImageList(this);
+  Fimgl_System->setObjectName(QStringLiteral("imgl_System"));
   Fdlg_AddFolder->SetTitle(QStringLiteral("Specify destination folder."));
   Fprg_Win7 = new components::TTaskbarMgr(this);
   Fprg_Win7->setObjectName(QStringLiteral("prg_Win7"));
@@ -535,7 +540,7 @@ int Tfrm_Main::AddRow(const QString& caption, const QStringList& subItems) {
   item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   item->setData(0, kSubItemsRole, values);
-  item->setIcon(0, FIconProvider->icon(QFileInfo(values[2])));
+  item->setIcon(0, Fimgl_System->Icon(shell::TNavSystemImageList::GetIconIndexForName(values[2], false, false)));
   Flw_Files->addTopLevelItem(item);
   return Flw_Files->indexOfTopLevelItem(item);
 }
@@ -835,7 +840,7 @@ void Tfrm_Main::btn_AddClick() {
 
 void Tfrm_Main::btn_PasteClick() {
   DropQueue().clear();
-  DropQueue().append(platform::TNavDropFiles::LocalFiles(QApplication::clipboard()->mimeData()));
+  DropQueue().append(shell::GetClipboardFiles());
   if (!DropQueue().isEmpty()) AddQueuedFiles();
 }
 

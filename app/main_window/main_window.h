@@ -14,7 +14,6 @@
 #include "app/settings/settings.h"
 
 class QAction;
-class QFileIconProvider;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,13 +33,14 @@ class TGlassButton;
 class TPngImageList;
 class TTaskbarMgr;
 }
-namespace platform {
+namespace shell {
+class TNavBrowseForFolder;
 class TNavDropFiles;
+class TNavSystemImageList;
 }
 
 namespace app {
 
-class TNavBrowseForFolder;
 struct TPreset;
 
 class Tfrm_Main : public QMainWindow {
@@ -177,8 +177,9 @@ class Tfrm_Main : public QMainWindow {
   QComboBox* cb_AudioFormat() const { return Fcb_AudioFormat; }
   QComboBox* cb_VideoFrameSize() const { return Fcb_VideoFrameSize; }
   components::TTaskbarMgr* prg_Win7() const { return Fprg_Win7; }
-  platform::TNavDropFiles* drop_List() const { return Fdrop_List; }
-  TNavBrowseForFolder* dlg_AddFolder() const { return Fdlg_AddFolder; }
+  shell::TNavDropFiles* drop_List() const { return Fdrop_List; }
+  shell::TNavBrowseForFolder* dlg_AddFolder() const { return Fdlg_AddFolder; }
+  shell::TNavSystemImageList* imgl_System() const { return Fimgl_System; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -250,8 +251,9 @@ class Tfrm_Main : public QMainWindow {
   QStatusBar* Fsts_Bar = nullptr;
   QLabel* FStatusPanels[2] = {nullptr, nullptr};
   QMenu* FPopupMenu1 = nullptr;
-  platform::TNavDropFiles* Fdrop_List = nullptr;
-  TNavBrowseForFolder* Fdlg_AddFolder = nullptr;
+  shell::TNavDropFiles* Fdrop_List = nullptr;
+  shell::TNavBrowseForFolder* Fdlg_AddFolder = nullptr;
+  shell::TNavSystemImageList* Fimgl_System = nullptr;  // the list's small icons
   components::TTaskbarMgr* Fprg_Win7 = nullptr;
   QTimer* Ftmr_Update = nullptr;
   QTimer* Ftmr_Param = nullptr;
@@ -277,7 +279,6 @@ class Tfrm_Main : public QMainWindow {
   QAction* FCheckforUpdate1 = nullptr;
   QAction* FAbout1 = nullptr;
 
-  std::unique_ptr<QFileIconProvider> FIconProvider;  // file icons of the list
   QString FOptionString;
   QString FAddFolder;
   int FAddViewStyle = 1;

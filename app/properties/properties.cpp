@@ -1,6 +1,5 @@
 #include "app/properties/properties.h"
 
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -8,11 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMimeDatabase>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <cmath>
+
+#include "shell/nav_system_image_list.h"
 
 namespace app {
 
@@ -31,10 +31,6 @@ QString Grouped(double value) {
   return c.toString(static_cast<qlonglong>(std::llround(value)));
 }
 
-QMimeType TypeByName(const QString& path) {
-  return QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-}
-
 }  // namespace
 
 QString FormatFileSize(int64_t bytes) {
@@ -44,16 +40,17 @@ QString FormatFileSize(int64_t bytes) {
   return QString::number(static_cast<double>(bytes) / kGiB, 'f', 2) + QLatin1String(" GB");
 }
 
-QString GetShellTypeName(const QString& path) { return TypeByName(path).comment(); }
+// Both by the name only: the file is not opened.
+QString GetShellTypeName(const QString& path) {
+  if (path.endsWith(QLatin1Char('/'))) return shell::TNavSystemImageList::GetTypeNameForExtension(QString());
+  return shell::TNavSystemImageList::GetTypeNameForExtension(QFileInfo(path).suffix());
+}
 
 QIcon GetShellIcon(const QString& path) {
-  const QMimeType type = TypeByName(path);
-  QIcon icon = QIcon::fromTheme(type.iconName());
-  if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
-  if (icon.isNull())
-    icon = QFileIconProvider().icon(QFileInfo(path).isDir() ? QAbstractFileIconProvider::Folder
-                                                            : QAbstractFileIconProvider::File);
-  return icon;
+  shell::TNavSystemImageList& icons = shell::TNavSystemImageList::GetGlobalSystemImageList();
+  const bool folder = QFileInfo(path).isDir();
+  return icons.Icon(folder ? shell::TNavSystemImageList::GetFolderIconIndex()
+                           : shell::TNavSystemImageList::GetIconIndexForName(path, true, false));
 }
 
 Tfrm_Properties::Tfrm_Properties(QWidget* parent) : QDialog(parent) {

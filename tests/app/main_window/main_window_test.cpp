@@ -19,7 +19,7 @@
 #include "components/glass_button.h"
 #include "components/png_image_list.h"
 #include "platform/ini_file.h"
-#include "platform/nav_drop_files.h"
+#include "shell/nav_drop_files.h"
 
 namespace {
 

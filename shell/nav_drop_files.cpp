@@ -1,22 +1,17 @@
-#include "platform/nav_drop_files.h"
+#include "shell/nav_drop_files.h"
 
 #include <QAbstractScrollArea>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QUrl>
 
-namespace platform {
+#include "shell/shell_data.h"
+
+namespace shell {
 
 TNavDropFiles::TNavDropFiles(QObject* parent) : QObject(parent) {}
 
-QStringList TNavDropFiles::LocalFiles(const QMimeData* data) {
-  QStringList files;
-  if (data == nullptr || !data->hasUrls()) return files;
-  for (const QUrl& url : data->urls())
-    if (url.isLocalFile() && !url.toLocalFile().isEmpty()) files.append(url.toLocalFile());
-  return files;
-}
+QStringList TNavDropFiles::LocalFiles(const QMimeData* data) { return GetFilesFromDataObject(data); }
 
 QWidget* TNavDropFiles::DropWidget() const {
   if (FControl.isNull()) return nullptr;
@@ -85,4 +80,4 @@ bool TNavDropFiles::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
-}  // namespace platform
+}  // namespace shell

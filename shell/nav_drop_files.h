@@ -1,6 +1,6 @@
 #pragma once
-// Drop target for files from a file manager, until the shell's own drop target exists. Holds the
-// string list of dropped paths, which the application also uses as its queue of paths to add.
+// Drop target for files from a file manager. Holds the string list of dropped paths, which the
+// application also uses as its queue of paths to add.
 
 #include <QObject>
 #include <QPointer>
@@ -10,7 +10,7 @@
 
 class QMimeData;
 
-namespace platform {
+namespace shell {
 
 class TNavDropFiles : public QObject {
   Q_OBJECT
@@ -29,8 +29,7 @@ class TNavDropFiles : public QObject {
   QStringList& Files() { return FFiles; }
   const QStringList& Files() const { return FFiles; }
 
-  /// The local files of a drag or clipboard payload (text/uri-list with file URLs); other URLs and
-  /// other data give an empty list.
+  /// The local files of a drag or clipboard payload (GetFilesFromDataObject).
   static QStringList LocalFiles(const QMimeData* data);
 
   /// Fires on the user-interface thread when files were dropped; Files() holds them.
@@ -49,4 +48,4 @@ class TNavDropFiles : public QObject {
   QStringList FFiles;
 };
 
-}  // namespace platform
+}  // namespace shell

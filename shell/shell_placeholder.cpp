@@ -1,1 +1,0 @@
-// Components of this library are added here.
