@@ -52,8 +52,9 @@ bool TQtFileDialogs::BrowseForFolder(QWidget* parent, const TFolderRequest& requ
   }
   if (!start.isEmpty()) {
     const QFileInfo info(start);
+    // A folder is shown open: accepting without picking anything chooses it.
     dialog.setDirectory(info.isDir() ? start : info.absolutePath());
-    if (info.isDir() && !request.IncludeFiles) dialog.selectFile(start);
+    if (!info.isDir()) dialog.selectFile(start);
   }
   if (request.OnSelectionChanged)
     QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, request.OnSelectionChanged);
