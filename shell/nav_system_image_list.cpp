@@ -6,6 +6,7 @@
 #include <QMimeDatabase>
 #include <QMutex>
 #include <QPainter>
+#include <QStringList>
 #include <QStyle>
 #include <unistd.h>
 
@@ -94,6 +95,30 @@ int FolderIndex(const QString& path, bool open) {
   return Register(QStringLiteral("folder"), {}, QStyle::SP_DirIcon);
 }
 
+// Without a desktop session (the offscreen platform, a bare window manager) Qt knows neither the
+// icon folders nor a theme, and every look-up fails. The desktop's own settings are kept when
+// there are any; otherwise the freedesktop folders are searched, with Adwaita for what the
+// default theme lacks.
+bool EnsureIconTheme() {
+  QStringList paths = QIcon::themeSearchPaths();
+  QStringList dataDirs = qEnvironmentVariable("XDG_DATA_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  if (dataDirs.isEmpty()) dataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
+  dataDirs.prepend(TXdgDirs::DataHome());
+  bool changed = false;
+  for (const QString& dir : dataDirs) {
+    const QString icons = dir + QLatin1String("/icons");
+    if (!paths.contains(icons) && QFileInfo(icons).isDir()) {
+      paths.append(icons);
+      changed = true;
+    }
+  }
+  if (changed) QIcon::setThemeSearchPaths(paths);
+  if (QIcon::themeName().isEmpty()) QIcon::setThemeName(QStringLiteral("hicolor"));
+  if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+  return true;
+}
+
 QMimeDatabase& MimeDatabase() {
   static QMimeDatabase db;  // QMimeDatabase is safe to use from any thread
   return db;
@@ -142,12 +167,7 @@ int TNavSystemImageList::Count() const {
 QIcon TNavSystemImageList::Resolve(int index) const {
   TIconKey key;
   if (!TIconRegistry::Instance().Key(index, key)) return {};
-  // Without a desktop session Qt's theme is bare hicolor, which has no file-type icons.
-  static const bool themed = [] {
-    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
-      QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
-    return true;
-  }();
+  static const bool themed = EnsureIconTheme();
   (void)themed;
   QIcon icon = QIcon::fromTheme(key.Name);
   if (icon.isNull()) icon = QIcon::fromTheme(key.Generic);

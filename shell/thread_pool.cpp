@@ -241,19 +241,19 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
     return std::find(Threads.begin(), Threads.end(), thread) != Threads.end();
   }
 
-  // The growth step: maybe start one more worker.
+  // The growth step: maybe start one more worker. The rate limit is checked and the check time
+  // stored under the lock, so that an add and a worker taking an item cannot both grow the pool
+  // within one interval.
   void Grow() {
+    std::lock_guard lock(Lock);
     const uint64_t now = Now();
     const uint64_t last = LastGrowth.load();
-    if ((now < last || now - last < kGrowthIntervalMs) && ThreadCount() > MinWorkers.load()) return;
-    {
-      std::lock_guard lock(Lock);
-      const int count = static_cast<int>(Threads.size());
-      if (!(count >= MaxRunning.load() || QueueCount() == 0 || GrowthBlocked.load() || Destroying.load())) {
-        if (count < MinWorkers.load() || CpuUsage() < CpuCap.load()) StartWorkerLocked();
-      }
-      GrowthBlocked = false;
+    const int count = static_cast<int>(Threads.size());
+    if ((now < last || now - last < kGrowthIntervalMs) && count > MinWorkers.load()) return;
+    if (!(count >= MaxRunning.load() || QueueCount() == 0 || GrowthBlocked.load() || Destroying.load())) {
+      if (count < MinWorkers.load() || CpuUsage() < CpuCap.load()) StartWorkerLocked();
     }
+    GrowthBlocked = false;
     LastGrowth = now;
   }
 

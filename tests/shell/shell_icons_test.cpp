@@ -108,6 +108,19 @@ TEST_F(SystemImageListTest, SizesAndSharing) {
   }
 }
 
+TEST_F(SystemImageListTest, FileTypesLookDifferentFromPlainFiles) {
+  // The desktop's theme is found even without a desktop session: a video does not get the
+  // plain file's picture.
+  TNavSystemImageList list;
+  list.SetSize(TNavImageListSize::si_large);
+  const QImage video = list.Pixmap(TNavSystemImageList::GetIconIndexForExtension(QStringLiteral("mp4"), false, false)).toImage();
+  const QImage plain = list.Pixmap(0).toImage();
+  const QImage folder = list.Pixmap(TNavSystemImageList::GetFolderIconIndex()).toImage();
+  ASSERT_FALSE(video.isNull());
+  EXPECT_NE(video, plain);
+  EXPECT_NE(folder, plain);
+}
+
 TEST_F(SystemImageListTest, TypeNamesAreTheDesktopsAndShort) {
   const QString mp4 = TNavSystemImageList::GetTypeNameForExtension(QStringLiteral("mp4"));
   EXPECT_FALSE(mp4.isEmpty());

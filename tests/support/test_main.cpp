@@ -49,7 +49,12 @@ extern "C" const char* __tsan_default_suppressions() {
          "called_from_lib:libdbus-1.so\n"
          "race:libQt6Core.so\n"
          "race:libQt6DBus.so\n"
-         "race:libdbus-1.so\n";
+         "race:libdbus-1.so\n"
+         // Widget tests of the shell components: pictures and fonts inside Qt.
+         "race:libQt6Gui.so\n"
+         "race:libQt6Widgets.so\n"
+         "race:libglib-2.0.so\n"
+         "race:libfontconfig.so\n";
 }
 
 int main(int argc, char** argv) {
