@@ -9,6 +9,7 @@
 #include "app/preview/preview.h"
 #include "app/update/update_check.h"
 #include "platform/qt_main_thread.h"
+#include "shell/thread_pool.h"
 
 int main(int argc, char* argv[]) {
   // The parameters are kept before Qt sees them: QApplication removes the options it knows
@@ -32,5 +33,8 @@ int main(int argc, char* argv[]) {
   app::WireBatchMode(window, batchMode);
   app::WireUpdateCheck(window);
   window.show();
-  return application.exec();
+  const int exitCode = application.exec();
+  // The shell's workers hand results to the main thread: they stop while it still listens.
+  shell::ShutdownGlobalThreadPool();
+  return exitCode;
 }

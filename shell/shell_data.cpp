@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCompleter>
+#include <QFileSystemModel>
+#include <QLineEdit>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -42,6 +45,12 @@ QStringList PathsOfLines(const QString& text) {
 
 std::unique_ptr<QMimeData> GetDropFiles(const QStringList& paths, bool cut) {
   auto data = std::make_unique<QMimeData>();
+  AddDropFilesToDataObject(paths, data.get(), cut);
+  return data;
+}
+
+void AddDropFilesToDataObject(const QStringList& paths, QMimeData* data, bool cut) {
+  if (data == nullptr) return;
   QByteArray uris;
   QByteArray copied = cut ? "cut" : "copy";
   QString plain;
@@ -55,7 +64,6 @@ std::unique_ptr<QMimeData> GetDropFiles(const QStringList& paths, bool cut) {
   data->setData(kGnomeCopied, copied);
   if (cut) data->setData(kKdeCut, "1");
   data->setText(plain);
-  return data;
 }
 
 QStringList GetFilesFromDataObject(const QMimeData* data) {
@@ -198,6 +206,28 @@ QString ExpandPathMacros(const QString& text, const QDateTime& now) {
   if (expanded == QLatin1String("~") || expanded.startsWith(QLatin1String("~/")))
     expanded = TXdgDirs::Home() + expanded.mid(1);
   return expanded;
+}
+
+QString ResolveLinkTarget(const QString& link) {
+  const QFileInfo info(link);
+  if (!info.isSymLink()) return {};
+  return info.symLinkTarget();
+}
+
+bool SetAutoComplete(QLineEdit* edit, bool fileSystem, bool /*urls*/) {
+  if (edit == nullptr) return false;
+  if (!fileSystem) {
+    edit->setCompleter(nullptr);
+    return true;
+  }
+  auto* completer = new QCompleter(edit);  // owned by the edit
+  auto* model = new QFileSystemModel(completer);
+  model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+  model->setRootPath(QString());
+  completer->setModel(model);
+  completer->setCaseSensitivity(Qt::CaseSensitive);
+  edit->setCompleter(completer);
+  return true;
 }
 
 QString GetSpecialFolderPath(TNavShellFolder folder) {

@@ -12,6 +12,8 @@
 
 #include "shell/nav_item_id_list.h"
 
+class QLineEdit;
+
 namespace shell {
 
 /// Misuse of a shell routine.
@@ -27,6 +29,8 @@ class EInvalidOperation : public EShellBrowserError {
 /// The payload file managers exchange for a list of files: text/uri-list (CRLF lines of file
 /// URLs), the copied-files marker ("copy"/"cut" and the URLs) and the same paths as plain text.
 std::unique_ptr<QMimeData> GetDropFiles(const QStringList& paths, bool cut = false);
+/// Adds the file-list formats of paths to an existing payload.
+void AddDropFilesToDataObject(const QStringList& paths, QMimeData* data, bool cut = false);
 /// The local paths in a payload: text/uri-list, else the copied-files marker. Remote URLs are
 /// left out, and so are names containing a line break (a file list could not hold them).
 QStringList GetFilesFromDataObject(const QMimeData* data);
@@ -61,6 +65,10 @@ int CompareLogical(const QString& a, const QString& b);
 /// %TIME% (hh-mm-ss) and %MYDOCUMENTS% in any case.
 QString ExpandPathMacros(const QString& text);
 QString ExpandPathMacros(const QString& text, const QDateTime& now);
+/// Where a symbolic link points, as an absolute path; "" for anything else.
+QString ResolveLinkTarget(const QString& link);
+/// Typing help for a path field: with fileSystem, completion of folders and files.
+bool SetAutoComplete(QLineEdit* edit, bool fileSystem, bool urls);
 /// The path of a special folder; "" when it has none here or does not exist.
 QString GetSpecialFolderPath(TNavShellFolder folder);
 

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 
 #include "fake_home.h"
@@ -181,6 +183,19 @@ TEST_F(PathRoutinesTest, FileSizesAndFolders) {
   EXPECT_EQ(shell::GetSpecialFolderPath(shell::TNavShellFolder::SF_MY_MUSIC), Home + QStringLiteral("/Music"));
   EXPECT_TRUE(shell::TNavPathList::AllOnSameDrive({Home, Home + QStringLiteral("/Music")}));
   EXPECT_FALSE(shell::TNavPathList::AllOnSameDrive({Home, Volume + QStringLiteral("/a")}));
+}
+
+TEST_F(PathRoutinesTest, LinksAndCompletion) {
+  testing_support::ShellApp();
+  testing_support::WriteText(Home + QStringLiteral("/real.mkv"), "x");
+  QFile::link(Home + QStringLiteral("/real.mkv"), Home + QStringLiteral("/link.mkv"));
+  EXPECT_EQ(shell::ResolveLinkTarget(Home + QStringLiteral("/link.mkv")), Home + QStringLiteral("/real.mkv"));
+  EXPECT_EQ(shell::ResolveLinkTarget(Home + QStringLiteral("/real.mkv")), QString());
+  QLineEdit edit;
+  EXPECT_TRUE(shell::SetAutoComplete(&edit, true, false));
+  EXPECT_NE(edit.completer(), nullptr);
+  EXPECT_TRUE(shell::SetAutoComplete(&edit, false, false));
+  EXPECT_EQ(edit.completer(), nullptr);
 }
 
 TEST_F(PathRoutinesTest, PathListCanRefuseMissingPathsAndNoticesNetworkOnes) {
