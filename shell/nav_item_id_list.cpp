@@ -101,6 +101,12 @@ INavItemIdList TNavItemIdList::CreateFromPath(const QString& path, const INavIte
     errno = ENOENT;
     return nullptr;
   }
+  return CreateFromAnyPath(full);
+}
+
+INavItemIdList TNavItemIdList::CreateFromAnyPath(const QString& path) {
+  if (!QDir::isAbsolutePath(path)) return nullptr;
+  const QString full = QDir::cleanPath(path);
   const TMountEntry mount = TMounts::ForPath(full);
   std::vector<TNavSegment> segments{{TNavSegmentKind::Virtual, QLatin1String(kNavComputer)},
                                     {TNavSegmentKind::Volume, mount.Root}};

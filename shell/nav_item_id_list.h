@@ -56,6 +56,9 @@ class TNavItemIdList : public std::enable_shared_from_this<TNavItemIdList> {
   /// "" gives Computer; any other path its canonical list, relative paths resolved against
   /// parentFolder's path. Null (errno ENOENT) for a path that does not exist.
   static INavItemIdList CreateFromPath(const QString& path, const INavItemIdList& parentFolder = nullptr);
+  /// The canonical list of an absolute path whether or not it exists (a place just deleted,
+  /// one about to be made); null for relative paths.
+  static INavItemIdList CreateFromAnyPath(const QString& path);
 
   /// This list followed by child's segments; a null child gives this list.
   INavItemIdList Combine(const INavItemIdList& child) const;
