@@ -12,6 +12,7 @@
 
 #include "platform/main_thread.h"
 #include "shell/mounts.h"
+#include "shell/thumb_cache.h"
 
 namespace shell {
 
@@ -21,6 +22,13 @@ QMutex GThumbLock;
 TThumbnailFunction GThumbnailFunction;
 
 QImage ReadPicture(const QString& path, int width, int height) {
+  // The desktop's thumbnail cache first: pictures and videos the file manager has seen.
+  QImage cached = TThumbCache::Lookup(path, std::max(width, height));
+  if (!cached.isNull()) {
+    if (cached.width() > width || cached.height() > height)
+      cached = cached.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return cached;
+  }
   QImageReader reader(path);
   reader.setAutoTransform(true);
   const QSize size = reader.size();

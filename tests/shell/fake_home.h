@@ -46,6 +46,11 @@ inline bool WriteText(const QString& fileName, const QByteArray& text) {
   return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
+inline QByteArray ReadText(const QString& fileName) {
+  QFile file(fileName);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 class FakeHomeTest : public ::testing::Test {
  protected:
   static constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"};

@@ -1,0 +1,841 @@
+#include "shell/shell_browser.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMenu>
+#include <QMimeDatabase>
+#include <QMutex>
+#include <QPainter>
+#include <QStorageInfo>
+#include <QUrl>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/prompter.h"
+#include "platform/shell_open.h"
+#include "shell/mounts.h"
+#include "shell/nav_work_items.h"
+#include "shell/thumb_cache.h"
+#include "shell/trash.h"
+#include "shell/xdg_dirs.h"
+
+namespace shell {
+
+namespace {
+
+QMutex GProviderLock;
+std::function<QImage(const QString&, int, int)> GProvider;
+TShellBrowser::TMenuRunner GMenuRunner;
+
+QString TrashFolder() { return TTrash::HomeTrash(); }
+
+bool IsVirtual(const TNavSegment& s, const char* name) {
+  return s.Kind == TNavSegmentKind::Virtual && s.Name == QLatin1String(name);
+}
+
+TTrash::TInfo ReadTrashInfo(const QString& name) { return TTrash::ReadInfo(name); }
+
+QMimeDatabase& Mime() {
+  static QMimeDatabase db;
+  return db;
+}
+
+QString DateText(const QDateTime& time) {
+  if (!time.isValid()) return {};
+  return QLocale().toString(time.toLocalTime(), QLocale::ShortFormat);
+}
+
+}  // namespace
+
+// What is known of the current object.
+struct TShellBrowser::TEntry {
+  TNavSegment Segment;
+  QString Path;
+  uint32_t Attributes = 0;
+  bool Exists = false;
+  struct stat Stat {};
+  QDateTime Modified, Created, Accessed;
+};
+
+std::vector<TNavSegment> NavChildrenOf(const INavItemIdList& folder) {
+  std::vector<TNavSegment> children;
+  if (NavIsEmpty(folder)) return children;
+  const auto& items = folder->GetIdList();
+  auto entriesOf = [&](const QString& path, TNavSegmentKind kind) {
+    QDir dir(path);
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsFirst);
+    for (const QString& name : names) children.push_back({kind, name});
+  };
+  if (items.empty()) {
+    children.push_back({TNavSegmentKind::Virtual, QLatin1String(kNavHome)});
+    children.push_back({TNavSegmentKind::Virtual, QLatin1String(kNavComputer)});
+    children.push_back({TNavSegmentKind::Virtual, QLatin1String(kNavTrash)});
+    const QString desktop = TXdgDirs::UserDir(QStringLiteral("DESKTOP"));
+    if (!desktop.isEmpty() && desktop != TXdgDirs::Home()) entriesOf(desktop, TNavSegmentKind::Entry);
+  } else if (items.size() == 1 && IsVirtual(items[0], kNavComputer)) {
+    for (const TMountEntry& volume : TMounts::Volumes()) children.push_back({TNavSegmentKind::Volume, volume.Root});
+  } else if (items.size() == 1 && IsVirtual(items[0], kNavTrash)) {
+    entriesOf(TrashFolder() + QStringLiteral("/files"), TNavSegmentKind::TrashEntry);
+  } else {
+    const QString path = folder->GetPath();
+    if (!path.isEmpty()) entriesOf(path, TNavSegmentKind::Entry);
+  }
+  return children;
+}
+
+QString NavFreeName(const QString& folder, const QString& name) {
+  const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+  const auto taken = [&](const QString& n) { return QFileInfo::exists(base + n) || QFileInfo(base + n).isSymLink(); };
+  if (!taken(name)) return name;
+  const QFileInfo info(name);
+  const QString suffix = info.completeSuffix();
+  const QString stem = suffix.isEmpty() ? name : name.left(name.size() - suffix.size() - 1);
+  for (int n = 2;; ++n) {
+    const QString candidate = stem + QStringLiteral(" (%1)").arg(n) + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    if (!taken(candidate)) return candidate;
+  }
+}
+
+TShellBrowser::TShellBrowser(QObject* owner) : QObject(owner) {}
+TShellBrowser::~TShellBrowser() = default;
+
+std::unique_ptr<TShellBrowser> TShellBrowser::CreateCopy(const TShellBrowser& source) {
+  auto copy = std::make_unique<TShellBrowser>(source.parent());
+  copy->FShowErrorMessages = source.FShowErrorMessages;
+  copy->FFileSystemOnly = source.FFileSystemOnly;
+  copy->FReadOnly = source.FReadOnly;
+  copy->FShowContextMenuOnTop = source.FShowContextMenuOnTop;
+  copy->FMasks = source.FMasks;
+  copy->FFolder = source.FFolder;
+  copy->OnRename = source.OnRename;
+  copy->OnContextMenuSelect = source.OnContextMenuSelect;
+  copy->OnBeforeShellCommand = source.OnBeforeShellCommand;
+  copy->OnError = source.OnError;
+  return copy;
+}
+
+// --- folder and object ---
+
+QString TShellBrowser::Folder() const {
+  if (NavIsEmpty(FFolder)) return {};
+  const QString path = FFolder->GetPath();
+  if (path.isEmpty() || path.endsWith(QLatin1Char('/'))) return path;
+  return path + QLatin1Char('/');
+}
+
+void TShellBrowser::SetFolder(const QString& folder) {
+  if (!folder.isEmpty() && !NavIsEmpty(FFolder) && SamePath(folder, FFolder->GetPath())) return;
+  const INavItemIdList list = TNavItemIdList::CreateFromPath(folder);
+  if (NavIsEmpty(list))
+    throw EShellBrowserError((NavSystemErrorText(ENOENT) + QStringLiteral("\r\n") + folder).toStdString());
+  SetFolderIDList(list);
+}
+
+void TShellBrowser::SetFolderIDList(const INavItemIdList& folder) {
+  if (NavIsEmpty(folder)) {
+    FFolder.reset();
+    ResetObject();
+    FChildren.clear();
+    FNextChild = -1;
+    return;
+  }
+  if (!NavIsEmpty(FFolder) && FFolder->IsEqual(folder)) {
+    ResetObject();
+    return;
+  }
+  const QString path = folder->GetPath();
+  if (folder->GetCount() > 0 && !path.isEmpty() && !QFileInfo(path).isDir() && folder->GetIdList().back().Kind != TNavSegmentKind::Volume)
+    throw EShellBrowserError(("TShellBrowser.SetFolderIDList: Could not get IShellFolder interface. (" +
+                              NavSystemErrorText(ENOTDIR) + ")")
+                                 .toStdString());
+  FFolder = folder;
+  FChildren.clear();
+  FNextChild = -1;
+  ResetObject();
+}
+
+void TShellBrowser::ResetObject() {
+  FObject.reset();
+  FAbsolute.reset();
+  FEntry.reset();
+}
+
+INavItemIdList TShellBrowser::GetObjectIDList() const { return FObject ? FObject : TNavItemIdList::CreateNull(); }
+
+void TShellBrowser::SetObjectIDList(const INavItemIdList& relative) {
+  ResetObject();
+  if (!NavIsEmpty(relative)) FObject = relative;
+}
+
+INavItemIdList TShellBrowser::GetAbsoluteObjectIDList() const {
+  if (NavIsEmpty(FFolder) || !FObject) return nullptr;
+  if (!FAbsolute) FAbsolute = FFolder->Combine(FObject);
+  return FAbsolute;
+}
+
+void TShellBrowser::SetAbsoluteObjectIDList(const INavItemIdList& given) {
+  const INavItemIdList list = given;  // given may be the folder this replaces
+  if (NavIsEmpty(list)) return;
+  if (list->GetCount() == 0) {
+    SetFolderIDList(GetSpecialFolderItemIdList(TNavShellFolder::SF_DESKTOP));
+    return;
+  }
+  SetFolderIDList(list->GetAncestor(list->GetCount() - 1));
+  FObject = list->GetLastItem();
+  FAbsolute = list;
+}
+
+bool TShellBrowser::SelectFolderAsObject() {
+  if (!NavIsEmpty(FFolder)) SetAbsoluteObjectIDList(FFolder);
+  return true;
+}
+
+TNavShellFolder TShellBrowser::SpecialFolder() const {
+  return NavIsEmpty(FFolder) ? TNavShellFolder::SF_INVALID : FFolder->GetSpecialFolder();
+}
+
+void TShellBrowser::SetSpecialFolder(TNavShellFolder folder) {
+  if (folder == SpecialFolder()) {
+    ResetObject();
+    return;
+  }
+  SetFolderIDList(GetSpecialFolderItemIdList(folder));
+}
+
+// --- object queries ---
+
+const TShellBrowser::TEntry* TShellBrowser::Object() const {
+  if (!FObject || NavIsEmpty(FFolder)) return nullptr;
+  if (FEntry) return FEntry.get();
+  auto entry = std::make_unique<TEntry>();
+  entry->Segment = FObject->GetIdList().front();
+  const INavItemIdList absolute = GetAbsoluteObjectIDList();
+  entry->Path = absolute->GetPath();
+  namespace a = sfgao;
+  const TNavSegment& s = entry->Segment;
+  if (s.Kind == TNavSegmentKind::Virtual) {
+    if (s.Name == QLatin1String(kNavHome))
+      entry->Attributes = a::Folder | a::FileSystem | a::FileSysAncestor | a::HasSubfolder | a::CanCopy | a::CanLink;
+    else if (s.Name == QLatin1String(kNavComputer))
+      entry->Attributes = a::Folder | a::FileSysAncestor | a::HasSubfolder;
+    else
+      entry->Attributes = a::Folder;  // the trash
+    entry->Exists = true;
+  } else if (!entry->Path.isEmpty()) {
+    const QByteArray name = QFile::encodeName(entry->Path);
+    if (::lstat(name.constData(), &entry->Stat) == 0) {
+      entry->Exists = true;
+      struct stat target = entry->Stat;
+      const bool link = S_ISLNK(entry->Stat.st_mode);
+      if (link && ::stat(name.constData(), &target) != 0) target = entry->Stat;
+      uint32_t bits = a::FileSystem | a::CanCopy | a::CanLink;
+      if (S_ISDIR(target.st_mode)) bits |= a::Folder | a::FileSysAncestor;
+      if (link) bits |= a::Link;
+      if (QFileInfo(entry->Path).fileName().startsWith(QLatin1Char('.'))) bits |= a::Hidden;
+      if (::access(name.constData(), W_OK) != 0) bits |= a::ReadOnly;
+      const QByteArray parent = QFile::encodeName(NavParentFolder(entry->Path));
+      if (s.Kind == TNavSegmentKind::Volume) {
+        bits |= a::HasSubfolder;
+      } else if (::access(parent.constData(), W_OK) == 0) {
+        bits |= a::CanRename | a::CanDelete | a::CanMove;
+      }
+      if (s.Kind == TNavSegmentKind::TrashEntry) bits = (bits & (a::Folder | a::Link | a::Hidden)) | a::CanDelete;
+      entry->Attributes = bits;
+      const QFileInfo info(entry->Path);
+      entry->Modified = info.lastModified();
+      entry->Created = info.birthTime();
+      entry->Accessed = info.lastRead();
+    }
+  }
+  FEntry = std::move(entry);
+  return FEntry.get();
+}
+
+uint32_t TShellBrowser::GetAttributes(uint32_t mask) const {
+  const TEntry* entry = Object();
+  return entry != nullptr ? entry->Attributes & mask : 0;
+}
+
+bool TShellBrowser::IsFolder() const {
+  if (!FFileSystemOnly) return GetAttributes(sfgao::Folder) != 0;
+  return GetAttributes(sfgao::Folder) != 0 && GetAttributes(sfgao::FileSystem | sfgao::FileSysAncestor) != 0 &&
+         !GetObjectName().endsWith(QLatin1String(".zip"), Qt::CaseInsensitive);
+}
+
+bool TShellBrowser::IsValidObject(bool folderSuffices) const {
+  if (NavIsEmpty(FFolder)) return false;
+  if (folderSuffices) return true;
+  return FObject != nullptr || !FMultiObjects.isEmpty() || FFolder->GetCount() == 0;
+}
+
+QString TShellBrowser::GetObjectDisplayName(bool inFolder) const {
+  if (!FObject) return {};
+  if (NavIsEmpty(FFolder)) throw EInvalidOperation("No valid folder is currently assigned");
+  const TNavSegment& s = FObject->GetIdList().front();
+  if (s.Kind == TNavSegmentKind::TrashEntry && !inFolder) {
+    const QString original = ReadTrashInfo(s.Name).OriginalPath;
+    if (!original.isEmpty()) return QFileInfo(original).fileName();
+  }
+  const QString name = GetAbsoluteObjectIDList()->GetDisplayName();
+  return name.isEmpty() ? GetObjectName() : name;
+}
+
+QString TShellBrowser::GetObjectName() const {
+  if (!FObject) return {};
+  const TNavSegment& s = FObject->GetIdList().front();
+  if (s.Kind == TNavSegmentKind::Volume) return s.Name;  // a drive root is kept whole
+  return s.Name;
+}
+
+QString TShellBrowser::GetObjectPath() const {
+  const INavItemIdList absolute = GetAbsoluteObjectIDList();
+  return absolute ? absolute->GetPath() : QString();
+}
+
+QString TShellBrowser::GetLinkTargetPath() const {
+  if (!IsLink()) return {};
+  const QString target = ResolveLinkTarget(GetObjectPath());
+  return QFileInfo::exists(target) ? target : QString();
+}
+
+int TShellBrowser::GetIconIndex() const {
+  const INavItemIdList absolute = GetAbsoluteObjectIDList();
+  return absolute ? TNavSystemImageList::GetIconIndex(absolute, false, false) : -1;
+}
+
+int TShellBrowser::GetOpenIconIndex() const {
+  const INavItemIdList absolute = GetAbsoluteObjectIDList();
+  return absolute ? TNavSystemImageList::GetIconIndex(absolute, false, true) : -1;
+}
+
+int TShellBrowser::GetOverlayIndex() const {
+  const QString path = GetObjectPath();
+  return path.isEmpty() ? -1 : TNavSystemImageList::GetOverlayIndex(path);
+}
+
+QDateTime TShellBrowser::GetLastWriteTime() const {
+  const TEntry* entry = Object();
+  return entry != nullptr ? entry->Modified : QDateTime();
+}
+
+TNavPathList TShellBrowser::GetPathList() const {
+  TNavPathList list;
+  if (!FMultiObjects.isEmpty()) {
+    for (const QString& entry : FMultiObjects)
+      list.Add(entry.startsWith(QLatin1Char('/')) ? entry : Folder() + entry);
+  } else if (FObject) {
+    const QString path = GetObjectPath();
+    if (!path.isEmpty()) list.Add(path);
+  }
+  return list;
+}
+
+// --- enumeration ---
+
+void TShellBrowser::ResetEnumeration() {
+  FChildren.clear();
+  FNextChild = -1;
+}
+
+bool TShellBrowser::Next() {
+  if (NavIsEmpty(FFolder)) return false;
+  if (FNextChild < 0) {
+    FChildren = NavChildrenOf(FFolder);
+    FNextChild = 0;
+  }
+  while (FNextChild < static_cast<int>(FChildren.size())) {
+    const TNavSegment segment = FChildren[static_cast<size_t>(FNextChild++)];
+    SetObjectIDList(TNavItemIdList::Create({segment}));
+    if (FFileSystemOnly && GetAttributes(sfgao::FileSystem | sfgao::FileSysAncestor) == 0 &&
+        !(segment.Kind == TNavSegmentKind::Virtual && (segment.Name == QLatin1String(kNavComputer) ||
+                                                        segment.Name == QLatin1String(kNavTrash))))
+      continue;
+    if (MatchesFilter()) return true;
+  }
+  ResetObject();
+  return false;
+}
+
+QString TShellBrowser::Filter() const {
+  return FMasks.isEmpty() ? QStringLiteral("*") : FMasks.join(QLatin1Char(';'));
+}
+
+void TShellBrowser::SetFilter(const QString& filter) {
+  FMasks.clear();
+  if (filter.isEmpty() || filter == QLatin1String("*")) return;
+  for (const QString& mask : filter.split(QLatin1Char(';'), Qt::SkipEmptyParts)) FMasks.append(mask);
+}
+
+bool TShellBrowser::MatchesFilter() const {
+  if (FMasks.isEmpty() || IsFolder()) return true;
+  QString name = GetObjectName();
+  if (name.isEmpty()) name = GetObjectDisplayName(true);
+  for (const QString& mask : FMasks)
+    if (NavMaskMatches(name, mask)) return true;
+  return false;
+}
+
+void TShellBrowser::LocateObject(const QString& name) {
+  if (name.isEmpty()) {
+    ResetObject();
+    return;
+  }
+  QString n = name;
+  while (n.size() > 1 && n.endsWith(QLatin1Char('/'))) n.chop(1);
+  if (!n.contains(QLatin1Char('/'))) {
+    if (NavIsEmpty(FFolder)) throw EShellBrowserError("No active folder was set.");
+    for (const TNavSegment& segment : NavChildrenOf(FFolder)) {
+      if (segment.Name == n) {
+        SetObjectIDList(TNavItemIdList::Create({segment}));
+        return;
+      }
+    }
+    // By the name shown (the trash shows original names, Computer the volumes' names).
+    for (const TNavSegment& segment : NavChildrenOf(FFolder)) {
+      SetObjectIDList(TNavItemIdList::Create({segment}));
+      if (GetObjectDisplayName(true).compare(n, Qt::CaseInsensitive) == 0 ||
+          GetObjectDisplayName(false).compare(n, Qt::CaseInsensitive) == 0)
+        return;
+    }
+    ResetObject();
+    throw EShellBrowserError(
+        (QStringLiteral("Error: Cannot find Object \"") + n + QStringLiteral("\" in Folder \"") + Folder() +
+         QLatin1Char('"'))
+            .toStdString());
+  }
+  if (TMounts::IsMountRoot(n)) {
+    SetFolder(n);
+    SelectFolderAsObject();
+    return;
+  }
+  SetFolder(NavParentFolder(n));
+  LocateObject(QFileInfo(n).fileName());
+}
+
+bool TShellBrowser::OpenObjectAsFolder() {
+  if (!IsFolder()) return false;
+  try {
+    SetFolderIDList(GetAbsoluteObjectIDList());
+  } catch (const EShellBrowserError& error) {
+    ShowError(QString::fromStdString(error.what()));
+    return false;
+  }
+  return !NavIsEmpty(FFolder);
+}
+
+// --- commands ---
+
+void TShellBrowser::ShowError(const QString& message) const {
+  if (!FShowErrorMessages) return;
+  if (OnError) {
+    OnError(message);
+    return;
+  }
+  platform::Prompter().Message(qobject_cast<QWidget*>(parent()), platform::TPromptIcon::Error, QStringLiteral("Error"),
+                               message);
+}
+
+bool TShellBrowser::ExecuteCommand(const QString& verb) {
+  bool execute = true;
+  if (OnContextMenuSelect) OnContextMenuSelect(verb, execute);
+  if (!execute || NavIsEmpty(FFolder)) return false;
+  const QString v = verb.isEmpty() ? QStringLiteral("default") : verb.toLower();
+  const TNavPathList paths = GetPathList();
+  bool result = false;
+  struct TClear {
+    QStringList& List;
+    ~TClear() { List.clear(); }
+  } clear{FMultiObjects};
+  if (v == QLatin1String("delete") && FMultiObjects.isEmpty() && GetAttributes(sfgao::CanDelete) == 0) return false;
+  if (FReadOnly && (v == QLatin1String("delete") || v == QLatin1String("cut") || v == QLatin1String("paste")))
+    return false;
+  bool allow = true;
+  if (OnBeforeShellCommand) OnBeforeShellCommand(*this, v, paths, allow);
+  if (!allow) return false;
+  result = RunVerb(v, paths);
+  return result;
+}
+
+bool TShellBrowser::RunVerb(const QString& v, const TNavPathList& paths) {
+  const QStringList list = paths.Strings();
+  if (v == QLatin1String("default") || v == QLatin1String("open")) {
+    bool any = false;
+    for (const QString& path : list) any = platform::ShellOpener().Open(path) || any;
+    return any;
+  }
+  if (v == QLatin1String("copypath")) {
+    if (list.isEmpty()) return false;
+    QGuiApplication::clipboard()->setText(list.join(QLatin1Char('\n')));
+    return true;
+  }
+  if (v == QLatin1String("copy") || v == QLatin1String("cut")) {
+    if (list.isEmpty()) return false;
+    QGuiApplication::clipboard()->setMimeData(GetDropFiles(list, v == QLatin1String("cut")).release());
+    return true;
+  }
+  if (v == QLatin1String("paste")) {
+    const QString target = FObject && IsFolder() ? GetObjectPath() : FFolder->GetPath();
+    return Paste(target);
+  }
+  if (v == QLatin1String("delete")) {
+    // To the trash only: a file that cannot go there stays where it is.
+    bool all = !list.isEmpty();
+    for (const QString& path : list) {
+      QString error;
+      if (!TTrash::MoveToTrash(path, error)) {
+        all = false;
+        ShowError(QStringLiteral("Could not move \"") + path + QStringLiteral("\" to the trash: ") + error);
+      }
+    }
+    ResetObject();
+    return all;
+  }
+  if (v == QLatin1String("rename")) {
+    if (!OnRename) return false;
+    OnRename(*this);
+    return true;
+  }
+  if (v == QLatin1String("link")) {
+    bool all = !list.isEmpty();
+    for (const QString& path : list) {
+      const QString folder = NavParentFolder(path);
+      const QString name = NavFreeName(folder, QStringLiteral("Link to ") + QFileInfo(path).fileName());
+      all = QFile::link(path, folder + QLatin1Char('/') + name) && all;
+    }
+    return all;
+  }
+  if (v == QLatin1String("undelete")) {
+    bool all = !list.isEmpty();
+    for (const QString& path : list) all = Undelete(path) && all;
+    ResetObject();
+    return all;
+  }
+  return false;
+}
+
+namespace {
+
+bool CopyTree(const QString& from, const QString& to) {
+  const QFileInfo info(from);
+  if (info.isSymLink()) return QFile::link(info.symLinkTarget(), to);
+  if (!info.isDir()) return QFile::copy(from, to);  // QFile::copy never replaces an existing file
+  if (!QDir().mkdir(to)) return false;
+  bool ok = true;
+  for (const QString& name : QDir(from).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+    ok = CopyTree(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name) && ok;
+  return ok;
+}
+
+}  // namespace
+
+bool TShellBrowser::Paste(const QString& target) {
+  if (target.isEmpty() || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  const QStringList files = GetFilesFromDataObject(data);
+  if (files.isEmpty()) return false;
+  const bool cut = IsCutData(data);
+  bool all = true;
+  for (const QString& file : files) {
+    const QString name = NavFreeName(target, QFileInfo(file).fileName());
+    const QString destination = target + QLatin1Char('/') + name;
+    bool ok = false;
+    if (cut) {
+      ok = ::renameat2(AT_FDCWD, QFile::encodeName(file).constData(), AT_FDCWD,
+                       QFile::encodeName(destination).constData(), RENAME_NOREPLACE) == 0;
+      if (!ok && errno == EXDEV) ok = CopyTree(file, destination) && (QFileInfo(file).isDir() ? QDir(file).removeRecursively() : QFile::remove(file));
+    } else {
+      ok = CopyTree(file, destination);
+    }
+    if (!ok) ShowError(QStringLiteral("Could not paste \"") + file + QStringLiteral("\": ") + NavSystemErrorText(errno));
+    all = all && ok;
+  }
+  if (cut && all) QGuiApplication::clipboard()->clear();
+  return all;
+}
+
+bool TShellBrowser::Undelete(const QString& path) {
+  const QString name = QFileInfo(path).fileName();
+  const TTrash::TInfo info = ReadTrashInfo(name);
+  if (info.OriginalPath.isEmpty()) return false;
+  const QString folder = NavParentFolder(info.OriginalPath);
+  QDir().mkpath(folder);
+  const QString destination = folder + QLatin1Char('/') + NavFreeName(folder, QFileInfo(info.OriginalPath).fileName());
+  if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                  QFile::encodeName(destination).constData(), RENAME_NOREPLACE) != 0) {
+    ShowError(QStringLiteral("Could not restore \"") + info.OriginalPath + QStringLiteral("\": ") + NavSystemErrorText(errno));
+    return false;
+  }
+  QFile::remove(TrashFolder() + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+  return true;
+}
+
+void TShellBrowser::SetContextMenuRunner(TMenuRunner runner) { GMenuRunner = std::move(runner); }
+
+bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& command) {
+  command.clear();
+  struct TClear {
+    QStringList& List;
+    ~TClear() { List.clear(); }
+  } clear{FMultiObjects};
+  if (NavIsEmpty(FFolder) || (!FObject && FMultiObjects.isEmpty())) {
+    command = QStringLiteral("__ERROR__");
+    return false;
+  }
+  QMenu menu;
+  std::vector<QAction*> shellActions;
+  auto verb = [&](const QString& caption, const char* name) {
+    QAction* action = new QAction(caption, &menu);
+    action->setData(QLatin1String(name));
+    shellActions.push_back(action);
+    return action;
+  };
+  const bool inTrash = FObject && FObject->GetIdList().front().Kind == TNavSegmentKind::TrashEntry;
+  if (inTrash) {
+    verb(QStringLiteral("Restore"), "undelete");
+    verb(QStringLiteral("Delete"), "delete");
+  } else {
+    QAction* open = verb(QStringLiteral("Open"), "open");
+    QFont bold = open->font();
+    bold.setBold(true);
+    open->setFont(bold);
+    verb(QStringLiteral("Cut"), "cut");
+    verb(QStringLiteral("Copy"), "copy");
+    if (IsFolder() && !GetClipboardFiles().isEmpty()) verb(QStringLiteral("Paste"), "paste");
+    verb(QStringLiteral("Create Link"), "link");
+    verb(QStringLiteral("Delete"), "delete");
+    if (OnRename) verb(QStringLiteral("Rename"), "rename");
+    verb(QStringLiteral("Copy Path"), "copypath");
+  }
+  const QList<QAction*> own = popup != nullptr ? popup->actions() : QList<QAction*>();
+  auto addShell = [&] {
+    for (QAction* action : shellActions) menu.addAction(action);
+  };
+  if (FShowContextMenuOnTop || own.isEmpty()) {
+    addShell();
+    if (!own.isEmpty()) menu.addSeparator();
+    menu.addActions(own);
+  } else {
+    menu.addActions(own);
+    menu.addSeparator();
+    addShell();
+  }
+  QAction* chosen = GMenuRunner ? GMenuRunner(menu, point) : menu.exec(point);
+  if (chosen == nullptr) return false;
+  if (own.contains(chosen)) {
+    chosen->trigger();
+    return true;
+  }
+  command = chosen->data().toString();
+  if (FReadOnly && (command == QLatin1String("delete") || command == QLatin1String("cut") || command == QLatin1String("paste")))
+    return false;
+  const QStringList multi = FMultiObjects;
+  bool execute = true;
+  if (OnContextMenuSelect) OnContextMenuSelect(command, execute);
+  if (!execute) return false;
+  bool allow = true;
+  const TNavPathList paths = GetPathList();
+  if (OnBeforeShellCommand) OnBeforeShellCommand(*this, command, paths, allow);
+  if (!allow) return false;
+  if (command == QLatin1String("rename") && OnRename) {
+    OnRename(*this);
+    return true;
+  }
+  return RunVerb(command, paths);
+}
+
+bool TShellBrowser::RenameObject(QString& newName) {
+  if (!FObject || NavIsEmpty(FFolder) || newName.isEmpty() || newName.contains(QLatin1Char('/'))) {
+    errno = EINVAL;
+    return false;
+  }
+  const QString from = GetObjectPath();
+  if (from.isEmpty()) return false;
+  const QString folder = NavParentFolder(from);
+  const QString to = (folder == QLatin1String("/") ? folder : folder + QLatin1Char('/')) + newName;
+  // Never over an existing name: the rename happens whole or not at all.
+  if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                  RENAME_NOREPLACE) != 0) {
+    newName = GetObjectDisplayName(true);
+    return false;
+  }
+  SetObjectIDList(TNavItemIdList::Create({{FObject->GetIdList().front().Kind, newName}}));
+  newName = GetObjectDisplayName(true);
+  return true;
+}
+
+// --- details ---
+
+namespace {
+
+enum class TProvider { FileSystem, Computer, Trash };
+
+struct TColumn {
+  const char* Title;
+  int State;
+  Qt::Alignment Alignment;
+};
+
+const std::vector<TColumn>& ColumnsOf(TProvider provider) {
+  static const std::vector<TColumn> files = {{"Name", kColumnStateOn, Qt::AlignLeft},
+                                             {"Size", kColumnStateOn, Qt::AlignRight},
+                                             {"Type", kColumnStateOn, Qt::AlignLeft},
+                                             {"Date modified", kColumnStateOn, Qt::AlignLeft},
+                                             {"Date created", kColumnStateSecondary, Qt::AlignLeft},
+                                             {"Date accessed", kColumnStateSecondary, Qt::AlignLeft},
+                                             {"Attributes", kColumnStateSecondary, Qt::AlignLeft}};
+  static const std::vector<TColumn> computer = {{"Name", kColumnStateOn, Qt::AlignLeft},
+                                                {"Type", kColumnStateOn, Qt::AlignLeft},
+                                                {"Total Size", kColumnStateOn, Qt::AlignRight},
+                                                {"Free Space", kColumnStateOn, Qt::AlignRight}};
+  static const std::vector<TColumn> trash = {{"Name", kColumnStateOn, Qt::AlignLeft},
+                                             {"Original Location", kColumnStateOn, Qt::AlignLeft},
+                                             {"Date Deleted", kColumnStateOn, Qt::AlignLeft},
+                                             {"Size", kColumnStateOn, Qt::AlignRight},
+                                             {"Type", kColumnStateOn, Qt::AlignLeft}};
+  switch (provider) {
+    case TProvider::Computer: return computer;
+    case TProvider::Trash: return trash;
+    default: return files;
+  }
+}
+
+TProvider ProviderOf(const INavItemIdList& folder) {
+  if (!NavIsEmpty(folder) && folder->GetCount() == 1) {
+    const TNavSegment& s = folder->GetIdList().front();
+    if (IsVirtual(s, kNavComputer)) return TProvider::Computer;
+    if (IsVirtual(s, kNavTrash)) return TProvider::Trash;
+  }
+  return TProvider::FileSystem;
+}
+
+QString TypeText(const QString& path, bool folder) {
+  if (folder) return QStringLiteral("Folder");
+  return Mime().mimeTypeForFile(path, QMimeDatabase::MatchExtension).comment();
+}
+
+QString AttributeLetters(const QString& path, uint32_t attributes) {
+  QString letters;
+  if (attributes & sfgao::ReadOnly) letters += QLatin1Char('R');
+  if (attributes & sfgao::Hidden) letters += QLatin1Char('H');
+  if (attributes & sfgao::Folder) letters += QLatin1Char('D');
+  if (attributes & sfgao::Link) letters += QLatin1Char('L');
+  (void)path;
+  return letters;
+}
+
+}  // namespace
+
+int TShellBrowser::ColumnCount() const {
+  if (NavIsEmpty(FFolder)) return 0;
+  return static_cast<int>(ColumnsOf(ProviderOf(FFolder)).size());
+}
+
+bool TShellBrowser::GetDetailsOf(int column, bool ofFolder, QString& text) const {
+  text.clear();
+  if (NavIsEmpty(FFolder)) return false;
+  const TProvider provider = ProviderOf(FFolder);
+  const auto& columns = ColumnsOf(provider);
+  if (column < 0 || column >= static_cast<int>(columns.size())) return false;
+  if (ofFolder) {
+    text = QLatin1String(columns[static_cast<size_t>(column)].Title);
+    return true;
+  }
+  const TEntry* entry = Object();
+  if (entry == nullptr) return false;
+  if (column == 0) {
+    text = GetObjectDisplayName(true);
+    return true;
+  }
+  const bool folder = (entry->Attributes & sfgao::Folder) != 0;
+  const QString title = QLatin1String(columns[static_cast<size_t>(column)].Title);
+  if (provider == TProvider::Computer) {
+    const QStorageInfo storage(entry->Path);
+    if (title == QLatin1String("Type"))
+      text = TMounts::IsRemote(entry->Path) ? QStringLiteral("Network Drive") : QStringLiteral("Local Disk");
+    else if (title == QLatin1String("Total Size"))
+      text = FormatSizeText(false, storage.bytesTotal());
+    else if (title == QLatin1String("Free Space"))
+      text = FormatSizeText(false, storage.bytesAvailable());
+    return true;
+  }
+  if (title == QLatin1String("Size")) {
+    if (!folder && entry->Exists) text = FormatSizeText(true, entry->Stat.st_size);
+  } else if (title == QLatin1String("Type")) {
+    text = TypeText(entry->Path, folder);
+  } else if (title == QLatin1String("Date modified")) {
+    text = DateText(entry->Modified);
+  } else if (title == QLatin1String("Date created")) {
+    text = DateText(entry->Created);
+  } else if (title == QLatin1String("Date accessed")) {
+    text = DateText(entry->Accessed);
+  } else if (title == QLatin1String("Attributes")) {
+    text = AttributeLetters(entry->Path, entry->Attributes);
+  } else if (title == QLatin1String("Original Location")) {
+    text = NavParentFolder(ReadTrashInfo(entry->Segment.Name).OriginalPath);
+  } else if (title == QLatin1String("Date Deleted")) {
+    text = DateText(ReadTrashInfo(entry->Segment.Name).Deleted);
+  }
+  return true;
+}
+
+int TShellBrowser::GetColumnWidth(int column, Qt::Alignment& alignment) const {
+  alignment = Qt::AlignLeft;
+  if (NavIsEmpty(FFolder)) return 120;
+  const auto& columns = ColumnsOf(ProviderOf(FFolder));
+  if (column < 0 || column >= static_cast<int>(columns.size())) return 0;
+  const TColumn& c = columns[static_cast<size_t>(column)];
+  alignment = c.Alignment;
+  if (!(c.State & kColumnStateOn)) return 0;
+  return static_cast<int>(qstrlen(c.Title)) * 8 + (column == 0 ? 100 : 0);
+}
+
+int TShellBrowser::GetColumnState(int column) const {
+  if (NavIsEmpty(FFolder)) return 0;
+  const auto& columns = ColumnsOf(ProviderOf(FFolder));
+  if (column < 0 || column >= static_cast<int>(columns.size())) return 0;
+  return columns[static_cast<size_t>(column)].State;
+}
+
+// --- thumbnails ---
+
+void TShellBrowser::SetThumbnailProvider(std::function<QImage(const QString&, int, int)> provider) {
+  QMutexLocker lock(&GProviderLock);
+  GProvider = std::move(provider);
+}
+
+QImage TShellBrowser::GetThumbnailBitmap(int width, int height, TColor background, bool iconIfNone) const {
+  if (width <= 0 || height <= 0) width = height = 200;
+  const QString path = GetObjectPath();
+  QImage image;
+  if (!path.isEmpty() && !QFileInfo(path).isDir()) {
+    image = MakeThumbnail(path, width, height, background, false);
+    // More than 1 % too large on either side: fitted again.
+    if (!image.isNull() && (image.height() > height * 1.01 || image.width() > width * 1.01))
+      image = image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (image.isNull()) {
+      std::function<QImage(const QString&, int, int)> provider;
+      {
+        QMutexLocker lock(&GProviderLock);
+        provider = GProvider;
+      }
+      if (provider) image = provider(path, width, height);
+    }
+  }
+  if (image.isNull() && iconIfNone && qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    const TNavSystemImageList& icons = TNavSystemImageList::GetGlobalSystemImageList();
+    image = TNavSystemImageList::GetIconBitmap(icons, GetIconIndex(), background, 0xC0C0C0, width, height);
+  }
+  return image;
+}
+
+}  // namespace shell

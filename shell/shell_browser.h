@@ -1,0 +1,195 @@
+#pragma once
+// The non-visual browser every shell control stands on: a current folder and, in it, a current
+// object, with the object's names, attributes, icons, details columns and thumbnail; enumeration
+// with a mask filter; lookup by name; rename; the verbs (open, copy, cut, paste, delete to the
+// trash, rename, copy path, link, undelete) and their context menu.
+//
+// Places are the lists of nav_item_id_list.h: the Desktop holds Home, Computer, Trash and the
+// desktop folder's entries; Computer holds the volumes; folders hold their entries; the trash
+// holds what was deleted.
+
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "shell/nav_item_id_list.h"
+#include "shell/nav_path_list.h"
+#include "shell/nav_system_image_list.h"
+#include "shell/shell_data.h"
+
+class QAction;
+class QMenu;
+
+namespace shell {
+
+/// Attribute bits of a shell object (the values masks are built from).
+namespace sfgao {
+constexpr uint32_t CanCopy = 0x1, CanMove = 0x2, CanLink = 0x4, CanRename = 0x10, CanDelete = 0x20,
+                   Encrypted = 0x2000, Link = 0x10000, Share = 0x20000, ReadOnly = 0x40000, Hidden = 0x80000,
+                   Compressed = 0x4000000, FileSysAncestor = 0x10000000, Folder = 0x20000000,
+                   FileSystem = 0x40000000, HasSubfolder = 0x80000000;
+}  // namespace sfgao
+
+/// Column states: shown by default, and shown only on request.
+constexpr int kColumnStateOn = 0x10;
+constexpr int kColumnStateSecondary = 0x40;
+
+enum class TNavShellOperation { sopCopy, sopMove, sopDrag, sopDrop, sopCut, sopPaste, sopDelete, sopRemove, sopAdd, sopRename };
+enum class TNavCopyMode { cmDefault, cmCopy, cmMove, cmLink };
+
+class TShellBrowser : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TShellBrowser(QObject* owner = nullptr);
+  ~TShellBrowser() override;
+  /// A browser with source's settings, folder and events (for use on another thread).
+  static std::unique_ptr<TShellBrowser> CreateCopy(const TShellBrowser& source);
+
+  QString Version() const { return QStringLiteral("TShellBrowser V9.0.3.694"); }
+
+  // --- folder and object ---
+  /// The folder's path with a trailing "/"; "" for places without a path (Computer, Trash).
+  QString Folder() const;
+  /// Throws EShellBrowserError (the system's text, a line break and the value) when there is
+  /// no such folder.
+  void SetFolder(const QString& folder);
+  INavItemIdList GetFolderIDList() const { return FFolder; }
+  /// Null or no-object clears the folder; the current folder again only resets the object.
+  void SetFolderIDList(const INavItemIdList& folder);
+  /// The object relative to the folder (one segment); the no-object list when none.
+  INavItemIdList GetObjectIDList() const;
+  void SetObjectIDList(const INavItemIdList& relative);
+  INavItemIdList GetAbsoluteObjectIDList() const;
+  /// Its parent becomes the folder and its last segment the object; the Desktop for none.
+  void SetAbsoluteObjectIDList(const INavItemIdList& list);
+  /// The folder becomes the object (its parent the folder).
+  bool SelectFolderAsObject();
+  TNavShellFolder SpecialFolder() const;
+  void SetSpecialFolder(TNavShellFolder folder);
+
+  // --- object queries (false, 0, -1 or empty without an object) ---
+  uint32_t GetAttributes(uint32_t mask) const;
+  /// With FileSystemOnly a ".zip" file is a file, not a folder.
+  bool IsFolder() const;
+  bool IsLink() const { return GetAttributes(sfgao::Link) != 0; }
+  bool IsHidden() const { return GetAttributes(sfgao::Hidden) != 0; }
+  bool CanRename() const { return IsValidObject(false) && GetAttributes(sfgao::CanRename) != 0; }
+  bool IsValidObject(bool folderSuffices) const;
+  QString GetObjectDisplayName(bool inFolder) const;
+  QString GetObjectName() const;
+  QString GetObjectPath() const;
+  /// For a link, where it points when that exists.
+  QString GetLinkTargetPath() const;
+  int GetIconIndex() const;
+  int GetOpenIconIndex() const;
+  int GetOverlayIndex() const;
+  QDateTime GetLastWriteTime() const;
+  /// Full paths of MultiObjects (bare names are taken in Folder), or of the object.
+  TNavPathList GetPathList() const;
+
+  // --- enumeration and lookup ---
+  /// Moves the object to the folder's next item that passes the filter; false at the end.
+  bool Next();
+  /// The next Next starts again at the folder's first item.
+  void ResetEnumeration();
+  /// Masks joined by ";"; "" and "*" both read back as "*".
+  QString Filter() const;
+  void SetFilter(const QString& filter);
+  /// Folders always pass.
+  bool MatchesFilter() const;
+  /// Makes the named item the object: a name in the folder, a mount root (Computer becomes
+  /// the folder), or a full path. Throws EShellBrowserError when it cannot be found.
+  void LocateObject(const QString& name);
+  bool OpenObjectAsFolder();
+
+  // --- commands ---
+  /// Runs a verb on the object or MultiObjects: "" or "default"/"open", "copy", "cut",
+  /// "paste", "delete" (to the trash, never unlinked), "rename" (OnRename), "copypath", "link",
+  /// "undelete" (restores trash items). False when it was refused or failed.
+  bool ExecuteCommand(const QString& verb);
+  /// Shows the verbs with popup's own actions (shell entries first when ShowContextMenuOnTop);
+  /// command gets the chosen verb ("__ERROR__" when there is nothing to show a menu for).
+  bool ShowContextMenu(const QPoint& point, QMenu* popup, QString& command);
+  /// Renames the object on disk without replacing anything; newName becomes the name shown.
+  bool RenameObject(QString& newName);
+
+  // --- details ---
+  int ColumnCount() const;
+  /// Column texts of the object, or the headers with ofFolder.
+  bool GetDetailsOf(int column, bool ofFolder, QString& text) const;
+  /// 120 unless the header gives characters × 8 (+100 for column 0); 0 for columns hidden by
+  /// default. alignment gets the header's alignment.
+  int GetColumnWidth(int column, Qt::Alignment& alignment) const;
+  int GetColumnState(int column) const;
+
+  // --- thumbnails ---
+  /// The desktop's cached thumbnail, then a picture Qt reads, then the provider; with
+  /// iconIfNone finally the icon on background in a silver frame. Width or height not above 0:
+  /// 200 by 200.
+  QImage GetThumbnailBitmap(int width, int height, TColor background, bool iconIfNone) const;
+  /// One process-wide maker of thumbnails for what the desktop has none of (path, width,
+  /// height); returns a null image when it cannot.
+  static void SetThumbnailProvider(std::function<QImage(const QString&, int, int)> provider);
+
+  // --- settings and events ---
+  bool FileSystemOnly() const { return FFileSystemOnly; }
+  void SetFileSystemOnly(bool value) { FFileSystemOnly = value; }
+  bool ShowErrorMessages() const { return FShowErrorMessages; }
+  void SetShowErrorMessages(bool value) { FShowErrorMessages = value; }
+  bool ShowContextMenuOnTop() const { return FShowContextMenuOnTop; }
+  void SetShowContextMenuOnTop(bool value) { FShowContextMenuOnTop = value; }
+  /// Forbids "delete", "cut" and "paste".
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value) { FReadOnly = value; }
+  QStringList& MultiObjects() { return FMultiObjects; }
+  const QStringList& MultiObjects() const { return FMultiObjects; }
+
+  std::function<void(TShellBrowser&)> OnRename;
+  std::function<void(const QString& command, bool& execute)> OnContextMenuSelect;
+  std::function<void(TShellBrowser&, const QString& command, const TNavPathList& paths, bool& allow)>
+      OnBeforeShellCommand;
+  /// Failures the user should see when ShowErrorMessages is set (default: a message box).
+  std::function<void(const QString& message)> OnError;
+
+  /// How context menus are run: returns the chosen action (null for none). Tests install
+  /// their own; the default runs the menu at the point.
+  using TMenuRunner = std::function<QAction*(QMenu& menu, const QPoint& point)>;
+  static void SetContextMenuRunner(TMenuRunner runner);
+
+ private:
+  struct TEntry;
+  const TEntry* Object() const;
+  void ResetObject();
+  void ShowError(const QString& message) const;
+  bool RunVerb(const QString& verb, const TNavPathList& paths);
+  bool Paste(const QString& target);
+  bool Undelete(const QString& path);
+
+  INavItemIdList FFolder;
+  INavItemIdList FObject;  // relative, one segment; null for none
+  mutable INavItemIdList FAbsolute;
+  std::vector<TNavSegment> FChildren;  // the enumeration's snapshot of the folder
+  int FNextChild = -1;                 // -1: not started
+  QStringList FMasks;
+  QStringList FMultiObjects;
+  bool FFileSystemOnly = false;
+  bool FShowErrorMessages = true;
+  bool FShowContextMenuOnTop = false;
+  bool FReadOnly = false;
+  mutable std::unique_ptr<TEntry> FEntry;  // what is known of the object, read on first use
+};
+
+/// The items of a place: the Desktop's, Computer's volumes, a folder's entries, the trash's.
+std::vector<TNavSegment> NavChildrenOf(const INavItemIdList& folder);
+/// A free name in folder for name: name itself, else "stem (2).ext", "(3)"...
+QString NavFreeName(const QString& folder, const QString& name);
+
+}  // namespace shell

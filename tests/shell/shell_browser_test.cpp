@@ -1,0 +1,323 @@
+#include "shell/shell_browser.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+#include "fake_home.h"
+#include "shell/thumb_cache.h"
+
+namespace {
+
+using shell::EShellBrowserError;
+using shell::TShellBrowser;
+using F = shell::TNavShellFolder;
+
+class ShellBrowserTest : public testing_support::FakeHomeTest {
+ protected:
+  void SetUp() override {
+    testing_support::ShellApp();
+    FakeHomeTest::SetUp();
+    Tree = Root + QStringLiteral("/tree");
+    QDir().mkpath(Tree + QStringLiteral("/folder.mkv"));  // a folder whose name looks like a clip
+    for (const char* name : {"a.mkv", "b.MP4", "c.txt", ".hidden.mkv"}) testing_support::WriteText(Tree + '/' + name, "12345");
+    Browser.OnError = [this](const QString& message) { Errors << message; };
+  }
+  void TearDown() override {
+    TShellBrowser::SetContextMenuRunner({});
+    FakeHomeTest::TearDown();
+  }
+  QStringList Names() {
+    QStringList names;
+    Browser.ResetEnumeration();
+    while (Browser.Next()) names << Browser.GetObjectName();
+    return names;
+  }
+
+  QString Tree;
+  TShellBrowser Browser;
+  QStringList Errors;
+};
+
+TEST_F(ShellBrowserTest, FilterReadsBackAndFoldersAlwaysPass) {
+  EXPECT_EQ(Browser.Filter(), QStringLiteral("*"));
+  Browser.SetFilter(QString());
+  EXPECT_EQ(Browser.Filter(), QStringLiteral("*"));
+  Browser.SetFilter(QStringLiteral("*.MKV;*.mp4"));
+  EXPECT_EQ(Browser.Filter(), QStringLiteral("*.MKV;*.mp4"));
+  Browser.SetFolder(Tree);
+  EXPECT_EQ(Browser.Folder(), Tree + QLatin1Char('/'));
+  QStringList names = Names();
+  names.sort();
+  EXPECT_EQ(names, QStringList({QStringLiteral(".hidden.mkv"), QStringLiteral("a.mkv"), QStringLiteral("b.MP4"),
+                                QStringLiteral("folder.mkv")}));
+  Browser.SetFilter(QStringLiteral("*.txt"));
+  names = Names();
+  names.sort();
+  EXPECT_EQ(names, QStringList({QStringLiteral("c.txt"), QStringLiteral("folder.mkv")}));
+}
+
+TEST_F(ShellBrowserTest, ObjectsAndAttributes) {
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_EQ(Browser.GetObjectPath(), Tree + QStringLiteral("/a.mkv"));
+  EXPECT_FALSE(Browser.IsFolder());
+  EXPECT_TRUE(Browser.CanRename());
+  EXPECT_NE(Browser.GetAttributes(shell::sfgao::FileSystem), 0u);
+  Browser.LocateObject(QStringLiteral(".hidden.mkv"));
+  EXPECT_TRUE(Browser.IsHidden());
+  Browser.LocateObject(QStringLiteral("folder.mkv"));
+  EXPECT_TRUE(Browser.IsFolder());
+  testing_support::WriteText(Tree + QStringLiteral("/pack.ZIP"), "PK");
+  QFile::link(Tree + QStringLiteral("/a.mkv"), Tree + QStringLiteral("/link.mkv"));
+  Browser.LocateObject(QStringLiteral("link.mkv"));
+  EXPECT_TRUE(Browser.IsLink());
+  EXPECT_EQ(Browser.GetLinkTargetPath(), Tree + QStringLiteral("/a.mkv"));
+  EXPECT_EQ(Browser.GetPathList().Strings(), QStringList({Tree + QStringLiteral("/link.mkv")}));
+  Browser.MultiObjects() = QStringList({QStringLiteral("a.mkv"), Tree + QStringLiteral("/c.txt")});
+  EXPECT_EQ(Browser.GetPathList().Strings(), QStringList({Tree + QStringLiteral("/a.mkv"), Tree + QStringLiteral("/c.txt")}));
+}
+
+TEST_F(ShellBrowserTest, LocatingByPathMountRootAndTheNotFoundText) {
+  Browser.LocateObject(Tree + QStringLiteral("/c.txt"));
+  EXPECT_EQ(Browser.Folder(), Tree + QLatin1Char('/'));
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("c.txt"));
+
+  Browser.LocateObject(QStringLiteral("/"));  // a volume: Computer holds it
+  EXPECT_EQ(Browser.SpecialFolder(), F::SF_DRIVES);
+  EXPECT_EQ(Browser.GetObjectPath(), QStringLiteral("/"));
+  EXPECT_TRUE(Browser.IsFolder());
+
+  Browser.SetFolder(Tree);
+  try {
+    Browser.LocateObject(QStringLiteral("nope.mkv"));
+    ADD_FAILURE() << "found a missing object";
+  } catch (const EShellBrowserError& error) {
+    EXPECT_EQ(QString::fromUtf8(error.what()),
+              QStringLiteral("Error: Cannot find Object \"nope.mkv\" in Folder \"") + Tree + QStringLiteral("/\""));
+  }
+  TShellBrowser empty;
+  EXPECT_THROW(empty.LocateObject(QStringLiteral("x")), EShellBrowserError);
+  EXPECT_THROW(empty.SetFolder(Root + QStringLiteral("/missing")), EShellBrowserError);
+}
+
+TEST_F(ShellBrowserTest, DesktopHoldsThePlacesAndOpensThem) {
+  Browser.SetSpecialFolder(F::SF_DESKTOP);
+  Browser.SetFileSystemOnly(true);
+  const QStringList names = Names();
+  EXPECT_TRUE(names.contains(QLatin1String(shell::kNavHome)));
+  EXPECT_TRUE(names.contains(QLatin1String(shell::kNavComputer)));
+  EXPECT_TRUE(names.contains(QLatin1String(shell::kNavTrash)));
+  Browser.LocateObject(QStringLiteral("Computer"));
+  ASSERT_TRUE(Browser.OpenObjectAsFolder());
+  EXPECT_EQ(Browser.SpecialFolder(), F::SF_DRIVES);
+  QStringList volumes = Names();
+  EXPECT_EQ(volumes.first(), QStringLiteral("/"));
+  EXPECT_TRUE(volumes.contains(Volume));
+  Browser.LocateObject(Volume);
+  QString type;
+  Browser.GetDetailsOf(1, false, type);
+  EXPECT_EQ(type, QStringLiteral("Local Disk"));
+}
+
+TEST_F(ShellBrowserTest, RenameOnDiskNeverReplaces) {
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("c.txt"));
+  QString name = QStringLiteral("d.txt");
+  ASSERT_TRUE(Browser.RenameObject(name));
+  EXPECT_EQ(name, QStringLiteral("d.txt"));
+  EXPECT_EQ(Browser.GetObjectPath(), Tree + QStringLiteral("/d.txt"));
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/d.txt")));
+  EXPECT_FALSE(QFileInfo::exists(Tree + QStringLiteral("/c.txt")));
+  name = QStringLiteral("a.mkv");  // taken
+  EXPECT_FALSE(Browser.RenameObject(name));
+  EXPECT_EQ(name, QStringLiteral("d.txt"));
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/d.txt")));
+  EXPECT_EQ(QFileInfo(Tree + QStringLiteral("/a.mkv")).size(), 5);
+}
+
+TEST_F(ShellBrowserTest, DeleteGoesToTheTrashAndRestoreBringsItBack) {
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  ASSERT_TRUE(Browser.ExecuteCommand(QStringLiteral("delete")));
+  EXPECT_FALSE(QFileInfo::exists(Tree + QStringLiteral("/a.mkv")));
+
+  Browser.SetSpecialFolder(F::SF_BITBUCKET);
+  Browser.ResetEnumeration();
+  ASSERT_TRUE(Browser.Next());
+  EXPECT_EQ(Browser.GetObjectDisplayName(false), QStringLiteral("a.mkv"));
+  QString header, location;
+  Browser.GetDetailsOf(1, true, header);
+  Browser.GetDetailsOf(1, false, location);
+  EXPECT_EQ(header, QStringLiteral("Original Location"));
+  EXPECT_EQ(location, Tree);
+  ASSERT_TRUE(Browser.ExecuteCommand(QStringLiteral("undelete")));
+  EXPECT_EQ(QFileInfo(Tree + QStringLiteral("/a.mkv")).size(), 5);
+  Browser.ResetEnumeration();
+  EXPECT_FALSE(Browser.Next());  // the trash is empty again
+}
+
+TEST_F(ShellBrowserTest, TwoItemsOfOneNameInTheTrashGoBackToTheirOwnFolders) {
+  QDir().mkpath(Root + QStringLiteral("/other"));
+  testing_support::WriteText(Root + QStringLiteral("/other/a.mkv"), "123");
+  for (const QString& folder : {Tree, Root + QStringLiteral("/other")}) {
+    Browser.SetFolder(folder);
+    Browser.LocateObject(QStringLiteral("a.mkv"));
+    ASSERT_TRUE(Browser.ExecuteCommand(QStringLiteral("delete")));
+  }
+  const QString trash = Home + QStringLiteral("/.local/share/Trash");
+  EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("/files/a.mkv")));
+  EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("/files/a.mkv.2")));
+  const QByteArray info = testing_support::ReadText(trash + QStringLiteral("/info/a.mkv.2.trashinfo"));
+  EXPECT_TRUE(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(Root + QStringLiteral("/other/a.mkv"), "/")));
+  EXPECT_TRUE(info.contains("\nDeletionDate="));
+  Browser.SetSpecialFolder(F::SF_BITBUCKET);
+  for (const char* name : {"a.mkv", "a.mkv.2"}) {
+    Browser.LocateObject(QLatin1String(name));
+    ASSERT_TRUE(Browser.ExecuteCommand(QStringLiteral("undelete")));
+  }
+  EXPECT_EQ(QFileInfo(Tree + QStringLiteral("/a.mkv")).size(), 5);
+  EXPECT_EQ(QFileInfo(Root + QStringLiteral("/other/a.mkv")).size(), 3);
+}
+
+TEST_F(ShellBrowserTest, AFileThatCannotGoToTheTrashStays) {
+  // The trash folder cannot be made: a plain file sits where it would go.
+  testing_support::WriteText(Home + QStringLiteral("/.local/share/Trash"), "in the way");
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_FALSE(Browser.ExecuteCommand(QStringLiteral("delete")));
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/a.mkv")));
+  EXPECT_EQ(Errors.size(), 1);
+}
+
+TEST_F(ShellBrowserTest, ReadOnlyBlocksDeleteCutAndPaste) {
+  Browser.SetFolder(Tree);
+  Browser.SetReadOnly(true);
+  QGuiApplication::clipboard()->clear();
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_FALSE(Browser.ExecuteCommand(QStringLiteral("delete")));
+  EXPECT_FALSE(Browser.ExecuteCommand(QStringLiteral("cut")));
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/a.mkv")));
+  EXPECT_TRUE(Browser.ExecuteCommand(QStringLiteral("copy")));  // copying is fine
+  Browser.LocateObject(QStringLiteral("folder.mkv"));
+  EXPECT_FALSE(Browser.ExecuteCommand(QStringLiteral("paste")));
+  EXPECT_FALSE(QFileInfo::exists(Tree + QStringLiteral("/folder.mkv/a.mkv")));
+  Browser.SetReadOnly(false);
+  EXPECT_TRUE(Browser.ExecuteCommand(QStringLiteral("paste")));
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/folder.mkv/a.mkv")));
+  EXPECT_TRUE(Browser.ExecuteCommand(QStringLiteral("paste")));  // again: a free name, nothing replaced
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/folder.mkv/a (2).mkv")));
+}
+
+TEST_F(ShellBrowserTest, ContextMenuRunsTheChosenVerb) {
+  Browser.SetFolder(Tree);
+  QString command;
+  EXPECT_FALSE(Browser.ShowContextMenu(QPoint(), nullptr, command));
+  EXPECT_EQ(command, QStringLiteral("__ERROR__"));  // no object
+
+  Browser.LocateObject(QStringLiteral("b.MP4"));
+  QStringList offered;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    QAction* pick = nullptr;
+    for (QAction* action : menu.actions()) {
+      offered << action->data().toString();
+      if (action->data().toString() == QLatin1String("copypath")) pick = action;
+    }
+    return pick;
+  });
+  QMenu own;
+  bool ownClicked = false;
+  QObject::connect(own.addAction(QStringLiteral("Mine")), &QAction::triggered, [&] { ownClicked = true; });
+  ASSERT_TRUE(Browser.ShowContextMenu(QPoint(), &own, command));
+  EXPECT_EQ(command, QStringLiteral("copypath"));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Tree + QStringLiteral("/b.MP4"));
+  EXPECT_TRUE(offered.contains(QStringLiteral("delete")));
+  EXPECT_FALSE(offered.contains(QStringLiteral("rename")));  // no rename handler
+  EXPECT_FALSE(ownClicked);
+
+  // The control's own entry runs as itself.
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) { return menu.actions().first(); });
+  Browser.LocateObject(QStringLiteral("b.MP4"));
+  ASSERT_TRUE(Browser.ShowContextMenu(QPoint(), &own, command));
+  EXPECT_TRUE(ownClicked);
+  EXPECT_EQ(command, QString());
+}
+
+TEST_F(ShellBrowserTest, DetailsAndColumns) {
+  Browser.SetFolder(Tree);
+  ASSERT_EQ(Browser.ColumnCount(), 7);
+  struct TCase {
+    int Column;
+    const char* Title;
+    int Width;
+  };
+  const TCase cases[] = {{0, "Name", 4 * 8 + 100}, {1, "Size", 4 * 8}, {2, "Type", 4 * 8},
+                         {3, "Date modified", 13 * 8}, {4, "Date created", 0}, {6, "Attributes", 0}};
+  for (const TCase& c : cases) {
+    QString title;
+    ASSERT_TRUE(Browser.GetDetailsOf(c.Column, true, title));
+    EXPECT_EQ(title, QLatin1String(c.Title));
+    Qt::Alignment alignment;
+    EXPECT_EQ(Browser.GetColumnWidth(c.Column, alignment), c.Width) << c.Title;
+  }
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  QString name, size, type, attributes;
+  Browser.GetDetailsOf(0, false, name);
+  Browser.GetDetailsOf(1, false, size);
+  Browser.GetDetailsOf(2, false, type);
+  EXPECT_EQ(name, QStringLiteral("a.mkv"));
+  EXPECT_EQ(size, QStringLiteral("1 KB"));
+  EXPECT_FALSE(type.isEmpty());
+  Browser.LocateObject(QStringLiteral("folder.mkv"));
+  Browser.GetDetailsOf(1, false, size);
+  Browser.GetDetailsOf(6, false, attributes);
+  EXPECT_EQ(size, QString());
+  EXPECT_TRUE(attributes.contains(QLatin1Char('D')));
+}
+
+TEST_F(ShellBrowserTest, ThumbnailCacheIsUsedOnlyWhenCurrent) {
+  const QString clip = Tree + QStringLiteral("/a.mkv");
+  const QString cacheFile = shell::TThumbCache::CacheFile(clip, QStringLiteral("normal"));
+  QDir().mkpath(QFileInfo(cacheFile).absolutePath());
+  auto writeThumb = [&](qint64 mtime) {
+    // As thumbnailers write them: tEXt chunks named Thumb::URI and Thumb::MTime.
+    QImage thumb(128, 72, QImage::Format_RGB32);
+    thumb.fill(Qt::green);
+    thumb.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(QUrl::fromLocalFile(clip).toEncoded()));
+    thumb.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    ASSERT_TRUE(thumb.save(cacheFile, "png"));
+  };
+  const qint64 mtime = QFileInfo(clip).lastModified().toSecsSinceEpoch();
+  writeThumb(mtime - 60);  // made of an older version of the file
+  EXPECT_TRUE(shell::TThumbCache::Lookup(clip, 96).isNull());
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  const QImage icon = Browser.GetThumbnailBitmap(96, 96, 0xFFFFFF, true);
+  ASSERT_EQ(icon.size(), QSize(96, 96));
+  EXPECT_EQ(icon.pixelColor(1, 1), QColor(0xC0, 0xC0, 0xC0));  // the icon in its frame
+
+  writeThumb(mtime);
+  const QImage thumb = Browser.GetThumbnailBitmap(96, 96, 0xFFFFFF, true);
+  ASSERT_FALSE(thumb.isNull());
+  EXPECT_EQ(thumb.size(), QSize(96, 54));
+  EXPECT_EQ(thumb.pixelColor(48, 27), QColor(Qt::green));
+
+  // Nothing cached, nothing readable: the provider is asked.
+  Browser.LocateObject(QStringLiteral("b.MP4"));
+  TShellBrowser::SetThumbnailProvider([](const QString&, int w, int h) {
+    QImage made(w, h / 2, QImage::Format_RGB32);
+    made.fill(Qt::red);
+    return made;
+  });
+  const QImage provided = Browser.GetThumbnailBitmap(0, 0, 0xFFFFFF, false);
+  TShellBrowser::SetThumbnailProvider({});
+  EXPECT_EQ(provided.size(), QSize(200, 100));
+}
+
+}  // namespace
