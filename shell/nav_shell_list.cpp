@@ -1,0 +1,564 @@
+#include "shell/nav_shell_list.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <algorithm>
+
+#include "platform/prompter.h"
+#include "shell/thread_pool.h"
+
+namespace shell {
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole + 1;    // the object's name in its folder
+constexpr int kFolderRole = Qt::UserRole + 2;  // the object is a folder
+constexpr int kParentRole = Qt::UserRole + 3;  // the " .. " entry
+constexpr int kShellColumnRole = Qt::UserRole + 4;
+// Above this many items a refresh refills instead of merging.
+constexpr int kMergeLimit = 500;
+constexpr int kRefreshDelayMs = 300;
+
+QString ItemName(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
+
+}  // namespace
+
+bool TNavShellList::IsParentFolderItem(const QTreeWidgetItem* item) {
+  return item != nullptr && item->data(0, kParentRole).toBool();
+}
+
+TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(this), FNotifier(this) {
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setAllColumnsShowFocus(true);
+  setSortingEnabled(false);  // the list sorts itself: the parent entry stays first
+  header()->setSectionsClickable(true);
+  header()->setSortIndicatorShown(true);
+  FBrowser.SetShowErrorMessages(false);
+  FBrowser.SetSpecialFolder(TNavShellFolder::SF_DRIVES);
+  using E = TNotificationEvent;
+  TNotificationEvents filter = 0;
+  for (E e : {E::neFileChange, E::neFileCreate, E::neFileDelete, E::neFileRename, E::neDriveAdd, E::neDriveRemove,
+              E::neShellDriveAdd, E::neMediaInsert, E::neMediaRemove, E::neFolderCreate, E::neFolderDelete,
+              E::neFolderRename, E::neFolderUpdate, E::neNetShare})
+    filter |= NotificationBit(e);
+  FNotifier.SetEventFilter(filter);
+  FNotifier.SetRecursive(false);
+  FNotifier.InternalHandler = [this](TNavShellChangeNotifier&, E event, const INavItemIdList& a,
+                                     const INavItemIdList& b) { HandleShellChange(event, a, b); };
+  FRefreshTimer.setSingleShot(true);
+  FRefreshTimer.setInterval(kRefreshDelayMs);
+  connect(&FRefreshTimer, &QTimer::timeout, this, [this] { RefreshTimerFired(); });
+  connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+  connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+    if (OnDblClick)
+      OnDblClick(*this);
+    else
+      OpenItem(item);
+  });
+  connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (FFilling || FShellLink.isNull()) return;
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (selected.size() == 1 && !IsParentFolderItem(selected.first())) {
+      try {
+        FBrowser.LocateObject(ItemName(selected.first()));
+      } catch (const EShellBrowserError&) {
+        return;  // gone from disk; the next refresh removes it
+      }
+      FShellLink->BroadcastItemChanged(this, FBrowser.GetFolderIDList(), FBrowser.GetAbsoluteObjectIDList());
+    } else if (selected.isEmpty()) {
+      FShellLink->BroadcastItemChanged(this, nullptr, nullptr);
+    }
+  });
+}
+
+TNavShellList::~TNavShellList() {
+  FDestroying = true;
+  CancelWork();
+  FNotifier.SetEnabled(false);
+  if (!FShellLink.isNull()) FShellLink->UnregisterControl(this);
+}
+
+void TNavShellList::CancelWork() { GlobalThreadPool().CancelWorkItems(nullptr, this); }
+
+// --- properties ---
+
+void TNavShellList::SetPath(const QString& path) {
+  if (FDestroying) return;
+  if (SamePath(path, FBrowser.Folder()) && topLevelItemCount() > 1) return;
+  try {
+    FBrowser.SetFolder(path);
+  } catch (const EShellBrowserError& error) {
+    if (FBrowser.ShowErrorMessages())
+      platform::Prompter().Message(this, platform::TPromptIcon::Error, QStringLiteral("Error"),
+                                   QString::fromStdString(error.what()));
+    return;
+  }
+  ApplyPathChange();
+  FillList();
+}
+
+TNavShellFolder TNavShellList::SpecialFolder() const {
+  const TNavShellFolder folder = FBrowser.SpecialFolder();
+  if (folder == TNavShellFolder::SF_DRIVES && !FBrowser.Folder().isEmpty()) return TNavShellFolder::SF_FILESYSTEMFOLDER;
+  return folder;
+}
+
+void TNavShellList::SetSpecialFolder(TNavShellFolder folder) {
+  if (folder != TNavShellFolder::SF_FILESYSTEMFOLDER) FBrowser.SetSpecialFolder(folder);
+  ApplyPathChange();
+  FillList();
+}
+
+void TNavShellList::SetFilter(const QString& filter) {
+  if (filter == FBrowser.Filter()) return;
+  FBrowser.SetFilter(filter);
+  FillList();
+}
+
+void TNavShellList::SetFileSystemOnly(bool value) {
+  FBrowser.SetFileSystemOnly(value);
+  FillList();
+}
+
+void TNavShellList::SetShowFolders(bool value) {
+  if (value == FShowFolders) return;
+  FShowFolders = value;
+  FillList();
+}
+
+void TNavShellList::SetShowFiles(bool value) {
+  if (value == FShowFiles) return;
+  FShowFiles = value;
+  FillList();
+}
+
+void TNavShellList::SetShowHidden(bool value) {
+  if (value == FShowHidden) return;
+  FShowHidden = value;
+  FillList();
+}
+
+void TNavShellList::SetShowParentFolder(bool value) {
+  if (value == FShowParentFolder) return;
+  FShowParentFolder = value;
+  FillList();
+}
+
+void TNavShellList::SetDetails(bool value) {
+  if (value == FDetails) return;
+  FDetails = value;
+  FillList();
+}
+
+void TNavShellList::SetAutomaticRefresh(bool value) {
+  FAutomaticRefresh = value;
+  if (!value) FRefreshTimer.stop();
+  FNotifier.SetEnabled(value && !FFilling && !NavIsEmpty(FBrowser.GetFolderIDList()));
+}
+
+void TNavShellList::SetViewStyle(TNavViewStyle style) {
+  FViewStyle = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
+  const bool report = FViewStyle == TNavViewStyle::vsReport;
+  setHeaderHidden(!report);
+  for (int c = 1; c < columnCount(); ++c) setColumnHidden(c, !report);
+  const int side = FViewStyle == TNavViewStyle::vsIcon ? 32 : 16;
+  setIconSize(QSize(side, side));
+}
+
+void TNavShellList::SetShellLink(TNavShellLink* link) {
+  if (link == FShellLink) return;
+  if (!FShellLink.isNull()) FShellLink->UnregisterControl(this);
+  FShellLink = link;
+  if (link != nullptr) link->RegisterControl(this);
+}
+
+// --- filling ---
+
+void TNavShellList::ApplyPathChange() {
+  clearSelection();
+  if (!FNavigatingHistory) FHistory.Add(FBrowser.GetFolderIDList());
+  FSortColumn = 0;
+  FSortDescending = false;
+  if (!FShellLink.isNull()) FShellLink->BroadcastPathChanged(this, FBrowser.GetFolderIDList());
+  if (OnPathChanged) OnPathChanged(*this);
+}
+
+void TNavShellList::CreateColumns() {
+  QStringList titles;
+  QList<int> widths;
+  QList<int> shellColumns;
+  for (int i = 0; i < FBrowser.ColumnCount(); ++i) {
+    Qt::Alignment alignment;
+    const int width = FBrowser.GetColumnWidth(i, alignment);
+    if (width <= 0) continue;
+    QString title;
+    FBrowser.GetDetailsOf(i, true, title);
+    titles << title;
+    widths << width;
+    shellColumns << i;
+    if (!FDetails) break;
+  }
+  setColumnCount(std::max(1, static_cast<int>(titles.size())));
+  setHeaderLabels(titles);
+  for (int c = 0; c < widths.size(); ++c) {
+    setColumnWidth(c, widths[c]);
+    headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
+  }
+  SetViewStyle(FViewStyle);
+}
+
+bool TNavShellList::PassesShowFilter() const {
+  if (!FShowFiles && !FBrowser.IsFolder()) return false;
+  if (!FShowHidden && FBrowser.IsHidden()) return false;
+  return true;
+}
+
+QTreeWidgetItem* TNavShellList::AddItemForObject() {
+  const QString caption = FBrowser.GetObjectDisplayName(true);
+  if (caption.isEmpty()) return nullptr;
+  const bool folder = FBrowser.IsFolder();
+  if (!(FShowFolders || !folder) || !PassesShowFilter()) return nullptr;
+  auto item = std::make_unique<QTreeWidgetItem>();
+  item->setText(0, caption);
+  item->setData(0, kNameRole, FBrowser.GetObjectName());
+  item->setData(0, kFolderRole, folder);
+  FillItemDetails(item.get());
+  if (OnAddItem) {
+    bool canAdd = true;
+    OnAddItem(item.get(), canAdd);
+    if (!canAdd) return nullptr;
+  }
+  QTreeWidgetItem* added = item.release();
+  addTopLevelItem(added);
+  LoadItemImage(added);
+  return added;
+}
+
+void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
+  if (!FDetails || IsParentFolderItem(item)) return;
+  for (int c = 1; c < columnCount(); ++c) {
+    QString text;
+    FBrowser.GetDetailsOf(headerItem()->data(c, kShellColumnRole).toInt(), false, text);
+    item->setText(c, text);
+    Qt::Alignment alignment;
+    FBrowser.GetColumnWidth(headerItem()->data(c, kShellColumnRole).toInt(), alignment);
+    item->setTextAlignment(c, alignment | Qt::AlignVCenter);
+  }
+}
+
+void TNavShellList::LoadItemImage(QTreeWidgetItem* item) {
+  if (IsParentFolderItem(item) || item->data(0, kFolderRole).toBool()) {
+    item->setIcon(0, FImages.Icon(TNavSystemImageList::GetFolderIconIndex()));
+    if (IsParentFolderItem(item)) return;
+  } else {
+    // The extension's icon at once; the file's own when the pool has looked at it.
+    item->setIcon(0, FImages.Icon(TNavSystemImageList::GetIconIndexForName(ItemName(item), false, false)));
+  }
+  if (FIconsByExtension) return;
+  const QString path = FBrowser.Folder() + ItemName(item);
+  if (FBrowser.Folder().isEmpty()) {
+    item->setIcon(0, FImages.Icon(FBrowser.GetIconIndex()));
+    return;
+  }
+  GlobalThreadPool().AddWorkItem(std::make_shared<TIconWorkItem>(path, this, item, this, this, TIconWorkItem::Normal));
+}
+
+void TNavShellList::IconReady(int iconIndex, int kind, const void* itemTag) {
+  if (kind != 0 || iconIndex < 0) return;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    if (item == itemTag) {
+      item->setIcon(0, FImages.Icon(iconIndex));
+      return;
+    }
+  }
+}
+
+void TNavShellList::FillList() {
+  if (FFilling || FDestroying) return;
+  FFilling = true;
+  FNotifier.SetEnabled(false);
+  FRefreshTimer.stop();
+  CancelWork();
+  const QStringList saved = SelectedNames();
+  clear();
+  if (FBrowser.IsValidObject(true)) {
+    CreateColumns();
+    FBrowser.ResetEnumeration();
+    while (FBrowser.Next()) AddItemForObject();
+    const INavItemIdList folder = FBrowser.GetFolderIDList();
+    if (FShowParentFolder && (FShellLink.isNull() || FShellLink->AllowGoingUp()) && folder->GetCount() > 0) {
+      auto* up = new QTreeWidgetItem;
+      up->setText(0, QStringLiteral(" .. "));
+      up->setData(0, kParentRole, true);
+      up->setData(0, kFolderRole, true);
+      addTopLevelItem(up);
+      LoadItemImage(up);
+    }
+    SortItems();
+    RestoreSelection(saved);
+    if (OnPopulated) OnPopulated(*this);
+    if (FAutomaticRefresh) FNotifier.WatchIDList(folder);
+  }
+  FFilling = false;
+  FNotifier.SetEnabled(FAutomaticRefresh && FBrowser.IsValidObject(true));
+}
+
+void TNavShellList::RefreshList() {
+  if (FFilling || FDestroying) return;
+  if (topLevelItemCount() > kMergeLimit) {
+    FillList();
+    return;
+  }
+  QHash<QString, QTreeWidgetItem*> unseen;
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (!IsParentFolderItem(topLevelItem(i))) unseen.insert(ItemName(topLevelItem(i)), topLevelItem(i));
+  bool added = false;
+  FBrowser.ResetEnumeration();
+  while (FBrowser.Next()) {
+    const QString name = FBrowser.GetObjectName();
+    if (QTreeWidgetItem* item = unseen.take(name)) {
+      if (FBrowser.SpecialFolder() == TNavShellFolder::SF_DRIVES) item->setText(0, FBrowser.GetObjectDisplayName(true));
+      continue;
+    }
+    if (FindItemByName(name) == nullptr && AddItemForObject() != nullptr) added = true;
+  }
+  for (QTreeWidgetItem* item : unseen) {
+    GlobalThreadPool().CancelWorkItems(item, this);
+    delete item;
+  }
+  if (added) SortItems();
+}
+
+QTreeWidgetItem* TNavShellList::FindItemByName(const QString& name) const {
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (!IsParentFolderItem(topLevelItem(i)) && ItemName(topLevelItem(i)) == name) return topLevelItem(i);
+  return nullptr;
+}
+
+// --- sorting ---
+
+void TNavShellList::SortByColumn(int column) {
+  if (column == FSortColumn)
+    FSortDescending = !FSortDescending;
+  else {
+    FSortColumn = column;
+    FSortDescending = false;
+  }
+  SortItems();
+}
+
+void TNavShellList::SortItems() {
+  QList<QTreeWidgetItem*> items;
+  while (topLevelItemCount() > 0) items.append(takeTopLevelItem(0));
+  const int column = FSortColumn < columnCount() ? FSortColumn : 0;
+  std::stable_sort(items.begin(), items.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+    if (IsParentFolderItem(a) != IsParentFolderItem(b)) return IsParentFolderItem(a);  // always first
+    // Folders before files, as file windows show them.
+    const bool fa = a->data(0, kFolderRole).toBool(), fb = b->data(0, kFolderRole).toBool();
+    if (fa != fb) return fa;
+    int order = CompareLogical(a->text(column), b->text(column));
+    if (order == 0 && column != 0) order = CompareLogical(a->text(0), b->text(0));
+    return FSortDescending ? order > 0 : order < 0;
+  });
+  addTopLevelItems(items);
+  header()->setSortIndicator(column, FSortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+// --- selection ---
+
+QStringList TNavShellList::SelectedNames() const {
+  QStringList names;
+  for (QTreeWidgetItem* item : selectedItems())
+    if (!IsParentFolderItem(item)) names << ItemName(item);
+  return names;
+}
+
+void TNavShellList::RestoreSelection(const QStringList& names) {
+  QTreeWidgetItem* first = nullptr;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (QTreeWidgetItem* item = FindItemByName(*it)) {
+      item->setSelected(true);
+      first = item;
+    }
+  }
+  if (first != nullptr) {
+    setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(first);
+  }
+}
+
+QString TNavShellList::GetItemPath(int index) const {
+  const QTreeWidgetItem* item = topLevelItem(index);
+  if (item == nullptr) return {};
+  if (IsParentFolderItem(item)) return NavParentFolder(FBrowser.Folder());
+  const QString folder = FBrowser.Folder();
+  return folder.isEmpty() ? ItemName(item) : folder + ItemName(item);
+}
+
+// --- navigation ---
+
+void TNavShellList::BrowseToIDList(const INavItemIdList& folder) {
+  if (!NavIsEmpty(folder) && !NavIsEmpty(FBrowser.GetFolderIDList()) && folder->IsEqual(FBrowser.GetFolderIDList()))
+    return;
+  try {
+    FBrowser.SetFolderIDList(folder);
+    clearSelection();
+    ApplyPathChange();
+    FillList();
+  } catch (const EShellBrowserError&) {
+    clear();
+  }
+}
+
+bool TNavShellList::BrowseParent() {
+  const INavItemIdList folder = FBrowser.GetFolderIDList();
+  if (NavIsEmpty(folder) || folder->GetCount() == 0) return false;
+  if (!FShellLink.isNull() && !FShellLink->AllowGoingUp()) return false;
+  FBrowser.SelectFolderAsObject();
+  const QString left = FBrowser.GetObjectName();
+  ApplyPathChange();
+  FillList();
+  if (QTreeWidgetItem* item = FindItemByName(left)) {
+    clearSelection();
+    item->setSelected(true);
+    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(item);
+  }
+  return true;
+}
+
+void TNavShellList::NavigateHistory(int step) {
+  if (!FHistory.CanGo(step)) return;
+  if (step < 0)
+    FHistory.Back(-step);
+  else
+    FHistory.Forward(step);
+  FNavigatingHistory = true;
+  BrowseToIDList(FHistory.Current());
+  FNavigatingHistory = false;
+}
+
+void TNavShellList::OpenItem(QTreeWidgetItem* item) {
+  if (item == nullptr) return;
+  if (IsParentFolderItem(item)) {
+    BrowseParent();
+    return;
+  }
+  try {
+    FBrowser.LocateObject(ItemName(item));
+  } catch (const EShellBrowserError&) {
+    return;
+  }
+  if (FBrowser.IsFolder()) {
+    BrowseToIDList(FBrowser.GetAbsoluteObjectIDList());
+    return;
+  }
+  FBrowser.ExecuteCommand(QStringLiteral("default"));
+}
+
+void TNavShellList::keyPressEvent(QKeyEvent* event) {
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  auto onSelection = [&](const QString& verb) {
+    const QStringList names = SelectedNames();
+    if (names.isEmpty() && verb != QLatin1String("paste")) return;
+    FBrowser.MultiObjects() = names;
+    if (verb == QLatin1String("paste")) {
+      FBrowser.MultiObjects().clear();
+      FBrowser.SetObjectIDList(nullptr);
+    }
+    FBrowser.ExecuteCommand(verb);
+  };
+  if (event->key() == Qt::Key_Backspace) {
+    BrowseParent();
+  } else if (event->key() == Qt::Key_F5) {
+    FillList();
+    if (!FShellLink.isNull()) FShellLink->BroadcastNotify(this, 0, FBrowser.GetFolderIDList());
+  } else if (event->key() == Qt::Key_Delete) {
+    onSelection(QStringLiteral("delete"));
+  } else if (ctrl && event->key() == Qt::Key_C) {
+    onSelection(QStringLiteral("copy"));
+  } else if (ctrl && event->key() == Qt::Key_X) {
+    onSelection(QStringLiteral("cut"));
+  } else if (ctrl && event->key() == Qt::Key_V) {
+    onSelection(QStringLiteral("paste"));
+  } else {
+    QTreeWidget::keyPressEvent(event);
+    return;
+  }
+  event->accept();
+}
+
+// --- changes on disk and linked controls ---
+
+void TNavShellList::HandleShellChange(TNotificationEvent event, const INavItemIdList& item1, const INavItemIdList&) {
+  if (FDestroying) return;
+  using E = TNotificationEvent;
+  const QString path = NavIsEmpty(item1) ? QString() : item1->GetPath();
+  const QString folder = FBrowser.Folder();
+  const bool inFolder = !folder.isEmpty() && !path.isEmpty() && NavParentFolder(path) + QLatin1Char('/') == folder;
+  switch (event) {
+    case E::neDriveRemove:
+    case E::neMediaRemove:
+    case E::neNetShare:
+      FRefreshTimer.stop();
+      FillList();
+      return;
+    case E::neFileDelete:
+    case E::neFolderDelete:
+      if (inFolder) {
+        if (QTreeWidgetItem* item = FindItemByName(QFileInfo(path).fileName())) {
+          GlobalThreadPool().CancelWorkItems(item, this);
+          delete item;
+        }
+        return;
+      }
+      break;
+    case E::neFolderUpdate:
+      if (!SamePath(path, folder)) return;
+      break;
+    case E::neFileChange:
+      if (inFolder) {
+        if (QTreeWidgetItem* item = FindItemByName(QFileInfo(path).fileName())) {
+          try {
+            FBrowser.LocateObject(ItemName(item));
+          } catch (const EShellBrowserError&) {
+            break;
+          }
+          FillItemDetails(item);
+          LoadItemImage(item);
+          return;
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  FRefreshTimer.start();  // a burst of changes gives one refresh
+}
+
+void TNavShellList::RefreshTimerFired() {
+  const QString folder = FBrowser.Folder();
+  if (!folder.isEmpty() && !PathExists(folder) && FShellLink.isNull()) {
+    // The folder went away: show the volumes instead.
+    SetSpecialFolder(TNavShellFolder::SF_DRIVES);
+    return;
+  }
+  RefreshList();
+}
+
+void TNavShellList::LinkedPathChanged(const INavItemIdList& folder) { BrowseToIDList(folder); }
+
+void TNavShellList::LinkedItemChanged(const INavItemIdList&, const INavItemIdList&) {}
+
+void TNavShellList::LinkedNotify(int kind, const INavItemIdList&) {
+  if (kind == 0)
+    FillList();
+  else if (kind == 1)
+    FRefreshTimer.start();
+}
+
+}  // namespace shell

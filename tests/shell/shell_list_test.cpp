@@ -1,0 +1,211 @@
+#include "shell/nav_shell_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+#include "fake_home.h"
+#include "platform/main_thread.h"
+#include "platform/qt_main_thread.h"
+#include "shell/thread_pool.h"
+
+namespace {
+
+using shell::TNavShellList;
+using E = shell::TNotificationEvent;
+
+class ShellListTest : public testing_support::FakeHomeTest {
+ protected:
+  void SetUp() override {
+    testing_support::ShellApp();
+    FakeHomeTest::SetUp();
+    FDispatcher = std::make_unique<platform::TQtMainThreadDispatcher>();
+    platform::SetMainThreadDispatcher(FDispatcher.get());
+    Folder = Root + QStringLiteral("/clips");
+    QDir().mkpath(Folder + QStringLiteral("/sub"));
+    for (const char* name : {"b10.mkv", "b2.mkv", "a.txt"}) testing_support::WriteText(Folder + '/' + name, "x");
+    List = std::make_unique<TNavShellList>();
+    List->OnPopulated = [this](TNavShellList&) { ++Fills; };
+  }
+  void TearDown() override {
+    List.reset();
+    shell::ShutdownGlobalThreadPool();  // workers hand back through the dispatcher: stop them first
+    platform::SetMainThreadDispatcher(nullptr);
+    FDispatcher.reset();
+    FakeHomeTest::TearDown();
+  }
+  QStringList Captions() const {
+    QStringList captions;
+    for (int i = 0; i < List->topLevelItemCount(); ++i) captions << List->topLevelItem(i)->text(0);
+    return captions;
+  }
+  void PumpUntil(const std::function<bool()>& done) {
+    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  }
+  void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(List.get(), &press);
+  }
+  QTreeWidgetItem* Item(const QString& caption) const {
+    for (int i = 0; i < List->topLevelItemCount(); ++i)
+      if (List->topLevelItem(i)->text(0) == caption) return List->topLevelItem(i);
+    return nullptr;
+  }
+
+  std::unique_ptr<platform::TQtMainThreadDispatcher> FDispatcher;
+  std::unique_ptr<TNavShellList> List;
+  QString Folder;
+  int Fills = 0;
+};
+
+TEST_F(ShellListTest, StartsOnTheVolumesAndShowsAFolderSorted) {
+  EXPECT_EQ(List->SpecialFolder(), shell::TNavShellFolder::SF_DRIVES);
+  List->FillList();
+  EXPECT_TRUE(Captions().contains(QStringLiteral("File System")));
+
+  List->SetShowParentFolder(true);
+  List->SetPath(Folder);
+  EXPECT_EQ(List->SpecialFolder(), shell::TNavShellFolder::SF_FILESYSTEMFOLDER);
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+  EXPECT_EQ(Captions(), QStringList({" .. ", "sub", "a.txt", "b2.mkv", "b10.mkv"}));
+  EXPECT_EQ(List->columnCount(), 4);
+  EXPECT_EQ(List->headerItem()->text(1), QStringLiteral("Size"));
+  List->SortByColumn(0);  // the same column again: descending, the parent entry stays first
+  EXPECT_TRUE(List->SortDescending());
+  EXPECT_EQ(Captions(), QStringList({" .. ", "sub", "b10.mkv", "b2.mkv", "a.txt"}));
+  EXPECT_EQ(List->GetItemPath(0), Root);
+
+  List->SetDetails(false);
+  EXPECT_EQ(List->columnCount(), 1);
+  List->SetFilter(QStringLiteral("*.MKV"));
+  EXPECT_EQ(Captions().size(), 4);  // the folder, the parent and the two clips
+}
+
+TEST_F(ShellListTest, SettingTheShownPathAgainDoesNothing) {
+  List->SetPath(Folder);
+  const int fills = Fills;
+  List->SetPath(Folder + QLatin1Char('/'));
+  EXPECT_EQ(Fills, fills);
+  List->SetPath(Folder + QStringLiteral("/sub"));  // an empty folder
+  List->SetPath(Folder + QStringLiteral("/sub"));  // refilled: it holds at most one item
+  EXPECT_EQ(Fills, fills + 2);
+}
+
+TEST_F(ShellListTest, ABurstOfCreationsGivesOneRefresh) {
+  const QString empty = Root + QStringLiteral("/burst");
+  QDir().mkpath(empty);
+  List->SetPath(empty);
+  ASSERT_EQ(List->topLevelItemCount(), 0);
+  int created = 0;
+  List->ChangeNotifier().OnChange = [&](shell::TNavShellChangeNotifier&, E event, const QString&, const QString&) {
+    if (event == E::neFileCreate) ++created;
+  };
+  for (int i = 0; i < 20; ++i) testing_support::WriteText(empty + QStringLiteral("/clip%1.mkv").arg(i), "x");
+  PumpUntil([&] { return created == 20; });
+  // Every change only restarted the timer: nothing was refreshed yet.
+  EXPECT_TRUE(List->RefreshTimer().isActive());
+  EXPECT_EQ(List->RefreshTimer().interval(), 300);
+  EXPECT_EQ(List->topLevelItemCount(), 0);
+  PumpUntil([&] { return !List->RefreshTimer().isActive(); });
+  EXPECT_EQ(List->topLevelItemCount(), 20);
+  EXPECT_EQ(Fills, 1);  // merged, not refilled
+}
+
+TEST_F(ShellListTest, LargeFoldersAreRefilledSmallOnesMerged) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  testing_support::WriteText(Folder + QStringLiteral("/new.mkv"), "x");
+  int fills = Fills;
+  List->RefreshList();
+  EXPECT_EQ(Fills, fills);
+  EXPECT_NE(Item(QStringLiteral("new.mkv")), nullptr);
+
+  const QString big = Root + QStringLiteral("/big");
+  QDir().mkpath(big);
+  for (int i = 0; i < 501; ++i) testing_support::WriteText(big + QStringLiteral("/f%1").arg(i), "");
+  List->SetPath(big);
+  ASSERT_EQ(List->topLevelItemCount(), 501);
+  fills = Fills;
+  List->RefreshList();
+  EXPECT_EQ(Fills, fills + 1);
+}
+
+TEST_F(ShellListTest, AVanishedFolderFallsBackToComputer) {
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  ASSERT_TRUE(QDir(Folder + QStringLiteral("/sub")).removeRecursively());
+  PumpUntil([&] { return List->SpecialFolder() == shell::TNavShellFolder::SF_DRIVES; });
+  EXPECT_EQ(List->Path(), QString());
+  EXPECT_TRUE(Captions().contains(QStringLiteral("File System")));
+}
+
+TEST_F(ShellListTest, ReadOnlyListIgnoresDeleteAndPaste) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  List->SetReadOnly(true);
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  Key(Qt::Key_Delete);
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/a.txt")));
+  testing_support::WriteText(Root + QStringLiteral("/outside.mkv"), "x");
+  QApplication::clipboard()->setMimeData(shell::GetDropFiles({Root + QStringLiteral("/outside.mkv")}).release());
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/outside.mkv")));
+
+  List->SetReadOnly(false);
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/outside.mkv")));
+  List->clearSelection();
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  Key(Qt::Key_Delete);
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/a.txt")));
+  EXPECT_TRUE(QFileInfo::exists(Home + QStringLiteral("/.local/share/Trash/files/a.txt")));
+}
+
+TEST_F(ShellListTest, IntoAFolderUpAndThroughTheHistory) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  emit List->itemActivated(Item(QStringLiteral("sub")), 0);
+  EXPECT_EQ(List->Path(), Folder + QStringLiteral("/sub/"));
+  Key(Qt::Key_Backspace);
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+  ASSERT_EQ(List->SelectedNames(), QStringList({QStringLiteral("sub")}));  // the folder just left
+  List->NavigateHistory(-1);
+  EXPECT_EQ(List->Path(), Folder + QStringLiteral("/sub/"));
+  List->NavigateHistory(1);
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+  bool custom = false;
+  List->OnDblClick = [&](TNavShellList&) { custom = true; };
+  emit List->itemActivated(Item(QStringLiteral("sub")), 0);
+  EXPECT_TRUE(custom);
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+}
+
+TEST_F(ShellListTest, SelectionSurvivesARefill) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  Item(QStringLiteral("b2.mkv"))->setSelected(true);
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  List->FillList();
+  QStringList names = List->SelectedNames();
+  names.sort();
+  EXPECT_EQ(names, QStringList({QStringLiteral("a.txt"), QStringLiteral("b2.mkv")}));
+}
+
+TEST_F(ShellListTest, LinkedListsFollowEachOther) {
+  shell::TNavShellLink link;
+  TNavShellList other;
+  List->SetAutomaticRefresh(false);
+  other.SetAutomaticRefresh(false);
+  List->SetShellLink(&link);
+  other.SetShellLink(&link);
+  List->SetPath(Folder);
+  EXPECT_EQ(other.Path(), Folder + QLatin1Char('/'));
+  other.SetShellLink(nullptr);
+  EXPECT_EQ(link.ControlCount(), 1);
+}
+
+}  // namespace
