@@ -9,7 +9,28 @@
 
 namespace shell {
 
-TNavDropFiles::TNavDropFiles(QObject* parent) : QObject(parent) {}
+namespace {
+
+// A re-created drop widget is picked up within this time.
+constexpr int kReregisterMs = 5000;
+
+// Runs a drag event handler; a handler that throws gives no effect.
+void Run(const TNavDropFiles::TDragDropEvent& handler, TNavDropFiles& sender, const TNavKeyState& keys,
+         const QPoint& at, TNavDropEffect& effect) {
+  if (!handler) return;
+  try {
+    handler(sender, keys, at, effect);
+  } catch (...) {
+    effect = TNavDropEffect::deNone;
+  }
+}
+
+}  // namespace
+
+TNavDropFiles::TNavDropFiles(QObject* parent) : QObject(parent) {
+  FTimer.setInterval(kReregisterMs);
+  connect(&FTimer, &QTimer::timeout, this, [this] { Reregister(); });
+}
 
 QStringList TNavDropFiles::LocalFiles(const QMimeData* data) { return GetFilesFromDataObject(data); }
 
@@ -20,17 +41,28 @@ QWidget* TNavDropFiles::DropWidget() const {
 }
 
 void TNavDropFiles::Attach() {
-  if (QWidget* widget = DropWidget(); widget != nullptr && FEnabled) {
-    widget->setAcceptDrops(true);
-    widget->installEventFilter(this);
-  }
+  QWidget* widget = DropWidget();
+  if (widget == nullptr || !FEnabled) return;
+  widget->setAcceptDrops(true);
+  widget->installEventFilter(this);
+  FAttached = widget;
+  FTimer.start();
 }
 
 void TNavDropFiles::Detach() {
-  if (QWidget* widget = DropWidget()) {
+  FTimer.stop();
+  if (QWidget* widget = FAttached.data()) {
     widget->removeEventFilter(this);
     widget->setAcceptDrops(false);
   }
+  FAttached = nullptr;
+}
+
+void TNavDropFiles::Reregister() {
+  if (!FEnabled || FControl.isNull()) return;
+  if (DropWidget() == FAttached.data()) return;
+  Detach();
+  Attach();
 }
 
 void TNavDropFiles::SetControl(QWidget* control) {
@@ -46,33 +78,59 @@ void TNavDropFiles::SetEnabled(bool enabled) {
   Attach();
 }
 
+Qt::DropAction TNavDropFiles::ToAction(TNavDropEffect effect) {
+  switch (effect) {
+    case TNavDropEffect::deCopy: return Qt::CopyAction;
+    case TNavDropEffect::deMove: return Qt::MoveAction;
+    case TNavDropEffect::deLink: return Qt::LinkAction;
+    default: return Qt::IgnoreAction;
+  }
+}
+
 bool TNavDropFiles::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter: {
       auto* drag = static_cast<QDragEnterEvent*>(event);
       FFiles = LocalFiles(drag->mimeData());
+      TNavDropEffect effect = TNavDropEffect::deNone;
+      Run(OnDragEnter, *this, {drag->modifiers(), drag->buttons()}, drag->position().toPoint(), effect);
+      // Only a drag of local files is taken; its effect is decided while it moves.
       if (FFiles.isEmpty()) {
         drag->ignore();
       } else {
-        drag->setDropAction(Qt::CopyAction);
+        drag->setDropAction(effect == TNavDropEffect::deNone ? Qt::CopyAction : ToAction(effect));
         drag->accept();
       }
       return true;
     }
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      drag->setDropAction(Qt::CopyAction);
-      drag->accept();
+      TNavDropEffect effect = FFiles.isEmpty() ? TNavDropEffect::deNone : TNavDropEffect::deCopy;
+      if (!FFiles.isEmpty())
+        Run(OnDragOver, *this, {drag->modifiers(), drag->buttons()}, drag->position().toPoint(), effect);
+      if (effect == TNavDropEffect::deNone) {
+        drag->ignore();
+      } else {
+        drag->setDropAction(ToAction(effect));
+        drag->accept();
+      }
       return true;
     }
     case QEvent::DragLeave:
+      if (OnDragLeave) OnDragLeave(*this);
       return true;
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
       // The paths were read when the drag entered; the payload is not read again.
-      drop->setDropAction(Qt::CopyAction);
-      drop->accept();
-      if (OnDrop) OnDrop();
+      TNavDropEffect effect = TNavDropEffect::deNone;
+      Run(OnDrop, *this, {drop->modifiers(), drop->buttons()}, drop->position().toPoint(), effect);
+      if (effect == TNavDropEffect::deNone) {
+        drop->setDropAction(Qt::IgnoreAction);
+        drop->ignore();
+      } else {
+        drop->setDropAction(ToAction(effect));
+        drop->accept();
+      }
       return true;
     }
     default:

@@ -1,10 +1,13 @@
 #pragma once
-// Drop target for files from a file manager. Holds the string list of dropped paths, which the
-// application also uses as its queue of paths to add.
+// Makes a widget a drop target for files from a file manager: collects the paths of the dragged
+// files (Files()) and lets the application decide the drop effect in its events. The
+// application also uses Files() as its queue of paths to add.
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -12,28 +15,49 @@ class QMimeData;
 
 namespace shell {
 
+enum class TNavDropEffect { deNone, deCopy, deMove, deLink };
+
+/// The keys and mouse buttons held during a drag.
+struct TNavKeyState {
+  Qt::KeyboardModifiers Modifiers;
+  Qt::MouseButtons Buttons;
+};
+
 class TNavDropFiles : public QObject {
   Q_OBJECT
 
  public:
   explicit TNavDropFiles(QObject* parent = nullptr);
 
+  QString Version() const { return QStringLiteral("TNavDropFiles V9.0.3.694"); }
   /// The widget that accepts drops (not owned). For a scroll area (list and tree views) the drops
-  /// are taken on its viewport.
+  /// are taken on its viewport, which is followed when the view replaces it.
   QWidget* Control() const { return FControl; }
   void SetControl(QWidget* control);
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool enabled);
 
-  /// The paths of the current drag; the application empties and fills it as its own queue too.
+  /// The paths of the current drag (read when it entered); the application empties and fills
+  /// it as its own queue too.
   QStringList& Files() { return FFiles; }
   const QStringList& Files() const { return FFiles; }
 
   /// The local files of a drag or clipboard payload (GetFilesFromDataObject).
   static QStringList LocalFiles(const QMimeData* data);
 
-  /// Fires on the user-interface thread when files were dropped; Files() holds them.
-  std::function<void()> OnDrop;
+  using TDragDropEvent = std::function<void(TNavDropFiles& sender, const TNavKeyState& keyState,
+                                            const QPoint& mousePos, TNavDropEffect& effect)>;
+  /// Starts with deNone. An exception thrown here refuses the drag.
+  TDragDropEvent OnDragEnter;
+  /// Starts with deCopy: without a handler a file drag shows copy. deNone refuses.
+  TDragDropEvent OnDragOver;
+  /// Starts with deNone; what it leaves is reported to the source. Files() holds the paths.
+  TDragDropEvent OnDrop;
+  std::function<void(TNavDropFiles&)> OnDragLeave;
+
+  /// Attaches to the control's current drop widget when the view replaced it; a timer does
+  /// this every 5 s.
+  void Reregister();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -42,10 +66,13 @@ class TNavDropFiles : public QObject {
   QWidget* DropWidget() const;
   void Attach();
   void Detach();
+  static Qt::DropAction ToAction(TNavDropEffect effect);
 
   QPointer<QWidget> FControl;
+  QPointer<QWidget> FAttached;
   bool FEnabled = true;
   QStringList FFiles;
+  QTimer FTimer;
 };
 
 }  // namespace shell

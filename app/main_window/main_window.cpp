@@ -123,7 +123,11 @@ Tfrm_Main::Tfrm_Main(QWidget* parent)
 
   Fdrop_List = new shell::TNavDropFiles(this);
   Fdrop_List->setObjectName(QStringLiteral("drop_List"));
-  Fdrop_List->OnDrop = [this] { drop_ListDrop(); };
+  Fdrop_List->OnDrop = [this](shell::TNavDropFiles&, const shell::TNavKeyState&, const QPoint&,
+                              shell::TNavDropEffect& effect) {
+    effect = shell::TNavDropEffect::deCopy;
+    drop_ListDrop();
+  };
   Fdlg_AddFolder = new shell::TNavBrowseForFolder(this);
   Fdlg_AddFolder->setObjectName(QStringLiteral("dlg_AddFolder"));
   Fdlg_AddFolder->SetOptions(shell::TNavBrowseFlag::bfNewDialogStyle | shell::TNavBrowseFlag::bfFileSystemOnly |
