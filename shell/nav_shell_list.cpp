@@ -1,6 +1,13 @@
 #include "shell/nav_shell_list.h"
 
+#include <QDrag>
+#include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <sys/stat.h>
+#include <cerrno>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <algorithm>
@@ -35,6 +42,7 @@ TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(th
   setAllColumnsShowFocus(true);
   setSortingEnabled(false);  // the list sorts itself: the parent entry stays first
   header()->setSectionsClickable(true);
+  SetOleDragDrop(true);
   header()->setSortIndicatorShown(true);
   FBrowser.SetShowErrorMessages(false);
   FBrowser.SetSpecialFolder(TNavShellFolder::SF_DRIVES);
@@ -461,35 +469,296 @@ void TNavShellList::OpenItem(QTreeWidgetItem* item) {
 }
 
 void TNavShellList::keyPressEvent(QKeyEvent* event) {
-  const bool ctrl = event->modifiers() & Qt::ControlModifier;
-  auto onSelection = [&](const QString& verb) {
-    const QStringList names = SelectedNames();
-    if (names.isEmpty() && verb != QLatin1String("paste")) return;
-    FBrowser.MultiObjects() = names;
-    if (verb == QLatin1String("paste")) {
-      FBrowser.MultiObjects().clear();
-      FBrowser.SetObjectIDList(nullptr);
-    }
-    FBrowser.ExecuteCommand(verb);
-  };
-  if (event->key() == Qt::Key_Backspace) {
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  const bool ctrl = mods & Qt::ControlModifier;
+  const bool altOnly = mods == Qt::AltModifier;
+  const int key = event->key();
+  if (key == Qt::Key_Backspace) {
     BrowseParent();
-  } else if (event->key() == Qt::Key_F5) {
+  } else if (altOnly && key == Qt::Key_Left) {
+    NavigateHistory(-1);
+  } else if (altOnly && key == Qt::Key_Right) {
+    NavigateHistory(1);
+  } else if (altOnly && key == Qt::Key_Up) {
+    BrowseParent();
+  } else if (key == Qt::Key_F5) {
     FillList();
     if (!FShellLink.isNull()) FShellLink->BroadcastNotify(this, 0, FBrowser.GetFolderIDList());
-  } else if (event->key() == Qt::Key_Delete) {
-    onSelection(QStringLiteral("delete"));
-  } else if (ctrl && event->key() == Qt::Key_C) {
-    onSelection(QStringLiteral("copy"));
-  } else if (ctrl && event->key() == Qt::Key_X) {
-    onSelection(QStringLiteral("cut"));
-  } else if (ctrl && event->key() == Qt::Key_V) {
-    onSelection(QStringLiteral("paste"));
+  } else if (key == Qt::Key_Delete) {
+    if (!ReadOnly()) ExecuteVerb(QStringLiteral("delete"));
+  } else if (ctrl && key == Qt::Key_A) {
+    selectAll();
+  } else if (ctrl && key == Qt::Key_C) {
+    ExecuteVerb(QStringLiteral("copy"));
+  } else if (ctrl && key == Qt::Key_X) {
+    if (!ReadOnly()) ExecuteVerb(QStringLiteral("cut"));
+  } else if (ctrl && key == Qt::Key_V) {
+    if (!ReadOnly()) {
+      // Into the shown folder itself.
+      const QStringList files = GetClipboardFiles();
+      const bool cut = IsCutData(QGuiApplication::clipboard()->mimeData());
+      auto browser = TShellBrowser::CreateCopy(FBrowser);
+      browser->SetFolderIDList(FBrowser.GetFolderIDList());
+      browser->SelectFolderAsObject();
+      if (browser->ExecuteCommand(QStringLiteral("paste")) && !files.isEmpty())
+        ReportOperation(OperationBit(TNavShellOperation::sopPaste) | OperationBit(TNavShellOperation::sopAdd) |
+                            OperationBit(cut ? TNavShellOperation::sopMove : TNavShellOperation::sopCopy),
+                        files, FBrowser.Folder());
+      FRefreshTimer.start();
+    }
+  } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(mods & Qt::AltModifier)) {
+    ExecuteVerb(QStringLiteral("default"));
   } else {
     QTreeWidget::keyPressEvent(event);
     return;
   }
   event->accept();
+}
+
+void TNavShellList::ShowError(const QString& message) {
+  if (!ShowErrorMessages()) return;
+  if (OnError)
+    OnError(message);
+  else
+    platform::Prompter().Message(this, platform::TPromptIcon::Error, QStringLiteral("Error"), message);
+}
+
+void TNavShellList::ReportOperation(TNavShellOperations operations, const QStringList& files,
+                                    const QString& destination) {
+  if (OnOperation) OnOperation(*this, operations, files, destination);
+}
+
+bool TNavShellList::ExecuteVerb(const QString& verb) {
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  if (selected.isEmpty()) return false;
+  if (selected.size() == 1 && IsParentFolderItem(selected.first())) {
+    if (verb.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0) BrowseParent();
+    return true;
+  }
+  const QString v = verb.toLower();
+  const QStringList names = SelectedNames();
+  QStringList files;
+  for (const QString& name : names) files << FBrowser.Folder() + name;
+  FBrowser.OnRename = nullptr;
+  bool ran = false;
+  if (names.size() == 1) {
+    try {
+      FBrowser.LocateObject(names.first());
+    } catch (const EShellBrowserError&) {
+      return false;
+    }
+    if ((v == QLatin1String("default") || v == QLatin1String("open")) && FBrowser.IsFolder() &&
+        FBrowser.SpecialFolder() != TNavShellFolder::SF_BITBUCKET) {
+      bool allow = true;
+      if (FBrowser.OnBeforeShellCommand) FBrowser.OnBeforeShellCommand(FBrowser, v, FBrowser.GetPathList(), allow);
+      if (!allow) return false;
+      BrowseToIDList(FBrowser.GetAbsoluteObjectIDList());
+      return true;
+    }
+    ran = FBrowser.ExecuteCommand(v);
+  } else {
+    FBrowser.MultiObjects() = names;
+    ran = FBrowser.ExecuteCommand(v);
+  }
+  if (!ran) return false;
+  using O = TNavShellOperation;
+  if (v == QLatin1String("delete")) {
+    ReportOperation(OperationBit(O::sopDelete) | OperationBit(O::sopRemove), files, QString());
+    FRefreshTimer.start();
+  } else if (v == QLatin1String("copy")) {
+    ReportOperation(OperationBit(O::sopCopy), files, FBrowser.Folder());
+  } else if (v == QLatin1String("cut")) {
+    for (QTreeWidgetItem* item : selected) item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+    ReportOperation(OperationBit(O::sopCut), files, FBrowser.Folder());
+  }
+  return true;
+}
+
+bool TNavShellList::CreateNewFolder(QString name, bool startRename) {
+  const QString folder = FBrowser.Folder();
+  if (folder.isEmpty()) {
+    errno = ENOENT;  // no folder to make it in
+    ShowError(QStringLiteral("Unable to create directory"));
+    return false;
+  }
+  const QString base = name.isEmpty() ? NavNewFolderText() : name;
+  // The name is claimed by mkdir itself: a folder made meanwhile by someone else moves us on.
+  QString made;
+  for (int n = 0; n < 10000 && made.isEmpty(); ++n) {
+    const QString candidate = n == 0 ? base : base + QStringLiteral(" (%1)").arg(n);
+    if (::mkdir(QFile::encodeName(folder + candidate).constData(), 0777) == 0)
+      made = candidate;
+    else if (errno != EEXIST)
+      break;
+  }
+  if (made.isEmpty()) {
+    ShowError(QStringLiteral("Unable to create directory"));
+    return false;
+  }
+  ReportOperation(OperationBit(TNavShellOperation::sopAdd), {folder + made}, folder);
+  if (startRename) {
+    RefreshList();
+    if (QTreeWidgetItem* item = FindItemByName(made)) {
+      clearSelection();
+      item->setSelected(true);
+      setCurrentItem(item);
+      if (!ReadOnly()) editItem(item, 0);
+    }
+  }
+  return true;
+}
+
+// --- drag and drop ---
+
+void TNavShellList::SetOleDragDrop(bool value) {
+  FOleDragDrop = value;
+  setDragEnabled(value);
+  setAcceptDrops(value);
+  viewport()->setAcceptDrops(value);
+  setDragDropMode(value ? QAbstractItemView::DragDrop : QAbstractItemView::NoDragDrop);
+  setDropIndicatorShown(value);
+}
+
+Qt::DropActions TNavShellList::AllowedDragActions() const {
+  Qt::DropActions actions;
+  switch (FCopyMode) {
+    case TNavCopyMode::cmCopy: actions = Qt::CopyAction; break;
+    case TNavCopyMode::cmMove: actions = Qt::MoveAction; break;
+    case TNavCopyMode::cmLink: actions = Qt::LinkAction; break;
+    default: actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction; break;
+  }
+  // Every item must allow the effect.
+  auto probe = TShellBrowser::CreateCopy(FBrowser);
+  probe->SetFolderIDList(FBrowser.GetFolderIDList());
+  for (const QString& name : SelectedNames()) {
+    try {
+      probe->LocateObject(name);
+    } catch (const EShellBrowserError&) {
+      return Qt::IgnoreAction;
+    }
+    if (!probe->GetAttributes(sfgao::CanCopy)) actions &= ~Qt::CopyAction;
+    if (!probe->GetAttributes(sfgao::CanMove)) actions &= ~Qt::MoveAction;
+    if (!probe->GetAttributes(sfgao::CanLink)) actions &= ~Qt::LinkAction;
+  }
+  return actions;
+}
+
+QStringList TNavShellList::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* TNavShellList::mimeData(const QList<QTreeWidgetItem*>& items) const {
+  QStringList paths;
+  for (const QTreeWidgetItem* item : items)
+    if (!IsParentFolderItem(item) && !FBrowser.Folder().isEmpty()) paths << FBrowser.Folder() + ItemName(item);
+  if (paths.isEmpty()) return nullptr;
+  return GetDropFiles(paths).release();
+}
+
+Qt::DropActions TNavShellList::supportedDropActions() const {
+  switch (FCopyMode) {
+    case TNavCopyMode::cmCopy: return Qt::CopyAction;
+    case TNavCopyMode::cmMove: return Qt::MoveAction;
+    case TNavCopyMode::cmLink: return Qt::LinkAction;
+    default: return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+  }
+}
+
+void TNavShellList::startDrag(Qt::DropActions) {
+  if (!FOleDragDrop) return;
+  const Qt::DropActions actions = AllowedDragActions();
+  if (actions == Qt::IgnoreAction) return;
+  QMimeData* data = mimeData(selectedItems());
+  if (data == nullptr) return;
+  auto* drag = new QDrag(this);  // Qt deletes it when the drag ends
+  drag->setMimeData(data);
+  FDraggingHere = true;
+  const Qt::DropAction done = drag->exec(actions, actions & Qt::MoveAction ? Qt::MoveAction : Qt::CopyAction);
+  FDraggingHere = false;
+  if (done != Qt::IgnoreAction) FRefreshTimer.start();
+}
+
+QString TNavShellList::DropFolderAt(const QPoint& pos) const {
+  if (ReadOnly()) return {};
+  const QTreeWidgetItem* item = itemAt(pos);
+  if (item != nullptr && item->data(0, kFolderRole).toBool()) {
+    if (IsParentFolderItem(item)) return NavParentFolder(FBrowser.Folder());
+    if (item->isSelected() && FDraggingHere) return {};  // onto itself
+    return FBrowser.Folder() + ItemName(item);
+  }
+  // The list's own background: files dragged from here are there already.
+  if (FDraggingHere) return {};
+  QString folder = FBrowser.Folder();
+  if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  return folder;
+}
+
+Qt::DropAction TNavShellList::DropActionFor(const QDropEvent* event, const QString& folder) const {
+  const Qt::DropActions allowed = event->possibleActions() & supportedDropActions();
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  Qt::DropAction wanted;
+  if ((mods & Qt::ControlModifier) && (mods & Qt::ShiftModifier))
+    wanted = Qt::LinkAction;
+  else if (mods & Qt::ShiftModifier)
+    wanted = Qt::MoveAction;
+  else if (mods & Qt::ControlModifier)
+    wanted = Qt::CopyAction;
+  else {
+    // As file managers do: within one volume a move, across volumes a copy.
+    const QStringList files = GetFilesFromDataObject(event->mimeData());
+    const bool sameVolume = !files.isEmpty() && TMounts::ForPath(files.first()).Root == TMounts::ForPath(folder).Root;
+    wanted = sameVolume ? Qt::MoveAction : Qt::CopyAction;
+  }
+  if (allowed & wanted) return wanted;
+  for (Qt::DropAction a : {Qt::CopyAction, Qt::MoveAction, Qt::LinkAction})
+    if (allowed & a) return a;
+  return Qt::IgnoreAction;
+}
+
+void TNavShellList::dragEnterEvent(QDragEnterEvent* event) {
+  if (!FOleDragDrop || ReadOnly() || GetFilesFromDataObject(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TNavShellList::dragMoveEvent(QDragMoveEvent* event) {
+  const QString folder = DropFolderAt(event->position().toPoint());
+  const Qt::DropAction action = folder.isEmpty() ? Qt::IgnoreAction : DropActionFor(event, folder);
+  if (action == Qt::IgnoreAction) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+}
+
+void TNavShellList::dropEvent(QDropEvent* event) {
+  const QString folder = DropFolderAt(event->position().toPoint());
+  const Qt::DropAction action = folder.isEmpty() ? Qt::IgnoreAction : DropActionFor(event, folder);
+  const QStringList files = GetFilesFromDataObject(event->mimeData());
+  if (action == Qt::IgnoreAction || files.isEmpty()) {
+    event->setDropAction(Qt::IgnoreAction);
+    event->ignore();
+    return;
+  }
+  const TNavCopyMode mode = action == Qt::MoveAction   ? TNavCopyMode::cmMove
+                            : action == Qt::LinkAction ? TNavCopyMode::cmLink
+                                                       : TNavCopyMode::cmCopy;
+  QStringList failed;
+  const QStringList made = NavTransferFiles(files, folder, mode, &failed);
+  for (const QString& file : failed) ShowError(QStringLiteral("Could not drop \"") + file + QStringLiteral("\"."));
+  if (made.isEmpty()) {
+    event->setDropAction(Qt::IgnoreAction);
+    event->ignore();
+    return;
+  }
+  // What was done, not what was asked for.
+  using O = TNavShellOperation;
+  const O done = mode == TNavCopyMode::cmMove ? O::sopMove : mode == TNavCopyMode::cmLink ? O::sopAdd : O::sopCopy;
+  ReportOperation(OperationBit(O::sopDrop) | OperationBit(done), files, folder);
+  event->setDropAction(action);
+  event->accept();
+  FRefreshTimer.start();
 }
 
 // --- changes on disk and linked controls ---

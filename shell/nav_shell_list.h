@@ -21,6 +21,10 @@ namespace shell {
 
 enum class TNavViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
+/// What a command did, as OnOperation reports it (one bit per TNavShellOperation).
+using TNavShellOperations = unsigned;
+constexpr TNavShellOperations OperationBit(TNavShellOperation op) { return 1u << static_cast<int>(op); }
+
 class TNavShellList : public QTreeWidget, public INavShellControl, public IIconViewer {
   Q_OBJECT
 
@@ -60,6 +64,18 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   /// Icons from the file extension only (no look at the files).
   bool IconsBasedOnFileExtension() const { return FIconsByExtension; }
   void SetIconsBasedOnFileExtension(bool value) { FIconsByExtension = value; }
+  /// Which effects drags from and drops onto the list may have.
+  TNavCopyMode CopyMode() const { return FCopyMode; }
+  void SetCopyMode(TNavCopyMode mode) { FCopyMode = mode; }
+  bool OleDragDrop() const { return FOleDragDrop; }
+  void SetOleDragDrop(bool value);
+  /// The effects a drag of the selected items may have: CopyMode and what every item allows.
+  Qt::DropActions AllowedDragActions() const;
+  /// Makes a folder in the shown folder: "New Folder", else "New Folder (1)", "(2)"... Without
+  /// a shown path: false with the error "Unable to create directory".
+  bool CreateNewFolder(QString name = QString(), bool startRename = false);
+  /// Runs a verb on the selection ("default" on a folder opens it in the list).
+  bool ExecuteVerb(const QString& verb);
   TNavViewStyle ViewStyle() const { return FViewStyle; }
   /// vsSmallIcon is shown as vsList; the list and icon styles show the names only.
   void SetViewStyle(TNavViewStyle style);
@@ -95,6 +111,11 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   std::function<void(QTreeWidgetItem* item, bool& canAdd)> OnAddItem;
   /// Runs instead of opening when set.
   std::function<void(TNavShellList&)> OnDblClick;
+  /// What a command, drag or drop did: the operations, the files and where they went.
+  std::function<void(TNavShellList&, TNavShellOperations, const QStringList& files, const QString& destination)>
+      OnOperation;
+  /// Failures the user should see when ShowErrorMessages is set (default: a message box).
+  std::function<void(const QString&)> OnError;
 
   // Linked controls and the worker pool.
   void LinkedPathChanged(const INavItemIdList& folder) override;
@@ -107,6 +128,13 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+  QStringList mimeTypes() const override;
+  Qt::DropActions supportedDropActions() const override;
+  void startDrag(Qt::DropActions supportedActions) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void ApplyPathChange();
@@ -122,6 +150,11 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   void RestoreSelection(const QStringList& names);
   void OpenItem(QTreeWidgetItem* item);
   void CancelWork();
+  void ReportOperation(TNavShellOperations operations, const QStringList& files, const QString& destination);
+  /// Where a drop at pos would go ("" when nowhere), and the effect it gets.
+  QString DropFolderAt(const QPoint& pos) const;
+  Qt::DropAction DropActionFor(const QDropEvent* event, const QString& folder) const;
+  void ShowError(const QString& message);
 
   TShellBrowser FBrowser;
   TNavShellChangeNotifier FNotifier;
@@ -133,6 +166,9 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool FDetails = true, FAutomaticRefresh = true, FIconsByExtension = false;
   bool FFilling = false, FDestroying = false, FNavigatingHistory = false;
   TNavViewStyle FViewStyle = TNavViewStyle::vsReport;
+  TNavCopyMode FCopyMode = TNavCopyMode::cmDefault;
+  bool FOleDragDrop = true;
+  bool FDraggingHere = false;
   int FSortColumn = 0;
   bool FSortDescending = false;
 };

@@ -538,29 +538,44 @@ bool CopyTree(const QString& from, const QString& to) {
 
 }  // namespace
 
+QStringList NavTransferFiles(const QStringList& files, const QString& folder, TNavCopyMode mode, QStringList* failed) {
+  QStringList made;
+  for (const QString& file : files) {
+    const QString name = NavFreeName(folder, QFileInfo(file).fileName());
+    const QString destination = folder + QLatin1Char('/') + name;
+    bool ok = false;
+    if (mode == TNavCopyMode::cmLink) {
+      ok = QFile::link(file, destination);
+    } else if (mode == TNavCopyMode::cmMove) {
+      ok = ::renameat2(AT_FDCWD, QFile::encodeName(file).constData(), AT_FDCWD,
+                       QFile::encodeName(destination).constData(), RENAME_NOREPLACE) == 0;
+      // Across volumes: copied, and the original removed only once the copy is whole.
+      if (!ok && errno == EXDEV)
+        ok = CopyTree(file, destination) &&
+             (QFileInfo(file).isDir() ? QDir(file).removeRecursively() : QFile::remove(file));
+    } else {
+      ok = CopyTree(file, destination);
+    }
+    if (ok)
+      made << destination;
+    else if (failed != nullptr)
+      *failed << file;
+  }
+  return made;
+}
+
 bool TShellBrowser::Paste(const QString& target) {
   if (target.isEmpty() || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   const QStringList files = GetFilesFromDataObject(data);
   if (files.isEmpty()) return false;
   const bool cut = IsCutData(data);
-  bool all = true;
-  for (const QString& file : files) {
-    const QString name = NavFreeName(target, QFileInfo(file).fileName());
-    const QString destination = target + QLatin1Char('/') + name;
-    bool ok = false;
-    if (cut) {
-      ok = ::renameat2(AT_FDCWD, QFile::encodeName(file).constData(), AT_FDCWD,
-                       QFile::encodeName(destination).constData(), RENAME_NOREPLACE) == 0;
-      if (!ok && errno == EXDEV) ok = CopyTree(file, destination) && (QFileInfo(file).isDir() ? QDir(file).removeRecursively() : QFile::remove(file));
-    } else {
-      ok = CopyTree(file, destination);
-    }
-    if (!ok) ShowError(QStringLiteral("Could not paste \"") + file + QStringLiteral("\": ") + NavSystemErrorText(errno));
-    all = all && ok;
-  }
-  if (cut && all) QGuiApplication::clipboard()->clear();
-  return all;
+  QStringList failed;
+  NavTransferFiles(files, target, cut ? TNavCopyMode::cmMove : TNavCopyMode::cmCopy, &failed);
+  for (const QString& file : failed)
+    ShowError(QStringLiteral("Could not paste \"") + file + QStringLiteral("\": ") + NavSystemErrorText(errno));
+  if (cut && failed.isEmpty()) QGuiApplication::clipboard()->clear();
+  return failed.isEmpty();
 }
 
 bool TShellBrowser::Undelete(const QString& path) {

@@ -187,6 +187,11 @@ class TShellBrowser : public QObject {
   mutable std::unique_ptr<TEntry> FEntry;  // what is known of the object, read on first use
 };
 
+/// Copies (or moves, or links) files into folder under free names; never replaces anything.
+/// Returns the paths made; failed gets the sources that could not be transferred.
+QStringList NavTransferFiles(const QStringList& files, const QString& folder, TNavCopyMode mode,
+                             QStringList* failed = nullptr);
+
 /// The items of a place: the Desktop's, Computer's volumes, a folder's entries, the trash's.
 std::vector<TNavSegment> NavChildrenOf(const INavItemIdList& folder);
 /// A free name in folder for name: name itself, else "stem (2).ext", "(3)"...

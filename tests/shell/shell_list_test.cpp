@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include "fake_home.h"
 #include "platform/main_thread.h"
@@ -193,6 +195,88 @@ TEST_F(ShellListTest, SelectionSurvivesARefill) {
   QStringList names = List->SelectedNames();
   names.sort();
   EXPECT_EQ(names, QStringList({QStringLiteral("a.txt"), QStringLiteral("b2.mkv")}));
+}
+
+// The list's drag payload, as a drag out of it would carry it.
+class TDraggableList : public TNavShellList {
+ public:
+  using TNavShellList::mimeData;
+};
+
+TEST_F(ShellListTest, ADragOfTwoFilesCarriesTheirTwoPaths) {
+  TDraggableList list;
+  list.SetAutomaticRefresh(false);
+  list.SetPath(Folder);
+  for (int i = 0; i < list.topLevelItemCount(); ++i) {
+    const QString caption = list.topLevelItem(i)->text(0);
+    list.topLevelItem(i)->setSelected(caption == QLatin1String("a.txt") || caption == QLatin1String("b2.mkv"));
+  }
+  std::unique_ptr<QMimeData> data(list.mimeData(list.selectedItems()));
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->data(QStringLiteral("text/uri-list")).count("\r\n"), 2);
+  QStringList paths = shell::GetFilesFromDataObject(data.get());
+  paths.sort();
+  EXPECT_EQ(paths, QStringList({Folder + QStringLiteral("/a.txt"), Folder + QStringLiteral("/b2.mkv")}));
+  EXPECT_EQ(list.AllowedDragActions(), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
+  list.SetCopyMode(shell::TNavCopyMode::cmLink);
+  EXPECT_EQ(list.AllowedDragActions(), Qt::DropActions(Qt::LinkAction));
+}
+
+TEST_F(ShellListTest, DropsCopyIntoTheFolderAndAReadOnlyListRefusesThem) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  List->show();
+  const QString source = Root + QStringLiteral("/incoming.mkv");
+  testing_support::WriteText(source, "x");
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(source)});
+  struct TReport {
+    shell::TNavShellOperations Operations;
+    QStringList Files;
+    QString Destination;
+  };
+  std::vector<TReport> reports;
+  List->OnOperation = [&](TNavShellList&, shell::TNavShellOperations ops, const QStringList& files,
+                          const QString& destination) { reports.push_back({ops, files, destination}); };
+  auto drag = [&]() {
+    const QPoint at(20, 20);
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(List->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(List->viewport(), &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(List->viewport(), &drop);
+    return drop.isAccepted();
+  };
+  List->SetReadOnly(true);
+  EXPECT_FALSE(drag());
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/sub/incoming.mkv")));
+  EXPECT_TRUE(reports.empty());
+  List->SetReadOnly(false);
+  EXPECT_TRUE(drag());  // Ctrl held: a copy
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/sub/incoming.mkv")));
+  EXPECT_TRUE(QFileInfo::exists(source));
+  ASSERT_EQ(reports.size(), 1u);
+  using O = shell::TNavShellOperation;
+  EXPECT_EQ(reports[0].Operations, shell::OperationBit(O::sopDrop) | shell::OperationBit(O::sopCopy));
+  EXPECT_EQ(reports[0].Destination, Folder + QStringLiteral("/sub"));
+  EXPECT_TRUE(drag());  // again: a free name, nothing replaced
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/sub/incoming (2).mkv")));
+}
+
+TEST_F(ShellListTest, NewFoldersTakeTheNextFreeName) {
+  QStringList errors;
+  List->OnError = [&](const QString& message) { errors << message; };
+  List->SetShowErrorMessages(true);
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(List->CreateNewFolder());
+  EXPECT_TRUE(QFileInfo(Folder + QStringLiteral("/New Folder")).isDir());
+  EXPECT_TRUE(QFileInfo(Folder + QStringLiteral("/New Folder (1)")).isDir());
+  EXPECT_TRUE(QFileInfo(Folder + QStringLiteral("/New Folder (2)")).isDir());
+  List->SetSpecialFolder(shell::TNavShellFolder::SF_DRIVES);  // no path
+  EXPECT_FALSE(List->CreateNewFolder());
+  EXPECT_EQ(errors, QStringList({QStringLiteral("Unable to create directory")}));
 }
 
 TEST_F(ShellListTest, LinkedListsFollowEachOther) {
