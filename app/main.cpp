@@ -8,6 +8,7 @@
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
 #include "app/update/update_check.h"
+#include "app/shell_thumbnails/video_thumbnail.h"
 #include "platform/qt_main_thread.h"
 #include "shell/thread_pool.h"
 
@@ -26,6 +27,8 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
+  // Video files get thumbnails from the converter's own decoder in the shell's file lists.
+  app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);

@@ -12,6 +12,7 @@
 
 #include "platform/main_thread.h"
 #include "shell/mounts.h"
+#include "shell/shell_browser.h"
 #include "shell/thumb_cache.h"
 
 namespace shell {
@@ -77,7 +78,11 @@ TThumbnailWorkItem::TThumbnailWorkItem(INavItemIdList idList, TColor background,
 void TThumbnailWorkItem::PerformWork() {
   if (Aborted() || FPath.isEmpty()) return;
   try {
-    FImage = MakeThumbnail(FPath, FWidth, FHeight, FBackground, FIconIfNone);
+    // A browser of its own, as the shell shows the item: cache, picture, then the provider.
+    // The icon fallback is drawn in the completion, on the user-interface thread.
+    TShellBrowser browser;
+    browser.SetAbsoluteObjectIDList(TNavItemIdList::CreateFromAnyPath(FPath));
+    FImage = browser.GetThumbnailBitmap(FWidth, FHeight, FBackground, false);
   } catch (...) {
     FImage = QImage();
   }
