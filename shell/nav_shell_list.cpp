@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <cerrno>
 #include <QHeaderView>
+#include <QPainter>
 #include <QKeyEvent>
 #include <algorithm>
 
@@ -168,12 +169,60 @@ void TNavShellList::SetAutomaticRefresh(bool value) {
 }
 
 void TNavShellList::SetViewStyle(TNavViewStyle style) {
-  FViewStyle = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
+  const TNavViewStyle shown = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
+  if (shown != FViewStyle) FThumbnails = false;  // a new style starts with icons
+  FViewStyle = shown;
   const bool report = FViewStyle == TNavViewStyle::vsReport;
   setHeaderHidden(!report);
   for (int c = 1; c < columnCount(); ++c) setColumnHidden(c, !report);
-  const int side = FViewStyle == TNavViewStyle::vsIcon ? 32 : 16;
-  setIconSize(QSize(side, side));
+  if (ThumbnailsShown())
+    setIconSize(QSize(FThumbnailWidth, FThumbnailHeight));
+  else
+    setIconSize(FViewStyle == TNavViewStyle::vsIcon ? QSize(32, 32) : QSize(16, 16));
+}
+
+void TNavShellList::SetThumbnails(bool value) {
+  if (value == FThumbnails) return;
+  FThumbnails = value;
+  SetViewStyle(FViewStyle);
+  FillList();
+}
+
+void TNavShellList::SetThumbnailSize(int width, int height) {
+  FThumbnailWidth = std::max(1, width);
+  FThumbnailHeight = std::max(1, height);
+  if (ThumbnailsShown()) {
+    SetViewStyle(FViewStyle);
+    FillList();
+  }
+}
+
+QImage TNavShellList::FitThumbnail(const QImage& image) const {
+  QImage canvas(FThumbnailWidth, FThumbnailHeight, QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(palette().color(QPalette::Base));
+  if (!image.isNull()) {
+    const QImage scaled = image.width() > FThumbnailWidth || image.height() > FThumbnailHeight
+                              ? image.scaled(FThumbnailWidth, FThumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                              : image;
+    QPainter painter(&canvas);
+    painter.drawImage((FThumbnailWidth - scaled.width()) / 2, (FThumbnailHeight - scaled.height()) / 2, scaled);
+  }
+  if (FThumbnailBorderColor != clNone) {
+    QPainter painter(&canvas);
+    painter.setPen(ColorFromTColor(FThumbnailBorderColor));
+    painter.drawRect(0, 0, FThumbnailWidth - 1, FThumbnailHeight - 1);
+  }
+  return canvas;
+}
+
+void TNavShellList::ThumbnailReady(const QImage& image, int, const void* itemTag) {
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    if (item == itemTag) {
+      item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
+      return;
+    }
+  }
 }
 
 void TNavShellList::SetShellLink(TNavShellLink* link) {
@@ -260,13 +309,31 @@ void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
 void TNavShellList::LoadItemImage(QTreeWidgetItem* item) {
   if (IsParentFolderItem(item) || item->data(0, kFolderRole).toBool()) {
     item->setIcon(0, FImages.Icon(TNavSystemImageList::GetFolderIconIndex()));
-    if (IsParentFolderItem(item)) return;
+    if (IsParentFolderItem(item) && !ThumbnailsShown()) return;
   } else {
     // The extension's icon at once; the file's own when the pool has looked at it.
     item->setIcon(0, FImages.Icon(TNavSystemImageList::GetIconIndexForName(ItemName(item), false, false)));
   }
-  if (FIconsByExtension) return;
   const QString path = FBrowser.Folder() + ItemName(item);
+  if (ThumbnailsShown() && !FBrowser.Folder().isEmpty()) {
+    // The icon framed at the thumbnail size until the picture comes.
+    const int index = item->data(0, kFolderRole).toBool()
+                          ? TNavSystemImageList::GetFolderIconIndex()
+                          : TNavSystemImageList::GetIconIndexForName(ItemName(item), true, false);
+    TNavSystemImageList large;
+    large.SetSize(TNavImageListSize::si_extralarge);
+    const QColor base = palette().color(QPalette::Base);
+    const TColor background = static_cast<TColor>(base.red() | (base.green() << 8) | (base.blue() << 16));
+    item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(
+                         TNavSystemImageList::GetIconBitmap(large, index, background, clNone, FThumbnailWidth,
+                                                            FThumbnailHeight)))));
+    if (!item->data(0, kFolderRole).toBool() && !IsParentFolderItem(item))
+      GlobalThreadPool().AddWorkItem(std::make_shared<TThumbnailWorkItem>(
+          TNavItemIdList::CreateFromAnyPath(path), background, false, this, item, 0, this, this, FThumbnailHeight,
+          FThumbnailWidth));
+    return;
+  }
+  if (FIconsByExtension || IsParentFolderItem(item)) return;
   if (FBrowser.Folder().isEmpty()) {
     item->setIcon(0, FImages.Icon(FBrowser.GetIconIndex()));
     return;

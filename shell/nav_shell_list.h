@@ -25,7 +25,7 @@ enum class TNavViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 using TNavShellOperations = unsigned;
 constexpr TNavShellOperations OperationBit(TNavShellOperation op) { return 1u << static_cast<int>(op); }
 
-class TNavShellList : public QTreeWidget, public INavShellControl, public IIconViewer {
+class TNavShellList : public QTreeWidget, public INavShellControl, public IIconViewer, public IThumbnailViewer {
   Q_OBJECT
 
  public:
@@ -76,6 +76,19 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool CreateNewFolder(QString name = QString(), bool startRename = false);
   /// Runs a verb on the selection ("default" on a folder opens it in the list).
   bool ExecuteVerb(const QString& verb);
+  /// In the icon style: pictures of the files (the desktop's thumbnails, pictures, video
+  /// frames) instead of their icons, ThumbnailWidth × ThumbnailHeight, framed in
+  /// ThumbnailBorderColor unless that is clNone. Changing the style turns them off.
+  bool Thumbnails() const { return FThumbnails; }
+  void SetThumbnails(bool value);
+  int ThumbnailWidth() const { return FThumbnailWidth; }
+  int ThumbnailHeight() const { return FThumbnailHeight; }
+  void SetThumbnailSize(int width, int height);
+  TColor ThumbnailBorderColor() const { return FThumbnailBorderColor; }
+  void SetThumbnailBorderColor(TColor color) { FThumbnailBorderColor = color; }
+  /// A picture fitted into the thumbnail size: scaled down, then padded (or cropped) to exactly
+  /// that size, centred on the list's background.
+  QImage FitThumbnail(const QImage& image) const;
   TNavViewStyle ViewStyle() const { return FViewStyle; }
   /// vsSmallIcon is shown as vsList; the list and icon styles show the names only.
   void SetViewStyle(TNavViewStyle style);
@@ -122,6 +135,7 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   void LinkedItemChanged(const INavItemIdList& folder, const INavItemIdList& item) override;
   void LinkedNotify(int kind, const INavItemIdList& list) override;
   void IconReady(int iconIndex, int kind, const void* itemTag) override;
+  void ThumbnailReady(const QImage& image, int imageIndex, const void* itemTag) override;
 
   /// Whether an item is the parent entry " .. ".
   static bool IsParentFolderItem(const QTreeWidgetItem* item);
@@ -169,6 +183,10 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   TNavCopyMode FCopyMode = TNavCopyMode::cmDefault;
   bool FOleDragDrop = true;
   bool FDraggingHere = false;
+  bool FThumbnails = false;
+  int FThumbnailWidth = 96, FThumbnailHeight = 96;
+  TColor FThumbnailBorderColor = clNone;
+  bool ThumbnailsShown() const { return FThumbnails && FViewStyle == TNavViewStyle::vsIcon; }
   int FSortColumn = 0;
   bool FSortDescending = false;
 };

@@ -694,29 +694,31 @@ namespace {
 
 enum class TProvider { FileSystem, Computer, Trash };
 
+// A column: its title, its state, its alignment and its default width in characters.
 struct TColumn {
   const char* Title;
   int State;
   Qt::Alignment Alignment;
+  int Chars;
 };
 
 const std::vector<TColumn>& ColumnsOf(TProvider provider) {
-  static const std::vector<TColumn> files = {{"Name", kColumnStateOn, Qt::AlignLeft},
-                                             {"Size", kColumnStateOn, Qt::AlignRight},
-                                             {"Type", kColumnStateOn, Qt::AlignLeft},
-                                             {"Date modified", kColumnStateOn, Qt::AlignLeft},
-                                             {"Date created", kColumnStateSecondary, Qt::AlignLeft},
-                                             {"Date accessed", kColumnStateSecondary, Qt::AlignLeft},
-                                             {"Attributes", kColumnStateSecondary, Qt::AlignLeft}};
-  static const std::vector<TColumn> computer = {{"Name", kColumnStateOn, Qt::AlignLeft},
-                                                {"Type", kColumnStateOn, Qt::AlignLeft},
-                                                {"Total Size", kColumnStateOn, Qt::AlignRight},
-                                                {"Free Space", kColumnStateOn, Qt::AlignRight}};
-  static const std::vector<TColumn> trash = {{"Name", kColumnStateOn, Qt::AlignLeft},
-                                             {"Original Location", kColumnStateOn, Qt::AlignLeft},
-                                             {"Date Deleted", kColumnStateOn, Qt::AlignLeft},
-                                             {"Size", kColumnStateOn, Qt::AlignRight},
-                                             {"Type", kColumnStateOn, Qt::AlignLeft}};
+  static const std::vector<TColumn> files = {{"Name", kColumnStateOn, Qt::AlignLeft, 25},
+                                             {"Size", kColumnStateOn, Qt::AlignRight, 10},
+                                             {"Type", kColumnStateOn, Qt::AlignLeft, 20},
+                                             {"Date modified", kColumnStateOn, Qt::AlignLeft, 20},
+                                             {"Date created", kColumnStateSecondary, Qt::AlignLeft, 20},
+                                             {"Date accessed", kColumnStateSecondary, Qt::AlignLeft, 20},
+                                             {"Attributes", kColumnStateSecondary, Qt::AlignLeft, 10}};
+  static const std::vector<TColumn> computer = {{"Name", kColumnStateOn, Qt::AlignLeft, 25},
+                                                {"Type", kColumnStateOn, Qt::AlignLeft, 20},
+                                                {"Total Size", kColumnStateOn, Qt::AlignRight, 15},
+                                                {"Free Space", kColumnStateOn, Qt::AlignRight, 15}};
+  static const std::vector<TColumn> trash = {{"Name", kColumnStateOn, Qt::AlignLeft, 25},
+                                             {"Original Location", kColumnStateOn, Qt::AlignLeft, 30},
+                                             {"Date Deleted", kColumnStateOn, Qt::AlignLeft, 20},
+                                             {"Size", kColumnStateOn, Qt::AlignRight, 10},
+                                             {"Type", kColumnStateOn, Qt::AlignLeft, 20}};
   switch (provider) {
     case TProvider::Computer: return computer;
     case TProvider::Trash: return trash;
@@ -811,7 +813,7 @@ int TShellBrowser::GetColumnWidth(int column, Qt::Alignment& alignment) const {
   const TColumn& c = columns[static_cast<size_t>(column)];
   alignment = c.Alignment;
   if (!(c.State & kColumnStateOn)) return 0;
-  return static_cast<int>(qstrlen(c.Title)) * 8 + (column == 0 ? 100 : 0);
+  return c.Chars * 8 + (column == 0 ? 100 : 0);
 }
 
 int TShellBrowser::GetColumnState(int column) const {

@@ -257,8 +257,9 @@ TEST_F(ShellBrowserTest, DetailsAndColumns) {
     const char* Title;
     int Width;
   };
-  const TCase cases[] = {{0, "Name", 4 * 8 + 100}, {1, "Size", 4 * 8}, {2, "Type", 4 * 8},
-                         {3, "Date modified", 13 * 8}, {4, "Date created", 0}, {6, "Attributes", 0}};
+  // Default widths are characters × 8, plus 100 for the name; secondary columns start hidden.
+  const TCase cases[] = {{0, "Name", 25 * 8 + 100}, {1, "Size", 10 * 8}, {2, "Type", 20 * 8},
+                         {3, "Date modified", 20 * 8}, {4, "Date created", 0}, {6, "Attributes", 0}};
   for (const TCase& c : cases) {
     QString title;
     ASSERT_TRUE(Browser.GetDetailsOf(c.Column, true, title));

@@ -279,6 +279,42 @@ TEST_F(ShellListTest, NewFoldersTakeTheNextFreeName) {
   EXPECT_EQ(errors, QStringList({QStringLiteral("Unable to create directory")}));
 }
 
+TEST_F(ShellListTest, ViewStylesAndThumbnails) {
+  List->SetViewStyle(shell::TNavViewStyle::vsSmallIcon);
+  EXPECT_EQ(List->ViewStyle(), shell::TNavViewStyle::vsList);
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  List->SetThumbnails(true);
+  EXPECT_TRUE(List->Thumbnails());
+  EXPECT_EQ(List->iconSize(), QSize(96, 96));
+  List->SetViewStyle(shell::TNavViewStyle::vsReport);  // another style: icons again
+  EXPECT_FALSE(List->Thumbnails());
+  EXPECT_EQ(List->iconSize(), QSize(16, 16));
+
+  QImage wide(120, 80, QImage::Format_RGB32);
+  wide.fill(Qt::red);
+  const QImage fitted = List->FitThumbnail(wide);
+  EXPECT_EQ(fitted.size(), QSize(96, 96));
+  EXPECT_EQ(fitted.pixelColor(48, 48), QColor(Qt::red));  // centred
+  EXPECT_NE(fitted.pixelColor(48, 2), QColor(Qt::red));   // padded above and below
+  List->SetThumbnailBorderColor(0x0000FF);
+  EXPECT_EQ(List->FitThumbnail(wide).pixelColor(0, 48), QColor(Qt::red));
+}
+
+TEST_F(ShellListTest, APicturesThumbnailReplacesItsIcon) {
+  QImage picture(64, 48, QImage::Format_RGB32);
+  picture.fill(Qt::magenta);
+  ASSERT_TRUE(picture.save(Folder + QStringLiteral("/pic.png")));
+  List->SetAutomaticRefresh(false);
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  List->SetThumbnails(true);
+  List->SetPath(Folder);
+  QTreeWidgetItem* item = Item(QStringLiteral("pic.png"));
+  ASSERT_NE(item, nullptr);
+  auto centre = [&] { return item->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
+  PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+  EXPECT_EQ(item->icon(0).pixmap(96, 96).size(), QSize(96, 96));
+}
+
 TEST_F(ShellListTest, LinkedListsFollowEachOther) {
   shell::TNavShellLink link;
   TNavShellList other;
