@@ -8,7 +8,10 @@
 #include <QMimeData>
 #include <sys/stat.h>
 #include <cerrno>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMetaProperty>
+#include <QStyledItemDelegate>
 #include <QPainter>
 #include <QKeyEvent>
 #include <algorithm>
@@ -29,6 +32,19 @@ constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
 
 QString ItemName(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
+
+// The names typed into the list's editor go to the disk first; the item shows what happened.
+class TNameDelegate : public QStyledItemDelegate {
+ public:
+  explicit TNameDelegate(TNavShellList* list) : QStyledItemDelegate(list), FList(list) {}
+  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    const QByteArray property = editor->metaObject()->userProperty().name();
+    FList->NameTyped(index, editor->property(property.constData()).toString());
+  }
+
+ private:
+  TNavShellList* FList;
+};
 
 }  // namespace
 
@@ -67,6 +83,8 @@ TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(th
     else
       OpenItem(item);
   });
+  setEditTriggers(QAbstractItemView::NoEditTriggers);  // F2 starts an edit, through the shell
+  setItemDelegateForColumn(0, new TNameDelegate(this));
   connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (FFilling || FShellLink.isNull()) return;
     const QList<QTreeWidgetItem*> selected = selectedItems();
@@ -219,7 +237,7 @@ void TNavShellList::ThumbnailReady(const QImage& image, int, const void* itemTag
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
     if (item == itemTag) {
-      item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
+      if (item != FEditing) item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
       return;
     }
   }
@@ -346,7 +364,8 @@ void TNavShellList::IconReady(int iconIndex, int kind, const void* itemTag) {
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
     if (item == itemTag) {
-      item->setIcon(0, FImages.Icon(iconIndex));
+      // A change of the item would put its old name back into an open editor.
+      if (item != FEditing) item->setIcon(0, FImages.Icon(iconIndex));
       return;
     }
   }
@@ -359,6 +378,7 @@ void TNavShellList::FillList() {
   FRefreshTimer.stop();
   CancelWork();
   const QStringList saved = SelectedNames();
+  FEditing = nullptr;
   clear();
   if (FBrowser.IsValidObject(true)) {
     CreateColumns();
@@ -402,6 +422,7 @@ void TNavShellList::RefreshList() {
     if (FindItemByName(name) == nullptr && AddItemForObject() != nullptr) added = true;
   }
   for (QTreeWidgetItem* item : unseen) {
+    if (item == FEditing) FEditing = nullptr;
     GlobalThreadPool().CancelWorkItems(item, this);
     delete item;
   }
@@ -573,6 +594,11 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
                         files, FBrowser.Folder());
       FRefreshTimer.start();
     }
+  } else if (key == Qt::Key_F2) {
+    EditSelectedCaption();
+  } else if (key == Qt::Key_F10 && (mods & Qt::ShiftModifier) && !selectedItems().isEmpty()) {
+    QString verb;
+    ShowItemContextMenu(viewport()->mapToGlobal(visualItemRect(selectedItems().first()).topLeft()), verb);
   } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(mods & Qt::AltModifier)) {
     ExecuteVerb(QStringLiteral("default"));
   } else {
@@ -641,6 +667,127 @@ bool TNavShellList::ExecuteVerb(const QString& verb) {
   return true;
 }
 
+void TNavShellList::EditSelectedCaption() {
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  if (selected.size() != 1 || IsParentFolderItem(selected.first()) || ReadOnly()) return;
+  QTreeWidgetItem* item = selected.first();
+  try {
+    FBrowser.LocateObject(ItemName(item));
+  } catch (const EShellBrowserError&) {
+    return;
+  }
+  if (!FBrowser.CanRename()) return;
+  FRenaming = true;
+  item->setFlags(item->flags() | Qt::ItemIsEditable);
+  item->setText(0, ItemName(item));  // the name on disk is what gets edited
+  FRenaming = false;
+  FEditing = item;
+  editItem(item, 0);
+}
+
+void TNavShellList::NameTyped(const QModelIndex& index, const QString& text) {
+  QTreeWidgetItem* item = itemFromIndex(index);
+  if (item == nullptr || item != FEditing || index.column() != 0) return;
+  CaptionEdited(item, text);
+}
+
+void TNavShellList::CaptionEdited(QTreeWidgetItem* item, const QString& typed) {
+  FEditing = nullptr;
+  FRenaming = true;
+  item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+  FRenaming = false;
+  const QString oldName = ItemName(item);
+  QString newName = typed.trimmed();
+  if (newName.isEmpty() || newName == oldName) {
+    FRenaming = true;
+    item->setText(0, oldName);
+    FRenaming = false;
+    return;
+  }
+  bool ok = false;
+  try {
+    FBrowser.LocateObject(oldName);
+    ok = FBrowser.RenameObject(newName);
+  } catch (const EShellBrowserError&) {
+    ok = false;
+  }
+  FRenaming = true;
+  if (ok) {
+    // Whole or not at all: the item follows the name on disk.
+    item->setText(0, newName);
+    item->setData(0, kNameRole, FBrowser.GetObjectName());
+    ReportOperation(OperationBit(TNavShellOperation::sopRename), {FBrowser.Folder() + oldName},
+                    FBrowser.Folder() + FBrowser.GetObjectName());
+  } else {
+    const QString wanted = typed;
+    item->setText(0, oldName);
+    ShowError(QStringLiteral("Could not rename \"") + oldName + QStringLiteral("\" to \"") + wanted +
+              QStringLiteral("\": ") + NavSystemErrorText(errno));
+    // The editor opens again a moment later, for another try.
+    QPointer<TNavShellList> self(this);
+    QTimer::singleShot(100, this, [self, item] {
+      if (self.isNull()) return;
+      for (int i = 0; i < self->topLevelItemCount(); ++i)
+        if (self->topLevelItem(i) == item) {
+          self->clearSelection();
+          item->setSelected(true);
+          self->EditSelectedCaption();
+        }
+    });
+  }
+  FRenaming = false;
+}
+
+void TNavShellList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  QTreeWidget::closeEditor(editor, hint);
+  if (QTreeWidgetItem* item = FEditing) {  // closed without a new name
+    FEditing = nullptr;
+    FRenaming = true;
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    FRenaming = false;
+  }
+}
+
+void TNavShellList::contextMenuEvent(QContextMenuEvent* event) {
+  QString verb;
+  if (itemAt(viewport()->mapFromGlobal(event->globalPos())) == nullptr) {
+    clearSelection();
+    if (FPopupMenu) FPopupMenu->popup(event->globalPos());
+    return;
+  }
+  ShowItemContextMenu(event->globalPos(), verb);
+}
+
+void TNavShellList::ShowItemContextMenu(const QPoint& globalPos, QString& verb) {
+  const QStringList names = SelectedNames();
+  if (names.isEmpty()) return;
+  QStringList files;
+  for (const QString& name : names) files << FBrowser.Folder() + name;
+  try {
+    if (names.size() == 1)
+      FBrowser.LocateObject(names.first());
+    else
+      FBrowser.MultiObjects() = names;
+  } catch (const EShellBrowserError&) {
+    RefreshList();
+    return;
+  }
+  FBrowser.OnRename = ReadOnly() ? std::function<void(TShellBrowser&)>() : [this](TShellBrowser&) { EditSelectedCaption(); };
+  const bool ran = FBrowser.ShowContextMenu(globalPos, FPopupMenu, verb);
+  FBrowser.OnRename = nullptr;
+  if (!ran) return;
+  using O = TNavShellOperation;
+  const QString v = verb.toLower();
+  if (v == QLatin1String("delete")) {
+    ReportOperation(OperationBit(O::sopDelete) | OperationBit(O::sopRemove), files, QString());
+    FRefreshTimer.start();
+  } else if (v == QLatin1String("undelete") || v == QLatin1String("paste") || v == QLatin1String("link")) {
+    FRefreshTimer.start();
+  } else if (v == QLatin1String("cut")) {
+    for (QTreeWidgetItem* item : selectedItems()) item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+  }
+}
+
 bool TNavShellList::CreateNewFolder(QString name, bool startRename) {
   const QString folder = FBrowser.Folder();
   if (folder.isEmpty()) {
@@ -669,7 +816,7 @@ bool TNavShellList::CreateNewFolder(QString name, bool startRename) {
       clearSelection();
       item->setSelected(true);
       setCurrentItem(item);
-      if (!ReadOnly()) editItem(item, 0);
+      EditSelectedCaption();
     }
   }
   return true;

@@ -4,6 +4,7 @@
 // folders and back, and a refresh when the folder changes on disk (changes in a burst give one
 // refresh, 300 ms after the last).
 
+#include <QMenu>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
@@ -76,6 +77,13 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool CreateNewFolder(QString name = QString(), bool startRename = false);
   /// Runs a verb on the selection ("default" on a folder opens it in the list).
   bool ExecuteVerb(const QString& verb);
+  /// Starts editing the selected item's name; the rename happens on disk when the edit ends.
+  void EditSelectedCaption();
+  /// The shell menu of the selection with the list's own popup merged in; verb gets the
+  /// chosen verb.
+  void ShowItemContextMenu(const QPoint& globalPos, QString& verb);
+  QMenu* PopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
   /// In the icon style: pictures of the files (the desktop's thumbnails, pictures, video
   /// frames) instead of their icons, ThumbnailWidth × ThumbnailHeight, framed in
   /// ThumbnailBorderColor unless that is clNone. Changing the style turns them off.
@@ -137,11 +145,16 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   void IconReady(int iconIndex, int kind, const void* itemTag) override;
   void ThumbnailReady(const QImage& image, int imageIndex, const void* itemTag) override;
 
+  /// The list's name editor hands over what was typed (the rename happens on disk first).
+  void NameTyped(const QModelIndex& index, const QString& text);
+
   /// Whether an item is the parent entry " .. ".
   static bool IsParentFolderItem(const QTreeWidgetItem* item);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
   QStringList mimeTypes() const override;
   Qt::DropActions supportedDropActions() const override;
@@ -169,6 +182,7 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   QString DropFolderAt(const QPoint& pos) const;
   Qt::DropAction DropActionFor(const QDropEvent* event, const QString& folder) const;
   void ShowError(const QString& message);
+  void CaptionEdited(QTreeWidgetItem* item, const QString& typed);
 
   TShellBrowser FBrowser;
   TNavShellChangeNotifier FNotifier;
@@ -184,6 +198,9 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool FOleDragDrop = true;
   bool FDraggingHere = false;
   bool FThumbnails = false;
+  QPointer<QMenu> FPopupMenu;
+  bool FRenaming = false;
+  QTreeWidgetItem* FEditing = nullptr;  // the item whose name is being edited
   int FThumbnailWidth = 96, FThumbnailHeight = 96;
   TColor FThumbnailBorderColor = clNone;
   bool ThumbnailsShown() const { return FThumbnails && FViewStyle == TNavViewStyle::vsIcon; }

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QUrl>
 
@@ -313,6 +315,89 @@ TEST_F(ShellListTest, APicturesThumbnailReplacesItsIcon) {
   auto centre = [&] { return item->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
   PumpUntil([&] { return centre() == QColor(Qt::magenta); });
   EXPECT_EQ(item->icon(0).pixmap(96, 96).size(), QSize(96, 96));
+}
+
+// Lets the test look at the view's editing state.
+class TEditableList : public TNavShellList {
+ public:
+  bool Editing() const { return state() == QAbstractItemView::EditingState; }
+  // Types a name into the open editor and presses Enter, as a user would.
+  void Type(const QString& name) {
+    QLineEdit* editor = nullptr;  // closed editors linger until deleted: the shown one
+    for (QLineEdit* candidate : viewport()->findChildren<QLineEdit*>())
+      if (candidate->isVisible()) editor = candidate;
+    ASSERT_NE(editor, nullptr);
+    editor->setText(name);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(editor, &enter);
+    QCoreApplication::processEvents();  // the delegate commits from the event loop
+  }
+};
+
+TEST_F(ShellListTest, RenamingHappensWholeOrNotAtAll) {
+  TEditableList list;
+  QStringList errors;
+  list.OnError = [&](const QString& message) { errors << message; };
+  list.SetShowErrorMessages(true);
+  list.SetAutomaticRefresh(false);
+  list.SetPath(Folder);
+  list.show();
+  auto item = [&](const QString& caption) -> QTreeWidgetItem* {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+      if (list.topLevelItem(i)->text(0) == caption) return list.topLevelItem(i);
+    return nullptr;
+  };
+  item(QStringLiteral("a.txt"))->setSelected(true);
+  QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+  QApplication::sendEvent(&list, &f2);
+  EXPECT_TRUE(list.Editing());
+  list.Type(QStringLiteral("c.txt"));
+  EXPECT_FALSE(list.Editing());
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/c.txt")));
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/a.txt")));
+  ASSERT_NE(item(QStringLiteral("c.txt")), nullptr);
+  EXPECT_TRUE(errors.isEmpty());
+
+  // Onto a name that is taken: nothing moves, the item keeps its name, the editor comes back.
+  list.clearSelection();
+  item(QStringLiteral("c.txt"))->setSelected(true);
+  QApplication::sendEvent(&list, &f2);
+  list.Type(QStringLiteral("b2.mkv"));
+  EXPECT_FALSE(list.Editing());
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/c.txt")));
+  EXPECT_EQ(QFileInfo(Folder + QStringLiteral("/b2.mkv")).size(), 1);
+  EXPECT_NE(item(QStringLiteral("c.txt")), nullptr);
+  EXPECT_EQ(errors.size(), 1);
+  PumpUntil([&] { return list.Editing(); });
+
+  list.Type(QStringLiteral("c.txt"));  // the same name again: nothing to do
+  EXPECT_EQ(errors.size(), 1);
+  // An icon arriving later is no rename.
+  item(QStringLiteral("b2.mkv"))->setIcon(0, QIcon());
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/b2.mkv")));
+}
+
+TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  std::vector<shell::TNavShellOperations> reports;
+  List->OnOperation = [&](TNavShellList&, shell::TNavShellOperations ops, const QStringList&, const QString&) {
+    reports.push_back(ops);
+  };
+  shell::TShellBrowser::SetContextMenuRunner([](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions())
+      if (action->data().toString() == QLatin1String("delete")) return action;
+    return nullptr;
+  });
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  QString verb;
+  List->ShowItemContextMenu(QPoint(), verb);
+  shell::TShellBrowser::SetContextMenuRunner({});
+  EXPECT_EQ(verb, QStringLiteral("delete"));
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/a.txt")));
+  using O = shell::TNavShellOperation;
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], shell::OperationBit(O::sopDelete) | shell::OperationBit(O::sopRemove));
 }
 
 TEST_F(ShellListTest, LinkedListsFollowEachOther) {
