@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QMetaProperty>
 #include <QStyledItemDelegate>
 #include <QPainter>
@@ -77,6 +79,11 @@ TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(th
   FRefreshTimer.setInterval(kRefreshDelayMs);
   connect(&FRefreshTimer, &QTimer::timeout, this, [this] { RefreshTimerFired(); });
   connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+  header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    std::unique_ptr<QMenu> menu = CreateColumnMenu();
+    menu->exec(header()->mapToGlobal(at));
+  });
   connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     if (OnDblClick)
       OnDblClick(*this);
@@ -115,6 +122,7 @@ void TNavShellList::CancelWork() { GlobalThreadPool().CancelWorkItems(nullptr, t
 void TNavShellList::SetPath(const QString& path) {
   if (FDestroying) return;
   if (SamePath(path, FBrowser.Folder()) && topLevelItemCount() > 1) return;
+  SaveColumnWidths();
   try {
     FBrowser.SetFolder(path);
   } catch (const EShellBrowserError& error) {
@@ -134,6 +142,7 @@ TNavShellFolder TNavShellList::SpecialFolder() const {
 }
 
 void TNavShellList::SetSpecialFolder(TNavShellFolder folder) {
+  SaveColumnWidths();
   if (folder != TNavShellFolder::SF_FILESYSTEMFOLDER) FBrowser.SetSpecialFolder(folder);
   ApplyPathChange();
   FillList();
@@ -261,21 +270,52 @@ void TNavShellList::ApplyPathChange() {
   if (OnPathChanged) OnPathChanged(*this);
 }
 
+int TNavShellList::FolderSlot() const {
+  const int slot = static_cast<int>(FBrowser.SpecialFolder());
+  return slot >= 0 && slot < kNavShellFolderCount ? slot : static_cast<int>(TNavShellFolder::SF_INVALID);
+}
+
+void TNavShellList::SaveColumnWidths() {
+  if (columnCount() == 0 || headerItem()->data(0, kShellColumnRole).isNull()) return;
+  const int slot = FolderSlot();
+  if (!FColumnsSetUp[static_cast<size_t>(slot)]) return;
+  auto& table = FColumnTable[static_cast<size_t>(slot)];
+  for (int c = 0; c < columnCount(); ++c) {
+    const int shellColumn = headerItem()->data(c, kShellColumnRole).toInt();
+    if (shellColumn >= 0 && shellColumn < kColumnSlots && table[static_cast<size_t>(shellColumn)] != -3)
+      table[static_cast<size_t>(shellColumn)] = columnWidth(c);
+  }
+}
+
 void TNavShellList::CreateColumns() {
+  const int slot = FolderSlot();
+  auto& table = FColumnTable[static_cast<size_t>(slot)];
+  const bool useDefaults = !FColumnsSetUp[static_cast<size_t>(slot)];
   QStringList titles;
   QList<int> widths;
   QList<int> shellColumns;
-  for (int i = 0; i < FBrowser.ColumnCount(); ++i) {
+  for (int i = 0; i < FBrowser.ColumnCount() && i < kColumnSlots; ++i) {
     Qt::Alignment alignment;
-    const int width = FBrowser.GetColumnWidth(i, alignment);
-    if (width <= 0) continue;
+    const int defaultWidth = FBrowser.GetColumnWidth(i, alignment);
+    bool shown;
+    int width;
+    if (useDefaults) {
+      shown = defaultWidth > 0;
+      width = defaultWidth;
+      table[static_cast<size_t>(i)] = shown ? 0 : -3;
+    } else {
+      shown = table[static_cast<size_t>(i)] != -3;
+      width = table[static_cast<size_t>(i)] > 0 ? table[static_cast<size_t>(i)] : (defaultWidth > 0 ? defaultWidth : 120);
+    }
+    if (!shown) continue;
+    if (!FDetails && !titles.isEmpty()) continue;
     QString title;
     FBrowser.GetDetailsOf(i, true, title);
     titles << title;
     widths << width;
     shellColumns << i;
-    if (!FDetails) break;
   }
+  FColumnsSetUp[static_cast<size_t>(slot)] = true;
   setColumnCount(std::max(1, static_cast<int>(titles.size())));
   setHeaderLabels(titles);
   for (int c = 0; c < widths.size(); ++c) {
@@ -283,6 +323,50 @@ void TNavShellList::CreateColumns() {
     headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
   }
   SetViewStyle(FViewStyle);
+}
+
+bool TNavShellList::ChangeShellColumn(int shellColumn, bool show) {
+  if (shellColumn <= 0 || shellColumn >= FBrowser.ColumnCount() || shellColumn >= kColumnSlots) return false;
+  bool allow = true;
+  if (OnBeforeShellColumnChanged) OnBeforeShellColumnChanged(*this, shellColumn, show, allow);
+  if (!allow) return false;
+  SaveColumnWidths();
+  const int slot = FolderSlot();
+  FColumnsSetUp[static_cast<size_t>(slot)] = true;
+  FColumnTable[static_cast<size_t>(slot)][static_cast<size_t>(shellColumn)] = show ? 0 : -3;
+  FillList();
+  if (OnAfterShellColumnChanged) OnAfterShellColumnChanged(*this, shellColumn, show);
+  return true;
+}
+
+bool TNavShellList::ShowShellColumn(int shellColumn) { return ChangeShellColumn(shellColumn, true); }
+bool TNavShellList::HideShellColumn(int shellColumn) { return ChangeShellColumn(shellColumn, false); }
+
+std::unique_ptr<QMenu> TNavShellList::CreateColumnMenu() {
+  auto menu = std::make_unique<QMenu>();
+  QSet<QString> seen;
+  QSet<int> shown;
+  for (int c = 0; c < columnCount(); ++c) shown.insert(headerItem()->data(c, kShellColumnRole).toInt());
+  for (int i = 0; i < FBrowser.ColumnCount(); ++i) {
+    QString title;
+    FBrowser.GetDetailsOf(i, true, title);
+    if (title.isEmpty() || seen.contains(title)) continue;
+    seen.insert(title);
+    QAction* action = menu->addAction(title);
+    action->setCheckable(true);
+    action->setChecked(shown.contains(i));
+    action->setEnabled(i != 0);  // the name stays
+    QPointer<TNavShellList> self(this);
+    connect(action, &QAction::toggled, this, [self, action, i](bool on) {
+      if (self.isNull()) return;
+      const bool done = on ? self->ShowShellColumn(i) : self->HideShellColumn(i);
+      if (!done) {
+        const QSignalBlocker block(action);  // refused: the tick goes back
+        action->setChecked(!on);
+      }
+    });
+  }
+  return menu;
 }
 
 bool TNavShellList::PassesShowFilter() const {
@@ -501,6 +585,7 @@ void TNavShellList::BrowseToIDList(const INavItemIdList& folder) {
   if (!NavIsEmpty(folder) && !NavIsEmpty(FBrowser.GetFolderIDList()) && folder->IsEqual(FBrowser.GetFolderIDList()))
     return;
   try {
+    SaveColumnWidths();
     FBrowser.SetFolderIDList(folder);
     clearSelection();
     ApplyPathChange();
@@ -514,6 +599,7 @@ bool TNavShellList::BrowseParent() {
   const INavItemIdList folder = FBrowser.GetFolderIDList();
   if (NavIsEmpty(folder) || folder->GetCount() == 0) return false;
   if (!FShellLink.isNull() && !FShellLink->AllowGoingUp()) return false;
+  SaveColumnWidths();
   FBrowser.SelectFolderAsObject();
   const QString left = FBrowser.GetObjectName();
   ApplyPathChange();

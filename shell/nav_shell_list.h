@@ -5,6 +5,8 @@
 // refresh, 300 ms after the last).
 
 #include <QMenu>
+#include <array>
+#include <vector>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
@@ -75,6 +77,18 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   /// Makes a folder in the shown folder: "New Folder", else "New Folder (1)", "(2)"... Without
   /// a shown path: false with the error "Unable to create directory".
   bool CreateNewFolder(QString name = QString(), bool startRename = false);
+  // --- columns, remembered per special folder (all plain folders share one set) ---
+  /// Shows or hides a column of the folder's details (by its index among them); the name
+  /// column cannot be hidden. OnBeforeShellColumnChanged may refuse.
+  bool ShowShellColumn(int shellColumn);
+  bool HideShellColumn(int shellColumn);
+  /// Keeps the shown columns' widths for the folder's kind; hidden ones are marked -3.
+  void SaveColumnWidths();
+  /// The chooser the header's context menu shows: every column once, shown ones ticked.
+  std::unique_ptr<QMenu> CreateColumnMenu();
+  std::function<void(TNavShellList&, int shellColumn, bool show, bool& allow)> OnBeforeShellColumnChanged;
+  std::function<void(TNavShellList&, int shellColumn, bool show)> OnAfterShellColumnChanged;
+
   /// Runs a verb on the selection ("default" on a folder opens it in the list).
   bool ExecuteVerb(const QString& verb);
   /// Starts editing the selected item's name; the rename happens on disk when the edit ends.
@@ -200,6 +214,13 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool FThumbnails = false;
   QPointer<QMenu> FPopupMenu;
   bool FRenaming = false;
+  // Per special folder: a width for each details column (-3: hidden; 0: its default), and
+  // whether the folder's columns were set up yet.
+  static constexpr int kColumnSlots = 257;
+  std::vector<std::array<int, kColumnSlots>> FColumnTable = std::vector<std::array<int, kColumnSlots>>(kNavShellFolderCount);
+  std::array<bool, kNavShellFolderCount> FColumnsSetUp{};
+  int FolderSlot() const;
+  bool ChangeShellColumn(int shellColumn, bool show);
   QTreeWidgetItem* FEditing = nullptr;  // the item whose name is being edited
   int FThumbnailWidth = 96, FThumbnailHeight = 96;
   TColor FThumbnailBorderColor = clNone;

@@ -400,6 +400,43 @@ TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
   EXPECT_EQ(reports[0], shell::OperationBit(O::sopDelete) | shell::OperationBit(O::sopRemove));
 }
 
+TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  auto titles = [&] {
+    QStringList t;
+    for (int c = 0; c < List->columnCount(); ++c) t << List->headerItem()->text(c);
+    return t;
+  };
+  EXPECT_EQ(titles(), QStringList({"Name", "Size", "Type", "Date modified"}));
+  std::unique_ptr<QMenu> menu = List->CreateColumnMenu();
+  QStringList offered;
+  for (QAction* action : menu->actions()) offered << action->text();
+  EXPECT_EQ(offered, QStringList({"Name", "Size", "Type", "Date modified", "Date created", "Date accessed", "Attributes"}));
+  EXPECT_FALSE(menu->actions()[0]->isEnabled());  // the name stays
+  EXPECT_FALSE(List->HideShellColumn(0));
+
+  menu->actions()[1]->setChecked(false);  // hide Size
+  menu->actions()[6]->setChecked(true);   // show Attributes
+  EXPECT_EQ(titles(), QStringList({"Name", "Type", "Date modified", "Attributes"}));
+  List->setColumnWidth(1, 222);  // Type made wider
+
+  // Another plain folder shares the choice; Computer has its own.
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  EXPECT_EQ(titles(), QStringList({"Name", "Type", "Date modified", "Attributes"}));
+  EXPECT_EQ(List->columnWidth(1), 222);
+  List->SetSpecialFolder(shell::TNavShellFolder::SF_DRIVES);
+  EXPECT_EQ(titles(), QStringList({"Name", "Type", "Total Size", "Free Space"}));
+
+  // A refused change leaves the column and its tick.
+  List->SetPath(Folder);
+  List->OnBeforeShellColumnChanged = [](TNavShellList&, int, bool, bool& allow) { allow = false; };
+  menu = List->CreateColumnMenu();
+  menu->actions()[2]->setChecked(false);
+  EXPECT_TRUE(menu->actions()[2]->isChecked());
+  EXPECT_TRUE(titles().contains(QStringLiteral("Type")));
+}
+
 TEST_F(ShellListTest, LinkedListsFollowEachOther) {
   shell::TNavShellLink link;
   TNavShellList other;
