@@ -323,6 +323,27 @@ void TNavShellList::CreateColumns() {
     headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
   }
   SetViewStyle(FViewStyle);
+  AutoSize();
+}
+
+void TNavShellList::SetAutoSizeColumn(int column) {
+  FAutoSizeColumn = column;
+  AutoSize();
+}
+
+void TNavShellList::AutoSize() {
+  if (FAutoSizeColumn < 0 || FAutoSizeColumn >= columnCount() || isColumnHidden(FAutoSizeColumn)) return;
+  int others = 0;
+  for (int c = 0; c < columnCount(); ++c)
+    if (c != FAutoSizeColumn && !isColumnHidden(c)) others += columnWidth(c);
+  // Never narrower than this, however little room is left.
+  constexpr int kMinimumWidth = 80;
+  setColumnWidth(FAutoSizeColumn, std::max(kMinimumWidth, viewport()->width() - others));
+}
+
+void TNavShellList::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  AutoSize();
 }
 
 bool TNavShellList::ChangeShellColumn(int shellColumn, bool show) {
