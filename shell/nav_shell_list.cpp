@@ -264,7 +264,8 @@ void TNavShellList::SetShellLink(TNavShellLink* link) {
 void TNavShellList::ApplyPathChange() {
   clearSelection();
   if (!FNavigatingHistory) FHistory.Add(FBrowser.GetFolderIDList());
-  FSortColumn = 0;
+  // Each kind of folder keeps the column it was sorted by; the order starts ascending.
+  FSortColumn = FSortColumnOf[static_cast<size_t>(FolderSlot())];
   FSortDescending = false;
   if (!FShellLink.isNull()) FShellLink->BroadcastPathChanged(this, FBrowser.GetFolderIDList());
   if (OnPathChanged) OnPathChanged(*this);
@@ -549,6 +550,7 @@ void TNavShellList::SortByColumn(int column) {
     FSortColumn = column;
     FSortDescending = false;
   }
+  FSortColumnOf[static_cast<size_t>(FolderSlot())] = column;
   SortItems();
 }
 

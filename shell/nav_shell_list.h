@@ -225,6 +225,7 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   static constexpr int kColumnSlots = 257;
   std::vector<std::array<int, kColumnSlots>> FColumnTable = std::vector<std::array<int, kColumnSlots>>(kNavShellFolderCount);
   std::array<bool, kNavShellFolderCount> FColumnsSetUp{};
+  std::array<int, kNavShellFolderCount> FSortColumnOf{};  // a shell column per kind of folder
   int FolderSlot() const;
   bool ChangeShellColumn(int shellColumn, bool show);
   QTreeWidgetItem* FEditing = nullptr;  // the item whose name is being edited

@@ -451,6 +451,19 @@ TEST_F(ShellListTest, TheAutoSizeColumnTakesTheRoomLeftButNoLessThan80) {
   EXPECT_EQ(List->columnWidth(2), 80);
 }
 
+TEST_F(ShellListTest, EachKindOfFolderKeepsItsSortColumn) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  List->SortByColumn(2);  // by type
+  List->SortByColumn(2);  // the second click flips the order
+  EXPECT_TRUE(List->SortDescending());
+  List->SetSpecialFolder(shell::TNavShellFolder::SF_DRIVES);
+  EXPECT_EQ(List->SortColumn(), 0);
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  EXPECT_EQ(List->SortColumn(), 2);
+  EXPECT_FALSE(List->SortDescending());
+}
+
 TEST_F(ShellListTest, LinkedListsFollowEachOther) {
   shell::TNavShellLink link;
   TNavShellList other;
