@@ -264,7 +264,8 @@ void TNavShellList::SetShellLink(TNavShellLink* link) {
 void TNavShellList::ApplyPathChange() {
   clearSelection();
   if (!FNavigatingHistory) FHistory.Add(FBrowser.GetFolderIDList());
-  FSortColumn = 0;
+  // Each kind of folder keeps the column it was sorted by; the order starts ascending.
+  FSortColumn = FSortColumnOf[static_cast<size_t>(FolderSlot())];
   FSortDescending = false;
   if (!FShellLink.isNull()) FShellLink->BroadcastPathChanged(this, FBrowser.GetFolderIDList());
   if (OnPathChanged) OnPathChanged(*this);
@@ -323,6 +324,27 @@ void TNavShellList::CreateColumns() {
     headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
   }
   SetViewStyle(FViewStyle);
+  AutoSize();
+}
+
+void TNavShellList::SetAutoSizeColumn(int column) {
+  FAutoSizeColumn = column;
+  AutoSize();
+}
+
+void TNavShellList::AutoSize() {
+  if (FAutoSizeColumn < 0 || FAutoSizeColumn >= columnCount() || isColumnHidden(FAutoSizeColumn)) return;
+  int others = 0;
+  for (int c = 0; c < columnCount(); ++c)
+    if (c != FAutoSizeColumn && !isColumnHidden(c)) others += columnWidth(c);
+  // Never narrower than this, however little room is left.
+  constexpr int kMinimumWidth = 80;
+  setColumnWidth(FAutoSizeColumn, std::max(kMinimumWidth, viewport()->width() - others));
+}
+
+void TNavShellList::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  AutoSize();
 }
 
 bool TNavShellList::ChangeShellColumn(int shellColumn, bool show) {
@@ -528,6 +550,7 @@ void TNavShellList::SortByColumn(int column) {
     FSortColumn = column;
     FSortDescending = false;
   }
+  FSortColumnOf[static_cast<size_t>(FolderSlot())] = column;
   SortItems();
 }
 

@@ -77,6 +77,9 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   /// Makes a folder in the shown folder: "New Folder", else "New Folder (1)", "(2)"... Without
   /// a shown path: false with the error "Unable to create directory".
   bool CreateNewFolder(QString name = QString(), bool startRename = false);
+  /// A column that takes up the room the others leave (never below 80 pixels); -1 for none.
+  int AutoSizeColumn() const { return FAutoSizeColumn; }
+  void SetAutoSizeColumn(int column);
   // --- columns, remembered per special folder (all plain folders share one set) ---
   /// Shows or hides a column of the folder's details (by its index among them); the name
   /// column cannot be hidden. OnBeforeShellColumnChanged may refuse.
@@ -168,6 +171,7 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
   QStringList mimeTypes() const override;
@@ -214,11 +218,14 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool FThumbnails = false;
   QPointer<QMenu> FPopupMenu;
   bool FRenaming = false;
+  int FAutoSizeColumn = -1;
+  void AutoSize();
   // Per special folder: a width for each details column (-3: hidden; 0: its default), and
   // whether the folder's columns were set up yet.
   static constexpr int kColumnSlots = 257;
   std::vector<std::array<int, kColumnSlots>> FColumnTable = std::vector<std::array<int, kColumnSlots>>(kNavShellFolderCount);
   std::array<bool, kNavShellFolderCount> FColumnsSetUp{};
+  std::array<int, kNavShellFolderCount> FSortColumnOf{};  // a shell column per kind of folder
   int FolderSlot() const;
   bool ChangeShellColumn(int shellColumn, bool show);
   QTreeWidgetItem* FEditing = nullptr;  // the item whose name is being edited

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "shell/mounts.h"
+#include "support/widget_app.h"
 
 #include <ostream>
 
@@ -21,25 +22,8 @@ inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.
 
 namespace testing_support {
 
-/// The process's application object for widget tests, made on first use and destroyed after
-/// the last test.
-inline std::unique_ptr<QApplication>& ShellAppHolder() {
-  static std::unique_ptr<QApplication> app;
-  return app;
-}
-inline QApplication& ShellApp() {
-  static int argc = 1;
-  static char name[] = "shell_tests";
-  static char* argv[] = {name, nullptr};
-  if (!ShellAppHolder()) ShellAppHolder() = std::make_unique<QApplication>(argc, argv);
-  return *ShellAppHolder();
-}
-class TShellQtEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { ShellAppHolder().reset(); }
-};
-inline ::testing::Environment* const kShellQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TShellQtEnvironment);
+/// The program's QApplication (support/widget_app.h).
+inline QApplication& ShellApp() { return WidgetApp(); }
 
 inline bool WriteText(const QString& fileName, const QByteArray& text) {
   QFile file(fileName);

@@ -437,6 +437,33 @@ TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
   EXPECT_TRUE(titles().contains(QStringLiteral("Type")));
 }
 
+TEST_F(ShellListTest, TheAutoSizeColumnTakesTheRoomLeftButNoLessThan80) {
+  List->SetAutomaticRefresh(false);
+  List->resize(900, 300);
+  List->SetPath(Folder);
+  List->show();
+  List->SetAutoSizeColumn(2);
+  int sum = 0;
+  for (int c = 0; c < List->columnCount(); ++c) sum += List->columnWidth(c);
+  EXPECT_EQ(sum, List->viewport()->width());
+  List->resize(200, 300);  // no room at all
+  QCoreApplication::processEvents();
+  EXPECT_EQ(List->columnWidth(2), 80);
+}
+
+TEST_F(ShellListTest, EachKindOfFolderKeepsItsSortColumn) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  List->SortByColumn(2);  // by type
+  List->SortByColumn(2);  // the second click flips the order
+  EXPECT_TRUE(List->SortDescending());
+  List->SetSpecialFolder(shell::TNavShellFolder::SF_DRIVES);
+  EXPECT_EQ(List->SortColumn(), 0);
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  EXPECT_EQ(List->SortColumn(), 2);
+  EXPECT_FALSE(List->SortDescending());
+}
+
 TEST_F(ShellListTest, LinkedListsFollowEachOther) {
   shell::TNavShellLink link;
   TNavShellList other;

@@ -50,6 +50,7 @@ extern "C" const char* __tsan_default_suppressions() {
          "race:libQt6Core.so\n"
          "race:libQt6DBus.so\n"
          "race:libdbus-1.so\n"
+         // Widget tests of the shell components: pictures and fonts inside Qt.
          "race:libQt6Gui.so\n"
          "race:libQt6Widgets.so\n"
          "race:libglib-2.0.so\n"
