@@ -63,6 +63,7 @@ Tfrm_AddFiles::Tfrm_AddFiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   Flw_Data->SetAutomaticRefresh(false);
   Flw_Data->SetFileSystemOnly(true);
   Flw_Data->SetFilter(MediaFilter());
+  Flw_Data->SetShowParentFolder(true);
   Flw_Data->SetViewStyle(TNavViewStyle::vsList);
   Flw_Data->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
