@@ -4,7 +4,9 @@
 
 #include "app/adding/adding_wiring.h"
 #include "app/batch/batch_mode.h"
+#include "app/burn/burn_wiring.h"
 #include "app/command_line.h"
+#include "app/conversion_preview/previewer_form.h"
 #include "app/main_window/main_window.h"
 #include "app/preview/preview.h"
 #include "app/update/update_check.h"
@@ -27,12 +29,15 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard dispatcherGuard(&dispatcher);
+  // A batch shows no windows: its conversions preview nowhere (the engine says so in the log).
+  if (!app::WindowsUnseen()) app::InstallConversionPreview();
   // Video files get thumbnails from the converter's own decoder in the shell's file lists.
   app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
   app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
   app::WirePreview(window);
+  app::WireBurnWindow(window);
   app::WireBatchMode(window, batchMode);
   app::WireUpdateCheck(window);
   window.show();

@@ -23,6 +23,7 @@
   X(av_dict_copy)                  \
   X(av_dict_count)                 \
   X(av_dict_free)                  \
+  X(av_dict_parse_string)          \
   X(av_dict_get)                   \
   X(av_dict_set)                   \
   X(av_dict_set_int)               \
@@ -56,13 +57,21 @@
   X(av_get_media_type_string)      \
   X(av_get_pix_fmt)                \
   X(av_get_pix_fmt_name)           \
+  X(av_get_picture_type_char)      \
   X(av_get_sample_fmt)             \
   X(av_get_sample_fmt_name)        \
   X(av_gettime_relative)           \
   X(av_hwdevice_ctx_create)        \
+  X(av_hwdevice_ctx_create_derived) \
   X(av_hwdevice_find_type_by_name) \
   X(av_hwdevice_get_type_name)     \
   X(av_hwdevice_iterate_types)     \
+  X(av_hwframe_ctx_alloc)          \
+  X(av_hwframe_ctx_init)           \
+  X(av_hwframe_get_buffer)         \
+  X(av_hwframe_transfer_data)      \
+  X(av_frame_copy_props)           \
+  X(av_frame_move_ref)             \
   X(av_image_copy_to_buffer)       \
   X(av_image_fill_arrays)          \
   X(av_image_get_buffer_size)      \
@@ -123,6 +132,8 @@
 
 #define FF_AVCODEC_SYMBOLS(X)        \
   X(av_bsf_alloc)                    \
+  X(avcodec_default_get_buffer2)     \
+  X(avcodec_get_hw_config)           \
   X(av_bsf_free)                     \
   X(av_bsf_get_by_name)              \
   X(av_bsf_init)                     \
@@ -183,6 +194,7 @@
   X(av_seek_frame)                                 \
   X(av_stream_get_codec_timebase)                  \
   X(av_stream_get_end_pts)                         \
+  X(av_sdp_create)                                 \
   X(av_stream_get_parser)                          \
   X(av_stream_get_side_data)                       \
   X(av_stream_new_side_data)                       \
@@ -218,6 +230,7 @@
   X(av_buffersink_get_frame_flags)         \
   X(av_buffersink_get_frame_rate)          \
   X(av_buffersink_get_h)                   \
+  X(av_buffersink_get_hw_frames_ctx)       \
   X(av_buffersink_get_sample_aspect_ratio) \
   X(av_buffersink_get_sample_rate)         \
   X(av_buffersink_get_time_base)           \

@@ -103,8 +103,9 @@ struct TTerminateInfo {
   std::string ExceptionMsg;
 };
 
-/// Best effort: conversion threads run at the system's normal priority on Linux, where raising
-/// it needs privileges; the value is kept and handed to the tasks.
+/// The priority of the conversion threads. On Linux tpIdle is SCHED_IDLE and the others are nice
+/// steps (lowest +10, lower +5, normal 0, higher -5, highest -10, time critical -15); raising the
+/// priority needs privileges and is otherwise ignored with a warning (TCustomFFmpeg::StartConvert).
 enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 using TEncProgressEvent = std::function<void(TCustomEncoder* sender, PProgressInfo info)>;

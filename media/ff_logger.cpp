@@ -366,9 +366,28 @@ void TLogCore::Deliver(const TDelivery& delivery) {
     std::mutex Lock;
     bool Ran = false;
     bool Abandoned = false;
+    bool Dropped = false;  // the posted call was destroyed without running (its dispatcher went)
   };
   auto done = std::make_shared<TDone>();
-  platform::PostToMainThread([this, done, run] {
+  // Wakes this thread when the last copy of the posted call is destroyed, run or not: a dispatcher
+  // that is replaced or destroyed drops its pending calls, and the wait below must end then too.
+  struct TWake {
+    TWake(std::shared_ptr<TDone> done, TLogCore* owner) : Done(std::move(done)), Owner(owner) {}
+    TWake(const TWake&) = delete;
+    TWake& operator=(const TWake&) = delete;
+    std::shared_ptr<TDone> Done;
+    TLogCore* Owner;
+    ~TWake() {
+      {
+        std::lock_guard lock(Done->Lock);
+        Done->Dropped = true;
+      }
+      std::lock_guard lock(Owner->QueueLock);
+      Owner->DeliveryWake.notify_all();
+    }
+  };
+  auto wake = std::make_shared<TWake>(done, this);
+  platform::PostToMainThread([this, done, run, wake] {
     {
       std::lock_guard lock(done->Lock);
       if (done->Abandoned) return;
@@ -381,11 +400,12 @@ void TLogCore::Deliver(const TDelivery& delivery) {
     std::lock_guard lock(QueueLock);
     DeliveryWake.notify_all();
   });
+  wake.reset();
   std::unique_lock lock(QueueLock);
   DeliveryWake.wait(lock, [&] {
     std::lock_guard doneLock(done->Lock);
     if (Stopping) done->Abandoned = true;
-    return done->Ran || Stopping;
+    return done->Ran || done->Dropped || Stopping;
   });
 }
 

@@ -181,7 +181,9 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
     return static_cast<int>(Queue.size());
   }
 
-  IWorkItemPtr Take() {
+  // Takes the next item and makes it the worker's current one in one step, so that a
+  // cancellation finds every item either in the queue or running.
+  IWorkItemPtr Take(TWorkerThread& self) {
     std::lock_guard lock(QueueLock);
     if (Queue.empty()) return nullptr;
     IWorkItemPtr item;
@@ -192,6 +194,8 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
       item = std::move(Queue.front());
       Queue.pop_front();
     }
+    std::lock_guard current(self.FItemLock);
+    self.FCurrent = item;
     return item;
   }
 
@@ -291,7 +295,7 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
 
   IWorkItemPtr NextItem(TWorkerThread& self) {
     if (self.Terminated()) return nullptr;
-    IWorkItemPtr item = Take();
+    IWorkItemPtr item = Take(self);
     const uint64_t start = SteadyMs();
     while (!item) {
       const uint64_t now = SteadyMs();
@@ -309,7 +313,7 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
         EventSignalled = false;  // auto-reset
       }
       if (self.Terminated()) return nullptr;
-      item = Take();
+      item = Take(self);
     }
     Grow();
     return item;
@@ -335,12 +339,8 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
       for (;;) {
         core->WaitWhilePaused(*self);
         if (self->Terminated()) break;
-        IWorkItemPtr item = core->NextItem(*self);
+        IWorkItemPtr item = core->NextItem(*self);  // also the worker's current item now
         if (!item) continue;
-        {
-          std::lock_guard lock(self->FItemLock);
-          self->FCurrent = item;
-        }
         item->SetPaused(self->FPaused.load());
         bool failed = false;
         try {

@@ -32,11 +32,7 @@ components::TPngSpeedButton* MakeButton(QWidget* parent, const char* name, TBrow
 
 }  // namespace
 
-QString Tfrm_AddFiles::MediaFilter() {
-  QString mask = QString::fromLatin1(kMediaMask);
-  if (mask.endsWith(QLatin1Char(';'))) mask.chop(1);
-  return mask;
-}
+QString Tfrm_AddFiles::MediaFilter() { return AcceptedMasks().join(QLatin1Char(';')); }
 
 Tfrm_AddFiles::Tfrm_AddFiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   setObjectName(QStringLiteral("frm_AddFiles"));

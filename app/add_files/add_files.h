@@ -27,7 +27,7 @@ class Tfrm_AddFiles : public QDialog {
   /// Opens in main's AddFolder with its AddViewStyle (0 details, 1 list, 2 large icons).
   explicit Tfrm_AddFiles(Tfrm_Main& main);
 
-  /// The media mask without its final ";".
+  /// What the adding window accepts, as one mask ("*.3GP;*.ASF;...;*.M4A", no final ";").
   static QString MediaFilter();
 
   /// "Add": the selected files (never the parent entry) go into the main window's drop queue,

@@ -41,6 +41,13 @@ struct TFileCloser {
   ~TFileCloser() { Decoder.CloseFile(); }
 };
 
+// Why a file with another extension is left out: the type, and what would have been taken.
+QString NotAMediaType(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix();
+  return (suffix.isEmpty() ? QStringLiteral("a name without a type") : QStringLiteral(".") + suffix) +
+         QStringLiteral(" is not one of the media types");
+}
+
 }  // namespace
 
 Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
@@ -79,7 +86,7 @@ Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
   connect(FReportsTimer, &QTimer::timeout, this, &Tfrm_Adding::TakeReports);
 
   // Not threaded: the search and its events run inside SearchFolder, on this thread.
-  FFindFile->Criteria().Files().SetFileName(kMediaMask);
+  FFindFile->Criteria().Files().SetFileName((QString::fromLatin1(kMediaMask) + QString::fromLatin1(kWrittenTypesMask)).toStdString());
   FFindFile->Criteria().Files().SetSubfolders(true);
   FFindFile->OnFileMatch = [this](const components::TFileDetails& fileInfo) {
     FFound.append(QString::fromStdString(fileInfo.Location + fileInfo.Name));
@@ -150,7 +157,13 @@ void Tfrm_Adding::CollectFiles() {
     const QString path = QDir::cleanPath(info.absoluteFilePath());
     if (info.isDir())
       SearchFolder(path);
-    else if (info.isFile() && HasMediaExtension(path))
+    else if (!info.exists())
+      Refuse(path, QStringLiteral("no such file"));
+    else if (!info.isFile())
+      Refuse(path, QStringLiteral("not a regular file"));
+    else if (!HasMediaExtension(path))
+      Refuse(path, NotAMediaType(path));
+    else
       FFound.append(path);
   }
 }
@@ -165,7 +178,7 @@ void Tfrm_Adding::SearchFolder(const QString& folder) {
   target += folder.toStdString();
   if (target.back() != '/') target += '/';
   std::vector<std::string> lines;
-  for (const QString& mask : MediaMasks()) lines.push_back(target + mask.toStdString());
+  for (const QString& mask : AcceptedMasks()) lines.push_back(target + mask.toStdString());
   FFindFile->Criteria().Files().SetPaths(lines);
   FFindFile->Execute();
 }
@@ -190,18 +203,22 @@ void Tfrm_Adding::ProbeAll(QStringList found, QSet<QString> listed) {
     const int count = static_cast<int>(found.size());
     for (int i = 0; i < count && !FCancelled; ++i) {
       const QString path = found.at(i);
-      Report({TWorkerReport::TKind::Progress, i + 1, count, path, std::nullopt});
+      Report({TWorkerReport::TKind::Progress, i + 1, count, path, std::nullopt, QString()});
       if (listed.contains(path)) continue;
       TProbedFile file;
-      if (!ProbeFile(path, file)) continue;
+      QString reason;
+      if (!ProbeFile(path, file, reason)) {
+        if (!FCancelled) Report({TWorkerReport::TKind::Refused, 0, 0, path, std::nullopt, reason});
+        continue;
+      }
       listed.insert(path);
-      Report({TWorkerReport::TKind::Row, 0, 0, QString(), std::move(file)});
+      Report({TWorkerReport::TKind::Row, 0, 0, QString(), std::move(file), QString()});
     }
   } catch (...) {
     // Only a library that went missing throws here; the rows added so far stay.
   }
   try {
-    Report({TWorkerReport::TKind::Done, 0, 0, QString(), std::nullopt});
+    Report({TWorkerReport::TKind::Done, 0, 0, QString(), std::nullopt, QString()});
   } catch (...) {
     // Out of memory: nothing can be queued, so the end goes straight to the window.
     QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
@@ -239,20 +256,29 @@ void Tfrm_Adding::TakeReports() {
           ShowProgress(report.Index, report.Count, report.Path);
         break;
       case TWorkerReport::TKind::Row: AppendRow(*report.Row); break;
+      case TWorkerReport::TKind::Refused: Refuse(report.Path, report.Reason); break;
       case TWorkerReport::TKind::Done: Finish(); return;
     }
   }
   FReportsTimer->start();
 }
 
-bool Tfrm_Adding::ProbeFile(const QString& path, TProbedFile& file) {
+bool Tfrm_Adding::ProbeFile(const QString& path, TProbedFile& file, QString& reason) {
   // Every found path was a regular file when it was collected (the queue's entries are checked
   // there, and the finder leaves out folders, devices and pipes); one that has gone since fails
   // to load. So no second look at the disk here: the decoder's size is the one the open file
   // reports (for a plain file, the size on disk).
-  if (!HasMediaExtension(path)) return false;
+  if (!HasMediaExtension(path)) {
+    reason = NotAMediaType(path);
+    return false;
+  }
   media::TFFDecoder& decoder = *FFFDecoder1;
-  if (!decoder.LoadFile(path.toStdString())) return false;
+  if (!decoder.LoadFile(path.toStdString())) {
+    // The decoder's text carries FFmpeg's own reason ("Invalid data found when processing input").
+    reason = QString::fromStdString(decoder.LastErrMsg());
+    if (reason.isEmpty()) reason = QStringLiteral("FFmpeg cannot open it");
+    return false;
+  }
   const TFileCloser closer{decoder};
   file.Path = path;
   file.Size = std::max<int64_t>(decoder.FileSize(), 0);
@@ -279,6 +305,10 @@ void Tfrm_Adding::AppendRow(const TProbedFile& file) {
   // A file probed after Cancel is not added: the list keeps the rows added before it.
   if (FCancelled) return;
   FMain.AddRow(QFileInfo(file.Path).fileName(), AddingSubItems(file));
+}
+
+void Tfrm_Adding::Refuse(const QString& path, const QString& reason) {
+  FMain.NotAdded().append({path, reason});
 }
 
 void Tfrm_Adding::Finish() {

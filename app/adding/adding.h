@@ -84,16 +84,17 @@ class Tfrm_Adding : public QDialog {
   // What the worker hands to the user-interface thread, in order: the file it starts on, the
   // row of a file it accepted, and its end.
   struct TWorkerReport {
-    enum class TKind { Progress, Row, Done } Kind;
+    enum class TKind { Progress, Row, Refused, Done } Kind;
     int Index = 0;  // 1-based, Progress only
     int Count = 0;
     QString Path;
     std::optional<TProbedFile> Row;
+    QString Reason;  // Refused only
   };
   // The worker's loop. Never throws.
   void ProbeAll(QStringList found, QSet<QString> listed);
-  // Worker thread: whether path is a playable media file; fills file then.
-  bool ProbeFile(const QString& path, TProbedFile& file);
+  // Worker thread: whether path is a playable media file; fills file then, else reason.
+  bool ProbeFile(const QString& path, TProbedFile& file, QString& reason);
   // Worker thread: queues report; wakes the user-interface thread unless a wake or the report
   // timer is already pending. The end always wakes it at once.
   void Report(TWorkerReport report);
@@ -102,6 +103,8 @@ class Tfrm_Adding : public QDialog {
   void TakeReports();
   void ShowProgress(int index, int count, const QString& path);
   void AppendRow(const TProbedFile& file);
+  // A queued or found path is left out: the main window's NotAdded() gets it with its reason.
+  void Refuse(const QString& path, const QString& reason);
   // Step 4: sorts the list and closes.
   void Finish();
   void StopWorker();

@@ -13,7 +13,7 @@ namespace {
 const QSet<QString>& MediaExtensions() {
   static const QSet<QString> extensions = [] {
     QSet<QString> set;
-    for (const QString& mask : MediaMasks()) set.insert(mask.mid(2).toUpper());
+    for (const QString& mask : AcceptedMasks()) set.insert(mask.mid(2).toUpper());
     return set;
   }();
   return extensions;
@@ -24,6 +24,10 @@ QString Dash() { return QStringLiteral("-"); }
 }  // namespace
 
 QStringList MediaMasks() { return QString::fromLatin1(kMediaMask).split(QLatin1Char(';'), Qt::SkipEmptyParts); }
+
+QStringList AcceptedMasks() {
+  return MediaMasks() + QString::fromLatin1(kWrittenTypesMask).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+}
 
 bool HasMediaExtension(const QString& path) {
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));

@@ -15,8 +15,15 @@ inline constexpr const char* kMediaMask =
 /// The mask's entries one by one ("*.3GP", "*.ASF"...).
 QStringList MediaMasks();
 
-/// True when the extension of path's file name (the text after its last ".") is one of the
-/// mask's, ignoring case. The whole extension must match: "clip.M" and "clip.MP" are not media
+/// Types the program writes itself (outputs of Convert and Extract) and their common audio
+/// relatives; added to the mask, so that what the program made can be read back in.
+inline constexpr const char* kWrittenTypesMask = "*.WEBM;*.M4V;*.MP3;*.WAV;*.OGG;*.OGA;*.FLAC;*.WMA;*.M4A;";
+
+/// Everything the adding window accepts: the mask's entries, then kWrittenTypesMask's.
+QStringList AcceptedMasks();
+
+/// True when the extension of path's file name (the text after its last ".") is one of
+/// AcceptedMasks(), ignoring case. The whole extension must match: "clip.M" and "clip.MP" are not media
 /// although ".M" and ".MP" occur in the mask's text, and a name without extension never is.
 bool HasMediaExtension(const QString& path);
 

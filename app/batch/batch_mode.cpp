@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSet>
 #include <cstdio>
 
 #include "app/main_window/main_window.h"
@@ -92,10 +91,9 @@ TBatchMode::~TBatchMode() {
 void TBatchMode::Start(Tfrm_Main& main) {
   if (!Active()) return;
   QueueInputs(main);
-  const QStringList queued = main.DropQueue();
   main.AddQueuedFiles();
   main.DropQueue().clear();
-  ReportNotListed(main, queued);
+  ReportNotListed(main);
 
   switch (FArgs.Road) {
     case TBatchRoad::Convert:
@@ -143,15 +141,20 @@ void TBatchMode::QueueInputs(Tfrm_Main& main) {
     if (!line.trimmed().isEmpty()) queue.append(QDir::cleanPath(listFolder.absoluteFilePath(line)));
 }
 
-void TBatchMode::ReportNotListed(const Tfrm_Main& main, const QStringList& queued) {
-  QSet<QString> listed;
-  for (int i = 0; i < main.RowCount(); ++i) listed.insert(main.SubItem(i, 2));
-  for (const QString& path : FArgs.Missing + queued) {
-    if (listed.contains(path)) continue;
-    PrintError(QStringLiteral("Not added: ") + path +
-               (QFileInfo(path).isFile() ? QStringLiteral(" (not a media file that can be read)")
-                                         : QStringLiteral(" (no such file)")));
-    FNotListed.append(path);
+void TBatchMode::ReportNotListed(Tfrm_Main& main) {
+  // Parameters the batch left out itself (the Part skips folders among the parameters), then
+  // what the adding window refused, each with its reason.
+  QVector<Tfrm_Main::TNotAdded> notAdded;
+  for (const QString& path : FArgs.Missing)
+    notAdded.append({path, QFileInfo(path).isDir() ? QStringLiteral("is a folder") : QStringLiteral("no such file")});
+  notAdded += main.NotAdded();
+  FRunSession.NotAddedLines.clear();
+  for (const Tfrm_Main::TNotAdded& entry : notAdded) {
+    const QString line = QStringLiteral("Not added: ") + entry.Path + QStringLiteral(" (") + entry.Reason +
+                         QStringLiteral(")");
+    PrintError(line);
+    FRunSession.NotAddedLines.append(line);
+    FNotListed.append(entry.Path);
   }
 }
 

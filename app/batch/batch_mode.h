@@ -76,7 +76,9 @@ class TBatchMode {
 
  private:
   void QueueInputs(Tfrm_Main& main);
-  void ReportNotListed(const Tfrm_Main& main, const QStringList& queued);
+  /// Names every input that did not reach the list, with its reason, on standard error and in the
+  /// run window's log.
+  void ReportNotListed(Tfrm_Main& main);
   void End(int status);
 
   TBatchArgs FArgs;

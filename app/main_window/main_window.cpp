@@ -635,6 +635,7 @@ void Tfrm_Main::lw_FilesSelectItem() {
 QStringList& Tfrm_Main::DropQueue() { return Fdrop_List->Files(); }
 
 void Tfrm_Main::AddQueuedFiles() {
+  FNotAdded.clear();
   if (ShowAddingWindow) ShowAddingWindow();
   UpdateStatusBar();
 }
@@ -1013,11 +1014,18 @@ void Tfrm_Main::chk_SpecifyClick() {
 }
 
 void Tfrm_Main::Help2Click() {
-  const QString help = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Ardentia.chm"));
-  if (QFileInfo::exists(help))
-    platform::ShellOpener().Open(help);
-  else
-    Warning(QStringLiteral("The help file is not found. Please re-install the program."));
+  // The page ships beside the program (a build) or in its share folder (an installation); the
+  // desktop's browser shows it.
+  const QDir program(QCoreApplication::applicationDirPath());
+  for (const QString& relative : {QStringLiteral("help/index.html"),
+                                  QStringLiteral("../share/tarsel-video-converter/help/index.html")}) {
+    const QString help = QDir::cleanPath(program.filePath(relative));
+    if (QFileInfo::exists(help)) {
+      platform::ShellOpener().Open(help);
+      return;
+    }
+  }
+  Warning(QStringLiteral("The help file is not found. Please re-install the program."));
 }
 
 void Tfrm_Main::About1Click() {

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QVector>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -79,6 +80,13 @@ class Tfrm_Main : public QMainWindow {
   /// Hands the drop queue to the adding window (ShowAddingWindow) and refreshes the totals. The
   /// queue is left as it is.
   void AddQueuedFiles();
+  /// A path the last AddQueuedFiles left out, and why ("no such file", FFmpeg's reason...).
+  struct TNotAdded {
+    QString Path;
+    QString Reason;
+  };
+  /// Filled by the adding window; emptied when AddQueuedFiles starts.
+  QVector<TNotAdded>& NotAdded() { return FNotAdded; }
   /// Shows the note while the list is empty and the totals in status panel 0.
   void UpdateStatusBar();
   /// Recomputes the two totals from sub-items 3 and 4 of every row.
@@ -276,6 +284,7 @@ class Tfrm_Main : public QMainWindow {
   QAction* FProperties1 = nullptr;
   QAction* FRemove1 = nullptr;
   QAction* FHelp2 = nullptr;
+  QVector<TNotAdded> FNotAdded;
   QAction* FCheckforUpdate1 = nullptr;
   QAction* FAbout1 = nullptr;
 

@@ -1,13 +1,17 @@
 #include "app/run_window/ff_run_media.h"
 
+#include <QRegularExpression>
 #include <QTimer>
 #include <exception>
 #include <string>
 
+#include "media/encoder_trial.h"
 #include "media/ff_base.h"
 #include "media/ff_decoder.h"
 #include "media/ff_encoder.h"
+#include "media/ff_logger.h"
 #include "media/wave_input.h"
+#include "platform/main_thread.h"
 
 namespace app {
 
@@ -16,12 +20,85 @@ namespace {
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 std::string ToUtf8(const QString& text) { return text.toStdString(); }
 
+// A logger line "hh:nn:ss.zzz [0000abcd]* [libx264 @ 0x55d0c0] [Error] width not divisible by 2"
+// as the user reads it: "[libx264] width not divisible by 2".
+QString ErrorLineText(const QString& line) {
+  static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d+ \\[[0-9a-fA-F]+\\]\\*? "));
+  static const QRegularExpression address(QStringLiteral(" @ (0x)?[0-9a-fA-F]+\\]"));
+  static const QRegularExpression level(QStringLiteral("\\[(Panic|Fatal|Error|Warning)\\] "));
+  QString text = line;
+  text.remove(time);
+  text.replace(address, QStringLiteral("]"));
+  text.remove(level);
+  return text.trimmed();
+}
+
 }  // namespace
+
+// The encoders' limits as the FFmpeg libraries of this process report them.
+class TFFEncoderLimits : public IEncoderLimits {
+ public:
+  bool AudioAccepts(const QString& encoder, int sampleRate, int channels, int64_t bitRate) override {
+    return media::AudioEncoderAccepts(ToUtf8(encoder), sampleRate, channels, bitRate);
+  }
+  bool VideoAccepts(const QString& encoder, int width, int height, const QString& pixelFormat) override {
+    return media::VideoEncoderAccepts(ToUtf8(encoder), width, height, ToUtf8(pixelFormat));
+  }
+  QString DefaultAudioEncoder(const QString& output) override {
+    return FromUtf8(media::ContainerDefaults(ToUtf8(output)).AudioEncoder);
+  }
+  QString DefaultVideoEncoder(const QString& output) override {
+    return FromUtf8(media::ContainerDefaults(ToUtf8(output)).VideoEncoder);
+  }
+};
+
+// The reporter of the line that marks the end of a run in the logger's queue.
+class TEndOfRunMarker : public media::ILogReporter {
+ public:
+  std::string ReporterInfo() const override { return "[TFFRunEncoder] "; }
+};
+const TEndOfRunMarker KEndOfRunMarker;
+
+struct TFFRunEncoder::TErrorLines {
+  bool Collecting = false;
+  QStringList Lines;
+  media::TLogEvent Previous;  // the handler that was installed before, still called
+  // Called once the end-of-run marker arrives: every line logged before it has arrived too.
+  std::function<void()> OnMarker;
+  bool Alive = true;  // false once the adapter is gone
+};
 
 // --- Encoder -------------------------------------------------------------------------------------
 
-TFFRunEncoder::TFFRunEncoder() : FEncoder(std::make_unique<media::TFFEncoder>()) {
+TFFRunEncoder::TFFRunEncoder()
+    : FEncoder(std::make_unique<media::TFFEncoder>()), FErrorLines(std::make_shared<TErrorLines>()) {
   FEncoder->SetTriggerEventInMainThread(true);
+  // The logger hands its lines to the user-interface thread; only error-level lines are kept,
+  // and only while a run goes on.
+  media::TFFLogger& logger = media::FFLogger();
+  FErrorLines->Previous = logger.OnLog();
+  logger.SetOnLog([lines = FErrorLines](const media::ILogReporter* sender, int threadId, media::TLogLevel level,
+                                        const std::string& text) {
+    if (sender == &KEndOfRunMarker) {
+      std::function<void()> onMarker = std::move(lines->OnMarker);
+      lines->OnMarker = nullptr;
+      if (!onMarker) return;
+      if (platform::IsMainThread())
+        onMarker();
+      else
+        platform::PostToMainThread(onMarker);
+      return;
+    }
+    if (lines->Previous) lines->Previous(sender, threadId, level, text);
+    if (!lines->Collecting || level == media::TLogLevel::llQuiet || level > media::TLogLevel::llWarning) return;
+    const QString line = ErrorLineText(QString::fromStdString(text));
+    // Of the warnings only the words on a damaged frame or packet count: they report damage that
+    // has no error line of its own.
+    if (level == media::TLogLevel::llWarning && !line.contains(QLatin1String("corrupt decoded frame")) &&
+        !line.contains(QLatin1String("corrupt input packet")))
+      return;
+    if (!line.isEmpty()) lines->Lines.append(line);
+  });
   // Both run on the user-interface thread (TriggerEventInMainThread); the records are the
   // encoder's and valid only during the call, so they are copied.
   FEncoder->OnProgress = [this](media::TCustomEncoder*, media::PProgressInfo info) {
@@ -33,13 +110,24 @@ TFFRunEncoder::TFFRunEncoder() : FEncoder(std::make_unique<media::TFFEncoder>())
     OnProgress(progress);
   };
   FEncoder->OnTerminate = [this](media::TCustomEncoder*, const media::TTerminateInfo& info) {
-    if (!OnTerminate) return;
     TRunTerminate terminate;
     terminate.TaskIndex = info.TaskIndex;
     terminate.Finished = info.Finished;
     terminate.Exception = info.Exception;
     terminate.ExceptionMsg = FromUtf8(info.ExceptionMsg);
-    OnTerminate(terminate);
+    if (info.TaskIndex < 0 && !media::FFLogger().Skipping()) {
+      // The lines the run logged last may still be on their way to this thread: the end of the
+      // run follows a marker through the logger's queue, which keeps its order.
+      FErrorLines->OnMarker = [this, lines = FErrorLines, terminate] {
+        if (!lines->Alive) return;
+        lines->Collecting = false;
+        if (OnTerminate) OnTerminate(terminate);
+      };
+      media::FFLogger().Log(&KEndOfRunMarker, media::TLogLevel::llQuiet, "end of run");
+      return;
+    }
+    if (info.TaskIndex < 0) FErrorLines->Collecting = false;
+    if (OnTerminate) OnTerminate(terminate);
   };
 }
 
@@ -49,6 +137,25 @@ TFFRunEncoder::~TFFRunEncoder() {
   OnProgress = nullptr;
   OnTerminate = nullptr;
   FEncoder.reset();
+  FErrorLines->Collecting = false;
+  FErrorLines->OnMarker = nullptr;
+  FErrorLines->Alive = false;
+  media::FFLogger().SetOnLog(FErrorLines->Previous);
+}
+
+QStringList TFFRunEncoder::ErrorLines() const { return FErrorLines->Lines; }
+
+QString TFFRunEncoder::FitOptions(const QString& options, const QString& output, const TSourceShape& shape,
+                                  QString* note) {
+  note->clear();
+  try {
+    TFFEncoderLimits limits;
+    const TFittedOptions fitted = FitOptionsToSource(options, output, shape, limits);
+    *note = fitted.Note;
+    return fitted.Options;
+  } catch (const std::exception&) {
+    return options;  // the libraries are not there: the conversion itself will say so
+  }
 }
 
 template <typename TResult, typename TCall>
@@ -77,6 +184,9 @@ bool TFFRunEncoder::LoadAVLib(const QString& folder) {
 }
 
 void TFFRunEncoder::ClearTasks() {
+  // A new file: its lines start here (opening the input and the output logs too).
+  FErrorLines->Lines.clear();
+  FErrorLines->Collecting = true;
   Guard(false, [&] {
     FEncoder->ClearTasks();
     return true;
@@ -113,6 +223,7 @@ void TFFRunEncoder::RemoveTask(int task) {
 }
 
 void TFFRunEncoder::Start(int threadCount) {
+  FErrorLines->Collecting = true;
   try {
     FEncoder->Start(threadCount);
   } catch (const std::exception& e) {
@@ -142,12 +253,24 @@ TFFRunDecoder::~TFFRunDecoder() = default;
 
 bool TFFRunDecoder::LoadFile(const QString& path) {
   FDuration = -1;
+  FShape = TSourceShape();
   try {
     if (!FDecoder->LoadFile(ToUtf8(path))) {
       FLastErrMsg = FromUtf8(FDecoder->LastErrMsg());
       return false;
     }
     FDuration = FDecoder->FileStreamInfo().Duration;
+    FShape = TSourceShape();
+    if (FDecoder->FirstVideoStreamIndex() >= 0) {
+      const media::TVideoStreamSummary video = FDecoder->VideoStreamSummary(FDecoder->FirstVideoStreamIndex());
+      FShape.Width = video.Width;
+      FShape.Height = video.Height;
+    }
+    if (FDecoder->FirstAudioStreamIndex() >= 0) {
+      const media::TAudioStreamInfo audio = FDecoder->GetAudioStreamInfo(FDecoder->FirstAudioStreamIndex());
+      FShape.Channels = audio.Channels;
+      FShape.SampleRate = audio.SampleRate;
+    }
   } catch (const std::exception& e) {
     FDecoder->CloseFile();
     FLastErrMsg = QString::fromUtf8(e.what());

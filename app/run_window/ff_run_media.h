@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "app/run_window/run_seams.h"
@@ -39,6 +40,10 @@ class TFFRunEncoder : public IRunEncoder {
   void Start(int threadCount) override;
   void Stop(bool wait) override;
   QString LastErrMsg() const override { return FLastErrMsg; }
+  QStringList ErrorLines() const override;
+  /// Asks the FFmpeg encoders themselves (media/encoder_trial.h) what they accept.
+  QString FitOptions(const QString& options, const QString& output, const TSourceShape& shape,
+                     QString* note) override;
 
   /// The component itself, for tests that look at its state.
   media::TFFEncoder& Encoder() { return *FEncoder; }
@@ -50,6 +55,10 @@ class TFFRunEncoder : public IRunEncoder {
 
   std::unique_ptr<media::TFFEncoder> FEncoder;
   QString FLastErrMsg;
+  // FFmpeg's error lines of the current run, filled by the logger's event (user-interface
+  // thread); shared with the handler, which stays installed until the adapter goes.
+  struct TErrorLines;
+  std::shared_ptr<TErrorLines> FErrorLines;
   QObject FContext;  // posted end-of-run events die with the adapter
 };
 
@@ -62,10 +71,12 @@ class TFFRunDecoder : public IRunDecoder {
   bool LoadFile(const QString& path) override;
   QString LastErrMsg() const override { return FLastErrMsg; }
   int64_t Duration() const override { return FDuration; }
+  TSourceShape Shape() const override { return FShape; }
 
  private:
   std::unique_ptr<media::TFFDecoder> FDecoder;
   QString FLastErrMsg;
+  TSourceShape FShape;
   int64_t FDuration = -1;  // read once at LoadFile: the decoder's information call logs when no file is open
 };
 

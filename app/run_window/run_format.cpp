@@ -1,5 +1,7 @@
 #include "app/run_window/run_format.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace app {
@@ -42,6 +44,55 @@ QString RemainingText(int64_t totalDuration, int64_t currentDuration, int fileSe
 QString ChangeFileExt(const QString& fileName, const QString& extension) {
   const int dot = fileName.lastIndexOf(QLatin1Char('.'));
   return (dot > 0 ? fileName.left(dot) : fileName) + extension;
+}
+
+QString NumberedFileName(const QString& path, int n) {
+  const int slash = static_cast<int>(path.lastIndexOf(QLatin1Char('/')));
+  const int dot = static_cast<int>(path.lastIndexOf(QLatin1Char('.')));
+  const QString number = QStringLiteral(" (%1)").arg(n);
+  if (dot <= slash + 1) return path + number;
+  return path.left(dot) + number + path.mid(dot);
+}
+
+QString TemporaryOutputName(const QString& output, int64_t processId) {
+  const int slash = static_cast<int>(output.lastIndexOf(QLatin1Char('/')));
+  const QString folder = output.left(slash + 1);
+  const QString name = output.mid(slash + 1);
+  const int dot = static_cast<int>(name.lastIndexOf(QLatin1Char('.')));
+  const QString stem = dot > 0 ? name.left(dot) : name;
+  const QString extension = dot > 0 ? name.mid(dot) : QString();
+  return folder + QLatin1Char('.') + stem + QStringLiteral(".part-%1").arg(processId) + extension;
+}
+
+QString DamageReport(const QStringList& errorLines) {
+  if (errorLines.isEmpty()) return QString();
+  // A packet the decoder refused, or the demuxer found cut short, is reported by the engine; a frame
+  // decoded around damage by the decoder ("concealing 40 DC, 40 AC, 40 MV errors") or the engine
+  // ("corrupt decoded frame"). A line of repeats counts each time.
+  static const QRegularExpression repeated(QStringLiteral("\\(repeated (\\d+) times\\)$"));
+  int64_t packets = 0;
+  int64_t frames = 0;
+  int64_t other = 0;
+  for (const QString& line : errorLines) {
+    const QRegularExpressionMatch match = repeated.match(line);
+    const int64_t times = match.hasMatch() ? match.captured(1).toLongLong() : 1;
+    if (line.contains(QLatin1String("Error while decoding")) || line.contains(QLatin1String("corrupt input packet")))
+      packets += times;
+    else if (line.contains(QLatin1String("concealing")) || line.contains(QLatin1String("corrupt decoded frame")))
+      frames += times;
+    else
+      other += times;
+  }
+  QStringList parts;
+  if (packets > 0)
+    parts << QStringLiteral("%1 packet%2").arg(packets).arg(packets == 1 ? " was damaged or could not be decoded"
+                                                                          : "s were damaged or could not be decoded");
+  if (frames > 0)
+    parts << QStringLiteral("%1 frame%2").arg(frames).arg(frames == 1 ? " was damaged" : "s were damaged");
+  if (other > 0)
+    parts << QStringLiteral("%1 more error%2 reported").arg(other).arg(other == 1 ? " was" : "s were");
+  return QStringLiteral("Warning! The source is damaged: ") + parts.join(QStringLiteral(", ")) +
+         QStringLiteral(". The output holds what could be read.");
 }
 
 }  // namespace app

@@ -2,6 +2,7 @@
 // Texts the run windows show: sizes, times and output names.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace app {
@@ -17,5 +18,15 @@ QString RemainingText(int64_t totalDuration, int64_t currentDuration, int fileSe
 /// fileName with its extension (from the last dot on) replaced by extension (which has its dot).
 /// A name without one, or whose only dot leads it (".profile"), gets extension appended.
 QString ChangeFileExt(const QString& fileName, const QString& extension);
+/// path with " (n)" before its extension: "/out/clip.mkv", 2 gives "/out/clip (2).mkv".
+QString NumberedFileName(const QString& path, int n);
+/// The name a conversion writes to before it is renamed to output: a hidden file beside it, with
+/// the process id, and output's extension last (the muxer is chosen by it):
+/// "/out/clip.mkv" gives "/out/.clip.part-4242.mkv".
+QString TemporaryOutputName(const QString& output, int64_t processId);
+/// How a conversion that succeeded with FFmpeg's errorLines (ErrorLines of the encoder) read the
+/// source: empty when FFmpeg reported nothing, else one line saying how many packets were damaged
+/// or could not be decoded, how many frames were damaged, and how many other errors FFmpeg reported.
+QString DamageReport(const QStringList& errorLines);
 
 }  // namespace app

@@ -5,8 +5,11 @@
 // scripted fakes.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
+
+#include "app/run_window/option_fitting.h"
 
 namespace app {
 
@@ -56,6 +59,21 @@ class IRunEncoder {
   /// Asks the running tasks to stop; with wait, returns once they have.
   virtual void Stop(bool wait) = 0;
   virtual QString LastErrMsg() const = 0;
+  /// FFmpeg's own error-level lines since the last ClearTasks (its words on why a file failed, or on
+  /// the damage it found in a source) and its warnings of corrupt decoded frames, oldest first,
+  /// each without time, thread and addresses.
+  /// Complete when the end-of-run OnTerminate is delivered.
+  virtual QStringList ErrorLines() const { return {}; }
+  /// The option text to convert a source of this shape into output with: options itself, or a
+  /// text where a setting the encoder would refuse is replaced by the nearest one it accepts,
+  /// with *note saying what changed (see option_fitting.h). Never throws.
+  virtual QString FitOptions(const QString& options, const QString& output, const TSourceShape& shape,
+                             QString* note) {
+    Q_UNUSED(output);
+    Q_UNUSED(shape);
+    note->clear();
+    return options;
+  }
 
   std::function<void(const TRunProgress&)> OnProgress;
   std::function<void(const TRunTerminate&)> OnTerminate;
@@ -71,6 +89,8 @@ class IRunDecoder {
   virtual QString LastErrMsg() const = 0;
   /// Duration of the open file in microseconds; negative when unknown or no file is open.
   virtual int64_t Duration() const = 0;
+  /// Frame size, channels and sample rate of the open file's first video and audio streams.
+  virtual TSourceShape Shape() const { return {}; }
 };
 
 }  // namespace app

@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLockFile>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -19,7 +20,9 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/run_window/run_format.h"
 #include "components/taskbar_mgr.h"
@@ -35,6 +38,7 @@ const QColor KGreen(0, 128, 0);
 const QColor KRed(255, 0, 0);
 const QColor KGrey(128, 128, 128);
 const QColor KBlue(0, 0, 255);
+const QColor KOrange(204, 102, 0);  // warnings: a setting changed for a file, a damaged source
 
 // Timer periods of the window: the two one-shot timers only let the window paint (and the
 // encoder's last events arrive) before the next step; the clock ticks every second.
@@ -70,10 +74,10 @@ bool SameFile(const QString& a, const QString& b) {
   return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
 }
 
-// Writes text as UTF-8 to folder/log.txt in one piece. False leaves no partial file behind.
-bool WriteLogFile(const QString& folder, const QString& text, QString* path) {
+// Writes text as UTF-8 to folder/name in one piece. False leaves no partial file behind.
+bool WriteLogFile(const QString& folder, const QString& name, const QString& text, QString* path) {
   if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
-  *path = QDir(folder).filePath(QStringLiteral("log.txt"));
+  *path = QDir(folder).filePath(name);
   QSaveFile file(*path);
   if (!file.open(QIODevice::WriteOnly)) return false;
   const QByteArray bytes = text.toUtf8();
@@ -174,6 +178,7 @@ TRunWindow::~TRunWindow() {
   FEncoder->OnProgress = nullptr;
   FEncoder->OnTerminate = nullptr;
   if (FFileState == TFileState::Running) FEncoder->Stop(true);
+  DiscardTemporaryOutput();
 }
 
 TRunResult TRunWindow::Result() const {
@@ -210,6 +215,8 @@ void TRunWindow::FormShow() {
   FUserStopped = false;
   // A failure shows later, when the encoder cannot create the first output.
   if (!FOutputFolder.isEmpty() && !QFileInfo::exists(FOutputFolder)) QDir().mkpath(FOutputFolder);
+  // log.txt belongs to this run from now on, unless another batch holds it (see SaveLogFile).
+  if (FInput.SaveLog) LockLogFile(ProgramFolder());
   tmr_Elapsed->start();
   tmr_Start->start();
 }
@@ -220,6 +227,7 @@ void TRunWindow::tmr_StartTimer() {
     FInput.Taskbar->SetActive(true);
     FInput.Taskbar->SetProgressState(components::TTaskProgressState::fstpsNormal);
   }
+  for (const QString& line : FInput.NotAddedLines) Log(line, KRed);
   Log(QStringLiteral("Loading AV components..."), KBlack);
   ProcessMessages();
   if (!FEncoder->AVLibLoaded()) {
@@ -260,8 +268,18 @@ void TRunWindow::ProcessFile(int index) {
 
   if (FOutputFolder.isEmpty())
     FOutputFolder = platform::WithTrailingSlash(QFileInfo(row.Path).absolutePath());
-  const QString output =
-      platform::WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+  QString output = platform::WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+  if (FWritten.contains(output)) {
+    // Another source of this run has the same name stem: its output is kept.
+    int n = 2;
+    QString numbered;
+    do numbered = NumberedFileName(output, n++);
+    while (FWritten.contains(numbered));
+    Log(QStringLiteral("\"%1\" was written by this run: this file is saved as \"%2\".")
+            .arg(QFileInfo(output).fileName(), QFileInfo(numbered).fileName()),
+        KOrange);
+    output = numbered;
+  }
 
   if (QFileInfo::exists(output)) {
     // Opening the output truncates it, so converting a file onto itself would destroy the source
@@ -299,6 +317,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   FSourceDuration = FDecoder->Duration();
   Log(QStringLiteral("Loading file... OK"), KGreen);
   btn_Stop->setEnabled(true);
+  QString note;
+  const QString options = FEncoder->FitOptions(FInput.OptionString, output, FDecoder->Shape(), &note);
 
   FEncoder->ClearTasks();
   const int task = FEncoder->AddTask(source);
@@ -308,10 +328,16 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   }
   Log(QStringLiteral("Adding task... OK"), KGreen);
   Log(QStringLiteral("Parameters ") + FInput.OptionString, KGrey);
-  if (FEncoder->SetOutput(task, output, FInput.OptionString) < 0) {
+  if (!note.isEmpty()) Log(note, KOrange);
+  // The conversion writes beside the output under a temporary name, renamed when it succeeded:
+  // a stop, a failure or a crash leave an existing output as it was.
+  FOutput = output;
+  FTempOutput = TemporaryOutputName(output, QCoreApplication::applicationPid());
+  if (FEncoder->SetOutput(task, FTempOutput, options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
     const QString reason = FEncoder->LastErrMsg();
     FEncoder->RemoveTask(task);
+    DiscardTemporaryOutput();
     FailStep(QStringLiteral("Applying parameters... Error! ") + reason);
     return;
   }
@@ -321,6 +347,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   ProcessMessages();
   Log(output, KBlack);
   if (FUserStopped) {  // Stop was pressed while the window painted
+    DiscardTemporaryOutput();
     tmr_Process->start();
     return;
   }
@@ -332,6 +359,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
 
 void TRunWindow::FailStep(const QString& text) {
   Log(text, KRed);
+  LogErrorLines(text);
   platform::Prompter().Beep(true);
   PassOver();
 }
@@ -362,6 +390,7 @@ void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
   if (info.TaskIndex >= 0) {
     FTaskReported = true;
     FTaskSucceeded = info.Finished && !info.Exception;
+    FTaskMessage = info.ExceptionMsg;
     if (!FUserStopped && info.Exception)
       Log(info.ExceptionMsg.isEmpty() ? QStringLiteral("Error!") : info.ExceptionMsg, KRed);
     else if (!FUserStopped && !info.Finished)
@@ -371,15 +400,47 @@ void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
 
   // End of the run: the file is done, whatever its task reported.
   FFileState = TFileState::Ended;
+  bool kept = false;
+  QString renameError;
+  if (!FUserStopped && FTaskSucceeded) kept = KeepTemporaryOutput(&renameError);
+  DiscardTemporaryOutput();
   if (!FUserStopped) {
-    if (FTaskSucceeded) {
+    if (kept) {
       ++FConverted;
       Log(QStringLiteral("Success!"), KGreen);
-    } else if (!FTaskReported) {
-      Log(QStringLiteral("Error! The conversion ended without a result."), KRed);
+      const QString damage = DamageReport(FEncoder->ErrorLines());
+      if (!damage.isEmpty()) Log(damage, KOrange);
+    } else if (FTaskSucceeded) {
+      Log(QStringLiteral("Error! The output could not be saved: ") + renameError, KRed);
+    } else {
+      if (!FTaskReported) Log(QStringLiteral("Error! The conversion ended without a result."), KRed);
+      LogErrorLines(FTaskMessage);
     }
   }
   tmr_Process->start();
+}
+
+bool TRunWindow::KeepTemporaryOutput(QString* error) {
+  if (FTempOutput.isEmpty()) return false;
+  // rename() replaces an existing output in one step: there is never a moment without either.
+  if (::rename(QFile::encodeName(FTempOutput).constData(), QFile::encodeName(FOutput).constData()) != 0) {
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  }
+  FWritten.insert(FOutput);
+  FTempOutput.clear();
+  return true;
+}
+
+void TRunWindow::DiscardTemporaryOutput() {
+  if (FTempOutput.isEmpty()) return;
+  QFile::remove(FTempOutput);
+  FTempOutput.clear();
+}
+
+void TRunWindow::LogErrorLines(const QString& alreadyLogged) {
+  for (const QString& line : FEncoder->ErrorLines())
+    if (!alreadyLogged.contains(line)) Log(line, KRed);
 }
 
 void TRunWindow::tmr_ProcessTimer() {
@@ -454,16 +515,42 @@ void TRunWindow::tmr_ElapsedTimer() {
 // printed, since nobody sees the window.
 void TRunWindow::SaveLogFile() {
   const QString text = log_Main->toPlainText() + QLatin1Char('\n');
-  const QString programFolder =
-      FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
+  const QString perRun = QStringLiteral("log-%1.txt").arg(QCoreApplication::applicationPid());
   QString path;
-  if (WriteLogFile(programFolder, text, &path) || WriteLogFile(FInput.SettingsFolder, text, &path)) {
+  bool saved = false;
+  for (const QString& folder : {ProgramFolder(), FInput.SettingsFolder}) {
+    if (folder.isEmpty()) continue;
+    // Batches running at once each keep their log: the one that holds log.txt's lock writes
+    // log.txt, the others a log named after their process.
+    const bool own = LockLogFile(folder);
+    if (WriteLogFile(folder, own ? QStringLiteral("log.txt") : perRun, text, &path)) {
+      saved = true;
+      break;
+    }
+  }
+  FLogLock.reset();
+  if (saved) {
     FLogFile = path;
     std::printf("Log saved to %s\n", qUtf8Printable(QDir::toNativeSeparators(path)));
   } else {
     std::printf("The log could not be saved.\n");
   }
   std::fflush(stdout);
+}
+
+QString TRunWindow::ProgramFolder() const {
+  return FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
+}
+
+bool TRunWindow::LockLogFile(const QString& folder) {
+  const QString lockName = QDir(folder).filePath(QStringLiteral("log.txt.lock"));
+  if (FLogLock && FLogLock->fileName() == lockName) return true;
+  if (FLogLock) return false;  // this run holds the lock of another folder
+  if (!QDir().mkpath(folder)) return true;  // nobody can write there
+  auto lock = std::make_unique<QLockFile>(lockName);
+  if (!lock->tryLock(0)) return lock->error() == QLockFile::PermissionError;  // read-only: nobody else writes
+  FLogLock = std::move(lock);
+  return true;
 }
 
 void TRunWindow::Log(const QString& text, const QColor& color, bool bold) {

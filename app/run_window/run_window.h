@@ -4,13 +4,16 @@
 // task), follow its progress and write every step into a coloured log.
 
 #include <QDialog>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
 #include "app/run_window/run_seams.h"
 
 class QLabel;
+class QLockFile;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
@@ -42,6 +45,7 @@ struct TRunInput {
   bool SaveLog = false;        // batch mode with "x": log.txt at the end of the list
   bool CloseWhenDone = false;  // nobody is there to press Close: close at the end of the list, or
                                // when the libraries cannot be loaded
+  QStringList NotAddedLines;   // logged in red before the first file: inputs that never reached the list
 };
 
 /// How a run ended, for the batch mode's exit status (ExitCode).
@@ -99,9 +103,21 @@ class TRunWindow : public QDialog {
   /// On to the next file (or the end of the list) through tmr_Process; the file did not convert.
   void PassOver();
   void EndOfList();
+  /// The conversion succeeded: its temporary output becomes the output. False with *error when
+  /// the rename failed.
+  bool KeepTemporaryOutput(QString* error);
+  /// Removes the temporary output of the current file, if any.
+  void DiscardTemporaryOutput();
+  /// FFmpeg's error lines of the file (the encoder's ErrorLines), in red, except those that
+  /// alreadyLogged (a message logged just before) contains.
+  void LogErrorLines(const QString& alreadyLogged);
   /// The run is over (end of list, stopped by the user): Close enabled, Stop disabled.
   void Finish();
   void SaveLogFile();
+  QString ProgramFolder() const;
+  /// Takes the lock of folder's log.txt for this run (kept until the log is saved). True when
+  /// this run holds it, or when the folder cannot hold a lock file at all (nobody writes there).
+  bool LockLogFile(const QString& folder);
 
   void Log(const QString& text, const QColor& color, bool bold = false);
   /// Lets the window repaint between long synchronous steps. User input waits (so Stop is not
@@ -149,7 +165,12 @@ class TRunWindow : public QDialog {
   TFileState FFileState = TFileState::Idle;
   bool FTaskReported = false;  // the task's own terminate event arrived
   bool FTaskSucceeded = false;
+  QString FTaskMessage;  // the task's exception text
+  QString FOutput;       // of the current file
+  QString FTempOutput;   // what the encoder writes until the rename; empty when there is none
+  QSet<QString> FWritten;  // outputs this run wrote: never overwritten by a later file
   QString FLogFile;
+  std::unique_ptr<QLockFile> FLogLock;  // log.txt's lock while this run owns it
   bool FLogStarted = false;  // the log has a first line; later lines open a new paragraph
 };
 

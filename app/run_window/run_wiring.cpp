@@ -45,6 +45,7 @@ TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputF
   input.EchoLog = session.EchoLog;
   input.SaveLog = session.SaveLog;
   input.CloseWhenDone = session.CloseWhenDone;
+  input.NotAddedLines = session.NotAddedLines;
   return input;
 }
 

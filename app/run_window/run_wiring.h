@@ -3,6 +3,7 @@
 // over the real encoder and decoder (ff_run_media.h).
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "app/run_window/run_window.h"
@@ -17,6 +18,7 @@ struct TRunSession {
   bool EchoLog = false;        // every log line also goes to standard output
   bool SaveLog = false;        // log.txt at the end of the list
   bool CloseWhenDone = false;  // the window closes itself at the end of the run
+  QStringList NotAddedLines;   // inputs the batch could not list, each with its reason, for the log
   /// Called on the user-interface thread once a run window has closed, before it is freed.
   std::function<void(const TRunWindow& window)> OnClosed;
 };

@@ -1,5 +1,6 @@
 #include "media/engine/custom_ffmpeg.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,7 @@ TCustomFFmpeg::~TCustomFFmpeg() {
   FF().av_packet_free(&FDemuxPacket);
   FF().av_packet_free(&FDecodePacket);
   FF().av_packet_free(&FEncodePacket);
+  FF().av_frame_free(&FHookFrame);
 }
 
 std::string TCustomFFmpeg::FatalMessage() const {
@@ -61,6 +63,31 @@ std::string TCustomFFmpeg::FatalMessage() const {
 std::thread::id TCustomFFmpeg::ThreadID() const {
   std::lock_guard lock(FRun->Lock);
   return FRun->ThreadId;
+}
+
+int TCustomFFmpeg::NiceIncrementOf(TThreadPriority priority) {
+  switch (priority) {
+    case TThreadPriority::tpIdle:
+      return 19;
+    case TThreadPriority::tpLowest:
+      return 10;
+    case TThreadPriority::tpLower:
+      return 5;
+    case TThreadPriority::tpNormal:
+      return 0;
+    case TThreadPriority::tpHigher:
+      return -5;
+    case TThreadPriority::tpHighest:
+      return -10;
+    case TThreadPriority::tpTimeCritical:
+      return -15;
+  }
+  return 0;
+}
+
+void TCustomFFmpeg::StartConvert(bool useThread, TThreadPriority priority) {
+  FIdleThread = priority == TThreadPriority::tpIdle;
+  StartConvert(useThread, NiceIncrementOf(priority));
 }
 
 void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
@@ -94,12 +121,24 @@ void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
     state->Stopped = false;
     state->Open = true;
   }
-  auto body = [this, state, useThread, niceIncrement] {
+  const bool idle = FIdleThread;
+  FIdleThread = false;
+  auto body = [this, state, useThread, niceIncrement, idle] {
     {
       std::lock_guard lock(state->Lock);
       state->ThreadId = std::this_thread::get_id();
     }
-    if (useThread && niceIncrement != 0) {
+    bool niceNeeded = useThread && niceIncrement != 0;
+    if (useThread && idle) {
+      // SCHED_IDLE is the lowest there is, and needs no privileges to enter.
+      sched_param param{};
+      param.sched_priority = 0;
+      if (::sched_setscheduler(::gettid(), SCHED_IDLE, &param) == 0)
+        niceNeeded = false;
+      else
+        Log(TLogLevel::llWarning, "Cannot run the conversion thread at idle priority; lowering its nice value");
+    }
+    if (niceNeeded) {
       // Linux keeps a nice value per thread: PRIO_PROCESS with the thread id changes this one only.
       const id_t tid = id_t(::gettid());
       errno = 0;
@@ -295,6 +334,7 @@ void DeleteIfEmptyRegularFile(const std::string& path) {
 }  // namespace
 
 void TCustomFFmpeg::ffmpeg_cleanup() {
+  CloseVstatsFile();
   for (auto& ist : Finput_streams) ist->filters.clear();
   for (auto& ost : Foutput_streams) ost->filter = nullptr;
   Ffiltergraphs.clear();
@@ -313,6 +353,12 @@ void TCustomFFmpeg::ffmpeg_cleanup() {
   Fhw_devices.clear();
   FF().av_buffer_unref(&Fhw_device_ctx);
   Ffilter_hw_device = nullptr;
+  std::unique_ptr<TPreviewer> previewer;
+  {
+    std::lock_guard<std::mutex> lock(FPostHookLock);
+    previewer = std::move(FPreviewer);
+    FPreviewLastTime = 0;
+  }
 }
 
 }  // namespace media

@@ -12,6 +12,7 @@
 // work flowing while it waits, so a handler that waits for the main thread cannot deadlock it.
 
 #include <atomic>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,9 @@
 #include <thread>
 
 #include "media/engine/custom_ffmpeg_opt.h"
+#include "media/ff_encoder_records.h"
+#include "media/format_converter.h"
+#include "media/previewer.h"
 
 namespace media {
 
@@ -35,6 +39,28 @@ struct TFFProgress {
   int64_t CurrentDuration = 0;  // largest end time stamp over the outputs, microseconds
   int64_t TotalDuration = -1;   // OutputDuration, else InputDuration, microseconds
 };
+
+class TCustomFFmpeg;
+
+/// Decoded (input) or to-be-encoded (output) audio: the samples may be changed in place; size is
+/// channels × samples × bytes per sample.
+using TFFAudioHookEvent = std::function<void(TCustomFFmpeg* sender, int64_t pts, AVFrame* frame, int size,
+                                             int sampleRate, int channels, AVSampleFormat sampleFormat)>;
+/// A video frame as a bitmap: a handler that paints into it and leaves update true changes the
+/// frame; stopHook true switches the hook off for the rest of the run.
+using TFFVideoHookEvent = std::function<void(TCustomFFmpeg* sender, TBitmap* bitmap, int frameNumber, int64_t pts,
+                                             bool& update, bool& stopHook)>;
+/// A video frame as a raw picture in the stream's pixel format; its pixels may be changed.
+using TFFFrameHookEvent = std::function<void(TCustomFFmpeg* sender, TPicture* picture, AVPixelFormat pixFmt,
+                                             int frameNumber, int width, int height, int64_t pts)>;
+/// An encoded frame for the preview, at least PreviewInterval apart.
+using TFFPreviewBitmapEvent =
+    std::function<void(TCustomFFmpeg* sender, TBitmap* bitmap, int frameNumber, int64_t pts)>;
+
+/// Which preview outputs are on: phPreview paints into the preview window (TPreviewer), phBitmap
+/// hands frames to OnPreviewBitmap.
+enum TPostHook : unsigned { phPreview = 1u, phBitmap = 2u, phHBITMAP = 4u };
+using TPostHooks = unsigned;
 
 class TCustomFFmpeg : public TCustomFFmpegOpt {
  public:
@@ -52,6 +78,14 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// priority by that many nice steps; a negative value needs privileges and is otherwise ignored
   /// with a warning.
   void StartConvert(bool useThread, int niceIncrement = 0);
+  /// StartConvert with a thread priority, as far as an unprivileged process can go on Linux:
+  /// tpIdle runs the conversion thread under SCHED_IDLE (only when a processor is otherwise idle;
+  /// nice +19 where that policy is refused), tpLowest nice +10, tpLower nice +5, tpNormal leaves it,
+  /// tpHigher -5, tpHighest -10 and tpTimeCritical -15, which need privileges (CAP_SYS_NICE) and
+  /// are otherwise ignored with a warning.
+  void StartConvert(bool useThread, TThreadPriority priority);
+  /// The nice increment of a priority (tpIdle: 19, used where SCHED_IDLE is refused).
+  static int NiceIncrementOf(TThreadPriority priority);
   /// Asks the run to stop (also cancels a blocked read through the interrupt callback). With
   /// waitForStop and a run that was started, returns after the run body has ended; on the
   /// conversion thread itself it never waits.
@@ -74,6 +108,27 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// Least time between two periodic progress reports, microseconds (default 500000).
   int64_t ReportInterval() const { return FReportInterval; }
   void SetReportInterval(int64_t microseconds) { FReportInterval = microseconds; }
+
+  /// Least time between two preview outputs, microseconds (default 100000).
+  int64_t PreviewInterval() const { return FPreviewInterval; }
+  void SetPreviewInterval(int64_t microseconds) { FPreviewInterval = microseconds; }
+  /// Switches the preview outputs (any thread; waits for a frame being previewed). Taking
+  /// phPreview away frees the preview window.
+  void SetPostHooks(TPostHooks value);
+  TPostHooks PostHooks() const;
+  /// Bits per pixel of the bitmaps of the video hooks and the preview (8, 15, 16, 24 or 32;
+  /// FFmpegException otherwise).
+  void SetVideoHookBitsPixel(int value);
+
+  /// Hooks (conversion thread). Set them before the start; a video hook that fails or asks to
+  /// stop is cleared for the rest of the run.
+  TFFAudioHookEvent OnInputAudioHook;
+  TFFAudioHookEvent OnOutputAudioHook;
+  TFFVideoHookEvent OnInputVideoHook;
+  TFFVideoHookEvent OnOutputVideoHook;
+  TFFFrameHookEvent OnInputFrameHook;
+  TFFFrameHookEvent OnOutputFrameHook;
+  TFFPreviewBitmapEvent OnPreviewBitmap;
 
   /// Periodic progress, at least ReportInterval apart, and always once at the end (conversion
   /// thread).
@@ -146,11 +201,42 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void finish_output_stream(TOutputStream& ost);
   bool check_recording_time(TOutputStream& ost);
 
+  // Hardware.
+  int HWDeviceSetupForDecode(TInputStream& ist);
+  int HWDeviceSetupForEncode(TOutputStream& ost);
+  int HWAccelRetrieveData(AVCodecContext* avctx, AVFrame* input);
+  int CuvidInit(AVCodecContext* avctx);
+  int QSVInit(AVCodecContext* avctx);
+  int InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AVHWDeviceType type, AVPixelFormat format,
+                       const char* label, int poolSize);
+  static AVPixelFormat GetFormat(AVCodecContext* avctx, const AVPixelFormat* formats);
+  static int GetBuffer(AVCodecContext* avctx, AVFrame* frame, int flags);
+
+  // Hooks and preview.
+  int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg) override;
+  void pre_process_video_frame(TInputStream& ist, AVFrame* frame);
+  /// The video hook step: false when the bitmap no longer matches the picture.
+  bool VideoHookStep(TFFVideoHookEvent& event, TFormatConverter& converter, const TPicture& picture,
+                     AVPixelFormat pixFmt, int width, int height, int frameNumber, int64_t pts);
+  /// The output hooks and the preview of one frame about to be encoded; returns the frame to
+  /// encode (a private copy when a hook may change it).
+  AVFrame* OutputHookStep(TOutputStream& ost, AVFrame* frame);
+  void PostHookStep(const TPicture& picture, AVPixelFormat pixFmt, int width, int height, int frameNumber,
+                    int64_t pts, bool converterHoldsPicture);
+  void CallAudioHook(TFFAudioHookEvent& event, int64_t pts, AVFrame* frame, int sampleRate, int channels,
+                     AVSampleFormat sampleFormat);
+  bool VideoCopyRefused(std::string& error) const;
+
   // Progress report.
   void print_report(bool isLastReport, int64_t timerStart, int64_t curTime);
   void print_final_stats(int64_t totalSize);
+  void do_video_stats(TOutputStream& ost, int frameSize);
+  void print_sdp();
+  /// Closes the video statistics file; false when buffered lines could not be written.
+  bool CloseVstatsFile();
 
   // --- Run fields ------------------------------------------------------------------------------
+  FILE* Fvstats_file = nullptr;  // "-vstats": open from the first statistics line on
   int Fnb_frames_dup = 0;
   int Fdup_warning = 1000;
   int Fnb_frames_drop = 0;
@@ -175,6 +261,22 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   /// A step of the loop failed (filtering, reading, decoding beyond the error rate).
   bool FStepFailed = false;
   std::string FStepError;
+  /// Packets or frames lost on the way to the output while the run went on (a bitstream filter
+  /// error without -xerror, a buffer sink error, audio the encoder cannot take): the run goes on
+  /// as FFmpeg's tool does, but does not count as finished; the first reason is kept.
+  int64_t FLostCount = 0;
+  std::string FLostReason;
+  void NoteLoss(const std::string& reason);
+  // Hooks and preview (conversion thread, but FPostHooks under FPostHookLock).
+  TFormatConverter FInputVideoHook;
+  TFormatConverter FOutputVideoHook;
+  std::unique_ptr<TPreviewer> FPreviewer;
+  int64_t FPreviewLastTime = 0;
+  int64_t FPreviewInterval = 100000;
+  mutable std::mutex FPostHookLock;
+  TPostHooks FPostHooks = 0;
+  bool FPostHooksChanged = false;
+  AVFrame* FHookFrame = nullptr;  // the private copy the output hooks change
   AVPacket* FDemuxPacket = nullptr;   // reused by process_input (conversion thread)
   AVPacket* FDecodePacket = nullptr;  // reused by process_input_packet
   AVPacket* FEncodePacket = nullptr;  // reused by the encoders
@@ -194,6 +296,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void WaitAtGate();
 
   std::shared_ptr<TRunState> FRun = std::make_shared<TRunState>();
+  bool FIdleThread = false;  // the next conversion thread runs under SCHED_IDLE
   std::thread FThread;
   std::thread FTermThread;
   mutable std::mutex FFatalLock;

@@ -102,6 +102,16 @@ class TCustomFFmpegOpt : public ILogReporter {
   int64_t InputDuration() const { return FInputDuration; }
   int64_t OutputDuration() const { return FOutputDuration; }
 
+  /// Creates a hardware device from "type[=name][:device[,key=value...]]" or
+  /// "type[=name]@source" and adds it to the device table (out: the new entry, may be null).
+  /// A bad text logs and returns AVERROR(EINVAL) with "Invalid device specification ..."; a device
+  /// that cannot be created returns FFmpeg's code with "Device creation failed: %d.".
+  int HWDeviceInitFromString(const std::string& spec, THWDevice** out);
+  THWDevice* HWDeviceGetByName(const std::string& name) const;
+  /// The only device of that type; null when there is none or more than one.
+  THWDevice* HWDeviceGetByType(AVHWDeviceType type) const;
+  void HWDeviceFreeAll();
+
   /// Bits per pixel of the pictures handed to the video hooks ("-VideoHookBitsPixel", default 32).
   int VideoHookBitsPixel() const { return FVideoHookBitsPixel; }
 
@@ -187,6 +197,17 @@ class TCustomFFmpegOpt : public ILogReporter {
   int opt_sameq(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_time_seconds(TOptionsContext* o, const std::string& opt,
                        const std::string& arg);  // TimeStart TimeLength
+  // sub2video: bitmap subtitles as a video input of a filter graph.
+  int Sub2VideoPrepare(TInputStream& ist, TInputFilter& ifilter);
+  int Sub2VideoGetBlankFrame(TInputStream& ist);
+  void Sub2VideoCopyRect(uint8_t* dst, int dstLinesize, int w, int h, const AVSubtitleRect* r);
+  void Sub2VideoPushRef(TInputStream& ist, int64_t pts);
+  /// Paints sub (none: an empty canvas from the end of the last one, or from heartbeatPts when
+  /// nothing was shown yet) and pushes it.
+  void Sub2VideoUpdate(TInputStream& ist, const AVSubtitle* sub, int64_t heartbeatPts);
+  void Sub2VideoHeartbeat(TInputStream& ist, int64_t pts);
+  void Sub2VideoFlush(TInputStream& ist);
+
   /// "-VideoHookBitsPixel": the engine's first virtual operation.
   virtual int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg);
 

@@ -41,10 +41,13 @@ void TCustomFFmpeg::check_decode_result(TInputStream* ist, int* gotOutput, int r
     const char* kind = ist != nullptr ? FF().av_get_media_type_string(ist->dec_ctx->codec_type) : "subtitle";
     RaiseErrorFmt("decode %s error", kind != nullptr ? kind : "?");
   }
-  if (Fexit_on_error && *gotOutput && ist != nullptr) {
-    if (ist->decoded_frame->decode_error_flags || (ist->decoded_frame->flags & AV_FRAME_FLAG_CORRUPT))
+  if (*gotOutput && ist != nullptr &&
+      (ist->decoded_frame->decode_error_flags || (ist->decoded_frame->flags & AV_FRAME_FLAG_CORRUPT))) {
+    if (Fexit_on_error)
       RaiseErrorFmt("%s: corrupt decoded frame in stream %d", Finput_files[ist->file_index]->ctx->url,
                     ist->st->index);
+    Log(TLogLevel::llWarning, "%s: corrupt decoded frame in stream %d", Finput_files[ist->file_index]->ctx->url,
+        ist->st->index);
   }
 }
 
@@ -232,6 +235,9 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
         decodedFrameTb, decodedFrame->pts, AVRational{1, avctx->sample_rate}, decodedFrame->nb_samples,
         &ist.filter_in_rescale_delta_last, AVRational{1, avctx->sample_rate});
   ist.nb_samples = decodedFrame->nb_samples;
+  // What the hook leaves in the samples goes on to the filters.
+  CallAudioHook(OnInputAudioHook, ist.pts, decodedFrame, avctx->sample_rate, avctx->ch_layout.nb_channels,
+                avctx->sample_fmt);
   const int err = send_frame_to_filters(ist, decodedFrame);
   FF().av_frame_unref(ist.filter_frame);
   FF().av_frame_unref(decodedFrame);
@@ -279,6 +285,13 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
 
   if (ist.top_field_first >= 0) decodedFrame->top_field_first = ist.top_field_first;
   ist.frames_decoded++;
+  if (ist.hwaccel_retrieve_data && decodedFrame->format == ist.hwaccel_pix_fmt) {
+    const int err = HWAccelRetrieveData(ist.dec_ctx, decodedFrame);
+    if (err < 0) {
+      *decodeFailed = 1;
+      return err;
+    }
+  }
   ist.hwaccel_retrieved_pix_fmt = AVPixelFormat(decodedFrame->format);
 
   int64_t bestEffortTimestamp = decodedFrame->best_effort_timestamp;
@@ -300,8 +313,8 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
         ist.st->index, engine_detail::TsFields("frame_pts", decodedFrame->pts, ist.st->time_base).c_str(),
         bestEffortTimestamp, engine_detail::TsToTimeStr(bestEffortTimestamp, ist.st->time_base).c_str(),
         decodedFrame->key_frame, decodedFrame->pict_type, ist.st->time_base.num, ist.st->time_base.den);
-  // Counted for the input hooks: every decoded video frame.
-  ist.frame_number++;
+  // The input hooks; every decoded video frame is counted.
+  pre_process_video_frame(ist, decodedFrame);
   if (ist.st->sample_aspect_ratio.num) decodedFrame->sample_aspect_ratio = ist.st->sample_aspect_ratio;
 
   const int err = send_frame_to_filters(ist, decodedFrame);
@@ -316,6 +329,7 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
   check_decode_result(nullptr, gotOutput, ret);
   if (ret < 0 || !*gotOutput) {
     *decodeFailed = 1;
+    if (pkt == nullptr || pkt->size == 0) Sub2VideoFlush(ist);  // the end of the stream
     return ret;
   }
   if (ist.fix_sub_duration) {
@@ -337,8 +351,19 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
     }
   }
   if (!*gotOutput) return ret;
+  bool queued = false;
+  if (ist.sub2video.frame != nullptr) {
+    Sub2VideoUpdate(ist, &subtitle, AV_NOPTS_VALUE);
+  } else if (!ist.filters.empty()) {
+    // The graph does not exist yet: keep the subtitle for it (the queue owns it from here on).
+    if (ist.sub2video.sub_queue == nullptr)
+      ist.sub2video.sub_queue = FF().av_fifo_alloc2(8, sizeof(AVSubtitle), AV_FIFO_FLAG_AUTO_GROW);
+    if (ist.sub2video.sub_queue == nullptr || FF().av_fifo_write(ist.sub2video.sub_queue, &subtitle, 1) < 0)
+      RaiseError("Failed to malloc sub_queue");
+    queued = true;
+  }
   if (subtitle.num_rects == 0) {
-    FF().avsubtitle_free(&subtitle);
+    if (!queued) FF().avsubtitle_free(&subtitle);
     return ret;
   }
   ist.frames_decoded++;
@@ -348,7 +373,7 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
       continue;
     do_subtitle_out(*Foutput_files[ost->file_index], *ost, &subtitle);
   }
-  FF().avsubtitle_free(&subtitle);
+  if (!queued) FF().avsubtitle_free(&subtitle);
   return ret;
 }
 

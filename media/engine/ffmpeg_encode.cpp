@@ -54,8 +54,9 @@ int TCustomFFmpeg::reap_filters(bool flush) {
           FF().av_buffersink_get_frame_flags(filter, filteredFrame, AV_BUFFERSINK_FLAG_NO_REQUEST);
       if (ret < 0) {
         if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) {
-          Log(TLogLevel::llWarning, "%s",
-              FormatAVError("Error in av_buffersink_get_frame_flags()", ret).c_str());
+          const std::string msg = FormatAVError("Error in av_buffersink_get_frame_flags()", ret);
+          Log(TLogLevel::llWarning, "%s", msg.c_str());
+          NoteLoss(msg);
         } else if (flush && ret == AVERROR_EOF) {
           if (FF().av_buffersink_get_type(filter) == AVMEDIA_TYPE_VIDEO)
             do_video_out(of, ost, nullptr, floatPts);
@@ -94,6 +95,7 @@ int TCustomFFmpeg::reap_filters(bool flush) {
               enc->ch_layout.nb_channels != filteredFrame->ch_layout.nb_channels) {
             Log(TLogLevel::llError,
                 "Audio filter graph output is not normalized and encoder does not support parameter changes");
+            NoteLoss("Audio filter graph output is not normalized and encoder does not support parameter changes");
             break;
           }
           do_audio_out(of, ost, filteredFrame);
@@ -114,6 +116,8 @@ void TCustomFFmpeg::do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* f
   ost.sync_opts = frame->pts + frame->nb_samples;
   ost.samples_encoded += frame->nb_samples;
   ost.frames_encoded++;
+  CallAudioHook(OnOutputAudioHook, FF().av_rescale_q(frame->pts, enc->time_base, AV_TIME_BASE_Q), frame,
+                enc->sample_rate, enc->ch_layout.nb_channels, enc->sample_fmt);
   if (Fdebug_ts)
     Log(TLogLevel::llInfo, "encoder <- type:audio %s time_base:%d/%d",
         engine_detail::TsFields("frame_pts", frame->pts, enc->time_base).c_str(), enc->time_base.num,
@@ -352,20 +356,26 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       Log(TLogLevel::llDebug, "Forced keyframe at time %f", ptsTime);
     }
 
+    // The output hooks and the preview; a hook changes a private copy of the picture.
+    AVFrame* encPicture = OutputHookStep(ost, inPicture);
+
     if (Fdebug_ts)
       Log(TLogLevel::llInfo, "encoder <- type:video %s time_base:%d/%d",
-          engine_detail::TsFields("frame_pts", inPicture->pts, enc->time_base).c_str(), enc->time_base.num,
+          engine_detail::TsFields("frame_pts", encPicture->pts, enc->time_base).c_str(), enc->time_base.num,
           enc->time_base.den);
     ost.frames_encoded++;
-    int ret = FF().avcodec_send_frame(enc, inPicture);
+    int ret = FF().avcodec_send_frame(enc, encPicture);
     if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
     // Closed captions travel with the first copy of a frame only.
     FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
+    if (encPicture != inPicture) FF().av_frame_unref(encPicture);
     AVPacket* pkt = FEncodePacket;
+    int frameSize = 0;
     for (;;) {
       ret = FF().avcodec_receive_packet(enc, pkt);
       if (ret == AVERROR(EAGAIN)) break;
       if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+      frameSize = pkt->size;
       if (Fdebug_ts)
         Log(TLogLevel::llInfo, "encoder -> type:video %s",
             engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
@@ -378,6 +388,7 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     }
     ost.sync_opts++;
     ost.frame_number++;
+    if (!Fvstats_filename.empty() && frameSize) do_video_stats(ost, frameSize);
   }
 
   if (ost.last_frame == nullptr) ost.last_frame = FF().av_frame_alloc();
@@ -425,14 +436,16 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
     return;
   }
   if (f.recording_time != INT64_MAX) {
+    // Without -copyts the input's time stamps already count from its seek point.
     int64_t start = f.ctx->start_time == AV_NOPTS_VALUE ? 0 : f.ctx->start_time;
-    if (f.start_time != AV_NOPTS_VALUE) start += f.start_time;
+    if (f.start_time != AV_NOPTS_VALUE && Fcopy_ts) start += f.start_time;
     if (ist.pts >= f.recording_time + start) {
       close_output_stream(ost);
       return;
     }
   }
-  if (ost.enc_ctx->codec_type == AVMEDIA_TYPE_VIDEO) ost.frame_number++;
+  // frame_number of a copied stream is counted by write_packet, which also applies -frames.
+  if (ost.enc_ctx->codec_type == AVMEDIA_TYPE_VIDEO) ost.sync_opts++;
 
   if (FF().av_packet_ref(opkt, pkt) < 0) RaiseError("av_packet_ref() failed");
   if (pkt->pts != AV_NOPTS_VALUE)
@@ -490,11 +503,11 @@ void TCustomFFmpeg::output_packet(TOutputFile& of, AVPacket* pkt, TOutputStream&
     write_packet(of, pkt, ost, false);
   }
   if (ret < 0 && ret != AVERROR_EOF) {
-    Log(TLogLevel::llError, "Error applying bitstream filters to an output packet for stream #%d:%d.",
-        ost.file_index, ost.index);
-    if (Fexit_on_error)
-      RaiseErrorFmt("Error applying bitstream filters to an output packet for stream #%d:%d.", ost.file_index,
-                    ost.index);
+    const std::string msg = FormatStr("Error applying bitstream filters to an output packet for stream #%d:%d.",
+                                      ost.file_index, ost.index);
+    Log(TLogLevel::llError, "%s", msg.c_str());
+    if (Fexit_on_error) RaiseError(msg);
+    NoteLoss(msg);
   }
 }
 

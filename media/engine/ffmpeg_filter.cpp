@@ -438,8 +438,8 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
     return AVERROR(EINVAL);
   }
   if (ist->dec_ctx->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-    Log(TLogLevel::llError, "Subtitles cannot feed a video filter graph here");
-    return AVERROR(ENOSYS);
+    const int ret = Sub2VideoPrepare(*ist, ifilter);
+    if (ret < 0) return ret;
   }
   // With a forced input rate the frames carry frame counts as time stamps.
   const AVRational tb = ist->framerate.num ? av_inv_q(ist->framerate) : ist->st->time_base;
@@ -755,6 +755,16 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     if (ifilter->eof) {
       ret = FF().av_buffersrc_add_frame(ifilter->filter, nullptr);
       if (ret < 0) return fail(ret);
+    }
+  }
+  // Subtitles that were decoded before the graph existed.
+  for (auto& ifilter : fg.inputs) {
+    TInputStream* ist = ifilter->ist;
+    if (ist->sub2video.sub_queue == nullptr || ist->sub2video.frame == nullptr) continue;
+    AVSubtitle sub{};
+    while (FF().av_fifo_read(ist->sub2video.sub_queue, &sub, 1) >= 0) {
+      Sub2VideoUpdate(*ist, &sub, AV_NOPTS_VALUE);
+      FF().avsubtitle_free(&sub);
     }
   }
   return 0;

@@ -126,8 +126,17 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
             ist.hwaccel_id = THWAccelID::HWACCEL_NONE;
           else if (hwaccel == "auto")
             ist.hwaccel_id = THWAccelID::HWACCEL_AUTO;  // decodes in software: no accelerator is set up
-          else
-            RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:", hwaccel.c_str());
+          else {
+            const THWAccel* found = nullptr;
+            std::string names;
+            for (const THWAccel& a : HWAccels()) {
+              if (hwaccel == a.name) found = &a;
+              names += std::string(" ") + a.name;
+            }
+            if (found == nullptr)
+              RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:%s", hwaccel.c_str(), names.c_str());
+            ist.hwaccel_id = found->id;
+          }
         }
         MatchPerStream(o.hwaccel_devices, ic, st, ist.hwaccel_device);
         std::string hwaccelOutputFormat;
@@ -201,13 +210,22 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
   }
   AVIOContext* out = nullptr;
   FLastWrite = Now();
-  if (FF().avio_open2(&out, fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr) < 0) {
+  // The user asked for the file: one that cannot be written ends the opening with the reason.
+  int ret = FF().avio_open2(&out, fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
+  if (ret < 0) {
     Log(TLogLevel::llError, "Could not open file %s for writing.", fileName.c_str());
-    return;
+    RaiseError(FormatAVError(FormatStr("Could not open file %s for writing", fileName.c_str()), ret));
   }
   FF().avio_write(out, st->codecpar->extradata, st->codecpar->extradata_size);
   FF().avio_flush(out);
-  FF().avio_closep(&out);
+  ret = out->error;
+  const int closed = FF().avio_closep(&out);
+  if (ret >= 0) ret = closed;
+  if (ret < 0) {
+    const std::string msg = FormatAVError(FormatStr("Error writing attachment to %s", fileName.c_str()), ret);
+    Log(TLogLevel::llError, "%s", msg.c_str());
+    RaiseError(msg);
+  }
 }
 
 int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& options,
@@ -361,6 +379,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
           o.input_ts_offset - ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
     else
       f->ts_offset = o.input_ts_offset - timestamp;
+    f->ts_offset_copy_ts = Fcopy_ts != 0;
     f->nb_streams = int(ic->nb_streams);
     f->rate_emu = o.rate_emu;
     f->accurate_seek = o.accurate_seek;

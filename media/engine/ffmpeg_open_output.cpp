@@ -25,28 +25,25 @@ namespace media {
 
 namespace {
 
-// Chapters of the input file, shifted into the output's time range.
+// Chapters of the input file, moved into the output's time range: an output time t shows the
+// input time t + ss (output -ss) - ts_offset (input -ss, -itsoffset).
 void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* os, bool copyMetadata) {
   AVFormatContext* is = ifile.ctx;
-  const int64_t tsOff = ifile.ts_offset - (ofile.start_time == AV_NOPTS_VALUE ? 0 : ofile.start_time);
+  const int64_t startTime = ofile.start_time == AV_NOPTS_VALUE ? 0 : ofile.start_time;
   for (unsigned i = 0; i < is->nb_chapters; i++) {
     const AVChapter* inCh = is->chapters[i];
-    const int64_t startTime = ofile.start_time == AV_NOPTS_VALUE ? 0 : ofile.start_time;
-    const int64_t rt = ofile.recording_time == INT64_MAX ? INT64_MAX : ofile.recording_time;
-    if (FF().av_compare_ts(inCh->end, inCh->time_base, startTime - ifile.ts_offset, AV_TIME_BASE_Q) < 0)
-      continue;
-    if (rt != INT64_MAX && FF().av_compare_ts(rt - tsOff, AV_TIME_BASE_Q, inCh->start, inCh->time_base) <= 0)
-      break;
+    const int64_t tsOff = FF().av_rescale_q(startTime - ifile.ts_offset, AV_TIME_BASE_Q, inCh->time_base);
+    const int64_t rt = ofile.recording_time == INT64_MAX
+                           ? INT64_MAX
+                           : FF().av_rescale_q(ofile.recording_time, AV_TIME_BASE_Q, inCh->time_base);
+    if (inCh->end < tsOff) continue;
+    if (rt != INT64_MAX && inCh->start > rt + tsOff) break;
     auto* outCh = static_cast<AVChapter*>(FF().av_mallocz(sizeof(AVChapter)));
     if (outCh == nullptr) return;
     outCh->id = inCh->id;
     outCh->time_base = inCh->time_base;
-    outCh->start =
-        std::max<int64_t>(0, inCh->start - FF().av_rescale_q(tsOff, AV_TIME_BASE_Q, outCh->time_base));
-    outCh->end = FF().av_rescale_q(tsOff, AV_TIME_BASE_Q, outCh->time_base);
-    outCh->end = inCh->end - outCh->end;
-    if (rt != INT64_MAX)
-      outCh->end = std::min(outCh->end, FF().av_rescale_q(rt, AV_TIME_BASE_Q, outCh->time_base));
+    outCh->start = std::max<int64_t>(0, inCh->start - tsOff);
+    outCh->end = std::min(rt, inCh->end - tsOff);
     if (copyMetadata) FF().av_dict_copy(&outCh->metadata, inCh->metadata, 0);
     auto* grown = static_cast<AVChapter**>(
         FF().av_realloc_array(os->chapters, std::size_t(os->nb_chapters) + 1, sizeof(AVChapter*)));
@@ -73,6 +70,7 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& o, AVFormatCo
     const int apic = int(MakeFourCC('A', 'P', 'I', 'C'));
     for (int i = 0; i < int(Finput_streams.size()); i++) {
       const TInputStream& ist = *Finput_streams[i];
+      if (ist.user_set_discard == AVDISCARD_ALL) continue;  // "-discard all": never mapped
       int newArea = ist.st->codecpar->width * ist.st->codecpar->height +
                     100000000 * !!(ist.st->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS);
       if (qcr != apic && (ist.st->disposition & AV_DISPOSITION_ATTACHED_PIC)) newArea = 1;
@@ -91,6 +89,7 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& o, AVFormatCo
     int idx = -1;
     for (int i = 0; i < int(Finput_streams.size()); i++) {
       const TInputStream& ist = *Finput_streams[i];
+      if (ist.user_set_discard == AVDISCARD_ALL) continue;
       const int score = ist.st->codecpar->ch_layout.nb_channels +
                         100000000 * !!(ist.st->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS);
       if (ist.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && score > bestScore) {
@@ -108,6 +107,7 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& o, AVFormatCo
     for (int i = 0; i < int(Finput_streams.size()); i++) {
       const AVStream* st = Finput_streams[i]->st;
       if (st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+      if (Finput_streams[i]->user_set_discard == AVDISCARD_ALL) continue;
       const AVCodecDescriptor* inputDescriptor = FF().avcodec_descriptor_get(st->codecpar->codec_id);
       const AVCodecDescriptor* outputDescriptor = nullptr;
       const AVCodec* outputCodec = FF().avcodec_find_encoder(oc->oformat->subtitle_codec);
@@ -132,6 +132,7 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& o, AVFormatCo
         FF().av_guess_codec(oc->oformat, nullptr, ffName.c_str(), nullptr, AVMEDIA_TYPE_DATA);
     for (int i = 0; codecId != AV_CODEC_ID_NONE && i < int(Finput_streams.size()); i++) {
       const AVStream* st = Finput_streams[i]->st;
+      if (Finput_streams[i]->user_set_discard == AVDISCARD_ALL) continue;
       if (st->codecpar->codec_type == AVMEDIA_TYPE_DATA && st->codecpar->codec_id == codecId) {
         NewDataStream(o, oc, i);
         break;
@@ -182,6 +183,17 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
                                      const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "output file", OPT_OUTPUT, fileName, presets);
   if (ret < 0) return ret;
+
+  // "-copyts" is global: typed among the output options it still keeps the inputs' own time
+  // stamps, so the offsets of inputs opened before it are worked out again.
+  if (Fcopy_ts) {
+    for (auto& f : Finput_files) {
+      if (f->ts_offset_copy_ts) continue;
+      f->ts_offset = f->input_ts_offset -
+                     ((Fstart_at_zero && f->ctx->start_time != AV_NOPTS_VALUE) ? f->ctx->start_time : 0);
+      f->ts_offset_copy_ts = true;
+    }
+  }
 
   const std::size_t streamsBefore = Foutput_streams.size();
   const std::size_t graphsBefore = Ffiltergraphs.size();
@@ -520,7 +532,16 @@ void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fi
     if (outType == 'g' || inType == 'g') o.metadata_global_manual = 1;
     if (outType == 's' || inType == 's') o.metadata_streams_manual = 1;
     if (outType == 'c' || inType == 'c') o.metadata_chapters_manual = 1;
-    if (inFileIndex < 0) continue;  // "-1" disables the automatic copy only
+    if (inFileIndex < 0) {
+      // "-1" only disables automatic copies; without a type it disables all of them (the
+      // file's, every stream's and the chapters' tags).
+      if (entry.specifier.empty() && *p == '\0') {
+        o.metadata_global_manual = 1;
+        o.metadata_streams_manual = 1;
+        o.metadata_chapters_manual = 1;
+      }
+      continue;
+    }
     if (inFileIndex >= int(Finput_files.size()))
       RaiseErrorFmt("Invalid input file index %d while processing metadata maps", inFileIndex);
     AVFormatContext* ic = Finput_files[std::size_t(inFileIndex)]->ctx;

@@ -106,6 +106,7 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
   }
 
   bool matched = false;
+  bool disabledMatched = false;
   bool allowUnused = false;
   if (!map.empty() && map[0] == '[') {
     // An output of a complex filter graph.
@@ -144,6 +145,10 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
         const int r = MatchSpec(f.ctx, f.ctx->streams[i], spec);
         if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
         if (r <= 0) continue;
+        if (Finput_streams[std::size_t(f.ist_index + i)]->user_set_discard == AVDISCARD_ALL) {
+          disabledMatched = true;  // "-discard all" takes the stream out of every output
+          continue;
+        }
         TStreamMap m;
         m.file_index = fileIdx;
         m.stream_index = i;
@@ -154,7 +159,12 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
       }
     }
   }
-  if (!matched) {
+  if (!matched && disabledMatched) {
+    if (!allowUnused)
+      RaiseErrorFmt("Stream map \"%s\" matches disabled streams.\nTo ignore this, add a trailing \"?\" to the map.",
+                    argText.c_str());
+    Log(TLogLevel::llVerbose, "Stream map \"%s\" matches disabled streams; ignoring.", argText.c_str());
+  } else if (!matched) {
     if (allowUnused) {
       Log(TLogLevel::llVerbose, "Stream map \"%s\" matches no streams; ignoring.", argText.c_str());
     } else {
@@ -437,37 +447,7 @@ int TCustomFFmpegOpt::opt_init_hw_device(TOptionsContext*, const std::string&, c
       Log(TLogLevel::llInfo, "%s", FF().av_hwdevice_get_type_name(type));
     return -1;
   }
-  // "type[=name][:device]".
-  const std::size_t sep = arg.find_first_of("=:");
-  const std::string typeName = arg.substr(0, sep);
-  std::string name;
-  std::string device;
-  if (sep != std::string::npos) {
-    std::string rest = arg.substr(sep);
-    if (rest[0] == '=') {
-      const std::size_t colon = rest.find(':');
-      name = rest.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
-      rest = colon == std::string::npos ? std::string() : rest.substr(colon);
-    }
-    if (!rest.empty() && rest[0] == ':') device = rest.substr(1);
-  }
-  const AVHWDeviceType type = FF().av_hwdevice_find_type_by_name(typeName.c_str());
-  if (type == AV_HWDEVICE_TYPE_NONE) {
-    SetOptionError(TLogLevel::llError, "Invalid device specification \"%s\": unknown device type",
-                   arg.c_str());
-    return AVERROR(EINVAL);
-  }
-  auto dev = std::make_unique<THWDevice>();
-  dev->type_ = type;
-  dev->name = name.empty() ? FormatStr("%s%d", typeName.c_str(), int(Fhw_devices.size())) : name;
-  const int ret = FF().av_hwdevice_ctx_create(&dev->device_ref, type,
-                                              device.empty() ? nullptr : device.c_str(), nullptr, 0);
-  if (ret < 0) {
-    SetOptionError(TLogLevel::llError, "Device creation failed: %s.", FormatAVError(ret).c_str());
-    return ret;
-  }
-  Fhw_devices.push_back(std::move(dev));
-  return 0;
+  return HWDeviceInitFromString(arg, nullptr);
 }
 
 int TCustomFFmpegOpt::opt_filter_hw_device(TOptionsContext*, const std::string&, const std::string& arg) {

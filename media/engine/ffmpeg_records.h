@@ -45,6 +45,21 @@ enum class THWAccelID {
   HWACCEL_D3D11VA,
 };
 
+/// A hardware acceleration of "-hwaccel": its name, the pixel format of its frames and the type
+/// of device the decoder needs (none: the acceleration makes its own).
+struct THWAccel {
+  const char* name;
+  THWAccelID id;
+  AVPixelFormat pix_fmt;
+  AVHWDeviceType device_type;
+};
+/// The accelerations "-hwaccel" names besides "none" and "auto", in this order.
+const std::vector<THWAccel>& HWAccels();
+/// The entry of id, or null ("none", "auto").
+const THWAccel* HWAccelById(THWAccelID id);
+
+class TCustomFFmpeg;
+
 /// A hardware device made by "-init_hw_device".
 struct THWDevice {
   std::string name;
@@ -143,6 +158,9 @@ struct TInputFile {
   int nb_streams_warn = 0;
   int rate_emu = 0;
   int accurate_seek = 0;
+  /// ts_offset was worked out with "-copyts" (a later "-copyts" among the output options works
+  /// it out again, as if the option had come first).
+  bool ts_offset_copy_ts = false;
 
   TInputFile() = default;
   TInputFile(const TInputFile&) = delete;
@@ -208,6 +226,8 @@ struct TInputStream {
   AVPixelFormat hwaccel_pix_fmt = AV_PIX_FMT_NONE;
   AVPixelFormat hwaccel_retrieved_pix_fmt = AV_PIX_FMT_NONE;
   AVBufferRef* hw_frames_ctx = nullptr;
+  bool hwaccel_retrieve_data = false;  // frames in hwaccel_pix_fmt are copied to system memory
+  TCustomFFmpeg* engine = nullptr;     // the engine whose decoder callbacks serve this stream
   uint64_t data_size = 0;
   uint64_t nb_packets = 0;
   uint64_t frames_decoded = 0;

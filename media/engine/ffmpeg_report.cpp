@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "media/engine/custom_ffmpeg.h"
 #include "media/engine/ffmpeg_util.h"
@@ -257,6 +259,68 @@ void TCustomFFmpeg::print_final_stats(int64_t totalSize) {
   }
   Log(TLogLevel::llInfo, "%" PRIu64 " frames successfully decoded, %" PRIu64 " decoding errors",
       Fdecode_error_stat[0], Fdecode_error_stat[1]);
+}
+
+void TCustomFFmpeg::do_video_stats(TOutputStream& ost, int frameSize) {
+  if (Fvstats_file == nullptr) {
+    Fvstats_file = std::fopen(Fvstats_filename.c_str(), "w");
+    if (Fvstats_file == nullptr) RaiseError("fopen() failed: " + Fvstats_filename);
+  }
+  const AVCodecContext* enc = ost.enc_ctx;
+  if (enc->codec_type != AVMEDIA_TYPE_VIDEO) return;
+  const int frameNumber = ost.st->nb_frames > 0 ? int(ost.st->nb_frames) : ost.frame_number;
+  if (Fvstats_version > 1)
+    std::fprintf(Fvstats_file, "out= %2d st= %2d frame= %5d q= %2.1f ", ost.file_index, ost.index, frameNumber,
+                 double(ost.quality) / double(FF_QP2LAMBDA));
+  else
+    std::fprintf(Fvstats_file, "frame= %5d q= %2.1f ", frameNumber, double(ost.quality) / double(FF_QP2LAMBDA));
+  if (ost.error[0] >= 0 && (enc->flags & AV_CODEC_FLAG_PSNR))
+    std::fprintf(Fvstats_file, "PSNR= %6.2f ",
+                 -10.0 * std::log10(double(ost.error[0]) / (double(enc->width) * enc->height * 255.0 * 255.0)));
+  std::fprintf(Fvstats_file, "f_size= %6d ", frameSize);
+  const int64_t endPts = FF().av_stream_get_end_pts(ost.st);
+  double ti1 = endPts == AV_NOPTS_VALUE ? 0.0 : double(endPts) * av_q2d(ost.st->time_base);
+  if (ti1 < 0.01) ti1 = 0.01;
+  const double bitrate = double(frameSize) * 8 / av_q2d(enc->time_base) / 1000.0;
+  const double avgBitrate = double(ost.data_size) * 8 / ti1 / 1000.0;
+  std::fprintf(Fvstats_file, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+               double(ost.data_size) / 1024, ti1, bitrate, avgBitrate);
+  std::fprintf(Fvstats_file, "type= %c\n", FF().av_get_picture_type_char(AVPictureType(ost.pict_type)));
+}
+
+bool TCustomFFmpeg::CloseVstatsFile() {
+  if (Fvstats_file == nullptr) return true;
+  const bool ok = std::fclose(Fvstats_file) == 0;
+  Fvstats_file = nullptr;
+  if (!ok) Log(TLogLevel::llError, "Error closing vstats file, loss of information possible");
+  return ok;
+}
+
+void TCustomFFmpeg::print_sdp() {
+  std::vector<AVFormatContext*> rtp;
+  for (auto& of : Foutput_files) {
+    if (!of->header_written) return;
+    if (std::strcmp(of->ctx->oformat->name, "rtp") == 0) rtp.push_back(of->ctx);
+  }
+  if (rtp.empty()) return;
+  std::vector<char> sdp(16384);
+  FF().av_sdp_create(rtp.data(), int(rtp.size()), sdp.data(), int(sdp.size()));
+  if (Fsdp_filename.empty()) {
+    std::string text = sdp.data();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    Log(TLogLevel::llInfo, "SDP:\n%s", text.c_str());
+    return;
+  }
+  AVIOContext* pb = nullptr;
+  FLastWrite = Now();
+  if (FF().avio_open2(&pb, Fsdp_filename.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr) < 0) {
+    Log(TLogLevel::llError, "Failed to open sdp file \"%s\"", Fsdp_filename.c_str());
+    return;
+  }
+  const std::string text = std::string("SDP:\n") + sdp.data();
+  FF().avio_write(pb, reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+  FF().avio_closep(&pb);
+  Fsdp_filename.clear();
 }
 
 }  // namespace media

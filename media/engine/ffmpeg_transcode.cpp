@@ -17,6 +17,10 @@ extern "C" {
 
 namespace media {
 
+void TCustomFFmpeg::NoteLoss(const std::string& reason) {
+  if (FLostCount++ == 0) FLostReason = reason;
+}
+
 void TCustomFFmpeg::transcode() {
   const int64_t timerStart = Now();
   for (auto& f : Finput_files) {
@@ -106,6 +110,13 @@ void TCustomFFmpeg::transcode() {
                               " decoding errors",
                               Fdecode_error_stat[0], Fdecode_error_stat[1]);
 
+  if (!CloseVstatsFile()) NoteLoss("Error closing vstats file, loss of information possible");
+  std::string lossFailure;
+  if (FLostCount > 0) {
+    lossFailure = FormatStr("%" PRId64 " packets or frames were lost: %s", FLostCount, FLostReason.c_str());
+    Log(TLogLevel::llError, "%s", lossFailure.c_str());
+  }
+
   const bool stopped = FBroken.load();
   std::string failure;
   if (FWriteFailed)
@@ -114,10 +125,12 @@ void TCustomFFmpeg::transcode() {
     failure = FStepError;
   else if (trailerFailures > 0)
     failure = "At least one output file failed to be written trailer";
+  else if (!stopped && !decodeFailure.empty())
+    failure = decodeFailure;  // also the reason when nothing could be written
   else if (!stopped && !nothingWritten.empty())
     failure = nothingWritten;
-  else if (!stopped && !decodeFailure.empty())
-    failure = decodeFailure;
+  else if (!lossFailure.empty())
+    failure = lossFailure;
 
   FFinished = !stopped && failure.empty();
   transcode_cleanup();
@@ -320,6 +333,12 @@ int TCustomFFmpeg::process_input(int fileIndex) {
     return ret;
   }
   if (ret < 0 && ifile.loop) {
+    // Drain the decoders before going back: frame-threaded decoders hold several pictures, and
+    // the filters must see each of them (one per call, like the drain at the end of the input).
+    for (int i = 0; i < ifile.nb_streams; i++) {
+      TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+      if (ist.decoding_needed && process_input_packet(ist, nullptr, true) > 0) return 0;
+    }
     ret = seek_to_start(ifile, is);
     if (ret < 0) return ret;
     ret = get_input_packet(ifile, pkt);
@@ -380,8 +399,10 @@ int TCustomFFmpeg::process_input(int fileIndex) {
     FF().av_packet_unref(pkt);
     return 0;
   }
-  if (Fexit_on_error && (pkt->flags & AV_PKT_FLAG_CORRUPT))
-    RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+  if (pkt->flags & AV_PKT_FLAG_CORRUPT) {
+    if (Fexit_on_error) RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+    Log(TLogLevel::llWarning, "%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+  }
 
   const AVMediaType type = ist.dec_ctx->codec_type;
   if (Fdebug_ts)
@@ -509,6 +530,7 @@ int TCustomFFmpeg::process_input(int fileIndex) {
         engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
         engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
 
+  Sub2VideoHeartbeat(ist, pkt->pts);
   process_input_packet(ist, pkt, false);
   FF().av_packet_unref(pkt);
   return 0;
@@ -564,7 +586,9 @@ void TCustomFFmpeg::flush_encoders() {
         continue;
       }
       FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
+      const int packetSize = pkt->size;
       output_packet(of, pkt, ost, false);
+      if (enc->codec_type == AVMEDIA_TYPE_VIDEO && !Fvstats_filename.empty()) do_video_stats(ost, packetSize);
     }
   }
 }

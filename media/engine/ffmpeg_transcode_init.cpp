@@ -163,6 +163,9 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
       return AVERROR(EINVAL);
     }
     ist.dec_ctx->opaque = &ist;
+    ist.engine = this;
+    ist.dec_ctx->get_format = &TCustomFFmpeg::GetFormat;
+    ist.dec_ctx->get_buffer2 = &TCustomFFmpeg::GetBuffer;
     if (codec->id == AV_CODEC_ID_DVB_SUBTITLE) {
       bool feedsOutput = false;
       for (auto& ost : Foutput_streams)
@@ -181,7 +184,13 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
     // An attached picture is a single frame: frame threads would only add latency.
     if (ist.st->disposition & AV_DISPOSITION_ATTACHED_PIC)
       FF().av_dict_set(&ist.decoder_opts, "threads", "1", 0);
-    const int ret = FF().avcodec_open2(ist.dec_ctx, codec, &ist.decoder_opts);
+    int ret = HWDeviceSetupForDecode(ist);
+    if (ret < 0) {
+      error = FormatAVError(
+          FormatStr("Device setup failed for decoder on input stream #%d:%d ", ist.file_index, ist.st->index), ret);
+      return ret;
+    }
+    ret = FF().avcodec_open2(ist.dec_ctx, codec, &ist.decoder_opts);
     if (ret < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
       error = FormatAVError(
@@ -461,6 +470,21 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
       FF().av_dict_set(&ost.encoder_opts, "threads", "auto", 0);
     // A fresh FFmpeg 5.1 context already carries the library's default bit rate for audio
     // encoders without defaults of their own, so no "b" is forced here.
+    // Hardware frames out of the graph go to the encoder as they are; else the encoder may need
+    // a device of its own.
+    AVBufferRef* sinkFrames = ost.filter != nullptr && ost.filter->filter != nullptr
+                                  ? FF().av_buffersink_get_hw_frames_ctx(ost.filter->filter)
+                                  : nullptr;
+    if (sinkFrames != nullptr &&
+        reinterpret_cast<const AVHWFramesContext*>(sinkFrames->data)->format ==
+            FF().av_buffersink_get_format(ost.filter->filter)) {
+      ost.enc_ctx->hw_frames_ctx = FF().av_buffer_ref(sinkFrames);
+      if (ost.enc_ctx->hw_frames_ctx == nullptr) return AVERROR(ENOMEM);
+    } else if ((ret = HWDeviceSetupForEncode(ost)) < 0) {
+      error = FormatAVError(
+          FormatStr("Device setup failed for encoder on output stream #%d:%d ", ost.file_index, ost.index), ret);
+      return ret;
+    }
     if ((ret = FF().avcodec_open2(ost.enc_ctx, codec, &ost.encoder_opts)) < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
       error = FormatStr(
@@ -507,7 +531,12 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
     if (ost.st->duration <= 0 && ist != nullptr && ist->st->duration > 0)
       ost.st->duration = FF().av_rescale_q(ist->st->duration, ist->st->time_base, ost.st->time_base);
   } else if (ost.stream_copy) {
-    if ((ret = init_output_stream_streamcopy(ost)) < 0) return ret;
+    // A refusal of the copy leaves its own text in FLastErrMsg.
+    FLastErrMsg.clear();
+    if ((ret = init_output_stream_streamcopy(ost)) < 0) {
+      if (error.empty()) error = FLastErrMsg;
+      return ret;
+    }
   }
 
   if (!ost.disposition.empty()) {
@@ -596,12 +625,21 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
         FLastErrMsg = "-acodec/-c:audio copy and -vol are incompatible (frames are not decoded)";
         return AVERROR(EINVAL);
       }
+      if (OnInputAudioHook || OnOutputAudioHook) {
+        FLastErrMsg = "-acodec/-c:audio copy and AudioHook are incompatible (frames are not decoded)";
+        return AVERROR(EINVAL);
+      }
       if ((par->block_align == 1 || par->block_align == 1152 || par->block_align == 576) &&
           par->codec_id == AV_CODEC_ID_MP3)
         par->block_align = 0;
       if (par->codec_id == AV_CODEC_ID_AC3) par->block_align = 0;
       break;
     case AVMEDIA_TYPE_VIDEO: {
+      std::string refusal;
+      if (VideoCopyRefused(refusal)) {
+        FLastErrMsg = refusal;
+        return AVERROR(EINVAL);
+      }
       AVRational sar{0, 1};
       if (ost.frame_aspect_ratio.num) {
         sar = FF().av_mul_q(ost.frame_aspect_ratio, AVRational{par->height, par->width});
@@ -660,6 +698,7 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
   }
   of.header_written = 1;
   FF().av_dump_format(of.ctx, fileIndex, of.ctx->url, 1);
+  if (!Fsdp_filename.empty() || Fwant_sdp) print_sdp();
 
   for (unsigned i = 0; i < of.ctx->nb_streams; i++) {
     TOutputStream& ost = *Foutput_streams[of.ost_index + int(i)];

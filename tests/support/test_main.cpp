@@ -11,7 +11,8 @@
 extern "C" const char* __asan_default_options() { return "detect_leaks=1:detect_stack_use_after_return=0"; }
 extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1"; }
 // Leaks inside system libraries that the tests do not own (font and GL discovery, the D-Bus
-// connection cache, dlopen of plug-ins).
+// connection cache, dlopen of plug-ins), and in two encoder libraries that keep allocations when
+// they refuse parameters on open (x264, libvorbisenc).
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\n"
          "leak:libdbus-1.so\n"
@@ -19,7 +20,9 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libQt6DBus.so\n"
          "leak:libglib-2.0.so\n"
          "leak:_dl_open\n"
-         "leak:libxkbcommon\n";
+         "leak:libxkbcommon\n"
+         "leak:libx264.so\n"
+         "leak:libvorbisenc.so\n";
 }
 
 // ThreadSanitizer: FFmpeg and its codec libraries are not instrumented, and their worker threads
@@ -43,6 +46,15 @@ extern "C" const char* __tsan_default_suppressions() {
          "race:libavutil.so\n"
          "race:libx264.so\n"
          "race:libvpx.so\n"
+         // The Vulkan loader and Mesa's software Vulkan device (lavapipe, with LLVM's JIT) behind
+         // the hardware tests: not instrumented, their internal locking is invisible to TSan. (The
+         // device's driver is loaded and unloaded by the loader, which called_from_lib forbids.)
+         "called_from_lib:libvulkan.so\n"
+         "mutex:libvulkan.so\n"
+         "mutex:libvulkan_lvp.so\n"
+         "race:libvulkan.so\n"
+         "race:libvulkan_lvp.so\n"
+         "race:libLLVM\n"
          // Qt's own threads (the D-Bus connection thread) synchronise inside Qt, which is not
          // instrumented either.
          "called_from_lib:libQt6DBus.so\n"

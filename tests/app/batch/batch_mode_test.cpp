@@ -101,13 +101,15 @@ class BatchModeTest : public testing_support::MainWindowFixture {
     FakeAdding();
   }
 
-  /// The adding window lists the queued ".avi" files that exist.
+  /// The adding window lists the queued ".avi" files that exist and names the others.
   void FakeAdding() {
     Window->ShowAddingWindow = [this] {
       for (const QString& path : Window->DropQueue()) {
         const QFileInfo file(path);
         if (file.isFile() && file.suffix() == QLatin1String("avi"))
           AddFile(file.fileName(), file.absolutePath(), 1'000'000, 4);
+        else
+          Window->NotAdded().append({path, QStringLiteral("not a clip")});
       }
     };
   }
@@ -191,6 +193,10 @@ TEST_F(BatchModeTest, UnattendedBatchConvertsWhatIsListedAndCountsTheRest) {
   EXPECT_EQ(mode->NotListed(), (QStringList{Work + "/missing.avi", Work + "/notes.txt"}));
   EXPECT_EQ(mode->ExitStatus(), 1);
   EXPECT_TRUE(Window->DropQueue().isEmpty());
+  // The log (and so log.txt) names both, each with its reason.
+  EXPECT_TRUE(Log.startsWith("Not added: " + Work + "/missing.avi (no such file)\nNot added: " + Work +
+                             "/notes.txt (not a clip)\n"))
+      << Log.toStdString();
 }
 
 TEST_F(BatchModeTest, AnEmptyListReportsDoneAndEndsWithoutX) {

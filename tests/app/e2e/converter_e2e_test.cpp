@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QVariantMap>
@@ -77,7 +79,13 @@ class ConverterE2eTest : public ::testing::Test {
 
   void TearDown() override {
     // No batch writes the settings, whatever it did.
-    EXPECT_EQ(ReadFile(SettingsFile), KSettings);
+    EXPECT_EQ(ReadFile(SettingsFile), Settings);
+  }
+
+  /// The user's converter.ini for this test instead of KSettings.
+  void UseSettings(const QByteArray& settings) {
+    Settings = settings;
+    WriteFile(SettingsFile, settings);
   }
 
   static void WriteFile(const QString& path, const QByteArray& bytes) {
@@ -141,6 +149,7 @@ class ConverterE2eTest : public ::testing::Test {
   }
 
   const fixtures::TMediaFixtures* Media = nullptr;
+  QByteArray Settings = KSettings;
   std::unique_ptr<QTemporaryDir> FTemp;
   QString ProgramFolder;
   QString Binary;
@@ -266,6 +275,214 @@ TEST_F(ConverterE2eTest, AnUnknownActionPrintsTheUsageAndFails) {
   EXPECT_EQ(run.ExitCode, 2) << run.Describe();
   EXPECT_TRUE(run.Err.contains(QStringLiteral("Usage: converter -v|-a"))) << run.Describe();
   EXPECT_FALSE(QFile::exists(WorkPath(QStringLiteral("out/clip.avi"))));
+}
+
+// --- ordinary files through every container and every extraction format ---
+
+QByteArray SettingsWith(const char* key, int index) {
+  return QByteArray("[Converter]\r\nLocOption=1\r\nUpdate=0\r\n\r\n[Settings]\r\n") + key + '=' +
+         QByteArray::number(index) + "\r\n";
+}
+
+const char* const KContainers[] = {"avi", "m4v", "mkv", "mov", "mp4", "mpg", "ts", "vob", "webm", "wmv"};
+const char* const KAudioFormats[] = {"mp3", "wav", "ogg", "flac", "wma"};
+
+class ContainerDefaultsE2eTest : public ConverterE2eTest, public ::testing::WithParamInterface<int> {};
+
+// The default settings of each container on a 5.1 48 kHz source with an odd frame size and on a
+// stereo 44.1 kHz one: both convert, each output has its video and its audio.
+TEST_P(ContainerDefaultsE2eTest, ConvertsSurroundOddSizedAndStereoSources) {
+  UseSettings(SettingsWith("VideoFormat2", GetParam()));
+  const QString extension = QLatin1String(KContainers[GetParam()]);
+  Input(Media->SurroundMkv, QStringLiteral("surround.mkv"));
+  Input(Media->Stereo44Mkv, QStringLiteral("stereo44.mkv"));
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("surround.mkv"),
+                        QStringLiteral("stereo44.mkv"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  for (const char* stem : {"surround", "stereo44"}) {
+    const TProbeResult probe = Probe(WorkPath(QStringLiteral("out/%1.%2").arg(QLatin1String(stem), extension)));
+    ASSERT_TRUE(probe.Ok) << stem << " " << probe.Error.toStdString() << run.Describe();
+    EXPECT_EQ(probe.VideoCodecs.size(), 1) << stem;
+    EXPECT_EQ(probe.AudioCodecs.size(), 1) << stem;
+    EXPECT_GT(probe.Duration, 0.5) << stem;
+  }
+  EXPECT_EQ(LogText().count(QStringLiteral("Success!")), 3) << LogText().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, ContainerDefaultsE2eTest, ::testing::Range(0, 10),
+                         [](const auto& info) { return std::string(KContainers[info.param]); });
+
+class ExtractionDefaultsE2eTest : public ConverterE2eTest, public ::testing::WithParamInterface<int> {};
+
+// Every extraction format with its defaults, from sources of every common shape, among them the
+// types the program writes itself (WebM, FLAC, WAV).
+TEST_P(ExtractionDefaultsE2eTest, ExtractsFromEveryShapeAndReadableType) {
+  UseSettings(SettingsWith("AudioFormat2", GetParam()));
+  const QString extension = QLatin1String(KAudioFormats[GetParam()]);
+  const std::vector<std::pair<std::string, QString>> inputs = {{Media->SurroundMkv, "surround.mkv"},
+                                                               {Media->Stereo44Mkv, "stereo44.mkv"},
+                                                               {Media->ClipWebm, "clip.webm"},
+                                                               {Media->ToneFlac, "tone.flac"},
+                                                               {Media->ToneWav, "tone48k.wav"}};
+  QStringList params = {QStringLiteral("-a"), QStringLiteral("out")};
+  for (const auto& [fixture, name] : inputs) {
+    Input(fixture, name);
+    params << name;
+  }
+  params << QStringLiteral("x");
+  const TRun run = Run(params);
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  for (const auto& input : inputs) {
+    const QString output = QStringLiteral("out/") + QFileInfo(input.second).completeBaseName() + '.' + extension;
+    const TProbeResult probe = Probe(WorkPath(output));
+    ASSERT_TRUE(probe.Ok) << output.toStdString() << " " << probe.Error.toStdString() << run.Describe();
+    EXPECT_TRUE(probe.VideoCodecs.isEmpty()) << output.toStdString();
+    EXPECT_EQ(probe.AudioCodecs.size(), 1) << output.toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ExtractionDefaultsE2eTest, ::testing::Range(0, 5),
+                         [](const auto& info) { return std::string(KAudioFormats[info.param]); });
+
+// --- reasons, failures, damage ---
+
+TEST_F(ConverterE2eTest, ARefusedFileIsNamedWithItsTrueReason) {
+  Input(Media->ClipAvi, QStringLiteral("good.avi"));
+  Input(Media->TextAvi, QStringLiteral("text.mp4"));
+  WriteFile(WorkPath(QStringLiteral("notes.txt")), "notes");
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("good.avi"),
+                        QStringLiteral("text.mp4"), QStringLiteral("notes.txt"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  const QString log = LogText();
+  // FFmpeg's own reason for the text file, and the type for the notes; in log.txt and on stderr.
+  const QString text = QStringLiteral("Not added: ") + WorkPath(QStringLiteral("text.mp4")) + QStringLiteral(" (");
+  const int at = static_cast<int>(log.indexOf(text));
+  ASSERT_GE(at, 0) << log.toStdString();
+  const QString reason = log.mid(at + text.size(), log.indexOf(QLatin1Char('\n'), at) - at - text.size());
+  EXPECT_TRUE(reason.contains(QStringLiteral("Invalid data found when processing input"))) << reason.toStdString();
+  EXPECT_FALSE(reason.contains(QStringLiteral("not a media file"))) << reason.toStdString();
+  const QString notes = QStringLiteral("Not added: ") + WorkPath(QStringLiteral("notes.txt")) +
+                        QStringLiteral(" (.txt is not one of the media types)");
+  EXPECT_TRUE(log.contains(notes)) << log.toStdString();
+  EXPECT_TRUE(run.Err.contains(notes)) << run.Describe();
+  EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/good.avi"))).Ok);
+}
+
+TEST_F(ConverterE2eTest, AFailedConversionLogsTheEncodersOwnLineAndLeavesNothing) {
+  // A frame size MPEG-4 cannot code: the last (custom) entry of the frame-size list.
+  UseSettings(
+      "[Converter]\r\nLocOption=1\r\nUpdate=0\r\nCustom=8200x16\r\n\r\n[Settings]\r\nVideoFormat2=0\r\n"
+      "VideoFrameSize2=29\r\n");
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  const QString log = LogText();
+  EXPECT_TRUE(log.contains(QStringLiteral("[mpeg4] dimensions too large for MPEG-4"))) << log.toStdString();
+  EXPECT_TRUE(run.Out.contains(QStringLiteral("[mpeg4] dimensions too large for MPEG-4"))) << run.Describe();
+  EXPECT_FALSE(log.contains(QStringLiteral("Success!\n\nDone."))) << log.toStdString();
+  EXPECT_TRUE(QDir(WorkPath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(ConverterE2eTest, ADamagedSourceIsConvertedWithAWarning) {
+  Input(Media->DamagedAvi, QStringLiteral("damaged.avi"));
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("damaged.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/damaged.avi"))).Ok);
+  const QStringList lines = LogText().split(QLatin1Char('\n'));
+  const int success = static_cast<int>(lines.lastIndexOf(QStringLiteral("Success!")));
+  ASSERT_GT(success, 0) << LogText().toStdString();
+  EXPECT_TRUE(lines.value(success + 1).startsWith(QStringLiteral("Warning! The source is damaged: ")))
+      << LogText().toStdString();
+}
+
+// --- outputs ---
+
+TEST_F(ConverterE2eTest, TwoSourcesWithOneStemKeepBothOutputs) {
+  UseSettings(SettingsWith("VideoFormat2", 2));  // MKV
+  ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("a")) && QDir(Work).mkpath(QStringLiteral("b")));
+  Input(Media->ClipAvi, QStringLiteral("a/city.avi"));
+  Input(Media->Stereo44Mkv, QStringLiteral("b/city.mkv"));
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("a/city.avi"),
+                        QStringLiteral("b/city.mkv"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  const TProbeResult first = Probe(WorkPath(QStringLiteral("out/city.mkv")));
+  const TProbeResult second = Probe(WorkPath(QStringLiteral("out/city (2).mkv")));
+  ASSERT_TRUE(first.Ok && second.Ok) << run.Describe();
+  EXPECT_EQ(first.Channels, 1) << "the first source's output, mono";
+  EXPECT_EQ(second.Channels, 2) << "the second source's output, stereo";
+  EXPECT_TRUE(LogText().contains(QStringLiteral("this file is saved as \"city (2).mkv\""))) << LogText().toStdString();
+}
+
+// Another batch holds log.txt: this one keeps its log under a name of its own and leaves the
+// other's alone.
+TEST_F(ConverterE2eTest, ABatchBesideAnotherKeepsItsOwnLog) {
+  WriteFile(ProgramFolder + QStringLiteral("/log.txt"), "the other batch's log");
+  QLockFile other(ProgramFolder + QStringLiteral("/log.txt.lock"));
+  ASSERT_TRUE(other.tryLock(0));
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  EXPECT_EQ(ReadFile(ProgramFolder + QStringLiteral("/log.txt")), QByteArray("the other batch's log"));
+  const QStringList own = QDir(ProgramFolder).entryList({QStringLiteral("log-*.txt")}, QDir::Files);
+  ASSERT_EQ(own.size(), 1) << run.Describe();
+  EXPECT_TRUE(run.Out.contains(ProgramFolder + QLatin1Char('/') + own[0])) << run.Describe();
+  const QString text = QString::fromUtf8(ReadFile(ProgramFolder + QLatin1Char('/') + own[0]));
+  EXPECT_TRUE(text.contains(QStringLiteral("Success!")) && text.contains(QStringLiteral("Done."))) << text.toStdString();
+}
+
+// --- folders ---
+
+TEST_F(ConverterE2eTest, AFolderLineOfAListIsScannedWithoutAFalseReport) {
+  ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("clips/deeper")));
+  Input(Media->ClipAvi, QStringLiteral("clips/one.avi"));
+  Input(Media->Stereo44Mkv, QStringLiteral("clips/deeper/two.mkv"));
+  Input(Media->ClipAvi, QStringLiteral("three.avi"));
+  WriteFile(WorkPath(QStringLiteral("list.fls")),
+            (WorkPath(QStringLiteral("clips")) + QStringLiteral("\n") + WorkPath(QStringLiteral("three.avi")) +
+             QStringLiteral("\n"))
+                .toUtf8());
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  for (const char* output : {"out/one.avi", "out/two.avi", "out/three.avi"})
+    EXPECT_TRUE(Probe(WorkPath(QLatin1String(output))).Ok) << output << run.Describe();
+  EXPECT_FALSE(run.Err.contains(QStringLiteral("Not added"))) << run.Describe();
+}
+
+TEST_F(ConverterE2eTest, AFolderArgumentIsNamedAsAFolder) {
+  ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("clips")));
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  const TRun run = Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("clip.avi"),
+                        QStringLiteral("clips"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  const QString line = QStringLiteral("Not added: ") + WorkPath(QStringLiteral("clips")) + QStringLiteral(" (is a folder)");
+  EXPECT_TRUE(run.Err.contains(line)) << run.Describe();
+  EXPECT_TRUE(LogText().contains(line)) << LogText().toStdString();
+}
+
+// --- the help page ---
+
+// Help opens the page beside the built program: it is there and covers the windows, the settings
+// and the batch mode.
+TEST(ConverterHelpTest, TheHelpPageShipsBesideTheProgram) {
+  QFile page(QFileInfo(QStringLiteral(CONVERTER_BINARY)).absolutePath() + QStringLiteral("/help/index.html"));
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+  const QString text = QString::fromUtf8(page.readAll());
+  for (const char* topic : {"<html", "The file list", "Output settings", "Converting and extracting",
+                            "Settings fitted to each file", "Batch mode", "log.txt"})
+    EXPECT_TRUE(text.contains(QLatin1String(topic))) << topic;
 }
 
 // --- taskbar progress over a private session bus ---

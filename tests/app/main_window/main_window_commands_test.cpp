@@ -244,13 +244,15 @@ TEST_F(MainWindowCommandsTest, PreviewAndPropertiesGetTheFirstSelectedRow) {
   EXPECT_EQ(properties, std::vector<int>({1}));
 }
 
-TEST_F(MainWindowCommandsTest, HelpOpensTheHelpFileBesideTheProgram) {
-  const QString help = QCoreApplication::applicationDirPath() + QStringLiteral("/Ardentia.chm");
+TEST_F(MainWindowCommandsTest, HelpOpensTheHelpPageBesideTheProgram) {
+  const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
+  const QString help = folder + QStringLiteral("/index.html");
   QFile::remove(help);
   Window->Help2Click();
   ExpectOnlyMessage(TPromptIcon::Warning, "Warning",
                     QStringLiteral("The help file is not found. Please re-install the program."));
-  ASSERT_TRUE(testing_support::WriteBytes(help, "help"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_TRUE(testing_support::WriteBytes(help, "<html>help</html>"));
   Window->Help2Click();
   QFile::remove(help);
   EXPECT_EQ(Opener.Opened, QStringList({help}));

@@ -3,9 +3,11 @@
 // script says per source file (by file name) what each step answers and how the run ends, and the
 // events arrive on the test's (user-interface) thread as the real adapters deliver them.
 
+#include <QFile>
 #include <QFileInfo>
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 #include <QTimer>
 #include <map>
 #include <string>
@@ -40,6 +42,9 @@ class TScriptedEncoder : public app::IRunEncoder {
   std::vector<app::TRunProgress> Progress;   // sent before the terminate events
   TDelivery Delivery = TDelivery::Queued;
   int SpreadMs = 250;
+  QStringList ScriptedErrorLines;  // what ErrorLines answers once a run has started
+  /// FitOptions: returns the text to convert with and sets the note; unset leaves options as they are.
+  std::function<QString(const QString& options, QString* note)> Fit;
   /// Called at Start with the source, and after each progress event.
   std::function<void(const QString& source)> OnStarted;
   std::function<void()> AfterProgress;
@@ -62,6 +67,8 @@ class TScriptedEncoder : public app::IRunEncoder {
   void ClearTasks() override {
     Check("ClearTasks");
     FSource.clear();
+    FOutput.clear();
+    FStarted = false;
     FHasTask = false;
   }
   int AddTask(const QString& source) override {
@@ -84,6 +91,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     }
     Outputs.push_back(output);
     Options.push_back(options);
+    FOutput = output;
     return 0;
   }
   void RemoveTask(int task) override {
@@ -95,6 +103,9 @@ class TScriptedEncoder : public app::IRunEncoder {
     Check("Start " + std::to_string(threadCount));
     if (!FHasTask) return;
     Working = true;
+    FStarted = true;
+    // As the engine does, the output is created when the run starts and written as it goes.
+    WriteOutput("partial ", QIODevice::WriteOnly);
     const QString name = QFileInfo(FSource).fileName();
     if (OnStarted) OnStarted(FSource);
     if (RunUntilStopped.contains(name)) return;
@@ -129,6 +140,12 @@ class TScriptedEncoder : public app::IRunEncoder {
     SendRunEnd();
   }
   QString LastErrMsg() const override { return FLastErr; }
+  QStringList ErrorLines() const override { return FStarted ? ScriptedErrorLines : QStringList(); }
+  QString FitOptions(const QString& options, const QString& output, const app::TSourceShape& shape,
+                     QString* note) override {
+    if (!Fit) return app::IRunEncoder::FitOptions(options, output, shape, note);
+    return Fit(options, note);
+  }
 
  private:
   void Check(const std::string& call) {
@@ -142,6 +159,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     }
   }
   void SendTaskEnd(const TFakeOutcome& outcome) {
+    if (outcome.Finished && !outcome.Exception) WriteOutput("converted " + FSource.toUtf8(), QIODevice::Append);
     if (OnTerminate)
       OnTerminate(app::TRunTerminate{0, outcome.Finished, outcome.Exception, outcome.ExceptionMsg});
   }
@@ -150,8 +168,15 @@ class TScriptedEncoder : public app::IRunEncoder {
     if (OnTerminate) OnTerminate(app::TRunTerminate{-1, true, false, QString()});
   }
 
+  void WriteOutput(const QByteArray& bytes, QIODevice::OpenMode mode) {
+    QFile file(FOutput);
+    if (!FOutput.isEmpty() && file.open(mode)) file.write(bytes);
+  }
+
   QObject FContext;  // pending deliveries die with the encoder
+  QString FOutput;
   QString FSource;
+  bool FStarted = false;
   bool FHasTask = false;
   QString FLastErr;
 };

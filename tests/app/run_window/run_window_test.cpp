@@ -39,6 +39,18 @@ const QColor KGreen(0, 128, 0);
 const QColor KBlue(0, 0, 255);
 const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ");
 
+// The names the encoder is given for outputs: their temporary twins of this process.
+std::vector<QString> Temporaries(const std::vector<QString>& outputs) {
+  std::vector<QString> names;
+  for (const QString& output : outputs) names.push_back(app::TemporaryOutputName(output, ::getpid()));
+  return names;
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 enum class TMode { Video, Audio };
 
 class RunWindowTest : public ::testing::Test {
@@ -169,7 +181,12 @@ TEST_P(RunWindowDeliveryTest, ConvertsEveryFileOnceAndLogsEachStep) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>(sources.begin(), sources.end()));
   const std::vector<QString> outputs = {OutFolder + "clip1.avi", OutFolder + "clip2.avi",
                                         OutFolder + "clip3.avi"};
-  EXPECT_EQ(Encoder->Outputs, outputs);
+  // The encoder writes beside each output under a temporary name, which becomes the output.
+  EXPECT_EQ(Encoder->Outputs, Temporaries(outputs));
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8()) << outputs[i].toStdString();
+    EXPECT_FALSE(QFile::exists(Encoder->Outputs[i]));
+  }
   EXPECT_EQ(Encoder->Options, std::vector<QString>(3, KOptions));
 
   QStringList expected = {QStringLiteral("Loading AV components..."), QStringLiteral("Success!")};
@@ -377,7 +394,7 @@ TEST_P(RunWindowSameFileTest, RefusesToConvertOntoTheSource) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>{second});
   if (GetParam() == TSameFile::FolderOfTheSource) {
     // The first source's folder holds for the whole run.
-    EXPECT_EQ(Encoder->Outputs, std::vector<QString>{FTemp->filePath("a/clip2.avi")});
+    EXPECT_EQ(Encoder->Outputs, Temporaries({FTemp->filePath("a/clip2.avi")}));
     EXPECT_EQ(Window->OutputFolder(), FTemp->filePath("a") + QLatin1Char('/'));
   }
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
@@ -587,6 +604,140 @@ TEST(RunFormat, SizesTimesAndNames) {
   for (const auto& c : names)
     EXPECT_EQ(app::ChangeFileExt(QString::fromUtf8(c.Name), QStringLiteral(".avi")),
               QString::fromUtf8(c.Output));
+}
+
+}  // namespace
+
+namespace {
+
+// --- outputs: never one this run wrote, never a partial one ---
+
+TEST(RunFormat, NumberedAndTemporaryNames) {
+  EXPECT_EQ(app::NumberedFileName(QStringLiteral("/out/city.mkv"), 2), QStringLiteral("/out/city (2).mkv"));
+  EXPECT_EQ(app::NumberedFileName(QStringLiteral("/o.d/city"), 3), QStringLiteral("/o.d/city (3)"));
+  EXPECT_EQ(app::NumberedFileName(QStringLiteral("/out/.mkv"), 2), QStringLiteral("/out/.mkv (2)"));
+  EXPECT_EQ(app::TemporaryOutputName(QStringLiteral("/out/city.mkv"), 42), QStringLiteral("/out/.city.part-42.mkv"));
+  EXPECT_EQ(app::TemporaryOutputName(QStringLiteral("/out/a.b.flac"), 7), QStringLiteral("/out/.a.b.part-7.flac"));
+}
+
+struct TDamageCase {
+  QStringList Lines;
+  const char* Report;  // "" for none
+};
+
+TEST(RunFormat, DamageReportCountsPacketsFramesAndOtherErrors) {
+  const TDamageCase cases[] = {
+      {{}, ""},
+      {{"/m/t.avi: corrupt input packet in stream 1"},
+       "Warning! The source is damaged: 1 packet was damaged or could not be decoded. The output holds what "
+       "could be read."},
+      {{"[mpeg4] I cbpc damaged at 2 2", "[mpeg4] Error at MB: 12", "/m/d.avi: corrupt decoded frame in stream 0",
+        "Error while decoding stream #0:0: Invalid data found when processing input (repeated 3 times)"},
+       "Warning! The source is damaged: 3 packets were damaged or could not be decoded, 1 frame was damaged, 2 more "
+       "errors were reported. The output holds what could be read."},
+      {{"[mpeg4] concealing 40 DC, 40 AC, 40 MV errors in P frame (repeated 4 times)"},
+       "Warning! The source is damaged: 4 frames were damaged. The output holds what could be read."},
+  };
+  for (const TDamageCase& c : cases)
+    EXPECT_EQ(app::DamageReport(c.Lines).toStdString(), std::string(c.Report)) << c.Lines.join('|').toStdString();
+}
+
+const QColor KOrange(204, 102, 0);
+
+TEST_F(RunWindowTest, ASecondSourceWithTheSameStemGetsANumberedName) {
+  const QStringList sources = {Source("a/city.mp4"), Source("b/city.wmv"), Source("c/city.mov")};
+  Make(Input(sources));
+  Run();
+
+  EXPECT_TRUE(Prompter.Questions.empty()) << "the run's own output is not an existing file to ask about";
+  const std::vector<QString> outputs = {OutFolder + "city.avi", OutFolder + "city (2).avi", OutFolder + "city (3).avi"};
+  EXPECT_EQ(Encoder->Outputs, Temporaries(outputs));
+  for (size_t i = 0; i < outputs.size(); ++i)
+    EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8());
+  const QString note = QStringLiteral("\"city.avi\" was written by this run: this file is saved as \"city (2).avi\".");
+  EXPECT_TRUE(Section(2).contains(note)) << Section(2).join('\n').toStdString();
+  EXPECT_EQ(ColorOf(note), KOrange);
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+}
+
+TEST_F(RunWindowTest, AnOutputFromBeforeTheRunIsStillAskedAbout) {
+  const QStringList sources = {Source("a/city.mp4"), Source("b/city.wmv")};
+  Source("out/city (2).avi");  // left by an earlier run
+  Make(Input(sources));
+  Prompter.Answers = {false};
+  Run();
+  ASSERT_EQ(Prompter.Questions.size(), 1u);
+  EXPECT_TRUE(Prompter.Questions[0].Text.contains(QStringLiteral("city (2).avi")));
+  EXPECT_EQ(ReadAll(OutFolder + "city (2).avi"), QByteArray("not really media"));
+}
+
+// Yes to the overwrite question, then Stop: the old file keeps its bytes and nothing partial stays.
+TEST_F(RunWindowTest, StopAfterOverwritingKeepsTheOldFile) {
+  const QString source = Source("clip1.mp4");
+  Source("out/clip1.avi");
+  Make(Input({source}));
+  Prompter.Answers = {true};
+  Encoder->RunUntilStopped.insert("clip1.mp4");
+  Encoder->OnStarted = [this](const QString&) {
+    QTimer::singleShot(0, Window.get(), [this] { Child<QPushButton>("btn_Stop")->click(); });
+  };
+  Run();
+
+  ASSERT_EQ(Prompter.Questions.size(), 1u);
+  EXPECT_EQ(ReadAll(OutFolder + "clip1.avi"), QByteArray("not really media"));
+  EXPECT_EQ(QDir(OutFolder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("clip1.avi")});
+}
+
+TEST_F(RunWindowTest, AFailureLeavesTheOldFileAndFFmpegsLinesInTheLog) {
+  const QString source = Source("clip1.mp4");
+  Source("out/clip1.avi");
+  Make(Input({source}));
+  Prompter.Answers = {true};
+  Encoder->Outcomes["clip1.mp4"] = TFakeOutcome{false, true, QStringLiteral("Error while opening encoder")};
+  Encoder->ScriptedErrorLines = {QStringLiteral("[libx264] width not divisible by 2 (321x241)"),
+                                 QStringLiteral("Error while opening encoder")};
+  Run();
+
+  const QStringList section = Section(1);
+  ASSERT_GE(section.size(), 2);
+  EXPECT_EQ(section.mid(section.size() - 2),
+            (QStringList{"Error while opening encoder", "[libx264] width not divisible by 2 (321x241)"}))
+      << "the encoder's own line below the message, which is not repeated";
+  EXPECT_EQ(ColorOf(QStringLiteral("[libx264] width not divisible by 2 (321x241)")), KRed);
+  EXPECT_EQ(ReadAll(OutFolder + "clip1.avi"), QByteArray("not really media"));
+  EXPECT_EQ(QDir(OutFolder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("clip1.avi")});
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+}
+
+TEST_F(RunWindowTest, ADamagedSourceEndsWithAWarningAndStillCounts) {
+  const QString source = Source("clip1.mp4");
+  Make(Input({source}));
+  Encoder->ScriptedErrorLines = {QStringLiteral("/m/clip1.mp4: corrupt decoded frame in stream 0")};
+  Run();
+
+  const QStringList section = Section(1);
+  ASSERT_GE(section.size(), 2);
+  EXPECT_EQ(section[section.size() - 2], QStringLiteral("Success!"));
+  EXPECT_TRUE(section.last().startsWith(QStringLiteral("Warning! The source is damaged: 1 frame was damaged.")));
+  EXPECT_EQ(ColorOf(section.last()), KOrange);
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+}
+
+TEST_F(RunWindowTest, SettingsFittedToTheSourceAreUsedAndNamedOnce) {
+  const QString source = Source("clip1.mp4");
+  Make(Input({source}));
+  Encoder->Fit = [](const QString& options, QString* note) {
+    *note = QStringLiteral("Adjusted for this file: audio bit rate 96k instead of 32k");
+    return QString(options).replace(QStringLiteral("32k"), QStringLiteral("96k"));
+  };
+  Run();
+
+  EXPECT_EQ(Encoder->Options, std::vector<QString>{QStringLiteral("-b:a 96k -c:a libmp3lame -c:v mpeg4 -sn ")});
+  const QStringList section = Section(1);
+  const int parameters = section.indexOf(QStringLiteral("Parameters ") + KOptions);
+  ASSERT_GE(parameters, 0) << "the settings' own text is logged as it was";
+  EXPECT_EQ(section.value(parameters + 1), QStringLiteral("Adjusted for this file: audio bit rate 96k instead of 32k"));
+  EXPECT_EQ(ColorOf(section.value(parameters + 1)), KOrange);
 }
 
 }  // namespace

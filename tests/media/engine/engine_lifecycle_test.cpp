@@ -2,6 +2,7 @@
 // ran, destroying during a run, progress events, and failures that must never count as finished.
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -394,6 +395,64 @@ TEST_F(EngineLifecycleTest, AMissingInputFailsWithTheLibraryText) {
   EXPECT_LT(engine.OpenInput(engine_test::TempPath("missing.avi")), 0);
   EXPECT_NE(engine.LastErrMsg().find("No such file or directory"), std::string::npos) << engine.LastErrMsg();
   EXPECT_EQ(engine.InputFileCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// What the conversion thread runs under, seen from the thread itself (its OnTerminate handler).
+struct TSchedSeen {
+  int Policy = -1;
+  int Nice = 0;
+};
+
+TSchedSeen RunAtPriority(const std::string& outputName, media::TThreadPriority priority) {
+  TSchedSeen seen;
+  TCustomFFmpeg engine;
+  std::atomic<bool> ended{false};
+  engine.OnTerminate = [&](TCustomFFmpeg*) {
+    seen.Policy = ::sched_getscheduler(0);
+    seen.Nice = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+    ended = true;
+  };
+  EXPECT_GE(engine.OpenInput(engine_test::SourceClip()), 0) << engine.LastErrMsg();
+  EXPECT_GE(engine.OpenOutput(engine_test::TempPath(outputName), "-an -c:v mpeg4"), 0) << engine.LastErrMsg();
+  engine.StartConvert(true, priority);
+  EXPECT_TRUE(WaitFor([&] { return ended.load(); }));
+  engine.Stop(true);
+  EXPECT_TRUE(engine.Finished()) << engine.FatalMessage();
+  return seen;
+}
+
+TEST(EngineThreadPriority, EachLevelMapsToASchedulingPolicyOrNiceValue) {
+  engine_test::LoadLibraries();
+  const int base = ::getpriority(PRIO_PROCESS, 0);
+  struct TCase {
+    media::TThreadPriority Priority;
+    int Policy;
+    int Nice;
+  };
+  const TCase cases[] = {
+      {media::TThreadPriority::tpIdle, SCHED_IDLE, base},
+      {media::TThreadPriority::tpLowest, SCHED_OTHER, std::min(19, base + 10)},
+      {media::TThreadPriority::tpLower, SCHED_OTHER, std::min(19, base + 5)},
+      {media::TThreadPriority::tpNormal, SCHED_OTHER, base},
+  };
+  int i = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(int(c.Priority));
+    const TSchedSeen seen = RunAtPriority("priority" + std::to_string(i++) + ".avi", c.Priority);
+    EXPECT_EQ(seen.Policy, c.Policy);
+    EXPECT_EQ(seen.Nice, c.Nice);
+  }
+  // Raising needs privileges: with them the nice value drops, without them it stays (a warning).
+  const TSchedSeen higher = RunAtPriority("priority-higher.avi", media::TThreadPriority::tpHigher);
+  EXPECT_EQ(higher.Policy, SCHED_OTHER);
+  EXPECT_TRUE(higher.Nice == base || higher.Nice == std::max(-20, base - 5)) << higher.Nice;
+  // The calling thread is never changed.
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, id_t(::gettid())), base);
+  EXPECT_EQ(::sched_getscheduler(0), SCHED_OTHER);
 }
 
 }  // namespace

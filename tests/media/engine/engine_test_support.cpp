@@ -36,6 +36,8 @@ struct TTempDir {
   }
 };
 
+}  // namespace
+
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {
@@ -47,7 +49,22 @@ std::string ShellQuote(const std::string& text) {
   return quoted + "'";
 }
 
-}  // namespace
+std::string CommandOutput(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  std::string text;
+  if (!pipe) return text;
+  std::array<char, 65536> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) text.append(buffer.data(), n);
+  return text;
+}
+
+std::vector<uint8_t> DecodedFrame(const std::string& path, int n, const std::string& pixFmt) {
+  const std::string text = CommandOutput("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -vf " +
+                                         ShellQuote("select=eq(n\\," + std::to_string(n) + ")") +
+                                         " -frames:v 1 -f rawvideo -pix_fmt " + pixFmt + " -");
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 void LoadLibraries() {
   ASSERT_TRUE(media::FFLoader().Load(media::EncoderLibraries)) << media::FFLoader().LastErrMsg();
@@ -76,8 +93,13 @@ const std::string& SourceClip() {
 
 TConvertResult Convert(const std::string& input, const std::string& output, const std::string& options,
                        const std::string& inputOptions) {
-  TConvertResult result;
   media::TCustomFFmpeg engine;
+  return ConvertWith(engine, input, output, options, inputOptions);
+}
+
+TConvertResult ConvertWith(media::TCustomFFmpeg& engine, const std::string& input, const std::string& output,
+                           const std::string& options, const std::string& inputOptions) {
+  TConvertResult result;
   engine.OnTerminate = [&result](media::TCustomFFmpeg*) { result.Terminations++; };
   try {
     if (engine.OpenInput(input, inputOptions) < 0) {

@@ -2,6 +2,7 @@
 // Helpers of the engine tests: loading FFmpeg, a source clip made by the engine itself from lavfi
 // test sources, one-call conversions, and an independent look at the result through ffprobe.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct TConvertResult {
 /// Opens input and output and runs the engine on the calling thread.
 TConvertResult Convert(const std::string& input, const std::string& output, const std::string& options,
                        const std::string& inputOptions = {});
+/// Convert on an engine the caller has set up (hooks, preview...); its OnTerminate is replaced.
+TConvertResult ConvertWith(media::TCustomFFmpeg& engine, const std::string& input, const std::string& output,
+                           const std::string& options, const std::string& inputOptions = {});
 
 struct TProbeStream {
   std::string CodecType;  // "video", "audio"...
@@ -58,6 +62,14 @@ struct TProbe {
   /// The first stream of that type, or null.
   const TProbeStream* First(const std::string& codecType) const;
 };
+
+/// text in single quotes for the shell.
+std::string ShellQuote(const std::string& text);
+/// What a shell command writes to its standard output.
+std::string CommandOutput(const std::string& command);
+/// Frame n (counted from 0) of the first video stream of path as Debian's ffmpeg decodes it, raw
+/// in pixFmt ("gray", "yuv420p"...); empty when it cannot be decoded.
+std::vector<uint8_t> DecodedFrame(const std::string& path, int n, const std::string& pixFmt);
 
 /// ffprobe -v error -show_streams -show_format -of json (with -count_frames when countFrames).
 TProbe Probe(const std::string& path, bool countFrames = false);

@@ -1,0 +1,233 @@
+#include "burning/discburn/burn_job.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "burning/discburn/burn_error.h"
+#include "burning/discburn/callback_hub.h"
+
+namespace discburn {
+
+namespace {
+
+constexpr int PollMs = 100;  // how often the drive's state is read
+
+bool IsClosing(burn_drive_status s) {
+  return s == BURN_DRIVE_CLOSING_TRACK || s == BURN_DRIVE_CLOSING_SESSION || s == BURN_DRIVE_WRITING_LEADOUT;
+}
+
+}  // namespace
+
+std::unique_ptr<TBurnJob> TBurnJob::Write(TWriteSetup setup, TCallbackHub& callbacks) {
+  std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FGeneration = callbacks.Generation();
+  job->FSetup = std::move(setup);
+  return job;
+}
+
+std::unique_ptr<TBurnJob> TBurnJob::Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks) {
+  std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FGeneration = callbacks.Generation();
+  job->FErase = true;
+  job->FQuick = quick;
+  job->FEraseDrive = std::move(drive);
+  return job;
+}
+
+TBurnJob::~TBurnJob() {
+  FAbort = true;
+  FWake.notify_all();
+  Join();
+}
+
+void TBurnJob::Start(std::function<void()> onEnding) {
+  FOnEnding = std::move(onEnding);
+  FThread = std::thread([this] {
+    if (FErase) RunErase();
+    else RunWrite();
+    FExited = true;
+  });
+}
+
+bool TBurnJob::Abort() {
+  if (FErase) return false;
+  // The job thread wakes at once and cancels the drive itself (the drive belongs to it).
+  FAbort = true;
+  FWake.notify_all();
+  return true;
+}
+
+bool TBurnJob::WaitExited(int ms) {
+  if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id()) return false;
+  for (int waited = 0; !FExited && FThread.joinable() && waited < ms; waited += 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return FExited;
+}
+
+void TBurnJob::Join() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TBurnJob::Pause(int ms) {
+  std::unique_lock<std::mutex> lock(FLock);
+  FWake.wait_for(lock, std::chrono::milliseconds(ms), [&] { return FAbort.load(); });
+}
+
+void TBurnJob::Pump() {
+  for (auto& m : TakeLibraryMessages()) {
+    FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank), FGeneration);
+    FMessages.push_back(std::move(m));
+  }
+}
+
+void TBurnJob::StartLibburn(const std::function<void()>& start, burn_drive* drive) {
+  // A refusal because the previous operation's thread is still ending is retried for a while.
+  for (int attempt = 0;; ++attempt) {
+    start();
+    while (burn_drive_get_status(drive, nullptr) == BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (burn_drive_get_status(drive, nullptr) != BURN_DRIVE_IDLE) return;
+    std::vector<TLibraryMessage> messages = TakeLibraryMessages();
+    const bool retry = IsStillBusy(messages) && attempt < 100 && !FAbort;
+    for (auto& m : messages) {
+      if (retry) continue;
+      FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank), FGeneration);
+      FMessages.push_back(std::move(m));
+    }
+    if (!retry) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void TBurnJob::RunWrite() {
+  std::string error;
+  bool started = false;
+  burn_drive* drive = FSetup.Drive->Drive();
+  const double imageSize = static_cast<double>(FSetup.ImageSize);
+
+  // A source that vanished or became unreadable since it was added fails the job by name;
+  // libisofs alone would write zeros in its place.
+  for (const auto& path : FSetup.SourceFiles) {
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+      error = "Source file cannot be read: " + path;
+      break;
+    }
+    close(fd);
+  }
+
+  bool finalized = false;
+  if (error.empty() && !FAbort) {
+    StartLibburn([&] { burn_disc_write(FSetup.Options.get(), FSetup.Disc.get()); }, drive);
+    started = true;
+    bool cancelled = false;
+    while (true) {
+      burn_progress p{};
+      const burn_drive_status s = burn_drive_get_status(drive, &p);
+      if (s == BURN_DRIVE_IDLE) break;
+      if (FAbort && !cancelled) {
+        burn_drive_cancel(drive);
+        cancelled = true;
+      }
+      if (s != BURN_DRIVE_SPAWNING) {
+        const double written = static_cast<double>(p.sector) * 2048.0;
+        const float percent = imageSize > 0 ? static_cast<float>(std::min(100.0, written * 100.0 / imageSize)) : 0.f;
+        const float deviceBuffer =
+            p.buffer_capacity > 0
+                ? static_cast<float>(100.0 * (p.buffer_capacity - p.buffer_available) / p.buffer_capacity)
+                : 0.f;
+        float cache = 0.f;
+        size_t ringSize = 0, ringFree = 0;
+        if (FSetup.IsoSource && iso_ring_buffer_get_status(FSetup.IsoSource, &ringSize, &ringFree) >= 0 &&
+            ringSize > 0)
+          cache = static_cast<float>(100.0 * (ringSize - ringFree) / ringSize);
+        FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize, FGeneration);
+        if (IsClosing(s) && !finalized && !FAbort) {
+          finalized = true;
+          FCallbacks.Finalize(FGeneration);
+        }
+      }
+      Pump();
+      if (cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      else Pause(PollMs);
+    }
+    Pump();
+    // The drive reports idle before libburn's write thread has ended (a cancelled one still
+    // stops libisofs's writer); its last messages belong to this job, and the next operation
+    // on any drive is refused until it is gone.
+    const auto threadEnded = [&] {
+      return std::any_of(FMessages.begin(), FMessages.end(),
+                         [](const TLibraryMessage& m) { return !m.FromIsofs && m.Code == WriteThreadEndedCode; });
+    };
+    for (int waited = 0; !threadEnded() && waited < 500; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      Pump();
+    }
+    if (FAbort) {
+      error = AbortedText;
+    } else {
+      // libburn refuses a write it cannot start with a message only (wrote_well stays set),
+      // and libisofs reports a source it could not read (and fills with zeros) the same way:
+      // neither is a success.
+      error = WorstText(FMessages, severity::Sorry);
+      if (error.empty() && !burn_drive_wrote_well(drive)) error = "Writing failed";
+    }
+  } else if (error.empty()) {
+    error = AbortedText;
+  }
+
+  off_t readBytes = 0, writtenBytes = 0;
+  if (FSetup.Track) burn_track_get_counters(FSetup.Track, &readBytes, &writtenBytes);
+  FSetup.Drive.reset();  // release the drive before the file is touched and before reporting
+
+  if (!FSetup.ImageFile.empty() && started) {
+    if (error.empty()) {
+      // libburn writes from the start of the file and leaves a longer old file's tail.
+      const off_t size = writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize);
+      if (truncate(FSetup.ImageFile.c_str(), size) != 0)
+        error = "The image file cannot be cut to its size: " + FSetup.ImageFile + " (" + std::strerror(errno) + ")";
+    }
+    if (!error.empty()) std::remove(FSetup.ImageFile.c_str());
+  }
+  if (error.empty()) {
+    FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize, FGeneration);
+    if (!finalized) FCallbacks.Finalize(FGeneration);
+  }
+  FSetup.Disc.reset();
+  FSetup.Options.reset();
+  if (FOnEnding) FOnEnding();
+  FCallbacks.BurnDone(error, FGeneration);
+  FCallbacks.JobDone(FGeneration);
+}
+
+void TBurnJob::RunErase() {
+  std::string error;
+  burn_drive* drive = FEraseDrive->Drive();
+  StartLibburn([&] { burn_disc_erase(drive, FQuick ? 1 : 0); }, drive);
+  while (true) {
+    burn_progress p{};
+    const burn_drive_status s = burn_drive_get_status(drive, &p);
+    if (s == BURN_DRIVE_IDLE) break;
+    if (s != BURN_DRIVE_SPAWNING && p.sectors > 0)
+      FCallbacks.Process(static_cast<float>(100.0 * p.sector / p.sectors), 0.f, 0.f, 0.0, 0.0, FGeneration);
+    Pump();
+    Pause(PollMs);
+  }
+  Pump();
+  error = WorstText(FMessages, severity::Sorry);
+  if (error.empty() && burn_disc_get_status(drive) != BURN_DISC_BLANK) {
+    error = WorstText(FMessages, severity::Sorry);
+    if (error.empty()) error = "Erasing failed";
+  }
+  FEraseDrive.reset();
+  if (FOnEnding) FOnEnding();
+  FCallbacks.EraseDone(error, FGeneration);
+  FCallbacks.JobDone(FGeneration);
+}
+
+}  // namespace discburn

@@ -1,0 +1,83 @@
+// One write or erase job on a thread of its own. libburn is polled (it has no callbacks):
+// the thread fires Process while the drive works, Finalize once when the written data is
+// complete, then exactly one BurnDone (or EraseDone) and JobDone.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include <functional>
+
+#include "burning/discburn/burn_libs.h"
+#include "burning/discburn/grabbed_drive.h"
+#include "burning/discburn/library_messages.h"
+
+namespace discburn {
+
+class TCallbackHub;
+
+/// What a write job needs, set up and checked by the library before the job starts.
+struct TWriteSetup {
+  std::unique_ptr<TGrabbedDrive> Drive;
+  TBurnWriteOptsPtr Options;
+  TBurnDiscPtr Disc;
+  burn_track* Track = nullptr;     // owned by Disc
+  burn_source* IsoSource = nullptr;  // owned by Disc; the libisofs image, null for an ISO file
+  int64_t ImageSize = 0;
+  std::vector<std::string> SourceFiles;  // read by the image, checked again before writing
+  std::string ImageFile;  // the regular file written (truncated after, removed on failure), or ""
+};
+
+class TBurnJob {
+ public:
+  /// The text a job stopped by Abort ends with.
+  static constexpr const char* AbortedText = "Burning aborted by the user";
+
+  static std::unique_ptr<TBurnJob> Write(TWriteSetup setup, TCallbackHub& callbacks);
+  static std::unique_ptr<TBurnJob> Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks);
+  ~TBurnJob();
+
+  /// Starts the thread; `onEnding` runs on it just before the done callbacks.
+  void Start(std::function<void()> onEnding);
+  /// Asks a write job to stop; returns at once. False for an erase, which cannot be stopped.
+  bool Abort();
+  bool IsErase() const { return FErase; }
+  /// True once the thread has returned from its last callback.
+  bool Exited() const { return FExited; }
+  /// Waits up to `ms` for the thread to return from its last callback.
+  bool WaitExited(int ms);
+  void Join();
+
+ private:
+  TBurnJob(TCallbackHub& callbacks) : FCallbacks(callbacks) {}
+  /// Starts libburn's operation and waits until it runs (or ended at once).
+  void StartLibburn(const std::function<void()>& start, burn_drive* drive);
+  void RunWrite();
+  void RunErase();
+  /// Fires InfoText for the queued messages and keeps them for the verdict.
+  void Pump();
+  /// Waits up to `ms` or until Abort.
+  void Pause(int ms);
+
+  TCallbackHub& FCallbacks;
+  uint64_t FGeneration = 0;  // of the callbacks registered when the job started
+  bool FErase = false;
+  bool FQuick = true;
+  TWriteSetup FSetup;
+  std::unique_ptr<TGrabbedDrive> FEraseDrive;
+  std::vector<TLibraryMessage> FMessages;
+  std::function<void()> FOnEnding;
+
+  std::thread FThread;
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::atomic<bool> FAbort{false};
+  std::atomic<bool> FExited{false};
+};
+
+}  // namespace discburn

@@ -1,0 +1,1073 @@
+#include "burning/discburn/burn_library.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "burning/discburn/burn_error.h"
+#include "burning/discburn/burn_libs.h"
+#include "burning/discburn/library_messages.h"
+#include "burning/discburn/utf16.h"
+
+namespace discburn {
+
+namespace {
+
+// Capability bits of this library (GetDeviceCapabilities, AnalyseDeviceCapability).
+namespace cap {
+constexpr uint32_t ReadCDR = 0x1, ReadCDRW = 0x2, ReadDVDROM = 0x4, ReadDVDR = 0x8, ReadDVDRAM = 0x10,
+                   WriteCDR = 0x20, WriteCDRW = 0x40, WriteDVDR = 0x80, WriteDVDRAM = 0x100, TestWrite = 0x200,
+                   C2Pointers = 0x400;
+constexpr uint32_t ImageFileWriter = 0x4;  // second group
+// Capability codes (first argument with 0xFFFF as second).
+constexpr int CodeTAO = 1, CodeSAO = 2, CodeRAW = 3, CodeTestWrite = 4, CodeImageFile = 6;
+}  // namespace cap
+
+constexpr const char* ImageWriterKey = "<image writer>";
+
+std::string KeyOf(const TDevice& d) { return d.ImageWriter ? ImageWriterKey : d.Address; }
+
+std::string Trimmed(const char* text) {
+  std::string s(text);
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+  return s;
+}
+
+std::string Megabytes(int64_t bytes) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return buf;
+}
+
+DBDiscDate DiscDateOf(time_t t) {
+  DBDiscDate d{};
+  if (t <= 0) return d;
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  d.Bytes[0] = static_cast<uint8_t>(std::clamp(tm.tm_year, 0, 255));
+  d.Bytes[1] = static_cast<uint8_t>(tm.tm_mon + 1);
+  d.Bytes[2] = static_cast<uint8_t>(tm.tm_mday);
+  d.Bytes[3] = static_cast<uint8_t>(tm.tm_hour);
+  d.Bytes[4] = static_cast<uint8_t>(tm.tm_min);
+  d.Bytes[5] = static_cast<uint8_t>(tm.tm_sec);
+  return d;
+}
+
+/// 0 for a date whose bytes do not form a calendar date.
+time_t TimeOf(const DBDiscDate& d) {
+  if (d.Bytes[1] < 1 || d.Bytes[1] > 12 || d.Bytes[2] < 1 || d.Bytes[2] > 31 || d.Bytes[3] > 23 || d.Bytes[4] > 59 ||
+      d.Bytes[5] > 59)
+    return 0;
+  struct tm tm {};
+  tm.tm_year = d.Bytes[0];
+  tm.tm_mon = d.Bytes[1] - 1;
+  tm.tm_mday = d.Bytes[2];
+  tm.tm_hour = d.Bytes[3];
+  tm.tm_min = d.Bytes[4];
+  tm.tm_sec = d.Bytes[5];
+  tm.tm_isdst = -1;
+  time_t t = mktime(&tm);
+  return t < 0 ? 0 : t;
+}
+
+/// Day count since 30 December 1899 (local time), the callbacks' date-time.
+double DateTimeOf(time_t t) {
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  return (static_cast<double>(t) + tm.tm_gmtoff) / 86400.0 + 25569.0;
+}
+
+std::string PathWithoutStdio(const std::string& address) {
+  return address.rfind("stdio:", 0) == 0 ? address.substr(6) : std::string();
+}
+
+
+}  // namespace
+
+TBurnLibrary& Library() {
+  static TBurnLibrary library;
+  return library;
+}
+
+TBurnLibrary::TBurnLibrary() { ResetState(); }
+
+void TBurnLibrary::ResetState() {
+  std::memset(&Options, 0, sizeof Options);
+  Options.WriteMethod = -1;  // let libburn choose
+  Options.JolietFileSystem = 1;
+  Options.RockRidgeFileSystem = 1;
+  Options.Finalize = 1;
+  Options.UnderrunProtection = 1;
+  std::memset(&ISO, 0, sizeof ISO);
+  ISO.Level = 3;
+  ISO.AllowLongJolietNames = 1;
+  std::memset(&Boot, 0, sizeof Boot);
+  Boot.BootIndicator = 1;
+  Boot.LoadSegment = 1984;
+  Boot.Emulation = 2;
+  Boot.SectorCount = 1;
+  std::memset(&Compress, 0, sizeof Compress);
+  std::memset(&DVDVideo, 0, sizeof DVDVideo);
+  std::memset(&UDF, 0, sizeof UDF);
+  UDF.Version = 0x0102;
+  UDFImplementationId.clear();
+  FImageDevice = false;
+  FTempPath.clear();
+  FImagePath.clear();
+  FScanned.clear();
+  FPseudo.clear();
+  FDevices.clear();
+  FBurnKey.clear();
+  FReadKey.clear();
+  FWriteSpeed = FReadSpeed = 0;
+  FLastProfile = 0;
+  FProjectType = DB_PT_NONE;
+  FProject.Clear();
+  FSessions.clear();
+  FDirectories.clear();
+  FCapabilities.clear();
+  FErrorDevice.clear();
+  FVerify = false;
+}
+
+// ---- texts ----
+
+void TBurnLibrary::RememberText(int32_t resultCode, const std::string& text) {
+  std::lock_guard<std::mutex> lock(FTextLock);
+  FTexts[resultCode] = text;
+}
+
+std::string TBurnLibrary::Text(int32_t resultCode) {
+  std::lock_guard<std::mutex> lock(FTextLock);
+  auto it = FTexts.find(resultCode);
+  return it != FTexts.end() ? it->second : DefaultText(resultCode);
+}
+
+std::string TBurnLibrary::ErrorDeviceName() { return FErrorDevice; }
+
+void TBurnLibrary::SetErrorDevice(int index) {
+  FErrorDevice = index >= 0 && index < static_cast<int>(FDevices.size()) ? DeviceName(index) : std::string();
+}
+
+// ---- initialisation ----
+
+void TBurnLibrary::Initialize(int32_t aspiType, bool imageDevice) {
+  if (aspiType != DB_ASPI_INTERNAL)
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "ASPI device access");
+  static bool librariesReady = false;
+  if (!librariesReady) {
+    // libburn and libisofs stay initialised for the life of the process (the library is
+    // linked with -z nodelete): they keep global state that is not safe to set up twice.
+    if (!burn_initialize()) throw EDiscBurn(code::Failed, "libburn cannot be initialized");
+    if (iso_init() < 0) throw EDiscBurn(code::Failed, "libisofs cannot be initialized");
+    QueueLibraryMessages();
+    // Files opened write-only (stdio:/dev/fd/N) become erasable write-only pseudo-drives.
+    burn_allow_drive_role_4(1 | 2);
+    librariesReady = true;
+  }
+  if (FInitialized) DeInitialize();
+  ResetState();
+  FImageDevice = imageDevice;
+  BuildDevices();
+  TakeLibraryMessages();
+  FInitialized = true;
+}
+
+void TBurnLibrary::DeInitialize() {
+  if (FJob) FJob->Abort();
+  FCallbacks.Reset();
+  if (FJob) FRetired.push_back(std::move(FJob));
+  ++FGeneration;  // a job thread still ending no longer changes this library's state
+  // With the callbacks cut the job threads end on their own; each is joined once it has. One
+  // still inside a callback that the caller is handling (deinitialising from an event
+  // handler) is left to end after this returns.
+  for (auto& job : FRetired) job->WaitExited(3000);
+  JoinExitedJobs();
+  FBusy = false;
+  ResetState();
+  FInitialized = false;
+}
+
+void TBurnLibrary::CheckInitialized() const {
+  if (!FInitialized) throw EDiscBurn(code::NotInitialized);
+}
+
+void TBurnLibrary::CheckIdle() const {
+  CheckInitialized();
+  if (FBusy) throw EDiscBurn(code::Busy);
+}
+
+void TBurnLibrary::SetTempPath(const std::string& path) {
+  if (!path.empty()) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw EDiscBurn(code::InvalidArgument, "No such folder: " + path);
+  }
+  FTempPath = path;
+  BuildDevices();
+}
+
+std::string TBurnLibrary::TempPath() const {
+  if (!FTempPath.empty()) return FTempPath;
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
+void TBurnLibrary::EnableImageDevice(bool enable) {
+  FImageDevice = enable;
+  BuildDevices();
+}
+
+void TBurnLibrary::SetImageFilePath(const std::string& path) {
+  FImagePath = path;
+  BuildDevices();
+}
+
+std::string TBurnLibrary::ImagePath() const {
+  if (!FImagePath.empty()) return FImagePath;
+  std::string folder = TempPath();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder + "disc.iso";
+}
+
+// ---- devices ----
+
+void TBurnLibrary::BuildDevices() {
+  FDevices.clear();
+  if (FImageDevice) {
+    TDevice image;
+    image.ImageWriter = true;
+    image.Address = "stdio:" + ImagePath();
+    image.Vendor = "Image";
+    image.Product = "Image file writer";
+    image.Revision = "1.0";
+    image.SecondGroup = cap::ImageFileWriter;
+    FDevices.push_back(image);
+  }
+  for (const auto* list : {&FScanned, &FPseudo})
+    for (const auto& d : *list)
+      if (FDevices.size() < DB_MAX_DEVICES) FDevices.push_back(d);
+  auto hasKey = [&](const std::string& key) {
+    return std::any_of(FDevices.begin(), FDevices.end(), [&](const TDevice& d) { return KeyOf(d) == key; });
+  };
+  if (FBurnKey.empty() || !hasKey(FBurnKey)) {
+    FBurnKey.clear();
+    for (const auto& d : FDevices)
+      if (!d.ImageWriter) {
+        FBurnKey = KeyOf(d);
+        break;
+      }
+  }
+  if (!FReadKey.empty() && !hasKey(FReadKey)) FReadKey.clear();
+}
+
+void TBurnLibrary::RescanDevices() {
+  CheckIdle();
+  burn_drive_info* infos = nullptr;
+  unsigned int count = 0;
+  // libburn scans on a thread of its own: the call answers 0 until the scan is complete.
+  int scanned = 0;
+  for (int waited = 0; waited < 600; ++waited) {
+    scanned = burn_drive_scan(&infos, &count);
+    if (scanned > 0) break;
+    // A refusal while a finished job's thread is still ending is retried as well.
+    if (scanned < 0 && !IsStillBusy(TakeLibraryMessages())) break;
+    usleep(scanned < 0 ? 20 * 1000 : 100 * 1000);
+  }
+  if (scanned <= 0) {
+    std::string why = WorstText(PumpMessages(), severity::Sorry);
+    throw EDiscBurn(code::Failed, "The drives cannot be listed" + (why.empty() ? "" : ": " + why));
+  }
+  std::vector<TDevice> found;
+  for (unsigned int i = 0; i < count; ++i) {
+    const burn_drive_info& info = infos[i];
+    TDevice d;
+    char adr[BURN_DRIVE_ADR_LEN] = {};
+    if (burn_drive_get_adr(const_cast<burn_drive_info*>(&info), adr) > 0) d.Address = adr;
+    d.Vendor = Trimmed(info.vendor);
+    d.Product = Trimmed(info.product);
+    d.Revision = Trimmed(info.revision);
+    d.BufferSize = info.buffer_size;
+    uint32_t f = 0;
+    if (info.read_cdr) f |= cap::ReadCDR;
+    if (info.read_cdrw) f |= cap::ReadCDRW;
+    if (info.read_dvdrom) f |= cap::ReadDVDROM;
+    if (info.read_dvdr) f |= cap::ReadDVDR;
+    if (info.read_dvdram) f |= cap::ReadDVDRAM;
+    if (info.write_cdr) f |= cap::WriteCDR;
+    if (info.write_cdrw) f |= cap::WriteCDRW;
+    if (info.write_dvdr) f |= cap::WriteDVDR;
+    if (info.write_dvdram) f |= cap::WriteDVDRAM;
+    if (info.write_simulate) f |= cap::TestWrite;
+    if (info.c2_errors) f |= cap::C2Pointers;
+    d.FirstGroup = f;
+    if (info.tao_block_types) d.Codes |= 1ull << cap::CodeTAO;
+    if (info.sao_block_types) d.Codes |= 1ull << cap::CodeSAO;
+    if (info.raw_block_types) d.Codes |= 1ull << cap::CodeRAW;
+    if (info.write_simulate) d.Codes |= 1ull << cap::CodeTestWrite;
+    if (!d.Address.empty()) found.push_back(d);
+  }
+  // Forget every drive the scan acquired, so none stays locked.
+  for (unsigned int i = 0; i < count; ++i) burn_drive_info_forget(&infos[i], 0);
+  if (infos) burn_drive_info_free(infos);
+  FScanned = std::move(found);
+  BuildDevices();
+  PumpMessages();
+}
+
+void TBurnLibrary::AddPseudoDrive(const std::string& address, int64_t capacity) {
+  CheckIdle();
+  if (address.rfind("stdio:", 0) != 0 || address.size() <= 6)
+    throw EDiscBurn(code::InvalidArgument, "Not a stdio: address: " + address);
+  TDevice d;
+  {
+    TGrabbedDrive drive(address);
+    d.Vendor = Trimmed(drive.Info().vendor);
+    d.Product = Trimmed(drive.Info().product);
+    d.Revision = Trimmed(drive.Info().revision);
+  }
+  d.Address = address;
+  d.Capacity = capacity;
+  d.SecondGroup = cap::ImageFileWriter;
+  d.Codes = (1ull << cap::CodeSAO) | (1ull << cap::CodeImageFile);
+  FPseudo.push_back(d);
+  BuildDevices();
+  PumpMessages();
+}
+
+int TBurnLibrary::IndexOfLetter(int32_t letter) const {
+  const int index = (letter & 0xFFFF) - 'A';
+  if (index < 0 || index >= static_cast<int>(FDevices.size()))
+    throw EDiscBurn(code::InvalidDevice, "No such device: " + std::string(1, static_cast<char>(letter & 0x7F)));
+  return index;
+}
+
+int TBurnLibrary::DeviceIndex(int32_t device) const {
+  CheckInitialized();
+  auto byKey = [&](const std::string& key) {
+    for (size_t i = 0; i < FDevices.size(); ++i)
+      if (KeyOf(FDevices[i]) == key) return static_cast<int>(i);
+    return -1;
+  };
+  int index = -1;
+  if (device == -1 || device == 0) index = byKey(FBurnKey);
+  else if (device == -2) index = byKey(FReadKey.empty() ? FBurnKey : FReadKey);
+  else if (device >= 1 && device <= static_cast<int32_t>(FDevices.size())) index = device - 1;
+  if (index < 0) throw EDiscBurn(code::InvalidDevice, device < 0 || device == 0 ? "No device selected" : "No such device");
+  return index;
+}
+
+void TBurnLibrary::SetBurnDevice(int32_t letter) {
+  CheckIdle();
+  FBurnKey = KeyOf(FDevices[IndexOfLetter(letter)]);
+  FWriteSpeed = 0;
+}
+
+void TBurnLibrary::SetReadDevice(int32_t letter) {
+  CheckInitialized();
+  FReadKey = KeyOf(FDevices[IndexOfLetter(letter)]);
+}
+
+std::string TBurnLibrary::BurnDeviceLetters() const {
+  CheckInitialized();
+  for (size_t i = 0; i < FDevices.size(); ++i)
+    if (KeyOf(FDevices[i]) == FBurnKey) return std::string(1, static_cast<char>('A' + i));
+  return {};
+}
+
+std::string TBurnLibrary::DeviceName(int index) const {
+  const TDevice& d = FDevices[index];
+  std::string name = std::string(1, static_cast<char>('A' + index)) + ": ";
+  name += d.ImageWriter ? "Image file writer" : (d.Vendor + " " + d.Product);
+  if (!d.ImageWriter && d.Address.rfind("stdio:", 0) == 0) name += " " + d.Address.substr(6);
+  return name;
+}
+
+void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
+  std::memset(&info, 0, sizeof info);
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  const TDevice& dev = FDevices[index];
+  TGrabbedDrive drive(dev.Address);
+  burn_drive* d = drive.Drive();
+  const burn_disc_status status = burn_disc_get_status(d);
+  int profile = 0;
+  char profileName[80] = {};
+  burn_disc_get_profile(d, &profile, profileName);
+  FLastProfile = profile;
+  info.ProfileCode = profile;
+  std::string type = profile == 0xffff ? "Image file" : profileName;
+  if (status == BURN_DISC_EMPTY) type.clear();
+  CopyText(type, info.MediumType, 25);
+  info.Erasable = burn_disc_erasable(d) || drive.Role() == 5 ? 1 : 0;  // role 5: a write-only file
+  switch (status) {
+    case BURN_DISC_BLANK: info.Status = 1; break;
+    case BURN_DISC_APPENDABLE: info.Status = 2; break;
+    case BURN_DISC_FULL: info.Status = 3; break;
+    case BURN_DISC_EMPTY: info.Status = 0; break;
+    default: info.Status = 4; break;  // unsuitable or unknown
+  }
+  // The burn window names 7 and 9 "DVD-RW": only a DVD-RW medium gets them.
+  if (profile == 0x13) info.Status = 7;
+  if (profile == 0x14) info.Status = 9;
+  info.Appendable = status == BURN_DISC_APPENDABLE ? 1 : 0;
+  if (status != BURN_DISC_EMPTY) {
+    burn_write_opts* opts = burn_write_opts_new(d);
+    int64_t avail = burn_disc_available_space(d, opts);
+    burn_write_opts_free(opts);
+    if (dev.Capacity > 0) avail = std::min(avail, dev.Capacity);
+    info.FreeSectors = static_cast<int32_t>(std::min<int64_t>(avail / 2048, INT32_MAX));
+    int startLba = 0, nextLba = 0;
+    if (status == BURN_DISC_APPENDABLE || status == BURN_DISC_FULL) {
+      if (burn_drive_get_start_end_lba(d, &startLba, &nextLba, 0) > 0 && status == BURN_DISC_FULL)
+        info.UsedSectors = nextLba;
+      int msc1 = 0;
+      if (status == BURN_DISC_APPENDABLE && burn_disc_get_msc1(d, &msc1) > 0) info.UsedSectors = msc1;
+    }
+    info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
+    info.SessionCount = status == BURN_DISC_BLANK ? 0 : 1;
+    info.TrackCount = info.SessionCount;
+    info.MaxWriteSpeed = drive.Role() == 1 ? burn_drive_get_write_speed(d) : 0;
+    info.MaxReadSpeed = drive.Role() == 1 ? burn_drive_get_read_speed(d) : 0;
+    char* productId = nullptr;
+    char* code1 = nullptr;
+    char* code2 = nullptr;
+    char* bookType = nullptr;
+    if (drive.Role() == 1 && burn_disc_get_media_id(d, &productId, &code1, &code2, &bookType, 0) > 0 && productId)
+      CopyText(productId, info.MediumId, 14);
+    std::free(productId);
+    std::free(code1);
+    std::free(code2);
+    std::free(bookType);
+  }
+  PumpMessages();
+}
+
+void TBurnLibrary::DeviceInformationEx(int32_t device, DBDeviceInfoEx& info) {
+  std::memset(&info, 0, sizeof info);
+  const int index = DeviceIndex(device);
+  const TDevice& d = FDevices[index];
+  CopyText(d.ImageWriter ? "stdio:" + ImagePath() : d.Address, info.Address, 64);
+  info.BufferSize = d.BufferSize;
+  CopyText(d.Address.rfind("stdio:", 0) == 0 ? "Image file" : "SCSI/MMC", info.Interface, 64);
+  CopyText("Tray", info.LoaderType, 64);
+  info.Flags = static_cast<int32_t>(d.FirstGroup);
+}
+
+bool TBurnLibrary::IsDeviceReady(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  const bool ready = burn_disc_get_status(drive.Drive()) != BURN_DISC_EMPTY;
+  PumpMessages();
+  return ready;
+}
+
+void TBurnLibrary::Eject(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  drive.SetEjectOnRelease(drive.Role() == 1);
+}
+
+db_handle TBurnLibrary::CapabilitiesHandle(int32_t device) {
+  const TDevice& d = FDevices[DeviceIndex(device)];
+  const db_handle h = FNextHandle++;
+  FCapabilities[h] = {d.FirstGroup, d.SecondGroup, d.Codes};
+  return h;
+}
+
+bool TBurnLibrary::HasCapability(db_handle handle, uint32_t firstGroup, uint32_t secondGroup) {
+  auto it = FCapabilities.find(handle);
+  if (it == FCapabilities.end()) throw EDiscBurn(code::InvalidHandle);
+  const TCapabilitySet& c = it->second;
+  if (secondGroup == 0xFFFF) return firstGroup < 64 && (c.Codes >> firstGroup & 1);
+  return (firstGroup && (c.FirstGroup & firstGroup) == firstGroup) ||
+         (secondGroup && (c.SecondGroup & secondGroup) == secondGroup);
+}
+
+void TBurnLibrary::ReleaseCapabilities(db_handle handle) {
+  if (!FCapabilities.erase(handle)) throw EDiscBurn(code::InvalidHandle);
+}
+
+// ---- speeds ----
+
+std::vector<int> TBurnLibrary::Speeds(int32_t device, bool write, int* current) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  if (drive.Role() != 1) throw EDiscBurn(code::NoSpeedInformation, "An image file has no write or read speeds");
+  burn_drive* d = drive.Drive();
+  int profile = 0;
+  char name[80];
+  if (burn_disc_get_profile(d, &profile, name) > 0) FLastProfile = profile;
+  std::vector<int> speeds;
+  burn_speed_descriptor* list = nullptr;
+  if (burn_drive_get_speedlist(d, &list) > 0) {
+    for (burn_speed_descriptor* s = list; s; s = s->next) {
+      const int v = write ? s->write_speed : s->read_speed;
+      if (v > 0) speeds.push_back(v);
+    }
+    burn_drive_free_speedlist(&list);
+  }
+  std::sort(speeds.rbegin(), speeds.rend());
+  speeds.erase(std::unique(speeds.begin(), speeds.end()), speeds.end());
+  const int max = write ? burn_drive_get_write_speed(d) : burn_drive_get_read_speed(d);
+  if (speeds.empty() && max > 0) speeds.push_back(max);
+  if (speeds.empty()) throw EDiscBurn(code::NoSpeedInformation);
+  if (current) {
+    const int wanted = write ? FWriteSpeed : FReadSpeed;
+    *current = wanted > 0 ? wanted : speeds.front();
+  }
+  PumpMessages();
+  return speeds;
+}
+
+int32_t TBurnLibrary::ChooseSpeed(int32_t device, bool write, int32_t speed) {
+  std::vector<int> speeds;
+  try {
+    speeds = Speeds(device, write, nullptr);
+  } catch (const EDiscBurn& e) {
+    // "The highest speed" is granted by a drive without speeds (an image file) as well.
+    if (e.Code() != code::NoSpeedInformation || speed > 0) throw;
+    (write ? FWriteSpeed : FReadSpeed) = 0;
+    return 0;
+  }
+  int chosen = 0;  // the highest
+  if (speed > 0) {
+    chosen = speeds.back();
+    for (int s : speeds)
+      if (s <= speed) {
+        chosen = s;
+        break;
+      }
+  }
+  (write ? FWriteSpeed : FReadSpeed) = chosen;
+  return chosen;
+}
+
+double TBurnLibrary::SpeedMultiple(int32_t speed) const {
+  if (speed <= 0) throw EDiscBurn(code::InvalidArgument, "Invalid speed");
+  double base = 176.4;  // CD, and the default without a known medium
+  if (FLastProfile >= 0x10 && FLastProfile <= 0x2f) base = 1385.0;
+  if (FLastProfile >= 0x40 && FLastProfile <= 0x43) base = 4496.0;
+  return speed / base;
+}
+
+// ---- project ----
+
+void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
+  CheckInitialized();
+  // A plain data disc and the ISO/UDF bridge both become ISO 9660 + Joliet + Rock Ridge:
+  // libisofs has no UDF writer.
+  if (type != DB_PT_DATA && type != DB_PT_ISO_UDF) {
+    static const char* names[] = {"audio CD",      "CUE sheet",       "data",   "video CD", "super video CD",
+                                  "DVD-Video",     "UDF DVD",         "ISO/UDF", "Blu-ray",  "mixed mode CD",
+                                  "raw disc",      "no project"};
+    const std::string name = type >= 0 && type < 12 ? names[type] : "project type " + std::to_string(type);
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + name + " projects");
+  }
+  if (session != -1)
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "continuing a disc session");
+  FProjectType = type;
+  FProject.Clear();
+}
+
+void TBurnLibrary::DeleteProject() {
+  CheckInitialized();
+  FProjectType = DB_PT_NONE;
+  FProject.Clear();
+}
+
+void TBurnLibrary::CheckDataProject() const {
+  CheckInitialized();
+  if (FProjectType == DB_PT_NONE) throw EDiscBurn(code::NoProject);
+}
+
+TProjectTree& TBurnLibrary::Project() {
+  CheckDataProject();
+  return FProject;
+}
+
+void TBurnLibrary::AddFile(const std::string& source, const std::string& folder, const std::string& name) {
+  CheckDataProject();
+  const TProjectNode& node = FProject.AddSource(folder, source, name, true);
+  FCallbacks.AddFile(source, node.Name, DateTimeOf(node.MTime), static_cast<double>(node.Size));
+}
+
+void TBurnLibrary::AddDir(const std::string& source, const std::string& folder, bool recursive) {
+  CheckDataProject();
+  struct stat st {};
+  if (stat(source.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw EDiscBurn(code::SourceUnreadable, "Folder not found: " + source);
+  const TProjectNode& node = FProject.AddSource(folder, source, "", recursive);
+  FCallbacks.CreateDir(TProjectTree::PathOf(node), node.Name);
+}
+
+void TBurnLibrary::CreateDir(const std::string& folder, const std::string& name) {
+  CheckDataProject();
+  const TProjectNode& node = FProject.CreateDir(folder, name);
+  FCallbacks.CreateDir(TProjectTree::PathOf(node), node.Name);
+}
+
+void TBurnLibrary::RemoveFile(const std::string& folder, const std::string& name) {
+  CheckDataProject();
+  std::string source;
+  if (const TProjectNode* n = FProject.Folder(folder).Child(name)) source = n->SourcePath;
+  FProject.Remove(folder, name, false);
+  FCallbacks.RemoveFile(source, folder, name);
+}
+
+namespace {
+
+/// A folder path as its parent folder and its own name; the root has neither.
+std::pair<std::string, std::string> ParentAndName(const std::string& path) {
+  auto parts = TProjectTree::SplitPath(path);
+  if (parts.empty()) throw EDiscBurn(code::InvalidArgument, "The root folder cannot be removed or renamed");
+  std::string parent;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) parent += "/" + parts[i];
+  return {parent, parts.back()};
+}
+
+}  // namespace
+
+void TBurnLibrary::RemoveDir(const std::string& path) {
+  CheckDataProject();
+  const auto [parent, name] = ParentAndName(path);
+  FProject.Remove(parent, name, true);
+}
+
+void TBurnLibrary::RenameFile(const std::string& folder, const std::string& oldName, const std::string& newName) {
+  CheckDataProject();
+  FProject.Rename(folder, oldName, newName, false);
+}
+
+void TBurnLibrary::RenameDir(const std::string& path, const std::string& newName) {
+  CheckDataProject();
+  const auto [parent, name] = ParentAndName(path);
+  FProject.Rename(parent, name, newName, true);
+}
+
+void TBurnLibrary::SetFileTimes(const std::string& path, const DBDiscDate* modified) {
+  CheckDataProject();
+  TProjectNode* node = FProject.Find(path);
+  if (!node || !node->Parent) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
+  if (modified) {
+    const time_t t = TimeOf(*modified);
+    if (t > 0) node->MTime = t;
+  }
+}
+
+void TBurnLibrary::ClearAll() {
+  CheckDataProject();
+  FProject.Clear();
+}
+
+// ---- sessions over the project ----
+
+DBFileEntry TBurnLibrary::EntryOf(const TProjectNode& node) const {
+  DBFileEntry e;
+  std::memset(&e, 0, sizeof e);
+  CopyText(node.Name, e.Name, DB_MAX_PATH_CHARS);
+  CopyText(node.Name, e.ISOName, DB_MAX_PATH_CHARS);
+  CopyText(node.SourcePath, e.SourcePath, DB_MAX_PATH_CHARS);
+  const uint64_t size = node.IsDir ? 0 : static_cast<uint64_t>(node.Size);
+  e.SizeLow = static_cast<uint32_t>(size & 0xFFFFFFFFu);
+  e.SizeHigh = static_cast<uint32_t>(size >> 32);
+  e.Modified = DiscDateOf(node.MTime);
+  e.Created = e.Modified;
+  e.Accessed = e.Modified;
+  e.Attributes = node.IsDir ? DB_ATTR_DIRECTORY : DB_ATTR_ARCHIVE;
+  return e;
+}
+
+db_handle TBurnLibrary::OpenSession(int32_t device) {
+  CheckInitialized();
+  if (device != 0)
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "reading disc sessions");
+  CheckDataProject();
+  const db_handle h = FNextHandle++;
+  FSessions[h] = {};
+  return h;
+}
+
+void TBurnLibrary::CloseSession(db_handle session) {
+  auto it = FSessions.find(session);
+  if (it == FSessions.end()) throw EDiscBurn(code::InvalidHandle);
+  for (db_handle d : it->second) FDirectories.erase(d);
+  FSessions.erase(it);
+}
+
+db_handle TBurnLibrary::OpenDirectory(db_handle session, const std::string& path) {
+  auto it = FSessions.find(session);
+  if (it == FSessions.end()) throw EDiscBurn(code::NoSession);
+  const TProjectNode& folder = Project().Folder(path);
+  std::vector<DBFileEntry> entries;
+  for (const auto& child : folder.Children) entries.push_back(EntryOf(*child));
+  const db_handle h = FNextHandle++;
+  FDirectories[h] = std::move(entries);
+  it->second.push_back(h);
+  return h;
+}
+
+const std::vector<DBFileEntry>& TBurnLibrary::Directory(db_handle directory) const {
+  auto it = FDirectories.find(directory);
+  if (it == FDirectories.end()) throw EDiscBurn(code::InvalidHandle);
+  return it->second;
+}
+
+void TBurnLibrary::CloseDirectory(db_handle directory) {
+  if (!FDirectories.erase(directory)) throw EDiscBurn(code::InvalidHandle);
+  for (auto& [s, dirs] : FSessions) dirs.erase(std::remove(dirs.begin(), dirs.end(), directory), dirs.end());
+}
+
+DBFileEntry TBurnLibrary::FileEntry(db_handle session, const std::string& path) {
+  if (!FSessions.count(session)) throw EDiscBurn(code::NoSession);
+  const TProjectNode* node = Project().Find(path);
+  if (!node || !node->Parent) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
+  return EntryOf(*node);
+}
+
+// ---- option blocks ----
+
+void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
+  const int32_t previous = Options.WriteMethod;
+  Options = block;
+  if (block.WriteMethod == DB_WM_DAO96) {
+    Options.WriteMethod = previous;
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "DAO96 write method");
+  }
+}
+
+void TBurnLibrary::SetISO(const DBISOBlock& block) {
+  const int32_t previous = ISO.Level;
+  ISO = block;
+  if (block.Level < 1 || block.Level > 3) {
+    ISO.Level = previous;
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "ISO 9660 level " +
+                                            (block.Level == 4 ? std::string("Romeo") : std::to_string(block.Level)));
+  }
+}
+
+void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {
+  Compress = block;
+  Compress.Password = nullptr;  // the caller's text is valid only during the call; never kept
+  if (block.Encryption) {
+    Compress.Encryption = 0;
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "encryption");
+  }
+  if (block.Compression) {
+    Compress.Compression = 0;
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "compression");
+  }
+}
+
+// ---- images and jobs ----
+
+TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
+  IsoImage* raw = nullptr;
+  const std::string label = ToUtf8(std::u16string(Options.VolumeLabel, std::find(Options.VolumeLabel, Options.VolumeLabel + 128, u'\0')));
+  if (iso_image_new(label.empty() ? nullptr : label.c_str(), &raw) < 0 || !raw)
+    throw EDiscBurn(code::ImageFailed, "The disc image cannot be created");
+  TIsoImagePtr image(raw);
+  iso_tree_set_follow_symlinks(raw, 1);
+  auto text = [](const db_char* field, size_t n) {
+    return ToUtf8(std::u16string(field, std::find(field, field + n, u'\0')));
+  };
+  if (auto s = text(ISO.ApplicationIdentifier, 128); !s.empty()) iso_image_set_application_id(raw, s.c_str());
+  if (auto s = text(ISO.PublisherIdentifier, 128); !s.empty()) iso_image_set_publisher_id(raw, s.c_str());
+  if (auto s = text(ISO.DataPreparerIdentifier, 128); !s.empty()) iso_image_set_data_preparer_id(raw, s.c_str());
+  if (auto s = text(ISO.SystemIdentifier, 31); !s.empty()) iso_image_set_system_id(raw, s.c_str());
+  if (auto s = text(ISO.SetIdentifier, 128); !s.empty()) iso_image_set_volset_id(raw, s.c_str());
+  if (auto s = text(ISO.CopyrightFileIdentifier, 36); !s.empty()) iso_image_set_copyright_file_id(raw, s.c_str());
+  if (auto s = text(ISO.AbstractFileIdentifier, 36); !s.empty()) iso_image_set_abstract_file_id(raw, s.c_str());
+  if (auto s = text(ISO.BiblioIdentifier, 36); !s.empty()) iso_image_set_biblio_file_id(raw, s.c_str());
+
+  struct TWalk {
+    IsoImage* Image;
+    std::vector<std::string>* Sources;
+    void Add(const TProjectNode& folder, IsoDir* dir) {
+      for (const auto& child : folder.Children) {
+        if (child->IsDir) {
+          IsoDir* sub = nullptr;
+          int r = iso_tree_add_new_dir(dir, child->Name.c_str(), &sub);
+          if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + child->Name);
+          if (child->MTime > 0) iso_node_set_mtime(reinterpret_cast<IsoNode*>(sub), child->MTime);
+          Add(*child, sub);
+        } else {
+          // A source replaced by a folder, a pipe or a device would silently become
+          // something other than the file's data on the disc.
+          struct stat st {};
+          if (stat(child->SourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + child->SourcePath);
+          IsoNode* node = nullptr;
+          int r = iso_tree_add_new_node(Image, dir, child->Name.c_str(), child->SourcePath.c_str(), &node);
+          if (r < 0) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + child->SourcePath);
+          if (child->MTime > 0) iso_node_set_mtime(node, child->MTime);
+          if (Sources) Sources->push_back(child->SourcePath);
+        }
+      }
+    }
+  } walk{raw, sources};
+  walk.Add(FProject.Root(), iso_image_get_root(raw));
+  return image;
+}
+
+TIsoWriteOptsPtr TBurnLibrary::BuildWriteOptions(bool sizeOnly) {
+  IsoWriteOpts* raw = nullptr;
+  if (iso_write_opts_new(&raw, 0) < 0 || !raw) throw EDiscBurn(code::ImageFailed);
+  TIsoWriteOptsPtr opts(raw);
+  iso_write_opts_set_iso_level(raw, ISO.Level);
+  // Rock Ridge is always written: it carries the full UTF-8 names and the file modes that
+  // Linux readers use.
+  iso_write_opts_set_rockridge(raw, 1);
+  iso_write_opts_set_joliet(raw, Options.JolietFileSystem ? 1 : 0);
+  iso_write_opts_set_joliet_long_names(raw, ISO.AllowLongJolietNames ? 1 : 0);
+  iso_write_opts_set_joliet_longer_paths(raw, ISO.AllowLongJolietNames ? 1 : 0);
+  iso_write_opts_set_allow_lowercase(raw, ISO.AllowLowercaseNames ? 1 : 0);
+  iso_write_opts_set_max_37_char_filenames(raw, ISO.AllowLongISO9660Names ? 1 : 0);
+  iso_write_opts_set_allow_deep_paths(raw, ISO.AllowManyDirectories ? 1 : 0);
+  iso_write_opts_set_omit_version_numbers(raw, ISO.AddSuffix ? 0 : 1);
+  if (ISO.UseCreationDateTime || ISO.UseModificationDateTime || ISO.UseExpirationDateTime ||
+      ISO.UseEffectiveDateTime) {
+    const time_t now = time(nullptr);
+    char noUuid[1] = {0};
+    iso_write_opts_set_pvd_times(raw, ISO.UseCreationDateTime ? TimeOf(ISO.CreationDateTime) : now,
+                                 ISO.UseModificationDateTime ? TimeOf(ISO.ModificationDateTime) : now,
+                                 ISO.UseExpirationDateTime ? TimeOf(ISO.ExpirationDateTime) : 0,
+                                 ISO.UseEffectiveDateTime ? TimeOf(ISO.EffectiveDateTime) : 0, noUuid);
+  }
+  if (Options.CacheSize > 0) iso_write_opts_set_fifo_size(raw, std::max<size_t>(32, Options.CacheSize / 2048));
+  iso_write_opts_set_will_cancel(raw, sizeOnly ? 1 : 0);
+  return opts;
+}
+
+namespace {
+
+EDiscBurn ImageError(int result, const std::vector<TLibraryMessage>& messages) {
+  std::string text = iso_error_to_msg(result);
+  const std::string detail = WorstText(messages, severity::Sorry);
+  if (!detail.empty() && detail != text) text += ": " + detail;
+  return EDiscBurn(code::ImageFailed, text);
+}
+
+}  // namespace
+
+int64_t TBurnLibrary::ImageSize() {
+  // Not while a job runs: the job reads the libraries' messages, and a failure of this
+  // layout would be taken for the job's.
+  CheckIdle();
+  CheckDataProject();
+  TIsoImagePtr image = BuildImage(nullptr);
+  TIsoWriteOptsPtr opts = BuildWriteOptions(true);
+  burn_source* raw = nullptr;
+  const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
+  if (r < 0) throw ImageError(r, PumpMessages());
+  TBurnSourcePtr source(raw);
+  const int64_t size = source->get_size(source.get());
+  PumpMessages();
+  return size;
+}
+
+void TBurnLibrary::CheckSupportedOptions() const {
+  if (Options.Bootable) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "bootable discs");
+  if (Options.VerifyAfterBurn || FVerify)
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "verify after burning");
+  if (Options.Copies > 1) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "several copies");
+}
+
+TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile) {
+  TWriteSetup setup;
+  TBurnSourcePtr source;
+  if (isoFile.empty()) {
+    CheckProjectReady();
+    TIsoImagePtr image = BuildImage(&setup.SourceFiles);
+    TIsoWriteOptsPtr opts = BuildWriteOptions(false);
+    burn_source* raw = nullptr;
+    const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
+    if (r < 0) throw ImageError(r, PumpMessages());
+    source.reset(raw);
+    setup.IsoSource = raw;
+    setup.ImageSize = source->get_size(raw);
+  } else {
+    struct stat st {};
+    if (stat(isoFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+      throw EDiscBurn(code::SourceUnreadable, "Image file not found: " + isoFile);
+    std::string path = isoFile;
+    burn_source* raw = burn_file_source_new(path.c_str(), nullptr);
+    if (!raw) throw EDiscBurn(code::SourceUnreadable, "Image file cannot be read: " + isoFile);
+    source.reset(raw);
+    setup.ImageSize = static_cast<int64_t>(st.st_size);
+    setup.SourceFiles.push_back(isoFile);
+  }
+
+  setup.Drive = std::make_unique<TGrabbedDrive>(address);
+  burn_drive* d = setup.Drive->Drive();
+  const int role = setup.Drive->Role();
+  switch (burn_disc_get_status(d)) {
+    case BURN_DISC_BLANK:
+    case BURN_DISC_APPENDABLE: break;
+    case BURN_DISC_EMPTY: throw EDiscBurn(code::NoMedium);
+    case BURN_DISC_FULL: throw EDiscBurn(code::MediumNotWritable, "The medium in the drive is full");
+    default: throw EDiscBurn(code::MediumNotWritable);
+  }
+
+  setup.Options.reset(burn_write_opts_new(d));
+  burn_write_opts* wo = setup.Options.get();
+  burn_write_opts_set_perform_opc(wo, Options.PerformOPC ? 1 : 0);
+  burn_write_opts_set_underrun_proof(wo, Options.UnderrunProtection ? 1 : 0);
+  burn_write_opts_set_simulate(wo, Options.TestBurn ? 1 : 0);
+  // An unfinalised disc stays appendable; image files have no sessions to leave open.
+  burn_write_opts_set_multi(wo, role == 1 && !Options.Finalize ? 1 : 0);
+
+  setup.Disc.reset(burn_disc_create());
+  burn_session* session = burn_session_create();
+  burn_disc_add_session(setup.Disc.get(), session, BURN_POS_END);
+  burn_track* track = burn_track_create();
+  burn_track_define_data(track, 0, Options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
+  if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
+    burn_track_free(track);
+    burn_session_free(session);
+    throw EDiscBurn(code::Failed, "The image cannot be handed to the drive");
+  }
+  burn_session_add_track(session, track, BURN_POS_END);
+  setup.Track = track;
+  // The disc now holds the session, the track and the source.
+  burn_track_free(track);
+  burn_session_free(session);
+  source.reset();
+
+  if (role == 1) burn_drive_set_speed(d, 0, FWriteSpeed);
+  char reasons[BURN_REASONS_LEN] = {};
+  if (Options.WriteMethod == DB_WM_TAO) {
+    burn_write_opts_set_write_type(wo, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
+  } else if (Options.WriteMethod == DB_WM_DAO) {
+    burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
+  } else if (burn_write_opts_auto_write_type(wo, setup.Disc.get(), reasons, 0) == BURN_WRITE_NONE) {
+    throw EDiscBurn(code::PrecheckFailed, std::string("The drive refuses the write job: ") + reasons);
+  }
+
+  int64_t avail = burn_disc_available_space(d, wo);
+  if (capacity > 0) avail = std::min(avail, capacity);
+  if (setup.ImageSize > avail)
+    throw EDiscBurn(code::ProjectTooLarge, "The project needs " + Megabytes(setup.ImageSize) +
+                                              ", but the medium has only " + Megabytes(avail) + " free");
+
+  reasons[0] = 0;
+  if (burn_precheck_write(wo, setup.Disc.get(), reasons, 0) <= 0)
+    throw EDiscBurn(code::PrecheckFailed, std::string("The drive refuses the write job: ") + reasons);
+
+  // A regular file written through a read-write pseudo-drive: cut to size afterwards,
+  // removed when the write fails.
+  const std::string path = PathWithoutStdio(address);
+  struct stat st {};
+  if (role == 2 && !path.empty() && path.rfind("/dev/", 0) != 0 && path.rfind("/proc/", 0) != 0 &&
+      (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)))
+    setup.ImageFile = path;
+  setup.Drive->SetEjectOnRelease(role == 1 && Options.EjectAfterBurn);
+  PumpMessages();
+  return setup;
+}
+
+TWriteSetup TBurnLibrary::SetupForBurnDevice(const std::string& isoFile) {
+  const int index = DeviceIndex(-1);
+  SetErrorDevice(index);
+  const TDevice& dev = FDevices[index];
+  return SetupWrite(dev.Address, dev.Capacity, isoFile);
+}
+
+void TBurnLibrary::CheckProjectReady() const {
+  CheckDataProject();
+  CheckSupportedOptions();
+  if (FProject.Empty()) throw EDiscBurn(code::ProjectEmpty);
+}
+
+void TBurnLibrary::Prepare() {
+  CheckIdle();
+  CheckProjectReady();
+  SetupForBurnDevice("");  // everything is checked; the drive is released again at once
+}
+
+void TBurnLibrary::Burn() {
+  CheckIdle();
+  CheckProjectReady();
+  StartJob(TBurnJob::Write(SetupForBurnDevice(""), FCallbacks));
+}
+
+void TBurnLibrary::BurnISO(const std::string& isoPath) {
+  CheckIdle();
+  StartJob(TBurnJob::Write(SetupForBurnDevice(isoPath), FCallbacks));
+}
+
+void TBurnLibrary::CreateImage(const std::string& imagePath) {
+  CheckIdle();
+  if (imagePath.empty()) throw EDiscBurn(code::InvalidArgument, "No image file name");
+  StartJob(TBurnJob::Write(SetupWrite("stdio:" + imagePath, 0, ""), FCallbacks));
+}
+
+void TBurnLibrary::Erase(bool quick, bool eject) {
+  CheckIdle();
+  const int index = DeviceIndex(-1);
+  SetErrorDevice(index);
+  auto drive = std::make_unique<TGrabbedDrive>(FDevices[index].Address);
+  burn_drive* d = drive->Drive();
+  const burn_disc_status status = burn_disc_get_status(d);
+  if (status == BURN_DISC_EMPTY) throw EDiscBurn(code::NoMedium);
+  // libburn empties a write-only file (role 5) whatever state it reports for it.
+  const bool writeOnlyFile = drive->Role() == 5;
+  if (!writeOnlyFile && !burn_disc_erasable(d)) {
+    std::string why = WorstText(PumpMessages(), severity::Sorry);
+    throw EDiscBurn(code::NotErasable, DefaultText(code::NotErasable) + (why.empty() ? "" : " (" + why + ")"));
+  }
+  if (!writeOnlyFile && status == BURN_DISC_BLANK) throw EDiscBurn(code::NotErasable, "The medium in the drive is blank");
+  drive->SetEjectOnRelease(eject && drive->Role() == 1);
+  StartJob(TBurnJob::Erase(std::move(drive), quick, FCallbacks));
+}
+
+void TBurnLibrary::StartJob(std::unique_ptr<TBurnJob> job) {
+  // Threads of earlier jobs that returned from their last callback are joined here; one still
+  // inside its done callback (which may be what called us) is kept until it has.
+  if (FJob) FRetired.push_back(std::move(FJob));
+  JoinExitedJobs();
+  FBusy = true;
+  const uint64_t generation = ++FGeneration;
+  job->Start([this, generation] {
+    if (FGeneration == generation) FBusy = false;
+  });
+  FJob = std::move(job);
+}
+
+void TBurnLibrary::JoinExitedJobs() {
+  FRetired.erase(std::remove_if(FRetired.begin(), FRetired.end(),
+                                [](const std::unique_ptr<TBurnJob>& j) {
+                                  if (!j->Exited()) return false;
+                                  j->Join();
+                                  return true;
+                                }),
+                 FRetired.end());
+}
+
+void TBurnLibrary::Abort() {
+  CheckInitialized();
+  if (!FJob || !FBusy) throw EDiscBurn(code::NoJob);
+  if (!FJob->Abort()) throw EDiscBurn(code::Failed, "An erase cannot be aborted");
+}
+
+std::vector<TLibraryMessage> TBurnLibrary::PumpMessages() {
+  // While a job runs its thread owns the queues: it needs the failures among them.
+  if (FBusy) return {};
+  std::vector<TLibraryMessage> messages = TakeLibraryMessages();
+  for (const auto& m : messages) FCallbacks.InfoText(m.Text, InfoLevelOf(m.Rank));
+  return messages;
+}
+
+}  // namespace discburn

@@ -1,0 +1,185 @@
+// The state behind the C entry points: devices, the data project, the option blocks, the
+// running job and the texts of the last errors. One instance per process (Library()).
+// Methods throw EDiscBurn; the entry points turn that into a result code.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "burning/discburn/burn_job.h"
+#include "burning/discburn/callback_hub.h"
+#include "burning/discburn/discburn_api.h"
+#include "burning/discburn/project_tree.h"
+
+namespace discburn {
+
+struct TDevice {
+  std::string Address;  // libburn address; for the image writer it follows the image path
+  std::string Vendor, Product, Revision;
+  bool ImageWriter = false;
+  int64_t Capacity = 0;  // bytes; 0 = what the drive reports
+  uint32_t FirstGroup = 0, SecondGroup = 0;  // capability bits (burn_library.cpp)
+  uint64_t Codes = 0;                         // capability codes, bit n = code n
+  int BufferSize = 0;
+};
+
+struct TCapabilitySet {
+  uint32_t FirstGroup = 0, SecondGroup = 0;
+  uint64_t Codes = 0;
+};
+
+class TBurnLibrary {
+ public:
+  TBurnLibrary();
+
+  // Result texts: the detailed text of the last failure with a code, else the generic one.
+  void RememberText(int32_t resultCode, const std::string& text);
+  std::string Text(int32_t resultCode);
+  std::string ErrorDeviceName();
+
+  TCallbackHub& Callbacks() { return FCallbacks; }
+
+  // Initialisation
+  void Initialize(int32_t aspiType, bool imageDevice);
+  void DeInitialize();
+  void CheckInitialized() const;
+  void SetTempPath(const std::string& path);
+  std::string TempPath() const;
+  void EnableImageDevice(bool enable);
+  void SetImageFilePath(const std::string& path);
+
+  // Devices
+  void RescanDevices();
+  const std::vector<TDevice>& Devices() const { return FDevices; }
+  void AddPseudoDrive(const std::string& address, int64_t capacity);
+  /// Index into Devices() of a device argument (-1/0 burn device, -2 read device, 1..n).
+  int DeviceIndex(int32_t device) const;
+  int IndexOfLetter(int32_t letter) const;
+  void SetBurnDevice(int32_t letter);
+  void SetReadDevice(int32_t letter);
+  std::string BurnDeviceLetters() const;
+  std::string DeviceName(int index) const;
+  void MediumInformation(int32_t device, DBMediumInfo& info);
+  void DeviceInformationEx(int32_t device, DBDeviceInfoEx& info);
+  bool IsDeviceReady(int32_t device);
+  void Eject(int32_t device);
+  db_handle CapabilitiesHandle(int32_t device);
+  bool HasCapability(db_handle handle, uint32_t firstGroup, uint32_t secondGroup);
+  void ReleaseCapabilities(db_handle handle);
+
+  // Speeds (kB/s of 1000 bytes)
+  /// The drive's write or read speeds, highest first; `current` gets the chosen one.
+  std::vector<int> Speeds(int32_t device, bool write, int* current);
+  /// Chooses the highest speed not above `speed` (<= 0: the highest) and returns it.
+  int32_t ChooseSpeed(int32_t device, bool write, int32_t speed);
+  double SpeedMultiple(int32_t speed) const;
+
+  // Project
+  void CreateProject(int32_t type, int32_t session);
+  void DeleteProject();
+  int32_t ProjectType() const { return FProjectType; }
+  TProjectTree& Project();
+  void AddFile(const std::string& source, const std::string& folder, const std::string& name);
+  void AddDir(const std::string& source, const std::string& folder, bool recursive);
+  void CreateDir(const std::string& folder, const std::string& name);
+  void RemoveFile(const std::string& folder, const std::string& name);
+  void RemoveDir(const std::string& path);
+  void RenameFile(const std::string& folder, const std::string& oldName, const std::string& newName);
+  void RenameDir(const std::string& path, const std::string& newName);
+  void SetFileTimes(const std::string& path, const DBDiscDate* modified);
+  void ClearAll();
+  int64_t ImageSize();
+
+  // Project listing through disc sessions (device 0 = the project)
+  db_handle OpenSession(int32_t device);
+  void CloseSession(db_handle session);
+  db_handle OpenDirectory(db_handle session, const std::string& path);
+  const std::vector<DBFileEntry>& Directory(db_handle directory) const;
+  void CloseDirectory(db_handle directory);
+  DBFileEntry FileEntry(db_handle session, const std::string& path);
+
+  // Option blocks
+  DBOptionsBlock Options;
+  DBISOBlock ISO;
+  DBBootBlock Boot;
+  DBCompressEncryptBlock Compress;
+  DBDVDVideoBlock DVDVideo;
+  DBUDFBlock UDF;
+  std::u16string UDFImplementationId;
+  void SetOptions(const DBOptionsBlock& block);
+  void SetISO(const DBISOBlock& block);
+  void SetCompress(const DBCompressEncryptBlock& block);
+  bool Verify() const { return FVerify; }
+  void SetVerify(bool verify) { FVerify = verify; }
+
+  // Jobs
+  void Prepare();
+  void Burn();
+  void BurnISO(const std::string& isoPath);
+  void CreateImage(const std::string& imagePath);
+  void Erase(bool quick, bool eject);
+  void Abort();
+  bool Busy() const { return FBusy; }
+  /// Fires InfoText for queued library messages (outside jobs) and returns them.
+  std::vector<TLibraryMessage> PumpMessages();
+
+ private:
+  void ResetState();
+  void CheckIdle() const;
+  void CheckDataProject() const;
+  void CheckSupportedOptions() const;
+  void CheckProjectReady() const;
+  std::string ImagePath() const;
+  void BuildDevices();
+  TIsoImagePtr BuildImage(std::vector<std::string>* sources);
+  TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
+  /// Builds the image (or takes the ISO file) and the write job for a drive, and checks
+  /// that the drive can write it: medium, free space, libburn's precheck.
+  TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile);
+  TWriteSetup SetupForBurnDevice(const std::string& isoFile);
+  void StartJob(std::unique_ptr<TBurnJob> job);
+  void JoinExitedJobs();
+  DBFileEntry EntryOf(const TProjectNode& node) const;
+  void SetErrorDevice(int index);
+
+  bool FInitialized = false;
+  bool FImageDevice = false;
+  std::string FTempPath;
+  std::string FImagePath;
+  std::vector<TDevice> FScanned;
+  std::vector<TDevice> FPseudo;
+  std::vector<TDevice> FDevices;
+  std::string FBurnKey;  // the burn and read devices, by address (they survive a rescan)
+  std::string FReadKey;
+  bool FVerify = false;
+  int FWriteSpeed = 0;  // wanted kB/s, 0 = the highest
+  int FReadSpeed = 0;
+  int FLastProfile = 0;
+  int32_t FProjectType = DB_PT_NONE;
+  TProjectTree FProject;
+
+  TCallbackHub FCallbacks;
+  std::unique_ptr<TBurnJob> FJob;
+  std::vector<std::unique_ptr<TBurnJob>> FRetired;
+  std::atomic<bool> FBusy{false};
+  std::atomic<uint64_t> FGeneration{0};  // which job may clear FBusy when it ends
+
+  db_handle FNextHandle = 1;
+  std::map<db_handle, std::vector<db_handle>> FSessions;  // session -> its directories
+  std::map<db_handle, std::vector<DBFileEntry>> FDirectories;
+  std::map<db_handle, TCapabilitySet> FCapabilities;
+
+  std::mutex FTextLock;
+  std::map<int32_t, std::string> FTexts;
+  std::string FErrorDevice;
+};
+
+/// The process-wide library state.
+TBurnLibrary& Library();
+
+}  // namespace discburn

@@ -1,0 +1,545 @@
+// The C entry points of libdiscburn.so that do real work. Each one runs its body through
+// Guard(), which turns an EDiscBurn into the result code and keeps its text for GetText.
+
+#include <cstring>
+#include <new>
+
+#include "burning/discburn/burn_error.h"
+#include "burning/discburn/burn_library.h"
+#include "burning/discburn/discburn_api.h"
+#include "burning/discburn/entry_guard.h"
+#include "burning/discburn/utf16.h"
+
+using discburn::code::Ok;
+using discburn::EDiscBurn;
+using discburn::Guard;
+using discburn::Library;
+using discburn::TCallbackSlot;
+using discburn::ToUtf8;
+
+namespace {
+
+void Register(TCallbackSlot slot, void* function, void* user) { Library().Callbacks().Set(slot, function, user); }
+
+template <typename T>
+void Need(T* p) {
+  if (!p) throw EDiscBurn(discburn::code::InvalidArgument, "A required argument is missing");
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- initialisation and environment ----
+
+int32_t Initialize(int32_t aspiType, int32_t enableImageDevice) {
+  return Guard([&] { Library().Initialize(aspiType, enableImageDevice != 0); });
+}
+
+int32_t DeInitialize(void) {
+  return Guard([&] { Library().DeInitialize(); });
+}
+
+int32_t ForceDeInitialize(void) { return DeInitialize(); }
+
+int32_t SetTmpPath(const db_char* path) {
+  return Guard([&] {
+    Library().CheckInitialized();
+    Library().SetTempPath(ToUtf8(path));
+  });
+}
+
+int32_t GetTmpPath(db_char* buffer, int32_t* length) {
+  return Guard([&] {
+    Need(buffer);
+    Need(length);
+    Library().CheckInitialized();
+    *length = discburn::CopyText(Library().TempPath(), buffer, *length);
+  });
+}
+
+int32_t GetText(int32_t resultCode, db_char* buffer, int32_t* length) {
+  if (!buffer || !length || *length <= 0) return discburn::code::InvalidArgument;
+  *length = discburn::CopyText(Library().Text(resultCode), buffer, std::min<int32_t>(*length, DB_TEXT_CAPACITY));
+  return Ok;
+}
+
+int32_t SetASPI(int32_t aspiType) {
+  return Guard([&] {
+    if (aspiType != DB_ASPI_INTERNAL)
+      throw EDiscBurn(discburn::code::NotSupported, std::string(discburn::NotSupportedPrefix) + "ASPI device access");
+  });
+}
+
+int32_t GetASPI(uint8_t* aspiType) {
+  return Guard([&] {
+    Need(aspiType);
+    *aspiType = DB_ASPI_INTERNAL;
+  });
+}
+
+int32_t EnableImageDevice(int32_t enable) {
+  return Guard([&] {
+    Library().CheckInitialized();
+    Library().EnableImageDevice(enable != 0);
+  });
+}
+
+int32_t ResetCallbacks(void) {
+  return Guard([&] { Library().Callbacks().Reset(); });
+}
+
+// ---- devices ----
+
+int32_t RescanDevices(void) {
+  return Guard([&] { Library().RescanDevices(); });
+}
+
+int32_t GetDevices(db_char* buffer, int32_t* count, int32_t burnersOnly) {
+  return Guard([&] {
+    Need(buffer);
+    Need(count);
+    std::memset(buffer, 0, DB_DEVICE_LIST_BYTES);
+    *count = 0;
+    auto& lib = Library();
+    lib.CheckInitialized();
+    const auto& devices = lib.Devices();
+    int32_t n = 0;
+    for (size_t i = 0; i < devices.size() && n < DB_MAX_DEVICES; ++i) {
+      const auto& d = devices[i];
+      const bool writer = d.ImageWriter || d.SecondGroup != 0 || (d.FirstGroup & 0x1E0) != 0;
+      if (burnersOnly && !writer) continue;
+      discburn::CopyText(lib.DeviceName(static_cast<int>(i)), buffer + n * DB_DEVICE_NAME_CHARS, DB_DEVICE_NAME_CHARS);
+      ++n;
+    }
+    *count = n;
+  });
+}
+
+int32_t GetActiveDevicesCount(int32_t* count) {
+  return Guard([&] {
+    Need(count);
+    *count = 0;
+    Library().CheckInitialized();
+    *count = static_cast<int32_t>(Library().Devices().size());
+  });
+}
+
+int32_t GetBurnDevice(db_char* letters, int32_t* count) {
+  return Guard([&] {
+    Need(letters);
+    const int32_t capacity = count && *count > 0 ? *count : DB_MAX_DEVICES;
+    letters[0] = 0;
+    if (count) *count = 0;
+    const int32_t n = discburn::CopyText(Library().BurnDeviceLetters(), letters, capacity);
+    if (count) *count = n;
+  });
+}
+
+int32_t SetBurnDevice(int32_t letter) {
+  return Guard([&] { Library().SetBurnDevice(letter); });
+}
+
+int32_t SetReadDevice(int32_t letter) {
+  return Guard([&] { Library().SetReadDevice(letter); });
+}
+
+int32_t GetDeviceInformation(int32_t device, db_char* vendor, db_char* product, db_char* revision) {
+  return Guard([&] {
+    if (vendor) vendor[0] = 0;
+    if (product) product[0] = 0;
+    if (revision) revision[0] = 0;
+    auto& lib = Library();
+    const auto& d = lib.Devices()[lib.DeviceIndex(device)];
+    discburn::CopyText(d.Vendor, vendor, DB_VENDOR_CHARS);
+    discburn::CopyText(d.Product, product, DB_PRODUCT_CHARS);
+    discburn::CopyText(d.Revision, revision, DB_REVISION_CHARS);
+  });
+}
+
+int32_t GetDeviceInformationEx(int32_t device, DBDeviceInfoEx* info) {
+  return Guard([&] {
+    Need(info);
+    Library().DeviceInformationEx(device, *info);
+  });
+}
+
+int32_t GetDeviceCapabilities(int32_t device, uint32_t* firstGroup, uint32_t* secondGroup) {
+  return Guard([&] {
+    if (firstGroup) *firstGroup = 0;
+    if (secondGroup) *secondGroup = 0;
+    auto& lib = Library();
+    const auto& d = lib.Devices()[lib.DeviceIndex(device)];
+    if (firstGroup) *firstGroup = d.FirstGroup;
+    if (secondGroup) *secondGroup = d.SecondGroup;
+  });
+}
+
+int32_t GetDeviceCapabilitiesHandle(int32_t device, db_handle* handle) {
+  return Guard([&] {
+    Need(handle);
+    *handle = 0;
+    *handle = Library().CapabilitiesHandle(device);
+  });
+}
+
+int32_t AnalyseDeviceCapability(db_handle handle, uint32_t firstGroup, uint32_t secondGroup, uint8_t* present) {
+  return Guard([&] {
+    Need(present);
+    *present = 0;
+    *present = Library().HasCapability(handle, firstGroup, secondGroup) ? 1 : 0;
+  });
+}
+
+int32_t ReleaseDeviceCapabilities(db_handle handle) {
+  return Guard([&] { Library().ReleaseCapabilities(handle); });
+}
+
+int32_t GetErrorDeviceName(db_char* buffer, int32_t capacity) {
+  return Guard([&] {
+    Need(buffer);
+    discburn::CopyText(Library().ErrorDeviceName(), buffer, capacity);
+  });
+}
+
+int32_t IsDeviceReady(int32_t device, uint8_t* ready) {
+  return Guard([&] {
+    Need(ready);
+    *ready = 0;
+    *ready = Library().IsDeviceReady(device) ? 1 : 0;
+  });
+}
+
+int32_t EjectDevice(int32_t device, int32_t eject) {
+  return Guard([&] {
+    if (eject) Library().Eject(device);
+    else Library().DeviceIndex(device);  // closing a tray: nothing to do, but the device must exist
+  });
+}
+
+int32_t CloseDevice(int32_t device) {
+  // Drives are held only for the length of one call or job; there is nothing to close.
+  return Guard([&] { Library().DeviceIndex(device); });
+}
+
+// ---- media and the project's sessions ----
+
+int32_t GetMediumInformation(int32_t device, DBMediumInfo* info) {
+  return Guard([&] {
+    Need(info);
+    Library().MediumInformation(device, *info);
+  });
+}
+
+int32_t OpenDiskSession(int32_t device, int32_t session, db_handle* handle, int32_t flags) {
+  return Guard([&] {
+    Need(handle);
+    *handle = 0;
+    *handle = Library().OpenSession(device);
+  });
+}
+
+int32_t CloseDiskSession(db_handle session) {
+  return Guard([&] { Library().CloseSession(session); });
+}
+
+int32_t OpenDirectory(db_handle session, const db_char* path, db_handle* directory) {
+  return Guard([&] {
+    Need(directory);
+    *directory = 0;
+    *directory = Library().OpenDirectory(session, ToUtf8(path));
+  });
+}
+
+int32_t GetNumberOfFiles(db_handle directory, int32_t* count) {
+  return Guard([&] {
+    Need(count);
+    *count = 0;
+    *count = static_cast<int32_t>(Library().Directory(directory).size());
+  });
+}
+
+int32_t ReadDirectory(db_handle directory, int32_t index, DBFileEntry* entry) {
+  return Guard([&] {
+    Need(entry);
+    std::memset(entry, 0, sizeof *entry);
+    const auto& entries = Library().Directory(directory);
+    if (index < 0 || index >= static_cast<int32_t>(entries.size()))
+      throw EDiscBurn(discburn::code::InvalidArgument, "Entry index out of range");
+    *entry = entries[index];
+  });
+}
+
+int32_t CloseDirectory(db_handle directory) {
+  return Guard([&] { Library().CloseDirectory(directory); });
+}
+
+int32_t GetFileEntry(db_handle session, const db_char* path, DBFileEntry* entry) {
+  return Guard([&] {
+    Need(entry);
+    std::memset(entry, 0, sizeof *entry);
+    *entry = Library().FileEntry(session, ToUtf8(path));
+  });
+}
+
+// ---- speeds ----
+
+namespace {
+
+int32_t SpeedList(int32_t device, bool write, int32_t* speeds, int32_t* count) {
+  return Guard([&] {
+    Need(count);
+    const int32_t capacity = *count;
+    *count = 0;
+    if (speeds && capacity > 0) std::memset(speeds, 0, sizeof(int32_t) * capacity);
+    const auto list = Library().Speeds(device, write, nullptr);
+    for (int32_t i = 0; speeds && i < capacity && i < static_cast<int32_t>(list.size()); ++i) speeds[i] = list[i];
+    *count = static_cast<int32_t>(list.size());
+  });
+}
+
+int32_t OneSpeed(int32_t device, bool write, bool maximum, int32_t* speed) {
+  return Guard([&] {
+    Need(speed);
+    *speed = 0;
+    int current = 0;
+    const auto list = Library().Speeds(device, write, &current);
+    *speed = maximum ? list.front() : current;
+  });
+}
+
+}  // namespace
+
+int32_t GetBurnSpeed(int32_t device, int32_t* speed) { return OneSpeed(device, true, false, speed); }
+int32_t GetMaxBurnSpeed(int32_t device, int32_t* speed) { return OneSpeed(device, true, true, speed); }
+int32_t GetPossibleBurnSpeeds(int32_t device, int32_t* speeds, int32_t* count) {
+  return SpeedList(device, true, speeds, count);
+}
+int32_t SetBurnSpeed(int32_t device, int32_t speed) {
+  return Guard([&] { Library().ChooseSpeed(device, true, speed); });
+}
+int32_t GetReadSpeed(int32_t device, int32_t* speed) { return OneSpeed(device, false, false, speed); }
+int32_t GetMaxReadSpeed(int32_t device, int32_t* speed) { return OneSpeed(device, false, true, speed); }
+int32_t GetPossibleReadSpeeds(int32_t device, int32_t* speeds, int32_t* count) {
+  return SpeedList(device, false, speeds, count);
+}
+int32_t SetReadSpeed(int32_t device, int32_t speed) {
+  return Guard([&] { Library().ChooseSpeed(device, false, speed); });
+}
+
+int32_t ConvertSpeedFromKBPerSec(int32_t speed, double* multiple) {
+  return Guard([&] {
+    Need(multiple);
+    *multiple = 0;
+    *multiple = Library().SpeedMultiple(speed);
+  });
+}
+
+// ---- project and files ----
+
+int32_t CreateProject(int32_t projectType, int32_t sessionToContinue) {
+  return Guard([&] { Library().CreateProject(projectType, sessionToContinue); });
+}
+
+int32_t DeleteProject(void) {
+  return Guard([&] { Library().DeleteProject(); });
+}
+
+int32_t GetProjectType(int32_t* projectType) {
+  return Guard([&] {
+    Need(projectType);
+    *projectType = DB_PT_NONE;
+    Library().CheckInitialized();
+    *projectType = Library().ProjectType();
+  });
+}
+
+int32_t AddFile(DBAddFileRecord record) {
+  return Guard([&] {
+    Library().AddFile(ToUtf8(record.SourcePath), ToUtf8(record.DestFolder), ToUtf8(record.NameOnDisc));
+  });
+}
+
+int32_t AddDir(const db_char* sourceFolder, const db_char* destFolder, int32_t recursive) {
+  return Guard([&] { Library().AddDir(ToUtf8(sourceFolder), ToUtf8(destFolder), recursive != 0); });
+}
+
+int32_t CreateDir(const db_char* destFolder, const db_char* name) {
+  return Guard([&] { Library().CreateDir(ToUtf8(destFolder), ToUtf8(name)); });
+}
+
+int32_t RemoveFile(const db_char* destFolder, const db_char* name) {
+  return Guard([&] { Library().RemoveFile(ToUtf8(destFolder), ToUtf8(name)); });
+}
+
+int32_t RemoveDir(const db_char* path) {
+  return Guard([&] { Library().RemoveDir(ToUtf8(path)); });
+}
+
+int32_t RenameFile(const db_char* destFolder, const db_char* oldName, const db_char* newName) {
+  return Guard([&] { Library().RenameFile(ToUtf8(destFolder), ToUtf8(oldName), ToUtf8(newName)); });
+}
+
+int32_t RenameDir(const db_char* path, const db_char* newName) {
+  return Guard([&] { Library().RenameDir(ToUtf8(path), ToUtf8(newName)); });
+}
+
+int32_t ClearAll(void) {
+  return Guard([&] { Library().ClearAll(); });
+}
+
+int32_t SetFileTimes(const db_char* path, const DBDiscDate* created, const DBDiscDate* modified,
+                     const DBDiscDate* accessed) {
+  // ISO 9660 and Rock Ridge keep one time per entry that readers show: the modification time.
+  return Guard([&] { Library().SetFileTimes(ToUtf8(path), modified); });
+}
+
+int32_t GetImageSize(int64_t* bytes) {
+  return Guard([&] {
+    Need(bytes);
+    *bytes = 0;
+    *bytes = Library().ImageSize();
+  });
+}
+
+int32_t GetPossibleImageFormats(uint32_t* formats) {
+  return Guard([&] {
+    Need(formats);
+    *formats = 1;  // ISO 9660 images only
+  });
+}
+
+int32_t SetImageFilePath(const db_char* path) {
+  return Guard([&] {
+    Library().CheckInitialized();
+    Library().SetImageFilePath(ToUtf8(path));
+  });
+}
+
+// ---- option blocks ----
+
+int32_t GetOptions(DBOptionsBlock* block) {
+  return Guard([&] { Need(block); *block = Library().Options; });
+}
+int32_t SetOptions(DBOptionsBlock block) {
+  return Guard([&] { Library().SetOptions(block); });
+}
+int32_t GetISOInfoEx(DBISOBlock* block) {
+  return Guard([&] { Need(block); *block = Library().ISO; });
+}
+int32_t SetISOInfoEx(DBISOBlock block) {
+  return Guard([&] { Library().SetISO(block); });
+}
+int32_t GetBootInfoEx(DBBootBlock* block) {
+  return Guard([&] { Need(block); *block = Library().Boot; });
+}
+int32_t SetBootInfoEx(DBBootBlock block) {
+  // Kept; a bootable disc itself is refused when it is prepared.
+  return Guard([&] { Library().Boot = block; });
+}
+int32_t GetCompressEncrypt(DBCompressEncryptBlock* block) {
+  return Guard([&] { Need(block); *block = Library().Compress; });
+}
+int32_t SetCompressEncrypt(DBCompressEncryptBlock block) {
+  return Guard([&] { Library().SetCompress(block); });
+}
+int32_t GetDVDVideoOptions(DBDVDVideoBlock* block) {
+  return Guard([&] { Need(block); *block = Library().DVDVideo; });
+}
+int32_t SetDVDVideoOptions(DBDVDVideoBlock block) {
+  return Guard([&] { Library().DVDVideo = block; });
+}
+int32_t GetUDFOptions(DBUDFBlock* block) {
+  return Guard([&] { Need(block); *block = Library().UDF; });
+}
+int32_t SetUDFOptions(DBUDFBlock block) {
+  // Kept for the caller; no UDF file system is written (libisofs has no UDF writer).
+  return Guard([&] { Library().UDF = block; });
+}
+int32_t GetUDFOptionsEx(DBUDFBlock* block, db_char* implementationId, int32_t capacity) {
+  return Guard([&] {
+    Need(block);
+    *block = Library().UDF;
+    discburn::CopyText(ToUtf8(Library().UDFImplementationId), implementationId, capacity);
+  });
+}
+int32_t SetUDFOptionsEx(DBUDFBlock block, const db_char* implementationId) {
+  return Guard([&] {
+    Library().UDF = block;
+    Library().UDFImplementationId = discburn::ToUtf16(ToUtf8(implementationId));
+  });
+}
+int32_t GetVerify(uint8_t* verify) {
+  return Guard([&] { Need(verify); *verify = Library().Verify() ? 1 : 0; });
+}
+
+// ---- jobs ----
+
+int32_t Prepare(void) {
+  return Guard([&] { Library().Prepare(); });
+}
+
+int32_t Burn(void) {
+  return Guard([&] { Library().Burn(); });
+}
+
+int32_t BurnISO(const db_char* isoPath) {
+  return Guard([&] { Library().BurnISO(ToUtf8(isoPath)); });
+}
+
+int32_t CreateImage(const db_char* imagePath) {
+  return Guard([&] { Library().CreateImage(ToUtf8(imagePath)); });
+}
+
+int32_t Erase(int32_t quick, int32_t eject) {
+  return Guard([&] { Library().Erase(quick != 0, eject != 0); });
+}
+
+int32_t Abort(void) {
+  return Guard([&] { Library().Abort(); });
+}
+
+int32_t AudioFileStop(void) {
+  return Ok;  // nothing ever plays
+}
+
+// ---- callback registration ----
+
+int32_t SetInfoTextEventCallback(DBInfoTextCallback callback, int32_t level, void* user) {
+  Library().Callbacks().SetInfoTextLevel(level);
+  Register(TCallbackSlot::InfoText, reinterpret_cast<void*>(callback), user);
+  return Ok;
+}
+
+#define DB_REGISTER(name, slot, type)                                   \
+  int32_t name(type callback, void* user) {                             \
+    Register(TCallbackSlot::slot, reinterpret_cast<void*>(callback), user); \
+    return Ok;                                                          \
+  }
+DB_REGISTER(SetProcessEventCallback, Process, DBProcessCallback)
+DB_REGISTER(SetBurnFileEventCallback, BurnFile, DBBurnFileCallback)
+DB_REGISTER(SetEraseDoneEventCallback, EraseDone, DBEraseDoneCallback)
+DB_REGISTER(SetFinalizeEventCallback, Finalize, DBFinalizeCallback)
+DB_REGISTER(SetBurnDoneEventCallback, BurnDone, DBBurnDoneCallback)
+DB_REGISTER(SetJobDoneEventCallback, JobDone, DBJobDoneCallback)
+DB_REGISTER(SetAddFileEventCallback, AddFile, DBAddFileCallback)
+DB_REGISTER(SetCreateDirEventCallback, CreateDir, DBCreateDirCallback)
+DB_REGISTER(SetRemoveFileEventCallback, RemoveFile, DBRemoveFileCallback)
+DB_REGISTER(SetAudioDecodeDoneEventCallback, AudioDecodeDone, DBAudioDecodeDoneCallback)
+DB_REGISTER(SetVideoScannerEventCallback, VideoScanner, DBVideoScannerCallback)
+DB_REGISTER(SetVideoScanDoneEventCallback, VideoScanDone, DBVideoScanDoneCallback)
+DB_REGISTER(SetStartVerifyEventCallback, StartVerify, DBStartVerifyCallback)
+DB_REGISTER(SetVerifyFileEventCallback, VerifyFile, DBVerifyFileCallback)
+DB_REGISTER(SetVerifyErrorEventCallback, VerifyError, DBVerifyErrorCallback)
+DB_REGISTER(SetVerifyDoneEventCallback, VerifyDone, DBVerifyDoneCallback)
+DB_REGISTER(SetRAWDataEventCallback, RawData, DBRawDataCallback)
+DB_REGISTER(SetCompareFilesForArrangementEventCallback, CompareFiles, DBCompareFilesCallback)
+#undef DB_REGISTER
+
+// ---- test support ----
+
+int32_t AddPseudoDrive(const db_char* address, int64_t capacityBytes) {
+  return Guard([&] { Library().AddPseudoDrive(ToUtf8(address), capacityBytes); });
+}
+
+}  // extern "C"

@@ -1,0 +1,21 @@
+// UTF-16 <-> UTF-8 at the library's edge: the C interface speaks UTF-16, libburn and
+// libisofs speak UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "burning/discburn/discburn_api.h"
+
+namespace discburn {
+
+/// The NUL-terminated UTF-16 text as UTF-8; nullptr gives "". Unpaired surrogates become U+FFFD.
+std::string ToUtf8(const db_char* text);
+std::string ToUtf8(const std::u16string& text);
+std::u16string ToUtf16(const std::string& text);
+
+/// Copies text into a buffer of `capacity` units, cut to capacity - 1 and NUL-terminated.
+/// Returns the number of units written without the NUL. Nothing happens for capacity <= 0.
+int32_t CopyText(const std::string& text, db_char* buffer, int32_t capacity);
+
+}  // namespace discburn

@@ -1,0 +1,951 @@
+// libdiscburn.so end to end: projects burned through libburn's stdio: pseudo-drives (image
+// files, /dev/null, a write-only file that can be erased) and read back with bsdtar and
+// isoinfo; the C entry points are called as the burning component calls them.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "burning/discburn/discburn_api.h"
+
+namespace fs = std::filesystem;
+
+// A call that must succeed; a failure shows the library's text for its code.
+#define ASSERT_OK(call)                                                   \
+  do {                                                                    \
+    const int32_t rc_ = (call);                                           \
+    ASSERT_EQ(rc_, 0) << #call << ": " << TextOf(rc_);                   \
+  } while (0)
+#define EXPECT_OK(call)                                                   \
+  do {                                                                    \
+    const int32_t rc_ = (call);                                           \
+    EXPECT_EQ(rc_, 0) << #call << ": " << TextOf(rc_);                   \
+  } while (0)
+
+namespace {
+
+// The library's result codes the tests look for.
+constexpr int32_t InvalidDeviceCode = 11;
+constexpr int32_t NotErasableCode = 15;
+constexpr int32_t ProjectEmptyCode = 17;
+constexpr int32_t NoSpeedInformationCode = 26;
+constexpr int32_t InvalidHandleCode = 27;
+constexpr int32_t NotSupportedCode = 50;  // the one code for what this system cannot do
+
+std::u16string W(const std::string& utf8) { return QString::fromStdString(utf8).toStdU16String(); }
+std::string U8(const db_char* text) { return QString::fromStdU16String(text ? std::u16string(text) : u"").toStdString(); }
+
+std::string TextOf(int32_t code) {
+  db_char buffer[DB_TEXT_CAPACITY];
+  int32_t length = DB_TEXT_CAPACITY;
+  if (GetText(code, buffer, &length) != 0) return "<GetText failed>";
+  return QString::fromStdU16String(std::u16string(buffer, length)).toStdString();
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteRandom(const fs::path& path, size_t size, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string data(size, '\0');
+  for (auto& c : data) c = static_cast<char>(gen());
+  std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+void MakeSparse(const fs::path& path, int64_t size) {
+  { std::ofstream(path, std::ios::binary); }
+  ASSERT_EQ(truncate(path.c_str(), size), 0);
+}
+
+/// Everything the library reported through its callbacks.
+struct TRecorder {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  int Process = 0, Finalize = 0, BurnDone = 0, EraseDone = 0, JobDone = 0, AddFile = 0, CreateDir = 0,
+      RemoveFile = 0, Other = 0;
+  std::vector<std::string> DoneErrors;  // BurnDone and EraseDone texts, in order
+  std::vector<std::string> AddedNames;
+  std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
+
+  void Done(int& counter, const db_char* error) {
+    std::lock_guard<std::mutex> l(Lock);
+    ++counter;
+    DoneErrors.push_back(U8(error));
+  }
+  int Total() {
+    std::lock_guard<std::mutex> l(Lock);
+    return Process + Finalize + BurnDone + EraseDone + JobDone + AddFile + CreateDir + RemoveFile + Other;
+  }
+  /// Waits (generously: a 4.5 GiB image can take a while under the sanitizers) for JobDone.
+  bool WaitJobDone(int jobs = 1) {
+    std::unique_lock<std::mutex> l(Lock);
+    return Changed.wait_for(l, std::chrono::minutes(5), [&] { return JobDone >= jobs; });
+  }
+  bool WaitProcess() {
+    std::unique_lock<std::mutex> l(Lock);
+    return Changed.wait_for(l, std::chrono::minutes(1), [&] { return Process > 0 || JobDone > 0; });
+  }
+};
+
+TRecorder* R(void* user) { return static_cast<TRecorder*>(user); }
+
+void RegisterAll(TRecorder& rec) {
+  SetInfoTextEventCallback([](const db_char*, int32_t, void*) {}, DB_HIGH_DEBUG, &rec);
+  SetProcessEventCallback(
+      [](float, float, float, double, double, void* u) {
+        std::function<void()> first;
+        {
+          std::lock_guard<std::mutex> l(R(u)->Lock);
+          if (++R(u)->Process == 1) first = R(u)->OnFirstProcess;
+          R(u)->Changed.notify_all();
+        }
+        if (first) first();
+      },
+      &rec);
+  SetFinalizeEventCallback(
+      [](void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->Finalize;
+      },
+      &rec);
+  SetBurnDoneEventCallback([](const db_char* e, void* u) { R(u)->Done(R(u)->BurnDone, e); }, &rec);
+  SetEraseDoneEventCallback([](const db_char* e, void* u) { R(u)->Done(R(u)->EraseDone, e); }, &rec);
+  SetJobDoneEventCallback(
+      [](void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->JobDone;
+        R(u)->Changed.notify_all();
+      },
+      &rec);
+  SetAddFileEventCallback(
+      [](const db_char*, const db_char* joliet, const db_char*, const db_char*, double, double, void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->AddFile;
+        R(u)->AddedNames.push_back(U8(joliet));
+      },
+      &rec);
+  SetCreateDirEventCallback(
+      [](const db_char*, const db_char*, const db_char*, const db_char*, void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->CreateDir;
+      },
+      &rec);
+  SetRemoveFileEventCallback(
+      [](const db_char*, const db_char*, const db_char*, void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->RemoveFile;
+      },
+      &rec);
+  auto other = [](void* u) {
+    std::lock_guard<std::mutex> l(R(u)->Lock);
+    ++R(u)->Other;
+  };
+  SetBurnFileEventCallback([](const db_char*, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; }, &rec);
+  SetAudioDecodeDoneEventCallback(
+      [](const db_char*, const db_char*, int32_t, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; },
+      &rec);
+  SetVideoScannerEventCallback([](float, const db_char*, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; },
+                               &rec);
+  SetVideoScanDoneEventCallback(
+      [](const db_char*, const db_char*, int32_t, DBVideoFormat, void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->Other;
+      },
+      &rec);
+  SetStartVerifyEventCallback(+other, &rec);
+  SetVerifyFileEventCallback([](const db_char*, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; }, &rec);
+  SetVerifyErrorEventCallback(
+      [](const db_char*, const db_char*, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; }, &rec);
+  SetVerifyDoneEventCallback([](int32_t, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; }, &rec);
+  SetRAWDataEventCallback(
+      [](int32_t, void*, int32_t, int32_t*, void* u) -> int32_t {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->Other;
+        return 0;
+      },
+      &rec);
+  SetCompareFilesForArrangementEventCallback(
+      [](const DBFileEntry*, const DBFileEntry*, void* u) -> uint8_t {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        ++R(u)->Other;
+        return 0;
+      },
+      &rec);
+}
+
+class DiscBurnTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("CONVERTER_TEST_TMP");
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    Dir = fs::path(tmp ? tmp : "/tmp") / ("discburn-" + std::string(info->name()) + "-" + std::to_string(getpid()));
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+    ASSERT_OK(Initialize(DB_ASPI_INTERNAL, ImageDevice() ? 1 : 0));
+    RegisterAll(Rec);
+  }
+  void TearDown() override {
+    ResetCallbacks();
+    DeInitialize();
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  virtual bool ImageDevice() const { return false; }
+
+ public:
+  /// Adds an image-file drive and makes it the burn device; returns its letter.
+  char16_t UsePseudoDrive(const std::string& address, int64_t capacity = 0) {
+    const std::u16string a = W(address);
+    const int32_t added = AddPseudoDrive(a.c_str(), capacity);
+    EXPECT_EQ(added, 0) << TextOf(added);
+    int32_t count = 0;
+    EXPECT_EQ(GetActiveDevicesCount(&count), 0);
+    const char16_t letter = static_cast<char16_t>(u'A' + count - 1);
+    EXPECT_EQ(SetBurnDevice(letter), 0);
+    return letter;
+  }
+
+  void DataProject(int32_t isoLevel = 3, const std::string& label = "") {
+    ASSERT_EQ(CreateProject(DB_PT_ISO_UDF, -1), 0);
+    DBISOBlock iso;
+    ASSERT_EQ(GetISOInfoEx(&iso), 0);
+    iso.Level = isoLevel;
+    ASSERT_EQ(SetISOInfoEx(iso), 0);
+    DBOptionsBlock options;
+    ASSERT_EQ(GetOptions(&options), 0);
+    const std::u16string l = W(label);
+    std::memset(options.VolumeLabel, 0, sizeof options.VolumeLabel);
+    l.copy(options.VolumeLabel, 127);
+    ASSERT_EQ(SetOptions(options), 0);
+  }
+
+  int32_t Add(const fs::path& source, const std::string& folder = "\\", const std::string& name = "") {
+    const std::u16string s = W(source.string()), f = W(folder), n = W(name);
+    DBAddFileRecord record{};
+    record.SourcePath = s.c_str();
+    record.DestFolder = f.c_str();
+    record.NameOnDisc = n.c_str();
+    return ::AddFile(record);
+  }
+
+  /// Starts writing a 3 GiB project (a sparse file) to an image file and waits until it runs.
+  void StartLongBurn(const fs::path& image) {
+    const fs::path big = Dir / "big.bin";
+    MakeSparse(big, 3LL * 1024 * 1024 * 1024);
+    UsePseudoDrive("stdio:" + image.string());
+    DataProject();
+    ASSERT_EQ(Add(big), 0);
+    ASSERT_OK(Burn());
+    ASSERT_TRUE(Rec.WaitProcess());
+  }
+
+  int64_t ImageSize() {
+    int64_t size = -1;
+    EXPECT_OK(GetImageSize(&size));
+    return size;
+  }
+
+  fs::path Dir;
+  TRecorder Rec;
+};
+
+class DiscBurnImageDeviceTest : public DiscBurnTest {
+ protected:
+  bool ImageDevice() const override { return true; }
+};
+
+/// The source files of the end-to-end burns: one with a long non-ASCII name, one in a folder.
+struct TFixtureFiles {
+  fs::path Plain, LongName, InFolder;
+  static constexpr const char* LongDiscName =
+      "Überlange Aufnahme vom Sommerfest – Teil 1 – Größe und Länge der Namen jenseits von 64 Zeichen.bin";
+};
+
+TFixtureFiles MakeFixtures(const fs::path& dir) {
+  TFixtureFiles f;
+  fs::create_directories(dir / "src");
+  f.Plain = dir / "src" / "notes.txt";
+  f.LongName = dir / "src" / "long.bin";
+  f.InFolder = dir / "src" / "clip.mkv";
+  WriteRandom(f.Plain, 12345, 1);
+  WriteRandom(f.LongName, 300001, 2);
+  WriteRandom(f.InFolder, 2 * 1024 * 1024 + 7, 3);
+  return f;
+}
+
+void AddFixtures(DiscBurnTest& t, const TFixtureFiles& f) {
+  const std::u16string root = u"\\", videos = u"Videos";
+  ASSERT_EQ(t.Add(f.Plain), 0);
+  ASSERT_EQ(t.Add(f.LongName, "\\", TFixtureFiles::LongDiscName), 0);
+  ASSERT_EQ(CreateDir(root.c_str(), videos.c_str()), 0);
+  ASSERT_EQ(t.Add(f.InFolder, "\\Videos\\"), 0);
+}
+
+/// Extracts the image with bsdtar and compares every file with its source.
+void ExpectImageHolds(const fs::path& image, const fs::path& scratch, const TFixtureFiles& f) {
+  const fs::path out = scratch / "extracted";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  Shell("bsdtar -xf " + Quote(image.string()) + " -C " + Quote(out.string()) + " 2>&1");
+  const std::vector<std::pair<fs::path, fs::path>> expected = {
+      {out / "notes.txt", f.Plain},
+      {out / TFixtureFiles::LongDiscName, f.LongName},
+      {out / "Videos" / "clip.mkv", f.InFolder},
+  };
+  for (const auto& [onDisc, source] : expected) {
+    ASSERT_TRUE(fs::exists(onDisc)) << onDisc << " missing; bsdtar lists:\n" << Shell("bsdtar -tf " + Quote(image.string()));
+    EXPECT_EQ(fs::file_size(onDisc), fs::file_size(source)) << onDisc;
+    EXPECT_TRUE(ReadAll(onDisc) == ReadAll(source)) << onDisc << " differs from " << source;
+  }
+  size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(out))
+    if (e.is_regular_file()) ++files;
+  EXPECT_EQ(files, 3u);
+}
+
+}  // namespace
+
+TEST_F(DiscBurnTest, BurnsProjectToImageFileOverLongerOldFileAndReadsBack) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path image = Dir / "disc.iso";
+  WriteRandom(image, 8 * 1024 * 1024, 9);  // an old, longer image at the target
+  UsePseudoDrive("stdio:" + image.string());
+  DataProject(3, "HOLIDAY_2024");
+  AddFixtures(*this, f);
+  EXPECT_EQ(Rec.AddFile, 3);
+  EXPECT_EQ(Rec.AddedNames.at(1), TFixtureFiles::LongDiscName);
+  const int64_t size = ImageSize();
+  ASSERT_GT(size, 2 * 1024 * 1024);
+
+  const int32_t prepared = Prepare();
+  ASSERT_EQ(prepared, 0) << TextOf(prepared);
+  const int32_t burning = Burn();
+  ASSERT_EQ(burning, 0) << TextOf(burning);
+  ASSERT_TRUE(Rec.WaitJobDone());
+  {
+    std::lock_guard<std::mutex> l(Rec.Lock);
+    EXPECT_EQ(Rec.BurnDone, 1);
+    EXPECT_EQ(Rec.Finalize, 1);
+    EXPECT_EQ(Rec.JobDone, 1);
+    EXPECT_GE(Rec.Process, 1);
+    EXPECT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  }
+  EXPECT_EQ(static_cast<int64_t>(fs::file_size(image)), size) << "the old image's tail must be cut off";
+  ExpectImageHolds(image, Dir, f);
+  EXPECT_NE(Shell("isoinfo -d -i " + Quote(image.string())).find("Volume id: HOLIDAY_2024"), std::string::npos);
+
+  // The drive was released: it can be used again at once.
+  DBMediumInfo info;
+  const int32_t medium = GetMediumInformation(-1, &info);
+  EXPECT_EQ(medium, 0) << TextOf(medium);
+}
+
+// The same project reaches an image file by each of the three roads the library offers.
+TEST_F(DiscBurnImageDeviceTest, EveryImageRoadWritesTheSameReadableImage) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  DataProject(3, "ROADS");
+  AddFixtures(*this, f);
+
+  db_char names[DB_DEVICE_LIST_BYTES / 2];
+  int32_t count = 0;
+  ASSERT_EQ(GetDevices(names, &count, 1), 0);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(U8(names), "A: Image file writer");
+
+  struct TRoad {
+    const char* Name;
+    std::function<int32_t(const fs::path&)> Start;
+  };
+  const std::vector<TRoad> roads = {
+      {"image device", [&](const fs::path& p) {
+         const std::u16string path = W(p.string());
+         EXPECT_EQ(SetImageFilePath(path.c_str()), 0);
+         EXPECT_EQ(SetBurnDevice(u'A'), 0);
+         return Burn();
+       }},
+      {"CreateImage", [&](const fs::path& p) {
+         const std::u16string path = W(p.string());
+         return CreateImage(path.c_str());
+       }},
+      {"pseudo-drive", [&](const fs::path& p) {
+         UsePseudoDrive("stdio:" + p.string());
+         return Burn();
+       }},
+  };
+  int jobs = 0;
+  for (const auto& road : roads) {
+    SCOPED_TRACE(road.Name);
+    const fs::path image = Dir / (std::string(road.Name) + ".iso");
+    ASSERT_OK(road.Start(image));
+    ASSERT_TRUE(Rec.WaitJobDone(++jobs));
+    EXPECT_EQ(Rec.DoneErrors.back(), "");
+    EXPECT_EQ(static_cast<int64_t>(fs::file_size(image)), ImageSize());
+    ExpectImageHolds(image, Dir, f);
+  }
+  EXPECT_EQ(Rec.BurnDone, 3);
+  EXPECT_EQ(Rec.Finalize, 3);
+}
+
+TEST_F(DiscBurnTest, ProjectNamesAreUniqueAndListedThroughTheSession) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  DataProject();
+  AddFixtures(*this, f);
+  const std::u16string root = u"\\", videos = u"Videos", notes = u"notes.txt", clip = u"clip.mkv",
+                       renamed = u"renamed.txt", missing = u"missing.txt";
+
+  // A duplicate is an error naming it, never a silent replacement.
+  const int32_t duplicate = Add(f.LongName, "\\", "notes.txt");
+  EXPECT_NE(duplicate, 0);
+  EXPECT_NE(TextOf(duplicate).find("notes.txt"), std::string::npos) << TextOf(duplicate);
+  EXPECT_NE(CreateDir(root.c_str(), videos.c_str()), 0);
+  EXPECT_NE(Add(f.Plain, "\\", "Videos"), 0);
+  EXPECT_NE(RenameFile(root.c_str(), notes.c_str(), videos.c_str()), 0);
+  EXPECT_NE(Add(f.Plain, "\\No such folder\\"), 0);
+  EXPECT_NE(RemoveFile(root.c_str(), missing.c_str()), 0);
+  EXPECT_NE(Add(Dir / "src" / "does-not-exist.bin"), 0);
+
+  EXPECT_EQ(RenameFile(root.c_str(), notes.c_str(), renamed.c_str()), 0);
+  const std::u16string videosPath = u"\\Videos\\";
+  EXPECT_EQ(RemoveFile(videosPath.c_str(), clip.c_str()), 0);
+  EXPECT_EQ(Rec.RemoveFile, 1);
+
+  db_handle session = 0, dir = 0;
+  ASSERT_EQ(OpenDiskSession(0, 0, &session, 0), 0);
+  ASSERT_EQ(OpenDirectory(session, root.c_str(), &dir), 0);
+  int32_t n = 0;
+  ASSERT_EQ(GetNumberOfFiles(dir, &n), 0);
+  ASSERT_EQ(n, 3);
+  struct TExpect {
+    std::string Name;
+    uint64_t Size;
+    bool Folder;
+  };
+  const std::vector<TExpect> expected = {
+      {"renamed.txt", 12345, false}, {TFixtureFiles::LongDiscName, 300001, false}, {"Videos", 0, true}};
+  for (int32_t i = 0; i < n; ++i) {
+    DBFileEntry e;
+    ASSERT_EQ(ReadDirectory(dir, i, &e), 0);
+    EXPECT_EQ(U8(e.Name), expected[i].Name);
+    EXPECT_EQ((static_cast<uint64_t>(e.SizeHigh) << 32) | e.SizeLow, expected[i].Size);
+    EXPECT_EQ((e.Attributes & DB_ATTR_DIRECTORY) != 0, expected[i].Folder);
+  }
+  db_handle sub = 0;
+  ASSERT_EQ(OpenDirectory(session, videosPath.c_str(), &sub), 0);
+  ASSERT_EQ(GetNumberOfFiles(sub, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(CloseDiskSession(session), 0);
+  EXPECT_EQ(GetNumberOfFiles(dir, &n), InvalidHandleCode) << "a closed session ends its folders";
+
+  // Folders are renamed and removed by their path; the root is neither.
+  const std::u16string clips = u"\\Clips";
+  EXPECT_EQ(RenameDir(videosPath.c_str(), u"Clips"), 0);
+  EXPECT_NE(RenameDir(root.c_str(), u"Root"), 0);
+  EXPECT_NE(RemoveDir(videosPath.c_str()), 0);
+  EXPECT_EQ(RemoveDir(clips.c_str()), 0);
+  EXPECT_NE(RemoveDir(root.c_str()), 0);
+  ASSERT_EQ(OpenDiskSession(0, 0, &session, 0), 0);
+  ASSERT_EQ(OpenDirectory(session, root.c_str(), &dir), 0);
+  ASSERT_EQ(GetNumberOfFiles(dir, &n), 0);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(CloseDiskSession(session), 0);
+
+  // 3 keeps its meaning: a folder read without an open session.
+  EXPECT_EQ(OpenDirectory(session, root.c_str(), &dir), DB_ERR_NO_SESSION);
+  EXPECT_EQ(TextOf(DB_ERR_NO_SESSION), "No disc session open");
+
+  EXPECT_EQ(ClearAll(), 0);
+  ASSERT_EQ(OpenDiskSession(0, 0, &session, 0), 0);
+  ASSERT_EQ(OpenDirectory(session, root.c_str(), &dir), 0);
+  ASSERT_EQ(GetNumberOfFiles(dir, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Prepare(), ProjectEmptyCode) << "an empty project is not burned";
+}
+
+TEST_F(DiscBurnTest, FileOfFourAndAHalfGigabytesNeedsLevelThree) {
+  const fs::path big = Dir / "big.bin";
+  MakeSparse(big, 4608LL * 1024 * 1024);
+  UsePseudoDrive("stdio:/dev/null");
+
+  DataProject(1);
+  ASSERT_EQ(Add(big), 0);
+  int64_t size = 0;
+  const int32_t refused = GetImageSize(&size);
+  EXPECT_NE(refused, 0);
+  EXPECT_EQ(size, 0);
+  EXPECT_NE(TextOf(refused).find("bigger than supported"), std::string::npos) << TextOf(refused);
+  EXPECT_NE(Prepare(), 0);
+  EXPECT_NE(Burn(), 0);
+  EXPECT_EQ(Rec.BurnDone, 0);
+
+  DBISOBlock iso;
+  ASSERT_EQ(GetISOInfoEx(&iso), 0);
+  iso.Level = 3;
+  ASSERT_EQ(SetISOInfoEx(iso), 0);
+  EXPECT_GT(ImageSize(), 4608LL * 1024 * 1024);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  EXPECT_EQ(Rec.Finalize, 1);
+}
+
+TEST_F(DiscBurnTest, ProjectLargerThanTheMediumIsRefused) {
+  const fs::path source = Dir / "two-megabytes.bin";
+  WriteRandom(source, 2 * 1024 * 1024, 4);
+  const fs::path image = Dir / "small.iso";
+  UsePseudoDrive("stdio:" + image.string(), 1024 * 1024);
+
+  DBMediumInfo info;
+  ASSERT_EQ(GetMediumInformation(-1, &info), 0);
+  EXPECT_EQ(+info.Status, 1);
+  EXPECT_EQ(+info.FreeSectors, 512);
+  EXPECT_EQ(U8(info.MediumType), "Image file");
+
+  DataProject();
+  ASSERT_EQ(Add(source), 0);
+  const int32_t code = Prepare();
+  EXPECT_NE(code, 0);
+  EXPECT_NE(TextOf(code).find("free"), std::string::npos) << TextOf(code);
+  EXPECT_NE(Burn(), 0);
+  EXPECT_FALSE(fs::exists(image) && fs::file_size(image) > 0) << "nothing is written";
+  EXPECT_EQ(Rec.BurnDone + Rec.Process, 0);
+}
+
+TEST_F(DiscBurnTest, VanishedOrReplacedSourceFailsByName) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path image = Dir / "disc.iso";
+  UsePseudoDrive("stdio:" + image.string());
+
+  struct TCase {
+    const char* Name;
+    std::function<void(const fs::path&)> Spoil;
+  };
+  const std::vector<TCase> cases = {
+      {"deleted", [](const fs::path& p) { fs::remove(p); }},
+      {"replaced by a folder", [](const fs::path& p) { fs::remove(p); fs::create_directory(p); }},
+      {"replaced by a pipe", [](const fs::path& p) { fs::remove(p); ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    DataProject();
+    const fs::path source = Dir / "src" / (std::string("victim ") + c.Name + ".bin");
+    WriteRandom(source, 5000, 5);
+    ASSERT_EQ(Add(f.Plain), 0);
+    ASSERT_EQ(Add(source), 0);
+    c.Spoil(source);
+    for (auto step : {&Prepare, &Burn}) {
+      const int32_t code = step();
+      EXPECT_NE(code, 0);
+      EXPECT_NE(TextOf(code).find(source.string()), std::string::npos) << TextOf(code);
+    }
+    fs::remove_all(source);
+  }
+  EXPECT_EQ(Rec.BurnDone, 0);
+  EXPECT_FALSE(fs::exists(image) && fs::file_size(image) > 0);
+}
+
+TEST_F(DiscBurnTest, AbortEndsTheBurnWithOurTextAndRemovesThePartialImage) {
+  const fs::path image = Dir / "partial.iso";
+  StartLongBurn(image);
+  if (HasFatalFailure()) return;
+
+  const auto asked = std::chrono::steady_clock::now();
+  ASSERT_EQ(Abort(), 0);
+  ASSERT_TRUE(Rec.WaitJobDone());
+  const auto took = std::chrono::steady_clock::now() - asked;
+  // Expected within a second; the bound leaves room for a loaded machine and the sanitizers.
+  EXPECT_LT(took, std::chrono::seconds(3));
+  std::lock_guard<std::mutex> l(Rec.Lock);
+  EXPECT_EQ(Rec.BurnDone, 1);
+  EXPECT_EQ(Rec.Finalize, 0);
+  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
+  EXPECT_NE(Rec.DoneErrors[0].find("aborted"), std::string::npos) << Rec.DoneErrors[0];
+  EXPECT_FALSE(fs::exists(image));
+  EXPECT_NE(Abort(), 0) << "nothing left to abort";
+}
+
+TEST_F(DiscBurnTest, ErasesAWriteOnlyPseudoDriveAndRefusesAReadWriteOne) {
+  const fs::path target = Dir / "rewritable.img";
+  WriteRandom(target, 1024 * 1024, 6);
+  const int fd = open(target.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const char16_t writeOnly = UsePseudoDrive("stdio:/dev/fd/" + std::to_string(fd));
+
+  DBMediumInfo info;
+  const int32_t medium = GetMediumInformation(-1, &info);
+  ASSERT_EQ(medium, 0) << TextOf(medium);
+  EXPECT_EQ(+info.Erasable, 1);
+  const int32_t erase = Erase(1, 0);
+  ASSERT_EQ(erase, 0) << TextOf(erase);
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.EraseDone, 1);
+  EXPECT_EQ(Rec.BurnDone, 0);
+  EXPECT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  EXPECT_EQ(fs::file_size(target), 0u);
+  close(fd);
+
+  // An ordinary image file cannot be erased: refused at once, no event.
+  const fs::path plain = Dir / "plain.iso";
+  WriteRandom(plain, 64 * 1024, 7);
+  const char16_t readWrite = UsePseudoDrive("stdio:" + plain.string());
+  EXPECT_NE(readWrite, writeOnly);
+  const int32_t code = Erase(1, 0);
+  EXPECT_EQ(code, NotErasableCode);
+  EXPECT_NE(TextOf(code).find("cannot be erased"), std::string::npos) << TextOf(code);
+  EXPECT_EQ(Rec.EraseDone, 1);
+  EXPECT_EQ(fs::file_size(plain), 64u * 1024);
+}
+
+TEST_F(DiscBurnTest, ScanFindsNoDriveHereAndKeepsPseudoDrivesAndTheBurnDevice) {
+  const char16_t letter = UsePseudoDrive("stdio:" + (Dir / "x.iso").string());
+  ASSERT_OK(RescanDevices());
+  db_char letters[DB_MAX_DEVICES];
+  int32_t count = DB_MAX_DEVICES;
+  ASSERT_EQ(GetBurnDevice(letters, &count), 0);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(letters[0], letter);
+  db_char vendor[DB_VENDOR_CHARS], product[DB_PRODUCT_CHARS], revision[DB_REVISION_CHARS];
+  EXPECT_EQ(GetDeviceInformation(-1, vendor, product, revision), 0);
+  EXPECT_EQ(SetBurnDevice(u'Z'), InvalidDeviceCode);
+
+  // Image files have no speeds; conversions use the CD's 1x without a medium.
+  int32_t speed = 0;
+  EXPECT_EQ(GetBurnSpeed(-1, &speed), NoSpeedInformationCode);
+  double multiple = 0;
+  ASSERT_EQ(ConvertSpeedFromKBPerSec(7056, &multiple), 0);
+  EXPECT_DOUBLE_EQ(multiple, 40.0);
+}
+
+TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
+  struct TCase {
+    const char* Name;
+    std::function<int32_t()> Set;
+    const char* Text;
+  };
+  const std::vector<TCase> cases = {
+      {"DAO96", [] { DBOptionsBlock b; GetOptions(&b); b.WriteMethod = DB_WM_DAO96; return SetOptions(b); },
+       "DAO96 write method"},
+      {"Romeo", [] { DBISOBlock b; GetISOInfoEx(&b); b.Level = 4; return SetISOInfoEx(b); }, "ISO 9660 level Romeo"},
+      {"encryption", [] { DBCompressEncryptBlock b; GetCompressEncrypt(&b); b.Encryption = 1; return SetCompressEncrypt(b); },
+       "encryption"},
+      {"audio project", [] { return CreateProject(DB_PT_AUDIO, -1); }, "audio CD projects"},
+      {"UDF DVD project", [] { return CreateProject(DB_PT_UDF_DVD, -1); }, "UDF DVD projects"},
+      {"device access", [] { return SetASPI(DB_ASPI_WINASPI); }, "ASPI device access"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(c.Set(), NotSupportedCode);
+    EXPECT_EQ(TextOf(NotSupportedCode), std::string("Not supported on this system: ") + c.Text);
+  }
+  DBOptionsBlock options;
+  ASSERT_EQ(GetOptions(&options), 0);
+  EXPECT_NE(+options.WriteMethod, DB_WM_DAO96) << "a refused value is not kept";
+  DBISOBlock iso;
+  ASSERT_EQ(GetISOInfoEx(&iso), 0);
+  EXPECT_EQ(+iso.Level, 3);
+}
+
+// Every entry point this system cannot serve: one code, its own text, outputs zeroed and no
+// callback at all.
+TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
+  constexpr int32_t Dirty = 0x5A5A5A5A;
+  struct TOutputs {
+    int32_t I1 = Dirty, I2 = Dirty, I3 = Dirty;
+    uint32_t U = 0xA5A5A5A5u;
+    uint8_t B = 0xA5;
+    double D = 1.5;
+    db_handle H = 77;
+    db_char Text[64] = {u'x', u'y', 0};
+    int32_t Length = 64;
+    std::array<uint8_t, 256> Buffer;
+    DBISOBlock Iso;
+    DBUDFBlock Udf;
+    DBBootBlock Boot;
+    TOutputs() {
+      Buffer.fill(0xA5);
+      std::memset(&Iso, 0xA5, sizeof Iso);
+      std::memset(&Udf, 0xA5, sizeof Udf);
+      std::memset(&Boot, 0xA5, sizeof Boot);
+    }
+  };
+  const std::u16string path = W((Dir / "x").string());
+  const db_char* p = path.c_str();
+  struct TCase {
+    const char* Name;
+    std::function<int32_t(TOutputs&)> Call;
+    std::function<bool(const TOutputs&)> Zeroed;
+  };
+  const auto none = [](const TOutputs&) { return true; };
+  const auto text = [](const TOutputs& o) { return o.Text[0] == 0 && o.Length == 0; };
+  const auto ints = [](int n) {
+    return [n](const TOutputs& o) { return o.I1 == 0 && (n < 2 || o.I2 == 0) && (n < 3 || o.I3 == 0); };
+  };
+  const std::vector<TCase> cases = {
+      {"SetLanguage", [&](TOutputs&) { return SetLanguage(p, p); }, none},
+      {"GetLanguage", [&](TOutputs& o) { return GetLanguage(o.Text, &o.Length); }, text},
+      {"EnableMCNDisabling", [&](TOutputs&) { return EnableMCNDisabling(1); }, none},
+      {"SetRegionalCode", [&](TOutputs&) { return SetRegionalCode(-1, 2); }, none},
+      {"SetWriteCDTextInUnicode", [&](TOutputs&) { return SetWriteCDTextInUnicode(1); }, none},
+      {"SaveLogToFile", [&](TOutputs&) { return SaveLogToFile(p); }, none},
+      {"AddBurnDevice", [&](TOutputs&) { return AddBurnDevice(u'A'); }, none},
+      {"RemoveBurnDevice", [&](TOutputs&) { return RemoveBurnDevice(u'A'); }, none},
+      {"LockMedium", [&](TOutputs&) { return LockMedium(-1, 1); }, none},
+      {"MultiDeviceDialog", [&](TOutputs&) { return MultiDeviceDialog(); }, none},
+      {"GetMediumFreedbId", [&](TOutputs& o) { return GetMediumFreedbId(-1, &o.U); },
+       [](const TOutputs& o) { return o.U == 0; }},
+      {"GetSessionInformation", [&](TOutputs& o) { return GetSessionInformation(-1, 1, &o.I1, &o.I2); }, ints(2)},
+      {"GetTrackInformation", [&](TOutputs& o) { return GetTrackInformation(-1, 1, &o.I1, &o.I2, &o.I3); }, ints(3)},
+      {"GetTrackFormatEx", [&](TOutputs& o) { return GetTrackFormatEx(-1, 1, &o.I1); }, ints(1)},
+      {"GetTrackIndexes", [&](TOutputs& o) { return GetTrackIndexes(-1, 1, &o.I1, &o.I2); }, ints(2)},
+      {"GetTrackISRC", [&](TOutputs& o) { return GetTrackISRC(-1, 1, o.Text); },
+       [](const TOutputs& o) { return o.Text[0] == 0; }},
+      {"ReadCDText", [&](TOutputs& o) { return ReadCDText(-1, &o.H); }, [](const TOutputs& o) { return o.H == 0; }},
+      {"CloseCDTextHandle", [&](TOutputs&) { return CloseCDTextHandle(1); }, none},
+      {"GetCDTextDiskTagString", [&](TOutputs& o) { return GetCDTextDiskTagString(1, 0, o.Text, &o.Length); }, text},
+      {"GetCDTextTrackTagString", [&](TOutputs& o) { return GetCDTextTrackTagString(1, 1, 0, o.Text, &o.Length); },
+       text},
+      {"TagsFromNetworkDialog", [&](TOutputs& o) { return TagsFromNetworkDialog(-1, &o.H); },
+       [](const TOutputs& o) { return o.H == 0; }},
+      {"CloseNetworkTagsHandle", [&](TOutputs&) { return CloseNetworkTagsHandle(1); }, none},
+      {"GetNetworkDiskTagString", [&](TOutputs& o) { return GetNetworkDiskTagString(1, 0, o.Text, &o.Length); }, text},
+      {"GetNetworkDiskTagInt", [&](TOutputs& o) { return GetNetworkDiskTagInt(1, 0, &o.I1); }, ints(1)},
+      {"GetNetworkTrackTagString",
+       [&](TOutputs& o) { return GetNetworkTrackTagString(1, 1, 0, o.Text, &o.Length); }, text},
+      {"GetNetworkTrackTagInt", [&](TOutputs& o) { return GetNetworkTrackTagInt(1, 1, 0, &o.I1); }, ints(1)},
+      {"GetFileAllocationTable", [&](TOutputs& o) { return GetFileAllocationTable(1, p, &o.I1, &o.I2); }, ints(2)},
+      {"GetISOVolumeInformation", [&](TOutputs& o) { return GetISOVolumeInformation(1, &o.Iso); },
+       [](const TOutputs& o) { return o.Iso.Level == 0 && o.Iso.AbstractFileIdentifier[0] == 0; }},
+      {"GetUDFVolumeInformation", [&](TOutputs& o) { return GetUDFVolumeInformation(1, &o.Udf); },
+       [](const TOutputs& o) { return o.Udf.Version == 0 && o.Udf.PartitionType == 0; }},
+      {"GetBootVolumeInformation", [&](TOutputs& o) { return GetBootVolumeInformation(1, &o.Boot); },
+       [](const TOutputs& o) { return o.Boot.LoadSegment == 0 && o.Boot.DeveloperID[0] == 0; }},
+      {"ReadSectors", [&](TOutputs& o) { return ReadSectors(-2, 16, 1, o.Buffer.data(), 256); },
+       [](const TOutputs& o) { return o.Buffer[0] == 0 && o.Buffer[255] == 0; }},
+      {"SetRAWStructure", [&](TOutputs&) { return SetRAWStructure(2352, 0); }, none},
+      {"SetFileAttr", [&](TOutputs&) { return SetFileAttr(p, DB_ATTR_HIDDEN); }, none},
+      {"SetFileUserParam", [&](TOutputs&) { return SetFileUserParam(p, 5); }, none},
+      {"ImportFile", [&](TOutputs&) { return ImportFile(p); }, none},
+      {"IsValidVideoTsFolder", [&](TOutputs& o) { return IsValidVideoTsFolder(p, &o.B); },
+       [](const TOutputs& o) { return o.B == 0; }},
+      {"SetAudioFileProperty", [&](TOutputs&) { return SetAudioFileProperty(p, 1, p); }, none},
+      {"GetPlayTime", [&](TOutputs& o) { return GetPlayTime(p, &o.I1); }, ints(1)},
+      {"GetPrecisePlayTime", [&](TOutputs& o) { return GetPrecisePlayTime(p, &o.D); },
+       [](const TOutputs& o) { return o.D == 0.0; }},
+      {"GetMpegCount", [&](TOutputs& o) { return GetMpegCount(&o.I1); }, ints(1)},
+      {"EraseMpegByIndex", [&](TOutputs&) { return EraseMpegByIndex(0); }, none},
+      {"StopMpegAction", [&](TOutputs&) { return StopMpegAction(); }, none},
+      {"SetVerify", [&](TOutputs&) { return SetVerify(1); }, none},
+      {"CopyDisk", [&](TOutputs&) { return CopyDisk(1, 2); }, none},
+      {"CloseSession", [&](TOutputs&) { return CloseSession(-1); }, none},
+      {"VerifyFile", [&](TOutputs&) { return VerifyFile(p); }, none},
+      {"GrabAudioTrack", [&](TOutputs&) { return GrabAudioTrack(-2, 1, p); }, none},
+      {"SaveTrackToFile", [&](TOutputs&) { return SaveTrackToFile(-2, 1, p); }, none},
+      {"PlayAudioFile", [&](TOutputs&) { return PlayAudioFile(p); }, none},
+      {"PlayAudioTrack", [&](TOutputs&) { return PlayAudioTrack(-2, 1); }, none},
+      {"BurnDialog", [&](TOutputs&) { return BurnDialog(); }, none},
+      {"EraseDialog", [&](TOutputs&) { return EraseDialog(); }, none},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TOutputs out;
+    EXPECT_EQ(c.Call(out), NotSupportedCode);
+    EXPECT_EQ(TextOf(NotSupportedCode), std::string("Not supported on this system: ") + c.Name);
+    EXPECT_TRUE(c.Zeroed(out));
+  }
+  EXPECT_EQ(Rec.Total(), 0) << "no job started, no event";
+  EXPECT_FALSE(fs::exists(Dir / "x"));
+}
+
+// A job the library accepted ends with exactly one done event also when the drive fails at
+// its first write: /dev/full refuses every byte.
+TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  UsePseudoDrive("stdio:/dev/full");
+  DataProject();
+  ASSERT_EQ(Add(f.InFolder), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  std::lock_guard<std::mutex> l(Rec.Lock);
+  EXPECT_EQ(Rec.BurnDone, 1);
+  EXPECT_EQ(Rec.JobDone, 1);
+  EXPECT_EQ(Rec.Finalize, 0);
+  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
+  EXPECT_NE(Rec.DoneErrors[0], "") << "a failed write is never a success";
+}
+
+TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
+  const fs::path image = Dir / "partial.iso";
+  StartLongBurn(image);
+  if (HasFatalFailure()) return;
+  ASSERT_OK(ResetCallbacks());
+  const int before = Rec.Total();
+  ASSERT_OK(DeInitialize());
+  EXPECT_EQ(Rec.Total(), before) << "no callback after ResetCallbacks returned";
+  EXPECT_FALSE(fs::exists(image)) << "the partial image is removed";
+  // The library starts again cleanly and can burn at once.
+  ASSERT_OK(Initialize(DB_ASPI_INTERNAL, 0));
+  RegisterAll(Rec);
+  const fs::path small = Dir / "small.iso";
+  UsePseudoDrive("stdio:" + small.string());
+  DataProject();
+  WriteRandom(Dir / "a.txt", 100, 8);
+  ASSERT_EQ(Add(Dir / "a.txt"), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
+
+// The component hands every notification to its user-interface thread and blocks the job
+// thread until it is handled; a handler that deactivates the component must not deadlock.
+TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
+  struct TBlocking {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool InCallback = false, Released = false;
+  } blocking;
+  const TFixtureFiles f = MakeFixtures(Dir);
+  UsePseudoDrive("stdio:" + (Dir / "disc.iso").string());
+  DataProject();
+  ASSERT_EQ(Add(f.Plain), 0);
+  SetBurnDoneEventCallback(
+      [](const db_char*, void* u) {
+        auto* b = static_cast<TBlocking*>(u);
+        std::unique_lock<std::mutex> l(b->Lock);
+        b->InCallback = true;
+        b->Changed.notify_all();
+        b->Changed.wait(l, [&] { return b->Released; });
+      },
+      &blocking);
+  ASSERT_OK(Burn());
+  {
+    std::unique_lock<std::mutex> l(blocking.Lock);
+    ASSERT_TRUE(blocking.Changed.wait_for(l, std::chrono::minutes(1), [&] { return blocking.InCallback; }));
+  }
+  // "Handling" the notification: the job thread waits for us while we deinitialise.
+  ResetCallbacks();
+  DeInitialize();
+  {
+    std::lock_guard<std::mutex> l(blocking.Lock);
+    blocking.Released = true;
+    blocking.Changed.notify_all();
+  }
+  // The library works again afterwards, and the old job's end changes nothing in it.
+  ASSERT_OK(Initialize(DB_ASPI_INTERNAL, 0));
+  RegisterAll(Rec);
+  UsePseudoDrive("stdio:" + (Dir / "again.iso").string());
+  DataProject();
+  ASSERT_EQ(Add(f.Plain), 0);
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(Rec.WaitJobDone());
+  EXPECT_EQ(Rec.DoneErrors.back(), "");
+}
+
+// A source that vanishes while the image is being written: libisofs fills it with zeros and
+// says so; the burn must end failed with the file's name. The drive is a pipe that is not read
+// until the file is gone, so the writer cannot have reached the file before.
+TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
+  const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
+  MakeSparse(big, 64LL * 1024 * 1024);
+  const fs::path victim = Dir / "z vanishing.bin";
+  WriteRandom(victim, 100000, 10);
+  const fs::path pipe = Dir / "drive.pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::mutex lock;
+  std::condition_variable changed;
+  bool gone = false;
+  std::thread reader([&] {
+    std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
+    {
+      std::unique_lock<std::mutex> l(lock);
+      changed.wait(l, [&] { return gone; });
+    }
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    }
+  });
+  UsePseudoDrive("stdio:" + pipe.string());
+  DataProject();
+  ASSERT_EQ(Add(big), 0);
+  ASSERT_EQ(Add(victim), 0);
+  Rec.OnFirstProcess = [&] {
+    fs::remove(victim);
+    std::lock_guard<std::mutex> l(lock);
+    gone = true;
+    changed.notify_all();
+  };
+  const int32_t started = Burn();
+  if (started != 0) {
+    {
+      std::lock_guard<std::mutex> l(lock);
+      gone = true;
+      changed.notify_all();
+    }
+    std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+    reader.join();
+    FAIL() << TextOf(started);
+  }
+  ASSERT_TRUE(Rec.WaitJobDone());
+  reader.join();
+  std::lock_guard<std::mutex> l(Rec.Lock);
+  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
+  EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
+}
+
+TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  DataProject(3, "COPY");
+  AddFixtures(*this, f);
+  const fs::path original = Dir / "original.iso";
+  const std::u16string originalPath = W(original.string());
+  ASSERT_OK(CreateImage(originalPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+
+  const fs::path copy = Dir / "copy.iso";
+  WriteRandom(copy, 6 * 1024 * 1024, 11);  // longer than the image
+  UsePseudoDrive("stdio:" + copy.string());
+  ASSERT_OK(BurnISO(originalPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(2));
+  EXPECT_EQ(Rec.DoneErrors, (std::vector<std::string>{"", ""}));
+  EXPECT_TRUE(ReadAll(copy) == ReadAll(original)) << "the copy is the image, byte for byte";
+
+  const std::u16string missing = W((Dir / "missing.iso").string());
+  EXPECT_NE(BurnISO(missing.c_str()), 0);
+  EXPECT_EQ(Rec.BurnDone, 2);
+}

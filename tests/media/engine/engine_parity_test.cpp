@@ -1,0 +1,436 @@
+// Option strings a power user types, run on small inputs and checked with ffprobe against values
+// worked out from those inputs: stream copy and cuts, -copyts, -stream_loop, the -map forms,
+// metadata and chapter maps, two-input filter graphs, two passes, -shortest, -frames, -itsoffset,
+// subtitles, attachments and the side files (-progress, -vstats, -sdp_file).
+//
+// The inputs are written by Debian's ffmpeg program (an independent writer), so a fault of the
+// engine cannot hide in its own fixtures:
+//   main.mkv  10 s. Video mpeg4 160x120, 25 fps, 250 frames, pts 0.01 + 0.04 n, a key frame every
+//             25 frames (0.01, 1.01, 2.01 ...). Audio mp2 48 kHz stereo, 417 packets of 1152
+//             samples (0.024 s; the last one ends at 10.008). Subtitles srt, cues at 1, 3, 5 and
+//             7 s, one second each. Chapters [0,2.5) "One", [2.5,5) "Two", [5,7.5) "Three",
+//             [7.5,10) "Four". Tags: file title "Parity Source", video title "Picture", audio
+//             language "eng".
+//   small.mkv 4 s. Video mpeg4 80x60, 25 fps, 100 frames from pts 0, no audio.
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "media/engine/custom_ffmpeg.h"
+#include "media/ff_logger.h"
+
+namespace {
+
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct TInputs {
+  std::string Main;
+  std::string Small;
+  std::string Subtitles;
+  std::string Attachment;
+};
+
+const TInputs& Inputs() {
+  static const TInputs inputs = [] {
+    TInputs in;
+    const std::string dir = engine_test::TempDir();
+    in.Subtitles = dir + "/cues.srt";
+    WriteText(in.Subtitles,
+              "1\n00:00:01,000 --> 00:00:02,000\nfirst\n\n2\n00:00:03,000 --> 00:00:04,000\nsecond\n\n"
+              "3\n00:00:05,000 --> 00:00:06,000\nthird\n\n4\n00:00:07,000 --> 00:00:08,000\nfourth\n");
+    const std::string meta = dir + "/chapters.txt";
+    WriteText(meta,
+              ";FFMETADATA1\ntitle=Parity Source\n"
+              "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=2500\ntitle=One\n"
+              "[CHAPTER]\nTIMEBASE=1/1000\nSTART=2500\nEND=5000\ntitle=Two\n"
+              "[CHAPTER]\nTIMEBASE=1/1000\nSTART=5000\nEND=7500\ntitle=Three\n"
+              "[CHAPTER]\nTIMEBASE=1/1000\nSTART=7500\nEND=10000\ntitle=Four\n");
+    in.Attachment = dir + "/notes.txt";
+    WriteText(in.Attachment, "attached notes\n");
+    const std::string av = dir + "/av.mkv";
+    in.Main = dir + "/main.mkv";
+    in.Small = dir + "/small.mkv";
+    const std::string ff = "ffmpeg -nostdin -v error -y ";
+    const std::string steps =
+        ff + "-f lavfi -i testsrc2=s=160x120:r=25:d=10 -f lavfi -i sine=f=440:sample_rate=48000:d=10 " +
+        "-c:v mpeg4 -g 25 -q:v 5 -c:a mp2 -ac 2 " + engine_test::ShellQuote(av) + " && " + ff + "-i " + engine_test::ShellQuote(av) + " -i " +
+        engine_test::ShellQuote(meta) + " -i " + engine_test::ShellQuote(in.Subtitles) +
+        " -map 0 -map 2 -map_metadata 1 -map_chapters 1 -c copy -c:s srt -metadata:s:a language=eng "
+        "-metadata:s:v title=Picture " +
+        engine_test::ShellQuote(in.Main) + " && " + ff + "-f lavfi -i testsrc=s=80x60:r=25:d=4 -c:v mpeg4 -g 25 -q:v 5 " +
+        engine_test::ShellQuote(in.Small);
+    EXPECT_EQ(std::system(steps.c_str()), 0) << steps;
+    return in;
+  }();
+  return inputs;
+}
+
+/// ffprobe's view of a file as "key" -> text: "streams" ("v,a,s,t": one letter per stream),
+/// "N.codec", "N.packets", "N.frames", "N.start", "N.duration", "N.width", "N.height", "N.rate",
+/// "N.tag.K", "format.start", "format.duration", "format.tag.K", "chapters", "chN.start",
+/// "chN.end", "chN.tag.K". A key that ffprobe does not report has no entry.
+using TFacts = std::vector<std::pair<std::string, std::string>>;
+
+TFacts ProbeFacts(const std::string& path) {
+  TFacts facts;
+  const std::string text = engine_test::CommandOutput("ffprobe -v error -count_frames -count_packets -show_streams -show_format "
+                                   "-show_chapters -of json " +
+                                   engine_test::ShellQuote(path) + " 2>&1");
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+  if (!doc.isObject()) {
+    facts.emplace_back("error", text);
+    return facts;
+  }
+  auto value = [](const QJsonValue& v) {
+    return v.isString() ? v.toString().toStdString() : QString::number(v.toDouble(), 'g', 12).toStdString();
+  };
+  auto tags = [&](const std::string& prefix, const QJsonObject& o) {
+    const QJsonObject t = o.value("tags").toObject();
+    for (auto it = t.begin(); it != t.end(); ++it)
+      facts.emplace_back(prefix + "tag." + it.key().toLower().toStdString(), value(it.value()));
+  };
+  const QJsonObject root = doc.object();
+  std::string letters;
+  int index = 0;
+  for (const QJsonValue& sv : root.value("streams").toArray()) {
+    const QJsonObject s = sv.toObject();
+    const std::string type = s.value("codec_type").toString().toStdString();
+    if (!letters.empty()) letters += ",";
+    letters += type == "attachment" ? "t" : type.substr(0, 1);
+    const std::string p = std::to_string(index++) + ".";
+    const std::pair<const char*, const char*> keys[] = {
+        {"codec", "codec_name"}, {"packets", "nb_read_packets"}, {"frames", "nb_read_frames"},
+        {"start", "start_time"}, {"duration", "duration"},       {"width", "width"},
+        {"height", "height"},    {"rate", "r_frame_rate"}};
+    for (const auto& [key, field] : keys)
+      if (s.contains(field)) facts.emplace_back(p + key, value(s.value(field)));
+    tags(p, s);
+  }
+  facts.emplace_back("streams", letters);
+  const QJsonObject format = root.value("format").toObject();
+  if (format.contains("start_time")) facts.emplace_back("format.start", value(format.value("start_time")));
+  if (format.contains("duration")) facts.emplace_back("format.duration", value(format.value("duration")));
+  tags("format.", format);
+  const QJsonArray chapters = root.value("chapters").toArray();
+  facts.emplace_back("chapters", std::to_string(chapters.size()));
+  for (int i = 0; i < chapters.size(); i++) {
+    const QJsonObject c = chapters[i].toObject();
+    const std::string p = "ch" + std::to_string(i) + ".";
+    facts.emplace_back(p + "start", value(c.value("start_time")));
+    facts.emplace_back(p + "end", value(c.value("end_time")));
+    tags(p, c);
+  }
+  return facts;
+}
+
+const std::string* Fact(const TFacts& facts, const std::string& key) {
+  for (const auto& [k, v] : facts)
+    if (k == key) return &v;
+  return nullptr;
+}
+
+/// Checks "key=value; key=value~tolerance; key=" (the last: the key must be missing) against the
+/// facts. Numbers compare within the tolerance (0 without one), everything else as text.
+void ExpectFacts(const TFacts& facts, const std::string& checks, const std::string& what) {
+  std::stringstream all;
+  for (const auto& [k, v] : facts) all << k << "=" << v << "  ";
+  std::size_t pos = 0;
+  while (pos < checks.size()) {
+    std::size_t end = checks.find(';', pos);
+    if (end == std::string::npos) end = checks.size();
+    std::string item = checks.substr(pos, end - pos);
+    pos = end + 1;
+    while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+    if (item.empty()) continue;
+    const std::size_t eq = item.find('=');
+    ASSERT_NE(eq, std::string::npos) << item;
+    const std::string key = item.substr(0, eq);
+    std::string expected = item.substr(eq + 1);
+    double tolerance = 0;
+    const std::size_t tilde = expected.find('~');
+    if (tilde != std::string::npos) {
+      tolerance = std::stod(expected.substr(tilde + 1));
+      expected.resize(tilde);
+    }
+    const std::string* actual = Fact(facts, key);
+    if (expected.empty()) {
+      EXPECT_EQ(actual, nullptr) << what << ": " << key << " should be missing; probe: " << all.str();
+      continue;
+    }
+    if (actual == nullptr) {
+      ADD_FAILURE() << what << ": " << key << " missing; probe: " << all.str();
+      continue;
+    }
+    char* numberEnd = nullptr;
+    const double number = std::strtod(expected.c_str(), &numberEnd);
+    char* actualEnd = nullptr;
+    const double actualNumber = std::strtod(actual->c_str(), &actualEnd);
+    if (*numberEnd == '\0' && !expected.empty() && *actualEnd == '\0' && !actual->empty())
+      EXPECT_NEAR(actualNumber, number, tolerance + 1e-9) << what << ": " << key << "; probe: " << all.str();
+    else
+      EXPECT_EQ(*actual, expected) << what << ": " << key << "; probe: " << all.str();
+  }
+}
+
+struct TParityCase {
+  const char* Name;
+  const char* Inputs;   // "M" main.mkv, "S" small.mkv, each with its options: "M|-ss 2 -t 3;S|"
+  const char* Output;   // file name
+  const char* Options;  // %SRT% and %ATT% stand for the subtitle and attachment files, %DIR% the folder
+  const char* Checks;
+  const char* FirstPass = "";      // run first with these output options to /dev/null ("-f null")
+  const char* FailureText = "";    // the run (or the opening) must fail with a text containing it
+  const char* SideFile = "";       // a file the run writes beside the output (%DIR% allowed)
+  const char* SideFileHolds = "";  // text the side file must contain
+};
+
+std::ostream& operator<<(std::ostream& os, const TParityCase& c) { return os << c.Name; }
+
+std::string Expand(std::string text) {
+  const std::pair<std::string, std::string> vars[] = {{"%SRT%", Inputs().Subtitles},
+                                                      {"%ATT%", Inputs().Attachment},
+                                                      {"%DIR%", engine_test::TempDir()}};
+  for (const auto& [name, value] : vars) {
+    std::size_t at = 0;
+    while ((at = text.find(name, at)) != std::string::npos) {
+      text.replace(at, name.size(), value);
+      at += value.size();
+    }
+  }
+  return text;
+}
+
+struct TRun {
+  bool Finished = false;
+  std::string Message;
+};
+
+TRun RunEngine(const std::string& inputs, const std::string& output, const std::string& options) {
+  TRun run;
+  media::TCustomFFmpeg engine;
+  try {
+    std::size_t pos = 0;
+    while (pos < inputs.size()) {
+      std::size_t end = inputs.find(';', pos);
+      if (end == std::string::npos) end = inputs.size();
+      const std::string item = inputs.substr(pos, end - pos);
+      pos = end + 1;
+      const std::string file = item.substr(0, item.find('|')) == "S" ? Inputs().Small : Inputs().Main;
+      const std::string inOptions = item.find('|') == std::string::npos ? "" : item.substr(item.find('|') + 1);
+      if (engine.OpenInput(file, Expand(inOptions)) < 0) {
+        run.Message = engine.LastErrMsg();
+        return run;
+      }
+    }
+    if (engine.OpenOutput(output, Expand(options)) < 0) {
+      run.Message = engine.LastErrMsg();
+      return run;
+    }
+  } catch (const std::exception& e) {
+    run.Message = e.what();
+    return run;
+  }
+  engine.StartConvert(false);
+  run.Finished = engine.Finished();
+  run.Message = engine.FatalMessage();
+  return run;
+}
+
+class ParityTest : public ::testing::TestWithParam<TParityCase> {
+ protected:
+  void SetUp() override { engine_test::LoadLibraries(); }
+};
+
+TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
+  const TParityCase& c = GetParam();
+  ASSERT_FALSE(Inputs().Main.empty());
+  // A network output (RTP to the loopback address) is not a file to probe: its side file is.
+  const bool network = std::string(c.Output).rfind("rtp://", 0) == 0;
+  const std::string output = network ? c.Output : engine_test::TempPath(std::string("parity-") + c.Output);
+  if (!network) std::remove(output.c_str());
+  if (*c.FirstPass != '\0') {
+    const TRun first = RunEngine(c.Inputs, "/dev/null", c.FirstPass);
+    ASSERT_TRUE(first.Finished) << first.Message;
+  }
+  const TRun run = RunEngine(c.Inputs, output, c.Options);
+  if (*c.FailureText != '\0') {
+    EXPECT_FALSE(run.Finished);
+    EXPECT_NE(run.Message.find(c.FailureText), std::string::npos) << run.Message;
+    return;
+  }
+  ASSERT_TRUE(run.Finished) << run.Message;
+  if (!network) ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
+  if (*c.SideFile != '\0') {
+    const std::string side = ReadText(Expand(c.SideFile));
+    // Several texts are separated by '|'.
+    const std::string holds = Expand(c.SideFileHolds);
+    std::size_t pos = 0;
+    while (pos <= holds.size()) {
+      std::size_t end = holds.find('|', pos);
+      if (end == std::string::npos) end = holds.size();
+      EXPECT_NE(side.find(holds.substr(pos, end - pos)), std::string::npos) << holds.substr(pos, end - pos) << " in\n"
+                                                                           << side;
+      pos = end + 1;
+    }
+  }
+}
+
+// Derivations, with main.mkv as described at the top:
+// - A copy cut from an input -ss S starts at the key frame at or before S (the demuxer seeks
+//   there) and keeps packets whose time stamp is below S + t: "-ss 2 -t 3" keeps video frames
+//   1.01 .. 4.97 = 100 packets; of the cues only the one at 3 s (the one at 1 s lies before the
+//   key frame, the one at 5 s is not below 2 + 3).
+// - An encoded cut keeps exactly t × 25 frames.
+// - Chapters move by -ss (input or output) and +itsoffset; output -t clips them.
+const TParityCase kParityCases[] = {
+    {"RemuxCopyAll", "M|", "remux.mkv", "-map 0 -c copy",
+     "streams=v,a,s; 0.packets=250; 1.packets=417; 2.packets=4; chapters=4; ch3.start=7.5; ch3.end=10; "
+     "ch0.tag.title=One; format.tag.title=Parity Source; 0.tag.title=Picture; 1.tag.language=eng"},
+    // MP4 keeps MPEG audio layer 2 under the MP3 object type (ffprobe names it mp3), and the
+    // chapters become a text track.
+    {"RemuxToMp4", "M|", "remux.mp4", "-map 0:v -map 0:a -c copy",
+     "streams=v,a,d; 0.codec=mpeg4; 1.codec=mp3; 0.packets=250; 1.packets=417; format.duration=10.01~0.03"},
+    {"InputCutCopy", "M|-ss 2 -t 3", "incut.mkv", "-map 0 -c copy",
+     "streams=v,a,s; 0.packets=100; 2.packets=1; 1.packets=166~2; format.duration=4~0.1; chapters=4; "
+     "ch0.start=0; ch0.end=0.5; ch1.start=0.5; ch1.end=3; ch3.start=5.5; ch3.end=8"},
+    {"InputCutCopySubtitlesOnly", "M|-ss 2 -t 3", "incutsubs.mkv", "-map 0:s -c copy",
+     // No video drives the seek's key frame: the cues at 3 s (1 s after the cut) ends the cut.
+     "streams=s; 0.packets=1~1"},
+    {"InputCutEncode", "M|-ss 2 -t 3", "incutenc.mkv", "-map 0:v -map 0:a -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 0.frames=75; 0.start=0~0.02; format.duration=3~0.05; chapters=4; ch1.start=0.5"},
+    {"OutputCutCopy", "M|", "outcut.mkv", "-ss 2 -t 3 -map 0:v -map 0:s -c copy",
+     // From the first key frame at or after 2 s (2.01) to below 5 s: frames 50..124.
+     "streams=v,s; 0.packets=75; 1.packets=1; chapters=3; ch0.start=0; ch0.end=0.5; ch1.end=3"},
+    {"OutputCutEncode", "M|", "outcutenc.mkv", "-ss 2 -t 3 -c:v mpeg4 -c:a mp2 -sn",
+     "streams=v,a; 0.frames=75; format.duration=3~0.05"},
+    {"OutputToEncode", "M|", "outto.mkv", "-to 4 -c:v mpeg4 -an -sn", "streams=v; 0.frames=100"},
+    {"CopytsInputCutEncode", "M|-ss 2 -t 3", "copytsenc.mkv", "-copyts -map 0:v -map 0:a -c:v mpeg4 -c:a mp2",
+     // The time stamps stay the input's: the cut begins at 2 s and lasts 3 s, so the file (whose
+     // duration counts from 0) ends at 5 s. "-copyts" is global: among the output options too.
+     "streams=v,a; 0.frames=75; 0.start=2~0.02; 1.start=2~0.02; format.duration=5~0.05"},
+    {"CopytsFirstInputCutEncode", "M|-copyts -ss 2 -t 3", "copytsenc1.mkv", "-map 0:v -c:v mpeg4",
+     "streams=v; 0.frames=75; 0.start=2~0.02"},
+    {"CopytsInputCutCopy", "M|-ss 2 -t 3", "copytscopy.mkv", "-copyts -map 0 -c copy",
+     // The original time stamps from the key frame at 1.01 to below 2 + 3 s: cue at 3 s only.
+     "streams=v,a,s; 0.packets=100; 0.start=1.01; 2.packets=1"},
+    {"StreamLoopEncode", "M|-stream_loop 1", "loopenc.mkv", "-map 0:v -map 0:a -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 0.frames=500; format.duration=20~0.1"},
+    {"StreamLoopCopy", "M|-stream_loop 1", "loopcopy.mkv", "-map 0:v -map 0:a -c copy",
+     "streams=v,a; 0.packets=500; 1.packets=834~1"},
+    {"MapOrderAndIndex", "M|", "maporder.mkv", "-map 0:a:0 -map 0:v -c copy",
+     "streams=a,v; 0.codec=mp2; 1.codec=mpeg4"},
+    {"MapNegative", "M|", "mapneg.mkv", "-map 0 -map -0:s -c copy", "streams=v,a"},
+    {"MapOptionalMissing", "M|", "mapopt.mkv", "-map 0:v -map 0:d? -c copy", "streams=v; 0.packets=250"},
+    {"MapMissingFails", "M|", "mapmiss.mkv", "-map 0:d -c copy", "", "", "matches no streams"},
+    {"DiscardedStreamNotMapped", "M|-discard:a all", "discard.mkv", "-map 0 -c copy",
+     "streams=v,s; 0.packets=250"},
+    {"DiscardedStreamAutomatic", "M|-discard:a all", "discardauto.mkv", "-c copy", "streams=v,s"},
+    {"DiscardedStreamExplicitMapFails", "M|-discard:a all", "discardmap.mkv", "-map 0:a -c copy", "", "",
+     "matches disabled streams"},
+    {"MapMetadataOff", "M|", "nometa.mkv", "-map 0 -c copy -map_metadata -1",
+     "streams=v,a,s; format.tag.title=; 0.tag.title=; 1.tag.language=; chapters=4; ch0.tag.title="},
+    {"MapMetadataStreamToStream", "M|", "metas.mkv", "-map 0 -c copy -map_metadata:s:a 0:s:v",
+     "1.tag.title=Picture; 1.tag.language=; format.tag.title=Parity Source"},
+    {"MetadataSet", "M|", "metaset.mkv", "-map 0:v -c copy -metadata title=Other -metadata:s:v:0 title=Moving",
+     "format.tag.title=Other; 0.tag.title=Moving"},
+    {"MapChaptersOff", "M|", "nochap.mkv", "-map 0 -c copy -map_chapters -1", "chapters=0"},
+    {"ItsOffsetCopy", "M|-itsoffset 1", "itsoff.mkv", "-map 0:v -c copy",
+     "streams=v; 0.packets=250; 0.start=1.01; chapters=4; ch0.start=1; ch0.end=3.5; ch3.end=11"},
+    {"TwoInputOverlay", "M|;S|", "overlay.mkv", "-filter_complex [0:v][1:v]overlay=10:10 -c:v mpeg4 -an -sn",
+     // The overlay keeps the main picture's size and length; the second input's last picture stays.
+     "streams=v; 0.width=160; 0.height=120; 0.frames=250"},
+    {"TwoInputShortest", "M|;S|", "shortest.mkv", "-map 1:v -map 0:a -shortest -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 0.frames=100; format.duration=4~0.1"},
+    {"FramesLimit", "M|", "frames.mkv", "-frames:v 50 -c:v mpeg4 -an -sn", "streams=v; 0.frames=50"},
+    {"FramesLimitCopy", "M|", "framescopy.mkv", "-frames:v 30 -map 0:v -c copy", "streams=v; 0.packets=30"},
+    // The last source frame ends at 10.01 s: 101 frames at 10 fps.
+    {"OutputRate", "M|", "rate.mkv", "-r 10 -c:v mpeg4 -an -sn", "streams=v; 0.frames=101; 0.rate=10/1"},
+    {"OutputDurationCopy", "M|", "tcopy.mkv", "-t 3 -map 0:v -map 0:s -c copy",
+     // Below 3 s: video frames 0.01 .. 2.97 and the cue at 1 s.
+     "streams=v,s; 0.packets=75; 1.packets=1"},
+    {"SseofCopy", "M|-sseof -3", "sseof.mkv", "-map 0:v -c copy",
+     // 3 s before the end (7.01) is on the key frame at 7.01: frames 175..249.
+     "streams=v; 0.packets=75"},
+    {"TwoPass", "M|", "twopass.mkv", "-c:v mpeg4 -b:v 150k -pass 2 -passlogfile %DIR%/pass -an -sn",
+     "streams=v; 0.frames=250", "-c:v mpeg4 -b:v 150k -pass 1 -passlogfile %DIR%/pass -an -sn -f null"},
+    {"SubtitlesToSrt", "M|", "subs.srt", "-map 0:s -c:s srt", "streams=s; 0.packets=4"},
+    {"SubtitlesBurnIn", "M|", "burn.mkv", "-vf subtitles=%SRT% -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=250; 0.width=160"},
+    {"AttachmentAdded", "M|", "attach.mkv", "-map 0:v -c copy -attach %ATT% -metadata:s:t mimetype=text/plain",
+     "streams=v,t; 1.tag.filename=notes.txt; 1.tag.mimetype=text/plain"},
+    {"VulkanHardwareFrames", "M|-init_hw_device vulkan=vk -filter_hw_device vk", "vulkan.mkv",
+     "-vf format=yuv420p,hwupload,hflip_vulkan,hwdownload,format=yuv420p -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=250; 0.width=160; 0.height=120"},
+    // One statistics line per encoded frame: the first an I frame, the 250th the last.
+    {"VstatsFile", "M|", "vstats.mkv", "-vstats_file %DIR%/vstats.log -c:v mpeg4 -an -sn", "streams=v; 0.frames=250",
+     "", "", "%DIR%/vstats.log", "out=  0 st=  0 frame=     1 q=|type= I|out=  0 st=  0 frame=   250 q="},
+    {"VstatsVersion1", "M|", "vstats1.mkv", "-vstats_file %DIR%/vstats1.log -vstats_version 1 -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=250", "", "", "%DIR%/vstats1.log", "\nframe=   250 q="},
+    // RTP to the loopback address: the session description names the MPEG-4 video on that port.
+    {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "", "", "",
+     "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
+    {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
+     "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
+};
+
+INSTANTIATE_TEST_SUITE_P(PowerUser, ParityTest, ::testing::ValuesIn(kParityCases),
+                         [](const ::testing::TestParamInfo<TParityCase>& info) { return info.param.Name; });
+
+}  // namespace
+
+namespace {
+
+// "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
+TEST(DebugTs, EveryStageLogsItsTimeStamps) {
+  engine_test::LoadLibraries();
+  media::TFFLogger& logger = media::FFLogger();
+  const media::TLogLevel level = logger.LogLevel();
+  const bool synchronous = logger.Synchronous();
+  const bool inMainThread = logger.TriggerEventInMainThread();
+  logger.SetSynchronous(true);
+  logger.SetTriggerEventInMainThread(false);
+  logger.SetLogLevel(media::TLogLevel::llInfo);
+  std::mutex lock;
+  std::string text;
+  logger.SetOnLog([&](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock);
+    text += line + "\n";
+  });
+  const TRun run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
+  logger.SetOnLog(nullptr);
+  logger.SetSynchronous(synchronous);
+  logger.SetTriggerEventInMainThread(inMainThread);
+  logger.SetLogLevel(level);
+  ASSERT_TRUE(run.Finished) << run.Message;
+  for (const char* stage :
+       {"demuxer -> ist_index:0 type:video next_dts:", "demuxer+ffencoder -> ist_index:1 type:audio pkt_pts:",
+        "decoder -> ist_index:0 type:video frame_pts:", "filter -> pts:", "encoder <- type:video frame_pts:",
+        "encoder -> type:video pkt_pts:", "encoder <- type:audio frame_pts:", "encoder -> type:audio pkt_pts:",
+        "muxer <- type:video pkt_pts:", "muxer <- type:audio pkt_pts:"})
+    EXPECT_NE(text.find(stage), std::string::npos) << stage;
+}
+
+}  // namespace
