@@ -18,6 +18,7 @@
 #include "app/main_window/main_window.h"
 #include "fixtures/media_fixtures.h"
 #include "platform/qt_main_thread.h"
+#include "shell/nav_shell_combo.h"
 #include "shell/nav_shell_list.h"
 #include "shell/thread_pool.h"
 
@@ -83,6 +84,9 @@ int main(int argc, char* argv[]) {
       }
       addFiles->move(120, 90);
       Shot("2_add_files_window.png");
+      addFiles->NavShellCombo1()->showPopup();
+      Shot("2b_folder_tree.png");
+      addFiles->NavShellCombo1()->hidePopup();
       ClickItem(*addFiles->lw_Data(), QStringLiteral("clip_b.avi"), Qt::NoModifier);
       ClickItem(*addFiles->lw_Data(), QStringLiteral("clip_d.mp4"), Qt::ControlModifier);
       Shot("3_two_selected.png");
