@@ -19,6 +19,7 @@
 #include "media/ff_exception.h"
 #include "media/ff_loader.h"
 #include "platform/main_thread.h"
+#include "support/gate.h"
 
 namespace {
 
@@ -29,23 +30,7 @@ using media::TTaskEvent;
 using media::TTerminateInfo;
 
 // A gate a scripted run waits at; Stop opens it too.
-class TGate {
- public:
-  void Open() {
-    std::lock_guard lock(FLock);
-    FOpen = true;
-    FWake.notify_all();
-  }
-  void Wait() {
-    std::unique_lock lock(FLock);
-    FWake.wait(lock, [this] { return FOpen; });
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FWake;
-  bool FOpen = false;
-};
+using testing_support::TGate;
 
 // What the scripted tasks of one test share: how each task behaves and what it saw.
 struct TScript {

@@ -12,33 +12,14 @@
 
 #include "platform/main_thread.h"
 #include "shell/basic_work_item.h"
+#include "support/gate.h"
 
 namespace {
 
 using shell::TBasicWorkItem;
 using shell::TWorkerThreadPool;
 
-// A gate the test opens; items wait on it.
-class TGate {
- public:
-  void Open() {
-    {
-      std::lock_guard lock(FLock);
-      FOpen = true;
-    }
-    FWake.notify_all();
-  }
-  // Waits until open or stop() holds (checked every few ms).
-  void Wait(const std::function<bool()>& stop = {}) {
-    std::unique_lock lock(FLock);
-    while (!FOpen && !(stop && stop())) FWake.wait_for(lock, std::chrono::milliseconds(2));
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FWake;
-  bool FOpen = false;
-};
+using testing_support::TGate;
 
 // An item that reports when it starts and then waits for its gate (or its abort).
 class TBlockingItem : public TBasicWorkItem {
