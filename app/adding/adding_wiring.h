@@ -6,8 +6,8 @@ namespace app {
 class Tfrm_Main;
 
 /// After this, AddQueuedFiles runs the adding window over the drop queue, the Properties command
-/// shows the Properties window of the row, and Add asks for media files in a file dialog
-/// (starting in the last folder added from) and adds them like a drop. main must outlive its
+/// shows the Properties window of the row, and Add opens the Add Files window (in the last
+/// folder added from), whose "Add" adds the chosen files like a drop. main must outlive its
 /// hooks (it owns them).
 void WireAddingAndProperties(Tfrm_Main& main);
 

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "app/add_files/add_files.h"
 #include "app/adding/adding.h"
 #include "app/adding/adding_format.h"
 #include "app/adding/adding_tree.h"
@@ -19,6 +20,7 @@
 #include "app/main_window/main_window_fixture.h"
 #include "components/find_file.h"
 #include "media/ff_loader.h"
+#include "shell/nav_shell_list.h"
 
 namespace {
 
@@ -127,21 +129,37 @@ TEST_F(AddingTest, FilesAlreadyListedAreNotAddedAgain) {
   EXPECT_EQ(Window->SubItem(1, 2), Tree.Path(QStringLiteral("nested/deeper/c_clip.AVI"))) << "paths are stored clean";
 }
 
-TEST_F(AddingTest, AddAsksForMediaFilesAndAddsTheChosenOnes) {
+TEST_F(AddingTest, AddOffersMediaFilesAndAddsTheChosenOnes) {
   Window->SetAddFolder(Tree.Path(QStringLiteral("nested")));
-  Dialogs.OpenManyNames.push_back(std::nullopt);  // cancelled: nothing happens
-  Dialogs.OpenManyNames.push_back(
-      QStringList{Tree.Path(QStringLiteral("b_clip.avi")), Tree.Path(QStringLiteral("nested/deeper/c_clip.AVI"))});
-
+  // Closed without adding: nothing happens.
+  OnNextModal([&](QWidget* modal) {
+    auto* window = qobject_cast<app::Tfrm_AddFiles*>(modal);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->lw_Data()->Path(), Tree.Path(QStringLiteral("nested/"))) << "starts where the last files came from";
+    EXPECT_EQ(window->lw_Data()->Filter(), app::Tfrm_AddFiles::MediaFilter());
+    window->reject();
+  });
   Window->btn_AddClick();
   EXPECT_EQ(Window->RowCount(), 0);
-  EXPECT_EQ(Dialogs.LastFolder, Tree.Path(QStringLiteral("nested"))) << "starts where the last files came from";
-  EXPECT_TRUE(Dialogs.LastFilter.contains(QStringLiteral("*.avi *.AVI"))) << Dialogs.LastFilter.toStdString();
 
+  // Two files from two folders.
+  OnNextModal([&](QWidget* modal) {
+    auto* window = qobject_cast<app::Tfrm_AddFiles*>(modal);
+    ASSERT_NE(window, nullptr);
+    shell::TNavShellList& list = *window->lw_Data();
+    for (const auto& [folder, name] : {std::pair{QStringLiteral(""), QStringLiteral("b_clip.avi")},
+                                       std::pair{QStringLiteral("nested/deeper"), QStringLiteral("c_clip.AVI")}}) {
+      list.SetPath(Tree.Path(folder));
+      list.clearSelection();
+      for (int i = 0; i < list.topLevelItemCount(); ++i)
+        if (list.topLevelItem(i)->text(0) == name) list.topLevelItem(i)->setSelected(true);
+      window->Button1Click();
+    }
+    window->reject();
+  });
   Window->btn_AddClick();
   EXPECT_EQ(Captions(), (QStringList{"b_clip.avi", "c_clip.AVI"}));
-  EXPECT_EQ(Window->AddFolder(), Tree.Root) << "the folder of the first chosen file is kept for next time";
-  EXPECT_EQ(Dialogs.OpenManyCalls, 2);
+  EXPECT_EQ(Window->AddFolder(), Tree.Path(QStringLiteral("nested/deeper"))) << "the folder shown last is kept";
 }
 
 TEST_F(AddingTest, RowsAreSortedByTheListsSortColumn) {

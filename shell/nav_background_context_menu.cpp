@@ -1,0 +1,230 @@
+#include "shell/nav_background_context_menu.h"
+
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <memory>
+
+#include "shell/nav_item_id_list.h"
+#include "shell/nav_shell_list.h"
+#include "shell/nav_system_image_list.h"
+#include "shell/shell_data.h"
+
+namespace shell {
+
+namespace {
+
+constexpr int kMaxNumberedName = 5;
+
+QString FolderOf(const TNavShellList& list) {
+  QString folder = list.Path();
+  if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  return folder;
+}
+
+/// Opens the background menu for right-clicks beside the items.
+class TBackgroundMenuFilter : public QObject {
+ public:
+  TBackgroundMenuFilter(TNavShellList& list) : QObject(&list), FList(list) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::ContextMenu) return false;
+    auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+    if (FList.itemAt(menuEvent->pos()) != nullptr || FList.PopupMenu() != nullptr) return false;
+    FList.clearSelection();
+    // Made afresh each time: the folder and the clipboard decide what it offers.
+    auto* menu = new TNavBackgroundContextMenu(FList, &FList);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->Prepare();
+    menu->popup(menuEvent->globalPos());
+    return true;
+  }
+
+ private:
+  TNavShellList& FList;
+};
+
+}  // namespace
+
+TNavNewFileMenuItem::TNavNewFileMenuItem(const QString& displayName, const QString& extension,
+                                         const QString& templatePath, QObject* parent)
+    : QAction(displayName, parent), FDisplayName(displayName), FExtension(extension), FTemplatePath(templatePath) {}
+
+TNavBackgroundContextMenu::TNavBackgroundContextMenu(TNavShellList& list, QWidget* parent)
+    : QMenu(parent), FList(list) {
+  // View.
+  QMenu* view = addMenu(QStringLiteral("View"));
+  auto* viewGroup = new QActionGroup(this);
+  const QString viewNames[4] = {QStringLiteral("Thumbnails"), QStringLiteral("Icons"), QStringLiteral("List"),
+                                QStringLiteral("Details")};
+  for (int i = 0; i < 4; ++i) {
+    FViewItems[i] = view->addAction(viewNames[i]);
+    FViewItems[i]->setCheckable(true);
+    viewGroup->addAction(FViewItems[i]);
+  }
+  connect(FViewItems[0], &QAction::triggered, this, [this] {
+    FList.SetViewStyle(TNavViewStyle::vsIcon);
+    FList.SetThumbnails(true);
+  });
+  connect(FViewItems[1], &QAction::triggered, this, [this] {
+    FList.SetViewStyle(TNavViewStyle::vsIcon);
+    FList.SetThumbnails(false);
+  });
+  connect(FViewItems[2], &QAction::triggered, this, [this] { FList.SetViewStyle(TNavViewStyle::vsList); });
+  connect(FViewItems[3], &QAction::triggered, this, [this] { FList.SetViewStyle(TNavViewStyle::vsReport); });
+  addSeparator();
+
+  // Sort: one entry per column, only when the list has columns.
+  if (FList.columnCount() > 1) {
+    FSortMenu = addMenu(QStringLiteral("Sort by"));
+    FSortAction = FSortMenu->menuAction();
+    auto* sortGroup = new QActionGroup(this);
+    for (int c = 0; c < FList.columnCount(); ++c) {
+      QAction* action = FSortMenu->addAction(FList.headerItem()->text(c));
+      action->setObjectName(QStringLiteral("_SortColumnPopupMenuItem") + QString::number(c));
+      action->setCheckable(true);
+      action->setData(c);
+      sortGroup->addAction(action);
+      connect(action, &QAction::triggered, this, [this, c] { FList.SortByColumn(c); });
+    }
+  }
+  FRefresh = addAction(QStringLiteral("Refresh"));
+  connect(FRefresh, &QAction::triggered, this, [this] { FList.FillList(); });
+  addSeparator();
+
+  FPaste = addAction(QStringLiteral("Paste"));
+  connect(FPaste, &QAction::triggered, this, [this] { RunFolderVerb(QStringLiteral("paste")); });
+  FPasteShortcut = addAction(QStringLiteral("Paste shortcut"));
+  connect(FPasteShortcut, &QAction::triggered, this, [this] { PasteShortcuts(); });
+  addSeparator();
+
+  FNewMenu = addMenu(QStringLiteral("New"));
+  FNew = FNewMenu->menuAction();
+  QAction* folder = FNewMenu->addAction(QStringLiteral("Folder"));
+  folder->setIcon(TNavSystemImageList::GetGlobalSystemImageList().Icon(TNavSystemImageList::GetFolderIconIndex()));
+  connect(folder, &QAction::triggered, this, [this] { FList.CreateNewFolder(QString(), true); });
+  BuildNewFileItems();
+  addSeparator();
+
+  FProperties = addAction(QStringLiteral("Properties"));
+  connect(FProperties, &QAction::triggered, this, [this] { RunFolderVerb(QStringLiteral("properties")); });
+}
+
+void TNavBackgroundContextMenu::Attach(TNavShellList& list) {
+  list.viewport()->installEventFilter(new TBackgroundMenuFilter(list));
+}
+
+void TNavBackgroundContextMenu::BuildNewFileItems() {
+  const QString templates = SpecialFolderPlace(TNavShellFolder::SF_TEMPLATES);
+  if (templates.isEmpty()) return;
+  const QFileInfoList files = QDir(templates).entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+  if (files.isEmpty()) return;
+  FNewMenu->addSeparator();
+  TNavSystemImageList& images = TNavSystemImageList::GetGlobalSystemImageList();
+  for (const QFileInfo& file : files) {
+    const QString extension = file.suffix().isEmpty() ? QString() : QLatin1Char('.') + file.suffix();
+    auto* item = new TNavNewFileMenuItem(file.completeBaseName(), extension, file.absoluteFilePath(), FNewMenu);
+    item->setIcon(images.Icon(TNavSystemImageList::GetIconIndexForFile(file.absoluteFilePath(), false, false)));
+    FNewMenu->addAction(item);
+    connect(item, &QAction::triggered, this, [this, item] { CreateNewFile(*item); });
+    FNewFiles.push_back(item);
+  }
+}
+
+void TNavBackgroundContextMenu::Prepare() {
+  const QString folder = FolderOf(FList);
+  const bool writable = !FList.ReadOnly();
+  // A read-only list offers nothing that would change its folder.
+  FNew->setVisible(writable && !folder.isEmpty() && QFileInfo(folder).isDir());
+  const bool clipboardFiles = !GetClipboardFiles().isEmpty();
+  FPaste->setVisible(writable);
+  FPasteShortcut->setVisible(writable);
+  FPaste->setEnabled(clipboardFiles);
+  FPasteShortcut->setEnabled(clipboardFiles);
+  if (FSortMenu)
+    for (QAction* action : FSortMenu->actions()) action->setChecked(action->data().toInt() == FList.SortColumn());
+  int view = 3;
+  switch (FList.ViewStyle()) {
+    case TNavViewStyle::vsIcon: view = FList.Thumbnails() ? 0 : 1; break;
+    case TNavViewStyle::vsList:
+    case TNavViewStyle::vsSmallIcon: view = 2; break;
+    case TNavViewStyle::vsReport: view = 3; break;
+  }
+  FViewItems[view]->setChecked(true);
+}
+
+QString TNavBackgroundContextMenu::FreeNewFileName(const QString& folder, const QString& displayName,
+                                                   const QString& extension) {
+  const QDir dir(folder);
+  QString name = displayName + extension;
+  if (!QFileInfo::exists(dir.filePath(name))) return name;
+  for (int n = 1; n <= kMaxNumberedName; ++n) {
+    name = QStringLiteral("%1 (%2)%3").arg(displayName).arg(n).arg(extension);
+    if (!QFileInfo::exists(dir.filePath(name))) return name;
+  }
+  return {};
+}
+
+bool TNavBackgroundContextMenu::CreateNewFile(const TNavNewFileMenuItem& kind) {
+  const QString folder = FolderOf(FList);
+  const QString name = folder.isEmpty() ? QString() : FreeNewFileName(folder, kind.DisplayName(), kind.Extension());
+  if (name.isEmpty()) {
+    if (FList.ShowErrorMessages()) {
+      if (FList.OnError)
+        FList.OnError(QStringLiteral("File already exists"));
+      else
+        QMessageBox::critical(&FList, QString(), QStringLiteral("File already exists"));
+    }
+    return false;
+  }
+  const QString path = QDir(folder).filePath(name);
+  // Made only when nothing is there: a name taken meanwhile is never overwritten.
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+  if (!kind.TemplatePath().isEmpty()) {
+    QFile source(kind.TemplatePath());
+    if (source.open(QIODevice::ReadOnly)) file.write(source.readAll());
+  }
+  file.close();
+  FList.RefreshList();
+  for (int i = 0; i < FList.topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = FList.topLevelItem(i);
+    if (item->text(0) != name) continue;
+    FList.clearSelection();
+    FList.setCurrentItem(item);
+    item->setSelected(true);
+    if (FList.isVisible()) FList.EditSelectedCaption();
+    break;
+  }
+  return true;
+}
+
+int TNavBackgroundContextMenu::PasteShortcuts() {
+  const QString folder = FolderOf(FList);
+  if (folder.isEmpty() || FList.ReadOnly()) return 0;
+  int made = 0;
+  for (const QString& target : GetClipboardFiles()) {
+    const QFileInfo info(target);
+    const QString base = info.fileName();
+    QString name = FreeNewFileName(folder, base, QString());
+    if (name.isEmpty()) continue;
+    if (QFile::link(target, QDir(folder).filePath(name))) ++made;
+  }
+  if (made > 0) FList.RefreshList();
+  return made;
+}
+
+void TNavBackgroundContextMenu::RunFolderVerb(const QString& verb) {
+  // A browser of its own: the list's keeps its folder.
+  const std::unique_ptr<TShellBrowser> browser = TShellBrowser::CreateCopy(FList.Browser());
+  try {
+    browser->SelectFolderAsObject();
+    browser->ExecuteCommand(verb);
+  } catch (const EShellBrowserError&) {
+  }
+  FList.RefreshList();
+}
+
+}  // namespace shell

@@ -1,0 +1,114 @@
+#pragma once
+// An address-bar combo box over the desktop's folder tree: the desktop, its folders, and the
+// volumes under Computer (volumes first); the ancestors of the current folder are inserted as
+// indented entries while it is shown and removed when another is chosen. A typed path (macros
+// expanded, quotes removed) opens on Enter. Linked to a file list through a TNavShellLink, the
+// two follow one another.
+
+#include <QComboBox>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "shell/nav_item_id_list.h"
+#include "shell/nav_shell_change_notifier.h"
+#include "shell/nav_shell_link.h"
+#include "shell/shell_browser.h"
+
+namespace shell {
+
+/// One entry of the combo.
+struct TNavComboItem {
+  INavItemIdList IdList;
+  /// Fixed entries of the tree; inserted ancestors are not.
+  bool Persistent = true;
+  int Indent = 0;
+  /// The list's path, or the caption when there is no list.
+  QString Path(const QString& caption) const;
+};
+
+class TNavShellCombo : public QComboBox, public INavShellControl {
+  Q_OBJECT
+
+ public:
+  explicit TNavShellCombo(QWidget* parent = nullptr);
+  ~TNavShellCombo() override;
+
+  QString Version() const { return QStringLiteral("TNavShellCombo V9.0.3.694"); }
+
+  TNavShellLink* ShellLink() const { return FShellLink; }
+  void SetShellLink(TNavShellLink* link) override;
+  TNavShellLink* GetShellLink() const override { return FShellLink; }
+  void LinkedPathChanged(const INavItemIdList& folder) override;
+  void LinkedItemChanged(const INavItemIdList& folder, const INavItemIdList& item) override;
+  void LinkedNotify(int, const INavItemIdList&) override {}
+
+  /// Only folders with a place on disk, and the places that hold them.
+  bool FileSystemOnly() const { return FBrowser.FileSystemOnly(); }
+  void SetFileSystemOnly(bool value);
+  bool ShowHidden() const { return FShowHidden; }
+  void SetShowHidden(bool value);
+  bool ShowRecycleBin() const { return FShowRecycleBin; }
+  void SetShowRecycleBin(bool value);
+  bool ShowErrorMessages() const { return FShowErrorMessages; }
+  void SetShowErrorMessages(bool value) { FShowErrorMessages = value; }
+  /// The edit field shows the chosen folder's full path instead of its name.
+  bool ShowFullPath() const { return FShowFullPath; }
+  void SetShowFullPath(bool value) { FShowFullPath = value; }
+  bool ShowContextMenu() const { return FShowContextMenu; }
+  void SetShowContextMenu(bool value) { FShowContextMenu = value; }
+  /// Refills when volumes come and go.
+  bool AutomaticRefresh() const { return FNotifier.Enabled(); }
+  void SetAutomaticRefresh(bool value) { FNotifier.SetEnabled(value); }
+
+  /// Empties the combo and lists the tree again, keeping the chosen folder.
+  void Fill();
+  /// Shows the folder: its entry, or its ancestors below the deepest entry that holds it.
+  void SelectIDList(const INavItemIdList& folder);
+  /// Opens a typed path; on failure selects an entry captioned so, or reports the error.
+  void SetPath(const QString& text);
+  /// The chosen entry's path, else the text.
+  QString GetPath() const;
+  /// The chosen entry; null without one.
+  const TNavComboItem* CurrentItem() const;
+  const TNavComboItem* Item(int index) const;
+  /// The entry whose path or caption is text (not the desktop); -1 when none.
+  int FindEntryByText(const QString& text) const;
+
+  /// May refuse a folder before it is listed.
+  std::function<void(TNavShellCombo&, const TNavComboItem& item, bool& canAdd)> OnAddFolder;
+  /// Errors the user should see when ShowErrorMessages is set (default: a message box).
+  std::function<void(const QString&)> OnError;
+
+  void showPopup() override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void EnsureFilled();
+  void ClearEntries();
+  void InsertFolderEntry(std::unique_ptr<TNavComboItem> item, const QString& caption, int position);
+  void RemoveEntry(int index);
+  void RemoveNonPersistent();
+  /// Lists the browser's current folder's folders at position: volumes first, then the others.
+  int AddFolders(int position, int indent);
+  bool PassesFilter() const;
+  void InsertAncestors(const INavItemIdList& folder);
+  void EntryChosen(int index);
+  void SelectEntry(int index);
+  void ShowError(const QString& message);
+
+  TShellBrowser FBrowser;
+  TNavShellChangeNotifier FNotifier;
+  QPointer<TNavShellLink> FShellLink;
+  std::vector<std::unique_ptr<TNavComboItem>> FItems;  // one per entry, in entry order
+  bool FFilled = false;
+  bool FShowErrorMessages = false;
+  bool FShowHidden = false, FShowRecycleBin = true, FShowFullPath = false, FShowContextMenu = true;
+  bool FFollowing = false;  // moving because a linked control did: not told back
+};
+
+}  // namespace shell

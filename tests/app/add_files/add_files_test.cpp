@@ -1,0 +1,154 @@
+// The Add Files window over a folder of generated clips, with the real adding window behind it:
+// what "Add" queues, what the main list gains, and the folder and view kept for next time.
+
+#include "app/add_files/add_files.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "app/adding/adding_wiring.h"
+#include "app/main_window/main_window.h"
+#include "app/main_window/main_window_fixture.h"
+#include "fixtures/media_fixtures.h"
+#include "shell/nav_shell_combo.h"
+#include "shell/nav_shell_list.h"
+
+namespace {
+
+using app::Tfrm_AddFiles;
+using shell::TNavShellList;
+using shell::TNavViewStyle;
+using testing_support::MainWindowFixture;
+using testing_support::OnNextModal;
+
+class AddFilesTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    app::WireAddingAndProperties(*Window);
+    Clips = TempPath(QStringLiteral("clips"));
+    QDir().mkpath(Clips + QStringLiteral("/sub"));
+    const QString clip = QString::fromStdString(fixtures::MediaFixtures().ClipAvi);
+    for (const char* name : {"clip1.avi", "clip2.AVI", "clip3.avi", "sub/inner.avi"})
+      ASSERT_TRUE(QFile::copy(clip, Clips + '/' + name));
+    QFile notes(Clips + QStringLiteral("/notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    Window->SetAddFolder(Clips);
+  }
+
+  static QStringList Captions(const TNavShellList& list) {
+    QStringList captions;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) captions << list.topLevelItem(i)->text(0).trimmed();
+    return captions;
+  }
+  static void Select(TNavShellList& list, const QStringList& names) {
+    list.clearSelection();
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = list.topLevelItem(i);
+      if (names.contains(item->text(0).trimmed())) item->setSelected(true);
+    }
+  }
+  QStringList RowPaths() const {
+    QStringList paths;
+    for (int i = 0; i < Window->RowCount(); ++i) paths << Window->SubItem(i, 2);
+    return paths;
+  }
+
+  QString Clips;
+};
+
+TEST_F(AddFilesTest, OpensInTheLastFolderShowingMediaFilesAndFolders) {
+  Tfrm_AddFiles window(*Window);
+  EXPECT_FALSE(Tfrm_AddFiles::MediaFilter().endsWith(';'));
+  EXPECT_EQ(window.lw_Data()->Path(), Clips + '/');
+  const QStringList captions = Captions(*window.lw_Data());
+  for (const char* name : {"clip1.avi", "clip2.AVI", "clip3.avi", "sub"}) EXPECT_TRUE(captions.contains(name)) << name;
+  EXPECT_FALSE(captions.contains("notes.txt"));
+  EXPECT_TRUE(window.lw_Data()->ReadOnly());
+  // The folder combo follows the list.
+  EXPECT_EQ(window.NavShellCombo1()->GetPath(), Clips);
+  // A folder that is gone: the home folder instead.
+  Window->SetAddFolder(TempPath(QStringLiteral("gone")));
+  Tfrm_AddFiles fallback(*Window);
+  EXPECT_EQ(fallback.lw_Data()->Path(), QDir::homePath() + '/');
+}
+
+TEST_F(AddFilesTest, AddQueuesTheSelectedFilesAndTheMainListGainsExactlyThose) {
+  Tfrm_AddFiles window(*Window);
+  window.show();
+  TNavShellList& list = *window.lw_Data();
+  // The parent entry is selected too: it is never added.
+  ASSERT_TRUE(Captions(list).contains(".."));
+  Select(list, {"..", "clip1.avi", "clip3.avi"});
+  window.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+  EXPECT_EQ(Window->DropQueue(), (QStringList{Clips + "/clip1.avi", Clips + "/clip3.avi"}));
+  EXPECT_EQ(RowPaths(), (QStringList{Clips + "/clip1.avi", Clips + "/clip3.avi"}));
+  EXPECT_TRUE(window.isVisible()) << "the window stays open for more";
+
+  // Nothing selected: nothing is added, the window stays.
+  list.clearSelection();
+  window.Button1Click();
+  EXPECT_TRUE(Window->DropQueue().isEmpty());
+  EXPECT_EQ(Window->RowCount(), 2);
+  EXPECT_TRUE(window.isVisible());
+
+  // Only the parent entry: nothing either.
+  Select(list, {".."});
+  window.Button1Click();
+  EXPECT_EQ(Window->RowCount(), 2);
+}
+
+TEST_F(AddFilesTest, TheFolderAndTheViewAreKeptForTheNextOpening) {
+  struct Case {
+    const char* button;
+    int stored;
+    TNavViewStyle shown;
+  };
+  const Case cases[] = {
+      {"btn_Icons", 2, TNavViewStyle::vsIcon},
+      {"btn_Details", 0, TNavViewStyle::vsReport},
+      {"btn_List", 1, TNavViewStyle::vsList},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    Window->SetAddFolder(Clips + QStringLiteral("/sub"));
+    {
+      Tfrm_AddFiles window(*Window);
+      window.show();
+      window.findChild<QToolButton*>(QLatin1String(c.button))->click();
+      EXPECT_EQ(window.lw_Data()->ViewStyle(), c.shown);
+      // "Go to parent folder".
+      window.findChild<QToolButton*>(QStringLiteral("PngSpeedButton1"))->click();
+      EXPECT_EQ(window.lw_Data()->Path(), Clips + '/');
+      window.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
+      EXPECT_FALSE(window.isVisible());
+    }
+    EXPECT_EQ(Window->AddViewStyle(), c.stored);
+    EXPECT_EQ(Window->AddFolder(), Clips);
+    Tfrm_AddFiles again(*Window);
+    EXPECT_EQ(again.lw_Data()->ViewStyle(), c.shown);
+    EXPECT_EQ(again.lw_Data()->Path(), Clips + '/');
+  }
+}
+
+TEST_F(AddFilesTest, TheMainWindowsAddOpensTheWindow) {
+  bool seen = false;
+  OnNextModal([&](QWidget* modal) {
+    auto* window = qobject_cast<Tfrm_AddFiles*>(modal);
+    ASSERT_NE(window, nullptr);
+    seen = true;
+    Select(*window->lw_Data(), {"clip2.AVI"});
+    window->Button1Click();
+    window->reject();
+  });
+  Window->btn_AddClick();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(RowPaths(), QStringList{Clips + "/clip2.AVI"});
+  EXPECT_EQ(Window->AddFolder(), Clips);
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+#include "shell/nav_background_context_menu.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+#include <memory>
+
+#include "fake_home.h"
+#include "shell/nav_shell_list.h"
+#include "shell/thread_pool.h"
+
+namespace {
+
+using shell::TNavBackgroundContextMenu;
+using shell::TNavShellList;
+
+class BackgroundMenuTest : public testing_support::FakeHomeTest {
+ protected:
+  void SetUp() override {
+    testing_support::ShellApp();
+    FakeHomeTest::SetUp();
+    Templates = Home + QStringLiteral("/Templates");
+    QDir().mkpath(Templates);
+    testing_support::WriteText(Templates + QStringLiteral("/Text File.txt"), "template text");
+    QFile dirs(Home + QStringLiteral("/.config/user-dirs.dirs"));
+    ASSERT_TRUE(dirs.open(QIODevice::Append));
+    dirs.write("XDG_TEMPLATES_DIR=\"$HOME/Templates\"\n");
+    dirs.close();
+    Folder = Volume + QStringLiteral("/work");
+    QDir().mkpath(Folder);
+    testing_support::WriteText(Volume + QStringLiteral("/copied.mkv"), "clip");
+    List = std::make_unique<TNavShellList>();
+    List->SetPath(Folder);
+  }
+  void TearDown() override {
+    QApplication::clipboard()->clear();
+    List.reset();
+    shell::ShutdownGlobalThreadPool();
+    FakeHomeTest::TearDown();
+  }
+  static void ClipboardFiles(const QStringList& files) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& file : files) urls << QUrl::fromLocalFile(file);
+    data->setUrls(urls);
+    QApplication::clipboard()->setMimeData(data);
+  }
+  const shell::TNavNewFileMenuItem* TextKind(const TNavBackgroundContextMenu& menu) const {
+    for (const auto* item : menu.NewFileItems())
+      if (item->DisplayName() == QLatin1String("Text File")) return item;
+    return nullptr;
+  }
+
+  QString Templates, Folder;
+  std::unique_ptr<TNavShellList> List;
+};
+
+TEST_F(BackgroundMenuTest, NewFileNamesNeverReuseATakenName) {
+  struct Case {
+    QStringList taken;
+    QString expected;
+  };
+  const Case cases[] = {
+      {{}, "Note.txt"},
+      {{"Note.txt"}, "Note (1).txt"},
+      {{"Note.txt", "Note (1).txt", "Note (2).txt"}, "Note (3).txt"},
+      {{"Note.txt", "Note (2).txt"}, "Note (1).txt"},
+      {{"Note.txt", "Note (1).txt", "Note (2).txt", "Note (3).txt", "Note (4).txt", "Note (5).txt"}, ""},
+      {{"note.txt"}, "Note.txt"},  // names differ in case
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.taken.join(", ").toStdString());
+    const QString folder = Folder + QStringLiteral("/case");
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    for (const QString& name : c.taken) testing_support::WriteText(folder + '/' + name, "kept");
+    EXPECT_EQ(TNavBackgroundContextMenu::FreeNewFileName(folder, QStringLiteral("Note"), QStringLiteral(".txt")),
+              c.expected);
+  }
+}
+
+TEST_F(BackgroundMenuTest, NewFilesComeFromTheTemplatesAndNeverOverwrite) {
+  TNavBackgroundContextMenu menu(*List);
+  const shell::TNavNewFileMenuItem* kind = TextKind(menu);
+  ASSERT_NE(kind, nullptr);
+  EXPECT_EQ(kind->Extension(), QStringLiteral(".txt"));
+  testing_support::WriteText(Folder + QStringLiteral("/Text File (2).txt"), "kept");
+  QStringList errors;
+  List->SetShowErrorMessages(true);
+  List->OnError = [&](const QString& message) { errors << message; };
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(menu.CreateNewFile(*kind));
+  for (const char* name : {"Text File.txt", "Text File (1).txt", "Text File (3).txt", "Text File (5).txt"})
+    EXPECT_EQ(testing_support::ReadText(Folder + '/' + name), "template text") << name;
+  EXPECT_EQ(testing_support::ReadText(Folder + QStringLiteral("/Text File (2).txt")), "kept");
+  // All six names taken.
+  EXPECT_FALSE(menu.CreateNewFile(*kind));
+  EXPECT_EQ(errors, QStringList{"File already exists"});
+  // The last one made is selected in the list.
+  ASSERT_EQ(List->selectedItems().size(), 1);
+  EXPECT_EQ(List->selectedItems().first()->text(0), QStringLiteral("Text File (5).txt"));
+}
+
+TEST_F(BackgroundMenuTest, PasteAndNewAreOfferedOnlyWhereTheyCanWork) {
+  struct Case {
+    const char* name;
+    bool readOnly;
+    bool files;  // files on the clipboard, else text only
+    bool pasteVisible, pasteEnabled, newVisible;
+  };
+  const Case cases[] = {
+      {"writable, files", false, true, true, true, true},
+      {"writable, text only", false, false, true, false, true},
+      {"read-only, files", true, true, false, false, false},  // hidden entries cannot fire
+      {"read-only, text", true, false, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.files)
+      ClipboardFiles({Volume + QStringLiteral("/copied.mkv")});
+    else
+      QApplication::clipboard()->setText(QStringLiteral("just text"));
+    List->SetReadOnly(c.readOnly);
+    TNavBackgroundContextMenu menu(*List);
+    menu.Prepare();
+    EXPECT_EQ(menu.PasteItem()->isVisible(), c.pasteVisible);
+    EXPECT_EQ(menu.PasteShortcutItem()->isVisible(), c.pasteVisible);
+    EXPECT_EQ(menu.PasteItem()->isEnabled(), c.pasteEnabled);
+    EXPECT_EQ(menu.PasteShortcutItem()->isEnabled(), c.pasteEnabled);
+    EXPECT_EQ(menu.NewItem()->isVisible(), c.newVisible);
+  }
+}
+
+TEST_F(BackgroundMenuTest, PasteCopiesAndPasteShortcutLinksUnderFreeNames) {
+  ClipboardFiles({Volume + QStringLiteral("/copied.mkv")});
+  TNavBackgroundContextMenu menu(*List);
+  menu.Prepare();
+  menu.PasteItem()->trigger();
+  EXPECT_EQ(testing_support::ReadText(Folder + QStringLiteral("/copied.mkv")), "clip");
+  EXPECT_EQ(List->Path(), Folder + '/') << "the list stays in its folder";
+  // The copy now holds the name: the link takes the next free one.
+  EXPECT_EQ(menu.PasteShortcuts(), 1);
+  const QFileInfo link(Folder + QStringLiteral("/copied.mkv (1)"));
+  EXPECT_TRUE(link.isSymLink());
+  EXPECT_EQ(link.symLinkTarget(), Volume + QStringLiteral("/copied.mkv"));
+}
+
+TEST_F(BackgroundMenuTest, ViewAndSortEntriesFollowTheList) {
+  List->SetViewStyle(shell::TNavViewStyle::vsReport);
+  List->SortByColumn(1);
+  {
+    TNavBackgroundContextMenu menu(*List);
+    menu.Prepare();
+    EXPECT_TRUE(menu.ViewItem(3)->isChecked());
+    ASSERT_NE(menu.SortMenu(), nullptr);
+    QAction* size = menu.SortMenu()->findChild<QAction*>(QStringLiteral("_SortColumnPopupMenuItem1"));
+    ASSERT_NE(size, nullptr);
+    EXPECT_TRUE(size->isChecked());
+    // Choosing the current column again reverses the order.
+    const bool descending = List->SortDescending();
+    size->trigger();
+    EXPECT_NE(List->SortDescending(), descending);
+    menu.ViewItem(1)->trigger();
+    EXPECT_EQ(List->ViewStyle(), shell::TNavViewStyle::vsIcon);
+    EXPECT_FALSE(List->Thumbnails());
+  }
+  // Without columns there is nothing to sort by.
+  TNavShellList plain;
+  plain.SetDetails(false);
+  plain.SetPath(Folder);
+  TNavBackgroundContextMenu menu(plain);
+  EXPECT_EQ(menu.SortMenu(), nullptr);
+}
+
+}  // namespace
