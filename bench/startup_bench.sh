@@ -27,7 +27,7 @@ done
 echo "building Release in $BUILD_DIR..." >&2
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DCONVERTER_SANITIZE=OFF -DCONVERTER_BUILD_TESTS=OFF \
   >/dev/null
-cmake --build "$BUILD_DIR" --target converter -j4 >/dev/null
+cmake --build "$BUILD_DIR" --target converter -j4 >"$WORK/build.log" 2>&1 || { cat "$WORK/build.log" >&2; exit 1; }
 PROGRAM="$BUILD_DIR/app/converter"
 
 export XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/runtime"
@@ -41,10 +41,12 @@ now() { date +%s.%N; }
 
 # The main window on screen: launch, then watch the X server until a viewable window has the
 # program's title. The watch polls every few milliseconds, which bounds the figure's resolution.
-display=":$((100 + RANDOM % 800))"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and writes it once it accepts connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
 XVFB_PID=$!
-for _ in $(seq 100); do xwininfo -display "$display" -root >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 200); do [ -s "$WORK/display" ] && break; sleep 0.05; done
+[ -s "$WORK/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+display=":$(head -1 "$WORK/display")"
 : >"$WORK/shown.t"
 for ((i = 0; i < RUNS; i++)); do
   start=$(now)
