@@ -34,7 +34,8 @@ command -v ffmpeg >/dev/null || { echo "ffmpeg (the Debian package) is needed as
 echo "building Release in $BUILD_DIR..." >&2
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DCONVERTER_SANITIZE=OFF -DCONVERTER_BUILD_TESTS=OFF \
   >/dev/null
-cmake --build "$BUILD_DIR" --target converter engine_convert -j4 >/dev/null
+cmake --build "$BUILD_DIR" --target converter engine_convert -j4 >"$WORK/build.log" 2>&1 ||
+  { cat "$WORK/build.log" >&2; exit 1; }
 PROGRAM="$BUILD_DIR/app/converter"
 CONVERT="$BUILD_DIR/bench/engine_convert"
 
