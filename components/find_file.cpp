@@ -329,7 +329,8 @@ TSearchThread::TSearchThread(TFindFile& owner, std::weak_ptr<TFindFile*> alive, 
 }
 
 TSearchThread::~TSearchThread() {
-  platform::WaitInMainThread([this] { return FFinished.load(); });
+  // The thread notifies after its last use of anything but the signal, which lives until Join.
+  platform::WaitInMainThread([this] { return FFinished.load(); }, FFinishedSignal);
   Join();
 }
 
@@ -367,6 +368,7 @@ void TSearchThread::Execute(TThreadPriority priority) {
     // Nothing may leave the thread; without the queued end the owner stays Busy until destroyed.
   }
   FFinished = true;
+  FFinishedSignal.Notify();
 }
 
 // ---- Finder ----------------------------------------------------------------------------------

@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/main_thread.h"
+
 namespace components {
 
 /// Attribute bits of TFileDetails::Attributes and of the attribute masks.
@@ -299,6 +301,7 @@ class TSearchThread {
   TFindFile& FOwner;
   std::weak_ptr<TFindFile*> FAlive;
   std::atomic<bool> FFinished{false};
+  platform::TWaitSignal FFinishedSignal;  // wakes the destructor's wait
   std::thread FThread;
 };
 

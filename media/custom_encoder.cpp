@@ -528,16 +528,21 @@ void TCustomEncoder::WaitForTurn(std::uint64_t ticket) {
 }
 
 void TCustomEncoder::DeliveryDone() {
-  std::lock_guard lock(FDeliveryLock);
-  ++FTicketsDone;
-  FDeliveryWake.notify_all();
+  {
+    std::lock_guard lock(FDeliveryLock);
+    ++FTicketsDone;
+    FDeliveryWake.notify_all();
+  }
+  FDeliveriesSignal.Notify();
 }
 
 void TCustomEncoder::WaitForDeliveries() {
-  platform::WaitInMainThread([this] {
-    std::lock_guard lock(FDeliveryLock);
-    return FTicketsDone == FTicketsIssued;
-  });
+  platform::WaitInMainThread(
+      [this] {
+        std::lock_guard lock(FDeliveryLock);
+        return FTicketsDone == FTicketsIssued;
+      },
+      FDeliveriesSignal);
 }
 
 void TCustomEncoder::ReapTerminateThreads(bool all) {

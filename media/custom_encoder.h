@@ -38,6 +38,7 @@
 #include "media/ff_decoder.h"
 #include "media/ff_encoder_records.h"
 #include "media/ff_task.h"
+#include "platform/main_thread.h"
 
 namespace media {
 
@@ -271,6 +272,7 @@ class TCustomEncoder : public TFFBaseComponent, protected IFFTaskEvents {
   std::condition_variable FDeliveryWake;
   std::uint64_t FTicketsIssued = 0;
   std::uint64_t FTicketsDone = 0;
+  platform::TWaitSignal FDeliveriesSignal;  // wakes WaitForDeliveries
   std::mutex FThreadsLock;
   std::vector<std::unique_ptr<TDoTerminateThread>> FTerminateThreads;
 };

@@ -153,6 +153,7 @@ class TLogCore {
   std::mutex QueueLock;
   std::condition_variable QueueWake;
   std::condition_variable DeliveryWake;
+  platform::TWaitSignal IdleSignal;  // notified each time the log thread finds the queue empty
   std::deque<TLogItem> Output;
   int Dropped = 0;
   bool Busy = false;
@@ -238,6 +239,12 @@ void TLogCore::ThreadLoop() {
       std::unique_lock lock(QueueLock);
       Busy = false;
       DeliveryWake.notify_all();
+      if (Output.empty()) {
+        // Idle: a Flush may be waiting for this. Notified without the lock its wait reads.
+        lock.unlock();
+        IdleSignal.Notify();
+        lock.lock();
+      }
       QueueWake.wait(lock, [this] { return Stopping || !Output.empty(); });
       if (Stopping) return;
       item = std::move(Output.front());
@@ -536,7 +543,7 @@ void TFFLogger::Flush() {
     mainThreadDelivery = core.TriggerEventInMainThread && core.OnLog;
   }
   if (mainThreadDelivery && !platform::IsMainThread()) return;
-  platform::WaitInMainThread([&core] { return core.Idle(); });
+  platform::WaitInMainThread([&core] { return core.Idle(); }, core.IdleSignal);
 }
 
 bool TFFLogger::Active() const {

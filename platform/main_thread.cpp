@@ -1,5 +1,6 @@
 #include "platform/main_thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -52,6 +53,52 @@ void WaitInMainThread(const std::function<bool()>& done) {
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+  }
+}
+
+void IMainThreadDispatcher::WaitForPending(int timeoutMs) {
+  ProcessPending();
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 2)));
+}
+
+void TWaitSignal::Notify() {
+  {
+    std::lock_guard lock(FLock);
+    ++FGeneration;
+  }
+  FWake.notify_all();
+  // A main thread that waits sleeps in its event queue: an empty call wakes it.
+  if (FMainThreadWaiters.load() > 0)
+    if (auto* d = GDispatcher.load()) d->Post([] {});
+}
+
+void WaitInMainThread(const std::function<bool()>& done, TWaitSignal& signal) {
+  // Waits at most this long between two looks at done(): a safety net for a change that was
+  // not notified, never the road by which a notified change is seen.
+  constexpr int kLongestSleepMs = 250;
+  auto* d = GDispatcher.load();
+  if (d != nullptr && d->IsMainThread()) {
+    // Counted before done() is read: a change made after that read sees the waiter and posts.
+    ++signal.FMainThreadWaiters;
+    try {
+      while (!done()) d->WaitForPending(kLongestSleepMs);
+    } catch (...) {
+      --signal.FMainThreadWaiters;
+      throw;
+    }
+    --signal.FMainThreadWaiters;
+    return;
+  }
+  for (;;) {
+    std::uint64_t generation;
+    {
+      std::lock_guard lock(signal.FLock);
+      generation = signal.FGeneration;
+    }
+    if (done()) return;
+    std::unique_lock lock(signal.FLock);
+    signal.FWake.wait_for(lock, std::chrono::milliseconds(kLongestSleepMs),
+                          [&] { return signal.FGeneration != generation; });
   }
 }
 

@@ -4,7 +4,9 @@
 // tests and headless tools install THeadlessDispatcher. This header links no Qt, so the media
 // library can use it.
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -25,6 +27,10 @@ class IMainThreadDispatcher {
   virtual void Post(std::function<void()> fn) = 0;
   /// Runs what is queued for the main thread. Only the main thread calls it.
   virtual void ProcessPending() = 0;
+  /// Runs what is queued for the main thread, waiting for some when nothing is queued; returns
+  /// after at most timeoutMs without work. Only the main thread calls it. The default pumps and
+  /// sleeps in short steps; dispatchers that can block on their queue do so.
+  virtual void WaitForPending(int timeoutMs);
 };
 
 /// Installs the process-wide dispatcher (not owned; nullptr removes it). The installer keeps it
@@ -45,6 +51,25 @@ void ProcessMessages();
 /// waits, so a worker blocked in CallInMainThread can finish; elsewhere it polls.
 void WaitInMainThread(const std::function<bool()>& done);
 
+/// Wakes the waits of WaitInMainThread(done, signal). The owner of the state that done() reads
+/// calls Notify after every change that can make done() true (with no lock held that done()
+/// takes); the waits then sleep until they are notified instead of polling.
+class TWaitSignal {
+ public:
+  void Notify();
+
+ private:
+  friend void WaitInMainThread(const std::function<bool()>& done, TWaitSignal& signal);
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::uint64_t FGeneration = 0;
+  std::atomic<int> FMainThreadWaiters{0};
+};
+
+/// WaitInMainThread woken by signal: the main thread sleeps in its event queue and a Notify
+/// posts to it; other threads sleep on the signal. done() is read without the signal's lock.
+void WaitInMainThread(const std::function<bool()>& done, TWaitSignal& signal);
+
 /// The dispatcher of processes without an event loop: the thread that creates it is the main
 /// thread, and queued work runs when that thread calls ProcessPending (directly or through
 /// WaitInMainThread).
@@ -55,6 +80,7 @@ class THeadlessDispatcher : public IMainThreadDispatcher {
   void Call(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
   void ProcessPending() override;
+  void WaitForPending(int timeoutMs) override { ProcessPendingFor(timeoutMs); }
   /// Waits up to timeoutMs for queued work, then runs it. Returns whether anything ran.
   bool ProcessPendingFor(int timeoutMs);
 

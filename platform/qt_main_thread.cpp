@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 
 namespace platform {
 
@@ -26,6 +27,14 @@ void TQtMainThreadDispatcher::Post(std::function<void()> fn) {
 
 void TQtMainThreadDispatcher::ProcessPending() {
   QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void TQtMainThreadDispatcher::WaitForPending(int timeoutMs) {
+  // Blocks in the event queue until an event comes; the timer bounds the wait.
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  deadline.start(timeoutMs);
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace platform

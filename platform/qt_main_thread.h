@@ -16,6 +16,7 @@ class TQtMainThreadDispatcher : public IMainThreadDispatcher {
   void Call(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
   void ProcessPending() override;
+  void WaitForPending(int timeoutMs) override;
 
  private:
   QObject FContext;  // lives in the GUI thread; queued calls run in its thread

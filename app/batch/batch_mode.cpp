@@ -8,6 +8,7 @@
 
 #include "app/main_window/main_window.h"
 #include "app/settings/file_list.h"
+#include "app/window_delays.h"
 #include "platform/prompter.h"
 
 namespace app {
@@ -70,6 +71,8 @@ TBatchMode::TBatchMode(const TCommandLine& commandLine, const QString& currentDi
     FPrompter = std::make_unique<platform::TUnattendedPrompter>();
     platform::SetPrompter(FPrompter.get());
     GPreviousMessageHandler = qInstallMessageHandler(QuietOffscreenMessages);
+    FPreviousDelaysSkipped = WindowDelaysSkipped();
+    SetWindowDelaysSkipped(true);
   }
   FRunSession.EchoLog = true;
   FRunSession.SaveLog = FArgs.SaveLogAndQuit;
@@ -84,6 +87,7 @@ TBatchMode::TBatchMode(const TCommandLine& commandLine, const QString& currentDi
 TBatchMode::~TBatchMode() {
   if (!FPrompter) return;
   platform::SetPrompter(nullptr);
+  SetWindowDelaysSkipped(FPreviousDelaysSkipped);
   qInstallMessageHandler(GPreviousMessageHandler);
   GPreviousMessageHandler = nullptr;
 }

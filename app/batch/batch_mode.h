@@ -53,7 +53,8 @@ int BatchExitStatus(TRunResult result, int filesNotListed);
 class TBatchMode {
  public:
   /// Call after QApplication. Reads commandLine from currentDir. unattended: nobody watches
-  /// (WindowsUnseen()); a batch then installs the unattended prompter until destruction.
+  /// (WindowsUnseen()); a batch then installs the unattended prompter and switches off the
+  /// windows' paint waits (app/window_delays.h) until destruction.
   TBatchMode(const TCommandLine& commandLine, const QString& currentDir, bool unattended);
   ~TBatchMode();
   TBatchMode(const TBatchMode&) = delete;
@@ -83,6 +84,7 @@ class TBatchMode {
 
   TBatchArgs FArgs;
   bool FUnattended = false;
+  bool FPreviousDelaysSkipped = false;
   std::unique_ptr<platform::IPrompter> FPrompter;
   TRunSession FRunSession;
   bool FRunWindowClosed = false;

@@ -37,6 +37,7 @@
 #include "app/pictures/pictures.h"
 #include "app/profiles/profiles.h"
 #include "app/settings/file_list.h"
+#include "app/window_delays.h"
 #include "components/glass_button.h"
 #include "components/png_image_list.h"
 #include "components/taskbar_mgr.h"
@@ -793,7 +794,7 @@ void Tfrm_Main::FormShow() {
   ShowSortIndicator();
   UpdateStatusBar();
   if (BatchRun())
-    Ftmr_Param->start();
+    Ftmr_Param->start(WindowDelayMs(kStartTimerMs));
   else if (FCheckforUpdate1->isChecked())
     Ftmr_Update->start();
 }

@@ -25,6 +25,7 @@
 #include <cstring>
 
 #include "app/run_window/run_format.h"
+#include "app/window_delays.h"
 #include "components/taskbar_mgr.h"
 #include "platform/folder_access.h"
 #include "platform/prompter.h"
@@ -160,9 +161,9 @@ TRunWindow::TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder>
   layout->addWidget(prg_Process);
   layout->addLayout(buttons);
 
-  tmr_Start = MakeTimer(this, "tmr_Start", KStartDelayMs, true);
+  tmr_Start = MakeTimer(this, "tmr_Start", WindowDelayMs(KStartDelayMs), true);
   tmr_Elapsed = MakeTimer(this, "tmr_Elapsed", KElapsedMs, false);
-  tmr_Process = MakeTimer(this, "tmr_Process", KProcessDelayMs, true);
+  tmr_Process = MakeTimer(this, "tmr_Process", WindowDelayMs(KProcessDelayMs), true);
   connect(tmr_Start, &QTimer::timeout, this, &TRunWindow::tmr_StartTimer);
   connect(tmr_Elapsed, &QTimer::timeout, this, &TRunWindow::tmr_ElapsedTimer);
   connect(tmr_Process, &QTimer::timeout, this, &TRunWindow::tmr_ProcessTimer);

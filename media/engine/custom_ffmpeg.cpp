@@ -151,9 +151,12 @@ void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
     } catch (...) {
       // DoConvert catches what it can name; nothing may leave the conversion thread.
     }
-    std::lock_guard lock(state->Lock);
-    state->Stopped = true;
-    state->Wake.notify_all();
+    {
+      std::lock_guard lock(state->Lock);
+      state->Stopped = true;
+      state->Wake.notify_all();
+    }
+    state->Signal.Notify();
   };
   if (useThread)
     FThread = std::thread(body);
@@ -162,10 +165,12 @@ void TCustomFFmpeg::StartConvert(bool useThread, int niceIncrement) {
 }
 
 void TCustomFFmpeg::WaitForStopped(const std::shared_ptr<TRunState>& state) {
-  platform::WaitInMainThread([&state] {
-    std::lock_guard lock(state->Lock);
-    return state->Stopped;
-  });
+  platform::WaitInMainThread(
+      [&state] {
+        std::lock_guard lock(state->Lock);
+        return state->Stopped;
+      },
+      state->Signal);
 }
 
 void TCustomFFmpeg::Stop(bool waitForStop) {
@@ -207,18 +212,23 @@ void TCustomFFmpeg::Terminate(bool waitForStop) {
         } catch (...) {
           // A handler's failure must not leave the thread.
         }
-        std::lock_guard done(state->Lock);
-        state->TermDelivered = true;
-        state->Wake.notify_all();
+        {
+          std::lock_guard done(state->Lock);
+          state->TermDelivered = true;
+          state->Wake.notify_all();
+        }
+        state->Signal.Notify();
       });
     }
     onTermThread = FTermThread.get_id() == std::this_thread::get_id();
   }
   if (waitForStop && !onTermThread) {
-    platform::WaitInMainThread([&state] {
-      std::lock_guard lock(state->Lock);
-      return state->TermDelivered;
-    });
+    platform::WaitInMainThread(
+        [&state] {
+          std::lock_guard lock(state->Lock);
+          return state->TermDelivered;
+        },
+        state->Signal);
   }
 }
 

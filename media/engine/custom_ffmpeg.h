@@ -25,6 +25,7 @@
 #include "media/ff_encoder_records.h"
 #include "media/format_converter.h"
 #include "media/previewer.h"
+#include "platform/main_thread.h"
 
 namespace media {
 
@@ -287,6 +288,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   struct TRunState {
     std::mutex Lock;
     std::condition_variable Wake;
+    platform::TWaitSignal Signal;  // wakes the waits for Stopped and TermDelivered
     bool Stopped = true;        // the run body is not running (FStopEvent signalled)
     bool TermDelivered = true;  // an off-thread terminate has ended (FTermEvent signalled)
     bool Open = true;           // pause gate (FSuspender signalled)

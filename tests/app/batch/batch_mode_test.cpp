@@ -16,6 +16,7 @@
 #include "app/main_window/main_window_fixture.h"
 #include "app/run_window/fake_run_media.h"
 #include "app/run_window/run_wiring.h"
+#include "app/window_delays.h"
 
 namespace {
 
@@ -250,6 +251,38 @@ TEST_F(BatchModeTest, AUserStopWithXNeitherSavesTheLogNorEndsTheProgram) {
   EXPECT_FALSE(mode->RunSession().CloseWhenDone);
   EXPECT_FALSE(mode->RunSession().EchoLog);
 }
+
+// Nobody sees an unattended batch's windows, so they start their work without waiting to be
+// painted; with somebody watching they keep their waits. Either way the end of the batch restores
+// the waits.
+class BatchPaintWaitsTest : public BatchModeTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(BatchPaintWaitsTest, OnlyAnUnattendedBatchSkipsThem) {
+  const bool unattended = GetParam();
+  int startWait = -1;
+  int nextFileWait = -1;
+  Script = [&](TScriptedEncoder& encoder) {
+    encoder.OnStarted = [&](const QString&) {
+      startWait = RunWindow->findChild<QTimer*>(QStringLiteral("tmr_Start"))->interval();
+      nextFileWait = RunWindow->findChild<QTimer*>(QStringLiteral("tmr_Process"))->interval();
+    };
+  };
+  auto mode = Make({"-v", Out, "a.avi", "x"}, unattended);
+  EXPECT_EQ(app::WindowDelaysSkipped(), unattended);
+  EXPECT_EQ(app::WindowDelayMs(100), unattended ? 0 : 100);
+  mode->Start(*Window);
+  ASSERT_EQ(Inputs.size(), 1u);
+  EXPECT_EQ(Sources, (std::vector<QString>{Work + "/a.avi"}));
+  EXPECT_EQ(startWait, unattended ? 0 : 100);
+  EXPECT_EQ(nextFileWait, unattended ? 0 : 100);
+  mode.reset();
+  EXPECT_FALSE(app::WindowDelaysSkipped());
+}
+
+INSTANTIATE_TEST_SUITE_P(Watched, BatchPaintWaitsTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? std::string("Unattended") : std::string("Attended");
+                         });
 
 TEST_F(BatchModeTest, ABatchNeverWritesTheSettings) {
   auto mode = Make({"-v", Out, "a.avi"}, false);
