@@ -65,11 +65,13 @@ void TWaitSignal::Notify() {
   {
     std::lock_guard lock(FLock);
     ++FGeneration;
+    // A main thread that waits sleeps in its event queue: an empty call wakes it. Posted under
+    // the lock: a waiter leaves (and may then remove its dispatcher) only after taking the lock,
+    // so no post can still be on its way into a dispatcher that is gone.
+    if (FMainThreadWaiters.load() > 0)
+      if (auto* d = GDispatcher.load()) d->Post([] {});
   }
   FWake.notify_all();
-  // A main thread that waits sleeps in its event queue: an empty call wakes it.
-  if (FMainThreadWaiters.load() > 0)
-    if (auto* d = GDispatcher.load()) d->Post([] {});
 }
 
 void WaitInMainThread(const std::function<bool()>& done, TWaitSignal& signal) {
@@ -80,13 +82,17 @@ void WaitInMainThread(const std::function<bool()>& done, TWaitSignal& signal) {
   if (d != nullptr && d->IsMainThread()) {
     // Counted before done() is read: a change made after that read sees the waiter and posts.
     ++signal.FMainThreadWaiters;
+    const auto leave = [&signal] {
+      std::lock_guard lock(signal.FLock);  // waits for a Notify that is posting to us
+      --signal.FMainThreadWaiters;
+    };
     try {
       while (!done()) d->WaitForPending(kLongestSleepMs);
     } catch (...) {
-      --signal.FMainThreadWaiters;
+      leave();
       throw;
     }
-    --signal.FMainThreadWaiters;
+    leave();
     return;
   }
   for (;;) {
