@@ -14,6 +14,7 @@ extern "C" {
 #include <limits>
 #include <mutex>
 
+#include "media/ff_api.h"
 #include "media/ff_logger.h"
 
 namespace media {

@@ -4,12 +4,16 @@
 #include <cstring>
 #include <iterator>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_utils.h"
 
 namespace media {
 
 namespace {
+
+// The pixel formats travel as int outside the media library (media/ff_types.h).
+AVPixelFormat PixelFormat(int format) { return static_cast<AVPixelFormat>(format); }
 
 struct TFormatRow {
   TBMPPixelFormat Format;
@@ -89,6 +93,9 @@ const std::array<uint32_t, 256>& Bgr8ColorTable() {
   return table;
 }
 
+// format_converter.h starts FAVPixFmt and Fsws_flags at these values.
+static_assert(AV_PIX_FMT_BGRA == 28 && SWS_BICUBIC == 4);
+
 TFormatConverter::TFormatConverter() { Reset(); }
 
 TFormatConverter::~TFormatConverter() {
@@ -128,10 +135,10 @@ void TFormatConverter::RequirePicture(const char* caller) const {
 }
 
 bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int srcLinesize[], bool toBitmap,
-                                    int height, int width, AVPixelFormat srcFormat) {
+                                    int height, int width, int srcFormat) {
   FHasPicture = false;
   // Rows without padding (alignment 1): the RGB picture is as compact as the format allows.
-  const int needed = FF().av_image_get_buffer_size(FAVPixFmt, width, height, 1);
+  const int needed = FF().av_image_get_buffer_size(PixelFormat(FAVPixFmt), width, height, 1);
   if (needed < 0) {
     FLastErrMsg = FormatAVError("av_image_get_buffer_size", needed);
     return false;
@@ -150,10 +157,10 @@ bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int sr
     FRGBBufSize = needed;
   }
   FRGBPicture = TPicture();
-  FF().av_image_fill_arrays(FRGBPicture.data, FRGBPicture.linesize, FRGBBuffer, FAVPixFmt, width, height, 1);
+  FF().av_image_fill_arrays(FRGBPicture.data, FRGBPicture.linesize, FRGBBuffer, PixelFormat(FAVPixFmt), width, height, 1);
 
-  if (!Scale(FtoRGB_convert_ctx, "toRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), srcFormat, srcData,
-             srcLinesize, FAVPixFmt, FRGBPicture.data, FRGBPicture.linesize, FLastErrMsg))
+  if (!Scale(FtoRGB_convert_ctx, "toRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), PixelFormat(srcFormat), srcData,
+             srcLinesize, PixelFormat(FAVPixFmt), FRGBPicture.data, FRGBPicture.linesize, FLastErrMsg))
     return false;
   FHasPicture = true;
   FPictureWidth = width;
@@ -193,14 +200,14 @@ bool TFormatConverter::BitmapToRGB() {
 }
 
 bool TFormatConverter::RGBToPicture(uint8_t* const dstData[], const int dstLinesize[], int height, int width,
-                                    AVPixelFormat dstFormat) {
+                                    int dstFormat) {
   RequirePicture("RGBToPicture");
   if (width != FPictureWidth || height != FPictureHeight) {
     FLastErrMsg = "The picture size differs from the converted picture";
     return false;
   }
-  return Scale(FfromRGB_convert_ctx, "fromRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), FAVPixFmt,
-               FRGBPicture.data, FRGBPicture.linesize, dstFormat, dstData, dstLinesize, FLastErrMsg);
+  return Scale(FfromRGB_convert_ctx, "fromRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), PixelFormat(FAVPixFmt),
+               FRGBPicture.data, FRGBPicture.linesize, PixelFormat(dstFormat), dstData, dstLinesize, FLastErrMsg);
 }
 
 }  // namespace media
