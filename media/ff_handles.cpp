@@ -6,6 +6,7 @@
 namespace media {
 
 void FreeBitstreamFilter(AVBSFContext* p) noexcept { FF().av_bsf_free(&p); }
+void FreeBuffer(std::uint8_t* p) noexcept { FF().av_free(p); }
 void FreeCodecContext(AVCodecContext* p) noexcept { FF().avcodec_free_context(&p); }
 void FreeCodecParameters(AVCodecParameters* p) noexcept { FF().avcodec_parameters_free(&p); }
 void FreeDictionary(AVDictionary* p) noexcept { FF().av_dict_free(&p); }

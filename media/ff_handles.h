@@ -10,6 +10,7 @@
 // null can only exist once the libraries were loaded, and they stay loaded for the life of the
 // process. A null handle is never passed on.
 
+#include <cstdint>
 #include <memory>
 
 #include "media/ff_types.h"
@@ -30,6 +31,7 @@ using TFFOwner = std::unique_ptr<T, TFFFree<T, Free>>;
 
 // One release function per FFmpeg free function (ff_handles.cpp).
 void FreeBitstreamFilter(AVBSFContext* p) noexcept;     // av_bsf_free
+void FreeBuffer(std::uint8_t* p) noexcept;              // av_free (memory from av_malloc)
 void FreeCodecContext(AVCodecContext* p) noexcept;      // avcodec_free_context
 void FreeCodecParameters(AVCodecParameters* p) noexcept;  // avcodec_parameters_free
 void FreeDictionary(AVDictionary* p) noexcept;          // av_dict_free
@@ -47,6 +49,7 @@ void CloseInputContext(AVFormatContext* p) noexcept;
 void CloseOutputContext(AVFormatContext* p) noexcept;
 
 using TBitstreamFilterPtr = TFFOwner<AVBSFContext, FreeBitstreamFilter>;
+using TBufferPtr = TFFOwner<std::uint8_t, FreeBuffer>;
 using TCodecContextPtr = TFFOwner<AVCodecContext, FreeCodecContext>;
 using TCodecParametersPtr = TFFOwner<AVCodecParameters, FreeCodecParameters>;
 using TDictionaryPtr = TFFOwner<AVDictionary, FreeDictionary>;

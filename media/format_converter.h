@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "media/ff_handles.h"
 #include "media/ff_types.h"
 
 namespace media {
@@ -123,14 +124,14 @@ class TFormatConverter {
   int Fsws_flags = 4;  // SWS_BICUBIC (format_converter.cpp checks it)
   TBitmap FBitmap;
   TDIB FDIB;
-  uint8_t* FRGBBuffer = nullptr;  // av_malloc'ed, owned
+  TBufferPtr FRGBBuffer;
   int FRGBBufSize = 0;
   TPicture FRGBPicture;
   bool FHasPicture = false;
   int FPictureWidth = 0;
   int FPictureHeight = 0;
-  SwsContext* FtoRGB_convert_ctx = nullptr;
-  SwsContext* FfromRGB_convert_ctx = nullptr;
+  TScalerPtr FtoRGB_convert_ctx;
+  TScalerPtr FfromRGB_convert_ctx;
   std::string FLastErrMsg;
 };
 
