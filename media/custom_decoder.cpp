@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_loader.h"
 #include "media/ff_utils.h"
@@ -238,7 +239,7 @@ TFileStreamInfo TCustomDecoder::FileStreamInfo() {
   return info;
 }
 
-AVStream* TCustomDecoder::StreamOfKind(int streamIndex, AVMediaType type, const char* kindName) {
+AVStream* TCustomDecoder::StreamOfKind(int streamIndex, int type, const char* kindName) {
   if (FFileHandle == nullptr) {
     Fail(TLogLevel::llWarning, "file not loaded.");
     return nullptr;

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "media/ff_api.h"
+#include "media/ff_types.h"
 #include "media/ff_base.h"
 #include "media/ff_logger.h"
 #include "media/ff_options.h"
@@ -22,7 +22,7 @@ namespace media {
 
 /// The file as a whole. Times in microseconds.
 struct TFileStreamInfo {
-  int64_t StartTime = AV_NOPTS_VALUE;
+  int64_t StartTime = kNoPTS;
   int64_t Duration = -1;  // -1 when unknown
   int64_t BitRate = -1;   // bits per second; 0 when the container does not say
   int Year = -1;
@@ -42,7 +42,7 @@ struct TAudioStreamInfo {
   int64_t BitRate = -1;
   int Channels = -1;
   int SampleRate = -1;
-  AVSampleFormat SampleFormat = AV_SAMPLE_FMT_NONE;
+  int SampleFormat = kNoFormat;  // an AVSampleFormat
 };
 
 /// One video stream; times as for audio.
@@ -58,10 +58,10 @@ struct TVideoStreamInfo {
   int Width = -1;
   float SampleAspectRatio = -1.0f;  // -1 when unknown
   float DisplayAspectRatio = -1.0f;  // -1 when unknown
-  AVRational SAR{0, 1};
-  AVRational DAR{0, 1};
-  AVPixelFormat PixFmt = AV_PIX_FMT_NONE;
-  AVRational FrameRate{0, 1};  // 0/1 when unknown
+  TRational SAR{0, 1};
+  TRational DAR{0, 1};
+  int PixFmt = kNoFormat;  // an AVPixelFormat
+  TRational FrameRate{0, 1};  // 0/1 when unknown
 };
 
 /// One subtitle stream.
@@ -76,7 +76,7 @@ struct TVideoStreamSummary {
   int64_t BitRate = -1;
   int Width = -1;
   int Height = -1;
-  AVRational FrameRate{0, 1};  // 0/1 when unknown
+  TRational FrameRate{0, 1};  // 0/1 when unknown
 };
 
 class TCustomDecoder : public TFFBaseComponent {
@@ -193,7 +193,7 @@ class TCustomDecoder : public TFFBaseComponent {
   int CheckInterrupt();
   bool LoadFileImpl(const std::string& fileName, const std::string& formatName);
   // The stream for a stream record: nullptr with the failure logged when there is none.
-  AVStream* StreamOfKind(int streamIndex, AVMediaType type, const char* kindName);
+  AVStream* StreamOfKind(int streamIndex, int type, const char* kindName);  // type: an AVMediaType
   std::string CodecText(const AVStream* st) const;
   std::string StreamLine(int index);
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "media/custom_decoder.h"
+#include "media/ff_api.h"
+#include "media/ff_handles.h"
 #include "media/ff_utils.h"
 
 namespace media {
@@ -79,10 +81,6 @@ constexpr struct {
     {AV_DISPOSITION_CLEAN_EFFECTS, " (clean effects)"},
 };
 
-struct TCodecContextFree {
-  void operator()(AVCodecContext* p) const noexcept { FF().avcodec_free_context(&p); }
-};
-
 }  // namespace
 
 std::string TCustomDecoder::CodecText(const AVStream* st) const {
@@ -115,7 +113,7 @@ std::string TCustomDecoder::StreamLine(int index) {
   if (!language.empty()) line += "(" + language + ")";
   line += FormatStr(", %d/%d", st->time_base.num, st->time_base.den);
 
-  std::unique_ptr<AVCodecContext, TCodecContextFree> ctx(FF().avcodec_alloc_context3(nullptr));
+  TCodecContextPtr ctx(FF().avcodec_alloc_context3(nullptr));
   if (ctx != nullptr && FF().avcodec_parameters_to_context(ctx.get(), par) >= 0) {
     ctx->pkt_timebase = st->time_base;
     char text[256] = {};

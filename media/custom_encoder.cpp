@@ -6,6 +6,7 @@
 #include <iterator>
 #include <utility>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_loader.h"
 #include "media/ff_logger.h"
@@ -423,7 +424,7 @@ void TCustomEncoder::TaskFrameHook(IFFTask* task, bool input, const TFrameHookIn
 }
 
 void TCustomEncoder::TaskAudioHook(IFFTask* task, bool input, std::int64_t pts, AVFrame* frame, int size,
-                                   int sampleRate, int channels, AVSampleFormat sampleFormat) {
+                                   int sampleRate, int channels, int sampleFormat) {
   const TEncAudioHookEvent& handler = input ? OnAudioInputHook : OnAudioOutputHook;
   if (!handler || FDestroying.load()) return;
   const int index = FList.IndexOf(task);

@@ -181,7 +181,7 @@ class TCustomEncoder : public TFFBaseComponent, protected IFFTaskEvents {
   void TaskVideoHook(IFFTask* task, bool input, THookInfo& info) override;
   void TaskFrameHook(IFFTask* task, bool input, const TFrameHookInfo& info) override;
   void TaskAudioHook(IFFTask* task, bool input, std::int64_t pts, AVFrame* frame, int size, int sampleRate,
-                     int channels, AVSampleFormat sampleFormat) override;
+                     int channels, int sampleFormat) override;
 
   void CheckNotWorking(const std::string& operation) const;
   /// Before a task opens a file: clears its error text and hands it the component's strictness

@@ -32,6 +32,7 @@ extern "C" {
 #include <string>
 
 #include "media/ff_api_symbols.h"
+#include "media/ff_types.h"
 
 namespace media {
 
@@ -46,6 +47,11 @@ struct TFFApi {
   FF_AVDEVICE_SYMBOLS(FF_API_MEMBER)
 };
 #undef FF_API_MEMBER
+
+// The stand-ins of ff_types.h hold FFmpeg's values.
+static_assert(kNoPTS == AV_NOPTS_VALUE);
+static_assert(kNoFormat == AV_PIX_FMT_NONE && kNoFormat == AV_SAMPLE_FMT_NONE);
+static_assert(sizeof(TRational) == sizeof(AVRational));
 
 /// The bound entry points. A member is null until its library has been loaded (media::FFLoader()).
 const TFFApi& FF();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_logger.h"
 #include "media/ff_options.h"
@@ -41,7 +42,7 @@ void CopyLayout(AVChannelLayout& dst, const AVChannelLayout& src) {
 
 // ---- free helpers ----------------------------------------------------------------------------
 
-int64_t SeekTimestamp(int64_t target, bool byBytes, AVRational frameRate, AVRational timeBase,
+int64_t SeekTimestamp(int64_t target, bool byBytes, TRational frameRate, TRational timeBase,
                       int64_t startTime) {
   if (byBytes) return target;
   if (target == 0 && frameRate.num != 0 && frameRate.den != 0) target = -FrameDuration(frameRate) / 2;
@@ -79,28 +80,38 @@ bool FindPreviousKeyFrame(int64_t reference, int64_t frameDuration, const TKeyFr
   return false;
 }
 
-// ---- deleters --------------------------------------------------------------------------------
-
-void TFFDecoder::TCodecContextFree::operator()(AVCodecContext* p) const noexcept {
-  FF().avcodec_free_context(&p);
-}
-void TFFDecoder::TFrameFree::operator()(AVFrame* p) const noexcept { FF().av_frame_free(&p); }
-void TFFDecoder::TPacketFree::operator()(AVPacket* p) const noexcept { FF().av_packet_free(&p); }
-void TFFDecoder::TFilterGraphFree::operator()(AVFilterGraph* p) const noexcept {
-  FF().avfilter_graph_free(&p);
-}
-void TFFDecoder::TSwrFree::operator()(SwrContext* p) const noexcept { FF().swr_free(&p); }
-
 // ---- life cycle ------------------------------------------------------------------------------
 
-TFFDecoder::TFFDecoder(TFFBaseComponent* owner) : TCustomDecoder(owner) {}
+static_assert(static_cast<int>(TSeekFlag::sfBackward) == AVSEEK_FLAG_BACKWARD &&
+              static_cast<int>(TSeekFlag::sfByte) == AVSEEK_FLAG_BYTE &&
+              static_cast<int>(TSeekFlag::sfAny) == AVSEEK_FLAG_ANY &&
+              static_cast<int>(TSeekFlag::sfFrame) == AVSEEK_FLAG_FRAME);
+static_assert(TWaveInfo{}.SampleFormat == AV_SAMPLE_FMT_S16);
 
-TFFDecoder::~TFFDecoder() {
+struct TFFDecoder::TAudioParam {
+  int freq = -1;
+  int channels = -1;
+  AVChannelLayout channel_layout{};
+  AVSampleFormat fmt = AV_SAMPLE_FMT_NONE;
+  TResamplerPtr swr_ctx;
+  int st_idx = -1;
+  AVChannelLayout desired_layout{};  // order UNSPEC until computed from FDesireAudioChannels
+  AVSampleFormat desired_format = AV_SAMPLE_FMT_S16;  // what DecodeAudio delivers
+
   // The layouts are UNSPEC or NATIVE unless a frame brought a custom map; only those own memory.
-  if (FAudioParam.channel_layout.order == AV_CHANNEL_ORDER_CUSTOM)
-    FF().av_channel_layout_uninit(&FAudioParam.channel_layout);
-  if (FDesiredLayout.order == AV_CHANNEL_ORDER_CUSTOM) FF().av_channel_layout_uninit(&FDesiredLayout);
-}
+  ~TAudioParam() {
+    Uninit(channel_layout);
+    Uninit(desired_layout);
+  }
+  static void Uninit(AVChannelLayout& layout) {
+    if (layout.order == AV_CHANNEL_ORDER_CUSTOM) FF().av_channel_layout_uninit(&layout);
+    layout = AVChannelLayout{};
+  }
+};
+
+TFFDecoder::TFFDecoder(TFFBaseComponent* owner) : TCustomDecoder(owner), FAudioParam(std::make_unique<TAudioParam>()) {}
+
+TFFDecoder::~TFFDecoder() = default;
 
 void TFFDecoder::CloseFile() {
   FSeekStreamIndex = FVideoStreamIndex = FAudioStreamIndex = -1;
@@ -121,8 +132,7 @@ void TFFDecoder::CloseFile() {
 void TFFDecoder::SetDesireAudioChannels(int value) {
   if (value == FDesireAudioChannels) return;
   FDesireAudioChannels = value;
-  if (FDesiredLayout.order == AV_CHANNEL_ORDER_CUSTOM) FF().av_channel_layout_uninit(&FDesiredLayout);
-  FDesiredLayout = AVChannelLayout{};
+  TAudioParam::Uninit(FAudioParam->desired_layout);
   ResetWaveInfo();
   FreeResampler();
 }
@@ -174,7 +184,7 @@ int64_t TFFDecoder::Position() {
 
 // Checks the request and makes the stream the selected one of its kind and the seek stream.
 // Returns the index, or -1 with the failure logged.
-int TFFDecoder::SelectStream(int streamIndex, AVMediaType type) {
+int TFFDecoder::SelectStream(int streamIndex, int type) {
   AVFormatContext* fc = FileHandle();
   if (fc == nullptr) {
     Fail(TLogLevel::llWarning, "file not loaded.");
@@ -407,7 +417,7 @@ std::string TFFDecoder::ConfigureFilterGraph(const AVFrame* frame) {
   AVFormatContext* fc = FileHandle();
   AVStream* st = fc->streams[FVideoStreamIndex];
   const AVCodecContext* codec = FVideo.Context.get();
-  std::unique_ptr<AVFilterGraph, TFilterGraphFree> graph(FF().avfilter_graph_alloc());
+  TFilterGraphPtr graph(FF().avfilter_graph_alloc());
   if (graph == nullptr) return FormatAVError(AVERROR(ENOMEM));
 
   const AVRational sar = codec->sample_aspect_ratio;
@@ -555,8 +565,8 @@ bool TFFDecoder::Seek(int64_t pts, TSeekFlags flags) {
   const bool byBytes = flags.Contains(TSeekFlag::sfByte);
   const AVStream* st = FSeekStreamIndex >= 0 ? fc->streams[FSeekStreamIndex] : nullptr;
   const bool video = st != nullptr && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-  const int64_t ts = SeekTimestamp(pts, byBytes, video ? FFrameRate : AVRational{0, 0},
-                                   st != nullptr ? st->time_base : AV_TIME_BASE_Q,
+  const int64_t ts = SeekTimestamp(pts, byBytes, video ? FFrameRate : TRational{0, 0},
+                                   st != nullptr ? TRational(st->time_base) : TRational(AV_TIME_BASE_Q),
                                    st != nullptr ? st->start_time : fc->start_time);
 
   for (TCodecSlot* slot : {&FVideo, &FAudio}) {
@@ -725,9 +735,9 @@ void TFFDecoder::FinishWave(int64_t dts, int64_t pts) {
 }
 
 AVChannelLayout& TFFDecoder::DesiredLayout() {
-  if (FDesiredLayout.order == AV_CHANNEL_ORDER_UNSPEC)
-    FF().av_channel_layout_default(&FDesiredLayout, FDesireAudioChannels);
-  return FDesiredLayout;
+  AVChannelLayout& desired = FAudioParam->desired_layout;
+  if (desired.order == AV_CHANNEL_ORDER_UNSPEC) FF().av_channel_layout_default(&desired, FDesireAudioChannels);
+  return desired;
 }
 
 // Converts one decoded frame to the desired format and appends it. Returns the bytes appended, or
@@ -751,26 +761,26 @@ int TFFDecoder::ResampleAndAppend(const AVFrame* frame) {
     ~TLayoutGuard() { FF().av_channel_layout_uninit(&L); }
   } guard{layout};
 
-  if (frame->sample_rate != FAudioParam.freq || channels != FAudioParam.channels ||
-      FF().av_channel_layout_compare(&layout, &FAudioParam.channel_layout) != 0 ||
-      format != FAudioParam.fmt) {
-    if (FAudioParam.fmt != AV_SAMPLE_FMT_NONE) {
+  if (frame->sample_rate != FAudioParam->freq || channels != FAudioParam->channels ||
+      FF().av_channel_layout_compare(&layout, &FAudioParam->channel_layout) != 0 ||
+      format != FAudioParam->fmt) {
+    if (FAudioParam->fmt != AV_SAMPLE_FMT_NONE) {
       FFLogger().Log(this, TLogLevel::llInfo,
                      "Audio stream #%d frame changed from %d Hz %s %d channels to %d Hz %s %d channels",
-                     FAudioStreamIndex, FAudioParam.freq, SampleFormatName(FAudioParam.fmt),
-                     FAudioParam.channels, frame->sample_rate, SampleFormatName(format), channels);
+                     FAudioStreamIndex, FAudioParam->freq, SampleFormatName(FAudioParam->fmt),
+                     FAudioParam->channels, frame->sample_rate, SampleFormatName(format), channels);
       FreeResampler();
     }
-    FAudioParam.freq = frame->sample_rate;
-    FAudioParam.channels = channels;
-    CopyLayout(FAudioParam.channel_layout, layout);
-    FAudioParam.fmt = format;
-    FAudioParam.st_idx = FAudioStreamIndex;
+    FAudioParam->freq = frame->sample_rate;
+    FAudioParam->channels = channels;
+    CopyLayout(FAudioParam->channel_layout, layout);
+    FAudioParam->fmt = format;
+    FAudioParam->st_idx = FAudioStreamIndex;
   }
 
   AVChannelLayout& desired = DesiredLayout();
   const int bytesPerSample = FWaveInfo.BytesPerSample;
-  if (frame->sample_rate == FDesireAudioSampleRate && format == FDesireSampleFormat &&
+  if (frame->sample_rate == FDesireAudioSampleRate && format == FAudioParam->desired_format &&
       FF().av_channel_layout_compare(&layout, &desired) == 0) {
     const int size = FF().av_samples_get_buffer_size(nullptr, channels, frame->nb_samples, format, 1);
     if (size < 0) {
@@ -783,17 +793,17 @@ int TFFDecoder::ResampleAndAppend(const AVFrame* frame) {
 
   const std::string conversion = FormatStr("%d Hz %s %d channels to %d Hz %s %d channels", frame->sample_rate,
                                            SampleFormatName(format), channels, FDesireAudioSampleRate,
-                                           SampleFormatName(FDesireSampleFormat), FDesireAudioChannels);
-  if (FAudioParam.swr_ctx == nullptr) {
+                                           SampleFormatName(FAudioParam->desired_format), FDesireAudioChannels);
+  if (FAudioParam->swr_ctx == nullptr) {
     SwrContext* swr = nullptr;
-    if (FF().swr_alloc_set_opts2(&swr, &desired, FDesireSampleFormat, FDesireAudioSampleRate, &layout, format,
+    if (FF().swr_alloc_set_opts2(&swr, &desired, FAudioParam->desired_format, FDesireAudioSampleRate, &layout, format,
                                  frame->sample_rate, 0, nullptr) < 0 ||
         FF().swr_init(swr) < 0) {
       FFLogger().Log(this, TLogLevel::llFatal, "swr_init() failed");
       FF().swr_free(&swr);
     }
-    FAudioParam.swr_ctx.reset(swr);
-    if (FAudioParam.swr_ctx == nullptr) {
+    FAudioParam->swr_ctx.reset(swr);
+    if (FAudioParam->swr_ctx == nullptr) {
       Fail(TLogLevel::llError, "Can not resample " + conversion);
       return -1;
     }
@@ -808,7 +818,7 @@ int TFFDecoder::ResampleAndAppend(const AVFrame* frame) {
   if (FResampled.size() < outBytes) FResampled.resize(outBytes);
   uint8_t* out = FResampled.data();
   const int converted =
-      FF().swr_convert(FAudioParam.swr_ctx.get(), &out, outCount,
+      FF().swr_convert(FAudioParam->swr_ctx.get(), &out, outCount,
                        const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
   if (converted < 0) {
     Fail(TLogLevel::llError, FormatAVError("swr_convert() failed", converted));
@@ -816,7 +826,7 @@ int TFFDecoder::ResampleAndAppend(const AVFrame* frame) {
   }
   if (converted == outCount) {
     FFLogger().Log(this, TLogLevel::llError, "warning: audio buffer is probably too small");
-    FF().swr_init(FAudioParam.swr_ctx.get());
+    FF().swr_init(FAudioParam->swr_ctx.get());
   }
   const int size = converted * FDesireAudioChannels * bytesPerSample;
   AppendAudio(FResampled.data(), size);
@@ -826,13 +836,13 @@ int TFFDecoder::ResampleAndAppend(const AVFrame* frame) {
 // Appends what the resampler still holds (at the end of the stream). Returns the bytes appended or
 // a negative FFmpeg error.
 int TFFDecoder::FlushResampler() {
-  if (FAudioParam.swr_ctx == nullptr) return 0;
+  if (FAudioParam->swr_ctx == nullptr) return 0;
   // The default filter delays a few dozen samples; 1024 takes them in one call.
   constexpr int kFlushCount = 1024;
   const size_t outBytes = static_cast<size_t>(kFlushCount) * FDesireAudioChannels * FWaveInfo.BytesPerSample;
   if (FResampled.size() < outBytes) FResampled.resize(outBytes);
   uint8_t* out = FResampled.data();
-  const int converted = FF().swr_convert(FAudioParam.swr_ctx.get(), &out, kFlushCount, nullptr, 0);
+  const int converted = FF().swr_convert(FAudioParam->swr_ctx.get(), &out, kFlushCount, nullptr, 0);
   if (converted < 0) {
     Fail(TLogLevel::llError, FormatAVError("swr_convert() failed", converted));
     return converted;
@@ -854,22 +864,20 @@ void TFFDecoder::ResetWaveInfo() {
   FWaveInfo = TWaveInfo();
   FWaveInfo.Channels = FDesireAudioChannels;
   FWaveInfo.SampleRate = FDesireAudioSampleRate;
-  FWaveInfo.SampleFormat = FDesireSampleFormat;
+  FWaveInfo.SampleFormat = FAudioParam->desired_format;
   // The table lookup needs avutil; before it is loaded the s16 answer is known anyway.
   FWaveInfo.BytesPerSample =
-      FF().av_get_bytes_per_sample != nullptr ? FF().av_get_bytes_per_sample(FDesireSampleFormat) : 2;
+      FF().av_get_bytes_per_sample != nullptr ? FF().av_get_bytes_per_sample(FAudioParam->desired_format) : 2;
   FWaveInfo.BytesPerSecond = FWaveInfo.BytesPerSample * FDesireAudioSampleRate * FDesireAudioChannels;
 }
 
-void TFFDecoder::FreeResampler() { FAudioParam.swr_ctx.reset(); }
+void TFFDecoder::FreeResampler() { FAudioParam->swr_ctx.reset(); }
 
 void TFFDecoder::ResetAudioParam() {
   FreeResampler();
-  if (FAudioParam.channel_layout.order == AV_CHANNEL_ORDER_CUSTOM)
-    FF().av_channel_layout_uninit(&FAudioParam.channel_layout);
-  FAudioParam.channel_layout = AVChannelLayout{};
-  FAudioParam.freq = FAudioParam.channels = FAudioParam.st_idx = -1;
-  FAudioParam.fmt = AV_SAMPLE_FMT_NONE;
+  TAudioParam::Uninit(FAudioParam->channel_layout);
+  FAudioParam->freq = FAudioParam->channels = FAudioParam->st_idx = -1;
+  FAudioParam->fmt = AV_SAMPLE_FMT_NONE;
 }
 
 }  // namespace media

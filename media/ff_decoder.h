@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "media/custom_decoder.h"
+#include "media/ff_handles.h"
 #include "media/format_converter.h"
 
 namespace media {
@@ -24,16 +25,16 @@ namespace media {
 /// AV_NOPTS_VALUE, no frame. Picture points into Buffer, which the decoder keeps (and only grows)
 /// until the next decoding call: a copy of this record still points at the decoder's buffer.
 struct TFrameInfo {
-  AVPixelFormat PixFmt = AV_PIX_FMT_NONE;
+  int PixFmt = kNoFormat;  // an AVPixelFormat
   int Width = -1;
   int Height = -1;
   bool IsKeyFrame = false;
   bool IsInterlaced = false;
   bool IsTopFieldFirst = false;
   int PictureType = 0;                   // AVPictureType; 0 = none
-  int64_t PTS = AV_NOPTS_VALUE;          // microseconds from the stream's start
-  int64_t OriginalDTS = AV_NOPTS_VALUE;  // the packet's values, in the stream's time base
-  int64_t OriginalPTS = AV_NOPTS_VALUE;
+  int64_t PTS = kNoPTS;          // microseconds from the stream's start
+  int64_t OriginalDTS = kNoPTS;  // the packet's values, in the stream's time base
+  int64_t OriginalPTS = kNoPTS;
   int StreamIndex = -1;
   int64_t Position = -1;  // the packet's byte position
   bool Ready = false;
@@ -49,12 +50,12 @@ struct TFrameInfo {
 struct TWaveInfo {
   int Channels = 2;
   int SampleRate = 44100;
-  AVSampleFormat SampleFormat = AV_SAMPLE_FMT_S16;
+  int SampleFormat = 1;  // AV_SAMPLE_FMT_S16
   int BytesPerSample = 2;
   int BytesPerSecond = 176400;
-  int64_t PTS = AV_NOPTS_VALUE;  // microseconds from the stream's start
-  int64_t OriginalDTS = AV_NOPTS_VALUE;
-  int64_t OriginalPTS = AV_NOPTS_VALUE;
+  int64_t PTS = kNoPTS;  // microseconds from the stream's start
+  int64_t OriginalDTS = kNoPTS;
+  int64_t OriginalPTS = kNoPTS;
   int StreamIndex = -1;
   bool Ready = false;
   const uint8_t* Buffer = nullptr;
@@ -63,12 +64,12 @@ struct TWaveInfo {
       0;  // microseconds of Size bytes: round(Size × 10^6 / bytes per sample / rate / channels)
 };
 
-/// One seek flag; the values are FFmpeg's AVSEEK_FLAG_* bits.
+/// One seek flag; the values are FFmpeg's AVSEEK_FLAG_* bits (ff_decoder.cpp checks them).
 enum class TSeekFlag : int {
-  sfBackward = AVSEEK_FLAG_BACKWARD,
-  sfByte = AVSEEK_FLAG_BYTE,
-  sfAny = AVSEEK_FLAG_ANY,
-  sfFrame = AVSEEK_FLAG_FRAME,
+  sfBackward = 1,
+  sfByte = 2,
+  sfAny = 4,
+  sfFrame = 8,
 };
 
 /// A set of seek flags: Seek(t, {TSeekFlag::sfBackward}).
@@ -97,7 +98,7 @@ class TSeekFlags {
 /// frameRate moves half a frame earlier (-20000 at 25 fps), so that a demuxer rounding to its time
 /// base cannot land on the second frame. The result is in timeBase (AV_TIME_BASE_Q for a seek on
 /// the file) plus startTime when that is known. Needs avutil loaded.
-int64_t SeekTimestamp(int64_t target, bool byBytes, AVRational frameRate, AVRational timeBase,
+int64_t SeekTimestamp(int64_t target, bool byBytes, TRational frameRate, TRational timeBase,
                       int64_t startTime);
 
 /// What the previous-key-frame search needs from a decoder; the decoder passes its own steps, the
@@ -197,41 +198,17 @@ class TFFDecoder : public TCustomDecoder {
   virtual void FreeResampler();
 
  private:
-  struct TCodecContextFree {
-    void operator()(AVCodecContext* p) const noexcept;
-  };
-  struct TFrameFree {
-    void operator()(AVFrame* p) const noexcept;
-  };
-  struct TPacketFree {
-    void operator()(AVPacket* p) const noexcept;
-  };
-  struct TFilterGraphFree {
-    void operator()(AVFilterGraph* p) const noexcept;
-  };
-  struct TSwrFree {
-    void operator()(SwrContext* p) const noexcept;
-  };
-  using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
-
   /// One opened decoder. Draining: the flush packet was sent after the last packet was read.
   struct TCodecSlot {
-    std::unique_ptr<AVCodecContext, TCodecContextFree> Context;
+    TCodecContextPtr Context;
     bool Draining = false;
   };
-  /// The source format the resampler was made for.
-  struct TAudioParam {
-    int freq = -1;
-    int channels = -1;
-    AVChannelLayout channel_layout{};
-    AVSampleFormat fmt = AV_SAMPLE_FMT_NONE;
-    std::unique_ptr<SwrContext, TSwrFree> swr_ctx;
-    int st_idx = -1;
-  };
+  /// The source format the resampler was made for, and the layout it converts to (ff_decoder.cpp).
+  struct TAudioParam;
   /// What one look at the decoder gave.
   enum class TOutput { Produced, NeedInput, Drained, Failed };
 
-  int SelectStream(int streamIndex, AVMediaType type);
+  int SelectStream(int streamIndex, int type);  // type: an AVMediaType
   void TakeVideoFrameRate(const AVStream* st);
   bool OpenCodec(TCodecSlot& slot, int streamIndex, bool video);
   bool PumpPackets(TCodecSlot& slot, int streamIndex, const char* caller,
@@ -262,28 +239,26 @@ class TFFDecoder : public TCustomDecoder {
   std::string FVideoFilters;
   int FDesireAudioChannels = 2;
   int FDesireAudioSampleRate = 44100;
-  AVSampleFormat FDesireSampleFormat = AV_SAMPLE_FMT_S16;
-  AVChannelLayout FDesiredLayout{};  // order UNSPEC until computed from FDesireAudioChannels
 
   int FVideoStreamIndex = -1;
   int FAudioStreamIndex = -1;
   int FSeekStreamIndex = -1;
-  AVRational FFrameRate{0, 0};                    // 0/0 = unknown
-  int64_t FPreviousPTS = AV_NOPTS_VALUE;          // the last picture's PTS; survives resets
-  int64_t FPreviousPreviousPTS = AV_NOPTS_VALUE;  // the one before it
+  TRational FFrameRate{0, 0};                     // 0/0 = unknown
+  int64_t FPreviousPTS = kNoPTS;                  // the last picture's PTS; survives resets
+  int64_t FPreviousPreviousPTS = kNoPTS;          // the one before it
   bool FEOF = false;
   bool FEndOfPackets = false;  // av_read_frame failed; the codecs drain
   int FReadError = 0;          // that failure
 
   TCodecSlot FVideo;
   TCodecSlot FAudio;
-  std::unique_ptr<AVPacket, TPacketFree> FPacket;
+  TPacketPtr FPacket;
   TFramePtr FDecodedFrame;
   TFramePtr FFilteredFrame;
   TFramePtr FAudioFrame;
   TFrameInfo FFrameInfo;
 
-  std::unique_ptr<AVFilterGraph, TFilterGraphFree> FFilterGraph;
+  TFilterGraphPtr FFilterGraph;
   AVFilterContext* FBufferSrc = nullptr;   // owned by FFilterGraph
   AVFilterContext* FBufferSink = nullptr;  // owned by FFilterGraph
   std::string FGraphText;                  // the VideoFilters the graph was built from
@@ -293,7 +268,7 @@ class TFFDecoder : public TCustomDecoder {
   std::vector<uint8_t> FAudioBuffer;  // FAudioSize bytes of it are the current audio
   int FAudioSize = 0;
   std::vector<uint8_t> FResampled;
-  TAudioParam FAudioParam;
+  std::unique_ptr<TAudioParam> FAudioParam;  // never null
 };
 
 }  // namespace media

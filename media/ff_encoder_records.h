@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "media/ff_api.h"
+#include "media/ff_types.h"
 #include "media/format_converter.h"
 
 namespace media {
@@ -87,7 +87,7 @@ struct TFrameHookInfo {
   int TaskIndex = -1;
   int FrameNumber = 0;
   TPicture* Picture = nullptr;
-  AVPixelFormat PixFmt = AV_PIX_FMT_NONE;
+  int PixFmt = kNoFormat;  // an AVPixelFormat
   int Width = 0;
   int Height = 0;
   std::int64_t PTS = 0;
@@ -115,7 +115,7 @@ using TEncVideoHookEvent = std::function<void(TCustomEncoder* sender, PHookInfo 
 using TEncFrameHookEvent = std::function<void(TCustomEncoder* sender, PFrameHookInfo info)>;
 /// (sender, task index, PTS, frame, size in bytes, sample rate, channels, sample format).
 using TEncAudioHookEvent = std::function<void(TCustomEncoder* sender, int taskIndex, std::int64_t pts, AVFrame* frame,
-                                              int size, int sampleRate, int channels, AVSampleFormat sampleFormat)>;
+                                              int size, int sampleRate, int channels, int sampleFormat)>;
 /// (sender, the input's format context before its streams are probed).
 using TBeforeFindStreamInfoEvent = std::function<void(TCustomEncoder* sender, AVFormatContext* context)>;
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_logger.h"
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_logger.h"
 
@@ -529,7 +530,7 @@ std::vector<AVDictionary*> SetupFindStreamInfoOpts(AVFormatContext* s, const AVD
   return perStream;
 }
 
-AVDictionary* CheckStreamSpecifier(const AVDictionary* opts, AVCodecID codecId, AVFormatContext* s,
+AVDictionary* CheckStreamSpecifier(const AVDictionary* opts, int codecId, AVFormatContext* s,
                                    AVStream* st, const AVCodec* codec) {
   const TFFApi& api = FF();
   AVDictionary* result = nullptr;
@@ -538,7 +539,7 @@ AVDictionary* CheckStreamSpecifier(const AVDictionary* opts, AVCodecID codecId, 
   char prefix = 0;
   const AVClass* cc = api.avcodec_get_class();
   if (codec == nullptr)
-    codec = output ? api.avcodec_find_encoder(codecId) : api.avcodec_find_decoder(codecId);
+    codec = output ? api.avcodec_find_encoder(static_cast<AVCodecID>(codecId)) : api.avcodec_find_decoder(static_cast<AVCodecID>(codecId));
   switch (st->codecpar->codec_type) {
     case AVMEDIA_TYPE_VIDEO:
       prefix = 'v';

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "media/ff_api.h"
+#include "media/ff_types.h"
 #include "media/ff_base.h"
 
 namespace media {
@@ -233,7 +233,7 @@ std::vector<AVDictionary*> SetupFindStreamInfoOpts(AVFormatContext* s, const AVD
 /// "skey" of the stream's type under "key". codec may be null (the encoder or decoder of codecId
 /// is taken). Throws FFmpegException "invalid stream specification" for a malformed specifier.
 /// The caller frees the result with av_dict_free.
-AVDictionary* CheckStreamSpecifier(const AVDictionary* opts, AVCodecID codecId, AVFormatContext* s,
+AVDictionary* CheckStreamSpecifier(const AVDictionary* opts, int codecId, AVFormatContext* s,
                                    AVStream* st, const AVCodec* codec);
 
 }  // namespace media

@@ -51,7 +51,7 @@ class IFFTaskEvents {
   virtual void TaskVideoHook(IFFTask* task, bool input, THookInfo& info) = 0;
   virtual void TaskFrameHook(IFFTask* task, bool input, const TFrameHookInfo& info) = 0;
   virtual void TaskAudioHook(IFFTask* task, bool input, std::int64_t pts, AVFrame* frame, int size, int sampleRate,
-                             int channels, AVSampleFormat sampleFormat) = 0;
+                             int channels, int sampleFormat) = 0;
 };
 
 /// One conversion task. Opening and the settings run on the encoder's (owner's) thread before the

@@ -14,6 +14,7 @@ extern "C" {
 #include <limits>
 #include <mutex>
 
+#include "media/ff_api.h"
 #include "media/ff_logger.h"
 
 namespace media {
@@ -274,18 +275,18 @@ std::string DurationToStr(std::int64_t microseconds) {
                    static_cast<unsigned long long>(seconds % 60), static_cast<unsigned long long>(ms % 1000));
 }
 
-std::string TimestampToStr(AVRational timeBase, std::int64_t timestamp) {
+std::string TimestampToStr(TRational timeBase, std::int64_t timestamp) {
   if (timestamp == AV_NOPTS_VALUE || (timeBase.num == 1 && timeBase.den == AV_TIME_BASE))
     return DurationToStr(timestamp);
   return DurationToStr(FF().av_rescale_q(timestamp, timeBase, AVRational{1, AV_TIME_BASE}));
 }
 
-std::int64_t FrameDuration(AVRational frameRate) {
+std::int64_t FrameDuration(TRational frameRate) {
   if (frameRate.num != 0 && frameRate.den != 0) return std::int64_t(1000000) * frameRate.den / frameRate.num;
   return 1000000 / 25;
 }
 
-AVCodecID GuessImage2Codec(const std::string& fileName) {
+int GuessImage2Codec(const std::string& fileName) {
   const std::size_t dot = fileName.rfind('.');
   if (dot == std::string::npos) return AV_CODEC_ID_NONE;
   const char* ext = fileName.c_str() + dot + 1;
@@ -310,8 +311,8 @@ void* GrowArray(void* array, int elementSize, int& count, int newCount) {
   return grown;
 }
 
-std::string GetMediaTypeName(AVMediaType type) {
-  switch (type) {
+std::string GetMediaTypeName(int type) {
+  switch (static_cast<AVMediaType>(type)) {
     case AVMEDIA_TYPE_VIDEO:
       return "Video";
     case AVMEDIA_TYPE_AUDIO:
@@ -327,8 +328,8 @@ std::string GetMediaTypeName(AVMediaType type) {
   }
 }
 
-std::string GetPictureTypeName(AVPictureType type) {
-  switch (type) {
+std::string GetPictureTypeName(int type) {
+  switch (static_cast<AVPictureType>(type)) {
     case AV_PICTURE_TYPE_I:
       return "Intra";
     case AV_PICTURE_TYPE_P:

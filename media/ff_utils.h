@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "media/ff_api.h"
+#include "media/ff_types.h"
 #include "media/ff_exception.h"
 #include "platform/main_thread.h"
 
@@ -55,12 +55,12 @@ std::tm UnixTimeToLocal(std::int64_t seconds);
 std::string DurationToStr(std::int64_t microseconds);
 /// DurationToStr of a time stamp in the given time base (avutil must be loaded unless the stamp
 /// is AV_NOPTS_VALUE or the base is 1/1000000).
-std::string TimestampToStr(AVRational timeBase, std::int64_t timestamp);
+std::string TimestampToStr(TRational timeBase, std::int64_t timestamp);
 /// Microseconds per frame at rate; 40000 (25 fps) when either part is 0.
-std::int64_t FrameDuration(AVRational frameRate);
+std::int64_t FrameDuration(TRational frameRate);
 /// The still-image codec of a file name by its extension (case-insensitive), the same table as
 /// FFmpeg's image2 demuxer; AV_CODEC_ID_NONE when unknown or without extension.
-AVCodecID GuessImage2Codec(const std::string& fileName);
+int GuessImage2Codec(const std::string& fileName);  // an AVCodecID
 /// The name as FFmpeg takes it: file names are UTF-8 on Linux, so the text itself.
 std::string FileNameToFF(const std::string& fileName);
 /// A text from FFmpeg as our string: UTF-8 both sides; null gives "".
@@ -75,10 +75,10 @@ T* GrowArray(T* array, int& count, int newCount) {
   return static_cast<T*>(GrowArray(static_cast<void*>(array), int(sizeof(T)), count, newCount));
 }
 /// "Video", "Audio", "Data", "Subtitle", "Attachment", else "Unknown".
-std::string GetMediaTypeName(AVMediaType type);
+std::string GetMediaTypeName(int type);  // type: an AVMediaType
 /// "Intra", "Predicted", "Bi-dir predicted", "S(GMC)-VOP MPEG4", "Switching Intra",
 /// "Switching Predicted", "BI type", else "Unknown".
-std::string GetPictureTypeName(AVPictureType type);
+std::string GetPictureTypeName(int type);  // type: an AVPictureType
 /// The stream's display rotation in degrees within [0, 360): the negated angle of its display
 /// matrix, 0 without one. A warning is logged when it is more than 2 degrees off a multiple of 90.
 double GetRotation(const AVStream* stream);

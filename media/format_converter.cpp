@@ -4,12 +4,16 @@
 #include <cstring>
 #include <iterator>
 
+#include "media/ff_api.h"
 #include "media/ff_exception.h"
 #include "media/ff_utils.h"
 
 namespace media {
 
 namespace {
+
+// The pixel formats travel as int outside the media library (media/ff_types.h).
+AVPixelFormat PixelFormat(int format) { return static_cast<AVPixelFormat>(format); }
 
 struct TFormatRow {
   TBMPPixelFormat Format;
@@ -42,20 +46,21 @@ int ScalerFlags(int swsFlags, int bitsPixel) {
 // Converts one picture through the cached context ctx (made or replaced as the sizes and formats
 // need). False with errMsg when libswscale cannot take the formats or fails; direction names the
 // context in the message ("toRGB", "fromRGB").
-bool Scale(SwsContext*& ctx, const char* direction, int width, int height, int flags, AVPixelFormat srcFormat,
+bool Scale(TScalerPtr& ctx, const char* direction, int width, int height, int flags, AVPixelFormat srcFormat,
            const uint8_t* const srcData[], const int srcLinesize[], AVPixelFormat dstFormat,
            uint8_t* const dstData[], const int dstLinesize[], std::string& errMsg) {
   // libswscale asserts on formats outside its table instead of failing.
   const bool known = srcFormat > AV_PIX_FMT_NONE && srcFormat < AV_PIX_FMT_NB && dstFormat > AV_PIX_FMT_NONE &&
                      dstFormat < AV_PIX_FMT_NB;
   if (known)
-    ctx = FF().sws_getCachedContext(ctx, width, height, srcFormat, width, height, dstFormat, flags, nullptr,
-                                    nullptr, nullptr);
+    // sws_getCachedContext frees the context it is given when it makes another (or fails).
+    ctx.reset(FF().sws_getCachedContext(ctx.release(), width, height, srcFormat, width, height, dstFormat, flags,
+                                        nullptr, nullptr, nullptr));
   if (!known || ctx == nullptr) {
     errMsg = std::string("Cannot initialize the ") + direction + " conversion context";
     return false;
   }
-  const int rows = FF().sws_scale(ctx, srcData, srcLinesize, 0, height, dstData, dstLinesize);
+  const int rows = FF().sws_scale(ctx.get(), srcData, srcLinesize, 0, height, dstData, dstLinesize);
   if (rows < 0) {
     errMsg = FormatAVError("sws_scale", rows);
     return false;
@@ -89,13 +94,12 @@ const std::array<uint32_t, 256>& Bgr8ColorTable() {
   return table;
 }
 
+// format_converter.h starts FAVPixFmt and Fsws_flags at these values.
+static_assert(AV_PIX_FMT_BGRA == 28 && SWS_BICUBIC == 4);
+
 TFormatConverter::TFormatConverter() { Reset(); }
 
-TFormatConverter::~TFormatConverter() {
-  if (FRGBBuffer != nullptr) FF().av_free(FRGBBuffer);
-  if (FtoRGB_convert_ctx != nullptr) FF().sws_freeContext(FtoRGB_convert_ctx);
-  if (FfromRGB_convert_ctx != nullptr) FF().sws_freeContext(FfromRGB_convert_ctx);
-}
+TFormatConverter::~TFormatConverter() = default;
 
 void TFormatConverter::SetBitsPixel(int value) {
   if (value == FBitsPixel) return;
@@ -128,21 +132,21 @@ void TFormatConverter::RequirePicture(const char* caller) const {
 }
 
 bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int srcLinesize[], bool toBitmap,
-                                    int height, int width, AVPixelFormat srcFormat) {
+                                    int height, int width, int srcFormat) {
   FHasPicture = false;
   // Rows without padding (alignment 1): the RGB picture is as compact as the format allows.
-  const int needed = FF().av_image_get_buffer_size(FAVPixFmt, width, height, 1);
+  const int needed = FF().av_image_get_buffer_size(PixelFormat(FAVPixFmt), width, height, 1);
   if (needed < 0) {
     FLastErrMsg = FormatAVError("av_image_get_buffer_size", needed);
     return false;
   }
   if (FRGBBuffer == nullptr || FRGBBufSize < needed) {
-    if (FRGBBuffer != nullptr) FF().av_free(FRGBBuffer);
+    FRGBBuffer.reset();
     FRGBBufSize = 0;
     // The scaler's vector code reads and writes whole registers, past the last pixel of the
     // last row for some formats and widths (2 bytes past a 3-pixel RGB555 picture, for one):
     // the buffer carries FFmpeg's usual padding so that stays inside it.
-    FRGBBuffer = static_cast<uint8_t*>(FF().av_mallocz(static_cast<size_t>(needed) + AV_INPUT_BUFFER_PADDING_SIZE));
+    FRGBBuffer.reset(static_cast<uint8_t*>(FF().av_mallocz(static_cast<size_t>(needed) + AV_INPUT_BUFFER_PADDING_SIZE)));
     if (FRGBBuffer == nullptr) {
       FLastErrMsg = "Could not alloc buffer.";
       return false;
@@ -150,10 +154,10 @@ bool TFormatConverter::PictureToRGB(const uint8_t* const srcData[], const int sr
     FRGBBufSize = needed;
   }
   FRGBPicture = TPicture();
-  FF().av_image_fill_arrays(FRGBPicture.data, FRGBPicture.linesize, FRGBBuffer, FAVPixFmt, width, height, 1);
+  FF().av_image_fill_arrays(FRGBPicture.data, FRGBPicture.linesize, FRGBBuffer.get(), PixelFormat(FAVPixFmt), width, height, 1);
 
-  if (!Scale(FtoRGB_convert_ctx, "toRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), srcFormat, srcData,
-             srcLinesize, FAVPixFmt, FRGBPicture.data, FRGBPicture.linesize, FLastErrMsg))
+  if (!Scale(FtoRGB_convert_ctx, "toRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), PixelFormat(srcFormat), srcData,
+             srcLinesize, PixelFormat(FAVPixFmt), FRGBPicture.data, FRGBPicture.linesize, FLastErrMsg))
     return false;
   FHasPicture = true;
   FPictureWidth = width;
@@ -193,14 +197,14 @@ bool TFormatConverter::BitmapToRGB() {
 }
 
 bool TFormatConverter::RGBToPicture(uint8_t* const dstData[], const int dstLinesize[], int height, int width,
-                                    AVPixelFormat dstFormat) {
+                                    int dstFormat) {
   RequirePicture("RGBToPicture");
   if (width != FPictureWidth || height != FPictureHeight) {
     FLastErrMsg = "The picture size differs from the converted picture";
     return false;
   }
-  return Scale(FfromRGB_convert_ctx, "fromRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), FAVPixFmt,
-               FRGBPicture.data, FRGBPicture.linesize, dstFormat, dstData, dstLinesize, FLastErrMsg);
+  return Scale(FfromRGB_convert_ctx, "fromRGB", width, height, ScalerFlags(Fsws_flags, FBitsPixel), PixelFormat(FAVPixFmt),
+               FRGBPicture.data, FRGBPicture.linesize, PixelFormat(dstFormat), dstData, dstLinesize, FLastErrMsg);
 }
 
 }  // namespace media

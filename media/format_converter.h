@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "media/ff_api.h"
+#include "media/ff_handles.h"
+#include "media/ff_types.h"
 
 namespace media {
 
@@ -79,7 +80,7 @@ class TFormatConverter {
   TBMPPixelFormat BMPPixFmt() const { return FBMPPixFmt; }
   void SetBMPPixFmt(TBMPPixelFormat value);
   /// The FFmpeg pixel format of the RGB picture and the bitmap.
-  AVPixelFormat AVPixFmt() const { return FAVPixFmt; }
+  int AVPixFmt() const { return FAVPixFmt; }  // an AVPixelFormat
   /// Scaler flags (SWS_*), bicubic (4) at first; the decoder sets the flags of its options.
   int sws_flags() const { return Fsws_flags; }
   void Setsws_flags(int value) { Fsws_flags = value; }
@@ -99,7 +100,7 @@ class TFormatConverter {
   /// ("Cannot initialize the toRGB conversion context") or the buffer cannot be had; no picture
   /// is held afterwards then.
   bool PictureToRGB(const uint8_t* const srcData[], const int srcLinesize[], bool toBitmap, int height, int width,
-                    AVPixelFormat srcFormat);
+                    int srcFormat);
   /// Copies the converted picture into the bitmap (sized to it). Throws FFmpegException without a
   /// converted picture.
   void RGBToBitmap();
@@ -111,7 +112,7 @@ class TFormatConverter {
   /// size). False with LastErrMsg "Cannot initialize the fromRGB conversion context", or when the
   /// size differs; throws without a converted picture.
   bool RGBToPicture(uint8_t* const dstData[], const int dstLinesize[], int height, int width,
-                    AVPixelFormat dstFormat);
+                    int dstFormat);
 
  private:
   void Reset();
@@ -119,18 +120,18 @@ class TFormatConverter {
 
   TBMPPixelFormat FBMPPixFmt = TBMPPixelFormat::pf32bit;
   int FBitsPixel = 32;
-  AVPixelFormat FAVPixFmt = AV_PIX_FMT_BGRA;
-  int Fsws_flags = SWS_BICUBIC;
+  int FAVPixFmt = 28;  // AV_PIX_FMT_BGRA (format_converter.cpp checks it)
+  int Fsws_flags = 4;  // SWS_BICUBIC (format_converter.cpp checks it)
   TBitmap FBitmap;
   TDIB FDIB;
-  uint8_t* FRGBBuffer = nullptr;  // av_malloc'ed, owned
+  TBufferPtr FRGBBuffer;
   int FRGBBufSize = 0;
   TPicture FRGBPicture;
   bool FHasPicture = false;
   int FPictureWidth = 0;
   int FPictureHeight = 0;
-  SwsContext* FtoRGB_convert_ctx = nullptr;
-  SwsContext* FfromRGB_convert_ctx = nullptr;
+  TScalerPtr FtoRGB_convert_ctx;
+  TScalerPtr FfromRGB_convert_ctx;
   std::string FLastErrMsg;
 };
 

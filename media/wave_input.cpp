@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 
+#include "media/ff_api.h"
 #include "media/ff_logger.h"
 #include "media/ff_utils.h"
 

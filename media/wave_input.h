@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "media/ff_api.h"
+#include "media/ff_types.h"
 #include "media/ff_base.h"
 
 namespace media {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -200,10 +201,12 @@ void Tfrm_Adding::StartProbing() {
 }
 
 void Tfrm_Adding::ProbeAll(QStringList found, QSet<QString> listed) {
+  QString path;
+  QString error;
   try {
     const int count = static_cast<int>(found.size());
     for (int i = 0; i < count && !FCancelled; ++i) {
-      const QString path = found.at(i);
+      path = found.at(i);
       Report({TWorkerReport::TKind::Progress, i + 1, count, path, std::nullopt, QString()});
       if (listed.contains(path)) continue;
       TProbedFile file;
@@ -215,14 +218,18 @@ void Tfrm_Adding::ProbeAll(QStringList found, QSet<QString> listed) {
       listed.insert(path);
       Report({TWorkerReport::TKind::Row, 0, 0, QString(), std::move(file), QString()});
     }
+  } catch (const std::exception& e) {
+    // A library that went missing throws here; the rows added so far stay, and the user learns
+    // why the rest of the files are not there.
+    error = ScanStoppedText(path, QString::fromUtf8(e.what()));
   } catch (...) {
-    // Only a library that went missing throws here; the rows added so far stay.
+    error = ScanStoppedText(path, QStringLiteral("unknown error"));
   }
   try {
-    Report({TWorkerReport::TKind::Done, 0, 0, QString(), std::nullopt, QString()});
+    Report({TWorkerReport::TKind::Done, 0, 0, QString(), std::nullopt, error});
   } catch (...) {
     // Out of memory: nothing can be queued, so the end goes straight to the window.
-    QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, error] { Finish(error); }, Qt::QueuedConnection);
   }
 }
 
@@ -258,7 +265,7 @@ void Tfrm_Adding::TakeReports() {
         break;
       case TWorkerReport::TKind::Row: AppendRow(*report.Row); break;
       case TWorkerReport::TKind::Refused: Refuse(report.Path, report.Reason); break;
-      case TWorkerReport::TKind::Done: Finish(); return;
+      case TWorkerReport::TKind::Done: Finish(report.Reason); return;
     }
   }
   FReportsTimer->start();
@@ -312,11 +319,12 @@ void Tfrm_Adding::Refuse(const QString& path, const QString& reason) {
   FMain.NotAdded().append({path, reason});
 }
 
-void Tfrm_Adding::Finish() {
+void Tfrm_Adding::Finish(const QString& error) {
   if (FState == TState::Finished) return;
   StopWorker();
   FMain.SortRows();
   FState = TState::Finished;
+  if (!error.isEmpty()) platform::Prompter().Message(this, platform::TPromptIcon::Error, QStringLiteral("Error"), error);
   done(QDialog::Accepted);
 }
 

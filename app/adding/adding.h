@@ -89,7 +89,7 @@ class Tfrm_Adding : public QDialog {
     int Count = 0;
     QString Path;
     std::optional<TProbedFile> Row;
-    QString Reason;  // Refused only
+    QString Reason;  // Refused: why the file is left out; Done: why the scan stopped early, or empty
   };
   // The worker's loop. Never throws.
   void ProbeAll(QStringList found, QSet<QString> listed);
@@ -105,8 +105,8 @@ class Tfrm_Adding : public QDialog {
   void AppendRow(const TProbedFile& file);
   // A queued or found path is left out: the main window's NotAdded() gets it with its reason.
   void Refuse(const QString& path, const QString& reason);
-  // Step 4: sorts the list and closes.
-  void Finish();
+  // Step 4: sorts the list and closes; an error (why the probing stopped early) is shown first.
+  void Finish(const QString& error = QString());
   void StopWorker();
   void SetPathText(const QString& text);
 

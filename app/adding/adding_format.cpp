@@ -67,4 +67,9 @@ QStringList AddingSubItems(const TProbedFile& file) {
   return items;
 }
 
+QString ScanStoppedText(const QString& path, const QString& reason) {
+  if (path.isEmpty()) return QStringLiteral("Adding stopped:\r") + reason;
+  return QStringLiteral("Adding stopped at %1:\r%2").arg(path, reason);
+}
+
 }  // namespace app

@@ -49,4 +49,8 @@ QString FormatSizeText(int64_t bytes);
 /// duration gives "00:00:00" and "0"; an unknown frame rate or bit rate gives "-".
 QStringList AddingSubItems(const TProbedFile& file);
 
+/// The message of a scan that stopped before its last file: "Adding stopped at <path>:\r<reason>"
+/// ("Adding stopped:\r<reason>" without a path). The rows added before it stay in the list.
+QString ScanStoppedText(const QString& path, const QString& reason);
+
 }  // namespace app

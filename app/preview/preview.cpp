@@ -377,7 +377,7 @@ void Tfrm_Preview::UpdateTrackBar() {
 void Tfrm_Preview::ShowCurrentFrame(bool byTrackBar) {
   media::TFFDecoder& decoder = *FFFDecoder1;
   const int64_t pts = decoder.FrameInfo().PTS;
-  FCurrentTime = pts == AV_NOPTS_VALUE ? 0 : pts;
+  FCurrentTime = pts == media::kNoPTS ? 0 : pts;
   FlblPTS->setText(FormatFrameTime(FCurrentTime));
   if (!byTrackBar && FDuration > 0) {
     SetTrackBarPosition(TrackBarPosition(FCurrentTime, FDuration, FTrackBar1->maximum()));

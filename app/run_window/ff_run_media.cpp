@@ -183,11 +183,11 @@ bool TFFRunEncoder::LoadAVLib(const QString& folder) {
   });
 }
 
-void TFFRunEncoder::ClearTasks() {
+bool TFFRunEncoder::ClearTasks() {
   // A new file: its lines start here (opening the input and the output logs too).
   FErrorLines->Lines.clear();
   FErrorLines->Collecting = true;
-  Guard(false, [&] {
+  return Guard(false, [&] {
     FEncoder->ClearTasks();
     return true;
   });
@@ -215,8 +215,8 @@ int TFFRunEncoder::SetOutput(int task, const QString& output, const QString& opt
   });
 }
 
-void TFFRunEncoder::RemoveTask(int task) {
-  Guard(false, [&] {
+bool TFFRunEncoder::RemoveTask(int task) {
+  return Guard(false, [&] {
     FEncoder->RemoveTask(task);
     return true;
   });
@@ -238,8 +238,8 @@ void TFFRunEncoder::Start(int threadCount) {
   }
 }
 
-void TFFRunEncoder::Stop(bool wait) {
-  Guard(false, [&] {
+bool TFFRunEncoder::Stop(bool wait) {
+  return Guard(false, [&] {
     FEncoder->Stop(wait);
     return true;
   });

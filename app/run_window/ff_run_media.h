@@ -31,14 +31,14 @@ class TFFRunEncoder : public IRunEncoder {
   /// Also puts the "waveinput" format into the library's table and masks the floating-point
   /// exceptions, as every successful library load of the run windows does.
   bool LoadAVLib(const QString& folder) override;
-  void ClearTasks() override;
+  bool ClearTasks() override;
   int AddTask(const QString& source) override;
   int SetOutput(int task, const QString& output, const QString& options) override;
-  void RemoveTask(int task) override;
+  bool RemoveTask(int task) override;
   /// When the encoder refuses to start, the task's failure and the end of the run are posted to
   /// the user-interface thread, so the window hears of the run's end as for any other failure.
   void Start(int threadCount) override;
-  void Stop(bool wait) override;
+  bool Stop(bool wait) override;
   QString LastErrMsg() const override { return FLastErrMsg; }
   QStringList ErrorLines() const override;
   /// Asks the FFmpeg encoders themselves (media/encoder_trial.h) what they accept.

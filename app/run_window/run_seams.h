@@ -45,19 +45,22 @@ class IRunEncoder {
   virtual bool AVLibLoaded() const = 0;
   /// Loads the libraries from folder (and the system's library path). False: LastErrMsg says why.
   virtual bool LoadAVLib(const QString& folder) = 0;
-  /// Frees every task. Allowed after the end-of-run event.
-  virtual void ClearTasks() = 0;
+  /// Frees every task. Allowed after the end-of-run event. False when the encoder refused (a run
+  /// still going): LastErrMsg says why and the tasks stay.
+  virtual bool ClearTasks() = 0;
   /// Opens source as the input of a new task. Returns the task's index, or a negative value with
   /// LastErrMsg set and no task added.
   virtual int AddTask(const QString& source) = 0;
   /// Sets the task's output file and option string (FFmpeg command-line syntax). Negative on
   /// failure with LastErrMsg set; the task stays and may be removed.
   virtual int SetOutput(int task, const QString& output, const QString& options) = 0;
-  virtual void RemoveTask(int task) = 0;
+  /// Frees one task. False when the encoder refused: LastErrMsg says why and the task stays.
+  virtual bool RemoveTask(int task) = 0;
   /// Starts the tasks, at most threadCount at a time, each on a conversion thread of its own.
   virtual void Start(int threadCount) = 0;
-  /// Asks the running tasks to stop; with wait, returns once they have.
-  virtual void Stop(bool wait) = 0;
+  /// Asks the running tasks to stop; with wait, returns once they have. False when the encoder
+  /// failed to: LastErrMsg says why, and the run ends by itself as any run does.
+  virtual bool Stop(bool wait) = 0;
   virtual QString LastErrMsg() const = 0;
   /// FFmpeg's own error-level lines since the last ClearTasks (its words on why a file failed, or on
   /// the damage it found in a source) and its warnings of corrupt decoded frames, oldest first,

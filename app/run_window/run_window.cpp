@@ -321,7 +321,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   QString note;
   const QString options = FEncoder->FitOptions(FInput.OptionString, output, FDecoder->Shape(), &note);
 
-  FEncoder->ClearTasks();
+  // A refusal leaves the former task in place; the Start below then reports the file as failed.
+  if (!FEncoder->ClearTasks()) Log(QStringLiteral("Clearing tasks... Error! ") + FEncoder->LastErrMsg(), KRed);
   const int task = FEncoder->AddTask(source);
   if (task < 0) {
     FailStep(QStringLiteral("Adding task... Error! ") + FEncoder->LastErrMsg());
@@ -337,7 +338,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   if (FEncoder->SetOutput(task, FTempOutput, options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
     const QString reason = FEncoder->LastErrMsg();
-    FEncoder->RemoveTask(task);
+    if (!FEncoder->RemoveTask(task))
+      Log(QStringLiteral("Removing task... Error! ") + FEncoder->LastErrMsg(), KRed);
     DiscardTemporaryOutput();
     FailStep(QStringLiteral("Applying parameters... Error! ") + reason);
     return;
@@ -500,7 +502,7 @@ void TRunWindow::btn_StopClick() {
   Log(QStringLiteral("Cancelled by user!"), KRed);
   platform::Prompter().Beep(true);
   ProcessMessages();
-  FEncoder->Stop(true);
+  if (!FEncoder->Stop(true)) Log(QStringLiteral("Stopping... Error! ") + FEncoder->LastErrMsg(), KRed);
 }
 
 void TRunWindow::tmr_ElapsedTimer() {

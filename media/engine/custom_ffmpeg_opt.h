@@ -16,6 +16,7 @@
 
 #include "media/engine/ffmpeg_options_context.h"
 #include "media/engine/ffmpeg_records.h"
+#include "media/ff_api.h"
 #include "media/ff_base.h"
 #include "media/ff_exception.h"
 #include "media/ff_logger.h"

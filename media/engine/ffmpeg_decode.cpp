@@ -197,11 +197,11 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
 
 int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed) {
   AVCodecContext* avctx = ist.dec_ctx;
-  if (ist.decoded_frame == nullptr && (ist.decoded_frame = FF().av_frame_alloc()) == nullptr)
+  if (ist.decoded_frame == nullptr && (ist.decoded_frame.reset(FF().av_frame_alloc()), ist.decoded_frame == nullptr))
     return AVERROR(ENOMEM);
-  if (ist.filter_frame == nullptr && (ist.filter_frame = FF().av_frame_alloc()) == nullptr)
+  if (ist.filter_frame == nullptr && (ist.filter_frame.reset(FF().av_frame_alloc()), ist.filter_frame == nullptr))
     return AVERROR(ENOMEM);
-  AVFrame* decodedFrame = ist.decoded_frame;
+  AVFrame* decodedFrame = ist.decoded_frame.get();
 
   int ret = Decode(avctx, decodedFrame, gotOutput, pkt);
   if (ret < 0) *decodeFailed = 1;
@@ -239,7 +239,7 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
   CallAudioHook(OnInputAudioHook, ist.pts, decodedFrame, avctx->sample_rate, avctx->ch_layout.nb_channels,
                 avctx->sample_fmt);
   const int err = send_frame_to_filters(ist, decodedFrame);
-  FF().av_frame_unref(ist.filter_frame);
+  FF().av_frame_unref(ist.filter_frame.get());
   FF().av_frame_unref(decodedFrame);
   return err < 0 ? err : ret;
 }
@@ -247,11 +247,11 @@ int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput
 int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput, int64_t* durationPts,
                                 bool eof, int* decodeFailed) {
   if (!eof && pkt != nullptr && pkt->size == 0) return 0;
-  if (ist.decoded_frame == nullptr && (ist.decoded_frame = FF().av_frame_alloc()) == nullptr)
+  if (ist.decoded_frame == nullptr && (ist.decoded_frame.reset(FF().av_frame_alloc()), ist.decoded_frame == nullptr))
     return AVERROR(ENOMEM);
-  if (ist.filter_frame == nullptr && (ist.filter_frame = FF().av_frame_alloc()) == nullptr)
+  if (ist.filter_frame == nullptr && (ist.filter_frame.reset(FF().av_frame_alloc()), ist.filter_frame == nullptr))
     return AVERROR(ENOMEM);
-  AVFrame* decodedFrame = ist.decoded_frame;
+  AVFrame* decodedFrame = ist.decoded_frame.get();
 
   int64_t dts = AV_NOPTS_VALUE;
   if (ist.dts != AV_NOPTS_VALUE) dts = FF().av_rescale_q(ist.dts, AV_TIME_BASE_Q, ist.st->time_base);
@@ -318,7 +318,7 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
   if (ist.st->sample_aspect_ratio.num) decodedFrame->sample_aspect_ratio = ist.st->sample_aspect_ratio;
 
   const int err = send_frame_to_filters(ist, decodedFrame);
-  FF().av_frame_unref(ist.filter_frame);
+  FF().av_frame_unref(ist.filter_frame.get());
   FF().av_frame_unref(decodedFrame);
   return err < 0 ? err : ret;
 }
@@ -383,7 +383,7 @@ int TCustomFFmpeg::send_frame_to_filters(TInputStream& ist, AVFrame* decodedFram
   for (std::size_t i = 0; i < count; i++) {
     AVFrame* f = decodedFrame;
     if (i + 1 < count) {
-      f = ist.filter_frame;
+      f = ist.filter_frame.get();
       ret = FF().av_frame_ref(f, decodedFrame);
       if (ret < 0) break;
     }

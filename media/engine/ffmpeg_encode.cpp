@@ -44,9 +44,9 @@ int TCustomFFmpeg::reap_filters(bool flush) {
     AVCodecContext* enc = ost.enc_ctx;
 
     if (!ost.initialized) init_output_stream_or_raise(ost);
-    if (ost.filtered_frame == nullptr && (ost.filtered_frame = FF().av_frame_alloc()) == nullptr)
+    if (ost.filtered_frame == nullptr && (ost.filtered_frame.reset(FF().av_frame_alloc()), ost.filtered_frame == nullptr))
       return AVERROR(ENOMEM);
-    AVFrame* filteredFrame = ost.filtered_frame;
+    AVFrame* filteredFrame = ost.filtered_frame.get();
 
     for (;;) {
       double floatPts = double(AV_NOPTS_VALUE);  // the frame's pts at a higher precision
@@ -307,7 +307,7 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       Log(TLogLevel::llInfo, "break in do_video_out()");
       break;
     }
-    AVFrame* inPicture = (i < nb0Frames && ost.last_frame != nullptr) ? ost.last_frame : nextPicture;
+    AVFrame* inPicture = (i < nb0Frames && ost.last_frame != nullptr) ? ost.last_frame.get() : nextPicture;
     if (inPicture == nullptr) return;
     inPicture->pts = ost.sync_opts;
     if (!check_recording_time(ost)) return;
@@ -391,12 +391,12 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     if (!Fvstats_filename.empty() && frameSize) do_video_stats(ost, frameSize);
   }
 
-  if (ost.last_frame == nullptr) ost.last_frame = FF().av_frame_alloc();
-  if (ost.last_frame != nullptr) FF().av_frame_unref(ost.last_frame);
+  if (ost.last_frame == nullptr) ost.last_frame.reset(FF().av_frame_alloc());
+  if (ost.last_frame != nullptr) FF().av_frame_unref(ost.last_frame.get());
   if (nextPicture != nullptr && ost.last_frame != nullptr)
-    FF().av_frame_ref(ost.last_frame, nextPicture);
+    FF().av_frame_ref(ost.last_frame.get(), nextPicture);
   else
-    FF().av_frame_free(&ost.last_frame);
+    ost.last_frame.reset();
 }
 
 bool TCustomFFmpeg::check_output_constraints(const TInputStream& ist, const TOutputStream& ost) const {

@@ -174,7 +174,7 @@ void TCustomFFmpegOpt::InitComplexFiltergraph(TFilterGraph& fg) {
     auto ofilter = std::make_unique<TOutputFilter>();
     ofilter->graph = &fg;
     ofilter->format = -1;
-    ofilter->out_tmp = cur;
+    ofilter->out_tmp.reset(cur);
     ofilter->type_ = FF().avfilter_pad_get_type(cur->filter_ctx->output_pads, cur->pad_idx);
     ofilter->name = DescribeFilterLink(cur, false);
     AVFilterInOut* next = cur->next;
@@ -214,7 +214,7 @@ void TCustomFFmpegOpt::BindComplexOutput(TOutputFilter& ofilter, TOutputStream& 
         script ? "-filter_script" : "-vf/-af/-filter", ost.file_index, ost.index,
         script ? "-filter_script" : "-vf/-af/-filter");
   }
-  FF().avfilter_inout_free(&ofilter.out_tmp);
+  ofilter.out_tmp.reset();
 }
 
 // --- Formats ----------------------------------------------------------------------------------

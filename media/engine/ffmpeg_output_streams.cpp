@@ -87,7 +87,7 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& o, AVFormatCon
   ost.enc_ctx = FF().avcodec_alloc_context3(ost.enc);
   if (ost.enc_ctx == nullptr) RaiseError("Error allocating the encoding context.");
   ost.enc_ctx->codec_type = type;
-  ost.ref_par = FF().avcodec_parameters_alloc();
+  ost.ref_par.reset(FF().avcodec_parameters_alloc());
   if (ost.ref_par == nullptr) RaiseError("Error allocating the encoding parameters.");
 
   if (ost.enc != nullptr) {

@@ -40,7 +40,6 @@ TInputFilter::~TInputFilter() {
 }
 
 TOutputFilter::~TOutputFilter() {
-  FF().avfilter_inout_free(&out_tmp);
   FF().av_channel_layout_uninit(&ch_layout);
 }
 
@@ -54,8 +53,6 @@ TInputFile::~TInputFile() {
 }
 
 TInputStream::~TInputStream() {
-  FF().av_frame_free(&decoded_frame);
-  FF().av_frame_free(&filter_frame);
   FF().av_dict_free(&decoder_opts);
   FF().avsubtitle_free(&prev_sub.subtitle);
   FreeSubtitleQueue(sub2video.sub_queue);
@@ -77,9 +74,6 @@ TOutputStream::~TOutputStream() {
   for (AVBSFContext*& bsf : bsf_ctx) FF().av_bsf_free(&bsf);
   if (enc_ctx != nullptr) FF().av_freep(&enc_ctx->stats_in);
   FF().avcodec_free_context(&enc_ctx);
-  FF().avcodec_parameters_free(&ref_par);
-  FF().av_frame_free(&filtered_frame);
-  FF().av_frame_free(&last_frame);
   FF().av_expr_free(forced_keyframes_pexpr);
   if (logfile != nullptr) std::fclose(logfile);
   FF().av_dict_free(&encoder_opts);

@@ -25,6 +25,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "media/ff_handles.h"
+
 namespace media {
 
 struct TInputStream;
@@ -107,7 +109,7 @@ struct TOutputFilter {
   TOutputStream* ost = nullptr;
   TFilterGraph* graph = nullptr;
   std::string name;
-  AVFilterInOut* out_tmp = nullptr;  // not yet bound output of a complex graph (owned)
+  TFilterInOutPtr out_tmp;  // not yet bound output of a complex graph
   AVMediaType type_ = AVMEDIA_TYPE_UNKNOWN;
   // What the output stream asked for ("-s", "-pix_fmt", "-r", "-ar", "-ac", "-sample_fmt") and,
   // once the graph is configured, what the sink delivers. 0 / -1 / empty mean "free".
@@ -191,8 +193,8 @@ struct TInputStream {
   int decoding_needed = 0;
   AVCodecContext* dec_ctx = nullptr;
   const AVCodec* avdec = nullptr;
-  AVFrame* decoded_frame = nullptr;
-  AVFrame* filter_frame = nullptr;
+  TFramePtr decoded_frame;
+  TFramePtr filter_frame;
   int64_t start = 0;
   int64_t first_dts = AV_NOPTS_VALUE;  // first demuxed DTS, stream time base
   int64_t next_dts = AV_NOPTS_VALUE;
@@ -276,11 +278,11 @@ struct TOutputStream {
   AVRational enc_timebase{0, 0};
   std::vector<AVBSFContext*> bsf_ctx;
   AVCodecContext* enc_ctx = nullptr;
-  AVCodecParameters* ref_par = nullptr;
+  TCodecParametersPtr ref_par;
   const AVCodec* enc = nullptr;
   int64_t max_frames = INT64_MAX;
-  AVFrame* filtered_frame = nullptr;
-  AVFrame* last_frame = nullptr;
+  TFramePtr filtered_frame;
+  TFramePtr last_frame;
   int last_dropped = 0;
   int last_nb0_frames[3] = {0, 0, 0};
   void* hwaccel_ctx = nullptr;

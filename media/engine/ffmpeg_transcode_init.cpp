@@ -573,7 +573,7 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
     Log(TLogLevel::llFatal, "Error setting up codec context options.");
     return ret;
   }
-  ret = FF().avcodec_parameters_from_context(ost.ref_par, ost.enc_ctx);
+  ret = FF().avcodec_parameters_from_context(ost.ref_par.get(), ost.enc_ctx);
   if (ret < 0) return ret;
 
   // A tag given with "-tag" wins; else the source's tag is kept when the muxer accepts it for
@@ -586,7 +586,7 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
         !FF().av_codec_get_tag2(of.ctx->oformat->codec_tag, ost.ref_par->codec_id, &codecTagTmp))
       codecTag = ost.ref_par->codec_tag;
   }
-  if ((ret = FF().avcodec_parameters_copy(par, ost.ref_par)) < 0) {
+  if ((ret = FF().avcodec_parameters_copy(par, ost.ref_par.get())) < 0) {
     Log(TLogLevel::llFatal, "avcodec_parameters_copy() failed");
     return ret;
   }

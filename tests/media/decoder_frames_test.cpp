@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fixtures/media_fixtures.h"
+#include "media/ff_api.h"
 #include "media/ff_decoder.h"
 #include "media/ff_exception.h"
 #include "media/ff_logger.h"

@@ -9,6 +9,7 @@
 #include "fixtures/media_fixtures.h"
 #include "media/ff_decoder.h"
 #include "media/ff_exception.h"
+#include "media/ff_handles.h"
 #include "media/ff_loader.h"
 #include "media/ff_logger.h"
 #include "media_test_support.h"
@@ -289,12 +290,8 @@ TEST_F(DecoderInfoTest, InterruptCallbackCancelsAndTimesOut) {
 
 // A context built by hand, as a caller of SetFileHandle might hand over: odd values FFmpeg's
 // demuxers do not produce.
-struct TFormatContextFree {
-  void operator()(AVFormatContext* p) const noexcept { media::FF().avformat_free_context(p); }
-};
-
 TEST_F(DecoderInfoTest, BorrowedContextWithOddStreamValues) {
-  std::unique_ptr<AVFormatContext, TFormatContextFree> ctx(media::FF().avformat_alloc_context());
+  media::TFormatContextPtr ctx(media::FF().avformat_alloc_context());
   ASSERT_NE(ctx, nullptr);
   AVStream* video = media::FF().avformat_new_stream(ctx.get(), nullptr);
   video->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/custom_decoder.h"
+#include "media/ff_handles.h"
 #include "media/ff_loader.h"
 #include "media/ff_logger.h"
 #include "media/ff_utils.h"
@@ -58,13 +59,12 @@ struct TWaveSource {
 // Reads every packet; returns the bytes and the final av_read_frame result.
 std::pair<std::string, int> ReadAll(AVFormatContext* ctx) {
   std::string bytes;
-  AVPacket* packet = FF().av_packet_alloc();
+  const media::TPacketPtr packet{FF().av_packet_alloc()};
   int ret;
-  while ((ret = FF().av_read_frame(ctx, packet)) >= 0) {
+  while ((ret = FF().av_read_frame(ctx, packet.get())) >= 0) {
     bytes.append(reinterpret_cast<const char*>(packet->data), std::size_t(packet->size));
-    FF().av_packet_unref(packet);
+    FF().av_packet_unref(packet.get());
   }
-  FF().av_packet_free(&packet);
   return {bytes, ret};
 }
 
@@ -296,24 +296,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Writes the packets of input into a WAV file without decoding them.
 void RemuxToWav(AVFormatContext* input, const std::string& fileName) {
-  AVFormatContext* output = nullptr;
-  ASSERT_GE(FF().avformat_alloc_output_context2(&output, nullptr, "wav", fileName.c_str()), 0);
-  AVStream* stream = FF().avformat_new_stream(output, nullptr);
+  AVFormatContext* allocated = nullptr;
+  ASSERT_GE(FF().avformat_alloc_output_context2(&allocated, nullptr, "wav", fileName.c_str()), 0);
+  const media::TOutputContextPtr output{allocated};
+  AVStream* stream = FF().avformat_new_stream(output.get(), nullptr);
   ASSERT_NE(stream, nullptr);
   ASSERT_GE(FF().avcodec_parameters_copy(stream->codecpar, input->streams[0]->codecpar), 0);
   stream->time_base = input->streams[0]->time_base;
   ASSERT_GE(FF().avio_open(&output->pb, fileName.c_str(), AVIO_FLAG_WRITE), 0);
-  ASSERT_GE(FF().avformat_write_header(output, nullptr), 0);
-  AVPacket* packet = FF().av_packet_alloc();
-  while (FF().av_read_frame(input, packet) >= 0) {
-    FF().av_packet_rescale_ts(packet, input->streams[0]->time_base, stream->time_base);
+  ASSERT_GE(FF().avformat_write_header(output.get(), nullptr), 0);
+  const media::TPacketPtr packet{FF().av_packet_alloc()};
+  while (FF().av_read_frame(input, packet.get()) >= 0) {
+    FF().av_packet_rescale_ts(packet.get(), input->streams[0]->time_base, stream->time_base);
     packet->stream_index = 0;
-    ASSERT_GE(FF().av_interleaved_write_frame(output, packet), 0);
+    ASSERT_GE(FF().av_interleaved_write_frame(output.get(), packet.get()), 0);
   }
-  FF().av_packet_free(&packet);
-  EXPECT_GE(FF().av_write_trailer(output), 0);
-  FF().avio_closep(&output->pb);
-  FF().avformat_free_context(output);
+  EXPECT_GE(FF().av_write_trailer(output.get()), 0);
 }
 
 // Three seconds of 8 kHz mono s16 (48000 bytes) given in uneven answers, some of them empty,

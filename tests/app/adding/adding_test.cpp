@@ -240,6 +240,34 @@ TEST_F(AddingTest, ClosingWhileFoldersAreSearchedActsAsCancel) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// The libraries go missing after the scan loaded them (here: avformat is unloaded while the
+// folders are searched, before any file is probed): the scan stops, says why and at which file,
+// and the window closes.
+TEST_F(AddingTest, ScanThatStopsOnAFailureSaysWhy) {
+  const QStringList paths = ClipCopies(1);
+  OnNextModal([&](QWidget* modal) {
+    auto* adding = qobject_cast<app::Tfrm_Adding*>(modal);
+    ASSERT_NE(adding, nullptr);
+    components::TFindFile& finder = adding->FindFile();
+    auto collect = finder.OnFileMatch;
+    finder.OnFileMatch = [collect](const components::TFileDetails& details) {
+      collect(details);
+      media::FFLoader().Unload(media::TLibrary::avFormat);
+    };
+  });
+  Add({Tree.Path(QStringLiteral("many"))});
+  const bool reloaded = media::FFLoader().Load(media::TLibrary::avFormat);
+  EXPECT_EQ(Window->RowCount(), 0);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  ASSERT_EQ(Prompter.Messages.size(), 1u);
+  EXPECT_EQ(Prompter.Messages[0].Icon, platform::TPromptIcon::Error);
+  EXPECT_EQ(Prompter.Messages[0].Caption, QStringLiteral("Error"));
+  const QString text = Prompter.Messages[0].Text;
+  EXPECT_TRUE(text.startsWith(QStringLiteral("Adding stopped at %1:\r").arg(paths[0]))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("avformat"))) << text.toStdString();
+  ASSERT_TRUE(reloaded) << media::FFLoader().LastErrMsg();
+}
+
 TEST_F(AddingTest, EscapeBeforeTheScanStartsClosesAtOnce) {
   OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
   Add({Tree.Path(QStringLiteral("b_clip.avi"))});

@@ -9,6 +9,7 @@
 
 #include "fixtures/media_fixtures.h"
 #include "media/ff_api.h"
+#include "media/ff_handles.h"
 
 namespace testing_support {
 
@@ -29,49 +30,33 @@ void Copy(const std::string& from, const QString& to) {
 }  // namespace
 
 void WriteAudioFirstAvi(const std::string& source, const std::string& path) {
-  AVFormatContext* in = nullptr;
-  Check(FF().avformat_open_input(&in, source.c_str(), nullptr, nullptr), "avformat_open_input");
-  AVFormatContext* out = nullptr;
-  AVPacket* packet = FF().av_packet_alloc();
-  try {
-    Check(FF().avformat_find_stream_info(in, nullptr), "avformat_find_stream_info");
-    Check(FF().avformat_alloc_output_context2(&out, nullptr, "avi", path.c_str()), "avformat_alloc_output_context2");
-    const int count = static_cast<int>(in->nb_streams);
-    std::vector<int> map(count);
-    for (int k = count - 1; k >= 0; --k) {
-      AVStream* st = FF().avformat_new_stream(out, nullptr);
-      if (st == nullptr) throw std::runtime_error("avformat_new_stream failed");
-      // Parameters go through a codec context: the symbol table has no avcodec_parameters_copy.
-      AVCodecContext* codec = FF().avcodec_alloc_context3(nullptr);
-      Check(FF().avcodec_parameters_to_context(codec, in->streams[k]->codecpar), "avcodec_parameters_to_context");
-      Check(FF().avcodec_parameters_from_context(st->codecpar, codec), "avcodec_parameters_from_context");
-      FF().avcodec_free_context(&codec);
-      st->codecpar->codec_tag = 0;
-      st->time_base = in->streams[k]->time_base;
-      map[k] = st->index;
-    }
-    Check(FF().avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE), "avio_open");
-    Check(FF().avformat_write_header(out, nullptr), "avformat_write_header");
-    while (FF().av_read_frame(in, packet) >= 0) {
-      const int from = packet->stream_index;
-      packet->stream_index = map[from];
-      FF().av_packet_rescale_ts(packet, in->streams[from]->time_base, out->streams[map[from]]->time_base);
-      Check(FF().av_interleaved_write_frame(out, packet), "av_interleaved_write_frame");
-    }
-    Check(FF().av_write_trailer(out), "av_write_trailer");
-  } catch (...) {
-    FF().av_packet_free(&packet);
-    if (out != nullptr) {
-      FF().avio_closep(&out->pb);
-      FF().avformat_free_context(out);
-    }
-    FF().avformat_close_input(&in);
-    throw;
+  AVFormatContext* opened = nullptr;
+  Check(FF().avformat_open_input(&opened, source.c_str(), nullptr, nullptr), "avformat_open_input");
+  const media::TInputContextPtr in{opened};
+  const media::TPacketPtr packet{FF().av_packet_alloc()};
+  Check(FF().avformat_find_stream_info(in.get(), nullptr), "avformat_find_stream_info");
+  AVFormatContext* allocated = nullptr;
+  Check(FF().avformat_alloc_output_context2(&allocated, nullptr, "avi", path.c_str()), "avformat_alloc_output_context2");
+  const media::TOutputContextPtr out{allocated};
+  const int count = static_cast<int>(in->nb_streams);
+  std::vector<int> map(count);
+  for (int k = count - 1; k >= 0; --k) {
+    AVStream* st = FF().avformat_new_stream(out.get(), nullptr);
+    if (st == nullptr) throw std::runtime_error("avformat_new_stream failed");
+    Check(FF().avcodec_parameters_copy(st->codecpar, in->streams[k]->codecpar), "avcodec_parameters_copy");
+    st->codecpar->codec_tag = 0;
+    st->time_base = in->streams[k]->time_base;
+    map[k] = st->index;
   }
-  FF().av_packet_free(&packet);
-  FF().avio_closep(&out->pb);
-  FF().avformat_free_context(out);
-  FF().avformat_close_input(&in);
+  Check(FF().avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE), "avio_open");
+  Check(FF().avformat_write_header(out.get(), nullptr), "avformat_write_header");
+  while (FF().av_read_frame(in.get(), packet.get()) >= 0) {
+    const int from = packet->stream_index;
+    packet->stream_index = map[from];
+    FF().av_packet_rescale_ts(packet.get(), in->streams[from]->time_base, out->streams[map[from]]->time_base);
+    Check(FF().av_interleaved_write_frame(out.get(), packet.get()), "av_interleaved_write_frame");
+  }
+  Check(FF().av_write_trailer(out.get()), "av_write_trailer");
 }
 
 TAddingTree WriteAddingTree(const QString& folder) {

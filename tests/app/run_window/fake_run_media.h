@@ -38,6 +38,11 @@ class TScriptedEncoder : public app::IRunEncoder {
   QSet<QString> FailAddTask;                 // file names whose AddTask fails with "cannot open"
   QSet<QString> FailSetOutput;               // file names whose SetOutput fails with "bad option"
   QSet<QString> RunUntilStopped;             // file names whose run ends only by Stop
+  // Refusals: a non-empty reason makes the call answer false with it (LastErrMsg). A refused
+  // Stop leaves the run to end by itself, right after the call.
+  QString FailClearTasks;
+  QString FailRemoveTask;
+  QString FailStop;
   std::map<QString, TFakeOutcome> Outcomes;  // default: finished without error
   std::vector<app::TRunProgress> Progress;   // sent before the terminate events
   TDelivery Delivery = TDelivery::Queued;
@@ -64,12 +69,14 @@ class TScriptedEncoder : public app::IRunEncoder {
     FLastErr = LoadSucceeds ? QString() : QStringLiteral("libavcodec.so.59: not found");
     return LoadSucceeds;
   }
-  void ClearTasks() override {
+  bool ClearTasks() override {
     Check("ClearTasks");
+    if (Refuse(FailClearTasks)) return false;
     FSource.clear();
     FOutput.clear();
     FStarted = false;
     FHasTask = false;
+    return true;
   }
   int AddTask(const QString& source) override {
     Check("AddTask " + QFileInfo(source).fileName().toStdString());
@@ -94,10 +101,12 @@ class TScriptedEncoder : public app::IRunEncoder {
     FOutput = output;
     return 0;
   }
-  void RemoveTask(int task) override {
+  bool RemoveTask(int task) override {
     Check("RemoveTask " + std::to_string(task));
+    if (Refuse(FailRemoveTask)) return false;
     FHasTask = false;
     FLastErr.clear();  // as the real encoder may: the caller must read the reason first
+    return true;
   }
   void Start(int threadCount) override {
     Check("Start " + std::to_string(threadCount));
@@ -132,12 +141,21 @@ class TScriptedEncoder : public app::IRunEncoder {
         break;
     }
   }
-  void Stop(bool wait) override {
+  bool Stop(bool wait) override {
     Calls.push_back(std::string("Stop ") + (wait ? "wait" : "nowait"));
-    if (!Working) return;
+    if (Refuse(FailStop)) {
+      if (Working)
+        QTimer::singleShot(0, &FContext, [this] {
+          SendTaskEnd(TFakeOutcome{false, false, QString()});
+          SendRunEnd();
+        });
+      return false;
+    }
+    if (!Working) return true;
     // Waiting for the thread lets its last events through before Stop returns.
     SendTaskEnd(TFakeOutcome{false, false, QString()});
     SendRunEnd();
+    return true;
   }
   QString LastErrMsg() const override { return FLastErr; }
   QStringList ErrorLines() const override { return FStarted ? ScriptedErrorLines : QStringList(); }
@@ -148,6 +166,11 @@ class TScriptedEncoder : public app::IRunEncoder {
   }
 
  private:
+  bool Refuse(const QString& reason) {
+    if (reason.isEmpty()) return false;
+    FLastErr = reason;
+    return true;
+  }
   void Check(const std::string& call) {
     Calls.push_back(call);
     if (Working) ++Violations;

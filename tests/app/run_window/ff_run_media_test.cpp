@@ -289,8 +289,9 @@ TEST_F(RunAdapterTest, FailuresAreResultsWithTheirReason) {
   EXPECT_LT(encoder.SetOutput(task, OutFolder + QStringLiteral("x.avi"), QStringLiteral("-nosuchoption 1")),
             0);
   EXPECT_FALSE(encoder.LastErrMsg().isEmpty());
-  encoder.RemoveTask(task);
-  encoder.ClearTasks();
+  EXPECT_TRUE(encoder.RemoveTask(task)) << encoder.LastErrMsg().toStdString();
+  EXPECT_TRUE(encoder.ClearTasks()) << encoder.LastErrMsg().toStdString();
+  EXPECT_TRUE(encoder.Stop(true)) << "nothing runs: nothing to refuse";
 
   app::TFFRunDecoder decoder;
   EXPECT_EQ(decoder.Duration(), -1);

@@ -314,6 +314,55 @@ INSTANTIATE_TEST_SUITE_P(Modes, RunWindowStopTest, ::testing::Values(TMode::Vide
                            return std::string(info.param == TMode::Video ? "Video" : "Audio");
                          });
 
+// --- the encoder refuses a call that has no result of its own: the reason reaches the log ---
+
+enum class TRefusal { ClearTasks, RemoveTask, Stop };
+struct TRefusalCase {
+  const char* Name;
+  TRefusal Refusal;
+  const char* RedLine;
+};
+
+void PrintTo(const TRefusalCase& c, std::ostream* out) { *out << c.Name; }
+
+class RunWindowRefusalTest : public RunWindowTest, public ::testing::WithParamInterface<TRefusalCase> {};
+
+TEST_P(RunWindowRefusalTest, LogsTheReasonInRed) {
+  const QStringList sources = {Source("clip1.mp4"), Source("clip2.mp4")};
+  Make(Input(sources));
+  switch (GetParam().Refusal) {
+    case TRefusal::ClearTasks:
+      Encoder->FailClearTasks = QStringLiteral("Cannot ClearTasks while working.");
+      break;
+    case TRefusal::RemoveTask:
+      Encoder->FailSetOutput.insert("clip1.mp4");
+      Encoder->FailRemoveTask = QStringLiteral("Cannot RemoveTask while working.");
+      break;
+    case TRefusal::Stop:
+      Encoder->RunUntilStopped.insert("clip1.mp4");
+      Encoder->FailStop = QStringLiteral("stop failed");
+      Encoder->OnStarted = [this](const QString&) {
+        QTimer::singleShot(0, Window.get(), [this] { Child<QPushButton>("btn_Stop")->click(); });
+      };
+      break;
+  }
+  Run();
+
+  const QString red = QString::fromUtf8(GetParam().RedLine);
+  EXPECT_TRUE(Lines().contains(red)) << Lines().join('|').toStdString();
+  EXPECT_EQ(ColorOf(red), KRed);
+  EXPECT_EQ(Lines().last(), QStringLiteral("Done."));
+  EXPECT_TRUE(Child<QPushButton>("btn_Close")->isEnabled()) << "the run still comes to its end";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, RunWindowRefusalTest,
+    ::testing::Values(
+        TRefusalCase{"ClearTasks", TRefusal::ClearTasks, "Clearing tasks... Error! Cannot ClearTasks while working."},
+        TRefusalCase{"RemoveTask", TRefusal::RemoveTask, "Removing task... Error! Cannot RemoveTask while working."},
+        TRefusalCase{"Stop", TRefusal::Stop, "Stopping... Error! stop failed"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 // --- existing outputs ---
 
 class RunWindowOverwriteTest : public RunWindowTest, public ::testing::WithParamInterface<bool> {};

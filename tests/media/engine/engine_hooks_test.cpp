@@ -342,7 +342,7 @@ TEST_F(HooksTest, EncoderComponentRaisesItsHookEvents) {
     info->Update = true;
   };
   encoder.OnAudioInputHook = [&](media::TCustomEncoder*, int taskIndex, std::int64_t, AVFrame* frame, int size, int,
-                                 int, AVSampleFormat) {
+                                 int, int sampleFormat) {  // an AVSampleFormat
     audioCalls++;
     EXPECT_EQ(taskIndex, 0);
     Silence(frame, size);

@@ -1,0 +1,29 @@
+#include "media/ff_handles.h"
+
+#include "media/ff_api.h"
+#include "media/wave_input.h"
+
+namespace media {
+
+void FreeBitstreamFilter(AVBSFContext* p) noexcept { FF().av_bsf_free(&p); }
+void FreeBuffer(std::uint8_t* p) noexcept { FF().av_free(p); }
+void FreeCodecContext(AVCodecContext* p) noexcept { FF().avcodec_free_context(&p); }
+void FreeCodecParameters(AVCodecParameters* p) noexcept { FF().avcodec_parameters_free(&p); }
+void FreeDictionary(AVDictionary* p) noexcept { FF().av_dict_free(&p); }
+void FreeFilterGraph(AVFilterGraph* p) noexcept { FF().avfilter_graph_free(&p); }
+void FreeFilterInOut(AVFilterInOut* p) noexcept { FF().avfilter_inout_free(&p); }
+void FreeFormatContext(AVFormatContext* p) noexcept { FF().avformat_free_context(p); }
+void FreeFrame(AVFrame* p) noexcept { FF().av_frame_free(&p); }
+void FreePacket(AVPacket* p) noexcept { FF().av_packet_free(&p); }
+void FreeResampler(SwrContext* p) noexcept { FF().swr_free(&p); }
+void FreeScaler(SwsContext* p) noexcept { FF().sws_freeContext(p); }
+
+void CloseInputContext(AVFormatContext* p) noexcept { CloseInputFormat(&p); }
+
+void CloseOutputContext(AVFormatContext* p) noexcept {
+  // A muxer without a file (AVFMT_NOFILE) leaves pb alone; any other pb is the context's own.
+  if (p->pb != nullptr && (p->oformat == nullptr || !(p->oformat->flags & AVFMT_NOFILE))) FF().avio_closep(&p->pb);
+  FF().avformat_free_context(p);
+}
+
+}  // namespace media
