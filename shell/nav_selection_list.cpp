@@ -54,6 +54,48 @@ QFileInfoList FolderContent(const QString& folder) {
 /// A real folder (a link to one counts as a file: the walks never go through links).
 bool IsRealFolder(const QFileInfo& info) { return info.isDir() && !info.isSymLink(); }
 
+/// The path after following a folder link; refused when links are not to be followed.
+QString ResolveFolderLink(const QString& path, bool followLinks, bool& refused) {
+  refused = false;
+  const QString plain = PlainPath(path);
+  const QFileInfo info(plain);
+  if (!info.isSymLink() || !info.isDir()) return path;
+  if (!followLinks) {
+    refused = true;
+    return {};
+  }
+  return info.canonicalFilePath();
+}
+
+/// The state of a normalised path among the entries.
+int CheckStateIn(const QStringList& entries, const QString& normalised, bool& inherited) {
+  inherited = false;
+  if (entries.contains(normalised)) return csChecked;
+  const QString path = EntryPath(normalised);
+  for (QString folder = ParentOf(path);; folder = ParentOf(folder)) {
+    if (entries.contains(FolderEntry(folder))) {
+      inherited = true;
+      return csChecked;
+    }
+    if (folder == QLatin1String("/")) break;
+  }
+  // Only entries below it on a whole-name boundary make it partial: "/a" is not inside "/x/a/b".
+  for (const QString& entry : entries)
+    if (TNavSelectionList::IsBelow(path, EntryPath(entry))) return csPartial;
+  return csUnchecked;
+}
+
+int StateIn(const QStringList& entries, bool followLinks, const QString& path, bool& inherited) {
+  inherited = false;
+  if (path.isEmpty()) return csNotApplicable;
+  bool refused = false;
+  const QString resolved = ResolveFolderLink(path, followLinks, refused);
+  if (refused) return csNotApplicable;
+  const QString normalised = TNavSelectionList::NormalisePath(resolved);
+  if (normalised.isEmpty()) return csNotApplicable;
+  return CheckStateIn(entries, normalised, inherited);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -101,15 +143,7 @@ QString TNavSelectionList::NormalisePath(const QString& path) {
 }
 
 QString TNavSelectionList::ResolveShortcut(const QString& path, bool& refused) const {
-  refused = false;
-  const QString plain = PlainPath(path);
-  const QFileInfo info(plain);
-  if (!info.isSymLink() || !info.isDir()) return path;
-  if (!FFollowShortcuts) {
-    refused = true;
-    return {};
-  }
-  return info.canonicalFilePath();
+  return ResolveFolderLink(path, FFollowShortcuts, refused);
 }
 
 void TNavSelectionList::BeginUpdate() { ++FUpdateCount; }
@@ -129,31 +163,17 @@ void TNavSelectionList::Changed(const QString& path) {
 }
 
 int TNavSelectionList::GetCheckState(const QString& normalised, bool& inherited) const {
-  inherited = false;
-  if (FPaths.contains(normalised)) return csChecked;
-  const QString path = EntryPath(normalised);
-  for (QString folder = ParentOf(path);; folder = ParentOf(folder)) {
-    if (FPaths.contains(FolderEntry(folder))) {
-      inherited = true;
-      return csChecked;
-    }
-    if (folder == QLatin1String("/")) break;
-  }
-  // Only entries below it on a whole-name boundary make it partial: "/a" is not inside "/x/a/b".
-  for (const QString& entry : FPaths)
-    if (IsBelow(path, EntryPath(entry))) return csPartial;
-  return csUnchecked;
+  return CheckStateIn(FPaths, normalised, inherited);
 }
 
 int TNavSelectionList::GetState(const QString& path, bool& inherited) {
-  inherited = false;
-  if (path.isEmpty()) return csNotApplicable;
-  bool refused = false;
-  const QString resolved = ResolveShortcut(path, refused);
-  if (refused) return csNotApplicable;
-  const QString normalised = NormalisePath(resolved);
-  if (normalised.isEmpty()) return csNotApplicable;
-  return GetCheckState(normalised, inherited);
+  return StateIn(FPaths, FFollowShortcuts, path, inherited);
+}
+
+TSelectionStateQuery TNavSelectionList::StateQuery() const {
+  return [entries = FPaths, follow = FFollowShortcuts](const QString& path, bool& inherited) {
+    return static_cast<TNavSelectionState>(StateIn(entries, follow, path, inherited));
+  };
 }
 
 int TNavSelectionList::GetStateOfIdList(const INavItemIdList& list, bool& inherited) {
@@ -322,8 +342,9 @@ void TNavSelectionList::DeleteEntry(int index, bool adjustTotals) {
 }
 
 void TNavSelectionList::AppendEntry(const QString& entry, bool adjustTotals) {
-  if (adjustTotals && FCalculateTotals) StartSizeItem(EntryPath(entry), +1);
+  // Stored first: a file counts at once, and totals of an empty list are reset to 0.
   FPaths.append(entry);
+  if (adjustTotals && FCalculateTotals) StartSizeItem(EntryPath(entry), +1);
   Changed(entry);
 }
 

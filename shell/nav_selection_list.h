@@ -9,10 +9,11 @@
 #include <functional>
 
 #include "shell/nav_item_id_list.h"
+#include "shell/nav_work_items.h"
 
 namespace shell {
 
-/// Check states of a path.
+/// Check states of a path (the numbers of TNavSelectionState).
 enum : int {
   csNotApplicable = 1,  // does not exist, not readable, or a folder link while links are not followed
   csChecked = 2,        // its entry or an ancestor folder's entry is stored
@@ -78,6 +79,8 @@ class TNavSelectionList : public TNavBaseSelectionList {
 
   int GetState(const QString& path, bool& inherited) override;
   int GetStateOfIdList(const INavItemIdList& list, bool& inherited);
+  /// GetState over a copy of today's entries, safe to ask on a worker thread.
+  TSelectionStateQuery StateQuery() const;
   /// The path (or its folder entry) is stored, or it is a folder all of whose content is.
   bool IsFullySelected(const QString& path) const;
   bool IsSelectedOrBelowSelected(const QString& path);

@@ -1,5 +1,7 @@
 #include "shell/nav_shell_link.h"
 
+#include "shell/nav_selection_list.h"
+
 #include <QMetaObject>
 #include <algorithm>
 
@@ -10,13 +12,17 @@ QString TNavBaseComponent::Version() const {
          QStringLiteral(" V9.0.3.694");
 }
 
-TNavShellLink::TNavShellLink(QObject* owner) : TNavBaseComponent(owner) { FEnabled = true; }
+TNavShellLink::TNavShellLink(QObject* owner)
+    : TNavBaseComponent(owner), FSelectionList(new TNavSelectionList(this)) {
+  FEnabled = true;
+}
 
 TNavShellLink::~TNavShellLink() {
   // Each control unregisters itself from its setter; work on a copy.
   const std::vector<INavShellControl*> controls = FControls;
   for (auto it = controls.rbegin(); it != controls.rend(); ++it) (*it)->SetShellLink(nullptr);
   FControls.clear();
+  delete FSelectionList;  // before the link is gone: it may still cancel its sums
 }
 
 void TNavShellLink::RegisterControl(INavShellControl* control) {

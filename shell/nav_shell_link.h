@@ -28,6 +28,7 @@ class TNavBaseComponent : public QObject {
 };
 
 class TNavShellLink;
+class TNavSelectionList;
 
 /// What a control implements to be linked.
 class INavShellControl {
@@ -69,6 +70,9 @@ class TNavShellLink : public TNavBaseComponent {
   bool AllowGoingUp() const { return FAllowGoingUp; }
   void SetAllowGoingUp(bool value) { FAllowGoingUp = value; }
 
+  /// The ticked files and folders shared by the check boxes of every linked control.
+  TNavSelectionList* GetSelectionList() const { return FSelectionList; }
+
   /// After a folder broadcast that raised no exception.
   std::function<void(TNavShellLink&)> OnChange;
 
@@ -78,6 +82,7 @@ class TNavShellLink : public TNavBaseComponent {
 
   std::vector<INavShellControl*> FControls;
   bool FAllowGoingUp = true;
+  TNavSelectionList* FSelectionList;  // a child of the link
 };
 
 }  // namespace shell

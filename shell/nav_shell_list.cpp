@@ -16,9 +16,13 @@
 #include <QStyledItemDelegate>
 #include <QPainter>
 #include <QKeyEvent>
+#include <QApplication>
+#include <QMouseEvent>
+#include <QStyle>
 #include <algorithm>
 
 #include "platform/prompter.h"
+#include "shell/nav_selection_list.h"
 #include "shell/thread_pool.h"
 
 namespace shell {
@@ -29,6 +33,7 @@ constexpr int kNameRole = Qt::UserRole + 1;    // the object's name in its folde
 constexpr int kFolderRole = Qt::UserRole + 2;  // the object is a folder
 constexpr int kParentRole = Qt::UserRole + 3;  // the " .. " entry
 constexpr int kShellColumnRole = Qt::UserRole + 4;
+constexpr int kCheckStateRole = Qt::UserRole + 5;  // TNavSelectionState, absent before the first
 // Above this many items a refresh refills instead of merging.
 constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
@@ -43,12 +48,86 @@ class TNameDelegate : public QStyledItemDelegate {
     const QByteArray property = editor->metaObject()->userProperty().name();
     FList->NameTyped(index, editor->property(property.constData()).toString());
   }
+  /// Where the item's check box is drawn.
+  QRect CheckRect(const QStyleOptionViewItem& base, const QModelIndex& index) const {
+    QStyleOptionViewItem option(base);
+    initStyleOption(&option, index);
+    if (!(option.features & QStyleOptionViewItem::HasCheckIndicator)) return {};
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    return style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, widget);
+  }
 
  private:
   TNavShellList* FList;
 };
 
 }  // namespace
+
+// --- checkable items ---
+
+TNavCheckableListItem::~TNavCheckableListItem() { GlobalThreadPool().CancelWorkItems(this); }
+
+TNavShellList* TNavCheckableListItem::GetListView() const { return qobject_cast<TNavShellList*>(treeWidget()); }
+
+TNavSelectionState TNavCheckableListItem::GetCheckState() const {
+  const QVariant state = data(0, kCheckStateRole);
+  return state.isValid() ? static_cast<TNavSelectionState>(state.toInt()) : TNavSelectionState::ssUnused;
+}
+
+void TNavCheckableListItem::SetCheckState(TNavSelectionState state) {
+  const bool hadState = data(0, kCheckStateRole).isValid();
+  if (hadState && GetCheckState() == state) return;
+  setData(0, kCheckStateRole, static_cast<int>(state));
+  switch (state) {
+    case TNavSelectionState::ssUnused:
+      setData(0, Qt::CheckStateRole, QVariant());
+      break;
+    case TNavSelectionState::ssChecked:
+      setData(0, Qt::CheckStateRole, Qt::Checked);
+      break;
+    case TNavSelectionState::ssGrayed:
+      setData(0, Qt::CheckStateRole, Qt::PartiallyChecked);
+      break;
+    default:
+      setData(0, Qt::CheckStateRole, Qt::Unchecked);
+      break;
+  }
+  TNavShellList* list = GetListView();
+  if (hadState && list != nullptr && list->OnCheckStateChanged)
+    list->OnCheckStateChanged(*list, list->indexOfTopLevelItem(this), GetPath(), state);
+}
+
+bool TNavCheckableListItem::IsChecked() const {
+  const TNavSelectionState state = GetCheckState();
+  return state == TNavSelectionState::ssChecked || state == TNavSelectionState::ssGrayed;
+}
+
+void TNavCheckableListItem::SetChecked(bool value) {
+  const TNavSelectionState state = GetCheckState();
+  if (state == TNavSelectionState::ssDisabled || state == TNavSelectionState::ssUnused) return;
+  TNavShellList* list = GetListView();
+  TNavShellLink* link = list != nullptr ? list->ShellLink() : nullptr;
+  if (link == nullptr) {
+    SetCheckState(value ? TNavSelectionState::ssChecked : TNavSelectionState::ssUnChecked);
+    return;
+  }
+  TNavSelectionList* selection = link->GetSelectionList();
+  const INavItemIdList idList = TNavItemIdList::CreateFromAnyPath(GetPath());
+  selection->BeginUpdate();
+  if (value)
+    selection->AddIdList(idList);
+  else
+    selection->RemoveIdList(idList);
+  selection->EndUpdate();
+  list->RequestCheckState(this);
+}
+
+QString TNavCheckableListItem::GetPath() const {
+  const TNavShellList* list = GetListView();
+  return list != nullptr ? list->GetItemPath(list->indexOfTopLevelItem(const_cast<TNavCheckableListItem*>(this)))
+                         : QString();
+}
 
 bool TNavShellList::IsParentFolderItem(const QTreeWidgetItem* item) {
   return item != nullptr && item->data(0, kParentRole).toBool();
@@ -259,6 +338,90 @@ void TNavShellList::SetShellLink(TNavShellLink* link) {
   if (link != nullptr) link->RegisterControl(this);
 }
 
+// --- check boxes ---
+
+void TNavShellList::SetCheckboxes(bool value) {
+  if (value == FCheckboxes) return;
+  if (value && FShellLink.isNull()) return;  // the ticks live in the link's selection list
+  FCheckboxes = value;
+  FillList();
+}
+
+void TNavShellList::RequestCheckState(TNavCheckableListItem* item) {
+  if (item == nullptr || IsParentFolderItem(item) || !FCheckboxes || FShellLink.isNull()) return;
+  GlobalThreadPool().CancelWorkItems(item, this, WorkItemClassOf<TCheckBoxWorkItem>());
+  auto work = std::make_shared<TCheckBoxWorkItem>(TNavItemIdList::CreateFromAnyPath(item->GetPath()), this, item,
+                                                  this, this, FShellLink->GetSelectionList()->StateQuery());
+  // Only the latest request's answer is shown: an older one may still be on its way.
+  item->FPendingCheck = work.get();
+  GlobalThreadPool().AddWorkItem(work);
+}
+
+void TNavShellList::CheckStateReady(TCheckBoxWorkItem& work) {
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    auto* item = static_cast<TNavCheckableListItem*>(topLevelItem(i));
+    if (item != work.GetItemTag()) continue;
+    if (item->FPendingCheck != &work || !FCheckboxes) return;
+    item->FPendingCheck = nullptr;
+    item->SetCheckState(work.State());
+    return;
+  }
+}
+
+void TNavShellList::ToggleChecks(TNavCheckableListItem* clicked) {
+  if (!FCheckboxes || FToggling) return;
+  QList<TNavCheckableListItem*> items;
+  if (clicked == nullptr || clicked->isSelected()) {
+    for (QTreeWidgetItem* item : selectedItems()) items.append(static_cast<TNavCheckableListItem*>(item));
+  }
+  if (clicked != nullptr && !clicked->isSelected()) items = {clicked};
+  if (items.isEmpty()) return;
+  FToggling = true;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  TNavSelectionList* selection = FShellLink.isNull() ? nullptr : FShellLink->GetSelectionList();
+  if (selection != nullptr) selection->BeginUpdate();  // the other controls hear of it once
+  for (TNavCheckableListItem* item : items)
+    if (item->GetCheckState() > TNavSelectionState::ssDisabled) item->SetChecked(!item->IsChecked());
+  if (selection != nullptr) selection->EndUpdate();
+  QGuiApplication::restoreOverrideCursor();
+  FToggling = false;
+}
+
+TNavCheckableListItem* TNavShellList::CheckBoxAt(const QPoint& pos) const {
+  if (!FCheckboxes) return nullptr;
+  const QModelIndex index = indexAt(pos);
+  if (!index.isValid()) return nullptr;
+  const QModelIndex first = index.siblingAtColumn(0);
+  auto* delegate = static_cast<TNameDelegate*>(itemDelegateForColumn(0));
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(first);
+  const QRect box = delegate->CheckRect(option, first);
+  if (box.isNull() || pos.x() > box.right() || pos.y() < option.rect.top() || pos.y() > option.rect.bottom())
+    return nullptr;
+  return static_cast<TNavCheckableListItem*>(itemFromIndex(first));
+}
+
+void TNavShellList::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    if (TNavCheckableListItem* item = CheckBoxAt(event->position().toPoint())) {
+      // The box toggles without changing the selection.
+      ToggleChecks(item);
+      event->accept();
+      return;
+    }
+  }
+  QTreeWidget::mousePressEvent(event);
+}
+
+void TNavShellList::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (CheckBoxAt(event->position().toPoint()) != nullptr) {
+    event->accept();  // a quick second click on a box is no double click on the item
+    return;
+  }
+  QTreeWidget::mouseDoubleClickEvent(event);
+}
+
 // --- filling ---
 
 void TNavShellList::ApplyPathChange() {
@@ -402,7 +565,7 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
   if (caption.isEmpty()) return nullptr;
   const bool folder = FBrowser.IsFolder();
   if (!(FShowFolders || !folder) || !PassesShowFilter()) return nullptr;
-  auto item = std::make_unique<QTreeWidgetItem>();
+  auto item = std::make_unique<TNavCheckableListItem>();
   item->setText(0, caption);
   item->setData(0, kNameRole, FBrowser.GetObjectName());
   item->setData(0, kFolderRole, folder);
@@ -412,9 +575,10 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
     OnAddItem(item.get(), canAdd);
     if (!canAdd) return nullptr;
   }
-  QTreeWidgetItem* added = item.release();
+  TNavCheckableListItem* added = item.release();
   addTopLevelItem(added);
   LoadItemImage(added);
+  if (FCheckboxes) RequestCheckState(added);
   return added;
 }
 
@@ -492,11 +656,12 @@ void TNavShellList::FillList() {
     while (FBrowser.Next()) AddItemForObject();
     const INavItemIdList folder = FBrowser.GetFolderIDList();
     if (FShowParentFolder && (FShellLink.isNull() || FShellLink->AllowGoingUp()) && folder->GetCount() > 0) {
-      auto* up = new QTreeWidgetItem;
+      auto* up = new TNavCheckableListItem;
       up->setText(0, QStringLiteral(" .. "));
       up->setData(0, kParentRole, true);
       up->setData(0, kFolderRole, true);
       addTopLevelItem(up);
+      if (FCheckboxes) up->SetCheckState(TNavSelectionState::ssDisabled);
       LoadItemImage(up);
     }
     SortItems();
@@ -670,7 +835,9 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
   const bool ctrl = mods & Qt::ControlModifier;
   const bool altOnly = mods == Qt::AltModifier;
   const int key = event->key();
-  if (key == Qt::Key_Backspace) {
+  if (key == Qt::Key_Space && FCheckboxes && !FShellLink.isNull() && !(mods & Qt::ControlModifier)) {
+    ToggleChecks(nullptr);
+  } else if (key == Qt::Key_Backspace) {
     BrowseParent();
   } else if (altOnly && key == Qt::Key_Left) {
     NavigateHistory(-1);
@@ -1147,10 +1314,15 @@ void TNavShellList::LinkedPathChanged(const INavItemIdList& folder) { BrowseToID
 void TNavShellList::LinkedItemChanged(const INavItemIdList&, const INavItemIdList&) {}
 
 void TNavShellList::LinkedNotify(int kind, const INavItemIdList&) {
-  if (kind == 0)
+  if (kind == 0) {
     FillList();
-  else if (kind == 1)
+  } else if (kind == 1) {
     FRefreshTimer.start();
+  } else if (kind == 2 && FCheckboxes && !FToggling) {
+    // Ticks elsewhere may change any item here (a folder's content, a collapsed entry).
+    for (int i = 0; i < topLevelItemCount(); ++i)
+      RequestCheckState(static_cast<TNavCheckableListItem*>(topLevelItem(i)));
+  }
 }
 
 }  // namespace shell

@@ -28,7 +28,37 @@ enum class TNavViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 using TNavShellOperations = unsigned;
 constexpr TNavShellOperations OperationBit(TNavShellOperation op) { return 1u << static_cast<int>(op); }
 
-class TNavShellList : public QTreeWidget, public INavShellControl, public IIconViewer, public IThumbnailViewer {
+class TNavShellList;
+
+/// An item of the shell lists: a file or folder with a three-state check kept in the link's
+/// selection list. Its pool work is cancelled when it goes.
+class TNavCheckableListItem : public QTreeWidgetItem {
+ public:
+  /// The box is toggled by the list itself (through the selection list), never by the view.
+  TNavCheckableListItem() : QTreeWidgetItem(QTreeWidgetItem::UserType) { setFlags(flags() & ~Qt::ItemIsUserCheckable); }
+  ~TNavCheckableListItem() override;
+  TNavShellList* GetListView() const;
+  /// ssUnused until a state was set.
+  TNavSelectionState GetCheckState() const;
+  /// Shows the state; OnCheckStateChanged fires when the item had a state before.
+  void SetCheckState(TNavSelectionState state);
+  /// Checked and grayed (part of a folder ticked) count as checked.
+  bool IsChecked() const;
+  /// Ticks or unticks it in the link's selection list (nothing for ssDisabled and ssUnused); the
+  /// state shown then comes from the selection list. Without a link the state is set directly.
+  void SetChecked(bool value);
+  QString GetPath() const;
+
+ private:
+  friend class TNavShellList;
+  const void* FPendingCheck = nullptr;  // the state request whose answer is awaited
+};
+
+class TNavShellList : public QTreeWidget,
+                      public INavShellControl,
+                      public IIconViewer,
+                      public IThumbnailViewer,
+                      public ICheckBoxViewer {
   Q_OBJECT
 
  public:
@@ -118,6 +148,22 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   /// vsSmallIcon is shown as vsList; the list and icon styles show the names only.
   void SetViewStyle(TNavViewStyle style);
 
+  /// Check boxes on the items, kept in the ShellLink's selection list (without a link they
+  /// cannot be turned on). A click on the box or Space toggles the selected items (only the
+  /// clicked one when it is not selected).
+  bool Checkboxes() const { return FCheckboxes; }
+  void SetCheckboxes(bool value);
+  /// After an item's shown check state changed (not on its first state).
+  std::function<void(TNavShellList&, int itemIndex, const QString& path, TNavSelectionState state)>
+      OnCheckStateChanged;
+  /// Asks the pool for the item's state in the link's selection list.
+  void RequestCheckState(TNavCheckableListItem* item);
+  /// Toggles the selected items when clicked is one of them, else clicked alone.
+  void ToggleChecks(TNavCheckableListItem* clicked);
+  void CheckStateReady(TCheckBoxWorkItem& item) override;
+  /// Whether a point of the viewport lies on an item's check box (or left of it).
+  TNavCheckableListItem* CheckBoxAt(const QPoint& pos) const;
+
   TNavShellLink* ShellLink() const { return FShellLink; }
   void SetShellLink(TNavShellLink* link) override;
   TNavShellLink* GetShellLink() const override { return FShellLink; }
@@ -170,6 +216,8 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
@@ -216,6 +264,8 @@ class TNavShellList : public QTreeWidget, public INavShellControl, public IIconV
   bool FOleDragDrop = true;
   bool FDraggingHere = false;
   bool FThumbnails = false;
+  bool FCheckboxes = false;
+  bool FToggling = false;
   QPointer<QMenu> FPopupMenu;
   bool FRenaming = false;
   int FAutoSizeColumn = -1;

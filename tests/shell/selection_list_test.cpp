@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <functional>
 #include <memory>
 
@@ -227,6 +228,12 @@ TEST_F(SelectionListTest, TotalsFollowTheEntriesAndClearResetsThem) {
   EXPECT_EQ(list.TotalSize(), 0u);
   EXPECT_EQ(list.FileCount(), 0);
   EXPECT_EQ(list.FolderCount(), 0);
+
+  // A file ticked into the empty list counts at once.
+  list.Add(P("loose"));
+  EXPECT_EQ(list.FileCount(), 1);
+  EXPECT_EQ(list.TotalSize(), static_cast<uint64_t>(QFileInfo(P("loose")).size()));
+  EXPECT_GT(list.TotalSize(), 0u);
 }
 
 struct FakeControl : shell::INavShellControl {

@@ -11,11 +11,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QUrl>
 
 #include "fake_home.h"
 #include "platform/main_thread.h"
 #include "platform/qt_main_thread.h"
+#include "shell/nav_selection_list.h"
 #include "shell/thread_pool.h"
 
 namespace {
@@ -475,6 +477,147 @@ TEST_F(ShellListTest, LinkedListsFollowEachOther) {
   EXPECT_EQ(other.Path(), Folder + QLatin1Char('/'));
   other.SetShellLink(nullptr);
   EXPECT_EQ(link.ControlCount(), 1);
+}
+
+// Check boxes over a linked selection list: the folder holds sub/ (with c.mkv and d.txt), a.txt,
+// b2.mkv and b10.mkv (1 byte each, c.mkv 3 bytes, d.txt 5 bytes).
+class ShellListCheckBoxTest : public ShellListTest {
+ protected:
+  using S = shell::TNavSelectionState;
+  void SetUp() override {
+    ShellListTest::SetUp();
+    testing_support::WriteText(Folder + QStringLiteral("/sub/c.mkv"), "xyz");
+    testing_support::WriteText(Folder + QStringLiteral("/sub/d.txt"), "12345");
+    List->SetAutomaticRefresh(false);
+    List->SetShowParentFolder(true);
+    List->SetShellLink(&Link);
+    List->SetPath(Folder);
+    List->resize(500, 300);
+    List->show();
+    List->SetCheckboxes(true);
+    Settle();
+  }
+  void TearDown() override {
+    List.reset();
+    ShellListTest::TearDown();
+  }
+  shell::TNavSelectionList& Selection() { return *Link.GetSelectionList(); }
+  /// Until every state request and size sum was answered.
+  void Settle() {
+    platform::WaitInMainThread([] { return shell::GlobalThreadPool().OutstandingCount() == 0; });
+    QCoreApplication::processEvents();
+  }
+  shell::TNavCheckableListItem* Checkable(const QString& caption) const {
+    return static_cast<shell::TNavCheckableListItem*>(Item(caption));
+  }
+  S State(const QString& caption) const { return Checkable(caption)->GetCheckState(); }
+  QPoint BoxOf(const QString& caption) const {
+    const QRect row = List->visualItemRect(Item(caption));
+    for (int x = row.left(); x < row.right(); ++x)
+      if (List->CheckBoxAt(QPoint(x, row.center().y())) != nullptr) return {x + 2, row.center().y()};
+    ADD_FAILURE() << "no check box on " << caption.toStdString();
+    return {};
+  }
+  void Click(const QPoint& at) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent event(type, at, List->viewport()->mapToGlobal(at), Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(List->viewport(), &event);
+    }
+    Settle();
+  }
+  QString P(const char* relative) const { return Folder + QLatin1Char('/') + QLatin1String(relative); }
+
+  shell::TNavShellLink Link;
+};
+
+TEST_F(ShellListCheckBoxTest, CheckBoxesNeedALink) {
+  TNavShellList unlinked;
+  unlinked.SetCheckboxes(true);
+  EXPECT_FALSE(unlinked.Checkboxes());
+  EXPECT_TRUE(List->Checkboxes());
+  // Every item starts unticked; the parent entry cannot be ticked.
+  EXPECT_EQ(State(QStringLiteral(" .. ")), S::ssDisabled);
+  for (const char* name : {"sub", "a.txt", "b2.mkv", "b10.mkv"}) {
+    EXPECT_EQ(State(QLatin1String(name)), S::ssUnChecked) << name;
+    EXPECT_EQ(Item(QLatin1String(name))->checkState(0), Qt::Unchecked) << name;
+  }
+  Click(BoxOf(QStringLiteral(" .. ")));
+  EXPECT_TRUE(Selection().Paths().isEmpty());
+  // A click on the name is no click on the box.
+  const QRect row = List->visualItemRect(Item(QStringLiteral("a.txt")));
+  EXPECT_EQ(List->CheckBoxAt(QPoint(row.right() - 4, row.center().y())), nullptr);
+  List->SetCheckboxes(false);
+  EXPECT_FALSE(Item(QStringLiteral("a.txt"))->data(0, Qt::CheckStateRole).isValid());
+}
+
+TEST_F(ShellListCheckBoxTest, TicksGoToTheSelectionListAndComeBackAsStates) {
+  std::vector<std::pair<QString, S>> changes;
+  List->OnCheckStateChanged = [&](TNavShellList&, int index, const QString& path, S state) {
+    EXPECT_EQ(List->GetItemPath(index), path);
+    changes.emplace_back(path, state);
+  };
+  // A click on a file's box ticks it and leaves the selection alone.
+  Click(BoxOf(QStringLiteral("b2.mkv")));
+  EXPECT_EQ(Selection().Paths(), QStringList({P("b2.mkv")}));
+  EXPECT_EQ(State(QStringLiteral("b2.mkv")), S::ssChecked);
+  EXPECT_EQ(Item(QStringLiteral("b2.mkv"))->checkState(0), Qt::Checked);
+  EXPECT_TRUE(List->selectedItems().isEmpty());
+  EXPECT_EQ(Selection().FileCount(), 1);  // the first entry counts too
+  EXPECT_EQ(Selection().TotalSize(), 1u);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0], std::make_pair(P("b2.mkv"), S::ssChecked));
+
+  // Space ticks the selected folder: its whole content counts.
+  List->setCurrentItem(Item(QStringLiteral("sub")));
+  Key(Qt::Key_Space);
+  Settle();
+  EXPECT_EQ(Selection().Paths(), QStringList({P("b2.mkv"), P("sub/*")}));
+  EXPECT_EQ(State(QStringLiteral("sub")), S::ssChecked);
+  EXPECT_EQ(Selection().FileCount(), 3);
+  EXPECT_EQ(Selection().TotalSize(), 9u);
+
+  // Part of a folder ticked elsewhere shows it greyed; unticking it clears what lies below.
+  Key(Qt::Key_Space);
+  Settle();
+  EXPECT_EQ(State(QStringLiteral("sub")), S::ssUnChecked);
+  Selection().Add(P("sub/c.mkv"));
+  Settle();
+  EXPECT_EQ(State(QStringLiteral("sub")), S::ssGrayed);
+  EXPECT_EQ(Item(QStringLiteral("sub"))->checkState(0), Qt::PartiallyChecked);
+  // The states shown after a refill come from the selection list.
+  List->FillList();
+  Settle();
+  EXPECT_EQ(State(QStringLiteral("sub")), S::ssGrayed);
+  EXPECT_EQ(State(QStringLiteral("b2.mkv")), S::ssChecked);
+  EXPECT_EQ(State(QStringLiteral("a.txt")), S::ssUnChecked);
+  Click(BoxOf(QStringLiteral("sub")));
+  EXPECT_EQ(Selection().Paths(), QStringList({P("b2.mkv")}));
+  EXPECT_EQ(State(QStringLiteral("sub")), S::ssUnChecked);
+  EXPECT_EQ(Selection().FileCount(), 1);
+  EXPECT_EQ(Selection().TotalSize(), 1u);
+}
+
+TEST_F(ShellListCheckBoxTest, AClickOnASelectedItemTogglesTheWholeSelection) {
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  Item(QStringLiteral("b10.mkv"))->setSelected(true);
+  // Not selected: only the clicked one.
+  Click(BoxOf(QStringLiteral("sub")));
+  EXPECT_EQ(Selection().Paths(), QStringList({P("sub/*")}));
+  Click(BoxOf(QStringLiteral("a.txt")));
+  EXPECT_EQ(Selection().Paths(), QStringList({P("sub/*"), P("a.txt"), P("b10.mkv")}));
+  EXPECT_EQ(List->selectedItems().size(), 2);
+  // The last one completes the folder: one entry stands for it, and every item shows ticked.
+  Click(BoxOf(QStringLiteral("b2.mkv")));
+  EXPECT_EQ(Selection().Paths(), QStringList({Folder + QStringLiteral("/*")}));
+  for (const char* name : {"sub", "a.txt", "b2.mkv", "b10.mkv"}) EXPECT_EQ(State(QLatin1String(name)), S::ssChecked) << name;
+  // Unticking one splits the folder again.
+  Click(BoxOf(QStringLiteral("sub")));
+  QStringList paths = Selection().Paths();
+  paths.sort();
+  EXPECT_EQ(paths, QStringList({P("a.txt"), P("b10.mkv"), P("b2.mkv")}));
+  EXPECT_EQ(State(QStringLiteral("sub")), S::ssUnChecked);
+  EXPECT_EQ(State(QStringLiteral("a.txt")), S::ssChecked);
 }
 
 }  // namespace
