@@ -32,7 +32,7 @@ class TBackgroundMenuFilter : public QObject {
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() != QEvent::ContextMenu) return false;
     auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-    if (FList.itemAt(menuEvent->pos()) != nullptr || FList.PopupMenu() != nullptr) return false;
+    if (FList.ShownItemAt(menuEvent->globalPos()) != nullptr || FList.PopupMenu() != nullptr) return false;
     FList.clearSelection();
     // Made afresh each time: the folder and the clipboard decide what it offers.
     auto* menu = new TNavBackgroundContextMenu(FList, &FList);
@@ -113,7 +113,10 @@ TNavBackgroundContextMenu::TNavBackgroundContextMenu(TNavShellList& list, QWidge
 }
 
 void TNavBackgroundContextMenu::Attach(TNavShellList& list) {
-  list.viewport()->installEventFilter(new TBackgroundMenuFilter(list));
+  // Both the details view and the grid of the icon and list styles.
+  auto* filter = new TBackgroundMenuFilter(list);
+  list.viewport()->installEventFilter(filter);
+  list.GridView()->viewport()->installEventFilter(filter);
 }
 
 void TNavBackgroundContextMenu::BuildNewFileItems() {

@@ -64,6 +64,28 @@ class TNameDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
+// The icon and list styles: a grid over the list's own items and selection.
+class TNavGridView : public QListView {
+ public:
+  explicit TNavGridView(TNavShellList* list) : QListView(list), FList(list) {}
+  QStyleOptionViewItem ItemOption(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return option;
+  }
+
+ protected:
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override {
+    QListView::closeEditor(editor, hint);
+    FList->EditorClosed();
+  }
+  void startDrag(Qt::DropActions supportedActions) override { FList->startDrag(supportedActions); }
+
+ private:
+  TNavShellList* FList;
+};
+
 // --- checkable items ---
 
 TNavCheckableListItem::~TNavCheckableListItem() { GlobalThreadPool().CancelWorkItems(this); }
@@ -171,6 +193,24 @@ TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(th
   });
   setEditTriggers(QAbstractItemView::NoEditTriggers);  // F2 starts an edit, through the shell
   setItemDelegateForColumn(0, new TNameDelegate(this));
+  FGridView = new TNavGridView(this);
+  FGridView->setModel(model());
+  FGridView->setSelectionModel(selectionModel());
+  FGridView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  FGridView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FGridView->setItemDelegate(new TNameDelegate(this));
+  FGridView->setMovement(QListView::Static);
+  FGridView->setResizeMode(QListView::Adjust);
+  FGridView->setUniformItemSizes(true);
+  FGridView->setDragEnabled(true);
+  FGridView->setDragDropMode(QAbstractItemView::DragOnly);
+  FGridView->setContextMenuPolicy(Qt::DefaultContextMenu);
+  FGridView->installEventFilter(this);
+  FGridView->viewport()->installEventFilter(this);
+  FGridView->hide();
+  connect(FGridView, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+    if (QTreeWidgetItem* item = itemFromIndex(index.siblingAtColumn(0))) emit itemActivated(item, 0);
+  });
   connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (FFilling || FShellLink.isNull()) return;
     const QList<QTreeWidgetItem*> selected = selectedItems();
@@ -285,6 +325,68 @@ void TNavShellList::SetViewStyle(TNavViewStyle style) {
     setIconSize(QSize(FThumbnailWidth, FThumbnailHeight));
   else
     setIconSize(FViewStyle == TNavViewStyle::vsIcon ? QSize(32, 32) : QSize(16, 16));
+  if (FViewStyle == TNavViewStyle::vsIcon) {
+    // Names below the icons, in rows that wrap at the right edge.
+    FGridView->setViewMode(QListView::IconMode);
+    FGridView->setFlow(QListView::LeftToRight);
+    FGridView->setWordWrap(true);
+    const int width = std::max(iconSize().width() + 16, 96);
+    FGridView->setGridSize(QSize(width, iconSize().height() + 2 * fontMetrics().height() + 12));
+  } else if (FViewStyle == TNavViewStyle::vsList) {
+    // Small icons with the names beside them, in columns from top to bottom.
+    FGridView->setViewMode(QListView::ListMode);
+    FGridView->setFlow(QListView::TopToBottom);
+    FGridView->setWordWrap(false);
+    FGridView->setGridSize(QSize());
+    FGridView->setSpacing(1);
+  }
+  FGridView->setWrapping(true);
+  FGridView->setMovement(QListView::Static);
+  FGridView->setIconSize(iconSize());
+  const bool grid = GridShown();
+  const bool hadFocus = hasFocus() || FGridView->hasFocus();
+  FGridView->setGeometry(rect());
+  FGridView->setVisible(grid);
+  setFocusProxy(grid ? FGridView : nullptr);
+  if (hadFocus) setFocus();
+}
+
+QListView* TNavShellList::GridView() const { return FGridView; }
+
+QTreeWidgetItem* TNavShellList::ShownItemAt(const QPoint& globalPos) const {
+  if (GridShown()) {
+    const QModelIndex index = FGridView->indexAt(FGridView->viewport()->mapFromGlobal(globalPos));
+    return index.isValid() ? itemFromIndex(index) : nullptr;
+  }
+  return itemAt(viewport()->mapFromGlobal(globalPos));
+}
+
+bool TNavShellList::eventFilter(QObject* watched, QEvent* event) {
+  if (FGridView == nullptr || (watched != FGridView && watched != FGridView->viewport()))
+    return QTreeWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::KeyPress && watched == FGridView) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool moving = !(key->modifiers() & Qt::AltModifier) &&
+                        (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right || key->key() == Qt::Key_Up ||
+                         key->key() == Qt::Key_Down || key->key() == Qt::Key_PageUp ||
+                         key->key() == Qt::Key_PageDown || key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
+    if (moving) return false;  // the grid moves through its own rows and columns
+    keyPressEvent(key);
+    return true;
+  }
+  if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+      watched == FGridView->viewport()) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    TNavCheckableListItem* item = mouse->button() == Qt::LeftButton ? CheckBoxAt(mouse->position().toPoint()) : nullptr;
+    if (item == nullptr) return false;
+    if (event->type() == QEvent::MouseButtonPress) ToggleChecks(item);
+    return true;  // the box toggles without changing the selection
+  }
+  if (event->type() == QEvent::ContextMenu && watched == FGridView->viewport()) {
+    contextMenuEvent(static_cast<QContextMenuEvent*>(event));
+    return true;
+  }
+  return false;
 }
 
 void TNavShellList::SetThumbnails(bool value) {
@@ -389,17 +491,24 @@ void TNavShellList::ToggleChecks(TNavCheckableListItem* clicked) {
 
 TNavCheckableListItem* TNavShellList::CheckBoxAt(const QPoint& pos) const {
   if (!FCheckboxes) return nullptr;
-  const QModelIndex index = indexAt(pos);
+  const bool grid = GridShown();
+  const QModelIndex index = grid ? FGridView->indexAt(pos) : indexAt(pos);
   if (!index.isValid()) return nullptr;
   const QModelIndex first = index.siblingAtColumn(0);
-  auto* delegate = static_cast<TNameDelegate*>(itemDelegateForColumn(0));
   QStyleOptionViewItem option;
-  initViewItemOption(&option);
-  option.rect = visualRect(first);
+  if (grid) {
+    option = FGridView->ItemOption(first);
+  } else {
+    initViewItemOption(&option);
+    option.rect = visualRect(first);
+  }
+  auto* delegate = static_cast<TNameDelegate*>(grid ? FGridView->itemDelegate() : itemDelegateForColumn(0));
   const QRect box = delegate->CheckRect(option, first);
-  if (box.isNull() || pos.x() > box.right() || pos.y() < option.rect.top() || pos.y() > option.rect.bottom())
-    return nullptr;
-  return static_cast<TNavCheckableListItem*>(itemFromIndex(first));
+  if (box.isNull()) return nullptr;
+  // In the details style the room left of the box counts too.
+  const bool hit = grid ? box.contains(pos)
+                        : pos.x() <= box.right() && pos.y() >= option.rect.top() && pos.y() <= option.rect.bottom();
+  return hit ? static_cast<TNavCheckableListItem*>(itemFromIndex(first)) : nullptr;
 }
 
 void TNavShellList::mousePressEvent(QMouseEvent* event) {
@@ -507,6 +616,7 @@ void TNavShellList::AutoSize() {
 
 void TNavShellList::resizeEvent(QResizeEvent* event) {
   QTreeWidget::resizeEvent(event);
+  FGridView->setGeometry(rect());
   AutoSize();
 }
 
@@ -958,7 +1068,10 @@ void TNavShellList::EditSelectedCaption() {
   item->setText(0, ItemName(item));  // the name on disk is what gets edited
   FRenaming = false;
   FEditing = item;
-  editItem(item, 0);
+  if (GridShown())
+    FGridView->edit(indexFromItem(item, 0));
+  else
+    editItem(item, 0);
 }
 
 void TNavShellList::NameTyped(const QModelIndex& index, const QString& text) {
@@ -1016,6 +1129,10 @@ void TNavShellList::CaptionEdited(QTreeWidgetItem* item, const QString& typed) {
 
 void TNavShellList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
   QTreeWidget::closeEditor(editor, hint);
+  EditorClosed();
+}
+
+void TNavShellList::EditorClosed() {
   if (QTreeWidgetItem* item = FEditing) {  // closed without a new name
     FEditing = nullptr;
     FRenaming = true;
@@ -1026,7 +1143,7 @@ void TNavShellList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditH
 
 void TNavShellList::contextMenuEvent(QContextMenuEvent* event) {
   QString verb;
-  if (itemAt(viewport()->mapFromGlobal(event->globalPos())) == nullptr) {
+  if (ShownItemAt(event->globalPos()) == nullptr) {
     clearSelection();
     if (FPopupMenu) FPopupMenu->popup(event->globalPos());
     return;

@@ -4,6 +4,7 @@
 // folders and back, and a refresh when the folder changes on disk (changes in a burst give one
 // refresh, 300 ms after the last).
 
+#include <QListView>
 #include <QMenu>
 #include <array>
 #include <vector>
@@ -29,6 +30,7 @@ using TNavShellOperations = unsigned;
 constexpr TNavShellOperations OperationBit(TNavShellOperation op) { return 1u << static_cast<int>(op); }
 
 class TNavShellList;
+class TNavGridView;
 
 /// An item of the shell lists: a file or folder with a three-state check kept in the link's
 /// selection list. Its pool work is cancelled when it goes.
@@ -145,8 +147,14 @@ class TNavShellList : public QTreeWidget,
   /// that size, centred on the list's background.
   QImage FitThumbnail(const QImage& image) const;
   TNavViewStyle ViewStyle() const { return FViewStyle; }
-  /// vsSmallIcon is shown as vsList; the list and icon styles show the names only.
+  /// vsSmallIcon is shown as vsList. The icon style shows the items in a grid of large icons
+  /// (or thumbnails) with the names below, the list style in columns of small icons, both over
+  /// the same items and selection as the details style.
   void SetViewStyle(TNavViewStyle style);
+  /// The grid of the icon and list styles (hidden in the details style).
+  QListView* GridView() const;
+  /// The item under a global position in the view now shown.
+  QTreeWidgetItem* ShownItemAt(const QPoint& globalPos) const;
 
   /// Check boxes on the items, kept in the ShellLink's selection list (without a link they
   /// cannot be turned on). A click on the box or Space toggles the selected items (only the
@@ -161,7 +169,8 @@ class TNavShellList : public QTreeWidget,
   /// Toggles the selected items when clicked is one of them, else clicked alone.
   void ToggleChecks(TNavCheckableListItem* clicked);
   void CheckStateReady(TCheckBoxWorkItem& item) override;
-  /// Whether a point of the viewport lies on an item's check box (or left of it).
+  /// Whether a point of the shown view's viewport lies on an item's check box (in the details
+  /// style also left of it).
   TNavCheckableListItem* CheckBoxAt(const QPoint& pos) const;
 
   TNavShellLink* ShellLink() const { return FShellLink; }
@@ -219,6 +228,7 @@ class TNavShellList : public QTreeWidget,
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
@@ -279,6 +289,10 @@ class TNavShellList : public QTreeWidget,
   int FolderSlot() const;
   bool ChangeShellColumn(int shellColumn, bool show);
   QTreeWidgetItem* FEditing = nullptr;  // the item whose name is being edited
+  void EditorClosed();
+  friend class TNavGridView;
+  TNavGridView* FGridView = nullptr;  // a child of the list
+  bool GridShown() const { return FViewStyle != TNavViewStyle::vsReport; }
   int FThumbnailWidth = 96, FThumbnailHeight = 96;
   TColor FThumbnailBorderColor = clNone;
   bool ThumbnailsShown() const { return FThumbnails && FViewStyle == TNavViewStyle::vsIcon; }

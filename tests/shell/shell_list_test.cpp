@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -479,6 +480,71 @@ TEST_F(ShellListTest, LinkedListsFollowEachOther) {
   EXPECT_EQ(link.ControlCount(), 1);
 }
 
+TEST_F(ShellListTest, IconAndListStylesLayTheSameItemsOutInAGrid) {
+  List->SetAutomaticRefresh(false);
+  List->SetShowParentFolder(true);
+  List->SetPath(Folder);
+  List->resize(400, 300);
+  List->show();
+  QListView* grid = List->GridView();
+  struct Case {
+    shell::TNavViewStyle Style;
+    bool Shown;
+    QListView::ViewMode Mode;
+    bool SideBySide;  // the second item right of the first (rows), else below it (columns)
+  };
+  const Case cases[] = {
+      {shell::TNavViewStyle::vsIcon, true, QListView::IconMode, true},
+      {shell::TNavViewStyle::vsList, true, QListView::ListMode, false},
+      {shell::TNavViewStyle::vsSmallIcon, true, QListView::ListMode, false},
+      {shell::TNavViewStyle::vsReport, false, QListView::ListMode, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Style));
+    List->SetViewStyle(c.Style);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid->isVisible(), c.Shown);
+    if (!c.Shown) continue;
+    EXPECT_EQ(grid->viewMode(), c.Mode);
+    EXPECT_EQ(grid->geometry(), List->rect());
+    ASSERT_EQ(grid->model()->rowCount(), List->topLevelItemCount());
+    EXPECT_EQ(grid->iconSize(), List->iconSize());
+    const QRect first = grid->visualRect(grid->model()->index(0, 0));
+    const QRect second = grid->visualRect(grid->model()->index(1, 0));
+    if (c.SideBySide) {
+      EXPECT_EQ(second.top(), first.top());
+      EXPECT_GT(second.left(), first.left());
+    } else {
+      EXPECT_EQ(second.left(), first.left());
+      EXPECT_GT(second.top(), first.top());
+    }
+  }
+
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  QCoreApplication::processEvents();
+  // One selection for both views.
+  const QModelIndex clip = grid->model()->index(List->indexOfTopLevelItem(Item(QStringLiteral("b2.mkv"))), 0);
+  grid->selectionModel()->select(clip, QItemSelectionModel::ClearAndSelect);
+  EXPECT_EQ(List->SelectedNames(), QStringList({QStringLiteral("b2.mkv")}));
+  const QPoint centre = grid->visualRect(clip).center();
+  EXPECT_EQ(List->ShownItemAt(grid->viewport()->mapToGlobal(centre)), Item(QStringLiteral("b2.mkv")));
+  const QPoint empty(grid->viewport()->width() - 3, grid->viewport()->height() - 3);
+  EXPECT_EQ(List->ShownItemAt(grid->viewport()->mapToGlobal(empty)), nullptr);
+
+  // A double click on a folder in the grid opens it; Backspace in the grid goes back up.
+  const QPoint sub = grid->visualRect(grid->model()->index(List->indexOfTopLevelItem(Item(QStringLiteral("sub"))), 0)).center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                            QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, sub, grid->viewport()->mapToGlobal(sub), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(grid->viewport(), &event);
+  }
+  EXPECT_EQ(List->Path(), Folder + QStringLiteral("/sub/"));
+  QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+  QApplication::sendEvent(grid, &back);
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+}
+
 // Check boxes over a linked selection list: the folder holds sub/ (with c.mkv and d.txt), a.txt,
 // b2.mkv and b10.mkv (1 byte each, c.mkv 3 bytes, d.txt 5 bytes).
 class ShellListCheckBoxTest : public ShellListTest {
@@ -618,6 +684,34 @@ TEST_F(ShellListCheckBoxTest, AClickOnASelectedItemTogglesTheWholeSelection) {
   EXPECT_EQ(paths, QStringList({P("a.txt"), P("b10.mkv"), P("b2.mkv")}));
   EXPECT_EQ(State(QStringLiteral("sub")), S::ssUnChecked);
   EXPECT_EQ(State(QStringLiteral("a.txt")), S::ssChecked);
+}
+
+TEST_F(ShellListCheckBoxTest, TheGridTicksThroughItsBoxesToo) {
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  QCoreApplication::processEvents();
+  QListView* grid = List->GridView();
+  const QRect cell = grid->visualRect(grid->model()->index(List->indexOfTopLevelItem(Item(QStringLiteral("a.txt"))), 0));
+  QPoint box;
+  for (int y = cell.top(); y <= cell.bottom() && box.isNull(); ++y)
+    for (int x = cell.left(); x <= cell.right() && box.isNull(); ++x)
+      if (List->CheckBoxAt(QPoint(x, y)) != nullptr) box = QPoint(x + 2, y + 2);
+  ASSERT_FALSE(box.isNull());
+  EXPECT_EQ(List->CheckBoxAt(cell.center() + QPoint(0, cell.height() / 3)), nullptr);  // the name
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, box, grid->viewport()->mapToGlobal(box), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(grid->viewport(), &event);
+  }
+  Settle();
+  EXPECT_EQ(Selection().Paths(), QStringList({P("a.txt")}));
+  EXPECT_EQ(State(QStringLiteral("a.txt")), S::ssChecked);
+  EXPECT_TRUE(List->selectedItems().isEmpty());
+  // Space in the grid toggles the selection.
+  Item(QStringLiteral("b10.mkv"))->setSelected(true);
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+  QApplication::sendEvent(grid, &space);
+  Settle();
+  EXPECT_EQ(Selection().Paths(), QStringList({P("a.txt"), P("b10.mkv")}));
 }
 
 }  // namespace
