@@ -48,6 +48,13 @@ class TNameDelegate : public QStyledItemDelegate {
     const QByteArray property = editor->metaObject()->userProperty().name();
     FList->NameTyped(index, editor->property(property.constData()).toString());
   }
+  /// An item that cannot be ticked is drawn inactive.
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.data(kCheckStateRole).toInt() == static_cast<int>(TNavSelectionState::ssDisabled) &&
+        index.data(kCheckStateRole).isValid())
+      option->state &= ~QStyle::State_Enabled;
+  }
   /// Where the item's check box is drawn.
   QRect CheckRect(const QStyleOptionViewItem& base, const QModelIndex& index) const {
     QStyleOptionViewItem option(base);
@@ -201,7 +208,6 @@ TNavShellList::TNavShellList(QWidget* parent) : QTreeWidget(parent), FBrowser(th
   FGridView->setItemDelegate(new TNameDelegate(this));
   FGridView->setMovement(QListView::Static);
   FGridView->setResizeMode(QListView::Adjust);
-  FGridView->setUniformItemSizes(true);
   FGridView->setDragEnabled(true);
   FGridView->setDragDropMode(QAbstractItemView::DragOnly);
   FGridView->setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -330,7 +336,7 @@ void TNavShellList::SetViewStyle(TNavViewStyle style) {
     FGridView->setViewMode(QListView::IconMode);
     FGridView->setFlow(QListView::LeftToRight);
     FGridView->setWordWrap(true);
-    const int width = std::max(iconSize().width() + 16, 96);
+    const int width = std::max(iconSize().width() + 32, 120);
     FGridView->setGridSize(QSize(width, iconSize().height() + 2 * fontMetrics().height() + 12));
   } else if (FViewStyle == TNavViewStyle::vsList) {
     // Small icons with the names beside them, in columns from top to bottom.

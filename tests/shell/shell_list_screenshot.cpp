@@ -1,5 +1,5 @@
-// Saves pictures of the shell file list on a folder of generated clips, in the details view and
-// the icon view with thumbnails, as PNG files in the folder given as the only argument; for a
+// Saves pictures of the shell file list on a folder of generated clips, in the details view (also
+// with check boxes), the icon and list grids, and the icon view with thumbnails, as PNG files in the folder given as the only argument; for a
 // look by eye, not run by the tests.
 
 #include <QApplication>
@@ -10,6 +10,7 @@
 #include "app/shell_thumbnails/video_thumbnail.h"
 #include "fixtures/media_fixtures.h"
 #include "platform/qt_main_thread.h"
+#include "shell/nav_shell_link.h"
 #include "shell/nav_shell_list.h"
 #include "shell/thread_pool.h"
 
@@ -42,6 +43,26 @@ int main(int argc, char* argv[]) {
     list.show();
     Settle(500);
     list.grab().save(out + QStringLiteral("/shell_list_details.png"));
+    shell::TNavShellLink link;
+    list.SetShellLink(&link);
+    list.SetCheckboxes(true);
+    Settle(300);
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+      auto* item = static_cast<shell::TNavCheckableListItem*>(list.topLevelItem(i));
+      if (item->text(0) == QLatin1String("holiday.avi") || item->text(0) == QLatin1String("generated"))
+        item->SetChecked(true);
+    }
+    Settle(500);
+    list.grab().save(out + QStringLiteral("/shell_list_checks.png"));
+    list.SetViewStyle(shell::TNavViewStyle::vsIcon);
+    Settle(500);
+    list.grab().save(out + QStringLiteral("/shell_list_icons.png"));
+    list.SetViewStyle(shell::TNavViewStyle::vsList);
+    list.resize(640, 160);
+    Settle(500);
+    list.grab().save(out + QStringLiteral("/shell_list_list.png"));
+    list.resize(640, 700);
+    list.SetCheckboxes(false);
     list.SetViewStyle(shell::TNavViewStyle::vsIcon);
     list.SetThumbnails(true);
     Settle(2000);
