@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -543,6 +544,32 @@ TEST_F(ShellListTest, IconAndListStylesLayTheSameItemsOutInAGrid) {
   QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
   QApplication::sendEvent(grid, &back);
   EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+}
+
+TEST_F(ShellListTest, RenamingWorksInTheGridToo) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  List->show();
+  auto shownEditor = [&]() -> QLineEdit* {
+    for (QLineEdit* candidate : List->GridView()->viewport()->findChildren<QLineEdit*>())
+      if (candidate->isVisible()) return candidate;
+    return nullptr;
+  };
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  Key(Qt::Key_F2);
+  QLineEdit* editor = shownEditor();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->text(), QStringLiteral("a.txt"));
+  editor->setText(QStringLiteral("c.txt"));
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(editor, &enter);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(shownEditor(), nullptr);
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/c.txt")));
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/a.txt")));
+  ASSERT_NE(Item(QStringLiteral("c.txt")), nullptr);
+  EXPECT_FALSE(Item(QStringLiteral("c.txt"))->flags() & Qt::ItemIsEditable);
 }
 
 // Check boxes over a linked selection list: the folder holds sub/ (with c.mkv and d.txt), a.txt,
