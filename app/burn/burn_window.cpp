@@ -71,7 +71,8 @@ void SetUpBurner(TDiscBurnerSDK& b, const QString& dllName) {
   o.SetCopies(0);
   auto& iso = b.ISOInfo();
   iso.SetApplicationIdentifier(QStringLiteral("Tarsel Video Converter"));
-  iso.SetLevel(burning::TISOLevel::ilLevel1);
+  // Level 3: files of 4 GiB and more are written in several extents; level 1 refuses them.
+  iso.SetLevel(burning::TISOLevel::ilLevel3);
   for (int i = 1; i <= 9; ++i) iso.SetSwitch(i, false);
   auto& boot = b.BootInfo();
   boot.SetBootIndicator(true);

@@ -72,6 +72,7 @@ class TFFRunDecoder : public IRunDecoder {
   QString LastErrMsg() const override { return FLastErrMsg; }
   int64_t Duration() const override { return FDuration; }
   TSourceShape Shape() const override { return FShape; }
+  media::TFFDecoder* FFDecoder() override { return FDecoder.get(); }
 
  private:
   std::unique_ptr<media::TFFDecoder> FDecoder;

@@ -11,6 +11,10 @@
 
 #include "app/run_window/option_fitting.h"
 
+namespace media {
+class TFFDecoder;
+}
+
 namespace app {
 
 /// What a progress event tells the window; durations in microseconds, size in bytes.
@@ -94,6 +98,10 @@ class IRunDecoder {
   virtual int64_t Duration() const = 0;
   /// Frame size, channels and sample rate of the open file's first video and audio streams.
   virtual TSourceShape Shape() const { return {}; }
+  /// The media library's decoder behind this one, which the audio window's wave input reads the
+  /// loaded source's PCM from (on the conversion's thread, while a run goes on); null when there
+  /// is none (scripted decoders), and then the window has no wave input.
+  virtual media::TFFDecoder* FFDecoder() { return nullptr; }
 };
 
 }  // namespace app

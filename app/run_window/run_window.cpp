@@ -23,10 +23,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "app/run_window/run_format.h"
+#include "app/run_window/wave_feed.h"
 #include "app/window_delays.h"
 #include "components/taskbar_mgr.h"
+#include "media/ff_decoder.h"
+#include "media/wave_input.h"
 #include "platform/folder_access.h"
 #include "platform/prompter.h"
 
@@ -172,6 +176,13 @@ TRunWindow::TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder>
 
   FEncoder->OnProgress = [this](const TRunProgress& info) { FFEncoderProgress(info); };
   FEncoder->OnTerminate = [this](const TRunTerminate& info) { FFEncoderTerminate(info); };
+
+  if (FMode == TMode::Audio && FDecoder->FFDecoder() != nullptr) {
+    FWIA = std::make_unique<media::TWaveInputAdapter>();
+    FWaveFeed = std::make_unique<TWaveFeed>(*FDecoder->FFDecoder());
+    FWaveFeed->OnError = [this](const std::string& message) { WIAError(message); };
+    FWaveFeed->Attach(*FWIA);
+  }
 }
 
 TRunWindow::~TRunWindow() {
@@ -244,6 +255,15 @@ void TRunWindow::tmr_StartTimer() {
     }
     Log(QStringLiteral("Success!"), KGreen);
   }
+  if (FWIA) {
+    // Also when another window loaded the libraries: the format needs them, and registering it
+    // again does nothing.
+    try {
+      media::RegisterWaveInputFormat();
+    } catch (const std::exception&) {
+      // Without it a "waveinput" input fails to open, with the library's reason in the log.
+    }
+  }
   btn_Close->setEnabled(false);
   ProcessFile(FCurrentIndex);
 }
@@ -310,6 +330,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   prg_Process->setValue(0);
   FTotalDuration = 0;
   FCurrentDuration = 0;
+  // A new file: nothing of the previous source's audio is left to hand out, and no time limit.
+  if (FWaveFeed) FWaveFeed->Reset();
 
   if (!FDecoder->LoadFile(source)) {
     FailStep(QStringLiteral("Loading file... Error! ") + FDecoder->LastErrMsg());
@@ -421,6 +443,11 @@ void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
     }
   }
   tmr_Process->start();
+}
+
+void TRunWindow::WIAError(const std::string& message) {
+  const QString text = QString::fromStdString(message);
+  QMetaObject::invokeMethod(this, [this, text] { Log(text, KRed); }, Qt::QueuedConnection);
 }
 
 bool TRunWindow::KeepTemporaryOutput(QString* error) {

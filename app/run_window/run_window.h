@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/run_window/run_seams.h"
@@ -23,7 +24,13 @@ namespace components {
 class TTaskbarMgr;
 }
 
+namespace media {
+class TWaveInputAdapter;
+}
+
 namespace app {
+
+class TWaveFeed;
 
 /// One row of the main window's list as the run windows read it.
 struct TRunRow {
@@ -80,6 +87,11 @@ class TRunWindow : public QDialog {
   /// Closing is refused while a run is going on (Close disabled); closing resets the taskbar.
   void done(int result) override;
 
+  /// The audio window's wave input adapter: an input opened as "waveinput" with its InputName()
+  /// as file name reads the PCM of the source the window's decoder has loaded, from its start to
+  /// its end. Null in the conversion window and when the decoder is not the media library's.
+  media::TWaveInputAdapter* WIA() const { return FWIA.get(); }
+
  protected:
   enum class TMode { Video, Audio };
   TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder> encoder,
@@ -95,6 +107,8 @@ class TRunWindow : public QDialog {
   void btn_StopClick();
   void FFEncoderProgress(const TRunProgress& info);
   void FFEncoderTerminate(const TRunTerminate& info);
+  /// The wave input's failure (on the conversion's thread): logged in red on this thread.
+  void WIAError(const std::string& message);
 
   void ProcessFile(int index);
   void Convert(const QString& source, const QString& output);
@@ -129,6 +143,10 @@ class TRunWindow : public QDialog {
 
   const TMode FMode;
   TRunInput FInput;
+  // Declared before the encoder: the inputs a task opened from the adapter are closed with the
+  // encoder, before the adapter goes.
+  std::unique_ptr<media::TWaveInputAdapter> FWIA;
+  std::unique_ptr<TWaveFeed> FWaveFeed;  // WIAReadWaveData, over the decoder's FFDecoder()
   std::unique_ptr<IRunEncoder> FEncoder;
   std::unique_ptr<IRunDecoder> FDecoder;
 

@@ -226,6 +226,30 @@ TEST_F(BurnWindowTest, BurnWritesTheListUnderTheRowCaptions) {
   EXPECT_FALSE(Window->Burner().Active());
 }
 
+// A data disc takes files of 4 GiB and more (ISO 9660 level 3 writes them in several extents):
+// a sparse file of 4.5 GiB burns to an image-file drive that discards what it gets.
+TEST_F(BurnWindowTest, FileOfMoreThanFourGigabytesBurns) {
+  const qint64 size = 4608LL * 1048576;  // 4.5 GiB
+  const QString big = Path("big.bin");
+  {
+    QFile file(big);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(size));  // a hole: nothing is written to the disk
+  }
+  Open({QStringLiteral("/dev/null")}, {{QStringLiteral("Whole evening, uncut.mkv"), big}});
+  ASSERT_EQ(Find<QComboBox>("cb_Device_Burn")->count(), 1);
+  Find<QCheckBox>("chk_Eject")->setChecked(false);
+
+  Window->btn_BurnClick();
+
+  const QStringList lines = LogLines(*Window);
+  EXPECT_TRUE(lines.contains(QStringLiteral("Data: 1 file, 4.50 GB"))) << Window->LogText().toStdString();
+  EXPECT_TRUE(lines.contains(QStringLiteral("[t] Success!"))) << Window->LogText().toStdString();
+  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KGreen);
+  EXPECT_EQ(Window->Burner().ISOInfo().Level(), burning::TISOLevel::ilLevel3);
+  EXPECT_TRUE(Prompter.Messages.empty());
+}
+
 TEST_F(BurnWindowTest, SecondBurnInTheSameWindowStartsFromAnEmptyProject) {
   const QString image = Path("again.iso");
   Open({image}, {{QStringLiteral("One.avi"), Source("one", 3000, '1')}});

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,8 @@
 #include "components/recording_taskbar_backend.h"
 #include "components/taskbar_mgr.h"
 #include "fixtures/media_fixtures.h"
+#include "media/ff_encoder.h"
+#include "media/wave_input.h"
 #include "platform/qt_main_thread.h"
 #include "platform/recording_prompter.h"
 
@@ -244,6 +247,103 @@ TEST_F(RunMediaTest, StopEndsARunningConversion) {
   EXPECT_TRUE(Window->UserStopped());
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
   EXPECT_TRUE(Window->findChild<QPushButton*>(QStringLiteral("btn_Close"))->isEnabled());
+}
+
+// The real encoder, except that a task's input is the audio window's wave input instead of the
+// source file: what a task whose input selects "waveinput" converts.
+class TWaveInputEncoder : public app::IRunEncoder {
+ public:
+  TWaveInputEncoder() {
+    FInner.OnProgress = [this](const app::TRunProgress& info) {
+      if (OnProgress) OnProgress(info);
+    };
+    FInner.OnTerminate = [this](const app::TRunTerminate& info) {
+      if (OnTerminate) OnTerminate(info);
+    };
+  }
+  bool AVLibLoaded() const override { return FInner.AVLibLoaded(); }
+  bool LoadAVLib(const QString& folder) override { return FInner.LoadAVLib(folder); }
+  void ClearTasks() override { FInner.ClearTasks(); }
+  int AddTask(const QString& source) override {
+    Sources.append(source);
+    media::TInputOptions input;
+    // The window's decoder hands out 16-bit stereo at 44.1 kHz.
+    input.Options = "-f waveinput -sample_rate 44100 -channels 2 -sample_fmt s16";
+    const int task = FInner.Encoder().AddTask(Adapter->InputName(), &input);
+    if (task < 0) FLastErrMsg = QString::fromStdString(FInner.Encoder().LastErrMsg());
+    return task;
+  }
+  int SetOutput(int task, const QString& output, const QString& options) override {
+    return FInner.SetOutput(task, output, options);
+  }
+  void RemoveTask(int task) override { FInner.RemoveTask(task); }
+  void Start(int threadCount) override { FInner.Start(threadCount); }
+  void Stop(bool wait) override { FInner.Stop(wait); }
+  QString LastErrMsg() const override { return FLastErrMsg.isEmpty() ? FInner.LastErrMsg() : FLastErrMsg; }
+  QStringList ErrorLines() const override { return FInner.ErrorLines(); }
+
+  const media::TWaveInputAdapter* Adapter = nullptr;  // the window's, set once it exists
+  QStringList Sources;                                // what the window asked to add
+
+ private:
+  app::TFFRunEncoder FInner;
+  QString FLastErrMsg;
+};
+
+// Sample rate and samples of the first audio stream, as ffprobe counts them.
+struct TAudioLength {
+  int SampleRate = -1;
+  qint64 Samples = -1;
+};
+
+TAudioLength ProbeAudioLength(const QString& path) {
+  QProcess process;
+  process.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("a:0"),
+                 QStringLiteral("-show_entries"), QStringLiteral("stream=sample_rate,duration_ts"),
+                 QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
+  TAudioLength length;
+  if (!process.waitForFinished(60000) || process.exitCode() != 0) return length;
+  for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    if (line.startsWith(QLatin1String("sample_rate="))) length.SampleRate = line.mid(12).toInt();
+    if (line.startsWith(QLatin1String("duration_ts="))) length.Samples = line.mid(12).toLongLong();
+  }
+  return length;
+}
+
+// A task whose input is the audio window's wave input converts the PCM the window's decoder reads
+// from each file of the list: all of it, once, from the file being processed.
+TEST_F(RunMediaTest, AWaveInputTaskConvertsThePcmOfTheWindowsDecoder) {
+  // 8 kHz stereo and 48 kHz 5.1 sources reach the output as 44.1 kHz stereo, as long as their
+  // audio: the clip's 2 s, and the 46 whole blocks of 1024 samples of the 5.1 fixture's second.
+  struct TCase {
+    QString Output;
+    double Seconds;
+  };
+  const std::vector<TCase> cases = {{QStringLiteral("clip.flac"), 2.0},
+                                    {QStringLiteral("surround.flac"), 46 * 1024 / 48000.0}};
+  const QStringList sources = {Q(Media->ClipAvi), Q(Media->SurroundMkv)};
+  auto encoder = std::make_unique<TWaveInputEncoder>();
+  TWaveInputEncoder* waveEncoder = encoder.get();
+  auto window = std::make_unique<app::Tfrm_Audio>(Input(sources, KFlacOptions, QStringLiteral(".flac")),
+                                                  std::move(encoder), std::make_unique<app::TFFRunDecoder>());
+  ASSERT_NE(window->WIA(), nullptr);
+  waveEncoder->Adapter = window->WIA();
+  ASSERT_TRUE(Run(std::move(window))) << Log().toStdString();
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted) << Log().toStdString();
+  EXPECT_EQ(waveEncoder->Sources, sources);
+
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Output.toStdString());
+    const testing_support::TProbeResult probe = testing_support::Probe(OutFolder + c.Output);
+    ASSERT_TRUE(probe.Ok) << probe.Error.toStdString();
+    EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("flac")});
+    EXPECT_EQ(probe.Channels, 2);
+    const TAudioLength length = ProbeAudioLength(OutFolder + c.Output);
+    EXPECT_EQ(length.SampleRate, 44100);
+    // All of the source: nothing lost, nothing of another file, nothing handed out twice.
+    EXPECT_NEAR(double(length.Samples), c.Seconds * 44100, 0.03 * 44100);
+  }
 }
 
 // --- the adapters' contract ---
