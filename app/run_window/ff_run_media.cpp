@@ -271,9 +271,9 @@ bool TFFRunDecoder::LoadFile(const QString& path) {
       FShape.Channels = audio.Channels;
       FShape.SampleRate = audio.SampleRate;
     }
-    // Only the duration and the shape are wanted: the open file and its probed decoders would
-    // otherwise stay in memory beside the conversion's own for the whole run.
-    FDecoder->CloseFile();
+    // Only the duration and the shape are wanted (unless the wave input reads the file): the open
+    // file and its probed decoders would otherwise stay in memory beside the conversion's own.
+    if (!FKeepFileOpen) FDecoder->CloseFile();
   } catch (const std::exception& e) {
     FDecoder->CloseFile();
     FLastErrMsg = QString::fromUtf8(e.what());

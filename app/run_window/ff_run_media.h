@@ -73,11 +73,13 @@ class TFFRunDecoder : public IRunDecoder {
   int64_t Duration() const override { return FDuration; }
   TSourceShape Shape() const override { return FShape; }
   media::TFFDecoder* FFDecoder() override { return FDecoder.get(); }
+  void SetKeepFileOpen(bool keep) override { FKeepFileOpen = keep; }
 
  private:
   std::unique_ptr<media::TFFDecoder> FDecoder;
   QString FLastErrMsg;
   TSourceShape FShape;
+  bool FKeepFileOpen = false;
   int64_t FDuration = -1;  // read once at LoadFile: the decoder's information call logs when no file is open
 };
 

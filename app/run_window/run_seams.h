@@ -102,6 +102,9 @@ class IRunDecoder {
   /// loaded source's PCM from (on the conversion's thread, while a run goes on); null when there
   /// is none (scripted decoders), and then the window has no wave input.
   virtual media::TFFDecoder* FFDecoder() { return nullptr; }
+  /// Keeps the loaded source open after LoadFile (the wave input reads it during the run); by
+  /// default only its duration and shape are read and the file is closed again.
+  virtual void SetKeepFileOpen(bool keep) {}
 };
 
 }  // namespace app

@@ -182,6 +182,7 @@ TRunWindow::TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder>
     FWaveFeed = std::make_unique<TWaveFeed>(*FDecoder->FFDecoder());
     FWaveFeed->OnError = [this](const std::string& message) { WIAError(message); };
     FWaveFeed->Attach(*FWIA);
+    FDecoder->SetKeepFileOpen(true);
   }
 }
 

@@ -263,7 +263,7 @@ class TWaveInputEncoder : public app::IRunEncoder {
   }
   bool AVLibLoaded() const override { return FInner.AVLibLoaded(); }
   bool LoadAVLib(const QString& folder) override { return FInner.LoadAVLib(folder); }
-  void ClearTasks() override { FInner.ClearTasks(); }
+  bool ClearTasks() override { return FInner.ClearTasks(); }
   int AddTask(const QString& source) override {
     Sources.append(source);
     media::TInputOptions input;
@@ -276,9 +276,9 @@ class TWaveInputEncoder : public app::IRunEncoder {
   int SetOutput(int task, const QString& output, const QString& options) override {
     return FInner.SetOutput(task, output, options);
   }
-  void RemoveTask(int task) override { FInner.RemoveTask(task); }
+  bool RemoveTask(int task) override { return FInner.RemoveTask(task); }
   void Start(int threadCount) override { FInner.Start(threadCount); }
-  void Stop(bool wait) override { FInner.Stop(wait); }
+  bool Stop(bool wait) override { return FInner.Stop(wait); }
   QString LastErrMsg() const override { return FLastErrMsg.isEmpty() ? FInner.LastErrMsg() : FLastErrMsg; }
   QStringList ErrorLines() const override { return FInner.ErrorLines(); }
 
