@@ -357,7 +357,10 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
           self->FCurrent.reset();
           break;
         }
-        if (!failed) {
+        // Completions are the user interface's work: with no main thread to hand them to (before
+        // the application installs its dispatcher, or after it removed it on the way out) they
+        // are dropped, never run on this worker.
+        if (!failed && platform::MainThreadDispatcher() != nullptr) {
           if (std::function<void()> completion = item->GetCompletionHandler()) {
             platform::CallInMainThread([&completion] {
               try {
