@@ -12,9 +12,9 @@
 // work flowing while it waits, so a handler that waits for the main thread cannot deadlock it.
 
 #include <atomic>
-#include <cstdio>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -49,8 +49,8 @@ using TFFAudioHookEvent = std::function<void(TCustomFFmpeg* sender, int64_t pts,
                                              int sampleRate, int channels, AVSampleFormat sampleFormat)>;
 /// A video frame as a bitmap: a handler that paints into it and leaves update true changes the
 /// frame; stopHook true switches the hook off for the rest of the run.
-using TFFVideoHookEvent = std::function<void(TCustomFFmpeg* sender, TBitmap* bitmap, int frameNumber, int64_t pts,
-                                             bool& update, bool& stopHook)>;
+using TFFVideoHookEvent = std::function<void(TCustomFFmpeg* sender, TBitmap* bitmap, int frameNumber,
+                                             int64_t pts, bool& update, bool& stopHook)>;
 /// A video frame as a raw picture in the stream's pixel format; its pixels may be changed.
 using TFFFrameHookEvent = std::function<void(TCustomFFmpeg* sender, TPicture* picture, AVPixelFormat pixFmt,
                                              int frameNumber, int width, int height, int64_t pts)>;
@@ -178,6 +178,14 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   // Encoding and muxing output.
   int reap_filters(bool flush);
   void do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts);
+  double VideoFrameDuration(TOutputStream& ost, const TInputStream* ist, const AVFrame* nextPicture);
+  int ChooseVideoSync(const TOutputFile& of, const TInputStream* ist);
+  void CountVideoFrames(const TOutputFile& of, TOutputStream& ost, const TInputStream* ist,
+                        const AVFrame* nextPicture, double syncIpts, double duration, int& nbFrames,
+                        int& nb0Frames);
+  void SetPictureFields(TOutputStream& ost, AVFrame* inPicture);
+  void ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool firstCopy);
+  void EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFrame* inPicture);
   void do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* frame);
   void do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubtitle* sub);
   void do_streamcopy(TInputStream& ist, TOutputStream& ost, const AVPacket* pkt);
@@ -191,6 +199,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int transcode_step();
   int transcode_from_filter(TFilterGraph& graph, TInputStream** bestIst);
   int process_input(int fileIndex);
+  int finish_input(TInputFile& ifile, int ret);
+  void correct_pts_wrap(TInputFile& ifile, TInputStream& ist, AVPacket* pkt);
+  void add_stream_side_data(TInputStream& ist, AVPacket* pkt);
+  void fix_packet_timestamps(TInputFile& ifile, TInputStream& ist, AVPacket* pkt);
   int get_input_packet(TInputFile& f, AVPacket* pkt);
   bool need_output();
   TOutputStream* choose_output();
@@ -230,6 +242,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
 
   // Progress report.
   void print_report(bool isLastReport, int64_t timerStart, int64_t curTime);
+  void WriteProgressScript(std::string& script, bool isLastReport);
   void print_final_stats(int64_t totalSize);
   void do_video_stats(TOutputStream& ost, int frameSize);
   void print_sdp();
@@ -277,7 +290,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   mutable std::mutex FPostHookLock;
   TPostHooks FPostHooks = 0;
   bool FPostHooksChanged = false;
-  AVFrame* FHookFrame = nullptr;  // the private copy the output hooks change
+  AVFrame* FHookFrame = nullptr;      // the private copy the output hooks change
   AVPacket* FDemuxPacket = nullptr;   // reused by process_input (conversion thread)
   AVPacket* FDecodePacket = nullptr;  // reused by process_input_packet
   AVPacket* FEncodePacket = nullptr;  // reused by the encoders
@@ -289,9 +302,9 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
     std::mutex Lock;
     std::condition_variable Wake;
     platform::TWaitSignal Signal;  // wakes the waits for Stopped and TermDelivered
-    bool Stopped = true;        // the run body is not running (FStopEvent signalled)
-    bool TermDelivered = true;  // an off-thread terminate has ended (FTermEvent signalled)
-    bool Open = true;           // pause gate (FSuspender signalled)
+    bool Stopped = true;           // the run body is not running (FStopEvent signalled)
+    bool TermDelivered = true;     // an off-thread terminate has ended (FTermEvent signalled)
+    bool Open = true;              // pause gate (FSuspender signalled)
     std::thread::id ThreadId;
   };
   void WaitForStopped(const std::shared_ptr<TRunState>& state);

@@ -213,6 +213,12 @@ class TCustomFFmpegOpt : public ILogReporter {
   virtual int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg);
 
   // --- Opening inputs --------------------------------------------------------------------------
+  void SetDemuxerOptions(TOptionsContext& o, const AVInputFormat* fileIformat);
+  void ForceDecodersByKind(TOptionsContext& o, AVFormatContext* ic);
+  int FindStreamInfo(TOptionsContext& o, AVFormatContext*& ic, const std::string& fileName);
+  int64_t SeekInputStart(TOptionsContext& o, AVFormatContext* ic, const std::string& fileName);
+  TInputFile& AddInputFileRecord(TOptionsContext& o, AVFormatContext*& ic, int64_t timestamp);
+  void DumpAttachments(TOptionsContext& o, TInputFile& file);
   void AddInputStreams(TOptionsContext& o, AVFormatContext* ic);
   const AVCodec* ChooseDecoder(TOptionsContext& o, AVFormatContext* s, AVStream* st);
   const AVCodec* FindCodecOrDie(const std::string& name, AVMediaType type, bool encoder);
@@ -226,6 +232,9 @@ class TCustomFFmpegOpt : public ILogReporter {
   // --- Output streams --------------------------------------------------------------------------
   TOutputStream* NewOutputStream(TOptionsContext& o, AVFormatContext* oc, AVMediaType type, int sourceIndex);
   TOutputStream* NewVideoStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
+  void SetVideoMatrices(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost);
+  void SetRcOverride(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost);
+  void SetUpTwoPass(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost);
   TOutputStream* NewAudioStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
   TOutputStream* NewSubtitleStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
   TOutputStream* NewDataStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex);
@@ -238,7 +247,20 @@ class TCustomFFmpegOpt : public ILogReporter {
   bool ReadFileText(const std::string& fileName, std::string& text);
   void FreeOutputStreams();
   void OpenOutputFailed(TOutputFile* of);
-  void ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fileIndex);
+  int ResolveRecordingTime(TOptionsContext& o);
+  void InitOutputFileRecord(TOptionsContext& o, TOutputFile& of, AVFormatContext* oc,
+                            const std::string& fileName);
+  void BindGraphOutput(TOptionsContext& o, TOutputFilter& ofilter, AVFormatContext* oc);
+  void BindUnlabelledGraphOutputs(TOptionsContext& o, AVFormatContext* oc);
+  TOutputFilter* FindLabelledGraphOutput(const std::string& label);
+  bool AddMappedStream(TOptionsContext& o, AVFormatContext* oc, const TStreamMap& map, std::string& error);
+  void AddAttachments(TOptionsContext& o, AVFormatContext* oc);
+  void ApplyMetadata(TOptionsContext& o, TOutputFile& of);
+  void MapMetadata(TOptionsContext& o, AVFormatContext* oc);
+  void MapChapters(TOptionsContext& o, TOutputFile& of);
+  void CopyInputMetadata(TOptionsContext& o, TOutputFile& of);
+  void AddPrograms(TOptionsContext& o, AVFormatContext* oc);
+  void SetMetadataOptions(TOptionsContext& o, AVFormatContext* oc);
   /// Without "-map": the best video and audio stream, a fitting subtitle and data stream.
   void SelectStreamsAutomatically(TOptionsContext& o, AVFormatContext* oc, const std::string& ffName);
   /// What the graph outputs of the streams from firstStream on must deliver (size, pixel format,

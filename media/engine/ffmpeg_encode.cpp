@@ -44,7 +44,8 @@ int TCustomFFmpeg::reap_filters(bool flush) {
     AVCodecContext* enc = ost.enc_ctx;
 
     if (!ost.initialized) init_output_stream_or_raise(ost);
-    if (ost.filtered_frame == nullptr && (ost.filtered_frame.reset(FF().av_frame_alloc()), ost.filtered_frame == nullptr))
+    if (ost.filtered_frame == nullptr &&
+        (ost.filtered_frame.reset(FF().av_frame_alloc()), ost.filtered_frame == nullptr))
       return AVERROR(ENOMEM);
     AVFrame* filteredFrame = ost.filtered_frame.get();
 
@@ -95,7 +96,8 @@ int TCustomFFmpeg::reap_filters(bool flush) {
               enc->ch_layout.nb_channels != filteredFrame->ch_layout.nb_channels) {
             Log(TLogLevel::llError,
                 "Audio filter graph output is not normalized and encoder does not support parameter changes");
-            NoteLoss("Audio filter graph output is not normalized and encoder does not support parameter changes");
+            NoteLoss(
+                "Audio filter graph output is not normalized and encoder does not support parameter changes");
             break;
           }
           do_audio_out(of, ost, filteredFrame);
@@ -182,15 +184,13 @@ void TCustomFFmpeg::do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubti
   }
 }
 
-void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts) {
-  AVCodecContext* enc = ost.enc_ctx;
-  TInputStream* ist = get_input_stream(ost);
-  AVFilterContext* filter = ost.filter->filter;
-  int nbFrames = 0;
-  int nb0Frames = 0;
+// How many ticks of the encoder's time base one frame lasts: from the graph's frame rate, the
+// output rate, or, without filters, the frame's own duration.
+double TCustomFFmpeg::VideoFrameDuration(TOutputStream& ost, const TInputStream* ist,
+                                         const AVFrame* nextPicture) {
+  const AVCodecContext* enc = ost.enc_ctx;
   double duration = 0;
-
-  const AVRational frameRate = FF().av_buffersink_get_frame_rate(filter);
+  const AVRational frameRate = FF().av_buffersink_get_frame_rate(ost.filter->filter);
   if (frameRate.num > 0 && frameRate.den > 0) duration = 1 / (av_q2d(frameRate) * av_q2d(enc->time_base));
   if (ist != nullptr && ist->st->start_time != AV_NOPTS_VALUE && ist->first_dts != AV_NOPTS_VALUE &&
       ost.frame_rate.num)
@@ -199,7 +199,33 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
       std::lrint(double(nextPicture->pkt_duration) * av_q2d(ist->st->time_base) / av_q2d(enc->time_base)) > 0)
     duration = double(
         std::lrint(double(nextPicture->pkt_duration) * av_q2d(ist->st->time_base) / av_q2d(enc->time_base)));
+  return duration;
+}
 
+// "-vsync" auto: variable rate for AVI and formats that allow it, none for formats without time
+// stamps, else constant rate; constant rate without duplicating leading frames for a lone input
+// stream at its own offset or with "-copyts".
+int TCustomFFmpeg::ChooseVideoSync(const TOutputFile& of, const TInputStream* ist) {
+  if (Fvideo_sync_method != -1) return Fvideo_sync_method;
+  int formatVideoSync;
+  if (std::strcmp(of.ctx->oformat->name, "avi") == 0)
+    formatVideoSync = VSYNC_VFR;
+  else
+    formatVideoSync = (of.ctx->oformat->flags & AVFMT_VARIABLE_FPS)
+                          ? ((of.ctx->oformat->flags & AVFMT_NOTIMESTAMPS) ? VSYNC_PASSTHROUGH : VSYNC_VFR)
+                          : VSYNC_CFR;
+  if (ist != nullptr && formatVideoSync == VSYNC_CFR && Finput_files[ist->file_index]->ctx->nb_streams == 1 &&
+      Finput_files[ist->file_index]->input_ts_offset == 0)
+    formatVideoSync = VSYNC_VSCFR;
+  if (formatVideoSync == VSYNC_CFR && Fcopy_ts) formatVideoSync = VSYNC_VSCFR;
+  return formatVideoSync;
+}
+
+// How many times the frame is output (nbFrames) and how many of those repeat the previous frame
+// (nb0Frames), from its drift against the output clock under the sync method.
+void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, const TInputStream* ist,
+                                     const AVFrame* nextPicture, double syncIpts, double duration,
+                                     int& nbFrames, int& nb0Frames) {
   if (nextPicture == nullptr) {
     // End of stream: repeat what the last frames needed.
     nb0Frames = nbFrames =
@@ -209,21 +235,7 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     double delta = delta0 + duration;
     nb0Frames = 0;  // how often the previous frame is repeated
     nbFrames = 1;
-    int formatVideoSync = Fvideo_sync_method;
-    if (formatVideoSync == -1) {
-      if (std::strcmp(of.ctx->oformat->name, "avi") == 0)
-        formatVideoSync = VSYNC_VFR;
-      else
-        formatVideoSync =
-            (of.ctx->oformat->flags & AVFMT_VARIABLE_FPS)
-                ? ((of.ctx->oformat->flags & AVFMT_NOTIMESTAMPS) ? VSYNC_PASSTHROUGH : VSYNC_VFR)
-                : VSYNC_CFR;
-      if (ist != nullptr && formatVideoSync == VSYNC_CFR &&
-          Finput_files[ist->file_index]->ctx->nb_streams == 1 &&
-          Finput_files[ist->file_index]->input_ts_offset == 0)
-        formatVideoSync = VSYNC_VSCFR;
-      if (formatVideoSync == VSYNC_CFR && Fcopy_ts) formatVideoSync = VSYNC_VSCFR;
-    }
+    const int formatVideoSync = ChooseVideoSync(of, ist);
     ost.is_cfr = formatVideoSync == VSYNC_CFR || formatVideoSync == VSYNC_VSCFR;
 
     if (delta0 < 0 && delta > 0 && formatVideoSync != VSYNC_PASSTHROUGH && formatVideoSync != VSYNC_DROP) {
@@ -268,6 +280,102 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
         RaiseError("Never occur");
     }
   }
+}
+
+// Field order and quality of a picture about to be encoded; the encoder picks its type.
+void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
+  const AVCodecContext* enc = ost.enc_ctx;
+  if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
+    inPicture->top_field_first = !!ost.top_field_first;
+  if (inPicture->interlaced_frame) {
+    if (enc->codec->id == AV_CODEC_ID_MJPEG)
+      ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
+    else
+      ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
+  } else {
+    ost.st->codecpar->field_order = AV_FIELD_PROGRESSIVE;
+  }
+  inPicture->quality = enc->global_quality;
+  inPicture->pict_type = AV_PICTURE_TYPE_NONE;
+}
+
+// "-force_key_frames": by time list, by expression, or where the source had key frames.
+void TCustomFFmpeg::ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool firstCopy) {
+  const AVCodecContext* enc = ost.enc_ctx;
+  bool forcedKeyframe = false;
+  const double ptsTime =
+      inPicture->pts != AV_NOPTS_VALUE ? double(inPicture->pts) * av_q2d(enc->time_base) : NAN;
+  if (ost.forced_kf_index < int(ost.forced_kf_pts.size()) &&
+      inPicture->pts >= ost.forced_kf_pts[std::size_t(ost.forced_kf_index)]) {
+    ost.forced_kf_index++;
+    forcedKeyframe = true;
+  } else if (ost.forced_keyframes_pexpr != nullptr) {
+    double* v = ost.forced_keyframes_expr_const_values;
+    v[4] = ptsTime;
+    const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr, v, nullptr);
+    Log(TLogLevel::llDebug,
+        "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f", v[0], v[1],
+        v[2], v[4], v[3], res);
+    if (res) {
+      forcedKeyframe = true;
+      v[2] = v[0];
+      v[3] = v[4];
+      v[1] += 1;
+    }
+    v[0] += 1;
+  } else if (ost.forced_keyframes.rfind("source", 0) == 0 && !ost.forced_keyframes.empty() &&
+             inPicture->key_frame == 1 && firstCopy) {
+    forcedKeyframe = true;
+  }
+  if (forcedKeyframe) {
+    inPicture->pict_type = AV_PICTURE_TYPE_I;
+    Log(TLogLevel::llDebug, "Forced keyframe at time %f", ptsTime);
+  }
+}
+
+// Encodes one picture and writes the packets the encoder gives back.
+void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFrame* inPicture) {
+  AVCodecContext* enc = ost.enc_ctx;
+  // The output hooks and the preview; a hook changes a private copy of the picture.
+  AVFrame* encPicture = OutputHookStep(ost, inPicture);
+
+  if (Fdebug_ts)
+    Log(TLogLevel::llInfo, "encoder <- type:video %s time_base:%d/%d",
+        engine_detail::TsFields("frame_pts", encPicture->pts, enc->time_base).c_str(), enc->time_base.num,
+        enc->time_base.den);
+  ost.frames_encoded++;
+  int ret = FF().avcodec_send_frame(enc, encPicture);
+  if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+  // Closed captions travel with the first copy of a frame only.
+  FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
+  if (encPicture != inPicture) FF().av_frame_unref(encPicture);
+  AVPacket* pkt = FEncodePacket;
+  int frameSize = 0;
+  for (;;) {
+    ret = FF().avcodec_receive_packet(enc, pkt);
+    if (ret == AVERROR(EAGAIN)) break;
+    if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+    frameSize = pkt->size;
+    if (Fdebug_ts)
+      Log(TLogLevel::llInfo, "encoder -> type:video %s",
+          engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
+    if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY))
+      pkt->pts = ost.sync_opts;
+    FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
+    output_packet(of, pkt, ost, false);
+    if (ost.logfile != nullptr && enc->stats_out != nullptr) std::fprintf(ost.logfile, "%s", enc->stats_out);
+  }
+  ost.sync_opts++;
+  ost.frame_number++;
+  if (!Fvstats_filename.empty() && frameSize) do_video_stats(ost, frameSize);
+}
+
+void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts) {
+  const TInputStream* ist = get_input_stream(ost);
+  int nbFrames = 0;
+  int nb0Frames = 0;
+  const double duration = VideoFrameDuration(ost, ist, nextPicture);
+  CountVideoFrames(of, ost, ist, nextPicture, syncIpts, duration, nbFrames, nb0Frames);
 
   nbFrames = int(std::min<int64_t>(nbFrames, ost.max_frames - ost.frame_number));
   nb0Frames = std::min(nb0Frames, nbFrames);
@@ -312,83 +420,9 @@ void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* n
     inPicture->pts = ost.sync_opts;
     if (!check_recording_time(ost)) return;
 
-    if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) &&
-        ost.top_field_first >= 0)
-      inPicture->top_field_first = !!ost.top_field_first;
-    if (inPicture->interlaced_frame) {
-      if (enc->codec->id == AV_CODEC_ID_MJPEG)
-        ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
-      else
-        ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
-    } else {
-      ost.st->codecpar->field_order = AV_FIELD_PROGRESSIVE;
-    }
-    inPicture->quality = enc->global_quality;
-    inPicture->pict_type = AV_PICTURE_TYPE_NONE;
-
-    bool forcedKeyframe = false;
-    const double ptsTime =
-        inPicture->pts != AV_NOPTS_VALUE ? double(inPicture->pts) * av_q2d(enc->time_base) : NAN;
-    if (ost.forced_kf_index < int(ost.forced_kf_pts.size()) &&
-        inPicture->pts >= ost.forced_kf_pts[std::size_t(ost.forced_kf_index)]) {
-      ost.forced_kf_index++;
-      forcedKeyframe = true;
-    } else if (ost.forced_keyframes_pexpr != nullptr) {
-      double* v = ost.forced_keyframes_expr_const_values;
-      v[4] = ptsTime;
-      const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr, v, nullptr);
-      Log(TLogLevel::llDebug,
-          "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f", v[0], v[1],
-          v[2], v[4], v[3], res);
-      if (res) {
-        forcedKeyframe = true;
-        v[2] = v[0];
-        v[3] = v[4];
-        v[1] += 1;
-      }
-      v[0] += 1;
-    } else if (ost.forced_keyframes.rfind("source", 0) == 0 && !ost.forced_keyframes.empty() &&
-               inPicture->key_frame == 1 && i == 0) {
-      forcedKeyframe = true;
-    }
-    if (forcedKeyframe) {
-      inPicture->pict_type = AV_PICTURE_TYPE_I;
-      Log(TLogLevel::llDebug, "Forced keyframe at time %f", ptsTime);
-    }
-
-    // The output hooks and the preview; a hook changes a private copy of the picture.
-    AVFrame* encPicture = OutputHookStep(ost, inPicture);
-
-    if (Fdebug_ts)
-      Log(TLogLevel::llInfo, "encoder <- type:video %s time_base:%d/%d",
-          engine_detail::TsFields("frame_pts", encPicture->pts, enc->time_base).c_str(), enc->time_base.num,
-          enc->time_base.den);
-    ost.frames_encoded++;
-    int ret = FF().avcodec_send_frame(enc, encPicture);
-    if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
-    // Closed captions travel with the first copy of a frame only.
-    FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
-    if (encPicture != inPicture) FF().av_frame_unref(encPicture);
-    AVPacket* pkt = FEncodePacket;
-    int frameSize = 0;
-    for (;;) {
-      ret = FF().avcodec_receive_packet(enc, pkt);
-      if (ret == AVERROR(EAGAIN)) break;
-      if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
-      frameSize = pkt->size;
-      if (Fdebug_ts)
-        Log(TLogLevel::llInfo, "encoder -> type:video %s",
-            engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
-      if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY))
-        pkt->pts = ost.sync_opts;
-      FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
-      output_packet(of, pkt, ost, false);
-      if (ost.logfile != nullptr && enc->stats_out != nullptr)
-        std::fprintf(ost.logfile, "%s", enc->stats_out);
-    }
-    ost.sync_opts++;
-    ost.frame_number++;
-    if (!Fvstats_filename.empty() && frameSize) do_video_stats(ost, frameSize);
+    SetPictureFields(ost, inPicture);
+    ForceKeyframe(ost, inPicture, i == 0);
+    EncodeVideoFrame(of, ost, inPicture);
   }
 
   if (ost.last_frame == nullptr) ost.last_frame.reset(FF().av_frame_alloc());
@@ -503,8 +537,8 @@ void TCustomFFmpeg::output_packet(TOutputFile& of, AVPacket* pkt, TOutputStream&
     write_packet(of, pkt, ost, false);
   }
   if (ret < 0 && ret != AVERROR_EOF) {
-    const std::string msg = FormatStr("Error applying bitstream filters to an output packet for stream #%d:%d.",
-                                      ost.file_index, ost.index);
+    const std::string msg = FormatStr(
+        "Error applying bitstream filters to an output packet for stream #%d:%d.", ost.file_index, ost.index);
     Log(TLogLevel::llError, "%s", msg.c_str());
     if (Fexit_on_error) RaiseError(msg);
     NoteLoss(msg);

@@ -134,7 +134,8 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
               names += std::string(" ") + a.name;
             }
             if (found == nullptr)
-              RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:%s", hwaccel.c_str(), names.c_str());
+              RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:%s", hwaccel.c_str(),
+                            names.c_str());
             ist.hwaccel_id = found->id;
           }
         }
@@ -228,6 +229,140 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
   }
 }
 
+// Demuxer options from the per-stream lists: the last entry, whatever its specifier.
+void TCustomFFmpegOpt::SetDemuxerOptions(TOptionsContext& o, const AVInputFormat* fileIformat) {
+  if (!o.sample_fmts.empty())
+    FF().av_dict_set(&o.g->format_opts, "sample_fmt", o.sample_fmts.back().u.str.c_str(), 0);
+  if (!o.audio_sample_rate.empty())
+    FF().av_dict_set_int(&o.g->format_opts, "sample_rate", o.audio_sample_rate.back().u.i, 0);
+  auto formatHasOption = [&](const char* name) {
+    if (fileIformat == nullptr || fileIformat->priv_class == nullptr) return false;
+    const AVClass* cls = fileIformat->priv_class;
+    return FF().av_opt_find(&cls, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+  };
+  if (!o.audio_channels.empty() && formatHasOption("channels"))
+    FF().av_dict_set_int(&o.g->format_opts, "channels", o.audio_channels.back().u.i, 0);
+  if (!o.frame_rates.empty() && formatHasOption("framerate"))
+    FF().av_dict_set(&o.g->format_opts, "framerate", o.frame_rates.back().u.str.c_str(), 0);
+  if (!o.frame_sizes.empty())
+    FF().av_dict_set(&o.g->format_opts, "video_size", o.frame_sizes.back().u.str.c_str(), 0);
+  if (!o.frame_pix_fmts.empty())
+    FF().av_dict_set(&o.g->format_opts, "pixel_format", o.frame_pix_fmts.back().u.str.c_str(), 0);
+}
+
+// Decoders forced by kind ("-c:v" and the like on an input).
+void TCustomFFmpegOpt::ForceDecodersByKind(TOptionsContext& o, AVFormatContext* ic) {
+  std::string videoCodecName, audioCodecName, subtitleCodecName, dataCodecName;
+  MatchPerTypeCodecName(o, "v", videoCodecName);
+  MatchPerTypeCodecName(o, "a", audioCodecName);
+  MatchPerTypeCodecName(o, "s", subtitleCodecName);
+  MatchPerTypeCodecName(o, "d", dataCodecName);
+  if (!videoCodecName.empty()) ic->video_codec = FindCodecOrDie(videoCodecName, AVMEDIA_TYPE_VIDEO, false);
+  if (!audioCodecName.empty()) ic->audio_codec = FindCodecOrDie(audioCodecName, AVMEDIA_TYPE_AUDIO, false);
+  if (!subtitleCodecName.empty())
+    ic->subtitle_codec = FindCodecOrDie(subtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false);
+  if (!dataCodecName.empty()) ic->data_codec = FindCodecOrDie(dataCodecName, AVMEDIA_TYPE_DATA, false);
+  ic->video_codec_id = ic->video_codec != nullptr ? ic->video_codec->id : AV_CODEC_ID_NONE;
+  ic->audio_codec_id = ic->audio_codec != nullptr ? ic->audio_codec->id : AV_CODEC_ID_NONE;
+  ic->subtitle_codec_id = ic->subtitle_codec != nullptr ? ic->subtitle_codec->id : AV_CODEC_ID_NONE;
+  ic->data_codec_id = ic->data_codec != nullptr ? ic->data_codec->id : AV_CODEC_ID_NONE;
+}
+
+// Probes the streams. Returns a negative error only for an input without any stream; ic is closed
+// then.
+int TCustomFFmpegOpt::FindStreamInfo(TOptionsContext& o, AVFormatContext*& ic, const std::string& fileName) {
+  if (!Ffind_stream_info) return 0;
+  std::vector<AVDictionary*> opts = SetupFindStreamInfoOpts(ic, o.g->codec_opts);
+  if (OnBeforeFindStreamInfo) OnBeforeFindStreamInfo(this, ic);
+  FLastRead = Now();
+  const int ret = FF().avformat_find_stream_info(ic, opts.empty() ? nullptr : opts.data());
+  for (AVDictionary*& d : opts) FF().av_dict_free(&d);
+  if (ret < 0) {
+    // Streams the probe could not fully describe may still be usable: only an input without any
+    // stream is refused.
+    FLastErrMsg = FormatStr("%s: could not find codec parameters", fileName.c_str());
+    Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+    if (ic->nb_streams == 0) {
+      CloseInputFormat(&ic);
+      return ret;
+    }
+  }
+  return 0;
+}
+
+// "-sseof" and "-ss" on an input: the start time it is read from, sought to. Returns that time
+// (with the input's own start added unless "-seek_timestamp" was given), the offset the input's
+// stamps are shifted by.
+int64_t TCustomFFmpegOpt::SeekInputStart(TOptionsContext& o, AVFormatContext* ic,
+                                         const std::string& fileName) {
+  if (o.start_time_eof != AV_NOPTS_VALUE) {
+    if (ic->duration > 0)
+      o.start_time = o.start_time_eof + ic->duration;
+    else
+      Log(TLogLevel::llWarning, "Cannot use -sseof, duration of %s not known", fileName.c_str());
+  }
+  int64_t timestamp = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
+  // The longest remaining input: the total that progress reports count against.
+  if (ic->duration != AV_NOPTS_VALUE && ic->duration - timestamp > FInputDuration)
+    FInputDuration = ic->duration - timestamp;
+  if (!o.seek_timestamp && ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
+
+  if (o.start_time != AV_NOPTS_VALUE) {
+    int64_t seekTimestamp = timestamp;
+    if (!(ic->iformat->flags & AVFMT_SEEK_TO_PTS)) {
+      bool dtsHeuristic = false;
+      for (unsigned i = 0; i < ic->nb_streams; i++)
+        if (ic->streams[i]->codecpar->video_delay) dtsHeuristic = true;
+      // Seek a little earlier: the demuxer seeks by DTS, which lags the PTS by the reorder delay.
+      if (dtsHeuristic) seekTimestamp -= 3 * AV_TIME_BASE / 23;
+    }
+    FLastRead = Now();
+    const int ret = FF().avformat_seek_file(ic, -1, INT64_MIN, seekTimestamp, seekTimestamp, 0);
+    if (ret < 0)
+      Log(TLogLevel::llWarning, "%s: could not seek to position %0.3f", fileName.c_str(),
+          double(timestamp) / AV_TIME_BASE);
+  }
+  return timestamp;
+}
+
+// The input's record, which owns ic from here on (ic is left null).
+TInputFile& TCustomFFmpegOpt::AddInputFileRecord(TOptionsContext& o, AVFormatContext*& ic,
+                                                 int64_t timestamp) {
+  auto f = std::make_unique<TInputFile>();
+  f->ctx = ic;
+  f->ist_index = int(Finput_streams.size()) - int(ic->nb_streams);
+  f->start_time = o.start_time;
+  f->recording_time = o.recording_time;
+  f->input_ts_offset = o.input_ts_offset;
+  if (Fcopy_ts)
+    f->ts_offset =
+        o.input_ts_offset - ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
+  else
+    f->ts_offset = o.input_ts_offset - timestamp;
+  f->ts_offset_copy_ts = Fcopy_ts != 0;
+  f->nb_streams = int(ic->nb_streams);
+  f->rate_emu = o.rate_emu;
+  f->accurate_seek = o.accurate_seek;
+  f->loop = o.loop;
+  f->duration = 0;
+  f->time_base = AVRational{1, 1};
+  ic = nullptr;  // owned by the record from here on
+  Finput_files.push_back(std::move(f));
+  return *Finput_files.back();
+}
+
+// "-dump_attachment": the attachments of the matching streams written to files.
+void TCustomFFmpegOpt::DumpAttachments(TOptionsContext& o, TInputFile& file) {
+  for (const TSpecifierOpt& entry : o.dump_attachment) {
+    for (int j = 0; j < file.nb_streams; j++) {
+      AVStream* st = file.ctx->streams[j];
+      const int r = FF().avformat_match_stream_specifier(file.ctx, st, entry.specifier.c_str());
+      if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
+      if (r == 1) DumpAttachment(st, entry.u.str);
+    }
+  }
+}
+
 int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& options,
                                     const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "input file", OPT_INPUT, fileName, presets);
@@ -251,40 +386,8 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
   }
   const std::size_t streamsBefore = Finput_streams.size();
   try {
-    // Demuxer options from the per-stream lists: the last entry, whatever its specifier.
-    if (!o.sample_fmts.empty())
-      FF().av_dict_set(&o.g->format_opts, "sample_fmt", o.sample_fmts.back().u.str.c_str(), 0);
-    if (!o.audio_sample_rate.empty())
-      FF().av_dict_set_int(&o.g->format_opts, "sample_rate", o.audio_sample_rate.back().u.i, 0);
-    auto formatHasOption = [&](const char* name) {
-      if (fileIformat == nullptr || fileIformat->priv_class == nullptr) return false;
-      const AVClass* cls = fileIformat->priv_class;
-      return FF().av_opt_find(&cls, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
-    };
-    if (!o.audio_channels.empty() && formatHasOption("channels"))
-      FF().av_dict_set_int(&o.g->format_opts, "channels", o.audio_channels.back().u.i, 0);
-    if (!o.frame_rates.empty() && formatHasOption("framerate"))
-      FF().av_dict_set(&o.g->format_opts, "framerate", o.frame_rates.back().u.str.c_str(), 0);
-    if (!o.frame_sizes.empty())
-      FF().av_dict_set(&o.g->format_opts, "video_size", o.frame_sizes.back().u.str.c_str(), 0);
-    if (!o.frame_pix_fmts.empty())
-      FF().av_dict_set(&o.g->format_opts, "pixel_format", o.frame_pix_fmts.back().u.str.c_str(), 0);
-
-    // Decoders forced by kind.
-    std::string videoCodecName, audioCodecName, subtitleCodecName, dataCodecName;
-    MatchPerTypeCodecName(o, "v", videoCodecName);
-    MatchPerTypeCodecName(o, "a", audioCodecName);
-    MatchPerTypeCodecName(o, "s", subtitleCodecName);
-    MatchPerTypeCodecName(o, "d", dataCodecName);
-    if (!videoCodecName.empty()) ic->video_codec = FindCodecOrDie(videoCodecName, AVMEDIA_TYPE_VIDEO, false);
-    if (!audioCodecName.empty()) ic->audio_codec = FindCodecOrDie(audioCodecName, AVMEDIA_TYPE_AUDIO, false);
-    if (!subtitleCodecName.empty())
-      ic->subtitle_codec = FindCodecOrDie(subtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false);
-    if (!dataCodecName.empty()) ic->data_codec = FindCodecOrDie(dataCodecName, AVMEDIA_TYPE_DATA, false);
-    ic->video_codec_id = ic->video_codec != nullptr ? ic->video_codec->id : AV_CODEC_ID_NONE;
-    ic->audio_codec_id = ic->audio_codec != nullptr ? ic->audio_codec->id : AV_CODEC_ID_NONE;
-    ic->subtitle_codec_id = ic->subtitle_codec != nullptr ? ic->subtitle_codec->id : AV_CODEC_ID_NONE;
-    ic->data_codec_id = ic->data_codec != nullptr ? ic->data_codec->id : AV_CODEC_ID_NONE;
+    SetDemuxerOptions(o, fileIformat);
+    ForceDecodersByKind(o, ic);
 
     ic->flags |= AVFMT_FLAG_NONBLOCK;
     ic->interrupt_callback = FReadCallback;
@@ -312,49 +415,10 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
     // Forcing a decoder may change a stream's codec id before it is probed.
     for (unsigned i = 0; i < ic->nb_streams; i++) ChooseDecoder(o, ic, ic->streams[i]);
 
-    if (Ffind_stream_info) {
-      std::vector<AVDictionary*> opts = SetupFindStreamInfoOpts(ic, o.g->codec_opts);
-      if (OnBeforeFindStreamInfo) OnBeforeFindStreamInfo(this, ic);
-      FLastRead = Now();
-      ret = FF().avformat_find_stream_info(ic, opts.empty() ? nullptr : opts.data());
-      for (AVDictionary*& d : opts) FF().av_dict_free(&d);
-      if (ret < 0) {
-        FLastErrMsg = FormatStr("%s: could not find codec parameters", fileName.c_str());
-        Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-        if (ic->nb_streams == 0) {
-          CloseInputFormat(&ic);
-          return ret;
-        }
-      }
-    }
+    ret = FindStreamInfo(o, ic, fileName);
+    if (ret < 0) return ret;
 
-    if (o.start_time_eof != AV_NOPTS_VALUE) {
-      if (ic->duration > 0)
-        o.start_time = o.start_time_eof + ic->duration;
-      else
-        Log(TLogLevel::llWarning, "Cannot use -sseof, duration of %s not known", fileName.c_str());
-    }
-    int64_t timestamp = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
-    // The longest remaining input: the total that progress reports count against.
-    if (ic->duration != AV_NOPTS_VALUE && ic->duration - timestamp > FInputDuration)
-      FInputDuration = ic->duration - timestamp;
-    if (!o.seek_timestamp && ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
-
-    if (o.start_time != AV_NOPTS_VALUE) {
-      int64_t seekTimestamp = timestamp;
-      if (!(ic->iformat->flags & AVFMT_SEEK_TO_PTS)) {
-        bool dtsHeuristic = false;
-        for (unsigned i = 0; i < ic->nb_streams; i++)
-          if (ic->streams[i]->codecpar->video_delay) dtsHeuristic = true;
-        // Seek a little earlier: the demuxer seeks by DTS, which lags the PTS by the reorder delay.
-        if (dtsHeuristic) seekTimestamp -= 3 * AV_TIME_BASE / 23;
-      }
-      FLastRead = Now();
-      ret = FF().avformat_seek_file(ic, -1, INT64_MIN, seekTimestamp, seekTimestamp, 0);
-      if (ret < 0)
-        Log(TLogLevel::llWarning, "%s: could not seek to position %0.3f", fileName.c_str(),
-            double(timestamp) / AV_TIME_BASE);
-    }
+    const int64_t timestamp = SeekInputStart(o, ic, fileName);
 
     AddInputStreams(o, ic);
     FF().av_dump_format(ic, int(Finput_files.size()), FileNameToFF(fileName).c_str(), 0);
@@ -368,36 +432,8 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
       return AVERROR(EINVAL);
     }
 
-    auto f = std::make_unique<TInputFile>();
-    f->ctx = ic;
-    f->ist_index = int(Finput_streams.size()) - int(ic->nb_streams);
-    f->start_time = o.start_time;
-    f->recording_time = o.recording_time;
-    f->input_ts_offset = o.input_ts_offset;
-    if (Fcopy_ts)
-      f->ts_offset =
-          o.input_ts_offset - ((Fstart_at_zero && ic->start_time != AV_NOPTS_VALUE) ? ic->start_time : 0);
-    else
-      f->ts_offset = o.input_ts_offset - timestamp;
-    f->ts_offset_copy_ts = Fcopy_ts != 0;
-    f->nb_streams = int(ic->nb_streams);
-    f->rate_emu = o.rate_emu;
-    f->accurate_seek = o.accurate_seek;
-    f->loop = o.loop;
-    f->duration = 0;
-    f->time_base = AVRational{1, 1};
-    ic = nullptr;  // owned by the record from here on
-    Finput_files.push_back(std::move(f));
-    TInputFile& file = *Finput_files.back();
-
-    for (const TSpecifierOpt& entry : o.dump_attachment) {
-      for (int j = 0; j < file.nb_streams; j++) {
-        AVStream* st = file.ctx->streams[j];
-        const int r = FF().avformat_match_stream_specifier(file.ctx, st, entry.specifier.c_str());
-        if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
-        if (r == 1) DumpAttachment(st, entry.u.str);
-      }
-    }
+    TInputFile& file = AddInputFileRecord(o, ic, timestamp);
+    DumpAttachments(o, file);
   } catch (...) {
     if (ic != nullptr) CloseInputFormat(&ic);
     // Streams of a file that never became a record must not stay behind.

@@ -19,6 +19,7 @@ extern "C" {
 
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/ffmpeg_util.h"
+#include "media/ff_handles.h"
 #include "media/ff_utils.h"
 
 namespace media {
@@ -179,6 +180,196 @@ void TCustomFFmpegOpt::SetOutputFilterConstraints(std::size_t firstStream) {
   }
 }
 
+// "-t" or "-to": how long the output records. Fails when "-to" is not after "-ss".
+int TCustomFFmpegOpt::ResolveRecordingTime(TOptionsContext& o) {
+  if (o.stop_time != INT64_MAX && o.recording_time != INT64_MAX) {
+    o.stop_time = INT64_MAX;
+    Log(TLogLevel::llWarning, "-t and -to cannot be used together; using -t.");
+  }
+  if (o.stop_time != INT64_MAX && o.recording_time == INT64_MAX) {
+    const int64_t start = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
+    if (o.stop_time <= start) {
+      FLastErrMsg = "-to value smaller than -ss; aborting.";
+      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
+      return AVERROR(EINVAL);
+    }
+    o.recording_time = o.stop_time - start;
+  }
+  return 0;
+}
+
+// A stream of its own for an unlabelled or "-map [label]" output of a complex graph.
+void TCustomFFmpegOpt::BindGraphOutput(TOptionsContext& o, TOutputFilter& ofilter, AVFormatContext* oc) {
+  TOutputStream* ost = nullptr;
+  switch (ofilter.type_) {
+    case AVMEDIA_TYPE_VIDEO:
+      ost = NewVideoStream(o, oc, -1);
+      break;
+    case AVMEDIA_TYPE_AUDIO:
+      ost = NewAudioStream(o, oc, -1);
+      break;
+    default:
+      RaiseError("Only video and audio filters are supported currently.");
+  }
+  BindComplexOutput(ofilter, *ost);
+}
+
+// The output's record from the options; the record owns oc from here on.
+void TCustomFFmpegOpt::InitOutputFileRecord(TOptionsContext& o, TOutputFile& of, AVFormatContext* oc,
+                                            const std::string& fileName) {
+  of.ctx = oc;
+  of.file_name = fileName;
+  of.ost_index = int(Foutput_streams.size());
+  of.recording_time = o.recording_time;
+  of.start_time = o.start_time;
+  of.limit_filesize = o.limit_filesize == INT64_MAX ? UINT64_MAX : uint64_t(o.limit_filesize);
+  of.shortest = o.shortest;
+  FF().av_dict_copy(&of.opts, o.g->format_opts, 0);
+  if (o.recording_time != INT64_MAX) {
+    oc->duration = o.recording_time;
+    if (o.recording_time > FOutputDuration) FOutputDuration = o.recording_time;
+  }
+  oc->interrupt_callback = FWriteCallback;
+  if (const AVDictionaryEntry* e = FF().av_dict_get(o.g->format_opts, "fflags", nullptr, 0)) {
+    const AVOption* opt = FF().av_opt_find(oc, "fflags", nullptr, 0, 0);
+    if (opt != nullptr) FF().av_opt_eval_flags(oc, opt, e->value, &oc->flags);
+  }
+}
+
+// Unlabelled outputs of complex graphs each get a stream of their own; the kinds they give are
+// then not picked from the inputs automatically.
+void TCustomFFmpegOpt::BindUnlabelledGraphOutputs(TOptionsContext& o, AVFormatContext* oc) {
+  for (auto& fg : Ffiltergraphs) {
+    for (auto& ofilter : fg->outputs) {
+      if (ofilter->out_tmp == nullptr || ofilter->out_tmp->name != nullptr) continue;
+      switch (ofilter->type_) {
+        case AVMEDIA_TYPE_VIDEO:
+          o.video_disable = 1;
+          break;
+        case AVMEDIA_TYPE_AUDIO:
+          o.audio_disable = 1;
+          break;
+        case AVMEDIA_TYPE_SUBTITLE:
+          o.subtitle_disable = 1;
+          break;
+        default:
+          break;
+      }
+      BindGraphOutput(o, *ofilter, oc);
+    }
+  }
+}
+
+// The output of a complex graph that "-map [label]" names; null when none.
+TOutputFilter* TCustomFFmpegOpt::FindLabelledGraphOutput(const std::string& label) {
+  for (auto& fg : Ffiltergraphs)
+    for (auto& ofilter : fg->outputs)
+      if (ofilter->out_tmp != nullptr && ofilter->out_tmp->name != nullptr && label == ofilter->out_tmp->name)
+        return ofilter.get();
+  return nullptr;
+}
+
+// One "-map": a graph output by its label, or an input stream with the output stream of its kind.
+// False with the reason in error when the map cannot be followed.
+bool TCustomFFmpegOpt::AddMappedStream(TOptionsContext& o, AVFormatContext* oc, const TStreamMap& map,
+                                       std::string& error) {
+  if (map.disabled) return true;
+  if (!map.linklabel.empty()) {
+    TOutputFilter* found = FindLabelledGraphOutput(map.linklabel);
+    if (found == nullptr) {
+      error = FormatStr(
+          "Output with label \"%s\" does not exist in any defined filter graph, or "
+          "was already used elsewhere.",
+          map.linklabel.c_str());
+      return false;
+    }
+    BindGraphOutput(o, *found, oc);
+    return true;
+  }
+  const int srcIdx = Finput_files[map.file_index]->ist_index + map.stream_index;
+  const TInputStream& ist = *Finput_streams[std::size_t(srcIdx)];
+  const AVMediaType type = ist.st->codecpar->codec_type;
+  if ((o.subtitle_disable && type == AVMEDIA_TYPE_SUBTITLE) ||
+      (o.audio_disable && type == AVMEDIA_TYPE_AUDIO) || (o.video_disable && type == AVMEDIA_TYPE_VIDEO) ||
+      (o.data_disable && type == AVMEDIA_TYPE_DATA))
+    return true;
+  TOutputStream* ost = nullptr;
+  switch (type) {
+    case AVMEDIA_TYPE_VIDEO:
+      ost = NewVideoStream(o, oc, srcIdx);
+      break;
+    case AVMEDIA_TYPE_AUDIO:
+      ost = NewAudioStream(o, oc, srcIdx);
+      break;
+    case AVMEDIA_TYPE_SUBTITLE:
+      ost = NewSubtitleStream(o, oc, srcIdx);
+      break;
+    case AVMEDIA_TYPE_DATA:
+      ost = NewDataStream(o, oc, srcIdx);
+      break;
+    case AVMEDIA_TYPE_ATTACHMENT:
+      ost = NewAttachmentStream(o, oc, srcIdx);
+      break;
+    default:
+      if (Fcopy_unknown_streams) {
+        ost = NewUnknownStream(o, oc, srcIdx);
+      } else if (Fignore_unknown_streams) {
+        Log(TLogLevel::llWarning, "Cannot map stream #%d:%d - unsupported type.", map.file_index,
+            map.stream_index);
+        return true;
+      } else {
+        error = FormatStr(
+            "Cannot map stream #%d:%d - unsupported type.\nIf you want unsupported "
+            "types ignored instead of failing, please use the -ignore_unknown "
+            "option\nIf you want them copied, please use -copy_unknown",
+            map.file_index, map.stream_index);
+        return false;
+      }
+  }
+  if (ost != nullptr)
+    ost->sync_ist =
+        Finput_streams[std::size_t(Finput_files[map.sync_file_index]->ist_index + map.sync_stream_index)]
+            .get();
+  return true;
+}
+
+// "-attach": each file becomes an attachment stream, read whole into the stream's extra data.
+void TCustomFFmpegOpt::AddAttachments(TOptionsContext& o, AVFormatContext* oc) {
+  for (const std::string& attachment : o.attachments) {
+    AVIOContext* pb = nullptr;
+    FLastRead = Now();
+    if (FF().avio_open2(&pb, attachment.c_str(), AVIO_FLAG_READ, &FReadCallback, nullptr) < 0)
+      RaiseErrorFmt("Could not open attachment file %s.", attachment.c_str());
+    const int64_t len = FF().avio_size(pb);
+    if (len <= 0) {
+      FF().avio_closep(&pb);
+      RaiseErrorFmt("Could not get size of the attachment %s.", attachment.c_str());
+    }
+    if (len > (1 << 30)) {
+      FF().avio_closep(&pb);
+      RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
+    }
+    TBufferPtr data{static_cast<uint8_t*>(FF().av_malloc(std::size_t(len) + AV_INPUT_BUFFER_PADDING_SIZE))};
+    if (data == nullptr) {
+      FF().avio_closep(&pb);
+      RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
+    }
+    // A short read would embed uninitialised bytes as the attachment.
+    const int got = FF().avio_read(pb, data.get(), int(len));
+    FF().avio_closep(&pb);
+    if (got != int(len)) RaiseErrorFmt("Could not read attachment file %s.", attachment.c_str());
+    std::memset(data.get() + len, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    TOutputStream* ost = NewAttachmentStream(o, oc, -1);
+    ost->stream_copy = 0;
+    ost->attachment_filename = attachment;
+    ost->st->codecpar->extradata = data.release();
+    ost->st->codecpar->extradata_size = int(len);
+    const std::size_t slash = attachment.find_last_of('/');
+    const std::string base = slash == std::string::npos ? attachment : attachment.substr(slash + 1);
+    FF().av_dict_set(&ost->st->metadata, "filename", base.c_str(), AV_DICT_DONT_OVERWRITE);
+  }
+}
+
 int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& options,
                                      const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "output file", OPT_OUTPUT, fileName, presets);
@@ -204,19 +395,8 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
     return AVERROR(EINVAL);
   }
 
-  if (o.stop_time != INT64_MAX && o.recording_time != INT64_MAX) {
-    o.stop_time = INT64_MAX;
-    Log(TLogLevel::llWarning, "-t and -to cannot be used together; using -t.");
-  }
-  if (o.stop_time != INT64_MAX && o.recording_time == INT64_MAX) {
-    const int64_t start = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
-    if (o.stop_time <= start) {
-      FLastErrMsg = "-to value smaller than -ss; aborting.";
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      return AVERROR(EINVAL);
-    }
-    o.recording_time = o.stop_time - start;
-  }
+  ret = ResolveRecordingTime(o);
+  if (ret < 0) return ret;
 
   Foutput_files.push_back(std::make_unique<TOutputFile>());
   TOutputFile* of = Foutput_files.back().get();
@@ -245,177 +425,24 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
     rollback();
     return code;
   };
-  // A stream of its own for an unlabelled or "-map [label]" output of a complex graph.
-  auto bindGraphOutput = [&](TOutputFilter& ofilter, AVFormatContext* oc) {
-    TOutputStream* ost = nullptr;
-    switch (ofilter.type_) {
-      case AVMEDIA_TYPE_VIDEO:
-        ost = NewVideoStream(o, oc, -1);
-        break;
-      case AVMEDIA_TYPE_AUDIO:
-        ost = NewAudioStream(o, oc, -1);
-        break;
-      default:
-        RaiseError("Only video and audio filters are supported currently.");
-    }
-    BindComplexOutput(ofilter, *ost);
-  };
-
   try {
     AVFormatContext* oc = nullptr;
     ret = FF().avformat_alloc_output_context2(&oc, nullptr, o.format.empty() ? nullptr : o.format.c_str(),
                                               ffName.c_str());
     if (oc == nullptr)
       return fail(TLogLevel::llError, FormatAVError(fileName, ret), ret < 0 ? ret : AVERROR(ENOMEM));
-    of->ctx = oc;
-    of->file_name = fileName;
-    of->ost_index = int(Foutput_streams.size());
-    of->recording_time = o.recording_time;
-    of->start_time = o.start_time;
-    of->limit_filesize = o.limit_filesize == INT64_MAX ? UINT64_MAX : uint64_t(o.limit_filesize);
-    of->shortest = o.shortest;
-    FF().av_dict_copy(&of->opts, o.g->format_opts, 0);
-    if (o.recording_time != INT64_MAX) {
-      oc->duration = o.recording_time;
-      if (o.recording_time > FOutputDuration) FOutputDuration = o.recording_time;
-    }
-    oc->interrupt_callback = FWriteCallback;
-    if (const AVDictionaryEntry* e = FF().av_dict_get(o.g->format_opts, "fflags", nullptr, 0)) {
-      const AVOption* opt = FF().av_opt_find(oc, "fflags", nullptr, 0, 0);
-      if (opt != nullptr) FF().av_opt_eval_flags(oc, opt, e->value, &oc->flags);
-    }
+    InitOutputFileRecord(o, *of, oc, fileName);
 
-    // Unlabelled outputs of complex graphs each get a stream of their own.
-    for (auto& fg : Ffiltergraphs) {
-      for (auto& ofilter : fg->outputs) {
-        if (ofilter->out_tmp == nullptr || ofilter->out_tmp->name != nullptr) continue;
-        switch (ofilter->type_) {
-          case AVMEDIA_TYPE_VIDEO:
-            o.video_disable = 1;
-            break;
-          case AVMEDIA_TYPE_AUDIO:
-            o.audio_disable = 1;
-            break;
-          case AVMEDIA_TYPE_SUBTITLE:
-            o.subtitle_disable = 1;
-            break;
-          default:
-            break;
-        }
-        bindGraphOutput(*ofilter, oc);
-      }
-    }
-
+    BindUnlabelledGraphOutputs(o, oc);
     if (o.stream_maps.empty()) {
       SelectStreamsAutomatically(o, oc, ffName);
     } else {
-      for (const TStreamMap& map : o.stream_maps) {
-        if (map.disabled) continue;
-        if (!map.linklabel.empty()) {
-          TOutputFilter* found = nullptr;
-          for (auto& fg : Ffiltergraphs) {
-            for (auto& ofilter : fg->outputs) {
-              if (ofilter->out_tmp != nullptr && ofilter->out_tmp->name != nullptr &&
-                  map.linklabel == ofilter->out_tmp->name) {
-                found = ofilter.get();
-                break;
-              }
-            }
-            if (found != nullptr) break;
-          }
-          if (found == nullptr)
-            return fail(TLogLevel::llFatal,
-                        FormatStr("Output with label \"%s\" does not exist in any defined filter graph, or "
-                                  "was already used elsewhere.",
-                                  map.linklabel.c_str()),
-                        AVERROR(EINVAL));
-          bindGraphOutput(*found, oc);
-          continue;
-        }
-        const int srcIdx = Finput_files[map.file_index]->ist_index + map.stream_index;
-        const TInputStream& ist = *Finput_streams[std::size_t(srcIdx)];
-        const AVMediaType type = ist.st->codecpar->codec_type;
-        if ((o.subtitle_disable && type == AVMEDIA_TYPE_SUBTITLE) ||
-            (o.audio_disable && type == AVMEDIA_TYPE_AUDIO) ||
-            (o.video_disable && type == AVMEDIA_TYPE_VIDEO) || (o.data_disable && type == AVMEDIA_TYPE_DATA))
-          continue;
-        TOutputStream* ost = nullptr;
-        switch (type) {
-          case AVMEDIA_TYPE_VIDEO:
-            ost = NewVideoStream(o, oc, srcIdx);
-            break;
-          case AVMEDIA_TYPE_AUDIO:
-            ost = NewAudioStream(o, oc, srcIdx);
-            break;
-          case AVMEDIA_TYPE_SUBTITLE:
-            ost = NewSubtitleStream(o, oc, srcIdx);
-            break;
-          case AVMEDIA_TYPE_DATA:
-            ost = NewDataStream(o, oc, srcIdx);
-            break;
-          case AVMEDIA_TYPE_ATTACHMENT:
-            ost = NewAttachmentStream(o, oc, srcIdx);
-            break;
-          default:
-            if (Fcopy_unknown_streams) {
-              ost = NewUnknownStream(o, oc, srcIdx);
-            } else if (Fignore_unknown_streams) {
-              Log(TLogLevel::llWarning, "Cannot map stream #%d:%d - unsupported type.", map.file_index,
-                  map.stream_index);
-              continue;
-            } else {
-              return fail(TLogLevel::llFatal,
-                          FormatStr("Cannot map stream #%d:%d - unsupported type.\nIf you want unsupported "
-                                    "types ignored instead of failing, please use the -ignore_unknown "
-                                    "option\nIf you want them copied, please use -copy_unknown",
-                                    map.file_index, map.stream_index),
-                          AVERROR(EINVAL));
-            }
-        }
-        if (ost != nullptr)
-          ost->sync_ist = Finput_streams[std::size_t(Finput_files[map.sync_file_index]->ist_index +
-                                                     map.sync_stream_index)]
-                              .get();
-      }
+      std::string error;
+      for (const TStreamMap& map : o.stream_maps)
+        if (!AddMappedStream(o, oc, map, error)) return fail(TLogLevel::llFatal, error, AVERROR(EINVAL));
     }
 
-    // Attachments.
-    for (const std::string& attachment : o.attachments) {
-      AVIOContext* pb = nullptr;
-      FLastRead = Now();
-      if (FF().avio_open2(&pb, attachment.c_str(), AVIO_FLAG_READ, &FReadCallback, nullptr) < 0)
-        RaiseErrorFmt("Could not open attachment file %s.", attachment.c_str());
-      const int64_t len = FF().avio_size(pb);
-      if (len <= 0) {
-        FF().avio_closep(&pb);
-        RaiseErrorFmt("Could not get size of the attachment %s.", attachment.c_str());
-      }
-      if (len > (1 << 30)) {
-        FF().avio_closep(&pb);
-        RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
-      }
-      auto* data = static_cast<uint8_t*>(FF().av_malloc(std::size_t(len) + AV_INPUT_BUFFER_PADDING_SIZE));
-      if (data == nullptr) {
-        FF().avio_closep(&pb);
-        RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
-      }
-      // A short read would embed uninitialised bytes as the attachment.
-      const int got = FF().avio_read(pb, data, int(len));
-      FF().avio_closep(&pb);
-      if (got != int(len)) {
-        FF().av_free(data);
-        RaiseErrorFmt("Could not read attachment file %s.", attachment.c_str());
-      }
-      std::memset(data + len, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-      TOutputStream* ost = NewAttachmentStream(o, oc, -1);
-      ost->stream_copy = 0;
-      ost->attachment_filename = attachment;
-      ost->st->codecpar->extradata = data;
-      ost->st->codecpar->extradata_size = int(len);
-      const std::size_t slash = attachment.find_last_of('/');
-      const std::string base = slash == std::string::npos ? attachment : attachment.substr(slash + 1);
-      FF().av_dict_set(&ost->st->metadata, "filename", base.c_str(), AV_DICT_DONT_OVERWRITE);
-    }
+    AddAttachments(o, oc);
 
     if (oc->nb_streams == 0 && !(oc->oformat->flags & AVFMT_NOSTREAMS))
       return fail(TLogLevel::llError, FormatStr("Output file #%d does not contain any stream", fileIndex),
@@ -464,7 +491,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
       FF().av_dict_set_int(&of->opts, "preload", int64_t(std::llround(o.mux_preload * AV_TIME_BASE)), 0);
     oc->max_delay = int(o.mux_max_delay * AV_TIME_BASE);
 
-    ApplyMetadata(o, *of, fileIndex);
+    ApplyMetadata(o, *of);
   } catch (...) {
     rollback();
     throw;
@@ -515,10 +542,9 @@ bool ParseMetaType(const std::string& arg, char& type, std::string& spec, int& i
 
 }  // namespace
 
-void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fileIndex) {
-  AVFormatContext* oc = of.ctx;
-
-  // "-map_metadata[:outspec] infile[:inspec]".
+// "-map_metadata[:outspec] infile[:inspec]": tags copied from an input's file, stream, chapter or
+// program to the output's; "-map_metadata -1" turns the automatic copies off.
+void TCustomFFmpegOpt::MapMetadata(TOptionsContext& o, AVFormatContext* oc) {
   for (const TSpecifierOpt& entry : o.metadata_map) {
     const std::string& arg = entry.u.str;
     char* p = nullptr;
@@ -588,8 +614,10 @@ void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fi
     collect(oc, outType, outSpec, outIndex, true);
     for (AVDictionary** out : outs) FF().av_dict_copy(out, ins.front(), AV_DICT_DONT_OVERWRITE);
   }
+}
 
-  // Chapters.
+// "-map_chapters": the chapters of the chosen input, by default of the first input that has any.
+void TCustomFFmpegOpt::MapChapters(TOptionsContext& o, TOutputFile& of) {
   if (o.chapters_input_file >= int(Finput_files.size())) {
     if (o.chapters_input_file == INT32_MAX) {
       o.chapters_input_file = -1;
@@ -604,13 +632,16 @@ void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fi
     }
   }
   if (o.chapters_input_file >= 0)
-    CopyChapters(*Finput_files[std::size_t(o.chapters_input_file)], of, oc, !o.metadata_chapters_manual);
+    CopyChapters(*Finput_files[std::size_t(o.chapters_input_file)], of, of.ctx, !o.metadata_chapters_manual);
+}
 
-  // Global and stream metadata of the first input.
+// Global and stream tags of the first input, unless tags were mapped by hand. A cut output drops
+// the input's duration; the creation time is the output's own.
+void TCustomFFmpegOpt::CopyInputMetadata(TOptionsContext& o, TOutputFile& of) {
   if (!o.metadata_global_manual && !Finput_files.empty()) {
-    FF().av_dict_copy(&oc->metadata, Finput_files[0]->ctx->metadata, AV_DICT_DONT_OVERWRITE);
-    if (of.recording_time != INT64_MAX) FF().av_dict_set(&oc->metadata, "duration", nullptr, 0);
-    FF().av_dict_set(&oc->metadata, "creation_time", nullptr, 0);
+    FF().av_dict_copy(&of.ctx->metadata, Finput_files[0]->ctx->metadata, AV_DICT_DONT_OVERWRITE);
+    if (of.recording_time != INT64_MAX) FF().av_dict_set(&of.ctx->metadata, "duration", nullptr, 0);
+    FF().av_dict_set(&of.ctx->metadata, "creation_time", nullptr, 0);
   }
   if (!o.metadata_streams_manual) {
     for (std::size_t i = std::size_t(of.ost_index); i < Foutput_streams.size(); i++) {
@@ -621,8 +652,10 @@ void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fi
       if (!ost.stream_copy) FF().av_dict_set(&ost.st->metadata, "encoder", nullptr, 0);
     }
   }
+}
 
-  // Programs: "title=...:program_num=...:st=...".
+// "-program title=...:program_num=...:st=...".
+void TCustomFFmpegOpt::AddPrograms(TOptionsContext& o, AVFormatContext* oc) {
   for (const TSpecifierOpt& entry : o.program) {
     std::string title;
     int progid = int(oc->nb_programs) + 1;
@@ -655,8 +688,10 @@ void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fi
       if (st >= 0 && unsigned(st) < oc->nb_streams)
         FF().av_program_add_stream_index(oc, progid, unsigned(st));
   }
+}
 
-  // "-metadata[:spec] key=value", last.
+// "-metadata[:spec] key=value", applied last; an empty value removes the tag.
+void TCustomFFmpegOpt::SetMetadataOptions(TOptionsContext& o, AVFormatContext* oc) {
   for (const TSpecifierOpt& entry : o.metadata) {
     const std::string& arg = entry.u.str;
     const std::size_t eq = arg.find('=');
@@ -687,6 +722,14 @@ void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of, int fi
       FF().av_dict_set(&oc->metadata, key.c_str(), v, 0);
     }
   }
+}
+
+void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of) {
+  MapMetadata(o, of.ctx);
+  MapChapters(o, of);
+  CopyInputMetadata(o, of);
+  AddPrograms(o, of.ctx);
+  SetMetadataOptions(o, of.ctx);
 }
 
 }  // namespace media

@@ -244,6 +244,106 @@ uint16_t* ParseMatrix(TCustomFFmpegOpt&, const std::string& text, std::string& e
 
 }  // namespace
 
+// "-intra_matrix", "-chroma_intra_matrix" and "-inter_matrix": 64 comma-separated values each.
+void TCustomFFmpegOpt::SetVideoMatrices(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost) {
+  AVStream* st = ost.st;
+  AVCodecContext* videoEnc = ost.enc_ctx;
+  std::string error;
+  std::string matrix;
+  MatchPerStream(o.intra_matrices, oc, st, matrix);
+  if (!matrix.empty() && (videoEnc->intra_matrix = ParseMatrix(*this, matrix, error)) == nullptr)
+    RaiseError(error);
+  matrix.clear();
+  MatchPerStream(o.chroma_intra_matrices, oc, st, matrix);
+  if (!matrix.empty() && (videoEnc->chroma_intra_matrix = ParseMatrix(*this, matrix, error)) == nullptr)
+    RaiseError(error);
+  matrix.clear();
+  MatchPerStream(o.inter_matrices, oc, st, matrix);
+  if (!matrix.empty() && (videoEnc->inter_matrix = ParseMatrix(*this, matrix, error)) == nullptr) {
+    if (error.rfind("Could not", 0) == 0) RaiseError("Could not allocate memory for inter matrix.");
+    RaiseError(error);
+  }
+}
+
+// "-rc_override start,end,q/...": a quantiser (q > 0) or a quality factor in percent (q <= 0)
+// for ranges of frames.
+void TCustomFFmpegOpt::SetRcOverride(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost) {
+  AVCodecContext* videoEnc = ost.enc_ctx;
+  std::string rcOverride;
+  MatchPerStream(o.rc_overrides, oc, ost.st, rcOverride);
+  if (rcOverride.empty()) return;
+  std::size_t pos = 0;
+  int count = 0;
+  while (pos <= rcOverride.size()) {
+    std::size_t slash = rcOverride.find('/', pos);
+    if (slash == std::string::npos) slash = rcOverride.size();
+    const std::string item = rcOverride.substr(pos, slash - pos);
+    pos = slash + 1;
+    int start = 0, end = 0, q = 0;
+    if (std::sscanf(item.c_str(), "%d,%d,%d", &start, &end, &q) != 3) RaiseError("error parsing rc_override");
+    auto* grown = static_cast<RcOverride*>(
+        FF().av_realloc_array(videoEnc->rc_override, std::size_t(count + 1), sizeof(RcOverride)));
+    if (grown == nullptr) RaiseError("Could not (re)allocate memory for rc_override.");
+    videoEnc->rc_override = grown;
+    videoEnc->rc_override[count].start_frame = start;
+    videoEnc->rc_override[count].end_frame = end;
+    if (q > 0) {
+      videoEnc->rc_override[count].qscale = q;
+      videoEnc->rc_override[count].quality_factor = 1.0;
+    } else {
+      videoEnc->rc_override[count].qscale = 0;
+      videoEnc->rc_override[count].quality_factor = -q / 100.0f;
+    }
+    count++;
+    videoEnc->rc_override_count = count;
+  }
+}
+
+// "-pass" and "-passlogfile": the first pass writes the encoder's statistics, the second reads them
+// (libx264 keeps its own file).
+void TCustomFFmpegOpt::SetUpTwoPass(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost) {
+  AVStream* st = ost.st;
+  AVCodecContext* videoEnc = ost.enc_ctx;
+  int doPass = 0;
+  MatchPerStream(o.pass, oc, st, doPass);
+  if (doPass) {
+    if (doPass & 1) {
+      videoEnc->flags |= AV_CODEC_FLAG_PASS1;
+      FF().av_dict_set(&ost.encoder_opts, "flags", "+pass1", AV_DICT_APPEND);
+    }
+    if (doPass & 2) {
+      videoEnc->flags |= AV_CODEC_FLAG_PASS2;
+      FF().av_dict_set(&ost.encoder_opts, "flags", "+pass2", AV_DICT_APPEND);
+    }
+  }
+  MatchPerStream(o.passlogfiles, oc, st, ost.logfile_prefix);
+  if (doPass) {
+    const std::string logName = FormatStr(
+        "%s-%d.log", ost.logfile_prefix.empty() ? "ffencoder2pass" : ost.logfile_prefix.c_str(), ost.index);
+    if (std::strcmp(ost.enc->name, "libx264") == 0) {
+      FF().av_dict_set(&ost.encoder_opts, "stats", logName.c_str(), AV_DICT_DONT_OVERWRITE);
+    } else {
+      if (videoEnc->flags & AV_CODEC_FLAG_PASS2) {
+        std::ifstream in(logName, std::ios::binary);
+        if (!in) RaiseErrorFmt("Error reading log file \"%s\" for pass-2 encoding", logName.c_str());
+        std::stringstream content;
+        content << in.rdbuf();
+        const std::string text = content.str();
+        auto* stats = static_cast<char*>(FF().av_malloc(text.size() + 1));
+        if (stats == nullptr)
+          RaiseErrorFmt("Error reading log file \"%s\" for pass-2 encoding", logName.c_str());
+        std::memcpy(stats, text.c_str(), text.size() + 1);
+        videoEnc->stats_in = stats;
+      }
+      if (videoEnc->flags & AV_CODEC_FLAG_PASS1) {
+        ost.logfile = std::fopen(logName.c_str(), "wb");
+        if (ost.logfile == nullptr)
+          RaiseErrorFmt("Cannot write log file \"%s\" for pass-1 encoding", logName.c_str());
+      }
+    }
+  }
+}
+
 TOutputStream* TCustomFFmpegOpt::NewVideoStream(TOptionsContext& o, AVFormatContext* oc, int sourceIndex) {
   TOutputStream* ostPtr = NewOutputStream(o, oc, AVMEDIA_TYPE_VIDEO, sourceIndex);
   TOutputStream& ost = *ostPtr;
@@ -293,92 +393,11 @@ TOutputStream* TCustomFFmpegOpt::NewVideoStream(TOptionsContext& o, AVFormatCont
   st->sample_aspect_ratio = videoEnc->sample_aspect_ratio;
   if (Fintra_only) videoEnc->gop_size = 0;
 
-  std::string error;
-  std::string matrix;
-  MatchPerStream(o.intra_matrices, oc, st, matrix);
-  if (!matrix.empty() && (videoEnc->intra_matrix = ParseMatrix(*this, matrix, error)) == nullptr)
-    RaiseError(error);
-  matrix.clear();
-  MatchPerStream(o.chroma_intra_matrices, oc, st, matrix);
-  if (!matrix.empty() && (videoEnc->chroma_intra_matrix = ParseMatrix(*this, matrix, error)) == nullptr)
-    RaiseError(error);
-  matrix.clear();
-  MatchPerStream(o.inter_matrices, oc, st, matrix);
-  if (!matrix.empty() && (videoEnc->inter_matrix = ParseMatrix(*this, matrix, error)) == nullptr) {
-    if (error.rfind("Could not", 0) == 0) RaiseError("Could not allocate memory for inter matrix.");
-    RaiseError(error);
-  }
-
-  std::string rcOverride;
-  MatchPerStream(o.rc_overrides, oc, st, rcOverride);
-  if (!rcOverride.empty()) {
-    std::size_t pos = 0;
-    int count = 0;
-    while (pos <= rcOverride.size()) {
-      std::size_t slash = rcOverride.find('/', pos);
-      if (slash == std::string::npos) slash = rcOverride.size();
-      const std::string item = rcOverride.substr(pos, slash - pos);
-      pos = slash + 1;
-      int start = 0, end = 0, q = 0;
-      if (std::sscanf(item.c_str(), "%d,%d,%d", &start, &end, &q) != 3)
-        RaiseError("error parsing rc_override");
-      auto* grown = static_cast<RcOverride*>(
-          FF().av_realloc_array(videoEnc->rc_override, std::size_t(count + 1), sizeof(RcOverride)));
-      if (grown == nullptr) RaiseError("Could not (re)allocate memory for rc_override.");
-      videoEnc->rc_override = grown;
-      videoEnc->rc_override[count].start_frame = start;
-      videoEnc->rc_override[count].end_frame = end;
-      if (q > 0) {
-        videoEnc->rc_override[count].qscale = q;
-        videoEnc->rc_override[count].quality_factor = 1.0;
-      } else {
-        videoEnc->rc_override[count].qscale = 0;
-        videoEnc->rc_override[count].quality_factor = -q / 100.0f;
-      }
-      count++;
-      videoEnc->rc_override_count = count;
-    }
-  }
+  SetVideoMatrices(o, oc, ost);
+  SetRcOverride(o, oc, ost);
   if (Fdo_psnr) videoEnc->flags |= AV_CODEC_FLAG_PSNR;
 
-  int doPass = 0;
-  MatchPerStream(o.pass, oc, st, doPass);
-  if (doPass) {
-    if (doPass & 1) {
-      videoEnc->flags |= AV_CODEC_FLAG_PASS1;
-      FF().av_dict_set(&ost.encoder_opts, "flags", "+pass1", AV_DICT_APPEND);
-    }
-    if (doPass & 2) {
-      videoEnc->flags |= AV_CODEC_FLAG_PASS2;
-      FF().av_dict_set(&ost.encoder_opts, "flags", "+pass2", AV_DICT_APPEND);
-    }
-  }
-  MatchPerStream(o.passlogfiles, oc, st, ost.logfile_prefix);
-  if (doPass) {
-    const std::string logName = FormatStr(
-        "%s-%d.log", ost.logfile_prefix.empty() ? "ffencoder2pass" : ost.logfile_prefix.c_str(), ost.index);
-    if (std::strcmp(ost.enc->name, "libx264") == 0) {
-      FF().av_dict_set(&ost.encoder_opts, "stats", logName.c_str(), AV_DICT_DONT_OVERWRITE);
-    } else {
-      if (videoEnc->flags & AV_CODEC_FLAG_PASS2) {
-        std::ifstream in(logName, std::ios::binary);
-        if (!in) RaiseErrorFmt("Error reading log file \"%s\" for pass-2 encoding", logName.c_str());
-        std::stringstream content;
-        content << in.rdbuf();
-        const std::string text = content.str();
-        auto* stats = static_cast<char*>(FF().av_malloc(text.size() + 1));
-        if (stats == nullptr)
-          RaiseErrorFmt("Error reading log file \"%s\" for pass-2 encoding", logName.c_str());
-        std::memcpy(stats, text.c_str(), text.size() + 1);
-        videoEnc->stats_in = stats;
-      }
-      if (videoEnc->flags & AV_CODEC_FLAG_PASS1) {
-        ost.logfile = std::fopen(logName.c_str(), "wb");
-        if (ost.logfile == nullptr)
-          RaiseErrorFmt("Cannot write log file \"%s\" for pass-1 encoding", logName.c_str());
-      }
-    }
-  }
+  SetUpTwoPass(o, oc, ost);
   MatchPerStream(o.forced_key_frames, oc, st, ost.forced_keyframes);
   ost.top_field_first = -1;
   MatchPerStream(o.top_field_first, oc, st, ost.top_field_first);

@@ -13,6 +13,86 @@
 
 namespace media {
 
+namespace {
+
+// The PSNR of each plane and of the whole picture: of the last frame, or over the whole run in the
+// last report.
+void AppendPsnr(std::string& buf, std::string& script, const TOutputStream& ost, const AVCodecContext* enc,
+                int frameNumber, bool isLastReport) {
+  double error = 0;
+  double errorSum = 0;
+  double scale = 0;
+  double scaleSum = 0;
+  const char type[3] = {'Y', 'U', 'V'};
+  buf += "PSNR=";
+  for (int j = 0; j < 3; j++) {
+    if (isLastReport) {
+      error = double(enc->error[j]);
+      scale = double(enc->width) * enc->height * 255.0 * 255.0 * frameNumber;
+    } else {
+      error = double(ost.error[j]);
+      scale = double(enc->width) * enc->height * 255.0 * 255.0;
+    }
+    if (j) scale /= 4;
+    errorSum += error;
+    scaleSum += scale;
+    const double p = -10.0 * std::log10(error / scale);
+    buf += FormatStr("%c:%2.2f ", type[j], p);
+    script += FormatStr("stream_%d_%d_psnr_%c=%2.2f\n", ost.file_index, ost.index, type[j] | 32, p);
+  }
+  const double p = -10.0 * std::log10(errorSum / scaleSum);
+  buf += FormatStr("*:%2.2f ", p);
+  script += FormatStr("stream_%d_%d_psnr_all=%2.2f\n", ost.file_index, ost.index, p);
+}
+
+// Size, time and bitrate of the output so far; returns the bitrate in kbit/s, -1 when unknown.
+double AppendTimeAndBitrate(std::string& buf, std::string& script, int64_t pts, int64_t totalSize) {
+  const int64_t absPts = std::llabs(pts);
+  const int secs = int(absPts / AV_TIME_BASE);
+  const int us = int(absPts % AV_TIME_BASE);
+  const int mins = secs / 60;
+  const int hours = mins / 60;
+  // Floating point: a report after less than a millisecond of output must not divide by zero.
+  const double bitrate = (pts != 0 && totalSize >= 0) ? double(totalSize) * 8.0 / (double(pts) / 1000.0) : -1;
+
+  if (totalSize < 0)
+    buf += "size=N/A time=";
+  else
+    buf += FormatStr("size=%8.0fkB time=", double(totalSize) / 1024.0);
+  if (pts < 0) buf += "-";
+  buf += FormatStr("%02d:%02d:%02d.%03d ", hours, mins % 60, secs % 60, us / 1000);
+  if (bitrate < 0) {
+    buf += "bitrate=N/A";
+    script += "bitrate=N/A\n";
+  } else {
+    buf += FormatStr("bitrate=%6.1fkbits/s", bitrate);
+    script += FormatStr("bitrate=%6.1fkbits/s\n", bitrate);
+  }
+  if (totalSize < 0)
+    script += "total_size=N/A\n";
+  else
+    script += FormatStr("total_size=%" PRId64 "\n", totalSize);
+  script += FormatStr("out_time_ms=%" PRId64 "\n", pts);
+  script +=
+      FormatStr("out_time=%s%02d:%02d:%02d.%06d\n", pts < 0 ? "-" : "", hours, mins % 60, secs % 60, us);
+  return bitrate;
+}
+
+}  // namespace
+
+// The "-progress" block of one report; the last one ends with progress=end and closes the output.
+void TCustomFFmpeg::WriteProgressScript(std::string& script, bool isLastReport) {
+  script += FormatStr("progress=%s\n", isLastReport ? "end" : "continue");
+  FF().avio_write(Fprogress_avio, reinterpret_cast<const unsigned char*>(script.data()), int(script.size()));
+  FF().avio_flush(Fprogress_avio);
+  if (isLastReport) {
+    const int ret = FF().avio_closep(&Fprogress_avio);
+    if (ret < 0)
+      Log(TLogLevel::llError, "%s",
+          FormatAVError("Error closing progress log, loss of information possible", ret).c_str());
+  }
+}
+
 void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t curTime) {
   if (!Fprint_stats && !isLastReport && Fprogress_avio == nullptr && !OnProgress) return;
   if (!isLastReport) {
@@ -65,32 +145,8 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
         for (int j = 0; j < 32; j++)
           buf += FormatStr("%X", engine_detail::Log2(unsigned(Fqp_histogram[j] + 1)));
       }
-      if ((enc->flags & AV_CODEC_FLAG_PSNR) && (ost.pict_type != AV_PICTURE_TYPE_NONE || isLastReport)) {
-        double error = 0;
-        double errorSum = 0;
-        double scale = 0;
-        double scaleSum = 0;
-        const char type[3] = {'Y', 'U', 'V'};
-        buf += "PSNR=";
-        for (int j = 0; j < 3; j++) {
-          if (isLastReport) {
-            error = double(enc->error[j]);
-            scale = double(enc->width) * enc->height * 255.0 * 255.0 * frameNumber;
-          } else {
-            error = double(ost.error[j]);
-            scale = double(enc->width) * enc->height * 255.0 * 255.0;
-          }
-          if (j) scale /= 4;
-          errorSum += error;
-          scaleSum += scale;
-          const double p = -10.0 * std::log10(error / scale);
-          buf += FormatStr("%c:%2.2f ", type[j], p);
-          script += FormatStr("stream_%d_%d_psnr_%c=%2.2f\n", ost.file_index, ost.index, type[j] | 32, p);
-        }
-        const double p = -10.0 * std::log10(errorSum / scaleSum);
-        buf += FormatStr("*:%2.2f ", p);
-        script += FormatStr("stream_%d_%d_psnr_all=%2.2f\n", ost.file_index, ost.index, p);
-      }
+      if ((enc->flags & AV_CODEC_FLAG_PSNR) && (ost.pict_type != AV_PICTURE_TYPE_NONE || isLastReport))
+        AppendPsnr(buf, script, ost, enc, frameNumber, isLastReport);
       videoSeen = true;
     }
     // The end time stamp the muxer has seen for this stream.
@@ -102,35 +158,8 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
     }
   }
 
-  const int64_t absPts = std::llabs(pts);
-  const int secs = int(absPts / AV_TIME_BASE);
-  const int us = int(absPts % AV_TIME_BASE);
-  const int mins = secs / 60;
-  const int hours = mins / 60;
-  // Floating point: a report after less than a millisecond of output must not divide by zero.
-  const double bitrate = (pts != 0 && totalSize >= 0) ? double(totalSize) * 8.0 / (double(pts) / 1000.0) : -1;
+  const double bitrate = AppendTimeAndBitrate(buf, script, pts, totalSize);
   const double speed = t != 0 ? double(pts) / AV_TIME_BASE / double(t) : -1;
-
-  if (totalSize < 0)
-    buf += "size=N/A time=";
-  else
-    buf += FormatStr("size=%8.0fkB time=", double(totalSize) / 1024.0);
-  if (pts < 0) buf += "-";
-  buf += FormatStr("%02d:%02d:%02d.%03d ", hours, mins % 60, secs % 60, us / 1000);
-  if (bitrate < 0) {
-    buf += "bitrate=N/A";
-    script += "bitrate=N/A\n";
-  } else {
-    buf += FormatStr("bitrate=%6.1fkbits/s", bitrate);
-    script += FormatStr("bitrate=%6.1fkbits/s\n", bitrate);
-  }
-  if (totalSize < 0)
-    script += "total_size=N/A\n";
-  else
-    script += FormatStr("total_size=%" PRId64 "\n", totalSize);
-  script += FormatStr("out_time_ms=%" PRId64 "\n", pts);
-  script +=
-      FormatStr("out_time=%s%02d:%02d:%02d.%06d\n", pts < 0 ? "-" : "", hours, mins % 60, secs % 60, us);
 
   if (Fnb_frames_dup || Fnb_frames_drop) buf += FormatStr(" dup=%d drop=%d", Fnb_frames_dup, Fnb_frames_drop);
   if (FShowDupOrDrop && OnProgress) {
@@ -161,18 +190,7 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
   }
   if ((Fprint_stats && !OnProgress) || isLastReport) Log(TLogLevel::llInfo, "%s", buf.c_str());
 
-  if (Fprogress_avio != nullptr) {
-    script += FormatStr("progress=%s\n", isLastReport ? "end" : "continue");
-    FF().avio_write(Fprogress_avio, reinterpret_cast<const unsigned char*>(script.data()),
-                    int(script.size()));
-    FF().avio_flush(Fprogress_avio);
-    if (isLastReport) {
-      const int ret = FF().avio_closep(&Fprogress_avio);
-      if (ret < 0)
-        Log(TLogLevel::llError, "%s",
-            FormatAVError("Error closing progress log, loss of information possible", ret).c_str());
-    }
-  }
+  if (Fprogress_avio != nullptr) WriteProgressScript(script, isLastReport);
   if (isLastReport) print_final_stats(totalSize);
 }
 
@@ -270,13 +288,15 @@ void TCustomFFmpeg::do_video_stats(TOutputStream& ost, int frameSize) {
   if (enc->codec_type != AVMEDIA_TYPE_VIDEO) return;
   const int frameNumber = ost.st->nb_frames > 0 ? int(ost.st->nb_frames) : ost.frame_number;
   if (Fvstats_version > 1)
-    std::fprintf(Fvstats_file, "out= %2d st= %2d frame= %5d q= %2.1f ", ost.file_index, ost.index, frameNumber,
-                 double(ost.quality) / double(FF_QP2LAMBDA));
+    std::fprintf(Fvstats_file, "out= %2d st= %2d frame= %5d q= %2.1f ", ost.file_index, ost.index,
+                 frameNumber, double(ost.quality) / double(FF_QP2LAMBDA));
   else
-    std::fprintf(Fvstats_file, "frame= %5d q= %2.1f ", frameNumber, double(ost.quality) / double(FF_QP2LAMBDA));
+    std::fprintf(Fvstats_file, "frame= %5d q= %2.1f ", frameNumber,
+                 double(ost.quality) / double(FF_QP2LAMBDA));
   if (ost.error[0] >= 0 && (enc->flags & AV_CODEC_FLAG_PSNR))
-    std::fprintf(Fvstats_file, "PSNR= %6.2f ",
-                 -10.0 * std::log10(double(ost.error[0]) / (double(enc->width) * enc->height * 255.0 * 255.0)));
+    std::fprintf(
+        Fvstats_file, "PSNR= %6.2f ",
+        -10.0 * std::log10(double(ost.error[0]) / (double(enc->width) * enc->height * 255.0 * 255.0)));
   std::fprintf(Fvstats_file, "f_size= %6d ", frameSize);
   const int64_t endPts = FF().av_stream_get_end_pts(ost.st);
   double ti1 = endPts == AV_NOPTS_VALUE ? 0.0 : double(endPts) * av_q2d(ost.st->time_base);

@@ -52,17 +52,20 @@ int TCustomFFmpegOpt::Sub2VideoGetBlankFrame(TInputStream& ist) {
   frame->format = AV_PIX_FMT_BGRA;
   const int ret = FF().av_frame_get_buffer(frame, 32);
   if (ret < 0) return ret;
-  for (int y = 0; y < frame->height; y++) std::memset(frame->data[0] + y * frame->linesize[0], 0, size_t(frame->width) * 4);
+  for (int y = 0; y < frame->height; y++)
+    std::memset(frame->data[0] + y * frame->linesize[0], 0, size_t(frame->width) * 4);
   return 0;
 }
 
-void TCustomFFmpegOpt::Sub2VideoCopyRect(uint8_t* dst, int dstLinesize, int w, int h, const AVSubtitleRect* r) {
+void TCustomFFmpegOpt::Sub2VideoCopyRect(uint8_t* dst, int dstLinesize, int w, int h,
+                                         const AVSubtitleRect* r) {
   if (r->type != SUBTITLE_BITMAP) {
     Log(TLogLevel::llWarning, "sub2video: non-bitmap subtitle");
     return;
   }
   if (r->x < 0 || r->x + r->w > w || r->y < 0 || r->y + r->h > h) {
-    Log(TLogLevel::llWarning, "sub2video: rectangle (%d %d %d %d) overflowing %d %d", r->x, r->y, r->w, r->h, w, h);
+    Log(TLogLevel::llWarning, "sub2video: rectangle (%d %d %d %d) overflowing %d %d", r->x, r->y, r->w, r->h,
+        w, h);
     return;
   }
   const auto* palette = reinterpret_cast<const uint32_t*>(r->data[1]);
@@ -79,7 +82,12 @@ void TCustomFFmpegOpt::Sub2VideoPushRef(TInputStream& ist, int64_t pts) {
   ist.sub2video.last_pts = frame->pts = pts;
   for (TInputFilter* ifilter : ist.filters) {
     if (ifilter->filter == nullptr) continue;
-    FF().av_buffersrc_add_frame_flags(ifilter->filter, frame, AV_BUFFERSRC_FLAG_KEEP_REF | AV_BUFFERSRC_FLAG_PUSH);
+    const int ret = FF().av_buffersrc_add_frame_flags(ifilter->filter, frame,
+                                                      AV_BUFFERSRC_FLAG_KEEP_REF | AV_BUFFERSRC_FLAG_PUSH);
+    // The graph may have ended already (EOF); anything else loses subtitles from the picture.
+    if (ret < 0 && ret != AVERROR_EOF)
+      Log(TLogLevel::llWarning, "%s",
+          FormatAVError("Error while adding a subtitle frame to the filter graph", ret).c_str());
   }
 }
 
@@ -90,8 +98,10 @@ void TCustomFFmpegOpt::Sub2VideoUpdate(TInputStream& ist, const AVSubtitle* sub,
   int64_t endPts = 0;
   unsigned numRects = 0;
   if (sub != nullptr) {
-    pts = FF().av_rescale_q(sub->pts + int64_t(sub->start_display_time) * 1000, AV_TIME_BASE_Q, ist.st->time_base);
-    endPts = FF().av_rescale_q(sub->pts + int64_t(sub->end_display_time) * 1000, AV_TIME_BASE_Q, ist.st->time_base);
+    pts = FF().av_rescale_q(sub->pts + int64_t(sub->start_display_time) * 1000, AV_TIME_BASE_Q,
+                            ist.st->time_base);
+    endPts = FF().av_rescale_q(sub->pts + int64_t(sub->end_display_time) * 1000, AV_TIME_BASE_Q,
+                               ist.st->time_base);
     numRects = sub->num_rects;
   } else {
     // Nothing shown yet: the blank canvas starts at the heartbeat instead of at no time at all.
@@ -128,8 +138,13 @@ void TCustomFFmpegOpt::Sub2VideoHeartbeat(TInputStream& ist, int64_t pts) {
 void TCustomFFmpegOpt::Sub2VideoFlush(TInputStream& ist) {
   if (ist.sub2video.end_pts > INT64_MIN && ist.sub2video.end_pts < INT64_MAX)
     Sub2VideoUpdate(ist, nullptr, ist.sub2video.end_pts);
-  for (TInputFilter* ifilter : ist.filters)
-    if (ifilter->filter != nullptr) FF().av_buffersrc_add_frame(ifilter->filter, nullptr);
+  for (TInputFilter* ifilter : ist.filters) {
+    if (ifilter->filter == nullptr) continue;
+    const int ret = FF().av_buffersrc_add_frame(ifilter->filter, nullptr);
+    if (ret < 0 && ret != AVERROR_EOF)
+      Log(TLogLevel::llWarning, "%s",
+          FormatAVError("Error while closing a subtitle input of the filter graph", ret).c_str());
+  }
 }
 
 }  // namespace media

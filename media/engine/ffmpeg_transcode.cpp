@@ -321,142 +321,92 @@ int TCustomFFmpeg::seek_to_start(TInputFile& ifile, AVFormatContext* is) {
   return ret;
 }
 
-int TCustomFFmpeg::process_input(int fileIndex) {
-  TInputFile& ifile = *Finput_files[fileIndex];
+// A read that ended the input: a read error is reported, the decoders are drained (one frame per
+// call, so the filters see each of them) and the streams copied from this input are finished.
+// Returns 0 while a decoder still gave a frame, else EAGAIN with the input marked as ended.
+int TCustomFFmpeg::finish_input(TInputFile& ifile, int ret) {
   AVFormatContext* is = ifile.ctx;
-  AVPacket* pkt = FDemuxPacket;
-
-  FLastRead = Now();
-  int ret = get_input_packet(ifile, pkt);
-  if (ret == AVERROR(EAGAIN)) {
-    ifile.eagain = 1;
-    return ret;
-  }
-  if (ret < 0 && ifile.loop) {
-    // Drain the decoders before going back: frame-threaded decoders hold several pictures, and
-    // the filters must see each of them (one per call, like the drain at the end of the input).
-    for (int i = 0; i < ifile.nb_streams; i++) {
-      TInputStream& ist = *Finput_streams[ifile.ist_index + i];
-      if (ist.decoding_needed && process_input_packet(ist, nullptr, true) > 0) return 0;
-    }
-    ret = seek_to_start(ifile, is);
-    if (ret < 0) return ret;
-    ret = get_input_packet(ifile, pkt);
-    if (ret == AVERROR(EAGAIN)) {
-      ifile.eagain = 1;
-      return ret;
+  if (ret != AVERROR_EOF) {
+    const std::string msg = FormatAVError(is->url, ret);
+    if (Fexit_on_error) RaiseError(msg);
+    Log(TLogLevel::llError, "%s", msg.c_str());
+    // A read error (a time-out included) is not the end of the input: the output is incomplete.
+    // A stop request interrupts the read the same way and is no failure.
+    if (!FBroken.load() && !FStepFailed) {
+      FStepFailed = true;
+      FStepError = msg;
     }
   }
-  if (ret < 0) {
-    if (ret != AVERROR_EOF) {
-      const std::string msg = FormatAVError(is->url, ret);
-      if (Fexit_on_error) RaiseError(msg);
-      Log(TLogLevel::llError, "%s", msg.c_str());
-      // A read error (a time-out included) is not the end of the input: the output is incomplete.
-      // A stop request interrupts the read the same way and is no failure.
-      if (!FBroken.load() && !FStepFailed) {
-        FStepFailed = true;
-        FStepError = msg;
-      }
+  for (int i = 0; i < ifile.nb_streams; i++) {
+    TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+    if (ist.decoding_needed) {
+      ret = process_input_packet(ist, nullptr, false);
+      if (ret > 0) return 0;
     }
-    for (int i = 0; i < ifile.nb_streams; i++) {
-      TInputStream& ist = *Finput_streams[ifile.ist_index + i];
-      if (ist.decoding_needed) {
-        ret = process_input_packet(ist, nullptr, false);
-        if (ret > 0) return 0;
-      }
-      for (auto& ost : Foutput_streams) {
-        if (ost->source_index == ifile.ist_index + i &&
-            (ost->stream_copy || (ost->enc != nullptr && ost->enc->type == AVMEDIA_TYPE_SUBTITLE)))
-          finish_output_stream(*ost);
-      }
+    for (auto& ost : Foutput_streams) {
+      if (ost->source_index == ifile.ist_index + i &&
+          (ost->stream_copy || (ost->enc != nullptr && ost->enc->type == AVMEDIA_TYPE_SUBTITLE)))
+        finish_output_stream(*ost);
     }
-    ifile.eof_reached = 1;
-    return AVERROR(EAGAIN);
   }
+  ifile.eof_reached = 1;
+  return AVERROR(EAGAIN);
+}
 
-  reset_eagain();
-  if (Fdo_pkt_dump)
-    FF().av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, Fdo_hex_dump, is->streams[pkt->stream_index]);
-
-  // A stream that appeared after the file was opened has no record: report it once and drop it.
-  if (pkt->stream_index >= ifile.nb_streams) {
-    if (pkt->stream_index >= ifile.nb_streams_warn) {
-      const AVStream* st = is->streams[pkt->stream_index];
-      FF().av_log(is, AV_LOG_WARNING, "New %s stream %d:%d at pos:%" PRId64 " and DTS:%ss\n",
-                  FF().av_get_media_type_string(st->codecpar->codec_type), fileIndex, pkt->stream_index,
-                  pkt->pos, engine_detail::TsToTimeStr(pkt->dts, st->time_base).c_str());
-      ifile.nb_streams_warn = pkt->stream_index + 1;
+// Time stamps of a stream with fewer than 64 bits wrap around; a packet whose stamp lies more than
+// half the range above the start time is taken as from before the wrap.
+void TCustomFFmpeg::correct_pts_wrap(TInputFile& ifile, TInputStream& ist, AVPacket* pkt) {
+  AVFormatContext* is = ifile.ctx;
+  if (ist.wrap_correction_done || is->start_time == AV_NOPTS_VALUE || ist.st->pts_wrap_bits >= 64) return;
+  // The start time is corrected from the streams actually used, which are known only now.
+  if (ist.next_dts == AV_NOPTS_VALUE && ifile.ts_offset == -is->start_time &&
+      (is->iformat->flags & AVFMT_TS_DISCONT)) {
+    int64_t newStartTime = INT64_MAX;
+    for (unsigned i = 0; i < is->nb_streams; i++) {
+      const AVStream* st = is->streams[i];
+      if (st->discard == AVDISCARD_ALL || st->start_time == AV_NOPTS_VALUE) continue;
+      newStartTime = std::min(newStartTime, FF().av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q));
     }
-    FF().av_packet_unref(pkt);
-    return 0;
+    if (newStartTime > is->start_time) {
+      FF().av_log(is, AV_LOG_VERBOSE, "Correcting start time by %" PRId64 "\n",
+                  newStartTime - is->start_time);
+      ifile.ts_offset = -newStartTime;
+    }
   }
+  const int64_t stime = FF().av_rescale_q(is->start_time, AV_TIME_BASE_Q, ist.st->time_base);
+  const int64_t wrap = int64_t(1ULL << ist.st->pts_wrap_bits);
+  const int64_t stime2 = stime + wrap;
+  ist.wrap_correction_done = 1;
+  const int64_t half = int64_t(1ULL << (ist.st->pts_wrap_bits - 1));
+  if (stime2 > stime && pkt->dts != AV_NOPTS_VALUE && pkt->dts > stime + half) {
+    pkt->dts -= wrap;
+    ist.wrap_correction_done = 0;  // keep correcting the following packets
+  }
+  if (stime2 > stime && pkt->pts != AV_NOPTS_VALUE && pkt->pts > stime + half) {
+    pkt->pts -= wrap;
+    ist.wrap_correction_done = 0;
+  }
+}
 
-  TInputStream& ist = *Finput_streams[ifile.ist_index + pkt->stream_index];
-  ist.data_size += uint64_t(pkt->size);
-  ist.nb_packets++;
-  if (ist.discard) {
-    FF().av_packet_unref(pkt);
-    return 0;
+// The stream-global side data travels with the first packet of the stream.
+void TCustomFFmpeg::add_stream_side_data(TInputStream& ist, AVPacket* pkt) {
+  if (ist.nb_packets != 1) return;
+  for (int i = 0; i < ist.st->nb_side_data; i++) {
+    const AVPacketSideData* srcSd = &ist.st->side_data[i];
+    if (srcSd->type == AV_PKT_DATA_DISPLAYMATRIX) continue;
+    if (FF().av_packet_get_side_data(pkt, srcSd->type, nullptr) != nullptr) continue;
+    uint8_t* dst = FF().av_packet_new_side_data(pkt, srcSd->type, srcSd->size);
+    if (dst == nullptr) RaiseError("av_packet_new_side_data() failed");
+    std::memcpy(dst, srcSd->data, srcSd->size);
   }
-  if (pkt->flags & AV_PKT_FLAG_CORRUPT) {
-    if (Fexit_on_error) RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
-    Log(TLogLevel::llWarning, "%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
-  }
+}
 
+// The input's offset and scale applied to a packet's stamps, the loop's duration added, and
+// discontinuities handled: absorbed into the offset for formats that allow them, else stamps too
+// far from the expected ones are dropped.
+void TCustomFFmpeg::fix_packet_timestamps(TInputFile& ifile, TInputStream& ist, AVPacket* pkt) {
+  AVFormatContext* is = ifile.ctx;
   const AVMediaType type = ist.dec_ctx->codec_type;
-  if (Fdebug_ts)
-    Log(TLogLevel::llInfo, "demuxer -> ist_index:%d type:%s %s %s %s %s", ifile.ist_index + pkt->stream_index,
-        FF().av_get_media_type_string(type),
-        engine_detail::TsFields("next_dts", ist.next_dts, AV_TIME_BASE_Q).c_str(),
-        engine_detail::TsFields("next_pts", ist.next_pts, AV_TIME_BASE_Q).c_str(),
-        engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
-        engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
-
-  if (!ist.wrap_correction_done && is->start_time != AV_NOPTS_VALUE && ist.st->pts_wrap_bits < 64) {
-    // The start time is corrected from the streams actually used, which are known only now.
-    if (ist.next_dts == AV_NOPTS_VALUE && ifile.ts_offset == -is->start_time &&
-        (is->iformat->flags & AVFMT_TS_DISCONT)) {
-      int64_t newStartTime = INT64_MAX;
-      for (unsigned i = 0; i < is->nb_streams; i++) {
-        const AVStream* st = is->streams[i];
-        if (st->discard == AVDISCARD_ALL || st->start_time == AV_NOPTS_VALUE) continue;
-        newStartTime =
-            std::min(newStartTime, FF().av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q));
-      }
-      if (newStartTime > is->start_time) {
-        FF().av_log(is, AV_LOG_VERBOSE, "Correcting start time by %" PRId64 "\n",
-                    newStartTime - is->start_time);
-        ifile.ts_offset = -newStartTime;
-      }
-    }
-    const int64_t stime = FF().av_rescale_q(is->start_time, AV_TIME_BASE_Q, ist.st->time_base);
-    const int64_t wrap = int64_t(1ULL << ist.st->pts_wrap_bits);
-    const int64_t stime2 = stime + wrap;
-    ist.wrap_correction_done = 1;
-    const int64_t half = int64_t(1ULL << (ist.st->pts_wrap_bits - 1));
-    if (stime2 > stime && pkt->dts != AV_NOPTS_VALUE && pkt->dts > stime + half) {
-      pkt->dts -= wrap;
-      ist.wrap_correction_done = 0;  // keep correcting the following packets
-    }
-    if (stime2 > stime && pkt->pts != AV_NOPTS_VALUE && pkt->pts > stime + half) {
-      pkt->pts -= wrap;
-      ist.wrap_correction_done = 0;
-    }
-  }
-
-  // The stream-global side data travels with the first packet.
-  if (ist.nb_packets == 1) {
-    for (int i = 0; i < ist.st->nb_side_data; i++) {
-      const AVPacketSideData* srcSd = &ist.st->side_data[i];
-      if (srcSd->type == AV_PKT_DATA_DISPLAYMATRIX) continue;
-      if (FF().av_packet_get_side_data(pkt, srcSd->type, nullptr) != nullptr) continue;
-      uint8_t* dst = FF().av_packet_new_side_data(pkt, srcSd->type, srcSd->size);
-      if (dst == nullptr) RaiseError("av_packet_new_side_data() failed");
-      std::memcpy(dst, srcSd->data, srcSd->size);
-    }
-  }
-
   if (pkt->dts != AV_NOPTS_VALUE)
     pkt->dts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
   if (pkt->pts != AV_NOPTS_VALUE)
@@ -523,6 +473,77 @@ int TCustomFFmpeg::process_input(int fileIndex) {
     ifile.last_ts = FF().av_rescale_q(pkt->dts, ist.st->time_base, AV_TIME_BASE_Q);
     if (ist.first_dts == AV_NOPTS_VALUE) ist.first_dts = pkt->dts;
   }
+}
+
+int TCustomFFmpeg::process_input(int fileIndex) {
+  TInputFile& ifile = *Finput_files[fileIndex];
+  AVFormatContext* is = ifile.ctx;
+  AVPacket* pkt = FDemuxPacket;
+
+  FLastRead = Now();
+  int ret = get_input_packet(ifile, pkt);
+  if (ret == AVERROR(EAGAIN)) {
+    ifile.eagain = 1;
+    return ret;
+  }
+  if (ret < 0 && ifile.loop) {
+    // Drain the decoders before going back: frame-threaded decoders hold several pictures, and
+    // the filters must see each of them (one per call, like the drain at the end of the input).
+    for (int i = 0; i < ifile.nb_streams; i++) {
+      TInputStream& ist = *Finput_streams[ifile.ist_index + i];
+      if (ist.decoding_needed && process_input_packet(ist, nullptr, true) > 0) return 0;
+    }
+    ret = seek_to_start(ifile, is);
+    if (ret < 0) return ret;
+    ret = get_input_packet(ifile, pkt);
+    if (ret == AVERROR(EAGAIN)) {
+      ifile.eagain = 1;
+      return ret;
+    }
+  }
+  if (ret < 0) return finish_input(ifile, ret);
+
+  reset_eagain();
+  if (Fdo_pkt_dump)
+    FF().av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, Fdo_hex_dump, is->streams[pkt->stream_index]);
+
+  // A stream that appeared after the file was opened has no record: report it once and drop it.
+  if (pkt->stream_index >= ifile.nb_streams) {
+    if (pkt->stream_index >= ifile.nb_streams_warn) {
+      const AVStream* st = is->streams[pkt->stream_index];
+      FF().av_log(is, AV_LOG_WARNING, "New %s stream %d:%d at pos:%" PRId64 " and DTS:%ss\n",
+                  FF().av_get_media_type_string(st->codecpar->codec_type), fileIndex, pkt->stream_index,
+                  pkt->pos, engine_detail::TsToTimeStr(pkt->dts, st->time_base).c_str());
+      ifile.nb_streams_warn = pkt->stream_index + 1;
+    }
+    FF().av_packet_unref(pkt);
+    return 0;
+  }
+
+  TInputStream& ist = *Finput_streams[ifile.ist_index + pkt->stream_index];
+  ist.data_size += uint64_t(pkt->size);
+  ist.nb_packets++;
+  if (ist.discard) {
+    FF().av_packet_unref(pkt);
+    return 0;
+  }
+  if (pkt->flags & AV_PKT_FLAG_CORRUPT) {
+    if (Fexit_on_error) RaiseErrorFmt("%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+    Log(TLogLevel::llWarning, "%s: corrupt input packet in stream %d", is->url, pkt->stream_index);
+  }
+
+  const AVMediaType type = ist.dec_ctx->codec_type;
+  if (Fdebug_ts)
+    Log(TLogLevel::llInfo, "demuxer -> ist_index:%d type:%s %s %s %s %s", ifile.ist_index + pkt->stream_index,
+        FF().av_get_media_type_string(type),
+        engine_detail::TsFields("next_dts", ist.next_dts, AV_TIME_BASE_Q).c_str(),
+        engine_detail::TsFields("next_pts", ist.next_pts, AV_TIME_BASE_Q).c_str(),
+        engine_detail::PacketTsFields(pkt, ist.st->time_base).c_str(),
+        engine_detail::TsFields("off", ifile.ts_offset, AV_TIME_BASE_Q).c_str());
+
+  correct_pts_wrap(ifile, ist, pkt);
+  add_stream_side_data(ist, pkt);
+  fix_packet_timestamps(ifile, ist, pkt);
 
   if (Fdebug_ts)
     Log(TLogLevel::llInfo, "demuxer+ffencoder -> ist_index:%d type:%s %s %s",
