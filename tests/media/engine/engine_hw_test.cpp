@@ -44,7 +44,9 @@ TEST_P(HardwareTest, DeviceSpecificationsAndAccelerations) {
   const engine_test::TConvertResult r = engine_test::Convert(engine_test::SourceClip(), out, c.Options, c.InputOptions);
   EXPECT_EQ(r.Opened, c.Opens) << r.Message;
   EXPECT_EQ(r.Finished, c.Finishes) << r.Message;
-  if (*c.Text != '\0') EXPECT_NE(r.Message.find(c.Text), std::string::npos) << r.Message;
+  if (*c.Text != '\0') {
+    EXPECT_NE(r.Message.find(c.Text), std::string::npos) << r.Message;
+  }
   if (c.Finishes) {
     const engine_test::TProbe p = engine_test::Probe(out, true);
     ASSERT_NE(p.First("video"), nullptr) << p.Error;

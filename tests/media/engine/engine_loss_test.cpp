@@ -104,7 +104,9 @@ TEST_P(LossTest, EndsFailedWithItsReason) {
   EXPECT_FALSE(r.Finished);
   EXPECT_NE(r.Message.find(c.Reason), std::string::npos) << r.Message;
   EXPECT_EQ(r.Message.find("Invalid argument"), std::string::npos) << r.Message;
-  if (c.PacketsWritten >= 0) EXPECT_EQ(CountPackets(output), c.PacketsWritten);
+  if (c.PacketsWritten >= 0) {
+    EXPECT_EQ(CountPackets(output), c.PacketsWritten);
+  }
 }
 
 const TLossCase kLossCases[] = {
