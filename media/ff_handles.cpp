@@ -1,5 +1,7 @@
 #include "media/ff_handles.h"
 
+#include <cstdio>
+
 #include "media/ff_api.h"
 #include "media/wave_input.h"
 
@@ -7,9 +9,17 @@ namespace media {
 
 void FreeBitstreamFilter(AVBSFContext* p) noexcept { FF().av_bsf_free(&p); }
 void FreeBuffer(std::uint8_t* p) noexcept { FF().av_free(p); }
+void FreeBufferRef(AVBufferRef* p) noexcept { FF().av_buffer_unref(&p); }
 void FreeCodecContext(AVCodecContext* p) noexcept { FF().avcodec_free_context(&p); }
 void FreeCodecParameters(AVCodecParameters* p) noexcept { FF().avcodec_parameters_free(&p); }
 void FreeDictionary(AVDictionary* p) noexcept { FF().av_dict_free(&p); }
+
+void FreeEncoderContext(AVCodecContext* p) noexcept {
+  FF().av_freep(&p->stats_in);
+  FF().avcodec_free_context(&p);
+}
+
+void FreeExpression(AVExpr* p) noexcept { FF().av_expr_free(p); }
 void FreeFilterGraph(AVFilterGraph* p) noexcept { FF().avfilter_graph_free(&p); }
 void FreeFilterInOut(AVFilterInOut* p) noexcept { FF().avfilter_inout_free(&p); }
 void FreeFormatContext(AVFormatContext* p) noexcept { FF().avformat_free_context(p); }
@@ -17,6 +27,28 @@ void FreeFrame(AVFrame* p) noexcept { FF().av_frame_free(&p); }
 void FreePacket(AVPacket* p) noexcept { FF().av_packet_free(&p); }
 void FreeResampler(SwrContext* p) noexcept { FF().swr_free(&p); }
 void FreeScaler(SwsContext* p) noexcept { FF().sws_freeContext(p); }
+void CloseFile(std::FILE* p) noexcept { std::fclose(p); }
+
+void FreeFrameQueue(AVFifo* p) noexcept {
+  AVFrame* frame = nullptr;
+  while (FF().av_fifo_read(p, &frame, 1) >= 0) FF().av_frame_free(&frame);
+  FF().av_fifo_freep2(&p);
+}
+
+void FreePacketQueue(AVFifo* p) noexcept {
+  AVPacket* packet = nullptr;
+  while (FF().av_fifo_read(p, &packet, 1) >= 0) FF().av_packet_free(&packet);
+  FF().av_fifo_freep2(&p);
+}
+
+void FreeSubtitleQueue(AVFifo* p) noexcept {
+  AVSubtitle subtitle;
+  while (FF().av_fifo_read(p, &subtitle, 1) >= 0) FF().avsubtitle_free(&subtitle);
+  FF().av_fifo_freep2(&p);
+}
+
+void ClearChannelLayout(AVChannelLayout* p) noexcept { FF().av_channel_layout_uninit(p); }
+void ClearSubtitle(AVSubtitle* p) noexcept { FF().avsubtitle_free(p); }
 
 void CloseInputContext(AVFormatContext* p) noexcept { CloseInputFormat(&p); }
 

@@ -5,12 +5,17 @@
 //
 //   TFramePtr frame{FF().av_frame_alloc()};       // freed with av_frame_free
 //   TInputContextPtr input{context};               // closed with avformat_close_input
+//   FF().av_dict_set(OutPtr(options), "threads", "auto", 0);  // a function that sets the handle
+//
+// Structures FFmpeg hands around by value but whose fields own memory (a subtitle, a channel
+// layout) have a value owner, TFFValue, cleared when it goes.
 //
 // The free functions go through the loaded symbol table (media/ff_api.h): a handle that is not
 // null can only exist once the libraries were loaded, and they stay loaded for the life of the
 // process. A null handle is never passed on.
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "media/ff_types.h"
@@ -32,9 +37,14 @@ using TFFOwner = std::unique_ptr<T, TFFFree<T, Free>>;
 // One release function per FFmpeg free function (ff_handles.cpp).
 void FreeBitstreamFilter(AVBSFContext* p) noexcept;     // av_bsf_free
 void FreeBuffer(std::uint8_t* p) noexcept;              // av_free (memory from av_malloc)
+void FreeBufferRef(AVBufferRef* p) noexcept;            // av_buffer_unref
 void FreeCodecContext(AVCodecContext* p) noexcept;      // avcodec_free_context
 void FreeCodecParameters(AVCodecParameters* p) noexcept;  // avcodec_parameters_free
 void FreeDictionary(AVDictionary* p) noexcept;          // av_dict_free
+/// An encoder context whose two-pass statistics (stats_in, from av_malloc) belong to its user, as
+/// avcodec_free_context leaves them: they are freed (av_freep) before the context.
+void FreeEncoderContext(AVCodecContext* p) noexcept;
+void FreeExpression(AVExpr* p) noexcept;                // av_expr_free
 void FreeFilterGraph(AVFilterGraph* p) noexcept;        // avfilter_graph_free
 void FreeFilterInOut(AVFilterInOut* p) noexcept;        // avfilter_inout_free
 void FreeFormatContext(AVFormatContext* p) noexcept;    // avformat_free_context (built by hand)
@@ -42,6 +52,13 @@ void FreeFrame(AVFrame* p) noexcept;                    // av_frame_free
 void FreePacket(AVPacket* p) noexcept;                  // av_packet_free
 void FreeResampler(SwrContext* p) noexcept;             // swr_free
 void FreeScaler(SwsContext* p) noexcept;                // sws_freeContext
+void CloseFile(std::FILE* p) noexcept;                  // fclose (a caller who reports a failed
+                                                        // close calls fclose on release() itself)
+// Queues (AVFifo) whose elements own what they point at: what is still queued is freed, then the
+// queue (av_fifo_freep2).
+void FreeFrameQueue(AVFifo* p) noexcept;     // AVFrame* elements: av_frame_free
+void FreePacketQueue(AVFifo* p) noexcept;    // AVPacket* elements: av_packet_free
+void FreeSubtitleQueue(AVFifo* p) noexcept;  // AVSubtitle elements: avsubtitle_free
 /// An input context: avformat_close_input, or the wave input's own close for a context it opened.
 void CloseInputContext(AVFormatContext* p) noexcept;
 /// An output context: its file is closed first (avio_closep, unless the muxer has none), then the
@@ -50,9 +67,12 @@ void CloseOutputContext(AVFormatContext* p) noexcept;
 
 using TBitstreamFilterPtr = TFFOwner<AVBSFContext, FreeBitstreamFilter>;
 using TBufferPtr = TFFOwner<std::uint8_t, FreeBuffer>;
+using TBufferRefPtr = TFFOwner<AVBufferRef, FreeBufferRef>;
 using TCodecContextPtr = TFFOwner<AVCodecContext, FreeCodecContext>;
 using TCodecParametersPtr = TFFOwner<AVCodecParameters, FreeCodecParameters>;
 using TDictionaryPtr = TFFOwner<AVDictionary, FreeDictionary>;
+using TEncoderContextPtr = TFFOwner<AVCodecContext, FreeEncoderContext>;
+using TExpressionPtr = TFFOwner<AVExpr, FreeExpression>;
 using TFilterGraphPtr = TFFOwner<AVFilterGraph, FreeFilterGraph>;
 using TFilterInOutPtr = TFFOwner<AVFilterInOut, FreeFilterInOut>;
 using TFormatContextPtr = TFFOwner<AVFormatContext, FreeFormatContext>;
@@ -60,7 +80,63 @@ using TFramePtr = TFFOwner<AVFrame, FreeFrame>;
 using TPacketPtr = TFFOwner<AVPacket, FreePacket>;
 using TResamplerPtr = TFFOwner<SwrContext, FreeResampler>;
 using TScalerPtr = TFFOwner<SwsContext, FreeScaler>;
+using TFilePtr = TFFOwner<std::FILE, CloseFile>;
+using TFrameQueuePtr = TFFOwner<AVFifo, FreeFrameQueue>;
+using TPacketQueuePtr = TFFOwner<AVFifo, FreePacketQueue>;
+using TSubtitleQueuePtr = TFFOwner<AVFifo, FreeSubtitleQueue>;
 using TInputContextPtr = TFFOwner<AVFormatContext, CloseInputContext>;
 using TOutputContextPtr = TFFOwner<AVFormatContext, CloseOutputContext>;
+
+/// Lends an owner's handle to an FFmpeg function that takes the address of a handle to set,
+/// replace or free it (av_dict_set, avformat_open_input, av_bsf_alloc, av_buffer_unref...). The
+/// owner keeps its handle while the call runs, so the same expression may still read it; once
+/// the full expression ends, the owner lets go of what it held without freeing it (the function
+/// kept, replaced or freed it) and takes whatever the function left in the pointer.
+template <class Owner>
+class TOutPtr {
+ public:
+  using pointer = typename Owner::pointer;
+
+  explicit TOutPtr(Owner& owner) noexcept : FOwner(owner), FRaw(owner.get()) {}
+  ~TOutPtr() {
+    if (FRaw == FOwner.get()) return;
+    static_cast<void>(FOwner.release());
+    FOwner.reset(FRaw);
+  }
+  TOutPtr(const TOutPtr&) = delete;
+  TOutPtr& operator=(const TOutPtr&) = delete;
+
+  operator pointer*() noexcept { return &FRaw; }
+
+ private:
+  Owner& FOwner;
+  pointer FRaw;
+};
+
+/// The address of owner's handle for one call: FF().av_dict_set(OutPtr(options), ...).
+template <class Owner>
+TOutPtr<Owner> OutPtr(Owner& owner) noexcept {
+  return TOutPtr<Owner>(owner);
+}
+
+/// A value of an FFmpeg structure whose fields own memory (AVSubtitle, AVChannelLayout), cleared
+/// by Clear when it goes. It is the structure itself, so fields read as before and its address
+/// passes to FFmpeg's functions; std::swap and assignment from a plain value go through Plain().
+template <typename T, void (*Clear)(T*) noexcept>
+struct TFFValue : T {
+  TFFValue() noexcept : T{} {}
+  ~TFFValue() { Clear(this); }
+  TFFValue(const TFFValue&) = delete;
+  TFFValue& operator=(const TFFValue&) = delete;
+
+  T& Plain() noexcept { return *this; }
+  const T& Plain() const noexcept { return *this; }
+};
+
+void ClearChannelLayout(AVChannelLayout* p) noexcept;  // av_channel_layout_uninit
+void ClearSubtitle(AVSubtitle* p) noexcept;            // avsubtitle_free
+
+using TChannelLayoutValue = TFFValue<AVChannelLayout, ClearChannelLayout>;
+using TSubtitleValue = TFFValue<AVSubtitle, ClearSubtitle>;
 
 }  // namespace media

@@ -11,11 +11,14 @@
 #include <cstdint>
 
 struct AVBSFContext;
+struct AVBufferRef;
 struct AVChannelLayout;
 struct AVCodec;
 struct AVCodecContext;
 struct AVCodecParameters;
 struct AVDictionary;
+struct AVExpr;
+struct AVFifo;
 struct AVFilterContext;
 struct AVFilterGraph;
 struct AVFilterInOut;
@@ -24,6 +27,7 @@ struct AVFrame;
 struct AVInputFormat;
 struct AVPacket;
 struct AVStream;
+struct AVSubtitle;
 struct SwrContext;
 struct SwsContext;
 

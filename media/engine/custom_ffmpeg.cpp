@@ -316,18 +316,17 @@ void TCustomFFmpeg::Cleanup() {
 void TCustomFFmpeg::transcode_cleanup() {
   for (auto& ost : Foutput_streams) {
     if (ost->logfile != nullptr) {
-      if (std::fclose(ost->logfile) != 0)
+      if (std::fclose(ost->logfile.release()) != 0)
         Log(TLogLevel::llError, "Error closing logfile, loss of information possible");
-      ost->logfile = nullptr;
     }
     if (ost->enc_ctx != nullptr) FF().av_freep(&ost->enc_ctx->stats_in);
     ost->forced_kf_pts.clear();
     ost->apad.clear();
     ost->disposition.clear();
-    FF().av_dict_free(&ost->encoder_opts);
-    FF().av_dict_free(&ost->sws_dict);
-    FF().av_dict_free(&ost->swr_opts);
-    FF().av_dict_free(&ost->resample_opts);
+    ost->encoder_opts.reset();
+    ost->sws_dict.reset();
+    ost->swr_opts.reset();
+    ost->resample_opts.reset();
   }
   FTranscodeCleanuped = true;
 }

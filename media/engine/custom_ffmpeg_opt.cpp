@@ -116,7 +116,7 @@ void TCustomFFmpegOpt::SetOptionError(TLogLevel level, const char* format, ...) 
 
 AVFormatContext* TCustomFFmpegOpt::InputFormatContext(int index) const {
   if (index < 0 || index >= int(Finput_files.size())) return nullptr;
-  return Finput_files[index]->ctx;
+  return Finput_files[index]->ctx.get();
 }
 
 // --- Options context --------------------------------------------------------------------------

@@ -196,7 +196,7 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
 }
 
 int TCustomFFmpeg::decode_audio(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed) {
-  AVCodecContext* avctx = ist.dec_ctx;
+  AVCodecContext* avctx = ist.dec_ctx.get();
   if (ist.decoded_frame == nullptr && (ist.decoded_frame.reset(FF().av_frame_alloc()), ist.decoded_frame == nullptr))
     return AVERROR(ENOMEM);
   if (ist.filter_frame == nullptr && (ist.filter_frame.reset(FF().av_frame_alloc()), ist.filter_frame == nullptr))
@@ -259,7 +259,7 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
   // The drain packet carries no DTS with send/receive decoding; keep them for frames without one.
   if (eof) ist.dts_buffer.push_back(dts);
 
-  int ret = Decode(ist.dec_ctx, decodedFrame, gotOutput, pkt);
+  int ret = Decode(ist.dec_ctx.get(), decodedFrame, gotOutput, pkt);
   if (ret < 0) *decodeFailed = 1;
 
   if (ist.st->codecpar->video_delay < ist.dec_ctx->has_b_frames) {
@@ -267,7 +267,7 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
       ist.st->codecpar->video_delay = ist.dec_ctx->has_b_frames;
     else
       FF().av_log(
-          ist.dec_ctx, AV_LOG_WARNING,
+          ist.dec_ctx.get(), AV_LOG_WARNING,
           "video_delay is larger in decoder than demuxer %d > %d.\nIf you want to help, upload a sample of "
           "this file to https://streams.videolan.org/upload/ and contact the ffmpeg-devel mailing list. "
           "(ffmpeg-devel@ffmpeg.org)\n",
@@ -286,7 +286,7 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
   if (ist.top_field_first >= 0) decodedFrame->top_field_first = ist.top_field_first;
   ist.frames_decoded++;
   if (ist.hwaccel_retrieve_data && decodedFrame->format == ist.hwaccel_pix_fmt) {
-    const int err = HWAccelRetrieveData(ist.dec_ctx, decodedFrame);
+    const int err = HWAccelRetrieveData(ist.dec_ctx.get(), decodedFrame);
     if (err < 0) {
       *decodeFailed = 1;
       return err;
@@ -325,7 +325,7 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
 
 int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed) {
   AVSubtitle subtitle{};
-  int ret = FF().avcodec_decode_subtitle2(ist.dec_ctx, &subtitle, gotOutput, pkt);
+  int ret = FF().avcodec_decode_subtitle2(ist.dec_ctx.get(), &subtitle, gotOutput, pkt);
   check_decode_result(nullptr, gotOutput, ret);
   if (ret < 0 || !*gotOutput) {
     *decodeFailed = 1;
@@ -337,14 +337,14 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
     if (ist.prev_sub.got_output) {
       end = int(FF().av_rescale(subtitle.pts - ist.prev_sub.subtitle.pts, 1000, AV_TIME_BASE));
       if (end < int(ist.prev_sub.subtitle.end_display_time)) {
-        FF().av_log(ist.dec_ctx, AV_LOG_DEBUG, "Subtitle duration reduced from %" PRIu32 " to %d%s\n",
+        FF().av_log(ist.dec_ctx.get(), AV_LOG_DEBUG, "Subtitle duration reduced from %" PRIu32 " to %d%s\n",
                     ist.prev_sub.subtitle.end_display_time, end, end <= 0 ? ", dropping it" : "");
         ist.prev_sub.subtitle.end_display_time = uint32_t(end);
       }
     }
     std::swap(*gotOutput, ist.prev_sub.got_output);
     std::swap(ret, ist.prev_sub.ret);
-    std::swap(subtitle, ist.prev_sub.subtitle);
+    std::swap(subtitle, ist.prev_sub.subtitle.Plain());
     if (end <= 0) {
       FF().avsubtitle_free(&subtitle);
       return ret;
@@ -357,8 +357,9 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
   } else if (!ist.filters.empty()) {
     // The graph does not exist yet: keep the subtitle for it (the queue owns it from here on).
     if (ist.sub2video.sub_queue == nullptr)
-      ist.sub2video.sub_queue = FF().av_fifo_alloc2(8, sizeof(AVSubtitle), AV_FIFO_FLAG_AUTO_GROW);
-    if (ist.sub2video.sub_queue == nullptr || FF().av_fifo_write(ist.sub2video.sub_queue, &subtitle, 1) < 0)
+      ist.sub2video.sub_queue.reset(FF().av_fifo_alloc2(8, sizeof(AVSubtitle), AV_FIFO_FLAG_AUTO_GROW));
+    if (ist.sub2video.sub_queue == nullptr ||
+        FF().av_fifo_write(ist.sub2video.sub_queue.get(), &subtitle, 1) < 0)
       RaiseError("Failed to malloc sub_queue");
     queued = true;
   }
@@ -428,7 +429,7 @@ int TCustomFFmpeg::ifilter_send_frame(TInputFilter& ifilter, AVFrame* frame) {
       AVFrame* tmp = FF().av_frame_clone(frame);
       if (tmp == nullptr) return AVERROR(ENOMEM);
       FF().av_frame_unref(frame);
-      ret = FF().av_fifo_write(ifilter.frame_queue, &tmp, 1);
+      ret = FF().av_fifo_write(ifilter.frame_queue.get(), &tmp, 1);
       if (ret < 0) {
         FF().av_frame_free(&tmp);
         return ret;

@@ -41,7 +41,7 @@ int TCustomFFmpeg::reap_filters(bool flush) {
     if (ost.filter == nullptr || ost.filter->graph->graph == nullptr) continue;
     TOutputFile& of = *Foutput_files[ost.file_index];
     AVFilterContext* filter = ost.filter->filter;
-    AVCodecContext* enc = ost.enc_ctx;
+    AVCodecContext* enc = ost.enc_ctx.get();
 
     if (!ost.initialized) init_output_stream_or_raise(ost);
     if (ost.filtered_frame == nullptr &&
@@ -112,7 +112,7 @@ int TCustomFFmpeg::reap_filters(bool flush) {
 }
 
 void TCustomFFmpeg::do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* frame) {
-  AVCodecContext* enc = ost.enc_ctx;
+  AVCodecContext* enc = ost.enc_ctx.get();
   if (!check_recording_time(ost)) return;
   if (frame->pts == AV_NOPTS_VALUE || Faudio_sync_method < 0) frame->pts = ost.sync_opts;
   ost.sync_opts = frame->pts + frame->nb_samples;
@@ -147,7 +147,7 @@ void TCustomFFmpeg::do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubti
     if (Fexit_on_error) RaiseError("Subtitle packets must have a pts");
     return;
   }
-  AVCodecContext* enc = ost.enc_ctx;
+  AVCodecContext* enc = ost.enc_ctx.get();
   std::vector<uint8_t> subtitleOut(subtitleOutMaxSize);
   // DVB subtitles need one packet to draw and one to clear.
   const int nb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
@@ -188,7 +188,7 @@ void TCustomFFmpeg::do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubti
 // output rate, or, without filters, the frame's own duration.
 double TCustomFFmpeg::VideoFrameDuration(TOutputStream& ost, const TInputStream* ist,
                                          const AVFrame* nextPicture) {
-  const AVCodecContext* enc = ost.enc_ctx;
+  const AVCodecContext* enc = ost.enc_ctx.get();
   double duration = 0;
   const AVRational frameRate = FF().av_buffersink_get_frame_rate(ost.filter->filter);
   if (frameRate.num > 0 && frameRate.den > 0) duration = 1 / (av_q2d(frameRate) * av_q2d(enc->time_base));
@@ -284,7 +284,7 @@ void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, 
 
 // Field order and quality of a picture about to be encoded; the encoder picks its type.
 void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
-  const AVCodecContext* enc = ost.enc_ctx;
+  const AVCodecContext* enc = ost.enc_ctx.get();
   if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
     inPicture->top_field_first = !!ost.top_field_first;
   if (inPicture->interlaced_frame) {
@@ -301,7 +301,7 @@ void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
 
 // "-force_key_frames": by time list, by expression, or where the source had key frames.
 void TCustomFFmpeg::ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool firstCopy) {
-  const AVCodecContext* enc = ost.enc_ctx;
+  const AVCodecContext* enc = ost.enc_ctx.get();
   bool forcedKeyframe = false;
   const double ptsTime =
       inPicture->pts != AV_NOPTS_VALUE ? double(inPicture->pts) * av_q2d(enc->time_base) : NAN;
@@ -312,7 +312,7 @@ void TCustomFFmpeg::ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool f
   } else if (ost.forced_keyframes_pexpr != nullptr) {
     double* v = ost.forced_keyframes_expr_const_values;
     v[4] = ptsTime;
-    const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr, v, nullptr);
+    const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr.get(), v, nullptr);
     Log(TLogLevel::llDebug,
         "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f", v[0], v[1],
         v[2], v[4], v[3], res);
@@ -335,7 +335,7 @@ void TCustomFFmpeg::ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool f
 
 // Encodes one picture and writes the packets the encoder gives back.
 void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFrame* inPicture) {
-  AVCodecContext* enc = ost.enc_ctx;
+  AVCodecContext* enc = ost.enc_ctx.get();
   // The output hooks and the preview; a hook changes a private copy of the picture.
   AVFrame* encPicture = OutputHookStep(ost, inPicture);
 
@@ -363,7 +363,8 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
       pkt->pts = ost.sync_opts;
     FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
     output_packet(of, pkt, ost, false);
-    if (ost.logfile != nullptr && enc->stats_out != nullptr) std::fprintf(ost.logfile, "%s", enc->stats_out);
+    if (ost.logfile != nullptr && enc->stats_out != nullptr)
+      std::fprintf(ost.logfile.get(), "%s", enc->stats_out);
   }
   ost.sync_opts++;
   ost.frame_number++;
@@ -487,7 +488,7 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
   if (pkt->dts == AV_NOPTS_VALUE) {
     opkt->dts = FF().av_rescale_q(ist.dts, AV_TIME_BASE_Q, ost.mux_timebase);
   } else if (ost.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
-    int duration = FF().av_get_audio_frame_duration(ist.dec_ctx, pkt->size);
+    int duration = FF().av_get_audio_frame_duration(ist.dec_ctx.get(), pkt->size);
     if (!duration) duration = ist.dec_ctx->frame_size;
     opkt->dts = FF().av_rescale_delta(ist.st->time_base, pkt->dts, AVRational{1, ist.dec_ctx->sample_rate},
                                       duration, &ist.filter_in_rescale_delta_last, ost.mux_timebase);
@@ -504,13 +505,13 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
 void TCustomFFmpeg::output_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& ost, bool eof) {
   int ret = 0;
   if (!ost.bsf_ctx.empty()) {
-    ret = FF().av_bsf_send_packet(ost.bsf_ctx[0], eof ? nullptr : pkt);
+    ret = FF().av_bsf_send_packet(ost.bsf_ctx[0].get(), eof ? nullptr : pkt);
     if (ret >= 0) {
       bool atEof = false;
       std::size_t idx = 1;
       while (idx > 0) {
         // A packet from the previous filter up the chain...
-        ret = FF().av_bsf_receive_packet(ost.bsf_ctx[idx - 1], pkt);
+        ret = FF().av_bsf_receive_packet(ost.bsf_ctx[idx - 1].get(), pkt);
         if (ret == AVERROR(EAGAIN)) {
           ret = 0;
           idx--;
@@ -522,7 +523,7 @@ void TCustomFFmpeg::output_packet(TOutputFile& of, AVPacket* pkt, TOutputStream&
           break;
         // ...goes to the next filter down the chain, or to the muxer.
         if (idx < ost.bsf_ctx.size()) {
-          ret = FF().av_bsf_send_packet(ost.bsf_ctx[idx], atEof ? nullptr : pkt);
+          ret = FF().av_bsf_send_packet(ost.bsf_ctx[idx].get(), atEof ? nullptr : pkt);
           if (ret < 0) break;
           idx++;
           atEof = false;
@@ -550,7 +551,7 @@ void TCustomFFmpeg::close_all_output_streams(TOutputStream& ost, int thisStream,
 }
 
 void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& ost, bool unqueue) {
-  AVFormatContext* s = of.ctx;
+  AVFormatContext* s = of.ctx.get();
   AVStream* st = ost.st;
 
   // Audio encoders may split frames, but never reorder: the frame limit can be applied here.
@@ -566,18 +567,18 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
 
   if (!of.header_written) {
     // The muxer is not initialised yet: keep the packet until every stream of the file is ready.
-    if (FF().av_fifo_can_write(ost.muxing_queue) == 0) {
-      const std::size_t size = FF().av_fifo_can_read(ost.muxing_queue);
+    if (FF().av_fifo_can_write(ost.muxing_queue.get()) == 0) {
+      const std::size_t size = FF().av_fifo_can_read(ost.muxing_queue.get());
       const std::size_t newSize =
           std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
       if (newSize <= size)
         RaiseErrorFmt("Too many packets buffered for output stream %d:%d.", ost.file_index, ost.st->index);
-      if (FF().av_fifo_grow2(ost.muxing_queue, newSize - size) < 0)
+      if (FF().av_fifo_grow2(ost.muxing_queue.get(), newSize - size) < 0)
         RaiseError("Failed to malloc muxing queue.");
     }
     AVPacket* queued = engine_detail::ClonePacketRef(pkt);
     if (queued == nullptr) RaiseError("av_packet_ref() failed.");
-    FF().av_fifo_write(ost.muxing_queue, &queued, 1);
+    FF().av_fifo_write(ost.muxing_queue.get(), &queued, 1);
     return;
   }
 

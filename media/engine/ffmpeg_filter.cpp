@@ -24,7 +24,9 @@ namespace media {
 
 namespace {
 
-AVFifo* NewFrameQueue() { return FF().av_fifo_alloc2(8, sizeof(AVFrame*), AV_FIFO_FLAG_AUTO_GROW); }
+TFrameQueuePtr NewFrameQueue() {
+  return TFrameQueuePtr{FF().av_fifo_alloc2(8, sizeof(AVFrame*), AV_FIFO_FLAG_AUTO_GROW)};
+}
 
 std::string DescribeLayout(const AVChannelLayout& layout) {
   char buf[256];
@@ -102,7 +104,7 @@ void TCustomFFmpegOpt::InitInputFilter(TFilterGraph& fg, AVFilterInOut* in) {
     const int fileIdx = int(std::strtol(in->name, &p, 0));
     if (fileIdx < 0 || fileIdx >= int(Finput_files.size()))
       RaiseErrorFmt("Invalid file index %d in filtergraph description %s.", fileIdx, fg.graph_desc->c_str());
-    AVFormatContext* s = Finput_files[std::size_t(fileIdx)]->ctx;
+    AVFormatContext* s = Finput_files[std::size_t(fileIdx)]->ctx.get();
     for (unsigned i = 0; i < s->nb_streams; i++) {
       AVStream* st = s->streams[i];
       const AVMediaType streamType = st->codecpar->codec_type;
@@ -244,17 +246,17 @@ AVPixelFormat TCustomFFmpegOpt::ChoosePixelFmt(AVCodecContext* encCtx, const AVC
 std::string TCustomFFmpegOpt::ChoosePixFmts(TOutputFilter& ofilter) {
   TOutputStream& ost = *ofilter.ost;
   // "-vstrict" reaches the context before its formats are chosen.
-  if (const AVDictionaryEntry* strict = FF().av_dict_get(ost.encoder_opts, "strict", nullptr, 0))
-    FF().av_opt_set(ost.enc_ctx, "strict", strict->value, 0);
+  if (const AVDictionaryEntry* strict = FF().av_dict_get(ost.encoder_opts.get(), "strict", nullptr, 0))
+    FF().av_opt_set(ost.enc_ctx.get(), "strict", strict->value, 0);
   const AVPixelFormat requested =
       ost.enc_ctx->pix_fmt != AV_PIX_FMT_NONE ? ost.enc_ctx->pix_fmt : AVPixelFormat(ofilter.format);
   if (ost.keep_pix_fmt) {
-    FF().avfilter_graph_set_auto_convert(ofilter.graph->graph, AVFILTER_AUTO_CONVERT_NONE);
+    FF().avfilter_graph_set_auto_convert(ofilter.graph->graph.get(), AVFILTER_AUTO_CONVERT_NONE);
     if (requested == AV_PIX_FMT_NONE) return {};
     return FF().av_get_pix_fmt_name(requested);
   }
   if (requested != AV_PIX_FMT_NONE)
-    return FF().av_get_pix_fmt_name(ChoosePixelFmt(ost.enc_ctx, ost.enc, requested));
+    return FF().av_get_pix_fmt_name(ChoosePixelFmt(ost.enc_ctx.get(), ost.enc, requested));
   if (ost.enc == nullptr || ost.enc->pix_fmts == nullptr) return {};
   const AVPixelFormat* p = ost.enc->pix_fmts;
   if (ost.enc_ctx->strict_std_compliance <= FF_COMPLIANCE_UNOFFICIAL)
@@ -337,7 +339,7 @@ bool TCustomFFmpegOpt::IfilterHasAllInputFormats(const TFilterGraph& fg) {
 }
 
 int TCustomFFmpegOpt::IfilterParametersFromFrame(TInputFilter& ifilter, const AVFrame* frame) {
-  FF().av_buffer_unref(&ifilter.hw_frames_ctx);
+  ifilter.hw_frames_ctx.reset();
   ifilter.format = frame->format;
   ifilter.width = frame->width;
   ifilter.height = frame->height;
@@ -347,14 +349,14 @@ int TCustomFFmpegOpt::IfilterParametersFromFrame(TInputFilter& ifilter, const AV
   const int ret = FF().av_channel_layout_copy(&ifilter.ch_layout, &frame->ch_layout);
   if (ret < 0) return ret;
   if (frame->hw_frames_ctx != nullptr) {
-    ifilter.hw_frames_ctx = FF().av_buffer_ref(frame->hw_frames_ctx);
+    ifilter.hw_frames_ctx.reset(FF().av_buffer_ref(frame->hw_frames_ctx));
     if (ifilter.hw_frames_ctx == nullptr) return AVERROR(ENOMEM);
   }
   return 0;
 }
 
 void TCustomFFmpegOpt::IfilterParametersFromCodecpar(TInputFilter& ifilter, const AVCodecParameters* par) {
-  FF().av_buffer_unref(&ifilter.hw_frames_ctx);
+  ifilter.hw_frames_ctx.reset();
   ifilter.format = par->format;
   ifilter.sample_rate = par->sample_rate;
   ifilter.width = par->width;
@@ -367,7 +369,7 @@ void TCustomFFmpegOpt::IfilterParametersFromCodecpar(TInputFilter& ifilter, cons
 void TCustomFFmpegOpt::CleanupFiltergraph(TFilterGraph& fg) {
   for (auto& ofilter : fg.outputs) ofilter->filter = nullptr;
   for (auto& ifilter : fg.inputs) ifilter->filter = nullptr;
-  FF().avfilter_graph_free(&fg.graph);
+  fg.graph.reset();
 }
 
 int TCustomFFmpegOpt::InsertFilter(TFilterGraph& fg, AVFilterContext** lastFilter, int* padIdx,
@@ -376,7 +378,7 @@ int TCustomFFmpegOpt::InsertFilter(TFilterGraph& fg, AVFilterContext** lastFilte
   AVFilterContext* ctx = nullptr;
   const int ret = FF().avfilter_graph_create_filter(&ctx, FF().avfilter_get_by_name(filterName),
                                                     instanceName.empty() ? filterName : instanceName.c_str(),
-                                                    args.c_str(), nullptr, fg.graph);
+                                                    args.c_str(), nullptr, fg.graph.get());
   if (ret < 0) return ret;
   return AppendToChain(ctx, lastFilter, padIdx);
 }
@@ -391,7 +393,7 @@ int TCustomFFmpegOpt::InsertTrim(TFilterGraph& fg, int64_t startTime, int64_t du
     Log(TLogLevel::llError, "%s filter not present, cannot limit recording time.", name);
     return AVERROR_FILTER_NOT_FOUND;
   }
-  AVFilterContext* ctx = FF().avfilter_graph_alloc_filter(fg.graph, trim, filterName.c_str());
+  AVFilterContext* ctx = FF().avfilter_graph_alloc_filter(fg.graph.get(), trim, filterName.c_str());
   if (ctx == nullptr) return AVERROR(ENOMEM);
   int ret = 0;
   if (duration != INT64_MAX) ret = FF().av_opt_set_int(ctx, "durationi", duration, AV_OPT_SEARCH_CHILDREN);
@@ -444,7 +446,7 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
   // With a forced input rate the frames carry frame counts as time stamps.
   const AVRational tb = ist->framerate.num ? av_inv_q(ist->framerate) : ist->st->time_base;
   AVRational fr = ist->framerate;
-  if (fr.num == 0) fr = FF().av_guess_frame_rate(f.ctx, ist->st, nullptr);
+  if (fr.num == 0) fr = FF().av_guess_frame_rate(f.ctx.get(), ist->st, nullptr);
   AVRational sar = ifilter.sample_aspect_ratio;
   if (sar.den == 0) sar = AVRational{0, 1};
   std::string args =
@@ -454,12 +456,12 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
   const std::string name =
       FormatStr("graph %d input from stream %d:%d", fg.index, ist->file_index, ist->st->index);
   int ret = FF().avfilter_graph_create_filter(&ifilter.filter, FF().avfilter_get_by_name("buffer"),
-                                              name.c_str(), args.c_str(), nullptr, fg.graph);
+                                              name.c_str(), args.c_str(), nullptr, fg.graph.get());
   if (ret < 0) return ret;
   if (ifilter.hw_frames_ctx != nullptr) {
     AVBufferSrcParameters* par = FF().av_buffersrc_parameters_alloc();
     if (par == nullptr) return AVERROR(ENOMEM);
-    par->hw_frames_ctx = ifilter.hw_frames_ctx;
+    par->hw_frames_ctx = ifilter.hw_frames_ctx.get();
     ret = FF().av_buffersrc_parameters_set(ifilter.filter, par);
     FF().av_free(par);
     if (ret < 0) return ret;
@@ -506,7 +508,7 @@ int TCustomFFmpegOpt::ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& 
     args += FormatStr(":channels=%d", ifilter.ch_layout.nb_channels);
   const std::string name = FormatStr("graph_%d_in_%d_%d", fg.index, ist->file_index, ist->st->index);
   int ret = FF().avfilter_graph_create_filter(&ifilter.filter, FF().avfilter_get_by_name("abuffer"),
-                                              name.c_str(), args.c_str(), nullptr, fg.graph);
+                                              name.c_str(), args.c_str(), nullptr, fg.graph.get());
   if (ret < 0) return ret;
   AVFilterContext* lastFilter = ifilter.filter;
   int padIdx = 0;
@@ -553,13 +555,13 @@ int TCustomFFmpegOpt::ConfigureOutputVideoFilter(TFilterGraph& fg, TOutputFilter
   int padIdx = out->pad_idx;
   const std::string name = FormatStr("out_%d_%d", ost.file_index, ost.index);
   int ret = FF().avfilter_graph_create_filter(&ofilter.filter, FF().avfilter_get_by_name("buffersink"),
-                                              name.c_str(), nullptr, nullptr, fg.graph);
+                                              name.c_str(), nullptr, nullptr, fg.graph.get());
   if (ret < 0) return ret;
 
   if (ofilter.width || ofilter.height) {
     std::string args = FormatStr("%d:%d", ofilter.width, ofilter.height);
     const AVDictionaryEntry* e = nullptr;
-    while ((e = FF().av_dict_get(ost.sws_dict, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
+    while ((e = FF().av_dict_get(ost.sws_dict.get(), "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
       args += FormatStr(":%s=%s", e->key, e->value);
     ret = InsertFilter(fg, &lastFilter, &padIdx, "scale", args,
                        FormatStr("scaler_out_%d_%d", ost.file_index, ost.index));
@@ -583,7 +585,7 @@ int TCustomFFmpegOpt::ConfigureOutputAudioFilter(TFilterGraph& fg, TOutputFilter
   int padIdx = out->pad_idx;
   const std::string name = FormatStr("out_%d_%d", ost.file_index, ost.index);
   int ret = FF().avfilter_graph_create_filter(&ofilter.filter, FF().avfilter_get_by_name("abuffersink"),
-                                              name.c_str(), nullptr, nullptr, fg.graph);
+                                              name.c_str(), nullptr, nullptr, fg.graph.get());
   if (ret < 0) return ret;
   if ((ret = FF().av_opt_set_int(ofilter.filter, "all_channel_counts", 1, AV_OPT_SEARCH_CHILDREN)) < 0)
     return ret;
@@ -647,7 +649,7 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
   const bool simple = FiltergraphIsSimple(fg);
   const std::string graphDesc = simple ? fg.outputs[0]->ost->avfilter : *fg.graph_desc;
   CleanupFiltergraph(fg);
-  fg.graph = FF().avfilter_graph_alloc();
+  fg.graph.reset(FF().avfilter_graph_alloc());
   if (fg.graph == nullptr) return AVERROR(ENOMEM);
 
   AVFilterInOut* inputs = nullptr;
@@ -664,26 +666,26 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     fg.graph->nb_threads = Ffilter_nbthreads;
     std::string args;
     const AVDictionaryEntry* e = nullptr;
-    while ((e = FF().av_dict_get(ost.sws_dict, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
+    while ((e = FF().av_dict_get(ost.sws_dict.get(), "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
       args += FormatStr("%s=%s:", e->key, e->value);
     if (!args.empty()) args.pop_back();
     // The scaler options go through the graph (the buffer source's sws_param is deprecated).
     fg.graph->scale_sws_opts = FF().av_strdup(args.c_str());
     args.clear();
-    while ((e = FF().av_dict_get(ost.swr_opts, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
+    while ((e = FF().av_dict_get(ost.swr_opts.get(), "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
       args += FormatStr("%s=%s:", e->key, e->value);
     if (!args.empty()) args.pop_back();
-    FF().av_opt_set(fg.graph, "aresample_swr_opts", args.c_str(), 0);
-    if ((e = FF().av_dict_get(ost.encoder_opts, "threads", nullptr, 0)) != nullptr)
-      FF().av_opt_set(fg.graph, "threads", e->value, 0);
+    FF().av_opt_set(fg.graph.get(), "aresample_swr_opts", args.c_str(), 0);
+    if ((e = FF().av_dict_get(ost.encoder_opts.get(), "threads", nullptr, 0)) != nullptr)
+      FF().av_opt_set(fg.graph.get(), "threads", e->value, 0);
   } else {
     fg.graph->nb_threads = Ffilter_complex_nbthreads;
   }
 
-  int ret = FF().avfilter_graph_parse2(fg.graph, graphDesc.c_str(), &inputs, &outputs);
+  int ret = FF().avfilter_graph_parse2(fg.graph.get(), graphDesc.c_str(), &inputs, &outputs);
   if (ret < 0) return fail(ret);
 
-  AVBufferRef* hwDevice = Ffilter_hw_device != nullptr ? Ffilter_hw_device->device_ref : Fhw_device_ctx;
+  AVBufferRef* hwDevice = Ffilter_hw_device != nullptr ? Ffilter_hw_device->device_ref.get() : Fhw_device_ctx;
   if (hwDevice != nullptr) {
     for (unsigned i = 0; i < fg.graph->nb_filters; i++) {
       fg.graph->filters[i]->hw_device_ctx = FF().av_buffer_ref(hwDevice);
@@ -716,7 +718,7 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
   }
   FF().avfilter_inout_free(&outputs);
 
-  if ((ret = FF().avfilter_graph_config(fg.graph, nullptr)) < 0) return fail(ret);
+  if ((ret = FF().avfilter_graph_config(fg.graph.get(), nullptr)) < 0) return fail(ret);
 
   // Keep what the sinks chose, so a rebuilt graph delivers the same to the opened encoders.
   for (auto& ofilter : fg.outputs) {
@@ -745,7 +747,7 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
   // Frames that arrived before every input knew its format, then the inputs that already ended.
   for (auto& ifilter : fg.inputs) {
     AVFrame* tmp = nullptr;
-    while (FF().av_fifo_read(ifilter->frame_queue, &tmp, 1) >= 0) {
+    while (FF().av_fifo_read(ifilter->frame_queue.get(), &tmp, 1) >= 0) {
       ret = FF().av_buffersrc_add_frame(ifilter->filter, tmp);
       FF().av_frame_free(&tmp);
       if (ret < 0) return fail(ret);
@@ -762,7 +764,7 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     TInputStream* ist = ifilter->ist;
     if (ist->sub2video.sub_queue == nullptr || ist->sub2video.frame == nullptr) continue;
     AVSubtitle sub{};
-    while (FF().av_fifo_read(ist->sub2video.sub_queue, &sub, 1) >= 0) {
+    while (FF().av_fifo_read(ist->sub2video.sub_queue.get(), &sub, 1) >= 0) {
       Sub2VideoUpdate(*ist, &sub, AV_NOPTS_VALUE);
       FF().avsubtitle_free(&sub);
     }

@@ -149,7 +149,7 @@ void TCustomFFmpeg::pre_process_video_frame(TInputStream& ist, AVFrame* frame) {
 }
 
 AVFrame* TCustomFFmpeg::OutputHookStep(TOutputStream& ost, AVFrame* frame) {
-  AVCodecContext* enc = ost.enc_ctx;
+  AVCodecContext* enc = ost.enc_ctx.get();
   const int64_t ptsUs = FF().av_rescale_q(frame->pts, enc->time_base, AV_TIME_BASE_Q);
   const int frameNumber = ost.frame_number + 1;
   const bool hooks = OnOutputVideoHook || OnOutputFrameHook;

@@ -94,7 +94,7 @@ int TCustomFFmpegOpt::HWDeviceInitFromString(const std::string& spec, THWDevice*
   } else if (spec[pos] == '@') {
     const THWDevice* source = HWDeviceGetByName(spec.substr(pos + 1));
     if (source == nullptr) return invalid("invalid source device name");
-    err = FF().av_hwdevice_ctx_create_derived(&deviceRef, type, source->device_ref, 0);
+    err = FF().av_hwdevice_ctx_create_derived(&deviceRef, type, source->device_ref.get(), 0);
   } else {
     return invalid("parse error");
   }
@@ -107,7 +107,7 @@ int TCustomFFmpegOpt::HWDeviceInitFromString(const std::string& spec, THWDevice*
   auto dev = std::make_unique<THWDevice>();
   dev->name = name;
   dev->type_ = type;
-  dev->device_ref = deviceRef;
+  dev->device_ref.reset(deviceRef);
   Fhw_devices.push_back(std::move(dev));
   if (out != nullptr) *out = Fhw_devices.back().get();
   return 0;
@@ -162,7 +162,7 @@ int TCustomFFmpeg::HWDeviceSetupForDecode(TInputStream& ist) {
         ist.avdec != nullptr ? ist.avdec->name : "?");
     return 0;
   }
-  ist.dec_ctx->hw_device_ctx = FF().av_buffer_ref(dev->device_ref);
+  ist.dec_ctx->hw_device_ctx = FF().av_buffer_ref(dev->device_ref.get());
   return ist.dec_ctx->hw_device_ctx == nullptr ? AVERROR(ENOMEM) : 0;
 }
 
@@ -175,7 +175,7 @@ int TCustomFFmpeg::HWDeviceSetupForEncode(TOutputStream& ost) {
         ost.enc->name);
     return 0;
   }
-  ost.enc_ctx->hw_device_ctx = FF().av_buffer_ref(dev->device_ref);
+  ost.enc_ctx->hw_device_ctx = FF().av_buffer_ref(dev->device_ref.get());
   return ost.enc_ctx->hw_device_ctx == nullptr ? AVERROR(ENOMEM) : 0;
 }
 
@@ -216,8 +216,8 @@ int TCustomFFmpeg::InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AV
     }
   }
   AVBufferRef* device = ist.dec_ctx->hw_device_ctx != nullptr ? ist.dec_ctx->hw_device_ctx : Fhw_device_ctx;
-  FF().av_buffer_unref(&ist.hw_frames_ctx);
-  ist.hw_frames_ctx = FF().av_hwframe_ctx_alloc(device);
+  ist.hw_frames_ctx.reset();
+  ist.hw_frames_ctx.reset(FF().av_hwframe_ctx_alloc(device));
   if (ist.hw_frames_ctx == nullptr) {
     Log(TLogLevel::llError, "Error creating a %s frames context", label);
     return AVERROR(ENOMEM);
@@ -235,10 +235,10 @@ int TCustomFFmpeg::InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AV
     Log(TLogLevel::llDebug, "Initializing CUDA frames context: sw_format = %s, width = %d, height = %d",
         FF().av_get_pix_fmt_name(frames->sw_format), frames->width, frames->height);
   }
-  const int err = FF().av_hwframe_ctx_init(ist.hw_frames_ctx);
+  const int err = FF().av_hwframe_ctx_init(ist.hw_frames_ctx.get());
   if (err < 0) {
     Log(TLogLevel::llError, "Error initializing a %s frame pool", label);
-    FF().av_buffer_unref(&ist.hw_frames_ctx);
+    ist.hw_frames_ctx.reset();
     return err;
   }
   return 0;
@@ -294,7 +294,7 @@ AVPixelFormat TCustomFFmpeg::GetFormat(AVCodecContext* avctx, const AVPixelForma
     }
     if (ist->hw_frames_ctx != nullptr) {
       FF().av_buffer_unref(&avctx->hw_frames_ctx);
-      avctx->hw_frames_ctx = FF().av_buffer_ref(ist->hw_frames_ctx);
+      avctx->hw_frames_ctx = FF().av_buffer_ref(ist->hw_frames_ctx.get());
       if (avctx->hw_frames_ctx == nullptr) return AV_PIX_FMT_NONE;
     }
     ist->active_hwaccel_id = accel->id;
@@ -309,7 +309,7 @@ int TCustomFFmpeg::GetBuffer(AVCodecContext* avctx, AVFrame* frame, int flags) {
   auto* ist = static_cast<TInputStream*>(avctx->opaque);
   if (ist->hw_frames_ctx != nullptr && frame->format == ist->hwaccel_pix_fmt &&
       ist->active_hwaccel_id == THWAccelID::HWACCEL_QSV)
-    return FF().av_hwframe_get_buffer(ist->hw_frames_ctx, frame, 0);
+    return FF().av_hwframe_get_buffer(ist->hw_frames_ctx.get(), frame, 0);
   return FF().avcodec_default_get_buffer2(avctx, frame, flags);
 }
 

@@ -50,7 +50,7 @@ const AVCodec* TCustomFFmpegOpt::ChooseDecoder(TOptionsContext& o, AVFormatConte
 }
 
 bool TCustomFFmpegOpt::GuessInputChannelLayout(TInputStream& ist) {
-  AVCodecContext* dec = ist.dec_ctx;
+  AVCodecContext* dec = ist.dec_ctx.get();
   if (dec->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) return true;
   const int channels = dec->ch_layout.nb_channels;
   if (channels > ist.guess_layout_max) return false;
@@ -87,7 +87,7 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
     if (!codecTag.empty()) par->codec_tag = engine_detail::ParseCodecTag(codecTag);
 
     ist.avdec = ChooseDecoder(o, ic, st);
-    ist.decoder_opts = CheckStreamSpecifier(o.g->codec_opts, par->codec_id, ic, st, ist.avdec);
+    ist.decoder_opts.reset(CheckStreamSpecifier(o.g->codec_opts, par->codec_id, ic, st, ist.avdec));
 
     ist.reinit_filters = -1;
     MatchPerStream(o.reinit_filters, ic, st, ist.reinit_filters);
@@ -103,9 +103,9 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
     }
 
     ist.filter_in_rescale_delta_last = AV_NOPTS_VALUE;
-    ist.dec_ctx = FF().avcodec_alloc_context3(ist.avdec);
+    ist.dec_ctx.reset(FF().avcodec_alloc_context3(ist.avdec));
     if (ist.dec_ctx == nullptr) RaiseError("Error allocating the decoder context.");
-    if (FF().avcodec_parameters_to_context(ist.dec_ctx, par) < 0)
+    if (FF().avcodec_parameters_to_context(ist.dec_ctx.get(), par) < 0)
       RaiseError("Error initializing the decoder context.");
 
     switch (par->codec_type) {
@@ -174,7 +174,7 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
       default:
         RaiseError("Never occur");
     }
-    if (FF().avcodec_parameters_from_context(par, ist.dec_ctx) < 0)
+    if (FF().avcodec_parameters_from_context(par, ist.dec_ctx.get()) < 0)
       RaiseError("Error initializing the decoder context.");
   }
 }
@@ -329,7 +329,7 @@ int64_t TCustomFFmpegOpt::SeekInputStart(TOptionsContext& o, AVFormatContext* ic
 TInputFile& TCustomFFmpegOpt::AddInputFileRecord(TOptionsContext& o, AVFormatContext*& ic,
                                                  int64_t timestamp) {
   auto f = std::make_unique<TInputFile>();
-  f->ctx = ic;
+  f->ctx.reset(ic);
   f->ist_index = int(Finput_streams.size()) - int(ic->nb_streams);
   f->start_time = o.start_time;
   f->recording_time = o.recording_time;
@@ -356,7 +356,7 @@ void TCustomFFmpegOpt::DumpAttachments(TOptionsContext& o, TInputFile& file) {
   for (const TSpecifierOpt& entry : o.dump_attachment) {
     for (int j = 0; j < file.nb_streams; j++) {
       AVStream* st = file.ctx->streams[j];
-      const int r = FF().avformat_match_stream_specifier(file.ctx, st, entry.specifier.c_str());
+      const int r = FF().avformat_match_stream_specifier(file.ctx.get(), st, entry.specifier.c_str());
       if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
       if (r == 1) DumpAttachment(st, entry.u.str);
     }
@@ -425,7 +425,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
 
     std::vector<const AVDictionary*> used;
     for (std::size_t j = streamsBefore; j < Finput_streams.size(); j++)
-      used.push_back(Finput_streams[j]->decoder_opts);
+      used.push_back(Finput_streams[j]->decoder_opts.get());
     if (!CheckUnusedCodecOptions(o.g->codec_opts, used, false, int(Finput_files.size()), fileName)) {
       Finput_streams.resize(streamsBefore);
       CloseInputFormat(&ic);

@@ -29,7 +29,7 @@ namespace {
 // Chapters of the input file, moved into the output's time range: an output time t shows the
 // input time t + ss (output -ss) - ts_offset (input -ss, -itsoffset).
 void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* os, bool copyMetadata) {
-  AVFormatContext* is = ifile.ctx;
+  AVFormatContext* is = ifile.ctx.get();
   const int64_t startTime = ofile.start_time == AV_NOPTS_VALUE ? 0 : ofile.start_time;
   for (unsigned i = 0; i < is->nb_chapters; i++) {
     const AVChapter* inCh = is->chapters[i];
@@ -217,14 +217,14 @@ void TCustomFFmpegOpt::BindGraphOutput(TOptionsContext& o, TOutputFilter& ofilte
 // The output's record from the options; the record owns oc from here on.
 void TCustomFFmpegOpt::InitOutputFileRecord(TOptionsContext& o, TOutputFile& of, AVFormatContext* oc,
                                             const std::string& fileName) {
-  of.ctx = oc;
+  of.ctx.reset(oc);
   of.file_name = fileName;
   of.ost_index = int(Foutput_streams.size());
   of.recording_time = o.recording_time;
   of.start_time = o.start_time;
   of.limit_filesize = o.limit_filesize == INT64_MAX ? UINT64_MAX : uint64_t(o.limit_filesize);
   of.shortest = o.shortest;
-  FF().av_dict_copy(&of.opts, o.g->format_opts, 0);
+  FF().av_dict_copy(OutPtr(of.opts), o.g->format_opts, 0);
   if (o.recording_time != INT64_MAX) {
     oc->duration = o.recording_time;
     if (o.recording_time > FOutputDuration) FOutputDuration = o.recording_time;
@@ -450,7 +450,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
 
     std::vector<const AVDictionary*> used;
     for (std::size_t j = std::size_t(of->ost_index); j < Foutput_streams.size(); j++)
-      used.push_back(Foutput_streams[j]->encoder_opts);
+      used.push_back(Foutput_streams[j]->encoder_opts.get());
     if (!CheckUnusedCodecOptions(o.g->codec_opts, used, true, fileIndex, fileName)) {
       rollback();
       return AVERROR(EINVAL);
@@ -483,12 +483,14 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
     if (!(oc->oformat->flags & AVFMT_NOFILE)) {
       // The application asked before it started: an existing file is overwritten.
       FLastWrite = Now();
-      ret = FF().avio_open2(&oc->pb, ffName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback, &of->opts);
+      ret = FF().avio_open2(&oc->pb, ffName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback,
+                            OutPtr(of->opts));
       if (ret < 0) return fail(TLogLevel::llError, FormatAVError(fileName, ret), ret);
       of->opened_for_writing = true;
     }
     if (o.mux_preload != 0.0f)
-      FF().av_dict_set_int(&of->opts, "preload", int64_t(std::llround(o.mux_preload * AV_TIME_BASE)), 0);
+      FF().av_dict_set_int(OutPtr(of->opts), "preload", int64_t(std::llround(o.mux_preload * AV_TIME_BASE)),
+                           0);
     oc->max_delay = int(o.mux_max_delay * AV_TIME_BASE);
 
     ApplyMetadata(o, *of);
@@ -570,7 +572,7 @@ void TCustomFFmpegOpt::MapMetadata(TOptionsContext& o, AVFormatContext* oc) {
     }
     if (inFileIndex >= int(Finput_files.size()))
       RaiseErrorFmt("Invalid input file index %d while processing metadata maps", inFileIndex);
-    AVFormatContext* ic = Finput_files[std::size_t(inFileIndex)]->ctx;
+    AVFormatContext* ic = Finput_files[std::size_t(inFileIndex)]->ctx.get();
     std::vector<AVDictionary**> outs;
     std::vector<AVDictionary*> ins;
     auto collect = [&](AVFormatContext* ctx, char type, const std::string& spec, int index, bool out) {
@@ -632,7 +634,8 @@ void TCustomFFmpegOpt::MapChapters(TOptionsContext& o, TOutputFile& of) {
     }
   }
   if (o.chapters_input_file >= 0)
-    CopyChapters(*Finput_files[std::size_t(o.chapters_input_file)], of, of.ctx, !o.metadata_chapters_manual);
+    CopyChapters(*Finput_files[std::size_t(o.chapters_input_file)], of, of.ctx.get(),
+                 !o.metadata_chapters_manual);
 }
 
 // Global and stream tags of the first input, unless tags were mapped by hand. A cut output drops
@@ -725,11 +728,11 @@ void TCustomFFmpegOpt::SetMetadataOptions(TOptionsContext& o, AVFormatContext* o
 }
 
 void TCustomFFmpegOpt::ApplyMetadata(TOptionsContext& o, TOutputFile& of) {
-  MapMetadata(o, of.ctx);
+  MapMetadata(o, of.ctx.get());
   MapChapters(o, of);
   CopyInputMetadata(o, of);
-  AddPrograms(o, of.ctx);
-  SetMetadataOptions(o, of.ctx);
+  AddPrograms(o, of.ctx.get());
+  SetMetadataOptions(o, of.ctx.get());
 }
 
 }  // namespace media

@@ -94,7 +94,7 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
     const TInputFile& f = *Finput_files[syncFileIdx];
     int i = 0;
     for (; i < f.nb_streams; i++) {
-      const int r = MatchSpec(f.ctx, f.ctx->streams[i], rest);
+      const int r = MatchSpec(f.ctx.get(), f.ctx->streams[i], rest);
       if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
       if (r == 1) {
         syncStreamIdx = i;
@@ -131,7 +131,7 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
       // Disable maps given earlier for this file.
       for (TStreamMap& m : o->stream_maps) {
         if (!m.linklabel.empty() || m.file_index != fileIdx) continue;
-        AVFormatContext* ctx = Finput_files[m.file_index]->ctx;
+        AVFormatContext* ctx = Finput_files[m.file_index]->ctx.get();
         const int r = MatchSpec(ctx, ctx->streams[m.stream_index], spec);
         if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
         if (r > 0) {
@@ -142,7 +142,7 @@ int TCustomFFmpegOpt::opt_map(TOptionsContext* o, const std::string& opt, const 
     } else {
       const TInputFile& f = *Finput_files[fileIdx];
       for (int i = 0; i < f.nb_streams; i++) {
-        const int r = MatchSpec(f.ctx, f.ctx->streams[i], spec);
+        const int r = MatchSpec(f.ctx.get(), f.ctx->streams[i], spec);
         if (r < 0) RaiseError(FormatAVError("check_stream_specifier", r));
         if (r <= 0) continue;
         if (Finput_streams[std::size_t(f.ist_index + i)]->user_set_discard == AVDISCARD_ALL) {

@@ -84,17 +84,17 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& o, AVFormatCon
 
   if (ChooseEncoder(o, oc, ost) < 0)
     RaiseErrorFmt("Error selecting an encoder for stream %d:%d", ost.file_index, ost.index);
-  ost.enc_ctx = FF().avcodec_alloc_context3(ost.enc);
+  ost.enc_ctx.reset(FF().avcodec_alloc_context3(ost.enc));
   if (ost.enc_ctx == nullptr) RaiseError("Error allocating the encoding context.");
   ost.enc_ctx->codec_type = type;
   ost.ref_par.reset(FF().avcodec_parameters_alloc());
   if (ost.ref_par == nullptr) RaiseError("Error allocating the encoding parameters.");
 
   if (ost.enc != nullptr) {
-    ost.encoder_opts = CheckStreamSpecifier(o.g->codec_opts, ost.enc->id, oc, st, ost.enc);
+    ost.encoder_opts.reset(CheckStreamSpecifier(o.g->codec_opts, ost.enc->id, oc, st, ost.enc));
     ost.is_filter_codec_opts = 1;
   } else {
-    ost.encoder_opts = CheckStreamSpecifier(o.g->codec_opts, AV_CODEC_ID_NONE, oc, st, nullptr);
+    ost.encoder_opts.reset(CheckStreamSpecifier(o.g->codec_opts, AV_CODEC_ID_NONE, oc, st, nullptr));
   }
 
   std::string timeBase;
@@ -140,10 +140,12 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& o, AVFormatCon
       const std::string name = item.substr(0, eq);
       const AVBitStreamFilter* filter = FF().av_bsf_get_by_name(name.c_str());
       if (filter == nullptr) RaiseErrorFmt("Unknown bitstream filter %s", name.c_str());
-      AVBSFContext* ctx = nullptr;
-      if (FF().av_bsf_alloc(filter, &ctx) < 0) RaiseError("Error allocating a bitstream filter context");
-      ost.bsf_ctx.push_back(ctx);
-      if (eq != std::string::npos && FF().av_set_options_string(ctx, item.c_str() + eq + 1, "=", ":") < 0)
+      TBitstreamFilterPtr ctx;
+      if (FF().av_bsf_alloc(filter, OutPtr(ctx)) < 0)
+        RaiseError("Error allocating a bitstream filter context");
+      ost.bsf_ctx.push_back(std::move(ctx));
+      if (eq != std::string::npos &&
+          FF().av_set_options_string(ost.bsf_ctx.back().get(), item.c_str() + eq + 1, "=", ":") < 0)
         RaiseErrorFmt("Error parsing options for bitstream filter %s", name.c_str());
     }
   }
@@ -167,11 +169,11 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& o, AVFormatCon
 
   if (oc->oformat->flags & AVFMT_GLOBALHEADER) ost.enc_ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
-  FF().av_dict_copy(&ost.sws_dict, o.g->sws_dict, 0);
-  FF().av_dict_copy(&ost.swr_opts, o.g->swr_opts, 0);
+  FF().av_dict_copy(OutPtr(ost.sws_dict), o.g->sws_dict, 0);
+  FF().av_dict_copy(OutPtr(ost.swr_opts), o.g->swr_opts, 0);
   if (ost.enc != nullptr && FF().av_get_exact_bits_per_sample(ost.enc->id) == 24)
-    FF().av_dict_set(&ost.swr_opts, "output_sample_bits", "24", 0);
-  FF().av_dict_copy(&ost.resample_opts, o.g->resample_opts, 0);
+    FF().av_dict_set(OutPtr(ost.swr_opts), "output_sample_bits", "24", 0);
+  FF().av_dict_copy(OutPtr(ost.resample_opts), o.g->resample_opts, 0);
 
   ost.source_index = sourceIndex;
   if (sourceIndex >= 0) {
@@ -181,7 +183,7 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& o, AVFormatCon
     ist.st->discard = AVDiscard(ist.user_set_discard);
   }
   ost.last_mux_dts = AV_NOPTS_VALUE;
-  ost.muxing_queue = FF().av_fifo_alloc2(8, sizeof(AVPacket*), 0);
+  ost.muxing_queue.reset(FF().av_fifo_alloc2(8, sizeof(AVPacket*), 0));
   if (ost.muxing_queue == nullptr) RaiseError("Failed to malloc ost.muxing_queue.");
   return &ost;
 }
@@ -247,7 +249,7 @@ uint16_t* ParseMatrix(TCustomFFmpegOpt&, const std::string& text, std::string& e
 // "-intra_matrix", "-chroma_intra_matrix" and "-inter_matrix": 64 comma-separated values each.
 void TCustomFFmpegOpt::SetVideoMatrices(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost) {
   AVStream* st = ost.st;
-  AVCodecContext* videoEnc = ost.enc_ctx;
+  AVCodecContext* videoEnc = ost.enc_ctx.get();
   std::string error;
   std::string matrix;
   MatchPerStream(o.intra_matrices, oc, st, matrix);
@@ -268,7 +270,7 @@ void TCustomFFmpegOpt::SetVideoMatrices(TOptionsContext& o, AVFormatContext* oc,
 // "-rc_override start,end,q/...": a quantiser (q > 0) or a quality factor in percent (q <= 0)
 // for ranges of frames.
 void TCustomFFmpegOpt::SetRcOverride(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost) {
-  AVCodecContext* videoEnc = ost.enc_ctx;
+  AVCodecContext* videoEnc = ost.enc_ctx.get();
   std::string rcOverride;
   MatchPerStream(o.rc_overrides, oc, ost.st, rcOverride);
   if (rcOverride.empty()) return;
@@ -303,17 +305,17 @@ void TCustomFFmpegOpt::SetRcOverride(TOptionsContext& o, AVFormatContext* oc, TO
 // (libx264 keeps its own file).
 void TCustomFFmpegOpt::SetUpTwoPass(TOptionsContext& o, AVFormatContext* oc, TOutputStream& ost) {
   AVStream* st = ost.st;
-  AVCodecContext* videoEnc = ost.enc_ctx;
+  AVCodecContext* videoEnc = ost.enc_ctx.get();
   int doPass = 0;
   MatchPerStream(o.pass, oc, st, doPass);
   if (doPass) {
     if (doPass & 1) {
       videoEnc->flags |= AV_CODEC_FLAG_PASS1;
-      FF().av_dict_set(&ost.encoder_opts, "flags", "+pass1", AV_DICT_APPEND);
+      FF().av_dict_set(OutPtr(ost.encoder_opts), "flags", "+pass1", AV_DICT_APPEND);
     }
     if (doPass & 2) {
       videoEnc->flags |= AV_CODEC_FLAG_PASS2;
-      FF().av_dict_set(&ost.encoder_opts, "flags", "+pass2", AV_DICT_APPEND);
+      FF().av_dict_set(OutPtr(ost.encoder_opts), "flags", "+pass2", AV_DICT_APPEND);
     }
   }
   MatchPerStream(o.passlogfiles, oc, st, ost.logfile_prefix);
@@ -321,7 +323,7 @@ void TCustomFFmpegOpt::SetUpTwoPass(TOptionsContext& o, AVFormatContext* oc, TOu
     const std::string logName = FormatStr(
         "%s-%d.log", ost.logfile_prefix.empty() ? "ffencoder2pass" : ost.logfile_prefix.c_str(), ost.index);
     if (std::strcmp(ost.enc->name, "libx264") == 0) {
-      FF().av_dict_set(&ost.encoder_opts, "stats", logName.c_str(), AV_DICT_DONT_OVERWRITE);
+      FF().av_dict_set(OutPtr(ost.encoder_opts), "stats", logName.c_str(), AV_DICT_DONT_OVERWRITE);
     } else {
       if (videoEnc->flags & AV_CODEC_FLAG_PASS2) {
         std::ifstream in(logName, std::ios::binary);
@@ -336,7 +338,7 @@ void TCustomFFmpegOpt::SetUpTwoPass(TOptionsContext& o, AVFormatContext* oc, TOu
         videoEnc->stats_in = stats;
       }
       if (videoEnc->flags & AV_CODEC_FLAG_PASS1) {
-        ost.logfile = std::fopen(logName.c_str(), "wb");
+        ost.logfile.reset(std::fopen(logName.c_str(), "wb"));
         if (ost.logfile == nullptr)
           RaiseErrorFmt("Cannot write log file \"%s\" for pass-1 encoding", logName.c_str());
       }
@@ -348,7 +350,7 @@ TOutputStream* TCustomFFmpegOpt::NewVideoStream(TOptionsContext& o, AVFormatCont
   TOutputStream* ostPtr = NewOutputStream(o, oc, AVMEDIA_TYPE_VIDEO, sourceIndex);
   TOutputStream& ost = *ostPtr;
   AVStream* st = ost.st;
-  AVCodecContext* videoEnc = ost.enc_ctx;
+  AVCodecContext* videoEnc = ost.enc_ctx.get();
 
   std::string frameRate;
   MatchPerStream(o.frame_rates, oc, st, frameRate);
@@ -410,7 +412,7 @@ TOutputStream* TCustomFFmpegOpt::NewAudioStream(TOptionsContext& o, AVFormatCont
   TOutputStream* ostPtr = NewOutputStream(o, oc, AVMEDIA_TYPE_AUDIO, sourceIndex);
   TOutputStream& ost = *ostPtr;
   AVStream* st = ost.st;
-  AVCodecContext* audioEnc = ost.enc_ctx;
+  AVCodecContext* audioEnc = ost.enc_ctx.get();
   MatchPerStream(o.filter_scripts, oc, st, ost.filters_script);
   MatchPerStream(o.filters, oc, st, ost.filters);
   if (ost.stream_copy) {

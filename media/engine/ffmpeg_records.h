@@ -3,9 +3,11 @@
 // graphs with their pads and hardware devices. The option layer (TCustomFFmpegOpt) creates them while
 // the input and output files are opened; the transcoding loop (TCustomFFmpeg) works on them on the
 // conversion thread. Field names keep the names of FFmpeg's command-line tool so the two can be read
-// side by side. Every record owns the FFmpeg objects it holds and frees them in its destructor; the
-// engine owns the records through its arrays and destroys them at clean-up in a fixed order (filter
-// graphs first, because their pads point at streams).
+// side by side. Every record holds the FFmpeg objects it owns in owners (media/ff_handles.h), so a
+// record frees them when it goes; members go in the reverse of their declaration order, and where
+// that order matters the declarations say so. The engine owns the records through its arrays and
+// destroys them at clean-up in a fixed order (filter graphs first, because their pads point at
+// streams).
 
 #include <cstdint>  // UINT64_C for the FFmpeg headers in C++
 
@@ -66,11 +68,7 @@ class TCustomFFmpeg;
 struct THWDevice {
   std::string name;
   AVHWDeviceType type_ = AV_HWDEVICE_TYPE_NONE;
-  AVBufferRef* device_ref = nullptr;
-  THWDevice() = default;
-  THWDevice(const THWDevice&) = delete;
-  THWDevice& operator=(const THWDevice&) = delete;
-  ~THWDevice();
+  TBufferRefPtr device_ref;
 };
 
 /// `finished` bits of an output stream.
@@ -84,8 +82,8 @@ struct TInputFilter {
   TFilterGraph* graph = nullptr;
   std::string name;
   AVMediaType type_ = AVMEDIA_TYPE_UNKNOWN;
-  /// Frames (AVFrame*, owned) that arrived before every input of the graph knew its format.
-  AVFifo* frame_queue = nullptr;
+  /// Frames that arrived before every input of the graph knew its format.
+  TFrameQueuePtr frame_queue;
   // Parameters of the frames this input receives; format -1 until the first frame (or the stream's
   // parameters at flushing) tells them.
   int format = -1;
@@ -93,14 +91,9 @@ struct TInputFilter {
   int height = 0;
   AVRational sample_aspect_ratio{0, 1};
   int sample_rate = 0;
-  AVChannelLayout ch_layout{};
-  AVBufferRef* hw_frames_ctx = nullptr;
+  TChannelLayoutValue ch_layout;
+  TBufferRefPtr hw_frames_ctx;
   int eof = 0;
-
-  TInputFilter() = default;
-  TInputFilter(const TInputFilter&) = delete;
-  TInputFilter& operator=(const TInputFilter&) = delete;
-  ~TInputFilter();
 };
 
 /// A graph output feeding one output stream.
@@ -118,12 +111,7 @@ struct TOutputFilter {
   AVRational frame_rate{0, 1};
   int format = -1;
   int sample_rate = 0;
-  AVChannelLayout ch_layout{};
-
-  TOutputFilter() = default;
-  TOutputFilter(const TOutputFilter&) = delete;
-  TOutputFilter& operator=(const TOutputFilter&) = delete;
-  ~TOutputFilter();
+  TChannelLayoutValue ch_layout;
 };
 
 struct TFilterGraph {
@@ -131,19 +119,16 @@ struct TFilterGraph {
   /// Description of a complex graph; empty optional for a simple graph, whose text is its output
   /// stream's `avfilter`.
   std::optional<std::string> graph_desc;
-  AVFilterGraph* graph = nullptr;
   int reconfiguration = 0;
   std::vector<std::unique_ptr<TInputFilter>> inputs;
   std::vector<std::unique_ptr<TOutputFilter>> outputs;
-
-  TFilterGraph() = default;
-  TFilterGraph(const TFilterGraph&) = delete;
-  TFilterGraph& operator=(const TFilterGraph&) = delete;
-  ~TFilterGraph();
+  /// Declared after the pads, so it goes first: the pads point into the graph (their buffer
+  /// source and sink), and no pad outlives its filter context.
+  TFilterGraphPtr graph;
 };
 
 struct TInputFile {
-  AVFormatContext* ctx = nullptr;  // owned: avformat_close_input
+  TInputContextPtr ctx;
   int eof_reached = 0;
   int eagain = 0;
   int ist_index = 0;
@@ -163,24 +148,19 @@ struct TInputFile {
   /// ts_offset was worked out with "-copyts" (a later "-copyts" among the output options works
   /// it out again, as if the option had come first).
   bool ts_offset_copy_ts = false;
-
-  TInputFile() = default;
-  TInputFile(const TInputFile&) = delete;
-  TInputFile& operator=(const TInputFile&) = delete;
-  ~TInputFile();
 };
 
 struct TISprev_sub {
   int got_output = 0;
   int ret = 0;
-  AVSubtitle subtitle{};
+  TSubtitleValue subtitle;
 };
 
 struct TISsub2video {
   int64_t last_pts = 0;
   int64_t end_pts = 0;
-  AVFifo* sub_queue = nullptr;  // AVSubtitle elements
-  AVFrame* frame = nullptr;
+  TSubtitleQueuePtr sub_queue;
+  TFramePtr frame;
   int w = 0;
   int h = 0;
 };
@@ -191,7 +171,7 @@ struct TInputStream {
   int discard = 1;
   int user_set_discard = AVDISCARD_NONE;
   int decoding_needed = 0;
-  AVCodecContext* dec_ctx = nullptr;
+  TCodecContextPtr dec_ctx;
   const AVCodec* avdec = nullptr;
   TFramePtr decoded_frame;
   TFramePtr filter_frame;
@@ -209,7 +189,7 @@ struct TInputStream {
   int64_t nb_samples = 0;
   double ts_scale = 1.0;
   int saw_first_ts = 0;
-  AVDictionary* decoder_opts = nullptr;
+  TDictionaryPtr decoder_opts;
   AVRational framerate{0, 0};
   int top_field_first = -1;
   int guess_layout_max = INT32_MAX;
@@ -227,7 +207,7 @@ struct TInputStream {
   void* hwaccel_ctx = nullptr;
   AVPixelFormat hwaccel_pix_fmt = AV_PIX_FMT_NONE;
   AVPixelFormat hwaccel_retrieved_pix_fmt = AV_PIX_FMT_NONE;
-  AVBufferRef* hw_frames_ctx = nullptr;
+  TBufferRefPtr hw_frames_ctx;
   bool hwaccel_retrieve_data = false;  // frames in hwaccel_pix_fmt are copied to system memory
   TCustomFFmpeg* engine = nullptr;     // the engine whose decoder callbacks serve this stream
   uint64_t data_size = 0;
@@ -237,16 +217,11 @@ struct TInputStream {
   std::vector<int64_t> dts_buffer;
   int got_output = 0;
   int frame_number = 0;
-
-  TInputStream() = default;
-  TInputStream(const TInputStream&) = delete;
-  TInputStream& operator=(const TInputStream&) = delete;
-  ~TInputStream();
 };
 
 struct TOutputFile {
-  AVFormatContext* ctx = nullptr;  // owned: avio_closep (when it writes a file) + avformat_free_context
-  AVDictionary* opts = nullptr;
+  TOutputContextPtr ctx;
+  TDictionaryPtr opts;
   int ost_index = 0;
   int64_t recording_time = INT64_MAX;
   int64_t start_time = AV_NOPTS_VALUE;
@@ -256,11 +231,6 @@ struct TOutputFile {
   /// The engine opened the file for writing (clean-up may delete it when it stayed empty).
   bool opened_for_writing = false;
   std::string file_name;
-
-  TOutputFile() = default;
-  TOutputFile(const TOutputFile&) = delete;
-  TOutputFile& operator=(const TOutputFile&) = delete;
-  ~TOutputFile();
 };
 
 struct TOutputStream {
@@ -276,8 +246,9 @@ struct TOutputStream {
   int64_t last_mux_dts = AV_NOPTS_VALUE;
   AVRational mux_timebase{0, 1};
   AVRational enc_timebase{0, 0};
-  std::vector<AVBSFContext*> bsf_ctx;
-  AVCodecContext* enc_ctx = nullptr;
+  TEncoderContextPtr enc_ctx;
+  /// Declared after the encoder context, so the filters go before it.
+  std::vector<TBitstreamFilterPtr> bsf_ctx;
   TCodecParametersPtr ref_par;
   const AVCodec* enc = nullptr;
   int64_t max_frames = INT64_MAX;
@@ -296,19 +267,19 @@ struct TOutputStream {
   std::vector<int64_t> forced_kf_pts;
   int forced_kf_index = 0;
   std::string forced_keyframes;
-  AVExpr* forced_keyframes_pexpr = nullptr;
+  TExpressionPtr forced_keyframes_pexpr;
   double forced_keyframes_expr_const_values[5] = {0, 0, 0, 0, 0};
   std::vector<int> audio_channels_map;
   std::string logfile_prefix;
-  FILE* logfile = nullptr;
+  TFilePtr logfile;
   TOutputFilter* filter = nullptr;  // borrowed from its graph
   std::string avfilter;
   std::string filters;
   std::string filters_script;
-  AVDictionary* encoder_opts = nullptr;
-  AVDictionary* sws_dict = nullptr;
-  AVDictionary* swr_opts = nullptr;
-  AVDictionary* resample_opts = nullptr;
+  TDictionaryPtr encoder_opts;
+  TDictionaryPtr sws_dict;
+  TDictionaryPtr swr_opts;
+  TDictionaryPtr resample_opts;
   std::string apad;
   int finished = 0;
   int unavailable = 0;
@@ -326,16 +297,11 @@ struct TOutputStream {
   uint64_t samples_encoded = 0;
   int quality = 0;
   int max_muxing_queue_size = 128;
-  AVFifo* muxing_queue = nullptr;  // AVPacket* elements, owned
+  TPacketQueuePtr muxing_queue;
   int pict_type = 0;
   int64_t error[4] = {0, 0, 0, 0};
   int is_filter_codec_opts = 0;
   int is_avcodec_opened = 0;
-
-  TOutputStream() = default;
-  TOutputStream(const TOutputStream&) = delete;
-  TOutputStream& operator=(const TOutputStream&) = delete;
-  ~TOutputStream();
 };
 
 }  // namespace media

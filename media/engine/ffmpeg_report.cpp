@@ -106,7 +106,7 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
   }
 
   const float t = float(curTime - timerStart) / 1000000.0f;
-  AVFormatContext* oc = Foutput_files.empty() ? nullptr : Foutput_files[0]->ctx;
+  AVFormatContext* oc = Foutput_files.empty() ? nullptr : Foutput_files[0]->ctx.get();
   int64_t totalSize = -1;
   if (oc != nullptr && oc->pb != nullptr) {
     totalSize = FF().avio_size(oc->pb);
@@ -124,7 +124,7 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
 
   for (auto& ostPtr : Foutput_streams) {
     TOutputStream& ost = *ostPtr;
-    const AVCodecContext* enc = ost.enc_ctx;
+    const AVCodecContext* enc = ost.enc_ctx.get();
     q = ost.stream_copy ? -1.0f : float(ost.quality) / float(FF_QP2LAMBDA);
     if (videoSeen && enc->codec_type == AVMEDIA_TYPE_VIDEO) {
       buf += FormatStr("q=%2.1f ", double(q));
@@ -284,7 +284,7 @@ void TCustomFFmpeg::do_video_stats(TOutputStream& ost, int frameSize) {
     Fvstats_file = std::fopen(Fvstats_filename.c_str(), "w");
     if (Fvstats_file == nullptr) RaiseError("fopen() failed: " + Fvstats_filename);
   }
-  const AVCodecContext* enc = ost.enc_ctx;
+  const AVCodecContext* enc = ost.enc_ctx.get();
   if (enc->codec_type != AVMEDIA_TYPE_VIDEO) return;
   const int frameNumber = ost.st->nb_frames > 0 ? int(ost.st->nb_frames) : ost.frame_number;
   if (Fvstats_version > 1)
@@ -320,7 +320,7 @@ void TCustomFFmpeg::print_sdp() {
   std::vector<AVFormatContext*> rtp;
   for (auto& of : Foutput_files) {
     if (!of->header_written) return;
-    if (std::strcmp(of->ctx->oformat->name, "rtp") == 0) rtp.push_back(of->ctx);
+    if (std::strcmp(of->ctx->oformat->name, "rtp") == 0) rtp.push_back(of->ctx.get());
   }
   if (rtp.empty()) return;
   std::vector<char> sdp(16384);

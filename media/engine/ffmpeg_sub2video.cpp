@@ -14,7 +14,7 @@
 namespace media {
 
 int TCustomFFmpegOpt::Sub2VideoPrepare(TInputStream& ist, TInputFilter& ifilter) {
-  const AVFormatContext* avf = Finput_files[std::size_t(ist.file_index)]->ctx;
+  const AVFormatContext* avf = Finput_files[std::size_t(ist.file_index)]->ctx.get();
   // The canvas: "-canvas_size" or the decoder's size, else the largest video of the same file.
   int w = ist.dec_ctx->width;
   int h = ist.dec_ctx->height;
@@ -37,7 +37,7 @@ int TCustomFFmpegOpt::Sub2VideoPrepare(TInputStream& ist, TInputFilter& ifilter)
   ifilter.height = ist.dec_ctx->height ? ist.dec_ctx->height : h;
   // Each rectangle has its own palette: the canvas is true colour with alpha.
   ifilter.format = AV_PIX_FMT_BGRA;
-  if (ist.sub2video.frame == nullptr && (ist.sub2video.frame = FF().av_frame_alloc()) == nullptr)
+  if (ist.sub2video.frame == nullptr && (ist.sub2video.frame = TFramePtr{FF().av_frame_alloc()}) == nullptr)
     return AVERROR(ENOMEM);
   ist.sub2video.last_pts = INT64_MIN;
   ist.sub2video.end_pts = INT64_MIN;
@@ -45,7 +45,7 @@ int TCustomFFmpegOpt::Sub2VideoPrepare(TInputStream& ist, TInputFilter& ifilter)
 }
 
 int TCustomFFmpegOpt::Sub2VideoGetBlankFrame(TInputStream& ist) {
-  AVFrame* frame = ist.sub2video.frame;
+  AVFrame* frame = ist.sub2video.frame.get();
   FF().av_frame_unref(frame);
   frame->width = ist.dec_ctx->width ? ist.dec_ctx->width : ist.sub2video.w;
   frame->height = ist.dec_ctx->height ? ist.dec_ctx->height : ist.sub2video.h;
@@ -77,7 +77,7 @@ void TCustomFFmpegOpt::Sub2VideoCopyRect(uint8_t* dst, int dstLinesize, int w, i
 }
 
 void TCustomFFmpegOpt::Sub2VideoPushRef(TInputStream& ist, int64_t pts) {
-  AVFrame* frame = ist.sub2video.frame;
+  AVFrame* frame = ist.sub2video.frame.get();
   if (frame == nullptr || frame->data[0] == nullptr) return;
   ist.sub2video.last_pts = frame->pts = pts;
   for (TInputFilter* ifilter : ist.filters) {
@@ -92,7 +92,7 @@ void TCustomFFmpegOpt::Sub2VideoPushRef(TInputStream& ist, int64_t pts) {
 }
 
 void TCustomFFmpegOpt::Sub2VideoUpdate(TInputStream& ist, const AVSubtitle* sub, int64_t heartbeatPts) {
-  AVFrame* frame = ist.sub2video.frame;
+  AVFrame* frame = ist.sub2video.frame.get();
   if (frame == nullptr) return;
   int64_t pts = 0;
   int64_t endPts = 0;
@@ -109,7 +109,7 @@ void TCustomFFmpegOpt::Sub2VideoUpdate(TInputStream& ist, const AVSubtitle* sub,
     endPts = INT64_MAX;
   }
   if (Sub2VideoGetBlankFrame(ist) < 0) {
-    FF().av_log(ist.dec_ctx, AV_LOG_ERROR, "Impossible to get a blank canvas.\n");
+    FF().av_log(ist.dec_ctx.get(), AV_LOG_ERROR, "Impossible to get a blank canvas.\n");
     return;
   }
   for (unsigned i = 0; i < numRects; i++)

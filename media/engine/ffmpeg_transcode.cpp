@@ -75,7 +75,7 @@ void TCustomFFmpeg::transcode() {
     if (packets == 0 && nothingWritten.empty())
       nothingWritten =
           "Output file is empty, nothing was encoded (check -ss / -t / -frames parameters if used)";
-    int ret = FF().av_write_trailer(of.ctx);
+    int ret = FF().av_write_trailer(of.ctx.get());
     if (ret < 0) {
       const std::string msg = FormatAVError(FormatStr("Error writing trailer of %s", of.ctx->url), ret);
       FLastErrMsg = msg;
@@ -140,7 +140,7 @@ void TCustomFFmpeg::transcode() {
 bool TCustomFFmpeg::need_output() {
   for (auto& ost : Foutput_streams) {
     TOutputFile& of = *Foutput_files[ost->file_index];
-    AVFormatContext* os = of.ctx;
+    AVFormatContext* os = of.ctx.get();
     if (ost->finished) continue;
     if (os->pb != nullptr &&
         uint64_t(std::max<int64_t>(FF().avio_seek(os->pb, 0, SEEK_CUR), 0)) >= of.limit_filesize)
@@ -240,7 +240,7 @@ int TCustomFFmpeg::transcode_step() {
 }
 
 int TCustomFFmpeg::transcode_from_filter(TFilterGraph& graph, TInputStream** bestIst) {
-  int ret = FF().avfilter_graph_request_oldest(graph.graph);
+  int ret = FF().avfilter_graph_request_oldest(graph.graph.get());
   if (ret >= 0) return reap_filters(false);
   if (ret == AVERROR_EOF) {
     ret = reap_filters(true);
@@ -278,7 +278,7 @@ int TCustomFFmpeg::get_input_packet(TInputFile& f, AVPacket* pkt) {
       if (pts > now) return AVERROR(EAGAIN);
     }
   }
-  return FF().av_read_frame(f.ctx, pkt);
+  return FF().av_read_frame(f.ctx.get(), pkt);
 }
 
 int TCustomFFmpeg::seek_to_start(TInputFile& ifile, AVFormatContext* is) {
@@ -289,13 +289,13 @@ int TCustomFFmpeg::seek_to_start(TInputFile& ifile, AVFormatContext* is) {
     TInputStream& ist = *Finput_streams[ifile.ist_index + i];
     if (ist.decoding_needed) {
       process_input_packet(ist, nullptr, true);
-      FF().avcodec_flush_buffers(ist.dec_ctx);
+      FF().avcodec_flush_buffers(ist.dec_ctx.get());
     }
     if (ist.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && ist.nb_samples) hasAudio = true;
   }
   for (int i = 0; i < ifile.nb_streams; i++) {
     TInputStream& ist = *Finput_streams[ifile.ist_index + i];
-    const AVCodecContext* avctx = ist.dec_ctx;
+    const AVCodecContext* avctx = ist.dec_ctx.get();
     int64_t duration = 0;
     if (hasAudio) {
       if (avctx->codec_type != AVMEDIA_TYPE_AUDIO || !ist.nb_samples) continue;
@@ -325,7 +325,7 @@ int TCustomFFmpeg::seek_to_start(TInputFile& ifile, AVFormatContext* is) {
 // call, so the filters see each of them) and the streams copied from this input are finished.
 // Returns 0 while a decoder still gave a frame, else EAGAIN with the input marked as ended.
 int TCustomFFmpeg::finish_input(TInputFile& ifile, int ret) {
-  AVFormatContext* is = ifile.ctx;
+  AVFormatContext* is = ifile.ctx.get();
   if (ret != AVERROR_EOF) {
     const std::string msg = FormatAVError(is->url, ret);
     if (Fexit_on_error) RaiseError(msg);
@@ -356,7 +356,7 @@ int TCustomFFmpeg::finish_input(TInputFile& ifile, int ret) {
 // Time stamps of a stream with fewer than 64 bits wrap around; a packet whose stamp lies more than
 // half the range above the start time is taken as from before the wrap.
 void TCustomFFmpeg::correct_pts_wrap(TInputFile& ifile, TInputStream& ist, AVPacket* pkt) {
-  AVFormatContext* is = ifile.ctx;
+  AVFormatContext* is = ifile.ctx.get();
   if (ist.wrap_correction_done || is->start_time == AV_NOPTS_VALUE || ist.st->pts_wrap_bits >= 64) return;
   // The start time is corrected from the streams actually used, which are known only now.
   if (ist.next_dts == AV_NOPTS_VALUE && ifile.ts_offset == -is->start_time &&
@@ -405,7 +405,7 @@ void TCustomFFmpeg::add_stream_side_data(TInputStream& ist, AVPacket* pkt) {
 // discontinuities handled: absorbed into the offset for formats that allow them, else stamps too
 // far from the expected ones are dropped.
 void TCustomFFmpeg::fix_packet_timestamps(TInputFile& ifile, TInputStream& ist, AVPacket* pkt) {
-  AVFormatContext* is = ifile.ctx;
+  AVFormatContext* is = ifile.ctx.get();
   const AVMediaType type = ist.dec_ctx->codec_type;
   if (pkt->dts != AV_NOPTS_VALUE)
     pkt->dts += FF().av_rescale_q(ifile.ts_offset, AV_TIME_BASE_Q, ist.st->time_base);
@@ -477,7 +477,7 @@ void TCustomFFmpeg::fix_packet_timestamps(TInputFile& ifile, TInputStream& ist, 
 
 int TCustomFFmpeg::process_input(int fileIndex) {
   TInputFile& ifile = *Finput_files[fileIndex];
-  AVFormatContext* is = ifile.ctx;
+  AVFormatContext* is = ifile.ctx.get();
   AVPacket* pkt = FDemuxPacket;
 
   FLastRead = Now();
@@ -560,7 +560,7 @@ int TCustomFFmpeg::process_input(int fileIndex) {
 void TCustomFFmpeg::flush_encoders() {
   for (auto& ostPtr : Foutput_streams) {
     TOutputStream& ost = *ostPtr;
-    AVCodecContext* enc = ost.enc_ctx;
+    AVCodecContext* enc = ost.enc_ctx.get();
     TOutputFile& of = *Foutput_files[ost.file_index];
     if (!ost.encoding_needed) continue;
 
@@ -597,7 +597,7 @@ void TCustomFFmpeg::flush_encoders() {
       if (ret < 0 && ret != AVERROR_EOF)
         RaiseErrorFmt("%s encoding failed: %s", desc, FormatAVError(ret).c_str());
       if (ost.logfile != nullptr && enc->stats_out != nullptr)
-        std::fprintf(ost.logfile, "%s", enc->stats_out);
+        std::fprintf(ost.logfile.get(), "%s", enc->stats_out);
       if (ret == AVERROR_EOF) {
         output_packet(of, pkt, ost, true);
         break;

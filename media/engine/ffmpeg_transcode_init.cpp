@@ -58,7 +58,7 @@ int TCustomFFmpeg::transcode_init() {
   if (ret >= 0) {
     // Programs that hold no used stream are not read at all.
     for (auto& ifile : Finput_files) {
-      AVFormatContext* ic = ifile->ctx;
+      AVFormatContext* ic = ifile->ctx.get();
       for (unsigned j = 0; j < ic->nb_programs; j++) {
         AVProgram* p = ic->programs[j];
         AVDiscard discard = AVDISCARD_ALL;
@@ -171,7 +171,7 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
       for (auto& ost : Foutput_streams)
         if (ost->source_index == istIndex) feedsOutput = true;
       if (feedsOutput) {
-        FF().av_dict_set(&ist.decoder_opts, "compute_edt", "1", AV_DICT_DONT_OVERWRITE);
+        FF().av_dict_set(OutPtr(ist.decoder_opts), "compute_edt", "1", AV_DICT_DONT_OVERWRITE);
         if (!ist.filters.empty())
           Log(TLogLevel::llWarning,
               "Warning using DVB subtitles for filtering and output at the same time is not "
@@ -179,18 +179,18 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
       }
     }
     ist.dec_ctx->pkt_timebase = ist.st->time_base;
-    if (FF().av_dict_get(ist.decoder_opts, "threads", nullptr, 0) == nullptr)
-      FF().av_dict_set(&ist.decoder_opts, "threads", "auto", 0);
+    if (FF().av_dict_get(ist.decoder_opts.get(), "threads", nullptr, 0) == nullptr)
+      FF().av_dict_set(OutPtr(ist.decoder_opts), "threads", "auto", 0);
     // An attached picture is a single frame: frame threads would only add latency.
     if (ist.st->disposition & AV_DISPOSITION_ATTACHED_PIC)
-      FF().av_dict_set(&ist.decoder_opts, "threads", "1", 0);
+      FF().av_dict_set(OutPtr(ist.decoder_opts), "threads", "1", 0);
     int ret = HWDeviceSetupForDecode(ist);
     if (ret < 0) {
       error = FormatAVError(
           FormatStr("Device setup failed for decoder on input stream #%d:%d ", ist.file_index, ist.st->index), ret);
       return ret;
     }
-    ret = FF().avcodec_open2(ist.dec_ctx, codec, &ist.decoder_opts);
+    ret = FF().avcodec_open2(ist.dec_ctx.get(), codec, OutPtr(ist.decoder_opts));
     if (ret < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
       error = FormatAVError(
@@ -198,7 +198,7 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
           ret);
       return ret;
     }
-    AssertOptionsConsumed(ist.decoder_opts);
+    AssertOptionsConsumed(ist.decoder_opts.get());
   }
   ist.next_pts = AV_NOPTS_VALUE;
   ist.next_dts = AV_NOPTS_VALUE;
@@ -209,15 +209,15 @@ void TCustomFFmpeg::set_encoder_id(TOutputFile& of, TOutputStream& ost) {
   if (FF().av_dict_get(ost.st->metadata, "encoder", nullptr, 0) != nullptr) return;
   int formatFlags = 0;
   int codecFlags = ost.enc_ctx->flags;
-  if (const AVDictionaryEntry* e = FF().av_dict_get(of.opts, "fflags", nullptr, 0)) {
-    const AVOption* o = FF().av_opt_find(of.ctx, "fflags", nullptr, 0, 0);
+  if (const AVDictionaryEntry* e = FF().av_dict_get(of.opts.get(), "fflags", nullptr, 0)) {
+    const AVOption* o = FF().av_opt_find(of.ctx.get(), "fflags", nullptr, 0, 0);
     if (o == nullptr) return;
-    FF().av_opt_eval_flags(of.ctx, o, e->value, &formatFlags);
+    FF().av_opt_eval_flags(of.ctx.get(), o, e->value, &formatFlags);
   }
-  if (const AVDictionaryEntry* e = FF().av_dict_get(ost.encoder_opts, "flags", nullptr, 0)) {
-    const AVOption* o = FF().av_opt_find(ost.enc_ctx, "flags", nullptr, 0, 0);
+  if (const AVDictionaryEntry* e = FF().av_dict_get(ost.encoder_opts.get(), "flags", nullptr, 0)) {
+    const AVOption* o = FF().av_opt_find(ost.enc_ctx.get(), "flags", nullptr, 0, 0);
     if (o == nullptr) return;
-    FF().av_opt_eval_flags(ost.enc_ctx, o, e->value, &codecFlags);
+    FF().av_opt_eval_flags(ost.enc_ctx.get(), o, e->value, &codecFlags);
   }
   const bool bitexact = (formatFlags & AVFMT_FLAG_BITEXACT) || (codecFlags & AV_CODEC_FLAG_BITEXACT);
   const std::string encoder =
@@ -227,7 +227,7 @@ void TCustomFFmpeg::set_encoder_id(TOutputFile& of, TOutputStream& ost) {
 
 void TCustomFFmpeg::init_encoder_time_base(TOutputStream& ost, AVRational defaultTimeBase) {
   TInputStream* ist = get_input_stream(ost);
-  AVCodecContext* encCtx = ost.enc_ctx;
+  AVCodecContext* encCtx = ost.enc_ctx.get();
   if (ost.enc_timebase.num > 0) {
     encCtx->time_base = ost.enc_timebase;
     return;
@@ -237,7 +237,7 @@ void TCustomFFmpeg::init_encoder_time_base(TOutputStream& ost, AVRational defaul
       encCtx->time_base = ist->st->time_base;
       return;
     }
-    FF().av_log(Foutput_files[ost.file_index]->ctx, AV_LOG_WARNING,
+    FF().av_log(Foutput_files[ost.file_index]->ctx.get(), AV_LOG_WARNING,
                 "Input stream data not available, using default time base\n");
   }
   encCtx->time_base = defaultTimeBase;
@@ -252,7 +252,7 @@ void TCustomFFmpeg::parse_forced_key_frames(const std::string& kf, TOutputStream
     if (comma == std::string::npos) comma = kf.size();
     const std::string item = kf.substr(pos, comma - pos);
     if (item.rfind("chapters", 0) == 0) {
-      AVFormatContext* avf = Foutput_files[ost.file_index]->ctx;
+      AVFormatContext* avf = Foutput_files[ost.file_index]->ctx.get();
       int64_t offset = 0;
       if (item.size() > 8) {
         if (FF().av_parse_time(&offset, item.c_str() + 8, 1) < 0)
@@ -277,9 +277,9 @@ void TCustomFFmpeg::parse_forced_key_frames(const std::string& kf, TOutputStream
 
 int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
   TInputStream* ist = get_input_stream(ost);
-  AVCodecContext* encCtx = ost.enc_ctx;
+  AVCodecContext* encCtx = ost.enc_ctx.get();
   AVCodecContext* decCtx = nullptr;
-  AVFormatContext* oc = Foutput_files[ost.file_index]->ctx;
+  AVFormatContext* oc = Foutput_files[ost.file_index]->ctx.get();
 
   set_encoder_id(*Foutput_files[ost.file_index], ost);
   // Muxers take the rotation from the display matrix; the tag would contradict it.
@@ -287,7 +287,7 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
 
   if (ist != nullptr) {
     ost.st->disposition = ist->st->disposition;
-    decCtx = ist->dec_ctx;
+    decCtx = ist->dec_ctx.get();
     encCtx->chroma_sample_location = decCtx->chroma_sample_location;
   } else {
     bool another = false;
@@ -370,8 +370,9 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
         if (ost.forced_keyframes.rfind("expr:", 0) == 0) {
           static const char* const constNames[] = {"n", "n_forced", "prev_forced_n", "prev_forced_t",
                                                    "t", nullptr};
-          const int ret = FF().av_expr_parse(&ost.forced_keyframes_pexpr, ost.forced_keyframes.c_str() + 5,
-                                             constNames, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+          const int ret =
+              FF().av_expr_parse(OutPtr(ost.forced_keyframes_pexpr), ost.forced_keyframes.c_str() + 5,
+                                 constNames, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
           if (ret < 0) {
             Log(TLogLevel::llError, "Invalid force_key_frames expression \"%s\"",
                 ost.forced_keyframes.c_str() + 5);
@@ -453,7 +454,7 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
     const AVCodec* codec = ost.enc;
     TInputStream* ist = get_input_stream(ost);
     if ((ret = init_output_stream_encode(ost)) < 0) return ret;
-    AVCodecContext* dec = ist != nullptr ? ist->dec_ctx : nullptr;
+    AVCodecContext* dec = ist != nullptr ? ist->dec_ctx.get() : nullptr;
     if (dec != nullptr && dec->subtitle_header != nullptr) {
       // The encoder expects the header zero-terminated.
       ost.enc_ctx->subtitle_header = static_cast<uint8_t*>(FF().av_mallocz(dec->subtitle_header_size + 1));
@@ -465,9 +466,9 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
       ost.enc_ctx->subtitle_header_size = dec->subtitle_header_size;
     }
     // The MJPEG encoder's slice threads produce a different bitstream; keep it single-threaded.
-    if (std::strcmp(codec->name, "mjpeg") == 0) FF().av_dict_set(&ost.encoder_opts, "threads", "1", 0);
-    if (FF().av_dict_get(ost.encoder_opts, "threads", nullptr, 0) == nullptr)
-      FF().av_dict_set(&ost.encoder_opts, "threads", "auto", 0);
+    if (std::strcmp(codec->name, "mjpeg") == 0) FF().av_dict_set(OutPtr(ost.encoder_opts), "threads", "1", 0);
+    if (FF().av_dict_get(ost.encoder_opts.get(), "threads", nullptr, 0) == nullptr)
+      FF().av_dict_set(OutPtr(ost.encoder_opts), "threads", "auto", 0);
     // A fresh FFmpeg 5.1 context already carries the library's default bit rate for audio
     // encoders without defaults of their own, so no "b" is forced here.
     // Hardware frames out of the graph go to the encoder as they are; else the encoder may need
@@ -485,7 +486,7 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
           FormatStr("Device setup failed for encoder on output stream #%d:%d ", ost.file_index, ost.index), ret);
       return ret;
     }
-    if ((ret = FF().avcodec_open2(ost.enc_ctx, codec, &ost.encoder_opts)) < 0) {
+    if ((ret = FF().avcodec_open2(ost.enc_ctx.get(), codec, OutPtr(ost.encoder_opts))) < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
       error = FormatStr(
           "Error while opening encoder for output stream #%d:%d (%s) - maybe incorrect parameters such as "
@@ -500,12 +501,12 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
     if (ost.enc->type == AVMEDIA_TYPE_AUDIO && !(ost.enc->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
         ost.filter != nullptr && ost.filter->filter != nullptr)
       FF().av_buffersink_set_frame_size(ost.filter->filter, ost.enc_ctx->frame_size);
-    AssertOptionsConsumed(ost.encoder_opts);
+    AssertOptionsConsumed(ost.encoder_opts.get());
     if (ost.enc_ctx->bit_rate && ost.enc_ctx->bit_rate < 1000 && ost.enc_ctx->codec_id != AV_CODEC_ID_CODEC2)
       Log(TLogLevel::llWarning,
           "The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
 
-    ret = FF().avcodec_parameters_from_context(ost.st->codecpar, ost.enc_ctx);
+    ret = FF().avcodec_parameters_from_context(ost.st->codecpar, ost.enc_ctx.get());
     if (ret < 0) RaiseError("Error initializing the output stream codec context.");
 
     for (int i = 0; i < ost.enc_ctx->nb_coded_side_data; i++) {
@@ -567,13 +568,13 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
   TOutputFile& of = *Foutput_files[ost.file_index];
   TInputStream* ist = get_input_stream(ost);
   AVCodecParameters* par = ost.st->codecpar;
-  int ret = FF().avcodec_parameters_to_context(ost.enc_ctx, ist->st->codecpar);
-  if (ret >= 0) ret = FF().av_opt_set_dict(ost.enc_ctx, &ost.encoder_opts);
+  int ret = FF().avcodec_parameters_to_context(ost.enc_ctx.get(), ist->st->codecpar);
+  if (ret >= 0) ret = FF().av_opt_set_dict(ost.enc_ctx.get(), OutPtr(ost.encoder_opts));
   if (ret < 0) {
     Log(TLogLevel::llFatal, "Error setting up codec context options.");
     return ret;
   }
-  ret = FF().avcodec_parameters_from_context(ost.ref_par.get(), ost.enc_ctx);
+  ret = FF().avcodec_parameters_from_context(ost.ref_par.get(), ost.enc_ctx.get());
   if (ret < 0) return ret;
 
   // A tag given with "-tag" wins; else the source's tag is kept when the muxer accepts it for
@@ -664,7 +665,7 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
 int TCustomFFmpeg::init_output_bsfs(TOutputStream& ost) {
   if (ost.bsf_ctx.empty()) return 0;
   for (std::size_t i = 0; i < ost.bsf_ctx.size(); i++) {
-    AVBSFContext* ctx = ost.bsf_ctx[i];
+    AVBSFContext* ctx = ost.bsf_ctx[i].get();
     int ret =
         FF().avcodec_parameters_copy(ctx->par_in, i > 0 ? ost.bsf_ctx[i - 1]->par_out : ost.st->codecpar);
     if (ret < 0) return ret;
@@ -674,7 +675,7 @@ int TCustomFFmpeg::init_output_bsfs(TOutputStream& ost) {
       return ret;
     }
   }
-  AVBSFContext* last = ost.bsf_ctx.back();
+  AVBSFContext* last = ost.bsf_ctx.back().get();
   const int ret = FF().avcodec_parameters_copy(ost.st->codecpar, last->par_out);
   if (ret < 0) return ret;
   ost.st->time_base = last->time_base_out;
@@ -687,7 +688,7 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
   }
   of.ctx->interrupt_callback = FWriteCallback;
   FLastWrite = Now();
-  const int ret = FF().avformat_write_header(of.ctx, &of.opts);
+  const int ret = FF().avformat_write_header(of.ctx.get(), OutPtr(of.opts));
   if (ret < 0) {
     const std::string msg = FormatAVError(
         FormatStr("Could not write header for output file #%d (incorrect codec parameters ?)", fileIndex),
@@ -697,15 +698,15 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
     return ret;
   }
   of.header_written = 1;
-  FF().av_dump_format(of.ctx, fileIndex, of.ctx->url, 1);
+  FF().av_dump_format(of.ctx.get(), fileIndex, of.ctx->url, 1);
   if (!Fsdp_filename.empty() || Fwant_sdp) print_sdp();
 
   for (unsigned i = 0; i < of.ctx->nb_streams; i++) {
     TOutputStream& ost = *Foutput_streams[of.ost_index + int(i)];
     // Nothing was muxed yet: the muxer's own time base is the more precise one.
-    if (FF().av_fifo_can_read(ost.muxing_queue) == 0) ost.mux_timebase = ost.st->time_base;
+    if (FF().av_fifo_can_read(ost.muxing_queue.get()) == 0) ost.mux_timebase = ost.st->time_base;
     AVPacket* pkt = nullptr;
-    while (FF().av_fifo_read(ost.muxing_queue, &pkt, 1) >= 0) {
+    while (FF().av_fifo_read(ost.muxing_queue.get(), &pkt, 1) >= 0) {
       write_packet(of, pkt, ost, true);
       FF().av_packet_free(&pkt);
     }
