@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -92,6 +93,139 @@ TEST_F(FFHandlesTest, EveryOwnerReleasesItsHandle) {
   none.reset();
   media::TInputContextPtr noInput;
   noInput.reset();
+}
+
+// The owners the engine's records hold besides the ones above: each releases what it holds, the
+// queues with whatever is still queued in them. Anything left over shows in the leak checker.
+TEST_F(FFHandlesTest, RecordOwnersReleaseTheirHandlesAndWhatIsQueued) {
+  media::TFramePtr source{FF().av_frame_alloc()};
+  source->format = AV_PIX_FMT_GRAY8;
+  source->width = 8;
+  source->height = 8;
+  ASSERT_GE(FF().av_frame_get_buffer(source.get(), 0), 0);
+  media::TBufferRefPtr bufferRef{FF().av_buffer_ref(source->buf[0])};
+  ASSERT_NE(bufferRef, nullptr);
+
+  media::TEncoderContextPtr encoder{FF().avcodec_alloc_context3(nullptr)};
+  encoder->stats_in = FF().av_strdup("two-pass statistics");
+
+  media::TExpressionPtr expression;
+  const char* const names[] = {"n", nullptr};
+  ASSERT_GE(FF().av_expr_parse(media::OutPtr(expression), "n*2", names, nullptr, nullptr, nullptr, nullptr, 0, nullptr),
+            0);
+  const double n = 21;
+  EXPECT_EQ(FF().av_expr_eval(expression.get(), &n, nullptr), 42);
+
+  media::TFrameQueuePtr frames{FF().av_fifo_alloc2(1, sizeof(AVFrame*), AV_FIFO_FLAG_AUTO_GROW)};
+  media::TPacketQueuePtr packets{FF().av_fifo_alloc2(1, sizeof(AVPacket*), AV_FIFO_FLAG_AUTO_GROW)};
+  media::TSubtitleQueuePtr subtitles{FF().av_fifo_alloc2(1, sizeof(AVSubtitle), AV_FIFO_FLAG_AUTO_GROW)};
+  for (int i = 0; i < 3; i++) {
+    AVFrame* frame = FF().av_frame_clone(source.get());
+    ASSERT_GE(FF().av_fifo_write(frames.get(), &frame, 1), 0);
+    AVPacket* packet = FF().av_packet_alloc();
+    ASSERT_GE(FF().av_new_packet(packet, 64), 0);
+    ASSERT_GE(FF().av_fifo_write(packets.get(), &packet, 1), 0);
+    AVSubtitle subtitle{};
+    subtitle.rects = static_cast<AVSubtitleRect**>(FF().av_mallocz(sizeof(AVSubtitleRect*)));
+    subtitle.rects[0] = static_cast<AVSubtitleRect*>(FF().av_mallocz(sizeof(AVSubtitleRect)));
+    subtitle.rects[0]->type = SUBTITLE_TEXT;
+    subtitle.rects[0]->text = FF().av_strdup("queued line");
+    subtitle.num_rects = 1;
+    ASSERT_GE(FF().av_fifo_write(subtitles.get(), &subtitle, 1), 0);
+  }
+  EXPECT_EQ(FF().av_fifo_can_read(frames.get()), 3u);
+
+  const std::string path = media_test::MakeTempDir("handles") + "/pass.log";
+  media::TFilePtr file{std::fopen(path.c_str(), "wb")};
+  ASSERT_NE(file, nullptr);
+  std::fputs("stats", file.get());
+  file.reset();
+  EXPECT_EQ(std::filesystem::file_size(path), 5u) << "closed, so flushed";
+
+  media::TFrameQueuePtr noQueue;
+  media::TExpressionPtr noExpression;
+  media::TFilePtr noFile;
+}
+
+// OutPtr lends an owner's handle to a function that sets, replaces or frees it through its
+// address; afterwards the owner holds what the function left there, and nothing is freed twice.
+TEST_F(FFHandlesTest, OutPtrHandsTheOwnersHandleToFunctionsThatSetIt) {
+  media::TDictionaryPtr options;
+  FF().av_dict_set(media::OutPtr(options), "threads", "auto", 0);
+  ASSERT_NE(options, nullptr) << "allocated through the pointer";
+  FF().av_dict_set(media::OutPtr(options), "flags", "+pass1", 0);
+  FF().av_dict_set(media::OutPtr(options), "flags", "+pass2", AV_DICT_APPEND);
+  EXPECT_EQ(FF().av_dict_count(options.get()), 2);
+  EXPECT_STREQ(FF().av_dict_get(options.get(), "flags", nullptr, 0)->value, "+pass1+pass2");
+
+  // The owner keeps its handle while the call runs: the same expression may read it, before or
+  // after the lent address whichever order the compiler evaluates arguments in.
+  const auto seenAround = [](const AVDictionary* before, AVDictionary** lent, const AVDictionary* after) {
+    return before != nullptr && after == before && *lent == before;
+  };
+  EXPECT_TRUE(seenAround(options.get(), media::OutPtr(options), options.get()));
+  FF().av_dict_set(media::OutPtr(options), "copy", FF().av_dict_get(options.get(), "threads", nullptr, 0)->value, 0);
+  EXPECT_STREQ(FF().av_dict_get(options.get(), "copy", nullptr, 0)->value, "auto");
+
+  // A function that frees through the pointer leaves the owner empty.
+  media::TFramePtr frame{FF().av_frame_alloc()};
+  frame->format = AV_PIX_FMT_GRAY8;
+  frame->width = 4;
+  frame->height = 4;
+  ASSERT_GE(FF().av_frame_get_buffer(frame.get(), 0), 0);
+  media::TBufferRefPtr ref{FF().av_buffer_ref(frame->buf[0])};
+  FF().av_buffer_unref(media::OutPtr(ref));
+  EXPECT_EQ(ref, nullptr);
+  FF().av_dict_free(media::OutPtr(options));
+  EXPECT_EQ(options, nullptr);
+
+  // A failed open frees the context it was given and leaves null behind.
+  media::TInputContextPtr input{FF().avformat_alloc_context()};
+  ASSERT_NE(input, nullptr);
+  EXPECT_LT(FF().avformat_open_input(media::OutPtr(input), "/nonexistent/input.wav", nullptr, nullptr), 0);
+  EXPECT_EQ(input, nullptr);
+  // A successful one leaves the opened context with the owner.
+  ASSERT_EQ(FF().avformat_open_input(media::OutPtr(input), fixtures::MediaFixtures().ToneWav.c_str(), nullptr,
+                                     nullptr),
+            0);
+  ASSERT_NE(input, nullptr);
+  EXPECT_EQ(input->nb_streams, 1u);
+
+  media::TBitstreamFilterPtr bsf;
+  ASSERT_GE(FF().av_bsf_alloc(FF().av_bsf_get_by_name("null"), media::OutPtr(bsf)), 0);
+  EXPECT_NE(bsf, nullptr);
+}
+
+// A value owner is the FFmpeg structure itself: its fields and address serve as before, and what
+// its fields own goes with it.
+TEST_F(FFHandlesTest, ValueOwnersClearWhatTheirFieldsOwn) {
+  AVChannelLayout custom{};
+  custom.order = AV_CHANNEL_ORDER_CUSTOM;
+  custom.nb_channels = 2;
+  custom.u.map = static_cast<AVChannelCustom*>(FF().av_calloc(2, sizeof(AVChannelCustom)));
+  custom.u.map[0].id = AV_CHAN_FRONT_RIGHT;
+  custom.u.map[1].id = AV_CHAN_FRONT_LEFT;
+  {
+    media::TChannelLayoutValue layout;
+    EXPECT_EQ(layout.nb_channels, 0);
+    ASSERT_EQ(FF().av_channel_layout_copy(&layout, &custom), 0);
+    EXPECT_NE(layout.u.map, custom.u.map) << "a map of its own";
+    EXPECT_EQ(layout.u.map[0].id, AV_CHAN_FRONT_RIGHT);
+  }
+  FF().av_channel_layout_uninit(&custom);
+
+  media::TSubtitleValue kept;
+  AVSubtitle decoded{};
+  decoded.rects = static_cast<AVSubtitleRect**>(FF().av_mallocz(sizeof(AVSubtitleRect*)));
+  decoded.rects[0] = static_cast<AVSubtitleRect*>(FF().av_mallocz(sizeof(AVSubtitleRect)));
+  decoded.rects[0]->type = SUBTITLE_ASS;
+  decoded.rects[0]->ass = FF().av_strdup("Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,line");
+  decoded.num_rects = 1;
+  decoded.end_display_time = 1000;
+  std::swap(decoded, kept.Plain());
+  EXPECT_EQ(kept.num_rects, 1u);
+  EXPECT_EQ(kept.end_display_time, 1000u);
+  EXPECT_EQ(decoded.num_rects, 0u) << "the empty value it held";
 }
 
 // The media library's rational stand-in carries FFmpeg's values both ways.
