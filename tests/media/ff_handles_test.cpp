@@ -24,6 +24,27 @@ class FFHandlesTest : public ::testing::Test {
   }
 };
 
+// A small grey picture with buffers of its own (null when they could not be had).
+media::TFramePtr GreyFrame() {
+  media::TFramePtr frame{FF().av_frame_alloc()};
+  frame->format = AV_PIX_FMT_GRAY8;
+  frame->width = 8;
+  frame->height = 8;
+  if (FF().av_frame_get_buffer(frame.get(), 0) < 0) frame.reset();
+  return frame;
+}
+
+// A subtitle of one text rectangle, its memory from FFmpeg's allocator as a decoder's would be.
+AVSubtitle TextSubtitle(const char* text) {
+  AVSubtitle subtitle{};
+  subtitle.rects = static_cast<AVSubtitleRect**>(FF().av_mallocz(sizeof(AVSubtitleRect*)));
+  subtitle.rects[0] = static_cast<AVSubtitleRect*>(FF().av_mallocz(sizeof(AVSubtitleRect)));
+  subtitle.rects[0]->type = SUBTITLE_TEXT;
+  subtitle.rects[0]->text = FF().av_strdup(text);
+  subtitle.num_rects = 1;
+  return subtitle;
+}
+
 // The output owner closes the file before it frees the context: what the muxer's I/O buffer
 // still held reaches the disk.
 TEST_F(FFHandlesTest, OutputContextFlushesAndClosesItsFile) {
@@ -98,11 +119,8 @@ TEST_F(FFHandlesTest, EveryOwnerReleasesItsHandle) {
 // The owners the engine's records hold besides the ones above: each releases what it holds, the
 // queues with whatever is still queued in them. Anything left over shows in the leak checker.
 TEST_F(FFHandlesTest, RecordOwnersReleaseTheirHandlesAndWhatIsQueued) {
-  media::TFramePtr source{FF().av_frame_alloc()};
-  source->format = AV_PIX_FMT_GRAY8;
-  source->width = 8;
-  source->height = 8;
-  ASSERT_GE(FF().av_frame_get_buffer(source.get(), 0), 0);
+  const media::TFramePtr source = GreyFrame();
+  ASSERT_NE(source, nullptr);
   media::TBufferRefPtr bufferRef{FF().av_buffer_ref(source->buf[0])};
   ASSERT_NE(bufferRef, nullptr);
 
@@ -125,12 +143,7 @@ TEST_F(FFHandlesTest, RecordOwnersReleaseTheirHandlesAndWhatIsQueued) {
     AVPacket* packet = FF().av_packet_alloc();
     ASSERT_GE(FF().av_new_packet(packet, 64), 0);
     ASSERT_GE(FF().av_fifo_write(packets.get(), &packet, 1), 0);
-    AVSubtitle subtitle{};
-    subtitle.rects = static_cast<AVSubtitleRect**>(FF().av_mallocz(sizeof(AVSubtitleRect*)));
-    subtitle.rects[0] = static_cast<AVSubtitleRect*>(FF().av_mallocz(sizeof(AVSubtitleRect)));
-    subtitle.rects[0]->type = SUBTITLE_TEXT;
-    subtitle.rects[0]->text = FF().av_strdup("queued line");
-    subtitle.num_rects = 1;
+    AVSubtitle subtitle = TextSubtitle("queued line");
     ASSERT_GE(FF().av_fifo_write(subtitles.get(), &subtitle, 1), 0);
   }
   EXPECT_EQ(FF().av_fifo_can_read(frames.get()), 3u);
@@ -168,11 +181,8 @@ TEST_F(FFHandlesTest, OutPtrHandsTheOwnersHandleToFunctionsThatSetIt) {
   EXPECT_STREQ(FF().av_dict_get(options.get(), "copy", nullptr, 0)->value, "auto");
 
   // A function that frees through the pointer leaves the owner empty.
-  media::TFramePtr frame{FF().av_frame_alloc()};
-  frame->format = AV_PIX_FMT_GRAY8;
-  frame->width = 4;
-  frame->height = 4;
-  ASSERT_GE(FF().av_frame_get_buffer(frame.get(), 0), 0);
+  const media::TFramePtr frame = GreyFrame();
+  ASSERT_NE(frame, nullptr);
   media::TBufferRefPtr ref{FF().av_buffer_ref(frame->buf[0])};
   FF().av_buffer_unref(media::OutPtr(ref));
   EXPECT_EQ(ref, nullptr);
@@ -215,12 +225,7 @@ TEST_F(FFHandlesTest, ValueOwnersClearWhatTheirFieldsOwn) {
   FF().av_channel_layout_uninit(&custom);
 
   media::TSubtitleValue kept;
-  AVSubtitle decoded{};
-  decoded.rects = static_cast<AVSubtitleRect**>(FF().av_mallocz(sizeof(AVSubtitleRect*)));
-  decoded.rects[0] = static_cast<AVSubtitleRect*>(FF().av_mallocz(sizeof(AVSubtitleRect)));
-  decoded.rects[0]->type = SUBTITLE_ASS;
-  decoded.rects[0]->ass = FF().av_strdup("Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,line");
-  decoded.num_rects = 1;
+  AVSubtitle decoded = TextSubtitle("line");
   decoded.end_display_time = 1000;
   std::swap(decoded, kept.Plain());
   EXPECT_EQ(kept.num_rects, 1u);
