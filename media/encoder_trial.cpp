@@ -1,26 +1,13 @@
 #include "media/encoder_trial.h"
 
 #include <cstdlib>
-#include <memory>
 
 #include "media/ff_api.h"
+#include "media/ff_handles.h"
 
 namespace media {
 
 namespace {
-
-struct TCodecContextFree {
-  void operator()(AVCodecContext* p) const noexcept { FF().avcodec_free_context(&p); }
-};
-struct TFrameFree {
-  void operator()(AVFrame* p) const noexcept { FF().av_frame_free(&p); }
-};
-struct TPacketFree {
-  void operator()(AVPacket* p) const noexcept { FF().av_packet_free(&p); }
-};
-using TCodecContextPtr = std::unique_ptr<AVCodecContext, TCodecContextFree>;
-using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
-using TPacketPtr = std::unique_ptr<AVPacket, TPacketFree>;
 
 // Lifts every message of the trial's context above the most verbose level, so a refusal is not
 // reported as if a conversion had failed.
