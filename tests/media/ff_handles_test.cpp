@@ -129,7 +129,8 @@ TEST_F(FFHandlesTest, RecordOwnersReleaseTheirHandlesAndWhatIsQueued) {
 
   media::TExpressionPtr expression;
   const char* const names[] = {"n", nullptr};
-  ASSERT_GE(FF().av_expr_parse(media::OutPtr(expression), "n*2", names, nullptr, nullptr, nullptr, nullptr, 0, nullptr),
+  ASSERT_GE(FF().av_expr_parse(media::OutPtr(expression), "n*2", names, nullptr, nullptr, nullptr, nullptr, 0,
+                               nullptr),
             0);
   const double n = 21;
   EXPECT_EQ(FF().av_expr_eval(expression.get(), &n, nullptr), 42);
@@ -177,7 +178,8 @@ TEST_F(FFHandlesTest, OutPtrHandsTheOwnersHandleToFunctionsThatSetIt) {
     return before != nullptr && after == before && *lent == before;
   };
   EXPECT_TRUE(seenAround(options.get(), media::OutPtr(options), options.get()));
-  FF().av_dict_set(media::OutPtr(options), "copy", FF().av_dict_get(options.get(), "threads", nullptr, 0)->value, 0);
+  FF().av_dict_set(media::OutPtr(options), "copy",
+                   FF().av_dict_get(options.get(), "threads", nullptr, 0)->value, 0);
   EXPECT_STREQ(FF().av_dict_get(options.get(), "copy", nullptr, 0)->value, "auto");
 
   // A function that frees through the pointer leaves the owner empty.
