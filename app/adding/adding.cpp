@@ -194,7 +194,7 @@ void Tfrm_Adding::StartProbing() {
   // The main list cannot change while this modal window is open, so a snapshot of its paths
   // plus the paths the worker accepts answers "already listed" for the whole run.
   QSet<QString> listed;
-  for (int i = 0; i < FMain.RowCount(); ++i) listed.insert(FMain.SubItem(i, 2));
+  for (int i = 0; i < FMain.RowCount(); ++i) listed.insert(FMain.RowPath(i));
   FWorker = std::thread([this, found = FFound, listed = std::move(listed)]() mutable {
     ProbeAll(std::move(found), std::move(listed));
   });
@@ -312,7 +312,7 @@ void Tfrm_Adding::ShowProgress(int index, int count, const QString& path) {
 void Tfrm_Adding::AppendRow(const TProbedFile& file) {
   // A file probed after Cancel is not added: the list keeps the rows added before it.
   if (FCancelled) return;
-  FMain.AddRow(QFileInfo(file.Path).fileName(), AddingSubItems(file));
+  FMain.AddRow(AddingRow(file));
 }
 
 void Tfrm_Adding::Refuse(const QString& path, const QString& reason) {

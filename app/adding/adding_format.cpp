@@ -1,5 +1,6 @@
 #include "app/adding/adding_format.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QSet>
 
@@ -65,6 +66,16 @@ QStringList AddingSubItems(const TProbedFile& file) {
   items << (file.BitRate < 1 ? Dash() : QString::asprintf("%lld kb", static_cast<long long>(file.BitRate / 1000)));
   items << QString::asprintf("%dx%d", file.Width, file.Height);
   return items;
+}
+
+TFileRow AddingRow(const TProbedFile& file) {
+  TFileRow row;
+  row.Caption = QFileInfo(file.Path).fileName();
+  row.SubItems = AddingSubItems(file);
+  row.Path = file.Path;
+  row.DurationUs = file.Duration >= 0 ? file.Duration : 0;
+  row.SizeBytes = file.Size;
+  return row;
 }
 
 QString ScanStoppedText(const QString& path, const QString& reason) {

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "app/main_window/file_list_model.h"
+
 namespace app {
 
 /// The media mask: the adding window's folder search and the add-files window's filter.
@@ -48,6 +50,10 @@ QString FormatSizeText(int64_t bytes);
 /// "%f fps", "%d kb" and "%dx%d" of stream 0 when it is video, else "-" in each. An unknown
 /// duration gives "00:00:00" and "0"; an unknown frame rate or bit rate gives "-".
 QStringList AddingSubItems(const TProbedFile& file);
+
+/// File's row: the file name as caption, AddingSubItems as texts, and the probed path, size and
+/// duration (0 when unknown) as values.
+TFileRow AddingRow(const TProbedFile& file);
 
 /// The message of a scan that stopped before its last file: "Adding stopped at <path>:\r<reason>"
 /// ("Adding stopped:\r<reason>" without a path). The rows added before it stay in the list.

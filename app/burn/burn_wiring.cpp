@@ -15,7 +15,7 @@ QString BurnLibraryName() {
 
 TBurnInput MakeBurnInput(const Tfrm_Main& main) {
   TBurnInput input;
-  for (int row = 0; row < main.RowCount(); ++row) input.Rows.push_back({main.RowCaption(row), main.SubItem(row, 2)});
+  for (int row = 0; row < main.RowCount(); ++row) input.Rows.push_back({main.RowCaption(row), main.RowPath(row)});
   input.Taskbar = main.prg_Win7();
   input.DLLName = BurnLibraryName();
   return input;

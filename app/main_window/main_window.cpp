@@ -31,6 +31,7 @@
 #include "app/command_line.h"
 #include "app/custom_size/custom_size.h"
 #include "app/effects/effects.h"
+#include "app/main_window/file_list_model.h"
 #include "app/main_window/list_format.h"
 #include "app/options/option_builder.h"
 #include "app/options/presets.h"
@@ -54,8 +55,6 @@ namespace app {
 
 namespace {
 
-// The eight sub-items of a row live in the item data of column 0.
-constexpr int kSubItemsRole = Qt::UserRole;
 // The list columns and the sub-item each one shows after the caption.
 constexpr int kColumnCount = 4;
 // Timers that start the batch or the update check once the window is on screen.
@@ -65,34 +64,6 @@ constexpr int kToolbarButtonWidth = 68;
 constexpr int kToolbarButtonHeight = 64;
 
 const QString kAddOneFile = QStringLiteral("Please add at least one file to the list.");
-
-QStringList ItemSubItems(const QTreeWidgetItem* item) { return item->data(0, kSubItemsRole).toStringList(); }
-
-QString ItemSubItem(const QTreeWidgetItem* item, int index) {
-  const QStringList subItems = ItemSubItems(item);
-  return index >= 0 && index < subItems.size() ? subItems[index] : QString();
-}
-
-int CompareNumbers(qint64 a, qint64 b) { return a < b ? -1 : (a > b ? 1 : 0); }
-
-int CompareTexts(const QString& a, const QString& b) {
-  const int result = a.compare(b, Qt::CaseInsensitive);
-  return result < 0 ? -1 : (result > 0 ? 1 : 0);
-}
-
-// Column 0 by file name, 1 by duration, 2 by size, 3 by full path.
-int CompareRows(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) {
-  switch (column) {
-    case 1:
-      return CompareNumbers(ItemSubItem(a, 3).toLongLong(), ItemSubItem(b, 3).toLongLong());
-    case 2:
-      return CompareNumbers(ItemSubItem(a, 4).toLongLong(), ItemSubItem(b, 4).toLongLong());
-    case 3:
-      return CompareTexts(ItemSubItem(a, 2), ItemSubItem(b, 2));
-    default:
-      return CompareTexts(a->text(0), b->text(0));
-  }
-}
 
 // The program was started for a batch: a second command-line parameter names its output folder.
 bool BatchRun() { return IsBatchCommandLine(CommandLine()); }
@@ -535,36 +506,52 @@ void Tfrm_Main::FillLists() {
 // --- Rows -------------------------------------------------------------------------------------
 
 int Tfrm_Main::AddRow(const QString& caption, const QStringList& subItems) {
-  QStringList values = subItems.mid(0, kSubItemCount);
-  while (values.size() < kSubItemCount) values.append(QString());
+  return AddRow(FileRowFromTexts(caption, subItems));
+}
+
+int Tfrm_Main::AddRow(const TFileRow& row) {
+  TFileRow shown = row;
+  shown.SubItems = row.SubItems.mid(0, kSubItemCount);
+  while (shown.SubItems.size() < kSubItemCount) shown.SubItems.append(QString());
   auto* item = new QTreeWidgetItem;
-  item->setText(0, caption);
-  item->setText(1, values[0]);
-  item->setText(2, values[1]);
-  item->setText(3, values[2]);
-  item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-  item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-  item->setData(0, kSubItemsRole, values);
-  item->setIcon(0, Fimgl_System->Icon(shell::TNavSystemImageList::GetIconIndexForName(values[2], false, false)));
+  WriteFileRow(*item, shown);
+  item->setIcon(0, Fimgl_System->Icon(shell::TNavSystemImageList::GetIconIndexForName(shown.Path, false, false)));
   Flw_Files->addTopLevelItem(item);
   return Flw_Files->indexOfTopLevelItem(item);
 }
 
 int Tfrm_Main::RowCount() const { return Flw_Files->topLevelItemCount(); }
 
+TFileRow Tfrm_Main::Row(int row) const {
+  const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
+  return item != nullptr ? ReadFileRow(*item) : TFileRow();
+}
+
 QString Tfrm_Main::RowCaption(int row) const {
   const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
   return item != nullptr ? item->text(0) : QString();
 }
 
-QString Tfrm_Main::SubItem(int row, int index) const {
+QString Tfrm_Main::RowPath(int row) const {
   const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
-  return item != nullptr ? ItemSubItem(item, index) : QString();
+  return item != nullptr ? FileRowPath(*item) : QString();
 }
+
+int64_t Tfrm_Main::RowDuration(int row) const {
+  const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
+  return item != nullptr ? FileRowDuration(*item) : 0;
+}
+
+int64_t Tfrm_Main::RowSize(int row) const {
+  const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
+  return item != nullptr ? FileRowSize(*item) : 0;
+}
+
+QString Tfrm_Main::SubItem(int row, int index) const { return SubItems(row).value(index); }
 
 QStringList Tfrm_Main::SubItems(int row) const {
   const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
-  return item != nullptr ? ItemSubItems(item) : QStringList();
+  return item != nullptr ? FileRowSubItems(*item) : QStringList();
 }
 
 QList<int> Tfrm_Main::SelectedRows() const {
@@ -585,7 +572,7 @@ void Tfrm_Main::SortRows() {
     const bool descending = FSortDescending;
     std::stable_sort(items.begin(), items.end(),
                      [column, descending](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-                       const int result = CompareRows(a, b, column);
+                       const int result = CompareFileRows(*a, *b, column);
                        return descending ? result > 0 : result < 0;
                      });
     Flw_Files->addTopLevelItems(items);
@@ -627,7 +614,7 @@ void Tfrm_Main::lw_FilesSelectItem() {
   const QList<int> rows = SelectedRows();
   SetSelectionCommandsEnabled(!rows.isEmpty());
   int64_t bytes = 0;
-  for (int row : rows) bytes += SubItem(row, 4).toLongLong();
+  for (int row : rows) bytes += RowSize(row);
   FStatusPanels[1]->setText(SelectionText(static_cast<int>(rows.size()), bytes));
 }
 
@@ -645,8 +632,8 @@ void Tfrm_Main::SumTotals() {
   FTotalDuration = 0;
   FTotalSize = 0;
   for (int i = 0; i < RowCount(); ++i) {
-    FTotalDuration += SubItem(i, 3).toLongLong();
-    FTotalSize += SubItem(i, 4).toLongLong();
+    FTotalDuration += RowDuration(i);
+    FTotalSize += RowSize(i);
   }
 }
 
@@ -856,7 +843,7 @@ void Tfrm_Main::SelectAll1Click() { Flw_Files->selectAll(); }
 
 void Tfrm_Main::lw_FilesDblClick() {
   const QList<int> rows = SelectedRows();
-  if (!rows.isEmpty()) platform::ShellOpener().Open(SubItem(rows.first(), 2));
+  if (!rows.isEmpty()) platform::ShellOpener().Open(RowPath(rows.first()));
 }
 
 void Tfrm_Main::btn_PlayClick() {
@@ -919,7 +906,7 @@ void Tfrm_Main::Save1Click() {
   if (platform::FileDialogs().SaveFileName(this, QLatin1String(kFileListFilter),
                                            QLatin1String(kFileListSuffix), fileName) &&
       RowCount() > 0) {
-    for (int i = 0; i < RowCount(); ++i) DropQueue().append(SubItem(i, 2));
+    for (int i = 0; i < RowCount(); ++i) DropQueue().append(RowPath(i));
     SaveFileList(fileName, DropQueue());
   }
   DropQueue().clear();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/main_window/file_list_model.h"
 #include "app/options/output_settings.h"
 #include "app/settings/settings.h"
 
@@ -55,15 +56,24 @@ class Tfrm_Main : public QMainWindow {
   // --- The file list. Each row is one media file: a caption (the file name) and eight sub-items:
   // 0 duration "hh:mm:ss", 1 size text, 2 full path, 3 duration in microseconds, 4 size in bytes,
   // 5 frame rate text or "-", 6 video bit rate text or "-", 7 frame size text or "-".
-  // Sub-items 0 to 2 are the "Duration", "Size" and "Source" columns.
+  // Sub-items 0 to 2 are the "Duration", "Size" and "Source" columns. The full path, duration
+  // and size are also kept as values (TFileRow): whatever counts, sorts or opens files uses those.
   static constexpr int kSubItemCount = 8;
 
   /// Appends a row (the adding window's way in); missing sub-items are empty, extra ones are
   /// dropped. The row is not sorted in: call SortRows when a batch of rows is added. Returns the
   /// new row's index. The totals are not refreshed (UpdateStatusBar does).
+  int AddRow(const TFileRow& row);
+  /// AddRow of the row the texts give (FileRowFromTexts).
   int AddRow(const QString& caption, const QStringList& subItems);
   int RowCount() const;
+  /// Row row as AddRow stored it; an empty row outside the list.
+  TFileRow Row(int row) const;
   QString RowCaption(int row) const;
+  /// Full path, duration in microseconds and size in bytes of row; empty or 0 outside the list.
+  QString RowPath(int row) const;
+  int64_t RowDuration(int row) const;
+  int64_t RowSize(int row) const;
   /// Sub-item index of row; empty outside the row's range.
   QString SubItem(int row, int index) const;
   QStringList SubItems(int row) const;
@@ -89,7 +99,7 @@ class Tfrm_Main : public QMainWindow {
   QVector<TNotAdded>& NotAdded() { return FNotAdded; }
   /// Shows the note while the list is empty and the totals in status panel 0.
   void UpdateStatusBar();
-  /// Recomputes the two totals from sub-items 3 and 4 of every row.
+  /// Recomputes the two totals from the durations and sizes of every row.
   void SumTotals();
   int64_t TotalDuration() const { return FTotalDuration; }
   int64_t TotalSize() const { return FTotalSize; }

@@ -498,7 +498,7 @@ void Tfrm_Preview::SaveImageAs1Click() {
 void WirePreview(Tfrm_Main& main) {
   main.ShowPreviewWindow = [&main](int row) {
     Tfrm_Preview window(&main);
-    window.SetFileName(main.SubItem(row, 2));
+    window.SetFileName(main.RowPath(row));
     window.exec();
   };
 }

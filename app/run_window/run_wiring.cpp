@@ -32,7 +32,7 @@ void ShowRunWindow(Tfrm_Main& main, bool video, const QString& outputFolder, con
 TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder,
                        const TRunSession& session) {
   TRunInput input;
-  for (int i = 0; i < main.RowCount(); ++i) input.Rows.push_back({main.RowCaption(i), main.SubItem(i, 2)});
+  for (int i = 0; i < main.RowCount(); ++i) input.Rows.push_back({main.RowCaption(i), main.RowPath(i)});
   input.OptionString = main.OptionString();
   // The container's text ("AVI", "WebM") and the audio format's ("MP3", "FLAC") are both the
   // extension in upper case.

@@ -1,4 +1,4 @@
-// The adding window's pure rules: which names are media names, and the texts of a row.
+// The adding window's pure rules: which names are media names, and the texts and values of a row.
 
 #include <gtest/gtest.h>
 
@@ -84,6 +84,14 @@ app::TProbedFile NoVideo(int64_t duration, int64_t size) {
 class AddingSubItemsTest : public ::testing::TestWithParam<TRowCase> {};
 
 TEST_P(AddingSubItemsTest, WritesTheRowTexts) { EXPECT_EQ(app::AddingSubItems(GetParam().File), GetParam().Expected); }
+
+// The values a row is sorted and counted by are the probe's own, and the row's texts say the same.
+TEST_P(AddingSubItemsTest, RowValuesAgreeWithTheTexts) {
+  const app::TFileRow row = app::AddingRow(GetParam().File);
+  EXPECT_EQ(row, app::FileRowFromTexts(QStringLiteral("clip.avi"), GetParam().Expected));
+  EXPECT_EQ(row.SizeBytes, GetParam().File.Size);
+  EXPECT_EQ(row.Path, GetParam().File.Path);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, AddingSubItemsTest,

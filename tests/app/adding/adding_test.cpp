@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -166,6 +167,38 @@ TEST_F(AddingTest, RowsAreSortedByTheListsSortColumn) {
   Window->lw_FilesColumnClick(0);  // name, descending
   Add({Tree.Path(QStringLiteral("nested"))});
   EXPECT_EQ(Captions(), (QStringList{"tone.mkv", "c_clip.AVI", "a_audio_first.avi"}));
+}
+
+// A file list keeps the paths only: opening it probes the files again and gives the same rows,
+// texts and values, in the same order.
+TEST_F(AddingTest, SavedFileListOpensToTheSameRows) {
+  Add({Tree.Root});
+  Window->lw_FilesColumnClick(2);  // by size
+  ASSERT_GE(Window->RowCount(), 3);
+  std::vector<app::TFileRow> saved;
+  QByteArray expected;
+  for (int i = 0; i < Window->RowCount(); ++i) {
+    saved.push_back(Window->Row(i));
+    SCOPED_TRACE(saved.back().Path.toStdString());
+    EXPECT_EQ(saved.back().SizeBytes, QFileInfo(saved.back().Path).size());
+    EXPECT_GT(saved.back().DurationUs, 0);
+    EXPECT_EQ(QString::number(saved.back().DurationUs), saved.back().SubItems[3]);
+    expected += (saved.back().Path + QLatin1Char('\n')).toUtf8();
+  }
+  const QString totals = Window->StatusPanelText(0);
+  const QString list = TempPath(QStringLiteral("list.fls"));
+  Dialogs.SaveNames = {list};
+  Window->Save1Click();
+  QFile file(list);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), expected);
+
+  Dialogs.OpenNames = {list};
+  Window->Open1Click();
+  std::vector<app::TFileRow> opened;
+  for (int i = 0; i < Window->RowCount(); ++i) opened.push_back(Window->Row(i));
+  EXPECT_EQ(opened, saved);
+  EXPECT_EQ(Window->StatusPanelText(0), totals);
 }
 
 TEST_F(AddingTest, ProgressShowsTheFileNumberAndPath) {

@@ -243,6 +243,85 @@ TEST_F(MainWindowTest, ColumnClicksSortAndToggleTheDirection) {
   EXPECT_EQ(Captions(*Window), QStringList({"c.avi", "b.avi", "A.avi"}));
 }
 
+// Durations and sizes whose texts order otherwise than their numbers ("10485760" before
+// "9437184"), and sizes beyond 32 bits: sorting, the totals and the selection's size go by the
+// numbers.
+TEST_F(MainWindowTest, RowsSortAndCountByTheirNumbersNotTheirTexts) {
+  constexpr int64_t kMiB = 1048576;
+  constexpr int64_t kGiB = 1073741824;
+  AddFile("nine.avi", "/v", 9'000'000, 10 * kMiB);
+  AddFile("ten.avi", "/v", 10'000'000, 9 * kMiB);
+  AddFile("big.avi", "/v", 7'200'000'000, 5 * kGiB);
+  AddFile("long.avi", "/v", 360'000'000'000, 3 * kGiB);
+  Window->UpdateStatusBar();
+  EXPECT_EQ(Window->TotalSize(), 19 * kMiB + 8 * kGiB);
+  EXPECT_EQ(Window->TotalDuration(), 367'219'000'000);
+  EXPECT_EQ(Window->StatusPanelText(0), QStringLiteral("Files: 4 (Size: 8.02 GB, Duration: 102:00:19)"));
+
+  struct TSortCase {
+    int Column;
+    bool Descending;
+    QStringList Captions;
+  };
+  const TSortCase cases[] = {
+      {1, false, {"nine.avi", "ten.avi", "big.avi", "long.avi"}},
+      {1, true, {"long.avi", "big.avi", "ten.avi", "nine.avi"}},
+      {2, false, {"ten.avi", "nine.avi", "long.avi", "big.avi"}},
+      {2, true, {"big.avi", "long.avi", "nine.avi", "ten.avi"}},
+  };
+  for (const TSortCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "column " << c.Column << (c.Descending ? " descending" : " ascending"));
+    Window->lw_FilesColumnClick(c.Column);
+    if (Window->SortDescending() != c.Descending) Window->lw_FilesColumnClick(c.Column);
+    EXPECT_EQ(Captions(*Window), c.Captions);
+    // Each row's values and texts move with it.
+    for (int i = 0; i < Window->RowCount(); ++i) {
+      EXPECT_EQ(Window->RowPath(i), QStringLiteral("/v/") + Window->RowCaption(i));
+      EXPECT_EQ(Window->SubItem(i, 4), QString::number(Window->RowSize(i)));
+      EXPECT_EQ(Window->SubItem(i, 3), QString::number(Window->RowDuration(i)));
+    }
+  }
+
+  // By size descending: big, long, nine, ten.
+  QTreeWidget* list = Window->lw_Files();
+  list->topLevelItem(2)->setSelected(true);
+  list->topLevelItem(3)->setSelected(true);
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 2 files, 19 MB"));
+  list->topLevelItem(3)->setSelected(false);
+  list->topLevelItem(1)->setSelected(true);
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 2 files, 3.01 GB"));
+  list->topLevelItem(0)->setSelected(true);
+  EXPECT_EQ(Window->StatusPanelText(1), QStringLiteral("Selected: 3 files, 8.01 GB"));
+}
+
+TEST_F(MainWindowTest, RowsKeepTheValuesTheyWereAddedWith) {
+  app::TFileRow row;
+  row.Caption = QStringLiteral("clip.avi");
+  row.SubItems = {"00:00:03", "4,294,967,296", "/v/clip.avi", "3000000", "4294967296", "-", "-", "-"};
+  row.Path = QStringLiteral("/v/clip.avi");
+  row.DurationUs = 3'000'000;
+  row.SizeBytes = 4'294'967'296;
+  EXPECT_EQ(Window->AddRow(row), 0);
+  EXPECT_EQ(Window->Row(0), row);
+  EXPECT_EQ(Window->RowPath(0), row.Path);
+  EXPECT_EQ(Window->RowDuration(0), row.DurationUs);
+  EXPECT_EQ(Window->RowSize(0), row.SizeBytes);
+  const QTreeWidgetItem* item = Window->lw_Files()->topLevelItem(0);
+  for (int column = 1; column < 4; ++column) EXPECT_EQ(item->text(column), row.SubItems[column - 1]) << column;
+  EXPECT_EQ(item->textAlignment(1), int(Qt::AlignRight | Qt::AlignVCenter));
+  EXPECT_EQ(item->textAlignment(2), int(Qt::AlignRight | Qt::AlignVCenter));
+
+  // Short sub-item lists are filled up; outside the list everything is empty.
+  row.SubItems = {"00:00:03"};
+  Window->AddRow(row);
+  EXPECT_EQ(Window->SubItems(1).size(), app::Tfrm_Main::kSubItemCount);
+  EXPECT_EQ(Window->RowSize(1), row.SizeBytes);
+  EXPECT_EQ(Window->Row(2), app::TFileRow());
+  EXPECT_EQ(Window->RowPath(-1), QString());
+  EXPECT_EQ(Window->RowSize(2), 0);
+  EXPECT_EQ(Window->RowDuration(2), 0);
+}
+
 TEST_F(MainWindowTest, SortingKeepsTheSelection) {
   AddFile("b.avi", "/v", 0, 2);
   AddFile("a.avi", "/v", 0, 1);
