@@ -1,6 +1,5 @@
 #include "platform/main_thread.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -40,25 +39,15 @@ void ProcessMessages() {
 }
 
 void WaitInMainThread(const std::function<bool()>& done) {
+  // No owner notifies this wait, so done() is looked at again every few milliseconds. On the
+  // main thread the time is spent waiting in the dispatcher's queue, so main-thread work (and a
+  // change that comes with it) is taken at once; other threads have nothing to wait on but time.
   auto* d = GDispatcher.load();
-  const bool pump = d != nullptr && d->IsMainThread();
-  while (!done()) {
-    if (pump) {
-      if (auto* headless = dynamic_cast<THeadlessDispatcher*>(d))
-        headless->ProcessPendingFor(5);
-      else {
-        d->ProcessPending();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+  if (d != nullptr && d->IsMainThread()) {
+    while (!done()) d->WaitForPending(5);
+    return;
   }
-}
-
-void IMainThreadDispatcher::WaitForPending(int timeoutMs) {
-  ProcessPending();
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 2)));
+  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 void TWaitSignal::Notify() {

@@ -27,10 +27,10 @@ class IMainThreadDispatcher {
   virtual void Post(std::function<void()> fn) = 0;
   /// Runs what is queued for the main thread. Only the main thread calls it.
   virtual void ProcessPending() = 0;
-  /// Runs what is queued for the main thread, waiting for some when nothing is queued; returns
-  /// after at most timeoutMs without work. Only the main thread calls it. The default pumps and
-  /// sleeps in short steps; dispatchers that can block on their queue do so.
-  virtual void WaitForPending(int timeoutMs);
+  /// Runs what is queued for the main thread, blocking in the queue when nothing is queued until
+  /// something is posted; returns after at most timeoutMs without work (it may return sooner).
+  /// Only the main thread calls it.
+  virtual void WaitForPending(int timeoutMs) = 0;
 };
 
 /// Installs the process-wide dispatcher (not owned; nullptr removes it). The installer keeps it
@@ -48,7 +48,10 @@ bool IsMainThread();
 /// Pumps pending main-thread work; does nothing off the main thread or without a dispatcher.
 void ProcessMessages();
 /// Waits until done() is true. On the main thread it keeps pumping main-thread work while it
-/// waits, so a worker blocked in CallInMainThread can finish; elsewhere it polls.
+/// waits, so a worker blocked in CallInMainThread can finish. Nothing tells this form that done()
+/// changed, so it looks again every few milliseconds (on the main thread waiting in the queue,
+/// which work posted to it ends at once; elsewhere asleep). For state whose owner can say when it
+/// changed, use the TWaitSignal form below.
 void WaitInMainThread(const std::function<bool()>& done);
 
 /// Wakes the waits of WaitInMainThread(done, signal). The owner of the state that done() reads

@@ -588,6 +588,8 @@ TEST(FindFileNoDispatcherTest, ThreadedSearchWithoutDispatcherFinishesOnTheSearc
   finder.OnSearchFinish = [&] { ++finishes; };
   for (int run = 1; run <= 2; ++run) {
     finder.Execute();
+    // Busy() is the finder's own, and it tells no one outside when it ends: with no main thread
+    // to pump, this wait can only look again every few milliseconds.
     platform::WaitInMainThread([&] { return !finder.Busy(); });
     EXPECT_EQ(matches, run);
     EXPECT_EQ(finishes, run);

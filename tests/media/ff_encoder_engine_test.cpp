@@ -33,6 +33,7 @@ struct TRunLog {
   std::vector<media::TProgressInfo> Progress;
   std::vector<TTerminateInfo> Terminates;
   std::vector<bool> OnMainThread;
+  platform::TWaitSignal Terminated;  // notified after every terminate event
 
   void Attach(TFFEncoder& encoder) {
     encoder.OnProgress = [this](TCustomEncoder*, media::PProgressInfo info) {
@@ -42,15 +43,22 @@ struct TRunLog {
       OnMainThread.push_back(platform::IsMainThread());
     };
     encoder.OnTerminate = [this](TCustomEncoder*, const TTerminateInfo& info) {
-      std::lock_guard lock(Lock);
-      Events.push_back("terminate " + std::to_string(info.TaskIndex));
-      Terminates.push_back(info);
-      OnMainThread.push_back(platform::IsMainThread());
+      {
+        std::lock_guard lock(Lock);
+        Events.push_back("terminate " + std::to_string(info.TaskIndex));
+        Terminates.push_back(info);
+        OnMainThread.push_back(platform::IsMainThread());
+      }
+      Terminated.Notify();
     };
   }
   bool Ended() {
     std::lock_guard lock(Lock);
     return !Terminates.empty() && Terminates.back().TaskIndex == -1;
+  }
+  /// Waits for the end of the run (pumping main-thread work on the main thread).
+  void WaitForEnd() {
+    platform::WaitInMainThread([this] { return Ended(); }, Terminated);
   }
 };
 
@@ -71,8 +79,8 @@ TEST_F(EncoderEngineTest, ConvertsAClipWithTheDefaultOptionsAndReportsProgressTh
     SCOPED_TRACE(threads);
     platform::THeadlessDispatcher dispatcher;
     platform::TDispatcherGuard guard(&dispatcher);
+    TRunLog log;  // outlives the encoder, whose threads notify it
     TFFEncoder encoder;
-    TRunLog log;
     log.Attach(encoder);
     const std::string output = Folder + "/clip" + std::to_string(threads) + ".avi";
     const int task = encoder.AddTask(media.ClipAvi);
@@ -81,7 +89,7 @@ TEST_F(EncoderEngineTest, ConvertsAClipWithTheDefaultOptionsAndReportsProgressTh
     options.Options = kDefaultOptions;
     ASSERT_GE(encoder.SetOutput(task, output, &options), 0) << encoder.LastErrMsg();
     encoder.Start(threads);
-    platform::WaitInMainThread([&] { return log.Ended(); });
+    log.WaitForEnd();
 
     ASSERT_EQ(log.Terminates.size(), 2u);
     const TTerminateInfo& end = log.Terminates[0];
@@ -112,10 +120,10 @@ TEST_F(EncoderEngineTest, ConvertsAClipWithTheDefaultOptionsAndReportsProgressTh
 // Two engines at once, each freed by its terminate thread once its event is delivered.
 TEST_F(EncoderEngineTest, TwoTasksAtOnceWithAutoReleaseBothFinishAndTheRunEndsLast) {
   const fixtures::TMediaFixtures& media = fixtures::MediaFixtures();
+  TRunLog log;  // outlives the encoder, whose threads notify it
   TFFEncoder encoder;
   encoder.SetTriggerEventInMainThread(false);
   encoder.SetAutoReleaseTask(true);
-  TRunLog log;
   log.Attach(encoder);
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(encoder.AddTask(i == 0 ? media.ClipAvi : media.ToneWav), i) << encoder.LastErrMsg();
@@ -125,7 +133,7 @@ TEST_F(EncoderEngineTest, TwoTasksAtOnceWithAutoReleaseBothFinishAndTheRunEndsLa
         << encoder.LastErrMsg();
   }
   encoder.Start(2);
-  platform::WaitInMainThread([&] { return log.Ended(); });
+  log.WaitForEnd();
   ASSERT_EQ(log.Terminates.size(), 3u);
   for (int i = 0; i < 2; ++i) {
     EXPECT_TRUE(log.Terminates[std::size_t(i)].Finished) << log.Terminates[std::size_t(i)].ExceptionMsg;
@@ -138,14 +146,14 @@ TEST_F(EncoderEngineTest, TwoTasksAtOnceWithAutoReleaseBothFinishAndTheRunEndsLa
 }
 
 TEST_F(EncoderEngineTest, AFailingOutputEndsItsTaskWithTheEngineMessage) {
+  TRunLog log;  // outlives the encoder, whose threads notify it
   TFFEncoder encoder;
   encoder.SetTriggerEventInMainThread(false);
-  TRunLog log;
   log.Attach(encoder);
   ASSERT_EQ(encoder.AddTask(fixtures::MediaFixtures().ClipAvi), 0) << encoder.LastErrMsg();
   // No SetOutput: the engine refuses to run without an output.
   encoder.Start(1);
-  platform::WaitInMainThread([&] { return log.Ended(); });
+  log.WaitForEnd();
   ASSERT_EQ(log.Terminates.size(), 2u);
   EXPECT_FALSE(log.Terminates[0].Finished);
   EXPECT_TRUE(log.Terminates[0].Exception);
@@ -169,9 +177,9 @@ TEST_F(EncoderEngineTest, ConvertsPcmFromAWaveInputAdapterToFlac) {
     given += n;
     return n;
   };
+  TRunLog log;  // outlives the encoder, whose threads notify it
   TFFEncoder encoder;
   encoder.SetTriggerEventInMainThread(false);
-  TRunLog log;
   log.Attach(encoder);
   media::TInputOptions input;
   input.Options = "-f waveinput -ar 8000 -ac 1 -sample_fmt s16";
@@ -181,7 +189,7 @@ TEST_F(EncoderEngineTest, ConvertsPcmFromAWaveInputAdapterToFlac) {
   options.Options = "-c:a flac";
   ASSERT_GE(encoder.SetOutput(0, output, &options), 0) << encoder.LastErrMsg();
   encoder.Start(1);
-  platform::WaitInMainThread([&] { return log.Ended(); });
+  log.WaitForEnd();
   ASSERT_EQ(log.Terminates.size(), 2u);
   EXPECT_TRUE(log.Terminates[0].Finished) << log.Terminates[0].ExceptionMsg;
   media::TCustomDecoder check;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,18 @@ struct TScript {
   // What a video hook handed back.
   bool HookUpdate = false;
   bool HookStop = false;
+  // Notified after every change of Destroyed, Running, RunThreads and EndsReported.
+  platform::TWaitSignal Changed;
+
+  /// Waits until done() holds; done() runs under Lock.
+  void WaitUntil(const std::function<bool()>& done) {
+    platform::WaitInMainThread(
+        [&] {
+          std::lock_guard lock(Lock);
+          return done();
+        },
+        Changed);
+  }
 
   std::shared_ptr<TGate> GateOf(int number) {
     std::lock_guard lock(Lock);
@@ -85,8 +98,11 @@ class TScriptedTask : public IFFTask {
         else
           t->join();
       }
-    std::lock_guard lock(FScript.Lock);
-    ++FScript.Destroyed;
+    {
+      std::lock_guard lock(FScript.Lock);
+      ++FScript.Destroyed;
+    }
+    FScript.Changed.Notify();
   }
 
   void BindEvent(TTaskEvent event, bool bound) override {
@@ -142,7 +158,7 @@ class TScriptedTask : public IFFTask {
     FStopped = true;
     if (auto gate = FScript.GateOf(FNumber)) gate->Open();
     if (waitForStop && FThread.joinable() && FThread.get_id() != std::this_thread::get_id())
-      platform::WaitInMainThread([this] { return FRunEnded.load(); });
+      platform::WaitInMainThread([this] { return FRunEnded.load(); }, FEnded);
   }
   void Terminate(bool waitForStop) override {
     if (FStarted.load()) {
@@ -153,8 +169,9 @@ class TScriptedTask : public IFFTask {
     FTermThread = std::thread([this] {
       if (Bound(TTaskEvent::Terminate)) FEvents.TaskTerminate(this);
       FTermDone = true;
+      FEnded.Notify();
     });
-    if (waitForStop) platform::WaitInMainThread([this] { return FTermDone.load(); });
+    if (waitForStop) platform::WaitInMainThread([this] { return FTermDone.load(); }, FEnded);
   }
   bool Finished() const override { return FFinished.load(); }
   bool FatalException() const override { return false; }
@@ -176,6 +193,7 @@ class TScriptedTask : public IFFTask {
       FScript.RunThreads[std::size_t(FNumber)] = std::this_thread::get_id();
       FScript.MaxRunning = std::max(FScript.MaxRunning, ++FScript.Running);
     }
+    FScript.Changed.Notify();
     if (Bound(TTaskEvent::Progress)) {
       media::TProgressInfo progress;
       progress.FrameNumber = 10 + FNumber;
@@ -196,13 +214,16 @@ class TScriptedTask : public IFFTask {
       std::lock_guard lock(FScript.Lock);
       --FScript.Running;
     }
+    FScript.Changed.Notify();
     FTerminated = true;
     if (Bound(TTaskEvent::Terminate)) FEvents.TaskTerminate(this);
     {
       std::lock_guard lock(FScript.Lock);
       ++FScript.EndsReported;
     }
+    FScript.Changed.Notify();
     FRunEnded = true;
+    FEnded.Notify();
   }
 
   IFFTaskEvents& FEvents;
@@ -215,6 +236,7 @@ class TScriptedTask : public IFFTask {
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FRunEnded{false};
   std::atomic<bool> FTermDone{false};
+  platform::TWaitSignal FEnded;  // notified when FRunEnded or FTermDone turns true
   std::thread FThread;
   std::thread FTermThread;
 };
@@ -232,12 +254,18 @@ struct TTerminateLog {
   std::mutex Lock;
   std::vector<TTerminateInfo> Events;
   std::vector<std::thread::id> Threads;
+  platform::TWaitSignal Changed;  // notified after every Add
+
   void Attach(TCustomEncoder& encoder) {
-    encoder.OnTerminate = [this](TCustomEncoder*, const TTerminateInfo& info) {
+    encoder.OnTerminate = [this](TCustomEncoder*, const TTerminateInfo& info) { Add(info); };
+  }
+  void Add(const TTerminateInfo& info) {
+    {
       std::lock_guard lock(Lock);
       Events.push_back(info);
       Threads.push_back(std::this_thread::get_id());
-    };
+    }
+    Changed.Notify();
   }
   std::vector<int> Order() {
     std::lock_guard lock(Lock);
@@ -249,8 +277,10 @@ struct TTerminateLog {
     std::lock_guard lock(Lock);
     return !Events.empty() && Events.back().TaskIndex == -1;
   }
+  /// Waits until done() holds; done() takes Lock itself.
+  void WaitUntil(const std::function<bool()>& done) { platform::WaitInMainThread(done, Changed); }
   void WaitForEnd() {
-    platform::WaitInMainThread([this] { return RunEnded(); });
+    WaitUntil([this] { return RunEnded(); });
   }
 };
 
@@ -310,17 +340,14 @@ TEST_P(EncoderParallelTest, EndOfRunComesLastInTheOrderTasksEnded) {
   Encoder->OnTerminate = [this](TCustomEncoder*, const TTerminateInfo& info) {
     // A slow handler: a later delivery that did not wait its turn would overtake this one.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::lock_guard lock(Log.Lock);
-    Log.Events.push_back(info);
+    Log.Add(info);
   };
   Encoder->Start(threads);
   for (int i = 0; i < 3; ++i) {
     // Task i ends once it runs and task i - 1's end was taken in, so the tasks end in order while
     // their events are still being delivered.
-    platform::WaitInMainThread([&] {
-      std::lock_guard lock(Script.Lock);
-      return Script.RunThreads[std::size_t(i)] != std::thread::id() && Script.EndsReported == i;
-    });
+    Script.WaitUntil(
+        [&] { return Script.RunThreads[std::size_t(i)] != std::thread::id() && Script.EndsReported == i; });
     Script.GateOf(i)->Open();
   }
   Log.WaitForEnd();
@@ -366,7 +393,7 @@ TEST_F(EncoderTasksTest, EmptyListEndsTheRunAtOnce) {
   EXPECT_EQ(Log.Order(), (std::vector<int>{-1}));
   Encoder->ClearTasks();
   Encoder->Start(2);
-  platform::WaitInMainThread([&] { return Log.Order().size() == 2; });
+  Log.WaitUntil([&] { return Log.Order().size() == 2; });
   EXPECT_EQ(Log.Order(), (std::vector<int>{-1, -1}));
 }
 
@@ -407,10 +434,7 @@ TEST_F(EncoderTasksTest, StopEndsRunningAndPendingTasksInOrder) {
   AddTasks(3);
   Script.AddGates(3);
   Encoder->Start(1);
-  platform::WaitInMainThread([&] {
-    std::lock_guard lock(Script.Lock);
-    return Script.Running == 1;
-  });
+  Script.WaitUntil([&] { return Script.Running == 1; });
   Encoder->Stop(true);
   Log.WaitForEnd();
   EXPECT_EQ(Log.Order(), (std::vector<int>{0, 1, 2, -1}));
@@ -429,10 +453,7 @@ TEST_F(EncoderTasksTest, AutoReleaseFreesEachTaskAfterItsEventAndKeepsEntries) {
   AddTasks(3);
   Encoder->Start(1);
   Log.WaitForEnd();
-  platform::WaitInMainThread([&] {
-    std::lock_guard lock(Script.Lock);
-    return Script.Destroyed == 3;
-  });
+  Script.WaitUntil([&] { return Script.Destroyed == 3; });
   EXPECT_EQ(Encoder->TasksCount(), 3);
   EXPECT_EQ(Log.Order(), (std::vector<int>{0, 1, 2, -1}));
 }
@@ -441,10 +462,7 @@ TEST_F(EncoderTasksTest, DestroyingDuringARunStopsEveryTaskAndDeliversNothingMor
   AddTasks(3);
   Script.AddGates(3);
   Encoder->Start(3);
-  platform::WaitInMainThread([&] {
-    std::lock_guard lock(Script.Lock);
-    return Script.Running == 3;
-  });
+  Script.WaitUntil([&] { return Script.Running == 3; });
   Encoder.reset();
   EXPECT_EQ(Script.Destroyed, 3);
   EXPECT_TRUE(Log.Order().empty());

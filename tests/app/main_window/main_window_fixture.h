@@ -1,6 +1,8 @@
 #pragma once
 // A main window on the offscreen platform with its own settings folder, and recording or
-// scripted stand-ins for every prompt, dialog and shell call it makes.
+// scripted stand-ins for every prompt, dialog and shell call it makes. The program's main-thread
+// dispatcher is installed as main() installs it, so worker threads reach the window the way they
+// do in the program.
 
 #include <gtest/gtest.h>
 
@@ -14,9 +16,12 @@
 #include "app/command_line.h"
 #include "app/main_window/main_window.h"
 #include "app/settings/temp_folder.h"
+#include "platform/main_thread.h"
+#include "platform/qt_main_thread.h"
 #include "platform/recording_prompter.h"
 #include "platform/recording_shell_opener.h"
 #include "platform/scripted_file_dialogs.h"
+#include "shell/thread_pool.h"
 
 namespace testing_support {
 
@@ -60,6 +65,8 @@ class MainWindowFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     App();
+    FDispatcher = std::make_unique<platform::TQtMainThreadDispatcher>();
+    FDispatcherGuard = std::make_unique<platform::TDispatcherGuard>(FDispatcher.get());
     ASSERT_TRUE(FTemp.isValid());
     FOldXdg = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", ConfigFolder().toUtf8());
@@ -86,6 +93,10 @@ class MainWindowFixture : public ::testing::Test {
       if (!last.isActive()) last.start(0);
       QCoreApplication::exec();
     }
+    // The shell's workers hand results to the main thread: they stop while it still listens.
+    shell::ShutdownGlobalThreadPool();
+    FDispatcherGuard.reset();
+    FDispatcher.reset();
   }
 
   QString ConfigFolder() const { return FTemp.filePath(QStringLiteral("config")); }
@@ -119,6 +130,8 @@ class MainWindowFixture : public ::testing::Test {
   TRecordingPrompter Prompter;
   TRecordingShellOpener Opener;
   TScriptedFileDialogs Dialogs;
+  std::unique_ptr<platform::TQtMainThreadDispatcher> FDispatcher;
+  std::unique_ptr<platform::TDispatcherGuard> FDispatcherGuard;
   std::unique_ptr<app::Tfrm_Main> Window;
 };
 

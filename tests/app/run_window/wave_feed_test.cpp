@@ -23,13 +23,18 @@ int64_t ConvertFeed(app::TWaveFeed& feed, const std::string& output) {
   media::RegisterWaveInputFormat();
   media::TWaveInputAdapter adapter;
   feed.Attach(adapter);
-  media::TFFEncoder encoder;
-  encoder.SetTriggerEventInMainThread(false);
+  // Declared before the encoder: its threads write them until the encoder is gone.
   std::atomic<bool> finished{false};
   std::atomic<bool> ended{false};
+  platform::TWaitSignal endedSignal;
+  media::TFFEncoder encoder;
+  encoder.SetTriggerEventInMainThread(false);
   encoder.OnTerminate = [&](media::TCustomEncoder*, const media::TTerminateInfo& info) {
     if (info.TaskIndex == 0) finished = info.Finished;
-    if (info.TaskIndex == -1) ended = true;
+    if (info.TaskIndex == -1) {
+      ended = true;
+      endedSignal.Notify();
+    }
   };
   media::TInputOptions input;
   input.Options = "-f waveinput -ar 48000 -ac 2 -sample_fmt s16";
@@ -38,7 +43,7 @@ int64_t ConvertFeed(app::TWaveFeed& feed, const std::string& output) {
   options.Options = "-c:a flac";
   EXPECT_GE(encoder.SetOutput(0, output, &options), 0) << encoder.LastErrMsg();
   encoder.Start(0);
-  platform::WaitInMainThread([&] { return ended.load(); });
+  platform::WaitInMainThread([&] { return ended.load(); }, endedSignal);
   if (!finished) return -1;
   media::TCustomDecoder check;
   if (!check.LoadFile(output)) return -1;
