@@ -9,7 +9,9 @@
 # machine hits both sides alike. For each road the script prints the median wall time, CPU time
 # (user + system) and peak memory of both sides and their ratios (program / ffmpeg), plus the
 # spread of the wall-time ratios of the run pairs (min..max), which shows how noisy the machine
-# was. It also times the program with an empty list (start-up and shutdown only).
+# was. It also times the program with an empty list (start-up and shutdown only), and the
+# conversion engine alone (bench/engine_convert, no windows and no probing) on the same options:
+# the engine's column against ffmpeg's tells the engine's own speed from the program's overhead.
 #
 #   bench/program_bench.sh [runs]      (default 5 runs per side and road)
 #
@@ -91,8 +93,8 @@ done
 printf "empty list: median wall %.2f s, CPU %.2f s, peak %d KiB\n\n" "$(column_median "$WORK/empty.t" 1)" \
   "$(column_median "$WORK/empty.t" 2)" "$(column_median "$WORK/empty.t" 3)"
 
-printf "%-9s %8s %8s %7s %8s %8s %7s %9s %9s %7s  %s\n" road prog_s ff_s wall× prog_cpu ff_cpu cpu× \
-  prog_KiB ff_KiB mem× "wall× per pair (min..max)"
+printf "%-9s %8s %8s %7s %8s %8s %7s %9s %9s %7s  %-13s %7s %7s\n" road prog_s ff_s wall× prog_cpu ff_cpu cpu× \
+  prog_KiB ff_KiB mem× "pairs wall×" eng_wall× eng_mem×
 for size in $SIZES; do
   seconds=$SECONDS_720
   [ "$size" = 1080 ] && seconds=$SECONDS_1080
@@ -108,6 +110,7 @@ for size in $SIZES; do
     : >"$WORK/prog.t"
     : >"$WORK/ff.t"
     : >"$WORK/pairs.t"
+    : >"$WORK/engine.t"
     options=""
     for ((i = 0; i < RUNS; i++)); do
       rm -rf "${out:?}"/*
@@ -121,14 +124,17 @@ for size in $SIZES; do
       fi
       # shellcheck disable=SC2086  # the option text is split into words on purpose
       measure "$WORK/ff.t" ffmpeg -nostdin -hide_banner -loglevel error -y -i "$clip" $options "$WORK/ffmpeg.$extension"
+      measure "$WORK/engine.t" "$CONVERT" "$clip" "$WORK/engine.$extension" "$options"
       paste -d' ' <(tail -1 "$WORK/prog.t") <(tail -1 "$WORK/ff.t") | awk '{printf "%.3f\n", $1 / $4}' >>"$WORK/pairs.t"
     done
     pw=$(column_median "$WORK/prog.t" 1); fw=$(column_median "$WORK/ff.t" 1)
     pc=$(column_median "$WORK/prog.t" 2); fc=$(column_median "$WORK/ff.t" 2)
     pm=$(column_median "$WORK/prog.t" 3); fm=$(column_median "$WORK/ff.t" 3)
+    ew=$(column_median "$WORK/engine.t" 1); em=$(column_median "$WORK/engine.t" 3)
     spread="$(sort -n "$WORK/pairs.t" | sed -n '1p;$p' | paste -sd' ' | awk '{printf "%s..%s", $1, $2}')"
-    printf "%-9s %8.2f %8.2f %7s %8.2f %8.2f %7s %9.0f %9.0f %7s  %s\n" "$road-${size}p" "$pw" "$fw" \
-      "$(ratio "$pw" "$fw")" "$pc" "$fc" "$(ratio "$pc" "$fc")" "$pm" "$fm" "$(ratio "$pm" "$fm")" "$spread"
+    printf "%-9s %8.2f %8.2f %7s %8.2f %8.2f %7s %9.0f %9.0f %7s  %-13s %7s %7s\n" "$road-${size}p" "$pw" "$fw" \
+      "$(ratio "$pw" "$fw")" "$pc" "$fc" "$(ratio "$pc" "$fc")" "$pm" "$fm" "$(ratio "$pm" "$fm")" "$spread" \
+      "$(ratio "$ew" "$fw")" "$(ratio "$em" "$fm")"
     [ "$road" = avi ] && [ "$size" = 720 ] && echo "  (avi options: $options)" >&2
   done
 done
