@@ -37,11 +37,11 @@ class ChangeNotifierTest : public testing_support::FakeHomeTest {
     };
     FNotifier.SetClock([this] { return Now; });
   }
-  // Pumps the event loop until the wanted event arrived (the test's time-out is the guard).
+  // Sleeps in the event loop until the wanted event arrived (the test's time-out is the guard).
+  // A time limit on processEvents would make Qt skip the wait and spin.
   void WaitFor(const TEvent& wanted) {
-    while (std::find(Events.begin(), Events.end(), wanted) == Events.end()) {
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
+    while (std::find(Events.begin(), Events.end(), wanted) == Events.end())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
 
   TNavShellChangeNotifier FNotifier;

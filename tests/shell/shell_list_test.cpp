@@ -52,8 +52,10 @@ class ShellListTest : public testing_support::FakeHomeTest {
     for (int i = 0; i < List->topLevelItemCount(); ++i) captions << List->topLevelItem(i)->text(0);
     return captions;
   }
+  // Sleeps in the event loop until the next event (the change notices and the refresh timer are
+  // events); the test's time-out is the guard. A time limit here would make Qt skip the wait.
   void PumpUntil(const std::function<bool()>& done) {
-    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QKeyEvent press(QEvent::KeyPress, key, modifiers);
