@@ -309,6 +309,8 @@ void TCustomFFmpeg::DoTerminate() {
 }
 
 void TCustomFFmpeg::Cleanup() {
+  // A failed run: the encoder threads end before anything of their streams is freed.
+  for (auto& ost : Foutput_streams) ost->encoder_thread.reset();
   if (FTranscodeInitialized && !FTranscodeCleanuped) transcode_cleanup();
   ffmpeg_cleanup();
 }

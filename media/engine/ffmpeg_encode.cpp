@@ -1,6 +1,7 @@
 // Encoding and muxing output: frames out of the buffer sinks, frame-rate conversion, the encoders,
 // the bitstream filters, time stamp repair and the muxer (or the queue before the header).
-// Conversion thread only.
+// Conversion thread only; a video encoder itself usually runs on a thread of its own
+// (EncodesOnThread, encoder_thread.h), and its packets are muxed here.
 
 #include <cstdint>  // UINT64_C for the FFmpeg headers in C++
 
@@ -84,7 +85,12 @@ int TCustomFFmpeg::reap_filters(bool flush) {
       }
       switch (FF().av_buffersink_get_type(filter)) {
         case AVMEDIA_TYPE_VIDEO:
-          if (!ost.frame_aspect_ratio.num) enc->sample_aspect_ratio = filteredFrame->sample_aspect_ratio;
+          if (!ost.frame_aspect_ratio.num &&
+              av_cmp_q(enc->sample_aspect_ratio, filteredFrame->sample_aspect_ratio) != 0) {
+            // The encoder may be reading its context on its own thread: it finishes first.
+            if (ost.encoder_thread != nullptr) MuxEncoded(of, ost, true);
+            enc->sample_aspect_ratio = filteredFrame->sample_aspect_ratio;
+          }
           if (Fdebug_ts)
             Log(TLogLevel::llInfo, "filter -> %s exact:%f time_base:%d/%d",
                 engine_detail::TsFields("pts", filteredFrame->pts, enc->time_base).c_str(), floatPts,
@@ -344,6 +350,17 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
         engine_detail::TsFields("frame_pts", encPicture->pts, enc->time_base).c_str(), enc->time_base.num,
         enc->time_base.den);
   ost.frames_encoded++;
+  if (EncodesOnThread(ost)) {
+    if (ost.encoder_thread == nullptr) ost.encoder_thread = std::make_unique<TEncoderThread>(enc);
+    const int ret = ost.encoder_thread->Send(encPicture, ost.sync_opts);
+    FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
+    if (encPicture != inPicture) FF().av_frame_unref(encPicture);
+    if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+    MuxEncoded(of, ost, false);
+    ost.sync_opts++;
+    ost.frame_number++;
+    return;
+  }
   int ret = FF().avcodec_send_frame(enc, encPicture);
   if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
   // Closed captions travel with the first copy of a frame only.
@@ -369,6 +386,27 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
   ost.sync_opts++;
   ost.frame_number++;
   if (!Fvstats_filename.empty() && frameSize) do_video_stats(ost, frameSize);
+}
+
+bool TCustomFFmpeg::EncodesOnThread(const TOutputStream& ost) const {
+  const AVCodecContext* enc = ost.enc_ctx.get();
+  return enc->codec_type == AVMEDIA_TYPE_VIDEO && !(enc->flags & AV_CODEC_FLAG_PSNR) &&
+         !(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) && ost.logfile == nullptr &&
+         Fvstats_filename.empty() && !Fdebug_ts;
+}
+
+void TCustomFFmpeg::MuxEncoded(TOutputFile& of, TOutputStream& ost, bool waitAll) {
+  std::vector<TEncoderThread::TEncoded> encoded;
+  const int ret = ost.encoder_thread->Take(encoded, waitAll);
+  const AVCodecContext* enc = ost.enc_ctx.get();
+  // What the encoder gave before a failure is muxed, as when it runs on this thread.
+  for (TEncoderThread::TEncoded& e : encoded) {
+    AVPacket* pkt = e.Packet.get();
+    if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY)) pkt->pts = e.SyncOpts;
+    FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
+    output_packet(of, pkt, ost, false);
+  }
+  if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
 }
 
 void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts) {

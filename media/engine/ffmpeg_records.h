@@ -27,6 +27,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "media/engine/encoder_thread.h"
 #include "media/ff_handles.h"
 
 namespace media {
@@ -249,6 +250,9 @@ struct TOutputStream {
   TEncoderContextPtr enc_ctx;
   /// Declared after the encoder context, so the filters go before it.
   std::vector<TBitstreamFilterPtr> bsf_ctx;
+  /// The video encoder's own thread while it encodes (see EncodesOnThread); declared after the
+  /// encoder context, so the thread ends before the context is freed.
+  std::unique_ptr<TEncoderThread> encoder_thread;
   TCodecParametersPtr ref_par;
   const AVCodec* enc = nullptr;
   int64_t max_frames = INT64_MAX;

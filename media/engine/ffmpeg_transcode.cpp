@@ -187,6 +187,10 @@ void TCustomFFmpeg::reset_eagain() {
 }
 
 int TCustomFFmpeg::transcode_step() {
+  // What the encoder threads finished meanwhile goes to the muxer before the next choice.
+  for (auto& encoding : Foutput_streams)
+    if (encoding->encoder_thread != nullptr)
+      MuxEncoded(*Foutput_files[encoding->file_index], *encoding, false);
   TOutputStream* ost = choose_output();
   if (ost == nullptr) {
     if (got_eagain()) {
@@ -562,6 +566,11 @@ void TCustomFFmpeg::flush_encoders() {
     TOutputStream& ost = *ostPtr;
     AVCodecContext* enc = ost.enc_ctx.get();
     TOutputFile& of = *Foutput_files[ost.file_index];
+    if (ost.encoder_thread != nullptr) {
+      // Every frame sent is encoded and muxed; the encoder is this thread's again for its flush.
+      MuxEncoded(of, ost, true);
+      ost.encoder_thread.reset();
+    }
     if (!ost.encoding_needed) continue;
 
     // Open the encoder even without frames, so the file still gets a valid stream.
