@@ -186,9 +186,9 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void SetPictureFields(TOutputStream& ost, AVFrame* inPicture);
   void ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool firstCopy);
   void EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFrame* inPicture);
-  /// Whether ost's video encoder runs on a thread of its own: not when the conversion thread
-  /// reads what the encoder writes while it runs (PSNR, two-pass statistics, -vstats) or logs
-  /// each packet as it comes out (-debug_ts).
+  /// Whether ost's video encoder runs on a thread of its own: not for a hardware encoder, nor
+  /// when the conversion thread reads what the encoder writes while it runs (PSNR, two-pass
+  /// statistics, -vstats) or logs each packet as it comes out (-debug_ts).
   bool EncodesOnThread(const TOutputStream& ost) const;
   /// Muxes the packets ost's encoder thread has finished; waitAll: every frame sent to it first.
   void MuxEncoded(TOutputFile& of, TOutputStream& ost, bool waitAll);

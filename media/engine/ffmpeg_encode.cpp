@@ -390,7 +390,10 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
 
 bool TCustomFFmpeg::EncodesOnThread(const TOutputStream& ost) const {
   const AVCodecContext* enc = ost.enc_ctx.get();
-  return enc->codec_type == AVMEDIA_TYPE_VIDEO && !(enc->flags & AV_CODEC_FLAG_PSNR) &&
+  // A hardware encoder stays here: frames queued for it would hold surfaces of a pool that may
+  // be sized for the graph and the encoder alone.
+  return enc->codec_type == AVMEDIA_TYPE_VIDEO && enc->hw_frames_ctx == nullptr &&
+         enc->hw_device_ctx == nullptr && !(enc->flags & AV_CODEC_FLAG_PSNR) &&
          !(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) && ost.logfile == nullptr &&
          Fvstats_filename.empty() && !Fdebug_ts;
 }

@@ -55,8 +55,8 @@ class EncoderThreadTest : public testing::Test {
     for (int plane = 0; plane < 3; plane++) {
       const int rows = plane == 0 ? kHeight : kHeight / 2;
       for (int y = 0; y < rows; y++)
-        std::memset(frame->data[plane] + y * frame->linesize[plane], plane == 0 ? (16 + 7 * n + y) & 0xff : 128,
-                    size_t(plane == 0 ? kWidth : kWidth / 2));
+        std::memset(frame->data[plane] + y * frame->linesize[plane],
+                    plane == 0 ? (16 + 7 * n + y) & 0xff : 128, size_t(plane == 0 ? kWidth : kWidth / 2));
     }
     frame->pts = n;
     return frame;
@@ -66,7 +66,9 @@ class EncoderThreadTest : public testing::Test {
     int64_t Pts;
     std::vector<uint8_t> Bytes;
   };
-  static TOut Copy(const AVPacket* pkt) { return {pkt->pts, std::vector<uint8_t>(pkt->data, pkt->data + pkt->size)}; }
+  static TOut Copy(const AVPacket* pkt) {
+    return {pkt->pts, std::vector<uint8_t>(pkt->data, pkt->data + pkt->size)};
+  }
 
   // The encoder's remaining packets, on the calling thread.
   static void Flush(AVCodecContext* enc, std::vector<TOut>& out) {
