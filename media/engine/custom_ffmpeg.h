@@ -192,6 +192,9 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   bool EncodesOnThread(const TOutputStream& ost) const;
   /// Muxes the packets ost's encoder thread has finished; waitAll: every frame sent to it first.
   void MuxEncoded(TOutputFile& of, TOutputStream& ost, bool waitAll);
+  /// A packet of ost's video encoder to the muxer; syncOpts: the frame counter its frame was sent
+  /// with (the time stamp of a packet without one from an encoder without delay).
+  void MuxVideoPacket(TOutputFile& of, TOutputStream& ost, AVPacket* pkt, int64_t syncOpts);
   void do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* frame);
   void do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubtitle* sub);
   void do_streamcopy(TInputStream& ist, TOutputStream& ost, const AVPacket* pkt);

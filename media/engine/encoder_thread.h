@@ -3,9 +3,9 @@
 // packets it gives back, so decoding, filtering, the audio and the muxing go on while a frame is
 // encoded (the encoder's slice threads leave the caller waiting otherwise).
 //
-// Between the first Send and Finish the encoder context belongs to this thread: the conversion
-// thread only reads the fields an encoder never changes after it opened (time base, flags,
-// codec, size).
+// From the first Send until this object is destroyed the encoder context belongs to this
+// thread: the conversion thread only reads the fields an encoder never changes after it opened
+// (time base, flags, codec, size).
 
 #include <condition_variable>
 #include <deque>

@@ -350,38 +350,32 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
         engine_detail::TsFields("frame_pts", encPicture->pts, enc->time_base).c_str(), enc->time_base.num,
         enc->time_base.den);
   ost.frames_encoded++;
-  if (EncodesOnThread(ost)) {
-    if (ost.encoder_thread == nullptr) ost.encoder_thread = std::make_unique<TEncoderThread>(enc);
-    const int ret = ost.encoder_thread->Send(encPicture, ost.sync_opts);
-    FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
-    if (encPicture != inPicture) FF().av_frame_unref(encPicture);
-    if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
-    MuxEncoded(of, ost, false);
-    ost.sync_opts++;
-    ost.frame_number++;
-    return;
-  }
-  int ret = FF().avcodec_send_frame(enc, encPicture);
+  const bool onThread = EncodesOnThread(ost);
+  if (onThread && ost.encoder_thread == nullptr) ost.encoder_thread = std::make_unique<TEncoderThread>(enc);
+  int ret = onThread ? ost.encoder_thread->Send(encPicture, ost.sync_opts)
+                     : FF().avcodec_send_frame(enc, encPicture);
   if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
   // Closed captions travel with the first copy of a frame only.
   FF().av_frame_remove_side_data(inPicture, AV_FRAME_DATA_A53_CC);
   if (encPicture != inPicture) FF().av_frame_unref(encPicture);
-  AVPacket* pkt = FEncodePacket;
   int frameSize = 0;
-  for (;;) {
-    ret = FF().avcodec_receive_packet(enc, pkt);
-    if (ret == AVERROR(EAGAIN)) break;
-    if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
-    frameSize = pkt->size;
-    if (Fdebug_ts)
-      Log(TLogLevel::llInfo, "encoder -> type:video %s",
-          engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
-    if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY))
-      pkt->pts = ost.sync_opts;
-    FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
-    output_packet(of, pkt, ost, false);
-    if (ost.logfile != nullptr && enc->stats_out != nullptr)
-      std::fprintf(ost.logfile.get(), "%s", enc->stats_out);
+  if (onThread) {
+    // Muxed at every frame, so that a long run of duplicated frames cannot pile up packets.
+    MuxEncoded(of, ost, false);
+  } else {
+    AVPacket* pkt = FEncodePacket;
+    for (;;) {
+      ret = FF().avcodec_receive_packet(enc, pkt);
+      if (ret == AVERROR(EAGAIN)) break;
+      if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+      frameSize = pkt->size;
+      if (Fdebug_ts)
+        Log(TLogLevel::llInfo, "encoder -> type:video %s",
+            engine_detail::PacketTsFields(pkt, enc->time_base).c_str());
+      MuxVideoPacket(of, ost, pkt, ost.sync_opts);
+      if (ost.logfile != nullptr && enc->stats_out != nullptr)
+        std::fprintf(ost.logfile.get(), "%s", enc->stats_out);
+    }
   }
   ost.sync_opts++;
   ost.frame_number++;
@@ -401,15 +395,16 @@ bool TCustomFFmpeg::EncodesOnThread(const TOutputStream& ost) const {
 void TCustomFFmpeg::MuxEncoded(TOutputFile& of, TOutputStream& ost, bool waitAll) {
   std::vector<TEncoderThread::TEncoded> encoded;
   const int ret = ost.encoder_thread->Take(encoded, waitAll);
-  const AVCodecContext* enc = ost.enc_ctx.get();
   // What the encoder gave before a failure is muxed, as when it runs on this thread.
-  for (TEncoderThread::TEncoded& e : encoded) {
-    AVPacket* pkt = e.Packet.get();
-    if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY)) pkt->pts = e.SyncOpts;
-    FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
-    output_packet(of, pkt, ost, false);
-  }
+  for (TEncoderThread::TEncoded& e : encoded) MuxVideoPacket(of, ost, e.Packet.get(), e.SyncOpts);
   if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
+}
+
+void TCustomFFmpeg::MuxVideoPacket(TOutputFile& of, TOutputStream& ost, AVPacket* pkt, int64_t syncOpts) {
+  const AVCodecContext* enc = ost.enc_ctx.get();
+  if (pkt->pts == AV_NOPTS_VALUE && !(enc->codec->capabilities & AV_CODEC_CAP_DELAY)) pkt->pts = syncOpts;
+  FF().av_packet_rescale_ts(pkt, enc->time_base, ost.mux_timebase);
+  output_packet(of, pkt, ost, false);
 }
 
 void TCustomFFmpeg::do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts) {
