@@ -158,7 +158,12 @@ bool LoadLocked(TLibrary library) {
     // libraries it pulls in keep threads, atexit handlers and allocations whose owners live in
     // their data segments; unmapping them under a running process is what makes dlclose of these
     // libraries unreliable.
-    st.Handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    // RTLD_LAZY: avcodec, avfilter and avdevice pull in about two hundred codec, device and
+    // text-to-speech libraries, and binding every function those call at load time cost about a
+    // tenth of the program's start. Libraries linked for immediate binding (Debian's FFmpeg
+    // among them) are still bound in full here, so a missing FFmpeg function fails this call as
+    // before; the entry points the program uses are checked by name just below.
+    st.Handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
     if (st.Handle == nullptr) {
       state.LastErrMsg = "Load library " + path + " error: " + DlError();
       return false;
