@@ -158,12 +158,14 @@ bool LoadLocked(TLibrary library) {
     // libraries it pulls in keep threads, atexit handlers and allocations whose owners live in
     // their data segments; unmapping them under a running process is what makes dlclose of these
     // libraries unreliable.
-    // RTLD_LAZY: avcodec, avfilter and avdevice pull in about two hundred codec, device and
-    // text-to-speech libraries, and binding every function those call at load time cost about a
-    // tenth of the program's start. Libraries linked for immediate binding (Debian's FFmpeg
-    // among them) are still bound in full here, so a missing FFmpeg function fails this call as
-    // before; the entry points the program uses are checked by name just below.
-    st.Handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
+    // Binding: the system's FFmpeg (found by soname) comes with packages of matching versions,
+    // and its dependencies, about two hundred codec, device and text-to-speech libraries, bind
+    // their functions lazily, as the ffmpeg program does: binding them all at load time cost about
+    // a tenth of the program's start. A copy in the library folder may have been built against
+    // newer libraries than those it finds, so it binds everything now and a missing function
+    // fails this call with its name instead of ending the process when it is first called.
+    const int binding = path == row.FileName ? RTLD_LAZY : RTLD_NOW;
+    st.Handle = dlopen(path.c_str(), binding | RTLD_LOCAL | RTLD_NODELETE);
     if (st.Handle == nullptr) {
       state.LastErrMsg = "Load library " + path + " error: " + DlError();
       return false;

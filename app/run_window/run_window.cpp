@@ -382,8 +382,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   FTaskReported = false;
   FTaskSucceeded = false;
   // The probes above ran on this thread and freed their frames; the conversion allocates on
-  // threads of its own, which would never reuse that memory. Handing it back keeps it out of the
-  // run's peak.
+  // threads of its own, which seldom reuse this thread's free memory. Handing it back keeps it
+  // out of the run's peak.
   malloc_trim(0);
   FEncoder->Start(1);
 }

@@ -194,6 +194,22 @@ TEST_F(FFLoaderTest, AMissingEntryPointNamesFunctionAndLibrary) {
   });
 }
 
+// A folder copy binds every function when it loads: one it calls and cannot find is a load
+// failure with the function's name (the entry-point check would pass it by).
+TEST_F(FFLoaderTest, AFolderCopyCallingAMissingFunctionFailsToLoad) {
+  InFreshProcess([&] {
+    ASSERT_TRUE(Loader.Load(TLibrary::avUtil)) << Loader.LastErrMsg();
+    Loader.SetLibraryPath(STUB_UNBOUND_SWSCALE_DIR);
+    EXPECT_FALSE(Loader.Load(TLibrary::swScale));
+    const std::string expected = std::string("Load library ") + STUB_UNBOUND_SWSCALE_DIR + "/libswscale.so.6 error: ";
+    EXPECT_TRUE(StartsWith(Loader.LastErrMsg(), expected)) << Loader.LastErrMsg();
+    EXPECT_NE(Loader.LastErrMsg().find("stub_function_no_library_defines"), std::string::npos)
+        << Loader.LastErrMsg();
+    EXPECT_FALSE(Loader.Loaded(TLibrary::swScale));
+    EXPECT_TRUE(Loader.Loaded(TLibrary::avUtil));
+  });
+}
+
 TEST_F(FFLoaderTest, AWrongMajorVersionIsALoadFailure) {
   InFreshProcess([&] {
     ASSERT_TRUE(Loader.Load(media::DecoderLibraries)) << Loader.LastErrMsg();
