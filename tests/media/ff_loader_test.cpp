@@ -201,7 +201,8 @@ TEST_F(FFLoaderTest, AFolderCopyCallingAMissingFunctionFailsToLoad) {
     ASSERT_TRUE(Loader.Load(TLibrary::avUtil)) << Loader.LastErrMsg();
     Loader.SetLibraryPath(STUB_UNBOUND_SWSCALE_DIR);
     EXPECT_FALSE(Loader.Load(TLibrary::swScale));
-    const std::string expected = std::string("Load library ") + STUB_UNBOUND_SWSCALE_DIR + "/libswscale.so.6 error: ";
+    const std::string expected =
+        std::string("Load library ") + STUB_UNBOUND_SWSCALE_DIR + "/libswscale.so.6 error: ";
     EXPECT_TRUE(StartsWith(Loader.LastErrMsg(), expected)) << Loader.LastErrMsg();
     EXPECT_NE(Loader.LastErrMsg().find("stub_function_no_library_defines"), std::string::npos)
         << Loader.LastErrMsg();
