@@ -17,6 +17,9 @@
 
 namespace {
 
+// Every test here may make a Vulkan device: its driver stays loaded until the process ends.
+[[maybe_unused]] const bool kDriversKept = (engine_test::KeepVulkanDriversLoaded(), true);
+
 /// The luma of the 6th frame, as Debian's ffmpeg decodes it.
 std::vector<uint8_t> Luma(const std::string& path) { return engine_test::DecodedFrame(path, 5, "gray"); }
 

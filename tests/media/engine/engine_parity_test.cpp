@@ -261,7 +261,10 @@ TRun RunEngine(const std::string& inputs, const std::string& output, const std::
 
 class ParityTest : public ::testing::TestWithParam<TParityCase> {
  protected:
-  void SetUp() override { engine_test::LoadLibraries(); }
+  void SetUp() override {
+    engine_test::LoadLibraries();
+    if (std::string(GetParam().Inputs).find("vulkan") != std::string::npos) engine_test::KeepVulkanDriversLoaded();
+  }
 };
 
 TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
