@@ -263,7 +263,8 @@ class ParityTest : public ::testing::TestWithParam<TParityCase> {
  protected:
   void SetUp() override {
     engine_test::LoadLibraries();
-    if (std::string(GetParam().Inputs).find("vulkan") != std::string::npos) engine_test::KeepVulkanDriversLoaded();
+    const bool vulkan = std::string(GetParam().Inputs).find("vulkan") != std::string::npos;
+    if (vulkan) engine_test::KeepVulkanDriversLoaded();
   }
 };
 
