@@ -81,6 +81,7 @@ TBatchMode::TBatchMode(const TCommandLine& commandLine, const QString& currentDi
     FRunWindowClosed = true;
     FRunResult = window.Result();
     FUserStopped = window.UserStopped();
+    FEndSignal = window.EndSignal();
   };
 }
 
@@ -112,7 +113,9 @@ void TBatchMode::Start(Tfrm_Main& main) {
       return;
   }
 
-  if (!FRunWindowClosed) {
+  if (FEndSignal != 0) {
+    End(128 + FEndSignal);  // as the signal itself would have ended it
+  } else if (!FRunWindowClosed) {
     // The road refused to open its window; its message has gone to the prompter.
     if (FUnattended) End(ExitCode(TRunResult::CouldNotStart));
   } else if (FUnattended || (FArgs.SaveLogAndQuit && !FUserStopped)) {

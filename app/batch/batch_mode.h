@@ -14,7 +14,8 @@
 //
 // Exit status of a batch that ends the program: 0 when every named file was converted, 1 when
 // any was missing, not a readable media file, skipped, refused or failed, or the user stopped,
-// 2 when the run could not start (no FFmpeg libraries, unknown action).
+// 2 when the run could not start (no FFmpeg libraries, unknown action), 128 + the signal when
+// SIGTERM, SIGINT or SIGHUP ended the run (after the log of what was done, with "x").
 
 #include <QString>
 #include <memory>
@@ -90,6 +91,7 @@ class TBatchMode {
   bool FRunWindowClosed = false;
   TRunResult FRunResult = TRunResult::CouldNotStart;
   bool FUserStopped = false;
+  int FEndSignal = 0;  // that ended the run window's run
   QStringList FNotListed;
   int FExitStatus = -1;
 };

@@ -32,6 +32,7 @@
 #include "components/taskbar_mgr.h"
 #include "media/ff_decoder.h"
 #include "media/wave_input.h"
+#include "platform/end_signals.h"
 #include "platform/folder_access.h"
 #include "platform/prompter.h"
 
@@ -229,8 +230,10 @@ void TRunWindow::FormShow() {
   FUserStopped = false;
   // A failure shows later, when the encoder cannot create the first output.
   if (!FOutputFolder.isEmpty() && !QFileInfo::exists(FOutputFolder)) QDir().mkpath(FOutputFolder);
-  // log.txt belongs to this run from now on, unless another batch holds it (see SaveLogFile).
-  if (FInput.SaveLog) LockLogFile(ProgramFolder());
+  // log.txt belongs to this run from now on, unless another batch holds it (see TakeLogFile).
+  if (FInput.SaveLog) TakeLogFile();
+  FEndSignals = std::make_unique<platform::TEndSignals>();
+  FEndSignals->OnSignal = [this](int signal) { EndBySignal(signal); };
   tmr_Elapsed->start();
   tmr_Start->start();
 }
@@ -253,6 +256,7 @@ void TRunWindow::tmr_StartTimer() {
       FCouldNotStart = true;
       Finish();
       if (FInput.CloseWhenDone) done(QDialog::Rejected);
+      if (FEndSignal != 0) CloseForSignal();
       return;
     }
     Log(QStringLiteral("Success!"), KGreen);
@@ -271,6 +275,10 @@ void TRunWindow::tmr_StartTimer() {
 }
 
 void TRunWindow::ProcessFile(int index) {
+  if (FUserStopped) {  // a signal came while the window painted
+    tmr_Process->start();
+    return;
+  }
   if (index >= FCount) {
     EndOfList();
     return;
@@ -292,12 +300,11 @@ void TRunWindow::ProcessFile(int index) {
   if (FOutputFolder.isEmpty())
     FOutputFolder = platform::WithTrailingSlash(QFileInfo(row.Path).absolutePath());
   QString output = platform::WithTrailingSlash(FOutputFolder) + ChangeFileExt(row.Caption, FInput.Extension);
+  FReplaceAgreed = false;
   if (FWritten.contains(output)) {
     // Another source of this run has the same name stem: its output is kept.
-    int n = 2;
-    QString numbered;
-    do numbered = NumberedFileName(output, n++);
-    while (FWritten.contains(numbered));
+    const QString numbered =
+        FirstNumberedFileName(output, [this](const QString& name) { return !FWritten.contains(name); });
     Log(QStringLiteral("\"%1\" was written by this run: this file is saved as \"%2\".")
             .arg(QFileInfo(output).fileName(), QFileInfo(numbered).fileName()),
         KOrange);
@@ -318,11 +325,19 @@ void TRunWindow::ProcessFile(int index) {
         QStringLiteral("File \"") + output + QStringLiteral("\" already exists!") + QStringLiteral("\r\r") +
             QStringLiteral("Overwrite existing file?"));
     tmr_Elapsed->start();
+    if (FUserStopped) {  // a signal came while the question was open
+      PassOver();
+      return;
+    }
     if (!overwrite) {
       Log(QStringLiteral("Skipped!"), KRed);
       PassOver();
       return;
     }
+    struct stat agreed {};
+    FReplaceAgreed = ::lstat(QFile::encodeName(output).constData(), &agreed) == 0;
+    FReplaceDevice = agreed.st_dev;
+    FReplaceInode = agreed.st_ino;
   }
   Convert(row.Path, output);
 }
@@ -356,10 +371,17 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   Log(QStringLiteral("Parameters ") + FInput.OptionString, KGrey);
   if (!note.isEmpty()) Log(note, KOrange);
   // The conversion writes beside the output under a temporary name, renamed when it succeeded:
-  // a stop, a failure or a crash leave an existing output as it was.
+  // a stop, a failure or a crash leave an existing output as it was. The file is made here, new
+  // and empty, so that the encoder never writes through a link or into someone else's file.
   FOutput = output;
-  FTempOutput = TemporaryOutputName(output, QCoreApplication::applicationPid());
-  if (FEncoder->SetOutput(task, FTempOutput, options) < 0) {
+  QString createError;
+  if (!FTemporary.Create(output, &createError)) {
+    if (!FEncoder->RemoveTask(task))
+      Log(QStringLiteral("Removing task... Error! ") + FEncoder->LastErrMsg(), KRed);
+    FailStep(QStringLiteral("Creating the output... Error! ") + createError);
+    return;
+  }
+  if (FEncoder->SetOutput(task, FTemporary.Path(), options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
     const QString reason = FEncoder->LastErrMsg();
     if (!FEncoder->RemoveTask(task))
@@ -457,22 +479,42 @@ void TRunWindow::WIAError(const std::string& message) {
 }
 
 bool TRunWindow::KeepTemporaryOutput(QString* error) {
-  if (FTempOutput.isEmpty()) return false;
-  // rename() replaces an existing output in one step: there is never a moment without either.
-  if (::rename(QFile::encodeName(FTempOutput).constData(), QFile::encodeName(FOutput).constData()) != 0) {
-    *error = QString::fromLocal8Bit(std::strerror(errno));
+  if (FTemporary.Path().isEmpty()) return false;
+  if (!FTemporary.StillOurs()) {
+    *error = QStringLiteral("its temporary file was replaced by another file");
     return false;
   }
-  FWritten.insert(FOutput);
-  FTempOutput.clear();
+  const QByteArray temporary = QFile::encodeName(FTemporary.Path());
+  QString target = FOutput;
+  TMoveResult moved = MoveWithoutReplacing(FTemporary.Path(), target, error);
+  if (moved == TMoveResult::Exists && FReplaceAgreed && IsFile(FOutput, FReplaceDevice, FReplaceInode)) {
+    // The file the user agreed to overwrite: rename() replaces it in one step, so there is never
+    // a moment without either.
+    moved = ::rename(temporary.constData(), QFile::encodeName(FOutput).constData()) == 0
+                ? TMoveResult::Moved
+                : TMoveResult::Failed;
+    if (moved == TMoveResult::Failed) *error = QString::fromLocal8Bit(std::strerror(errno));
+  }
+  if (moved == TMoveResult::Exists) {
+    // Another file took the name while this one was converted (another batch, another program):
+    // it is kept, as the run's own outputs are.
+    target = FirstNumberedFileName(FOutput, [&](const QString& name) {
+      if (FWritten.contains(name)) return false;
+      moved = MoveWithoutReplacing(FTemporary.Path(), name, error);
+      return moved != TMoveResult::Exists;
+    });
+    if (moved == TMoveResult::Moved)
+      Log(QStringLiteral("\"%1\" appeared while converting: this file is saved as \"%2\".")
+              .arg(QFileInfo(FOutput).fileName(), QFileInfo(target).fileName()),
+          KOrange);
+  }
+  if (moved != TMoveResult::Moved) return false;
+  FTemporary.Release();
+  FWritten.insert(target);
   return true;
 }
 
-void TRunWindow::DiscardTemporaryOutput() {
-  if (FTempOutput.isEmpty()) return;
-  QFile::remove(FTempOutput);
-  FTempOutput.clear();
-}
+void TRunWindow::DiscardTemporaryOutput() { FTemporary.Remove(); }
 
 void TRunWindow::LogErrorLines(const QString& alreadyLogged) {
   for (const QString& line : FEncoder->ErrorLines())
@@ -492,6 +534,7 @@ void TRunWindow::tmr_ProcessTimer() {
     lbl_RemainingValue->setText(QStringLiteral("00:00:00"));
     Finish();
     platform::Prompter().Beep(false);
+    if (FEndSignal != 0) CloseForSignal();
     return;
   }
   ++FCurrentIndex;
@@ -519,6 +562,7 @@ void TRunWindow::EndOfList() {
   platform::Prompter().Beep(false);
   if (FInput.SaveLog) SaveLogFile();
   if (FInput.CloseWhenDone) done(QDialog::Accepted);
+  if (FEndSignal != 0) CloseForSignal();
 }
 
 void TRunWindow::Finish() {
@@ -538,6 +582,32 @@ void TRunWindow::btn_StopClick() {
   if (!FEncoder->Stop(true)) Log(QStringLiteral("Stopping... Error! ") + FEncoder->LastErrMsg(), KRed);
 }
 
+void TRunWindow::EndBySignal(int signal) {
+  if (FEndSignal != 0) return;  // ending already
+  FEndSignal = signal;
+  if (FFinished) {  // nothing runs, and the log is as the end of the run left it
+    if (isVisible()) done(QDialog::Rejected);
+    return;
+  }
+  const char* name = ::sigabbrev_np(signal);
+  Log(QStringLiteral("Cancelled: the program was asked to end (SIG%1)!")
+          .arg(QLatin1String(name ? name : "?")),
+      KRed);
+  if (FUserStopped) return;  // Stop was pressed: its stop goes on
+  btn_Stop->setEnabled(false);
+  FUserStopped = true;
+  // A running file ends through its terminate events; every other step sees the flag.
+  if (FFileState == TFileState::Running && !FEncoder->Stop(true))
+    Log(QStringLiteral("Stopping... Error! ") + FEncoder->LastErrMsg(), KRed);
+}
+
+void TRunWindow::CloseForSignal() {
+  // The log of what was done, where the end of the list would have put it.
+  if (FInput.SaveLog && !FLogSaved) SaveLogFile();
+  FLogLock.reset();
+  if (isVisible()) done(QDialog::Rejected);
+}
+
 void TRunWindow::tmr_ElapsedTimer() {
   ++FTotalSeconds;
   ++FFileSeconds;
@@ -547,24 +617,42 @@ void TRunWindow::tmr_ElapsedTimer() {
 }
 
 // The program's folder first, as the batch mode's users expect; a program installed read-only (or
-// run from a read-only medium) writes to the settings folder instead. Either way the path is
-// printed, since nobody sees the window.
+// run from a read-only medium) writes to the settings folder instead. Batches running at once each
+// keep their log: the one that took log.txt's lock at its start writes log.txt, the others a log
+// named after their process, even when the lock is free by the time they save.
+void TRunWindow::TakeLogFile() {
+  for (const QString& folder : {ProgramFolder(), FInput.SettingsFolder}) {
+    if (folder.isEmpty() || !QDir().mkpath(folder)) continue;
+    auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral("log.txt.lock")));
+    if (lock->tryLock(0)) {
+      FLogFolder = folder;
+      FLogLock = std::move(lock);
+      return;
+    }
+    if (lock->error() == QLockFile::LockFailedError) {  // another batch holds log.txt
+      FLogFolder = folder;
+      return;
+    }
+    // The folder cannot be written: the next one.
+  }
+}
+
+// The path is printed, since nobody sees the window.
 void TRunWindow::SaveLogFile() {
   const QString text = log_Main->toPlainText() + QLatin1Char('\n');
   const QString perRun = QStringLiteral("log-%1.txt").arg(QCoreApplication::applicationPid());
   QString path;
   bool saved = false;
-  for (const QString& folder : {ProgramFolder(), FInput.SettingsFolder}) {
+  for (const QString& folder : {FLogFolder, ProgramFolder(), FInput.SettingsFolder}) {
     if (folder.isEmpty()) continue;
-    // Batches running at once each keep their log: the one that holds log.txt's lock writes
-    // log.txt, the others a log named after their process.
-    const bool own = LockLogFile(folder);
+    const bool own = FLogLock && folder == FLogFolder;
     if (WriteLogFile(folder, own ? QStringLiteral("log.txt") : perRun, text, &path)) {
       saved = true;
       break;
     }
   }
   FLogLock.reset();
+  FLogSaved = true;
   if (saved) {
     FLogFile = path;
     std::printf("Log saved to %s\n", qUtf8Printable(QDir::toNativeSeparators(path)));
@@ -576,17 +664,6 @@ void TRunWindow::SaveLogFile() {
 
 QString TRunWindow::ProgramFolder() const {
   return FInput.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FInput.ProgramFolder;
-}
-
-bool TRunWindow::LockLogFile(const QString& folder) {
-  const QString lockName = QDir(folder).filePath(QStringLiteral("log.txt.lock"));
-  if (FLogLock && FLogLock->fileName() == lockName) return true;
-  if (FLogLock) return false;  // this run holds the lock of another folder
-  if (!QDir().mkpath(folder)) return true;  // nobody can write there
-  auto lock = std::make_unique<QLockFile>(lockName);
-  if (!lock->tryLock(0)) return lock->error() == QLockFile::PermissionError;  // read-only: nobody else writes
-  FLogLock = std::move(lock);
-  return true;
 }
 
 void TRunWindow::Log(const QString& text, const QColor& color, bool bold) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_window/output_file.h"
 #include "app/run_window/run_seams.h"
 
 class QLabel;
@@ -22,6 +23,10 @@ class QTimer;
 
 namespace components {
 class TTaskbarMgr;
+}
+
+namespace platform {
+class TEndSignals;
 }
 
 namespace media {
@@ -83,6 +88,11 @@ class TRunWindow : public QDialog {
   bool UserStopped() const { return FUserStopped; }
   /// Where log.txt was written; empty when it was not.
   const QString& LogFile() const { return FLogFile; }
+  /// The signal (SIGTERM, SIGINT, SIGHUP) that ended the run, 0 when none did. While the window
+  /// is shown, these signals end the run as Stop does (the partial file is removed), then save
+  /// the log when the run would have saved one at its end, and close the window; the program
+  /// should then end with 128 + the signal.
+  int EndSignal() const { return FEndSignal; }
 
   /// Closing is refused while a run is going on (Close disabled); closing resets the taskbar.
   void done(int result) override;
@@ -105,6 +115,10 @@ class TRunWindow : public QDialog {
   void tmr_ElapsedTimer();
   void tmr_ProcessTimer();
   void btn_StopClick();
+  /// A signal asks the program to end: the run stops (the next step sees FUserStopped).
+  void EndBySignal(int signal);
+  /// The run has reached its end or stopped state after a signal: log, close.
+  void CloseForSignal();
   void FFEncoderProgress(const TRunProgress& info);
   void FFEncoderTerminate(const TRunTerminate& info);
   /// The wave input's failure (on the conversion's thread): logged in red on this thread.
@@ -117,8 +131,9 @@ class TRunWindow : public QDialog {
   /// On to the next file (or the end of the list) through tmr_Process; the file did not convert.
   void PassOver();
   void EndOfList();
-  /// The conversion succeeded: its temporary output becomes the output. False with *error when
-  /// the rename failed.
+  /// The conversion succeeded: its temporary output becomes the output, or, when a file took the
+  /// output's name meanwhile, the first free numbered name (logged). False with *error when it
+  /// could not be moved.
   bool KeepTemporaryOutput(QString* error);
   /// Removes the temporary output of the current file, if any.
   void DiscardTemporaryOutput();
@@ -127,11 +142,11 @@ class TRunWindow : public QDialog {
   void LogErrorLines(const QString& alreadyLogged);
   /// The run is over (end of list, stopped by the user): Close enabled, Stop disabled.
   void Finish();
+  /// Chooses the folder of the log (FLogFolder) and takes its log.txt's lock when it is free (kept
+  /// until the log is saved).
+  void TakeLogFile();
   void SaveLogFile();
   QString ProgramFolder() const;
-  /// Takes the lock of folder's log.txt for this run (kept until the log is saved). True when
-  /// this run holds it, or when the folder cannot hold a lock file at all (nobody writes there).
-  bool LockLogFile(const QString& folder);
 
   void Log(const QString& text, const QColor& color, bool bold = false);
   /// Lets the window repaint between long synchronous steps. User input waits (so Stop is not
@@ -185,10 +200,19 @@ class TRunWindow : public QDialog {
   bool FTaskSucceeded = false;
   QString FTaskMessage;  // the task's exception text
   QString FOutput;       // of the current file
-  QString FTempOutput;   // what the encoder writes until the rename; empty when there is none
+  TTemporaryOutput FTemporary;  // what the encoder writes until the rename; no Path() when there is none
+  // The existing output the user agreed to overwrite (lstat's device and inode): only that file
+  // is replaced by the rename.
+  bool FReplaceAgreed = false;
+  dev_t FReplaceDevice = 0;
+  ino_t FReplaceInode = 0;
   QSet<QString> FWritten;  // outputs this run wrote: never overwritten by a later file
   QString FLogFile;
-  std::unique_ptr<QLockFile> FLogLock;  // log.txt's lock while this run owns it
+  bool FLogSaved = false;
+  int FEndSignal = 0;
+  std::unique_ptr<platform::TEndSignals> FEndSignals;  // while the window is shown
+  QString FLogFolder;  // where the log goes; empty when no folder could be written at the start
+  std::unique_ptr<QLockFile> FLogLock;  // FLogFolder's log.txt.lock while this run owns it
   bool FLogStarted = false;  // the log has a first line; later lines open a new paragraph
 };
 

@@ -1,6 +1,7 @@
 #include "app/run_window/run_wiring.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -25,6 +26,8 @@ void ShowRunWindow(Tfrm_Main& main, bool video, const QString& outputFolder, con
                  std::make_unique<TFFRunDecoder>(), &main);
   window.exec();
   if (session.OnClosed) session.OnClosed(window);
+  // A signal ended the run: the program ends too, as the signal would have ended it.
+  if (window.EndSignal() != 0) QCoreApplication::exit(128 + window.EndSignal());
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ struct TRunSession {
 TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder,
                        const TRunSession& session);
 
-/// After this, Convert and Extract show Tfrm_Video and Tfrm_Audio modally. session is borrowed
+/// After this, Convert and Extract show Tfrm_Video and Tfrm_Audio modally; a run that a signal
+/// ended (TRunWindow::EndSignal) ends the program with 128 + the signal. session is borrowed
 /// and read at every run; main and session must outlive the hooks (main owns them).
 void WireRunWindows(Tfrm_Main& main, const TRunSession& session);
 

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 #include <csignal>
+#include <cstring>
 
 #include "app/e2e/ffprobe.h"
 #include "app/settings/temp_folder.h"
@@ -117,18 +118,46 @@ class ConverterE2eTest : public ::testing::Test {
     return env;
   }
 
-  /// Runs the program from the working folder; gives it two minutes (a slow run under the
-  /// sanitizers takes a few seconds). Events of this process are delivered while it runs.
-  TRun Run(const QStringList& params, const QString& busAddress = QString()) {
-    QProcess process;
-    process.setProcessEnvironment(Environment(busAddress));
-    process.setWorkingDirectory(Work);
-    process.start(Binary, params);
-    TRun run;
-    if (!process.waitForStarted(30000)) {
-      run.Err = process.errorString();
-      return run;
+  /// The program started from the working folder, and what it wrote to standard output so far.
+  struct TProgram {
+    std::unique_ptr<QProcess> Process = std::make_unique<QProcess>();
+    QString Out;
+    QString Err;
+    void Read() {
+      Out += QString::fromUtf8(Process->readAllStandardOutput());
+      Err += QString::fromUtf8(Process->readAllStandardError());
     }
+  };
+
+  TProgram Start(const QStringList& params, const QString& busAddress = QString()) {
+    TProgram program;
+    program.Process->setProcessEnvironment(Environment(busAddress));
+    program.Process->setWorkingDirectory(Work);
+    program.Process->start(Binary, params);
+    if (!program.Process->waitForStarted(30000)) program.Err = program.Process->errorString();
+    return program;
+  }
+
+  /// Events of this process are delivered until the program's standard output holds text; false
+  /// when it ended first or two minutes passed.
+  static bool WaitForOut(TProgram& program, const QString& text) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!program.Out.contains(text) && program.Process->state() != QProcess::NotRunning &&
+           clock.elapsed() < 120000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      program.Process->waitForReadyRead(20);
+      program.Read();
+    }
+    program.Read();
+    return program.Out.contains(text);
+  }
+
+  /// Waits for the program to end; gives it two minutes (a slow run under the sanitizers takes a
+  /// few seconds). Events of this process are delivered while it runs.
+  static TRun Finish(TProgram& program) {
+    TRun run;
+    QProcess& process = *program.Process;
     QElapsedTimer clock;
     clock.start();
     while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000) {
@@ -139,13 +168,39 @@ class ConverterE2eTest : public ::testing::Test {
       process.kill();
       process.waitForFinished(10000);
       run.Err = QStringLiteral("(killed after two minutes)\n");
-    } else {
+    } else if (process.error() != QProcess::FailedToStart) {
       run.Ended = process.exitStatus() == QProcess::NormalExit;
       run.ExitCode = process.exitCode();
     }
-    run.Out = QString::fromUtf8(process.readAllStandardOutput());
-    run.Err += QString::fromUtf8(process.readAllStandardError());
+    program.Read();
+    run.Out = program.Out;
+    run.Err = program.Err + run.Err;
     return run;
+  }
+
+  /// Runs the program from the working folder to its end.
+  TRun Run(const QStringList& params, const QString& busAddress = QString()) {
+    TProgram program = Start(params, busAddress);
+    return Finish(program);
+  }
+
+  /// A clip of seconds made by Debian's ffmpeg in the working folder: video of size (320x240 by
+  /// default; 1280x720 takes about a second to convert here), stereo audio.
+  void MakeClip(const QString& name, int seconds, const QString& size = QStringLiteral("320x240")) {
+    const QString length = QString::number(seconds);
+    QDir(Work).mkpath(QFileInfo(WorkPath(name)).path());
+    const int status =
+        QProcess::execute(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                                     "testsrc=s=" + size + ":r=25:d=" + length, "-f", "lavfi",
+                                                     "-i", "sine=f=440:d=" + length, "-ac", "2", "-c:v",
+                                                     "mpeg4", "-c:a", "aac", "-shortest", WorkPath(name)});
+    ASSERT_EQ(status, 0) << name.toStdString();
+  }
+
+  /// The hidden temporary files and lock files left in folder.
+  static QStringList Leftovers(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".*.part-*"), QStringLiteral("*.lock")},
+                                  QDir::Files | QDir::Hidden | QDir::System);
   }
 
   const fixtures::TMediaFixtures* Media = nullptr;
@@ -438,6 +493,87 @@ TEST_F(ConverterE2eTest, ABatchBesideAnotherKeepsItsOwnLog) {
   EXPECT_TRUE(run.Out.contains(ProgramFolder + QLatin1Char('/') + own[0])) << run.Describe();
   const QString text = QString::fromUtf8(ReadFile(ProgramFolder + QLatin1Char('/') + own[0]));
   EXPECT_TRUE(text.contains(QStringLiteral("Success!")) && text.contains(QStringLiteral("Done."))) << text.toStdString();
+}
+
+// Two batches at once on sources with one stem, into one folder. The first has checked its
+// output name and converts when the second starts; it is held (SIGSTOP) until the second has
+// ended, so that the second's output takes the name first, as a shorter file does.
+TEST_F(ConverterE2eTest, TwoBatchesAtOnceOnOneStemKeepBothOutputsAndBothLogs) {
+  // Large enough to be caught converting.
+  MakeClip(QStringLiteral("a/clip.mp4"), 8, QStringLiteral("1280x720"));
+  MakeClip(QStringLiteral("b/clip.mp4"), 3);
+  TProgram first = Start({"-v", "out", "a/clip.mp4", "x"});
+  ASSERT_TRUE(WaitForOut(first, QStringLiteral("Processing file..."))) << first.Out.toStdString();
+  ASSERT_EQ(::kill(pid_t(first.Process->processId()), SIGSTOP), 0);
+  TProgram second = Start({"-v", "out", "b/clip.mp4", "x"});
+  const qint64 secondId = second.Process->processId();
+  const TRun secondRun = Finish(second);
+  first.Read();
+  // Its one "Success!" is the libraries'.
+  ASSERT_EQ(first.Out.count(QStringLiteral("Success!")), 1) << "the first file was done before it was held";
+  ASSERT_EQ(::kill(pid_t(first.Process->processId()), SIGCONT), 0);
+  const TRun firstRun = Finish(first);
+
+  ASSERT_TRUE(firstRun.Ended && secondRun.Ended) << firstRun.Describe() << secondRun.Describe();
+  EXPECT_EQ(firstRun.ExitCode, 0) << firstRun.Describe();
+  EXPECT_EQ(secondRun.ExitCode, 0) << secondRun.Describe();
+  const TProbeResult shorter = Probe(WorkPath(QStringLiteral("out/clip.avi")));
+  const TProbeResult longer = Probe(WorkPath(QStringLiteral("out/clip (2).avi")));
+  ASSERT_TRUE(shorter.Ok && longer.Ok) << firstRun.Describe() << secondRun.Describe();
+  EXPECT_NEAR(shorter.Duration, 3.0, 0.3);
+  EXPECT_NEAR(longer.Duration, 8.0, 0.3);
+  // The first held log.txt from its start; the second wrote a log of its own.
+  EXPECT_TRUE(LogText().contains(
+      QStringLiteral("\"clip.avi\" appeared while converting: this file is saved as \"clip (2).avi\".")))
+      << LogText().toStdString();
+  const QString secondLog =
+      QString::fromUtf8(ReadFile(ProgramFolder + QStringLiteral("/log-%1.txt").arg(secondId)));
+  EXPECT_TRUE(secondLog.contains(WorkPath(QStringLiteral("out/clip.avi"))) && secondLog.contains("Success!"))
+      << secondLog.toStdString();
+  EXPECT_EQ(Leftovers(WorkPath(QStringLiteral("out"))), QStringList());
+  EXPECT_EQ(Leftovers(ProgramFolder), QStringList());
+}
+
+// A signal that asks the program to end, sent while it converts: the run ends as Stop ends it,
+// the log of what was done is saved, and the status tells the signal (128 + its number).
+class SignalE2eTest : public ConverterE2eTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalE2eTest, EndsTheRunLeavesNoPartialFileNorLockAndSavesTheLog) {
+  MakeClip(QStringLiteral("clip1.mp4"), 8, QStringLiteral("1280x720"));
+  ASSERT_TRUE(QFile::copy(WorkPath(QStringLiteral("clip1.mp4")), WorkPath(QStringLiteral("clip2.mp4"))));
+  TProgram program = Start({"-v", "out", "clip1.mp4", "clip2.mp4", "x"});
+  ASSERT_TRUE(WaitForOut(program, QStringLiteral("Processing file..."))) << program.Out.toStdString();
+  ASSERT_EQ(::kill(pid_t(program.Process->processId()), GetParam()), 0);
+  const TRun run = Finish(program);
+
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 128 + GetParam()) << run.Describe();
+  EXPECT_EQ(Leftovers(WorkPath(QStringLiteral("out"))), QStringList());
+  EXPECT_EQ(Leftovers(ProgramFolder), QStringList());
+  const QString log = LogText();
+  EXPECT_TRUE(log.contains(QStringLiteral("Cancelled: the program was asked to end (SIG%1)!")
+                               .arg(QLatin1String(::sigabbrev_np(GetParam())))))
+      << log.toStdString();
+  EXPECT_TRUE(log.endsWith(QStringLiteral("Done.\n"))) << log.toStdString();
+  EXPECT_TRUE(run.Out.contains(ProgramFolder + QStringLiteral("/log.txt"))) << run.Describe();
+  EXPECT_FALSE(log.contains(QStringLiteral("File #2")) && log.count(QStringLiteral("Success!")) > 2)
+      << "no file after the signal";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalE2eTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) { return std::string("SIG") + ::sigabbrev_np(info.param); });
+
+// A source named with the longest name the file system takes converts under that name.
+TEST_F(ConverterE2eTest, TheLongestSourceNameConverts) {
+  const long nameMax = ::pathconf(QFile::encodeName(Work).constData(), _PC_NAME_MAX);
+  ASSERT_GT(nameMax, 20);
+  const QString stem(int(nameMax) - 4, QLatin1Char('a'));
+  Input(Media->ClipAvi, stem + QStringLiteral(".mp4"));
+  const TRun run =
+      Run({QStringLiteral("-v"), QStringLiteral("out"), stem + QStringLiteral(".mp4"), QStringLiteral("x")});
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+  EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/") + stem + QStringLiteral(".avi"))).Ok) << run.Describe();
 }
 
 // --- folders ---

@@ -8,15 +8,20 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLockFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 
 #include "app/main_window/main_window_fixture.h"  // the application object, made once
 #include "app/run_window/fake_run_media.h"
+#include "app/run_window/output_file.h"
 #include "app/run_window/run_format.h"
 #include "app/settings/temp_folder.h"
 #include "components/recording_taskbar_backend.h"
@@ -39,11 +44,23 @@ const QColor KGreen(0, 128, 0);
 const QColor KBlue(0, 0, 255);
 const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ");
 
-// The names the encoder is given for outputs: their temporary twins of this process.
-std::vector<QString> Temporaries(const std::vector<QString>& outputs) {
-  std::vector<QString> names;
-  for (const QString& output : outputs) names.push_back(app::TemporaryOutputName(output, ::getpid()));
-  return names;
+// The names the encoder is given are the outputs' temporary twins: hidden, beside each output,
+// with eight random letters and digits, and the output's extension last.
+::testing::AssertionResult AreTemporariesOf(const std::vector<QString>& names,
+                                            const std::vector<QString>& outputs) {
+  if (names.size() != outputs.size())
+    return ::testing::AssertionFailure() << names.size() << " names for " << outputs.size() << " outputs";
+  for (size_t i = 0; i < names.size(); ++i) {
+    const QFileInfo output(outputs[i]);
+    const QRegularExpression twin(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(output.path() + QStringLiteral("/.") + output.completeBaseName()) +
+        QStringLiteral("\\.part-[A-Za-z0-9]{8}") +
+        QRegularExpression::escape(QLatin1Char('.') + output.suffix())));
+    if (!twin.match(names[i]).hasMatch())
+      return ::testing::AssertionFailure()
+             << names[i].toStdString() << " is not a temporary name of " << outputs[i].toStdString();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -182,7 +199,7 @@ TEST_P(RunWindowDeliveryTest, ConvertsEveryFileOnceAndLogsEachStep) {
   const std::vector<QString> outputs = {OutFolder + "clip1.avi", OutFolder + "clip2.avi",
                                         OutFolder + "clip3.avi"};
   // The encoder writes beside each output under a temporary name, which becomes the output.
-  EXPECT_EQ(Encoder->Outputs, Temporaries(outputs));
+  EXPECT_TRUE(AreTemporariesOf(Encoder->Outputs, outputs));
   for (size_t i = 0; i < outputs.size(); ++i) {
     EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8()) << outputs[i].toStdString();
     EXPECT_FALSE(QFile::exists(Encoder->Outputs[i]));
@@ -443,7 +460,7 @@ TEST_P(RunWindowSameFileTest, RefusesToConvertOntoTheSource) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>{second});
   if (GetParam() == TSameFile::FolderOfTheSource) {
     // The first source's folder holds for the whole run.
-    EXPECT_EQ(Encoder->Outputs, Temporaries({FTemp->filePath("a/clip2.avi")}));
+    EXPECT_TRUE(AreTemporariesOf(Encoder->Outputs, {FTemp->filePath("a/clip2.avi")}));
     EXPECT_EQ(Window->OutputFolder(), FTemp->filePath("a") + QLatin1Char('/'));
   }
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
@@ -665,8 +682,95 @@ TEST(RunFormat, NumberedAndTemporaryNames) {
   EXPECT_EQ(app::NumberedFileName(QStringLiteral("/out/city.mkv"), 2), QStringLiteral("/out/city (2).mkv"));
   EXPECT_EQ(app::NumberedFileName(QStringLiteral("/o.d/city"), 3), QStringLiteral("/o.d/city (3)"));
   EXPECT_EQ(app::NumberedFileName(QStringLiteral("/out/.mkv"), 2), QStringLiteral("/out/.mkv (2)"));
-  EXPECT_EQ(app::TemporaryOutputName(QStringLiteral("/out/city.mkv"), 42), QStringLiteral("/out/.city.part-42.mkv"));
-  EXPECT_EQ(app::TemporaryOutputName(QStringLiteral("/out/a.b.flac"), 7), QStringLiteral("/out/.a.b.part-7.flac"));
+  const QString a241(241, QLatin1Char('a'));
+  const QString e120(120, QChar(0xE9));  // "é", two bytes each in UTF-8
+  struct {
+    QString Output;
+    int NameMax;
+    QString Name;
+  } temporaries[] = {
+      {"/out/city.mkv", 255, "/out/.city.part-Ab3dEf9h.mkv"},
+      {"/out/a.b.flac", 255, "/out/.a.b.part-Ab3dEf9h.flac"},
+      // A 245-byte output name fits; its temporary name keeps 255 - 1 - 18 = 236 bytes of the stem.
+      {"/out/" + a241 + ".avi", 255, "/out/." + a241.left(236) + ".part-Ab3dEf9h.avi"},
+      // Whole characters: 236 bytes are 118 of them.
+      {"/out/" + e120 + ".avi", 255, "/out/." + e120.left(118) + ".part-Ab3dEf9h.avi"},
+      {"/out/city.mkv", 22, "/out/.cit.part-Ab3dEf9h.mkv"},
+  };
+  for (const auto& c : temporaries) {
+    const QString name = app::TemporaryOutputName(c.Output, QStringLiteral("Ab3dEf9h"), c.NameMax);
+    EXPECT_EQ(name, c.Name) << c.Output.toStdString();
+    EXPECT_LE(QFile::encodeName(QFileInfo(name).fileName()).size(), c.NameMax) << c.Output.toStdString();
+  }
+}
+
+TEST(OutputFile, TheTemporaryFileIsNewEmptyAndUnguessable) {
+  QTemporaryDir folder(testing_support::MakeTempFolder("output_file"));
+  ASSERT_TRUE(folder.isValid());
+  const QString output = folder.filePath(QStringLiteral("clip.avi"));
+  app::TTemporaryOutput first;
+  app::TTemporaryOutput second;
+  QString error;
+  ASSERT_TRUE(first.Create(output, &error)) << error.toStdString();
+  ASSERT_TRUE(second.Create(output, &error)) << error.toStdString();
+  EXPECT_NE(first.Path(), second.Path());
+  EXPECT_TRUE(AreTemporariesOf({first.Path(), second.Path()}, {output, output}));
+  EXPECT_TRUE(QFileInfo(first.Path()).isFile());
+  EXPECT_EQ(QFileInfo(first.Path()).size(), 0);
+  EXPECT_TRUE(first.StillOurs());
+
+  // A link put in its place is not ours, and removing leaves it (and what it points to) alone.
+  const QString victim = folder.filePath(QStringLiteral("victim.txt"));
+  {
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("victim");
+  }
+  const QString path = first.Path();
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::link(victim, path));
+  EXPECT_FALSE(first.StillOurs());
+  first.Remove();
+  EXPECT_TRUE(QFileInfo(path).isSymLink());
+  EXPECT_EQ(ReadAll(victim), QByteArray("victim"));
+
+  const QString secondPath = second.Path();
+  second.Remove();
+  EXPECT_FALSE(QFileInfo::exists(secondPath));
+
+  // An output name longer than the folder takes, and a folder that cannot hold the file: the
+  // output's name and the system's reason.
+  const long nameMax = ::pathconf(QFile::encodeName(folder.path()).constData(), _PC_NAME_MAX);
+  const QString tooLong =
+      folder.filePath(QString(int(nameMax) - 3, QLatin1Char('a')) + QStringLiteral(".avi"));
+  EXPECT_FALSE(first.Create(tooLong, &error));
+  EXPECT_EQ(error, tooLong + QStringLiteral(": File name too long"));
+  app::TTemporaryOutput missing;
+  EXPECT_FALSE(missing.Create(folder.filePath(QStringLiteral("no/such/clip.avi")), &error));
+  EXPECT_EQ(error, folder.filePath(QStringLiteral("no/such/clip.avi")) +
+                       QStringLiteral(": No such file or directory"));
+}
+
+TEST(OutputFile, MovingNeverReplacesAFile) {
+  QTemporaryDir folder(testing_support::MakeTempFolder("output_file"));
+  ASSERT_TRUE(folder.isValid());
+  const auto write = [&folder](const char* name, const QByteArray& bytes) {
+    QFile file(folder.filePath(QLatin1String(name)));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+  };
+  ASSERT_TRUE(write("new", "new") && write("taken", "taken"));
+  QString error;
+  EXPECT_EQ(app::MoveWithoutReplacing(folder.filePath("new"), folder.filePath("taken"), &error),
+            app::TMoveResult::Exists);
+  EXPECT_EQ(ReadAll(folder.filePath("taken")), QByteArray("taken"));
+  EXPECT_EQ(ReadAll(folder.filePath("new")), QByteArray("new"));
+  EXPECT_EQ(app::MoveWithoutReplacing(folder.filePath("new"), folder.filePath("free"), &error),
+            app::TMoveResult::Moved);
+  EXPECT_EQ(ReadAll(folder.filePath("free")), QByteArray("new"));
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("new")));
+  EXPECT_EQ(app::MoveWithoutReplacing(folder.filePath("gone"), folder.filePath("other"), &error),
+            app::TMoveResult::Failed);
+  EXPECT_EQ(error, QStringLiteral("No such file or directory"));
 }
 
 struct TDamageCase {
@@ -700,7 +804,7 @@ TEST_F(RunWindowTest, ASecondSourceWithTheSameStemGetsANumberedName) {
 
   EXPECT_TRUE(Prompter.Questions.empty()) << "the run's own output is not an existing file to ask about";
   const std::vector<QString> outputs = {OutFolder + "city.avi", OutFolder + "city (2).avi", OutFolder + "city (3).avi"};
-  EXPECT_EQ(Encoder->Outputs, Temporaries(outputs));
+  EXPECT_TRUE(AreTemporariesOf(Encoder->Outputs, outputs));
   for (size_t i = 0; i < outputs.size(); ++i)
     EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8());
   const QString note = QStringLiteral("\"city.avi\" was written by this run: this file is saved as \"city (2).avi\".");
@@ -788,5 +892,198 @@ TEST_F(RunWindowTest, SettingsFittedToTheSourceAreUsedAndNamedOnce) {
   EXPECT_EQ(section.value(parameters + 1), QStringLiteral("Adjusted for this file: audio bit rate 96k instead of 32k"));
   EXPECT_EQ(ColorOf(section.value(parameters + 1)), KOrange);
 }
+
+// --- what appears in the output folder while a file converts ---
+
+enum class TAppears {
+  AtTheOutput,            // another batch's output takes the name
+  AtTheNumberedName,      // and "clip1 (2).avi" too
+  ReplacesTheAgreedFile,  // the user agreed to overwrite clip1.avi, which another file then replaced
+  LinkAtTheOldName,       // a link planted at the name this program once used (".clip1.part-<pid>.avi")
+  LinkForTheTemporary,    // the temporary file itself is swapped for a link
+};
+
+struct TAppearsCase {
+  const char* Name;
+  TAppears What;
+};
+
+void PrintTo(const TAppearsCase& c, std::ostream* out) { *out << c.Name; }
+
+class RunWindowAppearsTest : public RunWindowTest, public ::testing::WithParamInterface<TAppearsCase> {};
+
+TEST_P(RunWindowAppearsTest, NothingOfAnyoneElseIsReplacedOrWrittenThrough) {
+  const QString source = Source("clip1.mp4");
+  const QString victim = Source("victim.txt");
+  const QString output = OutFolder + "clip1.avi";
+  const QString numbered = OutFolder + "clip1 (2).avi";
+  const QByteArray converted = "partial converted " + source.toUtf8();
+  QDir().mkpath(OutFolder);
+  const auto writeOther = [](const QString& path) {
+    // Written beside and renamed over: a new file, whatever was there.
+    QFile file(path + ".other");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("another's file");
+    file.close();
+    ASSERT_EQ(::rename(QFile::encodeName(path + ".other").constData(), QFile::encodeName(path).constData()),
+              0);
+  };
+  const TAppears what = GetParam().What;
+  if (what == TAppears::ReplacesTheAgreedFile) {
+    Source("out/clip1.avi");
+    Prompter.Answers = {true};
+  }
+  if (what == TAppears::LinkAtTheOldName)
+    ASSERT_TRUE(QFile::link(victim, OutFolder + QStringLiteral(".clip1.part-%1.avi").arg(::getpid())));
+  Make(Input({source}));
+  Encoder->OnStarted = [&](const QString&) {
+    switch (what) {
+      case TAppears::AtTheNumberedName:
+        writeOther(numbered);
+        [[fallthrough]];
+      case TAppears::AtTheOutput:
+      case TAppears::ReplacesTheAgreedFile:
+        writeOther(output);
+        break;
+      case TAppears::LinkForTheTemporary:
+        ASSERT_TRUE(QFile::remove(Encoder->Outputs.back()));
+        ASSERT_TRUE(QFile::link(victim, Encoder->Outputs.back()));
+        break;
+      case TAppears::LinkAtTheOldName:
+        break;
+    }
+  };
+  Run();
+
+  const QStringList section = Section(1);
+  switch (what) {
+    case TAppears::AtTheOutput:
+    case TAppears::ReplacesTheAgreedFile: {
+      EXPECT_EQ(ReadAll(output), QByteArray("another's file"));
+      EXPECT_EQ(ReadAll(numbered), converted);
+      const QString note =
+          QStringLiteral("\"clip1.avi\" appeared while converting: this file is saved as \"clip1 (2).avi\".");
+      EXPECT_EQ(section.mid(section.size() - 2), (QStringList{note, QStringLiteral("Success!")}))
+          << section.join('\n').toStdString();
+      EXPECT_EQ(ColorOf(note), KOrange);
+      EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+      break;
+    }
+    case TAppears::AtTheNumberedName:
+      EXPECT_EQ(ReadAll(output), QByteArray("another's file"));
+      EXPECT_EQ(ReadAll(numbered), QByteArray("another's file"));
+      EXPECT_EQ(ReadAll(OutFolder + "clip1 (3).avi"), converted);
+      EXPECT_TRUE(section.contains(QStringLiteral(
+          "\"clip1.avi\" appeared while converting: this file is saved as \"clip1 (3).avi\".")))
+          << section.join('\n').toStdString();
+      break;
+    case TAppears::LinkAtTheOldName:
+      EXPECT_EQ(ReadAll(output), converted);
+      EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+      break;
+    case TAppears::LinkForTheTemporary:
+      EXPECT_FALSE(QFileInfo::exists(output)) << "the link is not renamed to the output";
+      EXPECT_EQ(section.last(),
+                QStringLiteral(
+                    "Error! The output could not be saved: its temporary file was replaced by another file"));
+      EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+      break;
+  }
+  if (what != TAppears::LinkForTheTemporary) EXPECT_EQ(ReadAll(victim), QByteArray("not really media"));
+  // Nothing of the conversion is left under a temporary name.
+  for (const QString& name : QDir(OutFolder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+    if (name.contains(QStringLiteral(".part-")))
+      EXPECT_TRUE(QFileInfo(OutFolder + name).isSymLink()) << name.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunWindowAppearsTest,
+    ::testing::Values(TAppearsCase{"AtTheOutput", TAppears::AtTheOutput},
+                      TAppearsCase{"AtTheNumberedName", TAppears::AtTheNumberedName},
+                      TAppearsCase{"ReplacesTheAgreedFile", TAppears::ReplacesTheAgreedFile},
+                      TAppearsCase{"LinkAtTheOldName", TAppears::LinkAtTheOldName},
+                      TAppearsCase{"LinkForTheTemporary", TAppears::LinkForTheTemporary}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A source with the longest name the folder takes still converts under that name.
+TEST_F(RunWindowTest, TheLongestNameStillConverts) {
+  const long nameMax = ::pathconf(QFile::encodeName(FTemp->path()).constData(), _PC_NAME_MAX);
+  ASSERT_GT(nameMax, 20);
+  const QString stem(int(nameMax) - 4, QLatin1Char('a'));  // the output "aaa....avi" takes nameMax bytes
+  const QString source = Source(stem + ".mp4");
+  Make(Input({source}));
+  Run();
+  EXPECT_EQ(ReadAll(OutFolder + stem + ".avi"), "partial converted " + source.toUtf8())
+      << Lines().join('\n').toStdString();
+  EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
+}
+
+// --- batches side by side: each keeps its own log ---
+
+// Another batch held log.txt when this one started and let it go before this one ended: this
+// one still writes a log of its own, and the other's log.txt keeps its text.
+TEST_F(RunWindowTest, ABatchThatDidNotHoldTheLogFromItsStartWritesItsOwn) {
+  const QString program = FTemp->filePath("program");
+  QDir().mkpath(program);
+  {
+    QFile file(program + "/log.txt");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("the other batch's log");
+  }
+  auto other = std::make_unique<QLockFile>(program + "/log.txt.lock");
+  ASSERT_TRUE(other->tryLock(0));
+  TRunInput input = Input({Source("clip1.mp4")});
+  input.SaveLog = true;
+  Make(std::move(input));
+  Encoder->OnStarted = [&other](const QString&) { other.reset(); };  // the other batch ends
+  testing::internal::CaptureStdout();
+  Run();
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(ReadAll(program + "/log.txt"), QByteArray("the other batch's log"));
+  const QString own = program + QStringLiteral("/log-%1.txt").arg(::getpid());
+  EXPECT_EQ(Window->LogFile(), own);
+  EXPECT_TRUE(QString::fromUtf8(ReadAll(own)).endsWith(QStringLiteral("Success!\n\nDone.\n")));
+  EXPECT_FALSE(QFileInfo::exists(program + "/log.txt.lock"));
+}
+
+// --- signals that ask the program to end ---
+
+class RunWindowSignalTest : public RunWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RunWindowSignalTest, EndsTheRunAsStopDoesAndSavesTheLog) {
+  const int signal = GetParam();
+  const QStringList sources = {Source("clip1.mp4"), Source("clip2.mp4"), Source("clip3.mp4")};
+  TRunInput input = Input(sources);
+  input.SaveLog = true;
+  input.CloseWhenDone = true;
+  Make(std::move(input));
+  Encoder->RunUntilStopped.insert("clip2.mp4");
+  Encoder->OnStarted = [signal](const QString& source) {
+    if (source.endsWith(QStringLiteral("clip2.mp4"))) ::kill(::getpid(), signal);
+  };
+  testing::internal::CaptureStdout();
+  Run();
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(Window->EndSignal(), signal);
+  EXPECT_FALSE(Window->isVisible());
+  EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
+  EXPECT_EQ(Encoder->Sources, (std::vector<QString>{sources[0], sources[1]})) << "no file after the signal";
+  // The first output stays; nothing of the second.
+  EXPECT_EQ(QDir(OutFolder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"clip1.avi"});
+  const QString program = FTemp->filePath("program");
+  EXPECT_EQ(Window->LogFile(), program + "/log.txt");
+  const QString log = QString::fromUtf8(ReadAll(program + "/log.txt"));
+  const QString cancelled =
+      QStringLiteral("Cancelled: the program was asked to end (SIG%1)!").arg(::sigabbrev_np(signal));
+  EXPECT_TRUE(log.contains(ConvertedSection(1, sources[0], OutFolder + "clip1.avi").join('\n')))
+      << log.toStdString();
+  EXPECT_TRUE(log.endsWith(cancelled + QStringLiteral("\nDone.\n"))) << log.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(program + "/log.txt.lock"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RunWindowSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) { return std::string("SIG") + ::sigabbrev_np(info.param); });
 
 }  // namespace
