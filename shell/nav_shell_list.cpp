@@ -11,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QSet>
+#include <QStorageInfo>
 #include <QSignalBlocker>
 #include <QMetaProperty>
 #include <QStyledItemDelegate>
@@ -24,6 +25,7 @@
 #include "platform/prompter.h"
 #include "shell/nav_selection_list.h"
 #include "shell/thread_pool.h"
+#include "shell/trash.h"
 
 namespace shell {
 
@@ -34,11 +36,58 @@ constexpr int kFolderRole = Qt::UserRole + 2;  // the object is a folder
 constexpr int kParentRole = Qt::UserRole + 3;  // the " .. " entry
 constexpr int kShellColumnRole = Qt::UserRole + 4;
 constexpr int kCheckStateRole = Qt::UserRole + 5;  // TNavSelectionState, absent before the first
+// The typed value behind a details cell (bytes as qint64, dates as QDateTime); absent for
+// columns that are text, which sort by their text.
+constexpr int kValueRole = Qt::UserRole + 6;
 // Above this many items a refresh refills instead of merging.
 constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
 
 QString ItemName(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
+
+// The value the browser's details text of the object shows, for the columns that hold numbers
+// or dates; an invalid value for the others. The texts are formatted for the locale ("1.500 KB",
+// "30.11.23"), so they cannot be compared as they stand.
+QVariant DetailValue(const TShellBrowser& browser, const QString& title) {
+  const QString path = browser.GetObjectPath();
+  if (title == QLatin1String("Total Size") || title == QLatin1String("Free Space")) {
+    const QStorageInfo storage(path);
+    if (!storage.isValid()) return {};
+    return static_cast<qint64>(title == QLatin1String("Total Size") ? storage.bytesTotal() : storage.bytesAvailable());
+  }
+  if (title == QLatin1String("Date Deleted")) {
+    const QDateTime deleted = TTrash::ReadInfo(browser.GetObjectName()).Deleted;
+    return deleted.isValid() ? QVariant(deleted) : QVariant();
+  }
+  const QFileInfo info(path);
+  if (path.isEmpty() || !info.exists()) return {};
+  QDateTime time;
+  if (title == QLatin1String("Size"))
+    return browser.IsFolder() ? QVariant() : QVariant(static_cast<qint64>(info.size()));
+  if (title == QLatin1String("Date modified"))
+    time = info.lastModified();
+  else if (title == QLatin1String("Date created"))
+    time = info.birthTime();
+  else if (title == QLatin1String("Date accessed"))
+    time = info.lastRead();
+  return time.isValid() ? QVariant(time) : QVariant();
+}
+
+// Orders two cells of a column: by value where both hold one of the same kind, a cell without
+// a value before one with, else by text (numbers inside compared as numbers).
+int CompareCells(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column) {
+  const QVariant va = a->data(column, kValueRole), vb = b->data(column, kValueRole);
+  if (va.isValid() != vb.isValid()) return va.isValid() ? 1 : -1;
+  if (va.isValid() && va.typeId() == vb.typeId()) {
+    if (va.typeId() == QMetaType::QDateTime) {
+      const QDateTime ta = va.toDateTime(), tb = vb.toDateTime();
+      return ta < tb ? -1 : (tb < ta ? 1 : 0);
+    }
+    const qint64 na = va.toLongLong(), nb = vb.toLongLong();
+    return na < nb ? -1 : (nb < na ? 1 : 0);
+  }
+  return CompareLogical(a->text(column), b->text(column));
+}
 
 // The names typed into the list's editor go to the disk first; the item shows what happened.
 class TNameDelegate : public QStyledItemDelegate {
@@ -702,8 +751,12 @@ void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
   if (!FDetails || IsParentFolderItem(item)) return;
   for (int c = 1; c < columnCount(); ++c) {
     QString text;
-    FBrowser.GetDetailsOf(headerItem()->data(c, kShellColumnRole).toInt(), false, text);
+    const int shellColumn = headerItem()->data(c, kShellColumnRole).toInt();
+    FBrowser.GetDetailsOf(shellColumn, false, text);
     item->setText(c, text);
+    QString title;
+    FBrowser.GetDetailsOf(shellColumn, true, title);
+    item->setData(c, kValueRole, DetailValue(FBrowser, title));
     Qt::Alignment alignment;
     FBrowser.GetColumnWidth(headerItem()->data(c, kShellColumnRole).toInt(), alignment);
     item->setTextAlignment(c, alignment | Qt::AlignVCenter);
@@ -844,7 +897,7 @@ void TNavShellList::SortItems() {
     // Folders before files, as file windows show them.
     const bool fa = a->data(0, kFolderRole).toBool(), fb = b->data(0, kFolderRole).toBool();
     if (fa != fb) return fa;
-    int order = CompareLogical(a->text(column), b->text(column));
+    int order = CompareCells(a, b, column);
     if (order == 0 && column != 0) order = CompareLogical(a->text(0), b->text(0));
     return FSortDescending ? order > 0 : order < 0;
   });
@@ -947,6 +1000,12 @@ void TNavShellList::OpenItem(QTreeWidgetItem* item) {
 }
 
 void TNavShellList::keyPressEvent(QKeyEvent* event) {
+  if (FEditing != nullptr) {
+    // The name editor passes on the keys it leaves alone (Enter among them): they belong to
+    // the edit, not to the items.
+    event->ignore();
+    return;
+  }
   const Qt::KeyboardModifiers mods = event->modifiers();
   const bool ctrl = mods & Qt::ControlModifier;
   const bool altOnly = mods == Qt::AltModifier;
@@ -1010,7 +1069,26 @@ void TNavShellList::ShowError(const QString& message) {
 
 void TNavShellList::ReportOperation(TNavShellOperations operations, const QStringList& files,
                                     const QString& destination) {
-  if (OnOperation) OnOperation(*this, operations, files, destination);
+  using O = TNavShellOperation;
+  if ((operations & OperationBit(O::sopDelete)) && !FAutomaticRefresh) {
+    // No notice from the disk will remove them: the view follows at once.
+    setUpdatesEnabled(false);
+    for (QTreeWidgetItem* item : selectedItems()) {
+      if (IsParentFolderItem(item)) continue;
+      if (item == FEditing) FEditing = nullptr;
+      GlobalThreadPool().CancelWorkItems(item, this);
+      delete item;
+    }
+    setUpdatesEnabled(true);
+  }
+  // A ticked item keeps its tick under its new name (and so does what lies inside a folder).
+  if ((operations & OperationBit(O::sopRename)) && !FShellLink.isNull() && !files.isEmpty())
+    FShellLink->GetSelectionList()->Rename(files.first(), destination);
+  if (OnOperation && !files.isEmpty()) OnOperation(*this, operations, files, destination);
+  const TNavShellOperations changing =
+      OperationBit(O::sopMove) | OperationBit(O::sopDelete) | OperationBit(O::sopRemove) | OperationBit(O::sopRename);
+  if ((operations & changing) && !FShellLink.isNull())
+    FShellLink->BroadcastNotify(this, 0, FBrowser.GetFolderIDList());
 }
 
 bool TNavShellList::ExecuteVerb(const QString& verb) {

@@ -10,16 +10,20 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
+#include <algorithm>
+#include <vector>
 
 #include "fake_home.h"
 #include "platform/main_thread.h"
 #include "platform/qt_main_thread.h"
 #include "shell/nav_selection_list.h"
+#include "shell/nav_shell_combo.h"
 #include "shell/thread_pool.h"
 
 namespace {
@@ -381,6 +385,153 @@ TEST_F(ShellListTest, RenamingHappensWholeOrNotAtAll) {
   // An icon arriving later is no rename.
   item(QStringLiteral("b2.mkv"))->setIcon(0, QIcon());
   EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/b2.mkv")));
+}
+
+// Sizes and dates sort by what they stand for, not by their text, whatever the locale makes of
+// the text ("1,500 KB" and "1.500 KB" both come before "2,000 KB" and after "12 KB").
+struct TSortLocaleCase {
+  const char* Locale;
+};
+class ShellListSortTest : public ShellListTest, public ::testing::WithParamInterface<TSortLocaleCase> {
+ protected:
+  void SetUp() override {
+    ShellListTest::SetUp();
+    FSavedLocale = QLocale();
+    QLocale::setDefault(QLocale(QLatin1String(GetParam().Locale)));
+  }
+  void TearDown() override {
+    QLocale::setDefault(FSavedLocale);
+    ShellListTest::TearDown();
+  }
+  int ColumnTitled(const char* title) const {
+    for (int c = 0; c < List->columnCount(); ++c)
+      if (List->headerItem()->text(c) == QLatin1String(title)) return c;
+    ADD_FAILURE() << "no column " << title;
+    return 0;
+  }
+  QLocale FSavedLocale;
+};
+
+TEST_P(ShellListSortTest, SizesAndDatesSortByValueBothWays) {
+  struct TFile {
+    const char* Name;
+    int Kilobytes;
+    QDate Modified;
+  };
+  const TFile files[] = {{"a.mkv", 2000, QDate(2025, 1, 5)},
+                         {"b.mkv", 5, QDate(2024, 12, 25)},
+                         {"c.mkv", 1500, QDate(2023, 11, 30)},
+                         {"d.mkv", 12, QDate(2025, 2, 1)}};
+  const QString folder = Root + QStringLiteral("/sorted");
+  QDir().mkpath(folder);
+  for (const TFile& f : files) {
+    QFile file(folder + QLatin1Char('/') + QLatin1String(f.Name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64{f.Kilobytes} * 1024));
+    ASSERT_TRUE(file.setFileTime(QDateTime(f.Modified, QTime(12, 0)), QFileDevice::FileModificationTime));
+  }
+  List->SetAutomaticRefresh(false);
+  List->SetPath(folder);
+  const int size = ColumnTitled("Size");
+  const int date = ColumnTitled("Date modified");
+  // The texts are the locale's own: grouped thousands in its separator.
+  EXPECT_EQ(Item(QStringLiteral("c.mkv"))->text(size), QLocale().toString(1500) + QStringLiteral(" KB"));
+
+  // The expected orders, worked out from the table.
+  auto orderBy = [&](auto key, bool descending) {
+    std::vector<TFile> sorted(std::begin(files), std::end(files));
+    std::sort(sorted.begin(), sorted.end(), [&](const TFile& x, const TFile& y) {
+      return descending ? key(y) < key(x) : key(x) < key(y);
+    });
+    QStringList names;
+    for (const TFile& f : sorted) names << QLatin1String(f.Name);
+    return names;
+  };
+  auto bySize = [](const TFile& f) { return f.Kilobytes; };
+  auto byDate = [](const TFile& f) { return f.Modified; };
+  List->SortByColumn(size);
+  EXPECT_FALSE(List->SortDescending());
+  EXPECT_EQ(Captions(), orderBy(bySize, false));
+  List->SortByColumn(size);
+  EXPECT_TRUE(List->SortDescending());
+  EXPECT_EQ(Captions(), orderBy(bySize, true));
+  List->SortByColumn(date);  // another column keeps the direction only for the first click
+  if (List->SortDescending()) List->SortByColumn(date);
+  EXPECT_EQ(Captions(), orderBy(byDate, false));
+  List->SortByColumn(date);
+  EXPECT_EQ(Captions(), orderBy(byDate, true));
+  // A refresh that adds an item keeps the order by value.
+  QFile later(folder + QStringLiteral("/e.mkv"));
+  ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(later.resize(100 * 1024));
+  later.close();
+  List->SortByColumn(size);
+  if (List->SortDescending()) List->SortByColumn(size);
+  List->RefreshList();
+  EXPECT_EQ(Captions(), QStringList({"b.mkv", "d.mkv", "e.mkv", "c.mkv", "a.mkv"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, ShellListSortTest,
+                         ::testing::Values(TSortLocaleCase{"en_US"}, TSortLocaleCase{"de_DE"}));
+
+TEST_F(ShellListTest, RenamingATickedFolderRenamesItInTheSelectionAndTheLinkedCombo) {
+  const QString desktop = Home + QStringLiteral("/Desktop");
+  QDir().mkpath(desktop + QStringLiteral("/Holiday"));
+  QDir().mkpath(desktop + QStringLiteral("/Other"));
+  testing_support::WriteText(desktop + QStringLiteral("/Holiday/clip.mkv"), "12345");
+  shell::TNavShellLink link;
+  shell::TNavShellCombo combo;
+  combo.SetShellLink(&link);
+  TEditableList list;
+  list.SetAutomaticRefresh(false);
+  list.SetShellLink(&link);
+  list.SetPath(desktop);
+  list.show();
+  list.SetCheckboxes(true);
+  std::vector<std::pair<QStringList, QString>> reports;
+  list.OnOperation = [&](TNavShellList&, shell::TNavShellOperations, const QStringList& files, const QString& to) {
+    reports.emplace_back(files, to);
+  };
+  auto settle = [] {
+    platform::WaitInMainThread([] { return shell::GlobalThreadPool().OutstandingCount() == 0; });
+    QCoreApplication::processEvents();
+  };
+  auto item = [&](const QString& caption) -> shell::TNavCheckableListItem* {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+      if (list.topLevelItem(i)->text(0) == caption) return static_cast<shell::TNavCheckableListItem*>(list.topLevelItem(i));
+    return nullptr;
+  };
+  auto comboHas = [&](const QString& caption) { return combo.findText(caption) >= 0; };
+  settle();
+  ASSERT_NE(item(QStringLiteral("Holiday")), nullptr);
+  item(QStringLiteral("Holiday"))->SetChecked(true);
+  settle();
+  ASSERT_EQ(link.GetSelectionList()->Paths(), QStringList({desktop + QStringLiteral("/Holiday/*")}));
+  ASSERT_TRUE(comboHas(QStringLiteral("Holiday")));
+
+  item(QStringLiteral("Holiday"))->setSelected(true);
+  QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+  QApplication::sendEvent(&list, &f2);
+  ASSERT_TRUE(list.Editing());
+  list.OnError = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+  list.SetShowErrorMessages(true);
+  list.Type(QStringLiteral("Summer"));
+  settle();
+  ASSERT_TRUE(QFileInfo(desktop + QStringLiteral("/Summer/clip.mkv")).isFile());
+  // The tick moved with the folder: the selection list names the new path, the item shows it.
+  EXPECT_EQ(link.GetSelectionList()->Paths(), QStringList({desktop + QStringLiteral("/Summer/*")}));
+  bool inherited = false;
+  EXPECT_EQ(link.GetSelectionList()->GetState(desktop + QStringLiteral("/Summer/clip.mkv"), inherited),
+            static_cast<int>(shell::TNavSelectionState::ssChecked));
+  ASSERT_NE(item(QStringLiteral("Summer")), nullptr);
+  EXPECT_EQ(item(QStringLiteral("Summer"))->GetCheckState(), shell::TNavSelectionState::ssChecked);
+  // The linked combo was refreshed: it lists the desktop's folder under its new name.
+  EXPECT_TRUE(comboHas(QStringLiteral("Summer")));
+  EXPECT_FALSE(comboHas(QStringLiteral("Holiday")));
+  EXPECT_TRUE(comboHas(QStringLiteral("Other")));
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].first, QStringList({desktop + QStringLiteral("/Holiday")}));
+  EXPECT_EQ(reports[0].second, desktop + QStringLiteral("/Summer"));
 }
 
 TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
