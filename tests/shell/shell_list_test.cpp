@@ -248,7 +248,7 @@ TEST_F(ShellListTest, DropsCopyIntoTheFolderAndAReadOnlyListRefusesThem) {
     QString Destination;
   };
   std::vector<TReport> reports;
-  List->OnOperation = [&](TNavShellList&, shell::TNavShellOperations ops, const QStringList& files,
+  List->OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations ops, const QStringList& files,
                           const QString& destination) { reports.push_back({ops, files, destination}); };
   auto drag = [&]() {
     const QPoint at(20, 20);
@@ -489,16 +489,16 @@ TEST_F(ShellListTest, RenamingATickedFolderRenamesItInTheSelectionAndTheLinkedCo
   list.show();
   list.SetCheckboxes(true);
   std::vector<std::pair<QStringList, QString>> reports;
-  list.OnOperation = [&](TNavShellList&, shell::TNavShellOperations, const QStringList& files, const QString& to) {
-    reports.emplace_back(files, to);
-  };
+  list.OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations, const QStringList& files,
+                         const QString& to) { reports.emplace_back(files, to); };
   auto settle = [] {
     platform::WaitInMainThread([] { return shell::GlobalThreadPool().OutstandingCount() == 0; });
     QCoreApplication::processEvents();
   };
   auto item = [&](const QString& caption) -> shell::TNavCheckableListItem* {
     for (int i = 0; i < list.topLevelItemCount(); ++i)
-      if (list.topLevelItem(i)->text(0) == caption) return static_cast<shell::TNavCheckableListItem*>(list.topLevelItem(i));
+      if (list.topLevelItem(i)->text(0) == caption)
+        return static_cast<shell::TNavCheckableListItem*>(list.topLevelItem(i));
     return nullptr;
   };
   auto comboHas = [&](const QString& caption) { return combo.findText(caption) >= 0; };
@@ -538,9 +538,8 @@ TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
   List->SetAutomaticRefresh(false);
   List->SetPath(Folder);
   std::vector<shell::TNavShellOperations> reports;
-  List->OnOperation = [&](TNavShellList&, shell::TNavShellOperations ops, const QStringList&, const QString&) {
-    reports.push_back(ops);
-  };
+  List->OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations ops, const QStringList&,
+                          const QString&) { reports.push_back(ops); };
   shell::TShellBrowser::SetContextMenuRunner([](QMenu& menu, const QPoint&) -> QAction* {
     for (QAction* action : menu.actions())
       if (action->data().toString() == QLatin1String("delete")) return action;
@@ -587,7 +586,7 @@ TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
 
   // A refused change leaves the column and its tick.
   List->SetPath(Folder);
-  List->OnBeforeShellColumnChanged = [](TNavShellList&, int, bool, bool& allow) { allow = false; };
+  List->OnBeforeShellColumnChanged = [](shell::TNavBaseShellListView&, int, bool, bool& allow) { allow = false; };
   menu = List->CreateColumnMenu();
   menu->actions()[2]->setChecked(false);
   EXPECT_TRUE(menu->actions()[2]->isChecked());
@@ -799,7 +798,7 @@ TEST_F(ShellListCheckBoxTest, CheckBoxesNeedALink) {
 
 TEST_F(ShellListCheckBoxTest, TicksGoToTheSelectionListAndComeBackAsStates) {
   std::vector<std::pair<QString, S>> changes;
-  List->OnCheckStateChanged = [&](TNavShellList&, int index, const QString& path, S state) {
+  List->OnCheckStateChanged = [&](shell::TNavBaseShellListView&, int index, const QString& path, S state) {
     EXPECT_EQ(List->GetItemPath(index), path);
     changes.emplace_back(path, state);
   };
