@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMetaProperty>
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,6 +14,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <cerrno>
 
@@ -55,6 +58,22 @@ class TNameDelegate : public QStyledItemDelegate {
             static_cast<int>(TNavSelectionState::ssDisabled) &&
         index.data(TNavBaseShellListView::kCheckStateRole).isValid())
       option->state &= ~QStyle::State_Enabled;
+  }
+  /// The emblem goes over the lower left quarter of the icon, as file managers draw it.
+  void paint(QPainter* painter, const QStyleOptionViewItem& base, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, base, index);
+    if (index.column() != 0) return;
+    const QIcon emblem = FList->OverlayIcon(index);
+    if (emblem.isNull()) return;
+    QStyleOptionViewItem option(base);
+    initStyleOption(&option, index);
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    const QRect icon = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, widget);
+    if (icon.isEmpty()) return;
+    // Half the icon's edge, but never below 8 pixels, where an emblem can no longer be read.
+    const int edge = std::max(8, std::min(icon.width(), icon.height()) / 2);
+    emblem.paint(painter, QRect(icon.left(), icon.bottom() + 1 - edge, edge, edge));
   }
   /// Where the item's check box is drawn.
   QRect CheckRect(const QStyleOptionViewItem& base, const QModelIndex& index) const {
@@ -179,6 +198,7 @@ TNavBaseShellListView::TNavBaseShellListView(QWidget* parent)
   connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
   header()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(header(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (!FShowHeaderContextMenu || !FDetails) return;
     std::unique_ptr<QMenu> menu = CreateColumnMenu();
     menu->exec(header()->mapToGlobal(at));
   });
@@ -201,6 +221,8 @@ TNavBaseShellListView::TNavBaseShellListView(QWidget* parent)
   connect(FGridView, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
     if (QTreeWidgetItem* item = itemFromIndex(index.siblingAtColumn(0))) emit itemActivated(item, 0);
   });
+  SetUseSystemFont(true);
+  SetUseSystemStyles(true);
 }
 
 TNavBaseShellListView::~TNavBaseShellListView() {
@@ -219,6 +241,7 @@ void TNavBaseShellListView::SetDetails(bool value) {
 void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   const TNavViewStyle shown = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
   if (shown != FViewStyle) FThumbnails = false;  // a new style starts with icons
+  if (shown != TNavViewStyle::vsIcon) FLargeSize = TNavImageListSize::si_large;
   FViewStyle = shown;
   const bool report = FViewStyle == TNavViewStyle::vsReport;
   setHeaderHidden(!report);
@@ -226,14 +249,18 @@ void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   if (ThumbnailsShown())
     setIconSize(QSize(FThumbnailWidth, FThumbnailHeight));
   else
-    setIconSize(FViewStyle == TNavViewStyle::vsIcon ? QSize(32, 32) : QSize(16, 16));
+    setIconSize(FViewStyle == TNavViewStyle::vsIcon ? QSize(TNavSystemImageList::PixelSize(FLargeSize),
+                                                            TNavSystemImageList::PixelSize(FLargeSize))
+                                                    : QSize(16, 16));
   if (FViewStyle == TNavViewStyle::vsIcon) {
     // Names below the icons, in rows that wrap at the right edge.
     FGridView->setViewMode(QListView::IconMode);
     FGridView->setFlow(QListView::LeftToRight);
     FGridView->setWordWrap(true);
-    const int width = std::max(iconSize().width() + 32, 120);
-    FGridView->setGridSize(QSize(width, iconSize().height() + 2 * fontMetrics().height() + 12));
+    // A cell is the icon plus the spacing each way; below it room for two lines of the name.
+    FGridView->setGridSize(
+        QSize(iconSize().width() + FIconSpacing,
+              iconSize().height() + std::max(FIconSpacing, 2 * fontMetrics().height() + 12)));
   } else if (FViewStyle == TNavViewStyle::vsList) {
     // Small icons with the names beside them, in columns from top to bottom.
     FGridView->setViewMode(QListView::ListMode);
@@ -254,6 +281,116 @@ void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
 }
 
 QListView* TNavBaseShellListView::GridView() const { return FGridView; }
+
+void TNavBaseShellListView::SetShowOverlayIcons(bool value) {
+  if (value == FShowOverlayIcons) return;
+  FShowOverlayIcons = value;
+  FillList();
+}
+
+void TNavBaseShellListView::SetShowExtraLargeIcons(bool value) {
+  if (value == ShowExtraLargeIcons()) return;
+  FLargeSize = value ? TNavImageListSize::si_extralarge : TNavImageListSize::si_large;
+  const bool thumbnails = FThumbnails;
+  SetViewStyle(TNavViewStyle::vsIcon);
+  FThumbnails = thumbnails && value;
+  SetViewStyle(TNavViewStyle::vsIcon);
+}
+
+void TNavBaseShellListView::SetShowJumboIcons(bool value) {
+  if (value == ShowJumboIcons()) return;
+  FLargeSize = value ? TNavImageListSize::si_jumbo : TNavImageListSize::si_large;
+  SetViewStyle(TNavViewStyle::vsIcon);
+}
+
+void TNavBaseShellListView::SetIconSpacing(int value) {
+  FIconSpacing = std::max(0, value);
+  SetViewStyle(FViewStyle);
+}
+
+void TNavBaseShellListView::SetUseSystemFont(bool value) {
+  FUseSystemFont = value;
+  if (!value) return;
+  FParentFont = false;
+  setFont(QApplication::font("QAbstractItemView"));
+}
+
+void TNavBaseShellListView::SetParentFont(bool value) {
+  FParentFont = value;
+  if (!value) return;
+  FUseSystemFont = false;
+  setFont(QFont());  // an empty font takes the parent's again
+  setAttribute(Qt::WA_SetFont, false);
+}
+
+void TNavBaseShellListView::SetUseSystemStyles(bool value) {
+  FUseSystemStyles = value;
+  for (QWidget* widget : {viewport(), FGridView->viewport()}) {
+    widget->setAttribute(Qt::WA_Hover, value);
+    widget->setMouseTracking(value);
+  }
+}
+
+QIcon TNavBaseShellListView::OverlayIcon(const QModelIndex& index) const {
+  if (!FShowOverlayIcons || ThumbnailsShown()) return {};
+  const int overlay = index.siblingAtColumn(0).data(kOverlayRole).toInt();
+  return overlay > 0 ? FImages.Icon(overlay) : QIcon();
+}
+
+QString TNavBaseShellListView::HintOf(QTreeWidgetItem* item) {
+  QString tip = InfoTipOf(item);
+  if (OnInfoTip) OnInfoTip(*this, item, tip);
+  return tip;
+}
+
+bool TNavBaseShellListView::ShowItemHint(QWidget* shownViewport, QHelpEvent* event, QTreeWidgetItem* item) {
+  if (!FShowHint || item == nullptr || item == FEditing) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  const QString tip = HintOf(item);
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    return true;
+  }
+  const QModelIndex index = indexFromItem(item, 0);
+  QRect bounds = GridShown() ? FGridView->visualRect(index) : visualItemRect(item);
+  if (!GridShown()) bounds.setRight(shownViewport->width());
+  // Below and right of the pointer, as far as a pointer reaches.
+  const int cursor = shownViewport->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
+  QToolTip::showText(event->globalPos() + QPoint(cursor / 2, cursor), tip, shownViewport, bounds);
+  return true;
+}
+
+bool TNavBaseShellListView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    return ShowItemHint(viewport(), help, itemAt(help->pos()));
+  }
+  return QTreeWidget::viewportEvent(event);
+}
+
+void TNavBaseShellListView::RequestItemImage(QTreeWidgetItem* item) {
+  item->setData(0, kImageRequestedRole, true);
+  LoadItemImage(item);
+  if (OnGetImageIndex) OnGetImageIndex(*this, item);
+}
+
+void TNavBaseShellListView::ApplyPendingSelection() {
+  if (FPendingSelection.isEmpty()) return;
+  for (int i = 0; i < topLevelItemCount() && !FPendingSelection.isEmpty(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    if (IsParentFolderItem(item)) continue;
+    const QString name = ItemName(item);
+    for (int n = FPendingSelection.size() - 1; n >= 0; --n) {
+      if (QFileInfo(FPendingSelection[n]).fileName().compare(name, Qt::CaseInsensitive) != 0) continue;
+      item->setSelected(true);
+      FPendingSelection.removeAt(n);
+    }
+  }
+  FPendingSelection.clear();
+}
 
 QTreeWidgetItem* TNavBaseShellListView::ShownItemAt(const QPoint& globalPos) const {
   if (GridShown()) {
@@ -277,9 +414,19 @@ bool TNavBaseShellListView::eventFilter(QObject* watched, QEvent* event) {
     keyPressEvent(key);
     return true;
   }
+  if (event->type() == QEvent::ToolTip && watched == FGridView->viewport()) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = FGridView->indexAt(help->pos());
+    return ShowItemHint(FGridView->viewport(), help, index.isValid() ? itemFromIndex(index) : nullptr);
+  }
   if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
       watched == FGridView->viewport()) {
     auto* mouse = static_cast<QMouseEvent*>(event);
+    if (event->type() == QEvent::MouseButtonPress &&
+        (mouse->button() == Qt::BackButton || mouse->button() == Qt::ForwardButton)) {
+      NavigateHistory(mouse->button() == Qt::BackButton ? -1 : 1);
+      return true;
+    }
     TNavCheckableListItem* item =
         mouse->button() == Qt::LeftButton ? CheckBoxAt(mouse->position().toPoint()) : nullptr;
     if (item == nullptr) return false;
@@ -332,10 +479,12 @@ QImage TNavBaseShellListView::FitThumbnail(const QImage& image) const {
 void TNavBaseShellListView::ThumbnailReady(const QImage& image, int, const void* itemTag) {
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
-    if (item == itemTag) {
-      if (item != FEditing) item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(image))));
-      return;
-    }
+    if (item != itemTag) continue;
+    if (item == FEditing) return;
+    QImage fitted = FitThumbnail(image);
+    if (OnThumbnailUpdated) OnThumbnailUpdated(*this, item, fitted);
+    item->setIcon(0, QIcon(QPixmap::fromImage(fitted)));
+    return;
   }
 }
 
@@ -418,6 +567,12 @@ TNavCheckableListItem* TNavBaseShellListView::CheckBoxAt(const QPoint& pos) cons
 }
 
 void TNavBaseShellListView::mousePressEvent(QMouseEvent* event) {
+  // The mouse's fourth and fifth buttons move back and forward, as in file managers.
+  if (event->button() == Qt::BackButton || event->button() == Qt::ForwardButton) {
+    NavigateHistory(event->button() == Qt::BackButton ? -1 : 1);
+    event->accept();
+    return;
+  }
   if (event->button() == Qt::LeftButton) {
     if (TNavCheckableListItem* item = CheckBoxAt(event->position().toPoint())) {
       // The box toggles without changing the selection.
@@ -521,14 +676,16 @@ std::unique_ptr<QMenu> TNavBaseShellListView::CreateColumnMenu() {
 }
 
 void TNavBaseShellListView::IconReady(int iconIndex, int kind, const void* itemTag) {
-  if (kind != 0 || iconIndex < 0) return;
+  ApplyPendingSelection();
+  if (kind != 0 && kind != 1) return;
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
-    if (item == itemTag) {
-      // A change of the item would put its old name back into an open editor.
-      if (item != FEditing) item->setIcon(0, FImages.Icon(iconIndex));
-      return;
-    }
+    if (item != itemTag) continue;
+    // A change of the item would put its old name back into an open editor.
+    if (item == FEditing) return;
+    if (kind == 0 && iconIndex >= 0) item->setIcon(0, FImages.Icon(iconIndex));
+    if (kind == 1) item->setData(0, kOverlayRole, std::max(iconIndex, -1));
+    return;
   }
 }
 
@@ -544,6 +701,7 @@ void TNavBaseShellListView::SortByColumn(int column) {
 }
 
 void TNavBaseShellListView::SortItems() {
+  if (OnSort) OnSort(*this, TSortStage::ssBeforeSort);
   QList<QTreeWidgetItem*> items;
   while (topLevelItemCount() > 0) items.append(takeTopLevelItem(0));
   const int column = FSortColumn < columnCount() ? FSortColumn : 0;
@@ -558,6 +716,7 @@ void TNavBaseShellListView::SortItems() {
   });
   addTopLevelItems(items);
   header()->setSortIndicator(column, FSortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  if (OnSort) OnSort(*this, TSortStage::ssAfterSort);
 }
 
 void TNavBaseShellListView::ShowError(const QString& message) {
@@ -682,8 +841,9 @@ void TNavBaseShellListView::EditorClosed() {
 
 void TNavBaseShellListView::contextMenuEvent(QContextMenuEvent* event) {
   QString verb;
-  if (ShownItemAt(event->globalPos()) == nullptr) {
-    clearSelection();
+  QTreeWidgetItem* item = ShownItemAt(event->globalPos());
+  if (item == nullptr) clearSelection();
+  if (item == nullptr || !FShellContextMenu) {
     if (FPopupMenu) FPopupMenu->popup(event->globalPos());
     return;
   }

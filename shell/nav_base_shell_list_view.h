@@ -75,6 +75,12 @@ class TNavBaseShellListView : public QTreeWidget,
   /// The typed value behind a details cell (bytes as qint64, dates as QDateTime); absent for
   /// columns that are text, which sort by their text.
   static constexpr int kValueRole = Qt::UserRole + 6;
+  /// The image-list index of the emblem drawn over the item's icon; 0 or absent for none.
+  static constexpr int kOverlayRole = Qt::UserRole + 7;
+  /// The item's image was asked for (LoadItemImage ran for it).
+  static constexpr int kImageRequestedRole = Qt::UserRole + 8;
+
+  enum class TSortStage { ssBeforeSort, ssAfterSort };
 
   explicit TNavBaseShellListView(QWidget* parent = nullptr);
   /// Cancels the pool work of the list and its items first.
@@ -95,6 +101,38 @@ class TNavBaseShellListView : public QTreeWidget,
   void SetCopyMode(TNavCopyMode mode) { FCopyMode = mode; }
   bool OleDragDrop() const { return FOleDragDrop; }
   void SetOleDragDrop(bool value);
+  /// Emblems from the icon theme over the icons: a link, an unreadable item. Not with thumbnails.
+  bool ShowOverlayIcons() const { return FShowOverlayIcons; }
+  void SetShowOverlayIcons(bool value);
+  /// The icon style with 48-pixel icons; turning it on switches to the icon style, any other
+  /// style turns it off.
+  bool ShowExtraLargeIcons() const { return FLargeSize == TNavImageListSize::si_extralarge; }
+  void SetShowExtraLargeIcons(bool value);
+  /// The icon style with 256-pixel icons; as ShowExtraLargeIcons.
+  bool ShowJumboIcons() const { return FLargeSize == TNavImageListSize::si_jumbo; }
+  void SetShowJumboIcons(bool value);
+  /// Pixels added to the icon's width and height for a cell of the icon style (default 50).
+  int IconSpacing() const { return FIconSpacing; }
+  void SetIconSpacing(int value);
+  /// The desktop's font for item views (True by default); reads False while ParentFont is set.
+  bool UseSystemFont() const { return FUseSystemFont && !FParentFont; }
+  void SetUseSystemFont(bool value);
+  /// The parent's font instead of the list's own; True also turns UseSystemFont off.
+  bool ParentFont() const { return FParentFont; }
+  void SetParentFont(bool value);
+  /// The desktop style's hover highlighting of the item under the mouse (True by default).
+  bool UseSystemStyles() const { return FUseSystemStyles; }
+  void SetUseSystemStyles(bool value);
+  /// Right-click on an item shows the shell's menu of the selection, else the list's popup.
+  bool ShellContextMenu() const { return FShellContextMenu; }
+  void SetShellContextMenu(bool value) { FShellContextMenu = value; }
+  /// Right-click on the header shows the column chooser (only with Details).
+  bool ShowHeaderContextMenu() const { return FShowHeaderContextMenu; }
+  void SetShowHeaderContextMenu(bool value) { FShowHeaderContextMenu = value; }
+  /// Tool tips over the items: the folder's path over the parent entry, else the item's kind,
+  /// size and date (OnInfoTip may change them). True by default.
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool value) { FShowHint = value; }
   /// A column that takes up the room the others leave (never below 80 pixels); -1 for none.
   int AutoSizeColumn() const { return FAutoSizeColumn; }
   void SetAutoSizeColumn(int column);
@@ -153,6 +191,9 @@ class TNavBaseShellListView : public QTreeWidget,
       OnCheckStateChanged;
   /// Asks the pool for the item's state in the link's selection list.
   void RequestCheckState(TNavCheckableListItem* item);
+  /// File names (or paths: their last part counts) to select when their items get their icons,
+  /// as after a drop; applied once, then forgotten.
+  void SetPendingSelection(const QStringList& names) { FPendingSelection = names; }
   /// Toggles the selected items when clicked is one of them, else clicked alone.
   void ToggleChecks(TNavCheckableListItem* clicked);
   void CheckStateReady(TCheckBoxWorkItem& item) override;
@@ -183,6 +224,16 @@ class TNavBaseShellListView : public QTreeWidget,
       OnOperation;
   /// Failures the user should see when ShowErrorMessages is set (default: a message box).
   std::function<void(const QString&)> OnError;
+  /// Before and after every sort.
+  std::function<void(TNavBaseShellListView&, TSortStage)> OnSort;
+  /// After the report columns were (re)built.
+  std::function<void(TNavBaseShellListView&)> OnCreateColumns;
+  /// May change or replace a thumbnail (already fitted and framed) before it is shown.
+  std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QImage& image)> OnThumbnailUpdated;
+  /// After an item's image was first asked for; may set the item's icon itself.
+  std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item)> OnGetImageIndex;
+  /// May change the tool tip shown over an item.
+  std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QString& tip)> OnInfoTip;
 
   void IconReady(int iconIndex, int kind, const void* itemTag) override;
   void ThumbnailReady(const QImage& image, int imageIndex, const void* itemTag) override;
@@ -192,6 +243,12 @@ class TNavBaseShellListView : public QTreeWidget,
 
   /// Whether an item is the parent entry " .. ".
   static bool IsParentFolderItem(const QTreeWidgetItem* item);
+  /// The emblem drawn over the item at index (a null icon for none).
+  QIcon OverlayIcon(const QModelIndex& index) const;
+  /// The tool tip over an item: the descendant's text, passed through OnInfoTip.
+  QString HintOf(QTreeWidgetItem* item);
+  /// Back (negative) or forward through the folders shown; nothing here.
+  virtual void NavigateHistory(int step) { (void)step; }
 
  protected:
   static QString ItemName(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
@@ -202,6 +259,19 @@ class TNavBaseShellListView : public QTreeWidget,
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  bool viewportEvent(QEvent* event) override;
+  /// Shows the item's tool tip for a tool-tip event of a viewport (the details' or the grid's).
+  bool ShowItemHint(QWidget* viewport, QHelpEvent* event, QTreeWidgetItem* item);
+  /// The item's own tool-tip text; none here.
+  virtual QString InfoTipOf(QTreeWidgetItem* item) const {
+    (void)item;
+    return {};
+  }
+  /// Asks for the item's image once (the descendant loads it), then fires OnGetImageIndex.
+  void RequestItemImage(QTreeWidgetItem* item);
+  virtual void LoadItemImage(QTreeWidgetItem* item) { (void)item; }
+  /// Selects the items of the pending names and forgets them.
+  void ApplyPendingSelection();
 
   /// Reorders the items by the sort column; the parent entry stays first, folders come before
   /// files.
@@ -232,6 +302,12 @@ class TNavBaseShellListView : public QTreeWidget,
   bool FToggling = false;
   QPointer<QMenu> FPopupMenu;
   bool FRenaming = false;
+  bool FShowOverlayIcons = true;
+  TNavImageListSize FLargeSize = TNavImageListSize::si_large;
+  int FIconSpacing = 50;
+  bool FUseSystemFont = true, FParentFont = false, FUseSystemStyles = true;
+  bool FShellContextMenu = true, FShowHeaderContextMenu = true, FShowHint = true;
+  QStringList FPendingSelection;
   int FAutoSizeColumn = -1;
   // Per special folder: a width for each details column (-3: hidden; 0: its default), and
   // whether the folder's columns were set up yet.

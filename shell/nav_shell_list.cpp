@@ -1,7 +1,13 @@
 #include "shell/nav_shell_list.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QStorageInfo>
 
 #include "platform/prompter.h"
@@ -47,6 +53,19 @@ QVariant DetailValue(const TShellBrowser& browser, const QString& title) {
 }
 
 }  // namespace
+
+unsigned NavFileSystemFlags(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return 0;
+  int flags = 0;
+  // Not every file system keeps these flags: the ioctl fails there and nothing is reported.
+  const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  ::close(fd);
+  unsigned result = 0;
+  if (known && (flags & FS_COMPR_FL)) result |= kNavFlagCompressed;
+  if (known && (flags & FS_ENCRYPT_FL)) result |= kNavFlagEncrypted;
+  return result;
+}
 
 TNavShellList::TNavShellList(QWidget* parent) : TNavBaseShellListView(parent) {
   FBrowser.SetShowErrorMessages(false);
@@ -211,13 +230,32 @@ void TNavShellList::CreateColumns() {
     headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
   }
   SetViewStyle(FViewStyle);
+  if (OnCreateColumns) OnCreateColumns(*this);
   AutoSize();
 }
 
 bool TNavShellList::PassesShowFilter() const {
   if (!FShowFiles && !FBrowser.IsFolder()) return false;
   if (!FShowHidden && FBrowser.IsHidden()) return false;
-  return true;
+  // The network neighbourhood here: the shares mounted over the network.
+  const QString path = FBrowser.GetObjectPath();
+  if (!FShowNethood && !path.isEmpty() && TMounts::IsMountRoot(path) && TMounts::IsRemote(path)) return false;
+  if (FShowRecycleBin) return true;
+  const INavItemIdList object = FBrowser.GetAbsoluteObjectIDList();
+  if (!NavIsEmpty(object) && object->IsSpecialFolder(TNavShellFolder::SF_BITBUCKET)) return false;
+  // The trash folders of the volumes (".Trash-1000", ".Trash").
+  return !(FBrowser.IsHidden() &&
+           FBrowser.GetObjectName().startsWith(QLatin1String(".Trash"), Qt::CaseInsensitive));
+}
+
+QTreeWidgetItem* TNavShellList::CreateItem() {
+  QTreeWidgetItem* item = OnCreateItemClass ? OnCreateItemClass() : new TNavShellListItem;
+  if (dynamic_cast<TNavShellListItem*>(item) == nullptr) {
+    delete item;
+    throw EInvalidArgument(
+        "Internal Error: TNavShellList.OnCreateNodeClass.ItemClass must inherit from TNavShellListItem.");
+  }
+  return item;
 }
 
 QTreeWidgetItem* TNavShellList::AddItemForObject() {
@@ -225,7 +263,7 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
   if (caption.isEmpty()) return nullptr;
   const bool folder = FBrowser.IsFolder();
   if (!(FShowFolders || !folder) || !PassesShowFilter()) return nullptr;
-  auto item = std::make_unique<TNavCheckableListItem>();
+  std::unique_ptr<QTreeWidgetItem> item(CreateItem());
   item->setText(0, caption);
   item->setData(0, kNameRole, FBrowser.GetObjectName());
   item->setData(0, kFolderRole, folder);
@@ -235,9 +273,10 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
     OnAddItem(item.get(), canAdd);
     if (!canAdd) return nullptr;
   }
-  TNavCheckableListItem* added = item.release();
+  auto* added = static_cast<TNavShellListItem*>(item.release());
   addTopLevelItem(added);
-  LoadItemImage(added);
+  ApplyColors(added);
+  RequestItemImage(added);
   if (FCheckboxes) RequestCheckState(added);
   return added;
 }
@@ -276,29 +315,43 @@ void TNavShellList::LoadItemImage(QTreeWidgetItem* item) {
     large.SetSize(TNavImageListSize::si_extralarge);
     const QColor base = palette().color(QPalette::Base);
     const TColor background = static_cast<TColor>(base.red() | (base.green() << 8) | (base.blue() << 16));
-    item->setIcon(0, QIcon(QPixmap::fromImage(FitThumbnail(TNavSystemImageList::GetIconBitmap(
-                         large, index, background, clNone, FThumbnailWidth, FThumbnailHeight)))));
+    QImage provisional = FitThumbnail(TNavSystemImageList::GetIconBitmap(large, index, background, clNone,
+                                                                         FThumbnailWidth, FThumbnailHeight));
+    if (OnThumbnailUpdated) OnThumbnailUpdated(*this, item, provisional);
+    item->setIcon(0, QIcon(QPixmap::fromImage(provisional)));
     if (!item->data(0, kFolderRole).toBool() && !IsParentFolderItem(item))
       GlobalThreadPool().AddWorkItem(
           std::make_shared<TThumbnailWorkItem>(TNavItemIdList::CreateFromAnyPath(path), background, false,
                                                this, item, 0, this, this, FThumbnailHeight, FThumbnailWidth));
     return;
   }
-  if (FIconsByExtension || IsParentFolderItem(item)) return;
+  if (IsParentFolderItem(item)) return;
   if (FBrowser.Folder().isEmpty()) {
     item->setIcon(0, FImages.Icon(FBrowser.GetIconIndex()));
     return;
   }
-  GlobalThreadPool().AddWorkItem(
-      std::make_shared<TIconWorkItem>(path, this, item, this, this, TIconWorkItem::Normal));
+  unsigned kinds = FIconsByExtension ? 0 : TIconWorkItem::Normal;
+  if (FShowOverlayIcons) kinds |= TIconWorkItem::Overlay;
+  if (kinds != 0)
+    GlobalThreadPool().AddWorkItem(std::make_shared<TIconWorkItem>(path, this, item, this, this, kinds));
 }
 
 void TNavShellList::FillList() {
   if (FFilling || FDestroying) return;
+  if (FNoFillOnStartup && !FShownOnce) return;
   FFilling = true;
+  // Whatever a handler throws, the list is left idle and watching again.
+  struct TFillEnd {
+    TNavShellList* List;
+    ~TFillEnd() {
+      List->FFilling = false;
+      List->FNotifier.SetEnabled(List->FAutomaticRefresh && List->FBrowser.IsValidObject(true));
+    }
+  } fillEnd{this};
   FNotifier.SetEnabled(false);
   FRefreshTimer.stop();
   CancelWork();
+  if (OnBeforeFullRefresh) OnBeforeFullRefresh(*this);
   const QStringList saved = SelectedNames();
   FEditing = nullptr;
   clear();
@@ -308,21 +361,19 @@ void TNavShellList::FillList() {
     while (FBrowser.Next()) AddItemForObject();
     const INavItemIdList folder = FBrowser.GetFolderIDList();
     if (FShowParentFolder && (FShellLink.isNull() || FShellLink->AllowGoingUp()) && folder->GetCount() > 0) {
-      auto* up = new TNavCheckableListItem;
+      auto* up = new TNavShellListItem;
       up->setText(0, QStringLiteral(" .. "));
       up->setData(0, kParentRole, true);
       up->setData(0, kFolderRole, true);
       addTopLevelItem(up);
       if (FCheckboxes) up->SetCheckState(TNavSelectionState::ssDisabled);
-      LoadItemImage(up);
+      RequestItemImage(up);
     }
     SortItems();
     RestoreSelection(saved);
     if (OnPopulated) OnPopulated(*this);
     if (FAutomaticRefresh) FNotifier.WatchIDList(folder);
   }
-  FFilling = false;
-  FNotifier.SetEnabled(FAutomaticRefresh && FBrowser.IsValidObject(true));
 }
 
 void TNavShellList::RefreshList() {
@@ -351,6 +402,7 @@ void TNavShellList::RefreshList() {
     delete item;
   }
   if (added) SortItems();
+  ApplyPendingSelection();
 }
 
 QTreeWidgetItem* TNavShellList::FindItemByName(const QString& name) const {
@@ -400,6 +452,19 @@ void TNavShellList::BrowseToIDList(const INavItemIdList& folder) {
     FillList();
   } catch (const EShellBrowserError&) {
     clear();
+  }
+}
+
+void TNavShellList::BrowseToIDListAndSelect(const INavItemIdList& folder, const INavItemIdList& item) {
+  BrowseToIDList(folder);
+  clearSelection();
+  if (NavIsEmpty(item) || item->GetCount() == 0) return;
+  const QString name = item->GetIdList().back().Name;
+  if (QTreeWidgetItem* found = FindItemByName(name)) {
+    found->setSelected(true);
+    setCurrentItem(found, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(found);
+    setFocus();
   }
 }
 
@@ -522,6 +587,106 @@ void TNavShellList::LinkedNotify(int kind, const INavItemIdList&) {
     for (int i = 0; i < topLevelItemCount(); ++i)
       RequestCheckState(static_cast<TNavCheckableListItem*>(topLevelItem(i)));
   }
+}
+
+// --- display switches ---
+
+void TNavShellList::SetOption(bool& option, bool value) {
+  if (option == value) return;
+  option = value;
+  FillList();
+}
+
+void TNavShellList::SetShowNethood(bool value) { SetOption(FShowNethood, value); }
+void TNavShellList::SetShowRecycleBin(bool value) { SetOption(FShowRecycleBin, value); }
+void TNavShellList::SetColorCompressed(bool value) { SetOption(FColorCompressed, value); }
+void TNavShellList::SetColorEncrypted(bool value) { SetOption(FColorEncrypted, value); }
+
+void TNavShellList::ApplyColors(QTreeWidgetItem* item) const {
+  if (!FColorCompressed && !FColorEncrypted) return;
+  const unsigned flags = NavFileSystemFlags(FBrowser.Folder() + ItemName(item));
+  // The colours file windows have always used: compressed blue, encrypted green.
+  if (FColorCompressed && (flags & kNavFlagCompressed))
+    item->setForeground(0, QColor(0x00, 0x00, 0xFF));
+  else if (FColorEncrypted && (flags & kNavFlagEncrypted))
+    item->setForeground(0, QColor(0x00, 0x80, 0x00));
+}
+
+void TNavShellList::showEvent(QShowEvent* event) {
+  const bool first = !FShownOnce;
+  FShownOnce = true;
+  TNavBaseShellListView::showEvent(event);
+  if (first) ApplyBackgroundImage();
+}
+
+// --- hints ---
+
+QString TNavShellList::InfoTipOf(QTreeWidgetItem* item) const {
+  if (IsParentFolderItem(item)) return QDir::toNativeSeparators(NavParentFolder(FBrowser.Folder()));
+  auto probe = TShellBrowser::CreateCopy(FBrowser);
+  probe->SetFolderIDList(FBrowser.GetFolderIDList());
+  try {
+    probe->LocateObject(ItemName(item));
+  } catch (const EShellBrowserError&) {
+    return {};
+  }
+  // The kind, the size and the date, as the details columns of the folder name them.
+  QStringList lines;
+  for (int column = 1; column < probe->ColumnCount(); ++column) {
+    QString title, text;
+    probe->GetDetailsOf(column, true, title);
+    if (title != QLatin1String("Type") && title != QLatin1String("Size") &&
+        title != QLatin1String("Date modified") && title != QLatin1String("Total Size") &&
+        title != QLatin1String("Free Space"))
+      continue;
+    probe->GetDetailsOf(column, false, text);
+    if (!text.isEmpty()) lines << title + QStringLiteral(": ") + text;
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+// --- background picture ---
+
+void TNavShellList::SetBackgroundImage(const QImage& image) {
+  FBackgroundImage = image;
+  ApplyBackgroundImage();
+}
+
+void TNavShellList::SetBackgroundImageStyle(TNavBackgroundImageStyle style) {
+  FBackgroundImageStyle = style;
+  ApplyBackgroundImage();
+}
+
+void TNavShellList::ApplyBackgroundImage() {
+  for (QWidget* shown : {viewport(), GridView()->viewport()}) {
+    QPalette colours = palette();
+    if (FBackgroundImage.width() > 0) {
+      const QPixmap picture = QPixmap::fromImage(FBackgroundImage);
+      if (FBackgroundImageStyle == TNavBackgroundImageStyle::bisTiled) {
+        colours.setBrush(QPalette::Base, QBrush(picture));
+      } else {
+        // One picture in a corner of the visible area: painted onto a canvas of the area's size.
+        QPixmap canvas(shown->size().expandedTo(QSize(1, 1)));
+        canvas.fill(palette().color(QPalette::Base));
+        QPainter painter(&canvas);
+        const QPoint at = FBackgroundImageStyle == TNavBackgroundImageStyle::bisLeftTop
+                              ? QPoint(0, 0)
+                              : QPoint(canvas.width() - picture.width(), canvas.height() - picture.height());
+        painter.drawPixmap(at, picture);
+        painter.end();
+        colours.setBrush(QPalette::Base, QBrush(canvas));
+      }
+    }
+    shown->setPalette(colours);
+    shown->setAutoFillBackground(true);
+    shown->update();
+  }
+}
+
+void TNavShellList::resizeEvent(QResizeEvent* event) {
+  TNavBaseShellListView::resizeEvent(event);
+  if (FBackgroundImage.width() > 0 && FBackgroundImageStyle != TNavBackgroundImageStyle::bisTiled)
+    ApplyBackgroundImage();
 }
 
 }  // namespace shell

@@ -11,6 +11,22 @@
 
 namespace shell {
 
+/// A wrong argument to a shell component (an item class that is not a TNavShellListItem).
+class EInvalidArgument : public EShellBrowserError {
+ public:
+  using EShellBrowserError::EShellBrowserError;
+};
+
+/// An item of the file list; the item-class hook must give one of these or a descendant.
+class TNavShellListItem : public TNavCheckableListItem {};
+
+enum class TNavBackgroundImageStyle { bisLeftTop, bisRightBottom, bisTiled };
+
+/// The file system's flags of a file that file windows colour: compressed (FS_COMPR_FL) and
+/// encrypted (FS_ENCRYPT_FL); 0 where the file system keeps no such flags.
+constexpr unsigned kNavFlagCompressed = 1, kNavFlagEncrypted = 2;
+unsigned NavFileSystemFlags(const QString& path);
+
 class TNavShellList : public TNavBaseShellListView {
   Q_OBJECT
 
@@ -40,6 +56,29 @@ class TNavShellList : public TNavBaseShellListView {
   void SetShowParentFolder(bool value);
   bool AutomaticRefresh() const { return FAutomaticRefresh; }
   void SetAutomaticRefresh(bool value);
+  /// Off: the shares mounted over the network are left out (of Computer's volumes).
+  bool ShowNethood() const { return FShowNethood; }
+  void SetShowNethood(bool value);
+  /// Off: the Trash and the volumes' hidden trash folders (".Trash-1000") are left out.
+  bool ShowRecycleBin() const { return FShowRecycleBin; }
+  void SetShowRecycleBin(bool value);
+  /// Names of files the file system keeps compressed in blue, encrypted ones in green.
+  bool ColorCompressed() const { return FColorCompressed; }
+  void SetColorCompressed(bool value);
+  bool ColorEncrypted() const { return FColorEncrypted; }
+  void SetColorEncrypted(bool value);
+  /// The list stays empty until it was shown once: changes made before do not fill it, and
+  /// neither does showing it; after that everything fills as usual.
+  bool NoFillOnStartup() const { return FNoFillOnStartup; }
+  void SetNoFillOnStartup(bool value) { FNoFillOnStartup = value; }
+  /// The shell's verbs above the list's own entries in the item menu.
+  bool ShowContextMenuOnTop() const { return FBrowser.ShowContextMenuOnTop(); }
+  void SetShowContextMenuOnTop(bool value) { FBrowser.SetShowContextMenuOnTop(value); }
+  /// A picture behind the items: in the top-left or bottom-right corner, or tiled (the default).
+  QImage BackgroundImage() const { return FBackgroundImage; }
+  void SetBackgroundImage(const QImage& image);
+  TNavBackgroundImageStyle BackgroundImageStyle() const { return FBackgroundImageStyle; }
+  void SetBackgroundImageStyle(TNavBackgroundImageStyle style);
 
   // --- commands (nav_shell_list_commands.cpp) ---
   /// The effects a drag of the selected items may have: CopyMode and what every item allows.
@@ -55,9 +94,13 @@ class TNavShellList : public TNavBaseShellListView {
   void FillList() override;
   void RefreshList() override;
   void BrowseToIDList(const INavItemIdList& folder);
+  /// Shows the folder with item (a list whose last part names an entry of the folder) selected,
+  /// focused and scrolled into view.
+  void BrowseToIDListAndSelect(const INavItemIdList& folder, const INavItemIdList& item);
   bool BrowseParent();
-  /// Back (negative) or forward through the folders shown.
-  void NavigateHistory(int step);
+  /// Back (negative) or forward through the folders shown (also the mouse's back and forward
+  /// buttons).
+  void NavigateHistory(int step) override;
   const TPidlHistory& History() const { return FHistory; }
   QString GetItemPath(int index) const override;
   /// The shown names of the selected items (the parent entry left out).
@@ -72,6 +115,18 @@ class TNavShellList : public TNavBaseShellListView {
   std::function<void(QTreeWidgetItem* item, bool& canAdd)> OnAddItem;
   /// Runs instead of opening when set.
   std::function<void(TNavShellList&)> OnDblClick;
+  /// Before every full refill.
+  std::function<void(TNavShellList&)> OnBeforeFullRefresh;
+  /// Makes the items; what it gives must be a TNavShellListItem (else the fill fails with
+  /// EInvalidArgument).
+  std::function<QTreeWidgetItem*()> OnCreateItemClass;
+  /// Before a drop is carried out: target is the folder item under the pointer (null for the
+  /// list's folder); executeDrop false leaves the files where they are.
+  std::function<void(TNavShellList&, QTreeWidgetItem* target, Qt::KeyboardModifiers keys, bool& executeDrop,
+                     const QStringList& files)>
+      OnBeforeShellDrop;
+  /// Before the item menu opens (point in the list's coordinates); handled true shows none.
+  std::function<void(TNavShellList&, const QPoint& point, bool& handled)> OnContextPopup;
 
   // Linked controls.
   void LinkedPathChanged(const INavItemIdList& folder) override;
@@ -87,6 +142,10 @@ class TNavShellList : public TNavBaseShellListView {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  QString InfoTipOf(QTreeWidgetItem* item) const override;
+  void LoadItemImage(QTreeWidgetItem* item) override;
 
  private:
   void ApplyPathChange();
@@ -94,7 +153,10 @@ class TNavShellList : public TNavBaseShellListView {
   bool PassesShowFilter() const;
   QTreeWidgetItem* AddItemForObject();
   void FillItemDetails(QTreeWidgetItem* item);
-  void LoadItemImage(QTreeWidgetItem* item);
+  QTreeWidgetItem* CreateItem();
+  void ApplyColors(QTreeWidgetItem* item) const;
+  void ApplyBackgroundImage();
+  void SetOption(bool& option, bool value);
   void HandleShellChange(TNotificationEvent event, const INavItemIdList& item1, const INavItemIdList& item2);
   void RefreshTimerFired();
   QTreeWidgetItem* FindItemByName(const QString& name) const;
@@ -108,6 +170,10 @@ class TNavShellList : public TNavBaseShellListView {
   TPidlHistory FHistory;
   bool FShowFolders = true, FShowFiles = true, FShowHidden = false, FShowParentFolder = false;
   bool FNavigatingHistory = false;
+  bool FShowNethood = true, FShowRecycleBin = true, FColorCompressed = false, FColorEncrypted = false;
+  bool FNoFillOnStartup = false, FShownOnce = false;
+  QImage FBackgroundImage;
+  TNavBackgroundImageStyle FBackgroundImageStyle = TNavBackgroundImageStyle::bisTiled;
 };
 
 }  // namespace shell

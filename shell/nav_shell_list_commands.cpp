@@ -80,7 +80,9 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
   } else if (key == Qt::Key_F10 && (mods & Qt::ShiftModifier) && !selectedItems().isEmpty()) {
     QString verb;
     ShowItemContextMenu(viewport()->mapToGlobal(visualItemRect(selectedItems().first()).topLeft()), verb);
-  } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(mods & Qt::AltModifier)) {
+  } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && (mods & Qt::AltModifier)) {
+    ExecuteVerb(QStringLiteral("properties"));
+  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
     ExecuteVerb(QStringLiteral("default"));
   } else {
     QTreeWidget::keyPressEvent(event);
@@ -150,6 +152,11 @@ void TNavShellList::ShowItemContextMenu(const QPoint& globalPos, QString& verb) 
   } catch (const EShellBrowserError&) {
     RefreshList();
     return;
+  }
+  if (OnContextPopup) {
+    bool handled = false;
+    OnContextPopup(*this, mapFromGlobal(globalPos), handled);
+    if (handled) return;
   }
   FBrowser.OnRename =
       ReadOnly() ? std::function<void(TShellBrowser&)>() : [this](TShellBrowser&) { EditSelectedCaption(); };
@@ -314,11 +321,30 @@ void TNavShellList::dropEvent(QDropEvent* event) {
     event->ignore();
     return;
   }
+  if (OnBeforeShellDrop) {
+    bool executeDrop = true;
+    QTreeWidgetItem* target = itemAt(event->position().toPoint());
+    if (target != nullptr && !target->data(0, kFolderRole).toBool()) target = nullptr;
+    try {
+      OnBeforeShellDrop(*this, target, event->modifiers(), executeDrop, files);
+    } catch (const std::exception& error) {
+      // The handler's failure is the drop's: nothing is transferred.
+      ShowError(QString::fromStdString(error.what()));
+      executeDrop = false;
+    }
+    if (!executeDrop) {
+      event->setDropAction(Qt::IgnoreAction);
+      event->ignore();
+      return;
+    }
+  }
   const TNavCopyMode mode = action == Qt::MoveAction   ? TNavCopyMode::cmMove
                             : action == Qt::LinkAction ? TNavCopyMode::cmLink
                                                        : TNavCopyMode::cmCopy;
   QStringList failed;
   const QStringList made = NavTransferFiles(files, folder, mode, &failed);
+  // Into the shown folder: the new items are selected once the refresh brings them.
+  if (SamePath(folder, FBrowser.Folder())) SetPendingSelection(made);
   for (const QString& file : failed)
     ShowError(QStringLiteral("Could not drop \"") + file + QStringLiteral("\"."));
   if (made.isEmpty()) {
