@@ -71,8 +71,9 @@ class TNameDelegate : public QStyledItemDelegate {
     const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     const QRect icon = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, widget);
     if (icon.isEmpty()) return;
-    // Half the icon's edge, but never below 8 pixels, where an emblem can no longer be read.
-    const int edge = std::max(8, std::min(icon.width(), icon.height()) / 2);
+    // Half the icon's edge, never below 8 pixels (where an emblem can no longer be read) and
+    // never above 48 (a jumbo icon keeps its picture visible).
+    const int edge = std::clamp(std::min(icon.width(), icon.height()) / 2, 8, 48);
     emblem.paint(painter, QRect(icon.left(), icon.bottom() + 1 - edge, edge, edge));
   }
   /// Where the item's check box is drawn.

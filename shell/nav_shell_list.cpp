@@ -630,17 +630,16 @@ QString TNavShellList::InfoTipOf(QTreeWidgetItem* item) const {
   } catch (const EShellBrowserError&) {
     return {};
   }
-  // The kind, the size and the date, as the details columns of the folder name them.
+  // The kind, the size and the date (of a volume: its size and free space), in that order.
   QStringList lines;
-  for (int column = 1; column < probe->ColumnCount(); ++column) {
-    QString title, text;
-    probe->GetDetailsOf(column, true, title);
-    if (title != QLatin1String("Type") && title != QLatin1String("Size") &&
-        title != QLatin1String("Date modified") && title != QLatin1String("Total Size") &&
-        title != QLatin1String("Free Space"))
-      continue;
-    probe->GetDetailsOf(column, false, text);
-    if (!text.isEmpty()) lines << title + QStringLiteral(": ") + text;
+  for (const char* wanted : {"Type", "Size", "Total Size", "Free Space", "Date modified"}) {
+    for (int column = 1; column < probe->ColumnCount(); ++column) {
+      QString title, text;
+      probe->GetDetailsOf(column, true, title);
+      if (title != QLatin1String(wanted)) continue;
+      probe->GetDetailsOf(column, false, text);
+      if (!text.isEmpty()) lines << title + QStringLiteral(": ") + text;
+    }
   }
   return lines.join(QLatin1Char('\n'));
 }
