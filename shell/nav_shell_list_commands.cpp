@@ -77,7 +77,8 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
     }
   } else if (key == Qt::Key_F2) {
     EditSelectedCaption();
-  } else if (key == Qt::Key_F10 && (mods & Qt::ShiftModifier) && !selectedItems().isEmpty()) {
+  } else if (key == Qt::Key_F10 && (mods & Qt::ShiftModifier) && FShellContextMenu &&
+             !selectedItems().isEmpty()) {
     QString verb;
     ShowItemContextMenu(viewport()->mapToGlobal(visualItemRect(selectedItems().first()).topLeft()), verb);
   } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && (mods & Qt::AltModifier)) {

@@ -21,6 +21,10 @@
 #include <QHelpEvent>
 #include <QContextMenuEvent>
 #include <algorithm>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <vector>
 
 #include "fake_home.h"
@@ -744,6 +748,32 @@ TEST_F(ShellListTest, NethoodAndTrashSwitches) {
   EXPECT_TRUE(Captions().contains(QStringLiteral(".hidden")));
   List->SetShowRecycleBin(true);
   EXPECT_TRUE(Captions().contains(QStringLiteral(".Trash-1000")));
+}
+
+TEST_F(ShellListTest, CompressedFilesAreBlueWhenAsked) {
+  const QString packed = Folder + QStringLiteral("/packed.mkv");
+  testing_support::WriteText(packed, "x");
+  {
+    // The file system's compression flag, as chattr +c sets it.
+    const int fd = ::open(QFile::encodeName(packed).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags |= FS_COMPR_FL;
+    set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    if (!set) GTEST_SKIP() << "this file system keeps no compression flag";
+  }
+  EXPECT_EQ(shell::NavFileSystemFlags(packed), shell::kNavFlagCompressed);
+  EXPECT_EQ(shell::NavFileSystemFlags(Folder + QStringLiteral("/a.txt")), 0u);
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  EXPECT_EQ(Item(QStringLiteral("packed.mkv"))->foreground(0).style(), Qt::NoBrush);
+  List->SetColorEncrypted(true);
+  EXPECT_EQ(Item(QStringLiteral("packed.mkv"))->foreground(0).style(), Qt::NoBrush);
+  List->SetColorCompressed(true);
+  EXPECT_EQ(Item(QStringLiteral("packed.mkv"))->foreground(0).color(), QColor(0, 0, 255));
+  EXPECT_EQ(Item(QStringLiteral("a.txt"))->foreground(0).style(), Qt::NoBrush);
 }
 
 TEST_F(ShellListTest, NoFillOnStartupWaitsForTheListToBeShown) {
