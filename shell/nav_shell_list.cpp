@@ -330,7 +330,7 @@ void TNavShellList::LoadItemImage(QTreeWidgetItem* item) {
     item->setIcon(0, FImages.Icon(FBrowser.GetIconIndex()));
     return;
   }
-  unsigned kinds = FIconsByExtension ? 0 : TIconWorkItem::Normal;
+  unsigned kinds = FIconsByExtension ? 0u : static_cast<unsigned>(TIconWorkItem::Normal);
   if (FShowOverlayIcons) kinds |= TIconWorkItem::Overlay;
   if (kinds != 0)
     GlobalThreadPool().AddWorkItem(std::make_shared<TIconWorkItem>(path, this, item, this, this, kinds));
