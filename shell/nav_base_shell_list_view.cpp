@@ -292,9 +292,6 @@ void TNavBaseShellListView::SetShowOverlayIcons(bool value) {
 void TNavBaseShellListView::SetShowExtraLargeIcons(bool value) {
   if (value == ShowExtraLargeIcons()) return;
   FLargeSize = value ? TNavImageListSize::si_extralarge : TNavImageListSize::si_large;
-  const bool thumbnails = FThumbnails;
-  SetViewStyle(TNavViewStyle::vsIcon);
-  FThumbnails = thumbnails && value;
   SetViewStyle(TNavViewStyle::vsIcon);
 }
 
