@@ -968,6 +968,9 @@ TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
   using O = shell::TNavShellOperation;
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], shell::OperationBit(O::sopDelete) | shell::OperationBit(O::sopRemove));
+  // No notice from the disk will come without AutomaticRefresh: the item went at once.
+  EXPECT_EQ(Item(QStringLiteral("a.txt")), nullptr);
+  EXPECT_EQ(Captions().size(), 3);
 }
 
 TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
