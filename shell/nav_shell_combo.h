@@ -42,7 +42,11 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   TNavShellLink* GetShellLink() const override { return FShellLink; }
   void LinkedPathChanged(const INavItemIdList& folder) override;
   void LinkedItemChanged(const INavItemIdList& folder, const INavItemIdList& item) override;
-  void LinkedNotify(int, const INavItemIdList&) override {}
+  /// A refresh requested by a linked control (F5, or a rename, move or delete there) lists the
+  /// tree again, keeping the chosen folder.
+  void LinkedNotify(int kind, const INavItemIdList&) override {
+    if (kind == 0) Fill();
+  }
 
   /// Only folders with a place on disk, and the places that hold them.
   bool FileSystemOnly() const { return FBrowser.FileSystemOnly(); }

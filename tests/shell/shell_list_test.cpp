@@ -10,16 +10,28 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
+#include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
+#include <QContextMenuEvent>
+#include <algorithm>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
 
 #include "fake_home.h"
 #include "platform/main_thread.h"
 #include "platform/qt_main_thread.h"
 #include "shell/nav_selection_list.h"
+#include "shell/nav_shell_combo.h"
 #include "shell/thread_pool.h"
 
 namespace {
@@ -244,7 +256,7 @@ TEST_F(ShellListTest, DropsCopyIntoTheFolderAndAReadOnlyListRefusesThem) {
     QString Destination;
   };
   std::vector<TReport> reports;
-  List->OnOperation = [&](TNavShellList&, shell::TNavShellOperations ops, const QStringList& files,
+  List->OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations ops, const QStringList& files,
                           const QString& destination) { reports.push_back({ops, files, destination}); };
   auto drag = [&]() {
     const QPoint at(20, 20);
@@ -312,6 +324,13 @@ TEST_F(ShellListTest, APicturesThumbnailReplacesItsIcon) {
   QImage picture(64, 48, QImage::Format_RGB32);
   picture.fill(Qt::magenta);
   ASSERT_TRUE(picture.save(Folder + QStringLiteral("/pic.png")));
+  // A handler may change each picture (the provisional one and the real one) before it shows.
+  int calls = 0;
+  List->OnThumbnailUpdated = [&](shell::TNavBaseShellListView&, QTreeWidgetItem* shown, QImage& image) {
+    ++calls;
+    EXPECT_EQ(image.size(), QSize(96, 96));  // already fitted
+    if (shown->text(0) == QLatin1String("pic.png")) image.setPixelColor(0, 0, Qt::green);
+  };
   List->SetAutomaticRefresh(false);
   List->SetViewStyle(shell::TNavViewStyle::vsIcon);
   List->SetThumbnails(true);
@@ -320,6 +339,8 @@ TEST_F(ShellListTest, APicturesThumbnailReplacesItsIcon) {
   ASSERT_NE(item, nullptr);
   auto centre = [&] { return item->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
   PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+  EXPECT_EQ(item->icon(0).pixmap(96, 96).toImage().pixelColor(0, 0), QColor(Qt::green));
+  EXPECT_GE(calls, 2);
   EXPECT_EQ(item->icon(0).pixmap(96, 96).size(), QSize(96, 96));
 }
 
@@ -383,13 +404,556 @@ TEST_F(ShellListTest, RenamingHappensWholeOrNotAtAll) {
   EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/b2.mkv")));
 }
 
+// Sizes and dates sort by what they stand for, not by their text, whatever the locale makes of
+// the text ("1,500 KB" and "1.500 KB" both come before "2,000 KB" and after "12 KB").
+struct TSortLocaleCase {
+  const char* Locale;
+};
+class ShellListSortTest : public ShellListTest, public ::testing::WithParamInterface<TSortLocaleCase> {
+ protected:
+  void SetUp() override {
+    ShellListTest::SetUp();
+    FSavedLocale = QLocale();
+    QLocale::setDefault(QLocale(QLatin1String(GetParam().Locale)));
+  }
+  void TearDown() override {
+    QLocale::setDefault(FSavedLocale);
+    ShellListTest::TearDown();
+  }
+  int ColumnTitled(const char* title) const {
+    for (int c = 0; c < List->columnCount(); ++c)
+      if (List->headerItem()->text(c) == QLatin1String(title)) return c;
+    ADD_FAILURE() << "no column " << title;
+    return 0;
+  }
+  QLocale FSavedLocale;
+};
+
+TEST_P(ShellListSortTest, SizesAndDatesSortByValueBothWays) {
+  struct TFile {
+    const char* Name;
+    int Kilobytes;
+    QDate Modified;
+  };
+  const TFile files[] = {{"a.mkv", 2000, QDate(2025, 1, 5)},
+                         {"b.mkv", 5, QDate(2024, 12, 25)},
+                         {"c.mkv", 1500, QDate(2023, 11, 30)},
+                         {"d.mkv", 12, QDate(2025, 2, 1)}};
+  const QString folder = Root + QStringLiteral("/sorted");
+  QDir().mkpath(folder);
+  for (const TFile& f : files) {
+    QFile file(folder + QLatin1Char('/') + QLatin1String(f.Name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64{f.Kilobytes} * 1024));
+    ASSERT_TRUE(file.setFileTime(QDateTime(f.Modified, QTime(12, 0)), QFileDevice::FileModificationTime));
+  }
+  List->SetAutomaticRefresh(false);
+  List->SetPath(folder);
+  const int size = ColumnTitled("Size");
+  const int date = ColumnTitled("Date modified");
+  // The texts are the locale's own: grouped thousands in its separator.
+  EXPECT_EQ(Item(QStringLiteral("c.mkv"))->text(size), QLocale().toString(1500) + QStringLiteral(" KB"));
+
+  // The expected orders, worked out from the table.
+  auto orderBy = [&](auto key, bool descending) {
+    std::vector<TFile> sorted(std::begin(files), std::end(files));
+    std::sort(sorted.begin(), sorted.end(), [&](const TFile& x, const TFile& y) {
+      return descending ? key(y) < key(x) : key(x) < key(y);
+    });
+    QStringList names;
+    for (const TFile& f : sorted) names << QLatin1String(f.Name);
+    return names;
+  };
+  auto bySize = [](const TFile& f) { return f.Kilobytes; };
+  auto byDate = [](const TFile& f) { return f.Modified; };
+  List->SortByColumn(size);
+  EXPECT_FALSE(List->SortDescending());
+  EXPECT_EQ(Captions(), orderBy(bySize, false));
+  List->SortByColumn(size);
+  EXPECT_TRUE(List->SortDescending());
+  EXPECT_EQ(Captions(), orderBy(bySize, true));
+  List->SortByColumn(date);  // another column keeps the direction only for the first click
+  if (List->SortDescending()) List->SortByColumn(date);
+  EXPECT_EQ(Captions(), orderBy(byDate, false));
+  List->SortByColumn(date);
+  EXPECT_EQ(Captions(), orderBy(byDate, true));
+  // A refresh that adds an item keeps the order by value.
+  QFile later(folder + QStringLiteral("/e.mkv"));
+  ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(later.resize(100 * 1024));
+  later.close();
+  List->SortByColumn(size);
+  if (List->SortDescending()) List->SortByColumn(size);
+  List->RefreshList();
+  EXPECT_EQ(Captions(), QStringList({"b.mkv", "d.mkv", "e.mkv", "c.mkv", "a.mkv"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, ShellListSortTest,
+                         ::testing::Values(TSortLocaleCase{"en_US"}, TSortLocaleCase{"de_DE"}));
+
+TEST_F(ShellListTest, RenamingATickedFolderRenamesItInTheSelectionAndTheLinkedCombo) {
+  const QString desktop = Home + QStringLiteral("/Desktop");
+  QDir().mkpath(desktop + QStringLiteral("/Holiday"));
+  QDir().mkpath(desktop + QStringLiteral("/Other"));
+  testing_support::WriteText(desktop + QStringLiteral("/Holiday/clip.mkv"), "12345");
+  shell::TNavShellLink link;
+  shell::TNavShellCombo combo;
+  combo.SetShellLink(&link);
+  TEditableList list;
+  list.SetAutomaticRefresh(false);
+  list.SetShellLink(&link);
+  list.SetPath(desktop);
+  list.show();
+  list.SetCheckboxes(true);
+  std::vector<std::pair<QStringList, QString>> reports;
+  list.OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations, const QStringList& files,
+                         const QString& to) { reports.emplace_back(files, to); };
+  auto settle = [] {
+    platform::WaitInMainThread([] { return shell::GlobalThreadPool().OutstandingCount() == 0; });
+    QCoreApplication::processEvents();
+  };
+  auto item = [&](const QString& caption) -> shell::TNavCheckableListItem* {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+      if (list.topLevelItem(i)->text(0) == caption)
+        return static_cast<shell::TNavCheckableListItem*>(list.topLevelItem(i));
+    return nullptr;
+  };
+  auto comboHas = [&](const QString& caption) { return combo.findText(caption) >= 0; };
+  settle();
+  ASSERT_NE(item(QStringLiteral("Holiday")), nullptr);
+  item(QStringLiteral("Holiday"))->SetChecked(true);
+  settle();
+  ASSERT_EQ(link.GetSelectionList()->Paths(), QStringList({desktop + QStringLiteral("/Holiday/*")}));
+  ASSERT_TRUE(comboHas(QStringLiteral("Holiday")));
+
+  item(QStringLiteral("Holiday"))->setSelected(true);
+  QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+  QApplication::sendEvent(&list, &f2);
+  ASSERT_TRUE(list.Editing());
+  list.OnError = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+  list.SetShowErrorMessages(true);
+  list.Type(QStringLiteral("Summer"));
+  settle();
+  ASSERT_TRUE(QFileInfo(desktop + QStringLiteral("/Summer/clip.mkv")).isFile());
+  // The tick moved with the folder: the selection list names the new path, the item shows it.
+  EXPECT_EQ(link.GetSelectionList()->Paths(), QStringList({desktop + QStringLiteral("/Summer/*")}));
+  bool inherited = false;
+  EXPECT_EQ(link.GetSelectionList()->GetState(desktop + QStringLiteral("/Summer/clip.mkv"), inherited),
+            static_cast<int>(shell::TNavSelectionState::ssChecked));
+  ASSERT_NE(item(QStringLiteral("Summer")), nullptr);
+  EXPECT_EQ(item(QStringLiteral("Summer"))->GetCheckState(), shell::TNavSelectionState::ssChecked);
+  // The linked combo was refreshed: it lists the desktop's folder under its new name.
+  EXPECT_TRUE(comboHas(QStringLiteral("Summer")));
+  EXPECT_FALSE(comboHas(QStringLiteral("Holiday")));
+  EXPECT_TRUE(comboHas(QStringLiteral("Other")));
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].first, QStringList({desktop + QStringLiteral("/Holiday")}));
+  EXPECT_EQ(reports[0].second, desktop + QStringLiteral("/Summer"));
+}
+
+TEST_F(ShellListTest, LinksCarryTheirEmblemUnlessOverlaysAreOff) {
+  ASSERT_TRUE(QFile::link(Folder + QStringLiteral("/b2.mkv"), Folder + QStringLiteral("/shortcut.mkv")));
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  auto overlay = [&](const char* name) { return Item(QLatin1String(name))->data(0, TNavShellList::kOverlayRole); };
+  PumpUntil([&] { return overlay("shortcut.mkv").isValid() && overlay("a.txt").isValid(); });
+  EXPECT_GT(overlay("shortcut.mkv").toInt(), 0);
+  EXPECT_EQ(overlay("a.txt").toInt(), 0);
+  auto index = [&](const char* name) { return List->indexFromItem(Item(QLatin1String(name)), 0); };
+  EXPECT_FALSE(List->OverlayIcon(index("shortcut.mkv")).isNull());
+  EXPECT_TRUE(List->OverlayIcon(index("a.txt")).isNull());
+  // The emblem is the theme's link emblem, the one the image list registers for links.
+  const QIcon emblem = List->OverlayIcon(index("shortcut.mkv"));
+  EXPECT_EQ(emblem.pixmap(16, 16).toImage(),
+            shell::TNavSystemImageList::GetGlobalSystemImageList()
+                .Icon(shell::TNavSystemImageList::GetOverlayIndex(Folder + QStringLiteral("/shortcut.mkv")))
+                .pixmap(16, 16)
+                .toImage());
+
+  List->SetShowOverlayIcons(false);
+  platform::WaitInMainThread([] { return shell::GlobalThreadPool().OutstandingCount() == 0; });
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(overlay("shortcut.mkv").isValid());
+  EXPECT_TRUE(List->OverlayIcon(index("shortcut.mkv")).isNull());
+}
+
+TEST_F(ShellListTest, LargerIconsAndTheirSpacingBelongToTheIconStyle) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  EXPECT_EQ(List->IconSpacing(), 50);
+  List->SetShowExtraLargeIcons(true);
+  EXPECT_EQ(List->ViewStyle(), shell::TNavViewStyle::vsIcon);
+  EXPECT_TRUE(List->ShowExtraLargeIcons());
+  EXPECT_EQ(List->GridView()->iconSize(), QSize(48, 48));
+  EXPECT_EQ(List->GridView()->gridSize().width(), 48 + 50);
+  List->SetShowJumboIcons(true);
+  EXPECT_TRUE(List->ShowJumboIcons());
+  EXPECT_FALSE(List->ShowExtraLargeIcons());
+  EXPECT_EQ(List->GridView()->iconSize(), QSize(256, 256));
+  List->SetIconSpacing(10);
+  EXPECT_EQ(List->GridView()->gridSize().width(), 256 + 10);
+  EXPECT_GE(List->GridView()->gridSize().height(), 256 + 10);
+  // Another style goes back to plain icons.
+  List->SetViewStyle(shell::TNavViewStyle::vsList);
+  EXPECT_FALSE(List->ShowJumboIcons());
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  EXPECT_EQ(List->GridView()->iconSize(), QSize(32, 32));
+  List->SetShowJumboIcons(true);
+  List->SetShowJumboIcons(false);
+  EXPECT_EQ(List->GridView()->iconSize(), QSize(32, 32));
+  EXPECT_EQ(List->ViewStyle(), shell::TNavViewStyle::vsIcon);
+}
+
+TEST_F(ShellListTest, FontsFollowTheDesktopOrTheParent) {
+  QWidget parent;
+  QFont big = parent.font();
+  big.setPointSize(23);
+  parent.setFont(big);
+  auto* list = new TNavShellList(&parent);
+  EXPECT_TRUE(list->UseSystemFont());
+  EXPECT_EQ(list->font(), QApplication::font("QAbstractItemView"));
+  list->SetParentFont(true);
+  EXPECT_FALSE(list->UseSystemFont());
+  EXPECT_EQ(list->font().pointSize(), 23);
+  list->SetUseSystemFont(true);
+  EXPECT_FALSE(list->ParentFont());
+  EXPECT_TRUE(list->UseSystemFont());
+  EXPECT_EQ(list->font(), QApplication::font("QAbstractItemView"));
+  EXPECT_TRUE(list->viewport()->testAttribute(Qt::WA_Hover));
+  list->SetUseSystemStyles(false);
+  EXPECT_FALSE(list->viewport()->testAttribute(Qt::WA_Hover));
+  EXPECT_FALSE(list->GridView()->viewport()->testAttribute(Qt::WA_Hover));
+}
+
+TEST_F(ShellListTest, MenuSwitchesPickTheShellMenuThePopupOrNothing) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  List->resize(400, 300);
+  List->show();
+  int shellMenus = 0;
+  shell::TShellBrowser::SetContextMenuRunner([&](QMenu&, const QPoint&) -> QAction* {
+    ++shellMenus;
+    return nullptr;
+  });
+  QMenu popup;
+  popup.addAction(QStringLiteral("Own entry"));
+  List->SetPopupMenu(&popup);
+  QTreeWidgetItem* item = Item(QStringLiteral("a.txt"));
+  item->setSelected(true);
+  const QPoint at = List->visualItemRect(item).center();
+  auto rightClick = [&] {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, List->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List->viewport(), &event);
+  };
+  rightClick();
+  EXPECT_EQ(shellMenus, 1);
+  EXPECT_FALSE(popup.isVisible());
+  List->SetShellContextMenu(false);
+  rightClick();
+  EXPECT_EQ(shellMenus, 1);
+  EXPECT_TRUE(popup.isVisible());
+  popup.close();
+  // OnContextPopup may take the request over.
+  List->SetShellContextMenu(true);
+  QPoint asked;
+  List->OnContextPopup = [&](TNavShellList&, const QPoint& point, bool& handled) {
+    asked = point;
+    handled = true;
+  };
+  rightClick();
+  EXPECT_EQ(shellMenus, 1);
+  EXPECT_FALSE(asked.isNull());
+
+  // The header's column chooser: shown (and closed again here) only while switched on.
+  int choosers = 0;
+  auto headerClick = [&] {
+    QTimer::singleShot(0, [&] {
+      if (QWidget* menu = QApplication::activePopupWidget()) {
+        ++choosers;
+        menu->close();
+      }
+    });
+    emit List->header()->customContextMenuRequested(QPoint(5, 5));
+    QCoreApplication::processEvents();
+  };
+  headerClick();
+  EXPECT_EQ(choosers, 1);
+  List->SetShowHeaderContextMenu(false);
+  headerClick();
+  EXPECT_EQ(choosers, 1);
+  shell::TShellBrowser::SetContextMenuRunner(nullptr);
+}
+
+TEST_F(ShellListTest, EventsAroundSortsColumnsImagesAndRefills) {
+  List->SetAutomaticRefresh(false);
+  std::vector<shell::TNavBaseShellListView::TSortStage> stages;
+  int columns = 0, refills = 0;
+  QList<QTreeWidgetItem*> asked;
+  List->OnSort = [&](shell::TNavBaseShellListView&, shell::TNavBaseShellListView::TSortStage stage) {
+    stages.push_back(stage);
+  };
+  List->OnCreateColumns = [&](shell::TNavBaseShellListView& list) {
+    ++columns;
+    EXPECT_GT(list.columnCount(), 1);
+  };
+  List->OnBeforeFullRefresh = [&](TNavShellList& list) {
+    ++refills;
+    EXPECT_FALSE(list.Path().isEmpty());
+  };
+  List->OnGetImageIndex = [&](shell::TNavBaseShellListView&, QTreeWidgetItem* item) {
+    asked << item;
+    if (item->text(0) == QLatin1String("a.txt")) {
+      QPixmap mine(16, 16);
+      mine.fill(Qt::cyan);
+      item->setIcon(0, QIcon(mine));
+    }
+  };
+  List->SetPath(Folder);
+  EXPECT_EQ(refills, 1);
+  EXPECT_EQ(columns, 1);
+  EXPECT_EQ(asked.size(), 4);  // every item once: sub, a.txt, b2.mkv, b10.mkv
+  using S = shell::TNavBaseShellListView::TSortStage;
+  ASSERT_EQ(stages.size(), 2u);
+  EXPECT_EQ(stages[0], S::ssBeforeSort);
+  EXPECT_EQ(stages[1], S::ssAfterSort);
+  List->SortByColumn(1);
+  EXPECT_EQ(stages.size(), 4u);
+  EXPECT_EQ(Item(QStringLiteral("a.txt"))->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::cyan));
+}
+
+TEST_F(ShellListTest, NethoodAndTrashSwitches) {
+  List->SetAutomaticRefresh(false);
+  auto paths = [&] {
+    QStringList out;
+    for (int i = 0; i < List->topLevelItemCount(); ++i) out << List->GetItemPath(i);
+    return out;
+  };
+  List->SetSpecialFolder(shell::TNavShellFolder::SF_DRIVES);
+  const QString share = Root + QStringLiteral("/net");
+  EXPECT_TRUE(paths().contains(share) || paths().contains(share + QLatin1Char('/'))) << paths().join(' ').toStdString();
+  List->SetShowNethood(false);
+  EXPECT_FALSE(paths().contains(share) || paths().contains(share + QLatin1Char('/')));
+  EXPECT_TRUE(paths().contains(Volume) || paths().contains(Volume + QLatin1Char('/')));  // a local volume stays
+
+  List->SetSpecialFolder(shell::TNavShellFolder::SF_DESKTOP);
+  EXPECT_TRUE(Captions().contains(QStringLiteral("Trash")));
+  List->SetShowRecycleBin(false);
+  EXPECT_FALSE(Captions().contains(QStringLiteral("Trash")));
+  // A volume's own trash folder is hidden with it.
+  QDir().mkpath(Folder + QStringLiteral("/.Trash-1000"));
+  QDir().mkpath(Folder + QStringLiteral("/.hidden"));
+  List->SetShowHidden(true);
+  List->SetPath(Folder);
+  EXPECT_FALSE(Captions().contains(QStringLiteral(".Trash-1000")));
+  EXPECT_TRUE(Captions().contains(QStringLiteral(".hidden")));
+  List->SetShowRecycleBin(true);
+  EXPECT_TRUE(Captions().contains(QStringLiteral(".Trash-1000")));
+}
+
+TEST_F(ShellListTest, CompressedFilesAreBlueWhenAsked) {
+  const QString packed = Folder + QStringLiteral("/packed.mkv");
+  testing_support::WriteText(packed, "x");
+  {
+    // The file system's compression flag, as chattr +c sets it.
+    const int fd = ::open(QFile::encodeName(packed).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags |= FS_COMPR_FL;
+    set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    if (!set) GTEST_SKIP() << "this file system keeps no compression flag";
+  }
+  EXPECT_EQ(shell::NavFileSystemFlags(packed), shell::kNavFlagCompressed);
+  EXPECT_EQ(shell::NavFileSystemFlags(Folder + QStringLiteral("/a.txt")), 0u);
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  EXPECT_EQ(Item(QStringLiteral("packed.mkv"))->foreground(0).style(), Qt::NoBrush);
+  List->SetColorEncrypted(true);
+  EXPECT_EQ(Item(QStringLiteral("packed.mkv"))->foreground(0).style(), Qt::NoBrush);
+  List->SetColorCompressed(true);
+  EXPECT_EQ(Item(QStringLiteral("packed.mkv"))->foreground(0).color(), QColor(0, 0, 255));
+  EXPECT_EQ(Item(QStringLiteral("a.txt"))->foreground(0).style(), Qt::NoBrush);
+}
+
+TEST_F(ShellListTest, NoFillOnStartupWaitsForTheListToBeShown) {
+  TNavShellList list;
+  list.SetNoFillOnStartup(true);
+  list.SetAutomaticRefresh(false);
+  list.SetPath(Folder);
+  EXPECT_EQ(list.Path(), Folder + QLatin1Char('/'));
+  EXPECT_EQ(list.topLevelItemCount(), 0);
+  list.show();
+  EXPECT_EQ(list.topLevelItemCount(), 0);
+  list.FillList();
+  EXPECT_EQ(list.topLevelItemCount(), 4);
+}
+
+TEST_F(ShellListTest, ABackgroundPictureSitsInItsCornerOrTiles) {
+  const QString empty = Root + QStringLiteral("/empty");
+  QDir().mkpath(empty);
+  List->SetAutomaticRefresh(false);
+  List->SetPath(empty);
+  List->resize(300, 200);
+  List->show();
+  QImage picture(8, 8, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  List->SetBackgroundImage(picture);
+  struct TCase {
+    shell::TNavBackgroundImageStyle Style;
+    bool TopLeft, BottomRight, Beside;
+  };
+  using B = shell::TNavBackgroundImageStyle;
+  for (const TCase& c : {TCase{B::bisTiled, true, true, true}, TCase{B::bisLeftTop, true, false, false},
+                         TCase{B::bisRightBottom, false, true, false}}) {
+    List->SetBackgroundImageStyle(c.Style);
+    const QImage shown = List->viewport()->grab().toImage();
+    const QPoint corner(shown.width() - 3, shown.height() - 3);
+    EXPECT_EQ(shown.pixelColor(2, 2) == QColor(Qt::red), c.TopLeft) << static_cast<int>(c.Style);
+    EXPECT_EQ(shown.pixelColor(corner) == QColor(Qt::red), c.BottomRight) << static_cast<int>(c.Style);
+    EXPECT_EQ(shown.pixelColor(11, 2) == QColor(Qt::red), c.Beside) << static_cast<int>(c.Style);
+  }
+  List->SetBackgroundImage(QImage());
+  EXPECT_NE(List->viewport()->grab().toImage().pixelColor(2, 2), QColor(Qt::red));
+}
+
+TEST_F(ShellListTest, InfoTipsNameTheKindSizeAndDate) {
+  testing_support::WriteText(Folder + QStringLiteral("/big.mkv"), QByteArray(3000, 'x'));
+  List->SetAutomaticRefresh(false);
+  List->SetShowParentFolder(true);
+  List->SetPath(Folder);
+  List->resize(500, 300);
+  List->show();
+  const QString tip = List->HintOf(Item(QStringLiteral("big.mkv")));
+  const QStringList lines = tip.split('\n');
+  ASSERT_EQ(lines.size(), 3) << tip.toStdString();
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Type: "))) << tip.toStdString();
+  EXPECT_EQ(lines[1], QStringLiteral("Size: ") + QLocale().toString(3) + QStringLiteral(" KB"));
+  EXPECT_EQ(lines[2], QStringLiteral("Date modified: ") +
+                          QLocale().toString(QFileInfo(Folder + QStringLiteral("/big.mkv")).lastModified(),
+                                             QLocale::ShortFormat));
+  EXPECT_EQ(List->HintOf(Item(QStringLiteral(" .. "))), Root);
+  List->OnInfoTip = [](shell::TNavBaseShellListView&, QTreeWidgetItem*, QString& text) { text += QStringLiteral("!"); };
+  EXPECT_EQ(List->HintOf(Item(QStringLiteral(" .. "))), Root + QStringLiteral("!"));
+  // The tool tip itself, over the item.
+  const QPoint at = List->visualItemRect(Item(QStringLiteral("big.mkv"))).center();
+  QHelpEvent help(QEvent::ToolTip, at, List->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(List->viewport(), &help);
+  EXPECT_EQ(QToolTip::text(), tip + QStringLiteral("!"));
+  QToolTip::hideText();
+}
+
+TEST_F(ShellListTest, TheMouseBackAndForwardButtonsMoveThroughTheHistory) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  auto press = [&](Qt::MouseButton button, QWidget* target) {
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), button, button,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+  };
+  press(Qt::BackButton, List->viewport());
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+  press(Qt::ForwardButton, List->viewport());
+  EXPECT_EQ(List->Path(), Folder + QStringLiteral("/sub/"));
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);  // the grid hears them too
+  press(Qt::BackButton, List->GridView()->viewport());
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+}
+
+class TMarkedItem : public shell::TNavShellListItem {};
+
+TEST_F(ShellListTest, TheItemClassHookMakesTheItems) {
+  List->SetAutomaticRefresh(false);
+  List->OnCreateItemClass = [] { return new TMarkedItem; };
+  List->SetPath(Folder);
+  ASSERT_EQ(List->topLevelItemCount(), 4);
+  for (int i = 0; i < List->topLevelItemCount(); ++i)
+    EXPECT_NE(dynamic_cast<TMarkedItem*>(List->topLevelItem(i)), nullptr);
+  // An item of another class is refused; the list stays usable.
+  List->OnCreateItemClass = [] { return new shell::TNavCheckableListItem; };
+  try {
+    List->FillList();
+    ADD_FAILURE() << "no error";
+  } catch (const shell::EInvalidArgument& error) {
+    EXPECT_STREQ(error.what(),
+                 "Internal Error: TNavShellList.OnCreateNodeClass.ItemClass must inherit from TNavShellListItem.");
+  }
+  List->OnCreateItemClass = nullptr;
+  List->FillList();
+  EXPECT_EQ(List->topLevelItemCount(), 4);
+}
+
+TEST_F(ShellListTest, BrowsingToAFolderCanSelectAnItemOfIt) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Root);
+  List->BrowseToIDListAndSelect(shell::TNavItemIdList::CreateFromAnyPath(Folder),
+                                shell::TNavItemIdList::CreateFromAnyPath(Folder + QStringLiteral("/b2.mkv")));
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+  EXPECT_EQ(List->SelectedNames(), QStringList({QStringLiteral("b2.mkv")}));
+  EXPECT_EQ(List->currentItem(), Item(QStringLiteral("b2.mkv")));
+}
+
+TEST_F(ShellListTest, AltEnterAsksForTheSelectionsProperties) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  QStringList verbs;
+  List->Browser().OnContextMenuSelect = [&](const QString& verb, bool& execute) {
+    verbs << verb;
+    execute = false;
+  };
+  Item(QStringLiteral("a.txt"))->setSelected(true);
+  Key(Qt::Key_Return, Qt::AltModifier);
+  EXPECT_EQ(verbs, QStringList({QStringLiteral("properties")}));
+  EXPECT_EQ(List->Path(), Folder + QLatin1Char('/'));
+}
+
+TEST_F(ShellListTest, DropsAskFirstAndTheDroppedItemsEndSelected) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder + QStringLiteral("/sub"));
+  List->show();
+  QStringList sources;
+  for (const char* name : {"one.mkv", "two.mkv"}) {
+    sources << Root + QLatin1Char('/') + QLatin1String(name);
+    testing_support::WriteText(sources.last(), "x");
+  }
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(sources[0]), QUrl::fromLocalFile(sources[1])});
+  bool allow = false;
+  QStringList offered;
+  List->OnBeforeShellDrop = [&](TNavShellList&, QTreeWidgetItem* target, Qt::KeyboardModifiers keys, bool& execute,
+                                const QStringList& files) {
+    EXPECT_EQ(target, nullptr);  // the list's own folder
+    EXPECT_TRUE(keys & Qt::ControlModifier);
+    offered = files;
+    execute = allow;
+  };
+  auto drop = [&] {
+    const QPoint at(20, 200);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(List->viewport(), &enter);
+    QDropEvent event(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(List->viewport(), &event);
+    return event.isAccepted();
+  };
+  EXPECT_FALSE(drop());
+  EXPECT_EQ(offered, sources);
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/sub/one.mkv")));
+  allow = true;
+  EXPECT_TRUE(drop());
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/sub/two.mkv")));
+  PumpUntil([&] { return List->topLevelItemCount() == 2; });
+  QStringList selected = List->SelectedNames();
+  selected.sort();
+  EXPECT_EQ(selected, QStringList({QStringLiteral("one.mkv"), QStringLiteral("two.mkv")}));
+}
+
 TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
   List->SetAutomaticRefresh(false);
   List->SetPath(Folder);
   std::vector<shell::TNavShellOperations> reports;
-  List->OnOperation = [&](TNavShellList&, shell::TNavShellOperations ops, const QStringList&, const QString&) {
-    reports.push_back(ops);
-  };
+  List->OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations ops, const QStringList&,
+                          const QString&) { reports.push_back(ops); };
   shell::TShellBrowser::SetContextMenuRunner([](QMenu& menu, const QPoint&) -> QAction* {
     for (QAction* action : menu.actions())
       if (action->data().toString() == QLatin1String("delete")) return action;
@@ -404,6 +968,9 @@ TEST_F(ShellListTest, ItemMenuRunsTheChosenVerbAndReportsIt) {
   using O = shell::TNavShellOperation;
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], shell::OperationBit(O::sopDelete) | shell::OperationBit(O::sopRemove));
+  // No notice from the disk will come without AutomaticRefresh: the item went at once.
+  EXPECT_EQ(Item(QStringLiteral("a.txt")), nullptr);
+  EXPECT_EQ(Captions().size(), 3);
 }
 
 TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
@@ -436,7 +1003,7 @@ TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
 
   // A refused change leaves the column and its tick.
   List->SetPath(Folder);
-  List->OnBeforeShellColumnChanged = [](TNavShellList&, int, bool, bool& allow) { allow = false; };
+  List->OnBeforeShellColumnChanged = [](shell::TNavBaseShellListView&, int, bool, bool& allow) { allow = false; };
   menu = List->CreateColumnMenu();
   menu->actions()[2]->setChecked(false);
   EXPECT_TRUE(menu->actions()[2]->isChecked());
@@ -648,7 +1215,7 @@ TEST_F(ShellListCheckBoxTest, CheckBoxesNeedALink) {
 
 TEST_F(ShellListCheckBoxTest, TicksGoToTheSelectionListAndComeBackAsStates) {
   std::vector<std::pair<QString, S>> changes;
-  List->OnCheckStateChanged = [&](TNavShellList&, int index, const QString& path, S state) {
+  List->OnCheckStateChanged = [&](shell::TNavBaseShellListView&, int index, const QString& path, S state) {
     EXPECT_EQ(List->GetItemPath(index), path);
     changes.emplace_back(path, state);
   };

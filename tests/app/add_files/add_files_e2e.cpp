@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
+#include <QListView>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -58,9 +60,13 @@ int main(int argc, char* argv[]) {
   Out = QString::fromLocal8Bit(argv[2]);
   QDir().mkpath(Out);
   QDir().mkpath(clips);
-  const fixtures::TMediaFixtures media = fixtures::WriteMediaFixtures(QDir(clips).filePath(".fixtures").toStdString());
+  const fixtures::TMediaFixtures media =
+      fixtures::WriteMediaFixtures(QDir(clips).filePath(".fixtures").toStdString());
   for (const char* name : {"clip_a.avi", "clip_b.avi", "clip_c.avi", "clip_d.mp4"})
     QFile::copy(QString::fromStdString(media.ClipAvi), QDir(clips).filePath(QLatin1String(name)));
+  // A link among the clips: the list draws the theme's link emblem over its icon.
+  QFile::link(QDir(clips).filePath(QStringLiteral("clip_a.avi")),
+              QDir(clips).filePath(QStringLiteral("clip_link.avi")));
   QFile text(QDir(clips).filePath(QStringLiteral("readme.txt")));
   if (text.open(QIODevice::WriteOnly)) text.write("not a clip\n");
   text.close();
@@ -90,6 +96,25 @@ int main(int argc, char* argv[]) {
       ClickItem(*addFiles->lw_Data(), QStringLiteral("clip_b.avi"), Qt::NoModifier);
       ClickItem(*addFiles->lw_Data(), QStringLiteral("clip_d.mp4"), Qt::ControlModifier);
       Shot("3_two_selected.png");
+      // The icon style with jumbo icons (the link keeps its emblem), then the info tip of a clip.
+      shell::TNavShellList* list = addFiles->lw_Data();
+      const QSize size = addFiles->size();
+      addFiles->resize(1100, 780);
+      list->SetShowJumboIcons(true);
+      Shot("3b_jumbo_icons.png");
+      for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) != QLatin1String("clip_link.avi")) continue;
+        QListView* grid = list->GridView();
+        const QModelIndex index = grid->model()->index(i, 0);
+        grid->scrollTo(index);
+        const QPoint at = grid->visualRect(index).center();
+        QTest::mouseMove(grid->viewport(), at);
+        QHelpEvent help(QEvent::ToolTip, at, grid->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid->viewport(), &help);
+      }
+      Shot("3c_info_tip.png");
+      list->SetViewStyle(shell::TNavViewStyle::vsList);
+      addFiles->resize(size);
       QTimer::singleShot(0, [addFiles] {
         QTest::mouseClick(addFiles->findChild<QWidget*>(QStringLiteral("Button1")), Qt::LeftButton);
         Shot("4_added.png");
