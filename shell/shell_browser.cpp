@@ -24,6 +24,7 @@
 #include "platform/shell_open.h"
 #include "shell/mounts.h"
 #include "shell/nav_work_items.h"
+#include "shell/shell_properties.h"
 #include "shell/thumb_cache.h"
 #include "shell/trash.h"
 #include "shell/xdg_dirs.h"
@@ -514,6 +515,7 @@ bool TShellBrowser::RunVerb(const QString& v, const TNavPathList& paths) {
     }
     return all;
   }
+  if (v == QLatin1String("properties")) return ShowItemProperties(list, qobject_cast<QWidget*>(parent()));
   if (v == QLatin1String("undelete")) {
     bool all = !list.isEmpty();
     for (const QString& path : list) all = Undelete(path) && all;
@@ -630,6 +632,7 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
     verb(QStringLiteral("Delete"), "delete");
     if (OnRename) verb(QStringLiteral("Rename"), "rename");
     verb(QStringLiteral("Copy Path"), "copypath");
+    verb(QStringLiteral("Properties"), "properties");
   }
   const QList<QAction*> own = popup != nullptr ? popup->actions() : QList<QAction*>();
   auto addShell = [&] {

@@ -113,7 +113,8 @@ class TShellBrowser : public QObject {
   // --- commands ---
   /// Runs a verb on the object or MultiObjects: "" or "default"/"open", "copy", "cut",
   /// "paste", "delete" (to the trash, never unlinked), "rename" (OnRename), "copypath", "link",
-  /// "undelete" (restores trash items). False when it was refused or failed.
+  /// "undelete" (restores trash items), "properties" (the file manager's properties window, or
+  /// ours: shell_properties.h). False when it was refused or failed.
   bool ExecuteCommand(const QString& verb);
   /// Shows the verbs with popup's own actions (shell entries first when ShowContextMenuOnTop);
   /// command gets the chosen verb ("__ERROR__" when there is nothing to show a menu for).
