@@ -67,7 +67,8 @@ QString PermissionsOf(const QString& path) {
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
   const char letters[] = "rwxrwxrwx";
   QString text;
-  for (int bit = 0; bit < 9; ++bit) text += (st.st_mode & (0400 >> bit)) ? QLatin1Char(letters[bit]) : QLatin1Char('-');
+  for (int bit = 0; bit < 9; ++bit)
+    text += (st.st_mode & (0400 >> bit)) ? QLatin1Char(letters[bit]) : QLatin1Char('-');
   const QFileInfo info(path);
   return text + QStringLiteral(" (owner %1, group %2)").arg(info.owner(), info.group());
 }
@@ -103,8 +104,8 @@ bool ShowItemProperties(const QStringList& paths, QWidget* parent, const QDBusCo
   }
   QStringList uris;
   for (const QString& path : paths) uris << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-  QDBusMessage call = QDBusMessage::createMethodCall(kFileManagerService, kFileManagerPath, kFileManagerService,
-                                                     QStringLiteral("ShowItemProperties"));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      kFileManagerService, kFileManagerPath, kFileManagerService, QStringLiteral("ShowItemProperties"));
   // The startup id lets the file manager's window take the focus; we hold no activation token to
   // hand on, and the interface takes an empty one.
   call << uris << QString();
@@ -116,7 +117,8 @@ bool ShowItemProperties(const QStringList& paths, QWidget* parent, const QDBusCo
                    [watcher, paths, guardedParent, hadParent] {
                      watcher->deleteLater();
                      // A file manager that refused or failed: the properties are shown all the same.
-                     if (watcher->isError() && (guardedParent || !hadParent)) ShowOwnDialog(paths, guardedParent);
+                     if (watcher->isError() && (guardedParent || !hadParent))
+                       ShowOwnDialog(paths, guardedParent);
                    });
   return true;
 }
@@ -129,13 +131,15 @@ TItemPropertiesDialog::TItemPropertiesDialog(const QStringList& paths, QWidget* 
   layout->addLayout(form);
   const QLocale locale;
   const bool single = paths.size() == 1;
-  const QString name = single ? (QFileInfo(paths.front()).fileName().isEmpty() ? paths.front()
-                                                                               : QFileInfo(paths.front()).fileName())
-                              : QStringLiteral("%1 items").arg(paths.size());
+  const QString name =
+      single ? (QFileInfo(paths.front()).fileName().isEmpty() ? paths.front()
+                                                              : QFileInfo(paths.front()).fileName())
+             : QStringLiteral("%1 items").arg(paths.size());
   setWindowTitle(name + QStringLiteral(" Properties"));
   AddLine(QStringLiteral("Name:"), QStringLiteral("name"), name);
   if (!paths.isEmpty()) {
-    AddLine(QStringLiteral("Kind:"), QStringLiteral("kind"), Common(paths, KindOf, QStringLiteral("Various kinds")));
+    AddLine(QStringLiteral("Kind:"), QStringLiteral("kind"),
+            Common(paths, KindOf, QStringLiteral("Various kinds")));
     AddLine(QStringLiteral("Location:"), QStringLiteral("location"),
             Common(paths, NavParentFolder, QStringLiteral("Various folders")));
   }

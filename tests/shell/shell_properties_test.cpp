@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -12,7 +13,6 @@
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QUrl>
-#include <sys/stat.h>
 
 #include "fake_home.h"
 #include "platform/main_thread.h"
@@ -90,7 +90,8 @@ class ShellPropertiesTest : public testing_support::FakeHomeTest {
   static std::vector<TItemPropertiesDialog*> Dialogs() {
     std::vector<TItemPropertiesDialog*> found;
     for (QWidget* widget : QApplication::topLevelWidgets())
-      if (auto* dialog = qobject_cast<TItemPropertiesDialog*>(widget); dialog != nullptr && dialog->isVisible())
+      if (auto* dialog = qobject_cast<TItemPropertiesDialog*>(widget);
+          dialog != nullptr && dialog->isVisible())
         found.push_back(dialog);
     return found;
   }
@@ -112,7 +113,9 @@ class ShellPropertiesTest : public testing_support::FakeHomeTest {
 
 QString Uri(const QString& path) { return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded); }
 
-QString SizeText(uint64_t bytes) { return QLocale().toString(static_cast<qulonglong>(bytes)) + QStringLiteral(" bytes"); }
+QString SizeText(uint64_t bytes) {
+  return QLocale().toString(static_cast<qulonglong>(bytes)) + QStringLiteral(" bytes");
+}
 
 TEST_F(ShellPropertiesTest, TheFileManagerOnTheBusShowsThem) {
   TFakeFileManager fileManager;
@@ -144,7 +147,8 @@ TEST_F(ShellPropertiesTest, TheFileManagerOnTheBusShowsThem) {
   ASSERT_EQ(properties->text(), QStringLiteral("Properties"));
   properties->trigger();
   while (fileManager.Calls.size() < 3) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  EXPECT_EQ(fileManager.Calls[2].Uris, QStringList{QStringLiteral("file://") + Root + QStringLiteral("/my%20clips")});
+  EXPECT_EQ(fileManager.Calls[2].Uris,
+            QStringList{QStringLiteral("file://") + Root + QStringLiteral("/my%20clips")});
   EXPECT_TRUE(Dialogs().empty());
 }
 
@@ -200,9 +204,11 @@ TEST_F(ShellPropertiesTest, OurWindowDescribesOneFileOrSeveralItems) {
   TItemPropertiesDialog one({file}, nullptr);
   EXPECT_TRUE(one.Counted());  // a file needs no counting
   EXPECT_EQ(one.Value(QStringLiteral("name")), QStringLiteral("a.txt"));
-  EXPECT_EQ(one.Value(QStringLiteral("kind")), QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment());
+  EXPECT_EQ(one.Value(QStringLiteral("kind")),
+            QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment());
   EXPECT_EQ(one.Value(QStringLiteral("location")), Folder);
-  EXPECT_TRUE(one.Value(QStringLiteral("size")).endsWith(QStringLiteral("(") + SizeText(1000) + QStringLiteral(")")));
+  EXPECT_TRUE(
+      one.Value(QStringLiteral("size")).endsWith(QStringLiteral("(") + SizeText(1000) + QStringLiteral(")")));
   EXPECT_EQ(one.Value(QStringLiteral("modified")), QLocale().toString(modified, QLocale::LongFormat));
   EXPECT_TRUE(one.Value(QStringLiteral("permissions")).startsWith(QStringLiteral("rw-r----- (owner ")));
   EXPECT_EQ(one.windowTitle(), QStringLiteral("a.txt Properties"));
