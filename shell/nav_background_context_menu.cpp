@@ -18,6 +18,7 @@
 #include "shell/nav_item_id_list.h"
 #include "shell/nav_shell_list.h"
 #include "shell/nav_system_image_list.h"
+#include "shell/path_completion.h"
 #include "shell/shell_data.h"
 
 namespace shell {
@@ -289,7 +290,7 @@ TNavNewShortcutDialog::TNavNewShortcutDialog(QWidget* parent) : QDialog(parent) 
       new QLabel(QStringLiteral("Type the location of the item (a file, a folder or a web address):"), this));
   FTarget = new QLineEdit(this);
   FTarget->setObjectName(QStringLiteral("target"));
-  SetAutoComplete(FTarget, true, false);
+  AttachPathCompletion(FTarget);
   layout->addWidget(FTarget);
   layout->addWidget(new QLabel(QStringLiteral("Type a name for this shortcut:"), this));
   FName = new QLineEdit(this);

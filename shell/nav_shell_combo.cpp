@@ -1,15 +1,14 @@
 #include "shell/nav_shell_combo.h"
 
 #include <QAbstractItemView>
-#include <QCompleter>
 #include <QContextMenuEvent>
-#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStyledItemDelegate>
 
 #include "shell/nav_system_image_list.h"
+#include "shell/path_completion.h"
 #include "shell/shell_data.h"
 
 namespace shell {
@@ -123,17 +122,8 @@ void TNavShellCombo::SetEditable(bool value) {
 void TNavShellCombo::SetUpEditField() {
   QLineEdit* edit = lineEdit();
   if (edit == nullptr) return;  // a drop-down list has no field
-  SetAutoComplete(edit, true, false);
+  AttachPathCompletion(edit);
   edit->installEventFilter(this);
-  // QFileSystemModel reads a folder only once someone asks for it by path; the completer walks
-  // the model without asking, so the typed folder is asked for here (the model reads it in the
-  // background and the completer offers its entries as they arrive).
-  connect(edit, &QLineEdit::textEdited, this, [edit](const QString& text) {
-    QCompleter* completer = edit->completer();
-    auto* files = completer != nullptr ? qobject_cast<QFileSystemModel*>(completer->model()) : nullptr;
-    const int slash = text.lastIndexOf(QLatin1Char('/'));
-    if (files != nullptr && slash >= 0) files->index(slash == 0 ? QStringLiteral("/") : text.left(slash));
-  });
 }
 
 bool TNavShellCombo::eventFilter(QObject* watched, QEvent* event) {
