@@ -1,9 +1,12 @@
 #include "platform/file_dialogs.h"
 
+#include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QUrl>
 
@@ -24,6 +27,39 @@ bool RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString&
   return true;
 }
 
+// In folder mode QFileDialog accepts only folders that exist; this one returns a typed folder
+// that does not exist too when asked to.
+class TFolderDialog : public QFileDialog {
+ public:
+  TFolderDialog(QWidget* parent, const QString& caption, bool acceptMissing)
+      : QFileDialog(parent, caption), FAcceptMissing(acceptMissing) {}
+  /// Call once the file mode is set. QFileDialog turns OK off for a typed folder that does not
+  /// exist; it updates the button first, so ours runs after it.
+  void AllowMissing() {
+    if (!FAcceptMissing || fileMode() != QFileDialog::Directory) return;
+    // "fileNameEdit": the name field of QFileDialog's own widgets.
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* box = findChild<QDialogButtonBox*>();
+    if (edit == nullptr || box == nullptr) return;
+    connect(edit, &QLineEdit::textChanged, this, [box](const QString& text) {
+      for (QAbstractButton* button : box->buttons())
+        if (box->buttonRole(button) == QDialogButtonBox::AcceptRole && !text.isEmpty()) button->setEnabled(true);
+    });
+  }
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (FAcceptMissing && fileMode() == QFileDialog::Directory && !files.isEmpty() &&
+        !files.constFirst().isEmpty() && !QFileInfo::exists(files.constFirst())) {
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+
+ private:
+  bool FAcceptMissing;
+};
+
 }  // namespace
 
 bool TQtFileDialogs::PickFolder(QWidget* parent, const QString& title, QString& folder) {
@@ -34,7 +70,7 @@ bool TQtFileDialogs::PickFolder(QWidget* parent, const QString& title, QString& 
 }
 
 bool TQtFileDialogs::BrowseForFolder(QWidget* parent, const TFolderRequest& request, QString& folder) {
-  QFileDialog dialog(parent, request.WindowTitle);
+  TFolderDialog dialog(parent, request.WindowTitle, !request.MustExist);
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   if (request.IncludeFiles) {
     dialog.setFileMode(request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -42,6 +78,7 @@ bool TQtFileDialogs::BrowseForFolder(QWidget* parent, const TFolderRequest& requ
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
   }
+  dialog.AllowMissing();
   if (!request.ButtonCaption.isEmpty()) dialog.setLabelText(QFileDialog::Accept, request.ButtonCaption);
   QString start = folder;
   if (!request.Root.isEmpty()) {
@@ -66,7 +103,10 @@ bool TQtFileDialogs::BrowseForFolder(QWidget* parent, const TFolderRequest& requ
     const QRect area = screen->geometry();
     dialog.move(area.width() / 2 - dialog.width() / 2, area.height() / 2 - dialog.height() / 2);
   }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  if (request.OnDialog) request.OnDialog(&dialog);
+  const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  if (request.OnDialog) request.OnDialog(nullptr);
+  if (!accepted) return false;
   folder = QDir::cleanPath(dialog.selectedFiles().constFirst());
   return true;
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace platform {
@@ -15,9 +16,12 @@ struct TFolderRequest {
   QString ButtonCaption;        // the OK button's text; empty keeps the dialog's own
   QString Root;                 // empty: the whole file system
   bool IncludeFiles = false;    // files can be chosen too
-  bool MustExist = true;
+  bool MustExist = true;        // false: a typed name that does not exist is returned too
   int Left = -1, Top = -1;      // either at or below 0: centred on the screen
   std::function<void(const QString&)> OnSelectionChanged;
+  /// Called with the dialog once it is set up, before it shows, and with nullptr once it has
+  /// closed: the caller may change its title, button and place while it is open.
+  std::function<void(QDialog*)> OnDialog;
 };
 
 class IFileDialogs {

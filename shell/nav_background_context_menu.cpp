@@ -2,15 +2,23 @@
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cerrno>
 #include <memory>
 
 #include "shell/nav_item_id_list.h"
 #include "shell/nav_shell_list.h"
 #include "shell/nav_system_image_list.h"
+#include "shell/path_completion.h"
 #include "shell/shell_data.h"
 
 namespace shell {
@@ -23,6 +31,13 @@ QString FolderOf(const TNavShellList& list) {
   QString folder = list.Path();
   if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
   return folder;
+}
+
+// An address of another kind than file: ("https://host/...", "smb://server/share"): it has a host.
+bool IsAddress(const QString& text) {
+  const QString typed = text.trimmed();
+  const QUrl url(typed);
+  return url.isValid() && !url.isLocalFile() && !url.host().isEmpty() && !typed.startsWith(QLatin1Char('/'));
 }
 
 /// Opens the background menu for right-clicks beside the items.
@@ -105,6 +120,9 @@ TNavBackgroundContextMenu::TNavBackgroundContextMenu(TNavShellList& list, QWidge
   QAction* folder = FNewMenu->addAction(QStringLiteral("Folder"));
   folder->setIcon(TNavSystemImageList::GetGlobalSystemImageList().Icon(TNavSystemImageList::GetFolderIconIndex()));
   connect(folder, &QAction::triggered, this, [this] { FList.CreateNewFolder(QString(), true); });
+  FNewShortcut = FNewMenu->addAction(QStringLiteral("Shortcut"));
+  FNewShortcut->setIcon(QIcon::fromTheme(QStringLiteral("insert-link")));
+  connect(FNewShortcut, &QAction::triggered, this, &TNavBackgroundContextMenu::NewShortcut);
   BuildNewFileItems();
   addSeparator();
 
@@ -174,12 +192,7 @@ bool TNavBackgroundContextMenu::CreateNewFile(const TNavNewFileMenuItem& kind) {
   const QString folder = FolderOf(FList);
   const QString name = folder.isEmpty() ? QString() : FreeNewFileName(folder, kind.DisplayName(), kind.Extension());
   if (name.isEmpty()) {
-    if (FList.ShowErrorMessages()) {
-      if (FList.OnError)
-        FList.OnError(QStringLiteral("File already exists"));
-      else
-        QMessageBox::critical(&FList, QString(), QStringLiteral("File already exists"));
-    }
+    ShowError(QStringLiteral("File already exists"));
     return false;
   }
   const QString path = QDir(folder).filePath(name);
@@ -191,6 +204,19 @@ bool TNavBackgroundContextMenu::CreateNewFile(const TNavNewFileMenuItem& kind) {
     if (source.open(QIODevice::ReadOnly)) file.write(source.readAll());
   }
   file.close();
+  SelectNewItem(name);
+  return true;
+}
+
+void TNavBackgroundContextMenu::ShowError(const QString& message) {
+  if (!FList.ShowErrorMessages()) return;
+  if (FList.OnError)
+    FList.OnError(message);
+  else
+    QMessageBox::critical(&FList, QString(), message);
+}
+
+void TNavBackgroundContextMenu::SelectNewItem(const QString& name) {
   FList.RefreshList();
   for (int i = 0; i < FList.topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = FList.topLevelItem(i);
@@ -201,8 +227,93 @@ bool TNavBackgroundContextMenu::CreateNewFile(const TNavNewFileMenuItem& kind) {
     if (FList.isVisible()) FList.EditSelectedCaption();
     break;
   }
-  return true;
 }
+
+QString TNavBackgroundContextMenu::CreateShortcut(const QString& folder, const QString& target,
+                                                  const QString& name, QString* error) {
+  const auto fail = [error](const QString& why) {
+    if (error != nullptr) *error = why;
+    return QString();
+  };
+  const QString typed = target.trimmed();
+  if (folder.isEmpty() || typed.isEmpty()) return fail(QStringLiteral("No item was given."));
+  const QUrl url(typed);
+  QString file;
+  QString made;
+  if (IsAddress(typed)) {
+    const QString shown = name.trimmed().isEmpty() ? url.host() : name.trimmed();
+    file = FreeNewFileName(folder, shown.isEmpty() ? typed : shown, QStringLiteral(".desktop"));
+    if (file.isEmpty()) return fail(QStringLiteral("File already exists"));
+    made = QDir(folder).filePath(file);
+    QFile link(made);
+    if (!link.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return fail(link.errorString());
+    // The desktop's own form of a link to an address: an entry of type Link.
+    const QByteArray text = "[Desktop Entry]\nType=Link\nName=" + shown.toUtf8() +
+                            "\nURL=" + url.toString(QUrl::FullyEncoded).toUtf8() + "\nIcon=text-html\n";
+    if (link.write(text) != text.size()) {
+      link.remove();
+      return fail(link.errorString());
+    }
+    return made;
+  }
+  QString path = url.isLocalFile() ? url.toLocalFile() : ExpandPathMacros(typed);
+  if (QDir::isRelativePath(path)) path = QDir(folder).filePath(path);
+  path = QDir::cleanPath(path);
+  if (!QFileInfo::exists(path))
+    return fail(QStringLiteral("The item \"") + typed + QStringLiteral("\" cannot be found."));
+  const QString shown = name.trimmed().isEmpty() ? QFileInfo(path).fileName() : name.trimmed();
+  file = FreeNewFileName(folder, shown.isEmpty() ? QStringLiteral("Link") : shown, QString());
+  if (file.isEmpty()) return fail(QStringLiteral("File already exists"));
+  made = QDir(folder).filePath(file);
+  if (!QFile::link(path, made)) return fail(NavSystemErrorText(errno));
+  return made;
+}
+
+void TNavBackgroundContextMenu::NewShortcut() {
+  const QString folder = FolderOf(FList);
+  if (folder.isEmpty() || FList.ReadOnly()) return;
+  TNavNewShortcutDialog dialog(&FList);
+  if (dialog.exec() != QDialog::Accepted) return;
+  QString error;
+  const QString made = CreateShortcut(folder, dialog.Target(), dialog.Name(), &error);
+  if (made.isEmpty()) {
+    ShowError(error);
+    return;
+  }
+  SelectNewItem(QFileInfo(made).fileName());
+}
+
+TNavNewShortcutDialog::TNavNewShortcutDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Create Shortcut"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(
+      new QLabel(QStringLiteral("Type the location of the item (a file, a folder or a web address):"), this));
+  FTarget = new QLineEdit(this);
+  FTarget->setObjectName(QStringLiteral("target"));
+  AttachPathCompletion(FTarget);
+  layout->addWidget(FTarget);
+  layout->addWidget(new QLabel(QStringLiteral("Type a name for this shortcut:"), this));
+  FName = new QLineEdit(this);
+  FName->setObjectName(QStringLiteral("name"));
+  layout->addWidget(FName);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  layout->addWidget(buttons);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  ok->setEnabled(false);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(FTarget, &QLineEdit::textChanged, this, [this, ok](const QString& text) {
+    ok->setEnabled(!text.trimmed().isEmpty());
+    if (FNameTyped) return;
+    const QSignalBlocker blocker(FName);  // the name follows the item, not the user
+    FName->setText(IsAddress(text) ? QUrl(text.trimmed()).host() : QFileInfo(text.trimmed()).fileName());
+  });
+  connect(FName, &QLineEdit::textEdited, this, [this] { FNameTyped = true; });
+}
+
+QString TNavNewShortcutDialog::Target() const { return FTarget->text(); }
+
+QString TNavNewShortcutDialog::Name() const { return FName->text(); }
 
 int TNavBackgroundContextMenu::PasteShortcuts() {
   const QString folder = FolderOf(FList);

@@ -1,12 +1,15 @@
 #pragma once
 // The menu of a file list's background: view styles, sorting, refresh, paste, paste as link, a
-// New submenu (folder, and one entry per file in the desktop's Templates folder) and the
-// folder's properties.
+// New submenu (folder, shortcut, and one entry per file in the desktop's Templates folder) and
+// the folder's properties.
 
+#include <QDialog>
 #include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <vector>
+
+class QLineEdit;
 
 namespace shell {
 
@@ -27,6 +30,24 @@ class TNavNewFileMenuItem : public QAction {
 
  private:
   QString FDisplayName, FExtension, FTemplatePath;
+};
+
+/// Asks for a new shortcut: the item it leads to (a file or folder, or a web address) and its
+/// name. The name follows the item until it is typed.
+class TNavNewShortcutDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TNavNewShortcutDialog(QWidget* parent);
+  QString Target() const;
+  QString Name() const;
+  QLineEdit* TargetEdit() const { return FTarget; }
+  QLineEdit* NameEdit() const { return FName; }
+
+ private:
+  QLineEdit* FTarget;
+  QLineEdit* FName;
+  bool FNameTyped = false;
 };
 
 class TNavBackgroundContextMenu : public QMenu {
@@ -51,6 +72,15 @@ class TNavBackgroundContextMenu : public QMenu {
   bool CreateNewFile(const TNavNewFileMenuItem& kind);
   /// Links in the list's folder to the files on the clipboard, under free names.
   int PasteShortcuts();
+  /// New > Shortcut: asks for the item and a name (TNavNewShortcutDialog) and makes the shortcut.
+  void NewShortcut();
+  /// Makes a shortcut named name in folder, never over an existing file (" (1)" up to " (5)"
+  /// are tried): to a file or folder (a path, "~" and %VAR% expanded, relative to folder, or a
+  /// file: address) a symbolic link; to any other address a desktop link file, name +
+  /// ".desktop". An empty name takes the item's. Returns the path made; empty when the item
+  /// does not exist, no name is free or the file cannot be made (error gets why).
+  static QString CreateShortcut(const QString& folder, const QString& target, const QString& name,
+                                QString* error = nullptr);
 
   QAction* ViewItem(int index) const { return FViewItems[index]; }  // thumbnails, icons, list, details
   QMenu* SortMenu() const { return FSortMenu; }
@@ -59,11 +89,15 @@ class TNavBackgroundContextMenu : public QMenu {
   QAction* PasteShortcutItem() const { return FPasteShortcut; }
   QAction* NewItem() const { return FNew; }
   QMenu* NewMenu() const { return FNewMenu; }
+  QAction* NewShortcutItem() const { return FNewShortcut; }
   const std::vector<TNavNewFileMenuItem*>& NewFileItems() const { return FNewFiles; }
 
  private:
   void BuildNewFileItems();
   void RunFolderVerb(const QString& verb);
+  /// Refreshes the list, then selects the item named name and starts editing its name.
+  void SelectNewItem(const QString& name);
+  void ShowError(const QString& message);
 
   TNavShellList& FList;
   QAction* FViewItems[4] = {};
@@ -74,6 +108,7 @@ class TNavBackgroundContextMenu : public QMenu {
   QAction* FPasteShortcut = nullptr;
   QMenu* FNewMenu = nullptr;
   QAction* FNew = nullptr;
+  QAction* FNewShortcut = nullptr;
   QAction* FProperties = nullptr;
   std::vector<TNavNewFileMenuItem*> FNewFiles;
 };

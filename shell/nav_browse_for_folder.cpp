@@ -1,8 +1,13 @@
 #include "shell/nav_browse_for_folder.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QMutex>
+#include <QPushButton>
 #include <QWidget>
 #include <cerrno>
 
@@ -56,6 +61,70 @@ bool TNavBrowseForFolder::UsesModernDialog() const {
          FOptions.testFlag(TNavBrowseFlag::bfNewDialogStyle);
 }
 
+int TNavBrowseForFolder::DialogLeft() const { return FDialog ? FDialog->x() : FDialogLeft; }
+
+int TNavBrowseForFolder::DialogTop() const { return FDialog ? FDialog->y() : FDialogTop; }
+
+void TNavBrowseForFolder::SetDialogLeft(int left) {
+  FDialogLeft = left;
+  if (FDialog) FDialog->move(left, FDialog->y());
+}
+
+void TNavBrowseForFolder::SetDialogTop(int top) {
+  FDialogTop = top;
+  if (FDialog) FDialog->move(FDialog->x(), top);
+}
+
+void TNavBrowseForFolder::SetWindowTitle(const QString& title) {
+  FWindowTitle = title;
+  if (FDialog) FDialog->setWindowTitle(title);
+}
+
+void TNavBrowseForFolder::SetDialogButtonCaption(const QString& caption) {
+  FDialogButtonCaption = caption;
+  if (!FDialog) return;
+  if (auto* files = qobject_cast<QFileDialog*>(FDialog.data()))
+    files->setLabelText(QFileDialog::Accept, caption);
+  else if (QPushButton* ok = OkButton())
+    ok->setText(caption);
+}
+
+QPushButton* TNavBrowseForFolder::OkButton() const {
+  if (!FDialog) return nullptr;
+  for (auto* box : FDialog->findChildren<QDialogButtonBox*>())
+    for (QAbstractButton* button : box->buttons())
+      if (box->buttonRole(button) == QDialogButtonBox::AcceptRole) return qobject_cast<QPushButton*>(button);
+  return nullptr;
+}
+
+void TNavBrowseForFolder::EnableOk(bool enabled) {
+  if (QPushButton* ok = OkButton()) ok->setEnabled(enabled);
+}
+
+void TNavBrowseForFolder::DialogOpened(QDialog* dialog, bool modern) {
+  FDialog = dialog;
+  if (dialog == nullptr) return;
+  const bool fileSystemOnly = FOptions.testFlag(TNavBrowseFlag::bfFileSystemOnly);
+  if (!modern && fileSystemOnly) EnableOk(!FPath.isEmpty());
+  auto* files = qobject_cast<QFileDialog*>(dialog);
+  if (files == nullptr) return;
+  // Entering a place changes what OK would choose, as pointing at an item does
+  // (request.OnSelectionChanged). Computer, above "/", has no path: QFileDialog names it by its
+  // caption. QFileDialog updates its OK button before it tells us.
+  connect(files, &QFileDialog::directoryEntered, this, [this, modern](const QString& dir) {
+    SelectionChanged(QDir::isAbsolutePath(dir) ? dir : QString(), modern);
+  });
+}
+
+void TNavBrowseForFolder::SelectionChanged(const QString& path, bool modern) {
+  if (FOptions.testFlag(TNavBrowseFlag::bfFileSystemOnly)) EnableOk(!path.isEmpty());
+  if (modern) return;  // the modern dialog reports only its result
+  FPath = path;
+  const INavItemIdList list = TNavItemIdList::CreateFromPath(path);
+  FSpecialFolder = NavIsEmpty(list) ? TNavShellFolder::SF_INVALID : list->GetSpecialFolder();
+  if (OnChange) OnChange(*this);
+}
+
 bool TNavBrowseForFolder::Execute() { return Execute(OwnerWindow()); }
 
 bool TNavBrowseForFolder::Execute(QWidget* parent) {
@@ -74,13 +143,9 @@ bool TNavBrowseForFolder::Execute(QWidget* parent) {
       request.Root = FRootedAtFileSystemFolder;
     else
       request.Root = GetSpecialFolderPath(FRootedAt);
-    request.OnSelectionChanged = [this](const QString& path) {
-      FPath = path;
-      const INavItemIdList list = TNavItemIdList::CreateFromPath(path);
-      FSpecialFolder = NavIsEmpty(list) ? TNavShellFolder::SF_INVALID : list->GetSpecialFolder();
-      if (OnChange) OnChange(*this);
-    };
   }
+  request.OnSelectionChanged = [this, modern](const QString& path) { SelectionChanged(path, modern); };
+  request.OnDialog = [this, modern](QDialog* dialog) { DialogOpened(dialog, modern); };
   QString chosen = FPath;
   if (!platform::FileDialogs().BrowseForFolder(parent, request, chosen)) {
     FSpecialFolder = TNavShellFolder::SF_INVALID;
@@ -90,7 +155,9 @@ bool TNavBrowseForFolder::Execute(QWidget* parent) {
   FPath = chosen;
   const INavItemIdList list = TNavItemIdList::CreateFromPath(FPath);
   FSpecialFolder = NavIsEmpty(list) ? TNavShellFolder::SF_INVALID : list->GetSpecialFolder();
-  if (!FPath.isEmpty()) SetLastPath(FPath);
+  // A typed folder that does not exist (bfReturnInvalidPath) is returned, but the tree does not
+  // start there next time.
+  if (!FPath.isEmpty() && (modern || QFileInfo::exists(FPath))) SetLastPath(FPath);
   return true;
 }
 

@@ -4,11 +4,14 @@
 
 #include <QFlags>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
 #include "shell/nav_item_id_list.h"
 
+class QDialog;
+class QPushButton;
 class QWidget;
 
 namespace shell {
@@ -43,14 +46,19 @@ class TNavBrowseForFolder : public QObject {
   const QString& RootedAtFileSystemFolder() const { return FRootedAtFileSystemFolder; }
   /// A folder used as the root instead of RootedAt (which becomes SF_FILESYSTEMFOLDER).
   void SetRootedAtFileSystemFolder(const QString& path);
-  int DialogLeft() const { return FDialogLeft; }
-  void SetDialogLeft(int left) { FDialogLeft = left; }
-  int DialogTop() const { return FDialogTop; }
-  void SetDialogTop(int top) { FDialogTop = top; }
+  /// While the dialog is open, where it is; else the place it opens at (with either at or below
+  /// 0 it opens centred on the screen).
+  int DialogLeft() const;
+  /// Stored, and an open dialog moves at once.
+  void SetDialogLeft(int left);
+  int DialogTop() const;
+  void SetDialogTop(int top);
   const QString& WindowTitle() const { return FWindowTitle; }
-  void SetWindowTitle(const QString& title) { FWindowTitle = title; }
+  /// Stored, and an open dialog's caption changes at once.
+  void SetWindowTitle(const QString& title);
   const QString& DialogButtonCaption() const { return FDialogButtonCaption; }
-  void SetDialogButtonCaption(const QString& caption) { FDialogButtonCaption = caption; }
+  /// Stored, and an open dialog's OK button changes at once.
+  void SetDialogButtonCaption(const QString& caption);
   TNavBrowseFlags Options() const { return FOptions; }
   /// The new style needs the edit box: asking for the new style without it either drops the
   /// new style (when the edit box was on before) or adds the edit box. Browsing for computers
@@ -60,7 +68,10 @@ class TNavBrowseForFolder : public QObject {
   TNavShellFolder SpecialFolder() const { return FSpecialFolder; }
 
   /// Shows the dialog over the owner's window. True when a folder was chosen; Path() then holds
-  /// it. Cancel leaves Path() and sets errno to 0.
+  /// it. Cancel leaves Path() and sets errno to 0. With bfFileSystemOnly, OK is disabled while
+  /// the place chosen has no path (the Computer view); the folder tree also opens with OK
+  /// disabled when Path() is empty. With bfReturnInvalidPath a typed folder that does not exist
+  /// is returned (its special folder is SF_INVALID).
   bool Execute();
   bool Execute(QWidget* parent);
 
@@ -74,6 +85,14 @@ class TNavBrowseForFolder : public QObject {
  private:
   QWidget* OwnerWindow() const;
   bool UsesModernDialog() const;
+  /// The open dialog appeared (or, with nullptr, closed).
+  void DialogOpened(QDialog* dialog, bool modern);
+  /// What the open dialog's place now is: Path() and the OK button follow it.
+  void SelectionChanged(const QString& path, bool modern);
+  void EnableOk(bool enabled);
+  QPushButton* OkButton() const;
+
+  QPointer<QDialog> FDialog;  // the dialog while it is open; owned by Execute's caller frame
 
   QString FPath;
   QString FTitle;

@@ -4,7 +4,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <exception>
 
+#include "platform/prompter.h"
 #include "shell/shell_data.h"
 
 namespace shell {
@@ -87,27 +89,72 @@ Qt::DropAction TNavDropFiles::ToAction(TNavDropEffect effect) {
   }
 }
 
+TNavDropEffect TNavDropFiles::DragEnter(const QMimeData* data, const TNavKeyState& keyState,
+                                        const QPoint& mousePos) {
+  FFiles = LocalFiles(data);
+  TNavDropEffect effect = TNavDropEffect::deNone;
+  if (OnDragEnter) OnDragEnter(*this, keyState, mousePos, effect);  // exceptions go to the caller
+  return effect;
+}
+
+TNavDropEffect TNavDropFiles::DragOver(const TNavKeyState& keyState, const QPoint& mousePos) {
+  if (FFiles.isEmpty()) return TNavDropEffect::deNone;
+  TNavDropEffect effect = TNavDropEffect::deCopy;
+  Run(OnDragOver, *this, keyState, mousePos, effect);
+  return effect;
+}
+
+void TNavDropFiles::DragLeave() {
+  if (OnDragLeave) OnDragLeave(*this);
+}
+
+TNavDropEffect TNavDropFiles::Drop(const TNavKeyState& keyState, const QPoint& mousePos) {
+  // The paths were read when the drag entered; the payload is not read again.
+  TNavDropEffect effect = TNavDropEffect::deNone;
+  Run(OnDrop, *this, keyState, mousePos, effect);
+  return effect;
+}
+
 bool TNavDropFiles::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter: {
       auto* drag = static_cast<QDragEnterEvent*>(event);
-      FFiles = LocalFiles(drag->mimeData());
       TNavDropEffect effect = TNavDropEffect::deNone;
-      Run(OnDragEnter, *this, {drag->modifiers(), drag->buttons()}, drag->position().toPoint(), effect);
+      QString error;
+      try {
+        effect =
+            DragEnter(drag->mimeData(), {drag->modifiers(), drag->buttons()}, drag->position().toPoint());
+      } catch (const std::exception& e) {
+        error = QString::fromLocal8Bit(e.what());
+      } catch (...) {
+        error = QStringLiteral("Unknown error");
+      }
+      FRefused = !error.isEmpty();
       // Only a drag of local files is taken; its effect is decided while it moves.
-      if (FFiles.isEmpty()) {
+      if (FFiles.isEmpty() || FRefused) {
         drag->ignore();
       } else {
         drag->setDropAction(effect == TNavDropEffect::deNone ? Qt::CopyAction : ToAction(effect));
         drag->accept();
       }
+      if (FRefused) {
+        // Shown once the drag event is over: a window that opens inside it would hold the drag.
+        QWidget* window = FAttached ? FAttached->window() : nullptr;
+        QMetaObject::invokeMethod(
+            this,
+            [window = QPointer<QWidget>(window), error] {
+              platform::Prompter().Message(window, platform::TPromptIcon::Error, QStringLiteral("Error"),
+                                           error);
+            },
+            Qt::QueuedConnection);
+      }
       return true;
     }
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      TNavDropEffect effect = FFiles.isEmpty() ? TNavDropEffect::deNone : TNavDropEffect::deCopy;
-      if (!FFiles.isEmpty())
-        Run(OnDragOver, *this, {drag->modifiers(), drag->buttons()}, drag->position().toPoint(), effect);
+      const TNavDropEffect effect =
+          FRefused ? TNavDropEffect::deNone
+                   : DragOver({drag->modifiers(), drag->buttons()}, drag->position().toPoint());
       if (effect == TNavDropEffect::deNone) {
         drag->ignore();
       } else {
@@ -117,13 +164,15 @@ bool TNavDropFiles::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     case QEvent::DragLeave:
-      if (OnDragLeave) OnDragLeave(*this);
+      FRefused = false;
+      DragLeave();
       return true;
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
-      // The paths were read when the drag entered; the payload is not read again.
-      TNavDropEffect effect = TNavDropEffect::deNone;
-      Run(OnDrop, *this, {drop->modifiers(), drop->buttons()}, drop->position().toPoint(), effect);
+      const TNavDropEffect effect =
+          FRefused ? TNavDropEffect::deNone
+                   : Drop({drop->modifiers(), drop->buttons()}, drop->position().toPoint());
+      FRefused = false;
       if (effect == TNavDropEffect::deNone) {
         drop->setDropAction(Qt::IgnoreAction);
         drop->ignore();

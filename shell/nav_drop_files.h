@@ -47,13 +47,27 @@ class TNavDropFiles : public QObject {
 
   using TDragDropEvent = std::function<void(TNavDropFiles& sender, const TNavKeyState& keyState,
                                             const QPoint& mousePos, TNavDropEffect& effect)>;
-  /// Starts with deNone. An exception thrown here refuses the drag.
+  /// Starts with deNone. An exception thrown here reaches the caller of DragEnter; see there.
   TDragDropEvent OnDragEnter;
   /// Starts with deCopy: without a handler a file drag shows copy. deNone refuses.
   TDragDropEvent OnDragOver;
   /// Starts with deNone; what it leaves is reported to the source. Files() holds the paths.
   TDragDropEvent OnDrop;
   std::function<void(TNavDropFiles&)> OnDragLeave;
+
+  // The drop target's steps, which the control's drag events run. A drag that is not of local
+  // files gets deNone whatever the handlers say.
+  /// A drag came in: Files() becomes its local files (empty for any other drag), then
+  /// OnDragEnter decides. An exception thrown by OnDragEnter is passed on to the caller, with
+  /// Files() already replaced. The control's drag events, which Qt cannot pass exceptions
+  /// through, answer it by refusing the drag and showing the error's text (after the event).
+  TNavDropEffect DragEnter(const QMimeData* data, const TNavKeyState& keyState, const QPoint& mousePos);
+  /// The drag moved: OnDragOver decides; a handler that throws gives deNone.
+  TNavDropEffect DragOver(const TNavKeyState& keyState, const QPoint& mousePos);
+  void DragLeave();
+  /// The drag was dropped: OnDrop decides on the paths read at DragEnter; a handler that throws
+  /// gives deNone.
+  TNavDropEffect Drop(const TNavKeyState& keyState, const QPoint& mousePos);
 
   /// Attaches to the control's current drop widget when the view replaced it; a timer does
   /// this every 5 s.
@@ -71,6 +85,7 @@ class TNavDropFiles : public QObject {
   QPointer<QWidget> FControl;
   QPointer<QWidget> FAttached;
   bool FEnabled = true;
+  bool FRefused = false;  // the drag now over the control was refused when it came in
   QStringList FFiles;
   QTimer FTimer;
 };

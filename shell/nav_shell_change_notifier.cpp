@@ -117,6 +117,17 @@ void TNavShellChangeNotifier::Stop() {
   FWatches.clear();
 }
 
+QStringList TNavShellChangeNotifier::WatchedPaths() const {
+  QStringList paths;
+  for (const QString& path : FPaths)
+    if (!path.isEmpty()) paths.append(path);  // the empty path is Computer: volumes, not inotify
+  if (!NavIsEmpty(FWatched)) {
+    const QString watched = FWatched->GetPath();
+    if (!watched.isEmpty() && !paths.contains(watched)) paths.append(watched);
+  }
+  return paths;
+}
+
 void TNavShellChangeNotifier::AddWatch(const QString& path, bool recursive) {
   if (FInotify < 0) return;
   const int wd = ::inotify_add_watch(FInotify, QFile::encodeName(path).constData(), kWatchMask);
@@ -146,7 +157,8 @@ void TNavShellChangeNotifier::ReadEvents() {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       if (event->mask & IN_Q_OVERFLOW) {
-        for (const QString& path : FPaths) Notify(TNotificationEvent::neFolderUpdate, path);
+        // The kernel dropped events: every watched place may have changed unseen.
+        for (const QString& path : WatchedPaths()) Notify(TNotificationEvent::neFolderUpdate, path);
         continue;
       }
       const auto found = FWatches.find(event->wd);

@@ -70,6 +70,8 @@ class TNavShellChangeNotifier : public TNavBaseComponent {
   void Start();
   void Stop();
   void AddWatch(const QString& path, bool recursive);
+  /// The folders watched with inotify: the path list and the place the owning control shows.
+  QStringList WatchedPaths() const;
   void ReadEvents();
 
   bool FRecursive = true;

@@ -8,6 +8,7 @@
 #include <QStyledItemDelegate>
 
 #include "shell/nav_system_image_list.h"
+#include "shell/path_completion.h"
 #include "shell/shell_data.h"
 
 namespace shell {
@@ -64,11 +65,12 @@ TNavShellCombo::TNavShellCombo(QWidget* parent) : QComboBox(parent), FBrowser(th
                            NotificationBit(TNotificationEvent::neMediaRemove));
   FNotifier.AddPath(QString());
   FNotifier.OnChange = [this](TNavShellChangeNotifier&, TNotificationEvent, const QString&, const QString&) {
-    Fill();
+    Refill();
   };
   FNotifier.SetEnabled(true);
   connect(this, qOverload<int>(&QComboBox::activated), this, &TNavShellCombo::EntryChosen);
-  EnsureFilled();
+  SetUpEditField();
+  // The tree is listed when the combo is first shown, or when a folder is set before that.
 }
 
 TNavShellCombo::~TNavShellCombo() {
@@ -94,24 +96,68 @@ void TNavShellCombo::LinkedItemChanged(const INavItemIdList& folder, const INavI
 
 void TNavShellCombo::SetFileSystemOnly(bool value) {
   FBrowser.SetFileSystemOnly(value);
-  Fill();
+  Refill();
 }
 
 void TNavShellCombo::SetShowHidden(bool value) {
   if (FShowHidden == value) return;
   FShowHidden = value;
-  Fill();
+  Refill();
 }
 
 void TNavShellCombo::SetShowRecycleBin(bool value) {
   if (FShowRecycleBin == value) return;
   FShowRecycleBin = value;
-  Fill();
+  Refill();
+}
+
+void TNavShellCombo::SetNoFillOnStartup(bool value) { FNoFillOnStartup = value; }
+
+void TNavShellCombo::SetEditable(bool value) {
+  if (value == isEditable()) return;
+  setEditable(value);
+  SetUpEditField();
+}
+
+void TNavShellCombo::SetUpEditField() {
+  QLineEdit* edit = lineEdit();
+  if (edit == nullptr) return;  // a drop-down list has no field
+  AttachPathCompletion(edit);
+  edit->installEventFilter(this);
+}
+
+bool TNavShellCombo::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lineEdit() && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    SelectByText();
+  return QComboBox::eventFilter(watched, event);
+}
+
+void TNavShellCombo::SelectByText() {
+  const int match = FindEntryByText(currentText());
+  if (match >= 0 && match != currentIndex()) EntryChosen(match);
+}
+
+void TNavShellCombo::showEvent(QShowEvent* event) {
+  EnsureFilled();
+  QComboBox::showEvent(event);
 }
 
 void TNavShellCombo::EnsureFilled() {
-  if (FFilled && count() > 0) return;
+  if (FFilled) {
+    if (count() == 0) Fill();
+    return;
+  }
   FFilled = true;
+  if (!FNoFillOnStartup) Fill();
+}
+
+void TNavShellCombo::FillForUse() {
+  FFilled = true;
+  if (count() == 0) Fill();
+}
+
+void TNavShellCombo::Refill() {
+  if (FNoFillOnStartup && count() == 0) return;
   Fill();
 }
 
@@ -187,6 +233,7 @@ int TNavShellCombo::AddFolders(int position, int indent) {
 }
 
 void TNavShellCombo::Fill() {
+  FFilled = true;
   INavItemIdList remembered;
   if (const TNavComboItem* item = CurrentItem()) remembered = item->IdList;
   ClearEntries();
@@ -237,7 +284,7 @@ void TNavShellCombo::SelectEntry(int index) {
 
 void TNavShellCombo::SelectIDList(const INavItemIdList& folder) {
   if (!folder || folder->IsEmpty()) return;
-  EnsureFilled();
+  FillForUse();
   RemoveNonPersistent();
   int found = -1;
   for (int i = 0; i < count(); ++i)

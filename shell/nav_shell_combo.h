@@ -65,6 +65,17 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   /// Refills when volumes come and go.
   bool AutomaticRefresh() const { return FNotifier.Enabled(); }
   void SetAutomaticRefresh(bool value) { FNotifier.SetEnabled(value); }
+  /// A path can be typed (with completion of folders and files from the disk); off, the combo
+  /// is a drop-down list only. On by default.
+  bool Editable() const { return isEditable(); }
+  void SetEditable(bool value);
+  /// The combo lists the tree when it is first shown; with this set it stays empty until a
+  /// path or a folder is set. Off by default.
+  bool NoFillOnStartup() const { return FNoFillOnStartup; }
+  void SetNoFillOnStartup(bool value);
+  /// Selects the entry whose path or caption is the typed text (FindEntryByText); done when the
+  /// field gains or loses the focus. Nothing changes when no entry matches.
+  void SelectByText();
 
   /// Empties the combo and lists the tree again, keeping the chosen folder.
   void Fill();
@@ -90,9 +101,20 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  /// The first time: marks the combo filled and fills it unless NoFillOnStartup; afterwards
+  /// fills it when it is empty.
   void EnsureFilled();
+  /// Fills an empty combo whatever NoFillOnStartup says: a folder is about to be shown.
+  void FillForUse();
+  /// After a display switch changed: the tree again, unless it was never filled and is not to be
+  /// filled at start-up.
+  void Refill();
+  /// Completion of typed paths, and the typed-text selection when the field loses the focus.
+  void SetUpEditField();
   void ClearEntries();
   void InsertFolderEntry(std::unique_ptr<TNavComboItem> item, const QString& caption, int position);
   void RemoveEntry(int index);
@@ -110,6 +132,7 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   QPointer<TNavShellLink> FShellLink;
   std::vector<std::unique_ptr<TNavComboItem>> FItems;  // one per entry, in entry order
   bool FFilled = false;
+  bool FNoFillOnStartup = false;
   bool FShowErrorMessages = false;
   bool FShowHidden = false, FShowRecycleBin = true, FShowFullPath = false, FShowContextMenu = true;
   bool FFollowing = false;  // moving because a linked control did: not told back

@@ -23,7 +23,9 @@
 #include "platform/prompter.h"
 #include "platform/shell_open.h"
 #include "shell/mounts.h"
+#include "shell/nav_menu_item.h"
 #include "shell/nav_work_items.h"
+#include "shell/shell_properties.h"
 #include "shell/thumb_cache.h"
 #include "shell/trash.h"
 #include "shell/xdg_dirs.h"
@@ -462,7 +464,7 @@ bool TShellBrowser::ExecuteCommand(const QString& verb) {
   bool allow = true;
   if (OnBeforeShellCommand) OnBeforeShellCommand(*this, v, paths, allow);
   if (!allow) return false;
-  result = RunVerb(v, paths);
+  result = InvokeCommand(nullptr, v, 0);
   return result;
 }
 
@@ -514,6 +516,7 @@ bool TShellBrowser::RunVerb(const QString& v, const TNavPathList& paths) {
     }
     return all;
   }
+  if (v == QLatin1String("properties")) return ShowItemProperties(list, qobject_cast<QWidget*>(parent()));
   if (v == QLatin1String("undelete")) {
     bool all = !list.isEmpty();
     for (const QString& path : list) all = Undelete(path) && all;
@@ -596,7 +599,45 @@ bool TShellBrowser::Undelete(const QString& path) {
 
 void TShellBrowser::SetContextMenuRunner(TMenuRunner runner) { GMenuRunner = std::move(runner); }
 
-bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& command) {
+namespace {
+
+const char* const kCommandIdProperty = "navCommandId";
+
+// The menu (popup or one of its submenus) that holds anchor; null when none does.
+QMenu* MenuHolding(QMenu* menu, const QAction* anchor) {
+  if (menu == nullptr || anchor == nullptr) return nullptr;
+  for (QAction* action : menu->actions()) {
+    if (action == anchor) return menu;
+    if (QMenu* found = MenuHolding(action->menu(), anchor)) return found;
+  }
+  return nullptr;
+}
+
+QAction* ShellEntry(const QMenu& menu, int commandId) {
+  for (QAction* action : menu.actions()) {
+    if (action->property(kCommandIdProperty).toInt() == commandId) return action;
+    if (const QMenu* sub = action->menu())
+      if (QAction* found = ShellEntry(*sub, commandId)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool TShellBrowser::InvokeCommand(const QMenu* contextMenu, const QString& verb, int commandId) {
+  QString v = verb.toLower();
+  if (commandId > 0) {
+    const QAction* entry = contextMenu != nullptr ? ShellEntry(*contextMenu, commandId) : nullptr;
+    if (entry == nullptr) {
+      errno = EINVAL;
+      return false;
+    }
+    v = entry->data().toString();
+  }
+  return RunVerb(v, GetPathList());
+}
+
+bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& command, QAction* anchor) {
   command.clear();
   struct TClear {
     QStringList& List;
@@ -611,6 +652,7 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
   auto verb = [&](const QString& caption, const char* name) {
     QAction* action = new QAction(caption, &menu);
     action->setData(QLatin1String(name));
+    action->setProperty(kCommandIdProperty, static_cast<int>(shellActions.size()) + 1);
     shellActions.push_back(action);
     return action;
   };
@@ -630,30 +672,45 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
     verb(QStringLiteral("Delete"), "delete");
     if (OnRename) verb(QStringLiteral("Rename"), "rename");
     verb(QStringLiteral("Copy Path"), "copypath");
+    verb(QStringLiteral("Properties"), "properties");
   }
   const QList<QAction*> own = popup != nullptr ? popup->actions() : QList<QAction*>();
-  auto addShell = [&] {
-    for (QAction* action : shellActions) menu.addAction(action);
-  };
+  // Where the shell's entries go: on top, after the anchor (in the menu that holds it), or last.
+  QMenu* host = FShowContextMenuOnTop ? nullptr : MenuHolding(popup, anchor);
+  QList<QAction*> lent;  // shell entries put into a submenu of popup for this call
   if (FShowContextMenuOnTop || own.isEmpty()) {
-    addShell();
+    menu.addActions(QList<QAction*>(shellActions.begin(), shellActions.end()));
     if (!own.isEmpty()) menu.addSeparator();
     menu.addActions(own);
+  } else if (host == popup) {
+    const qsizetype after = own.indexOf(anchor) + 1;
+    menu.addActions(own.mid(0, after));
+    menu.addActions(QList<QAction*>(shellActions.begin(), shellActions.end()));
+    menu.addActions(own.mid(after));
+  } else if (host != nullptr) {
+    menu.addActions(own);
+    const QList<QAction*> hostActions = host->actions();
+    const qsizetype next = hostActions.indexOf(anchor) + 1;
+    QAction* before = next < hostActions.size() ? hostActions[next] : nullptr;
+    for (QAction* action : shellActions) {
+      host->insertAction(before, action);
+      lent << action;
+    }
   } else {
     menu.addActions(own);
     menu.addSeparator();
-    addShell();
+    menu.addActions(QList<QAction*>(shellActions.begin(), shellActions.end()));
   }
   QAction* chosen = GMenuRunner ? GMenuRunner(menu, point) : menu.exec(point);
+  for (QAction* action : lent) host->removeAction(action);
   if (chosen == nullptr) return false;
-  if (own.contains(chosen)) {
+  if (chosen->property(kCommandIdProperty).toInt() == 0) {  // the control's own entry
     chosen->trigger();
     return true;
   }
   command = chosen->data().toString();
   if (FReadOnly && (command == QLatin1String("delete") || command == QLatin1String("cut") || command == QLatin1String("paste")))
     return false;
-  const QStringList multi = FMultiObjects;
   bool execute = true;
   if (OnContextMenuSelect) OnContextMenuSelect(command, execute);
   if (!execute) return false;
@@ -665,7 +722,24 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
     OnRename(*this);
     return true;
   }
-  return RunVerb(command, paths);
+  return InvokeCommand(&menu, QString(), chosen->property(kCommandIdProperty).toInt());
+}
+
+bool TShellBrowser::ShowMergedContextMenu(const QPoint& point, QMenu* popup, QString& command,
+                                          QAction* anchor) {
+  const QStringList targets = GetPathList().Strings();
+  const QString target = targets.value(0);
+  if (popup != nullptr) emit popup->aboutToShow();  // the control prepares its entries
+  QMenu merged;
+  QHash<QAction*, QAction*> copies;
+  if (popup != nullptr) NavCopyMenu(*popup, merged, &copies);
+  const bool result = ShowContextMenu(point, &merged, command, copies.value(anchor));
+  if (popup != nullptr && command != QLatin1String("__ERROR__")) emit popup->aboutToHide();
+  // Verbs run before ShowContextMenu returns: a delete that left its target did not happen.
+  if (command.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0 && !target.isEmpty() &&
+      (QFileInfo::exists(target) || QFileInfo(target).isSymLink()))
+    command.clear();
+  return result;
 }
 
 bool TShellBrowser::RenameObject(QString& newName) {
@@ -694,31 +768,35 @@ namespace {
 
 enum class TProvider { FileSystem, Computer, Trash };
 
-// A column: its title, its state, its alignment and its default width in characters.
+// A column: its title, its key, its state, its alignment and its default width in characters.
 struct TColumn {
   const char* Title;
+  const TNavPropertyKey& Key;
   int State;
   Qt::Alignment Alignment;
   int Chars;
 };
 
 const std::vector<TColumn>& ColumnsOf(TProvider provider) {
-  static const std::vector<TColumn> files = {{"Name", kColumnStateOn, Qt::AlignLeft, 25},
-                                             {"Size", kColumnStateOn, Qt::AlignRight, 10},
-                                             {"Type", kColumnStateOn, Qt::AlignLeft, 20},
-                                             {"Date modified", kColumnStateOn, Qt::AlignLeft, 20},
-                                             {"Date created", kColumnStateSecondary, Qt::AlignLeft, 20},
-                                             {"Date accessed", kColumnStateSecondary, Qt::AlignLeft, 20},
-                                             {"Attributes", kColumnStateSecondary, Qt::AlignLeft, 10}};
-  static const std::vector<TColumn> computer = {{"Name", kColumnStateOn, Qt::AlignLeft, 25},
-                                                {"Type", kColumnStateOn, Qt::AlignLeft, 20},
-                                                {"Total Size", kColumnStateOn, Qt::AlignRight, 15},
-                                                {"Free Space", kColumnStateOn, Qt::AlignRight, 15}};
-  static const std::vector<TColumn> trash = {{"Name", kColumnStateOn, Qt::AlignLeft, 25},
-                                             {"Original Location", kColumnStateOn, Qt::AlignLeft, 30},
-                                             {"Date Deleted", kColumnStateOn, Qt::AlignLeft, 20},
-                                             {"Size", kColumnStateOn, Qt::AlignRight, 10},
-                                             {"Type", kColumnStateOn, Qt::AlignLeft, 20}};
+  static const std::vector<TColumn> files = {
+      {"Name", navkey::Name, kColumnStateOn, Qt::AlignLeft, 25},
+      {"Size", navkey::Size, kColumnStateOn, Qt::AlignRight, 10},
+      {"Type", navkey::Type, kColumnStateOn, Qt::AlignLeft, 20},
+      {"Date modified", navkey::DateModified, kColumnStateOn, Qt::AlignLeft, 20},
+      {"Date created", navkey::DateCreated, kColumnStateSecondary, Qt::AlignLeft, 20},
+      {"Date accessed", navkey::DateAccessed, kColumnStateSecondary, Qt::AlignLeft, 20},
+      {"Attributes", navkey::Attributes, kColumnStateSecondary, Qt::AlignLeft, 10}};
+  static const std::vector<TColumn> computer = {
+      {"Name", navkey::Name, kColumnStateOn, Qt::AlignLeft, 25},
+      {"Type", navkey::Type, kColumnStateOn, Qt::AlignLeft, 20},
+      {"Total Size", navkey::Capacity, kColumnStateOn, Qt::AlignRight, 15},
+      {"Free Space", navkey::FreeSpace, kColumnStateOn, Qt::AlignRight, 15}};
+  static const std::vector<TColumn> trash = {
+      {"Name", navkey::Name, kColumnStateOn, Qt::AlignLeft, 25},
+      {"Original Location", navkey::DeletedFrom, kColumnStateOn, Qt::AlignLeft, 30},
+      {"Date Deleted", navkey::DateDeleted, kColumnStateOn, Qt::AlignLeft, 20},
+      {"Size", navkey::Size, kColumnStateOn, Qt::AlignRight, 10},
+      {"Type", navkey::Type, kColumnStateOn, Qt::AlignLeft, 20}};
   switch (provider) {
     case TProvider::Computer: return computer;
     case TProvider::Trash: return trash;
@@ -740,14 +818,8 @@ QString TypeText(const QString& path, bool folder) {
   return Mime().mimeTypeForFile(path, QMimeDatabase::MatchExtension).comment();
 }
 
-QString AttributeLetters(const QString& path, uint32_t attributes) {
-  QString letters;
-  if (attributes & sfgao::ReadOnly) letters += QLatin1Char('R');
-  if (attributes & sfgao::Hidden) letters += QLatin1Char('H');
-  if (attributes & sfgao::Folder) letters += QLatin1Char('D');
-  if (attributes & sfgao::Link) letters += QLatin1Char('L');
-  (void)path;
-  return letters;
+QString VolumeTypeText(const QString& root) {
+  return TMounts::IsRemote(root) ? QStringLiteral("Network Drive") : QStringLiteral("Local Disk");
 }
 
 }  // namespace
@@ -755,6 +827,123 @@ QString AttributeLetters(const QString& path, uint32_t attributes) {
 int TShellBrowser::ColumnCount() const {
   if (NavIsEmpty(FFolder)) return 0;
   return static_cast<int>(ColumnsOf(ProviderOf(FFolder)).size());
+}
+
+TNavPropertyKey TShellBrowser::MapColumnToKey(int column) const {
+  if (column == 256) return navkey::Column256;
+  if (NavIsEmpty(FFolder)) return navkey::None;
+  const auto& columns = ColumnsOf(ProviderOf(FFolder));
+  if (column < 0 || column >= static_cast<int>(columns.size())) return navkey::None;
+  return columns[static_cast<size_t>(column)].Key;
+}
+
+int TShellBrowser::GetColumnIndex(const TNavPropertyKey& key) const {
+  if (key.IsNull()) return -1;
+  if (key == navkey::Column256) return 256;
+  for (int column = 255; column >= 0; --column)
+    if (MapColumnToKey(column) == key) return column;
+  return -1;
+}
+
+bool TShellBrowser::RawDetail(const TNavPropertyKey& key, QVariant& value) const {
+  value = QVariant();
+  const TEntry* entry = Object();
+  if (entry == nullptr) return false;
+  const bool folder = (entry->Attributes & sfgao::Folder) != 0;
+  const bool volume = entry->Segment.Kind == TNavSegmentKind::Volume;
+  if (key == navkey::Name) {
+    value = GetObjectDisplayName(true);
+  } else if (key == navkey::Size) {
+    if (!folder && entry->Exists) value = static_cast<qint64>(entry->Stat.st_size);
+  } else if (key == navkey::Type) {
+    // The extension: FormatDetailValue names its type.
+    if (!folder && !entry->Path.isEmpty()) {
+      const QString suffix = QFileInfo(entry->Path).suffix();
+      value = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix;
+    }
+  } else if (key == navkey::DateModified) {
+    if (entry->Modified.isValid()) value = entry->Modified.toUTC();
+  } else if (key == navkey::DateCreated) {
+    if (entry->Created.isValid()) value = entry->Created.toUTC();
+  } else if (key == navkey::DateAccessed) {
+    if (entry->Accessed.isValid()) value = entry->Accessed.toUTC();
+  } else if (key == navkey::Attributes) {
+    if (entry->Exists && !entry->Path.isEmpty()) {
+      uint32_t bits = 0;
+      if (entry->Attributes & sfgao::ReadOnly) bits |= navattr::ReadOnly;
+      if (entry->Attributes & sfgao::Hidden) bits |= navattr::Hidden;
+      if (folder) bits |= navattr::Directory;
+      if (entry->Attributes & sfgao::Link) bits |= navattr::ReparsePoint;
+      value = bits;
+    }
+  } else if (key == navkey::FolderPath) {
+    if (!entry->Path.isEmpty()) value = NavParentFolder(entry->Path);
+  } else if (key == navkey::Capacity || key == navkey::FreeSpace) {
+    if (volume) {
+      const QStorageInfo storage(entry->Path);
+      value = static_cast<qint64>(key == navkey::Capacity ? storage.bytesTotal() : storage.bytesAvailable());
+    }
+  } else if (key == navkey::DeletedFrom || key == navkey::DateDeleted) {
+    if (entry->Segment.Kind == TNavSegmentKind::TrashEntry) {
+      const TTrash::TInfo info = ReadTrashInfo(entry->Segment.Name);
+      if (key == navkey::DeletedFrom && !info.OriginalPath.isEmpty())
+        value = NavParentFolder(info.OriginalPath);
+      if (key == navkey::DateDeleted && info.Deleted.isValid()) value = info.Deleted.toUTC();
+    }
+  }
+  return value.isValid();
+}
+
+void TShellBrowser::FormatDetailValue(const QVariant& value, const TNavPropertyKey& key, QString& text) {
+  text.clear();
+  if (!value.isValid() || value.isNull()) return;
+  if (key == navkey::Size) {
+    text = FormatSizeText(true, value.toLongLong());
+  } else if (key == navkey::Capacity || key == navkey::FreeSpace) {
+    text = FormatSizeText(false, value.toLongLong());
+  } else if (key == navkey::Attributes) {
+    if (value.toLongLong() == -1) return;
+    const uint32_t bits = value.toUInt();
+    const struct {
+      uint32_t Bit;
+      char Letter;
+    } letters[] = {{navattr::ReadOnly, 'R'},     {navattr::Hidden, 'H'},  {navattr::System, 'S'},
+                   {navattr::Directory, 'D'},    {navattr::Archive, 'A'}, {navattr::Compressed, 'C'},
+                   {navattr::ReparsePoint, 'L'}, {navattr::Offline, 'O'}};
+    for (const auto& l : letters)
+      if (bits & l.Bit) text += QLatin1Char(l.Letter);
+  } else if (key == navkey::Type) {
+    text = TNavSystemImageList::GetTypeNameForExtension(value.toString());
+  } else if (key == navkey::DateModified || key == navkey::DateCreated || key == navkey::DateAccessed ||
+             key == navkey::DateDeleted) {
+    text = DateText(value.toDateTime());
+  } else if (value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList) {
+    text = value.toStringList().join(QStringLiteral("; "));
+  } else {
+    text = value.toString();
+  }
+  if (key == navkey::Size && text.contains(QLatin1String("-1"))) text.clear();
+}
+
+bool TShellBrowser::GetDetailsEx(const TNavPropertyKey& key, bool asText, QString& text,
+                                 QVariant& value) const {
+  text.clear();
+  value = QVariant();
+  if (Object() == nullptr) return false;
+  if (key == navkey::Column256) {
+    if (!asText) return false;
+    QString free;
+    QVariant freeValue;
+    if (!GetDetailsEx(navkey::FreeSpace, true, free, freeValue)) return false;
+    text = QStringLiteral("% ") + free;
+    return true;
+  }
+  const bool have = RawDetail(key, value);
+  if (!asText) return have;
+  const int column = GetColumnIndex(key);
+  if (column >= 0 && column < ColumnCount()) return GetDetailsOf(column, false, text);
+  if (have) FormatDetailValue(value, key, text);
+  return have;
 }
 
 bool TShellBrowser::GetDetailsOf(int column, bool ofFolder, QString& text) const {
@@ -773,35 +962,14 @@ bool TShellBrowser::GetDetailsOf(int column, bool ofFolder, QString& text) const
     text = GetObjectDisplayName(true);
     return true;
   }
-  const bool folder = (entry->Attributes & sfgao::Folder) != 0;
-  const QString title = QLatin1String(columns[static_cast<size_t>(column)].Title);
-  if (provider == TProvider::Computer) {
-    const QStorageInfo storage(entry->Path);
-    if (title == QLatin1String("Type"))
-      text = TMounts::IsRemote(entry->Path) ? QStringLiteral("Network Drive") : QStringLiteral("Local Disk");
-    else if (title == QLatin1String("Total Size"))
-      text = FormatSizeText(false, storage.bytesTotal());
-    else if (title == QLatin1String("Free Space"))
-      text = FormatSizeText(false, storage.bytesAvailable());
+  const TNavPropertyKey& key = columns[static_cast<size_t>(column)].Key;
+  if (key == navkey::Type) {
+    text = provider == TProvider::Computer ? VolumeTypeText(entry->Path)
+                                           : TypeText(entry->Path, (entry->Attributes & sfgao::Folder) != 0);
     return true;
   }
-  if (title == QLatin1String("Size")) {
-    if (!folder && entry->Exists) text = FormatSizeText(true, entry->Stat.st_size);
-  } else if (title == QLatin1String("Type")) {
-    text = TypeText(entry->Path, folder);
-  } else if (title == QLatin1String("Date modified")) {
-    text = DateText(entry->Modified);
-  } else if (title == QLatin1String("Date created")) {
-    text = DateText(entry->Created);
-  } else if (title == QLatin1String("Date accessed")) {
-    text = DateText(entry->Accessed);
-  } else if (title == QLatin1String("Attributes")) {
-    text = AttributeLetters(entry->Path, entry->Attributes);
-  } else if (title == QLatin1String("Original Location")) {
-    text = NavParentFolder(ReadTrashInfo(entry->Segment.Name).OriginalPath);
-  } else if (title == QLatin1String("Date Deleted")) {
-    text = DateText(ReadTrashInfo(entry->Segment.Name).Deleted);
-  }
+  QVariant value;
+  if (RawDetail(key, value)) FormatDetailValue(value, key, text);
   return true;
 }
 
@@ -821,6 +989,28 @@ int TShellBrowser::GetColumnState(int column) const {
   const auto& columns = ColumnsOf(ProviderOf(FFolder));
   if (column < 0 || column >= static_cast<int>(columns.size())) return 0;
   return columns[static_cast<size_t>(column)].State;
+}
+
+QString TShellBrowser::GetInfoTip(bool slow) const {
+  (void)slow;  // every line below is quick to get
+  const TEntry* entry = Object();
+  if (entry == nullptr || entry->Path.isEmpty()) return {};
+  QStringList lines;
+  QString text;
+  QVariant value;
+  if (entry->Segment.Kind == TNavSegmentKind::Volume) {
+    lines << QStringLiteral("Type: ") + VolumeTypeText(entry->Path);
+    if (GetDetailsEx(navkey::FreeSpace, true, text, value)) lines << QStringLiteral("Free space: ") + text;
+    if (GetDetailsEx(navkey::Capacity, true, text, value)) lines << QStringLiteral("Total size: ") + text;
+    return lines.join(QLatin1Char('\n'));
+  }
+  if (!entry->Exists) return {};
+  const bool folder = (entry->Attributes & sfgao::Folder) != 0;
+  lines << QStringLiteral("Type: ") + TypeText(entry->Path, folder);
+  if (!folder)
+    lines << QStringLiteral("Size: ") + FormatSizeText(false, static_cast<int64_t>(entry->Stat.st_size));
+  if (entry->Modified.isValid()) lines << QStringLiteral("Date modified: ") + DateText(entry->Modified);
+  return lines.join(QLatin1Char('\n'));
 }
 
 // --- thumbnails ---

@@ -14,6 +14,8 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
+#include <QVariant>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +42,50 @@ constexpr uint32_t CanCopy = 0x1, CanMove = 0x2, CanLink = 0x4, CanRename = 0x10
 /// Column states: shown by default, and shown only on request.
 constexpr int kColumnStateOn = 0x10;
 constexpr int kColumnStateSecondary = 0x40;
+
+/// A details property: format identifier and property number. Two keys are equal when both are.
+struct TNavPropertyKey {
+  QUuid FormatId;
+  uint32_t PropertyId = 0;
+  bool operator==(const TNavPropertyKey& other) const {
+    return FormatId == other.FormatId && PropertyId == other.PropertyId;
+  }
+  bool operator!=(const TNavPropertyKey& other) const { return !(*this == other); }
+  bool IsNull() const { return FormatId.isNull() && PropertyId == 0; }
+};
+
+/// The keys of the details columns (the desktop's own property keys, so that column choices
+/// read the same everywhere).
+namespace navkey {
+inline const QUuid kStorage{0xB725F130, 0x47EF, 0x101A, 0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC};
+inline const QUuid kVolume{0x9B174B35, 0x40FF, 0x11D2, 0xA2, 0x7E, 0x00, 0xC0, 0x4F, 0xC3, 0x08, 0x71};
+inline const QUuid kDisplaced{0x9B174B33, 0x40FF, 0x11D2, 0xA2, 0x7E, 0x00, 0xC0, 0x4F, 0xC3, 0x08, 0x71};
+inline const TNavPropertyKey Name{kStorage, 10};
+inline const TNavPropertyKey Size{kStorage, 12};
+inline const TNavPropertyKey Type{
+    QUuid(0x28636AA6, 0x953D, 0x11D2, 0xB5, 0xD6, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0xD0), 11};
+inline const TNavPropertyKey DateModified{kStorage, 14};
+inline const TNavPropertyKey DateCreated{kStorage, 15};
+inline const TNavPropertyKey DateAccessed{kStorage, 16};
+inline const TNavPropertyKey Attributes{kStorage, 13};
+inline const TNavPropertyKey FolderPath{
+    QUuid(0xE3E0584C, 0xB788, 0x4A5A, 0xBB, 0x20, 0x7F, 0x5A, 0x44, 0xC9, 0xAC, 0xDD), 6};
+inline const TNavPropertyKey Capacity{kVolume, 3};
+inline const TNavPropertyKey FreeSpace{kVolume, 2};
+/// Where a trash item was deleted from, and when.
+inline const TNavPropertyKey DeletedFrom{kDisplaced, 2};
+inline const TNavPropertyKey DateDeleted{kDisplaced, 3};
+/// The key of column 256.
+inline const TNavPropertyKey Column256{
+    QUuid(0xF00DFA49, 0xBAE7, 0x47EA, 0x8A, 0x4A, 0x72, 0x2D, 0x0E, 0x70, 0x39, 0x62), 2};
+inline const TNavPropertyKey None{};
+}  // namespace navkey
+
+/// File attribute bits as the attributes value carries them ("RHSDACLO" in FormatDetailValue).
+namespace navattr {
+constexpr uint32_t ReadOnly = 0x1, Hidden = 0x2, System = 0x4, Directory = 0x10, Archive = 0x20,
+                   ReparsePoint = 0x400, Compressed = 0x800, Offline = 0x1000;
+}  // namespace navattr
 
 enum class TNavShellOperation { sopCopy, sopMove, sopDrag, sopDrop, sopCut, sopPaste, sopDelete, sopRemove, sopAdd, sopRename };
 enum class TNavCopyMode { cmDefault, cmCopy, cmMove, cmLink };
@@ -113,11 +159,23 @@ class TShellBrowser : public QObject {
   // --- commands ---
   /// Runs a verb on the object or MultiObjects: "" or "default"/"open", "copy", "cut",
   /// "paste", "delete" (to the trash, never unlinked), "rename" (OnRename), "copypath", "link",
-  /// "undelete" (restores trash items). False when it was refused or failed.
+  /// "undelete" (restores trash items), "properties" (the file manager's properties window, or
+  /// ours: shell_properties.h). False when it was refused or failed.
   bool ExecuteCommand(const QString& verb);
-  /// Shows the verbs with popup's own actions (shell entries first when ShowContextMenuOnTop);
-  /// command gets the chosen verb ("__ERROR__" when there is nothing to show a menu for).
-  bool ShowContextMenu(const QPoint& point, QMenu* popup, QString& command);
+  /// Shows the verbs with popup's own actions: the shell's entries first when
+  /// ShowContextMenuOnTop, else right after anchor (in whichever menu of popup holds it), else
+  /// last. command gets the chosen verb ("__ERROR__" when there is nothing to show a menu for);
+  /// a chosen entry of popup is triggered and leaves command empty.
+  bool ShowContextMenu(const QPoint& point, QMenu* popup, QString& command, QAction* anchor = nullptr);
+  /// As ShowContextMenu, on copies of popup's entries (TNavMenuItem, nav_menu_item.h) so that
+  /// popup itself is not changed: popup's aboutToShow is emitted first, its aboutToHide after
+  /// the menu closed (unless there was nothing to show). A "delete" whose first target still
+  /// exists afterwards did not happen: command comes back empty.
+  bool ShowMergedContextMenu(const QPoint& point, QMenu* popup, QString& command, QAction* anchor = nullptr);
+  /// Runs a verb on the object or MultiObjects; with commandId above 0, the verb of the shell
+  /// entry of that number in contextMenu (entries are numbered from 1 in the order the menu
+  /// offers them). Ends without the checks of ExecuteCommand; false when it failed.
+  bool InvokeCommand(const QMenu* contextMenu, const QString& verb, int commandId);
   /// Renames the object on disk without replacing anything; newName becomes the name shown.
   bool RenameObject(QString& newName);
 
@@ -129,6 +187,25 @@ class TShellBrowser : public QObject {
   /// default. alignment gets the header's alignment.
   int GetColumnWidth(int column, Qt::Alignment& alignment) const;
   int GetColumnState(int column) const;
+  /// The key of a column: column 256 has its own key; a column the folder does not have gives
+  /// the zero key.
+  TNavPropertyKey MapColumnToKey(int column) const;
+  /// The last column whose key is key; 256 for the column-256 key; -1 for the zero key or none.
+  int GetColumnIndex(const TNavPropertyKey& key) const;
+  /// A detail of the object by key. value gets it typed (sizes as qint64 bytes, dates as UTC
+  /// QDateTime, attributes as the navattr bits); with asText, text gets it as the column shows
+  /// it (a key that has a column reads that column), else as FormatDetailValue makes it. The
+  /// column-256 key reads "% " and the free-space text. False when the object has no such detail.
+  bool GetDetailsEx(const TNavPropertyKey& key, bool asText, QString& text, QVariant& value) const;
+  /// A detail value as text: sizes in kilobytes, capacity and free space in bytes units,
+  /// attributes as the letters "RHSDACLO" of the bits set, a type as the name of its extension's
+  /// type, dates in local time, lists joined by "; ", anything else as its plain text; empty and
+  /// null values (and a size of -1) give "".
+  static void FormatDetailValue(const QVariant& value, const TNavPropertyKey& key, QString& text);
+  /// The object's tip: its type, size (files) and date modified, one per line ("Type: ...").
+  /// Volumes give type, free space and total size. slow is accepted for callers that ask for
+  /// the tip the desktop computes slowly; every line here is quick, so it changes nothing.
+  QString GetInfoTip(bool slow) const;
 
   // --- thumbnails ---
   /// The desktop's cached thumbnail, then a picture Qt reads, then the provider; with
@@ -172,6 +249,8 @@ class TShellBrowser : public QObject {
   bool RunVerb(const QString& verb, const TNavPathList& paths);
   bool Paste(const QString& target);
   bool Undelete(const QString& path);
+  /// The object's detail by key, typed; false when it has none.
+  bool RawDetail(const TNavPropertyKey& key, QVariant& value) const;
 
   INavItemIdList FFolder;
   INavItemIdList FObject;  // relative, one segment; null for none

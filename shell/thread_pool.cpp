@@ -24,10 +24,13 @@ uint64_t SteadyMs() {
           .count());
 }
 
-bool Matches(const IWorkItem& item, const void* itemTag, const void* groupTag, TWorkItemClass cls) {
+// exactClass: the class criterion matches only that class, not classes derived from it (running
+// items are aborted by exact class, queued ones removed by class or subclass).
+bool Matches(const IWorkItem& item, const void* itemTag, const void* groupTag, TWorkItemClass cls,
+             bool exactClass) {
   if (itemTag != nullptr && item.GetItemTag() != itemTag) return false;
   if (groupTag != nullptr && item.GetGroupTag() != groupTag) return false;
-  if (cls && !cls.IsA(item)) return false;
+  if (cls && !(exactClass ? cls.Is(item) : cls.IsA(item))) return false;
   return true;
 }
 
@@ -111,7 +114,7 @@ void TWorkerThread::Terminate() { FTerminated = true; }
 
 bool TWorkerThread::AbortCurrent(const void* itemTag, const void* groupTag, TWorkItemClass cls) {
   std::lock_guard lock(FItemLock);
-  if (!FCurrent || !Matches(*FCurrent, itemTag, groupTag, cls)) return false;
+  if (!FCurrent || !Matches(*FCurrent, itemTag, groupTag, cls, true)) return false;
   FCurrent->Abort();
   return true;
 }
@@ -204,7 +207,7 @@ struct TPoolCore : std::enable_shared_from_this<TPoolCore> {
     std::lock_guard lock(QueueLock);
     for (auto it = Queue.end(); it != Queue.begin();) {
       --it;
-      if (Matches(**it, itemTag, groupTag, cls)) {
+      if (Matches(**it, itemTag, groupTag, cls, false)) {
         removed.push_back(std::move(*it));
         it = Queue.erase(it);
       }

@@ -25,17 +25,20 @@ namespace shell {
 class IWorkItem;
 using IWorkItemPtr = std::shared_ptr<IWorkItem>;
 
-/// A class of work items for cancellation: matches an item of that class or of a class derived
-/// from it. The empty value matches nothing and stands for "any class" in CancelWorkItems.
+/// A class of work items for cancellation. IsA matches an item of that class or of a class
+/// derived from it; Is matches that class alone. The empty value stands for "any class" in
+/// CancelWorkItems.
 struct TWorkItemClass {
   bool (*IsA)(const IWorkItem&) = nullptr;
+  bool (*Is)(const IWorkItem&) = nullptr;
   explicit operator bool() const { return IsA != nullptr; }
 };
 
 /// The class value of T.
 template <typename T>
 TWorkItemClass WorkItemClassOf() {
-  return TWorkItemClass{[](const IWorkItem& item) { return dynamic_cast<const T*>(&item) != nullptr; }};
+  return TWorkItemClass{[](const IWorkItem& item) { return dynamic_cast<const T*>(&item) != nullptr; },
+                        [](const IWorkItem& item) { return typeid(item) == typeid(T); }};
 }
 
 class IWorkItem {
@@ -122,7 +125,8 @@ class TWorkerThreadPool {
   void AddWorkItem(IWorkItemPtr item);
   /// Removes queued items and aborts running ones that match every given criterion (null tags
   /// and an empty class match anything; with all three empty, everything is cancelled). A class
-  /// matches its subclasses too. Returns the number cancelled. User-interface thread.
+  /// removes queued items of that class and of its subclasses, but aborts only running items of
+  /// exactly that class. Returns the number cancelled. User-interface thread.
   int CancelWorkItems(const void* itemTag = nullptr, const void* groupTag = nullptr,
                       TWorkItemClass cls = {});
   /// Stops all workers. With wait, returns when they ended; a worker that does not end within

@@ -7,12 +7,11 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
-#include <QProcess>
-#include <QStandardPaths>
 #include <functional>
 
 #include "components/recording_taskbar_backend.h"
 #include "components/taskbar_dbus_backend.h"
+#include "support/private_bus.h"
 #include "support/test_application.h"
 
 namespace {
@@ -177,37 +176,10 @@ class TLauncherListener : public QObject {
   }
 };
 
-// A session bus of our own, so the test neither needs nor disturbs the desktop's.
-class PrivateBus {
- public:
-  PrivateBus() {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty()) return;
-    FProcess.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                            QStringLiteral("--print-address=1")});
-    if (!FProcess.waitForStarted(10000)) return;
-    while (!FProcess.canReadLine() && FProcess.waitForReadyRead(10000)) {
-    }
-    Address = QString::fromUtf8(FProcess.readLine()).trimmed();
-  }
-  ~PrivateBus() {
-    if (FProcess.state() != QProcess::NotRunning) {
-      FProcess.terminate();
-      if (!FProcess.waitForFinished(5000)) FProcess.kill();
-      FProcess.waitForFinished(5000);
-    }
-  }
-  QString Address;
-
- private:
-  QProcess FProcess;
-};
-
 TEST(TaskbarDBus, SendsLauncherEntryUpdatesOnThePrivateBus) {
   App();
-  if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-    GTEST_SKIP() << "dbus-daemon is not installed";
-  PrivateBus bus;
+  if (!testing_support::TPrivateBus::Available()) GTEST_SKIP() << "dbus-daemon is not installed";
+  testing_support::TPrivateBus bus;
   ASSERT_FALSE(bus.Address.isEmpty()) << "dbus-daemon printed no address";
   {
     QDBusConnection sender = QDBusConnection::connectToBus(bus.Address, QStringLiteral("taskbar-sender"));

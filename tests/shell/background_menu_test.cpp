@@ -4,10 +4,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 
@@ -175,6 +181,87 @@ TEST_F(BackgroundMenuTest, ViewAndSortEntriesFollowTheList) {
   plain.SetPath(Folder);
   TNavBackgroundContextMenu menu(plain);
   EXPECT_EQ(menu.SortMenu(), nullptr);
+}
+
+// Shortcuts to files and folders are symbolic links; to web addresses, desktop link files.
+TEST_F(BackgroundMenuTest, ShortcutsAreLinksOrLinkFilesUnderFreeNames) {
+  const QString clip = Volume + QStringLiteral("/copied.mkv");
+  struct TCase {
+    const char* Name;
+    QString Target, Given, Made, LinksTo;
+  };
+  const TCase cases[] = {
+      {"a file", clip, QString(), QStringLiteral("copied.mkv"), clip},
+      {"the same again", clip, QString(), QStringLiteral("copied.mkv (1)"), clip},
+      {"named", clip, QStringLiteral("My clip"), QStringLiteral("My clip"), clip},
+      {"relative to the folder", QStringLiteral("../copied.mkv"), QStringLiteral("up"), QStringLiteral("up"),
+       clip},
+      {"a file address", QUrl::fromLocalFile(clip).toString(), QStringLiteral("by url"),
+       QStringLiteral("by url"), clip},
+      {"the home folder's", QStringLiteral("~/Music"), QString(), QStringLiteral("Music"),
+       Home + QStringLiteral("/Music")},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    QString error;
+    const QString made = TNavBackgroundContextMenu::CreateShortcut(Folder, c.Target, c.Given, &error);
+    EXPECT_EQ(made, Folder + '/' + c.Made) << error.toStdString();
+    const QFileInfo link(made);
+    EXPECT_TRUE(link.isSymLink());
+    EXPECT_EQ(link.symLinkTarget(), c.LinksTo);
+  }
+
+  QString error;
+  const QString web = TNavBackgroundContextMenu::CreateShortcut(
+      Folder, QStringLiteral("https://example.org/a page"), QString(), &error);
+  ASSERT_EQ(web, Folder + QStringLiteral("/example.org.desktop")) << error.toStdString();
+  QSettings entry(web, QSettings::IniFormat);
+  entry.beginGroup(QStringLiteral("Desktop Entry"));
+  EXPECT_EQ(entry.value(QStringLiteral("Type")).toString(), QStringLiteral("Link"));
+  EXPECT_EQ(entry.value(QStringLiteral("Name")).toString(), QStringLiteral("example.org"));
+  EXPECT_EQ(entry.value(QStringLiteral("URL")).toString(), QStringLiteral("https://example.org/a%20page"));
+
+  EXPECT_EQ(TNavBackgroundContextMenu::CreateShortcut(Folder, Volume + QStringLiteral("/nothing"), QString(),
+                                                      &error),
+            QString());
+  EXPECT_TRUE(error.contains(QStringLiteral("cannot be found"))) << error.toStdString();
+  for (int n = 0; n < 4; ++n)
+    TNavBackgroundContextMenu::CreateShortcut(Folder, clip, QString());  // (2) to (5)
+  EXPECT_EQ(TNavBackgroundContextMenu::CreateShortcut(Folder, clip, QString(), &error), QString());
+  EXPECT_EQ(error, QStringLiteral("File already exists"));
+  EXPECT_EQ(QFileInfo(Folder + QStringLiteral("/copied.mkv")).symLinkTarget(), clip);  // nothing replaced
+}
+
+TEST_F(BackgroundMenuTest, NewShortcutAsksForTheItemAndSelectsTheShortcut) {
+  TNavBackgroundContextMenu menu(*List);
+  ASSERT_NE(menu.NewShortcutItem(), nullptr);
+  EXPECT_EQ(menu.NewMenu()->actions().at(1), menu.NewShortcutItem());  // after Folder
+  QString suggested;
+  bool okBefore = true;
+  auto* timer = new QTimer(List.get());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [&, timer] {
+    auto* dialog = qobject_cast<shell::TNavNewShortcutDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    timer->stop();
+    auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    okBefore = ok->isEnabled();
+    dialog->TargetEdit()->setText(Volume + QStringLiteral("/copied.mkv"));
+    suggested = dialog->NameEdit()->text();
+    dialog->NameEdit()->clear();
+    QTest::keyClicks(dialog->NameEdit(), QStringLiteral("Clip link"));
+    dialog->TargetEdit()->setText(Volume);  // a name typed by the user stays
+    ok->click();
+  });
+  timer->start();
+  menu.NewShortcutItem()->trigger();
+  EXPECT_FALSE(okBefore);
+  EXPECT_EQ(suggested, QStringLiteral("copied.mkv"));
+  const QFileInfo link(Folder + QStringLiteral("/Clip link"));
+  ASSERT_TRUE(link.isSymLink());
+  EXPECT_EQ(link.symLinkTarget(), Volume);
+  ASSERT_EQ(List->selectedItems().size(), 1);
+  EXPECT_EQ(List->selectedItems().first()->text(0), QStringLiteral("Clip link"));
 }
 
 }  // namespace

@@ -146,6 +146,37 @@ TEST_F(ChangeNotifierTest, DiskChangesBecomeEvents) {
   WaitFor({E::neFolderDelete, dir, {}});
 }
 
+// More changes than the kernel queues for one reader: inotify drops the rest and says so, and
+// every watched place (the added paths and the place the owning control shows) is reported as
+// updated, so its view refills.
+TEST_F(ChangeNotifierTest, QueueOverflowReportsEveryWatchedPlace) {
+  QFile limitFile(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
+  ASSERT_TRUE(limitFile.open(QIODevice::ReadOnly));
+  const int limit = limitFile.readAll().trimmed().toInt();
+  ASSERT_GT(limit, 0);
+  if (limit > 200000) GTEST_SKIP() << "inotify queues " << limit << " events; too many files to make";
+
+  const QString added = Root + QStringLiteral("/added");
+  const QString shown = Root + QStringLiteral("/shown");
+  QDir().mkpath(added);
+  QDir().mkpath(shown);
+  FNotifier.SetClock({});
+  FNotifier.AddPath(added);
+  FNotifier.WatchIDList(shell::TNavItemIdList::CreateFromPath(shown));
+  FNotifier.SetEnabled(true);
+  ASSERT_EQ(FNotifier.WatchCount(), 2);
+
+  // Each file gives a create and a close-after-write event; nothing is read meanwhile.
+  for (int i = 0; i < limit; ++i) {
+    const QByteArray name = QFile::encodeName(shown + QStringLiteral("/f%1").arg(i));
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << name.constData();
+    ::close(fd);
+  }
+  WaitFor({E::neFolderUpdate, shown, {}});
+  WaitFor({E::neFolderUpdate, added, {}});
+}
+
 TEST_F(ChangeNotifierTest, VolumesComingAndGoing) {
   FNotifier.SetEnabled(true);  // nothing to watch: Computer, volumes only
   const QString stick = Root + QStringLiteral("/stick");

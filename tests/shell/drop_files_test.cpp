@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "fake_home.h"
+#include "platform/recording_prompter.h"
 
 namespace {
 
@@ -107,11 +108,39 @@ TEST_F(DropFilesTest, OtherDragsAreRefusedAndClearTheList) {
   EXPECT_FALSE(r.EnterAccepted);
   EXPECT_TRUE(Drop.Files().isEmpty());
   EXPECT_FALSE(r.MoveAccepted);
-  // An enter handler that throws does not escape the event dispatch.
+  EXPECT_FALSE(dropped);
+}
+
+// An enter handler that throws: the exception reaches whoever calls DragEnter. Qt's drag events
+// cannot carry it, so there the drag is refused and the error shown once the event is over.
+TEST_F(DropFilesTest, AnEnterHandlerThatThrowsReachesTheCaller) {
+  bool dropped = false;
+  Drop.OnDrop = [&](TNavDropFiles&, const shell::TNavKeyState&, const QPoint&, TNavDropEffect& effect) {
+    dropped = true;
+    effect = TNavDropEffect::deCopy;
+  };
   Drop.OnDragEnter = [](TNavDropFiles&, const shell::TNavKeyState&, const QPoint&, TNavDropEffect&) {
     throw std::runtime_error("broken");
   };
-  EXPECT_NO_THROW(Drag(List.viewport(), Files));
+  EXPECT_THROW(Drop.DragEnter(&Files, {Qt::NoModifier, Qt::LeftButton}, QPoint(1, 1)), std::runtime_error);
+  EXPECT_EQ(Drop.Files().size(), 2);  // read before the handler ran
+
+  testing_support::TRecordingPrompter prompter;
+  TResult r{};
+  EXPECT_NO_THROW(r = Drag(List.viewport(), Files));
+  EXPECT_FALSE(r.EnterAccepted);
+  EXPECT_FALSE(r.MoveAccepted);
+  EXPECT_FALSE(r.DropAccepted);
+  EXPECT_FALSE(dropped);
+  EXPECT_TRUE(prompter.Messages.empty());  // not inside the drag event
+  QCoreApplication::sendPostedEvents();
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_EQ(prompter.Messages[0].Text, QStringLiteral("broken"));
+
+  // The next drag is judged afresh.
+  Drop.OnDragEnter = nullptr;
+  r = Drag(List.viewport(), Files);
+  EXPECT_TRUE(r.DropAccepted);
   EXPECT_TRUE(dropped);
 }
 

@@ -10,7 +10,14 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <QActionGroup>
+#include <QDateTime>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QStorageInfo>
+
 #include "fake_home.h"
+#include "shell/nav_menu_item.h"
 #include "shell/thumb_cache.h"
 
 namespace {
@@ -319,6 +326,270 @@ TEST_F(ShellBrowserTest, ThumbnailCacheIsUsedOnlyWhenCurrent) {
   const QImage provided = Browser.GetThumbnailBitmap(0, 0, 0xFFFFFF, false);
   TShellBrowser::SetThumbnailProvider({});
   EXPECT_EQ(provided.size(), QSize(200, 100));
+}
+
+QString MimeComment(const QString& name) {
+  return QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment();
+}
+
+TEST_F(ShellBrowserTest, ColumnsHaveKeysAndKeysFindTheirColumns) {
+  namespace k = shell::navkey;
+  Browser.SetFolder(Tree);
+  struct TCase {
+    int Column;
+    shell::TNavPropertyKey Key;
+  };
+  const TCase columns[] = {
+      {0, k::Name},         {1, k::Size},       {2, k::Type}, {3, k::DateModified}, {4, k::DateCreated},
+      {5, k::DateAccessed}, {6, k::Attributes}, {7, k::None}, {-1, k::None},        {256, k::Column256}};
+  for (const TCase& c : columns) EXPECT_TRUE(Browser.MapColumnToKey(c.Column) == c.Key) << c.Column;
+  EXPECT_EQ(Browser.GetColumnIndex(k::Size), 1);
+  EXPECT_EQ(Browser.GetColumnIndex(k::Attributes), 6);
+  EXPECT_EQ(Browser.GetColumnIndex(k::None), -1);
+  EXPECT_EQ(Browser.GetColumnIndex(k::Column256), 256);
+  EXPECT_EQ(Browser.GetColumnIndex(k::FreeSpace), -1);  // a folder of files has no such column
+  Browser.SetSpecialFolder(F::SF_DRIVES);
+  EXPECT_EQ(Browser.GetColumnIndex(k::Capacity), 2);
+  EXPECT_EQ(Browser.GetColumnIndex(k::FreeSpace), 3);
+  // Equal keys: identifier and number both.
+  EXPECT_TRUE((shell::TNavPropertyKey{k::kStorage, 12}) == k::Size);
+  EXPECT_FALSE((shell::TNavPropertyKey{k::kStorage, 13}) == k::Size);
+}
+
+TEST_F(ShellBrowserTest, DetailsByKeyAreTypedAndReadAsTheColumnsShowThem) {
+  namespace k = shell::navkey;
+  const QDateTime modified(QDate(2023, 11, 30), QTime(8, 15, 0), Qt::UTC);
+  {
+    QFile file(Tree + QStringLiteral("/a.mkv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+  }
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  QString text;
+  QVariant value;
+  ASSERT_TRUE(Browser.GetDetailsEx(k::Size, false, text, value));
+  EXPECT_EQ(value.toLongLong(), 5);  // "12345"
+  EXPECT_TRUE(text.isEmpty());
+  ASSERT_TRUE(Browser.GetDetailsEx(k::Size, true, text, value));
+  EXPECT_EQ(text, QStringLiteral("1 KB"));
+  ASSERT_TRUE(Browser.GetDetailsEx(k::DateModified, true, text, value));
+  EXPECT_EQ(value.toDateTime(), modified);
+  EXPECT_EQ(text, QLocale().toString(modified.toLocalTime(), QLocale::ShortFormat));
+  ASSERT_TRUE(Browser.GetDetailsEx(k::FolderPath, true, text, value));  // no column: formatted
+  EXPECT_EQ(text, Tree);
+  EXPECT_FALSE(Browser.GetDetailsEx(k::Capacity, true, text, value));  // not a volume
+  EXPECT_TRUE(text.isEmpty());
+
+  ASSERT_TRUE(QFile::link(Tree + QStringLiteral("/folder.mkv"), Tree + QStringLiteral("/to-folder")));
+  Browser.LocateObject(QStringLiteral("to-folder"));
+  ASSERT_TRUE(Browser.GetDetailsEx(k::Attributes, true, text, value));
+  EXPECT_EQ(value.toUInt(), shell::navattr::Directory | shell::navattr::ReparsePoint);
+  EXPECT_EQ(text, QStringLiteral("DL"));
+  Browser.LocateObject(QStringLiteral("folder.mkv"));
+  EXPECT_FALSE(Browser.GetDetailsEx(k::Size, false, text, value));  // folders have no size here
+
+  // Column 256 of a volume: "% " and the free space.
+  Browser.SetSpecialFolder(F::SF_DRIVES);
+  Browser.LocateObject(Volume);
+  ASSERT_TRUE(Browser.GetDetailsEx(k::Column256, true, text, value));
+  EXPECT_EQ(text, QStringLiteral("% ") + QLocale().formattedDataSize(QStorageInfo(Volume).bytesAvailable(), 1,
+                                                                     QLocale::DataSizeTraditionalFormat));
+}
+
+TEST_F(ShellBrowserTest, DetailValuesAsText) {
+  namespace k = shell::navkey;
+  using namespace shell::navattr;
+  const QDateTime noon(QDate(2024, 12, 25), QTime(12, 0, 0), Qt::UTC);
+  struct TCase {
+    const char* Name;
+    QVariant Value;
+    shell::TNavPropertyKey Key;
+    QString Expected;
+  };
+  const TCase cases[] = {
+      {"size in kilobytes", QVariant(qint64(2048)), k::Size, QStringLiteral("2 KB")},
+      {"size rounds up", QVariant(qint64(1)), k::Size, QStringLiteral("1 KB")},
+      {"size -1", QVariant(qint64(-1)), k::Size, QString()},
+      {"capacity", QVariant(qint64(3) << 30), k::Capacity, QStringLiteral("3.0 GB")},
+      {"every attribute",
+       QVariant(ReadOnly | Hidden | System | Directory | Archive | Compressed | ReparsePoint | Offline),
+       k::Attributes, QStringLiteral("RHSDACLO")},
+      {"some attributes", QVariant(Hidden | Archive), k::Attributes, QStringLiteral("HA")},
+      {"attributes -1", QVariant(-1), k::Attributes, QString()},
+      {"type of an extension", QVariant(QStringLiteral(".mp4")), k::Type,
+       MimeComment(QStringLiteral("x.mp4"))},
+      {"date in local time", QVariant(noon), k::DateModified,
+       QLocale().toString(noon.toLocalTime(), QLocale::ShortFormat)},
+      {"list", QVariant(QStringList{QStringLiteral("a"), QStringLiteral("b")}), k::None,
+       QStringLiteral("a; b")},
+      {"plain", QVariant(42), k::FolderPath, QStringLiteral("42")},
+      {"empty", QVariant(), k::Size, QString()},
+  };
+  for (const TCase& c : cases) {
+    QString text = QStringLiteral("left over");
+    TShellBrowser::FormatDetailValue(c.Value, c.Key, text);
+    EXPECT_EQ(text, c.Expected) << c.Name;
+  }
+}
+
+TEST_F(ShellBrowserTest, InfoTipShowsKindSizeAndDate) {
+  const QDateTime modified(QDate(2025, 1, 5), QTime(10, 30, 0));
+  {
+    QFile file(Tree + QStringLiteral("/a.mkv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+  }
+  Browser.SetFolder(Tree);
+  EXPECT_EQ(Browser.GetInfoTip(false), QString());  // no object
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  const QString date = QLocale().toString(modified, QLocale::ShortFormat);
+  EXPECT_EQ(Browser.GetInfoTip(false),
+            QStringLiteral("Type: ") + MimeComment(QStringLiteral("a.mkv")) + QStringLiteral("\nSize: ") +
+                QLocale().formattedDataSize(5, 1, QLocale::DataSizeTraditionalFormat) +
+                QStringLiteral("\nDate modified: ") + date);
+  EXPECT_EQ(Browser.GetInfoTip(true), Browser.GetInfoTip(false));
+  Browser.LocateObject(QStringLiteral("folder.mkv"));
+  const QStringList folderTip = Browser.GetInfoTip(false).split(QLatin1Char('\n'));
+  ASSERT_EQ(folderTip.size(), 2);
+  EXPECT_EQ(folderTip[0], QStringLiteral("Type: Folder"));
+  EXPECT_TRUE(folderTip[1].startsWith(QStringLiteral("Date modified: ")));
+  Browser.SetSpecialFolder(F::SF_DRIVES);
+  Browser.LocateObject(Volume);
+  EXPECT_TRUE(Browser.GetInfoTip(false).startsWith(QStringLiteral("Type: Local Disk\nFree space: ")));
+}
+
+TEST_F(ShellBrowserTest, InvokeCommandRunsAVerbOrAnEntryByNumber) {
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  QGuiApplication::clipboard()->clear();
+  ASSERT_TRUE(Browser.InvokeCommand(nullptr, QStringLiteral("CopyPath"), 0));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Tree + QStringLiteral("/a.mkv"));
+  EXPECT_FALSE(Browser.InvokeCommand(nullptr, QString(), 3));  // a number needs its menu
+
+  // Entries are numbered in the order the menu offers them; the control's own are not counted.
+  Browser.LocateObject(QStringLiteral("b.MP4"));
+  bool invoked = false, missing = true;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    int number = 0;
+    for (QAction* action : menu.actions()) {
+      if (action->data().toString().isEmpty()) continue;  // separators and our own
+      ++number;
+      if (action->data().toString() == QLatin1String("copypath"))
+        invoked = Browser.InvokeCommand(&menu, QString(), number);
+    }
+    missing = !Browser.InvokeCommand(&menu, QString(), number + 1);
+    return nullptr;
+  });
+  QMenu own;
+  own.addAction(QStringLiteral("Mine"));
+  QString command;
+  Browser.ShowContextMenu(QPoint(), &own, command);
+  EXPECT_TRUE(invoked);
+  EXPECT_TRUE(missing);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Tree + QStringLiteral("/b.MP4"));
+}
+
+// The control's menu: "Mine" (checked, with a picture), a radio pair, and a submenu holding
+// the anchor. The shell's entries join copies of these, after the anchor's copy.
+TEST_F(ShellBrowserTest, MergedMenuWorksOnCopiesOfTheControlsEntries) {
+  QMenu own;
+  QAction* mine = own.addAction(QStringLiteral("Mine"));
+  mine->setCheckable(true);
+  mine->setChecked(true);
+  mine->setObjectName(QStringLiteral("mineItem"));
+  mine->setIcon(QIcon(QPixmap::fromImage(testing_support::SolidPicture(16, 16, qRgb(255, 0, 0)))));
+  auto* radios = new QActionGroup(&own);
+  for (const char* caption : {"Near", "Far"}) {
+    QAction* radio = own.addAction(QLatin1String(caption));
+    radio->setCheckable(true);
+    radios->addAction(radio);
+  }
+  QMenu* more = own.addMenu(QStringLiteral("More"));
+  QAction* anchor = more->addAction(QStringLiteral("Anchor"));
+  more->addAction(QStringLiteral("After"));
+  int shown = 0, hidden = 0, mineClicked = 0;
+  QObject::connect(&own, &QMenu::aboutToShow, [&] { ++shown; });
+  QObject::connect(&own, &QMenu::aboutToHide, [&] { ++hidden; });
+  QObject::connect(mine, &QAction::triggered, [&] { ++mineClicked; });
+
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  QStringList top, inMore;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    QAction* pick = nullptr;
+    for (QAction* action : menu.actions()) {
+      top << action->text();
+      if (action->text() == QLatin1String("Mine")) {
+        auto* copy = qobject_cast<shell::TNavMenuItem*>(action);
+        EXPECT_NE(copy, nullptr);
+        EXPECT_NE(action, mine);
+        EXPECT_TRUE(action->isChecked());
+        EXPECT_EQ(action->objectName(), QStringLiteral("mineItem"));
+        if (copy != nullptr) {
+          EXPECT_EQ(copy->Bitmap().pixel(8, 8), qRgb(255, 0, 0));
+        }
+        pick = action;
+      }
+      if (action->text() == QLatin1String("Near")) {
+        EXPECT_TRUE(action->actionGroup() != nullptr && action->actionGroup() != radios);
+      }
+      if (QMenu* sub = action->menu())
+        for (QAction* inner : sub->actions()) inMore << inner->text();
+    }
+    return pick;
+  });
+  QString command;
+  ASSERT_TRUE(Browser.ShowMergedContextMenu(QPoint(), &own, command, anchor));
+  EXPECT_EQ(command, QString());
+  EXPECT_EQ(mineClicked, 1);
+  EXPECT_FALSE(mine->isChecked());  // the source was triggered: its check toggled
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(hidden, 1);
+  EXPECT_EQ(top, (QStringList{QStringLiteral("Mine"), QStringLiteral("Near"), QStringLiteral("Far"),
+                              QStringLiteral("More")}));
+  ASSERT_GE(inMore.size(), 3);
+  EXPECT_EQ(inMore.front(), QStringLiteral("Anchor"));
+  EXPECT_EQ(inMore[1], QStringLiteral("Open"));
+  EXPECT_EQ(inMore.back(), QStringLiteral("After"));
+  EXPECT_EQ(own.actions().size(), 4);  // the control's menu is as it was
+  EXPECT_EQ(more->actions().size(), 2);
+
+  // A delete that did not happen comes back empty.
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  Browser.OnBeforeShellCommand = [](TShellBrowser&, const QString&, const shell::TNavPathList&, bool& allow) {
+    allow = false;
+  };
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions())
+      if (action->data().toString() == QLatin1String("delete")) return action;
+    return nullptr;
+  });
+  Browser.ShowMergedContextMenu(QPoint(), &own, command);
+  EXPECT_EQ(command, QString());
+  EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/a.mkv")));
+  EXPECT_EQ(hidden, 2);
+}
+
+TEST_F(ShellBrowserTest, MenuItemKeepsItsPictureAsItsIcon) {
+  // Image-list pictures have no alpha: white becomes transparent, the rest opaque, premultiplied.
+  QImage picture(2, 1, QImage::Format_RGB32);
+  picture.setPixel(0, 0, qRgb(255, 255, 255));
+  picture.setPixel(1, 0, qRgb(10, 20, 30));
+  const QImage converted = shell::NavTransparentBitmap(picture, qRgb(255, 255, 255));
+  EXPECT_EQ(converted.format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_EQ(converted.pixel(0, 0), qRgba(0, 0, 0, 0));
+  EXPECT_EQ(converted.pixel(1, 0), qRgba(10, 20, 30, 255));
+
+  QMenu menu;
+  shell::TNavMenuItem item(&menu);
+  EXPECT_TRUE(item.Bitmap().isNull());
+  item.SetBitmap(testing_support::SolidPicture(16, 16, qRgb(0, 0, 255)));
+  EXPECT_EQ(item.Bitmap().format(), QImage::Format_ARGB32_Premultiplied);
+  ASSERT_FALSE(item.icon().isNull());
+  item.setIcon(QIcon());  // a change of the entry: its picture shows again
+  ASSERT_FALSE(item.icon().isNull());
+  EXPECT_EQ(item.icon().pixmap(16, 16).toImage().pixel(4, 4), qRgb(0, 0, 255));
 }
 
 }  // namespace

@@ -5,8 +5,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QCompleter>
 #include <QDir>
+#include <QFileSystemModel>
+#include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 #include <memory>
@@ -29,6 +33,7 @@ class ShellComboTest : public testing_support::FakeHomeTest {
     QDir().mkpath(Volume + QStringLiteral("/clips/new"));
     QDir().mkpath(Volume + QStringLiteral("/other"));
     Combo = std::make_unique<TNavShellCombo>();
+    Combo->show();  // lists the tree
   }
   void TearDown() override {
     Combo.reset();
@@ -167,6 +172,89 @@ TEST_F(ShellComboTest, FollowsALinkedFileListBothWays) {
   const int volume = IndexOfPath(Volume);
   emit Combo->activated(volume);
   EXPECT_EQ(list.Path(), Volume + QStringLiteral("/"));
+  Combo->SetShellLink(nullptr);
+  list.SetShellLink(nullptr);
+}
+
+TEST_F(ShellComboTest, TheFieldCompletesPathsFromTheDiskAndCanBeSwitchedOff) {
+  EXPECT_TRUE(Combo->Editable());
+  auto completerOf = [this]() -> QCompleter* {
+    return Combo->lineEdit() != nullptr ? Combo->lineEdit()->completer() : nullptr;
+  };
+  ASSERT_NE(completerOf(), nullptr);
+  EXPECT_NE(qobject_cast<QFileSystemModel*>(completerOf()->model()), nullptr);
+  // Typed as the user does; the disk is read in the background, and the folder is offered once
+  // the model has it.
+  QCompleter* completer = completerOf();
+  const QString typed = Volume + QStringLiteral("/cl");
+  Combo->lineEdit()->clear();
+  for (const QChar c : typed) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(Combo->lineEdit(), &press);
+  }
+  ASSERT_EQ(Combo->lineEdit()->text(), typed);
+  for (;;) {
+    completer->setCompletionPrefix(typed);
+    if (completer->completionCount() > 0) break;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  EXPECT_EQ(completer->completionCount(), 1);  // "clips", not "other"
+  EXPECT_EQ(completer->currentCompletion(), Volume + QStringLiteral("/clips"));
+
+  Combo->SetEditable(false);
+  EXPECT_FALSE(Combo->Editable());
+  EXPECT_EQ(Combo->lineEdit(), nullptr);
+  Combo->SetPath(Volume + QStringLiteral("/other"));  // folders are still chosen in code
+  EXPECT_EQ(Combo->GetPath(), Volume + QStringLiteral("/other"));
+  Combo->SetEditable(true);
+  ASSERT_NE(completerOf(), nullptr);
+  EXPECT_NE(qobject_cast<QFileSystemModel*>(completerOf()->model()), nullptr);
+}
+
+TEST_F(ShellComboTest, NoFillOnStartupLeavesItEmptyUntilAFolderIsSet) {
+  TNavShellCombo lazy;
+  lazy.SetNoFillOnStartup(true);
+  lazy.show();
+  EXPECT_EQ(lazy.count(), 0);
+  lazy.SetShowHidden(true);  // a display switch does not fill it either
+  EXPECT_EQ(lazy.count(), 0);
+  lazy.SetPath(Volume + QStringLiteral("/clips"));
+  EXPECT_GT(lazy.count(), 3);
+  EXPECT_EQ(lazy.GetPath(), Volume + QStringLiteral("/clips"));
+  lazy.SetShowHidden(false);  // filled now: the switch refills, keeping the folder
+  EXPECT_EQ(lazy.GetPath(), Volume + QStringLiteral("/clips"));
+
+  TNavShellCombo eager;  // the default: listed when shown
+  EXPECT_EQ(eager.count(), 0);
+  eager.show();
+  EXPECT_GT(eager.count(), 3);
+}
+
+TEST_F(ShellComboTest, LeavingTheFieldSelectsTheEntryTyped) {
+  shell::TNavShellLink link;
+  shell::TNavShellList list;
+  list.SetShellLink(&link);
+  Combo->SetShellLink(&link);
+  auto leave = [this] {
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(Combo->lineEdit(), &out);
+  };
+  struct TCase {
+    QString Typed;
+    QString Chosen;
+  };
+  const TCase cases[] = {
+      {Volume, Volume},                           // an entry's path
+      {QStringLiteral("home"), Home},             // a caption, in any case
+      {QStringLiteral("nothing like it"), Home},  // no entry: nothing changes
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Typed.toStdString());
+    Combo->setEditText(c.Typed);
+    leave();
+    EXPECT_EQ(Combo->GetPath(), c.Chosen);
+    EXPECT_EQ(list.Path(), c.Chosen + QLatin1Char('/'));  // the linked list follows
+  }
   Combo->SetShellLink(nullptr);
   list.SetShellLink(nullptr);
 }

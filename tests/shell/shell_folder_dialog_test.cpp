@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -152,6 +154,127 @@ TEST_F(FolderDialogTest, TheTreeStartsAtItsRootFolder) {
   dialog.SetPath(Home);  // outside the root
   EXPECT_FALSE(dialog.Execute());
   EXPECT_EQ(startedIn, Volume);
+}
+
+QPushButton* OkButton(QFileDialog* dialog) {
+  for (auto* box : dialog->findChildren<QDialogButtonBox*>())
+    for (QAbstractButton* button : box->buttons())
+      if (box->buttonRole(button) == QDialogButtonBox::AcceptRole) return qobject_cast<QPushButton*>(button);
+  return nullptr;
+}
+
+TEST_F(FolderDialogTest, TitleButtonAndPlaceFollowTheirPropertiesWhileOpen) {
+  TNavBrowseForFolder component;
+  component.SetWindowTitle(QStringLiteral("First"));
+  component.SetDialogLeft(40);
+  component.SetDialogTop(30);
+  QString title, okText;
+  QPoint movedTo;
+  int leftWhileOpen = 0, topWhileOpen = 0;
+  WhenShown([&](QFileDialog* dialog) {
+    component.SetWindowTitle(QStringLiteral("Later"));
+    component.SetDialogButtonCaption(QStringLiteral("Take"));
+    component.SetDialogLeft(70);
+    component.SetDialogTop(50);
+    title = dialog->windowTitle();
+    okText = OkButton(dialog) != nullptr ? OkButton(dialog)->text() : QString();
+    movedTo = dialog->pos();
+    dialog->move(90, 60);  // the user moves it
+    leftWhileOpen = component.DialogLeft();
+    topWhileOpen = component.DialogTop();
+    dialog->reject();
+  });
+  EXPECT_FALSE(component.Execute());
+  EXPECT_EQ(title, QStringLiteral("Later"));
+  EXPECT_EQ(okText, QStringLiteral("Take"));
+  EXPECT_EQ(movedTo, QPoint(70, 50));
+  EXPECT_EQ(leftWhileOpen, 90);
+  EXPECT_EQ(topWhileOpen, 60);
+  EXPECT_EQ(component.DialogLeft(), 70);  // closed: the stored place again
+  EXPECT_EQ(component.DialogTop(), 50);
+}
+
+// With bfFileSystemOnly, OK is off on a place without a path: the folder tree opened with no
+// path, and Computer (above "/") in either dialog. The places are entered as the user does, by
+// going up a level.
+TEST_F(FolderDialogTest, FileSystemOnlyDisablesOkWhereThereIsNoPath) {
+  struct TCase {
+    const char* Name;
+    TNavBrowseFlags Options;
+    shell::TNavShellFolder RootedAt;
+    bool OkAtStart;
+    bool OkOnComputer;
+  };
+  const TCase cases[] = {
+      {"tree", FsOnly | Edit, shell::TNavShellFolder::SF_DRIVES, false, false},
+      {"tree without the flag", Edit, shell::TNavShellFolder::SF_DRIVES, true, true},
+      {"modern", New | Edit | FsOnly, shell::TNavShellFolder::SF_DESKTOP, true, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TNavBrowseForFolder component;
+    component.SetOptions(c.Options);
+    component.SetRootedAt(c.RootedAt);
+    QStringList changes;
+    component.OnChange = [&](TNavBrowseForFolder& sender) { changes << sender.Path(); };
+    bool okAtStart = false, okOnComputer = true, okInFolder = false;
+    WhenShown([&](QFileDialog* dialog) {
+      auto up = [dialog] { dialog->findChild<QAbstractButton*>(QStringLiteral("toParentButton"))->click(); };
+      okAtStart = OkButton(dialog)->isEnabled();
+      dialog->setDirectory(Home + QStringLiteral("/Music"));
+      up();
+      okInFolder = OkButton(dialog)->isEnabled();
+      dialog->setDirectory(QStringLiteral("/"));
+      up();
+      okOnComputer = OkButton(dialog)->isEnabled();
+      dialog->reject();
+    });
+    EXPECT_FALSE(component.Execute());
+    EXPECT_EQ(okAtStart, c.OkAtStart);
+    EXPECT_TRUE(okInFolder);
+    EXPECT_EQ(okOnComputer, c.OkOnComputer);
+    // The tree reports each place it moves to; the modern dialog only its result.
+    if (c.RootedAt == shell::TNavShellFolder::SF_DRIVES) {
+      EXPECT_EQ(changes, (QStringList{Home, QString()}));
+    } else {
+      EXPECT_TRUE(changes.isEmpty());
+    }
+  }
+}
+
+// With bfReturnInvalidPath a typed folder that does not exist is the answer; without it the
+// dialog keeps asking.
+TEST_F(FolderDialogTest, ReturnInvalidPathReturnsATypedFolderThatDoesNotExist) {
+  const QString missing = Home + QStringLiteral("/not-made-yet");
+  TNavBrowseForFolder component;
+  component.SetOptions(New | Edit | TNavBrowseFlag::bfReturnInvalidPath);
+  component.SetPath(Home);
+  bool okForTyped = false;
+  WhenShown([&](QFileDialog* dialog) {
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("not-made-yet"));
+    okForTyped = OkButton(dialog)->isEnabled();
+    if (okForTyped)
+      OkButton(dialog)->click();
+    else
+      dialog->reject();
+  });
+  const bool chosen = component.Execute();
+  EXPECT_TRUE(okForTyped);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(component.Path(), missing);
+  EXPECT_EQ(component.SpecialFolder(), shell::TNavShellFolder::SF_INVALID);
+
+  TNavBrowseForFolder strict;
+  strict.SetPath(Home);
+  bool okForMissing = true;
+  WhenShown([&](QFileDialog* dialog) {
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("not-made-yet"));
+    okForMissing = OkButton(dialog)->isEnabled();
+    dialog->reject();
+  });
+  EXPECT_FALSE(strict.Execute());
+  EXPECT_FALSE(okForMissing);
+  EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ class TBlockingItem : public TBasicWorkItem {
  protected:
   TGate& FGate;
 };
-// Two unrelated kinds of item, one with a subclass.
+// Two unrelated kinds of item, each with a subclass.
 class TRunningKind : public TBlockingItem {
  public:
   using TBlockingItem::TBlockingItem;
@@ -48,6 +48,10 @@ class TRunningChild : public TRunningKind {
 class TQueuedKind : public TBlockingItem {
  public:
   using TBlockingItem::TBlockingItem;
+};
+class TQueuedChild : public TQueuedKind {
+ public:
+  using TQueuedKind::TQueuedKind;
 };
 
 // Waits without pumping the main thread.
@@ -86,11 +90,11 @@ TEST_F(WorkerPoolTest, CancelWithNothingOutstandingReturnsZero) {
   EXPECT_EQ(drained, 0);
 }
 
-// One worker: item A runs (a TRunningChild), item B waits in the queue (a TQueuedKind). Each
-// case cancels by one criterion aimed at A or B, or by none. A class matches its subclasses, for
-// running items as for queued ones.
+// One worker: item A runs (a TRunningChild), item B waits in the queue (a TQueuedChild). Each
+// case cancels by one criterion aimed at A or B, or by none. A queued item is removed by its own
+// class or a base class; a running item is aborted only by exactly its own class.
 enum class TTarget { Running, Queued };
-enum class TBy { ItemTag, GroupTag, Class, None };
+enum class TBy { ItemTag, GroupTag, BaseClass, ExactClass, None };
 struct TCancelCase {
   const char* Name;
   TTarget Target;
@@ -112,7 +116,7 @@ TEST_P(CancelTable, CancelsWhatMatches) {
   TGate gate;
   const int groupA = 0, groupB = 0, tagA = 0, tagB = 0;
   auto a = std::make_shared<TRunningChild>(gate, &groupA, &tagA);
-  auto b = std::make_shared<TQueuedKind>(gate, &groupB, &tagB);
+  auto b = std::make_shared<TQueuedChild>(gate, &groupB, &tagB);
   pool.AddWorkItem(a);
   SpinUntil([&] { return a->Started.load(); });
   pool.AddWorkItem(b);
@@ -124,9 +128,13 @@ TEST_P(CancelTable, CancelsWhatMatches) {
   switch (c.By) {
     case TBy::ItemTag: n = pool.CancelWorkItems(running ? &tagA : &tagB); break;
     case TBy::GroupTag: n = pool.CancelWorkItems(nullptr, running ? &groupA : &groupB); break;
-    case TBy::Class:
+    case TBy::BaseClass:
       n = running ? pool.CancelWorkItems(nullptr, nullptr, shell::WorkItemClassOf<TRunningKind>())
                   : pool.CancelWorkItems(nullptr, nullptr, shell::WorkItemClassOf<TQueuedKind>());
+      break;
+    case TBy::ExactClass:
+      n = running ? pool.CancelWorkItems(nullptr, nullptr, shell::WorkItemClassOf<TRunningChild>())
+                  : pool.CancelWorkItems(nullptr, nullptr, shell::WorkItemClassOf<TQueuedChild>());
       break;
     case TBy::None: n = pool.CancelWorkItems(); break;
   }
@@ -143,11 +151,13 @@ INSTANTIATE_TEST_SUITE_P(
     WorkerPool, CancelTable,
     ::testing::Values(TCancelCase{"RunningByItemTag", TTarget::Running, TBy::ItemTag, 1, true, true},
                       TCancelCase{"RunningByGroupTag", TTarget::Running, TBy::GroupTag, 1, true, true},
-                      TCancelCase{"RunningByBaseClass", TTarget::Running, TBy::Class, 1, true, true},
+                      TCancelCase{"RunningByBaseClass", TTarget::Running, TBy::BaseClass, 0, false, true},
+                      TCancelCase{"RunningByExactClass", TTarget::Running, TBy::ExactClass, 1, true, true},
                       TCancelCase{"RunningByNone", TTarget::Running, TBy::None, 2, true, false},
                       TCancelCase{"QueuedByItemTag", TTarget::Queued, TBy::ItemTag, 1, false, false},
                       TCancelCase{"QueuedByGroupTag", TTarget::Queued, TBy::GroupTag, 1, false, false},
-                      TCancelCase{"QueuedByClass", TTarget::Queued, TBy::Class, 1, false, false},
+                      TCancelCase{"QueuedByBaseClass", TTarget::Queued, TBy::BaseClass, 1, false, false},
+                      TCancelCase{"QueuedByExactClass", TTarget::Queued, TBy::ExactClass, 1, false, false},
                       TCancelCase{"QueuedByNone", TTarget::Queued, TBy::None, 2, true, false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
