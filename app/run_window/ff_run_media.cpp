@@ -65,12 +65,7 @@ TFFRunEncoder::TFFRunEncoder() : FEncoder(std::make_unique<media::TFFEncoder>())
   // Both run on the user-interface thread (TriggerEventInMainThread); the records are the
   // encoder's and valid only during the call, so they are copied.
   FEncoder->OnProgress = [this](media::TCustomEncoder*, media::PProgressInfo info) {
-    if (!OnProgress) return;
-    TRunProgress progress;
-    progress.TotalDuration = info->TotalDuration;
-    progress.CurrentDuration = info->CurrentDuration;
-    progress.CurrentSize = info->CurrentSize;
-    OnProgress(progress);
+    if (OnProgress) OnProgress(*info);
   };
   FEncoder->OnTerminate = [this](media::TCustomEncoder*, const media::TTerminateInfo& info) {
     TRunTerminate terminate;

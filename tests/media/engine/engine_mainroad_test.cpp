@@ -5,13 +5,11 @@
 
 #include <cmath>
 #include <fstream>
-#include <mutex>
 #include <regex>
 #include <string>
 
 #include "engine_test_support.h"
 #include "fixtures/media_fixtures.h"
-#include "media/ff_logger.h"
 
 namespace {
 
@@ -209,23 +207,14 @@ TEST(FilterFailure, CropLargerThanThePictureFailsAsTheFFmpegProgramDoes) {
   ASSERT_TRUE(std::regex_search(program, found, std::regex(" for stream (#[0-9]+:[0-9]+)\n"))) << program;
   const std::string stream = found[1];
 
-  media::TFFLogger& logger = media::FFLogger();
-  const bool synchronous = logger.Synchronous();
-  const bool inMainThread = logger.TriggerEventInMainThread();
-  logger.SetSynchronous(true);
-  logger.SetTriggerEventInMainThread(false);
-  std::mutex lock;
-  std::string log;
-  media::TLogSubscription subscription =
-      logger.Subscribe([&](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
-        std::lock_guard guard(lock);
-        log += line + "\n";
-      });
   const std::string output = engine_test::TempPath("crop.avi");
-  const engine_test::TConvertResult r = engine_test::Convert(engine_test::SourceClip(), output, options);
-  subscription.Reset();
-  logger.SetSynchronous(synchronous);
-  logger.SetTriggerEventInMainThread(inMainThread);
+  std::string log;
+  engine_test::TConvertResult r;
+  {
+    engine_test::TLogCapture capture;
+    r = engine_test::Convert(engine_test::SourceClip(), output, options);
+    log = capture.Text();
+  }
 
   EXPECT_TRUE(r.Opened) << r.Message;
   EXPECT_FALSE(r.Finished);
