@@ -194,9 +194,9 @@ TEST_F(UpdateCheckFixture, UncheckedItemMakesNoRequestAtTheNextStart) {
 }
 
 TEST_F(UpdateCheckFixture, BatchRunMakesNoRequest) {
-  app::SetCommandLine(
-      app::TCommandLine(QStringList{"converter", "-v", TempPath(QStringLiteral("out")), "clip.avi"}));
   Window = std::make_unique<app::Tfrm_Main>();
+  Window->SetCommandLine(
+      app::TCommandLine(QStringList{"converter", "-v", TempPath(QStringLiteral("out")), "clip.avi"}));
   app::TUpdateCheck* check = ShowWindow();
   check->Start();  // even when asked directly
   // Start makes its fetcher before it returns, and no request goes out without one.
