@@ -25,10 +25,4 @@ class TCommandLine {
   QStringList FArguments;
 };
 
-/// The command line of this process, set once by main() (empty until then).
-const TCommandLine& CommandLine();
-/// Replaces the process's command line; main() calls it before QApplication exists, tests to
-/// simulate a start with parameters.
-void SetCommandLine(TCommandLine commandLine);
-
 }  // namespace app

@@ -18,10 +18,10 @@ int main(int argc, char* argv[]) {
   // The parameters are kept before Qt sees them: QApplication removes the options it knows
   // ("-platform", "-style"...), which would shift the batch mode's positions. Qt gets only the
   // program name.
-  app::SetCommandLine(app::TCommandLine(argc, argv));
+  const app::TCommandLine commandLine(argc, argv);
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
-  app::ChooseOffscreenPlatformForBatch(app::CommandLine());
+  app::ChooseOffscreenPlatformForBatch(commandLine);
   QApplication application(qtArgc, qtArgv);
   // Docks find the taskbar progress's entry by this name (the installed .desktop file).
   QGuiApplication::setDesktopFileName(QStringLiteral("tarsel-video-converter"));
@@ -33,8 +33,9 @@ int main(int argc, char* argv[]) {
   if (!app::WindowsUnseen()) app::InstallConversionPreview();
   // Video files get thumbnails from the converter's own decoder in the shell's file lists.
   app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
-  app::TBatchMode batchMode(app::CommandLine(), QDir::currentPath(), app::WindowsUnseen());
+  app::TBatchMode batchMode(commandLine, QDir::currentPath(), app::WindowsUnseen());
   app::Tfrm_Main window;
+  window.SetCommandLine(commandLine);
   app::WireAddingAndProperties(window);
   app::WirePreview(window);
   app::WireBurnWindow(window);

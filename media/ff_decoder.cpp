@@ -490,7 +490,6 @@ void TFFDecoder::StorePicture(const AVFrame* frame, int64_t packetPts) {
   FFrameInfo.IsInterlaced = frame->interlaced_frame != 0;
   FFrameInfo.IsTopFieldFirst = frame->top_field_first != 0;
   FFrameInfo.PictureType = static_cast<int>(frame->pict_type);
-  FFrameInfo.Frame = frame;
 
   // The packet's DTS; its PTS (which the codec hands back reordered) when the DTS is unknown, as
   // for the delayed pictures the flush packet brings out.

@@ -40,8 +40,7 @@ struct TFrameInfo {
   bool Ready = false;
   TPicture Picture;  // the planes of Buffer in PixFmt, rows packed (alignment 1)
   std::vector<uint8_t> Buffer;
-  int Size = 0;                    // bytes of Buffer
-  const AVFrame* Frame = nullptr;  // the FFmpeg frame last stored; borrowed, valid until the next call
+  int Size = 0;  // bytes of Buffer
 };
 
 /// The audio last decoded: Size bytes of interleaved 16-bit samples at Buffer, which the decoder

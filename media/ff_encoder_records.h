@@ -47,17 +47,23 @@ using POutputOptions = TOutputOptions*;
 /// Texts empty, every switch off, VideoHookBitsPixel 32, Tag 0, Data null.
 inline void ClearOutputOptions(TOutputOptions& options) { options = TOutputOptions{}; }
 
-/// A progress report. Durations in microseconds, sizes in bytes; -1 where the engine knows nothing.
-struct TProgressInfo {
+/// The figures of one progress report, as the engine's progress line has them: the one record
+/// under the engine's report (TFFProgress), the encoder's (TProgressInfo) and the run windows'.
+/// Durations in microseconds, sizes in bytes.
+struct TProgressFigures {
+  int FileIndex = -1;                // always -1
+  int FrameNumber = -1;              // frames written by the first video encoder; -1 without video
+  int FPS = -1;                      // rounded frames per second; -1 without video
+  float Quality = -1;                // q of the last output stream; -1 for a stream copy
+  float BitRate = -1;                // kbit/s; -1 when unknown
+  std::int64_t CurrentSize = 0;      // bytes written; 0 when unknown
+  std::int64_t CurrentDuration = 0;  // largest end time stamp over the outputs
+  std::int64_t TotalDuration = -1;   // OutputDuration, else InputDuration; -1 when unknown
+};
+
+/// A progress report of one task: the engine's figures and the task's index in the list.
+struct TProgressInfo : TProgressFigures {
   int TaskIndex = -1;
-  int FileIndex = -1;  // the engine always reports -1
-  int FrameNumber = 0;
-  int FPS = 0;
-  float Quality = 0;
-  float BitRate = 0;
-  std::int64_t CurrentSize = 0;
-  std::int64_t CurrentDuration = 0;
-  std::int64_t TotalDuration = 0;
 };
 using PProgressInfo = TProgressInfo*;
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,6 +47,12 @@ struct TLogItem {
   int Repeats = 0;
   std::string LogMsg;
   std::string ReporterInfo;
+  // Order of queuing: a subscription hears the items queued after it began.
+  std::uint64_t Seq = 0;
+  // A barrier instead of a line (TLogSubscription::AfterQueuedLines): run for that subscription
+  // once the items before it have been delivered; never written.
+  std::function<void()> Marker;
+  std::uint64_t MarkerFor = 0;
 };
 
 // A formatted line waiting to be handed to OnLog; delivered with no logger lock held.
@@ -54,6 +61,15 @@ struct TDelivery {
   int ThreadID = 0;
   TLogLevel Level = TLogLevel::llInfo;
   std::string Line;
+  std::uint64_t Seq = 0;
+  std::function<void()> Marker;
+  std::uint64_t MarkerFor = 0;
+};
+
+// A listener of TFFLogger::Subscribe and the first item it hears.
+struct TSubscriber {
+  TLogEvent Listener;
+  std::uint64_t FirstSeq = 0;
 };
 
 void LimitReporterInfo(std::string& info) {
@@ -131,6 +147,9 @@ class TLogCore {
   bool Active = true;
   bool TriggerEventInMainThread = true;
   TLogEvent OnLog;
+  std::map<std::uint64_t, TSubscriber> Subscribers;
+  std::uint64_t NextSubscriber = 1;
+  std::atomic<std::uint64_t> NextSeq{1};
   TLogErrorEvent OnLogError;
   std::string LogFile;
   bool LogToFile = false;
@@ -161,7 +180,7 @@ class TLogCore {
   std::thread LogThread;
 
   void RecomputeSkip() {  // CoreLock held
-    Skip = !(Active && (OnLog || (LogToFile && !LogFile.empty())));
+    Skip = !(Active && (OnLog || !Subscribers.empty() || (LogToFile && !LogFile.empty())));
   }
   void CloseFile() {  // WriteLock held
     if (File != nullptr) std::fclose(File);
@@ -205,6 +224,7 @@ TLogCore::~TLogCore() {
   {
     std::lock_guard lock(CoreLock);
     OnLog = nullptr;
+    Subscribers.clear();
   }
   while (!Output.empty()) {
     Write(Output.front());
@@ -216,6 +236,7 @@ TLogCore::~TLogCore() {
 }
 
 std::optional<TDelivery> TLogCore::Push(TLogItem item) {
+  item.Seq = NextSeq.fetch_add(1);
   if (Synchronous) return Write(item);
   {
     std::lock_guard lock(QueueLock);
@@ -260,6 +281,7 @@ void TLogCore::ThreadLoop() {
         note.ThreadID = CurrentThreadId();
         note.LogLevel = TLogLevel::llWarning;
         note.LogMsg = FormatStr("(%d log lines dropped: the log queue was full)", dropped);
+        note.Seq = item.Seq;
         if (auto d = Write(note)) Deliver(*d);
       }
       if (auto d = Write(item)) Deliver(*d);
@@ -286,6 +308,12 @@ void TLogCore::ReportError(const std::string& text) {
 }
 
 std::optional<TDelivery> TLogCore::Write(const TLogItem& item) {
+  if (item.Marker) {
+    TDelivery barrier;
+    barrier.Marker = item.Marker;
+    barrier.MarkerFor = item.MarkerFor;
+    return barrier;
+  }
   std::string line;
   try {
     line = TimeText(item.LogTime);
@@ -330,30 +358,39 @@ std::optional<TDelivery> TLogCore::Write(const TLogItem& item) {
   if (!failure.empty()) ReportError(failure);
 
   std::lock_guard lock(CoreLock);
-  if (!OnLog || Current == nullptr) return std::nullopt;
+  if ((!OnLog && Subscribers.empty()) || Current == nullptr) return std::nullopt;
   TDelivery delivery;
   delivery.Sender = item.LogType == TLogType::ltLogger ? static_cast<const ILogReporter*>(item.Reporter)
                                                        : static_cast<const ILogReporter*>(Current);
   delivery.ThreadID = item.ThreadID;
   delivery.Level = item.LogLevel;
   delivery.Line = std::move(line);
+  delivery.Seq = item.Seq;
   return delivery;
 }
 
-// Runs OnLog with the handler current at the moment it runs, so a handler cleared by the main
-// thread (a closing window) is never called afterwards. In the main thread mode the log thread
+// Runs OnLog and the subscribers with the handlers current at the moment it runs, so a handler
+// cleared or a subscription ended by the main thread (a closing window) is never called afterwards. In the main thread mode the log thread
 // waits until the main thread has run it, but gives up when the core stops (process end), so a
 // main thread that no longer pumps cannot hang the exit.
 void TLogCore::Deliver(const TDelivery& delivery) {
   auto run = [this, delivery] {
-    TLogEvent handler;
+    std::vector<TLogEvent> handlers;
+    std::function<void()> marker;
     {
       std::lock_guard lock(CoreLock);
-      handler = OnLog;
+      if (delivery.Marker) {
+        if (Subscribers.count(delivery.MarkerFor) != 0) marker = delivery.Marker;
+      } else {
+        if (OnLog) handlers.push_back(OnLog);
+        for (const auto& [id, subscriber] : Subscribers)
+          if (delivery.Seq >= subscriber.FirstSeq) handlers.push_back(subscriber.Listener);
+      }
     }
-    if (!handler) return;
     try {
-      handler(delivery.Sender, delivery.ThreadID, delivery.Level, delivery.Line);
+      if (marker) marker();
+      for (const TLogEvent& handler : handlers)
+        handler(delivery.Sender, delivery.ThreadID, delivery.Level, delivery.Line);
     } catch (const std::exception& e) {
       ReportError(e.what());
     } catch (...) {
@@ -540,7 +577,7 @@ void TFFLogger::Flush() {
   bool mainThreadDelivery = false;
   {
     std::lock_guard lock(core.CoreLock);
-    mainThreadDelivery = core.TriggerEventInMainThread && core.OnLog;
+    mainThreadDelivery = core.TriggerEventInMainThread && (core.OnLog || !core.Subscribers.empty());
   }
   if (mainThreadDelivery && !platform::IsMainThread()) return;
   platform::WaitInMainThread([&core] { return core.Idle(); }, core.IdleSignal);
@@ -619,6 +656,48 @@ void TFFLogger::SetOnLog(TLogEvent handler) {
   std::lock_guard lock(core.CoreLock);
   core.OnLog = std::move(handler);
   core.RecomputeSkip();
+}
+
+TLogSubscription TFFLogger::Subscribe(TLogEvent listener) {
+  TLogCore& core = Core();
+  std::lock_guard lock(core.CoreLock);
+  const std::uint64_t id = core.NextSubscriber++;
+  core.Subscribers[id] = TSubscriber{std::move(listener), core.NextSeq.load()};
+  core.RecomputeSkip();
+  return TLogSubscription(id);
+}
+
+TLogSubscription::TLogSubscription(TLogSubscription&& other) noexcept : FId(other.FId) { other.FId = 0; }
+
+TLogSubscription& TLogSubscription::operator=(TLogSubscription&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    FId = other.FId;
+    other.FId = 0;
+  }
+  return *this;
+}
+
+TLogSubscription::~TLogSubscription() { Reset(); }
+
+void TLogSubscription::Reset() {
+  if (FId == 0) return;
+  const std::uint64_t id = FId;
+  FId = 0;
+  if (GCoreGone) return;
+  TLogCore& core = Core();
+  std::lock_guard lock(core.CoreLock);
+  core.Subscribers.erase(id);
+  core.RecomputeSkip();
+}
+
+void TLogSubscription::AfterQueuedLines(std::function<void()> done) const {
+  if (FId == 0 || GCoreGone || !done) return;
+  TLogCore& core = Core();
+  TLogItem barrier = NewItem(TLogType::ltLogger, nullptr, TLogLevel::llQuiet);
+  barrier.Marker = std::move(done);
+  barrier.MarkerFor = FId;
+  if (auto d = core.Push(std::move(barrier))) core.Deliver(*d);
 }
 
 TLogErrorEvent TFFLogger::OnLogError() const {

@@ -11,6 +11,7 @@
 // automatic one. Do not keep the reference FFLogger() returns across such a replacement.
 
 #include <cstdarg>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -42,6 +43,32 @@ using TLogEvent =
     std::function<void(const ILogReporter* sender, int threadId, TLogLevel level, const std::string& logMsg)>;
 /// A failure while a line was formed or written: caption "Information" and the failure's text.
 using TLogErrorEvent = std::function<void(const std::string& caption, const std::string& text)>;
+
+/// A listener's hold on the log (TFFLogger::Subscribe). Owning: the listener gets lines until the
+/// token is reset or destroyed, and none afterwards once that happened on the thread lines are
+/// delivered on. Move-only; a default-constructed token holds nothing.
+class TLogSubscription {
+ public:
+  TLogSubscription() = default;
+  TLogSubscription(TLogSubscription&& other) noexcept;
+  TLogSubscription& operator=(TLogSubscription&& other) noexcept;
+  TLogSubscription(const TLogSubscription&) = delete;
+  TLogSubscription& operator=(const TLogSubscription&) = delete;
+  ~TLogSubscription();
+
+  /// Ends the subscription; the token then holds nothing.
+  void Reset();
+  bool Subscribed() const { return FId != 0; }
+  /// Calls done once every line logged before this call has reached this listener, on the thread
+  /// lines are delivered on (at once in synchronous mode). Not called when the subscription ends
+  /// first. Any thread.
+  void AfterQueuedLines(std::function<void()> done) const;
+
+ private:
+  friend class TFFLogger;
+  explicit TLogSubscription(std::uint64_t id) : FId(id) {}
+  std::uint64_t FId = 0;
+};
 
 class TFFLogger : public TFFBaseComponent {
  public:
@@ -92,6 +119,10 @@ class TFFLogger : public TFFBaseComponent {
   /// Receives every written line.
   TLogEvent OnLog() const;
   void SetOnLog(TLogEvent handler);
+  /// Adds a listener beside OnLog: it receives every line logged after this call, delivered as
+  /// OnLog's are (TriggerEventInMainThread), until the returned token ends. Any number of listeners
+  /// may hold subscriptions at once, each independent of the others and of OnLog.
+  [[nodiscard]] TLogSubscription Subscribe(TLogEvent listener);
   /// Receives formatting and writing failures; without a handler they go to stderr. Called on the
   /// thread that wrote the line (the log thread, or the logging thread in synchronous mode).
   TLogErrorEvent OnLogError() const;
@@ -103,7 +134,7 @@ class TFFLogger : public TFFBaseComponent {
   bool Synchronous() const;
   void SetSynchronous(bool value);
 
-  /// True when nothing would be written: not Active, or neither OnLog nor a log file.
+  /// True when nothing would be written: not Active, or no OnLog, no subscription and no log file.
   bool Skipping() const;
 };
 

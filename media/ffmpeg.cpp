@@ -40,14 +40,7 @@ void TFFmpeg::BindEvent(TTaskEvent event, bool bound) {
       if (bound)
         OnProgress = [this](TCustomFFmpeg*, const TFFProgress& p) {
           TProgressInfo info;
-          info.FileIndex = p.FileIndex;
-          info.FrameNumber = p.FrameNumber;
-          info.FPS = p.FPS;
-          info.Quality = p.Quality;
-          info.BitRate = p.BitRate;
-          info.CurrentSize = p.CurrentSize;
-          info.CurrentDuration = p.CurrentDuration;
-          info.TotalDuration = p.TotalDuration;
+          static_cast<TProgressFigures&>(info) = p;  // the encoder puts the task's index in
           FEvents.TaskProgress(this, info);
         };
       else

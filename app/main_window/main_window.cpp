@@ -65,9 +65,6 @@ constexpr int kToolbarButtonHeight = 64;
 
 const QString kAddOneFile = QStringLiteral("Please add at least one file to the list.");
 
-// The program was started for a batch: a second command-line parameter names its output folder.
-bool BatchRun() { return IsBatchCommandLine(CommandLine()); }
-
 QLabel* FieldLabel(const QString& text, bool bold = false) {
   auto* label = new QLabel(text);
   if (bold) {
@@ -211,6 +208,8 @@ Tfrm_Main::Tfrm_Main(QWidget* parent)
 }
 
 Tfrm_Main::~Tfrm_Main() = default;
+
+bool Tfrm_Main::BatchRun() const { return IsBatchCommandLine(FCommandLine); }
 
 void Tfrm_Main::CreateActions() {
   const auto make = [this](const char* name, const QString& text, const QKeySequence& shortcut,

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/command_line.h"
 #include "app/main_window/file_list_model.h"
 #include "app/options/output_settings.h"
 #include "app/settings/settings.h"
@@ -52,6 +53,14 @@ class Tfrm_Main : public QMainWindow {
   /// Builds the window and loads the settings file (LoadSettings).
   explicit Tfrm_Main(QWidget* parent = nullptr);
   ~Tfrm_Main() override;
+
+  /// The command line the program was started with (empty by default). A second parameter names
+  /// a batch's output folder: then showing the window starts the batch instead of the update
+  /// check, the output folder is that parameter and the settings are not saved. Set before show.
+  const TCommandLine& CommandLine() const { return FCommandLine; }
+  void SetCommandLine(TCommandLine commandLine) { FCommandLine = std::move(commandLine); }
+  /// Whether the command line asks for a batch.
+  bool BatchRun() const;
 
   // --- The file list. Each row is one media file: a caption (the file name) and eight sub-items:
   // 0 duration "hh:mm:ss", 1 size text, 2 full path, 3 duration in microseconds, 4 size in bytes,
@@ -206,6 +215,7 @@ class Tfrm_Main : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  TCommandLine FCommandLine;
   enum class TRoad { Convert, Extract };
 
   void CreateActions();

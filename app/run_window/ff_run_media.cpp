@@ -52,62 +52,20 @@ class TFFEncoderLimits : public IEncoderLimits {
   }
 };
 
-// The reporter of the line that marks the end of a run in the logger's queue.
-class TEndOfRunMarker : public media::ILogReporter {
- public:
-  std::string ReporterInfo() const override { return "[TFFRunEncoder] "; }
-};
-const TEndOfRunMarker KEndOfRunMarker;
-
-struct TFFRunEncoder::TErrorLines {
-  bool Collecting = false;
+struct TFFRunEncoder::TRunSink {
+  bool Collecting = true;
   QStringList Lines;
-  media::TLogEvent Previous;  // the handler that was installed before, still called
-  // Called once the end-of-run marker arrives: every line logged before it has arrived too.
-  std::function<void()> OnMarker;
-  bool Alive = true;  // false once the adapter is gone
 };
 
 // --- Encoder -------------------------------------------------------------------------------------
 
-TFFRunEncoder::TFFRunEncoder()
-    : FEncoder(std::make_unique<media::TFFEncoder>()), FErrorLines(std::make_shared<TErrorLines>()) {
+TFFRunEncoder::TFFRunEncoder() : FEncoder(std::make_unique<media::TFFEncoder>()) {
   FEncoder->SetTriggerEventInMainThread(true);
-  // The logger hands its lines to the user-interface thread; only error-level lines are kept,
-  // and only while a run goes on.
-  media::TFFLogger& logger = media::FFLogger();
-  FErrorLines->Previous = logger.OnLog();
-  logger.SetOnLog([lines = FErrorLines](const media::ILogReporter* sender, int threadId, media::TLogLevel level,
-                                        const std::string& text) {
-    if (sender == &KEndOfRunMarker) {
-      std::function<void()> onMarker = std::move(lines->OnMarker);
-      lines->OnMarker = nullptr;
-      if (!onMarker) return;
-      if (platform::IsMainThread())
-        onMarker();
-      else
-        platform::PostToMainThread(onMarker);
-      return;
-    }
-    if (lines->Previous) lines->Previous(sender, threadId, level, text);
-    if (!lines->Collecting || level == media::TLogLevel::llQuiet || level > media::TLogLevel::llWarning) return;
-    const QString line = ErrorLineText(QString::fromStdString(text));
-    // Of the warnings only the words on a damaged frame or packet count: they report damage that
-    // has no error line of its own.
-    if (level == media::TLogLevel::llWarning && !line.contains(QLatin1String("corrupt decoded frame")) &&
-        !line.contains(QLatin1String("corrupt input packet")))
-      return;
-    if (!line.isEmpty()) lines->Lines.append(line);
-  });
+  BeginSink();
   // Both run on the user-interface thread (TriggerEventInMainThread); the records are the
   // encoder's and valid only during the call, so they are copied.
   FEncoder->OnProgress = [this](media::TCustomEncoder*, media::PProgressInfo info) {
-    if (!OnProgress) return;
-    TRunProgress progress;
-    progress.TotalDuration = info->TotalDuration;
-    progress.CurrentDuration = info->CurrentDuration;
-    progress.CurrentSize = info->CurrentSize;
-    OnProgress(progress);
+    if (OnProgress) OnProgress(*info);
   };
   FEncoder->OnTerminate = [this](media::TCustomEncoder*, const media::TTerminateInfo& info) {
     TRunTerminate terminate;
@@ -115,20 +73,42 @@ TFFRunEncoder::TFFRunEncoder()
     terminate.Finished = info.Finished;
     terminate.Exception = info.Exception;
     terminate.ExceptionMsg = FromUtf8(info.ExceptionMsg);
-    if (info.TaskIndex < 0 && !media::FFLogger().Skipping()) {
-      // The lines the run logged last may still be on their way to this thread: the end of the
-      // run follows a marker through the logger's queue, which keeps its order.
-      FErrorLines->OnMarker = [this, lines = FErrorLines, terminate] {
-        if (!lines->Alive) return;
-        lines->Collecting = false;
-        if (OnTerminate) OnTerminate(terminate);
-      };
-      media::FFLogger().Log(&KEndOfRunMarker, media::TLogLevel::llQuiet, "end of run");
+    if (info.TaskIndex >= 0) {
+      if (OnTerminate) OnTerminate(terminate);
       return;
     }
-    if (info.TaskIndex < 0) FErrorLines->Collecting = false;
-    if (OnTerminate) OnTerminate(terminate);
+    // The lines the run logged last may still be on their way to this thread: the end of the
+    // run comes after them. The barrier runs only while this file's subscription lasts, which the
+    // destructor ends on this thread.
+    FSubscription.AfterQueuedLines([this, sink = FSink, terminate] {
+      auto end = [this, sink, terminate] {
+        sink->Collecting = false;
+        if (OnTerminate) OnTerminate(terminate);
+      };
+      if (platform::IsMainThread())
+        end();
+      else
+        QMetaObject::invokeMethod(&FContext, end, Qt::QueuedConnection);
+    });
   };
+}
+
+void TFFRunEncoder::BeginSink() {
+  FSubscription.Reset();
+  FSink = std::make_shared<TRunSink>();
+  // Lines arrive on the user-interface thread (the logger's TriggerEventInMainThread, which the
+  // application leaves on); only error-level lines are kept, and only while the file's run goes on.
+  FSubscription = media::FFLogger().Subscribe([sink = FSink](const media::ILogReporter*, int,
+                                                             media::TLogLevel level, const std::string& text) {
+    if (!sink->Collecting || level == media::TLogLevel::llQuiet || level > media::TLogLevel::llWarning) return;
+    const QString line = ErrorLineText(QString::fromStdString(text));
+    // Of the warnings only the words on a damaged frame or packet count: they report damage that
+    // has no error line of its own.
+    if (level == media::TLogLevel::llWarning && !line.contains(QLatin1String("corrupt decoded frame")) &&
+        !line.contains(QLatin1String("corrupt input packet")))
+      return;
+    if (!line.isEmpty()) sink->Lines.append(line);
+  });
 }
 
 TFFRunEncoder::~TFFRunEncoder() {
@@ -137,13 +117,10 @@ TFFRunEncoder::~TFFRunEncoder() {
   OnProgress = nullptr;
   OnTerminate = nullptr;
   FEncoder.reset();
-  FErrorLines->Collecting = false;
-  FErrorLines->OnMarker = nullptr;
-  FErrorLines->Alive = false;
-  media::FFLogger().SetOnLog(FErrorLines->Previous);
+  FSubscription.Reset();
 }
 
-QStringList TFFRunEncoder::ErrorLines() const { return FErrorLines->Lines; }
+QStringList TFFRunEncoder::ErrorLines() const { return FSink->Lines; }
 
 QString TFFRunEncoder::FitOptions(const QString& options, const QString& output, const TSourceShape& shape,
                                   QString* note) {
@@ -184,13 +161,13 @@ bool TFFRunEncoder::LoadAVLib(const QString& folder) {
 }
 
 bool TFFRunEncoder::ClearTasks() {
-  // A new file: its lines start here (opening the input and the output logs too).
-  FErrorLines->Lines.clear();
-  FErrorLines->Collecting = true;
-  return Guard(false, [&] {
+  const bool cleared = Guard(false, [&] {
     FEncoder->ClearTasks();
     return true;
   });
+  // A new file: its lines start here (opening the input and the output logs too).
+  BeginSink();
+  return cleared;
 }
 
 int TFFRunEncoder::AddTask(const QString& source) {
@@ -223,7 +200,7 @@ bool TFFRunEncoder::RemoveTask(int task) {
 }
 
 void TFFRunEncoder::Start(int threadCount) {
-  FErrorLines->Collecting = true;
+  FSink->Collecting = true;
   try {
     FEncoder->Start(threadCount);
   } catch (const std::exception& e) {

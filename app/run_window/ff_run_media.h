@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/run_window/run_seams.h"
+#include "media/ff_logger.h"
 
 namespace media {
 class TFFDecoder;
@@ -53,12 +54,17 @@ class TFFRunEncoder : public IRunEncoder {
   template <typename TResult, typename TCall>
   TResult Guard(TResult failure, TCall call);
 
+  /// Gives the file that starts now a sink of its own: lines logged before this call (by the file
+  /// before, its late lines included) never reach it.
+  void BeginSink();
+
   std::unique_ptr<media::TFFEncoder> FEncoder;
   QString FLastErrMsg;
-  // FFmpeg's error lines of the current run, filled by the logger's event (user-interface
-  // thread); shared with the handler, which stays installed until the adapter goes.
-  struct TErrorLines;
-  std::shared_ptr<TErrorLines> FErrorLines;
+  // FFmpeg's error lines of the current file, filled on the user-interface thread through the
+  // file's own subscription to the logger (declared after the sink it fills, so it ends first).
+  struct TRunSink;
+  std::shared_ptr<TRunSink> FSink;
+  media::TLogSubscription FSubscription;
   QObject FContext;  // posted end-of-run events die with the adapter
 };
 

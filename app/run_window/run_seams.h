@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "app/run_window/option_fitting.h"
+#include "media/ff_encoder_records.h"
 
 namespace media {
 class TFFDecoder;
@@ -17,12 +18,9 @@ class TFFDecoder;
 
 namespace app {
 
-/// What a progress event tells the window; durations in microseconds, size in bytes.
-struct TRunProgress {
-  int64_t TotalDuration = 0;
-  int64_t CurrentDuration = 0;
-  int64_t CurrentSize = 0;
-};
+/// What a progress event tells the window: the engine's figures (TotalDuration, CurrentDuration
+/// and CurrentSize are what the window shows); durations in microseconds, size in bytes.
+using TRunProgress = media::TProgressFigures;
 
 /// One terminate event: TaskIndex >= 0 for a task, -1 for the end of the whole run.
 struct TRunTerminate {

@@ -48,7 +48,7 @@ TUpdateCheck::TUpdateCheck(Tfrm_Main& main) : QObject(&main), FMain(main) {}
 TUpdateCheck::~TUpdateCheck() { FUpdateFetcher.reset(); }
 
 void TUpdateCheck::Start() {
-  if (FUpdateFetcher || IsBatchCommandLine(CommandLine())) return;
+  if (FUpdateFetcher || FMain.BatchRun()) return;
   FUpdateFetcher = std::make_unique<components::TWebData>();
   FUpdateFetcher->SetMaxSize(kVersionFileMaxSize);
   FUpdateFetcher->SetTimeout(kVersionFileTimeout);

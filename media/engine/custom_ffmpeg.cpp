@@ -14,15 +14,11 @@ namespace media {
 
 TCustomFFmpeg::TCustomFFmpeg() {
   FFLoader().CheckLibAV(EncoderLibraries);
-  FDemuxPacket = FF().av_packet_alloc();
-  FDecodePacket = FF().av_packet_alloc();
-  FEncodePacket = FF().av_packet_alloc();
-  if (FDemuxPacket == nullptr || FDecodePacket == nullptr || FEncodePacket == nullptr) {
-    FF().av_packet_free(&FDemuxPacket);
-    FF().av_packet_free(&FDecodePacket);
-    FF().av_packet_free(&FEncodePacket);
+  FDemuxPacket.reset(FF().av_packet_alloc());
+  FDecodePacket.reset(FF().av_packet_alloc());
+  FEncodePacket.reset(FF().av_packet_alloc());
+  if (FDemuxPacket == nullptr || FDecodePacket == nullptr || FEncodePacket == nullptr)
     throw FFmpegException("Could not allocate packet");
-  }
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
@@ -49,10 +45,6 @@ TCustomFFmpeg::~TCustomFFmpeg() {
   } catch (const std::exception& e) {
     Log(TLogLevel::llError, "Cleanup() exception: %s", e.what());
   }
-  FF().av_packet_free(&FDemuxPacket);
-  FF().av_packet_free(&FDecodePacket);
-  FF().av_packet_free(&FEncodePacket);
-  FF().av_frame_free(&FHookFrame);
 }
 
 std::string TCustomFFmpeg::FatalMessage() const {

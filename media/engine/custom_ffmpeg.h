@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "media/engine/custom_ffmpeg_opt.h"
+#include "media/ff_handles.h"
 #include "media/ff_encoder_records.h"
 #include "media/format_converter.h"
 #include "media/previewer.h"
@@ -30,16 +31,7 @@
 namespace media {
 
 /// One progress report: the figures of the run's progress line.
-struct TFFProgress {
-  int FileIndex = -1;           // always -1
-  int FrameNumber = -1;         // frames written by the first video encoder; -1 without video
-  int FPS = -1;                 // rounded frames per second; -1 without video
-  float Quality = -1;           // q of the last output stream; -1 for a stream copy
-  float BitRate = -1;           // kbit/s; -1 when unknown
-  int64_t CurrentSize = 0;      // bytes written; 0 when unknown
-  int64_t CurrentDuration = 0;  // largest end time stamp over the outputs, microseconds
-  int64_t TotalDuration = -1;   // OutputDuration, else InputDuration, microseconds
-};
+using TFFProgress = TProgressFigures;
 
 class TCustomFFmpeg;
 
@@ -259,7 +251,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   bool CloseVstatsFile();
 
   // --- Run fields ------------------------------------------------------------------------------
-  FILE* Fvstats_file = nullptr;  // "-vstats": open from the first statistics line on
+  TFilePtr Fvstats_file;  // "-vstats": open from the first statistics line on
   int Fnb_frames_dup = 0;
   int Fdup_warning = 1000;
   int Fnb_frames_drop = 0;
@@ -299,10 +291,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   mutable std::mutex FPostHookLock;
   TPostHooks FPostHooks = 0;
   bool FPostHooksChanged = false;
-  AVFrame* FHookFrame = nullptr;      // the private copy the output hooks change
-  AVPacket* FDemuxPacket = nullptr;   // reused by process_input (conversion thread)
-  AVPacket* FDecodePacket = nullptr;  // reused by process_input_packet
-  AVPacket* FEncodePacket = nullptr;  // reused by the encoders
+  TFramePtr FHookFrame;       // the private copy the output hooks change, made on first use
+  TPacketPtr FDemuxPacket;    // reused by process_input (conversion thread)
+  TPacketPtr FDecodePacket;   // reused by process_input_packet
+  TPacketPtr FEncodePacket;   // reused by the encoders
 
  private:
   /// What the conversion thread shares with the threads that wait for it. The thread holds its

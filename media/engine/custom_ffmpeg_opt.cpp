@@ -140,8 +140,19 @@ int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& 
 
 int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string& options,
                                  const std::string& presets) {
-  return InOptionsContext(*this,
-                          [&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
+  // Every refusal leaves by one road: a negative result, with LastErrMsg holding the text that
+  // was logged, whether the step that refused returned its code or raised (RaiseError logs and
+  // keeps its text before it throws; anything else is logged here).
+  try {
+    return InOptionsContext(*this,
+                            [&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
+  } catch (const std::exception& e) {
+    if (FLastErrMsg != e.what()) {
+      FLastErrMsg = e.what();
+      Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+    }
+    return AVERROR(EINVAL);
+  }
 }
 
 // --- Dictionaries -----------------------------------------------------------------------------

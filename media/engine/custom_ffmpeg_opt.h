@@ -79,7 +79,8 @@ class TCustomFFmpegOpt : public ILogReporter {
   /// OpenInputFile between a fresh options context and its release.
   int OpenInput(const std::string& fileName, const std::string& options = {},
                 const std::string& presets = {});
-  /// OpenOutputFile between a fresh options context and its release.
+  /// OpenOutputFile between a fresh options context and its release. Never throws for a refusal:
+  /// returns a negative value with LastErrMsg, the text that was logged.
   int OpenOutput(const std::string& fileName, const std::string& options = {},
                  const std::string& presets = {});
 

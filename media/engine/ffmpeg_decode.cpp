@@ -55,7 +55,7 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
   int ret = 0;
   bool repeating = false;
   bool eofReached = false;
-  AVPacket* avpkt = FDecodePacket;
+  AVPacket* avpkt = FDecodePacket.get();
   const AVMediaType type = ist.dec_ctx->codec_type;
 
   if (!ist.saw_first_ts) {

@@ -133,7 +133,7 @@ void TCustomFFmpeg::do_audio_out(TOutputFile& of, TOutputStream& ost, AVFrame* f
 
   int ret = FF().avcodec_send_frame(enc, frame);
   if (ret < 0) RaiseError(FormatAVError("Audio encoding failed", ret));
-  AVPacket* pkt = FEncodePacket;
+  AVPacket* pkt = FEncodePacket.get();
   for (;;) {
     ret = FF().avcodec_receive_packet(enc, pkt);
     if (ret == AVERROR(EAGAIN)) break;
@@ -172,7 +172,7 @@ void TCustomFFmpeg::do_subtitle_out(TOutputFile& of, TOutputStream& ost, AVSubti
     const int size = FF().avcodec_encode_subtitle(enc, subtitleOut.data(), subtitleOutMaxSize, sub);
     if (i == 1) sub->num_rects = saveNumRects;
     if (size < 0) RaiseError("Subtitle encoding failed");
-    AVPacket* pkt = FEncodePacket;
+    AVPacket* pkt = FEncodePacket.get();
     FF().av_packet_unref(pkt);
     if (FF().av_new_packet(pkt, size) < 0) RaiseError("Subtitle encoding failed");
     std::memcpy(pkt->data, subtitleOut.data(), std::size_t(size));
@@ -363,7 +363,7 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
     // Muxed at every frame, so that a long run of duplicated frames cannot pile up packets.
     MuxEncoded(of, ost, false);
   } else {
-    AVPacket* pkt = FEncodePacket;
+    AVPacket* pkt = FEncodePacket.get();
     for (;;) {
       ret = FF().avcodec_receive_packet(enc, pkt);
       if (ret == AVERROR(EAGAIN)) break;
@@ -484,7 +484,7 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
   TInputFile& f = *Finput_files[ist.file_index];
   const int64_t startTime = of.start_time == AV_NOPTS_VALUE ? 0 : of.start_time;
   const int64_t ostTbStartTime = FF().av_rescale_q(startTime, AV_TIME_BASE_Q, ost.mux_timebase);
-  AVPacket* opkt = FEncodePacket;
+  AVPacket* opkt = FEncodePacket.get();
   FF().av_packet_unref(opkt);
 
   if (pkt == nullptr) {

@@ -156,17 +156,18 @@ AVFrame* TCustomFFmpeg::OutputHookStep(TOutputStream& ost, AVFrame* frame) {
   AVFrame* out = frame;
   bool converterHolds = false;
   if (hooks) {
-    if (FHookFrame == nullptr && (FHookFrame = FF().av_frame_alloc()) == nullptr) {
+    if (FHookFrame == nullptr) FHookFrame.reset(FF().av_frame_alloc());
+    if (FHookFrame == nullptr) {
       Log(TLogLevel::llError, "hook buf malloc error.");
       return frame;
     }
-    FF().av_frame_unref(FHookFrame);
-    if (FF().av_frame_ref(FHookFrame, frame) < 0 || FF().av_frame_make_writable(FHookFrame) < 0) {
-      FF().av_frame_unref(FHookFrame);
+    FF().av_frame_unref(FHookFrame.get());
+    if (FF().av_frame_ref(FHookFrame.get(), frame) < 0 || FF().av_frame_make_writable(FHookFrame.get()) < 0) {
+      FF().av_frame_unref(FHookFrame.get());
       Log(TLogLevel::llError, "hook buf malloc error.");
       return frame;
     }
-    out = FHookFrame;
+    out = FHookFrame.get();
     const TPicture picture = PictureOf(out);
     if (OnOutputVideoHook)
       converterHolds = VideoHookStep(OnOutputVideoHook, FOutputVideoHook, picture, enc->pix_fmt, enc->width,

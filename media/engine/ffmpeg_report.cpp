@@ -281,37 +281,36 @@ void TCustomFFmpeg::print_final_stats(int64_t totalSize) {
 
 void TCustomFFmpeg::do_video_stats(TOutputStream& ost, int frameSize) {
   if (Fvstats_file == nullptr) {
-    Fvstats_file = std::fopen(Fvstats_filename.c_str(), "w");
+    Fvstats_file.reset(std::fopen(Fvstats_filename.c_str(), "w"));
     if (Fvstats_file == nullptr) RaiseError("fopen() failed: " + Fvstats_filename);
   }
   const AVCodecContext* enc = ost.enc_ctx.get();
   if (enc->codec_type != AVMEDIA_TYPE_VIDEO) return;
   const int frameNumber = ost.st->nb_frames > 0 ? int(ost.st->nb_frames) : ost.frame_number;
   if (Fvstats_version > 1)
-    std::fprintf(Fvstats_file, "out= %2d st= %2d frame= %5d q= %2.1f ", ost.file_index, ost.index,
+    std::fprintf(Fvstats_file.get(), "out= %2d st= %2d frame= %5d q= %2.1f ", ost.file_index, ost.index,
                  frameNumber, double(ost.quality) / double(FF_QP2LAMBDA));
   else
-    std::fprintf(Fvstats_file, "frame= %5d q= %2.1f ", frameNumber,
+    std::fprintf(Fvstats_file.get(), "frame= %5d q= %2.1f ", frameNumber,
                  double(ost.quality) / double(FF_QP2LAMBDA));
   if (ost.error[0] >= 0 && (enc->flags & AV_CODEC_FLAG_PSNR))
     std::fprintf(
-        Fvstats_file, "PSNR= %6.2f ",
+        Fvstats_file.get(), "PSNR= %6.2f ",
         -10.0 * std::log10(double(ost.error[0]) / (double(enc->width) * enc->height * 255.0 * 255.0)));
-  std::fprintf(Fvstats_file, "f_size= %6d ", frameSize);
+  std::fprintf(Fvstats_file.get(), "f_size= %6d ", frameSize);
   const int64_t endPts = FF().av_stream_get_end_pts(ost.st);
   double ti1 = endPts == AV_NOPTS_VALUE ? 0.0 : double(endPts) * av_q2d(ost.st->time_base);
   if (ti1 < 0.01) ti1 = 0.01;
   const double bitrate = double(frameSize) * 8 / av_q2d(enc->time_base) / 1000.0;
   const double avgBitrate = double(ost.data_size) * 8 / ti1 / 1000.0;
-  std::fprintf(Fvstats_file, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+  std::fprintf(Fvstats_file.get(), "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
                double(ost.data_size) / 1024, ti1, bitrate, avgBitrate);
-  std::fprintf(Fvstats_file, "type= %c\n", FF().av_get_picture_type_char(AVPictureType(ost.pict_type)));
+  std::fprintf(Fvstats_file.get(), "type= %c\n", FF().av_get_picture_type_char(AVPictureType(ost.pict_type)));
 }
 
 bool TCustomFFmpeg::CloseVstatsFile() {
   if (Fvstats_file == nullptr) return true;
-  const bool ok = std::fclose(Fvstats_file) == 0;
-  Fvstats_file = nullptr;
+  const bool ok = std::fclose(Fvstats_file.release()) == 0;
   if (!ok) Log(TLogLevel::llError, "Error closing vstats file, loss of information possible");
   return ok;
 }

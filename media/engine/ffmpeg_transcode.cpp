@@ -482,7 +482,7 @@ void TCustomFFmpeg::fix_packet_timestamps(TInputFile& ifile, TInputStream& ist, 
 int TCustomFFmpeg::process_input(int fileIndex) {
   TInputFile& ifile = *Finput_files[fileIndex];
   AVFormatContext* is = ifile.ctx.get();
-  AVPacket* pkt = FDemuxPacket;
+  AVPacket* pkt = FDemuxPacket.get();
 
   FLastRead = Now();
   int ret = get_input_packet(ifile, pkt);
@@ -596,7 +596,7 @@ void TCustomFFmpeg::flush_encoders() {
     if (enc->codec_type != AVMEDIA_TYPE_VIDEO && enc->codec_type != AVMEDIA_TYPE_AUDIO) continue;
     const char* desc = enc->codec_type == AVMEDIA_TYPE_AUDIO ? "audio" : "video";
 
-    AVPacket* pkt = FEncodePacket;
+    AVPacket* pkt = FEncodePacket.get();
     for (;;) {
       int ret = 0;
       while ((ret = FF().avcodec_receive_packet(enc, pkt)) == AVERROR(EAGAIN)) {

@@ -361,6 +361,55 @@ TEST(FFLoggerAsyncTest, LinesReachTheMainThreadInOrder) {
   logger.SetOnLog(nullptr);
 }
 
+// Listeners hold subscriptions of their own: each hears the lines queued after it subscribed and
+// none after its token ended, beside OnLog and independent of one another; a barrier follows
+// every line queued before it.
+TEST(FFLoggerAsyncTest, SubscriptionsHearTheirOwnLinesUntilTheirTokenEnds) {
+  platform::THeadlessDispatcher dispatcher;
+  platform::TDispatcherGuard guard(&dispatcher);
+  media::TFFLogger& logger = media::FFLogger();
+  logger.SetSynchronous(false);
+  logger.SetTriggerEventInMainThread(true);
+  std::vector<std::string> first;
+  std::vector<std::string> second;
+  std::vector<std::string> onLog;
+  auto into = [](std::vector<std::string>& lines) {
+    return [&lines](const media::ILogReporter*, int, TLogLevel, const std::string& line) {
+      lines.push_back(line);
+    };
+  };
+  logger.SetOnLog(into(onLog));
+  media::TLogSubscription a = logger.Subscribe(into(first));
+  logger.Log(nullptr, TLogLevel::llInfo, "one");  // queued; delivered when the main thread pumps
+  media::TLogSubscription b = logger.Subscribe(into(second));
+  logger.Log(nullptr, TLogLevel::llInfo, "two");
+  std::size_t firstAtBarrier = 0;
+  bool barrierRan = false;
+  a.AfterQueuedLines([&] {
+    barrierRan = true;
+    firstAtBarrier = first.size();
+  });
+  logger.Flush();
+  EXPECT_TRUE(barrierRan);
+  EXPECT_EQ(firstAtBarrier, 2u);
+  ASSERT_EQ(first.size(), 2u);
+  ASSERT_EQ(second.size(), 1u) << "a line queued before the subscription reached it";
+  EXPECT_NE(second[0].find("two"), std::string::npos);
+  EXPECT_EQ(onLog.size(), 2u);
+
+  logger.Log(nullptr, TLogLevel::llInfo, "three");  // queued while a still holds its token
+  a.Reset();
+  bool endedBarrierRan = false;
+  a.AfterQueuedLines([&] { endedBarrierRan = true; });
+  logger.Flush();
+  EXPECT_EQ(first.size(), 2u) << "a line reached an ended subscription";
+  EXPECT_EQ(second.size(), 2u);
+  EXPECT_FALSE(endedBarrierRan);
+  b = media::TLogSubscription();
+  logger.SetOnLog(nullptr);
+  EXPECT_TRUE(logger.Skipping());
+}
+
 TEST(FFLoggerAsyncTest, AWorkerFlushDoesNotWaitForAMainThreadThatWaitsForIt) {
   platform::THeadlessDispatcher dispatcher;
   platform::TDispatcherGuard guard(&dispatcher);

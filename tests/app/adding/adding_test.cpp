@@ -22,6 +22,7 @@
 #include "components/find_file.h"
 #include "media/ff_loader.h"
 #include "shell/nav_shell_list.h"
+#include "support/run_alone.h"
 
 namespace {
 
@@ -308,10 +309,10 @@ TEST_F(AddingTest, EscapeBeforeTheScanStartsClosesAtOnce) {
 }
 
 // The libraries cannot be loaded: the one message the window shows, then it closes. Needs a
-// process in which no FFmpeg library has been loaded yet (CTest runs each case alone).
+// process in which no FFmpeg library has been loaded yet (CTest runs each case alone; a run of the
+// whole program starts one for it).
 TEST_F(MainWindowFixture, AddingShowsTheLibraryFailureAndCloses) {
-  if (media::FFLoader().Loaded(media::TLibrary::swScale))
-    GTEST_SKIP() << "libswscale is already loaded in this process";
+  if (media::FFLoader().Loaded(media::TLibrary::swScale)) return test_support::RunThisTestAlone();
   Window->DropQueue() = {TempPath(QStringLiteral("clip.avi"))};
   int result = -1;
   {

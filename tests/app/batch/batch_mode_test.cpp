@@ -129,8 +129,9 @@ class BatchModeTest : public testing_support::MainWindowFixture {
 
   /// The batch of params (after the program name), read from the working folder.
   std::unique_ptr<app::TBatchMode> Make(const QStringList& params, bool unattended) {
-    app::SetCommandLine(app::TCommandLine(QStringList{"converter"} + params));
-    auto mode = std::make_unique<app::TBatchMode>(app::CommandLine(), Work, unattended);
+    const app::TCommandLine commandLine(QStringList{"converter"} + params);
+    Window->SetCommandLine(commandLine);
+    auto mode = std::make_unique<app::TBatchMode>(commandLine, Work, unattended);
     app::WireBatchMode(*Window, *mode);
     // The run windows as WireRunWindows shows them, over scripted media.
     auto show = [this, mode = mode.get()](bool video, const QString& folder) {
@@ -288,7 +289,7 @@ TEST_F(BatchModeTest, ABatchNeverWritesTheSettings) {
   auto mode = Make({"-v", Out, "a.avi"}, false);
   Window->close();
   EXPECT_FALSE(QFile::exists(SettingsFile()));
-  app::SetCommandLine(app::TCommandLine());
+  Window->SetCommandLine(app::TCommandLine());
   Window->close();
   EXPECT_TRUE(QFile::exists(SettingsFile()));
 }

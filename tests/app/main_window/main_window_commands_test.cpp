@@ -134,7 +134,7 @@ TEST_F(MainWindowCommandsTest, TypedPathMustNotBeEmpty) {
 
 TEST_F(MainWindowCommandsTest, BatchOutputFolderOverridesTheLocationChoice) {
   AddOneFile();
-  app::SetCommandLine(app::TCommandLine(QStringList{"converter", "-v", "/batch/out", "clip.avi"}));
+  Window->SetCommandLine(app::TCommandLine(QStringList{"converter", "-v", "/batch/out", "clip.avi"}));
   Window->btn_ConvertClick();
   ASSERT_EQ(VideoRuns.size(), 1u);
   EXPECT_EQ(VideoRuns[0].Folder, QStringLiteral("/batch/out/"));
@@ -279,8 +279,8 @@ TEST_F(MainWindowCommandsTest, StartTimersFollowTheCommandLineAndTheUpdateSettin
   EXPECT_EQ(batches, 0);
 
   Window.reset();
-  app::SetCommandLine(app::TCommandLine(QStringList{"converter", "-a", "/out"}));
   Window = std::make_unique<app::Tfrm_Main>();
+  Window->SetCommandLine(app::TCommandLine(QStringList{"converter", "-a", "/out"}));
   Window->StartBatch = [&] { ++batches; };
   Window->StartUpdateCheck = [&] { ++checks; };
   Window->show();

@@ -70,13 +70,11 @@ class MainWindowFixture : public ::testing::Test {
     ASSERT_TRUE(FTemp.isValid());
     FOldXdg = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", ConfigFolder().toUtf8());
-    app::SetCommandLine(app::TCommandLine());
     Window = std::make_unique<app::Tfrm_Main>();
   }
 
   void TearDown() override {
     Window.reset();
-    app::SetCommandLine(app::TCommandLine());
     qputenv("XDG_CONFIG_HOME", FOldXdg);
     // A batch that ended asked every event loop of the thread to leave (QCoreApplication::exit).
     // That request holds until the application's own loop runs, and would close the next case's

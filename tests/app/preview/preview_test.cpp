@@ -33,6 +33,7 @@
 #include "fixtures/media_fixtures.h"
 #include "media/ff_decoder.h"
 #include "media/ff_loader.h"
+#include "support/run_alone.h"
 
 namespace {
 
@@ -219,10 +220,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TBadFileCase>& info) { return std::string(info.param.Name); });
 
 // The libraries cannot be loaded: the one message, and the window stays empty. Needs a process in
-// which no FFmpeg library has been loaded yet (CTest runs each case alone).
+// which no FFmpeg library has been loaded yet (CTest runs each case alone; a run of the whole
+// program starts one for it).
 TEST_F(PreviewTest, MissingLibrariesAreReportedOnce) {
-  if (media::FFLoader().Loaded(media::TLibrary::swScale))
-    GTEST_SKIP() << "libswscale is already loaded in this process";
+  if (media::FFLoader().Loaded(media::TLibrary::swScale)) return test_support::RunThisTestAlone();
   Preview = std::make_unique<app::Tfrm_Preview>(Window.get());
   // This folder's libswscale.so.6 exports nothing, so binding it fails.
   Preview->SetLibraryPath(QStringLiteral(STUB_EMPTY_SWSCALE_DIR));

@@ -24,6 +24,15 @@ enum class TDelivery {
   Spread,       // the end-of-run event SpreadMs after the task's (longer than the window's 100 ms timer)
 };
 
+/// A progress report with the figures the window shows (durations in microseconds, size in bytes).
+inline app::TRunProgress RunProgress(int64_t totalDuration, int64_t currentDuration, int64_t currentSize) {
+  app::TRunProgress progress;
+  progress.TotalDuration = totalDuration;
+  progress.CurrentDuration = currentDuration;
+  progress.CurrentSize = currentSize;
+  return progress;
+}
+
 struct TFakeOutcome {
   bool Finished = true;
   bool Exception = false;

@@ -519,7 +519,8 @@ TEST_P(RunWindowTaskbarTest, ShowsPercentForOneFileAndFilesDoneForSeveral) {
   TRunInput input = Input(sources);
   input.Taskbar = &taskbar;
   Make(std::move(input));
-  Encoder->Progress = {{1000, 250, 10}, {1000, 500, 10}, {1000, 1000, 10}};
+  Encoder->Progress = {testing_support::RunProgress(1000, 250, 10), testing_support::RunProgress(1000, 500, 10),
+                       testing_support::RunProgress(1000, 1000, 10)};
 
   std::vector<std::pair<int, int>> atStart, afterProgress;
   Encoder->OnStarted = [&](const QString&) {
@@ -574,7 +575,7 @@ TEST_F(RunWindowTest, CloseIsRefusedWhileRunning) {
 TEST_F(RunWindowTest, AudioPercentFollowsTheSourceDuration) {
   Make(Input({Source("song.flac")}), TMode::Audio);
   Decoder->FileDuration = 2000;
-  Encoder->Progress = {{0, 500, 2048}};
+  Encoder->Progress = {testing_support::RunProgress(0, 500, 2048)};
   QString percent, size;
   Encoder->AfterProgress = [&] {
     percent = Child<QLabel>("lbl_Percent")->text();
