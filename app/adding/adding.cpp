@@ -95,6 +95,15 @@ Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
     ProcessMessages();
   };
   FFindFile->OnFolderChange = [](const std::string&, components::TFolderIgnore&) { ProcessMessages(); };
+  // Named once, however many of the masks' searches meet it.
+  FFindFile->OnFolderError = [this, named = QSet<QString>()](const std::string& folder,
+                                                             const std::string& reason) mutable {
+    const QString path = QDir::cleanPath(QString::fromStdString(folder));
+    if (!named.contains(path)) {
+      named.insert(path);
+      Refuse(path, QStringLiteral("cannot read the folder: ") + QString::fromStdString(reason));
+    }
+  };
 }
 
 Tfrm_Adding::~Tfrm_Adding() {
