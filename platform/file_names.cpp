@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace platform {
 
 namespace {
@@ -101,6 +104,15 @@ QString DisplayFileName(QString name) {
       name[i] = QChar::ReplacementCharacter;
   }
   return name;
+}
+
+QString FileNameProblem(const QString& name) {
+  struct stat info {};
+  if (name.isEmpty()) return QStringLiteral("no such file");
+  if (::stat(FileNameToBytes(name).constData(), &info) == 0) return QString();
+  const int error = errno;
+  if (error == ENOENT || error == ENOTDIR) return QStringLiteral("no such file");
+  return QString::fromLocal8Bit(std::strerror(error));
 }
 
 bool FileNameExists(const QString& name) {

@@ -32,6 +32,10 @@ inline std::string FileNameBytes(const QString& name) { return FileNameToBytes(n
 /// would write "?").
 QString DisplayFileName(QString name);
 
+/// Why the system cannot look at the name (stat, links followed): "" when it can, "no such file"
+/// when nothing has that name, else the system's own text ("Permission denied": a folder on the
+/// way may not be searched).
+QString FileNameProblem(const QString& name);
 /// What the system says of the name (stat, links followed): false when it cannot be asked.
 bool FileNameExists(const QString& name);
 bool IsFolderName(const QString& name);

@@ -169,8 +169,8 @@ void Tfrm_Adding::CollectFiles() {
     const QString path = QDir::cleanPath(QFileInfo(queued).absoluteFilePath());
     if (platform::IsFolderName(path))
       SearchFolder(path);
-    else if (!platform::FileNameExists(path))
-      Refuse(path, QStringLiteral("no such file"));
+    else if (const QString problem = platform::FileNameProblem(path); !problem.isEmpty())
+      Refuse(path, problem);
     else if (!platform::IsRegularFileName(path))
       Refuse(path, QStringLiteral("not a regular file"));
     else if (!HasMediaExtension(path))

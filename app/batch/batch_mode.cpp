@@ -152,7 +152,7 @@ void TBatchMode::ReportNotListed(Tfrm_Main& main) {
   QVector<Tfrm_Main::TNotAdded> notAdded;
   for (const QString& path : FArgs.Missing)
     notAdded.append({path, platform::IsFolderName(path) ? QStringLiteral("is a folder")
-                                                        : QStringLiteral("no such file")});
+                                                        : platform::FileNameProblem(path)});
   notAdded += main.NotAdded();
   FRunSession.NotAddedLines.clear();
   for (const Tfrm_Main::TNotAdded& entry : notAdded) {

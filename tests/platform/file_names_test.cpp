@@ -86,6 +86,9 @@ TEST(FileNames, TheSystemFindsAFileByItsName) {
   // Qt's own decoding names another file.
   EXPECT_FALSE(platform::FileNameExists(QFile::decodeName(file)));
   EXPECT_FALSE(platform::FileNameExists(fileName + QLatin1Char('x')));
+  EXPECT_EQ(platform::FileNameProblem(fileName), QString());
+  EXPECT_EQ(platform::FileNameProblem(fileName + QLatin1Char('x')), QStringLiteral("no such file"));
+  EXPECT_EQ(platform::FileNameProblem(fileName + QStringLiteral("/below")), QStringLiteral("no such file"));
   // The name is text like any other for path work: joining and cleaning keep its bytes.
   EXPECT_EQ(FileNameToBytes(QDir::cleanPath(folderName + QStringLiteral("/./caf") + fileName.right(5))),
             file);

@@ -496,6 +496,8 @@ TEST_F(ConverterE2eTest, AnUnreadableFolderOrFileIsNamedWithItsReason) {
       {"a folder below a listed folder", "clips", "clips/locked", "cannot read the folder: Permission denied",
        "out/one.avi"},
       {"a file in the list", "secret.avi", "secret.avi", "Permission denied", nullptr},
+      {"a file in an unreadable folder", "locked/inner.avi", "locked/inner.avi", "Permission denied",
+       nullptr},
   };
   OpenToNobody();
   ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("locked")));
