@@ -538,7 +538,7 @@ TFileRow Tfrm_Main::Row(int row) const {
 
 QString Tfrm_Main::RowCaption(int row) const {
   const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
-  return item != nullptr ? item->text(0) : QString();
+  return item != nullptr ? FileRowCaption(*item) : QString();
 }
 
 QString Tfrm_Main::RowPath(int row) const {

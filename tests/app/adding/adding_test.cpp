@@ -147,6 +147,16 @@ TEST_F(AddingTest, NamesThatAreNotUtf8AreAddedWithTheirOwnBytes) {
     EXPECT_EQ(Window->SubItem(i, 7), QStringLiteral("64x48")) << "probed through the name";
   }
   EXPECT_EQ(paths, (QSet<QByteArray>{inFolder, loose}));
+  // The list shows each stray byte as U+FFFD; the caption the outputs are named after keeps it.
+  QSet<QString> shown;
+  QSet<QByteArray> captions;
+  for (int i = 0; i < Window->RowCount(); ++i) {
+    shown.insert(Window->lw_Files()->topLevelItem(i)->text(0));
+    captions.insert(platform::FileNameToBytes(Window->RowCaption(i)));
+    EXPECT_EQ(Window->lw_Files()->topLevelItem(i)->text(3), platform::DisplayFileName(Window->RowPath(i)));
+  }
+  EXPECT_EQ(shown, (QSet<QString>{QStringLiteral("caf\uFFFD.avi"), QStringLiteral("na\uFFFDve.avi")}));
+  EXPECT_EQ(captions, (QSet<QByteArray>{"caf\xe9.avi", "na\xefve.avi"}));
 }
 
 TEST_F(AddingTest, FilesAlreadyListedAreNotAddedAgain) {
