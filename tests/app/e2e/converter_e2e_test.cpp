@@ -528,7 +528,9 @@ TEST_F(ConverterE2eTest, AnUnreadableFolderOrFileIsNamedWithItsReason) {
         << run.Describe();
     EXPECT_TRUE(LogText().contains(line)) << LogText().toStdString();
     EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/clip.avi"))).Ok) << run.Describe();
-    if (c.Converted != nullptr) EXPECT_TRUE(Probe(WorkPath(QLatin1String(c.Converted))).Ok) << run.Describe();
+    if (c.Converted != nullptr) {
+      EXPECT_TRUE(Probe(WorkPath(QLatin1String(c.Converted))).Ok) << run.Describe();
+    }
   }
   // Removable again for a test run that is not root.
   for (const char* locked : {"locked", "clips/locked", "secret.avi"})
