@@ -24,7 +24,10 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {
   if (!FFileName.isEmpty() && file.open(QIODevice::ReadOnly)) {
     // Line by line: a line edited by hand in a legacy editor may not be UTF-8, and is read as
     // Latin-1; every other line keeps its text, so saving writes it back byte for byte.
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    QByteArray bytes = file.readAll();
+    FByteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
+    if (FByteOrderMark) bytes.remove(0, 3);
+    const QList<QByteArray> lines = bytes.split('\n');
     QString text;
     for (qsizetype i = 0; i < lines.size(); ++i) {
       QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -141,7 +144,7 @@ bool TIniFile::UpdateFile() const {
   if (FFileName.isEmpty()) return false;
   QSaveFile file(FFileName);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = Text().toUtf8();
+  const QByteArray bytes = (FByteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + Text().toUtf8();
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;

@@ -81,6 +81,9 @@ TEST_F(IniFileTest, ALineThatIsNotUtf8IsReadAsLatin1AndTheOthersKeepTheirBytes) 
        "; \xc2\xa9 2009\n[Converter]\nLocation=/home/u/Vid\xc3\xa9os\n", QStringLiteral("/home/u/Vidéos")},
       {"the bad line is the value read", "[Converter]\nLocation=/home/u/Vid\xe9os\nOther=\xe6\x97\xa5\n",
        "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nOther=\xe6\x97\xa5\n", QStringLiteral("/home/u/Vidéos")},
+      {"a byte-order mark, as some editors write",
+       "\xEF\xBB\xBF[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n",
+       "\xEF\xBB\xBF[Converter]\nLocation=/home/u/Vid\xc3\xa9os\n", QStringLiteral("/home/u/Vidéos")},
       {"a cut UTF-8 sequence on the last line", "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nTail=\xc3",
        "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nTail=\xc3\x83\n", QStringLiteral("/home/u/Vidéos")},
   };
