@@ -11,7 +11,7 @@ namespace app {
 class TCommandLine {
  public:
   TCommandLine() = default;
-  /// Copies argv (local 8-bit encoding, as the shell passed it).
+  /// Copies argv; bytes that are not UTF-8 are kept as platform::FileNameFromBytes keeps them.
   TCommandLine(int argc, const char* const* argv);
   explicit TCommandLine(QStringList arguments) : FArguments(std::move(arguments)) {}
 

@@ -445,6 +445,10 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
   return ignore;
 }
 
+void TFindFile::FolderError(const std::string& folder, const std::error_code& error) {
+  if (!FAborted && OnFolderError) OnFolderError(folder, error.message());
+}
+
 void TFindFile::DoFileMatch(const std::string& folder, const TFileDetails& entry) {
   if (!FAborted && OnFileMatch) OnFileMatch(entry);
 }
@@ -485,7 +489,10 @@ void TFindFile::SearchFolder(const std::string& folder) {
   // Each folder is searched once per target, however many links lead to it; this also ends
   // cycles of links.
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return;
+  if (::stat(folder.c_str(), &st) != 0) {
+    FolderError(folder, std::error_code(errno, std::generic_category()));
+    return;
+  }
   if (!FVisitedFolders.emplace(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)).second) return;
 
   ++FLevel;
@@ -497,9 +504,9 @@ void TFindFile::SearchFolder(const std::string& folder) {
   const TFolderIgnore ignore = DoFolderChange(folder);
   std::vector<std::string> names;
   std::error_code ec;
-  for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end; !ec && it != end;
-       it.increment(ec))
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     names.push_back(it->path().filename().string());
+  if (ec) FolderError(folder, ec);
   std::sort(names.begin(), names.end());
 
   std::vector<TFileDetails> entries;

@@ -24,6 +24,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -342,6 +343,9 @@ class TFindFile {
   /// A folder is about to be searched; set ignoreFolder to skip its files and/or its sub-folders.
   /// Fires on the search thread when Threaded.
   std::function<void(const std::string& folder, TFolderIgnore& ignoreFolder)> OnFolderChange;
+  /// A folder that cannot be searched (its reason, as the system words it: "Permission denied").
+  /// Fires on the search thread when Threaded.
+  std::function<void(const std::string& folder, const std::string& reason)> OnFolderError;
   /// Fires on the thread that calls Execute.
   std::function<void()> OnSearchBegin;
   /// Fires on the main thread when Threaded, else before Execute returns.
@@ -351,6 +355,7 @@ class TFindFile {
   virtual void DoSearchBegin();
   virtual void DoSearchFinish();
   virtual TFolderIgnore DoFolderChange(const std::string& folder);
+  void FolderError(const std::string& folder, const std::error_code& error);
   virtual void DoFileMatch(const std::string& folder, const TFileDetails& entry);
   /// Whether entry passes every criterion (false once aborted).
   virtual bool AcceptFile(const std::string& folder, const TFileDetails& entry);

@@ -22,11 +22,19 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {
   FSections.push_back(TSection{});
   QFile file(FFileName);
   if (!FFileName.isEmpty() && file.open(QIODevice::ReadOnly)) {
-    const QByteArray bytes = file.readAll();
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    // A settings file edited by hand in a legacy editor may not be UTF-8.
-    if (utf8.hasError()) text = QString::fromLatin1(bytes);
+    // Line by line: a line edited by hand in a legacy editor may not be UTF-8, and is read as
+    // Latin-1; every other line keeps its text, so saving writes it back byte for byte.
+    QByteArray bytes = file.readAll();
+    FByteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
+    if (FByteOrderMark) bytes.remove(0, 3);
+    const QList<QByteArray> lines = bytes.split('\n');
+    QString text;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+      const QString line = utf8.decode(lines[i]);
+      if (i > 0) text += QLatin1Char('\n');
+      text += utf8.hasError() ? QString::fromLatin1(lines[i]) : line;
+    }
     Parse(text);
   }
 }
@@ -136,7 +144,7 @@ bool TIniFile::UpdateFile() const {
   if (FFileName.isEmpty()) return false;
   QSaveFile file(FFileName);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = Text().toUtf8();
+  const QByteArray bytes = (FByteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + Text().toUtf8();
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;

@@ -60,6 +60,7 @@ class TIniFile {
 
   QString FFileName;
   std::vector<TSection> FSections;  // FSections[0] always holds the lines before the first header
+  bool FByteOrderMark = false;      // the file began with one; saving keeps it
 };
 
 }  // namespace platform

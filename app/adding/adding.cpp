@@ -18,6 +18,7 @@
 #include "app/window_delays.h"
 #include "components/find_file.h"
 #include "media/ff_decoder.h"
+#include "platform/file_names.h"
 #include "platform/prompter.h"
 
 namespace app {
@@ -91,10 +92,19 @@ Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
   FFindFile->Criteria().Files().SetFileName((QString::fromLatin1(kMediaMask) + QString::fromLatin1(kWrittenTypesMask)).toStdString());
   FFindFile->Criteria().Files().SetSubfolders(true);
   FFindFile->OnFileMatch = [this](const components::TFileDetails& fileInfo) {
-    FFound.append(QString::fromStdString(fileInfo.Location + fileInfo.Name));
+    FFound.append(platform::FileNameFromBytes(fileInfo.Location + fileInfo.Name));
     ProcessMessages();
   };
   FFindFile->OnFolderChange = [](const std::string&, components::TFolderIgnore&) { ProcessMessages(); };
+  // Named once, however many of the masks' searches meet it.
+  FFindFile->OnFolderError = [this, named = QSet<QString>()](const std::string& folder,
+                                                             const std::string& reason) mutable {
+    const QString path = QDir::cleanPath(platform::FileNameFromBytes(folder));
+    if (!named.contains(path)) {
+      named.insert(path);
+      Refuse(path, QStringLiteral("cannot read the folder: ") + QString::fromStdString(reason));
+    }
+  };
 }
 
 Tfrm_Adding::~Tfrm_Adding() {
@@ -155,13 +165,13 @@ void Tfrm_Adding::CollectFiles() {
   for (const QString& queued : queue) {
     if (FCancelled) return;
     if (queued.isEmpty()) continue;
-    const QFileInfo info(queued);
-    const QString path = QDir::cleanPath(info.absoluteFilePath());
-    if (info.isDir())
+    // The checks go to the system with the name's own bytes (Qt's would name another file).
+    const QString path = QDir::cleanPath(QFileInfo(queued).absoluteFilePath());
+    if (platform::IsFolderName(path))
       SearchFolder(path);
-    else if (!info.exists())
-      Refuse(path, QStringLiteral("no such file"));
-    else if (!info.isFile())
+    else if (const QString problem = platform::FileNameProblem(path); !problem.isEmpty())
+      Refuse(path, problem);
+    else if (!platform::IsRegularFileName(path))
       Refuse(path, QStringLiteral("not a regular file"));
     else if (!HasMediaExtension(path))
       Refuse(path, NotAMediaType(path));
@@ -171,13 +181,13 @@ void Tfrm_Adding::CollectFiles() {
 }
 
 void Tfrm_Adding::SearchFolder(const QString& folder) {
-  SetPathText(QStringLiteral("Searching in folders...\r\r") + folder);
+  SetPathText(QStringLiteral("Searching in folders...\r\r") + platform::DisplayFileName(folder));
   ProcessMessages();
   if (FCancelled) return;
   // One target line per mask rather than a Location: a Location is split at ";", and ">"
   // before the folder keeps a ">" or "<" inside its name from being read as level syntax.
   std::string target(1, '>');
-  target += folder.toStdString();
+  target += platform::FileNameBytes(folder);
   if (target.back() != '/') target += '/';
   std::vector<std::string> lines;
   for (const QString& mask : AcceptedMasks()) lines.push_back(target + mask.toStdString());
@@ -281,7 +291,7 @@ bool Tfrm_Adding::ProbeFile(const QString& path, TProbedFile& file, QString& rea
     return false;
   }
   media::TFFDecoder& decoder = *FFFDecoder1;
-  if (!decoder.LoadFile(path.toStdString())) {
+  if (!decoder.LoadFile(platform::FileNameBytes(path))) {
     // The decoder's text carries FFmpeg's own reason ("Invalid data found when processing input").
     reason = QString::fromStdString(decoder.LastErrMsg());
     if (reason.isEmpty()) reason = QStringLiteral("FFmpeg cannot open it");
@@ -306,7 +316,7 @@ bool Tfrm_Adding::ProbeFile(const QString& path, TProbedFile& file, QString& rea
 }
 
 void Tfrm_Adding::ShowProgress(int index, int count, const QString& path) {
-  SetPathText(QStringLiteral("%1 of %2\r\r%3").arg(index).arg(count).arg(path));
+  SetPathText(QStringLiteral("%1 of %2\r\r%3").arg(index).arg(count).arg(platform::DisplayFileName(path)));
 }
 
 void Tfrm_Adding::AppendRow(const TProbedFile& file) {

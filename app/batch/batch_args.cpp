@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "platform/file_names.h"
 #include "platform/folder_access.h"
 
 namespace app {
@@ -43,11 +44,11 @@ TBatchArgs ParseBatchArgs(const TCommandLine& commandLine, const QString& curren
   for (int i = 3; i <= std::min(lastInput, KLastInputParam); ++i) {
     const QString param = commandLine.ParamStr(i);
     if (param.isEmpty()) break;
-    const QFileInfo file(Absolute(base, param));
-    if (file.exists() && !file.isDir())
-      args.Inputs.append(file.filePath());
+    const QString path = Absolute(base, param);
+    if (platform::FileNameExists(path) && !platform::IsFolderName(path))
+      args.Inputs.append(path);
     else
-      args.Missing.append(file.filePath());
+      args.Missing.append(path);
   }
   return args;
 }

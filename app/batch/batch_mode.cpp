@@ -9,6 +9,7 @@
 #include "app/main_window/main_window.h"
 #include "app/settings/file_list.h"
 #include "app/window_delays.h"
+#include "platform/file_names.h"
 #include "platform/prompter.h"
 
 namespace app {
@@ -136,8 +137,8 @@ void TBatchMode::QueueInputs(Tfrm_Main& main) {
     queue = FArgs.Inputs;
     return;
   }
-  if (!QFileInfo(FArgs.ListFile).isFile()) {
-    PrintError(QStringLiteral("File list not found: ") + FArgs.ListFile);
+  if (!platform::IsRegularFileName(FArgs.ListFile)) {
+    PrintError(QStringLiteral("File list not found: ") + platform::DisplayFileName(FArgs.ListFile));
     FNotListed.append(FArgs.ListFile);
     return;
   }
@@ -153,12 +154,13 @@ void TBatchMode::ReportNotListed(Tfrm_Main& main) {
   // what the adding window refused, each with its reason.
   QVector<Tfrm_Main::TNotAdded> notAdded;
   for (const QString& path : FArgs.Missing)
-    notAdded.append({path, QFileInfo(path).isDir() ? QStringLiteral("is a folder") : QStringLiteral("no such file")});
+    notAdded.append({path, platform::IsFolderName(path) ? QStringLiteral("is a folder")
+                                                        : platform::FileNameProblem(path)});
   notAdded += main.NotAdded();
   FRunSession.NotAddedLines.clear();
   for (const Tfrm_Main::TNotAdded& entry : notAdded) {
-    const QString line = QStringLiteral("Not added: ") + entry.Path + QStringLiteral(" (") + entry.Reason +
-                         QStringLiteral(")");
+    const QString line = QStringLiteral("Not added: ") + platform::DisplayFileName(entry.Path) +
+                         QStringLiteral(" (") + entry.Reason + QStringLiteral(")");
     PrintError(line);
     FRunSession.NotAddedLines.append(line);
     FNotListed.append(entry.Path);

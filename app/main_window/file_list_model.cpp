@@ -2,6 +2,8 @@
 
 #include <QTreeWidgetItem>
 
+#include "platform/file_names.h"
+
 namespace app {
 
 namespace {
@@ -31,19 +33,22 @@ TFileRow FileRowFromTexts(const QString& caption, const QStringList& subItems) {
 }
 
 void WriteFileRow(QTreeWidgetItem& item, const TFileRow& row) {
-  item.setText(0, row.Caption);
-  for (int i = 0; i < kShownSubItems; ++i) item.setText(i + 1, row.SubItems.value(i));
+  // The names as text; the program works with the names themselves (data roles).
+  item.setText(0, platform::DisplayFileName(row.Caption));
+  for (int i = 0; i < kShownSubItems; ++i)
+    item.setText(i + 1, platform::DisplayFileName(row.SubItems.value(i)));
   item.setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   item.setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   item.setData(0, Role(TFileRole::SubItems), row.SubItems);
   item.setData(0, Role(TFileRole::FullPath), row.Path);
+  item.setData(0, Role(TFileRole::Caption), row.Caption);
   item.setData(0, Role(TFileRole::DurationUs), static_cast<qlonglong>(row.DurationUs));
   item.setData(0, Role(TFileRole::SizeBytes), static_cast<qlonglong>(row.SizeBytes));
 }
 
 TFileRow ReadFileRow(const QTreeWidgetItem& item) {
   TFileRow row;
-  row.Caption = item.text(0);
+  row.Caption = FileRowCaption(item);
   row.SubItems = FileRowSubItems(item);
   row.Path = FileRowPath(item);
   row.DurationUs = FileRowDuration(item);
@@ -53,6 +58,10 @@ TFileRow ReadFileRow(const QTreeWidgetItem& item) {
 
 QStringList FileRowSubItems(const QTreeWidgetItem& item) {
   return item.data(0, Role(TFileRole::SubItems)).toStringList();
+}
+
+QString FileRowCaption(const QTreeWidgetItem& item) {
+  return item.data(0, Role(TFileRole::Caption)).toString();
 }
 
 QString FileRowPath(const QTreeWidgetItem& item) { return item.data(0, Role(TFileRole::FullPath)).toString(); }

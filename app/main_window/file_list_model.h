@@ -19,6 +19,8 @@ enum class TFileRole : int {
   FullPath,                 // QString: the source file's full path
   DurationUs,               // qlonglong: duration in microseconds, 0 when unknown
   SizeBytes,                // qlonglong: size in bytes
+  Caption,                  // QString: the file name as the file system holds it (the text shows
+                            // a byte that is not UTF-8 as U+FFFD)
 };
 
 /// One row: the caption (the file name), the eight sub-item texts (see Tfrm_Main) and the values
@@ -44,6 +46,7 @@ void WriteFileRow(QTreeWidgetItem& item, const TFileRow& row);
 TFileRow ReadFileRow(const QTreeWidgetItem& item);
 
 QStringList FileRowSubItems(const QTreeWidgetItem& item);
+QString FileRowCaption(const QTreeWidgetItem& item);
 QString FileRowPath(const QTreeWidgetItem& item);
 int64_t FileRowDuration(const QTreeWidgetItem& item);
 int64_t FileRowSize(const QTreeWidgetItem& item);

@@ -83,6 +83,15 @@ QComboBox* DropDownList(const char* name) {
   return combo;
 }
 
+// A size that fits the available area of the window's screen (in the device-independent pixels
+// the window is sized in, so a scale factor is taken into account); a size saved on a larger
+// screen, or one written by hand, must not make a window larger than the screen.
+QSize FitToScreen(const QWidget& window, QSize size) {
+  const QScreen* screen = window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return size;
+  return size.boundedTo(screen->availableGeometry().size());
+}
+
 }  // namespace
 
 Tfrm_Main::Tfrm_Main(QWidget* parent)
@@ -528,7 +537,7 @@ TFileRow Tfrm_Main::Row(int row) const {
 
 QString Tfrm_Main::RowCaption(int row) const {
   const QTreeWidgetItem* item = Flw_Files->topLevelItem(row);
-  return item != nullptr ? item->text(0) : QString();
+  return item != nullptr ? FileRowCaption(*item) : QString();
 }
 
 QString Tfrm_Main::RowPath(int row) const {
@@ -740,7 +749,7 @@ void Tfrm_Main::ApplySettings(const TConverterSettings& s) {
   FCheckforUpdate1->setChecked(s.Update);
   for (int i = 0; i < kColumnCount; ++i)
     if (s.Columns[i] > 0) Flw_Files->header()->resizeSection(i, s.Columns[i]);
-  if (s.Height || s.Width) resize(s.Width.value_or(width()), s.Height.value_or(height()));
+  resize(FitToScreen(*this, QSize(s.Width.value_or(width()), s.Height.value_or(height()))));
   if (s.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   TOutputSettings output = s.Output;
   output.Effects = FEffects;
@@ -759,8 +768,9 @@ TConverterSettings Tfrm_Main::CollectSettings() const {
   for (int i = 0; i < kColumnCount; ++i) s.Columns[i] = Flw_Files->header()->sectionSize(i);
   s.Maximized = isMaximized();
   if (!s.Maximized) {
-    s.Height = height();
-    s.Width = width();
+    const QSize size = FitToScreen(*this, this->size());
+    s.Height = size.height();
+    s.Width = size.width();
   }
   s.Output = OutputSettings();
   return s;

@@ -226,6 +226,7 @@ class TCustomFFmpegOpt : public ILogReporter {
   bool GuessInputChannelLayout(TInputStream& ist);
   void DumpAttachment(AVStream* st, const std::string& fileName);
   void AssertFileOverwrite(const std::string& fileName);
+  std::string OutputRefusal(const std::string& fileName, const std::string& ffName);
   static int ReadInterruptCallback(void* opaque);
   static int WriteInterruptCallback(void* opaque);
   static int64_t Now();

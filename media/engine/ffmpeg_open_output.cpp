@@ -28,6 +28,44 @@ namespace {
 
 // Chapters of the input file, moved into the output's time range: an output time t shows the
 // input time t + ss (output -ss) - ts_offset (input -ss, -itsoffset).
+// The path the file protocol opens for an FFmpeg name ("file:" stripped), or empty for another
+// protocol ("http:", "pipe:"...), whose target is no file of ours to compare.
+std::string LocalPath(const std::string& ffName) {
+  if (ffName.rfind("file:", 0) == 0) return ffName.substr(5);
+  // FFmpeg's own rule: letters, digits, "+", "-" and "." up to a ":" name a protocol.
+  const std::size_t schemeLength =
+      std::strspn(ffName.c_str(), "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
+  if (schemeLength > 0 && schemeLength < ffName.size() && ffName[schemeLength] == ':') return {};
+  return ffName;
+}
+
+}  // namespace
+
+// Why the output must not be opened for writing: it is one of the inputs (the same file, also
+// through a link or another name), or it exists and "-n" forbids overwriting it. Empty when
+// writing may go ahead; "-y", or neither switch, overwrites an existing file that is no input.
+std::string TCustomFFmpegOpt::OutputRefusal(const std::string& fileName, const std::string& ffName) {
+  AssertFileOverwrite(fileName);
+  const std::string path = LocalPath(ffName);
+  struct stat out {};
+  if (path.empty() || ::stat(path.c_str(), &out) != 0) return {};
+  for (std::size_t i = 0; i < Finput_files.size(); i++) {
+    const AVFormatContext* ic = Finput_files[i]->ctx.get();
+    if (ic == nullptr || ic->url == nullptr) continue;
+    const std::string inPath = LocalPath(ic->url);
+    struct stat in {};
+    if (inPath.empty() || ::stat(inPath.c_str(), &in) != 0) continue;
+    if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+      return FormatStr("Output %s is input #%d: a file cannot be converted onto itself.", fileName.c_str(),
+                       int(i));
+  }
+  if (Fno_file_overwrite)
+    return FormatStr("File '%s' already exists and -n forbids overwriting it.", fileName.c_str());
+  return {};
+}
+
+namespace {
+
 void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* os, bool copyMetadata) {
   AVFormatContext* is = ifile.ctx.get();
   const int64_t startTime = ofile.start_time == AV_NOPTS_VALUE ? 0 : ofile.start_time;
@@ -481,7 +519,10 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
     if (!(oc->oformat->flags & AVFMT_NOSTREAMS) && !Finput_stream_potentially_available)
       return fail(TLogLevel::llError, "No input streams but output needs an input stream", AVERROR(EINVAL));
     if (!(oc->oformat->flags & AVFMT_NOFILE)) {
-      // The application asked before it started: an existing file is overwritten.
+      // The application asked before it started: an existing file is overwritten, unless it is
+      // an input or "-n" forbids it.
+      const std::string refusal = OutputRefusal(fileName, ffName);
+      if (!refusal.empty()) return fail(TLogLevel::llFatal, refusal, AVERROR(EEXIST));
       FLastWrite = Now();
       ret = FF().avio_open2(&oc->pb, ffName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback,
                             OutPtr(of->opts));

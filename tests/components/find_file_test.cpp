@@ -215,6 +215,25 @@ TEST(FindFileTest, ReportsEachFileOnceWithItsDetails) {
   EXPECT_EQ(Search(finder, root), Names{});
 }
 
+// A folder that cannot be searched is reported with the system's reason, and the search goes on.
+// (The test runs as root, who reads any folder whatever its mode: a missing target folder and a
+// file where a folder is expected stand for folders that cannot be opened.)
+TEST(FindFileTest, AFolderThatCannotBeSearchedIsReportedWithItsReason) {
+  const fs::path root = TestRoot();
+  WriteFile(root / "ok" / "a.avi");
+  WriteFile(root / "plain");
+  TFindFile finder;
+  finder.Criteria().Files().SetPaths({(root / "missing").string() + "/*.avi",
+                                      (root / "plain").string() + "/*.avi",
+                                      (root / "ok").string() + "/*.avi"});
+  std::vector<std::string> errors;
+  finder.OnFolderError = [&](const std::string& folder, const std::string& reason) {
+    errors.push_back(fs::path(folder).lexically_relative(root).string() + ": " + reason);
+  };
+  EXPECT_EQ(Search(finder, root), Names{"ok/a.avi"});
+  EXPECT_EQ(errors, (Names{"missing/: No such file or directory", "plain/: Not a directory"}));
+}
+
 struct TLevelCase {
   const char* Prefix;  // placed before the folder in Location
   Names Found;

@@ -2,6 +2,9 @@
 // become rows, what the rows hold, and how Cancel, Escape and closing stop a scan.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -21,6 +24,7 @@
 #include "app/main_window/main_window_fixture.h"
 #include "components/find_file.h"
 #include "media/ff_loader.h"
+#include "platform/file_names.h"
 #include "shell/nav_shell_list.h"
 #include "support/run_alone.h"
 
@@ -120,6 +124,40 @@ TEST_F(AddingTest, DroppedTreeGivesOneRowPerPlayableMediaFile) {
   EXPECT_EQ(rows[3].SubItems[7], QStringLiteral("64x48"));
 
   EXPECT_EQ(Window->StatusPanelText(0).left(9), QStringLiteral("Files: 5 ")) << "the totals are refreshed";
+}
+
+// Names that are not UTF-8 (a Latin-1 "é" from an old disk), met in a folder scan, dropped
+// themselves, or as a folder: each becomes a row whose path holds the file system's own bytes.
+TEST_F(AddingTest, NamesThatAreNotUtf8AreAddedWithTheirOwnBytes) {
+  const QByteArray root = platform::FileNameToBytes(Tree.Root);
+  const QByteArray folder = root + "/d\xe9j\xe0";
+  const QByteArray inFolder = folder + "/caf\xe9.avi";
+  const QByteArray loose = root + "/na\xefve.avi";
+  ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+  const QByteArray clip = platform::FileNameToBytes(Tree.Path(QStringLiteral("b_clip.avi")));
+  for (const QByteArray& copy : {inFolder, loose})
+    ASSERT_TRUE(std::filesystem::copy_file(clip.toStdString(), copy.toStdString()));
+  Add({platform::FileNameFromBytes(folder), platform::FileNameFromBytes(loose)});
+  EXPECT_TRUE(Window->NotAdded().isEmpty())
+      << platform::DisplayFileName(Window->NotAdded().value(0).Path).toStdString() << " "
+      << Window->NotAdded().value(0).Reason.toStdString();
+  ASSERT_EQ(Window->RowCount(), 2);
+  QSet<QByteArray> paths;
+  for (int i = 0; i < Window->RowCount(); ++i) {
+    paths.insert(platform::FileNameToBytes(Window->RowPath(i)));
+    EXPECT_EQ(Window->SubItem(i, 7), QStringLiteral("64x48")) << "probed through the name";
+  }
+  EXPECT_EQ(paths, (QSet<QByteArray>{inFolder, loose}));
+  // The list shows each stray byte as U+FFFD; the caption the outputs are named after keeps it.
+  QSet<QString> shown;
+  QSet<QByteArray> captions;
+  for (int i = 0; i < Window->RowCount(); ++i) {
+    shown.insert(Window->lw_Files()->topLevelItem(i)->text(0));
+    captions.insert(platform::FileNameToBytes(Window->RowCaption(i)));
+    EXPECT_EQ(Window->lw_Files()->topLevelItem(i)->text(3), platform::DisplayFileName(Window->RowPath(i)));
+  }
+  EXPECT_EQ(shown, (QSet<QString>{QStringLiteral("caf\uFFFD.avi"), QStringLiteral("na\uFFFDve.avi")}));
+  EXPECT_EQ(captions, (QSet<QByteArray>{"caf\xe9.avi", "na\xefve.avi"}));
 }
 
 TEST_F(AddingTest, FilesAlreadyListedAreNotAddedAgain) {

@@ -1,12 +1,16 @@
 #include "app/batch/batch_args.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "app/settings/temp_folder.h"
+#include "platform/file_names.h"
 
 namespace {
 
@@ -101,6 +105,26 @@ TEST_F(BatchArgsFolder, AbsolutePathsStayAsTheyAre) {
                           QStringLiteral("/nonexistent"));
   EXPECT_EQ(args.OutputFolder, Abs("out") + '/');
   EXPECT_EQ(args.Inputs, QStringList{Abs("a.mp4")});
+}
+
+// Parameters as the shell passes them, in bytes that are not UTF-8 (a Latin-1 "é"): each names
+// its own file, folder or missing name, and the output folder keeps its bytes.
+TEST_F(BatchArgsFolder, ParametersThatAreNotUtf8NameTheirOwnFiles) {
+  const QByteArray base = platform::FileNameToBytes(FTemp->path());
+  ASSERT_EQ(::mkdir((base + "/d\xe9j\xe0").constData(), 0755), 0);
+  FILE* file = std::fopen((base + "/caf\xe9.mp4").constData(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  const char* const argv[] = {"converter",  "-v",          "out\xe9", "caf\xe9.mp4",
+                              "d\xe9j\xe0", "caf\xe9.mkv", "x",       nullptr};
+  const app::TBatchArgs args = app::ParseBatchArgs(app::TCommandLine(7, argv), FTemp->path());
+  EXPECT_EQ(platform::FileNameToBytes(args.OutputFolder), base + "/out\xe9/");
+  ASSERT_EQ(args.Inputs.size(), 1);
+  EXPECT_EQ(platform::FileNameToBytes(args.Inputs[0]), base + "/caf\xe9.mp4");
+  ASSERT_EQ(args.Missing.size(), 2);
+  EXPECT_EQ(platform::FileNameToBytes(args.Missing[0]), base + "/d\xe9j\xe0");
+  EXPECT_EQ(platform::FileNameToBytes(args.Missing[1]), base + "/caf\xe9.mkv");
+  EXPECT_TRUE(args.SaveLogAndQuit);
 }
 
 // Left out of the inputs, but kept apart: the batch did not convert them.

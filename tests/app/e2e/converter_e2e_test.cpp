@@ -3,7 +3,9 @@
 // copy of, the binary, so log.txt lands there), a settings folder with a prepared converter.ini,
 // and a working folder from which the paths are given relative, as typed in a shell.
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -131,7 +133,15 @@ class ConverterE2eTest : public ::testing::Test {
 
   TProgram Start(const QStringList& params, const QString& busAddress = QString()) {
     TProgram program;
-    program.Process->setProcessEnvironment(Environment(busAddress));
+    QProcessEnvironment env = Environment(busAddress);
+    if (AsNobody && ::geteuid() == 0) {
+      // Root reads every folder whatever its mode: the run drops to nobody to meet one it cannot.
+      env.insert(QStringLiteral("HOME"), Work);
+      program.Process->setChildProcessModifier([] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(126);
+      });
+    }
+    program.Process->setProcessEnvironment(env);
     program.Process->setWorkingDirectory(Work);
     program.Process->start(Binary, params);
     if (!program.Process->waitForStarted(30000)) program.Err = program.Process->errorString();
@@ -201,6 +211,15 @@ class ConverterE2eTest : public ::testing::Test {
   static QStringList Leftovers(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral(".*.part-*"), QStringLiteral("*.lock")},
                                   QDir::Files | QDir::Hidden | QDir::System);
+  /// Run as nobody when this test runs as root (see OpenToNobody).
+  static constexpr uid_t kNobody = 65534;
+  bool AsNobody = false;
+  /// Lets nobody into the test's folders, to read the settings, write out/ and the log.
+  void OpenToNobody() {
+    AsNobody = true;
+    for (const QString& folder :
+         {FTemp->path(), FTemp->filePath(QStringLiteral("config")), Work, ProgramFolder})
+      ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0) << folder.toStdString();
   }
 
   const fixtures::TMediaFixtures* Media = nullptr;
@@ -599,6 +618,62 @@ TEST_F(ConverterE2eTest, AFolderLineOfAListIsScannedWithoutAFalseReport) {
   for (const char* output : {"out/one.avi", "out/two.avi", "out/three.avi"})
     EXPECT_TRUE(Probe(WorkPath(QLatin1String(output))).Ok) << output << run.Describe();
   EXPECT_FALSE(run.Err.contains(QStringLiteral("Not added"))) << run.Describe();
+}
+
+// A folder or file the user may not read, named in a list or met below a listed folder, is named
+// with its reason; the rest is converted and the batch ends with 1.
+TEST_F(ConverterE2eTest, AnUnreadableFolderOrFileIsNamedWithItsReason) {
+  struct TCase {
+    const char* Name;
+    const char* Line;       // of list.fls, besides clip.avi
+    const char* Locked;     // made unreadable
+    const char* Reason;     // in the "Not added" line of Locked
+    const char* Converted;  // besides out/clip.avi, or null
+  };
+  const TCase cases[] = {
+      {"a folder in the list", "locked", "locked", "cannot read the folder: Permission denied", nullptr},
+      {"a folder below a listed folder", "clips", "clips/locked", "cannot read the folder: Permission denied",
+       "out/one.avi"},
+      {"a file in the list", "secret.avi", "secret.avi", "Permission denied", nullptr},
+      {"a file in an unreadable folder", "locked/inner.avi", "locked/inner.avi", "Permission denied",
+       nullptr},
+  };
+  OpenToNobody();
+  ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("locked")));
+  ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("clips/locked")));
+  Input(Media->ClipAvi, QStringLiteral("clip.avi"));
+  Input(Media->ClipAvi, QStringLiteral("locked/inner.avi"));
+  Input(Media->ClipAvi, QStringLiteral("clips/one.avi"));
+  Input(Media->ClipAvi, QStringLiteral("clips/locked/two.avi"));
+  Input(Media->ClipAvi, QStringLiteral("secret.avi"));
+  for (const char* locked : {"locked", "clips/locked", "secret.avi"})
+    ASSERT_EQ(::chmod(QFile::encodeName(WorkPath(QLatin1String(locked))).constData(), 0), 0);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    QDir(WorkPath(QStringLiteral("out"))).removeRecursively();
+    WriteFile(WorkPath(QStringLiteral("list.fls")),
+              (WorkPath(QLatin1String(c.Line)) + QStringLiteral("\n") + WorkPath(QStringLiteral("clip.avi")) +
+               QStringLiteral("\n"))
+                  .toUtf8());
+    const TRun run =
+        Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+    ASSERT_TRUE(run.Ended) << run.Describe();
+    EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+    const QString line = QStringLiteral("Not added: ") + WorkPath(QLatin1String(c.Locked));
+    const int at = static_cast<int>(run.Err.indexOf(line + QStringLiteral(" (")));
+    ASSERT_GE(at, 0) << run.Describe();
+    EXPECT_TRUE(
+        run.Err.mid(at, run.Err.indexOf(QLatin1Char('\n'), at) - at).contains(QLatin1String(c.Reason)))
+        << run.Describe();
+    EXPECT_TRUE(LogText().contains(line)) << LogText().toStdString();
+    EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/clip.avi"))).Ok) << run.Describe();
+    if (c.Converted != nullptr) {
+      EXPECT_TRUE(Probe(WorkPath(QLatin1String(c.Converted))).Ok) << run.Describe();
+    }
+  }
+  // Removable again for a test run that is not root.
+  for (const char* locked : {"locked", "clips/locked", "secret.avi"})
+    ::chmod(QFile::encodeName(WorkPath(QLatin1String(locked))).constData(), 0755);
 }
 
 TEST_F(ConverterE2eTest, AFolderArgumentIsNamedAsAFolder) {

@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
@@ -495,6 +497,74 @@ TEST_F(MainWindowTest, OutOfRangeIndexesInTheFileNeverBuildABrokenOptionString) 
   EXPECT_EQ(Window->OptionString(), QStringLiteral("-b:a 32k -sn "));
   Window->BuildAudioOptions();
   EXPECT_EQ(Window->OptionString(), QStringLiteral("-b:a 32k -c:a libmp3lame -vn"));
+}
+
+// The area the window may take: its screen's, without panels, in the window's own pixels.
+QSize AvailableSize(const QWidget& window) {
+  const QScreen* screen = window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
+  return screen->availableGeometry().size();
+}
+
+// The saved size is taken only as far as the screen has room, and saved so.
+TEST_F(MainWindowTest, ASavedSizeIsFittedToTheScreenWhenReadAndWhenSaved) {
+  const QSize area = AvailableSize(*Window);
+  ASSERT_GT(area.width(), 700);
+  ASSERT_GT(area.height(), 500);
+  struct TCase {
+    const char* Settings;
+    QSize Expected;
+  };
+  const TCase cases[] = {
+      {"[Converter]\nWidth=2147483647\nHeight=2147483647\n", area},
+      {"[Converter]\nWidth=2147483647\n", QSize(area.width(), std::min(600, area.height()))},
+      {"[Converter]\nHeight=99999\nWidth=700\n", QSize(700, area.height())},
+      {"[Converter]\nWidth=700\nHeight=500\n", QSize(700, 500)},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Settings);
+    Window.reset();
+    QDir().mkpath(QFileInfo(SettingsFile()).absolutePath());
+    ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), c.Settings));
+    Window = std::make_unique<app::Tfrm_Main>();
+    EXPECT_EQ(Window->size(), c.Expected);
+    // A window made larger than the screen after it opened is saved at the screen's size.
+    Window->resize(100000, 100000);
+    Window->close();
+    const platform::TIniFile saved(SettingsFile());
+    EXPECT_EQ(saved.ReadInteger("Converter", "Width", 0), area.width());
+    EXPECT_EQ(saved.ReadInteger("Converter", "Height", 0), area.height());
+  }
+}
+
+// Run by the next test in a process of its own, on a scaled screen; alone it checks the screen
+// of this process.
+TEST_F(MainWindowTest, TheDefaultWindowFitsItsScreen) {
+  const QSize area = AvailableSize(*Window);
+  EXPECT_LE(Window->width(), area.width());
+  EXPECT_LE(Window->height(), area.height());
+}
+
+// At a scale factor of 2 a 1600x1000 screen has room for 800x500: the 750x600 default window
+// must shrink to fit.
+TEST(MainWindowScaledTest, TheDefaultWindowFitsAScreenScaledByTwo) {
+  QTemporaryDir folder = testing_support::MakeTempFolder("scaled");
+  ASSERT_TRUE(folder.isValid());
+  const QString config = folder.filePath(QStringLiteral("screen.json"));
+  ASSERT_TRUE(testing_support::WriteBytes(
+      config, R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000,)"
+              R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+  env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+  child.setProcessEnvironment(env);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(),
+              {QStringLiteral("--gtest_filter=MainWindowTest.TheDefaultWindowFitsItsScreen")});
+  ASSERT_TRUE(child.waitForFinished(120000));
+  const QString out = QString::fromUtf8(child.readAll());
+  EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+  EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test"))) << out.toStdString();
 }
 
 TEST_F(MainWindowTest, WithoutAConfigFolderDefaultsAreUsedAndNothingIsSaved) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "app/settings/temp_folder.h"
+#include "platform/file_names.h"
 
 namespace {
 
@@ -22,6 +25,26 @@ TEST_F(FileListTest, SavedListReadsBackUnchanged) {
   ASSERT_TRUE(app::SaveFileList(Path("list.fls"), paths));
   EXPECT_EQ(ReadBytes(Path("list.fls")), (paths.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
   EXPECT_EQ(app::LoadFileList(Path("list.fls")), paths);
+}
+
+// A line that is not UTF-8 names its file by its bytes when that file exists (absolute, or relative
+// to the list's folder); otherwise it is an old 8-bit list. Saved again, the bytes stay.
+TEST_F(FileListTest, ALineThatIsNotUtf8KeepsItsBytesWhenTheyNameAFile) {
+  const QByteArray folder = platform::FileNameToBytes(FTemp.path());
+  FILE* file = std::fopen((folder + "/caf\xe9.avi").constData(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  const QByteArray list = folder + "/caf\xe9.avi\ncaf\xe9.avi\r\n/nowhere/j\xf6rg.avi\n/tmp/\xc3\xa9.avi\n";
+  ASSERT_TRUE(WriteBytes(Path("bytes.fls"), list));
+  const QStringList paths = app::LoadFileList(Path("bytes.fls"));
+  ASSERT_EQ(paths.size(), 4);
+  EXPECT_EQ(platform::FileNameToBytes(paths[0]), folder + "/caf\xe9.avi");
+  EXPECT_EQ(platform::FileNameToBytes(paths[1]), QByteArray("caf\xe9.avi"));
+  EXPECT_EQ(paths[2], QStringLiteral("/nowhere/jörg.avi"));
+  EXPECT_EQ(paths[3], QStringLiteral("/tmp/é.avi"));
+  ASSERT_TRUE(app::SaveFileList(Path("again.fls"), paths));
+  EXPECT_EQ(ReadBytes(Path("again.fls")),
+            folder + "/caf\xe9.avi\ncaf\xe9.avi\n/nowhere/j\xc3\xb6rg.avi\n/tmp/\xc3\xa9.avi\n");
 }
 
 TEST_F(FileListTest, ReadsLegacyAndForeignFiles) {

@@ -64,6 +64,42 @@ TEST_F(IniFileTest, ValuesStayOnOneLineAndUtf8RoundTrips) {
   EXPECT_EQ(again.ReadString("Converter", "AddPath", ""), QStringLiteral("/home/jörg/Видео 日本"));
 }
 
+// Only a line that is not UTF-8 is read as Latin-1 (and saved as UTF-8); every valid line, accented
+// or not, keeps its bytes through a read and a save.
+TEST_F(IniFileTest, ALineThatIsNotUtf8IsReadAsLatin1AndTheOthersKeepTheirBytes) {
+  struct TCase {
+    const char* Name;
+    QByteArray Before;
+    QByteArray After;  // the file once saved
+    QString Location;  // [Converter] Location as read
+  };
+  const TCase cases[] = {
+      {"bad byte after the accented line", "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nName=caf\xe9\n",
+       "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nName=caf\xc3\xa9\n", QStringLiteral("/home/u/Vidéos")},
+      {"bad byte before it, CR LF line ends",
+       "; \xa9 2009\r\n[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n",
+       "; \xc2\xa9 2009\n[Converter]\nLocation=/home/u/Vid\xc3\xa9os\n", QStringLiteral("/home/u/Vidéos")},
+      {"the bad line is the value read", "[Converter]\nLocation=/home/u/Vid\xe9os\nOther=\xe6\x97\xa5\n",
+       "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nOther=\xe6\x97\xa5\n", QStringLiteral("/home/u/Vidéos")},
+      {"a byte-order mark, as some editors write",
+       "\xEF\xBB\xBF[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n",
+       "\xEF\xBB\xBF[Converter]\nLocation=/home/u/Vid\xc3\xa9os\n", QStringLiteral("/home/u/Vidéos")},
+      {"a cut UTF-8 sequence on the last line", "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nTail=\xc3",
+       "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nTail=\xc3\x83\n", QStringLiteral("/home/u/Vidéos")},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ASSERT_TRUE(WriteBytes(Path("e.ini"), c.Before));
+    const TIniFile ini(Path("e.ini"));
+    EXPECT_EQ(ini.ReadString("Converter", "Location", ""), c.Location);
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadBytes(Path("e.ini")), c.After);
+    // Saved again, nothing changes any more.
+    ASSERT_TRUE(TIniFile(Path("e.ini")).UpdateFile());
+    EXPECT_EQ(ReadBytes(Path("e.ini")), c.After);
+  }
+}
+
 TEST_F(IniFileTest, FailedWriteLeavesNothingHalfWritten) {
   // A folder where the file should be: the save cannot even start.
   ASSERT_TRUE(QDir().mkpath(Path("taken.ini")));

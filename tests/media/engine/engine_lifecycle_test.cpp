@@ -439,6 +439,82 @@ TEST_F(EngineLifecycleTest, AFailedOutputOpenAfterAnOpenedInputLeavesNothingBehi
   }
 }
 
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// An output that is one of the inputs (by its name, through a link, or by another name) is refused
+// whatever the switches say, and the input keeps every byte; "-n" refuses an existing file, "-y"
+// or neither switch overwrites it.
+TEST_F(EngineLifecycleTest, AnOutputThatIsAnInputOrThatMustNotBeOverwrittenIsRefused) {
+  enum class TTarget { Input, FileUrlOfInput, SymlinkToInput, HardLinkToInput, OtherExisting, New };
+  struct TCase {
+    const char* Name;
+    TTarget Target;
+    const char* Switch;
+    const char* Refusal;  // part of LastErrMsg, or null when the conversion goes ahead
+  };
+  const TCase cases[] = {
+      {"the input itself", TTarget::Input, "", "is input #0"},
+      {"the input itself with -y", TTarget::Input, "-y ", "is input #0"},
+      {"the input as a file: address", TTarget::FileUrlOfInput, "-y ", "is input #0"},
+      {"a symbolic link to the input", TTarget::SymlinkToInput, "-y ", "is input #0"},
+      {"a hard link to the input", TTarget::HardLinkToInput, "", "is input #0"},
+      {"another file with -n", TTarget::OtherExisting, "-n ", "already exists"},
+      {"another file with -y", TTarget::OtherExisting, "-y ", nullptr},
+      {"another file without a switch", TTarget::OtherExisting, "", nullptr},
+      {"a new file with -n", TTarget::New, "-n ", nullptr},
+  };
+  const std::string sourceBytes = FileBytes(FSource);
+  ASSERT_FALSE(sourceBytes.empty());
+  int n = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string input = engine_test::TempPath("in-place-" + std::to_string(n) + ".mkv");
+    const std::string other = engine_test::TempPath("in-place-other-" + std::to_string(n++) + ".avi");
+    std::filesystem::copy_file(FSource, input, std::filesystem::copy_options::overwrite_existing);
+    std::string output = other;
+    switch (c.Target) {
+      case TTarget::Input:
+        output = input;
+        break;
+      case TTarget::FileUrlOfInput:
+        output = "file:" + input;
+        break;
+      case TTarget::SymlinkToInput:
+        std::filesystem::create_symlink(input, other);
+        break;
+      case TTarget::HardLinkToInput:
+        std::filesystem::create_hard_link(input, other);
+        break;
+      case TTarget::OtherExisting:
+        std::ofstream(other) << "not ours to lose";
+        break;
+      case TTarget::New:
+        break;
+    }
+    const std::string otherBefore = FileBytes(other);
+    TCustomFFmpeg engine;
+    ASSERT_GE(engine.OpenInput(input), 0) << engine.LastErrMsg();
+    const int opened = engine.OpenOutput(output, std::string(c.Switch) + kAviOptions);
+    if (c.Refusal != nullptr) {
+      EXPECT_LT(opened, 0);
+      EXPECT_NE(engine.LastErrMsg().find(c.Refusal), std::string::npos) << engine.LastErrMsg();
+      EXPECT_EQ(engine.OutputFileCount(), 0);
+      EXPECT_EQ(FileBytes(other), otherBefore);
+    } else {
+      ASSERT_GE(opened, 0) << engine.LastErrMsg();
+      engine.StartConvert(false);
+      EXPECT_TRUE(engine.Finished()) << engine.FatalMessage();
+      const engine_test::TProbe probe = engine_test::Probe(other);
+      EXPECT_TRUE(probe.Ok) << probe.Error;
+      EXPECT_EQ(probe.FormatName, "avi");
+    }
+    EXPECT_EQ(FileBytes(input), sourceBytes) << "the input was written to";
+  }
+}
+
 TEST_F(EngineLifecycleTest, AMissingInputFailsWithTheLibraryText) {
   TCustomFFmpeg engine;
   EXPECT_LT(engine.OpenInput(engine_test::TempPath("missing.avi")), 0);
