@@ -11,6 +11,7 @@
 #include "media/ff_encoder.h"
 #include "media/ff_logger.h"
 #include "media/wave_input.h"
+#include "platform/file_names.h"
 #include "platform/main_thread.h"
 
 namespace app {
@@ -174,7 +175,7 @@ int TFFRunEncoder::AddTask(const QString& source) {
   return Guard(-1, [&] {
     media::TInputOptions options;
     media::ClearInputOptions(options);
-    options.FileName = ToUtf8(source);
+    options.FileName = platform::FileNameBytes(source);
     const int task = FEncoder->AddTask(options.FileName, &options);
     if (task < 0) FLastErrMsg = FromUtf8(FEncoder->LastErrMsg());
     return task;
@@ -186,7 +187,7 @@ int TFFRunEncoder::SetOutput(int task, const QString& output, const QString& opt
     media::TOutputOptions record;
     media::ClearOutputOptions(record);
     record.Options = ToUtf8(options);
-    const int result = FEncoder->SetOutput(task, ToUtf8(output), &record);
+    const int result = FEncoder->SetOutput(task, platform::FileNameBytes(output), &record);
     if (result < 0) FLastErrMsg = FromUtf8(FEncoder->LastErrMsg());
     return result;
   });
@@ -232,7 +233,7 @@ bool TFFRunDecoder::LoadFile(const QString& path) {
   FDuration = -1;
   FShape = TSourceShape();
   try {
-    if (!FDecoder->LoadFile(ToUtf8(path))) {
+    if (!FDecoder->LoadFile(platform::FileNameBytes(path))) {
       FLastErrMsg = FromUtf8(FDecoder->LastErrMsg());
       return false;
     }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/run_window/run_format.h"
+#include "platform/file_names.h"
 
 namespace app {
 
@@ -30,7 +31,7 @@ QString UniqueText() {
 // The longest file name the folder of path takes, in bytes.
 int NameMax(const QString& path) {
   const int slash = static_cast<int>(path.lastIndexOf(QLatin1Char('/')));
-  const QByteArray folder = QFile::encodeName(slash > 0 ? path.left(slash) : QStringLiteral("/"));
+  const QByteArray folder = platform::FileNameToBytes(slash > 0 ? path.left(slash) : QStringLiteral("/"));
   const long max = ::pathconf(folder.constData(), _PC_NAME_MAX);
   return max > 0 ? static_cast<int>(max) : 255;
 }
@@ -43,7 +44,7 @@ bool TTemporaryOutput::Create(const QString& output, QString* error) {
   Release();
   const int nameMax = NameMax(output);
   // The output itself could not be named: nothing is converted for a rename that must fail.
-  if (QFile::encodeName(output.mid(output.lastIndexOf(QLatin1Char('/')) + 1)).size() > nameMax) {
+  if (platform::FileNameToBytes(output.mid(output.lastIndexOf(QLatin1Char('/')) + 1)).size() > nameMax) {
     *error = output + QStringLiteral(": ") + SystemReason(ENAMETOOLONG);
     return false;
   }
@@ -52,7 +53,7 @@ bool TTemporaryOutput::Create(const QString& output, QString* error) {
   int reason = EEXIST;
   for (int i = 0; i < KTries && reason == EEXIST; ++i) {
     const QString path = TemporaryOutputName(output, UniqueText(), nameMax);
-    const int fd = ::open(QFile::encodeName(path).constData(),
+    const int fd = ::open(platform::FileNameToBytes(path).constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
       reason = errno;
@@ -61,7 +62,7 @@ bool TTemporaryOutput::Create(const QString& output, QString* error) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
       reason = errno;
-      ::unlink(QFile::encodeName(path).constData());
+      ::unlink(platform::FileNameToBytes(path).constData());
       ::close(fd);
       break;
     }
@@ -78,7 +79,7 @@ bool TTemporaryOutput::Create(const QString& output, QString* error) {
 bool TTemporaryOutput::StillOurs() const { return !FPath.isEmpty() && IsFile(FPath, FDevice, FInode); }
 
 void TTemporaryOutput::Remove() {
-  if (StillOurs()) ::unlink(QFile::encodeName(FPath).constData());
+  if (StillOurs()) ::unlink(platform::FileNameToBytes(FPath).constData());
   Release();
 }
 
@@ -90,13 +91,13 @@ void TTemporaryOutput::Release() {
 
 bool IsFile(const QString& path, dev_t device, ino_t inode) {
   struct stat info {};
-  return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_dev == device &&
+  return ::lstat(platform::FileNameToBytes(path).constData(), &info) == 0 && info.st_dev == device &&
          info.st_ino == inode;
 }
 
 TMoveResult MoveWithoutReplacing(const QString& from, const QString& to, QString* error) {
-  const QByteArray source = QFile::encodeName(from);
-  const QByteArray target = QFile::encodeName(to);
+  const QByteArray source = platform::FileNameToBytes(from);
+  const QByteArray target = platform::FileNameToBytes(to);
   const auto failed = [error](int reason) {
     *error = SystemReason(reason);
     return reason == EEXIST ? TMoveResult::Exists : TMoveResult::Failed;

@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 
 #include "app/run_window/run_format.h"
 #include "app/run_window/wave_feed.h"
@@ -33,6 +35,7 @@
 #include "media/ff_decoder.h"
 #include "media/wave_input.h"
 #include "platform/end_signals.h"
+#include "platform/file_names.h"
 #include "platform/folder_access.h"
 #include "platform/prompter.h"
 
@@ -76,8 +79,8 @@ bool SameFile(const QString& a, const QString& b) {
   if (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath()) return true;
   struct stat statA {};
   struct stat statB {};
-  if (::stat(QFile::encodeName(a).constData(), &statA) != 0) return false;
-  if (::stat(QFile::encodeName(b).constData(), &statB) != 0) return false;
+  if (::stat(platform::FileNameToBytes(a).constData(), &statA) != 0) return false;
+  if (::stat(platform::FileNameToBytes(b).constData(), &statB) != 0) return false;
   return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
 }
 
@@ -229,7 +232,10 @@ void TRunWindow::FormShow() {
   FFileSeconds = 0;
   FUserStopped = false;
   // A failure shows later, when the encoder cannot create the first output.
-  if (!FOutputFolder.isEmpty() && !QFileInfo::exists(FOutputFolder)) QDir().mkpath(FOutputFolder);
+  if (!FOutputFolder.isEmpty() && !platform::FileNameExists(FOutputFolder)) {
+    std::error_code ignored;
+    std::filesystem::create_directories(platform::FileNameBytes(FOutputFolder), ignored);
+  }
   // log.txt belongs to this run from now on, unless another batch holds it (see TakeLogFile).
   if (FInput.SaveLog) TakeLogFile();
   FEndSignals = std::make_unique<platform::TEndSignals>();
@@ -288,14 +294,14 @@ void TRunWindow::ProcessFile(int index) {
   setWindowTitle(QStringLiteral("Saving... [%1/%2]").arg(FCurrentIndex + 1).arg(FCount));
 
   const TRunRow& row = FInput.Rows[index];
-  if (!QFileInfo(row.Path).isFile()) {
+  if (!platform::IsRegularFileName(row.Path)) {
     PassOver();  // silently: the file went away after it was listed
     return;
   }
   Log(QString(), KBlack);
   lbl_File->setText(row.Caption);
   Log(QStringLiteral("File #%1").arg(index + 1), KBlack, true);
-  Log(row.Path, KBlack);
+  Log(platform::DisplayFileName(row.Path), KBlack);
 
   if (FOutputFolder.isEmpty())
     FOutputFolder = platform::WithTrailingSlash(QFileInfo(row.Path).absolutePath());
@@ -306,12 +312,13 @@ void TRunWindow::ProcessFile(int index) {
     const QString numbered =
         FirstNumberedFileName(output, [this](const QString& name) { return !FWritten.contains(name); });
     Log(QStringLiteral("\"%1\" was written by this run: this file is saved as \"%2\".")
-            .arg(QFileInfo(output).fileName(), QFileInfo(numbered).fileName()),
+            .arg(platform::DisplayFileName(QFileInfo(output).fileName()),
+                 platform::DisplayFileName(QFileInfo(numbered).fileName())),
         KOrange);
     output = numbered;
   }
 
-  if (QFileInfo::exists(output)) {
+  if (platform::FileNameExists(output)) {
     // Opening the output truncates it, so converting a file onto itself would destroy the source
     // before a single frame is read.
     if (SameFile(output, row.Path)) {
@@ -322,7 +329,8 @@ void TRunWindow::ProcessFile(int index) {
     tmr_Elapsed->stop();
     const bool overwrite = platform::Prompter().Question(
         this, platform::TPromptIcon::Warning, QStringLiteral("Warning"),
-        QStringLiteral("File \"") + output + QStringLiteral("\" already exists!") + QStringLiteral("\r\r") +
+        QStringLiteral("File \"") + platform::DisplayFileName(output) + QStringLiteral("\" already exists!") +
+            QStringLiteral("\r\r") +
             QStringLiteral("Overwrite existing file?"));
     tmr_Elapsed->start();
     if (FUserStopped) {  // a signal came while the question was open
@@ -335,7 +343,7 @@ void TRunWindow::ProcessFile(int index) {
       return;
     }
     struct stat agreed {};
-    FReplaceAgreed = ::lstat(QFile::encodeName(output).constData(), &agreed) == 0;
+    FReplaceAgreed = ::lstat(platform::FileNameToBytes(output).constData(), &agreed) == 0;
     FReplaceDevice = agreed.st_dev;
     FReplaceInode = agreed.st_ino;
   }
@@ -392,9 +400,9 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   }
   Log(QStringLiteral("Applying parameters... OK"), KGreen);
   Log(QStringLiteral("Processing file..."), KGreen);
-  lbl_File->setText(QFileInfo(output).fileName());
+  lbl_File->setText(platform::DisplayFileName(QFileInfo(output).fileName()));
   ProcessMessages();
-  Log(output, KBlack);
+  Log(platform::DisplayFileName(output), KBlack);
   if (FUserStopped) {  // Stop was pressed while the window painted
     DiscardTemporaryOutput();
     tmr_Process->start();
@@ -484,13 +492,13 @@ bool TRunWindow::KeepTemporaryOutput(QString* error) {
     *error = QStringLiteral("its temporary file was replaced by another file");
     return false;
   }
-  const QByteArray temporary = QFile::encodeName(FTemporary.Path());
+  const QByteArray temporary = platform::FileNameToBytes(FTemporary.Path());
   QString target = FOutput;
   TMoveResult moved = MoveWithoutReplacing(FTemporary.Path(), target, error);
   if (moved == TMoveResult::Exists && FReplaceAgreed && IsFile(FOutput, FReplaceDevice, FReplaceInode)) {
     // The file the user agreed to overwrite: rename() replaces it in one step, so there is never
     // a moment without either.
-    moved = ::rename(temporary.constData(), QFile::encodeName(FOutput).constData()) == 0
+    moved = ::rename(temporary.constData(), platform::FileNameToBytes(FOutput).constData()) == 0
                 ? TMoveResult::Moved
                 : TMoveResult::Failed;
     if (moved == TMoveResult::Failed) *error = QString::fromLocal8Bit(std::strerror(errno));
@@ -505,7 +513,8 @@ bool TRunWindow::KeepTemporaryOutput(QString* error) {
     });
     if (moved == TMoveResult::Moved)
       Log(QStringLiteral("\"%1\" appeared while converting: this file is saved as \"%2\".")
-              .arg(QFileInfo(FOutput).fileName(), QFileInfo(target).fileName()),
+              .arg(platform::DisplayFileName(QFileInfo(FOutput).fileName()),
+                   platform::DisplayFileName(QFileInfo(target).fileName())),
           KOrange);
   }
   if (moved != TMoveResult::Moved) return false;

@@ -676,6 +676,57 @@ TEST_F(ConverterE2eTest, AnUnreadableFolderOrFileIsNamedWithItsReason) {
     ::chmod(QFile::encodeName(WorkPath(QLatin1String(locked))).constData(), 0755);
 }
 
+// A source whose name is not UTF-8 (Latin-1 "é", as old disks and archives have it), typed as a
+// parameter and in a list: converted to an output with the same bytes in its name, logged with the
+// replacement character.
+TEST_F(ConverterE2eTest, ANameThatIsNotUtf8IsConvertedUnderItsOwnBytes) {
+  const QByteArray work = QFile::encodeName(Work);
+  for (const QByteArray name : {QByteArray("caf\xe9.avi"), QByteArray("na\xefve.avi")}) {
+    ASSERT_TRUE(QFile::copy(Q(Media->ClipAvi), WorkPath(QStringLiteral("clip.avi"))));
+    ASSERT_EQ(::rename((work + "/clip.avi").constData(), (work + "/" + name).constData()), 0);
+  }
+  WriteFile(WorkPath(QStringLiteral("list.fls")), work + "/na\xefve.avi\n");
+  // A QProcess parameter cannot carry bytes that are not UTF-8: a shell script passes them, as a
+  // shell does when the user types or completes the name.
+  const QString script = WorkPath(QStringLiteral("start.sh"));
+  WriteFile(script, "#!/bin/sh\nexec \"$0.real\" \"$@\" \"$(printf 'caf\\351.avi')\" x\n");
+  struct TCase {
+    QStringList Params;
+    QByteArray Output;  // below Work
+    QString Shown;      // the source's name in the log
+  };
+  const TCase cases[] = {
+      {{QStringLiteral("-v"), QStringLiteral("out")}, "/out/caf\xe9.avi", QStringLiteral("caf\uFFFD.avi")},
+      {{QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")},
+       "/out/na\xefve.avi",
+       QStringLiteral("na\uFFFDve.avi")},
+  };
+  const QString program = Binary;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Output.toStdString());
+    const bool typed = c.Params.size() == 2;
+    if (typed) {
+      // The script sits beside the program under its name, so the program's folder stays.
+      ASSERT_TRUE(QFile::rename(program, program + QStringLiteral(".real")));
+      ASSERT_TRUE(QFile::copy(script, program));
+      ASSERT_TRUE(QFile(program).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    const TRun run = Run(c.Params);
+    if (typed) {
+      ASSERT_TRUE(QFile::remove(program));
+      ASSERT_TRUE(QFile::rename(program + QStringLiteral(".real"), program));
+    }
+    ASSERT_TRUE(run.Ended) << run.Describe();
+    EXPECT_EQ(run.ExitCode, 0) << run.Describe();
+    // ffprobe reads the output through a link: a QProcess parameter cannot carry its name.
+    const QByteArray link = work + "/probe.avi";
+    ::unlink(link.constData());
+    ASSERT_EQ(::symlink((work + c.Output).constData(), link.constData()), 0);
+    EXPECT_TRUE(Probe(QFile::decodeName(link)).Ok) << run.Describe();
+    EXPECT_TRUE(LogText().contains(c.Shown)) << LogText().toStdString();
+  }
+}
+
 TEST_F(ConverterE2eTest, AFolderArgumentIsNamedAsAFolder) {
   ASSERT_TRUE(QDir(Work).mkpath(QStringLiteral("clips")));
   Input(Media->ClipAvi, QStringLiteral("clip.avi"));
