@@ -183,16 +183,28 @@ void TBurnJob::RunWrite() {
 
   off_t readBytes = 0, writtenBytes = 0;
   if (FSetup.Track) burn_track_get_counters(FSetup.Track, &readBytes, &writtenBytes);
+  if (error.empty() && !FSetup.Head.empty()) {
+    // The volume descriptors at the start now lead to the new session (and through it to
+    // the earlier ones).
+    if (burn_random_access_write(drive, 0, FSetup.Head.data(), static_cast<off_t>(FSetup.Head.size()), 1) <=
+        0) {
+      Pump();
+      error = WorstText(FMessages, severity::Sorry);
+      if (error.empty()) error = "The start of the medium cannot be written";
+    }
+  }
+  if (error.empty() && FSetup.Verify) error = FSetup.Verify(drive, FGeneration);
   FSetup.Drive.reset();  // release the drive before the file is touched and before reporting
 
   if (!FSetup.ImageFile.empty() && started) {
-    if (error.empty()) {
-      // libburn writes from the start of the file and leaves a longer old file's tail.
-      const off_t size = writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize);
-      if (truncate(FSetup.ImageFile.c_str(), size) != 0)
+    if (error.empty() || FSetup.KeepOnFailure) {
+      // libburn writes from the session's start and leaves a longer old file's tail.
+      const off_t size =
+          FSetup.StartByte + (writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize));
+      if (error.empty() && truncate(FSetup.ImageFile.c_str(), size) != 0)
         error = "The image file cannot be cut to its size: " + FSetup.ImageFile + " (" + std::strerror(errno) + ")";
     }
-    if (!error.empty()) std::remove(FSetup.ImageFile.c_str());
+    if (!error.empty() && !FSetup.KeepOnFailure) std::remove(FSetup.ImageFile.c_str());
   }
   if (error.empty()) {
     FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize, FGeneration);

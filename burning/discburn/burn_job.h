@@ -31,6 +31,12 @@ struct TWriteSetup {
   int64_t ImageSize = 0;
   std::vector<std::string> SourceFiles;  // read by the image, checked again before writing
   std::string ImageFile;  // the regular file written (truncated after, removed on failure), or ""
+  bool KeepOnFailure = false;  // the file held earlier sessions: never removed
+  int64_t StartByte = 0;       // where the session starts on random-access media and files
+  std::vector<char> Head;      // written to the first 64 KiB after the session (libisofs fills it)
+  /// Run on the job thread after a successful write, with the drive still held: "" or the
+  /// job's failure text.
+  std::function<std::string(burn_drive* drive, uint64_t generation)> Verify;
 };
 
 class TBurnJob {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_libs.h"
@@ -28,6 +29,9 @@ constexpr int CodeTAO = 1, CodeSAO = 2, CodeRAW = 3, CodeTestWrite = 4, CodeImag
 }  // namespace cap
 
 constexpr const char* ImageWriterKey = "<image writer>";
+// Names of the El Torito boot image and catalog in the root of a bootable disc (hidden there).
+constexpr const char* BootImageName = "boot.img";
+constexpr const char* BootCatalogName = "boot.cat";
 
 std::string KeyOf(const TDevice& d) { return d.ImageWriter ? ImageWriterKey : d.Address; }
 
@@ -128,6 +132,8 @@ void TBurnLibrary::ResetState() {
   FLastProfile = 0;
   FProjectType = DB_PT_NONE;
   FProject.Clear();
+  FBase.reset();
+  FDiscSessions.clear();
   FSessions.clear();
   FDirectories.clear();
   FCapabilities.clear();
@@ -576,15 +582,46 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
     const std::string name = type >= 0 && type < 12 ? names[type] : "project type " + std::to_string(type);
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + name + " projects");
   }
-  if (session != -1)
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "continuing a disc session");
+  std::optional<TImportBase> base;
+  TProjectTree project;
+  if (session != -1) {
+    // The project starts as the tree of the session it continues; its files stay where they are.
+    CheckIdle();
+    const int index = DeviceIndex(-1);
+    SetErrorDevice(index);
+    const std::string address = FDevices[index].Address;
+    TGrabbedDrive drive(address);
+    const TToc toc = ReadToc(drive.Drive());
+    const int number = toc.SessionNumber(session);
+    IsoDataSource* source = NewDriveDataSource(address, drive.Drive());
+    TIsoImagePtr image;
+    try {
+      image = ImportSession(source, toc.Session(number).first);
+    } catch (...) {
+      iso_data_source_unref(source);
+      throw;
+    }
+    iso_data_source_unref(source);
+    base = TImportBase{address, "", toc.Session(number).first, true};
+    std::swap(project, FProject);
+    try {
+      ImportIntoProject(image.get());
+    } catch (...) {
+      std::swap(project, FProject);
+      throw;
+    }
+    PumpMessages();
+  } else {
+    FProject.Clear();
+  }
   FProjectType = type;
-  FProject.Clear();
+  FBase = base;
 }
 
 void TBurnLibrary::DeleteProject() {
   CheckInitialized();
   FProjectType = DB_PT_NONE;
+  FBase.reset();
   FProject.Clear();
 }
 
@@ -670,6 +707,8 @@ void TBurnLibrary::SetFileTimes(const std::string& path, const DBDiscDate* modif
 void TBurnLibrary::ClearAll() {
   CheckDataProject();
   FProject.Clear();
+  // A continued medium stays the target: its next session then holds nothing of the old one.
+  if (FBase && !FBase->Continue) FBase.reset();
 }
 
 // ---- sessions over the project ----
@@ -690,14 +729,63 @@ DBFileEntry TBurnLibrary::EntryOf(const TProjectNode& node) const {
   return e;
 }
 
-db_handle TBurnLibrary::OpenSession(int32_t device) {
+db_handle TBurnLibrary::OpenSession(int32_t device, int32_t session) {
   CheckInitialized();
-  if (device != 0)
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "reading disc sessions");
-  CheckDataProject();
+  std::unique_ptr<TDiscSession> disc;
+  if (device != 0) {
+    CheckIdle();
+    const int index = DeviceIndex(device);
+    SetErrorDevice(index);
+    disc = std::make_unique<TDiscSession>();
+    IsoDataSource* source = nullptr;
+    int start = 0;
+    if (FDevices[index].ImageWriter) {
+      // The image writer's file is read as a file, with no drive in between.
+      const std::string path = ImagePath();
+      const TToc toc = EmulatedToc(FileBlockReader(path));
+      disc->Number = toc.SessionNumber(session);
+      start = toc.Session(disc->Number).first;
+      source = NewFileDataSource(path);
+    } else {
+      // File data are read later, through a drive grabbed while libisofs reads.
+      const std::string& address = FDevices[index].Address;
+      TGrabbedDrive drive(address);
+      const TToc toc = ReadToc(drive.Drive());
+      disc->Number = toc.SessionNumber(session);
+      start = toc.Session(disc->Number).first;
+      source = NewDriveDataSource(address, drive.Drive());
+      try {
+        disc->Image = ImportSession(source, start);
+      } catch (...) {
+        iso_data_source_unref(source);
+        throw;
+      }
+      LendDrive(source, nullptr);
+    }
+    if (!disc->Image) {
+      try {
+        disc->Image = ImportSession(source, start);
+      } catch (...) {
+        iso_data_source_unref(source);
+        throw;
+      }
+    }
+    iso_data_source_unref(source);
+    disc->StartLba = start;
+    PumpMessages();
+  } else {
+    CheckDataProject();
+  }
   const db_handle h = FNextHandle++;
   FSessions[h] = {};
+  if (disc) FDiscSessions[h] = std::move(disc);
   return h;
+}
+
+TDiscSession* TBurnLibrary::DiscSession(db_handle session) const {
+  if (!FSessions.count(session)) throw EDiscBurn(code::NoSession);
+  auto it = FDiscSessions.find(session);
+  return it == FDiscSessions.end() ? nullptr : it->second.get();
 }
 
 void TBurnLibrary::CloseSession(db_handle session) {
@@ -705,17 +793,96 @@ void TBurnLibrary::CloseSession(db_handle session) {
   if (it == FSessions.end()) throw EDiscBurn(code::InvalidHandle);
   for (db_handle d : it->second) FDirectories.erase(d);
   FSessions.erase(it);
+  FDiscSessions.erase(session);
+}
+
+namespace {
+
+/// A project path ("\\a\\b" or "/a/b") as a libisofs tree path ("/a/b").
+std::string IsoPath(const std::string& path) {
+  std::string out;
+  for (const auto& part : TProjectTree::SplitPath(path)) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+IsoNode* IsoNodeAt(IsoImage* image, const std::string& path) {
+  IsoNode* node = nullptr;
+  if (iso_tree_path_to_node(image, IsoPath(path).c_str(), &node) != 1 || !node)
+    throw EDiscBurn(code::NotFoundInProject, "No such file or folder on the disc: " + path);
+  return node;
+}
+
+/// Entries a reader of the disc sees: not the boot catalog, nothing hidden from Rock Ridge.
+bool Listed(IsoNode* node) {
+  return iso_node_get_type(node) != LIBISO_BOOT && !(iso_node_get_hidden(node) & LIBISO_HIDE_ON_RR);
+}
+
+template <typename F>
+void ForEachChild(IsoDir* dir, F&& f) {
+  IsoDirIter* iter = nullptr;
+  if (iso_dir_get_children(dir, &iter) < 0) return;
+  std::vector<IsoNode*> nodes;
+  IsoNode* node = nullptr;
+  while (iso_dir_iter_next(iter, &node) == 1) nodes.push_back(node);
+  iso_dir_iter_free(iter);
+  for (IsoNode* n : nodes) f(n);
+}
+
+std::vector<std::pair<int32_t, int32_t>> SectionsOf(IsoNode* node) {
+  std::vector<std::pair<int32_t, int32_t>> extents;
+  if (iso_node_get_type(node) != LIBISO_FILE) return extents;
+  int count = 0;
+  iso_file_section* sections = nullptr;
+  if (iso_file_get_old_image_sections(reinterpret_cast<IsoFile*>(node), &count, &sections, 0) == 1 &&
+      sections) {
+    for (int i = 0; i < count; ++i)
+      extents.emplace_back(static_cast<int32_t>(sections[i].block),
+                           static_cast<int32_t>((static_cast<uint64_t>(sections[i].size) + 2047) / 2048));
+  }
+  std::free(sections);
+  return extents;
+}
+
+}  // namespace
+
+DBFileEntry TBurnLibrary::EntryOf(IsoNode* node) const {
+  DBFileEntry e;
+  std::memset(&e, 0, sizeof e);
+  const char* name = iso_node_get_name(node);
+  CopyText(name ? name : "", e.Name, DB_MAX_PATH_CHARS);
+  CopyText(name ? name : "", e.ISOName, DB_MAX_PATH_CHARS);
+  const bool dir = iso_node_get_type(node) == LIBISO_DIR;
+  const uint64_t size =
+      iso_node_get_type(node) == LIBISO_FILE ? iso_file_get_size(reinterpret_cast<IsoFile*>(node)) : 0;
+  e.SizeLow = static_cast<uint32_t>(size & 0xFFFFFFFFu);
+  e.SizeHigh = static_cast<uint32_t>(size >> 32);
+  const auto extents = SectionsOf(node);
+  if (!extents.empty()) e.Lba = extents.front().first;
+  e.Modified = DiscDateOf(iso_node_get_mtime(node));
+  e.Created = DiscDateOf(iso_node_get_ctime(node));
+  e.Accessed = DiscDateOf(iso_node_get_atime(node));
+  e.Attributes = dir ? DB_ATTR_DIRECTORY : DB_ATTR_ARCHIVE;
+  if (!dir && !(iso_node_get_permissions(node) & 0222)) e.Attributes |= DB_ATTR_READONLY;
+  return e;
 }
 
 db_handle TBurnLibrary::OpenDirectory(db_handle session, const std::string& path) {
-  auto it = FSessions.find(session);
-  if (it == FSessions.end()) throw EDiscBurn(code::NoSession);
-  const TProjectNode& folder = Project().Folder(path);
+  TDiscSession* disc = DiscSession(session);
   std::vector<DBFileEntry> entries;
-  for (const auto& child : folder.Children) entries.push_back(EntryOf(*child));
+  if (disc) {
+    IsoNode* node = IsoNodeAt(disc->Image.get(), path);
+    if (iso_node_get_type(node) != LIBISO_DIR)
+      throw EDiscBurn(code::NotFoundInProject, "No such folder on the disc: " + path);
+    ForEachChild(reinterpret_cast<IsoDir*>(node), [&](IsoNode* child) {
+      if (Listed(child)) entries.push_back(EntryOf(child));
+    });
+  } else {
+    const TProjectNode& folder = Project().Folder(path);
+    for (const auto& child : folder.Children) entries.push_back(EntryOf(*child));
+  }
   const db_handle h = FNextHandle++;
   FDirectories[h] = std::move(entries);
-  it->second.push_back(h);
+  FSessions[session].push_back(h);
   return h;
 }
 
@@ -731,10 +898,179 @@ void TBurnLibrary::CloseDirectory(db_handle directory) {
 }
 
 DBFileEntry TBurnLibrary::FileEntry(db_handle session, const std::string& path) {
-  if (!FSessions.count(session)) throw EDiscBurn(code::NoSession);
+  if (TDiscSession* disc = DiscSession(session)) return EntryOf(IsoNodeAt(disc->Image.get(), path));
   const TProjectNode* node = Project().Find(path);
   if (!node || !node->Parent) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
   return EntryOf(*node);
+}
+
+void TBurnLibrary::ISOVolumeInformation(db_handle session, DBISOBlock& info) {
+  TDiscSession* disc = DiscSession(session);
+  if (!disc) {
+    info = ISO;  // the project's own identifiers
+    return;
+  }
+  std::memset(&info, 0, sizeof info);
+  IsoImage* image = disc->Image.get();
+  auto put = [](const char* text, db_char* field, int32_t chars) {
+    CopyText(text ? text : "", field, chars);
+  };
+  put(iso_image_get_volume_id(image), info.VolumeIdentifier, 33);
+  put(iso_image_get_abstract_file_id(image), info.AbstractFileIdentifier, 36);
+  put(iso_image_get_application_id(image), info.ApplicationIdentifier, 128);
+  put(iso_image_get_biblio_file_id(image), info.BiblioIdentifier, 36);
+  put(iso_image_get_copyright_file_id(image), info.CopyrightFileIdentifier, 36);
+  put(iso_image_get_data_preparer_id(image), info.DataPreparerIdentifier, 128);
+  put(iso_image_get_publisher_id(image), info.PublisherIdentifier, 128);
+  put(iso_image_get_volset_id(image), info.SetIdentifier, 128);
+  put(iso_image_get_system_id(image), info.SystemIdentifier, 31);
+  // ISO 9660 records no interchange level; Level stays 0.
+  char *created = nullptr, *modified = nullptr, *expires = nullptr, *effective = nullptr;
+  if (iso_image_get_pvd_times(image, &created, &modified, &expires, &effective) == ISO_SUCCESS) {
+    const std::pair<char*, std::pair<uint8_t*, DBDiscDate*>> dates[] = {
+        {created, {&info.UseCreationDateTime, &info.CreationDateTime}},
+        {modified, {&info.UseModificationDateTime, &info.ModificationDateTime}},
+        {expires, {&info.UseExpirationDateTime, &info.ExpirationDateTime}},
+        {effective, {&info.UseEffectiveDateTime, &info.EffectiveDateTime}},
+    };
+    for (const auto& [text, field] : dates)
+      if (const time_t t = VolumeDateTime(text); t > 0) {
+        *field.first = 1;
+        *field.second = DiscDateOf(t);
+      }
+  }
+}
+
+void TBurnLibrary::BootVolumeInformation(db_handle session, DBBootBlock& info) {
+  TDiscSession* disc = DiscSession(session);
+  if (!disc) {
+    info = Boot;
+    return;
+  }
+  std::memset(&info, 0, sizeof info);
+  int count = 0;
+  ElToritoBootImage** boots = nullptr;
+  IsoFile** files = nullptr;
+  const int r = iso_image_get_all_boot_imgs(disc->Image.get(), &count, &boots, &files, 0);
+  if (r != 1 || count < 1) {
+    std::free(boots);
+    std::free(files);
+    throw EDiscBurn(code::NotBootable);
+  }
+  ElToritoBootImage* boot = boots[0];
+  uint8_t id[28] = {};
+  el_torito_get_id_string(boot, id);
+  std::string developer(reinterpret_cast<const char*>(id), 24);
+  developer.erase(std::find(developer.begin(), developer.end(), '\0'), developer.end());
+  while (!developer.empty() && developer.back() == ' ') developer.pop_back();
+  CopyText(developer, info.DeveloperID, 24);
+  info.BootIndicator = el_torito_get_bootable(boot) ? 1 : 0;
+  info.LoadSegment = el_torito_get_load_seg(boot);
+  info.PlatformID = el_torito_get_boot_platform_id(boot);
+  info.SectorCount = el_torito_get_load_size(boot);
+  enum eltorito_boot_media_type type = ELTORITO_NO_EMUL;
+  el_torito_get_boot_media_type(boot, &type);
+  if (type == ELTORITO_HARD_DISC_EMUL) {
+    info.Emulation = 4;
+  } else if (type == ELTORITO_FLOPPY_EMUL) {
+    // The floppy's size tells which of the three floppies is emulated.
+    const off_t size = files[0] ? iso_file_get_size(files[0]) : 0;
+    info.Emulation = size <= 1200 * 1024 ? 1 : size <= 1440 * 1024 ? 2 : 3;
+  } else {
+    info.Emulation = 0;
+  }
+  std::free(boots);
+  std::free(files);
+}
+
+std::vector<std::pair<int32_t, int32_t>> TBurnLibrary::FileAllocationTable(db_handle session,
+                                                                           const std::string& path) {
+  TDiscSession* disc = DiscSession(session);
+  if (!disc) throw EDiscBurn(code::InvalidArgument, "The project's files have no place on a disc yet");
+  IsoNode* node = IsoNodeAt(disc->Image.get(), path);
+  if (iso_node_get_type(node) != LIBISO_FILE) throw EDiscBurn(code::InvalidArgument, "Not a file: " + path);
+  return SectionsOf(node);
+}
+
+TToc TBurnLibrary::Toc(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  if (FDevices[index].ImageWriter) return EmulatedToc(FileBlockReader(ImagePath()));
+  TGrabbedDrive drive(FDevices[index].Address);
+  TToc toc = ReadToc(drive.Drive());
+  PumpMessages();
+  return toc;
+}
+
+void TBurnLibrary::ImportIntoProject(IsoImage* image) {
+  struct TWalk {
+    TProjectTree& Project;
+    void Add(IsoDir* dir, TProjectNode& folder, const std::string& path) {
+      ForEachChild(dir, [&](IsoNode* node) {
+        if (!Listed(node)) return;
+        const std::string name = iso_node_get_name(node);
+        const bool isDir = iso_node_get_type(node) == LIBISO_DIR;
+        const int64_t size =
+            iso_node_get_type(node) == LIBISO_FILE ? iso_file_get_size(reinterpret_cast<IsoFile*>(node)) : 0;
+        TProjectNode& added =
+            Project.AddImported(folder, name, isDir, size, iso_node_get_mtime(node), path + "/" + name);
+        if (isDir) Add(reinterpret_cast<IsoDir*>(node), added, path + "/" + name);
+      });
+    }
+  } walk{FProject};
+  walk.Add(iso_image_get_root(image), const_cast<TProjectNode&>(FProject.Root()), "");
+}
+
+void TBurnLibrary::ImportFile(const std::string& imagePath) {
+  CheckIdle();
+  CheckDataProject();
+  if (FBase && FBase->Continue)
+    throw EDiscBurn(code::InvalidArgument, "The project continues a disc; no image can be imported into it");
+  if (FBase && FBase->File != imagePath)
+    throw EDiscBurn(code::InvalidArgument,
+                    "The project holds the files of another image already: " + FBase->File);
+  const TToc toc = EmulatedToc(FileBlockReader(imagePath));
+  if (toc.SessionCount == 0) throw EDiscBurn(code::ImageFailed, "Not an ISO 9660 image: " + imagePath);
+  const int start = toc.Session(toc.SessionCount).first;
+  IsoDataSource* source = NewFileDataSource(imagePath);
+  TIsoImagePtr image;
+  try {
+    image = ImportSession(source, start);
+  } catch (...) {
+    iso_data_source_unref(source);
+    throw;
+  }
+  iso_data_source_unref(source);
+  // Every name is checked before anything is added, so a refusal leaves the project as it was.
+  ForEachChild(iso_image_get_root(image.get()), [&](IsoNode* node) {
+    if (Listed(node) && FProject.Root().Child(iso_node_get_name(node)))
+      throw EDiscBurn(code::NameExists,
+                      std::string("A file or folder of that name already exists in the project: ") +
+                          iso_node_get_name(node));
+  });
+  ImportIntoProject(image.get());
+  FBase = TImportBase{"", imagePath, start, false};
+  PumpMessages();
+}
+
+void TBurnLibrary::CloseDisc(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  burn_drive* d = drive.Drive();
+  // Overwritable media and files are never closed: any session can follow.
+  if (IsOverwritable(d)) return;
+  const burn_disc_status status = burn_disc_get_status(d);
+  if (status != BURN_DISC_APPENDABLE && burn_disc_next_track_is_damaged(d, 0) == 0)
+    throw EDiscBurn(code::MediumNotWritable, "The medium has no open session to close");
+  TBurnWriteOptsPtr opts(burn_write_opts_new(d));
+  if (burn_disc_close_damaged(opts.get(), 1) <= 0) {
+    const std::string why = WorstText(PumpMessages(), severity::Sorry);
+    throw EDiscBurn(code::Failed, "The session cannot be closed" + (why.empty() ? "" : ": " + why));
+  }
+  PumpMessages();
 }
 
 // ---- option blocks ----
@@ -773,12 +1109,59 @@ void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {
 
 // ---- images and jobs ----
 
-TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
+namespace {
+
+/// Removes from an imported tree what the project no longer holds (by imported path).
+void DropRemoved(IsoDir* dir, const std::string& path, const std::set<std::string>& kept) {
+  std::vector<IsoNode*> dropped;
+  ForEachChild(dir, [&](IsoNode* node) {
+    if (!Listed(node)) return;
+    const std::string nodePath = path + "/" + iso_node_get_name(node);
+    if (!kept.count(nodePath))
+      dropped.push_back(node);
+    else if (iso_node_get_type(node) == LIBISO_DIR)
+      DropRemoved(reinterpret_cast<IsoDir*>(node), nodePath, kept);
+  });
+  for (IsoNode* node : dropped) iso_node_remove(node);
+}
+
+void CollectImported(const TProjectNode& folder, std::set<std::string>& paths) {
+  for (const auto& child : folder.Children)
+    if (child->Imported) {
+      paths.insert(child->ImportedPath);
+      if (child->IsDir) CollectImported(*child, paths);
+    }
+}
+
+}  // namespace
+
+TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_drive* drive) {
   IsoImage* raw = nullptr;
   const std::string label = ToUtf8(std::u16string(Options.VolumeLabel, std::find(Options.VolumeLabel, Options.VolumeLabel + 128, u'\0')));
-  if (iso_image_new(label.empty() ? nullptr : label.c_str(), &raw) < 0 || !raw)
-    throw EDiscBurn(code::ImageFailed, "The disc image cannot be created");
-  TIsoImagePtr image(raw);
+  TIsoImagePtr image;
+  if (FBase) {
+    // The imported tree, less what the project dropped; its files' data stay where they are.
+    IsoDataSource* source =
+        FBase->File.empty() ? NewDriveDataSource(FBase->Address, drive) : NewFileDataSource(FBase->File);
+    try {
+      image = ImportSession(source, FBase->StartLba);
+    } catch (...) {
+      iso_data_source_unref(source);
+      throw;
+    }
+    iso_data_source_unref(source);
+    raw = image.get();
+    std::set<std::string> kept;
+    CollectImported(FProject.Root(), kept);
+    DropRemoved(iso_image_get_root(raw), "", kept);
+    if (!label.empty()) iso_image_set_volume_id(raw, label.c_str());
+    // An old boot record is replaced by the project's own, or dropped.
+    iso_image_remove_boot_image(raw);
+  } else {
+    if (iso_image_new(label.empty() ? nullptr : label.c_str(), &raw) < 0 || !raw)
+      throw EDiscBurn(code::ImageFailed, "The disc image cannot be created");
+    image.reset(raw);
+  }
   iso_tree_set_follow_symlinks(raw, 1);
   auto text = [](const db_char* field, size_t n) {
     return ToUtf8(std::u16string(field, std::find(field, field + n, u'\0')));
@@ -797,7 +1180,17 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
     std::vector<std::string>* Sources;
     void Add(const TProjectNode& folder, IsoDir* dir) {
       for (const auto& child : folder.Children) {
-        if (child->IsDir) {
+        if (child->Imported) {
+          IsoNode* node = nullptr;
+          if (iso_tree_path_to_node(Image, child->ImportedPath.c_str(), &node) != 1 || !node)
+            throw EDiscBurn(code::SourceUnreadable, "No longer on the disc: " + child->ImportedPath);
+          if (child->Name != iso_node_get_name(node)) {
+            const int r = iso_image_set_node_name(Image, node, child->Name.c_str(), 0);
+            if (r < 0)
+              throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + child->Name);
+          }
+          if (child->IsDir) Add(*child, reinterpret_cast<IsoDir*>(node));
+        } else if (child->IsDir) {
           IsoDir* sub = nullptr;
           int r = iso_tree_add_new_dir(dir, child->Name.c_str(), &sub);
           if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + child->Name);
@@ -819,7 +1212,49 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
     }
   } walk{raw, sources};
   walk.Add(FProject.Root(), iso_image_get_root(raw));
+  if (Options.Bootable) AddBootRecord(raw, sources);
   return image;
+}
+
+void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sources) {
+  const std::string path =
+      ToUtf8(std::u16string(Options.BootImage, std::find(Options.BootImage, Options.BootImage + 260, u'\0')));
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw EDiscBurn(code::SourceUnreadable, "Boot image cannot be read: " + path);
+  // The boot image and the catalog are written but listed in no directory of the disc.
+  IsoDir* root = iso_image_get_root(image);
+  IsoNode* node = nullptr;
+  int r = iso_tree_add_new_node(image, root, BootImageName, path.c_str(), &node);
+  if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + BootImageName);
+  iso_node_set_hidden(
+      node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999 | LIBISO_HIDE_BUT_WRITE);
+  if (sources) sources->push_back(path);
+  static const eltorito_boot_media_type Types[] = {ELTORITO_NO_EMUL, ELTORITO_FLOPPY_EMUL,
+                                                   ELTORITO_FLOPPY_EMUL, ELTORITO_FLOPPY_EMUL,
+                                                   ELTORITO_HARD_DISC_EMUL};
+  if (Boot.Emulation < 0 || Boot.Emulation > 4)
+    throw EDiscBurn(code::InvalidArgument, "Unknown boot emulation " + std::to_string(Boot.Emulation));
+  ElToritoBootImage* boot = nullptr;
+  r = iso_image_set_boot_image(image, (std::string("/") + BootImageName).c_str(), Types[Boot.Emulation],
+                               (std::string("/") + BootCatalogName).c_str(), &boot);
+  if (r < 0) {
+    // Floppy emulation takes images of exactly 1200, 1440 or 2880 KiB; hard disc emulation
+    // one that starts with a master boot record.
+    throw EDiscBurn(code::ImageFailed, "The boot image cannot be used: " + std::string(iso_error_to_msg(r)));
+  }
+  iso_image_set_boot_catalog_hidden(image, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999);
+  if (Boot.Emulation == 0) {
+    el_torito_set_load_seg(boot, static_cast<short>(Boot.LoadSegment));
+    el_torito_set_load_size(boot, static_cast<short>(Boot.SectorCount));
+  }
+  el_torito_set_boot_platform_id(boot, static_cast<uint8_t>(Boot.PlatformID));
+  uint8_t id[28] = {};
+  const std::string developer =
+      ToUtf8(std::u16string(Boot.DeveloperID, std::find(Boot.DeveloperID, Boot.DeveloperID + 24, u'\0')));
+  std::memcpy(id, developer.data(), std::min<size_t>(developer.size(), 24));
+  el_torito_set_id_string(boot, id);
+  if (!Boot.BootIndicator) el_torito_set_no_bootable(boot);
 }
 
 TIsoWriteOptsPtr TBurnLibrary::BuildWriteOptions(bool sizeOnly) {
@@ -869,6 +1304,8 @@ int64_t TBurnLibrary::ImageSize() {
   CheckDataProject();
   TIsoImagePtr image = BuildImage(nullptr);
   TIsoWriteOptsPtr opts = BuildWriteOptions(true);
+  // A continued medium's next session holds only what is new.
+  if (FBase && FBase->Continue) iso_write_opts_set_appendable(opts.get(), 1);
   burn_source* raw = nullptr;
   const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
   if (r < 0) throw ImageError(r, PumpMessages());
@@ -879,7 +1316,6 @@ int64_t TBurnLibrary::ImageSize() {
 }
 
 void TBurnLibrary::CheckSupportedOptions() const {
-  if (Options.Bootable) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "bootable discs");
   if (Options.VerifyAfterBurn || FVerify)
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "verify after burning");
   if (Options.Copies > 1) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "several copies");
@@ -887,11 +1323,58 @@ void TBurnLibrary::CheckSupportedOptions() const {
 
 TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile) {
   TWriteSetup setup;
+  setup.Drive = std::make_unique<TGrabbedDrive>(address);
+  burn_drive* d = setup.Drive->Drive();
+  const int role = setup.Drive->Role();
+  switch (burn_disc_get_status(d)) {
+    case BURN_DISC_BLANK:
+    case BURN_DISC_APPENDABLE:
+      break;
+    case BURN_DISC_EMPTY:
+      throw EDiscBurn(code::NoMedium);
+    case BURN_DISC_FULL:
+      throw EDiscBurn(code::MediumNotWritable, "The medium in the drive is full");
+    default:
+      throw EDiscBurn(code::MediumNotWritable);
+  }
+  // Where the session goes. A continued medium takes it after its last session: on a CD or
+  // DVD-R at libburn's next writable address, on overwritable media and files at the next
+  // multiple of 32 blocks, with the new volume descriptors copied to the start. A first
+  // session left open on overwritable media starts at block 32 for the same reason.
+  const bool randomAccess = role == 2 || (role == 1 && IsOverwritable(d));
+  const bool continuing = isoFile.empty() && FBase && FBase->Continue;
+  int msBlock = 0;
+  if (continuing) {
+    if (FBase->Address != address)
+      throw EDiscBurn(code::InvalidArgument, "The project continues the medium in another drive");
+    if (randomAccess) {
+      msBlock = (ReadToc(d).LeadoutLba + SessionAlignment - 1) / SessionAlignment * SessionAlignment;
+      setup.Head.assign(SessionAlignment * 2048, 0);
+      off_t read = 0;
+      burn_read_data(d, 0, setup.Head.data(), static_cast<off_t>(setup.Head.size()), &read, 2);
+    } else {
+      TBurnWriteOptsPtr probe(burn_write_opts_new(d));
+      int lba = 0, nwa = 0;
+      if (burn_disc_get_status(d) != BURN_DISC_APPENDABLE ||
+          burn_disc_track_lba_nwa(d, probe.get(), 0, &lba, &nwa) <= 0)
+        throw EDiscBurn(code::MediumNotWritable, "The medium takes no further session");
+      msBlock = nwa;
+    }
+  } else if (isoFile.empty() && randomAccess && !Options.Finalize) {
+    msBlock = SessionAlignment;
+    setup.Head.assign(SessionAlignment * 2048, 0);
+  }
+  if (randomAccess) setup.StartByte = static_cast<int64_t>(msBlock) * 2048;
+
   TBurnSourcePtr source;
   if (isoFile.empty()) {
     CheckProjectReady();
-    TIsoImagePtr image = BuildImage(&setup.SourceFiles);
+    TIsoImagePtr image = BuildImage(&setup.SourceFiles, d);
     TIsoWriteOptsPtr opts = BuildWriteOptions(false);
+    iso_write_opts_set_appendable(opts.get(), continuing ? 1 : 0);
+    iso_write_opts_set_ms_block(opts.get(), static_cast<uint32_t>(msBlock));
+    if (!setup.Head.empty())
+      iso_write_opts_set_overwrite_buf(opts.get(), reinterpret_cast<uint8_t*>(setup.Head.data()));
     burn_source* raw = nullptr;
     const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
     if (r < 0) throw ImageError(r, PumpMessages());
@@ -910,17 +1393,6 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     setup.SourceFiles.push_back(isoFile);
   }
 
-  setup.Drive = std::make_unique<TGrabbedDrive>(address);
-  burn_drive* d = setup.Drive->Drive();
-  const int role = setup.Drive->Role();
-  switch (burn_disc_get_status(d)) {
-    case BURN_DISC_BLANK:
-    case BURN_DISC_APPENDABLE: break;
-    case BURN_DISC_EMPTY: throw EDiscBurn(code::NoMedium);
-    case BURN_DISC_FULL: throw EDiscBurn(code::MediumNotWritable, "The medium in the drive is full");
-    default: throw EDiscBurn(code::MediumNotWritable);
-  }
-
   setup.Options.reset(burn_write_opts_new(d));
   burn_write_opts* wo = setup.Options.get();
   burn_write_opts_set_perform_opc(wo, Options.PerformOPC ? 1 : 0);
@@ -928,6 +1400,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   burn_write_opts_set_simulate(wo, Options.TestBurn ? 1 : 0);
   // An unfinalised disc stays appendable; image files have no sessions to leave open.
   burn_write_opts_set_multi(wo, role == 1 && !Options.Finalize ? 1 : 0);
+  if (setup.StartByte > 0) burn_write_opts_set_start_byte(wo, static_cast<off_t>(setup.StartByte));
 
   setup.Disc.reset(burn_disc_create());
   burn_session* session = burn_session_create();
@@ -957,7 +1430,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   }
 
   int64_t avail = burn_disc_available_space(d, wo);
-  if (capacity > 0) avail = std::min(avail, capacity);
+  if (capacity > 0) avail = std::min<int64_t>(avail, capacity - setup.StartByte);
   if (setup.ImageSize > avail)
     throw EDiscBurn(code::ProjectTooLarge, "The project needs " + Megabytes(setup.ImageSize) +
                                               ", but the medium has only " + Megabytes(avail) + " free");
@@ -973,6 +1446,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   if (role == 2 && !path.empty() && path.rfind("/dev/", 0) != 0 && path.rfind("/proc/", 0) != 0 &&
       (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)))
     setup.ImageFile = path;
+  setup.KeepOnFailure = continuing;
   setup.Drive->SetEjectOnRelease(role == 1 && Options.EjectAfterBurn);
   PumpMessages();
   return setup;

@@ -8,11 +8,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "burning/discburn/burn_job.h"
 #include "burning/discburn/callback_hub.h"
+#include "burning/discburn/disc_reader.h"
 #include "burning/discburn/discburn_api.h"
 #include "burning/discburn/project_tree.h"
 
@@ -31,6 +33,22 @@ struct TDevice {
 struct TCapabilitySet {
   uint32_t FirstGroup = 0, SecondGroup = 0;
   uint64_t Codes = 0;
+};
+
+/// A session of a medium or image file, opened for reading.
+struct TDiscSession {
+  TIsoImagePtr Image;
+  int Number = 0;  // 1-based
+  int StartLba = 0;
+};
+
+/// Where the project's imported entries live: the session of a medium the project continues,
+/// or an image file whose tree was imported.
+struct TImportBase {
+  std::string Address;  // the drive of a continued medium
+  std::string File;     // an imported image file
+  int StartLba = 0;
+  bool Continue = false;  // the project becomes the medium's next session
 };
 
 class TBurnLibrary {
@@ -95,13 +113,23 @@ class TBurnLibrary {
   void ClearAll();
   int64_t ImageSize();
 
-  // Project listing through disc sessions (device 0 = the project)
-  db_handle OpenSession(int32_t device);
+  // Project listing through disc sessions (device 0 = the project), and reading media
+  db_handle OpenSession(int32_t device, int32_t session);
   void CloseSession(db_handle session);
   db_handle OpenDirectory(db_handle session, const std::string& path);
   const std::vector<DBFileEntry>& Directory(db_handle directory) const;
   void CloseDirectory(db_handle directory);
   DBFileEntry FileEntry(db_handle session, const std::string& path);
+  void ISOVolumeInformation(db_handle session, DBISOBlock& info);
+  void BootVolumeInformation(db_handle session, DBBootBlock& info);
+  /// The extents of a file of a disc session: first block and block count of each.
+  std::vector<std::pair<int32_t, int32_t>> FileAllocationTable(db_handle session, const std::string& path);
+  /// The table of contents of the medium in a device.
+  TToc Toc(int32_t device);
+  /// Imports the tree of an ISO image file (its newest session) into the project.
+  void ImportFile(const std::string& imagePath);
+  /// Closes the open session of a sequential medium.
+  void CloseDisc(int32_t device);
 
   // Option blocks
   DBOptionsBlock Options;
@@ -136,7 +164,12 @@ class TBurnLibrary {
   void CheckProjectReady() const;
   std::string ImagePath() const;
   void BuildDevices();
-  TIsoImagePtr BuildImage(std::vector<std::string>* sources);
+  /// The libisofs image of the project; imported entries are read through `drive` when the
+  /// base medium's drive is grabbed already.
+  TIsoImagePtr BuildImage(std::vector<std::string>* sources, burn_drive* drive = nullptr);
+  void ImportIntoProject(IsoImage* image);
+  void AddBootRecord(IsoImage* image, std::vector<std::string>* sources);
+  TDiscSession* DiscSession(db_handle session) const;
   TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
   /// Builds the image (or takes the ISO file) and the write job for a drive, and checks
   /// that the drive can write it: medium, free space, libburn's precheck.
@@ -145,6 +178,7 @@ class TBurnLibrary {
   void StartJob(std::unique_ptr<TBurnJob> job);
   void JoinExitedJobs();
   DBFileEntry EntryOf(const TProjectNode& node) const;
+  DBFileEntry EntryOf(IsoNode* node) const;
   void SetErrorDevice(int index);
 
   bool FInitialized = false;
@@ -162,6 +196,7 @@ class TBurnLibrary {
   int FLastProfile = 0;
   int32_t FProjectType = DB_PT_NONE;
   TProjectTree FProject;
+  std::optional<TImportBase> FBase;
 
   TCallbackHub FCallbacks;
   std::unique_ptr<TBurnJob> FJob;
@@ -172,6 +207,7 @@ class TBurnLibrary {
   db_handle FNextHandle = 1;
   std::map<db_handle, std::vector<db_handle>> FSessions;  // session -> its directories
   std::map<db_handle, std::vector<DBFileEntry>> FDirectories;
+  std::map<db_handle, std::unique_ptr<TDiscSession>> FDiscSessions;
   std::map<db_handle, TCapabilitySet> FCapabilities;
 
   std::mutex FTextLock;

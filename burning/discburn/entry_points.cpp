@@ -235,7 +235,7 @@ int32_t OpenDiskSession(int32_t device, int32_t session, db_handle* handle, int3
   return Guard([&] {
     Need(handle);
     *handle = 0;
-    *handle = Library().OpenSession(device);
+    *handle = Library().OpenSession(device, session);
   });
 }
 
@@ -280,6 +280,97 @@ int32_t GetFileEntry(db_handle session, const db_char* path, DBFileEntry* entry)
     std::memset(entry, 0, sizeof *entry);
     *entry = Library().FileEntry(session, ToUtf8(path));
   });
+}
+
+int32_t GetFileAllocationTable(db_handle session, const db_char* path, int32_t* lbas, int32_t* count) {
+  return Guard([&] {
+    Need(count);
+    const int32_t capacity = *count;
+    *count = 0;
+    if (lbas && capacity > 0) std::memset(lbas, 0, sizeof(int32_t) * capacity);
+    const auto extents = Library().FileAllocationTable(session, ToUtf8(path));
+    for (size_t i = 0; lbas && 2 * i + 1 < static_cast<size_t>(std::max(capacity, 0)) && i < extents.size();
+         ++i) {
+      lbas[2 * i] = extents[i].first;
+      lbas[2 * i + 1] = extents[i].second;
+    }
+    *count = static_cast<int32_t>(extents.size());
+  });
+}
+int32_t GetISOVolumeInformation(db_handle session, DBISOBlock* info) {
+  return Guard([&] {
+    Need(info);
+    std::memset(info, 0, sizeof *info);
+    Library().ISOVolumeInformation(session, *info);
+  });
+}
+int32_t GetBootVolumeInformation(db_handle session, DBBootBlock* info) {
+  return Guard([&] {
+    Need(info);
+    std::memset(info, 0, sizeof *info);
+    Library().BootVolumeInformation(session, *info);
+  });
+}
+int32_t ImportFile(const db_char* path) {
+  return Guard([&] { Library().ImportFile(ToUtf8(path)); });
+}
+
+// ---- sessions and tracks of a medium ----
+
+namespace {
+
+/// Track `track` (1-based, counted over the whole medium) of a device's table of contents.
+discburn::TTocTrack TrackOf(int32_t device, int32_t track) {
+  const discburn::TToc toc = Library().Toc(device);
+  if (track < 1 || track > static_cast<int32_t>(toc.Tracks.size()))
+    throw EDiscBurn(discburn::code::InvalidArgument, "No track " + std::to_string(track) +
+                                                         " on the medium (it holds " +
+                                                         std::to_string(toc.Tracks.size()) + ")");
+  return toc.Tracks[track - 1];
+}
+
+}  // namespace
+
+int32_t GetMediumFreedbId(int32_t device, uint32_t* id) {
+  return Guard([&] {
+    Need(id);
+    *id = 0;
+    *id = discburn::FreedbId(Library().Toc(device));
+  });
+}
+int32_t GetSessionInformation(int32_t device, int32_t session, int32_t* startLba, int32_t* sectors) {
+  return Guard([&] {
+    Need(startLba);
+    Need(sectors);
+    *startLba = *sectors = 0;
+    const discburn::TToc toc = Library().Toc(device);
+    const auto [start, count] = toc.Session(toc.SessionNumber(session));
+    *startLba = start;
+    *sectors = count;
+  });
+}
+int32_t GetTrackInformation(int32_t device, int32_t track, int32_t* startLba, int32_t* sectors,
+                            int32_t* mode) {
+  return Guard([&] {
+    Need(startLba);
+    Need(sectors);
+    *startLba = *sectors = 0;
+    if (mode) *mode = 0;
+    const discburn::TTocTrack t = TrackOf(device, track);
+    *startLba = t.StartLba;
+    *sectors = t.Sectors;
+    if (mode) *mode = t.Mode;
+  });
+}
+int32_t GetTrackFormatEx(int32_t device, int32_t track, int32_t* format) {
+  return Guard([&] {
+    Need(format);
+    *format = 0;
+    *format = TrackOf(device, track).Audio ? DB_TRACK_AUDIO : DB_TRACK_DATA;
+  });
+}
+int32_t CloseSession(int32_t device) {
+  return Guard([&] { Library().CloseDisc(device); });
 }
 
 // ---- speeds ----

@@ -43,25 +43,6 @@ int32_t RemoveBurnDevice(int32_t) { return NotSupported("RemoveBurnDevice"); }
 int32_t LockMedium(int32_t, int32_t) { return NotSupported("LockMedium"); }
 int32_t MultiDeviceDialog(void) { return NotSupported("MultiDeviceDialog"); }
 
-int32_t GetMediumFreedbId(int32_t, uint32_t* id) {
-  Zero(id);
-  return NotSupported("GetMediumFreedbId");
-}
-int32_t GetSessionInformation(int32_t, int32_t, int32_t* startLba, int32_t* sectors) {
-  Zero(startLba);
-  Zero(sectors);
-  return NotSupported("GetSessionInformation");
-}
-int32_t GetTrackInformation(int32_t, int32_t, int32_t* startLba, int32_t* sectors, int32_t* mode) {
-  Zero(startLba);
-  Zero(sectors);
-  Zero(mode);
-  return NotSupported("GetTrackInformation");
-}
-int32_t GetTrackFormatEx(int32_t, int32_t, int32_t* format) {
-  Zero(format);
-  return NotSupported("GetTrackFormatEx");
-}
 int32_t GetTrackIndexes(int32_t, int32_t, int32_t* indexes, int32_t* count) {
   Zero(indexes);
   Zero(count);
@@ -105,22 +86,9 @@ int32_t GetNetworkTrackTagInt(db_handle, int32_t, int32_t, int32_t* value) {
   Zero(value);
   return NotSupported("GetNetworkTrackTagInt");
 }
-int32_t GetFileAllocationTable(db_handle, const db_char*, int32_t* lbas, int32_t* count) {
-  Zero(lbas);
-  Zero(count);
-  return NotSupported("GetFileAllocationTable");
-}
-int32_t GetISOVolumeInformation(db_handle, DBISOBlock* info) {
-  if (info) std::memset(info, 0, sizeof *info);
-  return NotSupported("GetISOVolumeInformation");
-}
 int32_t GetUDFVolumeInformation(db_handle, DBUDFBlock* info) {
   if (info) std::memset(info, 0, sizeof *info);
   return NotSupported("GetUDFVolumeInformation");
-}
-int32_t GetBootVolumeInformation(db_handle, DBBootBlock* info) {
-  if (info) std::memset(info, 0, sizeof *info);
-  return NotSupported("GetBootVolumeInformation");
 }
 int32_t ReadSectors(int32_t, int32_t, int32_t, void* buffer, int32_t bufferSize) {
   if (buffer && bufferSize > 0) std::memset(buffer, 0, static_cast<size_t>(bufferSize));
@@ -130,7 +98,6 @@ int32_t SetRAWStructure(int32_t, int32_t) { return NotSupported("SetRAWStructure
 
 int32_t SetFileAttr(const db_char*, uint32_t) { return NotSupported("SetFileAttr"); }
 int32_t SetFileUserParam(const db_char*, int32_t) { return NotSupported("SetFileUserParam"); }
-int32_t ImportFile(const db_char*) { return NotSupported("ImportFile"); }
 int32_t IsValidVideoTsFolder(const db_char*, uint8_t* valid) {
   Zero(valid);
   return NotSupported("IsValidVideoTsFolder");
@@ -160,7 +127,6 @@ int32_t SetVerify(int32_t verify) {
 }
 
 int32_t CopyDisk(int32_t, int32_t) { return NotSupported("CopyDisk"); }
-int32_t CloseSession(int32_t) { return NotSupported("CloseSession"); }
 int32_t VerifyFile(const db_char*) { return NotSupported("VerifyFile"); }
 int32_t GrabAudioTrack(int32_t, int32_t, const db_char*) { return NotSupported("GrabAudioTrack"); }
 int32_t SaveTrackToFile(int32_t, int32_t, const db_char*) { return NotSupported("SaveTrackToFile"); }
