@@ -1243,3 +1243,104 @@ TEST_F(DiscBurnTest, SessionsAndTracksOfATwoSessionImage) {
   ExpectSessionMatchesXorriso(h, two, "-load session 1");
   ASSERT_OK(CloseDiskSession(h));
 }
+
+namespace {
+
+/// Extracts session `session` of an image with xorriso (0: the newest) into a fresh folder.
+fs::path ExtractSession(const fs::path& image, int session, const fs::path& into) {
+  fs::remove_all(into);
+  fs::create_directories(into);
+  const std::string load = session > 0 ? "-load session " + std::to_string(session) + " " : "";
+  Shell("xorriso " + load + "-indev " + Quote(image.string()) + " -osirrox on -extract / " +
+        Quote(into.string()) + " 2>&1");
+  return into;
+}
+
+void BurnAndWait(TRecorder& rec, int jobs) {
+  ASSERT_OK(Burn());
+  ASSERT_TRUE(rec.WaitJobDone(jobs));
+  std::lock_guard<std::mutex> l(rec.Lock);
+  ASSERT_EQ(rec.DoneErrors.back(), "");
+}
+
+}  // namespace
+
+// A disc left open gets a second session that continues the first: the new tree holds the
+// old files (less one the project dropped) and a new one; the first session stays readable
+// on its own, and both tables of contents agree.
+TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path extra = Dir / "extra.bin";
+  WriteRandom(extra, 80000, 31);
+  const fs::path image = Dir / "multi.iso";
+  UsePseudoDrive("stdio:" + image.string());
+  DataProject(3, "FIRST");
+  DBOptionsBlock options;
+  ASSERT_OK(GetOptions(&options));
+  options.Finalize = 0;
+  ASSERT_OK(SetOptions(options));
+  AddFixtures(*this, f);
+  BurnAndWait(Rec, 1);
+
+  ASSERT_OK(CreateProject(DB_PT_DATA, 0));
+  db_handle project = 0;
+  ASSERT_OK(OpenDiskSession(0, -1, &project, 0));
+  EXPECT_EQ(DiscFiles(project).size(), 3u) << "the project starts with the first session's files";
+  ASSERT_OK(CloseDiskSession(project));
+  const std::u16string root = u"\\", notes = u"notes.txt";
+  ASSERT_OK(RemoveFile(root.c_str(), notes.c_str()));
+  ASSERT_OK(Add(extra, "\\Videos\\"));
+  BurnAndWait(Rec, 2);
+
+  const auto toc = XorrisoToc(image);
+  ASSERT_EQ(toc.size(), 2u) << Shell("xorriso -indev " + Quote(image.string()) + " -toc 2>&1");
+  for (int i = 0; i < 2; ++i) {
+    int32_t start = 0, sectors = 0;
+    ASSERT_OK(GetSessionInformation(-1, i + 1, &start, &sectors));
+    EXPECT_EQ(start, toc[i].Start);
+    EXPECT_EQ(sectors, toc[i].Sectors);
+  }
+  const fs::path newest = Dir / "newest";
+  Shell("mkdir -p " + Quote(newest.string()) + " && bsdtar -xf " + Quote(image.string()) + " -C " +
+        Quote(newest.string()));
+  EXPECT_FALSE(fs::exists(newest / "notes.txt"));
+  EXPECT_TRUE(ReadAll(newest / TFixtureFiles::LongDiscName) == ReadAll(f.LongName));
+  EXPECT_TRUE(ReadAll(newest / "Videos" / "clip.mkv") == ReadAll(f.InFolder));
+  EXPECT_TRUE(ReadAll(newest / "Videos" / "extra.bin") == ReadAll(extra));
+  const fs::path first = ExtractSession(image, 1, Dir / "first");
+  EXPECT_TRUE(ReadAll(first / "notes.txt") == ReadAll(f.Plain)) << "the first session is untouched";
+  EXPECT_FALSE(fs::exists(first / "Videos" / "extra.bin"));
+  EXPECT_EQ(SessionFiles(1).size(), 3u);
+  EXPECT_EQ(SessionFiles(2), (std::set<std::string>{"/" + std::string(TFixtureFiles::LongDiscName),
+                                                    "/Videos/clip.mkv", "/Videos/extra.bin"}));
+  EXPECT_OK(CloseSession(-1));  // an image file needs no closing
+}
+
+// A finished image (its one session written from block 0) can still be continued: the new
+// session follows it and its tree holds the old files beside the new one.
+TEST_F(DiscBurnTest, AFinishedImageTakesAnotherSessionWithItsFilesStillThere) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path extra = Dir / "extra.bin";
+  WriteRandom(extra, 5000, 32);
+  const fs::path image = Dir / "closed.iso";
+  UsePseudoDrive("stdio:" + image.string());
+  EXPECT_EQ(CreateProject(DB_PT_DATA, 0), InvalidArgumentCode) << "nothing to continue yet";
+  EXPECT_EQ(TextOf(InvalidArgumentCode), "The medium holds no session");
+  DataProject(3, "CLOSED");
+  AddFixtures(*this, f);
+  BurnAndWait(Rec, 1);
+  const auto firstSize = fs::file_size(image);
+  EXPECT_EQ(CreateProject(DB_PT_DATA, 2), InvalidArgumentCode);
+  ASSERT_OK(CreateProject(DB_PT_DATA, 1));
+  ASSERT_OK(Add(extra));
+  int64_t size = ImageSize();
+  EXPECT_LT(size, 200 * 1024) << "only the new session is written";
+  BurnAndWait(Rec, 2);
+  EXPECT_GT(fs::file_size(image), firstSize);
+  const fs::path all = ExtractSession(image, 0, Dir / "all");
+  EXPECT_TRUE(ReadAll(all / "notes.txt") == ReadAll(f.Plain));
+  EXPECT_TRUE(ReadAll(all / "Videos" / "clip.mkv") == ReadAll(f.InFolder));
+  EXPECT_TRUE(ReadAll(all / "extra.bin") == ReadAll(extra));
+  EXPECT_NE(Shell("isoinfo -d -R -J -i " + Quote(image.string())).find("Volume id: CLOSED"),
+            std::string::npos);
+}
