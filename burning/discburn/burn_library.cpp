@@ -973,9 +973,17 @@ void TBurnLibrary::BootVolumeInformation(db_handle session, DBBootBlock& info) {
   if (type == ELTORITO_HARD_DISC_EMUL) {
     info.Emulation = 4;
   } else if (type == ELTORITO_FLOPPY_EMUL) {
-    // The floppy's size tells which of the three floppies is emulated.
-    const off_t size = files[0] ? iso_file_get_size(files[0]) : 0;
-    info.Emulation = size <= 1200 * 1024 ? 1 : size <= 1440 * 1024 ? 2 : 3;
+    // Which floppy is emulated is the media byte of the catalog's default entry (1.2 MB,
+    // 1.44 MB or 2.88 MB); libisofs keeps only "floppy".
+    IsoBoot* catalog = nullptr;
+    uint32_t lba = 0;
+    char* content = nullptr;
+    off_t size = 0;
+    info.Emulation = 2;
+    if (iso_image_get_bootcat(disc->Image.get(), &catalog, &lba, &content, &size) == 1 && content &&
+        size >= 34 && content[33] >= 1 && content[33] <= 3)
+      info.Emulation = content[33];
+    std::free(content);
   } else {
     info.Emulation = 0;
   }
@@ -1250,8 +1258,7 @@ void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sour
   }
   el_torito_set_boot_platform_id(boot, static_cast<uint8_t>(Boot.PlatformID));
   uint8_t id[28] = {};
-  const std::string developer =
-      ToUtf8(std::u16string(Boot.DeveloperID, std::find(Boot.DeveloperID, Boot.DeveloperID + 24, u'\0')));
+  const std::string developer = PackedText(Boot.DeveloperID, 24);
   std::memcpy(id, developer.data(), std::min<size_t>(developer.size(), 24));
   el_torito_set_id_string(boot, id);
   if (!Boot.BootIndicator) el_torito_set_no_bootable(boot);

@@ -1344,3 +1344,91 @@ TEST_F(DiscBurnTest, AFinishedImageTakesAnotherSessionWithItsFilesStillThere) {
   EXPECT_NE(Shell("isoinfo -d -R -J -i " + Quote(image.string())).find("Volume id: CLOSED"),
             std::string::npos);
 }
+
+// Bootable discs: the El Torito catalog that isoinfo finds names the boot image's sectors,
+// which hold the boot file byte for byte; the entry's fields are those set, read back both
+// from the catalog's bytes and through the library. The boot files are listed nowhere.
+TEST_F(DiscBurnTest, BootableDiscsCarryTheirBootImageAndEntry) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  struct TCase {
+    const char* Name;
+    size_t Size;
+    int32_t Emulation, Platform, LoadSegment, SectorCount;
+    bool Bootable;
+    uint8_t MediaByte;  // El Torito media type of the entry
+  };
+  const std::vector<TCase> cases = {
+      {"no emulation", 4 * 2048, 0, 0, 0x7C0, 4, true, 0},
+      {"1.44 MB floppy, not bootable, Mac", 1440 * 1024, 2, 2, 0, 1, false, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path bootFile = Dir / "boot.bin";
+    WriteRandom(bootFile, c.Size, 41);
+    const fs::path image = Dir / (std::string("boot-") + std::to_string(c.Emulation) + ".iso");
+    UsePseudoDrive("stdio:" + image.string());
+    DataProject(3, "BOOTABLE");
+    ASSERT_EQ(Add(f.Plain), 0);
+    DBOptionsBlock options;
+    ASSERT_OK(GetOptions(&options));
+    options.Bootable = 1;
+    std::memset(options.BootImage, 0, sizeof options.BootImage);
+    W(bootFile.string()).copy(options.BootImage, 259);
+    ASSERT_OK(SetOptions(options));
+    DBBootBlock boot;
+    ASSERT_OK(GetBootInfoEx(&boot));
+    std::memset(boot.DeveloperID, 0, sizeof boot.DeveloperID);
+    u"TARSEL"s.copy(boot.DeveloperID, 23);
+    boot.Emulation = c.Emulation;
+    boot.PlatformID = c.Platform;
+    boot.LoadSegment = c.LoadSegment;
+    boot.SectorCount = c.SectorCount;
+    boot.BootIndicator = c.Bootable ? 1 : 0;
+    ASSERT_OK(SetBootInfoEx(boot));
+    const int jobs = Rec.JobDone + 1;
+    BurnAndWait(Rec, jobs);
+
+    const std::string info = Shell("isoinfo -d -R -J -i " + Quote(image.string()));
+    unsigned catalogSector = 0;
+    const auto at = info.find("boot catalog is in sector ");
+    ASSERT_NE(at, std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + at, "boot catalog is in sector %u", &catalogSector), 1);
+    const std::string bytes = ReadAll(image);
+    const auto* cat = reinterpret_cast<const uint8_t*>(bytes.data()) + catalogSector * 2048;
+    EXPECT_EQ(cat[0], 1) << "validation entry";
+    EXPECT_EQ(cat[1], c.Platform);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(cat + 4), 6), "TARSEL");
+    const uint8_t* entry = cat + 32;
+    EXPECT_EQ(entry[0], c.Bootable ? 0x88 : 0x00);
+    EXPECT_EQ(entry[1], c.MediaByte);
+    const unsigned lba = entry[8] | entry[9] << 8 | entry[10] << 16 | static_cast<unsigned>(entry[11]) << 24;
+    EXPECT_TRUE(bytes.compare(lba * 2048, c.Size, ReadAll(bootFile)) == 0) << "the boot image's sectors";
+    if (c.Emulation == 0) {
+      EXPECT_EQ(entry[2] | entry[3] << 8, c.LoadSegment);
+      EXPECT_EQ(entry[6] | entry[7] << 8, c.SectorCount);
+    }
+    const std::string report =
+        Shell("xorriso -indev " + Quote(image.string()) + " -report_el_torito plain 2>&1");
+    EXPECT_NE(report.find("El Torito boot img :   1"), std::string::npos) << report;
+    EXPECT_EQ(Shell("bsdtar -tf " + Quote(image.string())), ".\n./notes.txt\n");
+
+    db_handle session = 0;
+    ASSERT_OK(OpenDiskSession(-1, 0, &session, 0));
+    DBBootBlock read;
+    ASSERT_OK(GetBootVolumeInformation(session, &read));
+    EXPECT_EQ(Field(read.DeveloperID, 24), "TARSEL");
+    EXPECT_EQ(+read.Emulation, c.Emulation);
+    EXPECT_EQ(+read.PlatformID, c.Platform);
+    EXPECT_EQ(+read.BootIndicator, c.Bootable ? 1 : 0);
+    if (c.Emulation == 0) {
+      EXPECT_EQ(+read.LoadSegment, c.LoadSegment);
+      EXPECT_EQ(+read.SectorCount, c.SectorCount);
+    }
+    EXPECT_EQ(DiscFiles(session).size(), 1u);
+    ASSERT_OK(CloseDiskSession(session));
+  }
+  // Floppy emulation takes only floppy-sized images.
+  WriteRandom(Dir / "boot.bin", 3000, 42);
+  EXPECT_NE(Prepare(), 0);
+  EXPECT_NE(TextOf(22).find("The boot image cannot be used"), std::string::npos) << TextOf(22);
+}
