@@ -40,6 +40,13 @@ std::unique_ptr<TBurnJob> TBurnJob::Erase(std::unique_ptr<TGrabbedDrive> drive, 
   return job;
 }
 
+std::unique_ptr<TBurnJob> TBurnJob::Task(TTask task, TCallbackHub& callbacks) {
+  std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FGeneration = callbacks.Generation();
+  job->FTask = std::move(task);
+  return job;
+}
+
 TBurnJob::~TBurnJob() {
   FAbort = true;
   FWake.notify_all();
@@ -49,8 +56,15 @@ TBurnJob::~TBurnJob() {
 void TBurnJob::Start(std::function<void()> onEnding) {
   FOnEnding = std::move(onEnding);
   FThread = std::thread([this] {
-    if (FErase) RunErase();
-    else RunWrite();
+    if (FErase) {
+      RunErase();
+    } else if (FTask) {
+      FTask(FGeneration, FAbort);
+      if (FOnEnding) FOnEnding();
+      FCallbacks.JobDone(FGeneration);
+    } else {
+      RunWrite();
+    }
     FExited = true;
   });
 }
@@ -193,15 +207,14 @@ void TBurnJob::RunWrite() {
       if (error.empty()) error = "The start of the medium cannot be written";
     }
   }
-  if (error.empty() && FSetup.Verify) error = FSetup.Verify(drive, FGeneration);
   FSetup.Drive.reset();  // release the drive before the file is touched and before reporting
 
   if (!FSetup.ImageFile.empty() && started) {
-    if (error.empty() || FSetup.KeepOnFailure) {
+    if (error.empty()) {
       // libburn writes from the session's start and leaves a longer old file's tail.
       const off_t size =
           FSetup.StartByte + (writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize));
-      if (error.empty() && truncate(FSetup.ImageFile.c_str(), size) != 0)
+      if (truncate(FSetup.ImageFile.c_str(), size) != 0)
         error = "The image file cannot be cut to its size: " + FSetup.ImageFile + " (" + std::strerror(errno) + ")";
     }
     if (!error.empty() && !FSetup.KeepOnFailure) std::remove(FSetup.ImageFile.c_str());
@@ -209,6 +222,10 @@ void TBurnJob::RunWrite() {
   if (error.empty()) {
     FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize, FGeneration);
     if (!finalized) FCallbacks.Finalize(FGeneration);
+  }
+  if (error.empty() && FSetup.Verify) {
+    error = FSetup.Verify(FGeneration, FAbort);
+    if (FAbort) error = AbortedText;
   }
   FSetup.Disc.reset();
   FSetup.Options.reset();

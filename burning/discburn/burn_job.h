@@ -34,9 +34,9 @@ struct TWriteSetup {
   bool KeepOnFailure = false;  // the file held earlier sessions: never removed
   int64_t StartByte = 0;       // where the session starts on random-access media and files
   std::vector<char> Head;      // written to the first 64 KiB after the session (libisofs fills it)
-  /// Run on the job thread after a successful write, with the drive still held: "" or the
+  /// Run on the job thread after a successful write, once the drive is released: "" or the
   /// job's failure text.
-  std::function<std::string(burn_drive* drive, uint64_t generation)> Verify;
+  std::function<std::string(uint64_t generation, const std::atomic<bool>& abort)> Verify;
 };
 
 class TBurnJob {
@@ -46,6 +46,9 @@ class TBurnJob {
 
   static std::unique_ptr<TBurnJob> Write(TWriteSetup setup, TCallbackHub& callbacks);
   static std::unique_ptr<TBurnJob> Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks);
+  /// A job that runs `task` and then fires JobDone; the task fires its own done callback.
+  using TTask = std::function<void(uint64_t generation, const std::atomic<bool>& abort)>;
+  static std::unique_ptr<TBurnJob> Task(TTask task, TCallbackHub& callbacks);
   ~TBurnJob();
 
   /// Starts the thread; `onEnding` runs on it just before the done callbacks.
@@ -76,6 +79,7 @@ class TBurnJob {
   bool FQuick = true;
   TWriteSetup FSetup;
   std::unique_ptr<TGrabbedDrive> FEraseDrive;
+  TTask FTask;
   std::vector<TLibraryMessage> FMessages;
   std::function<void()> FOnEnding;
 

@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_libs.h"
 #include "burning/discburn/library_messages.h"
 #include "burning/discburn/utf16.h"
+#include "burning/discburn/verifier.h"
 
 namespace discburn {
 
@@ -1062,6 +1064,49 @@ void TBurnLibrary::ImportFile(const std::string& imagePath) {
   PumpMessages();
 }
 
+std::vector<TVerifyItem> TBurnLibrary::VerifyItems(const std::string& path) const {
+  const TProjectNode* start = FProject.Find(path);
+  if (!start) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
+  std::vector<TVerifyItem> items;
+  // Imported entries have no source of their own: they were copied from a disc or image.
+  std::function<void(const TProjectNode&)> walk = [&](const TProjectNode& node) {
+    if (node.Imported) return;
+    if (!node.IsDir) items.push_back({TProjectTree::PathOf(node), node.SourcePath});
+    for (const auto& child : node.Children) walk(*child);
+  };
+  walk(*start);
+  return items;
+}
+
+void TBurnLibrary::VerifyFiles(const std::string& path) {
+  CheckIdle();
+  CheckDataProject();
+  std::vector<TVerifyItem> items = VerifyItems(path);
+  if (items.empty()) throw EDiscBurn(code::InvalidArgument, "No file of the project to verify in: " + path);
+  const int index = DeviceIndex(-1);
+  SetErrorDevice(index);
+  const std::string address = FDevices[index].Address;
+  int start = 0;
+  {
+    TGrabbedDrive drive(address);
+    const TToc toc = ReadToc(drive.Drive());
+    start = toc.Session(toc.SessionNumber(0)).first;
+  }
+  TCallbackHub& callbacks = FCallbacks;
+  StartJob(TBurnJob::Task(
+      [address, start, items, &callbacks](uint64_t generation, const std::atomic<bool>& abort) {
+        try {
+          TGrabbedDrive drive(address);
+          VerifySession(drive.Drive(), address, start, items, callbacks, generation, abort);
+        } catch (const EDiscBurn& e) {
+          callbacks.StartVerify(generation);
+          for (const auto& item : items) callbacks.VerifyError(item.DiscPath, e.what(), generation);
+          callbacks.VerifyDone(static_cast<int32_t>(items.size()), generation);
+        }
+      },
+      FCallbacks));
+}
+
 void TBurnLibrary::CloseDisc(int32_t device) {
   CheckIdle();
   const int index = DeviceIndex(device);
@@ -1323,8 +1368,6 @@ int64_t TBurnLibrary::ImageSize() {
 }
 
 void TBurnLibrary::CheckSupportedOptions() const {
-  if (Options.VerifyAfterBurn || FVerify)
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "verify after burning");
   if (Options.Copies > 1) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "several copies");
 }
 
@@ -1454,7 +1497,27 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
       (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)))
     setup.ImageFile = path;
   setup.KeepOnFailure = continuing;
-  setup.Drive->SetEjectOnRelease(role == 1 && Options.EjectAfterBurn);
+  const bool eject = role == 1 && Options.EjectAfterBurn;
+  if (Options.VerifyAfterBurn || FVerify) {
+    // Read back once the drive has been released by the write (and only then ejected).
+    std::vector<TVerifyItem> items = isoFile.empty() ? VerifyItems("") : std::vector<TVerifyItem>{};
+    TCallbackHub& callbacks = FCallbacks;
+    setup.Verify = [address, msBlock, items, eject, isoFile, &callbacks](uint64_t generation,
+                                                                         const std::atomic<bool>& abort) {
+      try {
+        TGrabbedDrive drive(address);
+        drive.SetEjectOnRelease(eject);
+        const int errors =
+            isoFile.empty()
+                ? VerifySession(drive.Drive(), address, msBlock, items, callbacks, generation, abort)
+                : VerifyImage(drive.Drive(), msBlock, isoFile, callbacks, generation, abort);
+        return VerifyFailureText(errors);
+      } catch (const EDiscBurn& e) {
+        return std::string(e.what());
+      }
+    };
+  }
+  setup.Drive->SetEjectOnRelease(eject && !setup.Verify);
   PumpMessages();
   return setup;
 }

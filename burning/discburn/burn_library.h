@@ -17,6 +17,7 @@
 #include "burning/discburn/disc_reader.h"
 #include "burning/discburn/discburn_api.h"
 #include "burning/discburn/project_tree.h"
+#include "burning/discburn/verifier.h"
 
 namespace discburn {
 
@@ -128,6 +129,9 @@ class TBurnLibrary {
   TToc Toc(int32_t device);
   /// Imports the tree of an ISO image file (its newest session) into the project.
   void ImportFile(const std::string& imagePath);
+  /// Compares the project's files under `path` with the newest session of the medium in the
+  /// burn device, as a job: StartVerify, VerifyFile and VerifyError for each, VerifyDone, JobDone.
+  void VerifyFiles(const std::string& path);
   /// Closes the open session of a sequential medium.
   void CloseDisc(int32_t device);
 
@@ -169,6 +173,7 @@ class TBurnLibrary {
   TIsoImagePtr BuildImage(std::vector<std::string>* sources, burn_drive* drive = nullptr);
   void ImportIntoProject(IsoImage* image);
   void AddBootRecord(IsoImage* image, std::vector<std::string>* sources);
+  std::vector<TVerifyItem> VerifyItems(const std::string& path) const;
   TDiscSession* DiscSession(db_handle session) const;
   TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
   /// Builds the image (or takes the ISO file) and the write job for a drive, and checks

@@ -107,6 +107,36 @@ void TCallbackHub::JobDone(uint64_t generation) {
   Leave();
 }
 
+void TCallbackHub::StartVerify(uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::StartVerify, f, user, generation)) return;
+  reinterpret_cast<DBStartVerifyCallback>(f)(user);
+  Leave();
+}
+
+void TCallbackHub::VerifyFile(const std::string& name, uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::VerifyFile, f, user, generation)) return;
+  const std::u16string wide = ToUtf16(name);
+  reinterpret_cast<DBVerifyFileCallback>(f)(wide.c_str(), user);
+  Leave();
+}
+
+void TCallbackHub::VerifyError(const std::string& name, const std::string& error, uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::VerifyError, f, user, generation)) return;
+  const std::u16string wide = ToUtf16(name), text = ToUtf16(error);
+  reinterpret_cast<DBVerifyErrorCallback>(f)(wide.c_str(), text.c_str(), user);
+  Leave();
+}
+
+void TCallbackHub::VerifyDone(int32_t errors, uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::VerifyDone, f, user, generation)) return;
+  reinterpret_cast<DBVerifyDoneCallback>(f)(errors, user);
+  Leave();
+}
+
 void TCallbackHub::AddFile(const std::string& fullPath, const std::string& name, double dateTime, double fileSize) {
   void *f, *user;
   if (!Enter(TCallbackSlot::AddFile, f, user)) return;

@@ -38,6 +38,10 @@ class TCallbackHub {
   void Finalize(uint64_t generation = 0);
   void BurnDone(const std::string& error, uint64_t generation = 0);
   void JobDone(uint64_t generation = 0);
+  void StartVerify(uint64_t generation = 0);
+  void VerifyFile(const std::string& name, uint64_t generation = 0);
+  void VerifyError(const std::string& name, const std::string& error, uint64_t generation = 0);
+  void VerifyDone(int32_t errors, uint64_t generation = 0);
   void AddFile(const std::string& fullPath, const std::string& name, double dateTime, double fileSize);
   void CreateDir(const std::string& fullName, const std::string& name);
   void RemoveFile(const std::string& fullPath, const std::string& destinationPath, const std::string& file);

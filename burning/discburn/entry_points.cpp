@@ -560,6 +560,15 @@ int32_t SetUDFOptionsEx(DBUDFBlock block, const db_char* implementationId) {
     Library().UDFImplementationId = discburn::ToUtf16(ToUtf8(implementationId));
   });
 }
+int32_t SetVerify(int32_t verify) {
+  return Guard([&] {
+    Library().CheckInitialized();
+    Library().SetVerify(verify != 0);
+  });
+}
+int32_t VerifyFile(const db_char* path) {
+  return Guard([&] { Library().VerifyFiles(ToUtf8(path)); });
+}
 int32_t GetVerify(uint8_t* verify) {
   return Guard([&] { Need(verify); *verify = Library().Verify() ? 1 : 0; });
 }

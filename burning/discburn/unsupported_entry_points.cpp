@@ -118,16 +118,7 @@ int32_t GetMpegCount(int32_t* count) {
 int32_t EraseMpegByIndex(int32_t) { return NotSupported("EraseMpegByIndex"); }
 int32_t StopMpegAction(void) { return NotSupported("StopMpegAction"); }
 
-int32_t SetVerify(int32_t verify) {
-  if (!verify) {
-    discburn::Library().SetVerify(false);
-    return discburn::code::Ok;
-  }
-  return NotSupported("SetVerify");
-}
-
 int32_t CopyDisk(int32_t, int32_t) { return NotSupported("CopyDisk"); }
-int32_t VerifyFile(const db_char*) { return NotSupported("VerifyFile"); }
 int32_t GrabAudioTrack(int32_t, int32_t, const db_char*) { return NotSupported("GrabAudioTrack"); }
 int32_t SaveTrackToFile(int32_t, int32_t, const db_char*) { return NotSupported("SaveTrackToFile"); }
 int32_t PlayAudioFile(const db_char*) { return NotSupported("PlayAudioFile"); }
