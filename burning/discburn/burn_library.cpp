@@ -125,6 +125,7 @@ void TBurnLibrary::ResetState() {
   FImageDevice = false;
   FTempPath.clear();
   FImagePath.clear();
+  FLanguage.clear();
   FScanned.clear();
   FPseudo.clear();
   FDevices.clear();
@@ -706,6 +707,38 @@ void TBurnLibrary::SetFileTimes(const std::string& path, const DBDiscDate* modif
   }
 }
 
+namespace {
+
+TProjectNode& ProjectEntry(TProjectTree& project, const std::string& path) {
+  TProjectNode* node = project.Find(path);
+  if (!node || !node->Parent)
+    throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
+  return *node;
+}
+
+}  // namespace
+
+void TBurnLibrary::SetFileAttributes(const std::string& path, uint32_t attributes) {
+  CheckDataProject();
+  TProjectNode& node = ProjectEntry(FProject, path);
+  if (node.Imported)
+    throw EDiscBurn(code::InvalidArgument, "The attributes of a file on the disc stay as they are: " + path);
+  node.Attributes = attributes & (DB_ATTR_READONLY | DB_ATTR_HIDDEN | DB_ATTR_SYSTEM | DB_ATTR_ARCHIVE);
+}
+
+void TBurnLibrary::SetFileUserParam(const std::string& path, int32_t param) {
+  CheckDataProject();
+  ProjectEntry(FProject, path).UserParam = param;
+}
+
+void TBurnLibrary::SetLanguage(const std::string& language, const std::string& file) {
+  CheckInitialized();
+  // The library's texts are English; the language is kept for the caller, its file only checked.
+  if (!file.empty() && access(file.c_str(), R_OK) != 0)
+    throw EDiscBurn(code::InvalidArgument, "Language file not found: " + file);
+  FLanguage = language;
+}
+
 void TBurnLibrary::ClearAll() {
   CheckDataProject();
   FProject.Clear();
@@ -728,6 +761,8 @@ DBFileEntry TBurnLibrary::EntryOf(const TProjectNode& node) const {
   e.Created = e.Modified;
   e.Accessed = e.Modified;
   e.Attributes = node.IsDir ? DB_ATTR_DIRECTORY : DB_ATTR_ARCHIVE;
+  if (node.Attributes) e.Attributes = (node.IsDir ? DB_ATTR_DIRECTORY : 0) | node.Attributes;
+  e.UserParam = node.UserParam;
   return e;
 }
 
@@ -1154,9 +1189,9 @@ void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {
     Compress.Encryption = 0;
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "encryption");
   }
-  if (block.Compression) {
+  if (block.Compression && (block.CompressionLevel < 0 || block.CompressionLevel > 9)) {
     Compress.Compression = 0;
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "compression");
+    throw EDiscBurn(code::InvalidArgument, "Compression levels are 0 to 9");
   }
 }
 
@@ -1231,6 +1266,14 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
   struct TWalk {
     IsoImage* Image;
     std::vector<std::string>* Sources;
+    bool Compress;
+    // Read-only: no write permission for anyone. Hidden: left out of every directory tree.
+    static void Apply(const TProjectNode& entry, IsoNode* node) {
+      if (entry.Attributes & DB_ATTR_READONLY)
+        iso_node_set_permissions(node, iso_node_get_permissions(node) & ~0222);
+      if (entry.Attributes & DB_ATTR_HIDDEN)
+        iso_node_set_hidden(node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999);
+    }
     void Add(const TProjectNode& folder, IsoDir* dir) {
       for (const auto& child : folder.Children) {
         if (child->Imported) {
@@ -1248,6 +1291,7 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
           int r = iso_tree_add_new_dir(dir, child->Name.c_str(), &sub);
           if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + child->Name);
           if (child->MTime > 0) iso_node_set_mtime(reinterpret_cast<IsoNode*>(sub), child->MTime);
+          Apply(*child, reinterpret_cast<IsoNode*>(sub));
           Add(*child, sub);
         } else {
           // A source replaced by a folder, a pipe or a device would silently become
@@ -1259,11 +1303,22 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
           int r = iso_tree_add_new_node(Image, dir, child->Name.c_str(), child->SourcePath.c_str(), &node);
           if (r < 0) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + child->SourcePath);
           if (child->MTime > 0) iso_node_set_mtime(node, child->MTime);
+          if (Compress && iso_file_add_zisofs_filter(reinterpret_cast<IsoFile*>(node), 0) < 0)
+            throw EDiscBurn(code::ImageFailed, "The file cannot be compressed: " + child->SourcePath);
+          Apply(*child, node);
           if (Sources) Sources->push_back(child->SourcePath);
         }
       }
     }
-  } walk{raw, sources};
+  } walk{raw, sources, Compress.Compression != 0};
+  if (Compress.Compression) {
+    // zisofs, the compression Linux reads from ISO 9660; level 0 takes zlib's default (6).
+    iso_zisofs_ctrl ctrl{};
+    iso_zisofs_get_params(&ctrl, 0);
+    ctrl.compression_level =
+        Compress.CompressionLevel > 0 && Compress.CompressionLevel <= 9 ? Compress.CompressionLevel : 6;
+    iso_zisofs_set_params(&ctrl, 0);
+  }
   walk.Add(FProject.Root(), iso_image_get_root(raw));
   if (Options.Bootable) AddBootRecord(raw, sources);
   return image;

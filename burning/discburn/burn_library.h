@@ -111,6 +111,10 @@ class TBurnLibrary {
   void RenameFile(const std::string& folder, const std::string& oldName, const std::string& newName);
   void RenameDir(const std::string& path, const std::string& newName);
   void SetFileTimes(const std::string& path, const DBDiscDate* modified);
+  void SetFileAttributes(const std::string& path, uint32_t attributes);
+  void SetFileUserParam(const std::string& path, int32_t param);
+  void SetLanguage(const std::string& language, const std::string& file);
+  std::string Language() const { return FLanguage; }
   void ClearAll();
   int64_t ImageSize();
 
@@ -188,6 +192,7 @@ class TBurnLibrary {
 
   bool FInitialized = false;
   bool FImageDevice = false;
+  std::string FLanguage;
   std::string FTempPath;
   std::string FImagePath;
   std::vector<TDevice> FScanned;

@@ -1,7 +1,9 @@
 // The C entry points of libdiscburn.so that do real work. Each one runs its body through
 // Guard(), which turns an EDiscBurn into the result code and keeps its text for GetText.
 
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include "burning/discburn/burn_error.h"
@@ -64,6 +66,21 @@ int32_t GetText(int32_t resultCode, db_char* buffer, int32_t* length) {
   return Ok;
 }
 
+int32_t SetLanguage(const db_char* language, const db_char* languageFile) {
+  return Guard([&] { Library().SetLanguage(ToUtf8(language), ToUtf8(languageFile)); });
+}
+int32_t GetLanguage(db_char* buffer, int32_t* length) {
+  return Guard([&] {
+    Need(buffer);
+    Need(length);
+    Library().CheckInitialized();
+    *length = discburn::CopyText(Library().Language(), buffer, *length);
+  });
+}
+int32_t EnableMCNDisabling(int32_t) {
+  // Media-change notification is a Windows matter; the switch is accepted and changes nothing.
+  return Ok;
+}
 int32_t SetASPI(int32_t aspiType) {
   return Guard([&] {
     if (aspiType != DB_ASPI_INTERNAL)
@@ -485,6 +502,26 @@ int32_t SetFileTimes(const db_char* path, const DBDiscDate* created, const DBDis
   return Guard([&] { Library().SetFileTimes(ToUtf8(path), modified); });
 }
 
+int32_t SetFileAttr(const db_char* path, uint32_t attributes) {
+  return Guard([&] { Library().SetFileAttributes(ToUtf8(path), attributes); });
+}
+int32_t SetFileUserParam(const db_char* path, int32_t param) {
+  return Guard([&] { Library().SetFileUserParam(ToUtf8(path), param); });
+}
+int32_t IsValidVideoTsFolder(const db_char* path, uint8_t* valid) {
+  return Guard([&] {
+    Need(valid);
+    *valid = 0;
+    // A DVD-Video folder holds the video manager VIDEO_TS.IFO (any case).
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(ToUtf8(path), ec)) {
+      std::string name = e.path().filename().string();
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (name == "VIDEO_TS.IFO" && e.is_regular_file(ec)) *valid = 1;
+    }
+    if (ec) throw EDiscBurn(discburn::code::SourceUnreadable, "Folder not found: " + ToUtf8(path));
+  });
+}
 int32_t GetImageSize(int64_t* bytes) {
   return Guard([&] {
     Need(bytes);

@@ -17,6 +17,8 @@ struct TProjectNode {
   std::string SourcePath;  // local file (empty for folders created in the project)
   int64_t Size = 0;        // size of the source when it was added
   time_t MTime = 0;
+  uint32_t Attributes = 0;  // DB_ATTR_READONLY and DB_ATTR_HIDDEN are honoured on the disc
+  int32_t UserParam = 0;    // the caller's own value, listed back
   // Taken from a disc or image: its data stays there. ImportedPath is its path in that tree.
   bool Imported = false;
   std::string ImportedPath;

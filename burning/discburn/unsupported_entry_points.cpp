@@ -28,12 +28,6 @@ void ZeroText(db_char* buffer, int32_t* length) {
 
 extern "C" {
 
-int32_t SetLanguage(const db_char*, const db_char*) { return NotSupported("SetLanguage"); }
-int32_t GetLanguage(db_char* buffer, int32_t* length) {
-  ZeroText(buffer, length);
-  return NotSupported("GetLanguage");
-}
-int32_t EnableMCNDisabling(int32_t) { return NotSupported("EnableMCNDisabling"); }
 int32_t SetRegionalCode(int32_t, int32_t) { return NotSupported("SetRegionalCode"); }
 int32_t SetWriteCDTextInUnicode(int32_t) { return NotSupported("SetWriteCDTextInUnicode"); }
 int32_t SaveLogToFile(const db_char*) { return NotSupported("SaveLogToFile"); }
@@ -96,12 +90,6 @@ int32_t ReadSectors(int32_t, int32_t, int32_t, void* buffer, int32_t bufferSize)
 }
 int32_t SetRAWStructure(int32_t, int32_t) { return NotSupported("SetRAWStructure"); }
 
-int32_t SetFileAttr(const db_char*, uint32_t) { return NotSupported("SetFileAttr"); }
-int32_t SetFileUserParam(const db_char*, int32_t) { return NotSupported("SetFileUserParam"); }
-int32_t IsValidVideoTsFolder(const db_char*, uint8_t* valid) {
-  Zero(valid);
-  return NotSupported("IsValidVideoTsFolder");
-}
 int32_t SetAudioFileProperty(const db_char*, int32_t, const db_char*) { return NotSupported("SetAudioFileProperty"); }
 int32_t GetPlayTime(const db_char*, int32_t* milliseconds) {
   Zero(milliseconds);

@@ -722,9 +722,6 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
     return [n](const TOutputs& o) { return o.I1 == 0 && (n < 2 || o.I2 == 0) && (n < 3 || o.I3 == 0); };
   };
   const std::vector<TCase> cases = {
-      {"SetLanguage", [&](TOutputs&) { return SetLanguage(p, p); }, none},
-      {"GetLanguage", [&](TOutputs& o) { return GetLanguage(o.Text, &o.Length); }, text},
-      {"EnableMCNDisabling", [&](TOutputs&) { return EnableMCNDisabling(1); }, none},
       {"SetRegionalCode", [&](TOutputs&) { return SetRegionalCode(-1, 2); }, none},
       {"SetWriteCDTextInUnicode", [&](TOutputs&) { return SetWriteCDTextInUnicode(1); }, none},
       {"SaveLogToFile", [&](TOutputs&) { return SaveLogToFile(p); }, none},
@@ -756,10 +753,6 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
       {"ReadSectors", [&](TOutputs& o) { return ReadSectors(-2, 16, 1, o.Buffer.data(), 256); },
        [](const TOutputs& o) { return o.Buffer[0] == 0 && o.Buffer[255] == 0; }},
       {"SetRAWStructure", [&](TOutputs&) { return SetRAWStructure(2352, 0); }, none},
-      {"SetFileAttr", [&](TOutputs&) { return SetFileAttr(p, DB_ATTR_HIDDEN); }, none},
-      {"SetFileUserParam", [&](TOutputs&) { return SetFileUserParam(p, 5); }, none},
-      {"IsValidVideoTsFolder", [&](TOutputs& o) { return IsValidVideoTsFolder(p, &o.B); },
-       [](const TOutputs& o) { return o.B == 0; }},
       {"SetAudioFileProperty", [&](TOutputs&) { return SetAudioFileProperty(p, 1, p); }, none},
       {"GetPlayTime", [&](TOutputs& o) { return GetPlayTime(p, &o.I1); }, ints(1)},
       {"GetPrecisePlayTime", [&](TOutputs& o) { return GetPrecisePlayTime(p, &o.D); },
@@ -1523,4 +1516,75 @@ TEST_F(DiscBurnTest, VerifyingPassesOnAGoodCopyAndCatchesAChangedByte) {
   EXPECT_EQ(Rec.BurnDone, 1) << "verifying alone ends with VerifyDone, not BurnDone";
   const std::u16string missing = u"\\nothing\\";
   EXPECT_NE(VerifyFile(missing.c_str()), 0);
+}
+
+// The library's own settings: the language kept, media-change notification accepted, DVD-Video
+// folders recognised; read-only files lose their write permissions on the disc, hidden ones
+// are in no directory, user values are listed back and zisofs compresses what it can.
+TEST_F(DiscBurnTest, TheLibrarysOwnSettingsReachTheDisc) {
+  const std::u16string german = u"Deutsch", none = u"", missing = W((Dir / "missing.lng").string());
+  ASSERT_OK(SetLanguage(german.c_str(), none.c_str()));
+  db_char language[32];
+  int32_t length = 32;
+  ASSERT_OK(GetLanguage(language, &length));
+  EXPECT_EQ(U8(language), "Deutsch");
+  EXPECT_EQ(SetLanguage(german.c_str(), missing.c_str()), InvalidArgumentCode);
+  EXPECT_OK(EnableMCNDisabling(1));
+  EXPECT_OK(EnableMCNDisabling(0));
+
+  fs::create_directories(Dir / "dvd" / "VIDEO_TS");
+  std::ofstream(Dir / "dvd" / "VIDEO_TS" / "video_ts.ifo") << "DVDVIDEO-VMG";
+  const std::u16string videoTs = W((Dir / "dvd" / "VIDEO_TS").string()), plain = W(Dir.string()),
+                       absent = W((Dir / "absent").string());
+  uint8_t valid = 9;
+  ASSERT_OK(IsValidVideoTsFolder(videoTs.c_str(), &valid));
+  EXPECT_EQ(valid, 1);
+  ASSERT_OK(IsValidVideoTsFolder(plain.c_str(), &valid));
+  EXPECT_EQ(valid, 0);
+  EXPECT_NE(IsValidVideoTsFolder(absent.c_str(), &valid), 0);
+
+  const fs::path locked = Dir / "locked.txt", secret = Dir / "secret.txt", tagged = Dir / "tagged.txt",
+                 big = Dir / "big.txt";
+  WriteRandom(locked, 1000, 51);
+  WriteRandom(secret, 2000, 52);
+  WriteRandom(tagged, 3000, 53);
+  {
+    std::ofstream out(big);
+    for (int i = 0; i < 100000; ++i) out << "line " << i % 10 << " of a very compressible text\n";
+  }
+  const fs::path image = Dir / "settings.iso";
+  UsePseudoDrive("stdio:" + image.string());
+  DataProject(3, "SETTINGS");
+  for (const auto& p : {locked, secret, tagged, big}) ASSERT_EQ(Add(p), 0);
+  DBCompressEncryptBlock compress;
+  ASSERT_OK(GetCompressEncrypt(&compress));
+  compress.Compression = 1;
+  compress.CompressionLevel = 9;
+  ASSERT_OK(SetCompressEncrypt(compress));
+  const std::u16string lockedPath = u"\\locked.txt", secretPath = u"\\secret.txt",
+                       taggedPath = u"\\tagged.txt";
+  ASSERT_OK(SetFileAttr(lockedPath.c_str(), DB_ATTR_READONLY));
+  ASSERT_OK(SetFileAttr(secretPath.c_str(), DB_ATTR_HIDDEN));
+  ASSERT_OK(SetFileUserParam(taggedPath.c_str(), 7));
+  const std::u16string nowhere = u"\\nowhere.txt";
+  EXPECT_NE(SetFileUserParam(nowhere.c_str(), 1), 0);
+  db_handle project = 0;
+  ASSERT_OK(OpenDiskSession(0, -1, &project, 0));
+  DBFileEntry entry;
+  ASSERT_OK(GetFileEntry(project, lockedPath.c_str(), &entry));
+  EXPECT_EQ(+entry.Attributes, static_cast<uint32_t>(DB_ATTR_READONLY));
+  ASSERT_OK(GetFileEntry(project, taggedPath.c_str(), &entry));
+  EXPECT_EQ(+entry.UserParam, 7);
+  ASSERT_OK(CloseDiskSession(project));
+  BurnAndWait(Rec, 1);
+
+  const std::string listing = Shell("bsdtar -tvf " + Quote(image.string()));
+  EXPECT_NE(listing.find("-r--r--r--"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("secret"), std::string::npos) << listing;
+  EXPECT_EQ(Shell("isoinfo -f -R -J -i " + Quote(image.string())).find("secret"), std::string::npos);
+  EXPECT_LT(fs::file_size(image), fs::file_size(big) / 4) << "zisofs shrinks the text";
+  const fs::path x = ExtractSession(image, 0, Dir / "x");
+  EXPECT_TRUE(ReadAll(x / "big.txt") == ReadAll(big)) << "xorriso reads the compressed file back whole";
+  EXPECT_TRUE(ReadAll(x / "tagged.txt") == ReadAll(tagged));
+  EXPECT_EQ((fs::status(x / "locked.txt").permissions() & fs::perms::owner_write), fs::perms::none);
 }
