@@ -24,6 +24,7 @@ class TCallbackHub;
 /// What a write job needs, set up and checked by the library before the job starts.
 struct TWriteSetup {
   std::unique_ptr<TGrabbedDrive> Drive;
+  std::string DriveName;  // in failure texts when several drives are written
   TBurnWriteOptsPtr Options;
   TBurnDiscPtr Disc;
   burn_track* Track = nullptr;     // owned by Disc
@@ -44,7 +45,8 @@ class TBurnJob {
   /// The text a job stopped by Abort ends with.
   static constexpr const char* AbortedText = "Burning aborted by the user";
 
-  static std::unique_ptr<TBurnJob> Write(TWriteSetup setup, TCallbackHub& callbacks);
+  /// Writes each setup in turn (one per drive), then fires one BurnDone and JobDone.
+  static std::unique_ptr<TBurnJob> Write(std::vector<TWriteSetup> setups, TCallbackHub& callbacks);
   static std::unique_ptr<TBurnJob> Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks);
   /// A job that runs `task` and then fires JobDone; the task fires its own done callback.
   using TTask = std::function<void(uint64_t generation, const std::atomic<bool>& abort)>;
@@ -67,6 +69,8 @@ class TBurnJob {
   /// Starts libburn's operation and waits until it runs (or ended at once).
   void StartLibburn(const std::function<void()>& start, burn_drive* drive);
   void RunWrite();
+  /// One drive's write: "" or its failure text.
+  std::string WriteOne(TWriteSetup& setup);
   void RunErase();
   /// Fires InfoText for the queued messages and keeps them for the verdict.
   void Pump();
@@ -77,7 +81,7 @@ class TBurnJob {
   uint64_t FGeneration = 0;  // of the callbacks registered when the job started
   bool FErase = false;
   bool FQuick = true;
-  TWriteSetup FSetup;
+  std::vector<TWriteSetup> FSetups;
   std::unique_ptr<TGrabbedDrive> FEraseDrive;
   TTask FTask;
   std::vector<TLibraryMessage> FMessages;

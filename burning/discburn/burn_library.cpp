@@ -130,6 +130,7 @@ void TBurnLibrary::ResetState() {
   FPseudo.clear();
   FDevices.clear();
   FBurnKey.clear();
+  FExtraBurnKeys.clear();
   FReadKey.clear();
   FWriteSpeed = FReadSpeed = 0;
   FLastProfile = 0;
@@ -181,6 +182,7 @@ void TBurnLibrary::Initialize(int32_t aspiType, bool imageDevice) {
   }
   if (FInitialized) DeInitialize();
   ResetState();
+  FCallbacks.ClearLog();
   FImageDevice = imageDevice;
   BuildDevices();
   TakeLibraryMessages();
@@ -273,6 +275,10 @@ void TBurnLibrary::BuildDevices() {
       }
   }
   if (!FReadKey.empty() && !hasKey(FReadKey)) FReadKey.clear();
+  FExtraBurnKeys.erase(
+      std::remove_if(FExtraBurnKeys.begin(), FExtraBurnKeys.end(),
+                     [&](const std::string& key) { return !hasKey(key) || key == FBurnKey; }),
+      FExtraBurnKeys.end());
 }
 
 void TBurnLibrary::RescanDevices() {
@@ -374,6 +380,7 @@ int TBurnLibrary::DeviceIndex(int32_t device) const {
 void TBurnLibrary::SetBurnDevice(int32_t letter) {
   CheckIdle();
   FBurnKey = KeyOf(FDevices[IndexOfLetter(letter)]);
+  FExtraBurnKeys.clear();
   FWriteSpeed = 0;
 }
 
@@ -384,9 +391,13 @@ void TBurnLibrary::SetReadDevice(int32_t letter) {
 
 std::string TBurnLibrary::BurnDeviceLetters() const {
   CheckInitialized();
-  for (size_t i = 0; i < FDevices.size(); ++i)
-    if (KeyOf(FDevices[i]) == FBurnKey) return std::string(1, static_cast<char>('A' + i));
-  return {};
+  std::string letters;
+  try {
+    for (int index : BurnDeviceIndexes()) letters += static_cast<char>('A' + index);
+  } catch (const EDiscBurn&) {
+    // no burn device
+  }
+  return letters;
 }
 
 std::string TBurnLibrary::DeviceName(int index) const {
@@ -1577,11 +1588,59 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   return setup;
 }
 
-TWriteSetup TBurnLibrary::SetupForBurnDevice(const std::string& isoFile) {
-  const int index = DeviceIndex(-1);
+std::vector<int> TBurnLibrary::BurnDeviceIndexes() const {
+  std::vector<int> indexes{DeviceIndex(-1)};
+  for (const auto& key : FExtraBurnKeys)
+    for (size_t i = 0; i < FDevices.size(); ++i)
+      if (KeyOf(FDevices[i]) == key &&
+          std::find(indexes.begin(), indexes.end(), static_cast<int>(i)) == indexes.end())
+        indexes.push_back(static_cast<int>(i));
+  return indexes;
+}
+
+std::vector<TWriteSetup> TBurnLibrary::SetupForBurnDevices(const std::string& isoFile) {
+  std::vector<TWriteSetup> setups;
+  for (int index : BurnDeviceIndexes()) {
+    SetErrorDevice(index);
+    const TDevice& dev = FDevices[index];
+    setups.push_back(SetupWrite(dev.Address, dev.Capacity, isoFile));
+    setups.back().DriveName = DeviceName(index);
+  }
+  return setups;
+}
+
+void TBurnLibrary::AddBurnDevice(int32_t letter) {
+  CheckIdle();
+  const std::string key = KeyOf(FDevices[IndexOfLetter(letter)]);
+  if (key == FBurnKey || std::find(FExtraBurnKeys.begin(), FExtraBurnKeys.end(), key) != FExtraBurnKeys.end())
+    throw EDiscBurn(code::InvalidArgument, "The device is a burn device already");
+  FExtraBurnKeys.push_back(key);
+}
+
+void TBurnLibrary::RemoveBurnDevice(int32_t letter) {
+  CheckIdle();
+  const std::string key = KeyOf(FDevices[IndexOfLetter(letter)]);
+  auto it = std::find(FExtraBurnKeys.begin(), FExtraBurnKeys.end(), key);
+  if (it != FExtraBurnKeys.end()) {
+    FExtraBurnKeys.erase(it);
+  } else if (key == FBurnKey && !FExtraBurnKeys.empty()) {
+    FBurnKey = FExtraBurnKeys.front();  // the next one becomes the burn device
+    FExtraBurnKeys.erase(FExtraBurnKeys.begin());
+  } else {
+    throw EDiscBurn(code::InvalidArgument, key == FBurnKey ? "The only burn device cannot be removed"
+                                                           : "The device is not a burn device");
+  }
+}
+
+void TBurnLibrary::LockMedium(int32_t device, bool lock) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
   SetErrorDevice(index);
-  const TDevice& dev = FDevices[index];
-  return SetupWrite(dev.Address, dev.Capacity, isoFile);
+  TGrabbedDrive drive(FDevices[index].Address);
+  // Drives are released after each call; a locked one is released with its tray kept locked.
+  // Files have no tray.
+  if (lock && drive.Role() == 1) drive.SetLeaveLocked(true);
+  PumpMessages();
 }
 
 void TBurnLibrary::CheckProjectReady() const {
@@ -1593,24 +1652,26 @@ void TBurnLibrary::CheckProjectReady() const {
 void TBurnLibrary::Prepare() {
   CheckIdle();
   CheckProjectReady();
-  SetupForBurnDevice("");  // everything is checked; the drive is released again at once
+  SetupForBurnDevices("");  // everything is checked; the drives are released again at once
 }
 
 void TBurnLibrary::Burn() {
   CheckIdle();
   CheckProjectReady();
-  StartJob(TBurnJob::Write(SetupForBurnDevice(""), FCallbacks));
+  StartJob(TBurnJob::Write(SetupForBurnDevices(""), FCallbacks));
 }
 
 void TBurnLibrary::BurnISO(const std::string& isoPath) {
   CheckIdle();
-  StartJob(TBurnJob::Write(SetupForBurnDevice(isoPath), FCallbacks));
+  StartJob(TBurnJob::Write(SetupForBurnDevices(isoPath), FCallbacks));
 }
 
 void TBurnLibrary::CreateImage(const std::string& imagePath) {
   CheckIdle();
   if (imagePath.empty()) throw EDiscBurn(code::InvalidArgument, "No image file name");
-  StartJob(TBurnJob::Write(SetupWrite("stdio:" + imagePath, 0, ""), FCallbacks));
+  std::vector<TWriteSetup> setups;
+  setups.push_back(SetupWrite("stdio:" + imagePath, 0, ""));
+  StartJob(TBurnJob::Write(std::move(setups), FCallbacks));
 }
 
 void TBurnLibrary::Erase(bool quick, bool eject) {

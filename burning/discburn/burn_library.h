@@ -81,6 +81,10 @@ class TBurnLibrary {
   int IndexOfLetter(int32_t letter) const;
   void SetBurnDevice(int32_t letter);
   void SetReadDevice(int32_t letter);
+  /// Further burn devices: a burn writes the same project to each.
+  void AddBurnDevice(int32_t letter);
+  void RemoveBurnDevice(int32_t letter);
+  void LockMedium(int32_t device, bool lock);
   std::string BurnDeviceLetters() const;
   std::string DeviceName(int index) const;
   void MediumInformation(int32_t device, DBMediumInfo& info);
@@ -183,7 +187,9 @@ class TBurnLibrary {
   /// Builds the image (or takes the ISO file) and the write job for a drive, and checks
   /// that the drive can write it: medium, free space, libburn's precheck.
   TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile);
-  TWriteSetup SetupForBurnDevice(const std::string& isoFile);
+  /// One write per burn device: the current one and those added to it.
+  std::vector<TWriteSetup> SetupForBurnDevices(const std::string& isoFile);
+  std::vector<int> BurnDeviceIndexes() const;
   void StartJob(std::unique_ptr<TBurnJob> job);
   void JoinExitedJobs();
   DBFileEntry EntryOf(const TProjectNode& node) const;
@@ -200,6 +206,7 @@ class TBurnLibrary {
   std::vector<TDevice> FDevices;
   std::string FBurnKey;  // the burn and read devices, by address (they survive a rescan)
   std::string FReadKey;
+  std::vector<std::string> FExtraBurnKeys;
   bool FVerify = false;
   int FWriteSpeed = 0;  // wanted kB/s, 0 = the highest
   int FReadSpeed = 0;

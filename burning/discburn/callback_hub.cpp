@@ -1,7 +1,10 @@
 #include "burning/discburn/callback_hub.h"
 
 #include <chrono>
+#include <ctime>
+#include <fstream>
 
+#include "burning/discburn/burn_error.h"
 #include "burning/discburn/utf16.h"
 
 namespace discburn {
@@ -20,6 +23,23 @@ void TCallbackHub::SetInfoTextLevel(int32_t level) {
 uint64_t TCallbackHub::Generation() {
   std::lock_guard<std::mutex> lock(FLock);
   return FGeneration;
+}
+
+void TCallbackHub::SaveLog(const std::string& path) {
+  std::vector<std::string> lines;
+  {
+    std::lock_guard<std::mutex> lock(FLogLock);
+    lines = FLog;
+  }
+  std::ofstream out(path, std::ios::trunc);
+  for (const auto& line : lines) out << line << '\n';
+  out.close();
+  if (!out) throw EDiscBurn(code::SourceUnreadable, "The log cannot be written: " + path);
+}
+
+void TCallbackHub::ClearLog() {
+  std::lock_guard<std::mutex> lock(FLogLock);
+  FLog.clear();
 }
 
 void TCallbackHub::Reset() {
@@ -58,6 +78,17 @@ void TCallbackHub::Leave() {
 }
 
 void TCallbackHub::InfoText(const std::string& text, int32_t level, uint64_t generation) {
+  {
+    // The log keeps every message, whatever level the caller asked for.
+    const time_t now = time(nullptr);
+    struct tm tm {};
+    localtime_r(&now, &tm);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &tm);
+    std::lock_guard<std::mutex> lock(FLogLock);
+    if (FLog.size() >= MaxLogLines) FLog.erase(FLog.begin(), FLog.begin() + MaxLogLines / 10);
+    FLog.push_back(stamp + text);
+  }
   {
     std::lock_guard<std::mutex> lock(FLock);
     if (level > FInfoTextLevel) return;

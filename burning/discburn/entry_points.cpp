@@ -157,6 +157,18 @@ int32_t SetBurnDevice(int32_t letter) {
   return Guard([&] { Library().SetBurnDevice(letter); });
 }
 
+int32_t AddBurnDevice(int32_t letter) {
+  return Guard([&] { Library().AddBurnDevice(letter); });
+}
+int32_t RemoveBurnDevice(int32_t letter) {
+  return Guard([&] { Library().RemoveBurnDevice(letter); });
+}
+int32_t LockMedium(int32_t device, int32_t lock) {
+  return Guard([&] { Library().LockMedium(device, lock != 0); });
+}
+int32_t SaveLogToFile(const db_char* path) {
+  return Guard([&] { Library().Callbacks().SaveLog(ToUtf8(path)); });
+}
 int32_t SetReadDevice(int32_t letter) {
   return Guard([&] { Library().SetReadDevice(letter); });
 }

@@ -30,11 +30,7 @@ extern "C" {
 
 int32_t SetRegionalCode(int32_t, int32_t) { return NotSupported("SetRegionalCode"); }
 int32_t SetWriteCDTextInUnicode(int32_t) { return NotSupported("SetWriteCDTextInUnicode"); }
-int32_t SaveLogToFile(const db_char*) { return NotSupported("SaveLogToFile"); }
 
-int32_t AddBurnDevice(int32_t) { return NotSupported("AddBurnDevice"); }
-int32_t RemoveBurnDevice(int32_t) { return NotSupported("RemoveBurnDevice"); }
-int32_t LockMedium(int32_t, int32_t) { return NotSupported("LockMedium"); }
 int32_t MultiDeviceDialog(void) { return NotSupported("MultiDeviceDialog"); }
 
 int32_t GetTrackIndexes(int32_t, int32_t, int32_t* indexes, int32_t* count) {

@@ -724,10 +724,6 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
   const std::vector<TCase> cases = {
       {"SetRegionalCode", [&](TOutputs&) { return SetRegionalCode(-1, 2); }, none},
       {"SetWriteCDTextInUnicode", [&](TOutputs&) { return SetWriteCDTextInUnicode(1); }, none},
-      {"SaveLogToFile", [&](TOutputs&) { return SaveLogToFile(p); }, none},
-      {"AddBurnDevice", [&](TOutputs&) { return AddBurnDevice(u'A'); }, none},
-      {"RemoveBurnDevice", [&](TOutputs&) { return RemoveBurnDevice(u'A'); }, none},
-      {"LockMedium", [&](TOutputs&) { return LockMedium(-1, 1); }, none},
       {"MultiDeviceDialog", [&](TOutputs&) { return MultiDeviceDialog(); }, none},
       {"GetTrackIndexes", [&](TOutputs& o) { return GetTrackIndexes(-1, 1, &o.I1, &o.I2); }, ints(2)},
       {"GetTrackISRC", [&](TOutputs& o) { return GetTrackISRC(-1, 1, o.Text); },
@@ -1587,4 +1583,50 @@ TEST_F(DiscBurnTest, TheLibrarysOwnSettingsReachTheDisc) {
   EXPECT_TRUE(ReadAll(x / "big.txt") == ReadAll(big)) << "xorriso reads the compressed file back whole";
   EXPECT_TRUE(ReadAll(x / "tagged.txt") == ReadAll(tagged));
   EXPECT_EQ((fs::status(x / "locked.txt").permissions() & fs::perms::owner_write), fs::perms::none);
+}
+
+// Several burn devices: one burn writes the project to each; the list of burn devices is what
+// GetBurnDevice reports. Locking a file's "tray" is accepted; the log holds every message.
+TEST_F(DiscBurnTest, OneBurnWritesEveryBurnDeviceAndTheLogKeepsTheMessages) {
+  std::vector<std::string> infoTexts;
+  SetInfoTextEventCallback([](const db_char* text, int32_t,
+                              void* u) { static_cast<std::vector<std::string>*>(u)->push_back(U8(text)); },
+                           DB_HIGH_DEBUG, &infoTexts);
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path first = Dir / "first.iso", second = Dir / "second.iso";
+  const char16_t a = UsePseudoDrive("stdio:" + first.string());
+  const std::u16string secondAddress = W("stdio:" + second.string());
+  ASSERT_OK(AddPseudoDrive(secondAddress.c_str(), 0));
+  const char16_t b = static_cast<char16_t>(a + 1);
+  ASSERT_OK(AddBurnDevice(b));
+  EXPECT_EQ(AddBurnDevice(b), InvalidArgumentCode);
+  db_char letters[DB_MAX_DEVICES];
+  int32_t count = DB_MAX_DEVICES;
+  ASSERT_OK(GetBurnDevice(letters, &count));
+  EXPECT_EQ(U8(letters), (std::string{static_cast<char>(a), static_cast<char>(b)}));
+  DataProject(3, "TWICE");
+  AddFixtures(*this, f);
+  BurnAndWait(Rec, 1);
+  EXPECT_EQ(Rec.BurnDone, 1) << "one burn, one done event";
+  ExpectImageHolds(first, Dir / "one", f);
+  ExpectImageHolds(second, Dir / "two", f);
+
+  ASSERT_OK(RemoveBurnDevice(b));
+  count = DB_MAX_DEVICES;
+  ASSERT_OK(GetBurnDevice(letters, &count));
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(RemoveBurnDevice(a), InvalidArgumentCode);
+  EXPECT_EQ(TextOf(InvalidArgumentCode), "The only burn device cannot be removed");
+  EXPECT_OK(LockMedium(-1, 1));
+  EXPECT_OK(LockMedium(-1, 0));
+  EXPECT_EQ(LockMedium(26, 1), InvalidDeviceCode);
+
+  EXPECT_EQ(Erase(1, 0), NotErasableCode);  // libburn says why, as a message
+  const fs::path log = Dir / "burn.log";
+  const std::u16string logPath = W(log.string()), badPath = W((Dir / "no" / "such" / "burn.log").string());
+  ASSERT_OK(SaveLogToFile(logPath.c_str()));
+  const std::string text = ReadAll(log);
+  ASSERT_FALSE(infoTexts.empty());
+  for (const auto& t : infoTexts) EXPECT_NE(text.find(t), std::string::npos) << t << " missing from the log";
+  EXPECT_NE(SaveLogToFile(badPath.c_str()), 0);
 }
