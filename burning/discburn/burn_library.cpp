@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -126,6 +127,9 @@ void TBurnLibrary::ResetState() {
   FTempPath.clear();
   FImagePath.clear();
   FLanguage.clear();
+  FAudioTitle.clear();
+  FAudioPerformer.clear();
+  FCueFile.clear();
   FScanned.clear();
   FPseudo.clear();
   FDevices.clear();
@@ -589,7 +593,10 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
   CheckInitialized();
   // A plain data disc and the ISO/UDF bridge both become ISO 9660 + Joliet + Rock Ridge:
   // libisofs has no UDF writer.
-  if (type != DB_PT_DATA && type != DB_PT_ISO_UDF) {
+  const bool audio = type == DB_PT_AUDIO || type == DB_PT_CUE || type == DB_PT_MIXED_MODE;
+  if (audio && session != -1)
+    throw EDiscBurn(code::InvalidArgument, "An audio CD is written whole: it cannot be continued");
+  if (type != DB_PT_DATA && type != DB_PT_ISO_UDF && !audio) {
     static const char* names[] = {"audio CD",      "CUE sheet",       "data",   "video CD", "super video CD",
                                   "DVD-Video",     "UDF DVD",         "ISO/UDF", "Blu-ray",  "mixed mode CD",
                                   "raw disc",      "no project"};
@@ -630,6 +637,9 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
   }
   FProjectType = type;
   FBase = base;
+  FAudioTitle.clear();
+  FAudioPerformer.clear();
+  FCueFile.clear();
 }
 
 void TBurnLibrary::DeleteProject() {
@@ -651,7 +661,27 @@ TProjectTree& TBurnLibrary::Project() {
 
 void TBurnLibrary::AddFile(const std::string& source, const std::string& folder, const std::string& name) {
   CheckDataProject();
-  const TProjectNode& node = FProject.AddSource(folder, source, name, true);
+  if (FProjectType == DB_PT_CUE) return AddCueSheet(source);
+  // An audio CD's tracks are WAV files in its root; a mixed-mode CD takes its root's WAV files
+  // as audio tracks and everything else as its data track.
+  std::optional<TWaveData> wave;
+  const bool root = TProjectTree::SplitPath(folder).empty();
+  if (FProjectType == DB_PT_AUDIO) {
+    if (!root) throw EDiscBurn(code::InvalidArgument, "The tracks of an audio CD are in its root folder");
+    wave = ReadWave(source);
+  } else if (FProjectType == DB_PT_MIXED_MODE && root) {
+    try {
+      wave = ReadWave(source);
+    } catch (const EDiscBurn&) {
+      // a data file
+    }
+  }
+  TProjectNode& node = FProject.AddSource(folder, source, name, true);
+  if (wave) {
+    node.AudioTrack = true;
+    node.AudioOffset = wave->Offset;
+    node.Size = wave->Bytes;
+  }
   FCallbacks.AddFile(source, node.Name, DateTimeOf(node.MTime), static_cast<double>(node.Size));
 }
 
@@ -748,6 +778,77 @@ void TBurnLibrary::SetLanguage(const std::string& language, const std::string& f
   if (!file.empty() && access(file.c_str(), R_OK) != 0)
     throw EDiscBurn(code::InvalidArgument, "Language file not found: " + file);
   FLanguage = language;
+}
+
+void TBurnLibrary::AddCueSheet(const std::string& cuePath) {
+  if (!FProject.Empty()) throw EDiscBurn(code::InvalidArgument, "The project holds a CUE sheet already");
+  burn_session* session = burn_session_create();
+  std::vector<int64_t> sizes;
+  try {
+    const int count = SessionFromCue(session, cuePath);
+    int n = 0;
+    burn_track** tracks = burn_session_get_tracks(session, &n);
+    for (int i = 0; i < count && i < n; ++i)
+      sizes.push_back(static_cast<int64_t>(burn_track_get_sectors(tracks[i])) * AudioSectorBytes);
+  } catch (...) {
+    burn_session_free(session);
+    throw;
+  }
+  burn_session_free(session);
+  PumpMessages();
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Track %02zu", i + 1);
+    TProjectNode& node = FProject.AddImported(const_cast<TProjectNode&>(FProject.Root()), name, false,
+                                              sizes[i], time(nullptr), "");
+    node.Imported = false;
+    node.AudioTrack = true;
+    node.SourcePath = cuePath;
+    FCallbacks.AddFile(cuePath, name, DateTimeOf(node.MTime), static_cast<double>(node.Size));
+  }
+  FCueFile = cuePath;
+}
+
+bool TBurnLibrary::IsAudioProject() const {
+  return FProjectType == DB_PT_AUDIO || FProjectType == DB_PT_CUE || FProjectType == DB_PT_MIXED_MODE;
+}
+
+TAudioDisc TBurnLibrary::AudioDisc() const {
+  TAudioDisc disc;
+  disc.Title = FAudioTitle;
+  disc.Performer = FAudioPerformer;
+  for (const auto& node : FProject.Root().Children)
+    if (node->AudioTrack)
+      disc.Tracks.push_back(
+          {node->SourcePath, {node->AudioOffset, node->Size}, node->Title, node->Performer, node->Isrc});
+  return disc;
+}
+
+void TBurnLibrary::SetAudioProperty(const std::string& path, int32_t property, const std::string& value) {
+  CheckDataProject();
+  if (!IsAudioProject()) throw EDiscBurn(code::InvalidArgument, "The project is not an audio CD");
+  const bool disc = TProjectTree::SplitPath(path).empty();
+  TProjectNode* node = disc ? nullptr : &ProjectEntry(FProject, path);
+  if (node && !node->AudioTrack) throw EDiscBurn(code::InvalidArgument, "Not an audio track: " + path);
+  switch (property) {
+    case DB_AUDIO_TITLE:
+      (node ? node->Title : FAudioTitle) = value;
+      break;
+    case DB_AUDIO_PERFORMER:
+      (node ? node->Performer : FAudioPerformer) = value;
+      break;
+    case DB_AUDIO_ISRC:
+      // Country (2), owner (3), year (2), serial number (5): letters and digits.
+      if (!node ||
+          (!value.empty() && (value.size() != 12 || !std::all_of(value.begin(), value.end(), [](char c) {
+                                return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                              }))))
+        throw EDiscBurn(code::InvalidArgument, "Not an ISRC of a track: " + value);
+      node->Isrc = value;
+      break;
+    default:
+      throw EDiscBurn(code::InvalidArgument, "Unknown audio property " + std::to_string(property));
+  }
 }
 
 void TBurnLibrary::ClearAll() {
@@ -1116,7 +1217,7 @@ std::vector<TVerifyItem> TBurnLibrary::VerifyItems(const std::string& path) cons
   std::vector<TVerifyItem> items;
   // Imported entries have no source of their own: they were copied from a disc or image.
   std::function<void(const TProjectNode&)> walk = [&](const TProjectNode& node) {
-    if (node.Imported) return;
+    if (node.Imported || node.AudioTrack) return;
     if (!node.IsDir) items.push_back({TProjectTree::PathOf(node), node.SourcePath});
     for (const auto& child : node.Children) walk(*child);
   };
@@ -1151,6 +1252,118 @@ void TBurnLibrary::VerifyFiles(const std::string& path) {
         }
       },
       FCallbacks));
+}
+
+std::vector<char> TBurnLibrary::ReadSectors(int32_t device, int32_t lba, int32_t count) {
+  CheckIdle();
+  if (count <= 0 || count > 1024) throw EDiscBurn(code::InvalidArgument, "Sector counts are 1 to 1024");
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  const TToc toc = ReadToc(drive.Drive());
+  bool audio = false;
+  for (const auto& t : toc.Tracks)
+    if (lba >= t.StartLba && lba < t.StartLba + t.Sectors) audio = t.Audio;
+  std::vector<char> data(static_cast<size_t>(count) * (audio ? AudioSectorBytes : 2048));
+  off_t read = 0;
+  const int r =
+      audio ? burn_read_audio(drive.Drive(), lba, data.data(), static_cast<off_t>(data.size()), &read, 0)
+            : burn_read_data(drive.Drive(), static_cast<off_t>(lba) * 2048, data.data(),
+                             static_cast<off_t>(data.size()), &read, 0);
+  if (r <= 0 || read != static_cast<off_t>(data.size())) {
+    const std::string why = WorstText(PumpMessages(), severity::Sorry);
+    throw EDiscBurn(code::Failed, "The sectors cannot be read" + (why.empty() ? "" : ": " + why));
+  }
+  PumpMessages();
+  return data;
+}
+
+std::string TBurnLibrary::ReadCDText(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  int profile = 0;
+  char name[80] = {};
+  burn_disc_get_profile(drive.Drive(), &profile, name);
+  if (profile != 0x08 && profile != 0x09 && profile != 0x0a)
+    throw EDiscBurn(code::MediumNotWritable, std::string("CD-Text is read from CDs only; the drive holds: ") +
+                                                 (name[0] ? name : "no medium"));
+  unsigned char* packs = nullptr;
+  int count = 0;
+  if (burn_disc_get_leadin_text(drive.Drive(), &packs, &count, 0) <= 0 || !packs || count <= 0) {
+    std::free(packs);
+    throw EDiscBurn(code::Failed, "The CD holds no CD-Text");
+  }
+  const TToc toc = ReadToc(drive.Drive());
+  // libburn turns the packs into its text sheet ("Album Title = ...", "Track 01 Title = ...").
+  char* sheet = nullptr;
+  int charCode = 0;
+  const int r =
+      burn_make_input_sheet_v07t(packs, count, 1, static_cast<int>(toc.Tracks.size()), &sheet, &charCode, 0);
+  std::free(packs);
+  if (r <= 0 || !sheet) throw EDiscBurn(code::Failed, "The CD-Text cannot be read");
+  std::string text = sheet;
+  std::free(sheet);
+  PumpMessages();
+  return text;
+}
+
+void TBurnLibrary::SaveTrack(int32_t device, int32_t trackNumber, const std::string& path, bool wave) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  const TToc toc = ReadToc(drive.Drive());
+  if (trackNumber < 1 || trackNumber > static_cast<int>(toc.Tracks.size()))
+    throw EDiscBurn(code::InvalidArgument, "No track " + std::to_string(trackNumber) +
+                                               " on the medium (it holds " +
+                                               std::to_string(toc.Tracks.size()) + ")");
+  const TTocTrack& t = toc.Tracks[trackNumber - 1];
+  if (wave && !t.Audio)
+    throw EDiscBurn(code::InvalidArgument, "Track " + std::to_string(trackNumber) + " is no audio track");
+  if (t.Audio) {
+    // Audio tracks exist on CDs only, read by libburn into a WAV file.
+    burn_disc* disc = burn_drive_get_disc(drive.Drive());
+    burn_track* found = nullptr;
+    int sessions = 0, seen = 0;
+    burn_session** list = disc ? burn_disc_get_sessions(disc, &sessions) : nullptr;
+    for (int s = 0; s < sessions && !found; ++s) {
+      int n = 0;
+      burn_track** tracks = burn_session_get_tracks(list[s], &n);
+      if (trackNumber - seen <= n) found = tracks[trackNumber - seen - 1];
+      seen += n;
+    }
+    std::string target = path;
+    const int r = found ? burn_drive_extract_audio_track(drive.Drive(), found, target.data(), 0) : 0;
+    if (disc) burn_disc_free(disc);
+    if (r <= 0) {
+      const std::string why = WorstText(PumpMessages(), severity::Sorry);
+      throw EDiscBurn(code::Failed, "The audio track cannot be read" + (why.empty() ? "" : ": " + why));
+    }
+    PumpMessages();
+    return;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw EDiscBurn(code::SourceUnreadable, "The file cannot be written: " + path);
+  std::vector<char> block(64 * 2048);
+  for (int lba = t.StartLba; lba < t.StartLba + t.Sectors;) {
+    const int n = std::min(64, t.StartLba + t.Sectors - lba);
+    off_t read = 0;
+    if (burn_read_data(drive.Drive(), static_cast<off_t>(lba) * 2048, block.data(), n * 2048, &read, 0) <=
+            0 ||
+        read != n * 2048) {
+      out.close();
+      std::remove(path.c_str());
+      throw EDiscBurn(code::Failed, "Track " + std::to_string(trackNumber) + " cannot be read at block " +
+                                        std::to_string(lba));
+    }
+    out.write(block.data(), n * 2048);
+    lba += n;
+  }
+  out.close();
+  if (!out) throw EDiscBurn(code::SourceUnreadable, "The file cannot be written: " + path);
+  PumpMessages();
 }
 
 void TBurnLibrary::CloseDisc(int32_t device) {
@@ -1287,6 +1500,7 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
     }
     void Add(const TProjectNode& folder, IsoDir* dir) {
       for (const auto& child : folder.Children) {
+        if (child->AudioTrack) continue;  // written as a track of its own
         if (child->Imported) {
           IsoNode* node = nullptr;
           if (iso_tree_path_to_node(Image, child->ImportedPath.c_str(), &node) != 1 || !node)
@@ -1420,6 +1634,12 @@ int64_t TBurnLibrary::ImageSize() {
   // layout would be taken for the job's.
   CheckIdle();
   CheckDataProject();
+  if (FProjectType == DB_PT_AUDIO || FProjectType == DB_PT_CUE) {
+    int64_t size = 0;
+    for (const auto& node : FProject.Root().Children)
+      size += (node->Size + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
+    return size;
+  }
   TIsoImagePtr image = BuildImage(nullptr);
   TIsoWriteOptsPtr opts = BuildWriteOptions(true);
   // A continued medium's next session holds only what is new.
@@ -1483,7 +1703,14 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   if (randomAccess) setup.StartByte = static_cast<int64_t>(msBlock) * 2048;
 
   TBurnSourcePtr source;
-  if (isoFile.empty()) {
+  const TAudioDisc audio = isoFile.empty() && IsAudioProject() ? AudioDisc() : TAudioDisc{};
+  if (!audio.Tracks.empty() || (isoFile.empty() && FProjectType == DB_PT_CUE)) CheckCdMedium(d);
+  const bool dataTrack = isoFile.empty() ? FProjectType != DB_PT_AUDIO && FProjectType != DB_PT_CUE : true;
+  if (isoFile.empty() && !dataTrack) {
+    CheckProjectReady();
+    for (const auto& t : audio.Tracks)
+      setup.ImageSize += (t.Data.Bytes + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
+  } else if (isoFile.empty()) {
     CheckProjectReady();
     TIsoImagePtr image = BuildImage(&setup.SourceFiles, d);
     TIsoWriteOptsPtr opts = BuildWriteOptions(false);
@@ -1521,23 +1748,37 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   setup.Disc.reset(burn_disc_create());
   burn_session* session = burn_session_create();
   burn_disc_add_session(setup.Disc.get(), session, BURN_POS_END);
-  burn_track* track = burn_track_create();
-  burn_track_define_data(track, 0, Options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
-  if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
+  if (dataTrack) {
+    burn_track* track = burn_track_create();
+    burn_track_define_data(track, 0, Options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
+    if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
+      burn_track_free(track);
+      burn_session_free(session);
+      throw EDiscBurn(code::Failed, "The image cannot be handed to the drive");
+    }
+    burn_session_add_track(session, track, BURN_POS_END);
+    setup.Track = track;
     burn_track_free(track);
-    burn_session_free(session);
-    throw EDiscBurn(code::Failed, "The image cannot be handed to the drive");
   }
-  burn_session_add_track(session, track, BURN_POS_END);
-  setup.Track = track;
-  // The disc now holds the session, the track and the source.
-  burn_track_free(track);
+  try {
+    if (FProjectType == DB_PT_CUE && isoFile.empty())
+      SessionFromCue(session, FCueFile);
+    else if (!audio.Tracks.empty())
+      AddAudioTracks(session, audio);
+  } catch (...) {
+    burn_session_free(session);
+    throw;
+  }
+  // The disc now holds the session, the tracks and the sources.
   burn_session_free(session);
   source.reset();
 
   if (role == 1) burn_drive_set_speed(d, 0, FWriteSpeed);
   char reasons[BURN_REASONS_LEN] = {};
-  if (Options.WriteMethod == DB_WM_TAO) {
+  if (!dataTrack || !audio.Tracks.empty()) {
+    // Audio tracks, their gaps and CD-Text are written in one pass.
+    burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
+  } else if (Options.WriteMethod == DB_WM_TAO) {
     burn_write_opts_set_write_type(wo, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
   } else if (Options.WriteMethod == DB_WM_DAO) {
     burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
@@ -1669,6 +1910,32 @@ void TBurnLibrary::BurnISO(const std::string& isoPath) {
 void TBurnLibrary::CreateImage(const std::string& imagePath) {
   CheckIdle();
   if (imagePath.empty()) throw EDiscBurn(code::InvalidArgument, "No image file name");
+  if (FProjectType == DB_PT_AUDIO) {
+    // An audio CD's image: its BIN file and CUE sheet.
+    CheckProjectReady();
+    const TAudioDisc disc = AudioDisc();
+    TCallbackHub& callbacks = FCallbacks;
+    int64_t total = 0;
+    for (const auto& t : disc.Tracks) total += t.Data.Bytes;
+    StartJob(TBurnJob::Task(
+        [disc, imagePath, total, &callbacks](uint64_t generation, const std::atomic<bool>&) {
+          std::string error;
+          try {
+            WriteBinCue(disc, imagePath, [&](int64_t written) {
+              callbacks.Process(total > 0 ? static_cast<float>(100.0 * written / total) : 100.f, 0.f, 0.f,
+                                static_cast<double>(written), static_cast<double>(total), generation);
+            });
+            callbacks.Finalize(generation);
+          } catch (const EDiscBurn& e) {
+            error = e.what();
+          }
+          callbacks.BurnDone(error, generation);
+        },
+        FCallbacks));
+    return;
+  }
+  if (IsAudioProject())
+    throw EDiscBurn(code::InvalidArgument, "This project is written to a CD only, not to an image file");
   std::vector<TWriteSetup> setups;
   setups.push_back(SetupWrite("stdio:" + imagePath, 0, ""));
   StartJob(TBurnJob::Write(std::move(setups), FCallbacks));

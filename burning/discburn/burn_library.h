@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "burning/discburn/audio_disc.h"
 #include "burning/discburn/burn_job.h"
 #include "burning/discburn/callback_hub.h"
 #include "burning/discburn/disc_reader.h"
@@ -118,6 +119,12 @@ class TBurnLibrary {
   void SetFileAttributes(const std::string& path, uint32_t attributes);
   void SetFileUserParam(const std::string& path, int32_t param);
   void SetLanguage(const std::string& language, const std::string& file);
+  /// CD-Text and ISRC of a track ("\\" = the disc's title and performer).
+  void SetAudioProperty(const std::string& path, int32_t property, const std::string& value);
+  // Reading CDs
+  std::vector<char> ReadSectors(int32_t device, int32_t lba, int32_t count);
+  std::string ReadCDText(int32_t device);
+  void SaveTrack(int32_t device, int32_t track, const std::string& path, bool wave);
   std::string Language() const { return FLanguage; }
   void ClearAll();
   int64_t ImageSize();
@@ -181,6 +188,9 @@ class TBurnLibrary {
   TIsoImagePtr BuildImage(std::vector<std::string>* sources, burn_drive* drive = nullptr);
   void ImportIntoProject(IsoImage* image);
   void AddBootRecord(IsoImage* image, std::vector<std::string>* sources);
+  bool IsAudioProject() const;
+  TAudioDisc AudioDisc() const;
+  void AddCueSheet(const std::string& cuePath);
   std::vector<TVerifyItem> VerifyItems(const std::string& path) const;
   TDiscSession* DiscSession(db_handle session) const;
   TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
@@ -199,6 +209,7 @@ class TBurnLibrary {
   bool FInitialized = false;
   bool FImageDevice = false;
   std::string FLanguage;
+  std::string FAudioTitle, FAudioPerformer, FCueFile;
   std::string FTempPath;
   std::string FImagePath;
   std::vector<TDevice> FScanned;

@@ -101,6 +101,9 @@ enum { DB_WM_TAO = 0, DB_WM_DAO = 1, DB_WM_DAO96 = 2 };
 /* GetTrackFormatEx: the kind of a track. GetTrackInformation's mode is 0 for audio, else
    the data mode (1 or 2). */
 enum { DB_TRACK_AUDIO = 0, DB_TRACK_DATA = 1 };
+/* SetAudioFileProperty: CD-Text of a track, or of the disc when the path is "\\"; the
+   ISRC of a track (12 letters and digits). */
+enum { DB_AUDIO_TITLE = 0, DB_AUDIO_PERFORMER = 1, DB_AUDIO_ISRC = 2 };
 /* Windows file-attribute bits used in DBFileEntry.Attributes. */
 enum {
   DB_ATTR_READONLY = 0x01, DB_ATTR_HIDDEN = 0x02, DB_ATTR_SYSTEM = 0x04,

@@ -2,10 +2,14 @@
 // Guard(), which turns an EDiscBurn into the result code and keeps its text for GetText.
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <new>
+#include <sstream>
 
+#include "burning/discburn/audio_disc.h"
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_library.h"
 #include "burning/discburn/discburn_api.h"
@@ -400,6 +404,122 @@ int32_t GetTrackFormatEx(int32_t device, int32_t track, int32_t* format) {
 }
 int32_t CloseSession(int32_t device) {
   return Guard([&] { Library().CloseDisc(device); });
+}
+
+// ---- audio and CD reading ----
+
+namespace {
+
+/// CD-Text sheets read by ReadCDText, by handle.
+std::map<db_handle, std::string>& CdTexts() {
+  static std::map<db_handle, std::string> texts;
+  return texts;
+}
+db_handle NextCdTextHandle = 1;
+
+/// The value of "key = value" in a CD-Text sheet.
+std::string SheetValue(const std::string& sheet, const std::string& key) {
+  std::istringstream lines(sheet);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
+    while (!k.empty() && k.back() == ' ') k.pop_back();
+    while (!v.empty() && v.front() == ' ') v.erase(v.begin());
+    if (k == key) return v;
+  }
+  return {};
+}
+
+// CD-Text tags: 0 title, 1 performer, 2 songwriter, 3 composer, 4 arranger, 5 message.
+const char* const DiscTagKeys[] = {"Album Title", "Artist Name", "Songwriter",
+                                   "Composer",    "Arranger",    "Album Message"};
+const char* const TrackTagKeys[] = {"Title", "Artist", "Songwriter", "Composer", "Arranger", "Message"};
+
+const std::string& CdText(db_handle handle) {
+  auto it = CdTexts().find(handle);
+  if (it == CdTexts().end()) throw EDiscBurn(discburn::code::InvalidHandle);
+  return it->second;
+}
+
+double WaveSeconds(const db_char* path) {
+  return static_cast<double>(discburn::ReadWave(ToUtf8(path)).Bytes) / (44100.0 * 4);
+}
+
+}  // namespace
+
+int32_t SetAudioFileProperty(const db_char* path, int32_t property, const db_char* value) {
+  return Guard([&] { Library().SetAudioProperty(ToUtf8(path), property, ToUtf8(value)); });
+}
+int32_t GetPlayTime(const db_char* path, int32_t* milliseconds) {
+  return Guard([&] {
+    Need(milliseconds);
+    *milliseconds = 0;
+    *milliseconds = static_cast<int32_t>(WaveSeconds(path) * 1000.0);
+  });
+}
+int32_t GetPrecisePlayTime(const db_char* path, double* seconds) {
+  return Guard([&] {
+    Need(seconds);
+    *seconds = 0;
+    *seconds = WaveSeconds(path);
+  });
+}
+int32_t ReadSectors(int32_t device, int32_t lba, int32_t count, void* buffer, int32_t bufferSize) {
+  return Guard([&] {
+    Need(buffer);
+    if (bufferSize > 0) std::memset(buffer, 0, static_cast<size_t>(bufferSize));
+    const std::vector<char> data = Library().ReadSectors(device, lba, count);
+    if (static_cast<size_t>(std::max(bufferSize, 0)) < data.size())
+      throw EDiscBurn(discburn::code::InvalidArgument,
+                      "The buffer needs " + std::to_string(data.size()) + " bytes");
+    std::memcpy(buffer, data.data(), data.size());
+  });
+}
+int32_t ReadCDText(int32_t device, db_handle* handle) {
+  return Guard([&] {
+    Need(handle);
+    *handle = 0;
+    const std::string sheet = Library().ReadCDText(device);
+    *handle = NextCdTextHandle++;
+    CdTexts()[*handle] = sheet;
+  });
+}
+int32_t CloseCDTextHandle(db_handle handle) {
+  return Guard([&] {
+    if (!CdTexts().erase(handle)) throw EDiscBurn(discburn::code::InvalidHandle);
+  });
+}
+/// One CD-Text value into a caller's buffer; `key` names it in the sheet.
+int32_t CdTextTag(db_handle handle, int32_t tag, int32_t track, db_char* buffer, int32_t* length) {
+  return Guard([&] {
+    Need(buffer);
+    Need(length);
+    const int32_t capacity = *length;
+    *length = 0;
+    buffer[0] = 0;
+    if (tag < 0 || tag > 5) throw EDiscBurn(discburn::code::InvalidArgument, "CD-Text tags are 0 to 5");
+    char key[64];
+    if (track > 0)
+      std::snprintf(key, sizeof key, "Track %02d %s", track, TrackTagKeys[tag]);
+    else
+      std::snprintf(key, sizeof key, "%s", DiscTagKeys[tag]);
+    *length = discburn::CopyText(SheetValue(CdText(handle), key), buffer, capacity);
+  });
+}
+int32_t GetCDTextDiskTagString(db_handle handle, int32_t tag, db_char* buffer, int32_t* length) {
+  return CdTextTag(handle, tag, 0, buffer, length);
+}
+int32_t GetCDTextTrackTagString(db_handle handle, int32_t track, int32_t tag, db_char* buffer,
+                                int32_t* length) {
+  return CdTextTag(handle, tag, std::max(track, 1), buffer, length);
+}
+int32_t GrabAudioTrack(int32_t device, int32_t track, const db_char* path) {
+  return Guard([&] { Library().SaveTrack(device, track, ToUtf8(path), true); });
+}
+int32_t SaveTrackToFile(int32_t device, int32_t track, const db_char* path) {
+  return Guard([&] { Library().SaveTrack(device, track, ToUtf8(path), false); });
 }
 
 // ---- speeds ----

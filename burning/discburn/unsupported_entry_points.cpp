@@ -42,19 +42,6 @@ int32_t GetTrackISRC(int32_t, int32_t, db_char* isrc) {
   Zero(isrc);
   return NotSupported("GetTrackISRC");
 }
-int32_t ReadCDText(int32_t, db_handle* handle) {
-  Zero(handle);
-  return NotSupported("ReadCDText");
-}
-int32_t CloseCDTextHandle(db_handle) { return NotSupported("CloseCDTextHandle"); }
-int32_t GetCDTextDiskTagString(db_handle, int32_t, db_char* buffer, int32_t* length) {
-  ZeroText(buffer, length);
-  return NotSupported("GetCDTextDiskTagString");
-}
-int32_t GetCDTextTrackTagString(db_handle, int32_t, int32_t, db_char* buffer, int32_t* length) {
-  ZeroText(buffer, length);
-  return NotSupported("GetCDTextTrackTagString");
-}
 int32_t TagsFromNetworkDialog(int32_t, db_handle* handle) {
   Zero(handle);
   return NotSupported("TagsFromNetworkDialog");
@@ -80,21 +67,8 @@ int32_t GetUDFVolumeInformation(db_handle, DBUDFBlock* info) {
   if (info) std::memset(info, 0, sizeof *info);
   return NotSupported("GetUDFVolumeInformation");
 }
-int32_t ReadSectors(int32_t, int32_t, int32_t, void* buffer, int32_t bufferSize) {
-  if (buffer && bufferSize > 0) std::memset(buffer, 0, static_cast<size_t>(bufferSize));
-  return NotSupported("ReadSectors");
-}
 int32_t SetRAWStructure(int32_t, int32_t) { return NotSupported("SetRAWStructure"); }
 
-int32_t SetAudioFileProperty(const db_char*, int32_t, const db_char*) { return NotSupported("SetAudioFileProperty"); }
-int32_t GetPlayTime(const db_char*, int32_t* milliseconds) {
-  Zero(milliseconds);
-  return NotSupported("GetPlayTime");
-}
-int32_t GetPrecisePlayTime(const db_char*, double* seconds) {
-  Zero(seconds);
-  return NotSupported("GetPrecisePlayTime");
-}
 int32_t GetMpegCount(int32_t* count) {
   Zero(count);
   return NotSupported("GetMpegCount");
@@ -103,8 +77,6 @@ int32_t EraseMpegByIndex(int32_t) { return NotSupported("EraseMpegByIndex"); }
 int32_t StopMpegAction(void) { return NotSupported("StopMpegAction"); }
 
 int32_t CopyDisk(int32_t, int32_t) { return NotSupported("CopyDisk"); }
-int32_t GrabAudioTrack(int32_t, int32_t, const db_char*) { return NotSupported("GrabAudioTrack"); }
-int32_t SaveTrackToFile(int32_t, int32_t, const db_char*) { return NotSupported("SaveTrackToFile"); }
 int32_t PlayAudioFile(const db_char*) { return NotSupported("PlayAudioFile"); }
 int32_t PlayAudioTrack(int32_t, int32_t) { return NotSupported("PlayAudioTrack"); }
 int32_t BurnDialog(void) { return NotSupported("BurnDialog"); }

@@ -664,12 +664,32 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
     const char* Text;
   };
   const std::vector<TCase> cases = {
-      {"DAO96", [] { DBOptionsBlock b; GetOptions(&b); b.WriteMethod = DB_WM_DAO96; return SetOptions(b); },
+      {"DAO96",
+       [] {
+         DBOptionsBlock b;
+         GetOptions(&b);
+         b.WriteMethod = DB_WM_DAO96;
+         return SetOptions(b);
+       },
        "DAO96 write method"},
-      {"Romeo", [] { DBISOBlock b; GetISOInfoEx(&b); b.Level = 4; return SetISOInfoEx(b); }, "ISO 9660 level Romeo"},
-      {"encryption", [] { DBCompressEncryptBlock b; GetCompressEncrypt(&b); b.Encryption = 1; return SetCompressEncrypt(b); },
+      {"Romeo",
+       [] {
+         DBISOBlock b;
+         GetISOInfoEx(&b);
+         b.Level = 4;
+         return SetISOInfoEx(b);
+       },
+       "ISO 9660 level Romeo"},
+      {"encryption",
+       [] {
+         DBCompressEncryptBlock b;
+         GetCompressEncrypt(&b);
+         b.Encryption = 1;
+         return SetCompressEncrypt(b);
+       },
        "encryption"},
-      {"audio project", [] { return CreateProject(DB_PT_AUDIO, -1); }, "audio CD projects"},
+      {"video CD project", [] { return CreateProject(DB_PT_VCD, -1); }, "video CD projects"},
+      {"Blu-ray project", [] { return CreateProject(DB_PT_BLURAY, -1); }, "Blu-ray projects"},
       {"UDF DVD project", [] { return CreateProject(DB_PT_UDF_DVD, -1); }, "UDF DVD projects"},
       {"device access", [] { return SetASPI(DB_ASPI_WINASPI); }, "ASPI device access"},
   };
@@ -728,13 +748,6 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
       {"GetTrackIndexes", [&](TOutputs& o) { return GetTrackIndexes(-1, 1, &o.I1, &o.I2); }, ints(2)},
       {"GetTrackISRC", [&](TOutputs& o) { return GetTrackISRC(-1, 1, o.Text); },
        [](const TOutputs& o) { return o.Text[0] == 0; }},
-      {"ReadCDText", [&](TOutputs& o) { return ReadCDText(-1, &o.H); },
-       [](const TOutputs& o) { return o.H == 0; }},
-      {"CloseCDTextHandle", [&](TOutputs&) { return CloseCDTextHandle(1); }, none},
-      {"GetCDTextDiskTagString", [&](TOutputs& o) { return GetCDTextDiskTagString(1, 0, o.Text, &o.Length); },
-       text},
-      {"GetCDTextTrackTagString",
-       [&](TOutputs& o) { return GetCDTextTrackTagString(1, 1, 0, o.Text, &o.Length); }, text},
       {"TagsFromNetworkDialog", [&](TOutputs& o) { return TagsFromNetworkDialog(-1, &o.H); },
        [](const TOutputs& o) { return o.H == 0; }},
       {"CloseNetworkTagsHandle", [&](TOutputs&) { return CloseNetworkTagsHandle(1); }, none},
@@ -746,19 +759,11 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
       {"GetNetworkTrackTagInt", [&](TOutputs& o) { return GetNetworkTrackTagInt(1, 1, 0, &o.I1); }, ints(1)},
       {"GetUDFVolumeInformation", [&](TOutputs& o) { return GetUDFVolumeInformation(1, &o.Udf); },
        [](const TOutputs& o) { return o.Udf.Version == 0 && o.Udf.PartitionType == 0; }},
-      {"ReadSectors", [&](TOutputs& o) { return ReadSectors(-2, 16, 1, o.Buffer.data(), 256); },
-       [](const TOutputs& o) { return o.Buffer[0] == 0 && o.Buffer[255] == 0; }},
       {"SetRAWStructure", [&](TOutputs&) { return SetRAWStructure(2352, 0); }, none},
-      {"SetAudioFileProperty", [&](TOutputs&) { return SetAudioFileProperty(p, 1, p); }, none},
-      {"GetPlayTime", [&](TOutputs& o) { return GetPlayTime(p, &o.I1); }, ints(1)},
-      {"GetPrecisePlayTime", [&](TOutputs& o) { return GetPrecisePlayTime(p, &o.D); },
-       [](const TOutputs& o) { return o.D == 0.0; }},
       {"GetMpegCount", [&](TOutputs& o) { return GetMpegCount(&o.I1); }, ints(1)},
       {"EraseMpegByIndex", [&](TOutputs&) { return EraseMpegByIndex(0); }, none},
       {"StopMpegAction", [&](TOutputs&) { return StopMpegAction(); }, none},
       {"CopyDisk", [&](TOutputs&) { return CopyDisk(1, 2); }, none},
-      {"GrabAudioTrack", [&](TOutputs&) { return GrabAudioTrack(-2, 1, p); }, none},
-      {"SaveTrackToFile", [&](TOutputs&) { return SaveTrackToFile(-2, 1, p); }, none},
       {"PlayAudioFile", [&](TOutputs&) { return PlayAudioFile(p); }, none},
       {"PlayAudioTrack", [&](TOutputs&) { return PlayAudioTrack(-2, 1); }, none},
       {"BurnDialog", [&](TOutputs&) { return BurnDialog(); }, none},
@@ -1629,4 +1634,123 @@ TEST_F(DiscBurnTest, OneBurnWritesEveryBurnDeviceAndTheLogKeepsTheMessages) {
   ASSERT_FALSE(infoTexts.empty());
   for (const auto& t : infoTexts) EXPECT_NE(text.find(t), std::string::npos) << t << " missing from the log";
   EXPECT_NE(SaveLogToFile(badPath.c_str()), 0);
+}
+
+namespace {
+
+/// A WAV file of random PCM samples; returns the samples.
+std::string WriteWave(const fs::path& path, uint32_t bytes, uint32_t rate, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string pcm(bytes, '\0');
+  for (auto& c : pcm) c = static_cast<char>(gen());
+  auto le = [](uint32_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+    return s;
+  };
+  std::ofstream out(path, std::ios::binary);
+  out << "RIFF" << le(36 + bytes, 4) << "WAVE"
+      << "fmt " << le(16, 4) << le(1, 2) << le(2, 2) << le(rate, 4) << le(rate * 4, 4) << le(4, 2)
+      << le(16, 2) << "data" << le(bytes, 4) << pcm;
+  return pcm;
+}
+
+}  // namespace
+
+// Audio CDs from CD-format WAV files: play times, CD-Text and ISRC, the BIN/CUE image with the
+// CD-Text file, the CUE sheet read back as a project; writing is refused on anything but a CD.
+TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
+  const fs::path one = Dir / "one.wav", two = Dir / "two.wav", wrongRate = Dir / "48k.wav";
+  const std::string pcm1 = WriteWave(one, 176400 + 124, 44100, 61);  // a second and a bit
+  const std::string pcm2 = WriteWave(two, 2352 * 75, 44100, 62);     // exactly 75 sectors
+  WriteWave(wrongRate, 19200, 48000, 63);
+  const std::u16string onePath = W(one.string());
+  int32_t ms = 0;
+  ASSERT_OK(GetPlayTime(onePath.c_str(), &ms));
+  EXPECT_EQ(ms, 1000);
+  double seconds = 0;
+  ASSERT_OK(GetPrecisePlayTime(onePath.c_str(), &seconds));
+  EXPECT_DOUBLE_EQ(seconds, (176400.0 + 124) / 176400.0);
+
+  ASSERT_OK(CreateProject(DB_PT_AUDIO, -1));
+  EXPECT_EQ(Add(wrongRate), 20);
+  EXPECT_NE(TextOf(20).find("Not a WAV file of the CD's format"), std::string::npos);
+  ASSERT_OK(Add(one));
+  ASSERT_OK(Add(two));
+  const std::u16string root = u"\\", track1 = u"\\one.wav", album = u"Album", band = u"Band",
+                       song = u"Song One", isrc = u"DEA123456789", badIsrc = u"XYZ";
+  ASSERT_OK(SetAudioFileProperty(root.c_str(), DB_AUDIO_TITLE, album.c_str()));
+  ASSERT_OK(SetAudioFileProperty(root.c_str(), DB_AUDIO_PERFORMER, band.c_str()));
+  ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_TITLE, song.c_str()));
+  ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_ISRC, isrc.c_str()));
+  EXPECT_EQ(SetAudioFileProperty(track1.c_str(), DB_AUDIO_ISRC, badIsrc.c_str()), InvalidArgumentCode);
+  EXPECT_EQ(ImageSize(), (76 + 75) * 2352);
+
+  const fs::path cue = Dir / "album.cue";
+  const std::u16string cuePath = W(cue.string());
+  ASSERT_OK(CreateImage(cuePath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+  ASSERT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  // The first track fills 76 sectors (its last one padded with silence): the second starts at 00:01:01.
+  EXPECT_EQ(ReadAll(cue),
+            "CDTEXTFILE \"album.cdt\"\nTITLE \"Album\"\nPERFORMER \"Band\"\n"
+            "FILE \"album.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"Song One\"\n"
+            "    ISRC DEA123456789\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:01:01\n");
+  EXPECT_TRUE(ReadAll(Dir / "album.bin") == pcm1 + std::string(76 * 2352 - pcm1.size(), '\0') + pcm2);
+  const std::string cdt = ReadAll(Dir / "album.cdt");
+  ASSERT_GT(cdt.size(), 4u);
+  EXPECT_EQ((cdt.size() - 4) % 18, 0u) << "CD-Text packs of 18 bytes";
+  std::string texts;  // the 12 text bytes of each pack (after its 4-byte header, before its CRC)
+  for (size_t at = 4; at + 18 <= cdt.size(); at += 18) {
+    if (static_cast<uint8_t>(cdt[at]) == 0x80) texts += cdt.substr(at + 4, 12);
+  }
+  EXPECT_NE(texts.find(std::string("Album\0Song One\0", 15)), std::string::npos)
+      << "titles of disc and track 1";
+
+  const std::string refusal =
+      "Audio CDs are written on CD-R and CD-RW media only; the drive holds: stdio file";
+  UsePseudoDrive("stdio:" + (Dir / "not-a-cd.bin").string());
+  EXPECT_EQ(Prepare(), 14);
+  EXPECT_EQ(TextOf(14), refusal);
+
+  // The CUE sheet, parsed by libburn, is a project of its two tracks.
+  ASSERT_OK(CreateProject(DB_PT_CUE, -1));
+  ASSERT_OK(Add(cue));
+  db_handle project = 0;
+  ASSERT_OK(OpenDiskSession(0, -1, &project, 0));
+  const auto tracks = DiscFiles(project);
+  ASSERT_OK(CloseDiskSession(project));
+  ASSERT_EQ(tracks.size(), 2u);
+  EXPECT_EQ(tracks.at("/Track 01").Size, 76 * 2352);
+  EXPECT_EQ(tracks.at("/Track 02").Size, 75 * 2352);
+  EXPECT_EQ(Prepare(), 14);
+  EXPECT_EQ(TextOf(14), refusal);
+  EXPECT_EQ(Rec.BurnDone, 1);
+}
+
+// Reading CDs on an image file: sectors and data tracks are read; CD-Text and audio tracks
+// are refused with the reason.
+TEST_F(DiscBurnTest, ReadsSectorsAndDataTracksAndRefusesCdOnlyReadsOnAFile) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path gen = Genisoimage(Dir, Dir / "src");
+  UsePseudoDrive("stdio:" + gen.string());
+  const std::string bytes = ReadAll(gen);
+  std::vector<char> buffer(2 * 2048);
+  ASSERT_OK(ReadSectors(-1, 16, 2, buffer.data(), static_cast<int32_t>(buffer.size())));
+  EXPECT_TRUE(std::string(buffer.data(), buffer.size()) == bytes.substr(16 * 2048, 2 * 2048));
+  EXPECT_EQ(ReadSectors(-1, 16, 2, buffer.data(), 2048), InvalidArgumentCode) << "the buffer is too small";
+
+  const fs::path saved = Dir / "track1.iso";
+  const std::u16string savedPath = W(saved.string());
+  ASSERT_OK(SaveTrackToFile(-1, 1, savedPath.c_str()));
+  int32_t start = 0, sectors = 0;
+  ASSERT_OK(GetTrackInformation(-1, 1, &start, &sectors, nullptr));
+  EXPECT_TRUE(ReadAll(saved) == bytes.substr(0, static_cast<size_t>(sectors) * 2048));
+  EXPECT_EQ(GrabAudioTrack(-1, 1, savedPath.c_str()), InvalidArgumentCode);
+  EXPECT_EQ(TextOf(InvalidArgumentCode), "Track 1 is no audio track");
+
+  db_handle text = 77;
+  EXPECT_EQ(ReadCDText(-1, &text), 14);
+  EXPECT_EQ(text, 0);
+  EXPECT_EQ(TextOf(14), "CD-Text is read from CDs only; the drive holds: stdio file");
 }
