@@ -1366,6 +1366,26 @@ void TBurnLibrary::SaveTrack(int32_t device, int32_t trackNumber, const std::str
   PumpMessages();
 }
 
+void TBurnLibrary::CopyDisk(int32_t sourceDevice, int32_t targetDevice) {
+  CheckIdle();
+  const int from = DeviceIndex(sourceDevice), to = DeviceIndex(targetDevice);
+  if (from == to) throw EDiscBurn(code::InvalidArgument, "A disc is copied from one drive to another");
+  SetErrorDevice(from);
+  auto source = std::make_shared<TGrabbedDrive>(FDevices[from].Address);
+  const TToc toc = ReadToc(source->Drive());
+  if (toc.SessionCount == 0) throw EDiscBurn(code::NoMedium, "The source drive holds no disc to copy");
+  if (toc.SessionCount > 1)
+    throw EDiscBurn(code::InvalidArgument, "Only single-session discs are copied; this one holds " +
+                                               std::to_string(toc.SessionCount));
+  if (toc.Tracks.front().StartLba != 0)
+    throw EDiscBurn(code::InvalidArgument, "The disc's session does not start at its beginning");
+  SetErrorDevice(to);
+  std::vector<TWriteSetup> setups;
+  setups.push_back(SetupWrite(FDevices[to].Address, FDevices[to].Capacity, "", source));
+  setups.back().DriveName = DeviceName(to);
+  StartJob(TBurnJob::Write(std::move(setups), FCallbacks));
+}
+
 void TBurnLibrary::CloseDisc(int32_t device) {
   CheckIdle();
   const int index = DeviceIndex(device);
@@ -1657,7 +1677,8 @@ void TBurnLibrary::CheckSupportedOptions() const {
   if (Options.Copies > 1) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "several copies");
 }
 
-TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile) {
+TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
+                                     const std::shared_ptr<TGrabbedDrive>& copyFrom) {
   TWriteSetup setup;
   setup.Drive = std::make_unique<TGrabbedDrive>(address);
   burn_drive* d = setup.Drive->Drive();
@@ -1703,14 +1724,21 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   if (randomAccess) setup.StartByte = static_cast<int64_t>(msBlock) * 2048;
 
   TBurnSourcePtr source;
-  const TAudioDisc audio = isoFile.empty() && IsAudioProject() ? AudioDisc() : TAudioDisc{};
-  if (!audio.Tracks.empty() || (isoFile.empty() && FProjectType == DB_PT_CUE)) CheckCdMedium(d);
-  const bool dataTrack = isoFile.empty() ? FProjectType != DB_PT_AUDIO && FProjectType != DB_PT_CUE : true;
-  if (isoFile.empty() && !dataTrack) {
+  const bool project = isoFile.empty() && !copyFrom;
+  const TAudioDisc audio = project && IsAudioProject() ? AudioDisc() : TAudioDisc{};
+  const TToc copied = copyFrom ? ReadToc(copyFrom->Drive()) : TToc{};
+  const bool copiedAudio =
+      std::any_of(copied.Tracks.begin(), copied.Tracks.end(), [](const TTocTrack& t) { return t.Audio; });
+  if (!audio.Tracks.empty() || (project && FProjectType == DB_PT_CUE) || copiedAudio) CheckCdMedium(d);
+  const bool dataTrack = project ? FProjectType != DB_PT_AUDIO && FProjectType != DB_PT_CUE : !copyFrom;
+  if (copyFrom) {
+    for (const auto& t : copied.Tracks)
+      setup.ImageSize += static_cast<int64_t>(t.Sectors) * (t.Audio ? 2352 : 2048);
+  } else if (project && !dataTrack) {
     CheckProjectReady();
     for (const auto& t : audio.Tracks)
       setup.ImageSize += (t.Data.Bytes + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
-  } else if (isoFile.empty()) {
+  } else if (project) {
     CheckProjectReady();
     TIsoImagePtr image = BuildImage(&setup.SourceFiles, d);
     TIsoWriteOptsPtr opts = BuildWriteOptions(false);
@@ -1761,9 +1789,22 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     burn_track_free(track);
   }
   try {
-    if (FProjectType == DB_PT_CUE && isoFile.empty())
+    if (copyFrom) {
+      // The copy's tracks read the source drive while the target drive writes them.
+      for (const auto& t : copied.Tracks) {
+        burn_track* track = burn_track_create();
+        burn_track_define_data(track, 0, 0, 1, t.Audio ? BURN_AUDIO : BURN_MODE1);
+        burn_source* read = NewTrackReadSource(copyFrom, t);
+        const bool ok = burn_track_set_source(track, read) == BURN_SOURCE_OK;
+        burn_source_free(read);
+        if (ok) burn_session_add_track(session, track, BURN_POS_END);
+        if (!setup.Track) setup.Track = track;
+        burn_track_free(track);
+        if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
+      }
+    } else if (FProjectType == DB_PT_CUE && project)
       SessionFromCue(session, FCueFile);
-    else if (!audio.Tracks.empty())
+    else if (!audio.Tracks.empty() && project)
       AddAudioTracks(session, audio);
   } catch (...) {
     burn_session_free(session);
@@ -1775,7 +1816,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
 
   if (role == 1) burn_drive_set_speed(d, 0, FWriteSpeed);
   char reasons[BURN_REASONS_LEN] = {};
-  if (!dataTrack || !audio.Tracks.empty()) {
+  if (!dataTrack || !audio.Tracks.empty() || copiedAudio) {
     // Audio tracks, their gaps and CD-Text are written in one pass.
     burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
   } else if (Options.WriteMethod == DB_WM_TAO) {
@@ -1805,7 +1846,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     setup.ImageFile = path;
   setup.KeepOnFailure = continuing;
   const bool eject = role == 1 && Options.EjectAfterBurn;
-  if (Options.VerifyAfterBurn || FVerify) {
+  if ((Options.VerifyAfterBurn || FVerify) && !copyFrom) {
     // Read back once the drive has been released by the write (and only then ejected).
     std::vector<TVerifyItem> items = isoFile.empty() ? VerifyItems("") : std::vector<TVerifyItem>{};
     TCallbackHub& callbacks = FCallbacks;

@@ -147,6 +147,8 @@ class TBurnLibrary {
   /// Compares the project's files under `path` with the newest session of the medium in the
   /// burn device, as a job: StartVerify, VerifyFile and VerifyError for each, VerifyDone, JobDone.
   void VerifyFiles(const std::string& path);
+  /// Copies the single-session disc in one drive to the medium in another, as a burn job.
+  void CopyDisk(int32_t sourceDevice, int32_t targetDevice);
   /// Closes the open session of a sequential medium.
   void CloseDisc(int32_t device);
 
@@ -196,7 +198,8 @@ class TBurnLibrary {
   TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
   /// Builds the image (or takes the ISO file) and the write job for a drive, and checks
   /// that the drive can write it: medium, free space, libburn's precheck.
-  TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile);
+  TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
+                         const std::shared_ptr<TGrabbedDrive>& copyFrom = nullptr);
   /// One write per burn device: the current one and those added to it.
   std::vector<TWriteSetup> SetupForBurnDevices(const std::string& isoFile);
   std::vector<int> BurnDeviceIndexes() const;

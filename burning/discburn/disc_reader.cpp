@@ -216,6 +216,54 @@ IsoDataSource* NewDriveDataSource(const std::string& address, burn_drive* borrow
   return src;
 }
 
+namespace {
+
+struct TTrackReadData {
+  std::shared_ptr<TGrabbedDrive> Drive;
+  int Next = 0, End = 0;  // blocks
+  bool Audio = false;
+  off_t Size = 0;
+};
+
+TTrackReadData* TrackDataOf(burn_source* src) { return static_cast<TTrackReadData*>(src->data); }
+
+}  // namespace
+
+burn_source* NewTrackReadSource(std::shared_ptr<TGrabbedDrive> drive, const TTocTrack& track) {
+  // libburn frees the source itself, with free().
+  auto* src = static_cast<burn_source*>(std::calloc(1, sizeof(burn_source)));
+  if (!src) throw std::bad_alloc();
+  const int sectorBytes = track.Audio ? 2352 : BlockSize;
+  src->refcount = 1;
+  src->data = new TTrackReadData{std::move(drive), track.StartLba, track.StartLba + track.Sectors,
+                                 track.Audio, static_cast<off_t>(track.Sectors) * sectorBytes};
+  src->read = [](burn_source* s, unsigned char* buffer, int size) -> int {
+    TTrackReadData* d = TrackDataOf(s);
+    const int sectorBytes = d->Audio ? 2352 : BlockSize;
+    const int sectors = std::min(size / sectorBytes, d->End - d->Next);
+    if (sectors <= 0) return 0;
+    off_t count = 0;
+    char* out = reinterpret_cast<char*>(buffer);
+    const off_t bytes = static_cast<off_t>(sectors) * sectorBytes;
+    const int r = d->Audio ? burn_read_audio(d->Drive->Drive(), d->Next, out, bytes, &count, 0)
+                           : burn_read_data(d->Drive->Drive(), static_cast<off_t>(d->Next) * BlockSize, out,
+                                            bytes, &count, 0);
+    if (r <= 0 || count != bytes) return -1;
+    d->Next += sectors;
+    return static_cast<int>(bytes);
+  };
+  src->get_size = [](burn_source* s) { return TrackDataOf(s)->Size; };
+  src->set_size = [](burn_source* s, off_t size) {
+    TrackDataOf(s)->Size = size;
+    return 1;
+  };
+  src->free_data = [](burn_source* s) {
+    delete TrackDataOf(s);
+    s->data = nullptr;
+  };
+  return src;
+}
+
 void LendDrive(IsoDataSource* source, burn_drive* drive) { DataOf(source)->Borrowed = drive; }
 
 IsoDataSource* NewFileDataSource(const std::string& path) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ bool IsOverwritable(burn_drive* drive);
 
 /// The disc id of the FreeDB and CDDB databases, from the table of contents.
 uint32_t FreedbId(const TToc& toc);
+
+class TGrabbedDrive;
+
+/// A libburn source that reads one track of a medium in a grabbed drive (data blocks, or
+/// audio sectors of a CD), for copying it to another drive.
+burn_source* NewTrackReadSource(std::shared_ptr<TGrabbedDrive> drive, const TTocTrack& track);
 
 /// A libisofs data source reading through libburn. With a drive it borrows that grabbed
 /// drive; without one it grabs the drive at `address` while libisofs holds the source open.

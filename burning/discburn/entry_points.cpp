@@ -760,6 +760,10 @@ int32_t CreateImage(const db_char* imagePath) {
   return Guard([&] { Library().CreateImage(ToUtf8(imagePath)); });
 }
 
+int32_t CopyDisk(int32_t sourceDevice, int32_t targetDevice) {
+  return Guard([&] { Library().CopyDisk(sourceDevice, targetDevice); });
+}
+
 int32_t Erase(int32_t quick, int32_t eject) {
   return Guard([&] { Library().Erase(quick != 0, eject != 0); });
 }

@@ -76,7 +76,6 @@ int32_t GetMpegCount(int32_t* count) {
 int32_t EraseMpegByIndex(int32_t) { return NotSupported("EraseMpegByIndex"); }
 int32_t StopMpegAction(void) { return NotSupported("StopMpegAction"); }
 
-int32_t CopyDisk(int32_t, int32_t) { return NotSupported("CopyDisk"); }
 int32_t PlayAudioFile(const db_char*) { return NotSupported("PlayAudioFile"); }
 int32_t PlayAudioTrack(int32_t, int32_t) { return NotSupported("PlayAudioTrack"); }
 int32_t BurnDialog(void) { return NotSupported("BurnDialog"); }

@@ -763,7 +763,6 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
       {"GetMpegCount", [&](TOutputs& o) { return GetMpegCount(&o.I1); }, ints(1)},
       {"EraseMpegByIndex", [&](TOutputs&) { return EraseMpegByIndex(0); }, none},
       {"StopMpegAction", [&](TOutputs&) { return StopMpegAction(); }, none},
-      {"CopyDisk", [&](TOutputs&) { return CopyDisk(1, 2); }, none},
       {"PlayAudioFile", [&](TOutputs&) { return PlayAudioFile(p); }, none},
       {"PlayAudioTrack", [&](TOutputs&) { return PlayAudioTrack(-2, 1); }, none},
       {"BurnDialog", [&](TOutputs&) { return BurnDialog(); }, none},
@@ -1753,4 +1752,36 @@ TEST_F(DiscBurnTest, ReadsSectorsAndDataTracksAndRefusesCdOnlyReadsOnAFile) {
   EXPECT_EQ(ReadCDText(-1, &text), 14);
   EXPECT_EQ(text, 0);
   EXPECT_EQ(TextOf(14), "CD-Text is read from CDs only; the drive holds: stdio file");
+}
+
+// Copying a single-session data disc from one drive to another: the copy holds the source's
+// session block for block; a disc of two sessions and a copy onto itself are refused.
+TEST_F(DiscBurnTest, CopiesASingleSessionDiscToAnotherDrive) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  const fs::path gen = Genisoimage(Dir, Dir / "src");
+  const fs::path copy = Dir / "copy.iso";
+  WriteRandom(copy, 4 * 1024 * 1024, 71);  // an older, longer image at the target
+  const char16_t source = UsePseudoDrive("stdio:" + gen.string());
+  const char16_t target = UsePseudoDrive("stdio:" + copy.string());
+  const int32_t from = source - u'A' + 1, to = target - u'A' + 1;
+  EXPECT_EQ(CopyDisk(from, from), InvalidArgumentCode);
+  ASSERT_OK(CopyDisk(from, to));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+  ASSERT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  const auto toc = XorrisoToc(gen);
+  ASSERT_EQ(toc.size(), 1u);
+  const std::string original = ReadAll(gen);
+  EXPECT_TRUE(ReadAll(copy) == original.substr(0, static_cast<size_t>(toc[0].Sectors) * 2048));
+  const fs::path x = ExtractSession(copy, 0, Dir / "x");
+  EXPECT_TRUE(ReadAll(x / "long.bin") == ReadAll(f.LongName));
+  EXPECT_TRUE(ReadAll(x / "clip.mkv") == ReadAll(f.InFolder));
+
+  const fs::path grown = Dir / "grown.iso";
+  const std::string grownTarget = Quote("stdio:" + grown.string());
+  Shell("xorriso -outdev " + grownTarget + " -map " + Quote(f.Plain.string()) +
+        " /a -commit 2>&1 && xorriso -dev " + grownTarget + " -map " + Quote(f.LongName.string()) +
+        " /b -commit 2>&1");
+  const char16_t twoSessions = UsePseudoDrive("stdio:" + grown.string());
+  EXPECT_EQ(CopyDisk(twoSessions - u'A' + 1, to), InvalidArgumentCode);
+  EXPECT_EQ(TextOf(InvalidArgumentCode), "Only single-session discs are copied; this one holds 2");
 }
