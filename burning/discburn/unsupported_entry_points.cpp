@@ -1,6 +1,7 @@
-// Entry points of operations this system cannot do with libburn and libisofs (audio CD,
-// CD-Text and tags, video CD, reading discs back, copying, verifying, dialogs, language
-// files). Each zeroes its outputs, answers code::NotSupported with
+// Entry points of operations this system cannot do with libburn and libisofs: UDF (and so
+// DVD-Video and Blu-ray), video CDs (their MPEG files), region codes, Unicode CD-Text, raw
+// writing, track indexes and ISRCs (sub-channel data), CDDB tag lookups, playing audio and
+// the library's own dialogs. Each zeroes its outputs, answers code::NotSupported with
 // "Not supported on this system: <name>" and starts no job, so no done callback follows.
 
 #include <cstring>

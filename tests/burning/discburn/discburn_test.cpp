@@ -1,6 +1,6 @@
 // libdiscburn.so end to end: projects burned through libburn's stdio: pseudo-drives (image
-// files, /dev/null, a write-only file that can be erased) and read back with bsdtar and
-// isoinfo; the C entry points are called as the burning component calls them.
+// files, /dev/null, a write-only file that can be erased) and read back with bsdtar, isoinfo
+// and xorriso; the C entry points are called as the burning component calls them.
 
 #include <fcntl.h>
 #include <sys/stat.h>
