@@ -160,8 +160,8 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
         if (setup.IsoSource && iso_ring_buffer_get_status(setup.IsoSource, &ringSize, &ringFree) >= 0 &&
             ringSize > 0)
           cache = static_cast<float>(100.0 * (ringSize - ringFree) / ringSize);
-        FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize, FGeneration);
-        if (IsClosing(s) && !finalized && !FAbort) {
+        if (!setup.Quiet) FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize, FGeneration);
+        if (IsClosing(s) && !finalized && !FAbort && !setup.Quiet) {
           finalized = true;
           FCallbacks.Finalize(FGeneration);
         }
@@ -220,7 +220,7 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
     }
     if (!error.empty() && !setup.KeepOnFailure) std::remove(setup.ImageFile.c_str());
   }
-  if (error.empty()) {
+  if (error.empty() && !setup.Quiet) {
     FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize, FGeneration);
     if (!finalized) FCallbacks.Finalize(FGeneration);
   }
@@ -233,16 +233,39 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
   return error;
 }
 
+void TBurnJob::SetCopies(int count, TCopySetup next, std::string scratch) {
+  FCopies = count;
+  FNextCopy = std::move(next);
+  FScratch = std::move(scratch);
+}
+
 void TBurnJob::RunWrite() {
   // Several drives are written one after the other; each failure is named with its drive.
   std::string errors;
-  for (auto& setup : FSetups) {
-    std::string error = FAbort ? std::string(AbortedText) : WriteOne(setup);
-    if (error.empty()) continue;
-    if (FSetups.size() > 1) error = setup.DriveName + ": " + error;
+  auto note = [&](std::string error, const std::string& drive, bool named) {
+    if (error.empty()) return;
+    if (named) error = drive + ": " + error;
     if (errors.find(error) == std::string::npos) errors += (errors.empty() ? "" : "\n") + error;
-  }
+  };
+  for (auto& setup : FSetups)
+    note(FAbort ? std::string(AbortedText) : WriteOne(setup), setup.DriveName, FSetups.size() > 1);
   FSetups.clear();
+  for (int copy = 1; copy <= FCopies && errors.empty(); ++copy) {
+    if (FAbort) {
+      note(AbortedText, "", false);
+      break;
+    }
+    try {
+      FSetups = FNextCopy(copy, FAbort);
+    } catch (const EDiscBurn& e) {
+      note(e.what(), "", false);
+      break;
+    }
+    for (auto& setup : FSetups)
+      note(FAbort ? std::string(AbortedText) : WriteOne(setup), setup.DriveName, FSetups.size() > 1);
+    FSetups.clear();
+  }
+  if (!FScratch.empty()) std::remove(FScratch.c_str());
   if (FOnEnding) FOnEnding();
   FCallbacks.BurnDone(errors, FGeneration);
   FCallbacks.JobDone(FGeneration);

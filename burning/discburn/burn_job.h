@@ -25,6 +25,7 @@ class TCallbackHub;
 struct TWriteSetup {
   std::unique_ptr<TGrabbedDrive> Drive;
   std::string DriveName;  // in failure texts when several drives are written
+  bool Quiet = false;     // a step of the job that reports no progress of its own
   TBurnWriteOptsPtr Options;
   TBurnDiscPtr Disc;
   burn_track* Track = nullptr;     // owned by Disc
@@ -53,6 +54,10 @@ class TBurnJob {
   static std::unique_ptr<TBurnJob> Task(TTask task, TCallbackHub& callbacks);
   ~TBurnJob();
 
+  /// After its own writes the job writes copies 1..count, each set up by `next` on the job
+  /// thread; `scratch` (the image the copies are written from) is removed at the end.
+  using TCopySetup = std::function<std::vector<TWriteSetup>(int copy, const std::atomic<bool>& abort)>;
+  void SetCopies(int count, TCopySetup next, std::string scratch);
   /// Starts the thread; `onEnding` runs on it just before the done callbacks.
   void Start(std::function<void()> onEnding);
   /// Asks a write job to stop; returns at once. False for an erase, which cannot be stopped.
@@ -84,6 +89,9 @@ class TBurnJob {
   std::vector<TWriteSetup> FSetups;
   std::unique_ptr<TGrabbedDrive> FEraseDrive;
   TTask FTask;
+  int FCopies = 0;
+  TCopySetup FNextCopy;
+  std::string FScratch;
   std::vector<TLibraryMessage> FMessages;
   std::function<void()> FOnEnding;
 

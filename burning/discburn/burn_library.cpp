@@ -1408,6 +1408,8 @@ void TBurnLibrary::CloseDisc(int32_t device) {
 // ---- option blocks ----
 
 void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
+  // A running job reads the options for each of its copies.
+  if (FBusy) throw EDiscBurn(code::Busy);
   const int32_t previous = Options.WriteMethod;
   Options = block;
   if (block.WriteMethod == DB_WM_DAO96) {
@@ -1673,9 +1675,7 @@ int64_t TBurnLibrary::ImageSize() {
   return size;
 }
 
-void TBurnLibrary::CheckSupportedOptions() const {
-  if (Options.Copies > 1) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "several copies");
-}
+void TBurnLibrary::CheckSupportedOptions() const {}
 
 TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
                                      const std::shared_ptr<TGrabbedDrive>& copyFrom) {
@@ -1940,7 +1940,61 @@ void TBurnLibrary::Prepare() {
 void TBurnLibrary::Burn() {
   CheckIdle();
   CheckProjectReady();
-  StartJob(TBurnJob::Write(SetupForBurnDevices(""), FCallbacks));
+  if (Options.Copies <= 1) return StartJob(TBurnJob::Write(SetupForBurnDevices(""), FCallbacks));
+  // Several copies: the image is written once to a scratch file, then from it to the burn
+  // devices once per copy; between copies a drive ejects its disc and waits for a blank one.
+  if (IsAudioProject() || (FBase && FBase->Continue))
+    throw EDiscBurn(code::InvalidArgument, "Several copies are made of new data discs only");
+  SetupForBurnDevices("");  // checks every drive before anything is written
+  struct TTarget {
+    std::string Address, Name;
+    int64_t Capacity;
+  };
+  std::vector<TTarget> targets;
+  for (int index : BurnDeviceIndexes())
+    targets.push_back({FDevices[index].Address, DeviceName(index), FDevices[index].Capacity});
+  static int scratchCount = 0;
+  const std::string scratch = TempPath() + "/discburn-copy-" + std::to_string(getpid()) + "-" +
+                              std::to_string(++scratchCount) + ".iso";
+  std::vector<TWriteSetup> image;
+  image.push_back(SetupWrite("stdio:" + scratch, 0, ""));
+  image.back().Quiet = true;
+  image.back().Verify = nullptr;
+  auto job = TBurnJob::Write(std::move(image), FCallbacks);
+  const int copies = Options.Copies;
+  TCallbackHub& callbacks = FCallbacks;
+  job->SetCopies(
+      copies,
+      [this, targets, scratch, copies, &callbacks](int copy, const std::atomic<bool>& abort) {
+        std::vector<TWriteSetup> setups;
+        for (const auto& t : targets) {
+          bool asked = false;
+          for (;;) {
+            try {
+              setups.push_back(SetupWrite(t.Address, t.Capacity, scratch));
+              break;
+            } catch (const EDiscBurn& e) {
+              // A drive (not a file) whose medium was written waits for the next one.
+              const bool waiting = (e.Code() == code::MediumNotWritable || e.Code() == code::NoMedium) &&
+                                   t.Address.rfind("stdio:", 0) != 0;
+              if (!waiting) throw;
+            }
+            if (!asked)
+              callbacks.InfoText("Insert a blank disc into " + t.Name + " for copy " + std::to_string(copy) +
+                                     " of " + std::to_string(copies),
+                                 DB_INFO);
+            asked = true;
+            for (int i = 0; i < 10 && !abort; ++i) usleep(100 * 1000);
+            if (abort) throw EDiscBurn(code::Failed, TBurnJob::AbortedText);
+          }
+          setups.back().DriveName = t.Name;
+          // The written disc leaves the drive, so the next copy finds a fresh one.
+          if (copy < copies && setups.back().Drive->Role() == 1) setups.back().Drive->SetEjectOnRelease(true);
+        }
+        return setups;
+      },
+      scratch);
+  StartJob(std::move(job));
 }
 
 void TBurnLibrary::BurnISO(const std::string& isoPath) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "burning/discburn/audio_disc.h"
+#include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_job.h"
 #include "burning/discburn/callback_hub.h"
 #include "burning/discburn/disc_reader.h"
@@ -164,7 +165,10 @@ class TBurnLibrary {
   void SetISO(const DBISOBlock& block);
   void SetCompress(const DBCompressEncryptBlock& block);
   bool Verify() const { return FVerify; }
-  void SetVerify(bool verify) { FVerify = verify; }
+  void SetVerify(bool verify) {
+    if (FBusy) throw EDiscBurn(code::Busy);  // read by a running job's copies
+    FVerify = verify;
+  }
 
   // Jobs
   void Prepare();

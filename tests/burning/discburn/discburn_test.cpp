@@ -1785,3 +1785,37 @@ TEST_F(DiscBurnTest, CopiesASingleSessionDiscToAnotherDrive) {
   EXPECT_EQ(CopyDisk(twoSessions - u'A' + 1, to), InvalidArgumentCode);
   EXPECT_EQ(TextOf(InvalidArgumentCode), "Only single-session discs are copied; this one holds 2");
 }
+
+// Copies above 1: the image is made once and written to every burn device once per copy, each
+// write verified; the scratch image is gone afterwards.
+TEST_F(DiscBurnTest, SeveralCopiesAreWrittenFromOneImageAndVerified) {
+  const TFixtureFiles f = MakeFixtures(Dir);
+  TVerifyLog log;
+  log.Register();
+  const fs::path scratchDir = Dir / "tmp";
+  fs::create_directories(scratchDir);
+  const std::u16string tmp = W(scratchDir.string());
+  ASSERT_OK(SetTmpPath(tmp.c_str()));
+  const fs::path first = Dir / "first.iso", second = Dir / "second.iso";
+  const char16_t a = UsePseudoDrive("stdio:" + first.string());
+  const std::u16string secondAddress = W("stdio:" + second.string());
+  ASSERT_OK(AddPseudoDrive(secondAddress.c_str(), 0));
+  ASSERT_OK(AddBurnDevice(static_cast<char16_t>(a + 1)));
+  DataProject(3, "COPIES");
+  AddFixtures(*this, f);
+  DBOptionsBlock options;
+  ASSERT_OK(GetOptions(&options));
+  options.Copies = 2;
+  options.VerifyAfterBurn = 1;
+  ASSERT_OK(SetOptions(options));
+  BurnAndWait(Rec, 1);
+  EXPECT_EQ(Rec.BurnDone, 1);
+  EXPECT_EQ(Rec.Finalize, 4) << "two copies on each of two drives";
+  {
+    std::lock_guard<std::mutex> l(log.Lock);
+    EXPECT_EQ(log.Done, (std::vector<int32_t>{0, 0, 0, 0}));
+  }
+  ExpectImageHolds(first, Dir / "one", f);
+  ExpectImageHolds(second, Dir / "two", f);
+  EXPECT_TRUE(fs::is_empty(scratchDir)) << "the scratch image is removed";
+}
