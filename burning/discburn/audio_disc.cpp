@@ -220,7 +220,7 @@ void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
   std::vector<char> buffer(AudioSectorBytes * 64);
   for (size_t i = 0; i < disc.Tracks.size(); ++i) {
     const TAudioTrack& t = disc.Tracks[i];
-    char number[8];
+    char number[24];
     std::snprintf(number, sizeof number, "%02zu", i + 1);
     cue += std::string("  TRACK ") + number + " AUDIO\n";
     if (!t.Title.empty()) cue += "    TITLE " + Quoted(t.Title) + "\n";

@@ -797,7 +797,7 @@ void TBurnLibrary::AddCueSheet(const std::string& cuePath) {
   burn_session_free(session);
   PumpMessages();
   for (size_t i = 0; i < sizes.size(); ++i) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "Track %02zu", i + 1);
     TProjectNode& node = FProject.AddImported(const_cast<TProjectNode&>(FProject.Root()), name, false,
                                               sizes[i], time(nullptr), "");
