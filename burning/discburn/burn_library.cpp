@@ -455,8 +455,11 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
       if (status == BURN_DISC_APPENDABLE && burn_disc_get_msc1(d, &msc1) > 0) info.UsedSectors = msc1;
     }
     info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
-    info.SessionCount = status == BURN_DISC_BLANK ? 0 : 1;
-    info.TrackCount = info.SessionCount;
+    // Sessions and tracks as the table of contents has them (found from the volume descriptors
+    // on overwritable media and files, which libburn reports blank).
+    const TToc toc = ReadToc(d);
+    info.SessionCount = toc.SessionCount;
+    info.TrackCount = static_cast<int32_t>(toc.Tracks.size());
     info.MaxWriteSpeed = drive.Role() == 1 ? burn_drive_get_write_speed(d) : 0;
     info.MaxReadSpeed = drive.Role() == 1 ? burn_drive_get_read_speed(d) : 0;
     char* productId = nullptr;

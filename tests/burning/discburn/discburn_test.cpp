@@ -1229,6 +1229,10 @@ TEST_F(DiscBurnTest, SessionsAndTracksOfATwoSessionImage) {
   EXPECT_EQ(SessionFiles(1), (std::set<std::string>{"/a/one.bin"}));
   EXPECT_EQ(SessionFiles(2), (std::set<std::string>{"/a/one.bin", "/b/two.bin"}));
   EXPECT_EQ(SessionFiles(-1), SessionFiles(2)) << "-1 and 0 name the newest session";
+  DBMediumInfo medium;
+  ASSERT_OK(GetMediumInformation(-1, &medium));
+  EXPECT_EQ(+medium.SessionCount, 2);
+  EXPECT_EQ(+medium.TrackCount, 2);
   db_handle h = 0;
   ASSERT_OK(OpenDiskSession(-1, 1, &h, 0));
   ExpectSessionMatchesXorriso(h, two, "-load session 1");
@@ -1724,6 +1728,15 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   EXPECT_EQ(tracks.at("/Track 02").Size, 75 * 2352);
   EXPECT_EQ(Prepare(), 14);
   EXPECT_EQ(TextOf(14), refusal);
+
+  // A mixed-mode CD: the root's WAV files are its audio tracks, the other files its data track.
+  ASSERT_OK(CreateProject(DB_PT_MIXED_MODE, -1));
+  ASSERT_OK(Add(one));
+  ASSERT_OK(Add(wrongRate));  // not in the CD's format: a data file
+  EXPECT_GT(ImageSize(), 0);
+  EXPECT_EQ(Prepare(), 14);
+  EXPECT_EQ(TextOf(14), refusal);
+  EXPECT_EQ(CreateImage(cuePath.c_str()), InvalidArgumentCode) << "a mixed-mode CD has no image file";
   EXPECT_EQ(Rec.BurnDone, 1);
 }
 
