@@ -26,6 +26,10 @@ std::string DefaultText(int32_t resultCode) {
     case code::NoJob: return "No job is running";
     case code::NoSpeedInformation: return "The drive reports no speed information";
     case code::InvalidHandle: return "Invalid handle";
+    case code::NotBootable:
+      return "The disc session is not bootable";
+    case code::VerifyFailed:
+      return "The data on the medium differ from the source files";
     case code::NotSupported: return "Not supported on this system";
     default: return "Unknown error " + std::to_string(resultCode);
   }

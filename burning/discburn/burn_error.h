@@ -32,6 +32,8 @@ constexpr int32_t Busy = 24;              // a job is running
 constexpr int32_t NoJob = 25;             // nothing to abort
 constexpr int32_t NoSpeedInformation = 26;
 constexpr int32_t InvalidHandle = 27;
+constexpr int32_t NotBootable = 28;       // the session has no El Torito boot record
+constexpr int32_t VerifyFailed = 29;      // the copy on the medium differs from the source
 constexpr int32_t NotSupported = 50;      // "Not supported on this system: " + name
 }  // namespace code
 

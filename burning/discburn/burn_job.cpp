@@ -24,10 +24,10 @@ bool IsClosing(burn_drive_status s) {
 
 }  // namespace
 
-std::unique_ptr<TBurnJob> TBurnJob::Write(TWriteSetup setup, TCallbackHub& callbacks) {
+std::unique_ptr<TBurnJob> TBurnJob::Write(std::vector<TWriteSetup> setups, TCallbackHub& callbacks) {
   std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
   job->FGeneration = callbacks.Generation();
-  job->FSetup = std::move(setup);
+  job->FSetups = std::move(setups);
   return job;
 }
 
@@ -40,6 +40,13 @@ std::unique_ptr<TBurnJob> TBurnJob::Erase(std::unique_ptr<TGrabbedDrive> drive, 
   return job;
 }
 
+std::unique_ptr<TBurnJob> TBurnJob::Task(TTask task, TCallbackHub& callbacks) {
+  std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
+  job->FGeneration = callbacks.Generation();
+  job->FTask = std::move(task);
+  return job;
+}
+
 TBurnJob::~TBurnJob() {
   FAbort = true;
   FWake.notify_all();
@@ -49,8 +56,15 @@ TBurnJob::~TBurnJob() {
 void TBurnJob::Start(std::function<void()> onEnding) {
   FOnEnding = std::move(onEnding);
   FThread = std::thread([this] {
-    if (FErase) RunErase();
-    else RunWrite();
+    if (FErase) {
+      RunErase();
+    } else if (FTask) {
+      FTask(FGeneration, FAbort);
+      if (FOnEnding) FOnEnding();
+      FCallbacks.JobDone(FGeneration);
+    } else {
+      RunWrite();
+    }
     FExited = true;
   });
 }
@@ -104,15 +118,15 @@ void TBurnJob::StartLibburn(const std::function<void()>& start, burn_drive* driv
   }
 }
 
-void TBurnJob::RunWrite() {
+std::string TBurnJob::WriteOne(TWriteSetup& setup) {
   std::string error;
   bool started = false;
-  burn_drive* drive = FSetup.Drive->Drive();
-  const double imageSize = static_cast<double>(FSetup.ImageSize);
+  burn_drive* drive = setup.Drive->Drive();
+  const double imageSize = static_cast<double>(setup.ImageSize);
 
   // A source that vanished or became unreadable since it was added fails the job by name;
   // libisofs alone would write zeros in its place.
-  for (const auto& path : FSetup.SourceFiles) {
+  for (const auto& path : setup.SourceFiles) {
     int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) {
       error = "Source file cannot be read: " + path;
@@ -123,7 +137,7 @@ void TBurnJob::RunWrite() {
 
   bool finalized = false;
   if (error.empty() && !FAbort) {
-    StartLibburn([&] { burn_disc_write(FSetup.Options.get(), FSetup.Disc.get()); }, drive);
+    StartLibburn([&] { burn_disc_write(setup.Options.get(), setup.Disc.get()); }, drive);
     started = true;
     bool cancelled = false;
     while (true) {
@@ -143,11 +157,11 @@ void TBurnJob::RunWrite() {
                 : 0.f;
         float cache = 0.f;
         size_t ringSize = 0, ringFree = 0;
-        if (FSetup.IsoSource && iso_ring_buffer_get_status(FSetup.IsoSource, &ringSize, &ringFree) >= 0 &&
+        if (setup.IsoSource && iso_ring_buffer_get_status(setup.IsoSource, &ringSize, &ringFree) >= 0 &&
             ringSize > 0)
           cache = static_cast<float>(100.0 * (ringSize - ringFree) / ringSize);
-        FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize, FGeneration);
-        if (IsClosing(s) && !finalized && !FAbort) {
+        if (!setup.Quiet) FCallbacks.Process(percent, deviceBuffer, cache, written, imageSize, FGeneration);
+        if (IsClosing(s) && !finalized && !FAbort && !setup.Quiet) {
           finalized = true;
           FCallbacks.Finalize(FGeneration);
         }
@@ -182,26 +196,78 @@ void TBurnJob::RunWrite() {
   }
 
   off_t readBytes = 0, writtenBytes = 0;
-  if (FSetup.Track) burn_track_get_counters(FSetup.Track, &readBytes, &writtenBytes);
-  FSetup.Drive.reset();  // release the drive before the file is touched and before reporting
-
-  if (!FSetup.ImageFile.empty() && started) {
-    if (error.empty()) {
-      // libburn writes from the start of the file and leaves a longer old file's tail.
-      const off_t size = writtenBytes > 0 ? writtenBytes : static_cast<off_t>(FSetup.ImageSize);
-      if (truncate(FSetup.ImageFile.c_str(), size) != 0)
-        error = "The image file cannot be cut to its size: " + FSetup.ImageFile + " (" + std::strerror(errno) + ")";
+  if (setup.Track) burn_track_get_counters(setup.Track, &readBytes, &writtenBytes);
+  if (error.empty() && !setup.Head.empty()) {
+    // The volume descriptors at the start now lead to the new session (and through it to
+    // the earlier ones).
+    if (burn_random_access_write(drive, 0, setup.Head.data(), static_cast<off_t>(setup.Head.size()), 1) <=
+        0) {
+      Pump();
+      error = WorstText(FMessages, severity::Sorry);
+      if (error.empty()) error = "The start of the medium cannot be written";
     }
-    if (!error.empty()) std::remove(FSetup.ImageFile.c_str());
   }
-  if (error.empty()) {
+  setup.Drive.reset();  // release the drive before the file is touched and before reporting
+
+  if (!setup.ImageFile.empty() && started) {
+    if (error.empty()) {
+      // libburn writes from the session's start and leaves a longer old file's tail.
+      const off_t size =
+          setup.StartByte + (writtenBytes > 0 ? writtenBytes : static_cast<off_t>(setup.ImageSize));
+      if (truncate(setup.ImageFile.c_str(), size) != 0)
+        error = "The image file cannot be cut to its size: " + setup.ImageFile + " (" + std::strerror(errno) +
+                ")";
+    }
+    if (!error.empty() && !setup.KeepOnFailure) std::remove(setup.ImageFile.c_str());
+  }
+  if (error.empty() && !setup.Quiet) {
     FCallbacks.Process(100.f, 0.f, 0.f, imageSize, imageSize, FGeneration);
     if (!finalized) FCallbacks.Finalize(FGeneration);
   }
-  FSetup.Disc.reset();
-  FSetup.Options.reset();
+  if (error.empty() && setup.Verify) {
+    error = setup.Verify(FGeneration, FAbort);
+    if (FAbort) error = AbortedText;
+  }
+  setup.Disc.reset();
+  setup.Options.reset();
+  return error;
+}
+
+void TBurnJob::SetCopies(int count, TCopySetup next, std::string scratch) {
+  FCopies = count;
+  FNextCopy = std::move(next);
+  FScratch = std::move(scratch);
+}
+
+void TBurnJob::RunWrite() {
+  // Several drives are written one after the other; each failure is named with its drive.
+  std::string errors;
+  auto note = [&](std::string error, const std::string& drive, bool named) {
+    if (error.empty()) return;
+    if (named) error = drive + ": " + error;
+    if (errors.find(error) == std::string::npos) errors += (errors.empty() ? "" : "\n") + error;
+  };
+  for (auto& setup : FSetups)
+    note(FAbort ? std::string(AbortedText) : WriteOne(setup), setup.DriveName, FSetups.size() > 1);
+  FSetups.clear();
+  for (int copy = 1; copy <= FCopies && errors.empty(); ++copy) {
+    if (FAbort) {
+      note(AbortedText, "", false);
+      break;
+    }
+    try {
+      FSetups = FNextCopy(copy, FAbort);
+    } catch (const EDiscBurn& e) {
+      note(e.what(), "", false);
+      break;
+    }
+    for (auto& setup : FSetups)
+      note(FAbort ? std::string(AbortedText) : WriteOne(setup), setup.DriveName, FSetups.size() > 1);
+    FSetups.clear();
+  }
+  if (!FScratch.empty()) std::remove(FScratch.c_str());
   if (FOnEnding) FOnEnding();
-  FCallbacks.BurnDone(error, FGeneration);
+  FCallbacks.BurnDone(errors, FGeneration);
   FCallbacks.JobDone(FGeneration);
 }
 

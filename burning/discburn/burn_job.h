@@ -24,6 +24,8 @@ class TCallbackHub;
 /// What a write job needs, set up and checked by the library before the job starts.
 struct TWriteSetup {
   std::unique_ptr<TGrabbedDrive> Drive;
+  std::string DriveName;  // in failure texts when several drives are written
+  bool Quiet = false;     // a step of the job that reports no progress of its own
   TBurnWriteOptsPtr Options;
   TBurnDiscPtr Disc;
   burn_track* Track = nullptr;     // owned by Disc
@@ -31,6 +33,12 @@ struct TWriteSetup {
   int64_t ImageSize = 0;
   std::vector<std::string> SourceFiles;  // read by the image, checked again before writing
   std::string ImageFile;  // the regular file written (truncated after, removed on failure), or ""
+  bool KeepOnFailure = false;  // the file held earlier sessions: never removed
+  int64_t StartByte = 0;       // where the session starts on random-access media and files
+  std::vector<char> Head;      // written to the first 64 KiB after the session (libisofs fills it)
+  /// Run on the job thread after a successful write, once the drive is released: "" or the
+  /// job's failure text.
+  std::function<std::string(uint64_t generation, const std::atomic<bool>& abort)> Verify;
 };
 
 class TBurnJob {
@@ -38,10 +46,18 @@ class TBurnJob {
   /// The text a job stopped by Abort ends with.
   static constexpr const char* AbortedText = "Burning aborted by the user";
 
-  static std::unique_ptr<TBurnJob> Write(TWriteSetup setup, TCallbackHub& callbacks);
+  /// Writes each setup in turn (one per drive), then fires one BurnDone and JobDone.
+  static std::unique_ptr<TBurnJob> Write(std::vector<TWriteSetup> setups, TCallbackHub& callbacks);
   static std::unique_ptr<TBurnJob> Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks);
+  /// A job that runs `task` and then fires JobDone; the task fires its own done callback.
+  using TTask = std::function<void(uint64_t generation, const std::atomic<bool>& abort)>;
+  static std::unique_ptr<TBurnJob> Task(TTask task, TCallbackHub& callbacks);
   ~TBurnJob();
 
+  /// After its own writes the job writes copies 1..count, each set up by `next` on the job
+  /// thread; `scratch` (the image the copies are written from) is removed at the end.
+  using TCopySetup = std::function<std::vector<TWriteSetup>(int copy, const std::atomic<bool>& abort)>;
+  void SetCopies(int count, TCopySetup next, std::string scratch);
   /// Starts the thread; `onEnding` runs on it just before the done callbacks.
   void Start(std::function<void()> onEnding);
   /// Asks a write job to stop; returns at once. False for an erase, which cannot be stopped.
@@ -58,6 +74,8 @@ class TBurnJob {
   /// Starts libburn's operation and waits until it runs (or ended at once).
   void StartLibburn(const std::function<void()>& start, burn_drive* drive);
   void RunWrite();
+  /// One drive's write: "" or its failure text.
+  std::string WriteOne(TWriteSetup& setup);
   void RunErase();
   /// Fires InfoText for the queued messages and keeps them for the verdict.
   void Pump();
@@ -68,8 +86,12 @@ class TBurnJob {
   uint64_t FGeneration = 0;  // of the callbacks registered when the job started
   bool FErase = false;
   bool FQuick = true;
-  TWriteSetup FSetup;
+  std::vector<TWriteSetup> FSetups;
   std::unique_ptr<TGrabbedDrive> FEraseDrive;
+  TTask FTask;
+  int FCopies = 0;
+  TCopySetup FNextCopy;
+  std::string FScratch;
   std::vector<TLibraryMessage> FMessages;
   std::function<void()> FOnEnding;
 

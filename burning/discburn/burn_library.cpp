@@ -7,11 +7,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <set>
 
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_libs.h"
 #include "burning/discburn/library_messages.h"
 #include "burning/discburn/utf16.h"
+#include "burning/discburn/verifier.h"
 
 namespace discburn {
 
@@ -28,6 +32,9 @@ constexpr int CodeTAO = 1, CodeSAO = 2, CodeRAW = 3, CodeTestWrite = 4, CodeImag
 }  // namespace cap
 
 constexpr const char* ImageWriterKey = "<image writer>";
+// Names of the El Torito boot image and catalog in the root of a bootable disc (hidden there).
+constexpr const char* BootImageName = "boot.img";
+constexpr const char* BootCatalogName = "boot.cat";
 
 std::string KeyOf(const TDevice& d) { return d.ImageWriter ? ImageWriterKey : d.Address; }
 
@@ -119,15 +126,22 @@ void TBurnLibrary::ResetState() {
   FImageDevice = false;
   FTempPath.clear();
   FImagePath.clear();
+  FLanguage.clear();
+  FAudioTitle.clear();
+  FAudioPerformer.clear();
+  FCueFile.clear();
   FScanned.clear();
   FPseudo.clear();
   FDevices.clear();
   FBurnKey.clear();
+  FExtraBurnKeys.clear();
   FReadKey.clear();
   FWriteSpeed = FReadSpeed = 0;
   FLastProfile = 0;
   FProjectType = DB_PT_NONE;
   FProject.Clear();
+  FBase.reset();
+  FDiscSessions.clear();
   FSessions.clear();
   FDirectories.clear();
   FCapabilities.clear();
@@ -172,6 +186,7 @@ void TBurnLibrary::Initialize(int32_t aspiType, bool imageDevice) {
   }
   if (FInitialized) DeInitialize();
   ResetState();
+  FCallbacks.ClearLog();
   FImageDevice = imageDevice;
   BuildDevices();
   TakeLibraryMessages();
@@ -264,6 +279,10 @@ void TBurnLibrary::BuildDevices() {
       }
   }
   if (!FReadKey.empty() && !hasKey(FReadKey)) FReadKey.clear();
+  FExtraBurnKeys.erase(
+      std::remove_if(FExtraBurnKeys.begin(), FExtraBurnKeys.end(),
+                     [&](const std::string& key) { return !hasKey(key) || key == FBurnKey; }),
+      FExtraBurnKeys.end());
 }
 
 void TBurnLibrary::RescanDevices() {
@@ -365,6 +384,7 @@ int TBurnLibrary::DeviceIndex(int32_t device) const {
 void TBurnLibrary::SetBurnDevice(int32_t letter) {
   CheckIdle();
   FBurnKey = KeyOf(FDevices[IndexOfLetter(letter)]);
+  FExtraBurnKeys.clear();
   FWriteSpeed = 0;
 }
 
@@ -375,9 +395,13 @@ void TBurnLibrary::SetReadDevice(int32_t letter) {
 
 std::string TBurnLibrary::BurnDeviceLetters() const {
   CheckInitialized();
-  for (size_t i = 0; i < FDevices.size(); ++i)
-    if (KeyOf(FDevices[i]) == FBurnKey) return std::string(1, static_cast<char>('A' + i));
-  return {};
+  std::string letters;
+  try {
+    for (int index : BurnDeviceIndexes()) letters += static_cast<char>('A' + index);
+  } catch (const EDiscBurn&) {
+    // no burn device
+  }
+  return letters;
 }
 
 std::string TBurnLibrary::DeviceName(int index) const {
@@ -431,8 +455,11 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
       if (status == BURN_DISC_APPENDABLE && burn_disc_get_msc1(d, &msc1) > 0) info.UsedSectors = msc1;
     }
     info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
-    info.SessionCount = status == BURN_DISC_BLANK ? 0 : 1;
-    info.TrackCount = info.SessionCount;
+    // Sessions and tracks as the table of contents has them (found from the volume descriptors
+    // on overwritable media and files, which libburn reports blank).
+    const TToc toc = ReadToc(d);
+    info.SessionCount = toc.SessionCount;
+    info.TrackCount = static_cast<int32_t>(toc.Tracks.size());
     info.MaxWriteSpeed = drive.Role() == 1 ? burn_drive_get_write_speed(d) : 0;
     info.MaxReadSpeed = drive.Role() == 1 ? burn_drive_get_read_speed(d) : 0;
     char* productId = nullptr;
@@ -569,22 +596,59 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
   CheckInitialized();
   // A plain data disc and the ISO/UDF bridge both become ISO 9660 + Joliet + Rock Ridge:
   // libisofs has no UDF writer.
-  if (type != DB_PT_DATA && type != DB_PT_ISO_UDF) {
+  const bool audio = type == DB_PT_AUDIO || type == DB_PT_CUE || type == DB_PT_MIXED_MODE;
+  if (audio && session != -1)
+    throw EDiscBurn(code::InvalidArgument, "An audio CD is written whole: it cannot be continued");
+  if (type != DB_PT_DATA && type != DB_PT_ISO_UDF && !audio) {
     static const char* names[] = {"audio CD",      "CUE sheet",       "data",   "video CD", "super video CD",
                                   "DVD-Video",     "UDF DVD",         "ISO/UDF", "Blu-ray",  "mixed mode CD",
                                   "raw disc",      "no project"};
     const std::string name = type >= 0 && type < 12 ? names[type] : "project type " + std::to_string(type);
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + name + " projects");
   }
-  if (session != -1)
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "continuing a disc session");
+  std::optional<TImportBase> base;
+  TProjectTree project;
+  if (session != -1) {
+    // The project starts as the tree of the session it continues; its files stay where they are.
+    CheckIdle();
+    const int index = DeviceIndex(-1);
+    SetErrorDevice(index);
+    const std::string address = FDevices[index].Address;
+    TGrabbedDrive drive(address);
+    const TToc toc = ReadToc(drive.Drive());
+    const int number = toc.SessionNumber(session);
+    IsoDataSource* source = NewDriveDataSource(address, drive.Drive());
+    TIsoImagePtr image;
+    try {
+      image = ImportSession(source, toc.Session(number).first);
+    } catch (...) {
+      iso_data_source_unref(source);
+      throw;
+    }
+    iso_data_source_unref(source);
+    base = TImportBase{address, "", toc.Session(number).first, true};
+    std::swap(project, FProject);
+    try {
+      ImportIntoProject(image.get());
+    } catch (...) {
+      std::swap(project, FProject);
+      throw;
+    }
+    PumpMessages();
+  } else {
+    FProject.Clear();
+  }
   FProjectType = type;
-  FProject.Clear();
+  FBase = base;
+  FAudioTitle.clear();
+  FAudioPerformer.clear();
+  FCueFile.clear();
 }
 
 void TBurnLibrary::DeleteProject() {
   CheckInitialized();
   FProjectType = DB_PT_NONE;
+  FBase.reset();
   FProject.Clear();
 }
 
@@ -600,7 +664,27 @@ TProjectTree& TBurnLibrary::Project() {
 
 void TBurnLibrary::AddFile(const std::string& source, const std::string& folder, const std::string& name) {
   CheckDataProject();
-  const TProjectNode& node = FProject.AddSource(folder, source, name, true);
+  if (FProjectType == DB_PT_CUE) return AddCueSheet(source);
+  // An audio CD's tracks are WAV files in its root; a mixed-mode CD takes its root's WAV files
+  // as audio tracks and everything else as its data track.
+  std::optional<TWaveData> wave;
+  const bool root = TProjectTree::SplitPath(folder).empty();
+  if (FProjectType == DB_PT_AUDIO) {
+    if (!root) throw EDiscBurn(code::InvalidArgument, "The tracks of an audio CD are in its root folder");
+    wave = ReadWave(source);
+  } else if (FProjectType == DB_PT_MIXED_MODE && root) {
+    try {
+      wave = ReadWave(source);
+    } catch (const EDiscBurn&) {
+      // a data file
+    }
+  }
+  TProjectNode& node = FProject.AddSource(folder, source, name, true);
+  if (wave) {
+    node.AudioTrack = true;
+    node.AudioOffset = wave->Offset;
+    node.Size = wave->Bytes;
+  }
   FCallbacks.AddFile(source, node.Name, DateTimeOf(node.MTime), static_cast<double>(node.Size));
 }
 
@@ -667,9 +751,114 @@ void TBurnLibrary::SetFileTimes(const std::string& path, const DBDiscDate* modif
   }
 }
 
+namespace {
+
+TProjectNode& ProjectEntry(TProjectTree& project, const std::string& path) {
+  TProjectNode* node = project.Find(path);
+  if (!node || !node->Parent)
+    throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
+  return *node;
+}
+
+}  // namespace
+
+void TBurnLibrary::SetFileAttributes(const std::string& path, uint32_t attributes) {
+  CheckDataProject();
+  TProjectNode& node = ProjectEntry(FProject, path);
+  if (node.Imported)
+    throw EDiscBurn(code::InvalidArgument, "The attributes of a file on the disc stay as they are: " + path);
+  node.Attributes = attributes & (DB_ATTR_READONLY | DB_ATTR_HIDDEN | DB_ATTR_SYSTEM | DB_ATTR_ARCHIVE);
+}
+
+void TBurnLibrary::SetFileUserParam(const std::string& path, int32_t param) {
+  CheckDataProject();
+  ProjectEntry(FProject, path).UserParam = param;
+}
+
+void TBurnLibrary::SetLanguage(const std::string& language, const std::string& file) {
+  CheckInitialized();
+  // The library's texts are English; the language is kept for the caller, its file only checked.
+  if (!file.empty() && access(file.c_str(), R_OK) != 0)
+    throw EDiscBurn(code::InvalidArgument, "Language file not found: " + file);
+  FLanguage = language;
+}
+
+void TBurnLibrary::AddCueSheet(const std::string& cuePath) {
+  if (!FProject.Empty()) throw EDiscBurn(code::InvalidArgument, "The project holds a CUE sheet already");
+  burn_session* session = burn_session_create();
+  std::vector<int64_t> sizes;
+  try {
+    const int count = SessionFromCue(session, cuePath);
+    int n = 0;
+    burn_track** tracks = burn_session_get_tracks(session, &n);
+    for (int i = 0; i < count && i < n; ++i)
+      sizes.push_back(static_cast<int64_t>(burn_track_get_sectors(tracks[i])) * AudioSectorBytes);
+  } catch (...) {
+    burn_session_free(session);
+    throw;
+  }
+  burn_session_free(session);
+  PumpMessages();
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Track %02zu", i + 1);
+    TProjectNode& node = FProject.AddImported(const_cast<TProjectNode&>(FProject.Root()), name, false,
+                                              sizes[i], time(nullptr), "");
+    node.Imported = false;
+    node.AudioTrack = true;
+    node.SourcePath = cuePath;
+    FCallbacks.AddFile(cuePath, name, DateTimeOf(node.MTime), static_cast<double>(node.Size));
+  }
+  FCueFile = cuePath;
+}
+
+bool TBurnLibrary::IsAudioProject() const {
+  return FProjectType == DB_PT_AUDIO || FProjectType == DB_PT_CUE || FProjectType == DB_PT_MIXED_MODE;
+}
+
+TAudioDisc TBurnLibrary::AudioDisc() const {
+  TAudioDisc disc;
+  disc.Title = FAudioTitle;
+  disc.Performer = FAudioPerformer;
+  for (const auto& node : FProject.Root().Children)
+    if (node->AudioTrack)
+      disc.Tracks.push_back(
+          {node->SourcePath, {node->AudioOffset, node->Size}, node->Title, node->Performer, node->Isrc});
+  return disc;
+}
+
+void TBurnLibrary::SetAudioProperty(const std::string& path, int32_t property, const std::string& value) {
+  CheckDataProject();
+  if (!IsAudioProject()) throw EDiscBurn(code::InvalidArgument, "The project is not an audio CD");
+  const bool disc = TProjectTree::SplitPath(path).empty();
+  TProjectNode* node = disc ? nullptr : &ProjectEntry(FProject, path);
+  if (node && !node->AudioTrack) throw EDiscBurn(code::InvalidArgument, "Not an audio track: " + path);
+  switch (property) {
+    case DB_AUDIO_TITLE:
+      (node ? node->Title : FAudioTitle) = value;
+      break;
+    case DB_AUDIO_PERFORMER:
+      (node ? node->Performer : FAudioPerformer) = value;
+      break;
+    case DB_AUDIO_ISRC:
+      // Country (2), owner (3), year (2), serial number (5): letters and digits.
+      if (!node ||
+          (!value.empty() && (value.size() != 12 || !std::all_of(value.begin(), value.end(), [](char c) {
+                                return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                              }))))
+        throw EDiscBurn(code::InvalidArgument, "Not an ISRC of a track: " + value);
+      node->Isrc = value;
+      break;
+    default:
+      throw EDiscBurn(code::InvalidArgument, "Unknown audio property " + std::to_string(property));
+  }
+}
+
 void TBurnLibrary::ClearAll() {
   CheckDataProject();
   FProject.Clear();
+  // A continued medium stays the target: its next session then holds nothing of the old one.
+  if (FBase && !FBase->Continue) FBase.reset();
 }
 
 // ---- sessions over the project ----
@@ -687,17 +876,68 @@ DBFileEntry TBurnLibrary::EntryOf(const TProjectNode& node) const {
   e.Created = e.Modified;
   e.Accessed = e.Modified;
   e.Attributes = node.IsDir ? DB_ATTR_DIRECTORY : DB_ATTR_ARCHIVE;
+  if (node.Attributes) e.Attributes = (node.IsDir ? DB_ATTR_DIRECTORY : 0) | node.Attributes;
+  e.UserParam = node.UserParam;
   return e;
 }
 
-db_handle TBurnLibrary::OpenSession(int32_t device) {
+db_handle TBurnLibrary::OpenSession(int32_t device, int32_t session) {
   CheckInitialized();
-  if (device != 0)
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "reading disc sessions");
-  CheckDataProject();
+  std::unique_ptr<TDiscSession> disc;
+  if (device != 0) {
+    CheckIdle();
+    const int index = DeviceIndex(device);
+    SetErrorDevice(index);
+    disc = std::make_unique<TDiscSession>();
+    IsoDataSource* source = nullptr;
+    int start = 0;
+    if (FDevices[index].ImageWriter) {
+      // The image writer's file is read as a file, with no drive in between.
+      const std::string path = ImagePath();
+      const TToc toc = EmulatedToc(FileBlockReader(path));
+      disc->Number = toc.SessionNumber(session);
+      start = toc.Session(disc->Number).first;
+      source = NewFileDataSource(path);
+    } else {
+      // File data are read later, through a drive grabbed while libisofs reads.
+      const std::string& address = FDevices[index].Address;
+      TGrabbedDrive drive(address);
+      const TToc toc = ReadToc(drive.Drive());
+      disc->Number = toc.SessionNumber(session);
+      start = toc.Session(disc->Number).first;
+      source = NewDriveDataSource(address, drive.Drive());
+      try {
+        disc->Image = ImportSession(source, start);
+      } catch (...) {
+        iso_data_source_unref(source);
+        throw;
+      }
+      LendDrive(source, nullptr);
+    }
+    if (!disc->Image) {
+      try {
+        disc->Image = ImportSession(source, start);
+      } catch (...) {
+        iso_data_source_unref(source);
+        throw;
+      }
+    }
+    iso_data_source_unref(source);
+    disc->StartLba = start;
+    PumpMessages();
+  } else {
+    CheckDataProject();
+  }
   const db_handle h = FNextHandle++;
   FSessions[h] = {};
+  if (disc) FDiscSessions[h] = std::move(disc);
   return h;
+}
+
+TDiscSession* TBurnLibrary::DiscSession(db_handle session) const {
+  if (!FSessions.count(session)) throw EDiscBurn(code::NoSession);
+  auto it = FDiscSessions.find(session);
+  return it == FDiscSessions.end() ? nullptr : it->second.get();
 }
 
 void TBurnLibrary::CloseSession(db_handle session) {
@@ -705,17 +945,96 @@ void TBurnLibrary::CloseSession(db_handle session) {
   if (it == FSessions.end()) throw EDiscBurn(code::InvalidHandle);
   for (db_handle d : it->second) FDirectories.erase(d);
   FSessions.erase(it);
+  FDiscSessions.erase(session);
+}
+
+namespace {
+
+/// A project path ("\\a\\b" or "/a/b") as a libisofs tree path ("/a/b").
+std::string IsoPath(const std::string& path) {
+  std::string out;
+  for (const auto& part : TProjectTree::SplitPath(path)) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+IsoNode* IsoNodeAt(IsoImage* image, const std::string& path) {
+  IsoNode* node = nullptr;
+  if (iso_tree_path_to_node(image, IsoPath(path).c_str(), &node) != 1 || !node)
+    throw EDiscBurn(code::NotFoundInProject, "No such file or folder on the disc: " + path);
+  return node;
+}
+
+/// Entries a reader of the disc sees: not the boot catalog, nothing hidden from Rock Ridge.
+bool Listed(IsoNode* node) {
+  return iso_node_get_type(node) != LIBISO_BOOT && !(iso_node_get_hidden(node) & LIBISO_HIDE_ON_RR);
+}
+
+template <typename F>
+void ForEachChild(IsoDir* dir, F&& f) {
+  IsoDirIter* iter = nullptr;
+  if (iso_dir_get_children(dir, &iter) < 0) return;
+  std::vector<IsoNode*> nodes;
+  IsoNode* node = nullptr;
+  while (iso_dir_iter_next(iter, &node) == 1) nodes.push_back(node);
+  iso_dir_iter_free(iter);
+  for (IsoNode* n : nodes) f(n);
+}
+
+std::vector<std::pair<int32_t, int32_t>> SectionsOf(IsoNode* node) {
+  std::vector<std::pair<int32_t, int32_t>> extents;
+  if (iso_node_get_type(node) != LIBISO_FILE) return extents;
+  int count = 0;
+  iso_file_section* sections = nullptr;
+  if (iso_file_get_old_image_sections(reinterpret_cast<IsoFile*>(node), &count, &sections, 0) == 1 &&
+      sections) {
+    for (int i = 0; i < count; ++i)
+      extents.emplace_back(static_cast<int32_t>(sections[i].block),
+                           static_cast<int32_t>((static_cast<uint64_t>(sections[i].size) + 2047) / 2048));
+  }
+  std::free(sections);
+  return extents;
+}
+
+}  // namespace
+
+DBFileEntry TBurnLibrary::EntryOf(IsoNode* node) const {
+  DBFileEntry e;
+  std::memset(&e, 0, sizeof e);
+  const char* name = iso_node_get_name(node);
+  CopyText(name ? name : "", e.Name, DB_MAX_PATH_CHARS);
+  CopyText(name ? name : "", e.ISOName, DB_MAX_PATH_CHARS);
+  const bool dir = iso_node_get_type(node) == LIBISO_DIR;
+  const uint64_t size =
+      iso_node_get_type(node) == LIBISO_FILE ? iso_file_get_size(reinterpret_cast<IsoFile*>(node)) : 0;
+  e.SizeLow = static_cast<uint32_t>(size & 0xFFFFFFFFu);
+  e.SizeHigh = static_cast<uint32_t>(size >> 32);
+  const auto extents = SectionsOf(node);
+  if (!extents.empty()) e.Lba = extents.front().first;
+  e.Modified = DiscDateOf(iso_node_get_mtime(node));
+  e.Created = DiscDateOf(iso_node_get_ctime(node));
+  e.Accessed = DiscDateOf(iso_node_get_atime(node));
+  e.Attributes = dir ? DB_ATTR_DIRECTORY : DB_ATTR_ARCHIVE;
+  if (!dir && !(iso_node_get_permissions(node) & 0222)) e.Attributes |= DB_ATTR_READONLY;
+  return e;
 }
 
 db_handle TBurnLibrary::OpenDirectory(db_handle session, const std::string& path) {
-  auto it = FSessions.find(session);
-  if (it == FSessions.end()) throw EDiscBurn(code::NoSession);
-  const TProjectNode& folder = Project().Folder(path);
+  TDiscSession* disc = DiscSession(session);
   std::vector<DBFileEntry> entries;
-  for (const auto& child : folder.Children) entries.push_back(EntryOf(*child));
+  if (disc) {
+    IsoNode* node = IsoNodeAt(disc->Image.get(), path);
+    if (iso_node_get_type(node) != LIBISO_DIR)
+      throw EDiscBurn(code::NotFoundInProject, "No such folder on the disc: " + path);
+    ForEachChild(reinterpret_cast<IsoDir*>(node), [&](IsoNode* child) {
+      if (Listed(child)) entries.push_back(EntryOf(child));
+    });
+  } else {
+    const TProjectNode& folder = Project().Folder(path);
+    for (const auto& child : folder.Children) entries.push_back(EntryOf(*child));
+  }
   const db_handle h = FNextHandle++;
   FDirectories[h] = std::move(entries);
-  it->second.push_back(h);
+  FSessions[session].push_back(h);
   return h;
 }
 
@@ -731,15 +1050,369 @@ void TBurnLibrary::CloseDirectory(db_handle directory) {
 }
 
 DBFileEntry TBurnLibrary::FileEntry(db_handle session, const std::string& path) {
-  if (!FSessions.count(session)) throw EDiscBurn(code::NoSession);
+  if (TDiscSession* disc = DiscSession(session)) return EntryOf(IsoNodeAt(disc->Image.get(), path));
   const TProjectNode* node = Project().Find(path);
   if (!node || !node->Parent) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
   return EntryOf(*node);
 }
 
+void TBurnLibrary::ISOVolumeInformation(db_handle session, DBISOBlock& info) {
+  TDiscSession* disc = DiscSession(session);
+  if (!disc) {
+    info = ISO;  // the project's own identifiers
+    return;
+  }
+  std::memset(&info, 0, sizeof info);
+  IsoImage* image = disc->Image.get();
+  auto put = [](const char* text, db_char* field, int32_t chars) {
+    CopyText(text ? text : "", field, chars);
+  };
+  put(iso_image_get_volume_id(image), info.VolumeIdentifier, 33);
+  put(iso_image_get_abstract_file_id(image), info.AbstractFileIdentifier, 36);
+  put(iso_image_get_application_id(image), info.ApplicationIdentifier, 128);
+  put(iso_image_get_biblio_file_id(image), info.BiblioIdentifier, 36);
+  put(iso_image_get_copyright_file_id(image), info.CopyrightFileIdentifier, 36);
+  put(iso_image_get_data_preparer_id(image), info.DataPreparerIdentifier, 128);
+  put(iso_image_get_publisher_id(image), info.PublisherIdentifier, 128);
+  put(iso_image_get_volset_id(image), info.SetIdentifier, 128);
+  put(iso_image_get_system_id(image), info.SystemIdentifier, 31);
+  // ISO 9660 records no interchange level; Level stays 0.
+  char *created = nullptr, *modified = nullptr, *expires = nullptr, *effective = nullptr;
+  if (iso_image_get_pvd_times(image, &created, &modified, &expires, &effective) == ISO_SUCCESS) {
+    const std::pair<char*, std::pair<uint8_t*, DBDiscDate*>> dates[] = {
+        {created, {&info.UseCreationDateTime, &info.CreationDateTime}},
+        {modified, {&info.UseModificationDateTime, &info.ModificationDateTime}},
+        {expires, {&info.UseExpirationDateTime, &info.ExpirationDateTime}},
+        {effective, {&info.UseEffectiveDateTime, &info.EffectiveDateTime}},
+    };
+    for (const auto& [text, field] : dates)
+      if (const time_t t = VolumeDateTime(text); t > 0) {
+        *field.first = 1;
+        *field.second = DiscDateOf(t);
+      }
+  }
+}
+
+void TBurnLibrary::BootVolumeInformation(db_handle session, DBBootBlock& info) {
+  TDiscSession* disc = DiscSession(session);
+  if (!disc) {
+    info = Boot;
+    return;
+  }
+  std::memset(&info, 0, sizeof info);
+  int count = 0;
+  ElToritoBootImage** boots = nullptr;
+  IsoFile** files = nullptr;
+  const int r = iso_image_get_all_boot_imgs(disc->Image.get(), &count, &boots, &files, 0);
+  if (r != 1 || count < 1) {
+    std::free(boots);
+    std::free(files);
+    throw EDiscBurn(code::NotBootable);
+  }
+  ElToritoBootImage* boot = boots[0];
+  uint8_t id[28] = {};
+  el_torito_get_id_string(boot, id);
+  std::string developer(reinterpret_cast<const char*>(id), 24);
+  developer.erase(std::find(developer.begin(), developer.end(), '\0'), developer.end());
+  while (!developer.empty() && developer.back() == ' ') developer.pop_back();
+  CopyText(developer, info.DeveloperID, 24);
+  info.BootIndicator = el_torito_get_bootable(boot) ? 1 : 0;
+  info.LoadSegment = el_torito_get_load_seg(boot);
+  info.PlatformID = el_torito_get_boot_platform_id(boot);
+  info.SectorCount = el_torito_get_load_size(boot);
+  enum eltorito_boot_media_type type = ELTORITO_NO_EMUL;
+  el_torito_get_boot_media_type(boot, &type);
+  if (type == ELTORITO_HARD_DISC_EMUL) {
+    info.Emulation = 4;
+  } else if (type == ELTORITO_FLOPPY_EMUL) {
+    // Which floppy is emulated is the media byte of the catalog's default entry (1.2 MB,
+    // 1.44 MB or 2.88 MB); libisofs keeps only "floppy".
+    IsoBoot* catalog = nullptr;
+    uint32_t lba = 0;
+    char* content = nullptr;
+    off_t size = 0;
+    info.Emulation = 2;
+    if (iso_image_get_bootcat(disc->Image.get(), &catalog, &lba, &content, &size) == 1 && content &&
+        size >= 34 && content[33] >= 1 && content[33] <= 3)
+      info.Emulation = content[33];
+    std::free(content);
+  } else {
+    info.Emulation = 0;
+  }
+  std::free(boots);
+  std::free(files);
+}
+
+std::vector<std::pair<int32_t, int32_t>> TBurnLibrary::FileAllocationTable(db_handle session,
+                                                                           const std::string& path) {
+  TDiscSession* disc = DiscSession(session);
+  if (!disc) throw EDiscBurn(code::InvalidArgument, "The project's files have no place on a disc yet");
+  IsoNode* node = IsoNodeAt(disc->Image.get(), path);
+  if (iso_node_get_type(node) != LIBISO_FILE) throw EDiscBurn(code::InvalidArgument, "Not a file: " + path);
+  return SectionsOf(node);
+}
+
+TToc TBurnLibrary::Toc(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  if (FDevices[index].ImageWriter) return EmulatedToc(FileBlockReader(ImagePath()));
+  TGrabbedDrive drive(FDevices[index].Address);
+  TToc toc = ReadToc(drive.Drive());
+  PumpMessages();
+  return toc;
+}
+
+void TBurnLibrary::ImportIntoProject(IsoImage* image) {
+  struct TWalk {
+    TProjectTree& Project;
+    void Add(IsoDir* dir, TProjectNode& folder, const std::string& path) {
+      ForEachChild(dir, [&](IsoNode* node) {
+        if (!Listed(node)) return;
+        const std::string name = iso_node_get_name(node);
+        const bool isDir = iso_node_get_type(node) == LIBISO_DIR;
+        const int64_t size =
+            iso_node_get_type(node) == LIBISO_FILE ? iso_file_get_size(reinterpret_cast<IsoFile*>(node)) : 0;
+        TProjectNode& added =
+            Project.AddImported(folder, name, isDir, size, iso_node_get_mtime(node), path + "/" + name);
+        if (isDir) Add(reinterpret_cast<IsoDir*>(node), added, path + "/" + name);
+      });
+    }
+  } walk{FProject};
+  walk.Add(iso_image_get_root(image), const_cast<TProjectNode&>(FProject.Root()), "");
+}
+
+void TBurnLibrary::ImportFile(const std::string& imagePath) {
+  CheckIdle();
+  CheckDataProject();
+  if (FBase && FBase->Continue)
+    throw EDiscBurn(code::InvalidArgument, "The project continues a disc; no image can be imported into it");
+  if (FBase && FBase->File != imagePath)
+    throw EDiscBurn(code::InvalidArgument,
+                    "The project holds the files of another image already: " + FBase->File);
+  const TToc toc = EmulatedToc(FileBlockReader(imagePath));
+  if (toc.SessionCount == 0) throw EDiscBurn(code::ImageFailed, "Not an ISO 9660 image: " + imagePath);
+  const int start = toc.Session(toc.SessionCount).first;
+  IsoDataSource* source = NewFileDataSource(imagePath);
+  TIsoImagePtr image;
+  try {
+    image = ImportSession(source, start);
+  } catch (...) {
+    iso_data_source_unref(source);
+    throw;
+  }
+  iso_data_source_unref(source);
+  // Every name is checked before anything is added, so a refusal leaves the project as it was.
+  ForEachChild(iso_image_get_root(image.get()), [&](IsoNode* node) {
+    if (Listed(node) && FProject.Root().Child(iso_node_get_name(node)))
+      throw EDiscBurn(code::NameExists,
+                      std::string("A file or folder of that name already exists in the project: ") +
+                          iso_node_get_name(node));
+  });
+  ImportIntoProject(image.get());
+  FBase = TImportBase{"", imagePath, start, false};
+  PumpMessages();
+}
+
+std::vector<TVerifyItem> TBurnLibrary::VerifyItems(const std::string& path) const {
+  const TProjectNode* start = FProject.Find(path);
+  if (!start) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
+  std::vector<TVerifyItem> items;
+  // Imported entries have no source of their own: they were copied from a disc or image.
+  std::function<void(const TProjectNode&)> walk = [&](const TProjectNode& node) {
+    if (node.Imported || node.AudioTrack) return;
+    if (!node.IsDir) items.push_back({TProjectTree::PathOf(node), node.SourcePath});
+    for (const auto& child : node.Children) walk(*child);
+  };
+  walk(*start);
+  return items;
+}
+
+void TBurnLibrary::VerifyFiles(const std::string& path) {
+  CheckIdle();
+  CheckDataProject();
+  std::vector<TVerifyItem> items = VerifyItems(path);
+  if (items.empty()) throw EDiscBurn(code::InvalidArgument, "No file of the project to verify in: " + path);
+  const int index = DeviceIndex(-1);
+  SetErrorDevice(index);
+  const std::string address = FDevices[index].Address;
+  int start = 0;
+  {
+    TGrabbedDrive drive(address);
+    const TToc toc = ReadToc(drive.Drive());
+    start = toc.Session(toc.SessionNumber(0)).first;
+  }
+  TCallbackHub& callbacks = FCallbacks;
+  StartJob(TBurnJob::Task(
+      [address, start, items, &callbacks](uint64_t generation, const std::atomic<bool>& abort) {
+        try {
+          TGrabbedDrive drive(address);
+          VerifySession(drive.Drive(), address, start, items, callbacks, generation, abort);
+        } catch (const EDiscBurn& e) {
+          callbacks.StartVerify(generation);
+          for (const auto& item : items) callbacks.VerifyError(item.DiscPath, e.what(), generation);
+          callbacks.VerifyDone(static_cast<int32_t>(items.size()), generation);
+        }
+      },
+      FCallbacks));
+}
+
+std::vector<char> TBurnLibrary::ReadSectors(int32_t device, int32_t lba, int32_t count) {
+  CheckIdle();
+  if (count <= 0 || count > 1024) throw EDiscBurn(code::InvalidArgument, "Sector counts are 1 to 1024");
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  const TToc toc = ReadToc(drive.Drive());
+  bool audio = false;
+  for (const auto& t : toc.Tracks)
+    if (lba >= t.StartLba && lba < t.StartLba + t.Sectors) audio = t.Audio;
+  std::vector<char> data(static_cast<size_t>(count) * (audio ? AudioSectorBytes : 2048));
+  off_t read = 0;
+  const int r =
+      audio ? burn_read_audio(drive.Drive(), lba, data.data(), static_cast<off_t>(data.size()), &read, 0)
+            : burn_read_data(drive.Drive(), static_cast<off_t>(lba) * 2048, data.data(),
+                             static_cast<off_t>(data.size()), &read, 0);
+  if (r <= 0 || read != static_cast<off_t>(data.size())) {
+    const std::string why = WorstText(PumpMessages(), severity::Sorry);
+    throw EDiscBurn(code::Failed, "The sectors cannot be read" + (why.empty() ? "" : ": " + why));
+  }
+  PumpMessages();
+  return data;
+}
+
+std::string TBurnLibrary::ReadCDText(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  int profile = 0;
+  char name[80] = {};
+  burn_disc_get_profile(drive.Drive(), &profile, name);
+  if (profile != 0x08 && profile != 0x09 && profile != 0x0a)
+    throw EDiscBurn(code::MediumNotWritable, std::string("CD-Text is read from CDs only; the drive holds: ") +
+                                                 (name[0] ? name : "no medium"));
+  unsigned char* packs = nullptr;
+  int count = 0;
+  if (burn_disc_get_leadin_text(drive.Drive(), &packs, &count, 0) <= 0 || !packs || count <= 0) {
+    std::free(packs);
+    throw EDiscBurn(code::Failed, "The CD holds no CD-Text");
+  }
+  const TToc toc = ReadToc(drive.Drive());
+  // libburn turns the packs into its text sheet ("Album Title = ...", "Track 01 Title = ...").
+  char* sheet = nullptr;
+  int charCode = 0;
+  const int r =
+      burn_make_input_sheet_v07t(packs, count, 1, static_cast<int>(toc.Tracks.size()), &sheet, &charCode, 0);
+  std::free(packs);
+  if (r <= 0 || !sheet) throw EDiscBurn(code::Failed, "The CD-Text cannot be read");
+  std::string text = sheet;
+  std::free(sheet);
+  PumpMessages();
+  return text;
+}
+
+void TBurnLibrary::SaveTrack(int32_t device, int32_t trackNumber, const std::string& path, bool wave) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  const TToc toc = ReadToc(drive.Drive());
+  if (trackNumber < 1 || trackNumber > static_cast<int>(toc.Tracks.size()))
+    throw EDiscBurn(code::InvalidArgument, "No track " + std::to_string(trackNumber) +
+                                               " on the medium (it holds " +
+                                               std::to_string(toc.Tracks.size()) + ")");
+  const TTocTrack& t = toc.Tracks[trackNumber - 1];
+  if (wave && !t.Audio)
+    throw EDiscBurn(code::InvalidArgument, "Track " + std::to_string(trackNumber) + " is no audio track");
+  if (t.Audio) {
+    // Audio tracks exist on CDs only, read by libburn into a WAV file.
+    burn_disc* disc = burn_drive_get_disc(drive.Drive());
+    burn_track* found = nullptr;
+    int sessions = 0, seen = 0;
+    burn_session** list = disc ? burn_disc_get_sessions(disc, &sessions) : nullptr;
+    for (int s = 0; s < sessions && !found; ++s) {
+      int n = 0;
+      burn_track** tracks = burn_session_get_tracks(list[s], &n);
+      if (trackNumber - seen <= n) found = tracks[trackNumber - seen - 1];
+      seen += n;
+    }
+    std::string target = path;
+    const int r = found ? burn_drive_extract_audio_track(drive.Drive(), found, target.data(), 0) : 0;
+    if (disc) burn_disc_free(disc);
+    if (r <= 0) {
+      const std::string why = WorstText(PumpMessages(), severity::Sorry);
+      throw EDiscBurn(code::Failed, "The audio track cannot be read" + (why.empty() ? "" : ": " + why));
+    }
+    PumpMessages();
+    return;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw EDiscBurn(code::SourceUnreadable, "The file cannot be written: " + path);
+  std::vector<char> block(64 * 2048);
+  for (int lba = t.StartLba; lba < t.StartLba + t.Sectors;) {
+    const int n = std::min(64, t.StartLba + t.Sectors - lba);
+    off_t read = 0;
+    if (burn_read_data(drive.Drive(), static_cast<off_t>(lba) * 2048, block.data(), n * 2048, &read, 0) <=
+            0 ||
+        read != n * 2048) {
+      out.close();
+      std::remove(path.c_str());
+      throw EDiscBurn(code::Failed, "Track " + std::to_string(trackNumber) + " cannot be read at block " +
+                                        std::to_string(lba));
+    }
+    out.write(block.data(), n * 2048);
+    lba += n;
+  }
+  out.close();
+  if (!out) throw EDiscBurn(code::SourceUnreadable, "The file cannot be written: " + path);
+  PumpMessages();
+}
+
+void TBurnLibrary::CopyDisk(int32_t sourceDevice, int32_t targetDevice) {
+  CheckIdle();
+  const int from = DeviceIndex(sourceDevice), to = DeviceIndex(targetDevice);
+  if (from == to) throw EDiscBurn(code::InvalidArgument, "A disc is copied from one drive to another");
+  SetErrorDevice(from);
+  auto source = std::make_shared<TGrabbedDrive>(FDevices[from].Address);
+  const TToc toc = ReadToc(source->Drive());
+  if (toc.SessionCount == 0) throw EDiscBurn(code::NoMedium, "The source drive holds no disc to copy");
+  if (toc.SessionCount > 1)
+    throw EDiscBurn(code::InvalidArgument, "Only single-session discs are copied; this one holds " +
+                                               std::to_string(toc.SessionCount));
+  if (toc.Tracks.front().StartLba != 0)
+    throw EDiscBurn(code::InvalidArgument, "The disc's session does not start at its beginning");
+  SetErrorDevice(to);
+  std::vector<TWriteSetup> setups;
+  setups.push_back(SetupWrite(FDevices[to].Address, FDevices[to].Capacity, "", source));
+  setups.back().DriveName = DeviceName(to);
+  StartJob(TBurnJob::Write(std::move(setups), FCallbacks));
+}
+
+void TBurnLibrary::CloseDisc(int32_t device) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
+  SetErrorDevice(index);
+  TGrabbedDrive drive(FDevices[index].Address);
+  burn_drive* d = drive.Drive();
+  // Overwritable media and files are never closed: any session can follow.
+  if (IsOverwritable(d)) return;
+  const burn_disc_status status = burn_disc_get_status(d);
+  if (status != BURN_DISC_APPENDABLE && burn_disc_next_track_is_damaged(d, 0) == 0)
+    throw EDiscBurn(code::MediumNotWritable, "The medium has no open session to close");
+  TBurnWriteOptsPtr opts(burn_write_opts_new(d));
+  if (burn_disc_close_damaged(opts.get(), 1) <= 0) {
+    const std::string why = WorstText(PumpMessages(), severity::Sorry);
+    throw EDiscBurn(code::Failed, "The session cannot be closed" + (why.empty() ? "" : ": " + why));
+  }
+  PumpMessages();
+}
+
 // ---- option blocks ----
 
 void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
+  // A running job reads the options for each of its copies.
+  if (FBusy) throw EDiscBurn(code::Busy);
   const int32_t previous = Options.WriteMethod;
   Options = block;
   if (block.WriteMethod == DB_WM_DAO96) {
@@ -765,20 +1438,67 @@ void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {
     Compress.Encryption = 0;
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "encryption");
   }
-  if (block.Compression) {
+  if (block.Compression && (block.CompressionLevel < 0 || block.CompressionLevel > 9)) {
     Compress.Compression = 0;
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "compression");
+    throw EDiscBurn(code::InvalidArgument, "Compression levels are 0 to 9");
   }
 }
 
 // ---- images and jobs ----
 
-TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
+namespace {
+
+/// Removes from an imported tree what the project no longer holds (by imported path).
+void DropRemoved(IsoDir* dir, const std::string& path, const std::set<std::string>& kept) {
+  std::vector<IsoNode*> dropped;
+  ForEachChild(dir, [&](IsoNode* node) {
+    if (!Listed(node)) return;
+    const std::string nodePath = path + "/" + iso_node_get_name(node);
+    if (!kept.count(nodePath))
+      dropped.push_back(node);
+    else if (iso_node_get_type(node) == LIBISO_DIR)
+      DropRemoved(reinterpret_cast<IsoDir*>(node), nodePath, kept);
+  });
+  for (IsoNode* node : dropped) iso_node_remove(node);
+}
+
+void CollectImported(const TProjectNode& folder, std::set<std::string>& paths) {
+  for (const auto& child : folder.Children)
+    if (child->Imported) {
+      paths.insert(child->ImportedPath);
+      if (child->IsDir) CollectImported(*child, paths);
+    }
+}
+
+}  // namespace
+
+TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_drive* drive) {
   IsoImage* raw = nullptr;
   const std::string label = ToUtf8(std::u16string(Options.VolumeLabel, std::find(Options.VolumeLabel, Options.VolumeLabel + 128, u'\0')));
-  if (iso_image_new(label.empty() ? nullptr : label.c_str(), &raw) < 0 || !raw)
-    throw EDiscBurn(code::ImageFailed, "The disc image cannot be created");
-  TIsoImagePtr image(raw);
+  TIsoImagePtr image;
+  if (FBase) {
+    // The imported tree, less what the project dropped; its files' data stay where they are.
+    IsoDataSource* source =
+        FBase->File.empty() ? NewDriveDataSource(FBase->Address, drive) : NewFileDataSource(FBase->File);
+    try {
+      image = ImportSession(source, FBase->StartLba);
+    } catch (...) {
+      iso_data_source_unref(source);
+      throw;
+    }
+    iso_data_source_unref(source);
+    raw = image.get();
+    std::set<std::string> kept;
+    CollectImported(FProject.Root(), kept);
+    DropRemoved(iso_image_get_root(raw), "", kept);
+    if (!label.empty()) iso_image_set_volume_id(raw, label.c_str());
+    // An old boot record is replaced by the project's own, or dropped.
+    iso_image_remove_boot_image(raw);
+  } else {
+    if (iso_image_new(label.empty() ? nullptr : label.c_str(), &raw) < 0 || !raw)
+      throw EDiscBurn(code::ImageFailed, "The disc image cannot be created");
+    image.reset(raw);
+  }
   iso_tree_set_follow_symlinks(raw, 1);
   auto text = [](const db_char* field, size_t n) {
     return ToUtf8(std::u16string(field, std::find(field, field + n, u'\0')));
@@ -795,13 +1515,33 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
   struct TWalk {
     IsoImage* Image;
     std::vector<std::string>* Sources;
+    bool Compress;
+    // Read-only: no write permission for anyone. Hidden: left out of every directory tree.
+    static void Apply(const TProjectNode& entry, IsoNode* node) {
+      if (entry.Attributes & DB_ATTR_READONLY)
+        iso_node_set_permissions(node, iso_node_get_permissions(node) & ~0222);
+      if (entry.Attributes & DB_ATTR_HIDDEN)
+        iso_node_set_hidden(node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999);
+    }
     void Add(const TProjectNode& folder, IsoDir* dir) {
       for (const auto& child : folder.Children) {
-        if (child->IsDir) {
+        if (child->AudioTrack) continue;  // written as a track of its own
+        if (child->Imported) {
+          IsoNode* node = nullptr;
+          if (iso_tree_path_to_node(Image, child->ImportedPath.c_str(), &node) != 1 || !node)
+            throw EDiscBurn(code::SourceUnreadable, "No longer on the disc: " + child->ImportedPath);
+          if (child->Name != iso_node_get_name(node)) {
+            const int r = iso_image_set_node_name(Image, node, child->Name.c_str(), 0);
+            if (r < 0)
+              throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + child->Name);
+          }
+          if (child->IsDir) Add(*child, reinterpret_cast<IsoDir*>(node));
+        } else if (child->IsDir) {
           IsoDir* sub = nullptr;
           int r = iso_tree_add_new_dir(dir, child->Name.c_str(), &sub);
           if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + child->Name);
           if (child->MTime > 0) iso_node_set_mtime(reinterpret_cast<IsoNode*>(sub), child->MTime);
+          Apply(*child, reinterpret_cast<IsoNode*>(sub));
           Add(*child, sub);
         } else {
           // A source replaced by a folder, a pipe or a device would silently become
@@ -813,13 +1553,65 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources) {
           int r = iso_tree_add_new_node(Image, dir, child->Name.c_str(), child->SourcePath.c_str(), &node);
           if (r < 0) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + child->SourcePath);
           if (child->MTime > 0) iso_node_set_mtime(node, child->MTime);
+          if (Compress && iso_file_add_zisofs_filter(reinterpret_cast<IsoFile*>(node), 0) < 0)
+            throw EDiscBurn(code::ImageFailed, "The file cannot be compressed: " + child->SourcePath);
+          Apply(*child, node);
           if (Sources) Sources->push_back(child->SourcePath);
         }
       }
     }
-  } walk{raw, sources};
+  } walk{raw, sources, Compress.Compression != 0};
+  if (Compress.Compression) {
+    // zisofs, the compression Linux reads from ISO 9660; level 0 takes zlib's default (6).
+    iso_zisofs_ctrl ctrl{};
+    iso_zisofs_get_params(&ctrl, 0);
+    ctrl.compression_level =
+        Compress.CompressionLevel > 0 && Compress.CompressionLevel <= 9 ? Compress.CompressionLevel : 6;
+    iso_zisofs_set_params(&ctrl, 0);
+  }
   walk.Add(FProject.Root(), iso_image_get_root(raw));
+  if (Options.Bootable) AddBootRecord(raw, sources);
   return image;
+}
+
+void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sources) {
+  const std::string path =
+      ToUtf8(std::u16string(Options.BootImage, std::find(Options.BootImage, Options.BootImage + 260, u'\0')));
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw EDiscBurn(code::SourceUnreadable, "Boot image cannot be read: " + path);
+  // The boot image and the catalog are written but listed in no directory of the disc.
+  IsoDir* root = iso_image_get_root(image);
+  IsoNode* node = nullptr;
+  int r = iso_tree_add_new_node(image, root, BootImageName, path.c_str(), &node);
+  if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + BootImageName);
+  iso_node_set_hidden(
+      node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999 | LIBISO_HIDE_BUT_WRITE);
+  if (sources) sources->push_back(path);
+  static const eltorito_boot_media_type Types[] = {ELTORITO_NO_EMUL, ELTORITO_FLOPPY_EMUL,
+                                                   ELTORITO_FLOPPY_EMUL, ELTORITO_FLOPPY_EMUL,
+                                                   ELTORITO_HARD_DISC_EMUL};
+  if (Boot.Emulation < 0 || Boot.Emulation > 4)
+    throw EDiscBurn(code::InvalidArgument, "Unknown boot emulation " + std::to_string(Boot.Emulation));
+  ElToritoBootImage* boot = nullptr;
+  r = iso_image_set_boot_image(image, (std::string("/") + BootImageName).c_str(), Types[Boot.Emulation],
+                               (std::string("/") + BootCatalogName).c_str(), &boot);
+  if (r < 0) {
+    // Floppy emulation takes images of exactly 1200, 1440 or 2880 KiB; hard disc emulation
+    // one that starts with a master boot record.
+    throw EDiscBurn(code::ImageFailed, "The boot image cannot be used: " + std::string(iso_error_to_msg(r)));
+  }
+  iso_image_set_boot_catalog_hidden(image, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999);
+  if (Boot.Emulation == 0) {
+    el_torito_set_load_seg(boot, static_cast<short>(Boot.LoadSegment));
+    el_torito_set_load_size(boot, static_cast<short>(Boot.SectorCount));
+  }
+  el_torito_set_boot_platform_id(boot, static_cast<uint8_t>(Boot.PlatformID));
+  uint8_t id[28] = {};
+  const std::string developer = PackedText(Boot.DeveloperID, 24);
+  std::memcpy(id, developer.data(), std::min<size_t>(developer.size(), 24));
+  el_torito_set_id_string(boot, id);
+  if (!Boot.BootIndicator) el_torito_set_no_bootable(boot);
 }
 
 TIsoWriteOptsPtr TBurnLibrary::BuildWriteOptions(bool sizeOnly) {
@@ -867,8 +1659,16 @@ int64_t TBurnLibrary::ImageSize() {
   // layout would be taken for the job's.
   CheckIdle();
   CheckDataProject();
+  if (FProjectType == DB_PT_AUDIO || FProjectType == DB_PT_CUE) {
+    int64_t size = 0;
+    for (const auto& node : FProject.Root().Children)
+      size += (node->Size + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
+    return size;
+  }
   TIsoImagePtr image = BuildImage(nullptr);
   TIsoWriteOptsPtr opts = BuildWriteOptions(true);
+  // A continued medium's next session holds only what is new.
+  if (FBase && FBase->Continue) iso_write_opts_set_appendable(opts.get(), 1);
   burn_source* raw = nullptr;
   const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
   if (r < 0) throw ImageError(r, PumpMessages());
@@ -878,20 +1678,77 @@ int64_t TBurnLibrary::ImageSize() {
   return size;
 }
 
-void TBurnLibrary::CheckSupportedOptions() const {
-  if (Options.Bootable) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "bootable discs");
-  if (Options.VerifyAfterBurn || FVerify)
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "verify after burning");
-  if (Options.Copies > 1) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "several copies");
-}
+void TBurnLibrary::CheckSupportedOptions() const {}
 
-TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile) {
+TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
+                                     const std::shared_ptr<TGrabbedDrive>& copyFrom) {
   TWriteSetup setup;
+  setup.Drive = std::make_unique<TGrabbedDrive>(address);
+  burn_drive* d = setup.Drive->Drive();
+  const int role = setup.Drive->Role();
+  switch (burn_disc_get_status(d)) {
+    case BURN_DISC_BLANK:
+    case BURN_DISC_APPENDABLE:
+      break;
+    case BURN_DISC_EMPTY:
+      throw EDiscBurn(code::NoMedium);
+    case BURN_DISC_FULL:
+      throw EDiscBurn(code::MediumNotWritable, "The medium in the drive is full");
+    default:
+      throw EDiscBurn(code::MediumNotWritable);
+  }
+  // Where the session goes. A continued medium takes it after its last session: on a CD or
+  // DVD-R at libburn's next writable address, on overwritable media and files at the next
+  // multiple of 32 blocks, with the new volume descriptors copied to the start. A first
+  // session left open on overwritable media starts at block 32 for the same reason.
+  const bool randomAccess = role == 2 || (role == 1 && IsOverwritable(d));
+  const bool continuing = isoFile.empty() && FBase && FBase->Continue;
+  int msBlock = 0;
+  if (continuing) {
+    if (FBase->Address != address)
+      throw EDiscBurn(code::InvalidArgument, "The project continues the medium in another drive");
+    if (randomAccess) {
+      msBlock = (ReadToc(d).LeadoutLba + SessionAlignment - 1) / SessionAlignment * SessionAlignment;
+      setup.Head.assign(SessionAlignment * 2048, 0);
+      off_t read = 0;
+      burn_read_data(d, 0, setup.Head.data(), static_cast<off_t>(setup.Head.size()), &read, 2);
+    } else {
+      TBurnWriteOptsPtr probe(burn_write_opts_new(d));
+      int lba = 0, nwa = 0;
+      if (burn_disc_get_status(d) != BURN_DISC_APPENDABLE ||
+          burn_disc_track_lba_nwa(d, probe.get(), 0, &lba, &nwa) <= 0)
+        throw EDiscBurn(code::MediumNotWritable, "The medium takes no further session");
+      msBlock = nwa;
+    }
+  } else if (isoFile.empty() && randomAccess && !Options.Finalize) {
+    msBlock = SessionAlignment;
+    setup.Head.assign(SessionAlignment * 2048, 0);
+  }
+  if (randomAccess) setup.StartByte = static_cast<int64_t>(msBlock) * 2048;
+
   TBurnSourcePtr source;
-  if (isoFile.empty()) {
+  const bool project = isoFile.empty() && !copyFrom;
+  const TAudioDisc audio = project && IsAudioProject() ? AudioDisc() : TAudioDisc{};
+  const TToc copied = copyFrom ? ReadToc(copyFrom->Drive()) : TToc{};
+  const bool copiedAudio =
+      std::any_of(copied.Tracks.begin(), copied.Tracks.end(), [](const TTocTrack& t) { return t.Audio; });
+  if (!audio.Tracks.empty() || (project && FProjectType == DB_PT_CUE) || copiedAudio) CheckCdMedium(d);
+  const bool dataTrack = project ? FProjectType != DB_PT_AUDIO && FProjectType != DB_PT_CUE : !copyFrom;
+  if (copyFrom) {
+    for (const auto& t : copied.Tracks)
+      setup.ImageSize += static_cast<int64_t>(t.Sectors) * (t.Audio ? 2352 : 2048);
+  } else if (project && !dataTrack) {
     CheckProjectReady();
-    TIsoImagePtr image = BuildImage(&setup.SourceFiles);
+    for (const auto& t : audio.Tracks)
+      setup.ImageSize += (t.Data.Bytes + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
+  } else if (project) {
+    CheckProjectReady();
+    TIsoImagePtr image = BuildImage(&setup.SourceFiles, d);
     TIsoWriteOptsPtr opts = BuildWriteOptions(false);
+    iso_write_opts_set_appendable(opts.get(), continuing ? 1 : 0);
+    iso_write_opts_set_ms_block(opts.get(), static_cast<uint32_t>(msBlock));
+    if (!setup.Head.empty())
+      iso_write_opts_set_overwrite_buf(opts.get(), reinterpret_cast<uint8_t*>(setup.Head.data()));
     burn_source* raw = nullptr;
     const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
     if (r < 0) throw ImageError(r, PumpMessages());
@@ -910,17 +1767,6 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     setup.SourceFiles.push_back(isoFile);
   }
 
-  setup.Drive = std::make_unique<TGrabbedDrive>(address);
-  burn_drive* d = setup.Drive->Drive();
-  const int role = setup.Drive->Role();
-  switch (burn_disc_get_status(d)) {
-    case BURN_DISC_BLANK:
-    case BURN_DISC_APPENDABLE: break;
-    case BURN_DISC_EMPTY: throw EDiscBurn(code::NoMedium);
-    case BURN_DISC_FULL: throw EDiscBurn(code::MediumNotWritable, "The medium in the drive is full");
-    default: throw EDiscBurn(code::MediumNotWritable);
-  }
-
   setup.Options.reset(burn_write_opts_new(d));
   burn_write_opts* wo = setup.Options.get();
   burn_write_opts_set_perform_opc(wo, Options.PerformOPC ? 1 : 0);
@@ -928,27 +1774,55 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   burn_write_opts_set_simulate(wo, Options.TestBurn ? 1 : 0);
   // An unfinalised disc stays appendable; image files have no sessions to leave open.
   burn_write_opts_set_multi(wo, role == 1 && !Options.Finalize ? 1 : 0);
+  if (setup.StartByte > 0) burn_write_opts_set_start_byte(wo, static_cast<off_t>(setup.StartByte));
 
   setup.Disc.reset(burn_disc_create());
   burn_session* session = burn_session_create();
   burn_disc_add_session(setup.Disc.get(), session, BURN_POS_END);
-  burn_track* track = burn_track_create();
-  burn_track_define_data(track, 0, Options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
-  if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
+  if (dataTrack) {
+    burn_track* track = burn_track_create();
+    burn_track_define_data(track, 0, Options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
+    if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
+      burn_track_free(track);
+      burn_session_free(session);
+      throw EDiscBurn(code::Failed, "The image cannot be handed to the drive");
+    }
+    burn_session_add_track(session, track, BURN_POS_END);
+    setup.Track = track;
     burn_track_free(track);
-    burn_session_free(session);
-    throw EDiscBurn(code::Failed, "The image cannot be handed to the drive");
   }
-  burn_session_add_track(session, track, BURN_POS_END);
-  setup.Track = track;
-  // The disc now holds the session, the track and the source.
-  burn_track_free(track);
+  try {
+    if (copyFrom) {
+      // The copy's tracks read the source drive while the target drive writes them.
+      for (const auto& t : copied.Tracks) {
+        burn_track* track = burn_track_create();
+        burn_track_define_data(track, 0, 0, 1, t.Audio ? BURN_AUDIO : BURN_MODE1);
+        burn_source* read = NewTrackReadSource(copyFrom, t);
+        const bool ok = burn_track_set_source(track, read) == BURN_SOURCE_OK;
+        burn_source_free(read);
+        if (ok) burn_session_add_track(session, track, BURN_POS_END);
+        if (!setup.Track) setup.Track = track;
+        burn_track_free(track);
+        if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
+      }
+    } else if (FProjectType == DB_PT_CUE && project)
+      SessionFromCue(session, FCueFile);
+    else if (!audio.Tracks.empty() && project)
+      AddAudioTracks(session, audio);
+  } catch (...) {
+    burn_session_free(session);
+    throw;
+  }
+  // The disc now holds the session, the tracks and the sources.
   burn_session_free(session);
   source.reset();
 
   if (role == 1) burn_drive_set_speed(d, 0, FWriteSpeed);
   char reasons[BURN_REASONS_LEN] = {};
-  if (Options.WriteMethod == DB_WM_TAO) {
+  if (!dataTrack || !audio.Tracks.empty() || copiedAudio) {
+    // Audio tracks, their gaps and CD-Text are written in one pass.
+    burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
+  } else if (Options.WriteMethod == DB_WM_TAO) {
     burn_write_opts_set_write_type(wo, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
   } else if (Options.WriteMethod == DB_WM_DAO) {
     burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
@@ -957,7 +1831,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   }
 
   int64_t avail = burn_disc_available_space(d, wo);
-  if (capacity > 0) avail = std::min(avail, capacity);
+  if (capacity > 0) avail = std::min<int64_t>(avail, capacity - setup.StartByte);
   if (setup.ImageSize > avail)
     throw EDiscBurn(code::ProjectTooLarge, "The project needs " + Megabytes(setup.ImageSize) +
                                               ", but the medium has only " + Megabytes(avail) + " free");
@@ -973,16 +1847,85 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   if (role == 2 && !path.empty() && path.rfind("/dev/", 0) != 0 && path.rfind("/proc/", 0) != 0 &&
       (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)))
     setup.ImageFile = path;
-  setup.Drive->SetEjectOnRelease(role == 1 && Options.EjectAfterBurn);
+  setup.KeepOnFailure = continuing;
+  const bool eject = role == 1 && Options.EjectAfterBurn;
+  if ((Options.VerifyAfterBurn || FVerify) && !copyFrom) {
+    // Read back once the drive has been released by the write (and only then ejected).
+    std::vector<TVerifyItem> items = isoFile.empty() ? VerifyItems("") : std::vector<TVerifyItem>{};
+    TCallbackHub& callbacks = FCallbacks;
+    setup.Verify = [address, msBlock, items, eject, isoFile, &callbacks](uint64_t generation,
+                                                                         const std::atomic<bool>& abort) {
+      try {
+        TGrabbedDrive drive(address);
+        drive.SetEjectOnRelease(eject);
+        const int errors =
+            isoFile.empty()
+                ? VerifySession(drive.Drive(), address, msBlock, items, callbacks, generation, abort)
+                : VerifyImage(drive.Drive(), msBlock, isoFile, callbacks, generation, abort);
+        return VerifyFailureText(errors);
+      } catch (const EDiscBurn& e) {
+        return std::string(e.what());
+      }
+    };
+  }
+  setup.Drive->SetEjectOnRelease(eject && !setup.Verify);
   PumpMessages();
   return setup;
 }
 
-TWriteSetup TBurnLibrary::SetupForBurnDevice(const std::string& isoFile) {
-  const int index = DeviceIndex(-1);
+std::vector<int> TBurnLibrary::BurnDeviceIndexes() const {
+  std::vector<int> indexes{DeviceIndex(-1)};
+  for (const auto& key : FExtraBurnKeys)
+    for (size_t i = 0; i < FDevices.size(); ++i)
+      if (KeyOf(FDevices[i]) == key &&
+          std::find(indexes.begin(), indexes.end(), static_cast<int>(i)) == indexes.end())
+        indexes.push_back(static_cast<int>(i));
+  return indexes;
+}
+
+std::vector<TWriteSetup> TBurnLibrary::SetupForBurnDevices(const std::string& isoFile) {
+  std::vector<TWriteSetup> setups;
+  for (int index : BurnDeviceIndexes()) {
+    SetErrorDevice(index);
+    const TDevice& dev = FDevices[index];
+    setups.push_back(SetupWrite(dev.Address, dev.Capacity, isoFile));
+    setups.back().DriveName = DeviceName(index);
+  }
+  return setups;
+}
+
+void TBurnLibrary::AddBurnDevice(int32_t letter) {
+  CheckIdle();
+  const std::string key = KeyOf(FDevices[IndexOfLetter(letter)]);
+  if (key == FBurnKey || std::find(FExtraBurnKeys.begin(), FExtraBurnKeys.end(), key) != FExtraBurnKeys.end())
+    throw EDiscBurn(code::InvalidArgument, "The device is a burn device already");
+  FExtraBurnKeys.push_back(key);
+}
+
+void TBurnLibrary::RemoveBurnDevice(int32_t letter) {
+  CheckIdle();
+  const std::string key = KeyOf(FDevices[IndexOfLetter(letter)]);
+  auto it = std::find(FExtraBurnKeys.begin(), FExtraBurnKeys.end(), key);
+  if (it != FExtraBurnKeys.end()) {
+    FExtraBurnKeys.erase(it);
+  } else if (key == FBurnKey && !FExtraBurnKeys.empty()) {
+    FBurnKey = FExtraBurnKeys.front();  // the next one becomes the burn device
+    FExtraBurnKeys.erase(FExtraBurnKeys.begin());
+  } else {
+    throw EDiscBurn(code::InvalidArgument, key == FBurnKey ? "The only burn device cannot be removed"
+                                                           : "The device is not a burn device");
+  }
+}
+
+void TBurnLibrary::LockMedium(int32_t device, bool lock) {
+  CheckIdle();
+  const int index = DeviceIndex(device);
   SetErrorDevice(index);
-  const TDevice& dev = FDevices[index];
-  return SetupWrite(dev.Address, dev.Capacity, isoFile);
+  TGrabbedDrive drive(FDevices[index].Address);
+  // Drives are released after each call; a locked one is released with its tray kept locked.
+  // Files have no tray.
+  if (lock && drive.Role() == 1) drive.SetLeaveLocked(true);
+  PumpMessages();
 }
 
 void TBurnLibrary::CheckProjectReady() const {
@@ -994,24 +1937,106 @@ void TBurnLibrary::CheckProjectReady() const {
 void TBurnLibrary::Prepare() {
   CheckIdle();
   CheckProjectReady();
-  SetupForBurnDevice("");  // everything is checked; the drive is released again at once
+  SetupForBurnDevices("");  // everything is checked; the drives are released again at once
 }
 
 void TBurnLibrary::Burn() {
   CheckIdle();
   CheckProjectReady();
-  StartJob(TBurnJob::Write(SetupForBurnDevice(""), FCallbacks));
+  if (Options.Copies <= 1) return StartJob(TBurnJob::Write(SetupForBurnDevices(""), FCallbacks));
+  // Several copies: the image is written once to a scratch file, then from it to the burn
+  // devices once per copy; between copies a drive ejects its disc and waits for a blank one.
+  if (IsAudioProject() || (FBase && FBase->Continue))
+    throw EDiscBurn(code::InvalidArgument, "Several copies are made of new data discs only");
+  SetupForBurnDevices("");  // checks every drive before anything is written
+  struct TTarget {
+    std::string Address, Name;
+    int64_t Capacity;
+  };
+  std::vector<TTarget> targets;
+  for (int index : BurnDeviceIndexes())
+    targets.push_back({FDevices[index].Address, DeviceName(index), FDevices[index].Capacity});
+  static int scratchCount = 0;
+  const std::string scratch = TempPath() + "/discburn-copy-" + std::to_string(getpid()) + "-" +
+                              std::to_string(++scratchCount) + ".iso";
+  std::vector<TWriteSetup> image;
+  image.push_back(SetupWrite("stdio:" + scratch, 0, ""));
+  image.back().Quiet = true;
+  image.back().Verify = nullptr;
+  auto job = TBurnJob::Write(std::move(image), FCallbacks);
+  const int copies = Options.Copies;
+  TCallbackHub& callbacks = FCallbacks;
+  job->SetCopies(
+      copies,
+      [this, targets, scratch, copies, &callbacks](int copy, const std::atomic<bool>& abort) {
+        std::vector<TWriteSetup> setups;
+        for (const auto& t : targets) {
+          bool asked = false;
+          for (;;) {
+            try {
+              setups.push_back(SetupWrite(t.Address, t.Capacity, scratch));
+              break;
+            } catch (const EDiscBurn& e) {
+              // A drive (not a file) whose medium was written waits for the next one.
+              const bool waiting = (e.Code() == code::MediumNotWritable || e.Code() == code::NoMedium) &&
+                                   t.Address.rfind("stdio:", 0) != 0;
+              if (!waiting) throw;
+            }
+            if (!asked)
+              callbacks.InfoText("Insert a blank disc into " + t.Name + " for copy " + std::to_string(copy) +
+                                     " of " + std::to_string(copies),
+                                 DB_INFO);
+            asked = true;
+            for (int i = 0; i < 10 && !abort; ++i) usleep(100 * 1000);
+            if (abort) throw EDiscBurn(code::Failed, TBurnJob::AbortedText);
+          }
+          setups.back().DriveName = t.Name;
+          // The written disc leaves the drive, so the next copy finds a fresh one.
+          if (copy < copies && setups.back().Drive->Role() == 1) setups.back().Drive->SetEjectOnRelease(true);
+        }
+        return setups;
+      },
+      scratch);
+  StartJob(std::move(job));
 }
 
 void TBurnLibrary::BurnISO(const std::string& isoPath) {
   CheckIdle();
-  StartJob(TBurnJob::Write(SetupForBurnDevice(isoPath), FCallbacks));
+  StartJob(TBurnJob::Write(SetupForBurnDevices(isoPath), FCallbacks));
 }
 
 void TBurnLibrary::CreateImage(const std::string& imagePath) {
   CheckIdle();
   if (imagePath.empty()) throw EDiscBurn(code::InvalidArgument, "No image file name");
-  StartJob(TBurnJob::Write(SetupWrite("stdio:" + imagePath, 0, ""), FCallbacks));
+  if (FProjectType == DB_PT_AUDIO) {
+    // An audio CD's image: its BIN file and CUE sheet.
+    CheckProjectReady();
+    const TAudioDisc disc = AudioDisc();
+    TCallbackHub& callbacks = FCallbacks;
+    int64_t total = 0;
+    for (const auto& t : disc.Tracks) total += t.Data.Bytes;
+    StartJob(TBurnJob::Task(
+        [disc, imagePath, total, &callbacks](uint64_t generation, const std::atomic<bool>&) {
+          std::string error;
+          try {
+            WriteBinCue(disc, imagePath, [&](int64_t written) {
+              callbacks.Process(total > 0 ? static_cast<float>(100.0 * written / total) : 100.f, 0.f, 0.f,
+                                static_cast<double>(written), static_cast<double>(total), generation);
+            });
+            callbacks.Finalize(generation);
+          } catch (const EDiscBurn& e) {
+            error = e.what();
+          }
+          callbacks.BurnDone(error, generation);
+        },
+        FCallbacks));
+    return;
+  }
+  if (IsAudioProject())
+    throw EDiscBurn(code::InvalidArgument, "This project is written to a CD only, not to an image file");
+  std::vector<TWriteSetup> setups;
+  setups.push_back(SetupWrite("stdio:" + imagePath, 0, ""));
+  StartJob(TBurnJob::Write(std::move(setups), FCallbacks));
 }
 
 void TBurnLibrary::Erase(bool quick, bool eject) {

@@ -8,13 +8,18 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "burning/discburn/audio_disc.h"
+#include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_job.h"
 #include "burning/discburn/callback_hub.h"
+#include "burning/discburn/disc_reader.h"
 #include "burning/discburn/discburn_api.h"
 #include "burning/discburn/project_tree.h"
+#include "burning/discburn/verifier.h"
 
 namespace discburn {
 
@@ -31,6 +36,22 @@ struct TDevice {
 struct TCapabilitySet {
   uint32_t FirstGroup = 0, SecondGroup = 0;
   uint64_t Codes = 0;
+};
+
+/// A session of a medium or image file, opened for reading.
+struct TDiscSession {
+  TIsoImagePtr Image;
+  int Number = 0;  // 1-based
+  int StartLba = 0;
+};
+
+/// Where the project's imported entries live: the session of a medium the project continues,
+/// or an image file whose tree was imported.
+struct TImportBase {
+  std::string Address;  // the drive of a continued medium
+  std::string File;     // an imported image file
+  int StartLba = 0;
+  bool Continue = false;  // the project becomes the medium's next session
 };
 
 class TBurnLibrary {
@@ -62,6 +83,10 @@ class TBurnLibrary {
   int IndexOfLetter(int32_t letter) const;
   void SetBurnDevice(int32_t letter);
   void SetReadDevice(int32_t letter);
+  /// Further burn devices: a burn writes the same project to each.
+  void AddBurnDevice(int32_t letter);
+  void RemoveBurnDevice(int32_t letter);
+  void LockMedium(int32_t device, bool lock);
   std::string BurnDeviceLetters() const;
   std::string DeviceName(int index) const;
   void MediumInformation(int32_t device, DBMediumInfo& info);
@@ -92,16 +117,41 @@ class TBurnLibrary {
   void RenameFile(const std::string& folder, const std::string& oldName, const std::string& newName);
   void RenameDir(const std::string& path, const std::string& newName);
   void SetFileTimes(const std::string& path, const DBDiscDate* modified);
+  void SetFileAttributes(const std::string& path, uint32_t attributes);
+  void SetFileUserParam(const std::string& path, int32_t param);
+  void SetLanguage(const std::string& language, const std::string& file);
+  /// CD-Text and ISRC of a track ("\\" = the disc's title and performer).
+  void SetAudioProperty(const std::string& path, int32_t property, const std::string& value);
+  // Reading CDs
+  std::vector<char> ReadSectors(int32_t device, int32_t lba, int32_t count);
+  std::string ReadCDText(int32_t device);
+  void SaveTrack(int32_t device, int32_t track, const std::string& path, bool wave);
+  std::string Language() const { return FLanguage; }
   void ClearAll();
   int64_t ImageSize();
 
-  // Project listing through disc sessions (device 0 = the project)
-  db_handle OpenSession(int32_t device);
+  // Project listing through disc sessions (device 0 = the project), and reading media
+  db_handle OpenSession(int32_t device, int32_t session);
   void CloseSession(db_handle session);
   db_handle OpenDirectory(db_handle session, const std::string& path);
   const std::vector<DBFileEntry>& Directory(db_handle directory) const;
   void CloseDirectory(db_handle directory);
   DBFileEntry FileEntry(db_handle session, const std::string& path);
+  void ISOVolumeInformation(db_handle session, DBISOBlock& info);
+  void BootVolumeInformation(db_handle session, DBBootBlock& info);
+  /// The extents of a file of a disc session: first block and block count of each.
+  std::vector<std::pair<int32_t, int32_t>> FileAllocationTable(db_handle session, const std::string& path);
+  /// The table of contents of the medium in a device.
+  TToc Toc(int32_t device);
+  /// Imports the tree of an ISO image file (its newest session) into the project.
+  void ImportFile(const std::string& imagePath);
+  /// Compares the project's files under `path` with the newest session of the medium in the
+  /// burn device, as a job: StartVerify, VerifyFile and VerifyError for each, VerifyDone, JobDone.
+  void VerifyFiles(const std::string& path);
+  /// Copies the single-session disc in one drive to the medium in another, as a burn job.
+  void CopyDisk(int32_t sourceDevice, int32_t targetDevice);
+  /// Closes the open session of a sequential medium.
+  void CloseDisc(int32_t device);
 
   // Option blocks
   DBOptionsBlock Options;
@@ -115,7 +165,10 @@ class TBurnLibrary {
   void SetISO(const DBISOBlock& block);
   void SetCompress(const DBCompressEncryptBlock& block);
   bool Verify() const { return FVerify; }
-  void SetVerify(bool verify) { FVerify = verify; }
+  void SetVerify(bool verify) {
+    if (FBusy) throw EDiscBurn(code::Busy);  // read by a running job's copies
+    FVerify = verify;
+  }
 
   // Jobs
   void Prepare();
@@ -136,19 +189,34 @@ class TBurnLibrary {
   void CheckProjectReady() const;
   std::string ImagePath() const;
   void BuildDevices();
-  TIsoImagePtr BuildImage(std::vector<std::string>* sources);
+  /// The libisofs image of the project; imported entries are read through `drive` when the
+  /// base medium's drive is grabbed already.
+  TIsoImagePtr BuildImage(std::vector<std::string>* sources, burn_drive* drive = nullptr);
+  void ImportIntoProject(IsoImage* image);
+  void AddBootRecord(IsoImage* image, std::vector<std::string>* sources);
+  bool IsAudioProject() const;
+  TAudioDisc AudioDisc() const;
+  void AddCueSheet(const std::string& cuePath);
+  std::vector<TVerifyItem> VerifyItems(const std::string& path) const;
+  TDiscSession* DiscSession(db_handle session) const;
   TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
   /// Builds the image (or takes the ISO file) and the write job for a drive, and checks
   /// that the drive can write it: medium, free space, libburn's precheck.
-  TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile);
-  TWriteSetup SetupForBurnDevice(const std::string& isoFile);
+  TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
+                         const std::shared_ptr<TGrabbedDrive>& copyFrom = nullptr);
+  /// One write per burn device: the current one and those added to it.
+  std::vector<TWriteSetup> SetupForBurnDevices(const std::string& isoFile);
+  std::vector<int> BurnDeviceIndexes() const;
   void StartJob(std::unique_ptr<TBurnJob> job);
   void JoinExitedJobs();
   DBFileEntry EntryOf(const TProjectNode& node) const;
+  DBFileEntry EntryOf(IsoNode* node) const;
   void SetErrorDevice(int index);
 
   bool FInitialized = false;
   bool FImageDevice = false;
+  std::string FLanguage;
+  std::string FAudioTitle, FAudioPerformer, FCueFile;
   std::string FTempPath;
   std::string FImagePath;
   std::vector<TDevice> FScanned;
@@ -156,12 +224,14 @@ class TBurnLibrary {
   std::vector<TDevice> FDevices;
   std::string FBurnKey;  // the burn and read devices, by address (they survive a rescan)
   std::string FReadKey;
+  std::vector<std::string> FExtraBurnKeys;
   bool FVerify = false;
   int FWriteSpeed = 0;  // wanted kB/s, 0 = the highest
   int FReadSpeed = 0;
   int FLastProfile = 0;
   int32_t FProjectType = DB_PT_NONE;
   TProjectTree FProject;
+  std::optional<TImportBase> FBase;
 
   TCallbackHub FCallbacks;
   std::unique_ptr<TBurnJob> FJob;
@@ -172,6 +242,7 @@ class TBurnLibrary {
   db_handle FNextHandle = 1;
   std::map<db_handle, std::vector<db_handle>> FSessions;  // session -> its directories
   std::map<db_handle, std::vector<DBFileEntry>> FDirectories;
+  std::map<db_handle, std::unique_ptr<TDiscSession>> FDiscSessions;
   std::map<db_handle, TCapabilitySet> FCapabilities;
 
   std::mutex FTextLock;

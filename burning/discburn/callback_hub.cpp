@@ -1,7 +1,10 @@
 #include "burning/discburn/callback_hub.h"
 
 #include <chrono>
+#include <ctime>
+#include <fstream>
 
+#include "burning/discburn/burn_error.h"
 #include "burning/discburn/utf16.h"
 
 namespace discburn {
@@ -20,6 +23,23 @@ void TCallbackHub::SetInfoTextLevel(int32_t level) {
 uint64_t TCallbackHub::Generation() {
   std::lock_guard<std::mutex> lock(FLock);
   return FGeneration;
+}
+
+void TCallbackHub::SaveLog(const std::string& path) {
+  std::vector<std::string> lines;
+  {
+    std::lock_guard<std::mutex> lock(FLogLock);
+    lines = FLog;
+  }
+  std::ofstream out(path, std::ios::trunc);
+  for (const auto& line : lines) out << line << '\n';
+  out.close();
+  if (!out) throw EDiscBurn(code::SourceUnreadable, "The log cannot be written: " + path);
+}
+
+void TCallbackHub::ClearLog() {
+  std::lock_guard<std::mutex> lock(FLogLock);
+  FLog.clear();
 }
 
 void TCallbackHub::Reset() {
@@ -58,6 +78,17 @@ void TCallbackHub::Leave() {
 }
 
 void TCallbackHub::InfoText(const std::string& text, int32_t level, uint64_t generation) {
+  {
+    // The log keeps every message, whatever level the caller asked for.
+    const time_t now = time(nullptr);
+    struct tm tm {};
+    localtime_r(&now, &tm);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &tm);
+    std::lock_guard<std::mutex> lock(FLogLock);
+    if (FLog.size() >= MaxLogLines) FLog.erase(FLog.begin(), FLog.begin() + MaxLogLines / 10);
+    FLog.push_back(stamp + text);
+  }
   {
     std::lock_guard<std::mutex> lock(FLock);
     if (level > FInfoTextLevel) return;
@@ -104,6 +135,36 @@ void TCallbackHub::JobDone(uint64_t generation) {
   void *f, *user;
   if (!Enter(TCallbackSlot::JobDone, f, user, generation)) return;
   reinterpret_cast<DBJobDoneCallback>(f)(user);
+  Leave();
+}
+
+void TCallbackHub::StartVerify(uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::StartVerify, f, user, generation)) return;
+  reinterpret_cast<DBStartVerifyCallback>(f)(user);
+  Leave();
+}
+
+void TCallbackHub::VerifyFile(const std::string& name, uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::VerifyFile, f, user, generation)) return;
+  const std::u16string wide = ToUtf16(name);
+  reinterpret_cast<DBVerifyFileCallback>(f)(wide.c_str(), user);
+  Leave();
+}
+
+void TCallbackHub::VerifyError(const std::string& name, const std::string& error, uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::VerifyError, f, user, generation)) return;
+  const std::u16string wide = ToUtf16(name), text = ToUtf16(error);
+  reinterpret_cast<DBVerifyErrorCallback>(f)(wide.c_str(), text.c_str(), user);
+  Leave();
+}
+
+void TCallbackHub::VerifyDone(int32_t errors, uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::VerifyDone, f, user, generation)) return;
+  reinterpret_cast<DBVerifyDoneCallback>(f)(errors, user);
   Leave();
 }
 

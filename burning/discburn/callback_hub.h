@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "burning/discburn/discburn_api.h"
 
@@ -32,12 +33,20 @@ class TCallbackHub {
 
   // `generation` 0 = the current one (calls on the entry points' thread).
   void InfoText(const std::string& text, int32_t level, uint64_t generation = 0);
+  /// Writes every message of both libraries since initialisation (all levels), one per line
+  /// with its time; throws EDiscBurn when the file cannot be written.
+  void SaveLog(const std::string& path);
+  void ClearLog();
   void Process(float percent, float deviceBuffer, float cache, double bytesWritten, double imageSize,
                uint64_t generation = 0);
   void EraseDone(const std::string& error, uint64_t generation = 0);
   void Finalize(uint64_t generation = 0);
   void BurnDone(const std::string& error, uint64_t generation = 0);
   void JobDone(uint64_t generation = 0);
+  void StartVerify(uint64_t generation = 0);
+  void VerifyFile(const std::string& name, uint64_t generation = 0);
+  void VerifyError(const std::string& name, const std::string& error, uint64_t generation = 0);
+  void VerifyDone(int32_t errors, uint64_t generation = 0);
   void AddFile(const std::string& fullPath, const std::string& name, double dateTime, double fileSize);
   void CreateDir(const std::string& fullName, const std::string& name);
   void RemoveFile(const std::string& fullPath, const std::string& destinationPath, const std::string& file);
@@ -54,6 +63,9 @@ class TCallbackHub {
   int32_t FInfoTextLevel = DB_HIGH_DEBUG;
   uint64_t FGeneration = 1;
   std::map<std::thread::id, int> FRunning;  // calls in progress per thread
+  static constexpr size_t MaxLogLines = 20000;
+  std::mutex FLogLock;
+  std::vector<std::string> FLog;
 };
 
 }  // namespace discburn

@@ -98,6 +98,12 @@ enum {
   DB_PT_UDF_DVD, DB_PT_ISO_UDF, DB_PT_BLURAY, DB_PT_MIXED_MODE, DB_PT_RAW, DB_PT_NONE
 };
 enum { DB_WM_TAO = 0, DB_WM_DAO = 1, DB_WM_DAO96 = 2 };
+/* GetTrackFormatEx: the kind of a track. GetTrackInformation's mode is 0 for audio, else
+   the data mode (1 or 2). */
+enum { DB_TRACK_AUDIO = 0, DB_TRACK_DATA = 1 };
+/* SetAudioFileProperty: CD-Text of a track, or of the disc when the path is "\\"; the
+   ISRC of a track (12 letters and digits). */
+enum { DB_AUDIO_TITLE = 0, DB_AUDIO_PERFORMER = 1, DB_AUDIO_ISRC = 2 };
 /* Windows file-attribute bits used in DBFileEntry.Attributes. */
 enum {
   DB_ATTR_READONLY = 0x01, DB_ATTR_HIDDEN = 0x02, DB_ATTR_SYSTEM = 0x04,
@@ -156,7 +162,10 @@ typedef struct DBISOBlock {
   DBDiscDate ExpirationDateTime;       /* 1342 */
   uint8_t UseEffectiveDateTime;        /* 1356 */
   DBDiscDate EffectiveDateTime;        /* 1357 */
-  uint8_t Reserved[1026];              /* 1371: the library's own */
+  uint8_t Pad1371;                     /* 1371 */
+  db_char VolumeIdentifier[33];        /* 1372: GetISOVolumeInformation only (the label is
+                                          the options block's VolumeLabel when burning) */
+  uint8_t Reserved[959];               /* 1438: the library's own */
 } DBISOBlock;
 
 /* El Torito boot block, GetBootInfoEx / SetBootInfoEx. */
@@ -308,6 +317,7 @@ static_assert(offsetof(DBISOBlock, UseExpirationDateTime) == 1341, "ISO");
 static_assert(offsetof(DBISOBlock, ExpirationDateTime) == 1342, "ISO");
 static_assert(offsetof(DBISOBlock, UseEffectiveDateTime) == 1356, "ISO");
 static_assert(offsetof(DBISOBlock, EffectiveDateTime) == 1357, "ISO");
+static_assert(offsetof(DBISOBlock, VolumeIdentifier) == 1372, "ISO");
 
 static_assert(sizeof(DBBootBlock) == 145, "boot block");
 static_assert(offsetof(DBBootBlock, BootIndicator) == 48, "boot");
@@ -430,6 +440,24 @@ typedef uint8_t (*DBCompareFilesCallback)(const DBFileEntry* first, const DBFile
    ConvertSpeedFromKBPerSec(kbps, &x)       x = multiple of the medium's 1x speed.
    CreateProject(type, session), DeleteProject(), AddFile(record), ClearAll()
    OpenDiskSession(0, -1 or n, &h, 0)       device 0 = the burn project.
+   Not called by the component, for reading media back:
+   OpenDiskSession(device, n, &h, 0)        session n (1-based; 0 or -1 = the newest) of the
+       medium in a device, or of the image writer's file. Overwritable media and image files
+       have no table of contents: their sessions are those of a growing multi-session image
+       (descriptors of the newest at block 16, the sessions from block 32 on, each at a
+       multiple of 32 blocks). OpenDirectory, ReadDirectory and GetFileEntry list its tree.
+   GetISOVolumeInformation(h, &iso)         the volume's identifiers, dates and
+       VolumeIdentifier; GetBootVolumeInformation(h, &boot) its first El Torito entry.
+   GetFileAllocationTable(h, path, lbas, &n) n in: capacity of lbas (int32 units); out: the
+       file's extent count; lbas holds pairs (first block, block count).
+   GetSessionInformation / GetTrackInformation / GetTrackFormatEx / GetMediumFreedbId read the
+       table of contents; tracks are counted 1-based over the whole medium.
+   ImportFile(isoPath)                      adds the tree of an ISO image (its newest session)
+       to the project; the files are read from the image when the project is written.
+   CreateProject(type, n) with n != -1     continues session n (0 = the newest) of the medium
+       in the burn device: the project starts as its tree and is written as the next session.
+   CloseSession(device)                     closes the open session of a CD or DVD-R;
+       overwritable media and files need no closing (0).
    OpenDirectory(h, "\\folder\\", &d), GetNumberOfFiles(d, &n), ReadDirectory(d, i, &e)
        i in 0..n-1; the component closes each directory with CloseDirectory(d) and the
        session with CloseDiskSession(h) before it opens the next one or deactivates.

@@ -1,9 +1,15 @@
 // The C entry points of libdiscburn.so that do real work. Each one runs its body through
 // Guard(), which turns an EDiscBurn into the result code and keeps its text for GetText.
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <new>
+#include <sstream>
 
+#include "burning/discburn/audio_disc.h"
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_library.h"
 #include "burning/discburn/discburn_api.h"
@@ -64,6 +70,21 @@ int32_t GetText(int32_t resultCode, db_char* buffer, int32_t* length) {
   return Ok;
 }
 
+int32_t SetLanguage(const db_char* language, const db_char* languageFile) {
+  return Guard([&] { Library().SetLanguage(ToUtf8(language), ToUtf8(languageFile)); });
+}
+int32_t GetLanguage(db_char* buffer, int32_t* length) {
+  return Guard([&] {
+    Need(buffer);
+    Need(length);
+    Library().CheckInitialized();
+    *length = discburn::CopyText(Library().Language(), buffer, *length);
+  });
+}
+int32_t EnableMCNDisabling(int32_t) {
+  // Media-change notification is a Windows matter; the switch is accepted and changes nothing.
+  return Ok;
+}
 int32_t SetASPI(int32_t aspiType) {
   return Guard([&] {
     if (aspiType != DB_ASPI_INTERNAL)
@@ -140,6 +161,18 @@ int32_t SetBurnDevice(int32_t letter) {
   return Guard([&] { Library().SetBurnDevice(letter); });
 }
 
+int32_t AddBurnDevice(int32_t letter) {
+  return Guard([&] { Library().AddBurnDevice(letter); });
+}
+int32_t RemoveBurnDevice(int32_t letter) {
+  return Guard([&] { Library().RemoveBurnDevice(letter); });
+}
+int32_t LockMedium(int32_t device, int32_t lock) {
+  return Guard([&] { Library().LockMedium(device, lock != 0); });
+}
+int32_t SaveLogToFile(const db_char* path) {
+  return Guard([&] { Library().Callbacks().SaveLog(ToUtf8(path)); });
+}
 int32_t SetReadDevice(int32_t letter) {
   return Guard([&] { Library().SetReadDevice(letter); });
 }
@@ -235,7 +268,7 @@ int32_t OpenDiskSession(int32_t device, int32_t session, db_handle* handle, int3
   return Guard([&] {
     Need(handle);
     *handle = 0;
-    *handle = Library().OpenSession(device);
+    *handle = Library().OpenSession(device, session);
   });
 }
 
@@ -280,6 +313,213 @@ int32_t GetFileEntry(db_handle session, const db_char* path, DBFileEntry* entry)
     std::memset(entry, 0, sizeof *entry);
     *entry = Library().FileEntry(session, ToUtf8(path));
   });
+}
+
+int32_t GetFileAllocationTable(db_handle session, const db_char* path, int32_t* lbas, int32_t* count) {
+  return Guard([&] {
+    Need(count);
+    const int32_t capacity = *count;
+    *count = 0;
+    if (lbas && capacity > 0) std::memset(lbas, 0, sizeof(int32_t) * capacity);
+    const auto extents = Library().FileAllocationTable(session, ToUtf8(path));
+    for (size_t i = 0; lbas && 2 * i + 1 < static_cast<size_t>(std::max(capacity, 0)) && i < extents.size();
+         ++i) {
+      lbas[2 * i] = extents[i].first;
+      lbas[2 * i + 1] = extents[i].second;
+    }
+    *count = static_cast<int32_t>(extents.size());
+  });
+}
+int32_t GetISOVolumeInformation(db_handle session, DBISOBlock* info) {
+  return Guard([&] {
+    Need(info);
+    std::memset(info, 0, sizeof *info);
+    Library().ISOVolumeInformation(session, *info);
+  });
+}
+int32_t GetBootVolumeInformation(db_handle session, DBBootBlock* info) {
+  return Guard([&] {
+    Need(info);
+    std::memset(info, 0, sizeof *info);
+    Library().BootVolumeInformation(session, *info);
+  });
+}
+int32_t ImportFile(const db_char* path) {
+  return Guard([&] { Library().ImportFile(ToUtf8(path)); });
+}
+
+// ---- sessions and tracks of a medium ----
+
+namespace {
+
+/// Track `track` (1-based, counted over the whole medium) of a device's table of contents.
+discburn::TTocTrack TrackOf(int32_t device, int32_t track) {
+  const discburn::TToc toc = Library().Toc(device);
+  if (track < 1 || track > static_cast<int32_t>(toc.Tracks.size()))
+    throw EDiscBurn(discburn::code::InvalidArgument, "No track " + std::to_string(track) +
+                                                         " on the medium (it holds " +
+                                                         std::to_string(toc.Tracks.size()) + ")");
+  return toc.Tracks[track - 1];
+}
+
+}  // namespace
+
+int32_t GetMediumFreedbId(int32_t device, uint32_t* id) {
+  return Guard([&] {
+    Need(id);
+    *id = 0;
+    *id = discburn::FreedbId(Library().Toc(device));
+  });
+}
+int32_t GetSessionInformation(int32_t device, int32_t session, int32_t* startLba, int32_t* sectors) {
+  return Guard([&] {
+    Need(startLba);
+    Need(sectors);
+    *startLba = *sectors = 0;
+    const discburn::TToc toc = Library().Toc(device);
+    const auto [start, count] = toc.Session(toc.SessionNumber(session));
+    *startLba = start;
+    *sectors = count;
+  });
+}
+int32_t GetTrackInformation(int32_t device, int32_t track, int32_t* startLba, int32_t* sectors,
+                            int32_t* mode) {
+  return Guard([&] {
+    Need(startLba);
+    Need(sectors);
+    *startLba = *sectors = 0;
+    if (mode) *mode = 0;
+    const discburn::TTocTrack t = TrackOf(device, track);
+    *startLba = t.StartLba;
+    *sectors = t.Sectors;
+    if (mode) *mode = t.Mode;
+  });
+}
+int32_t GetTrackFormatEx(int32_t device, int32_t track, int32_t* format) {
+  return Guard([&] {
+    Need(format);
+    *format = 0;
+    *format = TrackOf(device, track).Audio ? DB_TRACK_AUDIO : DB_TRACK_DATA;
+  });
+}
+int32_t CloseSession(int32_t device) {
+  return Guard([&] { Library().CloseDisc(device); });
+}
+
+// ---- audio and CD reading ----
+
+namespace {
+
+/// CD-Text sheets read by ReadCDText, by handle.
+std::map<db_handle, std::string>& CdTexts() {
+  static std::map<db_handle, std::string> texts;
+  return texts;
+}
+db_handle NextCdTextHandle = 1;
+
+/// The value of "key = value" in a CD-Text sheet.
+std::string SheetValue(const std::string& sheet, const std::string& key) {
+  std::istringstream lines(sheet);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string k = line.substr(0, eq), v = line.substr(eq + 1);
+    while (!k.empty() && k.back() == ' ') k.pop_back();
+    while (!v.empty() && v.front() == ' ') v.erase(v.begin());
+    if (k == key) return v;
+  }
+  return {};
+}
+
+// CD-Text tags: 0 title, 1 performer, 2 songwriter, 3 composer, 4 arranger, 5 message.
+const char* const DiscTagKeys[] = {"Album Title", "Artist Name", "Songwriter",
+                                   "Composer",    "Arranger",    "Album Message"};
+const char* const TrackTagKeys[] = {"Title", "Artist", "Songwriter", "Composer", "Arranger", "Message"};
+
+const std::string& CdText(db_handle handle) {
+  auto it = CdTexts().find(handle);
+  if (it == CdTexts().end()) throw EDiscBurn(discburn::code::InvalidHandle);
+  return it->second;
+}
+
+double WaveSeconds(const db_char* path) {
+  return static_cast<double>(discburn::ReadWave(ToUtf8(path)).Bytes) / (44100.0 * 4);
+}
+
+}  // namespace
+
+int32_t SetAudioFileProperty(const db_char* path, int32_t property, const db_char* value) {
+  return Guard([&] { Library().SetAudioProperty(ToUtf8(path), property, ToUtf8(value)); });
+}
+int32_t GetPlayTime(const db_char* path, int32_t* milliseconds) {
+  return Guard([&] {
+    Need(milliseconds);
+    *milliseconds = 0;
+    *milliseconds = static_cast<int32_t>(WaveSeconds(path) * 1000.0);
+  });
+}
+int32_t GetPrecisePlayTime(const db_char* path, double* seconds) {
+  return Guard([&] {
+    Need(seconds);
+    *seconds = 0;
+    *seconds = WaveSeconds(path);
+  });
+}
+int32_t ReadSectors(int32_t device, int32_t lba, int32_t count, void* buffer, int32_t bufferSize) {
+  return Guard([&] {
+    Need(buffer);
+    if (bufferSize > 0) std::memset(buffer, 0, static_cast<size_t>(bufferSize));
+    const std::vector<char> data = Library().ReadSectors(device, lba, count);
+    if (static_cast<size_t>(std::max(bufferSize, 0)) < data.size())
+      throw EDiscBurn(discburn::code::InvalidArgument,
+                      "The buffer needs " + std::to_string(data.size()) + " bytes");
+    std::memcpy(buffer, data.data(), data.size());
+  });
+}
+int32_t ReadCDText(int32_t device, db_handle* handle) {
+  return Guard([&] {
+    Need(handle);
+    *handle = 0;
+    const std::string sheet = Library().ReadCDText(device);
+    *handle = NextCdTextHandle++;
+    CdTexts()[*handle] = sheet;
+  });
+}
+int32_t CloseCDTextHandle(db_handle handle) {
+  return Guard([&] {
+    if (!CdTexts().erase(handle)) throw EDiscBurn(discburn::code::InvalidHandle);
+  });
+}
+/// One CD-Text value into a caller's buffer; `key` names it in the sheet.
+int32_t CdTextTag(db_handle handle, int32_t tag, int32_t track, db_char* buffer, int32_t* length) {
+  return Guard([&] {
+    Need(buffer);
+    Need(length);
+    const int32_t capacity = *length;
+    *length = 0;
+    buffer[0] = 0;
+    if (tag < 0 || tag > 5) throw EDiscBurn(discburn::code::InvalidArgument, "CD-Text tags are 0 to 5");
+    char key[64];
+    if (track > 0)
+      std::snprintf(key, sizeof key, "Track %02d %s", track, TrackTagKeys[tag]);
+    else
+      std::snprintf(key, sizeof key, "%s", DiscTagKeys[tag]);
+    *length = discburn::CopyText(SheetValue(CdText(handle), key), buffer, capacity);
+  });
+}
+int32_t GetCDTextDiskTagString(db_handle handle, int32_t tag, db_char* buffer, int32_t* length) {
+  return CdTextTag(handle, tag, 0, buffer, length);
+}
+int32_t GetCDTextTrackTagString(db_handle handle, int32_t track, int32_t tag, db_char* buffer,
+                                int32_t* length) {
+  return CdTextTag(handle, tag, std::max(track, 1), buffer, length);
+}
+int32_t GrabAudioTrack(int32_t device, int32_t track, const db_char* path) {
+  return Guard([&] { Library().SaveTrack(device, track, ToUtf8(path), true); });
+}
+int32_t SaveTrackToFile(int32_t device, int32_t track, const db_char* path) {
+  return Guard([&] { Library().SaveTrack(device, track, ToUtf8(path), false); });
 }
 
 // ---- speeds ----
@@ -394,6 +634,26 @@ int32_t SetFileTimes(const db_char* path, const DBDiscDate* created, const DBDis
   return Guard([&] { Library().SetFileTimes(ToUtf8(path), modified); });
 }
 
+int32_t SetFileAttr(const db_char* path, uint32_t attributes) {
+  return Guard([&] { Library().SetFileAttributes(ToUtf8(path), attributes); });
+}
+int32_t SetFileUserParam(const db_char* path, int32_t param) {
+  return Guard([&] { Library().SetFileUserParam(ToUtf8(path), param); });
+}
+int32_t IsValidVideoTsFolder(const db_char* path, uint8_t* valid) {
+  return Guard([&] {
+    Need(valid);
+    *valid = 0;
+    // A DVD-Video folder holds the video manager VIDEO_TS.IFO (any case).
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(ToUtf8(path), ec)) {
+      std::string name = e.path().filename().string();
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (name == "VIDEO_TS.IFO" && e.is_regular_file(ec)) *valid = 1;
+    }
+    if (ec) throw EDiscBurn(discburn::code::SourceUnreadable, "Folder not found: " + ToUtf8(path));
+  });
+}
 int32_t GetImageSize(int64_t* bytes) {
   return Guard([&] {
     Need(bytes);
@@ -469,6 +729,15 @@ int32_t SetUDFOptionsEx(DBUDFBlock block, const db_char* implementationId) {
     Library().UDFImplementationId = discburn::ToUtf16(ToUtf8(implementationId));
   });
 }
+int32_t SetVerify(int32_t verify) {
+  return Guard([&] {
+    Library().CheckInitialized();
+    Library().SetVerify(verify != 0);
+  });
+}
+int32_t VerifyFile(const db_char* path) {
+  return Guard([&] { Library().VerifyFiles(ToUtf8(path)); });
+}
 int32_t GetVerify(uint8_t* verify) {
   return Guard([&] { Need(verify); *verify = Library().Verify() ? 1 : 0; });
 }
@@ -489,6 +758,10 @@ int32_t BurnISO(const db_char* isoPath) {
 
 int32_t CreateImage(const db_char* imagePath) {
   return Guard([&] { Library().CreateImage(ToUtf8(imagePath)); });
+}
+
+int32_t CopyDisk(int32_t sourceDevice, int32_t targetDevice) {
+  return Guard([&] { Library().CopyDisk(sourceDevice, targetDevice); });
 }
 
 int32_t Erase(int32_t quick, int32_t eject) {

@@ -18,7 +18,10 @@ TGrabbedDrive::TGrabbedDrive(const std::string& address) {
 
 TGrabbedDrive::~TGrabbedDrive() {
   if (!FInfo) return;
-  burn_drive_release(FInfo->drive, FEject ? 1 : 0);
+  if (FLeaveLocked)
+    burn_drive_leave_locked(FInfo->drive, 0);
+  else
+    burn_drive_release(FInfo->drive, FEject ? 1 : 0);
   // Forgotten as well as released: libburn refuses to scan while it still knows a drive.
   burn_drive_info_forget(FInfo, 0);
   burn_drive_info_free(FInfo);

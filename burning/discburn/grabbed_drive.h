@@ -21,10 +21,13 @@ class TGrabbedDrive {
   const burn_drive_info& Info() const { return *FInfo; }
   int Role() const { return burn_drive_get_drive_role(Drive()); }
   void SetEjectOnRelease(bool eject) { FEject = eject; }
+  /// Releases the drive with its tray locked (burn_drive_leave_locked).
+  void SetLeaveLocked(bool locked) { FLeaveLocked = locked; }
 
  private:
   burn_drive_info* FInfo = nullptr;
   bool FEject = false;
+  bool FLeaveLocked = false;
 };
 
 }  // namespace discburn

@@ -129,6 +129,21 @@ TProjectNode& TProjectTree::CreateDir(const std::string& folderPath, const std::
   return *folder.Children.back();
 }
 
+TProjectNode& TProjectTree::AddImported(TProjectNode& folder, const std::string& name, bool isDir,
+                                        int64_t size, time_t mtime, const std::string& importedPath) {
+  CheckName(folder, name);
+  auto node = std::make_unique<TProjectNode>();
+  node->Name = name;
+  node->IsDir = isDir;
+  node->Size = isDir ? 0 : size;
+  node->MTime = mtime;
+  node->Imported = true;
+  node->ImportedPath = importedPath;
+  node->Parent = &folder;
+  folder.Children.push_back(std::move(node));
+  return *folder.Children.back();
+}
+
 void TProjectTree::Remove(const std::string& folderPath, const std::string& name, bool wantDir) {
   TProjectNode& folder = Folder(folderPath);
   auto& children = folder.Children;

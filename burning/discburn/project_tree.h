@@ -17,6 +17,15 @@ struct TProjectNode {
   std::string SourcePath;  // local file (empty for folders created in the project)
   int64_t Size = 0;        // size of the source when it was added
   time_t MTime = 0;
+  uint32_t Attributes = 0;  // DB_ATTR_READONLY and DB_ATTR_HIDDEN are honoured on the disc
+  int32_t UserParam = 0;    // the caller's own value, listed back
+  // An audio track (a WAV file's PCM data from AudioOffset on, or a track of a CUE sheet).
+  bool AudioTrack = false;
+  int64_t AudioOffset = 0;
+  std::string Title, Performer, Isrc;  // CD-Text and ISRC
+  // Taken from a disc or image: its data stays there. ImportedPath is its path in that tree.
+  bool Imported = false;
+  std::string ImportedPath;
   TProjectNode* Parent = nullptr;
   std::vector<std::unique_ptr<TProjectNode>> Children;  // in the order they were added
 
@@ -39,6 +48,9 @@ class TProjectTree {
   TProjectNode& AddSource(const std::string& folder, const std::string& sourcePath, const std::string& name,
                           bool recursive);
   TProjectNode& CreateDir(const std::string& folder, const std::string& name);
+  /// Adds an entry of an imported disc tree; a taken name throws NameExists.
+  TProjectNode& AddImported(TProjectNode& folder, const std::string& name, bool isDir, int64_t size,
+                            time_t mtime, const std::string& importedPath);
   void Remove(const std::string& folder, const std::string& name, bool wantDir);
   void Rename(const std::string& folder, const std::string& oldName, const std::string& newName, bool wantDir);
   void Clear();

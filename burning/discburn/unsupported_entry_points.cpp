@@ -1,6 +1,7 @@
-// Entry points of operations this system cannot do with libburn and libisofs (audio CD,
-// CD-Text and tags, video CD, reading discs back, copying, verifying, dialogs, language
-// files). Each zeroes its outputs, answers code::NotSupported with
+// Entry points of operations this system cannot do with libburn and libisofs: UDF (and so
+// DVD-Video and Blu-ray), video CDs (their MPEG files), region codes, Unicode CD-Text, raw
+// writing, track indexes and ISRCs (sub-channel data), CDDB tag lookups, playing audio and
+// the library's own dialogs. Each zeroes its outputs, answers code::NotSupported with
 // "Not supported on this system: <name>" and starts no job, so no done callback follows.
 
 #include <cstring>
@@ -28,40 +29,11 @@ void ZeroText(db_char* buffer, int32_t* length) {
 
 extern "C" {
 
-int32_t SetLanguage(const db_char*, const db_char*) { return NotSupported("SetLanguage"); }
-int32_t GetLanguage(db_char* buffer, int32_t* length) {
-  ZeroText(buffer, length);
-  return NotSupported("GetLanguage");
-}
-int32_t EnableMCNDisabling(int32_t) { return NotSupported("EnableMCNDisabling"); }
 int32_t SetRegionalCode(int32_t, int32_t) { return NotSupported("SetRegionalCode"); }
 int32_t SetWriteCDTextInUnicode(int32_t) { return NotSupported("SetWriteCDTextInUnicode"); }
-int32_t SaveLogToFile(const db_char*) { return NotSupported("SaveLogToFile"); }
 
-int32_t AddBurnDevice(int32_t) { return NotSupported("AddBurnDevice"); }
-int32_t RemoveBurnDevice(int32_t) { return NotSupported("RemoveBurnDevice"); }
-int32_t LockMedium(int32_t, int32_t) { return NotSupported("LockMedium"); }
 int32_t MultiDeviceDialog(void) { return NotSupported("MultiDeviceDialog"); }
 
-int32_t GetMediumFreedbId(int32_t, uint32_t* id) {
-  Zero(id);
-  return NotSupported("GetMediumFreedbId");
-}
-int32_t GetSessionInformation(int32_t, int32_t, int32_t* startLba, int32_t* sectors) {
-  Zero(startLba);
-  Zero(sectors);
-  return NotSupported("GetSessionInformation");
-}
-int32_t GetTrackInformation(int32_t, int32_t, int32_t* startLba, int32_t* sectors, int32_t* mode) {
-  Zero(startLba);
-  Zero(sectors);
-  Zero(mode);
-  return NotSupported("GetTrackInformation");
-}
-int32_t GetTrackFormatEx(int32_t, int32_t, int32_t* format) {
-  Zero(format);
-  return NotSupported("GetTrackFormatEx");
-}
 int32_t GetTrackIndexes(int32_t, int32_t, int32_t* indexes, int32_t* count) {
   Zero(indexes);
   Zero(count);
@@ -70,19 +42,6 @@ int32_t GetTrackIndexes(int32_t, int32_t, int32_t* indexes, int32_t* count) {
 int32_t GetTrackISRC(int32_t, int32_t, db_char* isrc) {
   Zero(isrc);
   return NotSupported("GetTrackISRC");
-}
-int32_t ReadCDText(int32_t, db_handle* handle) {
-  Zero(handle);
-  return NotSupported("ReadCDText");
-}
-int32_t CloseCDTextHandle(db_handle) { return NotSupported("CloseCDTextHandle"); }
-int32_t GetCDTextDiskTagString(db_handle, int32_t, db_char* buffer, int32_t* length) {
-  ZeroText(buffer, length);
-  return NotSupported("GetCDTextDiskTagString");
-}
-int32_t GetCDTextTrackTagString(db_handle, int32_t, int32_t, db_char* buffer, int32_t* length) {
-  ZeroText(buffer, length);
-  return NotSupported("GetCDTextTrackTagString");
 }
 int32_t TagsFromNetworkDialog(int32_t, db_handle* handle) {
   Zero(handle);
@@ -105,45 +64,12 @@ int32_t GetNetworkTrackTagInt(db_handle, int32_t, int32_t, int32_t* value) {
   Zero(value);
   return NotSupported("GetNetworkTrackTagInt");
 }
-int32_t GetFileAllocationTable(db_handle, const db_char*, int32_t* lbas, int32_t* count) {
-  Zero(lbas);
-  Zero(count);
-  return NotSupported("GetFileAllocationTable");
-}
-int32_t GetISOVolumeInformation(db_handle, DBISOBlock* info) {
-  if (info) std::memset(info, 0, sizeof *info);
-  return NotSupported("GetISOVolumeInformation");
-}
 int32_t GetUDFVolumeInformation(db_handle, DBUDFBlock* info) {
   if (info) std::memset(info, 0, sizeof *info);
   return NotSupported("GetUDFVolumeInformation");
 }
-int32_t GetBootVolumeInformation(db_handle, DBBootBlock* info) {
-  if (info) std::memset(info, 0, sizeof *info);
-  return NotSupported("GetBootVolumeInformation");
-}
-int32_t ReadSectors(int32_t, int32_t, int32_t, void* buffer, int32_t bufferSize) {
-  if (buffer && bufferSize > 0) std::memset(buffer, 0, static_cast<size_t>(bufferSize));
-  return NotSupported("ReadSectors");
-}
 int32_t SetRAWStructure(int32_t, int32_t) { return NotSupported("SetRAWStructure"); }
 
-int32_t SetFileAttr(const db_char*, uint32_t) { return NotSupported("SetFileAttr"); }
-int32_t SetFileUserParam(const db_char*, int32_t) { return NotSupported("SetFileUserParam"); }
-int32_t ImportFile(const db_char*) { return NotSupported("ImportFile"); }
-int32_t IsValidVideoTsFolder(const db_char*, uint8_t* valid) {
-  Zero(valid);
-  return NotSupported("IsValidVideoTsFolder");
-}
-int32_t SetAudioFileProperty(const db_char*, int32_t, const db_char*) { return NotSupported("SetAudioFileProperty"); }
-int32_t GetPlayTime(const db_char*, int32_t* milliseconds) {
-  Zero(milliseconds);
-  return NotSupported("GetPlayTime");
-}
-int32_t GetPrecisePlayTime(const db_char*, double* seconds) {
-  Zero(seconds);
-  return NotSupported("GetPrecisePlayTime");
-}
 int32_t GetMpegCount(int32_t* count) {
   Zero(count);
   return NotSupported("GetMpegCount");
@@ -151,19 +77,6 @@ int32_t GetMpegCount(int32_t* count) {
 int32_t EraseMpegByIndex(int32_t) { return NotSupported("EraseMpegByIndex"); }
 int32_t StopMpegAction(void) { return NotSupported("StopMpegAction"); }
 
-int32_t SetVerify(int32_t verify) {
-  if (!verify) {
-    discburn::Library().SetVerify(false);
-    return discburn::code::Ok;
-  }
-  return NotSupported("SetVerify");
-}
-
-int32_t CopyDisk(int32_t, int32_t) { return NotSupported("CopyDisk"); }
-int32_t CloseSession(int32_t) { return NotSupported("CloseSession"); }
-int32_t VerifyFile(const db_char*) { return NotSupported("VerifyFile"); }
-int32_t GrabAudioTrack(int32_t, int32_t, const db_char*) { return NotSupported("GrabAudioTrack"); }
-int32_t SaveTrackToFile(int32_t, int32_t, const db_char*) { return NotSupported("SaveTrackToFile"); }
 int32_t PlayAudioFile(const db_char*) { return NotSupported("PlayAudioFile"); }
 int32_t PlayAudioTrack(int32_t, int32_t) { return NotSupported("PlayAudioTrack"); }
 int32_t BurnDialog(void) { return NotSupported("BurnDialog"); }

@@ -1,5 +1,7 @@
 #include "burning/discburn/utf16.h"
 
+#include <cstring>
+
 namespace discburn {
 
 namespace {
@@ -90,6 +92,13 @@ int32_t CopyText(const std::string& text, db_char* buffer, int32_t capacity) {
   wide.copy(buffer, n);
   buffer[n] = 0;
   return static_cast<int32_t>(n);
+}
+
+std::string PackedText(const void* field, size_t chars) {
+  std::u16string text(chars, u'\0');
+  std::memcpy(text.data(), field, chars * sizeof(char16_t));
+  text.resize(text.find(u'\0') == std::u16string::npos ? chars : text.find(u'\0'));
+  return ToUtf8(text);
 }
 
 }  // namespace discburn

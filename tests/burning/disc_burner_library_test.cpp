@@ -116,7 +116,7 @@ TEST_F(BurningLibraryTest, LibraryTextsForTheComponentsCodes) {
   EXPECT_EQ(Burner->LastError(), 3);
   EXPECT_FALSE(Burner->GetErrorString().isEmpty());
   // A project kind this library does not build: refused with a text, the project type reset.
-  Burner->SetProjectType(TProjectType::ptAudio);
+  Burner->SetProjectType(TProjectType::ptVideoDVD);
   EXPECT_NE(Burner->LastError(), 0);
   EXPECT_EQ(Burner->ProjectType(), TProjectType::ptNone);
   EXPECT_FALSE(Burner->GetErrorString().isEmpty());

@@ -1,0 +1,256 @@
+#include "burning/discburn/audio_disc.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "burning/discburn/burn_error.h"
+#include "burning/discburn/library_messages.h"
+
+namespace discburn {
+
+namespace {
+
+uint32_t Le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Msf(int64_t sectors) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(sectors / 75 / 60),
+                static_cast<int>(sectors / 75 % 60), static_cast<int>(sectors % 75));
+  return buf;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string q;
+  for (char c : text) q += c == '"' ? '\'' : c;
+  return "\"" + q + "\"";
+}
+
+void SetText(burn_track* track, burn_session* session, int packType, const std::string& text) {
+  if (text.empty()) return;
+  std::string payload = text;
+  auto* bytes = reinterpret_cast<unsigned char*>(payload.data());
+  const int length = static_cast<int>(payload.size()) + 1;
+  const int r = track ? burn_track_set_cdtext(track, 0, packType, nullptr, bytes, length, 0)
+                      : burn_session_set_cdtext(session, 0, packType, nullptr, bytes, length, 0);
+  if (r <= 0) throw EDiscBurn(code::InvalidArgument, "Not usable as CD-Text: " + text);
+}
+
+bool HasText(const TAudioDisc& disc) {
+  if (!disc.Title.empty() || !disc.Performer.empty()) return true;
+  for (const auto& t : disc.Tracks)
+    if (!t.Title.empty() || !t.Performer.empty()) return true;
+  return false;
+}
+
+}  // namespace
+
+TWaveData ReadWave(const std::string& path) {
+  const EDiscBurn refused(code::SourceUnreadable,
+                         "Not a WAV file of the CD's format (44.1 kHz, 16-bit, stereo PCM): " + path);
+  std::ifstream in(path, std::ios::binary);
+  unsigned char head[12];
+  if (!in.read(reinterpret_cast<char*>(head), 12) || std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4))
+    throw refused;
+  bool format = false;
+  for (;;) {
+    unsigned char chunk[8];
+    if (!in.read(reinterpret_cast<char*>(chunk), 8)) throw refused;
+    const uint32_t size = Le32(chunk + 4);
+    if (!std::memcmp(chunk, "fmt ", 4)) {
+      unsigned char fmt[16];
+      if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), 16)) throw refused;
+      if (Le16(fmt) != 1 || Le16(fmt + 2) != 2 || Le32(fmt + 4) != 44100 || Le16(fmt + 14) != 16) throw refused;
+      format = true;
+      in.seekg(size - 16 + (size & 1), std::ios::cur);
+    } else if (!std::memcmp(chunk, "data", 4)) {
+      if (!format) throw refused;
+      TWaveData data;
+      data.Offset = static_cast<int64_t>(in.tellg());
+      in.seekg(0, std::ios::end);
+      data.Bytes = std::min<int64_t>(size, static_cast<int64_t>(in.tellg()) - data.Offset);
+      return data;
+    } else {
+      in.seekg(size + (size & 1), std::ios::cur);
+    }
+  }
+}
+
+void AddAudioTracks(burn_session* session, const TAudioDisc& disc) {
+  const bool text = HasText(disc);
+  if (text) {
+    SetText(nullptr, session, 0x80, disc.Title);
+    SetText(nullptr, session, 0x81, disc.Performer);
+  }
+  for (const auto& t : disc.Tracks) {
+    std::string path = t.Source;
+    burn_source* file = burn_file_source_new(path.c_str(), nullptr);
+    if (!file) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
+    burn_source* pcm = burn_offst_source_new(file, nullptr, t.Data.Offset, t.Data.Bytes, 0);
+    burn_source_free(file);
+    if (!pcm) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
+    burn_track* track = burn_track_create();
+    burn_track_define_data(track, 0, 0, 1, BURN_AUDIO);
+    const bool ok = burn_track_set_source(track, pcm) == BURN_SOURCE_OK;
+    burn_source_free(pcm);
+    if (!ok) {
+      burn_track_free(track);
+      throw EDiscBurn(code::Failed, "The track cannot be handed to the drive: " + t.Source);
+    }
+    if (!t.Isrc.empty()) {
+      char isrc[13] = {};
+      std::memcpy(isrc, t.Isrc.data(), std::min<size_t>(12, t.Isrc.size()));
+      burn_track_set_isrc_string(track, isrc, 0);
+    }
+    if (text) {
+      SetText(track, nullptr, 0x80, t.Title);
+      SetText(track, nullptr, 0x81, t.Performer);
+    }
+    burn_session_add_track(session, track, BURN_POS_END);
+    burn_track_free(track);  // the session holds it
+  }
+}
+
+void CheckCdMedium(burn_drive* drive) {
+  int profile = 0;
+  char name[80] = {};
+  burn_disc_get_profile(drive, &profile, name);
+  // CD-ROM, CD-R, CD-RW
+  if (profile != 0x08 && profile != 0x09 && profile != 0x0a)
+    throw EDiscBurn(code::MediumNotWritable,
+                    std::string("Audio CDs are written on CD-R and CD-RW media only; the drive holds: ") +
+                        (name[0] ? name : "no medium"));
+}
+
+namespace {
+
+/// The CUE sheet with its FILE and CDTEXTFILE names made absolute: libburn takes relative
+/// names from the current folder, a sheet means its own folder.
+std::string AbsoluteSheet(const std::string& cuePath) {
+  std::ifstream in(cuePath);
+  if (!in) throw EDiscBurn(code::SourceUnreadable, "The CUE sheet cannot be read: " + cuePath);
+  const auto slash = cuePath.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : cuePath.substr(0, slash);
+  std::string out, line;
+  while (std::getline(in, line)) {
+    const auto first = line.find_first_not_of(" \t");
+    for (const std::string command : {"FILE ", "CDTEXTFILE "}) {
+      if (first == std::string::npos || line.compare(first, command.size(), command) != 0) continue;
+      const size_t name = line.find_first_not_of(' ', first + command.size());
+      if (name == std::string::npos) continue;
+      const size_t start = line[name] == '"' ? name + 1 : name;
+      if (line[start] != '/') line.insert(start, folder + "/");
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+int SessionFromCue(burn_session* session, const std::string& cuePath) {
+  const std::string sheet = AbsoluteSheet(cuePath);
+  const char* tmp = std::getenv("TMPDIR");
+  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/discburn-cue-XXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0 || write(fd, sheet.data(), sheet.size()) != static_cast<ssize_t>(sheet.size())) {
+    if (fd >= 0) close(fd);
+    unlink(path.c_str());
+    throw EDiscBurn(code::Failed, "The CUE sheet cannot be copied to " + path);
+  }
+  close(fd);
+  unsigned char* packs = nullptr;
+  int count = 0;
+  const int r = burn_session_by_cue_file(session, path.data(), 0, nullptr, &packs, &count, 0);
+  unlink(path.c_str());
+  std::free(packs);
+  if (r <= 0) {
+    const std::string why = WorstText(TakeLibraryMessages(), severity::Sorry);
+    throw EDiscBurn(code::SourceUnreadable, "The CUE sheet cannot be used: " + cuePath + (why.empty() ? "" : " (" + why + ")"));
+  }
+  int tracks = 0;
+  burn_session_get_tracks(session, &tracks);
+  return tracks;
+}
+
+void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
+                 const std::function<void(int64_t)>& progress) {
+  std::string stem = cuePath;
+  if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".cue") == 0) stem.resize(stem.size() - 4);
+  const std::string binPath = stem + ".bin", cdtPath = stem + ".cdt";
+  std::string cue;
+  if (HasText(disc)) {
+    // The CD-Text as libburn lays it out for the lead-in, in the file format CUE sheets name.
+    burn_session* session = burn_session_create();
+    TAudioDisc shape = disc;
+    try {
+      AddAudioTracks(session, shape);
+    } catch (...) {
+      burn_session_free(session);
+      throw;
+    }
+    unsigned char* packs = nullptr;
+    int count = 0;
+    const int r = burn_cdtext_from_session(session, &packs, &count, 0);
+    burn_session_free(session);
+    if (r <= 0 || !packs) throw EDiscBurn(code::Failed, "The CD-Text cannot be laid out");
+    std::ofstream cdt(cdtPath, std::ios::binary | std::ios::trunc);
+    const uint32_t length = static_cast<uint32_t>(count) * 18 + 2;
+    const unsigned char header[4] = {static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0, 0};
+    cdt.write(reinterpret_cast<const char*>(header), 4);
+    cdt.write(reinterpret_cast<const char*>(packs), static_cast<std::streamsize>(count) * 18);
+    std::free(packs);
+    if (!cdt) throw EDiscBurn(code::Failed, "The CD-Text file cannot be written: " + cdtPath);
+    cue += "CDTEXTFILE " + Quoted(BaseName(cdtPath)) + "\n";
+    if (!disc.Title.empty()) cue += "TITLE " + Quoted(disc.Title) + "\n";
+    if (!disc.Performer.empty()) cue += "PERFORMER " + Quoted(disc.Performer) + "\n";
+  }
+  cue += "FILE " + Quoted(BaseName(binPath)) + " BINARY\n";
+  std::ofstream bin(binPath, std::ios::binary | std::ios::trunc);
+  int64_t sectors = 0, written = 0;
+  std::vector<char> buffer(AudioSectorBytes * 64);
+  for (size_t i = 0; i < disc.Tracks.size(); ++i) {
+    const TAudioTrack& t = disc.Tracks[i];
+    char number[24];
+    std::snprintf(number, sizeof number, "%02zu", i + 1);
+    cue += std::string("  TRACK ") + number + " AUDIO\n";
+    if (!t.Title.empty()) cue += "    TITLE " + Quoted(t.Title) + "\n";
+    if (!t.Performer.empty()) cue += "    PERFORMER " + Quoted(t.Performer) + "\n";
+    if (!t.Isrc.empty()) cue += "    ISRC " + t.Isrc + "\n";
+    cue += "    INDEX 01 " + Msf(sectors) + "\n";
+    std::ifstream in(t.Source, std::ios::binary);
+    in.seekg(t.Data.Offset);
+    int64_t left = t.Data.Bytes;
+    while (left > 0 && in) {
+      in.read(buffer.data(), static_cast<std::streamsize>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size()))));
+      const auto n = in.gcount();
+      if (n <= 0) break;
+      bin.write(buffer.data(), n);
+      left -= n;
+      written += n;
+      if (progress) progress(written);
+    }
+    if (left > 0) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
+    // Each track fills whole sectors; the rest of its last one is silence.
+    const int64_t pad = (AudioSectorBytes - t.Data.Bytes % AudioSectorBytes) % AudioSectorBytes;
+    bin.write(std::string(static_cast<size_t>(pad), '\0').data(), pad);
+    written += pad;
+    sectors += (t.Data.Bytes + pad) / AudioSectorBytes;
+  }
+  bin.close();
+  std::ofstream sheet(cuePath, std::ios::trunc);
+  sheet << cue;
+  sheet.close();
+  if (!bin || !sheet) throw EDiscBurn(code::Failed, "The disc image cannot be written: " + cuePath);
+}
+
+}  // namespace discburn
