@@ -211,6 +211,8 @@ class ConverterE2eTest : public ::testing::Test {
   static QStringList Leftovers(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral(".*.part-*"), QStringLiteral("*.lock")},
                                   QDir::Files | QDir::Hidden | QDir::System);
+  }
+
   /// Run as nobody when this test runs as root (see OpenToNobody).
   static constexpr uid_t kNobody = 65534;
   bool AsNobody = false;
