@@ -23,6 +23,13 @@ using TColor = quint32;
 constexpr TColor clNone = 0x1FFFFFFF;
 QColor ColorFromTColor(TColor color);
 
+/// Sets Qt's icon theme up for the desktop's file-type icons, once per process, on the
+/// user-interface thread: the desktop session's theme and icon folders are kept when there are
+/// any; without a session (the offscreen platform, a bare window manager) the freedesktop icon
+/// folders are searched with "hicolor" as the theme and Adwaita for what it lacks. The program
+/// calls it at start, before any window looks up a theme icon; every list calls it too.
+void SetUpIconTheme();
+
 class TNavSystemImageList : public QObject {
   Q_OBJECT
 
