@@ -833,7 +833,7 @@ void Tfrm_Main::btn_AddClick() {
 
 void Tfrm_Main::btn_PasteClick() {
   DropQueue().clear();
-  DropQueue().append(shell::GetClipboardFiles());
+  DropQueue().append(shell::GetClipboardPaths());
   if (!DropQueue().isEmpty()) AddQueuedFiles();
 }
 
