@@ -1009,7 +1009,7 @@ void Tfrm_Main::Help2Click() {
                                   QStringLiteral("../share/tarsel-video-converter/help/index.html")}) {
     const QString help = QDir::cleanPath(program.filePath(relative));
     if (QFileInfo::exists(help)) {
-      platform::ShellOpener().Open(help);
+      platform::OpenOrTell(this, help, QStringLiteral("The help page"));
       return;
     }
   }
