@@ -27,11 +27,14 @@ void SetShellOpener(IShellOpener* opener) { GShellOpener = opener; }
 
 bool OpenOrTell(QWidget* parent, const QString& target, const QString& what) {
   if (ShellOpener().Open(target)) return true;
-  const QString where = QDir::isAbsolutePath(target) ? QStringLiteral("It is here:") : QStringLiteral("Its address is:");
-  Prompter().Message(parent, TPromptIcon::Warning, QStringLiteral("Warning"),
-                     what + QStringLiteral(" could not be opened: the desktop has no browser or other program to "
-                                           "show it.\r\r") +
-                         where + QLatin1Char('\r') + target);
+  const QString where =
+      QDir::isAbsolutePath(target) ? QStringLiteral("It is here:\r") : QStringLiteral("Its address is:\r");
+  const QString text = what +
+                       QStringLiteral(
+                           " could not be opened: the desktop has no browser or other program to "
+                           "show it.\r\r") +
+                       where + target;
+  Prompter().Message(parent, TPromptIcon::Warning, QStringLiteral("Warning"), text);
   return false;
 }
 
