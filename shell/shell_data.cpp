@@ -90,7 +90,8 @@ QStringList GetClipboardFiles() {
 
 QStringList GetExistingPathsFromText(const QString& text) {
   QStringList paths;
-  for (const QString& line : text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")), Qt::SkipEmptyParts)) {
+  for (const QString& line :
+       text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")), Qt::SkipEmptyParts)) {
     QString word = line.trimmed();
     // A terminal quotes a name with blanks: '/v/a b.mp4'.
     if (word.size() > 2 && (word.front() == QLatin1Char('\'') || word.front() == QLatin1Char('"')) &&
@@ -108,7 +109,8 @@ QStringList GetExistingPathsFromText(const QString& text) {
 
 QStringList GetClipboardPaths() {
   const QStringList files = GetClipboardFiles();
-  if (!files.isEmpty() || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return files;
+  if (!files.isEmpty() || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
+    return files;
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   return data != nullptr && data->hasText() ? GetExistingPathsFromText(data->text()) : QStringList();
 }

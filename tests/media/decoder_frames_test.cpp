@@ -453,7 +453,8 @@ TEST_P(NextKeyFrameAtTheEndTest, StaysOnTheCurrentPicture) {
     for (int i = 0; i <= from; ++i) ASSERT_TRUE(FDecoder.Decode()) << FDecoder.LastErrMsg();
     ASSERT_EQ(FDecoder.FrameInfo().PTS, times[from]);
     EXPECT_FALSE(FDecoder.DecodeNextKeyFrame());
-    EXPECT_EQ(FDecoder.LastErrMsg(), "Could not seek to the next key-frame: there is none after the current picture.");
+    EXPECT_EQ(FDecoder.LastErrMsg(),
+              "Could not seek to the next key-frame: there is none after the current picture.");
     EXPECT_TRUE(FDecoder.FrameInfo().Ready);
     EXPECT_EQ(FDecoder.FrameInfo().PTS, times[from]);
     if (from + 1 < count) {

@@ -146,8 +146,8 @@ class AddFilesOnABareDesktopTest : public AddFilesTest {
   void SetUp() override {
     testing_support::App();
     QStringList folders;
-    for (const QString& dir : {QDir::homePath() + QStringLiteral("/.icons"), QStringLiteral("/usr/local/share/icons"),
-                               QStringLiteral("/usr/share/icons")})
+    for (const QString& dir : {QDir::homePath() + QStringLiteral("/.icons"),
+                               QStringLiteral("/usr/local/share/icons"), QStringLiteral("/usr/share/icons")})
       if (QFileInfo(dir).isDir()) folders << dir;
     QIcon::setThemeSearchPaths(folders << QStringLiteral(":/icons"));
     QIcon::setThemeName(QStringLiteral("hicolor"));
@@ -167,7 +167,8 @@ TEST_F(AddFilesOnABareDesktopTest, AVideoKeepsItsThemeIconWhenTheAboutBoxCameFir
   Window->About1Click();
 
   // The names the desktop gives an AVI file's icon, worked out from the MIME database alone.
-  const QMimeType avi = QMimeDatabase().mimeTypeForFile(QStringLiteral("x.avi"), QMimeDatabase::MatchExtension);
+  const QMimeType avi =
+      QMimeDatabase().mimeTypeForFile(QStringLiteral("x.avi"), QMimeDatabase::MatchExtension);
   const QStringList themeNames = {avi.iconName(), avi.genericIconName()};
   const auto expectThemed = [&](const QIcon& icon, const char* where) {
     SCOPED_TRACE(where);

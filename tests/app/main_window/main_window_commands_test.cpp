@@ -280,7 +280,8 @@ TEST_F(MainWindowCommandsTest, HelpThatNothingCanOpenSaysWhereThePageIs) {
     caption = box->windowTitle();
     text = box->text();
     icon = box->icon();
-    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) flags = label->textInteractionFlags();
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+      flags = label->textInteractionFlags();
     box->accept();
   });
   Window->Help2Click();
@@ -290,7 +291,8 @@ TEST_F(MainWindowCommandsTest, HelpThatNothingCanOpenSaysWhereThePageIs) {
   EXPECT_EQ(caption, QStringLiteral("Warning"));
   EXPECT_EQ(icon, QMessageBox::Warning);
   EXPECT_TRUE(text.startsWith(QStringLiteral("The help page could not be opened"))) << text.toStdString();
-  EXPECT_TRUE(text.split(QLatin1Char('\n')).contains(help)) << "the path on a line of its own: " << text.toStdString();
+  EXPECT_TRUE(text.split(QLatin1Char('\n')).contains(help))
+      << "the path on a line of its own: " << text.toStdString();
   EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
 }
 

@@ -462,8 +462,9 @@ TEST_F(MainWindowTest, PasteOfPlainTextAddsTheExistingPathsItNames) {
       {"address bar URL", bUrl, {b}},
       {"URL with a blank", QStringLiteral("file://") + b, {b}},
       {"quoted by a terminal", QLatin1Char('\'') + b + QLatin1Char('\''), {b}},
-      {"lines of an editor", QStringLiteral("  ") + a + QStringLiteral("\r\nnot a path\r\n\r\n") + sub +
-                                 QStringLiteral("/\r\n") + folder + QStringLiteral("/missing.avi\r\nclips/a.avi"),
+      {"lines of an editor",
+       QStringLiteral("  ") + a + QStringLiteral("\r\nnot a path\r\n\r\n") + sub + QStringLiteral("/\r\n") +
+           folder + QStringLiteral("/missing.avi\r\nclips/a.avi"),
        {a, sub}},
       {"words", QStringLiteral("hello world"), {}},
       {"relative path", QStringLiteral("clips/a.avi"), {}},

@@ -150,7 +150,8 @@ TEST_F(MainWindowFixture, AboutLinkThatNothingCanOpenGivesTheAddress) {
   ASSERT_EQ(Prompter.Messages.size(), 1u);
   EXPECT_EQ(Prompter.Messages[0].Icon, platform::TPromptIcon::Warning);
   EXPECT_EQ(Prompter.Messages[0].Caption, QStringLiteral("Warning"));
-  EXPECT_TRUE(platform::NormalizeLineBreaks(Prompter.Messages[0].Text).split(QLatin1Char('\n')).contains(page))
+  EXPECT_TRUE(
+      platform::NormalizeLineBreaks(Prompter.Messages[0].Text).split(QLatin1Char('\n')).contains(page))
       << Prompter.Messages[0].Text.toStdString();
 }
 
