@@ -261,16 +261,21 @@ QString TNavSystemImageList::GetTypeNameForExtension(const QString& extension) {
 }
 
 QImage TNavSystemImageList::GetIconBitmap(const TNavSystemImageList& list, int index, TColor background,
-                                          TColor frameColour, int width, int height) {
-  if (width < 0) width = list.Width();
-  if (height < 0) height = list.Height();
-  QImage image(std::max(1, width), std::max(1, height), QImage::Format_ARGB32_Premultiplied);
+                                          TColor frameColour, int width, int height, qreal ratio) {
+  width = std::max(1, width < 0 ? list.Width() : width);
+  height = std::max(1, height < 0 ? list.Height() : height);
+  if (ratio <= 0) ratio = 1;
+  QImage image(qRound(width * ratio), qRound(height * ratio), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
   image.fill(background == clNone ? QColor(Qt::transparent) : ColorFromTColor(background));
+  // The painter works in device-independent pixels from here on.
   QPainter painter(&image);
   const int side = std::min({list.Width(), width, height});
-  const QPixmap pixmap = list.Icon(index).pixmap(side, side);
-  if (!pixmap.isNull())
-    painter.drawPixmap((width - pixmap.width()) / 2, (height - pixmap.height()) / 2, pixmap);
+  const QPixmap pixmap = list.Icon(index).pixmap(QSize(side, side), ratio);
+  if (!pixmap.isNull()) {
+    const QSize shown = pixmap.deviceIndependentSize().toSize();
+    painter.drawPixmap((width - shown.width()) / 2, (height - shown.height()) / 2, pixmap);
+  }
   if (frameColour != clNone && width > 2 && height > 2) {
     painter.setPen(QPen(ColorFromTColor(frameColour), 1));
     painter.setBrush(Qt::NoBrush);
