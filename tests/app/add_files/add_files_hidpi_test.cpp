@@ -64,7 +64,9 @@ TEST_F(AddFilesOnAScaledScreenTest, AVideosThumbnailHasTwiceItsSizeInPixels) {
   ASSERT_NE(clip, nullptr);
   const QSize side(list.ThumbnailWidth(), list.ThumbnailHeight());
   const QRgb base = list.palette().color(QPalette::Base).rgb();
-  const auto shown = [&] { return clip->icon(0).pixmap(side, 2.0).toImage().convertToFormat(QImage::Format_RGB32); };
+  const auto shown = [&] {
+    return clip->icon(0).pixmap(side, 2.0).toImage().convertToFormat(QImage::Format_RGB32);
+  };
   // The file type's icon stands in until the pool has the clip's picture, which is as wide as
   // the thumbnail (the clip is 4:3) where the icon is not.
   for (QImage now = shown(); now.pixel(1, now.height() / 2) == base; now = shown())
@@ -81,7 +83,8 @@ TEST_F(AddFilesOnAScaledScreenTest, IconPicturesHaveTwiceTheirSizeInPixels) {
   TNavSystemImageList large;
   large.SetSize(shell::TNavImageListSize::si_extralarge);
   const int index = TNavSystemImageList::GetIconIndexForExtension(QStringLiteral("avi"), true, false);
-  const QImage picture = TNavSystemImageList::GetIconBitmap(large, index, 0xFFFFFF, shell::clNone, 96, 80, 2.0);
+  const QImage picture =
+      TNavSystemImageList::GetIconBitmap(large, index, 0xFFFFFF, shell::clNone, 96, 80, 2.0);
   EXPECT_EQ(picture.size(), QSize(192, 160));
   EXPECT_EQ(picture.devicePixelRatio(), 2.0);
   // The 48-point icon, drawn from its own 96 x 96 pixels, in the middle: where the icon's
