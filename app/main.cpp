@@ -12,6 +12,7 @@
 #include "app/update/update_check.h"
 #include "app/shell_thumbnails/video_thumbnail.h"
 #include "platform/qt_main_thread.h"
+#include "shell/nav_system_image_list.h"
 #include "shell/thread_pool.h"
 
 int main(int argc, char* argv[]) {
@@ -25,6 +26,9 @@ int main(int argc, char* argv[]) {
   QApplication application(qtArgc, qtArgv);
   // Docks find the taskbar progress's entry by this name (the installed .desktop file).
   QGuiApplication::setDesktopFileName(QStringLiteral("tarsel-video-converter"));
+  // Before any window: the About box, the update question and the folder dialog look up theme
+  // icons too, and the file lists need the theme set up before the first of them.
+  shell::SetUpIconTheme();
   // QApplication sets the user's locale; FFmpeg's option parsing reads numbers as "C" does.
   std::setlocale(LC_NUMERIC, "C");
   platform::TQtMainThreadDispatcher dispatcher;

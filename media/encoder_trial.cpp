@@ -139,6 +139,16 @@ bool AudioEncoderAccepts(const std::string& encoder, int sampleRate, int channel
   return EncodeNoise(ctx.get());
 }
 
+TAudioEncoderInput AudioEncoderInput(const std::string& encoder, int sampleRate, int channels) {
+  const AVCodec* codec = FF().avcodec_find_encoder_by_name(encoder.c_str());
+  if (codec == nullptr || codec->type != AVMEDIA_TYPE_AUDIO || channels < 1 || sampleRate < 1) return {};
+  AVChannelLayout layout{};
+  ChooseLayout(codec, channels, &layout);
+  const TAudioEncoderInput input{NearestSampleRate(codec, sampleRate), layout.nb_channels};
+  FF().av_channel_layout_uninit(&layout);
+  return input;
+}
+
 bool VideoEncoderAccepts(const std::string& encoder, int width, int height, const std::string& pixelFormat) {
   const AVCodec* codec = FF().avcodec_find_encoder_by_name(encoder.c_str());
   if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO || width < 1 || height < 1) return false;

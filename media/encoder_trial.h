@@ -22,6 +22,15 @@ TContainerDefaults ContainerDefaults(const std::string& fileName);
 /// nearest one it lists is tried, as the conversion's filters would give it.
 bool AudioEncoderAccepts(const std::string& encoder, int sampleRate, int channels, int64_t bitRate);
 
+/// The sample rate and channel count the named audio encoder is given for a source of sampleRate
+/// and channels: where the encoder lists its rates or layouts, the nearest one it lists (the
+/// choice AudioEncoderAccepts tries); else the source's own. Zeros for an unknown encoder.
+struct TAudioEncoderInput {
+  int SampleRate = 0;
+  int Channels = 0;
+};
+TAudioEncoderInput AudioEncoderInput(const std::string& encoder, int sampleRate, int channels);
+
 /// Whether the named video encoder opens for a width x height picture in pixelFormat (an FFmpeg
 /// pixel format name; empty: the encoder's first format).
 bool VideoEncoderAccepts(const std::string& encoder, int width, int height, const std::string& pixelFormat);

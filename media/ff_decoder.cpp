@@ -605,9 +605,21 @@ bool TFFDecoder::DecodeNextKeyFrame(int streamIndex) {
   if (index < 0) return false;
   const int64_t d = FrameDuration(FFrameRate);
   const int64_t current = FFrameInfo.PTS;
+  const bool shown = FFrameInfo.Ready && Known(current);
   // Without the backward flag the demuxer takes the first key frame at or after the target.
   if (!Seek(current > 0 ? current + d : d)) return false;
-  return Decode(index);
+  const bool decoded = Decode(index);
+  if (decoded && (!shown || !Known(FFrameInfo.PTS) || FFrameInfo.PTS > current)) return true;
+  if (!shown) return false;
+  // No key frame after the current picture: the demuxer refused the target, and Seek's retry
+  // with the backward flag went back to an earlier key frame (or the end of the file). Back to
+  // the picture that was shown, from the key frame at or before it, so the position stays.
+  const std::string reason = decoded ? "there is none after the current picture." : LastErrMsg();
+  if (Seek(current, {TSeekFlag::sfBackward}))
+    while (!(Known(FFrameInfo.PTS) && FFrameInfo.PTS >= current))
+      if (!Decode(index)) break;
+  SetLastErrMsg("Could not seek to the next key-frame: " + reason);
+  return false;
 }
 
 bool TFFDecoder::DecodePreviousKeyFrame(int streamIndex) {

@@ -162,7 +162,9 @@ class TFFDecoder : public TCustomDecoder {
   /// reached." with Eof() true.
   bool Decode(int streamIndex = -1);
   /// Seeks one frame past the current picture without the backward flag (so to the next key
-  /// frame) and decodes there.
+  /// frame) and decodes there. When no key frame follows the current picture, the current
+  /// picture is decoded again and the answer is false with LastErrMsg "Could not seek to the
+  /// next key-frame: there is none after the current picture."; decoding goes on from there.
   bool DecodeNextKeyFrame(int streamIndex = -1);
   /// Decodes the nearest key frame before the current picture. False with LastErrMsg "Could not
   /// seek to the previous key-frame. " + the last failure when there is none.

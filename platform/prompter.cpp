@@ -28,6 +28,8 @@ QString NormalizeLineBreaks(QString text) {
 
 void TQtPrompter::Message(QWidget* parent, TPromptIcon icon, const QString& caption, const QString& text) {
   QMessageBox box(ToQt(icon), caption, NormalizeLineBreaks(text), QMessageBox::Ok, parent);
+  // Messages name paths, addresses and library errors that the user may want to copy.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   box.exec();
 }
 

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QUrl>
 
+#include "platform/prompter.h"
+
 namespace platform {
 
 namespace {
@@ -22,5 +24,18 @@ IShellOpener& ShellOpener() {
 }
 
 void SetShellOpener(IShellOpener* opener) { GShellOpener = opener; }
+
+bool OpenOrTell(QWidget* parent, const QString& target, const QString& what) {
+  if (ShellOpener().Open(target)) return true;
+  const QString where =
+      QDir::isAbsolutePath(target) ? QStringLiteral("It is here:\r") : QStringLiteral("Its address is:\r");
+  const QString text = what +
+                       QStringLiteral(
+                           " could not be opened: the desktop has no browser or other program to "
+                           "show it.\r\r") +
+                       where + target;
+  Prompter().Message(parent, TPromptIcon::Warning, QStringLiteral("Warning"), text);
+  return false;
+}
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace platform {
 
 class IShellOpener {
@@ -24,5 +26,11 @@ class TQtShellOpener : public IShellOpener {
 IShellOpener& ShellOpener();
 /// Installs an opener (not owned; nullptr goes back to the default). Tests install a recording one.
 void SetShellOpener(IShellOpener* opener);
+
+/// Opens target through ShellOpener(). When the desktop has nothing to open it with, a warning
+/// (through Prompter()) says so and shows where the page is: target as a path or an address, on
+/// a line of its own, to be copied from the box. what names the page ("The help page").
+/// Returns what the opener answered.
+bool OpenOrTell(QWidget* parent, const QString& target, const QString& what);
 
 }  // namespace platform

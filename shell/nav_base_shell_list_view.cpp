@@ -455,22 +455,28 @@ void TNavBaseShellListView::SetThumbnailSize(int width, int height) {
 }
 
 QImage TNavBaseShellListView::FitThumbnail(const QImage& image) const {
-  QImage canvas(FThumbnailWidth, FThumbnailHeight, QImage::Format_ARGB32_Premultiplied);
+  // In device pixels at the screen's pixel ratio, so the view draws it sharp. A picture's pixels
+  // grow with the ratio, so it keeps its size on screen, as long as it fits.
+  const qreal ratio = std::max<qreal>(1, devicePixelRatioF());
+  const QSize size(qRound(FThumbnailWidth * ratio), qRound(FThumbnailHeight * ratio));
+  QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
   canvas.fill(palette().color(QPalette::Base));
   if (!image.isNull()) {
-    const QImage scaled =
-        image.width() > FThumbnailWidth || image.height() > FThumbnailHeight
-            ? image.scaled(FThumbnailWidth, FThumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-            : image;
+    QSize shown = (QSizeF(image.size()) * (ratio / image.devicePixelRatio())).toSize();
+    if (shown.width() > size.width() || shown.height() > size.height())
+      shown.scale(size, Qt::KeepAspectRatio);
+    QImage scaled =
+        shown == image.size() ? image : image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(1);
     QPainter painter(&canvas);
-    painter.drawImage((FThumbnailWidth - scaled.width()) / 2, (FThumbnailHeight - scaled.height()) / 2,
-                      scaled);
+    painter.drawImage((size.width() - scaled.width()) / 2, (size.height() - scaled.height()) / 2, scaled);
   }
   if (FThumbnailBorderColor != clNone) {
     QPainter painter(&canvas);
     painter.setPen(ColorFromTColor(FThumbnailBorderColor));
-    painter.drawRect(0, 0, FThumbnailWidth - 1, FThumbnailHeight - 1);
+    painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
   }
+  canvas.setDevicePixelRatio(ratio);
   return canvas;
 }
 

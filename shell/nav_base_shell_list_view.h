@@ -169,7 +169,9 @@ class TNavBaseShellListView : public QTreeWidget,
   TColor ThumbnailBorderColor() const { return FThumbnailBorderColor; }
   void SetThumbnailBorderColor(TColor color) { FThumbnailBorderColor = color; }
   /// A picture fitted into the thumbnail size: scaled down, then padded (or cropped) to exactly
-  /// that size, centred on the list's background.
+  /// that size, centred on the list's background. The result has the thumbnail size times the
+  /// list's pixel ratio in pixels and carries the ratio; the picture's pixels are taken as
+  /// device pixels of its own ratio.
   QImage FitThumbnail(const QImage& image) const;
   TNavViewStyle ViewStyle() const { return FViewStyle; }
   /// vsSmallIcon is shown as vsList. The icon style shows the items in a grid of large icons

@@ -315,14 +315,17 @@ void TNavShellList::LoadItemImage(QTreeWidgetItem* item) {
     large.SetSize(TNavImageListSize::si_extralarge);
     const QColor base = palette().color(QPalette::Base);
     const TColor background = static_cast<TColor>(base.red() | (base.green() << 8) | (base.blue() << 16));
-    QImage provisional = FitThumbnail(TNavSystemImageList::GetIconBitmap(large, index, background, clNone,
-                                                                         FThumbnailWidth, FThumbnailHeight));
+    // Pictures in device pixels: FitThumbnail shows them at the screen's pixel ratio.
+    const qreal ratio = std::max<qreal>(1, devicePixelRatioF());
+    QImage provisional = FitThumbnail(TNavSystemImageList::GetIconBitmap(
+        large, index, background, clNone, FThumbnailWidth, FThumbnailHeight, ratio));
     if (OnThumbnailUpdated) OnThumbnailUpdated(*this, item, provisional);
     item->setIcon(0, QIcon(QPixmap::fromImage(provisional)));
     if (!item->data(0, kFolderRole).toBool() && !IsParentFolderItem(item))
       GlobalThreadPool().AddWorkItem(
           std::make_shared<TThumbnailWorkItem>(TNavItemIdList::CreateFromAnyPath(path), background, false,
-                                               this, item, 0, this, this, FThumbnailHeight, FThumbnailWidth));
+                                               this, item, 0, this, this, qRound(FThumbnailHeight * ratio),
+                                               qRound(FThumbnailWidth * ratio)));
     return;
   }
   if (IsParentFolderItem(item)) return;

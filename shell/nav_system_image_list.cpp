@@ -95,29 +95,32 @@ int FolderIndex(const QString& path, bool open) {
   return Register(QStringLiteral("folder"), {}, QStyle::SP_DirIcon);
 }
 
-// Without a desktop session (the offscreen platform, a bare window manager) Qt knows neither the
-// icon folders nor a theme, and every look-up fails. The desktop's own settings are kept when
-// there are any; otherwise the freedesktop folders are searched, with Adwaita for what the
-// default theme lacks.
-bool EnsureIconTheme() {
+}  // namespace
+
+void SetUpIconTheme() {
+  // The desktop's own settings come with the platform, which the GUI application loads.
+  static bool done = false;
+  if (done || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return;
+  done = true;
   QStringList paths = QIcon::themeSearchPaths();
   QStringList dataDirs = qEnvironmentVariable("XDG_DATA_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
   if (dataDirs.isEmpty()) dataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
   dataDirs.prepend(TXdgDirs::DataHome());
-  bool changed = false;
   for (const QString& dir : dataDirs) {
     const QString icons = dir + QLatin1String("/icons");
-    if (!paths.contains(icons) && QFileInfo(icons).isDir()) {
-      paths.append(icons);
-      changed = true;
-    }
+    if (!paths.contains(icons) && QFileInfo(icons).isDir()) paths.append(icons);
   }
-  if (changed) QIcon::setThemeSearchPaths(paths);
   if (QIcon::themeName().isEmpty()) QIcon::setThemeName(QStringLiteral("hicolor"));
   if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
-  return true;
+  // Qt keeps every theme icon it was asked for, empty ones too, and looks them up again only
+  // when the theme or the search paths change, never for a new fallback theme. Setting the
+  // paths last makes anything asked for before this call (a window that came first) be looked
+  // up again with the fallback.
+  QIcon::setThemeSearchPaths(paths);
 }
+
+namespace {
 
 QMimeDatabase& MimeDatabase() {
   static QMimeDatabase db;  // QMimeDatabase is safe to use from any thread
@@ -137,7 +140,10 @@ QColor ColorFromTColor(TColor color) {
                 static_cast<int>((color >> 16) & 0xFF));
 }
 
-TNavSystemImageList::TNavSystemImageList(QObject* owner) : QObject(owner) { Reload(); }
+TNavSystemImageList::TNavSystemImageList(QObject* owner) : QObject(owner) {
+  SetUpIconTheme();
+  Reload();
+}
 
 void TNavSystemImageList::SetShareImages(bool share) {
   if (share == FShareImages) return;
@@ -167,8 +173,7 @@ int TNavSystemImageList::Count() const {
 QIcon TNavSystemImageList::Resolve(int index) const {
   TIconKey key;
   if (!TIconRegistry::Instance().Key(index, key)) return {};
-  static const bool themed = EnsureIconTheme();
-  (void)themed;
+  SetUpIconTheme();  // done by now, unless the list was made before the application
   QIcon icon = QIcon::fromTheme(key.Name);
   if (icon.isNull()) icon = QIcon::fromTheme(key.Generic);
   if (icon.isNull() && qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr)
@@ -256,16 +261,21 @@ QString TNavSystemImageList::GetTypeNameForExtension(const QString& extension) {
 }
 
 QImage TNavSystemImageList::GetIconBitmap(const TNavSystemImageList& list, int index, TColor background,
-                                          TColor frameColour, int width, int height) {
-  if (width < 0) width = list.Width();
-  if (height < 0) height = list.Height();
-  QImage image(std::max(1, width), std::max(1, height), QImage::Format_ARGB32_Premultiplied);
+                                          TColor frameColour, int width, int height, qreal ratio) {
+  width = std::max(1, width < 0 ? list.Width() : width);
+  height = std::max(1, height < 0 ? list.Height() : height);
+  if (ratio <= 0) ratio = 1;
+  QImage image(qRound(width * ratio), qRound(height * ratio), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
   image.fill(background == clNone ? QColor(Qt::transparent) : ColorFromTColor(background));
+  // The painter works in device-independent pixels from here on.
   QPainter painter(&image);
   const int side = std::min({list.Width(), width, height});
-  const QPixmap pixmap = list.Icon(index).pixmap(side, side);
-  if (!pixmap.isNull())
-    painter.drawPixmap((width - pixmap.width()) / 2, (height - pixmap.height()) / 2, pixmap);
+  const QPixmap pixmap = list.Icon(index).pixmap(QSize(side, side), ratio);
+  if (!pixmap.isNull()) {
+    const QSize shown = pixmap.deviceIndependentSize().toSize();
+    painter.drawPixmap((width - shown.width()) / 2, (height - shown.height()) / 2, pixmap);
+  }
   if (frameColour != clNone && width > 2 && height > 2) {
     painter.setPen(QPen(ColorFromTColor(frameColour), 1));
     painter.setBrush(Qt::NoBrush);

@@ -23,6 +23,13 @@ using TColor = quint32;
 constexpr TColor clNone = 0x1FFFFFFF;
 QColor ColorFromTColor(TColor color);
 
+/// Sets Qt's icon theme up for the desktop's file-type icons, once per process, on the
+/// user-interface thread: the desktop session's theme and icon folders are kept when there are
+/// any; without a session (the offscreen platform, a bare window manager) the freedesktop icon
+/// folders are searched with "hicolor" as the theme and Adwaita for what it lacks. The program
+/// calls it at start, before any window looks up a theme icon; every list calls it too.
+void SetUpIconTheme();
+
 class TNavSystemImageList : public QObject {
   Q_OBJECT
 
@@ -67,9 +74,11 @@ class TNavSystemImageList : public QObject {
   static QString GetTypeNameForExtension(const QString& extension);
   /// A new picture of width × height (the list's size for negative values) filled with
   /// background and the icon drawn centred; unless frameColour is clNone, a 1-pixel frame in
-  /// that colour 1 pixel inside the edge. User-interface thread.
+  /// that colour 1 pixel inside the edge. Drawn at a screen's pixel ratio: the picture has
+  /// width·ratio × height·ratio pixels and carries the ratio, and the sizes above are
+  /// device-independent. User-interface thread.
   static QImage GetIconBitmap(const TNavSystemImageList& list, int index, TColor background, TColor frameColour,
-                              int width = -1, int height = -1);
+                              int width = -1, int height = -1, qreal ratio = 1);
   /// One process-wide list with the defaults. User-interface thread.
   static TNavSystemImageList& GetGlobalSystemImageList();
   static int PixelSize(TNavImageListSize size);

@@ -88,6 +88,33 @@ QStringList GetClipboardFiles() {
   return GetFilesFromDataObject(QGuiApplication::clipboard()->mimeData());
 }
 
+QStringList GetExistingPathsFromText(const QString& text) {
+  QStringList paths;
+  for (const QString& line :
+       text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")), Qt::SkipEmptyParts)) {
+    QString word = line.trimmed();
+    // A terminal quotes a name with blanks: '/v/a b.mp4'.
+    if (word.size() > 2 && (word.front() == QLatin1Char('\'') || word.front() == QLatin1Char('"')) &&
+        word.back() == word.front())
+      word = word.mid(1, word.size() - 2);
+    // Address bars write file URLs with %20 for a blank, editors often with the blank itself.
+    const QString path = word.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
+                             ? QUrl(word, QUrl::TolerantMode).toLocalFile()
+                             : word;
+    if (!path.startsWith(QLatin1Char('/')) || !PathExists(path)) continue;
+    paths.append(QDir::cleanPath(path));
+  }
+  return paths;
+}
+
+QStringList GetClipboardPaths() {
+  const QStringList files = GetClipboardFiles();
+  if (!files.isEmpty() || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
+    return files;
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  return data != nullptr && data->hasText() ? GetExistingPathsFromText(data->text()) : QStringList();
+}
+
 bool IsDriveRoot(const QString& path) { return !path.isEmpty() && TMounts::IsMountRoot(path); }
 
 bool IsDriveReady(const QString& path) {

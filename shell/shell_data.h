@@ -37,6 +37,13 @@ QStringList GetFilesFromDataObject(const QMimeData* data);
 /// True when the payload was cut rather than copied.
 bool IsCutData(const QMimeData* data);
 QStringList GetClipboardFiles();
+/// The existing files and folders that plain text names, one a line: absolute paths (also in
+/// quotes) and file:// URIs, as a terminal, an editor or a browser's address bar copies them.
+/// Every other line is left out.
+QStringList GetExistingPathsFromText(const QString& text);
+/// The clipboard's files (GetClipboardFiles); when it holds none, the existing paths its plain
+/// text names (GetExistingPathsFromText).
+QStringList GetClipboardPaths();
 
 /// A mount root ("/", "/media/usb").
 bool IsDriveRoot(const QString& path);

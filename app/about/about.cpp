@@ -77,7 +77,7 @@ Tfrm_About::Tfrm_About(QWidget* parent) : QDialog(parent) {
 }
 
 void Tfrm_About::Label4Click() {
-  platform::ShellOpener().Open(QString::fromLatin1(kHomePage));
+  platform::OpenOrTell(this, QString::fromLatin1(kHomePage), QStringLiteral("The home page"));
   QCoreApplication::processEvents();
 }
 

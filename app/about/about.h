@@ -33,7 +33,8 @@ class Tfrm_About : public QDialog {
   QLabel* Label4() const { return FLabel4; }
   QPushButton* btn_OK() const { return Fbtn_OK; }
 
-  /// Opens the home page with the desktop's browser (platform::ShellOpener).
+  /// Opens the home page with the desktop's browser (platform::ShellOpener); without one, a
+  /// warning gives the address.
   void Label4Click();
 
  protected:

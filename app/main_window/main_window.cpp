@@ -842,7 +842,7 @@ void Tfrm_Main::btn_AddClick() {
 
 void Tfrm_Main::btn_PasteClick() {
   DropQueue().clear();
-  DropQueue().append(shell::GetClipboardFiles());
+  DropQueue().append(shell::GetClipboardPaths());
   if (!DropQueue().isEmpty()) AddQueuedFiles();
 }
 
@@ -1018,7 +1018,7 @@ void Tfrm_Main::Help2Click() {
                                   QStringLiteral("../share/tarsel-video-converter/help/index.html")}) {
     const QString help = QDir::cleanPath(program.filePath(relative));
     if (QFileInfo::exists(help)) {
-      platform::ShellOpener().Open(help);
+      platform::OpenOrTell(this, help, QStringLiteral("The help page"));
       return;
     }
   }

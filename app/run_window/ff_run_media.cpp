@@ -39,6 +39,10 @@ QString ErrorLineText(const QString& line) {
 // The encoders' limits as the FFmpeg libraries of this process report them.
 class TFFEncoderLimits : public IEncoderLimits {
  public:
+  TAudioInput AudioInput(const QString& encoder, int sampleRate, int channels) override {
+    const media::TAudioEncoderInput input = media::AudioEncoderInput(ToUtf8(encoder), sampleRate, channels);
+    return {input.SampleRate, input.Channels};
+  }
   bool AudioAccepts(const QString& encoder, int sampleRate, int channels, int64_t bitRate) override {
     return media::AudioEncoderAccepts(ToUtf8(encoder), sampleRate, channels, bitRate);
   }

@@ -71,6 +71,7 @@ struct TRequest {
   QString PixelFormat;
   int BitRateToken = -1;  // index of the value of the last "-b:a"
   int ChannelsToken = -1;
+  int SampleRateToken = -1;
   int FilterToken = -1;  // index of the value of the last "-vf"
   int SizeToken = -1;    // "-s"
 };
@@ -99,6 +100,7 @@ TRequest Read(const std::vector<TToken>& tokens) {
       r.ChannelsToken = i + 1;
     } else if (name == QLatin1String("-ar")) {
       r.SampleRate = value.toInt();
+      r.SampleRateToken = i + 1;
     } else if (name == QLatin1String("-b:a") || name == QLatin1String("-ab")) {
       r.AudioBitRate = ParseBitRate(value);
       r.BitRateToken = i + 1;
@@ -111,6 +113,7 @@ TRequest Read(const std::vector<TToken>& tokens) {
     } else if (name == QLatin1String("-target")) {
       // The DVD standard takes AC-3 at 48 kHz; the (S)VCD ones MPEG audio at 44.1 kHz in stereo.
       r.TargetSize = true;
+      r.SampleRateToken = -1;
       if (value.contains(QLatin1String("dvd"))) {
         r.AudioCodec = QStringLiteral("ac3");
         r.SampleRate = 48000;
@@ -159,6 +162,15 @@ TEdit Insertion(const QString& text, int position, const QString& option) {
   return {position, 0, option + QLatin1Char(' ')};
 }
 
+// An option with a number: its value replaced where the text has it (valueToken), else the option
+// inserted where the main window would write it.
+TEdit NumberOption(const QString& text, const std::vector<TToken>& tokens, int valueToken, const char* name,
+                   int value) {
+  if (valueToken >= 0) return {tokens[valueToken].Start, tokens[valueToken].Length, QString::number(value)};
+  const QString option = QStringLiteral("%1 %2").arg(QLatin1String(name)).arg(value);
+  return Insertion(text, InsertPosition(tokens, text), option);
+}
+
 QString Kilo(int64_t bitRate) { return QString::number(bitRate / 1000) + QLatin1Char('k'); }
 
 QString ChannelsText(int channels) {
@@ -192,16 +204,25 @@ TFittedOptions FitOptionsToSource(const QString& options, const QString& output,
   std::vector<TEdit> edits;
   QStringList notes;
 
-  // --- Audio: bit rate first, then fewer channels when no bit rate fits.
+  // --- Audio: the rate and channels the encoder lists, then the bit rate, then fewer channels
+  // when no bit rate fits.
   QString audioCodec = request.AudioCodec;
   if (audioCodec.isEmpty() && !request.NoAudio && shape.Channels > 0) audioCodec = limits.DefaultAudioEncoder(output);
   if (!request.NoAudio && shape.Channels > 0 && !audioCodec.isEmpty() && audioCodec != QLatin1String("copy")) {
-    const int channels = request.Channels > 0 ? request.Channels : shape.Channels;
-    const int rate = request.SampleRate > 0 ? request.SampleRate : (shape.SampleRate > 0 ? shape.SampleRate : 44100);
+    const int asked = request.Channels > 0 ? request.Channels : shape.Channels;
+    const bool rateKnown = request.SampleRate > 0 || shape.SampleRate > 0;
+    const int askedRate =
+        request.SampleRate > 0 ? request.SampleRate : (shape.SampleRate > 0 ? shape.SampleRate : 44100);
+    // An encoder that lists its rates or layouts is given the nearest one it lists by the
+    // conversion's filters, without a word: the fitting makes that choice itself, so it is named.
+    const TAudioInput listed = limits.AudioInput(audioCodec, askedRate, asked);
+    const int channels = listed.Channels > 0 ? listed.Channels : asked;
+    const int rate = rateKnown && listed.SampleRate > 0 ? listed.SampleRate : askedRate;
     const int64_t wanted = request.AudioBitRate;
+    int newChannels = channels;
+    int64_t newBitRate = 0;
     if (!limits.AudioAccepts(audioCodec, rate, channels, wanted)) {
-      int newChannels = channels;
-      int64_t newBitRate = wanted > 0 ? NearestAcceptedBitRate(limits, audioCodec, rate, channels, wanted) : 0;
+      newBitRate = wanted > 0 ? NearestAcceptedBitRate(limits, audioCodec, rate, channels, wanted) : 0;
       if (newBitRate == 0 && channels > 2) {
         newChannels = 2;
         if (wanted > 0)
@@ -211,24 +232,26 @@ TFittedOptions FitOptionsToSource(const QString& options, const QString& output,
         else if (!limits.AudioAccepts(audioCodec, rate, 2, 0))
           newChannels = channels;  // stereo does not help either
       }
-      if (newChannels != channels) {
-        if (request.ChannelsToken >= 0) {
-          const TToken& t = tokens[request.ChannelsToken];
-          edits.push_back({t.Start, t.Length, QString::number(newChannels)});
-        } else {
-          edits.push_back(Insertion(options, InsertPosition(tokens, options),
-                                    QStringLiteral("-ac %1").arg(newChannels)));
-        }
-        notes << QStringLiteral("%1 instead of %2 (%3 does not accept %2)")
-                     .arg(ChannelsText(newChannels), ChannelsText(channels), audioCodec);
-      }
-      if (newBitRate > 0 && newBitRate != wanted && request.BitRateToken >= 0) {
-        const TToken& t = tokens[request.BitRateToken];
-        edits.push_back({t.Start, t.Length, Kilo(newBitRate)});
-        notes << QStringLiteral("audio bit rate %1 instead of %2 (%3 does not accept %2 for %4 at %5 Hz)")
-                     .arg(Kilo(newBitRate), Kilo(wanted), audioCodec, ChannelsText(newChannels))
-                     .arg(rate);
-      }
+    }
+    // The rate before the channels where both are inserted at one place: "-ac 2 -ar 48000".
+    if (rate != askedRate)
+      edits.push_back(NumberOption(options, tokens, request.SampleRateToken, "-ar", rate));
+    if (newChannels != asked) {
+      edits.push_back(NumberOption(options, tokens, request.ChannelsToken, "-ac", newChannels));
+      notes << QStringLiteral("%1 instead of %2 (%3 does not accept %2)")
+                   .arg(ChannelsText(newChannels), ChannelsText(asked), audioCodec);
+    }
+    if (rate != askedRate)
+      notes << QStringLiteral("%1 Hz instead of %2 Hz (%3 does not accept %2 Hz)")
+                   .arg(rate)
+                   .arg(askedRate)
+                   .arg(audioCodec);
+    if (newBitRate > 0 && newBitRate != wanted && request.BitRateToken >= 0) {
+      const TToken& t = tokens[request.BitRateToken];
+      edits.push_back({t.Start, t.Length, Kilo(newBitRate)});
+      notes << QStringLiteral("audio bit rate %1 instead of %2 (%3 does not accept %2 for %4 at %5 Hz)")
+                   .arg(Kilo(newBitRate), Kilo(wanted), audioCodec, ChannelsText(newChannels))
+                   .arg(rate);
     }
   }
 

@@ -77,7 +77,7 @@ void TUpdateCheck::AskForUpdate(const QString& version) {
   FAsking = true;
   const bool yes = platform::Prompter().Question(&FMain, platform::TPromptIcon::Information,
                                                  QStringLiteral("Update"), UpdateQuestion(version));
-  if (yes) platform::ShellOpener().Open(QString::fromLatin1(kHomePage));
+  if (yes) platform::OpenOrTell(&FMain, QString::fromLatin1(kHomePage), QStringLiteral("The download page"));
   FAsking = false;
   emit Ended();
 }

@@ -425,6 +425,57 @@ INSTANTIATE_TEST_SUITE_P(Steps, StepTest,
                                            TStepCase{"PreviousFrameLast", 49, TStep::PreviousFrame, 48}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// Past the last key frame there is none to step to: the picture stays, the answer says why, and
+// decoding goes on from the picture. clip.avi ends on a key frame; clip.webm has pictures after
+// its last one. The times and key flags come from one read through the file.
+class NextKeyFrameAtTheEndTest : public DecoderFramesTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  std::string File() const {
+    return GetParam() == std::string("webm") ? MediaFixtures().ClipWebm : MediaFixtures().ClipAvi;
+  }
+};
+
+TEST_P(NextKeyFrameAtTheEndTest, StaysOnTheCurrentPicture) {
+  Load(File());
+  std::vector<int64_t> times;
+  int lastKey = -1;
+  while (FDecoder.Decode()) {
+    if (FDecoder.FrameInfo().IsKeyFrame) lastKey = static_cast<int>(times.size());
+    times.push_back(FDecoder.FrameInfo().PTS);
+  }
+  const int count = static_cast<int>(times.size());
+  ASSERT_GE(lastKey, 0);
+  std::vector<int> starts = {lastKey, count - 1};
+  if (lastKey + 1 < count - 1) starts.push_back(lastKey + 1);
+  for (const int from : starts) {
+    SCOPED_TRACE(from);
+    Load(File());
+    for (int i = 0; i <= from; ++i) ASSERT_TRUE(FDecoder.Decode()) << FDecoder.LastErrMsg();
+    ASSERT_EQ(FDecoder.FrameInfo().PTS, times[from]);
+    EXPECT_FALSE(FDecoder.DecodeNextKeyFrame());
+    EXPECT_EQ(FDecoder.LastErrMsg(),
+              "Could not seek to the next key-frame: there is none after the current picture.");
+    EXPECT_TRUE(FDecoder.FrameInfo().Ready);
+    EXPECT_EQ(FDecoder.FrameInfo().PTS, times[from]);
+    if (from + 1 < count) {
+      ASSERT_TRUE(FDecoder.Decode()) << FDecoder.LastErrMsg();
+      EXPECT_EQ(FDecoder.FrameInfo().PTS, times[from + 1]);
+    }
+  }
+  // Before the last key frame the step still lands on it.
+  if (lastKey > 0) {
+    Load(File());
+    ASSERT_TRUE(FDecoder.Decode());
+    ASSERT_TRUE(FDecoder.DecodeNextKeyFrame()) << FDecoder.LastErrMsg();
+    EXPECT_GT(FDecoder.FrameInfo().PTS, times[0]);
+    EXPECT_LE(FDecoder.FrameInfo().PTS, times[lastKey]);
+    EXPECT_TRUE(FDecoder.FrameInfo().IsKeyFrame);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, NextKeyFrameAtTheEndTest, ::testing::Values("avi", "webm"),
+                         [](const auto& info) { return std::string(info.param); });
+
 TEST_F(DecoderFramesTest, PreviousFrameStepsBackRepeatedly) {
   DecodeFrame(13);
   for (int n = 12; n >= 7; --n) {

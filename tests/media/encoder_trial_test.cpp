@@ -52,6 +52,39 @@ INSTANTIATE_TEST_SUITE_P(
                       TAudioCase{"no-such-encoder", 48000, 2, 128, false},
                       TAudioCase{"mpeg4", 48000, 2, 128, false}));
 
+struct TInputCase {
+  const char* Encoder;
+  int Rate;
+  int Channels;
+  int ExpectedRate;
+  int ExpectedChannels;
+};
+
+void PrintTo(const TInputCase& c, std::ostream* os) {
+  *os << c.Encoder << " " << c.Rate << " Hz " << c.Channels << " ch";
+}
+
+class AudioEncoderInputTest : public ::testing::TestWithParam<TInputCase> {};
+
+TEST_P(AudioEncoderInputTest, IsTheNearestTheEncoderLists) {
+  LoadFFmpeg();
+  const TInputCase& c = GetParam();
+  const media::TAudioEncoderInput input = media::AudioEncoderInput(c.Encoder, c.Rate, c.Channels);
+  EXPECT_EQ(input.SampleRate, c.ExpectedRate);
+  EXPECT_EQ(input.Channels, c.ExpectedChannels);
+}
+
+// MPEG audio (MP3, MP2) has one or two channels and rates up to 48 kHz; AC-3 up to 5.1 at 32, 44.1
+// or 48 kHz. WMA and Vorbis list neither: whether they take a shape is the trial's answer.
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, AudioEncoderInputTest,
+    ::testing::Values(TInputCase{"libmp3lame", 48000, 6, 48000, 2},
+                      TInputCase{"libmp3lame", 96000, 2, 48000, 2},
+                      TInputCase{"libmp3lame", 44100, 1, 44100, 1}, TInputCase{"mp2", 48000, 6, 48000, 2},
+                      TInputCase{"ac3", 48000, 6, 48000, 6}, TInputCase{"ac3", 96000, 2, 48000, 2},
+                      TInputCase{"wmav2", 48000, 6, 48000, 6}, TInputCase{"libvorbis", 48000, 6, 48000, 6},
+                      TInputCase{"no-such-encoder", 48000, 2, 0, 0}, TInputCase{"mpeg4", 48000, 2, 0, 0}));
+
 TEST(VideoEncoderAcceptsTest, OddSizesWhereTheEncoderRefusesThem) {
   LoadFFmpeg();
   for (const char* encoder : {"libx264", "wmv2"}) {

@@ -15,10 +15,11 @@ class TRecordingShellOpener : public platform::IShellOpener {
 
   bool Open(const QString& target) override {
     Opened.append(target);
-    return true;
+    return Answer;
   }
 
   QStringList Opened;
+  bool Answer = true;  // false: the desktop has no program to open anything with
 };
 
 }  // namespace testing_support

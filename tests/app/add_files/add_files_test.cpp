@@ -7,9 +7,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QToolButton>
 
+#include "app/about/about.h"
 #include "app/adding/adding_wiring.h"
 #include "app/main_window/main_window.h"
 #include "app/main_window/main_window_fixture.h"
@@ -133,6 +137,59 @@ TEST_F(AddFilesTest, TheFolderAndTheViewAreKeptForTheNextOpening) {
     EXPECT_EQ(again.lw_Data()->ViewStyle(), c.shown);
     EXPECT_EQ(again.lw_Data()->Path(), Clips + '/');
   }
+}
+
+// A desktop with a bare window manager, as Qt's generic Unix platform reports it: the theme
+// "hicolor" (which has no file-type icons of its own) and the freedesktop icon folders.
+class AddFilesOnABareDesktopTest : public AddFilesTest {
+ protected:
+  void SetUp() override {
+    testing_support::App();
+    QStringList folders;
+    for (const QString& dir : {QDir::homePath() + QStringLiteral("/.icons"),
+                               QStringLiteral("/usr/local/share/icons"), QStringLiteral("/usr/share/icons")})
+      if (QFileInfo(dir).isDir()) folders << dir;
+    QIcon::setThemeSearchPaths(folders << QStringLiteral(":/icons"));
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    AddFilesTest::SetUp();
+  }
+};
+
+// Windows that look up theme icons before the first file listing (the about box here) must not
+// leave the file lists with blank pages: the video keeps the desktop theme's video icon, in the
+// browser and in the main list. Each test case runs in a process of its own, so the about box
+// is the first window that looks an icon up.
+TEST_F(AddFilesOnABareDesktopTest, AVideoKeepsItsThemeIconWhenTheAboutBoxCameFirst) {
+  OnNextModal([](QWidget* modal) {
+    ASSERT_NE(qobject_cast<app::Tfrm_About*>(modal), nullptr);
+    modal->close();
+  });
+  Window->About1Click();
+
+  // The names the desktop gives an AVI file's icon, worked out from the MIME database alone.
+  const QMimeType avi =
+      QMimeDatabase().mimeTypeForFile(QStringLiteral("x.avi"), QMimeDatabase::MatchExtension);
+  const QStringList themeNames = {avi.iconName(), avi.genericIconName()};
+  const auto expectThemed = [&](const QIcon& icon, const char* where) {
+    SCOPED_TRACE(where);
+    EXPECT_FALSE(icon.isNull());
+    EXPECT_TRUE(themeNames.contains(icon.name())) << "icon \"" << icon.name().toStdString() << "\"";
+    EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+  };
+
+  Tfrm_AddFiles window(*Window);
+  window.show();
+  TNavShellList& list = *window.lw_Data();
+  QTreeWidgetItem* clip = nullptr;
+  for (int i = 0; i < list.topLevelItemCount(); ++i)
+    if (list.topLevelItem(i)->text(0).trimmed() == QLatin1String("clip1.avi")) clip = list.topLevelItem(i);
+  ASSERT_NE(clip, nullptr);
+  expectThemed(clip->icon(0), "add-files list");
+
+  Select(list, {"clip1.avi"});
+  window.Button1Click();
+  ASSERT_EQ(Window->RowCount(), 1);
+  expectThemed(Window->lw_Files()->topLevelItem(0)->icon(0), "main list");
 }
 
 TEST_F(AddFilesTest, TheMainWindowsAddOpensTheWindow) {

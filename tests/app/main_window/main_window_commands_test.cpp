@@ -3,7 +3,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -256,6 +260,40 @@ TEST_F(MainWindowCommandsTest, HelpOpensTheHelpPageBesideTheProgram) {
   Window->Help2Click();
   QFile::remove(help);
   EXPECT_EQ(Opener.Opened, QStringList({help}));
+}
+
+// On a desktop without a browser or opener the help page cannot be shown: a real message box
+// says so and names the page's path in text that can be selected and copied.
+TEST_F(MainWindowCommandsTest, HelpThatNothingCanOpenSaysWhereThePageIs) {
+  const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
+  const QString help = folder + QStringLiteral("/index.html");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_TRUE(testing_support::WriteBytes(help, "<html>help</html>"));
+  Opener.Answer = false;
+  platform::SetPrompter(nullptr);  // the program's own message boxes
+  QString caption, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  Qt::TextInteractionFlags flags;
+  testing_support::OnNextModal([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+      flags = label->textInteractionFlags();
+    box->accept();
+  });
+  Window->Help2Click();
+  platform::SetPrompter(&Prompter);
+  QFile::remove(help);
+  EXPECT_EQ(Opener.Opened, QStringList({help}));
+  EXPECT_EQ(caption, QStringLiteral("Warning"));
+  EXPECT_EQ(icon, QMessageBox::Warning);
+  EXPECT_TRUE(text.startsWith(QStringLiteral("The help page could not be opened"))) << text.toStdString();
+  EXPECT_TRUE(text.split(QLatin1Char('\n')).contains(help))
+      << "the path on a line of its own: " << text.toStdString();
+  EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
 }
 
 TEST_F(MainWindowCommandsTest, BrowseTakesOnlyAnExistingFolder) {

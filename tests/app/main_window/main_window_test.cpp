@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -430,6 +432,56 @@ TEST_F(MainWindowTest, PasteQueuesTheClipboardsFiles) {
   Window->btn_PasteClick();
   EXPECT_EQ(addingRuns, 1);
   EXPECT_TRUE(Window->DropQueue().isEmpty());
+}
+
+// Plain text as a terminal, an editor or a browser's address bar copies a path: every line that
+// names an existing file or folder (an absolute path, quoted or not, or a file:// URL) is added
+// as a drop would add it; any other text adds nothing.
+TEST_F(MainWindowTest, PasteOfPlainTextAddsTheExistingPathsItNames) {
+  const QString folder = TempPath(QStringLiteral("clips"));
+  ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/sub")));
+  const QString a = folder + QStringLiteral("/a.avi");
+  const QString b = folder + QStringLiteral("/b c.mkv");
+  const QString sub = folder + QStringLiteral("/sub");
+  for (const QString& path : {a, b}) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  int addingRuns = 0;
+  QStringList handed;
+  Window->ShowAddingWindow = [&] {
+    ++addingRuns;
+    handed = Window->DropQueue();
+  };
+  const QString bUrl = QString::fromLatin1(QUrl::fromLocalFile(b).toEncoded());  // "b%20c.mkv"
+  const struct {
+    const char* Name;
+    QString Text;
+    QStringList Added;
+  } cases[] = {
+      {"path", a, {a}},
+      {"path with a newline", a + QLatin1Char('\n'), {a}},
+      {"address bar URL", bUrl, {b}},
+      {"URL with a blank", QStringLiteral("file://") + b, {b}},
+      {"quoted by a terminal", QLatin1Char('\'') + b + QLatin1Char('\''), {b}},
+      {"lines of an editor",
+       QStringLiteral("  ") + a + QStringLiteral("\r\nnot a path\r\n\r\n") + sub + QStringLiteral("/\r\n") +
+           folder + QStringLiteral("/missing.avi\r\nclips/a.avi"),
+       {a, sub}},
+      {"words", QStringLiteral("hello world"), {}},
+      {"relative path", QStringLiteral("clips/a.avi"), {}},
+      {"missing file", folder + QStringLiteral("/missing.avi"), {}},
+      {"web address", QStringLiteral("https://www.example.org/a.avi"), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const int before = addingRuns;
+    handed.clear();
+    QApplication::clipboard()->setText(c.Text);
+    Window->btn_PasteClick();
+    EXPECT_EQ(addingRuns, before + (c.Added.isEmpty() ? 0 : 1));
+    EXPECT_EQ(handed, c.Added);
+  }
 }
 
 TEST_F(MainWindowTest, FirstStartWritesTheWholeSettingsFileOnClose) {

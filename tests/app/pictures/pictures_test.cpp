@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 
 #include "components/png_image_list.h"
 #include "support/widget_app.h"
@@ -81,6 +82,54 @@ TEST_P(PicturesTest, StepPicturesPointTheirWay) {
   const auto next = inkLeftOfCentre(app::StepPicture(app::TStepPicture::Next, GetParam()));
   EXPECT_EQ(previous.first, next.second);
   EXPECT_EQ(previous.second, next.first);
+}
+
+// Each view button shows its view: Details a table (a header row across it and a line between
+// its columns), List small icons with their names in columns, Icons large tiles. Ink is what is
+// drawn dark enough to see on a button; a run is a row's longest stretch of ink.
+TEST_P(PicturesTest, ViewPicturesShowTheirViews) {
+  struct TShape {
+    bool HeaderRow = false;     // a row with ink across at least 80 % of the width
+    bool ColumnLine = false;    // a line inside the middle 70 % of the width, 70 % of the height long
+    double LongestRun = 0;      // as a share of the width
+  };
+  const auto shape = [](const QImage& picture) {
+    const auto ink = [&](int x, int y) {
+      const QRgb p = picture.pixel(x, y);
+      return qAlpha(p) > 128 && qGray(p) < 200;
+    };
+    TShape s;
+    const int w = picture.width(), h = picture.height();
+    for (int y = 0; y < h; ++y) {
+      int count = 0, run = 0, longest = 0;
+      for (int x = 0; x < w; ++x) {
+        run = ink(x, y) ? run + 1 : 0;
+        count += ink(x, y) ? 1 : 0;
+        longest = std::max(longest, run);
+      }
+      s.HeaderRow = s.HeaderRow || count >= 0.8 * w;
+      s.LongestRun = std::max(s.LongestRun, static_cast<double>(longest) / w);
+    }
+    for (int x = w * 15 / 100; x < w * 85 / 100; ++x) {
+      int run = 0;
+      for (int y = 0; y < h; ++y) {
+        run = ink(x, y) ? run + 1 : 0;
+        s.ColumnLine = s.ColumnLine || run >= 0.7 * h;
+      }
+    }
+    return s;
+  };
+  const TShape details = shape(app::BrowsePicture(app::TBrowsePicture::Details, GetParam()));
+  EXPECT_TRUE(details.HeaderRow);
+  EXPECT_TRUE(details.ColumnLine);
+  const TShape list = shape(app::BrowsePicture(app::TBrowsePicture::List, GetParam()));
+  EXPECT_FALSE(list.HeaderRow);
+  EXPECT_FALSE(list.ColumnLine);
+  EXPECT_LT(list.LongestRun, 0.3) << "small icons and short names";
+  const TShape icons = shape(app::BrowsePicture(app::TBrowsePicture::Icons, GetParam()));
+  EXPECT_FALSE(icons.HeaderRow);
+  EXPECT_FALSE(icons.ColumnLine);
+  EXPECT_GE(icons.LongestRun, 0.3) << "large tiles";
 }
 
 INSTANTIATE_TEST_SUITE_P(Ratios, PicturesTest, ::testing::Values(1.0, 2.0));

@@ -292,6 +292,36 @@ TEST_F(PreviewTest, SteppingPastTheEndKeepsTheLastFrame) {
   ExpectShowing(last - 1);
 }
 
+// clip.webm has pictures after its last key frame: "Next key frame" there keeps the picture
+// (it used to go back to the last key frame).
+TEST_F(PreviewTest, NextKeyFrameKeepsThePictureWhenNoKeyFrameFollows) {
+  Open(Fixture(fixtures::MediaFixtures().ClipWebm));
+  int64_t last = -1;
+  for (int i = 0; i < 100 && Pts() != last; ++i) {
+    last = Pts();
+    QTest::mouseClick(Preview->btn_Next(), Qt::LeftButton);
+  }
+  ASSERT_GT(last, 0);
+  const QString shown = Preview->lblPTS()->text();
+  const QImage frame = Preview->Frame();
+  QApplication::setActiveWindow(Preview.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Preview.get()));
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    if (i == 0)
+      QTest::mouseClick(Preview->btn_Last(), Qt::LeftButton);
+    else
+      QTest::keyClick(Preview.get(), Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(Pts(), last);
+    EXPECT_EQ(Preview->CurrentTime(), last);
+    EXPECT_EQ(Preview->lblPTS()->text().toStdString(), shown.toStdString());
+    EXPECT_EQ(Preview->Frame(), frame);
+  }
+  EXPECT_TRUE(Prompter.Messages.empty()) << "no key frame to go to is not an error box";
+  QTest::mouseClick(Preview->btn_Previous(), Qt::LeftButton);
+  EXPECT_EQ(Pts(), last - kFrameUs);
+}
+
 // ---- the track bar ---------------------------------------------------------------------------
 
 TEST_F(PreviewTest, OneTrackBarStepDecodesOneFrameOtherMovesSeek) {

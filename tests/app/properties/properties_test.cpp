@@ -135,4 +135,24 @@ TEST_F(MainWindowFixture, AboutShowsNameVersionAndOpensTheHomePage) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "OK closes";
 }
 
+// Without a browser the link cannot open the home page: a warning gives its address instead.
+TEST_F(MainWindowFixture, AboutLinkThatNothingCanOpenGivesTheAddress) {
+  Opener.Answer = false;
+  OnNextModal([&](QWidget* modal) {
+    auto* about = qobject_cast<app::Tfrm_About*>(modal);
+    ASSERT_NE(about, nullptr);
+    QTest::mouseClick(about->Label4(), Qt::LeftButton);
+    about->accept();
+  });
+  Window->About1Click();
+  const QString page = QString::fromLatin1(app::kHomePage);
+  EXPECT_EQ(Opener.Opened, QStringList{page});
+  ASSERT_EQ(Prompter.Messages.size(), 1u);
+  EXPECT_EQ(Prompter.Messages[0].Icon, platform::TPromptIcon::Warning);
+  EXPECT_EQ(Prompter.Messages[0].Caption, QStringLiteral("Warning"));
+  EXPECT_TRUE(
+      platform::NormalizeLineBreaks(Prompter.Messages[0].Text).split(QLatin1Char('\n')).contains(page))
+      << Prompter.Messages[0].Text.toStdString();
+}
+
 }  // namespace

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <algorithm>
+#include <cstdlib>
 #include <ostream>
 #include <vector>
 
@@ -14,10 +16,29 @@ namespace {
 
 // libvorbis: 48k or more for stereo, 96k for more channels; ac3: 48k for more than two channels;
 // wmav2: at most two channels; libx264 and wmv2: even sizes only. Every other encoder takes
-// anything. Each question asked is counted.
+// anything. libmp3lame, mp2 and ac3 list their rates and channel layouts, as FFmpeg's do (the
+// rates of libmp3lame and ac3 below are theirs). Each question asked of an encoder is counted.
 class TRuleLimits : public app::IEncoderLimits {
  public:
   int Questions = 0;
+  app::TAudioInput AudioInput(const QString& encoder, int sampleRate, int channels) override {
+    std::vector<int> rates;
+    int maxChannels = 0;
+    if (encoder == QLatin1String("libmp3lame")) {
+      rates = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
+      maxChannels = 2;
+    } else if (encoder == QLatin1String("mp2")) {
+      rates = {44100, 48000, 32000, 22050, 24000, 16000};
+      maxChannels = 2;
+    } else if (encoder == QLatin1String("ac3")) {
+      rates = {48000, 44100, 32000};
+      maxChannels = 6;
+    }
+    int rate = rates.empty() ? sampleRate : rates.front();
+    for (const int r : rates)
+      if (std::abs(r - sampleRate) < std::abs(rate - sampleRate)) rate = r;
+    return {rate, maxChannels > 0 ? std::min(channels, maxChannels) : channels};
+  }
   bool AudioAccepts(const QString& encoder, int, int channels, int64_t bitRate) override {
     ++Questions;
     if (encoder == QLatin1String("libvorbis"))
@@ -76,8 +97,25 @@ TEST_P(FitOptionsTest, ChangesOnlyWhatTheEncoderRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Table, FitOptionsTest,
     ::testing::Values(
-        TFitCase{"AviDefaultsNeedNothing", "-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ", "/o/a.avi", KSurroundOdd,
-                 nullptr, {}},
+        TFitCase{"AviDefaultsNeedNothing", "-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ", "/o/a.avi",
+                 KStereoEven, nullptr, {}},
+        // MP3 takes at most two channels: the conversion would make stereo of 5.1 anyway; the
+        // fitting writes it down and names it, as for WMA.
+        TFitCase{"AviSurroundMp3BecomesStereo", "-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ", "/o/a.avi",
+                 KSurroundOdd, "-b:a 32k -ac 2 -c:a libmp3lame -c:v mpeg4 -sn ",
+                 {"stereo instead of 6 channels", "libmp3lame"}},
+        TFitCase{"Mp3SurroundBecomesStereo", "-b:a 32k -c:a libmp3lame -vn", "/o/a.mp3", KSurroundOdd,
+                 "-b:a 32k -ac 2 -c:a libmp3lame -vn", {"stereo instead of 6 channels (libmp3lame"}},
+        TFitCase{"Mp3ChosenSurroundReplaced", "-b:a 32k -ac 6 -c:a libmp3lame -vn", "/o/a.mp3", KMono,
+                 "-b:a 32k -ac 2 -c:a libmp3lame -vn", {"stereo instead of 6 channels"}},
+        TFitCase{"Mp3RateOutsideItsList", "-b:a 128k -c:a libmp3lame -vn", "/o/a.mp3", {-1, -1, 2, 96000},
+                 "-b:a 128k -ar 48000 -c:a libmp3lame -vn", {"48000 Hz instead of 96000 Hz", "libmp3lame"}},
+        TFitCase{"Mp3ChosenRateReplaced", "-b:a 128k -ar 96000 -c:a libmp3lame -vn", "/o/a.mp3", KMono,
+                 "-b:a 128k -ar 48000 -c:a libmp3lame -vn", {"48000 Hz instead of 96000 Hz"}},
+        TFitCase{"Mp3SurroundAt96kBoth", "-b:a 128k -c:a libmp3lame -vn", "/o/a.mp3", {-1, -1, 6, 96000},
+                 "-b:a 128k -ac 2 -ar 48000 -c:a libmp3lame -vn",
+                 {"stereo instead of 6 channels", "48000 Hz"}},
+        TFitCase{"Mp3ListedRateNeedsNothing", "-b:a 32k -c:a libmp3lame -vn", "/o/a.mp3", KMono, nullptr, {}},
         TFitCase{"TsOddSurround", "-b:a 32k -c:a ac3 -c:v libx264 -threads 8 -pix_fmt yuv420p -sn ", "/o/a.ts",
                  KSurroundOdd,
                  "-b:a 48k -c:a ac3 -c:v libx264 -threads 8 -pix_fmt yuv420p -vf \"scale=320:240\"  -sn ",

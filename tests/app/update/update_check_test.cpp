@@ -141,6 +141,19 @@ TEST_F(UpdateCheckFixture, YesOpensTheDownloadPage) {
   EXPECT_EQ(Opener.Opened, QStringList({QString::fromLatin1(app::kHomePage)}));
 }
 
+TEST_F(UpdateCheckFixture, YesWithNothingToOpenThePageGivesItsAddress) {
+  Server->Route(QStringLiteral("/upd_converter.ini"), THttpAnswer::Text("1.4"));
+  Asker.Answers = {true};
+  Opener.Answer = false;
+  RunCheck();
+  const QString page = QString::fromLatin1(app::kHomePage);
+  EXPECT_EQ(Opener.Opened, QStringList({page}));
+  ASSERT_EQ(Asker.Messages.size(), 1u);
+  EXPECT_EQ(Asker.Messages[0].Icon, platform::TPromptIcon::Warning);
+  EXPECT_TRUE(platform::NormalizeLineBreaks(Asker.Messages[0].Text).split(QLatin1Char('\n')).contains(page))
+      << Asker.Messages[0].Text.toStdString();
+}
+
 TEST_F(UpdateCheckFixture, RefusedConnectionEndsSilently) {
   UseUrl(TLocalHttpServer::RefusedUrl(QStringLiteral("/upd_converter.ini")));
   RunCheck();
