@@ -8,12 +8,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QStorageInfo>
 
 #include "platform/prompter.h"
 #include "shell/nav_selection_list.h"
 #include "shell/thread_pool.h"
-#include "shell/trash.h"
 
 namespace shell {
 
@@ -23,33 +21,23 @@ namespace {
 constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
 
-// The value the browser's details text of the object shows, for the columns that hold numbers
-// or dates; an invalid value for the others. The texts are formatted for the locale ("1.500 KB",
-// "30.11.23"), so they cannot be compared as they stand.
-QVariant DetailValue(const TShellBrowser& browser, const QString& title) {
-  const QString path = browser.GetObjectPath();
-  if (title == QLatin1String("Total Size") || title == QLatin1String("Free Space")) {
-    const QStorageInfo storage(path);
-    if (!storage.isValid()) return {};
-    return static_cast<qint64>(title == QLatin1String("Total Size") ? storage.bytesTotal()
-                                                                    : storage.bytesAvailable());
+// The typed value behind a details cell of the object, for the columns that hold numbers or
+// dates; an invalid value for the others, which sort by the text they show. The texts are
+// formatted for the locale ("1.500 KB", "30.11.23"), so they cannot be compared as they stand.
+QVariant DetailValue(const TShellBrowser& browser, int shellColumn) {
+  QString text;
+  QVariant value;
+  if (!browser.GetDetailsEx(browser.MapColumnToKey(shellColumn), false, text, value)) return {};
+  switch (value.typeId()) {
+    case QMetaType::QDateTime:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+      return value;
+    default:
+      return {};
   }
-  if (title == QLatin1String("Date Deleted")) {
-    const QDateTime deleted = TTrash::ReadInfo(browser.GetObjectName()).Deleted;
-    return deleted.isValid() ? QVariant(deleted) : QVariant();
-  }
-  const QFileInfo info(path);
-  if (path.isEmpty() || !info.exists()) return {};
-  QDateTime time;
-  if (title == QLatin1String("Size"))
-    return browser.IsFolder() ? QVariant() : QVariant(static_cast<qint64>(info.size()));
-  if (title == QLatin1String("Date modified"))
-    time = info.lastModified();
-  else if (title == QLatin1String("Date created"))
-    time = info.birthTime();
-  else if (title == QLatin1String("Date accessed"))
-    time = info.lastRead();
-  return time.isValid() ? QVariant(time) : QVariant();
 }
 
 }  // namespace
@@ -288,9 +276,7 @@ void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
     const int shellColumn = headerItem()->data(c, kShellColumnRole).toInt();
     FBrowser.GetDetailsOf(shellColumn, false, text);
     item->setText(c, text);
-    QString title;
-    FBrowser.GetDetailsOf(shellColumn, true, title);
-    item->setData(c, kValueRole, DetailValue(FBrowser, title));
+    item->setData(c, kValueRole, DetailValue(FBrowser, shellColumn));
     Qt::Alignment alignment;
     FBrowser.GetColumnWidth(headerItem()->data(c, kShellColumnRole).toInt(), alignment);
     item->setTextAlignment(c, alignment | Qt::AlignVCenter);
@@ -630,18 +616,7 @@ QString TNavShellList::InfoTipOf(QTreeWidgetItem* item) const {
   } catch (const EShellBrowserError&) {
     return {};
   }
-  // The kind, the size and the date (of a volume: its size and free space), in that order.
-  QStringList lines;
-  for (const char* wanted : {"Type", "Size", "Total Size", "Free Space", "Date modified"}) {
-    for (int column = 1; column < probe->ColumnCount(); ++column) {
-      QString title, text;
-      probe->GetDetailsOf(column, true, title);
-      if (title != QLatin1String(wanted)) continue;
-      probe->GetDetailsOf(column, false, text);
-      if (!text.isEmpty()) lines << title + QStringLiteral(": ") + text;
-    }
-  }
-  return lines.join(QLatin1Char('\n'));
+  return probe->GetInfoTip(false);
 }
 
 // --- background picture ---

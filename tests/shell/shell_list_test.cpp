@@ -828,7 +828,8 @@ TEST_F(ShellListTest, InfoTipsNameTheKindSizeAndDate) {
   const QStringList lines = tip.split('\n');
   ASSERT_EQ(lines.size(), 3) << tip.toStdString();
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Type: "))) << tip.toStdString();
-  EXPECT_EQ(lines[1], QStringLiteral("Size: ") + QLocale().toString(3) + QStringLiteral(" KB"));
+  EXPECT_EQ(lines[1], QStringLiteral("Size: ") +
+                          QLocale().formattedDataSize(3000, 1, QLocale::DataSizeTraditionalFormat));
   EXPECT_EQ(lines[2], QStringLiteral("Date modified: ") +
                           QLocale().toString(QFileInfo(Folder + QStringLiteral("/big.mkv")).lastModified(),
                                              QLocale::ShortFormat));
