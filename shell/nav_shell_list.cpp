@@ -42,6 +42,27 @@ QVariant DetailValue(const TShellBrowser& browser, int shellColumn) {
 
 }  // namespace
 
+QVariant TNavShellListItem::data(int column, int role) const {
+  if (role == TNavBaseShellListView::kFolderRole && column == 0) return (FFlags & kFlagFolder) != 0;
+  if (role == TNavBaseShellListView::kValueRole && column > 0) {
+    const size_t slot = static_cast<size_t>(column - 1);
+    return slot < FValues.size() ? FValues[slot] : QVariant();
+  }
+  return TNavCheckableListItem::data(column, role);
+}
+
+void TNavShellListItem::setData(int column, int role, const QVariant& value) {
+  if (role == TNavBaseShellListView::kFolderRole && column == 0) {
+    FFlags = value.toBool() ? (FFlags | kFlagFolder) : (FFlags & ~kFlagFolder);
+  } else if (role == TNavBaseShellListView::kValueRole && column > 0) {
+    const size_t slot = static_cast<size_t>(column - 1);
+    if (slot >= FValues.size()) FValues.resize(slot + 1);
+    FValues[slot] = value;
+  } else {
+    TNavCheckableListItem::setData(column, role, value);
+  }
+}
+
 unsigned NavFileSystemFlags(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return 0;
@@ -252,6 +273,9 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
   const bool folder = FBrowser.IsFolder();
   if (!(FShowFolders || !folder) || !PassesShowFilter()) return nullptr;
   std::unique_ptr<QTreeWidgetItem> item(CreateItem());
+  auto* shellItem = static_cast<TNavShellListItem*>(item.get());
+  shellItem->SetRelativeIDList(FBrowser.GetObjectIDList());
+  shellItem->SetAbsoluteIDList(FBrowser.GetAbsoluteObjectIDList());
   item->setText(0, caption);
   item->setData(0, kNameRole, FBrowser.GetObjectName());
   item->setData(0, kFolderRole, folder);
@@ -260,6 +284,8 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
     bool canAdd = true;
     OnAddItem(item.get(), canAdd);
     if (!canAdd) return nullptr;
+    if (item->text(0) != caption)
+      shellItem->SetFlags(shellItem->Flags() | TNavShellListItem::kFlagCaptionChanged);
   }
   auto* added = static_cast<TNavShellListItem*>(item.release());
   addTopLevelItem(added);
@@ -348,6 +374,7 @@ void TNavShellList::FillList() {
     const INavItemIdList folder = FBrowser.GetFolderIDList();
     if (FShowParentFolder && (FShellLink.isNull() || FShellLink->AllowGoingUp()) && folder->GetCount() > 0) {
       auto* up = new TNavShellListItem;
+      up->SetAbsoluteIDList(folder->GetAncestor(folder->GetCount() - 1));
       up->setText(0, QStringLiteral(" .. "));
       up->setData(0, kParentRole, true);
       up->setData(0, kFolderRole, true);
@@ -368,21 +395,32 @@ void TNavShellList::RefreshList() {
     FillList();
     return;
   }
-  QHash<QString, QTreeWidgetItem*> unseen;
-  for (int i = 0; i < topLevelItemCount(); ++i)
-    if (!IsParentFolderItem(topLevelItem(i))) unseen.insert(ItemName(topLevelItem(i)), topLevelItem(i));
+  // Every item not seen again in the folder goes; the parent entry always stays.
+  QHash<QString, TNavShellListItem*> byName;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    auto* item = static_cast<TNavShellListItem*>(topLevelItem(i));
+    item->SetSeen(IsParentFolderItem(item));
+    if (!item->Seen()) byName.insert(ItemName(item), item);
+  }
   bool added = false;
   FBrowser.ResetEnumeration();
   while (FBrowser.Next()) {
     const QString name = FBrowser.GetObjectName();
-    if (QTreeWidgetItem* item = unseen.take(name)) {
+    if (TNavShellListItem* item = byName.value(name)) {
+      item->SetSeen(true);
       if (FBrowser.SpecialFolder() == TNavShellFolder::SF_DRIVES)
         item->setText(0, FBrowser.GetObjectDisplayName(true));
       continue;
     }
-    if (FindItemByName(name) == nullptr && AddItemForObject() != nullptr) added = true;
+    if (FindItemByName(name) == nullptr) {
+      if (auto* item = static_cast<TNavShellListItem*>(AddItemForObject())) {
+        item->SetSeen(true);
+        added = true;
+      }
+    }
   }
-  for (QTreeWidgetItem* item : unseen) {
+  for (TNavShellListItem* item : byName) {
+    if (item->Seen()) continue;
     if (item == FEditing) FEditing = nullptr;
     GlobalThreadPool().CancelWorkItems(item, this);
     delete item;
@@ -588,14 +626,18 @@ void TNavShellList::SetShowRecycleBin(bool value) { SetOption(FShowRecycleBin, v
 void TNavShellList::SetColorCompressed(bool value) { SetOption(FColorCompressed, value); }
 void TNavShellList::SetColorEncrypted(bool value) { SetOption(FColorEncrypted, value); }
 
-void TNavShellList::ApplyColors(QTreeWidgetItem* item) const {
+void TNavShellList::ApplyColors(TNavShellListItem* item) const {
   if (!FColorCompressed && !FColorEncrypted) return;
   const unsigned flags = NavFileSystemFlags(FBrowser.Folder() + ItemName(item));
+  quint8 bits = item->Flags() & ~(TNavShellListItem::kFlagCompressed | TNavShellListItem::kFlagEncrypted);
+  if (flags & kNavFlagCompressed) bits |= TNavShellListItem::kFlagCompressed;
+  if (flags & kNavFlagEncrypted) bits |= TNavShellListItem::kFlagEncrypted;
+  item->SetFlags(bits);
   // The colours file windows have always used: compressed blue, encrypted green.
   if (FColorCompressed && (flags & kNavFlagCompressed))
-    item->setForeground(0, QColor(0x00, 0x00, 0xFF));
+    item->SetTextColor(QColor(0x00, 0x00, 0xFF));
   else if (FColorEncrypted && (flags & kNavFlagEncrypted))
-    item->setForeground(0, QColor(0x00, 0x80, 0x00));
+    item->SetTextColor(QColor(0x00, 0x80, 0x00));
 }
 
 void TNavShellList::showEvent(QShowEvent* event) {
