@@ -177,9 +177,41 @@ void TNavCheckableListItem::SetChecked(bool value) {
 
 QString TNavCheckableListItem::GetPath() const {
   const TNavBaseShellListView* list = GetListView();
-  return list != nullptr
-             ? list->GetItemPath(list->indexOfTopLevelItem(const_cast<TNavCheckableListItem*>(this)))
-             : QString();
+  if (list != nullptr)
+    return list->GetItemPath(list->indexOfTopLevelItem(const_cast<TNavCheckableListItem*>(this)));
+  return NavIsEmpty(FAbsoluteIDList) ? QString() : FAbsoluteIDList->GetPath();
+}
+
+void TNavCheckableListItem::RebuildIDLists() {
+  const QString path = GetPath();
+  if (path.isEmpty()) return;
+  FAbsoluteIDList = TNavItemIdList::CreateFromAnyPath(path);
+  FRelativeIDList = NavIsEmpty(FAbsoluteIDList) ? nullptr : FAbsoluteIDList->GetLastItem();
+}
+
+QColor TNavCheckableListItem::TextColor() const {
+  if (FTextColor.isValid()) return FTextColor;
+  const QTreeWidget* list = treeWidget();
+  return (list != nullptr ? list->palette() : QGuiApplication::palette()).color(QPalette::WindowText);
+}
+
+void TNavCheckableListItem::SetTextColor(const QColor& color) {
+  FTextColor = color;
+  const QTreeWidget* list = treeWidget();
+  const int columns = std::max(columnCount(), list != nullptr ? list->columnCount() : 1);
+  for (int column = 0; column < columns; ++column)
+    setForeground(column, color.isValid() ? QBrush(color) : QBrush());
+}
+
+int TNavCheckableListItem::CompareByText(const TNavCheckableListItem& other) const {
+  const TNavBaseShellListView* list = GetListView();
+  const int column = list != nullptr ? list->SortColumn() : 0;
+  // Both must hold a text in that column; an item whose texts end before it goes by its caption.
+  if (column > 0 && columnCount() > column && other.columnCount() > column) {
+    const int order = text(column).compare(other.text(column), Qt::CaseInsensitive);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  }
+  return CompareLogical(text(0), other.text(0));
 }
 
 bool TNavBaseShellListView::IsParentFolderItem(const QTreeWidgetItem* item) {
@@ -807,6 +839,7 @@ void TNavBaseShellListView::CaptionEdited(QTreeWidgetItem* item, const QString& 
     // Whole or not at all: the item follows the name on disk.
     item->setText(0, newName);
     item->setData(0, kNameRole, FBrowser.GetObjectName());
+    if (auto* checkable = dynamic_cast<TNavCheckableListItem*>(item)) checkable->RebuildIDLists();
     ReportOperation(OperationBit(TNavShellOperation::sopRename), {FBrowser.Folder() + oldName},
                     FBrowser.Folder() + FBrowser.GetObjectName());
   } else {

@@ -5,6 +5,7 @@
 // the link's selection list, renaming in place through the browser, the icon and list grids, and
 // the report of what a command did. Filling the list and the commands are the descendant's.
 
+#include <QColor>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
@@ -33,7 +34,8 @@ class TNavBaseShellListView;
 class TNavGridView;
 
 /// An item of the shell lists: a file or folder with a three-state check kept in the link's
-/// selection list. Its pool work is cancelled when it goes.
+/// selection list, the ID lists of what it shows, and a text colour. Its pool work is cancelled
+/// when it goes.
 class TNavCheckableListItem : public QTreeWidgetItem {
  public:
   /// The box is toggled by the list itself (through the selection list), never by the view.
@@ -51,10 +53,34 @@ class TNavCheckableListItem : public QTreeWidgetItem {
   /// Ticks or unticks it in the link's selection list (nothing for ssDisabled and ssUnused); the
   /// state shown then comes from the selection list. Without a link the state is set directly.
   void SetChecked(bool value);
+  /// In a list: the path the list gives the item; outside one: the absolute list's path ("" without
+  /// one).
   QString GetPath() const;
+
+  /// What the item shows, relative to its folder (one segment) and from the Desktop; null until
+  /// the list sets them.
+  INavItemIdList RelativeIDList() const { return FRelativeIDList; }
+  void SetRelativeIDList(const INavItemIdList& list) { FRelativeIDList = list; }
+  INavItemIdList AbsoluteIDList() const { return FAbsoluteIDList; }
+  void SetAbsoluteIDList(const INavItemIdList& list) { FAbsoluteIDList = list; }
+  /// Makes the absolute list again from the item's path (after a rename), and the relative list
+  /// its last segment; nothing for an item without a path.
+  void RebuildIDLists();
+
+  /// The colour of the item's texts: the palette's window text until one is set.
+  QColor TextColor() const;
+  /// Colours the texts of every column; an invalid colour gives them back the list's own.
+  void SetTextColor(const QColor& color);
+
+  /// Orders this item before (negative), with (0) or after (positive) other by what they show:
+  /// with the list sorted on a column after the first that both items have a text in, those
+  /// texts case-insensitively; otherwise the captions, numbers inside compared as numbers.
+  int CompareByText(const TNavCheckableListItem& other) const;
 
  private:
   friend class TNavBaseShellListView;
+  INavItemIdList FRelativeIDList, FAbsoluteIDList;
+  QColor FTextColor;                    // invalid: the default
   const void* FPendingCheck = nullptr;  // the state request whose answer is awaited
 };
 

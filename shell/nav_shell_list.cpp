@@ -8,12 +8,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QStorageInfo>
 
 #include "platform/prompter.h"
 #include "shell/nav_selection_list.h"
 #include "shell/thread_pool.h"
-#include "shell/trash.h"
 
 namespace shell {
 
@@ -23,36 +21,47 @@ namespace {
 constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
 
-// The value the browser's details text of the object shows, for the columns that hold numbers
-// or dates; an invalid value for the others. The texts are formatted for the locale ("1.500 KB",
-// "30.11.23"), so they cannot be compared as they stand.
-QVariant DetailValue(const TShellBrowser& browser, const QString& title) {
-  const QString path = browser.GetObjectPath();
-  if (title == QLatin1String("Total Size") || title == QLatin1String("Free Space")) {
-    const QStorageInfo storage(path);
-    if (!storage.isValid()) return {};
-    return static_cast<qint64>(title == QLatin1String("Total Size") ? storage.bytesTotal()
-                                                                    : storage.bytesAvailable());
+// The typed value behind a details cell of the object, for the columns that hold numbers or
+// dates; an invalid value for the others, which sort by the text they show. The texts are
+// formatted for the locale ("1.500 KB", "30.11.23"), so they cannot be compared as they stand.
+QVariant DetailValue(const TShellBrowser& browser, int shellColumn) {
+  QString text;
+  QVariant value;
+  if (!browser.GetDetailsEx(browser.MapColumnToKey(shellColumn), false, text, value)) return {};
+  switch (value.typeId()) {
+    case QMetaType::QDateTime:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+      return value;
+    default:
+      return {};
   }
-  if (title == QLatin1String("Date Deleted")) {
-    const QDateTime deleted = TTrash::ReadInfo(browser.GetObjectName()).Deleted;
-    return deleted.isValid() ? QVariant(deleted) : QVariant();
-  }
-  const QFileInfo info(path);
-  if (path.isEmpty() || !info.exists()) return {};
-  QDateTime time;
-  if (title == QLatin1String("Size"))
-    return browser.IsFolder() ? QVariant() : QVariant(static_cast<qint64>(info.size()));
-  if (title == QLatin1String("Date modified"))
-    time = info.lastModified();
-  else if (title == QLatin1String("Date created"))
-    time = info.birthTime();
-  else if (title == QLatin1String("Date accessed"))
-    time = info.lastRead();
-  return time.isValid() ? QVariant(time) : QVariant();
 }
 
 }  // namespace
+
+QVariant TNavShellListItem::data(int column, int role) const {
+  if (role == TNavBaseShellListView::kFolderRole && column == 0) return (FFlags & kFlagFolder) != 0;
+  if (role == TNavBaseShellListView::kValueRole && column > 0) {
+    const size_t slot = static_cast<size_t>(column - 1);
+    return slot < FValues.size() ? FValues[slot] : QVariant();
+  }
+  return TNavCheckableListItem::data(column, role);
+}
+
+void TNavShellListItem::setData(int column, int role, const QVariant& value) {
+  if (role == TNavBaseShellListView::kFolderRole && column == 0) {
+    FFlags = value.toBool() ? (FFlags | kFlagFolder) : (FFlags & ~kFlagFolder);
+  } else if (role == TNavBaseShellListView::kValueRole && column > 0) {
+    const size_t slot = static_cast<size_t>(column - 1);
+    if (slot >= FValues.size()) FValues.resize(slot + 1);
+    FValues[slot] = value;
+  } else {
+    TNavCheckableListItem::setData(column, role, value);
+  }
+}
 
 unsigned NavFileSystemFlags(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
@@ -264,6 +273,9 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
   const bool folder = FBrowser.IsFolder();
   if (!(FShowFolders || !folder) || !PassesShowFilter()) return nullptr;
   std::unique_ptr<QTreeWidgetItem> item(CreateItem());
+  auto* shellItem = static_cast<TNavShellListItem*>(item.get());
+  shellItem->SetRelativeIDList(FBrowser.GetObjectIDList());
+  shellItem->SetAbsoluteIDList(FBrowser.GetAbsoluteObjectIDList());
   item->setText(0, caption);
   item->setData(0, kNameRole, FBrowser.GetObjectName());
   item->setData(0, kFolderRole, folder);
@@ -272,6 +284,8 @@ QTreeWidgetItem* TNavShellList::AddItemForObject() {
     bool canAdd = true;
     OnAddItem(item.get(), canAdd);
     if (!canAdd) return nullptr;
+    if (item->text(0) != caption)
+      shellItem->SetFlags(shellItem->Flags() | TNavShellListItem::kFlagCaptionChanged);
   }
   auto* added = static_cast<TNavShellListItem*>(item.release());
   addTopLevelItem(added);
@@ -288,9 +302,7 @@ void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
     const int shellColumn = headerItem()->data(c, kShellColumnRole).toInt();
     FBrowser.GetDetailsOf(shellColumn, false, text);
     item->setText(c, text);
-    QString title;
-    FBrowser.GetDetailsOf(shellColumn, true, title);
-    item->setData(c, kValueRole, DetailValue(FBrowser, title));
+    item->setData(c, kValueRole, DetailValue(FBrowser, shellColumn));
     Qt::Alignment alignment;
     FBrowser.GetColumnWidth(headerItem()->data(c, kShellColumnRole).toInt(), alignment);
     item->setTextAlignment(c, alignment | Qt::AlignVCenter);
@@ -365,6 +377,7 @@ void TNavShellList::FillList() {
     const INavItemIdList folder = FBrowser.GetFolderIDList();
     if (FShowParentFolder && (FShellLink.isNull() || FShellLink->AllowGoingUp()) && folder->GetCount() > 0) {
       auto* up = new TNavShellListItem;
+      up->SetAbsoluteIDList(folder->GetAncestor(folder->GetCount() - 1));
       up->setText(0, QStringLiteral(" .. "));
       up->setData(0, kParentRole, true);
       up->setData(0, kFolderRole, true);
@@ -385,21 +398,32 @@ void TNavShellList::RefreshList() {
     FillList();
     return;
   }
-  QHash<QString, QTreeWidgetItem*> unseen;
-  for (int i = 0; i < topLevelItemCount(); ++i)
-    if (!IsParentFolderItem(topLevelItem(i))) unseen.insert(ItemName(topLevelItem(i)), topLevelItem(i));
+  // Every item not seen again in the folder goes; the parent entry always stays.
+  QHash<QString, TNavShellListItem*> byName;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    auto* item = static_cast<TNavShellListItem*>(topLevelItem(i));
+    item->SetSeen(IsParentFolderItem(item));
+    if (!item->Seen()) byName.insert(ItemName(item), item);
+  }
   bool added = false;
   FBrowser.ResetEnumeration();
   while (FBrowser.Next()) {
     const QString name = FBrowser.GetObjectName();
-    if (QTreeWidgetItem* item = unseen.take(name)) {
+    if (TNavShellListItem* item = byName.value(name)) {
+      item->SetSeen(true);
       if (FBrowser.SpecialFolder() == TNavShellFolder::SF_DRIVES)
         item->setText(0, FBrowser.GetObjectDisplayName(true));
       continue;
     }
-    if (FindItemByName(name) == nullptr && AddItemForObject() != nullptr) added = true;
+    if (FindItemByName(name) == nullptr) {
+      if (auto* item = static_cast<TNavShellListItem*>(AddItemForObject())) {
+        item->SetSeen(true);
+        added = true;
+      }
+    }
   }
-  for (QTreeWidgetItem* item : unseen) {
+  for (TNavShellListItem* item : byName) {
+    if (item->Seen()) continue;
     if (item == FEditing) FEditing = nullptr;
     GlobalThreadPool().CancelWorkItems(item, this);
     delete item;
@@ -605,14 +629,18 @@ void TNavShellList::SetShowRecycleBin(bool value) { SetOption(FShowRecycleBin, v
 void TNavShellList::SetColorCompressed(bool value) { SetOption(FColorCompressed, value); }
 void TNavShellList::SetColorEncrypted(bool value) { SetOption(FColorEncrypted, value); }
 
-void TNavShellList::ApplyColors(QTreeWidgetItem* item) const {
+void TNavShellList::ApplyColors(TNavShellListItem* item) const {
   if (!FColorCompressed && !FColorEncrypted) return;
   const unsigned flags = NavFileSystemFlags(FBrowser.Folder() + ItemName(item));
+  quint8 bits = item->Flags() & ~(TNavShellListItem::kFlagCompressed | TNavShellListItem::kFlagEncrypted);
+  if (flags & kNavFlagCompressed) bits |= TNavShellListItem::kFlagCompressed;
+  if (flags & kNavFlagEncrypted) bits |= TNavShellListItem::kFlagEncrypted;
+  item->SetFlags(bits);
   // The colours file windows have always used: compressed blue, encrypted green.
   if (FColorCompressed && (flags & kNavFlagCompressed))
-    item->setForeground(0, QColor(0x00, 0x00, 0xFF));
+    item->SetTextColor(QColor(0x00, 0x00, 0xFF));
   else if (FColorEncrypted && (flags & kNavFlagEncrypted))
-    item->setForeground(0, QColor(0x00, 0x80, 0x00));
+    item->SetTextColor(QColor(0x00, 0x80, 0x00));
 }
 
 void TNavShellList::showEvent(QShowEvent* event) {
@@ -633,18 +661,7 @@ QString TNavShellList::InfoTipOf(QTreeWidgetItem* item) const {
   } catch (const EShellBrowserError&) {
     return {};
   }
-  // The kind, the size and the date (of a volume: its size and free space), in that order.
-  QStringList lines;
-  for (const char* wanted : {"Type", "Size", "Total Size", "Free Space", "Date modified"}) {
-    for (int column = 1; column < probe->ColumnCount(); ++column) {
-      QString title, text;
-      probe->GetDetailsOf(column, true, title);
-      if (title != QLatin1String(wanted)) continue;
-      probe->GetDetailsOf(column, false, text);
-      if (!text.isEmpty()) lines << title + QStringLiteral(": ") + text;
-    }
-  }
-  return lines.join(QLatin1Char('\n'));
+  return probe->GetInfoTip(false);
 }
 
 // --- background picture ---

@@ -17,8 +17,32 @@ class EInvalidArgument : public EShellBrowserError {
   using EShellBrowserError::EShellBrowserError;
 };
 
-/// An item of the file list; the item-class hook must give one of these or a descendant.
-class TNavShellListItem : public TNavCheckableListItem {};
+/// An item of the file list; the item-class hook must give one of these or a descendant. Its
+/// flag byte holds what the list's folder role says (kFolderRole), and its value array the
+/// typed values of the details columns (kValueRole).
+class TNavShellListItem : public TNavCheckableListItem {
+ public:
+  /// Bits of Flags(): a folder; compressed and encrypted by the file system (known while the
+  /// list colours such files); OnAddItem gave it a caption other than its name.
+  static constexpr quint8 kFlagFolder = 0x01, kFlagCompressed = 0x02, kFlagEncrypted = 0x04,
+                          kFlagCaptionChanged = 0x20;
+  quint8 Flags() const { return FFlags; }
+  void SetFlags(quint8 flags) { FFlags = flags; }
+  /// Found again by the last incremental refresh.
+  bool Seen() const { return FSeen; }
+  void SetSeen(bool value) { FSeen = value; }
+  /// The typed value of each details column after the first (entry 0 is column 1); invalid
+  /// where the column holds text.
+  const std::vector<QVariant>& Values() const { return FValues; }
+
+  QVariant data(int column, int role) const override;
+  void setData(int column, int role, const QVariant& value) override;
+
+ private:
+  bool FSeen = false;
+  quint8 FFlags = 0;
+  std::vector<QVariant> FValues;
+};
 
 enum class TNavBackgroundImageStyle { bisLeftTop, bisRightBottom, bisTiled };
 
@@ -154,7 +178,7 @@ class TNavShellList : public TNavBaseShellListView {
   QTreeWidgetItem* AddItemForObject();
   void FillItemDetails(QTreeWidgetItem* item);
   QTreeWidgetItem* CreateItem();
-  void ApplyColors(QTreeWidgetItem* item) const;
+  void ApplyColors(TNavShellListItem* item) const;
   void ApplyBackgroundImage();
   void SetOption(bool& option, bool value);
   void HandleShellChange(TNotificationEvent event, const INavItemIdList& item1, const INavItemIdList& item2);

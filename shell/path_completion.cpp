@@ -4,15 +4,30 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 
-#include "shell/shell_data.h"
-
 namespace shell {
 
+namespace {
+
+// Marks an edit whose typing already asks the model for folders, so that switching completion
+// off and on again does not hook it twice.
+constexpr char kHookedProperty[] = "navPathCompletionHooked";
+
+}  // namespace
+
 void AttachPathCompletion(QLineEdit* edit) {
-  if (edit == nullptr || !SetAutoComplete(edit, true, false)) return;
+  if (edit == nullptr) return;
+  auto* completer = new QCompleter(edit);  // owned by the edit
+  auto* model = new QFileSystemModel(completer);
+  model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+  model->setRootPath(QString());
+  completer->setModel(model);
+  completer->setCaseSensitivity(Qt::CaseSensitive);
+  edit->setCompleter(completer);
+  if (edit->property(kHookedProperty).toBool()) return;
+  edit->setProperty(kHookedProperty, true);
   QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
-    QCompleter* completer = edit->completer();
-    auto* files = completer != nullptr ? qobject_cast<QFileSystemModel*>(completer->model()) : nullptr;
+    QCompleter* current = edit->completer();
+    auto* files = current != nullptr ? qobject_cast<QFileSystemModel*>(current->model()) : nullptr;
     const int slash = text.lastIndexOf(QLatin1Char('/'));
     if (files != nullptr && slash >= 0) files->index(slash == 0 ? QStringLiteral("/") : text.left(slash));
   });

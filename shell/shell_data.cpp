@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCompleter>
-#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +11,7 @@
 #include <unistd.h>
 
 #include "shell/mounts.h"
+#include "shell/path_completion.h"
 #include "shell/xdg_dirs.h"
 
 namespace shell {
@@ -243,17 +242,10 @@ QString ResolveLinkTarget(const QString& link) {
 
 bool SetAutoComplete(QLineEdit* edit, bool fileSystem, bool /*urls*/) {
   if (edit == nullptr) return false;
-  if (!fileSystem) {
+  if (fileSystem)
+    AttachPathCompletion(edit);
+  else
     edit->setCompleter(nullptr);
-    return true;
-  }
-  auto* completer = new QCompleter(edit);  // owned by the edit
-  auto* model = new QFileSystemModel(completer);
-  model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
-  model->setRootPath(QString());
-  completer->setModel(model);
-  completer->setCaseSensitivity(Qt::CaseSensitive);
-  edit->setCompleter(completer);
   return true;
 }
 

@@ -74,7 +74,8 @@ QString ExpandPathMacros(const QString& text);
 QString ExpandPathMacros(const QString& text, const QDateTime& now);
 /// Where a symbolic link points, as an absolute path; "" for anything else.
 QString ResolveLinkTarget(const QString& link);
-/// Typing help for a path field: with fileSystem, completion of folders and files.
+/// Typing help for a path field: with fileSystem, completion of folders and files, each folder
+/// read from the disk as it is typed (AttachPathCompletion); without, no completion.
 bool SetAutoComplete(QLineEdit* edit, bool fileSystem, bool urls);
 /// The path of a special folder; "" when it has none here or does not exist.
 QString GetSpecialFolderPath(TNavShellFolder folder);

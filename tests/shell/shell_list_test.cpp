@@ -828,7 +828,8 @@ TEST_F(ShellListTest, InfoTipsNameTheKindSizeAndDate) {
   const QStringList lines = tip.split('\n');
   ASSERT_EQ(lines.size(), 3) << tip.toStdString();
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Type: "))) << tip.toStdString();
-  EXPECT_EQ(lines[1], QStringLiteral("Size: ") + QLocale().toString(3) + QStringLiteral(" KB"));
+  EXPECT_EQ(lines[1], QStringLiteral("Size: ") +
+                          QLocale().formattedDataSize(3000, 1, QLocale::DataSizeTraditionalFormat));
   EXPECT_EQ(lines[2], QStringLiteral("Date modified: ") +
                           QLocale().toString(QFileInfo(Folder + QStringLiteral("/big.mkv")).lastModified(),
                                              QLocale::ShortFormat));
@@ -882,6 +883,163 @@ TEST_F(ShellListTest, TheItemClassHookMakesTheItems) {
   List->OnCreateItemClass = nullptr;
   List->FillList();
   EXPECT_EQ(List->topLevelItemCount(), 4);
+}
+
+TEST_F(ShellListTest, ItemsKeepTheIdListsOfWhatTheyShowAndFollowARename) {
+  using shell::TNavItemIdList;
+  TEditableList list;
+  list.SetAutomaticRefresh(false);
+  list.SetShowParentFolder(true);
+  list.SetPath(Folder);
+  list.show();
+  auto item = [&](const QString& caption) -> shell::TNavShellListItem* {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+      if (list.topLevelItem(i)->text(0) == caption)
+        return dynamic_cast<shell::TNavShellListItem*>(list.topLevelItem(i));
+    return nullptr;
+  };
+  shell::TNavShellListItem* b2 = item(QStringLiteral("b2.mkv"));
+  ASSERT_NE(b2, nullptr);
+  ASSERT_FALSE(shell::NavIsEmpty(b2->AbsoluteIDList()));
+  EXPECT_EQ(b2->AbsoluteIDList()->GetPath(), Folder + QStringLiteral("/b2.mkv"));
+  ASSERT_FALSE(shell::NavIsEmpty(b2->RelativeIDList()));
+  ASSERT_EQ(b2->RelativeIDList()->GetCount(), 1);
+  EXPECT_EQ(b2->RelativeIDList()->GetIdList().front().Name, QStringLiteral("b2.mkv"));
+  // The parent entry stands for the folder above.
+  ASSERT_NE(item(QStringLiteral(" .. ")), nullptr);
+  EXPECT_TRUE(
+      item(QStringLiteral(" .. "))->AbsoluteIDList()->IsEqual(TNavItemIdList::CreateFromAnyPath(Root)));
+
+  // Renamed in the list: both lists name the new file.
+  b2->setSelected(true);
+  QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+  QApplication::sendEvent(&list, &f2);
+  list.Type(QStringLiteral("renamed.mkv"));
+  ASSERT_EQ(item(QStringLiteral("renamed.mkv")), b2);
+  EXPECT_EQ(b2->AbsoluteIDList()->GetPath(), Folder + QStringLiteral("/renamed.mkv"));
+  EXPECT_EQ(b2->RelativeIDList()->GetIdList().front().Name, QStringLiteral("renamed.mkv"));
+
+  // Outside a list the path is the absolute list's; without one there is nothing to rebuild.
+  shell::TNavShellListItem loose;
+  EXPECT_EQ(loose.GetPath(), QString());
+  loose.RebuildIDLists();
+  EXPECT_TRUE(shell::NavIsEmpty(loose.AbsoluteIDList()));
+  EXPECT_TRUE(shell::NavIsEmpty(loose.RelativeIDList()));
+  loose.SetAbsoluteIDList(TNavItemIdList::CreateFromAnyPath(Folder + QStringLiteral("/a.txt")));
+  EXPECT_EQ(loose.GetPath(), Folder + QStringLiteral("/a.txt"));
+  loose.RebuildIDLists();
+  ASSERT_FALSE(shell::NavIsEmpty(loose.RelativeIDList()));
+  EXPECT_EQ(loose.RelativeIDList()->GetIdList().front().Name, QStringLiteral("a.txt"));
+}
+
+TEST_F(ShellListTest, AnItemsTextColourIsTheWindowTextUntilOneIsSetForEveryColumn) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  auto* item = dynamic_cast<shell::TNavShellListItem*>(Item(QStringLiteral("b2.mkv")));
+  ASSERT_NE(item, nullptr);
+  QPalette palette = List->palette();
+  palette.setColor(QPalette::WindowText, QColor(1, 2, 3));
+  List->setPalette(palette);
+  EXPECT_EQ(item->TextColor(), QColor(1, 2, 3));
+  EXPECT_EQ(item->foreground(0).style(), Qt::NoBrush);  // drawn in the list's own colour
+  item->SetTextColor(QColor(200, 0, 0));
+  EXPECT_EQ(item->TextColor(), QColor(200, 0, 0));
+  ASSERT_GE(List->columnCount(), 3);
+  for (int column = 0; column < List->columnCount(); ++column)
+    EXPECT_EQ(item->foreground(column).color(), QColor(200, 0, 0)) << column;
+  item->SetTextColor(QColor());
+  EXPECT_EQ(item->TextColor(), QColor(1, 2, 3));
+  EXPECT_EQ(item->foreground(1).style(), Qt::NoBrush);
+  shell::TNavShellListItem loose;
+  EXPECT_EQ(loose.TextColor(), QGuiApplication::palette().color(QPalette::WindowText));
+}
+
+TEST_F(ShellListTest, CompareByTextUsesTheSortedColumnsTextsOrTheCaptions) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  ASSERT_GE(List->columnCount(), 3);
+  struct TCase {
+    const char* Name;
+    int SortColumn;
+    QStringList A, B;  // the texts of the columns, from the caption on
+    int Expected;
+  };
+  const TCase cases[] = {
+      {"captions: numbers by value", 0, {"b10", "x", "a"}, {"b2", "x", "b"}, 1},
+      {"captions: letters before case", 0, {"apple", "", "z"}, {"Banana", "", "a"}, -1},
+      {"sorted column: case does not count", 2, {"z", "", "apple"}, {"a", "", "Banana"}, -1},
+      {"sorted column: equal but for case", 2, {"z", "", "ABC"}, {"a", "", "abc"}, 0},
+      {"sorted column: compared as text", 2, {"a", "", "t10"}, {"b", "", "t9"}, -1},
+      // One item's texts end before the sorted column: the captions decide.
+      {"sorted column missing on one side", 2, {"x10", "y"}, {"x2", "", "a"}, 1},
+      {"sorted column missing on both", 2, {"x1"}, {"x2"}, -1},
+  };
+  for (const TCase& c : cases) {
+    if (List->SortColumn() != c.SortColumn) List->SortByColumn(c.SortColumn);
+    ASSERT_EQ(List->SortColumn(), c.SortColumn);
+    auto make = [&](const QStringList& texts) {
+      auto* item = new shell::TNavShellListItem;
+      for (int column = 0; column < texts.size(); ++column) item->setText(column, texts[column]);
+      List->addTopLevelItem(item);
+      return std::unique_ptr<shell::TNavShellListItem>(item);
+    };
+    const auto a = make(c.A), b = make(c.B);
+    EXPECT_EQ(a->CompareByText(*b), c.Expected) << c.Name;
+    EXPECT_EQ(b->CompareByText(*a), -c.Expected) << c.Name;
+  }
+  // Outside a list only the captions count.
+  shell::TNavShellListItem a, b;
+  a.setText(0, QStringLiteral("b10"));
+  a.setText(2, QStringLiteral("a"));
+  b.setText(0, QStringLiteral("b2"));
+  b.setText(2, QStringLiteral("b"));
+  EXPECT_EQ(a.CompareByText(b), 1);
+}
+
+TEST_F(ShellListTest, ShellItemsKeepTheirFlagsTheirValuesAndWhetherARefreshSawThem) {
+  using Item_t = shell::TNavShellListItem;
+  testing_support::WriteText(Folder + QStringLiteral("/big.mkv"), QByteArray(3000, 'x'));
+  List->SetAutomaticRefresh(false);
+  List->OnAddItem = [](QTreeWidgetItem* item, bool&) {
+    if (item->text(0) == QLatin1String("a.txt")) item->setText(0, QStringLiteral("A text"));
+  };
+  List->SetPath(Folder);
+  auto shellItem = [&](const char* caption) {
+    return dynamic_cast<Item_t*>(Item(QString::fromUtf8(caption)));
+  };
+  ASSERT_NE(shellItem("sub"), nullptr);
+  EXPECT_EQ(shellItem("sub")->Flags(), Item_t::kFlagFolder);
+  EXPECT_TRUE(shellItem("sub")->data(0, TNavShellList::kFolderRole).toBool());
+  EXPECT_EQ(shellItem("big.mkv")->Flags(), 0);
+  EXPECT_FALSE(shellItem("big.mkv")->data(0, TNavShellList::kFolderRole).toBool());
+  ASSERT_NE(shellItem("A text"), nullptr);
+  EXPECT_EQ(shellItem("A text")->Flags(), Item_t::kFlagCaptionChanged);
+
+  // The size column's value is the file's size in bytes; the type column holds text, no value.
+  int sizeColumn = -1, typeColumn = -1;
+  for (int column = 1; column < List->columnCount(); ++column) {
+    if (List->headerItem()->text(column) == QLatin1String("Size")) sizeColumn = column;
+    if (List->headerItem()->text(column) == QLatin1String("Type")) typeColumn = column;
+  }
+  ASSERT_GT(sizeColumn, 0);
+  ASSERT_GT(typeColumn, 0);
+  const std::vector<QVariant>& values = shellItem("big.mkv")->Values();
+  ASSERT_GE(values.size(), static_cast<size_t>(std::max(sizeColumn, typeColumn)));
+  EXPECT_EQ(values[static_cast<size_t>(sizeColumn - 1)].toLongLong(), 3000);
+  EXPECT_FALSE(values[static_cast<size_t>(typeColumn - 1)].isValid());
+  EXPECT_EQ(shellItem("big.mkv")->data(sizeColumn, TNavShellList::kValueRole).toLongLong(), 3000);
+
+  // A refresh marks what it finds again and drops what it does not.
+  QFile::remove(Folder + QStringLiteral("/b10.mkv"));
+  testing_support::WriteText(Folder + QStringLiteral("/new.mkv"), "x");
+  List->RefreshList();
+  EXPECT_EQ(Item(QStringLiteral("b10.mkv")), nullptr);
+  ASSERT_NE(shellItem("new.mkv"), nullptr);
+  for (int i = 0; i < List->topLevelItemCount(); ++i) {
+    auto* item = dynamic_cast<Item_t*>(List->topLevelItem(i));
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->Seen()) << item->text(0).toStdString();
+  }
 }
 
 TEST_F(ShellListTest, BrowsingToAFolderCanSelectAnItemOfIt) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCompleter>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 
@@ -196,6 +200,36 @@ TEST_F(PathRoutinesTest, LinksAndCompletion) {
   EXPECT_NE(edit.completer(), nullptr);
   EXPECT_TRUE(shell::SetAutoComplete(&edit, false, false));
   EXPECT_EQ(edit.completer(), nullptr);
+}
+
+TEST_F(PathRoutinesTest, APlainFieldOffersTheEntriesOfTheFolderBeingTyped) {
+  testing_support::ShellApp();
+  QDir().mkpath(Home + QStringLiteral("/clips/alpha"));
+  testing_support::WriteText(Home + QStringLiteral("/clips/alps.mkv"), "x");
+  testing_support::WriteText(Home + QStringLiteral("/clips/beta.mkv"), "x");
+  QLineEdit edit;
+  ASSERT_TRUE(shell::SetAutoComplete(&edit, true, false));
+  ASSERT_TRUE(shell::SetAutoComplete(&edit, true, false));  // twice: still one completer at work
+  QCompleter* completer = edit.completer();
+  ASSERT_NE(completer, nullptr);
+  // Typed as the user does; the folder is read in the background and offered once it is in.
+  const QString typed = Home + QStringLiteral("/clips/al");
+  for (const QChar c : typed) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(&edit, &press);
+  }
+  ASSERT_EQ(edit.text(), typed);
+  QDeadlineTimer giveUp(30000);  // only a bound on a hang: the entries come as soon as read
+  completer->setCompletionPrefix(typed);
+  while (completer->completionCount() < 2 && !giveUp.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    completer->setCompletionPrefix(typed);
+  }
+  QStringList offered;
+  for (int i = 0; completer->setCurrentRow(i); ++i) offered << completer->currentCompletion();
+  offered.sort();
+  EXPECT_EQ(offered,
+            QStringList({Home + QStringLiteral("/clips/alpha"), Home + QStringLiteral("/clips/alps.mkv")}));
 }
 
 TEST_F(PathRoutinesTest, PathListCanRefuseMissingPathsAndNoticesNetworkOnes) {
