@@ -15,7 +15,6 @@
 
 #include "app/adding/adding_format.h"
 #include "app/main_window/main_window.h"
-#include "app/window_delays.h"
 #include "components/find_file.h"
 #include "media/ff_decoder.h"
 #include "platform/file_names.h"
@@ -80,7 +79,7 @@ Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
   FTimer1 = new QTimer(this);
   FTimer1->setObjectName(QStringLiteral("Timer1"));
   FTimer1->setSingleShot(true);
-  FTimer1->setInterval(WindowDelayMs(kStartDelayMs));
+  FTimer1->setInterval(main.WindowDelays().Ms(kStartDelayMs));
   connect(FTimer1, &QTimer::timeout, this, &Tfrm_Adding::Scan);
 
   FReportsTimer = new QTimer(this);

@@ -41,7 +41,8 @@ class Tfrm_Adding : public QDialog {
   Q_OBJECT
 
  public:
-  /// main is the owner: its drop queue is read and its list gets the rows.
+  /// main is the owner: its drop queue is read and its list gets the rows; its WindowDelays()
+  /// say whether Timer1 waits for the window to be painted before the scan.
   explicit Tfrm_Adding(Tfrm_Main& main);
   /// Stops a probe that is still running and waits for the worker.
   ~Tfrm_Adding() override;

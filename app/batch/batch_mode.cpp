@@ -8,7 +8,6 @@
 
 #include "app/main_window/main_window.h"
 #include "app/settings/file_list.h"
-#include "app/window_delays.h"
 #include "platform/file_names.h"
 #include "platform/prompter.h"
 
@@ -72,8 +71,6 @@ TBatchMode::TBatchMode(const TCommandLine& commandLine, const QString& currentDi
     FPrompter = std::make_unique<platform::TUnattendedPrompter>();
     platform::SetPrompter(FPrompter.get());
     GPreviousMessageHandler = qInstallMessageHandler(QuietOffscreenMessages);
-    FPreviousDelaysSkipped = WindowDelaysSkipped();
-    SetWindowDelaysSkipped(true);
   }
   FRunSession.EchoLog = true;
   FRunSession.SaveLog = FArgs.SaveLogAndQuit;
@@ -89,7 +86,6 @@ TBatchMode::TBatchMode(const TCommandLine& commandLine, const QString& currentDi
 TBatchMode::~TBatchMode() {
   if (!FPrompter) return;
   platform::SetPrompter(nullptr);
-  SetWindowDelaysSkipped(FPreviousDelaysSkipped);
   qInstallMessageHandler(GPreviousMessageHandler);
   GPreviousMessageHandler = nullptr;
 }
@@ -175,6 +171,8 @@ void TBatchMode::End(int status) {
 }
 
 void WireBatchMode(Tfrm_Main& main, TBatchMode& mode) {
+  // Nobody sees an unattended batch's windows: nothing to wait for before their work.
+  main.SetWindowDelays(TWindowDelays{mode.Unattended()});
   WireRunWindows(main, mode.RunSession());
   main.StartBatch = [&main, &mode] { mode.Start(main); };
 }

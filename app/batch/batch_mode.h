@@ -54,8 +54,8 @@ int BatchExitStatus(TRunResult result, int filesNotListed);
 class TBatchMode {
  public:
   /// Call after QApplication. Reads commandLine from currentDir. unattended: nobody watches
-  /// (WindowsUnseen()); a batch then installs the unattended prompter and switches off the
-  /// windows' paint waits (app/window_delays.h) until destruction.
+  /// (WindowsUnseen()); a batch then installs the unattended prompter until destruction, and
+  /// WireBatchMode gives the main window (and so every window it opens) no paint waits.
   TBatchMode(const TCommandLine& commandLine, const QString& currentDir, bool unattended);
   ~TBatchMode();
   TBatchMode(const TBatchMode&) = delete;
@@ -85,7 +85,6 @@ class TBatchMode {
 
   TBatchArgs FArgs;
   bool FUnattended = false;
-  bool FPreviousDelaysSkipped = false;
   std::unique_ptr<platform::IPrompter> FPrompter;
   TRunSession FRunSession;
   bool FRunWindowClosed = false;
@@ -96,7 +95,8 @@ class TBatchMode {
   int FExitStatus = -1;
 };
 
-/// Wires the run windows (with mode's session) and tmr_Param's batch into main. mode must
+/// Wires the run windows (with mode's session) and tmr_Param's batch into main, and sets main's
+/// WindowDelays() for mode (skipped when unattended). Call before main is shown. mode must
 /// outlive main's hooks.
 void WireBatchMode(Tfrm_Main& main, TBatchMode& mode);
 

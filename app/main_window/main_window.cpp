@@ -38,7 +38,6 @@
 #include "app/pictures/pictures.h"
 #include "app/profiles/profiles.h"
 #include "app/settings/file_list.h"
-#include "app/window_delays.h"
 #include "components/glass_button.h"
 #include "components/png_image_list.h"
 #include "components/taskbar_mgr.h"
@@ -790,7 +789,7 @@ void Tfrm_Main::FormShow() {
   ShowSortIndicator();
   UpdateStatusBar();
   if (BatchRun())
-    Ftmr_Param->start(WindowDelayMs(kStartTimerMs));
+    Ftmr_Param->start(FWindowDelays.Ms(kStartTimerMs));
   else if (FCheckforUpdate1->isChecked())
     Ftmr_Update->start();
 }

@@ -15,6 +15,7 @@
 #include "app/main_window/file_list_model.h"
 #include "app/options/output_settings.h"
 #include "app/settings/settings.h"
+#include "app/window_delays.h"
 
 class QAction;
 class QComboBox;
@@ -61,6 +62,11 @@ class Tfrm_Main : public QMainWindow {
   void SetCommandLine(TCommandLine commandLine) { FCommandLine = std::move(commandLine); }
   /// Whether the command line asks for a batch.
   bool BatchRun() const;
+  /// The paint waits of this window (tmr_Param) and of the windows it opens (the adding window,
+  /// the run windows): kept by default, skipped by an unattended batch (WireBatchMode). Set
+  /// before show.
+  const TWindowDelays& WindowDelays() const { return FWindowDelays; }
+  void SetWindowDelays(TWindowDelays delays) { FWindowDelays = delays; }
 
   // --- The file list. Each row is one media file: a caption (the file name) and eight sub-items:
   // 0 duration "hh:mm:ss", 1 size text, 2 full path, 3 duration in microseconds, 4 size in bytes,
@@ -216,6 +222,7 @@ class Tfrm_Main : public QMainWindow {
 
  private:
   TCommandLine FCommandLine;
+  TWindowDelays FWindowDelays;
   enum class TRoad { Convert, Extract };
 
   void CreateActions();

@@ -30,7 +30,6 @@
 
 #include "app/run_window/run_format.h"
 #include "app/run_window/wave_feed.h"
-#include "app/window_delays.h"
 #include "components/taskbar_mgr.h"
 #include "media/ff_decoder.h"
 #include "media/wave_input.h"
@@ -170,9 +169,9 @@ TRunWindow::TRunWindow(TMode mode, TRunInput input, std::unique_ptr<IRunEncoder>
   layout->addWidget(prg_Process);
   layout->addLayout(buttons);
 
-  tmr_Start = MakeTimer(this, "tmr_Start", WindowDelayMs(KStartDelayMs), true);
+  tmr_Start = MakeTimer(this, "tmr_Start", FInput.Delays.Ms(KStartDelayMs), true);
   tmr_Elapsed = MakeTimer(this, "tmr_Elapsed", KElapsedMs, false);
-  tmr_Process = MakeTimer(this, "tmr_Process", WindowDelayMs(KProcessDelayMs), true);
+  tmr_Process = MakeTimer(this, "tmr_Process", FInput.Delays.Ms(KProcessDelayMs), true);
   connect(tmr_Start, &QTimer::timeout, this, &TRunWindow::tmr_StartTimer);
   connect(tmr_Elapsed, &QTimer::timeout, this, &TRunWindow::tmr_ElapsedTimer);
   connect(tmr_Process, &QTimer::timeout, this, &TRunWindow::tmr_ProcessTimer);

@@ -13,6 +13,7 @@
 
 #include "app/run_window/output_file.h"
 #include "app/run_window/run_seams.h"
+#include "app/window_delays.h"
 
 class QLabel;
 class QLockFile;
@@ -58,6 +59,7 @@ struct TRunInput {
   bool CloseWhenDone = false;  // nobody is there to press Close: close at the end of the list, or
                                // when the libraries cannot be loaded
   QStringList NotAddedLines;   // logged in red before the first file: inputs that never reached the list
+  TWindowDelays Delays;        // before the first file and between files (tmr_Start, tmr_Process)
 };
 
 /// How a run ended, for the batch mode's exit status (ExitCode).

@@ -49,6 +49,7 @@ TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputF
   input.SaveLog = session.SaveLog;
   input.CloseWhenDone = session.CloseWhenDone;
   input.NotAddedLines = session.NotAddedLines;
+  input.Delays = main.WindowDelays();
   return input;
 }
 

@@ -25,8 +25,8 @@ struct TRunSession {
 
 /// What a run window takes from the main window: its rows, OptionString() (built by the road),
 /// the output extension from the chosen container (video) or audio format, the taskbar
-/// component, and the settings folder as log.txt's second place. A relative outputFolder is taken
-/// from the current folder.
+/// component, its WindowDelays(), and the settings folder as log.txt's second place. A relative
+/// outputFolder is taken from the current folder.
 TRunInput MakeRunInput(const Tfrm_Main& main, bool video, const QString& outputFolder,
                        const TRunSession& session);
 

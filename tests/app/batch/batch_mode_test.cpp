@@ -9,14 +9,15 @@
 
 #include <QDir>
 #include <QPushButton>
+#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 #include <optional>
 
+#include "app/adding/adding.h"
 #include "app/main_window/main_window_fixture.h"
 #include "app/run_window/fake_run_media.h"
 #include "app/run_window/run_wiring.h"
-#include "app/window_delays.h"
 
 namespace {
 
@@ -254,14 +255,23 @@ TEST_F(BatchModeTest, AUserStopWithXNeitherSavesTheLogNorEndsTheProgram) {
 }
 
 // Nobody sees an unattended batch's windows, so they start their work without waiting to be
-// painted; with somebody watching they keep their waits. Either way the end of the batch restores
-// the waits.
+// painted; with somebody watching they keep their waits (100 ms each). The batch runs as the
+// program starts it: showing the main window starts it through tmr_Param, and each window reads
+// its waits where it is built.
 class BatchPaintWaitsTest : public BatchModeTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(BatchPaintWaitsTest, OnlyAnUnattendedBatchSkipsThem) {
   const bool unattended = GetParam();
+  const int wait = unattended ? 0 : 100;
+  int scanWait = -1;
   int startWait = -1;
   int nextFileWait = -1;
+  // The adding window as the main window opens it, before the scripted listing.
+  Window->ShowAddingWindow = [this, &scanWait, listFiles = Window->ShowAddingWindow] {
+    const app::Tfrm_Adding adding(*Window);
+    scanWait = adding.findChild<QTimer*>(QStringLiteral("Timer1"))->interval();
+    listFiles();
+  };
   Script = [&](TScriptedEncoder& encoder) {
     encoder.OnStarted = [&](const QString&) {
       startWait = RunWindow->findChild<QTimer*>(QStringLiteral("tmr_Start"))->interval();
@@ -269,15 +279,21 @@ TEST_P(BatchPaintWaitsTest, OnlyAnUnattendedBatchSkipsThem) {
     };
   };
   auto mode = Make({"-v", Out, "a.avi", "x"}, unattended);
-  EXPECT_EQ(app::WindowDelaysSkipped(), unattended);
-  EXPECT_EQ(app::WindowDelayMs(100), unattended ? 0 : 100);
-  mode->Start(*Window);
+  Window->show();
+  // With "x" the batch ends either way once the list is done.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return mode->ExitStatus() >= 0; }));
+  EXPECT_EQ(mode->ExitStatus(), 0);
   ASSERT_EQ(Inputs.size(), 1u);
   EXPECT_EQ(Sources, (std::vector<QString>{Work + "/a.avi"}));
-  EXPECT_EQ(startWait, unattended ? 0 : 100);
-  EXPECT_EQ(nextFileWait, unattended ? 0 : 100);
-  mode.reset();
-  EXPECT_FALSE(app::WindowDelaysSkipped());
+  EXPECT_EQ(Window->findChild<QTimer*>(QStringLiteral("tmr_Param"))->interval(), wait);
+  EXPECT_EQ(scanWait, wait);
+  EXPECT_EQ(startWait, wait);
+  EXPECT_EQ(nextFileWait, wait);
+
+  // A program started without a batch keeps them.
+  app::Tfrm_Main interactive;
+  EXPECT_EQ(app::MakeRunInput(interactive, true, Out, app::TRunSession()).Delays.Ms(100), 100);
+  EXPECT_EQ(app::Tfrm_Adding(interactive).findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Watched, BatchPaintWaitsTest, testing::Bool(),
