@@ -106,8 +106,10 @@ class TDoTerminateThread {
 TCustomEncoder::TCustomEncoder(TTaskFactory factory, TFFBaseComponent* owner)
     : TFFBaseComponent(owner), FFactory(std::move(factory)), FDecoder(this) {}
 
-TCustomEncoder::~TCustomEncoder() {
-  FDestroying = true;
+TCustomEncoder::~TCustomEncoder() { StopForDestruction(); }
+
+void TCustomEncoder::StopForDestruction() {
+  if (FDestroying.exchange(true)) return;
   {
     std::lock_guard lock(FTerminateLock);
     FPending = 0;

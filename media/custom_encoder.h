@@ -160,6 +160,11 @@ class TCustomEncoder : public TFFBaseComponent, protected IFFTaskEvents {
   /// The task list. Descendants may release an entry (TFFmpegList::Release) while no run is
   /// active; the run skips empty entries.
   TFFmpegList& TaskList() { return FList; }
+  /// What the destructor does: stops and frees every task and waits for the deliveries in
+  /// flight; no event fires afterwards. A descendant calls it first in its own destructor: the
+  /// tasks' threads call this object's virtual dispatchers until they are stopped, so they must
+  /// end before the descendant's part of the object goes. Later calls do nothing.
+  void StopForDestruction();
 
   /// The dispatchers the tasks' notifications arrive at (see IFFTaskEvents for the threads).
   virtual void DoInputVideoHook(IFFTask* task, THookInfo& info);

@@ -22,6 +22,7 @@ namespace media {
 class TFFEncoder : public TCustomEncoder {
  public:
   explicit TFFEncoder(TFFBaseComponent* owner = nullptr);
+  ~TFFEncoder() override { StopForDestruction(); }
   std::string ClassName() const override { return "TFFEncoder"; }
 };
 

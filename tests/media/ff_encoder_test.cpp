@@ -247,6 +247,7 @@ class TTestEncoder : public TCustomEncoder {
  public:
   explicit TTestEncoder(TScript& script)
       : TCustomEncoder([&script](IFFTaskEvents& events) { return std::make_unique<TScriptedTask>(events, script); }) {}
+  ~TTestEncoder() override { StopForDestruction(); }
   void ReleaseEntry(int index) { TaskList().Release(index, TaskList().Serial(index)); }
 };
 
