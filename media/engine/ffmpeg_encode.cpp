@@ -507,9 +507,14 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
     return;
   }
   if (f.recording_time != INT64_MAX) {
-    // Without -copyts the input's time stamps already count from its seek point.
-    int64_t start = f.ctx->start_time == AV_NOPTS_VALUE ? 0 : f.ctx->start_time;
-    if (f.start_time != AV_NOPTS_VALUE && Fcopy_ts) start += f.start_time;
+    // Without -copyts the input's time stamps already count from its seek point (the file's own
+    // start time taken away); with it they are the file's, from its start time unless
+    // -start_at_zero took that away.
+    int64_t start = 0;
+    if (Fcopy_ts) {
+      if (f.start_time != AV_NOPTS_VALUE) start += f.start_time;
+      if (!Fstart_at_zero && f.ctx->start_time != AV_NOPTS_VALUE) start += f.ctx->start_time;
+    }
     if (ist.pts >= f.recording_time + start) {
       close_output_stream(ost);
       return;

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "fixtures/media_fixtures.h"
 #include "media/engine/custom_ffmpeg.h"
 #include "media/ff_logger.h"
 
@@ -154,7 +155,10 @@ const std::string* Fact(const TFacts& facts, const std::string& key) {
 
 /// Checks "key=value; key=value~tolerance; key=" (the last: the key must be missing) against the
 /// facts. Numbers compare within the tolerance (0 without one), everything else as text.
-void ExpectFacts(const TFacts& facts, const std::string& checks, const std::string& what) {
+/// A key written "@key" (or "@key~tolerance") takes its expected value from reference, the probe of
+/// what the FFmpeg program wrote on the same inputs and options.
+void ExpectFacts(const TFacts& facts, const std::string& checks, const std::string& what,
+                 const TFacts* reference = nullptr) {
   std::stringstream all;
   for (const auto& [k, v] : facts) all << k << "=" << v << "  ";
   std::size_t pos = 0;
@@ -167,8 +171,14 @@ void ExpectFacts(const TFacts& facts, const std::string& checks, const std::stri
     if (item.empty()) continue;
     const std::size_t eq = item.find('=');
     ASSERT_NE(eq, std::string::npos) << item;
-    const std::string key = item.substr(0, eq);
+    std::string key = item.substr(0, eq);
     std::string expected = item.substr(eq + 1);
+    if (key[0] == '@') {
+      key.erase(0, 1);
+      const std::string* reported = reference != nullptr ? Fact(*reference, key) : nullptr;
+      ASSERT_NE(reported, nullptr) << what << ": the reference has no " << key;
+      expected = *reported + expected;  // expected then holds "~tolerance" or nothing
+    }
     double tolerance = 0;
     const std::size_t tilde = expected.find('~');
     if (tilde != std::string::npos) {
@@ -223,6 +233,39 @@ std::string Expand(std::string text) {
   return text;
 }
 
+/// The file of an input letter: "M" main.mkv, "S" small.mkv, and the shaped sources of the
+/// fixtures (media_fixtures.h): "T" broadcast.ts, "P" phone.mp4.
+std::string InputFile(const std::string& letter) {
+  if (letter == "S") return Inputs().Small;
+  if (letter == "T") return fixtures::ShapedSources().BroadcastTs;
+  if (letter == "P") return fixtures::ShapedSources().PhoneMp4;
+  return Inputs().Main;
+}
+
+/// The inputs of a case, "M|-ss 2;S|", as (file, options with the folder names expanded).
+std::vector<std::pair<std::string, std::string>> InputItems(const std::string& inputs) {
+  std::vector<std::pair<std::string, std::string>> items;
+  std::size_t pos = 0;
+  while (pos < inputs.size()) {
+    std::size_t end = inputs.find(';', pos);
+    if (end == std::string::npos) end = inputs.size();
+    const std::string item = inputs.substr(pos, end - pos);
+    pos = end + 1;
+    const std::size_t bar = item.find('|');
+    items.emplace_back(InputFile(item.substr(0, bar)), bar == std::string::npos ? "" : Expand(item.substr(bar + 1)));
+  }
+  return items;
+}
+
+/// Runs Debian's ffmpeg program on the same inputs and options: the reference of the "@" checks.
+bool RunReference(const std::string& inputs, const std::string& output, const std::string& options) {
+  std::string command = "ffmpeg -nostdin -v error -y";
+  for (const auto& [file, inOptions] : InputItems(inputs))
+    command += " " + inOptions + " -i " + engine_test::ShellQuote(file);
+  command += " " + Expand(options) + " " + engine_test::ShellQuote(output) + " 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
 struct TRun {
   bool Finished = false;
   std::string Message;
@@ -232,15 +275,8 @@ TRun RunEngine(const std::string& inputs, const std::string& output, const std::
   TRun run;
   media::TCustomFFmpeg engine;
   try {
-    std::size_t pos = 0;
-    while (pos < inputs.size()) {
-      std::size_t end = inputs.find(';', pos);
-      if (end == std::string::npos) end = inputs.size();
-      const std::string item = inputs.substr(pos, end - pos);
-      pos = end + 1;
-      const std::string file = item.substr(0, item.find('|')) == "S" ? Inputs().Small : Inputs().Main;
-      const std::string inOptions = item.find('|') == std::string::npos ? "" : item.substr(item.find('|') + 1);
-      if (engine.OpenInput(file, Expand(inOptions)) < 0) {
+    for (const auto& [file, inOptions] : InputItems(inputs)) {
+      if (engine.OpenInput(file, inOptions) < 0) {
         run.Message = engine.LastErrMsg();
         return run;
       }
@@ -282,7 +318,14 @@ TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
     return;
   }
   ASSERT_TRUE(run.Finished) << run.Message;
-  if (!network) ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
+  if (std::string(c.Checks).find('@') != std::string::npos) {
+    const std::string reference = engine_test::TempPath(std::string("reference-") + c.Output);
+    ASSERT_TRUE(RunReference(c.Inputs, reference, c.Options)) << "the FFmpeg program failed";
+    const TFacts referenceFacts = ProbeFacts(reference);
+    ExpectFacts(ProbeFacts(output), c.Checks, c.Name, &referenceFacts);
+  } else if (!network) {
+    ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
+  }
   if (*c.SideFile != '\0') {
     const std::string side = ReadText(Expand(c.SideFile));
     // Several texts are separated by '|'.
@@ -392,6 +435,14 @@ const TParityCase kParityCases[] = {
     // RTP to the loopback address: the session description names the MPEG-4 video on that port.
     {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "", "", "",
      "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
+    // Sources shaped like real files ("@" checks compare with what the FFmpeg program writes):
+    // an input -t counts from the seek point whatever the file's own start time.
+    {"BroadcastInputCutCopy", "T|-ss 1 -t 1.5", "tscut.ts", "-map 0 -c copy",
+     "streams=v,a; @0.packets=; @1.packets=; @format.duration=~0.05"},
+    {"BroadcastCopytsStartAtZeroCut", "T|-copyts -start_at_zero -t 2", "tszero.mkv", "-map 0 -c copy",
+     "streams=v,a; @0.packets=; @1.packets=; @0.start=~0.01"},
+    {"PhoneInputCutVideoCopy", "P|-t 3", "phonecut.mp4", "-c:v copy -c:a aac",
+     "streams=v,a; @0.packets=; @1.packets=~1; @0.duration=~0.05; 0.duration=3~0.1"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
 };
