@@ -91,6 +91,7 @@ const TInputs& Inputs() {
 
 /// ffprobe's view of a file as "key" -> text: "streams" ("v,a,s,t": one letter per stream),
 /// "N.codec", "N.packets", "N.frames", "N.start", "N.duration", "N.width", "N.height", "N.rate",
+/// "N.pix_fmt", "N.field_order", "N.layout", "N.sample_fmt", "N.default" (disposition),
 /// "N.tag.K", "format.start", "format.duration", "format.tag.K", "chapters", "chN.start",
 /// "chN.end", "chN.tag.K". A key that ffprobe does not report has no entry.
 using TFacts = std::vector<std::pair<std::string, std::string>>;
@@ -125,9 +126,11 @@ TFacts ProbeFacts(const std::string& path) {
     const std::pair<const char*, const char*> keys[] = {
         {"codec", "codec_name"}, {"packets", "nb_read_packets"}, {"frames", "nb_read_frames"},
         {"start", "start_time"}, {"duration", "duration"},       {"width", "width"},
-        {"height", "height"},    {"rate", "r_frame_rate"}};
+        {"height", "height"},    {"rate", "r_frame_rate"},   {"pix_fmt", "pix_fmt"},
+        {"field_order", "field_order"}, {"layout", "channel_layout"}, {"sample_fmt", "sample_fmt"}};
     for (const auto& [key, field] : keys)
       if (s.contains(field)) facts.emplace_back(p + key, value(s.value(field)));
+    facts.emplace_back(p + "default", value(s.value("disposition").toObject().value("default")));
     tags(p, s);
   }
   facts.emplace_back("streams", letters);
@@ -443,6 +446,13 @@ const TParityCase kParityCases[] = {
      "streams=v,a; @0.packets=; @1.packets=; @0.start=~0.01"},
     {"PhoneInputCutVideoCopy", "P|-t 3", "phonecut.mp4", "-c:v copy -c:a aac",
      "streams=v,a; @0.packets=; @1.packets=~1; @0.duration=~0.05; 0.duration=3~0.1"},
+    // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
+    {"ThumbnailJpeg", "M|-ss 4", "thumb.jpg", "-frames:v 1", "streams=v; 0.codec=mjpeg; 0.pix_fmt=yuvj420p"},
+    {"ImageSequenceJpeg", "M|", "th%03d.jpg", "-vf fps=1 -q:v 3",
+     "streams=v; 0.codec=mjpeg; 0.pix_fmt=yuvj420p; @0.packets="},
+    {"MjpegInAvi", "M|", "mjpeg.avi", "-c:v mjpeg -an -sn", "streams=v; 0.pix_fmt=yuvj420p; 0.frames=250"},
+    {"MjpegUnofficialKeepsLimitedRange", "M|", "mjpegu.avi", "-c:v mjpeg -strict unofficial -an -sn",
+     "streams=v; 0.pix_fmt=yuv420p; 0.frames=250"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
 };
