@@ -142,6 +142,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
  protected:
   // Lifecycle.
   void DoConvert();
+  /// Takes an FFmpeg error line of the run (TAVErrorCapture): the cause a failure reports is the
+  /// first line of the last run of lines from one context ("Invalid too big ... size" before
+  /// "Failed to configure input pad" of the same filter).
+  void NoteLibraryError(const void* context, const std::string& line);
   bool DoTranscodeInit();
   void DoTerminate();
   void Cleanup();
@@ -325,6 +329,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   std::thread FTermThread;
   mutable std::mutex FFatalLock;
   std::string FFatalMessage;
+  std::string FLibraryError;  // the cause among the run's FFmpeg error lines (FFatalLock)
+  const void* FLibraryErrorContext = nullptr;
 };
 
 }  // namespace media

@@ -351,7 +351,9 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
         enc->time_base.den);
   ost.frames_encoded++;
   const bool onThread = EncodesOnThread(ost);
-  if (onThread && ost.encoder_thread == nullptr) ost.encoder_thread = std::make_unique<TEncoderThread>(enc);
+  if (onThread && ost.encoder_thread == nullptr)
+    ost.encoder_thread = std::make_unique<TEncoderThread>(
+        enc, [this](const void* context, const std::string& line) { NoteLibraryError(context, line); });
   int ret = onThread ? ost.encoder_thread->Send(encPicture, ost.sync_opts)
                      : FF().avcodec_send_frame(enc, encPicture);
   if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));

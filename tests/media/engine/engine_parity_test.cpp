@@ -453,6 +453,14 @@ const TParityCase kParityCases[] = {
     {"MjpegInAvi", "M|", "mjpeg.avi", "-c:v mjpeg -an -sn", "streams=v; 0.pix_fmt=yuvj420p; 0.frames=250"},
     {"MjpegUnofficialKeepsLimitedRange", "M|", "mjpegu.avi", "-c:v mjpeg -strict unofficial -an -sn",
      "streams=v; 0.pix_fmt=yuv420p; 0.frames=250"},
+    // A failure reports its cause, the library's line, not where the engine noticed it.
+    {"SubtitlesCopiedIntoMp4FailWithTheirCause", "M|", "srtcopy.mp4", "-map 0 -c copy", "", "",
+     "Could not find tag for codec subrip in stream #2"},
+    {"UnknownFilterFailsWithItsName", "M|", "nofilter.mkv", "-vf nosuchfilter -an -sn", "", "",
+     "No such filter: 'nosuchfilter'"},
+    // Of several lines of one filter the first names the cause.
+    {"CropTooLargeFailsWithTheFiltersReason", "M|", "crop.mkv", "-vf crop=1000:1000 -an -sn", "", "",
+     "Error while decoding stream #0:0: Invalid argument\nInvalid too big or non positive size for width '1000'"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
 };
