@@ -367,6 +367,8 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
                                     const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "input file", OPT_INPUT, fileName, presets);
   if (ret < 0) return ret;
+  ret = ResolveRecordingTime(o);
+  if (ret < 0) return ret;
 
   const AVInputFormat* fileIformat = nullptr;
   if (!o.format.empty()) {

@@ -180,7 +180,8 @@ void TCustomFFmpegOpt::SetOutputFilterConstraints(std::size_t firstStream) {
   }
 }
 
-// "-t" or "-to": how long the output records. Fails when "-to" is not after "-ss".
+// "-t" or "-to": how long a file records (an input's from its seek point). Fails when "-to" is not
+// after "-ss".
 int TCustomFFmpegOpt::ResolveRecordingTime(TOptionsContext& o) {
   if (o.stop_time != INT64_MAX && o.recording_time != INT64_MAX) {
     o.stop_time = INT64_MAX;

@@ -91,9 +91,9 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                "record or transcode \"duration\" seconds of audio/video", "duration");
   AddOffsetRow("t_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT,
                OFF(recording_time), "record or transcode \"duration\" seconds of audio/video", "duration");
-  AddOffsetRow("to", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_OUTPUT, OFF(stop_time),
+  AddOffsetRow("to", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_INPUT | OPT_OUTPUT, OFF(stop_time),
                "record or transcode stop time", "time_stop");
-  AddOffsetRow("to_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(stop_time),
+  AddOffsetRow("to_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(stop_time),
                "record or transcode stop time", "time_stop");
   AddOffsetRow("fs", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(limit_filesize),
                "set the limit file size in bytes", "limit_size");

@@ -446,6 +446,12 @@ const TParityCase kParityCases[] = {
      "streams=v,a; @0.packets=; @1.packets=; @0.start=~0.01"},
     {"PhoneInputCutVideoCopy", "P|-t 3", "phonecut.mp4", "-c:v copy -c:a aac",
      "streams=v,a; @0.packets=; @1.packets=~1; @0.duration=~0.05; 0.duration=3~0.1"},
+    // An input -to stops at that time of the input: from -ss 1 to 3 s, 2 s of 30 fps pictures.
+    {"PhoneInputTo", "P|-ss 1 -to 3", "phoneto.mkv", "-c:v mpeg4 -an",
+     "streams=v; 0.frames=60; @format.duration=~0.05"},
+    {"InputToCopy", "M|-to 4", "intocopy.mkv", "-map 0:v -c copy", "streams=v; 0.packets=100; @0.packets="},
+    {"InputToBeforeSeekRefused", "P|-ss 3 -to 2", "phoneto2.mkv", "-c:v mpeg4", "", "",
+     "-to value smaller than -ss; aborting."},
     // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
     {"ThumbnailJpeg", "M|-ss 4", "thumb.jpg", "-frames:v 1", "streams=v; 0.codec=mjpeg; 0.pix_fmt=yuvj420p"},
     {"ImageSequenceJpeg", "M|", "th%03d.jpg", "-vf fps=1 -q:v 3",
