@@ -298,16 +298,9 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
     ost.st->disposition = ist->st->disposition;
     decCtx = ist->dec_ctx.get();
     encCtx->chroma_sample_location = decCtx->chroma_sample_location;
-  } else {
-    bool another = false;
-    for (unsigned j = 0; j < oc->nb_streams; j++) {
-      const AVStream* st = oc->streams[j];
-      if (st != ost.st && st->codecpar->codec_type == ost.st->codecpar->codec_type) another = true;
-    }
-    if (!another && (ost.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ||
-                     ost.st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO))
-      ost.st->disposition = AV_DISPOSITION_DEFAULT;
   }
+  // A stream fed by a filter graph without an input, or with several, has no source whose
+  // disposition it could take, and gets none (as from the FFmpeg 5.1 program).
 
   if (encCtx->codec_type == AVMEDIA_TYPE_VIDEO) {
     if (ost.frame_rate.num == 0) ost.frame_rate = FF().av_buffersink_get_frame_rate(ost.filter->filter);

@@ -452,6 +452,12 @@ const TParityCase kParityCases[] = {
     {"InputToCopy", "M|-to 4", "intocopy.mkv", "-map 0:v -c copy", "streams=v; 0.packets=100; @0.packets="},
     {"InputToBeforeSeekRefused", "P|-ss 3 -to 2", "phoneto2.mkv", "-c:v mpeg4", "", "",
      "-to value smaller than -ss; aborting."},
+    // A stream from a graph with several inputs, or none, has no source to take a disposition from.
+    {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
+     "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn",
+     "streams=v; 0.default=0; @0.default="},
+    {"GeneratedHasNoDisposition", "S|", "gendisp.mkv", "-filter_complex sine=d=1 -c:a mp2 -vn",
+     "streams=a; 0.default=0; @0.default="},
     // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
     {"ThumbnailJpeg", "M|-ss 4", "thumb.jpg", "-frames:v 1", "streams=v; 0.codec=mjpeg; 0.pix_fmt=yuvj420p"},
     {"ImageSequenceJpeg", "M|", "th%03d.jpg", "-vf fps=1 -q:v 3",
