@@ -183,7 +183,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int reap_filters(bool flush);
   void do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts);
   double VideoFrameDuration(TOutputStream& ost, const TInputStream* ist, const AVFrame* nextPicture);
-  int ChooseVideoSync(const TOutputFile& of, const TInputStream* ist);
+  int ChooseVideoSync(const TOutputFile& of, const TOutputStream& ost, const TInputStream* ist);
   void CountVideoFrames(const TOutputFile& of, TOutputStream& ost, const TInputStream* ist,
                         const AVFrame* nextPicture, double syncIpts, double duration, int& nbFrames,
                         int& nb0Frames);

@@ -211,8 +211,8 @@ double TCustomFFmpeg::VideoFrameDuration(TOutputStream& ost, const TInputStream*
 // "-vsync" auto: variable rate for AVI and formats that allow it, none for formats without time
 // stamps, else constant rate; constant rate without duplicating leading frames for a lone input
 // stream at its own offset or with "-copyts".
-int TCustomFFmpeg::ChooseVideoSync(const TOutputFile& of, const TInputStream* ist) {
-  if (Fvideo_sync_method != -1) return Fvideo_sync_method;
+int TCustomFFmpeg::ChooseVideoSync(const TOutputFile& of, const TOutputStream& ost, const TInputStream* ist) {
+  if (ost.vsync_method != -1) return ost.vsync_method;
   int formatVideoSync;
   if (std::strcmp(of.ctx->oformat->name, "avi") == 0)
     formatVideoSync = VSYNC_VFR;
@@ -241,7 +241,7 @@ void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, 
     double delta = delta0 + duration;
     nb0Frames = 0;  // how often the previous frame is repeated
     nbFrames = 1;
-    const int formatVideoSync = ChooseVideoSync(of, ist);
+    const int formatVideoSync = ChooseVideoSync(of, ost, ist);
     ost.is_cfr = formatVideoSync == VSYNC_CFR || formatVideoSync == VSYNC_VSCFR;
 
     if (delta0 < 0 && delta > 0 && formatVideoSync != VSYNC_PASSTHROUGH && formatVideoSync != VSYNC_DROP) {
@@ -612,8 +612,11 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
     // The muxer is not initialised yet: keep the packet until every stream of the file is ready.
     if (FF().av_fifo_can_write(ost.muxing_queue.get()) == 0) {
       const std::size_t size = FF().av_fifo_can_read(ost.muxing_queue.get());
+      // Below its data threshold the queue grows freely; above it, to max_muxing_queue_size packets.
       const std::size_t newSize =
-          std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
+          ost.muxing_queue_data_size + pkt->size < ost.muxing_queue_data_threshold
+              ? 2 * size
+              : std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
       if (newSize <= size)
         RaiseErrorFmt("Too many packets buffered for output stream %d:%d.", ost.file_index, ost.st->index);
       if (FF().av_fifo_grow2(ost.muxing_queue.get(), newSize - size) < 0)
@@ -622,10 +625,11 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
     AVPacket* queued = engine_detail::ClonePacketRef(pkt);
     if (queued == nullptr) RaiseError("av_packet_ref() failed.");
     FF().av_fifo_write(ost.muxing_queue.get(), &queued, 1);
+    ost.muxing_queue_data_size += queued->size;
     return;
   }
 
-  if ((st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && Fvideo_sync_method == VSYNC_DROP) ||
+  if ((st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && ost.vsync_method == VSYNC_DROP) ||
       (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && Faudio_sync_method < 0))
     pkt->pts = pkt->dts = AV_NOPTS_VALUE;
 

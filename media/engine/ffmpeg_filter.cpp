@@ -555,7 +555,7 @@ int TCustomFFmpegOpt::ConfigureOutputVideoFilter(TFilterGraph& fg, TOutputFilter
                                               name.c_str(), nullptr, nullptr, fg.graph.get());
   if (ret < 0) return ret;
 
-  if (ofilter.width || ofilter.height) {
+  if ((ofilter.width || ofilter.height) && ost.autoscale) {
     std::string args = FormatStr("%d:%d", ofilter.width, ofilter.height);
     const AVDictionaryEntry* e = nullptr;
     while ((e = FF().av_dict_get(ost.sws_dict.get(), "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
@@ -715,6 +715,8 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
   }
   FF().avfilter_inout_free(&outputs);
 
+  if (!Fauto_conversion_filters)
+    FF().avfilter_graph_set_auto_convert(fg.graph.get(), AVFILTER_AUTO_CONVERT_NONE);
   if ((ret = FF().avfilter_graph_config(fg.graph.get(), nullptr)) < 0) return fail(ret);
 
   // Keep what the sinks chose, so a rebuilt graph delivers the same to the opened encoders.

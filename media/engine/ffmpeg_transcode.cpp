@@ -277,8 +277,8 @@ int TCustomFFmpeg::get_input_packet(TInputFile& f, AVPacket* pkt) {
     for (int i = 0; i < f.nb_streams; i++) {
       const TInputStream& ist = *Finput_streams[f.ist_index + i];
       const int64_t pts = FF().av_rescale(ist.dts, 1000000, AV_TIME_BASE);
-      // Time spent paused is not input time.
-      const int64_t now = Now() - ist.start - FTotalPauseTime.load();
+      // Time spent paused is not input time; "-readrate" reads that many times as fast.
+      const int64_t now = int64_t(double(Now() - ist.start - FTotalPauseTime.load()) * f.readrate);
       if (pts > now) return AVERROR(EAGAIN);
     }
   }

@@ -314,6 +314,10 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
           "output stream #%d:%d. Use the -r option if you want a different framerate.",
           ost.file_index, ost.index);
     }
+    // "-fpsmax": at most that rate (a stream with "-r" has none).
+    if (ost.max_frame_rate.num != 0 &&
+        (av_q2d(ost.frame_rate) > av_q2d(ost.max_frame_rate) || ost.max_frame_rate.den == 0))
+      ost.frame_rate = ost.max_frame_rate;
     if (ost.enc->supported_framerates != nullptr && !ost.force_fps) {
       const int idx = FF().av_find_nearest_q_idx(ost.frame_rate, ost.enc->supported_framerates);
       ost.frame_rate = ost.enc->supported_framerates[idx];
@@ -342,9 +346,9 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
       init_encoder_time_base(ost, av_inv_q(ost.frame_rate));
       if (!(encCtx->time_base.num && encCtx->time_base.den))
         encCtx->time_base = FF().av_buffersink_get_time_base(sink);
-      if (av_q2d(encCtx->time_base) < 0.001 && Fvideo_sync_method != 0 &&
-          (Fvideo_sync_method == 1 || Fvideo_sync_method == 254 ||
-           (Fvideo_sync_method == -1 && !(oc->oformat->flags & AVFMT_VARIABLE_FPS))))
+      if (av_q2d(encCtx->time_base) < 0.001 && ost.vsync_method != 0 &&
+          (ost.vsync_method == 1 || ost.vsync_method == 254 ||
+           (ost.vsync_method == -1 && !(oc->oformat->flags & AVFMT_VARIABLE_FPS))))
         FF().av_log(
             oc, AV_LOG_WARNING,
             "Frame rate very high for a muxer not efficiently supporting it.\nPlease consider specifying a "

@@ -452,6 +452,25 @@ const TParityCase kParityCases[] = {
     {"InputToCopy", "M|-to 4", "intocopy.mkv", "-map 0:v -c copy", "streams=v; 0.packets=100; @0.packets="},
     {"InputToBeforeSeekRefused", "P|-ss 3 -to 2", "phoneto2.mkv", "-c:v mpeg4", "", "",
      "-to value smaller than -ss; aborting."},
+    // Options of the FFmpeg 5.1 program: -ch_layout down-mixes as -ac does, -fps_mode is -vsync
+    // of one stream, -fpsmax caps the rate, -noautoscale leaves the size to the graph, -bitexact
+    // writes no version numbers.
+    {"ChLayoutDownmix", "T|", "chlayout.mkv", "-ch_layout stereo -c:a aac -vn",
+     "streams=a; 0.layout=stereo; @0.frames=~1"},
+    {"OldChannelsSpelling", "T|", "ac2.mkv", "-ac 2 -c:a aac -vn", "streams=a; 0.layout=stereo"},
+    {"FpsModeCfr", "T|", "fpscfr.mkv", "-fps_mode cfr -r 10 -c:v mpeg4 -an", "streams=v; @0.frames="},
+    // With -copyts the phone's pictures begin at 1.5 s: constant rate fills the time before with
+    // copies of the first, 45 at 30 fps.
+    {"FpsModeOneStream", "P|-copyts", "fpsone.mkv", "-fps_mode:v:0 cfr -c:v mpeg4 -an",
+     "streams=v; 0.frames=165; @0.frames="},
+    {"FpsModeUnknownRefused", "T|", "fpsbad.mkv", "-fps_mode sometimes -c:v mpeg4 -an", "", "",
+     "Invalid value sometimes specified for fps_mode of #0:0."},
+    {"FpsMax", "T|", "fpsmax.mkv", "-fpsmax 10 -c:v mpeg4 -an", "streams=v; 0.rate=10/1; @0.frames="},
+    {"FpsMaxWithRateRefused", "T|", "fpsmaxr.mkv", "-fpsmax 10 -r 5 -c:v mpeg4 -an", "", "",
+     "Only one of -fpsmax and -r can be set for a stream."},
+    {"NoAutoscale", "T|", "noscale.mkv", "-noautoscale -s 80x60 -c:v mpeg4 -an", "streams=v; 0.width=192"},
+    {"Bitexact", "T|", "bitexact.mkv", "-bitexact -c:v mpeg4 -an",
+     "streams=v; 0.tag.encoder=Lavc mpeg4; format.tag.encoder=Lavf"},
     // A stream from a graph with several inputs, or none, has no source to take a disposition from.
     {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
      "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn",
