@@ -269,26 +269,10 @@ std::string TCustomFFmpegOpt::ChoosePixFmts(TOutputFilter& ofilter) {
 std::string TCustomFFmpegOpt::ChooseSampleFmts(TOutputFilter& ofilter) {
   const TOutputStream& ost = *ofilter.ost;
   const AVCodec* codec = ost.enc;
-  if (ofilter.format != AV_SAMPLE_FMT_NONE) {
-    AVSampleFormat target = AVSampleFormat(ofilter.format);
-    if (codec != nullptr && codec->sample_fmts != nullptr) {
-      const AVSampleFormat* p = codec->sample_fmts;
-      for (; *p != AV_SAMPLE_FMT_NONE; p++)
-        if (*p == target) break;
-      if (*p == AV_SAMPLE_FMT_NONE) {
-        if ((codec->capabilities & AV_CODEC_CAP_LOSSLESS) && FF().av_get_sample_fmt_name(target) != nullptr &&
-            FF().av_get_bytes_per_sample(target) > FF().av_get_bytes_per_sample(codec->sample_fmts[0]))
-          Log(TLogLevel::llError, "Conversion will not be lossless.");
-        if (FF().av_get_sample_fmt_name(target) != nullptr)
-          Log(TLogLevel::llWarning,
-              "Incompatible sample format \"%s\" for codec \"%s\", auto-selecting format \"%s\"",
-              FF().av_get_sample_fmt_name(target), codec->name,
-              FF().av_get_sample_fmt_name(codec->sample_fmts[0]));
-        target = codec->sample_fmts[0];
-      }
-    }
-    return FF().av_get_sample_fmt_name(target);
-  }
+  // A sample format the user asked for is kept: an encoder that cannot take it refuses to open
+  // ("Specified sample format s32 is invalid or not supported") rather than getting another.
+  if (ofilter.format != AV_SAMPLE_FMT_NONE)
+    return FF().av_get_sample_fmt_name(AVSampleFormat(ofilter.format));
   if (codec == nullptr || codec->sample_fmts == nullptr) return {};
   std::string list;
   for (const AVSampleFormat* p = codec->sample_fmts; *p != AV_SAMPLE_FMT_NONE; p++) {

@@ -471,6 +471,11 @@ const TParityCase kParityCases[] = {
     {"NoAutoscale", "T|", "noscale.mkv", "-noautoscale -s 80x60 -c:v mpeg4 -an", "streams=v; 0.width=192"},
     {"Bitexact", "T|", "bitexact.mkv", "-bitexact -c:v mpeg4 -an",
      "streams=v; 0.tag.encoder=Lavc mpeg4; format.tag.encoder=Lavf"},
+    // A sample format the encoder cannot take is refused, not replaced.
+    {"ImpossibleSampleFormatRefused", "T|", "s32.wav", "-vn -c:a pcm_s16le -sample_fmt s32", "", "",
+     "Specified sample format s32 is invalid or not supported"},
+    {"PossibleSampleFormatKept", "T|", "s32ok.wav", "-vn -c:a pcm_s32le -sample_fmt s32",
+     "streams=a; 0.sample_fmt=s32"},
     // A stream from a graph with several inputs, or none, has no source to take a disposition from.
     {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
      "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn",
