@@ -316,8 +316,12 @@ void TCustomFFmpeg::ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool f
     ost.forced_kf_index++;
     forcedKeyframe = true;
   } else if (ost.forced_keyframes_pexpr != nullptr) {
+    // "t" is the time since the first frame of the output stream, whatever its time stamp.
+    if (ost.forced_kf_first_pts == AV_NOPTS_VALUE) ost.forced_kf_first_pts = inPicture->pts;
     double* v = ost.forced_keyframes_expr_const_values;
-    v[4] = ptsTime;
+    v[4] = inPicture->pts != AV_NOPTS_VALUE
+               ? double(inPicture->pts - ost.forced_kf_first_pts) * av_q2d(enc->time_base)
+               : NAN;
     const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr.get(), v, nullptr);
     Log(TLogLevel::llDebug,
         "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f", v[0], v[1],

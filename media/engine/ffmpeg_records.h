@@ -245,6 +245,7 @@ struct TOutputStream {
   TInputStream* sync_ist = nullptr;
   int64_t sync_opts = 0;
   int64_t first_pts = 0;
+  int64_t forced_kf_first_pts = AV_NOPTS_VALUE;  // "t" of a "-force_key_frames" expression counts from it
   int64_t last_mux_dts = AV_NOPTS_VALUE;
   AVRational mux_timebase{0, 1};
   AVRational enc_timebase{0, 0};

@@ -91,7 +91,7 @@ const TInputs& Inputs() {
 
 /// ffprobe's view of a file as "key" -> text: "streams" ("v,a,s,t": one letter per stream),
 /// "N.codec", "N.packets", "N.frames", "N.start", "N.duration", "N.width", "N.height", "N.rate",
-/// "N.pix_fmt", "N.field_order", "N.layout", "N.sample_fmt", "N.default" (disposition),
+/// "N.keys" (the key packets of a video stream: "0,25,50"), "N.pix_fmt", "N.field_order", "N.layout", "N.sample_fmt", "N.default" (disposition),
 /// "N.tag.K", "format.start", "format.duration", "format.tag.K", "chapters", "chN.start",
 /// "chN.end", "chN.tag.K". A key that ffprobe does not report has no entry.
 using TFacts = std::vector<std::pair<std::string, std::string>>;
@@ -134,6 +134,22 @@ TFacts ProbeFacts(const std::string& path) {
     tags(p, s);
   }
   facts.emplace_back("streams", letters);
+  // The packets of each video stream that carry a key frame, counted from 0 in file order.
+  std::vector<std::string> keyPackets(static_cast<std::size_t>(index));
+  std::vector<int> counts(static_cast<std::size_t>(index), 0);
+  std::istringstream packets(engine_test::CommandOutput(
+      "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 " + engine_test::ShellQuote(path)));
+  for (std::string line; std::getline(packets, line);) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    const std::size_t stream = std::size_t(std::atoi(line.c_str()));
+    if (stream >= keyPackets.size() || letters.size() <= 2 * stream || letters[2 * stream] != 'v') continue;
+    if (line.find('K', comma) != std::string::npos)
+      keyPackets[stream] += (keyPackets[stream].empty() ? "" : ",") + std::to_string(counts[stream]);
+    counts[stream]++;
+  }
+  for (std::size_t i = 0; i < keyPackets.size(); i++)
+    if (!keyPackets[i].empty()) facts.emplace_back(std::to_string(i) + ".keys", keyPackets[i]);
   const QJsonObject format = root.value("format").toObject();
   if (format.contains("start_time")) facts.emplace_back("format.start", value(format.value("start_time")));
   if (format.contains("duration")) facts.emplace_back("format.duration", value(format.value("duration")));
@@ -471,6 +487,11 @@ const TParityCase kParityCases[] = {
     {"NoAutoscale", "T|", "noscale.mkv", "-noautoscale -s 80x60 -c:v mpeg4 -an", "streams=v; 0.width=192"},
     {"Bitexact", "T|", "bitexact.mkv", "-bitexact -c:v mpeg4 -an",
      "streams=v; 0.tag.encoder=Lavc mpeg4; format.tag.encoder=Lavf"},
+    // "t" of a -force_key_frames expression counts from the first output frame (the phone's
+    // first picture is at 1/30 s): key frames at 1, 2 and 3 s after it, and none added at the end.
+    {"ForceKeyFramesExpression", "P|", "kfexpr.mkv",
+     "-force_key_frames \"expr:gte(t,n_forced*1)\" -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,30,60,90; @0.keys="},
     // A sample format the encoder cannot take is refused, not replaced.
     {"ImpossibleSampleFormatRefused", "T|", "s32.wav", "-vn -c:a pcm_s16le -sample_fmt s32", "", "",
      "Specified sample format s32 is invalid or not supported"},
