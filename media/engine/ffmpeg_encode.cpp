@@ -44,11 +44,24 @@ int TCustomFFmpeg::reap_filters(bool flush) {
     AVFilterContext* filter = ost.filter->filter;
     AVCodecContext* enc = ost.enc_ctx.get();
 
-    if (!ost.initialized) init_output_stream_or_raise(ost);
     if (ost.filtered_frame == nullptr &&
         (ost.filtered_frame.reset(FF().av_frame_alloc()), ost.filtered_frame == nullptr))
       return AVERROR(ENOMEM);
     AVFrame* filteredFrame = ost.filtered_frame.get();
+    if (!ost.initialized) {
+      // A video encoder opens with its first frame, whose field order goes into the header; one
+      // that never gets a frame opens at the end.
+      if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const int peek = FF().av_buffersink_get_frame_flags(
+            filter, filteredFrame, AV_BUFFERSINK_FLAG_PEEK | AV_BUFFERSINK_FLAG_NO_REQUEST);
+        if (peek < 0 && !flush) continue;
+        if (peek >= 0) {
+          SetEncoderFieldOrder(ost, filteredFrame);
+          FF().av_frame_unref(filteredFrame);
+        }
+      }
+      init_output_stream_or_raise(ost);
+    }
 
     for (;;) {
       double floatPts = double(AV_NOPTS_VALUE);  // the frame's pts at a higher precision
@@ -288,20 +301,24 @@ void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, 
   }
 }
 
+// The field order of a picture as the container states it ("-top" overrides the picture's).
+void TCustomFFmpeg::SetEncoderFieldOrder(TOutputStream& ost, AVFrame* picture) {
+  AVCodecContext* enc = ost.enc_ctx.get();
+  if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
+    picture->top_field_first = !!ost.top_field_first;
+  if (!picture->interlaced_frame)
+    enc->field_order = AV_FIELD_PROGRESSIVE;
+  else if (ost.enc->id == AV_CODEC_ID_MJPEG)
+    enc->field_order = picture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
+  else
+    enc->field_order = picture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
+}
+
 // Field order and quality of a picture about to be encoded; the encoder picks its type.
 void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
-  const AVCodecContext* enc = ost.enc_ctx.get();
-  if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
-    inPicture->top_field_first = !!ost.top_field_first;
-  if (inPicture->interlaced_frame) {
-    if (enc->codec->id == AV_CODEC_ID_MJPEG)
-      ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
-    else
-      ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
-  } else {
-    ost.st->codecpar->field_order = AV_FIELD_PROGRESSIVE;
-  }
-  inPicture->quality = enc->global_quality;
+  SetEncoderFieldOrder(ost, inPicture);
+  ost.st->codecpar->field_order = ost.enc_ctx->field_order;
+  inPicture->quality = ost.enc_ctx->global_quality;
   inPicture->pict_type = AV_PICTURE_TYPE_NONE;
 }
 

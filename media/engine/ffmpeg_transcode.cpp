@@ -215,7 +215,10 @@ int TCustomFFmpeg::transcode_step() {
   }
 
   if (ost->filter != nullptr && ost->filter->graph->graph != nullptr) {
-    if (!ost->initialized) init_output_stream_or_raise(*ost);
+    // Audio encoders open now (the sink needs their frame size); video ones with their first
+    // frame (reap_filters).
+    if (!ost->initialized && ost->enc_ctx->codec_type != AVMEDIA_TYPE_VIDEO)
+      init_output_stream_or_raise(*ost);
     if ((ret = transcode_from_filter(*ost->filter->graph, &ist)) < 0) return ret;
     if (ist == nullptr) return 0;
   } else if (ost->filter != nullptr) {

@@ -492,6 +492,12 @@ const TParityCase kParityCases[] = {
     {"ForceKeyFramesExpression", "P|", "kfexpr.mkv",
      "-force_key_frames \"expr:gte(t,n_forced*1)\" -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
      "streams=v; 0.keys=0,30,60,90; @0.keys="},
+    // The field order of the first picture is in the container's header.
+    {"InterlacedToFfv1KeepsTheFieldOrder", "T|", "ffv1.mkv", "-c:v ffv1 -an",
+     "streams=v; 0.field_order=tb; @0.field_order="},
+    {"ProgressiveMpeg4", "M|-t 1", "prog.mkv", "-c:v mpeg4 -an -sn", "streams=v; 0.field_order=progressive"},
+    {"ProgressiveVp9", "M|-t 1", "prog.webm", "-c:v libvpx-vp9 -an -sn",
+     "streams=v; 0.field_order=progressive"},
     // A sample format the encoder cannot take is refused, not replaced.
     {"ImpossibleSampleFormatRefused", "T|", "s32.wav", "-vn -c:a pcm_s16le -sample_fmt s32", "", "",
      "Specified sample format s32 is invalid or not supported"},
