@@ -408,8 +408,10 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
 bool TCustomFFmpeg::EncodesOnThread(const TOutputStream& ost) const {
   const AVCodecContext* enc = ost.enc_ctx.get();
   // A hardware encoder stays here: frames queued for it would hold surfaces of a pool that may
-  // be sized for the graph and the encoder alone.
+  // be sized for the graph and the encoder alone. So does the encoder of a file with "-fs": its
+  // size is checked before each frame, which needs every earlier frame muxed, none in flight.
   return enc->codec_type == AVMEDIA_TYPE_VIDEO && enc->hw_frames_ctx == nullptr &&
+         Foutput_files[std::size_t(ost.file_index)]->limit_filesize == UINT64_MAX &&
          enc->hw_device_ctx == nullptr && !(enc->flags & AV_CODEC_FLAG_PSNR) &&
          !(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) && ost.logfile == nullptr &&
          Fvstats_filename.empty() && !Fdebug_ts;

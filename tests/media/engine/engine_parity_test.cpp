@@ -492,6 +492,10 @@ const TParityCase kParityCases[] = {
     {"ForceKeyFramesExpression", "P|", "kfexpr.mkv",
      "-force_key_frames \"expr:gte(t,n_forced*1)\" -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
      "streams=v; 0.keys=0,30,60,90; @0.keys="},
+    // -fs stops when the file reaches the size, with no frame still being encoded.
+    {"FileSizeLimit", "M|", "fs.mkv", "-fs 100000 -c:v mpeg4 -an -sn", "streams=v; @0.packets="},
+    {"FileSizeLimitTwoStreams", "T|", "fs2.mkv", "-fs 150000 -c:v mpeg4 -c:a mp2",
+     "streams=v,a; @0.packets=~1; @1.packets=~2"},
     // The field order of the first picture is in the container's header.
     {"InterlacedToFfv1KeepsTheFieldOrder", "T|", "ffv1.mkv", "-c:v ffv1 -an",
      "streams=v; 0.field_order=tb; @0.field_order="},
