@@ -253,11 +253,13 @@ std::string Expand(std::string text) {
 }
 
 /// The file of an input letter: "M" main.mkv, "S" small.mkv, and the shaped sources of the
-/// fixtures (media_fixtures.h): "T" broadcast.ts, "P" phone.mp4.
+/// fixtures (media_fixtures.h): "T" broadcast.ts, "P" phone.mp4, "K" family.mkv, "W" vfr.webm.
 std::string InputFile(const std::string& letter) {
   if (letter == "S") return Inputs().Small;
   if (letter == "T") return fixtures::ShapedSources().BroadcastTs;
   if (letter == "P") return fixtures::ShapedSources().PhoneMp4;
+  if (letter == "K") return fixtures::ShapedSources().FamilyMkv;
+  if (letter == "W") return fixtures::ShapedSources().VfrWebm;
   return Inputs().Main;
 }
 
@@ -462,6 +464,23 @@ const TParityCase kParityCases[] = {
      "streams=v,a; @0.packets=; @1.packets=; @0.start=~0.01"},
     {"PhoneInputCutVideoCopy", "P|-t 3", "phonecut.mp4", "-c:v copy -c:a aac",
      "streams=v,a; @0.packets=; @1.packets=~1; @0.duration=~0.05; 0.duration=3~0.1"},
+    // Two audio tracks with their languages, subtitles and chapters; a variable frame rate.
+    {"FamilyRemuxAll", "K|", "family.mkv", "-map 0 -c copy",
+     "streams=v,a,a,s; 0.packets=100; 1.tag.language=eng; 2.tag.language=fra; 3.tag.language=eng; "
+     "3.packets=4; 1.default=1; @2.default=; chapters=2; ch1.start=2; ch1.tag.title=End"},
+    {"FamilyFrenchByLanguage", "K|", "french.mkv", "-map 0:v -map 0:m:language:fra -c copy",
+     "streams=v,a; 1.codec=ac3; 1.tag.language=fra; @1.packets="},
+    {"FamilyCutCopy", "K|-ss 1 -t 2", "familycut.mkv", "-map 0 -c copy",
+     "streams=v,a,a,s; @0.packets=; @1.packets=~1; @2.packets=~1; @3.packets=; chapters=2; @ch0.end=~0.01"},
+    {"FamilyToMp4RefusesSubRip", "K|", "family.mp4", "-map 0 -c copy", "", "",
+     "Could not find tag for codec subrip in stream #3"},
+    {"FamilyToMp4WithSubtitlesConverted", "K|", "familytx.mp4", "-map 0 -c copy -c:s mov_text",
+     // The chapters become a text track of their own.
+     "streams=v,a,a,s,d; 3.codec=mov_text; @3.packets=; @2.tag.language="},
+    {"VfrCopy", "W|", "vfrcopy.mkv", "-c copy", "streams=v,a; 0.packets=60; @format.duration=~0.01"},
+    {"VfrToConstantRate", "W|", "vfrcfr.mp4", "-c:v libx264 -an", "streams=v; @0.frames=; @0.rate="},
+    {"VfrPassthrough", "W|", "vfrpass.mkv", "-fps_mode passthrough -c:v mpeg4 -an",
+     "streams=v; 0.frames=60; @0.frames="},
     // An input -to stops at that time of the input: from -ss 1 to 3 s, 2 s of 30 fps pictures.
     {"PhoneInputTo", "P|-ss 1 -to 3", "phoneto.mkv", "-c:v mpeg4 -an",
      "streams=v; 0.frames=60; @format.duration=~0.05"},
