@@ -12,10 +12,10 @@ extern "C" {
 }
 
 #include <charconv>
-#include <utility>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/ffmpeg_util.h"

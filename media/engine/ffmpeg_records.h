@@ -307,9 +307,9 @@ struct TOutputStream {
   int64_t muxing_queue_data_threshold = 50 * 1024 * 1024;
   int64_t muxing_queue_data_size = 0;
   TPacketQueuePtr muxing_queue;
-  int vsync_method = -1;              // "-fps_mode" of the stream, else "-vsync"
-  AVRational max_frame_rate{0, 1};    // "-fpsmax"
-  int autoscale = 1;                  // "-autoscale": scale to "-s" at the end of the graph
+  int vsync_method = -1;            // "-fps_mode" of the stream, else "-vsync"
+  AVRational max_frame_rate{0, 1};  // "-fpsmax"
+  int autoscale = 1;                // "-autoscale": scale to "-s" at the end of the graph
   int pict_type = 0;
   int64_t error[4] = {0, 0, 0, 0};
   int is_filter_codec_opts = 0;

@@ -174,7 +174,8 @@ TEST_F(RunMediaTest, TheTransportStreamSettingsFitAnAc3RateThatTakesLoudSurround
       << Log().toStdString();
   EXPECT_EQ(Section(1).last(), QStringLiteral("Success!")) << Log().toStdString();
   EXPECT_TRUE(Log().contains(QStringLiteral("audio bit rate 80k instead of 32k"))) << Log().toStdString();
-  const testing_support::TProbeResult probe = testing_support::Probe(OutFolder + QStringLiteral("broadcast.ts"));
+  const testing_support::TProbeResult probe =
+      testing_support::Probe(OutFolder + QStringLiteral("broadcast.ts"));
   ASSERT_TRUE(probe.Ok) << probe.Error.toStdString();
   EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("ac3")});
   EXPECT_EQ(probe.Channels, 6);

@@ -91,7 +91,8 @@ const TInputs& Inputs() {
 
 /// ffprobe's view of a file as "key" -> text: "streams" ("v,a,s,t": one letter per stream),
 /// "N.codec", "N.packets", "N.frames", "N.start", "N.duration", "N.width", "N.height", "N.rate",
-/// "N.keys" (the key packets of a video stream: "0,25,50"), "N.pix_fmt", "N.field_order", "N.layout", "N.sample_fmt", "N.default" (disposition),
+/// "N.keys" (the key packets of a video stream: "0,25,50"), "N.pix_fmt", "N.field_order",
+/// "N.layout", "N.sample_fmt", "N.default" (disposition),
 /// "N.tag.K", "format.start", "format.duration", "format.tag.K", "chapters", "chN.start",
 /// "chN.end", "chN.tag.K". A key that ffprobe does not report has no entry.
 using TFacts = std::vector<std::pair<std::string, std::string>>;
@@ -138,7 +139,8 @@ TFacts ProbeFacts(const std::string& path) {
   std::vector<std::string> keyPackets(static_cast<std::size_t>(index));
   std::vector<int> counts(static_cast<std::size_t>(index), 0);
   std::istringstream packets(engine_test::CommandOutput(
-      "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 " + engine_test::ShellQuote(path)));
+      "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 " +
+      engine_test::ShellQuote(path)));
   for (std::string line; std::getline(packets, line);) {
     const std::size_t comma = line.find(',');
     if (comma == std::string::npos) continue;
@@ -273,7 +275,8 @@ std::vector<std::pair<std::string, std::string>> InputItems(const std::string& i
     const std::string item = inputs.substr(pos, end - pos);
     pos = end + 1;
     const std::size_t bar = item.find('|');
-    items.emplace_back(InputFile(item.substr(0, bar)), bar == std::string::npos ? "" : Expand(item.substr(bar + 1)));
+    const std::string options = bar == std::string::npos ? "" : Expand(item.substr(bar + 1));
+    items.emplace_back(InputFile(item.substr(0, bar)), options);
   }
   return items;
 }
@@ -546,7 +549,8 @@ const TParityCase kParityCases[] = {
      "No such filter: 'nosuchfilter'"},
     // Of several lines of one filter the first names the cause.
     {"CropTooLargeFailsWithTheFiltersReason", "M|", "crop.mkv", "-vf crop=1000:1000 -an -sn", "", "",
-     "Error while decoding stream #0:0: Invalid argument\nInvalid too big or non positive size for width '1000'"},
+     "Error while decoding stream #0:0: Invalid argument\n"
+     "Invalid too big or non positive size for width '1000'"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
 };
