@@ -187,7 +187,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void CountVideoFrames(const TOutputFile& of, TOutputStream& ost, const TInputStream* ist,
                         const AVFrame* nextPicture, double syncIpts, double duration, int& nbFrames,
                         int& nb0Frames);
-  void SetEncoderFieldOrder(TOutputStream& ost, AVFrame* picture);
+  AVFieldOrder FieldOrderOf(const TOutputStream& ost, AVFrame* picture);
   void SetPictureFields(TOutputStream& ost, AVFrame* inPicture);
   void ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool firstCopy);
   void EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFrame* inPicture);

@@ -56,7 +56,7 @@ int TCustomFFmpeg::reap_filters(bool flush) {
             filter, filteredFrame, AV_BUFFERSINK_FLAG_PEEK | AV_BUFFERSINK_FLAG_NO_REQUEST);
         if (peek < 0 && !flush) continue;
         if (peek >= 0) {
-          SetEncoderFieldOrder(ost, filteredFrame);
+          ost.enc_ctx->field_order = FieldOrderOf(ost, filteredFrame);
           FF().av_frame_unref(filteredFrame);
         }
       }
@@ -302,22 +302,19 @@ void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, 
 }
 
 // The field order of a picture as the container states it ("-top" overrides the picture's).
-void TCustomFFmpeg::SetEncoderFieldOrder(TOutputStream& ost, AVFrame* picture) {
-  AVCodecContext* enc = ost.enc_ctx.get();
+AVFieldOrder TCustomFFmpeg::FieldOrderOf(const TOutputStream& ost, AVFrame* picture) {
+  const AVCodecContext* enc = ost.enc_ctx.get();
   if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
     picture->top_field_first = !!ost.top_field_first;
-  if (!picture->interlaced_frame)
-    enc->field_order = AV_FIELD_PROGRESSIVE;
-  else if (ost.enc->id == AV_CODEC_ID_MJPEG)
-    enc->field_order = picture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
-  else
-    enc->field_order = picture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
+  if (!picture->interlaced_frame) return AV_FIELD_PROGRESSIVE;
+  if (ost.enc->id == AV_CODEC_ID_MJPEG) return picture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
+  return picture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
 }
 
-// Field order and quality of a picture about to be encoded; the encoder picks its type.
+// Field order and quality of a picture about to be encoded; the encoder picks its type. The
+// encoder's context is left alone: it may be encoding on its own thread.
 void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
-  SetEncoderFieldOrder(ost, inPicture);
-  ost.st->codecpar->field_order = ost.enc_ctx->field_order;
+  ost.st->codecpar->field_order = FieldOrderOf(ost, inPicture);
   inPicture->quality = ost.enc_ctx->global_quality;
   inPicture->pict_type = AV_PICTURE_TYPE_NONE;
 }
