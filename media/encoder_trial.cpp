@@ -72,8 +72,13 @@ bool EncodeNoise(AVCodecContext* ctx) {
       FF().av_packet_unref(packet.get());
     }
   };
-  constexpr int KFrames = 24;
-  for (int n = 0; n < KFrames; ++n) {
+  // AC-3 refuses a rate only on a frame whose bits do not fit, and full-scale noise reaches such a
+  // frame now and then: at 64k, 5.1 noise at 48000 Hz passes its first seconds and fails later
+  // (measured). Twenty seconds of it find the rate that takes any 5.1 sound; the AC-3 encoder
+  // does that in a fraction of a second. Other encoders refuse at once.
+  const bool bitAllocation = ctx->codec_id == AV_CODEC_ID_AC3 || ctx->codec_id == AV_CODEC_ID_EAC3;
+  const int frames = bitAllocation ? 20 * ctx->sample_rate / frame->nb_samples : 24;
+  for (int n = 0; n < frames; ++n) {
     if (FF().av_frame_make_writable(frame.get()) < 0) return false;
     // Bytes of noise suit every sample format: integer samples become loud noise, floating ones
     // mostly small or large values, all of which an encoder must take.
@@ -87,16 +92,16 @@ bool EncodeNoise(AVCodecContext* ctx) {
         frame->extended_data[p][i] = static_cast<uint8_t>(seed >> 16);
       }
     if (ctx->sample_fmt == AV_SAMPLE_FMT_FLT || ctx->sample_fmt == AV_SAMPLE_FMT_FLTP) {
-      // Floating samples in [-1, 1]: noise bytes would also make NaNs and infinities.
-      // The same noise in every channel: with AC-3 that needs more bits than independent noise
-      // (measured), so a rate that takes it takes ordinary sound too.
+      // Floating samples in [-1, 1]: noise bytes would also make NaNs and infinities. Full
+      // precision and the same noise in every channel: with AC-3 that needs more bits than
+      // independent or coarsely stepped noise (measured), so a rate that takes it takes any sound.
       const unsigned frameSeed = seed;
       for (int p = 0; p < planes; ++p) {
         seed = frameSeed;
         auto* samples = reinterpret_cast<float*>(frame->extended_data[p]);
         for (int i = 0; i < bytes / 4; ++i) {
-          seed = seed * 1103515245u + 12345u;
-          samples[i] = static_cast<float>(static_cast<int>(seed >> 16) % 2001 - 1000) / 1000.0f;
+          seed = seed * 1664525u + 1013904223u;
+          samples[i] = static_cast<float>(static_cast<double>(seed) / 2147483647.5 - 1.0);
         }
       }
     }

@@ -19,6 +19,7 @@
   X(av_channel_layout_from_string) \
   X(av_channel_layout_uninit)      \
   X(av_compare_ts)                 \
+  X(av_cpu_force_count)            \
   X(av_default_item_name)          \
   X(av_dict_copy)                  \
   X(av_dict_count)                 \

@@ -739,8 +739,41 @@ TFFLogger& FFLogger() {
   return *core.Current;
 }
 
+namespace {
+thread_local TAVErrorCapture* GErrorCapture = nullptr;
+constexpr int KAVLogError = 16;  // AV_LOG_ERROR
+}  // namespace
+
+TAVErrorCapture::TAVErrorCapture(TSink sink) : FSink(std::move(sink)), FPrevious(GErrorCapture) {
+  GErrorCapture = this;
+}
+
+TAVErrorCapture::~TAVErrorCapture() { GErrorCapture = FPrevious; }
+
+void TAVErrorCapture::Take(const void* context, const std::string& piece) {
+  FPending += piece;
+  std::size_t feed;
+  while ((feed = FPending.find('\n')) != std::string::npos) {
+    std::string line = FPending.substr(0, feed);
+    FPending.erase(0, feed + 1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    if (!line.empty() && FSink) FSink(context, line);
+  }
+}
+
 void FFLogCallback(void* avcl, int level, const char* format, va_list args) {
   if (GCoreGone || format == nullptr) return;
+  if (level <= KAVLogError && avcl != nullptr && GErrorCapture != nullptr) {
+    try {
+      va_list copy;
+      va_copy(copy, args);
+      const std::string piece = VFormatStr(format, copy);
+      va_end(copy);
+      GErrorCapture->Take(avcl, piece);
+    } catch (...) {
+      // Nothing may cross back into FFmpeg.
+    }
+  }
   TLogCore& core = Core();
   if (level > core.AVThreshold) return;
   std::vector<TDelivery> deliveries;

@@ -141,6 +141,27 @@ class TFFLogger : public TFFBaseComponent {
 /// The global logger; creates one (owned by the library) when none exists.
 TFFLogger& FFLogger();
 
+/// While it lives, every FFmpeg line of error level or worse that is logged for a context (a
+/// muxer, a codec, a filter graph...) on the thread that made it also goes, whole and without its
+/// line feed, to its sink with that context, whatever LogLevel lets through; lines without a
+/// context are summaries rather than causes and are left out. The thread's previous capture comes
+/// back when it ends. The engine names the cause of a failure from these lines.
+class TAVErrorCapture {
+ public:
+  using TSink = std::function<void(const void* context, const std::string& line)>;
+  explicit TAVErrorCapture(TSink sink);
+  ~TAVErrorCapture();
+  TAVErrorCapture(const TAVErrorCapture&) = delete;
+  TAVErrorCapture& operator=(const TAVErrorCapture&) = delete;
+  /// Called by FFLogCallback with one piece of an error line of context.
+  void Take(const void* context, const std::string& piece);
+
+ private:
+  TSink FSink;
+  std::string FPending;  // a line whose line feed has not come yet
+  TAVErrorCapture* FPrevious;
+};
+
 /// The function installed as FFmpeg's log callback (av_log_set_callback). avcl is null or points
 /// to a struct whose first member is its AVClass pointer. Never throws.
 void FFLogCallback(void* avcl, int level, const char* format, va_list args);

@@ -246,8 +246,25 @@ void TCustomFFmpeg::WaitAtGate() {
   FRun->Wake.wait(lock, [this] { return FRun->Open; });
 }
 
+void TCustomFFmpeg::NoteLibraryError(const void* context, const std::string& line) {
+  std::lock_guard lock(FFatalLock);
+  if (context == FLibraryErrorContext && !FLibraryError.empty()) return;
+  FLibraryErrorContext = context;
+  FLibraryError = line;
+}
+
 void TCustomFFmpeg::DoConvert() {
   FFinished = false;
+  {
+    std::lock_guard lock(FFatalLock);
+    FLibraryError.clear();
+    FLibraryErrorContext = nullptr;
+  }
+  // A failure ends with its cause: the engine's own text ("Error while decoding stream #0:0:
+  // Invalid argument") says where it was noticed, the library's line before it ("No such filter:
+  // 'x'") says why, so that line comes last.
+  const TAVErrorCapture capture(
+      [this](const void* context, const std::string& line) { NoteLibraryError(context, line); });
   auto guarded = [this](const auto& step) {
     try {
       step();
@@ -256,6 +273,8 @@ void TCustomFFmpeg::DoConvert() {
       FFatalException = true;
       std::lock_guard lock(FFatalLock);
       FFatalMessage = e.what();
+      if (!FLibraryError.empty() && FFatalMessage.find(FLibraryError) == std::string::npos)
+        FFatalMessage += "\n" + FLibraryError;
     }
   };
   guarded([this] {

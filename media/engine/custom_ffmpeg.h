@@ -134,6 +134,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
  protected:
   // Lifecycle.
   void DoConvert();
+  /// Takes an FFmpeg error line of the run (TAVErrorCapture): the cause a failure reports is the
+  /// first line of the last run of lines from one context ("Invalid too big ... size" before
+  /// "Failed to configure input pad" of the same filter).
+  void NoteLibraryError(const void* context, const std::string& line);
   bool DoTranscodeInit();
   void DoTerminate();
   void Cleanup();
@@ -171,10 +175,11 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int reap_filters(bool flush);
   void do_video_out(TOutputFile& of, TOutputStream& ost, AVFrame* nextPicture, double syncIpts);
   double VideoFrameDuration(TOutputStream& ost, const TInputStream* ist, const AVFrame* nextPicture);
-  int ChooseVideoSync(const TOutputFile& of, const TInputStream* ist);
+  int ChooseVideoSync(const TOutputFile& of, const TOutputStream& ost, const TInputStream* ist);
   void CountVideoFrames(const TOutputFile& of, TOutputStream& ost, const TInputStream* ist,
                         const AVFrame* nextPicture, double syncIpts, double duration, int& nbFrames,
                         int& nb0Frames);
+  AVFieldOrder FieldOrderOf(const TOutputStream& ost, AVFrame* picture);
   void SetPictureFields(TOutputStream& ost, AVFrame* inPicture);
   void ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool firstCopy);
   void EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFrame* inPicture);
@@ -317,6 +322,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   std::thread FTermThread;
   mutable std::mutex FFatalLock;
   std::string FFatalMessage;
+  std::string FLibraryError;  // the cause among the run's FFmpeg error lines (FFatalLock)
+  const void* FLibraryErrorContext = nullptr;
 };
 
 }  // namespace media

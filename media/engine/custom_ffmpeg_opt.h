@@ -172,6 +172,13 @@ class TCustomFFmpegOpt : public ILogReporter {
   int opt_progress(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_target(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_vsync(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  /// "-vsync" and "-fps_mode" values: a name (passthrough, cfr, vfr, drop, auto) or its number.
+  int ParseVsync(const std::string& opt, const std::string& arg, int& method);
+  /// "-bitexact" of a file: the "bitexact" flags of its muxer (output) and its coders.
+  void ApplyBitexact(TOptionsContext& o, bool output);
+  int opt_stats_period(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_cpucount(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  int opt_vaapi_device(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_filter_complex(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_filter_complex_script(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_streamid(TOptionsContext* o, const std::string& opt, const std::string& arg);
@@ -350,6 +357,9 @@ class TCustomFFmpegOpt : public ILogReporter {
   int Foverride_ffserver = 0;
   std::string Fqsv_device;
   int Fvideo_sync_method = -1;
+  int Frecast_media = 0;
+  int Fauto_conversion_filters = 1;
+  int64_t Fstats_period = 0;  // "-stats_period" in microseconds; 0: the report interval
   int Finput_stream_potentially_available = 0;
   AVIOContext* Fprogress_avio = nullptr;
 

@@ -10,7 +10,8 @@ extern "C" {
 
 namespace media {
 
-TEncoderThread::TEncoderThread(AVCodecContext* enc) : FEnc(enc), FThread([this] { Run(); }) {}
+TEncoderThread::TEncoderThread(AVCodecContext* enc, TAVErrorCapture::TSink onError)
+    : FEnc(enc), FOnError(std::move(onError)), FThread([this] { Run(); }) {}
 
 TEncoderThread::~TEncoderThread() {
   {
@@ -44,6 +45,7 @@ int TEncoderThread::Take(std::vector<TEncoded>& out, bool waitAll) {
 }
 
 void TEncoderThread::Run() {
+  const TAVErrorCapture capture(FOnError);
   std::unique_lock lock(FLock);
   for (;;) {
     FWake.wait(lock, [this] { return FStop || !FQueue.empty(); });

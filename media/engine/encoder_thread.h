@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "media/ff_handles.h"
+#include "media/ff_logger.h"
 
 struct AVCodecContext;
 struct AVFrame;
@@ -29,8 +30,9 @@ class TEncoderThread {
     int64_t SyncOpts = 0;
   };
 
-  /// enc: an opened encoder, owned by the caller; it must outlive this object.
-  explicit TEncoderThread(AVCodecContext* enc);
+  /// enc: an opened encoder, owned by the caller; it must outlive this object. The FFmpeg error
+  /// lines logged on the thread go to onError as well (TAVErrorCapture).
+  explicit TEncoderThread(AVCodecContext* enc, TAVErrorCapture::TSink onError = {});
   /// Ends the thread after the frame it is encoding; frames still queued are dropped.
   ~TEncoderThread();
   TEncoderThread(const TEncoderThread&) = delete;
@@ -54,6 +56,7 @@ class TEncoderThread {
   static constexpr size_t kMaxQueued = 2;
 
   AVCodecContext* const FEnc;
+  const TAVErrorCapture::TSink FOnError;
   std::mutex FLock;
   std::condition_variable FWake;  // the thread: a frame came, or the end
   std::condition_variable FDone;  // the caller: room in the queue, a packet, or all encoded

@@ -44,11 +44,24 @@ int TCustomFFmpeg::reap_filters(bool flush) {
     AVFilterContext* filter = ost.filter->filter;
     AVCodecContext* enc = ost.enc_ctx.get();
 
-    if (!ost.initialized) init_output_stream_or_raise(ost);
     if (ost.filtered_frame == nullptr &&
         (ost.filtered_frame.reset(FF().av_frame_alloc()), ost.filtered_frame == nullptr))
       return AVERROR(ENOMEM);
     AVFrame* filteredFrame = ost.filtered_frame.get();
+    if (!ost.initialized) {
+      // A video encoder opens with its first frame, whose field order goes into the header; one
+      // that never gets a frame opens at the end.
+      if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const int peek = FF().av_buffersink_get_frame_flags(
+            filter, filteredFrame, AV_BUFFERSINK_FLAG_PEEK | AV_BUFFERSINK_FLAG_NO_REQUEST);
+        if (peek < 0 && !flush) continue;
+        if (peek >= 0) {
+          ost.enc_ctx->field_order = FieldOrderOf(ost, filteredFrame);
+          FF().av_frame_unref(filteredFrame);
+        }
+      }
+      init_output_stream_or_raise(ost);
+    }
 
     for (;;) {
       double floatPts = double(AV_NOPTS_VALUE);  // the frame's pts at a higher precision
@@ -211,8 +224,8 @@ double TCustomFFmpeg::VideoFrameDuration(TOutputStream& ost, const TInputStream*
 // "-vsync" auto: variable rate for AVI and formats that allow it, none for formats without time
 // stamps, else constant rate; constant rate without duplicating leading frames for a lone input
 // stream at its own offset or with "-copyts".
-int TCustomFFmpeg::ChooseVideoSync(const TOutputFile& of, const TInputStream* ist) {
-  if (Fvideo_sync_method != -1) return Fvideo_sync_method;
+int TCustomFFmpeg::ChooseVideoSync(const TOutputFile& of, const TOutputStream& ost, const TInputStream* ist) {
+  if (ost.vsync_method != -1) return ost.vsync_method;
   int formatVideoSync;
   if (std::strcmp(of.ctx->oformat->name, "avi") == 0)
     formatVideoSync = VSYNC_VFR;
@@ -241,7 +254,7 @@ void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, 
     double delta = delta0 + duration;
     nb0Frames = 0;  // how often the previous frame is repeated
     nbFrames = 1;
-    const int formatVideoSync = ChooseVideoSync(of, ist);
+    const int formatVideoSync = ChooseVideoSync(of, ost, ist);
     ost.is_cfr = formatVideoSync == VSYNC_CFR || formatVideoSync == VSYNC_VSCFR;
 
     if (delta0 < 0 && delta > 0 && formatVideoSync != VSYNC_PASSTHROUGH && formatVideoSync != VSYNC_DROP) {
@@ -288,20 +301,21 @@ void TCustomFFmpeg::CountVideoFrames(const TOutputFile& of, TOutputStream& ost, 
   }
 }
 
-// Field order and quality of a picture about to be encoded; the encoder picks its type.
-void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
+// The field order of a picture as the container states it ("-top" overrides the picture's).
+AVFieldOrder TCustomFFmpeg::FieldOrderOf(const TOutputStream& ost, AVFrame* picture) {
   const AVCodecContext* enc = ost.enc_ctx.get();
   if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) && ost.top_field_first >= 0)
-    inPicture->top_field_first = !!ost.top_field_first;
-  if (inPicture->interlaced_frame) {
-    if (enc->codec->id == AV_CODEC_ID_MJPEG)
-      ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
-    else
-      ost.st->codecpar->field_order = inPicture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
-  } else {
-    ost.st->codecpar->field_order = AV_FIELD_PROGRESSIVE;
-  }
-  inPicture->quality = enc->global_quality;
+    picture->top_field_first = !!ost.top_field_first;
+  if (!picture->interlaced_frame) return AV_FIELD_PROGRESSIVE;
+  if (ost.enc->id == AV_CODEC_ID_MJPEG) return picture->top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
+  return picture->top_field_first ? AV_FIELD_TB : AV_FIELD_BT;
+}
+
+// Field order and quality of a picture about to be encoded; the encoder picks its type. The
+// encoder's context is left alone: it may be encoding on its own thread.
+void TCustomFFmpeg::SetPictureFields(TOutputStream& ost, AVFrame* inPicture) {
+  ost.st->codecpar->field_order = FieldOrderOf(ost, inPicture);
+  inPicture->quality = ost.enc_ctx->global_quality;
   inPicture->pict_type = AV_PICTURE_TYPE_NONE;
 }
 
@@ -316,8 +330,12 @@ void TCustomFFmpeg::ForceKeyframe(TOutputStream& ost, AVFrame* inPicture, bool f
     ost.forced_kf_index++;
     forcedKeyframe = true;
   } else if (ost.forced_keyframes_pexpr != nullptr) {
+    // "t" is the time since the first frame of the output stream, whatever its time stamp.
+    if (ost.forced_kf_first_pts == AV_NOPTS_VALUE) ost.forced_kf_first_pts = inPicture->pts;
     double* v = ost.forced_keyframes_expr_const_values;
-    v[4] = ptsTime;
+    v[4] = inPicture->pts != AV_NOPTS_VALUE
+               ? double(inPicture->pts - ost.forced_kf_first_pts) * av_q2d(enc->time_base)
+               : NAN;
     const double res = FF().av_expr_eval(ost.forced_keyframes_pexpr.get(), v, nullptr);
     Log(TLogLevel::llDebug,
         "force_key_frame: n:%f n_forced:%f prev_forced_n:%f t:%f prev_forced_t:%f -> res:%f", v[0], v[1],
@@ -351,7 +369,9 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
         enc->time_base.den);
   ost.frames_encoded++;
   const bool onThread = EncodesOnThread(ost);
-  if (onThread && ost.encoder_thread == nullptr) ost.encoder_thread = std::make_unique<TEncoderThread>(enc);
+  if (onThread && ost.encoder_thread == nullptr)
+    ost.encoder_thread = std::make_unique<TEncoderThread>(
+        enc, [this](const void* context, const std::string& line) { NoteLibraryError(context, line); });
   int ret = onThread ? ost.encoder_thread->Send(encPicture, ost.sync_opts)
                      : FF().avcodec_send_frame(enc, encPicture);
   if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
@@ -385,8 +405,10 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
 bool TCustomFFmpeg::EncodesOnThread(const TOutputStream& ost) const {
   const AVCodecContext* enc = ost.enc_ctx.get();
   // A hardware encoder stays here: frames queued for it would hold surfaces of a pool that may
-  // be sized for the graph and the encoder alone.
+  // be sized for the graph and the encoder alone. So does the encoder of a file with "-fs": its
+  // size is checked before each frame, which needs every earlier frame muxed, none in flight.
   return enc->codec_type == AVMEDIA_TYPE_VIDEO && enc->hw_frames_ctx == nullptr &&
+         Foutput_files[std::size_t(ost.file_index)]->limit_filesize == UINT64_MAX &&
          enc->hw_device_ctx == nullptr && !(enc->flags & AV_CODEC_FLAG_PSNR) &&
          !(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) && ost.logfile == nullptr &&
          Fvstats_filename.empty() && !Fdebug_ts;
@@ -507,9 +529,14 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
     return;
   }
   if (f.recording_time != INT64_MAX) {
-    // Without -copyts the input's time stamps already count from its seek point.
-    int64_t start = f.ctx->start_time == AV_NOPTS_VALUE ? 0 : f.ctx->start_time;
-    if (f.start_time != AV_NOPTS_VALUE && Fcopy_ts) start += f.start_time;
+    // Without -copyts the input's time stamps already count from its seek point (the file's own
+    // start time taken away); with it they are the file's, from its start time unless
+    // -start_at_zero took that away.
+    int64_t start = 0;
+    if (Fcopy_ts) {
+      if (f.start_time != AV_NOPTS_VALUE) start += f.start_time;
+      if (!Fstart_at_zero && f.ctx->start_time != AV_NOPTS_VALUE) start += f.ctx->start_time;
+    }
     if (ist.pts >= f.recording_time + start) {
       close_output_stream(ost);
       return;
@@ -605,8 +632,11 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
     // The muxer is not initialised yet: keep the packet until every stream of the file is ready.
     if (FF().av_fifo_can_write(ost.muxing_queue.get()) == 0) {
       const std::size_t size = FF().av_fifo_can_read(ost.muxing_queue.get());
+      // Below its data threshold the queue grows freely; above it, to max_muxing_queue_size packets.
       const std::size_t newSize =
-          std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
+          ost.muxing_queue_data_size + pkt->size < ost.muxing_queue_data_threshold
+              ? 2 * size
+              : std::min<std::size_t>(2 * size, std::size_t(std::max(ost.max_muxing_queue_size, 0)));
       if (newSize <= size)
         RaiseErrorFmt("Too many packets buffered for output stream %d:%d.", ost.file_index, ost.st->index);
       if (FF().av_fifo_grow2(ost.muxing_queue.get(), newSize - size) < 0)
@@ -615,10 +645,11 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
     AVPacket* queued = engine_detail::ClonePacketRef(pkt);
     if (queued == nullptr) RaiseError("av_packet_ref() failed.");
     FF().av_fifo_write(ost.muxing_queue.get(), &queued, 1);
+    ost.muxing_queue_data_size += queued->size;
     return;
   }
 
-  if ((st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && Fvideo_sync_method == VSYNC_DROP) ||
+  if ((st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && ost.vsync_method == VSYNC_DROP) ||
       (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && Faudio_sync_method < 0))
     pkt->pts = pkt->dts = AV_NOPTS_VALUE;
 

@@ -44,15 +44,15 @@ std::string DescribeFilterLink(AVFilterInOut* inout, bool in) {
   return name;
 }
 
-const AVPixelFormat* UnofficialPixFmts(AVCodecID codecId, const AVPixelFormat* p) {
-  static const AVPixelFormat mjpegFormats[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV420P,
-                                               AV_PIX_FMT_YUV422P, AV_PIX_FMT_NONE};
-  static const AVPixelFormat ljpegFormats[] = {
-      AV_PIX_FMT_BGR24,    AV_PIX_FMT_BGRA,    AV_PIX_FMT_BGR0,    AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ444P,
-      AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV422P,  AV_PIX_FMT_NONE};
-  if (codecId == AV_CODEC_ID_MJPEG) return mjpegFormats;
-  if (codecId == AV_CODEC_ID_LJPEG) return ljpegFormats;
-  return p;
+// The pixel formats an encoder may be given at its strictness: the MJPEG encoder lists the
+// limited-range YUV formats too, but refuses them unless the strictness is "unofficial" or lower,
+// so above that only its full-range (JPEG) formats are offered.
+const AVPixelFormat* CompliantPixFmts(const AVCodecContext* encCtx, const AVCodec* codec) {
+  static const AVPixelFormat mjpegFormats[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUVJ444P,
+                                               AV_PIX_FMT_NONE};
+  if (encCtx->strict_std_compliance > FF_COMPLIANCE_UNOFFICIAL && std::strcmp(codec->name, "mjpeg") == 0)
+    return mjpegFormats;
+  return codec->pix_fmts;
 }
 
 // Links ctx after pad *padIdx of *lastFilter and makes it the end of the chain.
@@ -224,11 +224,10 @@ void TCustomFFmpegOpt::BindComplexOutput(TOutputFilter& ofilter, TOutputStream& 
 AVPixelFormat TCustomFFmpegOpt::ChoosePixelFmt(AVCodecContext* encCtx, const AVCodec* codec,
                                                AVPixelFormat target) {
   if (codec == nullptr || codec->pix_fmts == nullptr) return target;
-  const AVPixelFormat* p = codec->pix_fmts;
+  const AVPixelFormat* p = CompliantPixFmts(encCtx, codec);
   const AVPixFmtDescriptor* desc = FF().av_pix_fmt_desc_get(target);
   const int hasAlpha = desc != nullptr ? desc->nb_components % 2 == 0 : 0;
   AVPixelFormat best = AV_PIX_FMT_NONE;
-  if (encCtx->strict_std_compliance <= FF_COMPLIANCE_UNOFFICIAL) p = UnofficialPixFmts(encCtx->codec_id, p);
   for (; *p != AV_PIX_FMT_NONE; p++) {
     best = FF().av_find_best_pix_fmt_of_2(best, *p, target, hasAlpha, nullptr);
     if (*p == target) break;
@@ -258,9 +257,7 @@ std::string TCustomFFmpegOpt::ChoosePixFmts(TOutputFilter& ofilter) {
   if (requested != AV_PIX_FMT_NONE)
     return FF().av_get_pix_fmt_name(ChoosePixelFmt(ost.enc_ctx.get(), ost.enc, requested));
   if (ost.enc == nullptr || ost.enc->pix_fmts == nullptr) return {};
-  const AVPixelFormat* p = ost.enc->pix_fmts;
-  if (ost.enc_ctx->strict_std_compliance <= FF_COMPLIANCE_UNOFFICIAL)
-    p = UnofficialPixFmts(ost.enc_ctx->codec_id, p);
+  const AVPixelFormat* p = CompliantPixFmts(ost.enc_ctx.get(), ost.enc);
   std::string list;
   for (; *p != AV_PIX_FMT_NONE; p++) {
     if (!list.empty()) list += '|';
@@ -272,26 +269,10 @@ std::string TCustomFFmpegOpt::ChoosePixFmts(TOutputFilter& ofilter) {
 std::string TCustomFFmpegOpt::ChooseSampleFmts(TOutputFilter& ofilter) {
   const TOutputStream& ost = *ofilter.ost;
   const AVCodec* codec = ost.enc;
-  if (ofilter.format != AV_SAMPLE_FMT_NONE) {
-    AVSampleFormat target = AVSampleFormat(ofilter.format);
-    if (codec != nullptr && codec->sample_fmts != nullptr) {
-      const AVSampleFormat* p = codec->sample_fmts;
-      for (; *p != AV_SAMPLE_FMT_NONE; p++)
-        if (*p == target) break;
-      if (*p == AV_SAMPLE_FMT_NONE) {
-        if ((codec->capabilities & AV_CODEC_CAP_LOSSLESS) && FF().av_get_sample_fmt_name(target) != nullptr &&
-            FF().av_get_bytes_per_sample(target) > FF().av_get_bytes_per_sample(codec->sample_fmts[0]))
-          Log(TLogLevel::llError, "Conversion will not be lossless.");
-        if (FF().av_get_sample_fmt_name(target) != nullptr)
-          Log(TLogLevel::llWarning,
-              "Incompatible sample format \"%s\" for codec \"%s\", auto-selecting format \"%s\"",
-              FF().av_get_sample_fmt_name(target), codec->name,
-              FF().av_get_sample_fmt_name(codec->sample_fmts[0]));
-        target = codec->sample_fmts[0];
-      }
-    }
-    return FF().av_get_sample_fmt_name(target);
-  }
+  // A sample format the user asked for is kept: an encoder that cannot take it refuses to open
+  // ("Specified sample format s32 is invalid or not supported") rather than getting another.
+  if (ofilter.format != AV_SAMPLE_FMT_NONE)
+    return FF().av_get_sample_fmt_name(AVSampleFormat(ofilter.format));
   if (codec == nullptr || codec->sample_fmts == nullptr) return {};
   std::string list;
   for (const AVSampleFormat* p = codec->sample_fmts; *p != AV_SAMPLE_FMT_NONE; p++) {
@@ -558,7 +539,7 @@ int TCustomFFmpegOpt::ConfigureOutputVideoFilter(TFilterGraph& fg, TOutputFilter
                                               name.c_str(), nullptr, nullptr, fg.graph.get());
   if (ret < 0) return ret;
 
-  if (ofilter.width || ofilter.height) {
+  if ((ofilter.width || ofilter.height) && ost.autoscale) {
     std::string args = FormatStr("%d:%d", ofilter.width, ofilter.height);
     const AVDictionaryEntry* e = nullptr;
     while ((e = FF().av_dict_get(ost.sws_dict.get(), "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr)
@@ -718,6 +699,8 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
   }
   FF().avfilter_inout_free(&outputs);
 
+  if (!Fauto_conversion_filters)
+    FF().avfilter_graph_set_auto_convert(fg.graph.get(), AVFILTER_AUTO_CONVERT_NONE);
   if ((ret = FF().avfilter_graph_config(fg.graph.get(), nullptr)) < 0) return fail(ret);
 
   // Keep what the sinks chose, so a rebuilt graph delivers the same to the opened encoders.

@@ -34,7 +34,9 @@ const AVCodec* TCustomFFmpegOpt::FindCodecOrDie(const std::string& name, AVMedia
     }
   }
   if (codec == nullptr) RaiseErrorFmt("Unknown %s \"%s\"", codecString, name.c_str());
-  if (codec->type != type) RaiseErrorFmt("Invalid %s type \"%s\"", codecString, name.c_str());
+  // "-recast_media" lets a decoder of another media type read a stream.
+  if (codec->type != type && !(Frecast_media && !encoder))
+    RaiseErrorFmt("Invalid %s type \"%s\"", codecString, name.c_str());
   return codec;
 }
 
@@ -44,6 +46,7 @@ const AVCodec* TCustomFFmpegOpt::ChooseDecoder(TOptionsContext& o, AVFormatConte
   if (!codecName.empty()) {
     const AVCodec* codec = FindCodecOrDie(codecName, st->codecpar->codec_type, false);
     st->codecpar->codec_id = codec->id;
+    if (Frecast_media && st->codecpar->codec_type != codec->type) st->codecpar->codec_type = codec->type;
     return codec;
   }
   return FF().avcodec_find_decoder(st->codecpar->codec_id);
@@ -341,7 +344,8 @@ TInputFile& TCustomFFmpegOpt::AddInputFileRecord(TOptionsContext& o, AVFormatCon
     f->ts_offset = o.input_ts_offset - timestamp;
   f->ts_offset_copy_ts = Fcopy_ts != 0;
   f->nb_streams = int(ic->nb_streams);
-  f->rate_emu = o.rate_emu;
+  f->readrate = o.readrate > 0 ? o.readrate : (o.rate_emu ? 1.0f : 0.0f);
+  f->rate_emu = f->readrate > 0;
   f->accurate_seek = o.accurate_seek;
   f->loop = o.loop;
   f->duration = 0;
@@ -367,6 +371,17 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
                                     const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "input file", OPT_INPUT, fileName, presets);
   if (ret < 0) return ret;
+  ret = ResolveRecordingTime(o);
+  if (ret < 0) return ret;
+  ApplyBitexact(o, false);
+  if (o.readrate < 0) {
+    FLastErrMsg = FormatStr("Option -readrate for Input #%d is %0.3f; it must be non-negative.",
+                            int(Finput_files.size()), double(o.readrate));
+    Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
+    return AVERROR(EINVAL);
+  }
+  if (o.readrate > 0 && o.rate_emu)
+    Log(TLogLevel::llWarning, "Both -readrate and -re set. Using -readrate %0.3f.", double(o.readrate));
 
   const AVInputFormat* fileIformat = nullptr;
   if (!o.format.empty()) {

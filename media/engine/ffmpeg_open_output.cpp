@@ -218,7 +218,15 @@ void TCustomFFmpegOpt::SetOutputFilterConstraints(std::size_t firstStream) {
   }
 }
 
-// "-t" or "-to": how long the output records. Fails when "-to" is not after "-ss".
+// "-bitexact": the muxer's and the coders' output without anything that changes between builds.
+void TCustomFFmpegOpt::ApplyBitexact(TOptionsContext& o, bool output) {
+  if (!o.bitexact) return;
+  if (output) FF().av_dict_set(&o.g->format_opts, "fflags", "+bitexact", AV_DICT_APPEND);
+  FF().av_dict_set(&o.g->codec_opts, "flags", "+bitexact", AV_DICT_APPEND);
+}
+
+// "-t" or "-to": how long a file records (an input's from its seek point). Fails when "-to" is not
+// after "-ss".
 int TCustomFFmpegOpt::ResolveRecordingTime(TOptionsContext& o) {
   if (o.stop_time != INT64_MAX && o.recording_time != INT64_MAX) {
     o.stop_time = INT64_MAX;
@@ -412,6 +420,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
                                      const std::string& fileName, const std::string& presets) {
   int ret = ParseOptions(o, options, "output file", OPT_OUTPUT, fileName, presets);
   if (ret < 0) return ret;
+  ApplyBitexact(o, true);
 
   // "-copyts" is global: typed among the output options it still keeps the inputs' own time
   // stamps, so the offsets of inputs opened before it are worked out again.

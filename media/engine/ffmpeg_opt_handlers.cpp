@@ -15,6 +15,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/ffmpeg_util.h"
@@ -354,26 +355,61 @@ int TCustomFFmpegOpt::opt_target(TOptionsContext* o, const std::string&, const s
   return 0;
 }
 
-int TCustomFFmpegOpt::opt_vsync(TOptionsContext*, const std::string& opt, const std::string& arg) {
-  if (FF().av_strcasecmp(arg.c_str(), "cfr") == 0)
-    Fvideo_sync_method = 1;
-  else if (FF().av_strcasecmp(arg.c_str(), "vfr") == 0)
-    Fvideo_sync_method = 2;
-  else if (FF().av_strcasecmp(arg.c_str(), "passthrough") == 0)
-    Fvideo_sync_method = 0;
-  else if (FF().av_strcasecmp(arg.c_str(), "drop") == 0)
-    Fvideo_sync_method = 255;
-  if (Fvideo_sync_method == -1) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
-    if (ec != std::errc() || end != arg.data() + arg.size() ||
-        !(value >= -1 && (value <= 2 || value == 255))) {
-      SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(),
-                     arg.c_str());
-      return AVERROR(EINVAL);
+int TCustomFFmpegOpt::ParseVsync(const std::string& opt, const std::string& arg, int& method) {
+  static const std::pair<const char*, int> names[] = {
+      {"cfr", 1}, {"vfr", 2}, {"passthrough", 0}, {"drop", 255}, {"auto", -1}};
+  for (const auto& [name, value] : names) {
+    if (FF().av_strcasecmp(arg.c_str(), name) == 0) {
+      method = value;
+      return 0;
     }
-    Fvideo_sync_method = value;
   }
+  int value = 0;
+  const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
+  if (ec != std::errc() || end != arg.data() + arg.size() || !(value >= -1 && (value <= 2 || value == 255))) {
+    SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(),
+                   arg.c_str());
+    return AVERROR(EINVAL);
+  }
+  method = value;
+  return 0;
+}
+
+int TCustomFFmpegOpt::opt_vsync(TOptionsContext*, const std::string& opt, const std::string& arg) {
+  return ParseVsync(opt, arg, Fvideo_sync_method);
+}
+
+int TCustomFFmpegOpt::opt_stats_period(TOptionsContext*, const std::string&, const std::string& arg) {
+  int64_t period = 0;
+  if (FF().av_parse_time(&period, arg.c_str(), 1) < 0) {
+    SetOptionError(TLogLevel::llError, "Invalid time duration: %s", arg.c_str());
+    return AVERROR(EINVAL);
+  }
+  if (period <= 0) {
+    SetOptionError(TLogLevel::llError, "stats_period %s must be positive.", arg.c_str());
+    return AVERROR(EINVAL);
+  }
+  Fstats_period = period;
+  return 0;
+}
+
+int TCustomFFmpegOpt::opt_cpucount(TOptionsContext*, const std::string& opt, const std::string& arg) {
+  int count = 0;
+  const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), count);
+  if (ec != std::errc() || end != arg.data() + arg.size() || count < -1) {
+    SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(),
+                   arg.c_str());
+    return AVERROR(EINVAL);
+  }
+  FF().av_cpu_force_count(count);
+  return 0;
+}
+
+// "-vaapi_device X": a VAAPI device named "vaapi" on X, which also becomes the filters' device.
+int TCustomFFmpegOpt::opt_vaapi_device(TOptionsContext* o, const std::string& opt, const std::string& arg) {
+  const int ret = opt_init_hw_device(o, opt, "vaapi=vaapi:" + arg);
+  if (ret < 0) return ret;
+  if (Ffilter_hw_device == nullptr) return opt_filter_hw_device(o, opt, "vaapi");
   return 0;
 }
 
@@ -539,7 +575,10 @@ int TCustomFFmpegOpt::opt_channel_layout(TOptionsContext* o, const std::string& 
   const int channels = layout.nb_channels;
   const uint64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
   FF().av_channel_layout_uninit(&layout);
-  int ret = ApplyDefaultToFile(o, opt, std::to_string(mask));
+  // "-ch_layout" is the FFmpeg 5.1 name: both set the layout the filters down-mix to, never the
+  // encoder's own option of that name.
+  const std::string key = opt.rfind("ch_layout", 0) == 0 ? "channel_layout" + opt.substr(9) : opt;
+  int ret = ApplyDefaultToFile(o, key, std::to_string(mask));
   if (ret < 0) return ret;
   // Also set the channel count, with the same stream specifier.
   const std::size_t colon = opt.find(':');

@@ -1,6 +1,7 @@
-// The engine's option table: 190 rows in the order of FFmpeg's tool (its help order), plus the
-// program's own rows at the end. Rows reach an engine field (dst_ptr), a field or per-stream list of
-// the per-file options context (offset) or a handler bound to this engine.
+// The engine's option table: the rows of FFmpeg's tool in its help order, the options its 5.1
+// program added after them, and the program's own rows at the end (205 rows). Rows reach an
+// engine field (dst_ptr), a field or per-stream list of the per-file options context (offset) or a
+// handler bound to this engine.
 
 #include <cstddef>
 
@@ -9,7 +10,7 @@
 namespace media {
 
 namespace {
-constexpr int kTableRows = 190;
+constexpr int kTableRows = 205;
 }
 
 #define OFF(field) offsetof(TOptionsContext, field)
@@ -91,9 +92,9 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                "record or transcode \"duration\" seconds of audio/video", "duration");
   AddOffsetRow("t_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT,
                OFF(recording_time), "record or transcode \"duration\" seconds of audio/video", "duration");
-  AddOffsetRow("to", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_OUTPUT, OFF(stop_time),
+  AddOffsetRow("to", HAS_ARG | OPT_OFFSET | OPT_TIME | OPT_INPUT | OPT_OUTPUT, OFF(stop_time),
                "record or transcode stop time", "time_stop");
-  AddOffsetRow("to_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(stop_time),
+  AddOffsetRow("to_microsecond", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(stop_time),
                "record or transcode stop time", "time_stop");
   AddOffsetRow("fs", HAS_ARG | OPT_INT64 | OPT_OFFSET | OPT_OUTPUT, OFF(limit_filesize),
                "set the limit file size in bytes", "limit_size");
@@ -374,6 +375,35 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddHandlerRow("filter_hw_device", HAS_ARG | OPT_EXPERT, H(opt_filter_hw_device),
                 "set hardware device used when filtering", "device");
 
+  // Options of the FFmpeg 5.1 program.
+  for (const char* name : {"dispositions", "sources", "sinks"})
+    AddHandlerRow(name, OPT_EXIT | (name[0] == 's' ? HAS_ARG : 0), H(opt_ignore),
+                  "show information (not supported)", "device");
+  AddHandlerRow("ch_layout", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT,
+                H(opt_channel_layout), "set channel layout", "layout");
+  AddOffsetRow("fps_mode", HAS_ARG | OPT_VIDEO | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT,
+               OFF(fps_mode), "set framerate mode for matching video streams; overrides vsync", "");
+  AddOffsetRow("fpsmax", HAS_ARG | OPT_VIDEO | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT,
+               OFF(max_frame_rates), "set max frame rate (Hz value, fraction or abbreviation)", "rate");
+  AddOffsetRow("autoscale", OPT_BOOL | OPT_EXPERT | OPT_SPEC | OPT_OUTPUT, OFF(autoscale),
+               "automatically insert a scale filter at the end of the filter graph");
+  AddOffsetRow("bitexact", OPT_BOOL | OPT_EXPERT | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(bitexact),
+               "bitexact mode");
+  AddOffsetRow("readrate", HAS_ARG | OPT_FLOAT | OPT_OFFSET | OPT_EXPERT | OPT_INPUT, OFF(readrate),
+               "read input at specified rate", "speed");
+  AddFieldRow("recast_media", OPT_BOOL | OPT_EXPERT, &Frecast_media,
+              "allow recasting stream type in order to force a decoder of different media type");
+  AddHandlerRow("stats_period", HAS_ARG | OPT_EXPERT, H(opt_stats_period),
+                "set the period at which ffmpeg updates stats and -progress output", "time");
+  AddFieldRow("auto_conversion_filters", OPT_BOOL | OPT_EXPERT, &Fauto_conversion_filters,
+              "enable automatic conversion filters globally");
+  AddHandlerRow("cpucount", HAS_ARG | OPT_EXPERT, H(opt_cpucount), "force specific cpu count", "count");
+  AddOffsetRow("muxing_queue_data_threshold", HAS_ARG | OPT_INT | OPT_SPEC | OPT_EXPERT | OPT_OUTPUT,
+               OFF(muxing_queue_data_threshold),
+               "set the threshold after which max_muxing_queue_size is taken into account", "bytes");
+  AddHandlerRow("vaapi_device", HAS_ARG | OPT_EXPERT, H(opt_vaapi_device),
+                "set VAAPI hardware device (DRM path or X11 display name)", "device");
+
   // The program's own rows.
   AddHandlerRow("VideoHookBitsPixel", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(OptVideoHookBitsPixel),
                 "VideoHookBitsPixel", "bpp");
@@ -391,7 +421,7 @@ void TCustomFFmpegOpt::BuildOptionTable() {
 
   if (FOptionDef.size() != std::size_t(kTableRows)) {
     FOptionDef.clear();
-    throw FFmpegException("Assertion failed: the option table must have 190 rows.");
+    throw FFmpegException("Assertion failed: the option table must have 205 rows.");
   }
   FOptionDef.emplace_back();  // the terminator: a row without a name
 }

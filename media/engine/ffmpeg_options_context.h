@@ -62,6 +62,8 @@ struct TOptionsContext {
   int64_t input_ts_offset = 0;
   int loop = 0;
   int rate_emu = 0;
+  float readrate = 0;  // "-readrate": speed of reading, 1 the native one ("-re")
+  int bitexact = 0;    // "-bitexact": bit-exact muxing and coding of this file
   int accurate_seek = 1;
   int thread_queue_size = 0;
 
@@ -126,6 +128,10 @@ struct TOptionsContext {
   TStringList program;
   TStringList time_bases;
   TStringList enc_time_bases;
+  TStringList fps_mode;         // "-fps_mode"
+  TStringList max_frame_rates;  // "-fpsmax"
+  TIntList autoscale;           // "-autoscale"
+  TIntList muxing_queue_data_threshold;
 };
 
 // The option table addresses these fields by offset, which needs a standard-layout struct.

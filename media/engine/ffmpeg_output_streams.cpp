@@ -166,6 +166,9 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& o, AVFormatCon
   // Packets, not bytes: FFmpeg 5.1's AVPacket size is not part of its ABI.
   ost.max_muxing_queue_size = 128;
   MatchPerStream(o.max_muxing_queue_size, oc, st, ost.max_muxing_queue_size);
+  int dataThreshold = 50 * 1024 * 1024;
+  MatchPerStream(o.muxing_queue_data_threshold, oc, st, dataThreshold);
+  ost.muxing_queue_data_threshold = std::max(dataThreshold, 0);
 
   if (oc->oformat->flags & AVFMT_GLOBALHEADER) ost.enc_ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
@@ -356,8 +359,21 @@ TOutputStream* TCustomFFmpegOpt::NewVideoStream(TOptionsContext& o, AVFormatCont
   MatchPerStream(o.frame_rates, oc, st, frameRate);
   if (!frameRate.empty() && FF().av_parse_video_rate(&ost.frame_rate, frameRate.c_str()) < 0)
     RaiseErrorFmt("Invalid framerate value: %s", frameRate.c_str());
-  if (!frameRate.empty() && Fvideo_sync_method == 0)
+  std::string maxFrameRate;
+  MatchPerStream(o.max_frame_rates, oc, st, maxFrameRate);
+  if (!maxFrameRate.empty() && FF().av_parse_video_rate(&ost.max_frame_rate, maxFrameRate.c_str()) < 0)
+    RaiseErrorFmt("Invalid maximum framerate value: %s", maxFrameRate.c_str());
+  if (!frameRate.empty() && !maxFrameRate.empty())
+    RaiseError("Only one of -fpsmax and -r can be set for a stream.");
+  ost.vsync_method = Fvideo_sync_method;
+  std::string fpsMode;
+  MatchPerStream(o.fps_mode, oc, st, fpsMode);
+  if (!fpsMode.empty() && ParseVsync("fps_mode", fpsMode, ost.vsync_method) < 0)
+    RaiseErrorFmt("Invalid value %s specified for fps_mode of #%d:%d.", fpsMode.c_str(), ost.file_index,
+                  ost.index);
+  if (!frameRate.empty() && ost.vsync_method == 0)
     Log(TLogLevel::llError, "Using -vsync 0 and -r can produce invalid output files");
+  MatchPerStream(o.autoscale, oc, st, ost.autoscale);
 
   std::string aspect;
   MatchPerStream(o.frame_aspect_ratios, oc, st, aspect);

@@ -145,6 +145,7 @@ struct TInputFile {
   int nb_streams = 0;
   int nb_streams_warn = 0;
   int rate_emu = 0;
+  float readrate = 0;  // reading speed of "-re"/"-readrate" (0: as fast as it goes)
   int accurate_seek = 0;
   /// ts_offset was worked out with "-copyts" (a later "-copyts" among the output options works
   /// it out again, as if the option had come first).
@@ -244,6 +245,7 @@ struct TOutputStream {
   TInputStream* sync_ist = nullptr;
   int64_t sync_opts = 0;
   int64_t first_pts = 0;
+  int64_t forced_kf_first_pts = AV_NOPTS_VALUE;  // "t" of a "-force_key_frames" expression counts from it
   int64_t last_mux_dts = AV_NOPTS_VALUE;
   AVRational mux_timebase{0, 1};
   AVRational enc_timebase{0, 0};
@@ -301,7 +303,13 @@ struct TOutputStream {
   uint64_t samples_encoded = 0;
   int quality = 0;
   int max_muxing_queue_size = 128;
+  /// Bytes the muxing queue may hold before max_muxing_queue_size limits its packets.
+  int64_t muxing_queue_data_threshold = 50 * 1024 * 1024;
+  int64_t muxing_queue_data_size = 0;
   TPacketQueuePtr muxing_queue;
+  int vsync_method = -1;            // "-fps_mode" of the stream, else "-vsync"
+  AVRational max_frame_rate{0, 1};  // "-fpsmax"
+  int autoscale = 1;                // "-autoscale": scale to "-s" at the end of the graph
   int pict_type = 0;
   int64_t error[4] = {0, 0, 0, 0};
   int is_filter_codec_opts = 0;

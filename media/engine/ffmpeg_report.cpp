@@ -101,7 +101,7 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
       Flast_time = curTime;
       return;
     }
-    if (curTime - Flast_time < FReportInterval) return;
+    if (curTime - Flast_time < (Fstats_period > 0 ? Fstats_period : FReportInterval.load())) return;
     Flast_time = curTime;
   }
 

@@ -215,7 +215,10 @@ int TCustomFFmpeg::transcode_step() {
   }
 
   if (ost->filter != nullptr && ost->filter->graph->graph != nullptr) {
-    if (!ost->initialized) init_output_stream_or_raise(*ost);
+    // Audio encoders open now (the sink needs their frame size); video ones with their first
+    // frame (reap_filters).
+    if (!ost->initialized && ost->enc_ctx->codec_type != AVMEDIA_TYPE_VIDEO)
+      init_output_stream_or_raise(*ost);
     if ((ret = transcode_from_filter(*ost->filter->graph, &ist)) < 0) return ret;
     if (ist == nullptr) return 0;
   } else if (ost->filter != nullptr) {
@@ -277,8 +280,8 @@ int TCustomFFmpeg::get_input_packet(TInputFile& f, AVPacket* pkt) {
     for (int i = 0; i < f.nb_streams; i++) {
       const TInputStream& ist = *Finput_streams[f.ist_index + i];
       const int64_t pts = FF().av_rescale(ist.dts, 1000000, AV_TIME_BASE);
-      // Time spent paused is not input time.
-      const int64_t now = Now() - ist.start - FTotalPauseTime.load();
+      // Time spent paused is not input time; "-readrate" reads that many times as fast.
+      const int64_t now = int64_t(double(Now() - ist.start - FTotalPauseTime.load()) * f.readrate);
       if (pts > now) return AVERROR(EAGAIN);
     }
   }

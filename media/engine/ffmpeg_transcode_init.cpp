@@ -298,16 +298,9 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
     ost.st->disposition = ist->st->disposition;
     decCtx = ist->dec_ctx.get();
     encCtx->chroma_sample_location = decCtx->chroma_sample_location;
-  } else {
-    bool another = false;
-    for (unsigned j = 0; j < oc->nb_streams; j++) {
-      const AVStream* st = oc->streams[j];
-      if (st != ost.st && st->codecpar->codec_type == ost.st->codecpar->codec_type) another = true;
-    }
-    if (!another && (ost.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ||
-                     ost.st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO))
-      ost.st->disposition = AV_DISPOSITION_DEFAULT;
   }
+  // A stream fed by a filter graph without an input, or with several, has no source whose
+  // disposition it could take, and gets none (as from the FFmpeg 5.1 program).
 
   if (encCtx->codec_type == AVMEDIA_TYPE_VIDEO) {
     if (ost.frame_rate.num == 0) ost.frame_rate = FF().av_buffersink_get_frame_rate(ost.filter->filter);
@@ -321,6 +314,10 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
           "output stream #%d:%d. Use the -r option if you want a different framerate.",
           ost.file_index, ost.index);
     }
+    // "-fpsmax": at most that rate (a stream with "-r" has none).
+    if (ost.max_frame_rate.num != 0 &&
+        (av_q2d(ost.frame_rate) > av_q2d(ost.max_frame_rate) || ost.max_frame_rate.den == 0))
+      ost.frame_rate = ost.max_frame_rate;
     if (ost.enc->supported_framerates != nullptr && !ost.force_fps) {
       const int idx = FF().av_find_nearest_q_idx(ost.frame_rate, ost.enc->supported_framerates);
       ost.frame_rate = ost.enc->supported_framerates[idx];
@@ -349,9 +346,9 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
       init_encoder_time_base(ost, av_inv_q(ost.frame_rate));
       if (!(encCtx->time_base.num && encCtx->time_base.den))
         encCtx->time_base = FF().av_buffersink_get_time_base(sink);
-      if (av_q2d(encCtx->time_base) < 0.001 && Fvideo_sync_method != 0 &&
-          (Fvideo_sync_method == 1 || Fvideo_sync_method == 254 ||
-           (Fvideo_sync_method == -1 && !(oc->oformat->flags & AVFMT_VARIABLE_FPS))))
+      if (av_q2d(encCtx->time_base) < 0.001 && ost.vsync_method != 0 &&
+          (ost.vsync_method == 1 || ost.vsync_method == 254 ||
+           (ost.vsync_method == -1 && !(oc->oformat->flags & AVFMT_VARIABLE_FPS))))
         FF().av_log(
             oc, AV_LOG_WARNING,
             "Frame rate very high for a muxer not efficiently supporting it.\nPlease consider specifying a "

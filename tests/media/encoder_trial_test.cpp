@@ -41,8 +41,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TAudioCase{"libvorbis", 44100, 2, 32, false}, TAudioCase{"libvorbis", 44100, 2, 48, true},
                       TAudioCase{"libvorbis", 48000, 6, 80, false}, TAudioCase{"libvorbis", 48000, 6, 96, true},
                       TAudioCase{"libvorbis", 48000, 1, 32, true},
-                      // AC-3 opens at 32k with six channels, then cannot allocate the bits.
-                      TAudioCase{"ac3", 48000, 6, 32, false}, TAudioCase{"ac3", 48000, 6, 48, false}, TAudioCase{"ac3", 48000, 6, 56, true},
+                      // AC-3 opens at 32k with six channels, then cannot allocate the bits; below 80k
+                      // full-scale 5.1 sound fails now and then (Debian's ffmpeg on 20 s of white
+                      // noise in every channel: 64k fails, 80k passes).
+                      TAudioCase{"ac3", 48000, 6, 32, false}, TAudioCase{"ac3", 48000, 6, 48, false},
+                      TAudioCase{"ac3", 48000, 6, 64, false}, TAudioCase{"ac3", 48000, 6, 80, true},
                       TAudioCase{"ac3", 44100, 2, 32, true},
                       // WMA has two channels at most, whatever the rate.
                       TAudioCase{"wmav2", 48000, 6, 384, false}, TAudioCase{"wmav2", 48000, 2, 32, true},

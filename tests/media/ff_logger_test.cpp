@@ -268,6 +268,36 @@ TEST_F(FFLoggerTest, LevelsAboveTheThresholdAreDropped) {
   EXPECT_EQ(Collector.Messages(), (std::vector<std::string>{"error", "av warning"}));
 }
 
+// The engine's view of a run's causes: error lines of a context on this thread, joined from their
+// pieces, whatever the level lets through; not warnings, not lines without a context, not other
+// threads'. An inner capture hands the thread back to the outer one when it ends.
+TEST_F(FFLoggerTest, ErrorCaptureTakesTheErrorLinesOfContextsOnItsThread) {
+  Logger.SetLogLevel(TLogLevel::llQuiet);
+  std::vector<std::pair<const void*, std::string>> outer;
+  std::vector<std::string> inner;
+  {
+    const media::TAVErrorCapture capture(
+        [&](const void* context, const std::string& line) { outer.emplace_back(context, line); });
+    AVLog(&Context, AV_LOG_ERROR, "No such filter: ");
+    AVLog(&Context, AV_LOG_ERROR, "'%s'\n", "x");
+    AVLog(&OtherContext, AV_LOG_WARNING, "only a warning\n");
+    AVLog(nullptr, AV_LOG_ERROR, "a summary without a context\n");
+    std::thread([&] { AVLog(&Context, AV_LOG_ERROR, "another thread\n"); }).join();
+    {
+      const media::TAVErrorCapture nested(
+          [&](const void*, const std::string& line) { inner.push_back(line); });
+      AVLog(&OtherContext, AV_LOG_FATAL, "inner\n");
+    }
+    AVLog(&OtherContext, AV_LOG_ERROR, "outer again\n");
+  }
+  AVLog(&Context, AV_LOG_ERROR, "after the capture\n");
+  ASSERT_EQ(outer.size(), 2u);
+  EXPECT_EQ(outer[0], (std::pair<const void*, std::string>{&Context, "No such filter: 'x'"}));
+  EXPECT_EQ(outer[1], (std::pair<const void*, std::string>{&OtherContext, "outer again"}));
+  EXPECT_EQ(inner, std::vector<std::string>{"inner"});
+  EXPECT_TRUE(Collector.Messages().empty());
+}
+
 TEST_F(FFLoggerTest, ALongMessageIsLoggedWhole) {
   const std::string big(3000, 'm');
   Logger.Log(nullptr, TLogLevel::llInfo, big);

@@ -163,6 +163,25 @@ TEST_F(RunMediaTest, ExtractsTheAudioToFlacNamedAfterTheFormat) {
   EXPECT_NEAR(probe.Duration, 2.0, 0.1);
 }
 
+// The main window's TS settings (AC-3 at 32k) on a broadcast recording with loud 5.1 sound: the
+// encoders' trial fits the lowest AC-3 rate that takes any 5.1 sound (80k at 48000 Hz), and the
+// conversion succeeds where 32k, and the rates below 80k, run out of bits.
+TEST_F(RunMediaTest, TheTransportStreamSettingsFitAnAc3RateThatTakesLoudSurroundSound) {
+  const QString options = QStringLiteral("-b:a 32k -c:a ac3 -c:v libx264 -threads 8 -pix_fmt yuv420p -sn ");
+  const QString source = Q(fixtures::ShapedSources().BroadcastTs);
+  ASSERT_TRUE(Run(std::make_unique<app::Tfrm_Video>(Input({source}, options, QStringLiteral(".ts")),
+                                                    std::make_unique<app::TFFRunEncoder>(),
+                                                    std::make_unique<app::TFFRunDecoder>())))
+      << Log().toStdString();
+  EXPECT_EQ(Section(1).last(), QStringLiteral("Success!")) << Log().toStdString();
+  EXPECT_TRUE(Log().contains(QStringLiteral("audio bit rate 80k instead of 32k"))) << Log().toStdString();
+  const testing_support::TProbeResult probe =
+      testing_support::Probe(OutFolder + QStringLiteral("broadcast.ts"));
+  ASSERT_TRUE(probe.Ok) << probe.Error.toStdString();
+  EXPECT_EQ(probe.AudioCodecs, QStringList{QStringLiteral("ac3")});
+  EXPECT_EQ(probe.Channels, 6);
+}
+
 // Damaged files among good ones: each bad one is reported in red and the run goes on to convert
 // every good one; the files-done count drives the taskbar.
 TEST_F(RunMediaTest, DamagedFilesAreReportedAndTheGoodOnesStillConvert) {

@@ -53,14 +53,14 @@ class EngineOptionsTest : public ::testing::Test, private TLibrariesLoaded {
   TOptionsContext FCtx;
 };
 
-TEST_F(EngineOptionsTest, TableHas190RowsAndEndsWithAnUnnamedRow) {
+TEST_F(EngineOptionsTest, TableHas205RowsAndEndsWithAnUnnamedRow) {
   FEngine.BuildOptionTable();
-  ASSERT_EQ(FEngine.OptionCount(), 190);
-  EXPECT_EQ(FEngine.OptionTable()[190].name, nullptr);
+  ASSERT_EQ(FEngine.OptionCount(), 205);
+  EXPECT_EQ(FEngine.OptionTable()[205].name, nullptr);
   EXPECT_STREQ(FEngine.OptionTable()[0].name, "L");
-  EXPECT_STREQ(FEngine.OptionTable()[189].name, "FrameOutputHook");
+  EXPECT_STREQ(FEngine.OptionTable()[204].name, "FrameOutputHook");
   FEngine.BuildOptionTable();
-  EXPECT_EQ(FEngine.OptionCount(), 190);
+  EXPECT_EQ(FEngine.OptionCount(), 205);
 }
 
 // --- Results and error texts, one row per case ------------------------------------------------
@@ -112,6 +112,14 @@ const TParseCase kParseCases[] = {
     {"MissingArgument", "-c:v", OPT_OUTPUT, AVERROR(EINVAL), "Missing argument for option"},
     {"SwscaleDimensions", "-srcw 100", OPT_OUTPUT, AVERROR(EINVAL),
      "Directly using swscale dimensions/format options is not supported"},
+    // Main options of the FFmpeg 5.1 program (ffmpeg -h full).
+    {"FiveOneInputOptions", "-readrate 2 -bitexact -to 3 -ch_layout 5.1 -recast_media", OPT_INPUT, 0, ""},
+    {"FiveOneOutputOptions",
+     "-fps_mode:v cfr -fpsmax 30 -noautoscale -bitexact -ch_layout stereo -stats_period 1 -cpucount 2 "
+     "-noauto_conversion_filters -muxing_queue_data_threshold 1000 -dispositions -sources pulse -sinks alsa",
+     OPT_OUTPUT, 0, ""},
+    {"StatsPeriodZero", "-stats_period 0", OPT_OUTPUT, AVERROR(EINVAL), "stats_period 0 must be positive."},
+    {"ReadrateOnOutput", "-readrate 1", OPT_OUTPUT, AVERROR(EINVAL), "cannot be applied to output file"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ParseResultTest, ::testing::ValuesIn(kParseCases),

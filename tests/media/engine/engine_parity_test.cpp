@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "fixtures/media_fixtures.h"
 #include "media/engine/custom_ffmpeg.h"
 #include "media/ff_logger.h"
 
@@ -90,6 +91,8 @@ const TInputs& Inputs() {
 
 /// ffprobe's view of a file as "key" -> text: "streams" ("v,a,s,t": one letter per stream),
 /// "N.codec", "N.packets", "N.frames", "N.start", "N.duration", "N.width", "N.height", "N.rate",
+/// "N.keys" (the key packets of a video stream: "0,25,50"), "N.pix_fmt", "N.field_order",
+/// "N.layout", "N.sample_fmt", "N.default" (disposition),
 /// "N.tag.K", "format.start", "format.duration", "format.tag.K", "chapters", "chN.start",
 /// "chN.end", "chN.tag.K". A key that ffprobe does not report has no entry.
 using TFacts = std::vector<std::pair<std::string, std::string>>;
@@ -124,12 +127,31 @@ TFacts ProbeFacts(const std::string& path) {
     const std::pair<const char*, const char*> keys[] = {
         {"codec", "codec_name"}, {"packets", "nb_read_packets"}, {"frames", "nb_read_frames"},
         {"start", "start_time"}, {"duration", "duration"},       {"width", "width"},
-        {"height", "height"},    {"rate", "r_frame_rate"}};
+        {"height", "height"},    {"rate", "r_frame_rate"},   {"pix_fmt", "pix_fmt"},
+        {"field_order", "field_order"}, {"layout", "channel_layout"}, {"sample_fmt", "sample_fmt"}};
     for (const auto& [key, field] : keys)
       if (s.contains(field)) facts.emplace_back(p + key, value(s.value(field)));
+    facts.emplace_back(p + "default", value(s.value("disposition").toObject().value("default")));
     tags(p, s);
   }
   facts.emplace_back("streams", letters);
+  // The packets of each video stream that carry a key frame, counted from 0 in file order.
+  std::vector<std::string> keyPackets(static_cast<std::size_t>(index));
+  std::vector<int> counts(static_cast<std::size_t>(index), 0);
+  std::istringstream packets(engine_test::CommandOutput(
+      "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 " +
+      engine_test::ShellQuote(path)));
+  for (std::string line; std::getline(packets, line);) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    const std::size_t stream = std::size_t(std::atoi(line.c_str()));
+    if (stream >= keyPackets.size() || letters.size() <= 2 * stream || letters[2 * stream] != 'v') continue;
+    if (line.find('K', comma) != std::string::npos)
+      keyPackets[stream] += (keyPackets[stream].empty() ? "" : ",") + std::to_string(counts[stream]);
+    counts[stream]++;
+  }
+  for (std::size_t i = 0; i < keyPackets.size(); i++)
+    if (!keyPackets[i].empty()) facts.emplace_back(std::to_string(i) + ".keys", keyPackets[i]);
   const QJsonObject format = root.value("format").toObject();
   if (format.contains("start_time")) facts.emplace_back("format.start", value(format.value("start_time")));
   if (format.contains("duration")) facts.emplace_back("format.duration", value(format.value("duration")));
@@ -154,7 +176,10 @@ const std::string* Fact(const TFacts& facts, const std::string& key) {
 
 /// Checks "key=value; key=value~tolerance; key=" (the last: the key must be missing) against the
 /// facts. Numbers compare within the tolerance (0 without one), everything else as text.
-void ExpectFacts(const TFacts& facts, const std::string& checks, const std::string& what) {
+/// A key written "@key" (or "@key~tolerance") takes its expected value from reference, the probe of
+/// what the FFmpeg program wrote on the same inputs and options.
+void ExpectFacts(const TFacts& facts, const std::string& checks, const std::string& what,
+                 const TFacts* reference = nullptr) {
   std::stringstream all;
   for (const auto& [k, v] : facts) all << k << "=" << v << "  ";
   std::size_t pos = 0;
@@ -167,8 +192,14 @@ void ExpectFacts(const TFacts& facts, const std::string& checks, const std::stri
     if (item.empty()) continue;
     const std::size_t eq = item.find('=');
     ASSERT_NE(eq, std::string::npos) << item;
-    const std::string key = item.substr(0, eq);
+    std::string key = item.substr(0, eq);
     std::string expected = item.substr(eq + 1);
+    if (key[0] == '@') {
+      key.erase(0, 1);
+      const std::string* reported = reference != nullptr ? Fact(*reference, key) : nullptr;
+      ASSERT_NE(reported, nullptr) << what << ": the reference has no " << key;
+      expected = *reported + expected;  // expected then holds "~tolerance" or nothing
+    }
     double tolerance = 0;
     const std::size_t tilde = expected.find('~');
     if (tilde != std::string::npos) {
@@ -223,6 +254,42 @@ std::string Expand(std::string text) {
   return text;
 }
 
+/// The file of an input letter: "M" main.mkv, "S" small.mkv, and the shaped sources of the
+/// fixtures (media_fixtures.h): "T" broadcast.ts, "P" phone.mp4, "K" family.mkv, "W" vfr.webm.
+std::string InputFile(const std::string& letter) {
+  if (letter == "S") return Inputs().Small;
+  if (letter == "T") return fixtures::ShapedSources().BroadcastTs;
+  if (letter == "P") return fixtures::ShapedSources().PhoneMp4;
+  if (letter == "K") return fixtures::ShapedSources().FamilyMkv;
+  if (letter == "W") return fixtures::ShapedSources().VfrWebm;
+  return Inputs().Main;
+}
+
+/// The inputs of a case, "M|-ss 2;S|", as (file, options with the folder names expanded).
+std::vector<std::pair<std::string, std::string>> InputItems(const std::string& inputs) {
+  std::vector<std::pair<std::string, std::string>> items;
+  std::size_t pos = 0;
+  while (pos < inputs.size()) {
+    std::size_t end = inputs.find(';', pos);
+    if (end == std::string::npos) end = inputs.size();
+    const std::string item = inputs.substr(pos, end - pos);
+    pos = end + 1;
+    const std::size_t bar = item.find('|');
+    const std::string options = bar == std::string::npos ? "" : Expand(item.substr(bar + 1));
+    items.emplace_back(InputFile(item.substr(0, bar)), options);
+  }
+  return items;
+}
+
+/// Runs Debian's ffmpeg program on the same inputs and options: the reference of the "@" checks.
+bool RunReference(const std::string& inputs, const std::string& output, const std::string& options) {
+  std::string command = "ffmpeg -nostdin -v error -y";
+  for (const auto& [file, inOptions] : InputItems(inputs))
+    command += " " + inOptions + " -i " + engine_test::ShellQuote(file);
+  command += " " + Expand(options) + " " + engine_test::ShellQuote(output) + " 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
 struct TRun {
   bool Finished = false;
   std::string Message;
@@ -232,15 +299,8 @@ TRun RunEngine(const std::string& inputs, const std::string& output, const std::
   TRun run;
   media::TCustomFFmpeg engine;
   try {
-    std::size_t pos = 0;
-    while (pos < inputs.size()) {
-      std::size_t end = inputs.find(';', pos);
-      if (end == std::string::npos) end = inputs.size();
-      const std::string item = inputs.substr(pos, end - pos);
-      pos = end + 1;
-      const std::string file = item.substr(0, item.find('|')) == "S" ? Inputs().Small : Inputs().Main;
-      const std::string inOptions = item.find('|') == std::string::npos ? "" : item.substr(item.find('|') + 1);
-      if (engine.OpenInput(file, Expand(inOptions)) < 0) {
+    for (const auto& [file, inOptions] : InputItems(inputs)) {
+      if (engine.OpenInput(file, inOptions) < 0) {
         run.Message = engine.LastErrMsg();
         return run;
       }
@@ -286,7 +346,14 @@ TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
     return;
   }
   ASSERT_TRUE(run.Finished) << run.Message;
-  if (!network) ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
+  if (std::string(c.Checks).find('@') != std::string::npos) {
+    const std::string reference = engine_test::TempPath(std::string("reference-") + c.Output);
+    ASSERT_TRUE(RunReference(c.Inputs, reference, c.Options)) << "the FFmpeg program failed";
+    const TFacts referenceFacts = ProbeFacts(reference);
+    ExpectFacts(ProbeFacts(output), c.Checks, c.Name, &referenceFacts);
+  } else if (!network) {
+    ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
+  }
   if (*c.SideFile != '\0') {
     const std::string side = ReadText(Expand(c.SideFile));
     // Several texts are separated by '|'.
@@ -396,6 +463,98 @@ const TParityCase kParityCases[] = {
     // RTP to the loopback address: the session description names the MPEG-4 video on that port.
     {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "", "", "",
      "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
+    // Sources shaped like real files ("@" checks compare with what the FFmpeg program writes):
+    // an input -t counts from the seek point whatever the file's own start time.
+    {"BroadcastInputCutCopy", "T|-ss 1 -t 1.5", "tscut.ts", "-map 0 -c copy",
+     "streams=v,a; @0.packets=; @1.packets=; @format.duration=~0.05"},
+    {"BroadcastCopytsStartAtZeroCut", "T|-copyts -start_at_zero -t 2", "tszero.mkv", "-map 0 -c copy",
+     "streams=v,a; @0.packets=; @1.packets=; @0.start=~0.01"},
+    {"PhoneInputCutVideoCopy", "P|-t 3", "phonecut.mp4", "-c:v copy -c:a aac",
+     "streams=v,a; @0.packets=; @1.packets=~1; @0.duration=~0.05; 0.duration=3~0.1"},
+    // Two audio tracks with their languages, subtitles and chapters; a variable frame rate.
+    {"FamilyRemuxAll", "K|", "family.mkv", "-map 0 -c copy",
+     "streams=v,a,a,s; 0.packets=100; 1.tag.language=eng; 2.tag.language=fra; 3.tag.language=eng; "
+     "3.packets=4; 1.default=1; @2.default=; chapters=2; ch1.start=2; ch1.tag.title=End"},
+    {"FamilyFrenchByLanguage", "K|", "french.mkv", "-map 0:v -map 0:m:language:fra -c copy",
+     "streams=v,a; 1.codec=ac3; 1.tag.language=fra; @1.packets="},
+    {"FamilyCutCopy", "K|-ss 1 -t 2", "familycut.mkv", "-map 0 -c copy",
+     "streams=v,a,a,s; @0.packets=; @1.packets=~1; @2.packets=~1; @3.packets=; chapters=2; @ch0.end=~0.01"},
+    {"FamilyToMp4RefusesSubRip", "K|", "family.mp4", "-map 0 -c copy", "", "",
+     "Could not find tag for codec subrip in stream #3"},
+    {"FamilyToMp4WithSubtitlesConverted", "K|", "familytx.mp4", "-map 0 -c copy -c:s mov_text",
+     // The chapters become a text track of their own.
+     "streams=v,a,a,s,d; 3.codec=mov_text; @3.packets=; @2.tag.language="},
+    {"VfrCopy", "W|", "vfrcopy.mkv", "-c copy", "streams=v,a; 0.packets=60; @format.duration=~0.01"},
+    {"VfrToConstantRate", "W|", "vfrcfr.mp4", "-c:v libx264 -an", "streams=v; @0.frames=; @0.rate="},
+    {"VfrPassthrough", "W|", "vfrpass.mkv", "-fps_mode passthrough -c:v mpeg4 -an",
+     "streams=v; 0.frames=60; @0.frames="},
+    // An input -to stops at that time of the input: from -ss 1 to 3 s, 2 s of 30 fps pictures.
+    {"PhoneInputTo", "P|-ss 1 -to 3", "phoneto.mkv", "-c:v mpeg4 -an",
+     "streams=v; 0.frames=60; @format.duration=~0.05"},
+    {"InputToCopy", "M|-to 4", "intocopy.mkv", "-map 0:v -c copy", "streams=v; 0.packets=100; @0.packets="},
+    {"InputToBeforeSeekRefused", "P|-ss 3 -to 2", "phoneto2.mkv", "-c:v mpeg4", "", "",
+     "-to value smaller than -ss; aborting."},
+    // Options of the FFmpeg 5.1 program: -ch_layout down-mixes as -ac does, -fps_mode is -vsync
+    // of one stream, -fpsmax caps the rate, -noautoscale leaves the size to the graph, -bitexact
+    // writes no version numbers.
+    {"ChLayoutDownmix", "T|", "chlayout.mkv", "-ch_layout stereo -c:a aac -vn",
+     "streams=a; 0.layout=stereo; @0.frames=~1"},
+    {"OldChannelsSpelling", "T|", "ac2.mkv", "-ac 2 -c:a aac -vn", "streams=a; 0.layout=stereo"},
+    {"FpsModeCfr", "T|", "fpscfr.mkv", "-fps_mode cfr -r 10 -c:v mpeg4 -an", "streams=v; @0.frames="},
+    // With -copyts the phone's pictures begin at 1.5 s: constant rate fills the time before with
+    // copies of the first, 45 at 30 fps.
+    {"FpsModeOneStream", "P|-copyts", "fpsone.mkv", "-fps_mode:v:0 cfr -c:v mpeg4 -an",
+     "streams=v; 0.frames=165; @0.frames="},
+    {"FpsModeUnknownRefused", "T|", "fpsbad.mkv", "-fps_mode sometimes -c:v mpeg4 -an", "", "",
+     "Invalid value sometimes specified for fps_mode of #0:0."},
+    {"FpsMax", "T|", "fpsmax.mkv", "-fpsmax 10 -c:v mpeg4 -an", "streams=v; 0.rate=10/1; @0.frames="},
+    {"FpsMaxWithRateRefused", "T|", "fpsmaxr.mkv", "-fpsmax 10 -r 5 -c:v mpeg4 -an", "", "",
+     "Only one of -fpsmax and -r can be set for a stream."},
+    {"NoAutoscale", "T|", "noscale.mkv", "-noautoscale -s 80x60 -c:v mpeg4 -an", "streams=v; 0.width=192"},
+    {"Bitexact", "T|", "bitexact.mkv", "-bitexact -c:v mpeg4 -an",
+     "streams=v; 0.tag.encoder=Lavc mpeg4; format.tag.encoder=Lavf"},
+    // "t" of a -force_key_frames expression counts from the first output frame (the phone's
+    // first picture is at 1/30 s): key frames at 1, 2 and 3 s after it, and none added at the end.
+    {"ForceKeyFramesExpression", "P|", "kfexpr.mkv",
+     "-force_key_frames \"expr:gte(t,n_forced*1)\" -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,30,60,90; @0.keys="},
+    // -fs stops when the file reaches the size, with no frame still being encoded.
+    {"FileSizeLimit", "M|", "fs.mkv", "-fs 100000 -c:v mpeg4 -an -sn", "streams=v; @0.packets="},
+    {"FileSizeLimitTwoStreams", "T|", "fs2.mkv", "-fs 150000 -c:v mpeg4 -c:a mp2",
+     "streams=v,a; @0.packets=~1; @1.packets=~2"},
+    // The field order of the first picture is in the container's header.
+    {"InterlacedToFfv1KeepsTheFieldOrder", "T|", "ffv1.mkv", "-c:v ffv1 -an",
+     "streams=v; 0.field_order=tb; @0.field_order="},
+    {"ProgressiveMpeg4", "M|-t 1", "prog.mkv", "-c:v mpeg4 -an -sn", "streams=v; 0.field_order=progressive"},
+    {"ProgressiveVp9", "M|-t 1", "prog.webm", "-c:v libvpx-vp9 -an -sn",
+     "streams=v; 0.field_order=progressive"},
+    // A sample format the encoder cannot take is refused, not replaced.
+    {"ImpossibleSampleFormatRefused", "T|", "s32.wav", "-vn -c:a pcm_s16le -sample_fmt s32", "", "",
+     "Specified sample format s32 is invalid or not supported"},
+    {"PossibleSampleFormatKept", "T|", "s32ok.wav", "-vn -c:a pcm_s32le -sample_fmt s32",
+     "streams=a; 0.sample_fmt=s32"},
+    // A stream from a graph with several inputs, or none, has no source to take a disposition from.
+    {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
+     "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn",
+     "streams=v; 0.default=0; @0.default="},
+    {"GeneratedHasNoDisposition", "S|", "gendisp.mkv", "-filter_complex sine=d=1 -c:a mp2 -vn",
+     "streams=a; 0.default=0; @0.default="},
+    // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
+    {"ThumbnailJpeg", "M|-ss 4", "thumb.jpg", "-frames:v 1", "streams=v; 0.codec=mjpeg; 0.pix_fmt=yuvj420p"},
+    {"ImageSequenceJpeg", "M|", "th%03d.jpg", "-vf fps=1 -q:v 3",
+     "streams=v; 0.codec=mjpeg; 0.pix_fmt=yuvj420p; @0.packets="},
+    {"MjpegInAvi", "M|", "mjpeg.avi", "-c:v mjpeg -an -sn", "streams=v; 0.pix_fmt=yuvj420p; 0.frames=250"},
+    {"MjpegUnofficialKeepsLimitedRange", "M|", "mjpegu.avi", "-c:v mjpeg -strict unofficial -an -sn",
+     "streams=v; 0.pix_fmt=yuv420p; 0.frames=250"},
+    // A failure reports its cause, the library's line, not where the engine noticed it.
+    {"SubtitlesCopiedIntoMp4FailWithTheirCause", "M|", "srtcopy.mp4", "-map 0 -c copy", "", "",
+     "Could not find tag for codec subrip in stream #2"},
+    {"UnknownFilterFailsWithItsName", "M|", "nofilter.mkv", "-vf nosuchfilter -an -sn", "", "",
+     "No such filter: 'nosuchfilter'"},
+    // Of several lines of one filter the first names the cause.
+    {"CropTooLargeFailsWithTheFiltersReason", "M|", "crop.mkv", "-vf crop=1000:1000 -an -sn", "", "",
+     "Error while decoding stream #0:0: Invalid argument\n"
+     "Invalid too big or non positive size for width '1000'"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
 };
