@@ -34,13 +34,6 @@ struct TWorkItemClass {
   explicit operator bool() const { return IsA != nullptr; }
 };
 
-/// The class value of T.
-template <typename T>
-TWorkItemClass WorkItemClassOf() {
-  return TWorkItemClass{[](const IWorkItem& item) { return dynamic_cast<const T*>(&item) != nullptr; },
-                        [](const IWorkItem& item) { return typeid(item) == typeid(T); }};
-}
-
 class IWorkItem {
  public:
   virtual ~IWorkItem() = default;
@@ -57,6 +50,13 @@ class IWorkItem {
   virtual void SetPaused(bool paused) = 0;
   virtual const std::type_info& GetClassType() const = 0;
 };
+
+/// The class value of T.
+template <typename T>
+TWorkItemClass WorkItemClassOf() {
+  return TWorkItemClass{[](const IWorkItem& item) { return dynamic_cast<const T*>(&item) != nullptr; },
+                        [](const IWorkItem& item) { return typeid(item) == typeid(T); }};
+}
 
 /// Where the pool's diagnostic lines go; the default writes them to the Qt debug output.
 using TDebugOutput = std::function<void(const std::string&)>;
