@@ -29,14 +29,17 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-TLogCapture::TLogCapture() {
+TLogCapture::TLogCapture()
+    : FSynchronous(media::FFLogger().Synchronous()),
+      FInMainThread(media::FFLogger().TriggerEventInMainThread()) {
+  media::TFFLogger& logger = media::FFLogger();
   // A line held back by an earlier capture (a repeat candidate) must neither swallow this
   // capture's first identical line nor be delivered into it.
-  media::FFLogger().Flush();
-  media::FFLogger().SetSynchronous(true);
-  media::FFLogger().SetTriggerEventInMainThread(false);
-  media::FFLogger().SetOnLog(
-      [this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
+  logger.Flush();
+  logger.SetSynchronous(true);
+  logger.SetTriggerEventInMainThread(false);
+  FSubscription =
+      logger.Subscribe([this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
         std::lock_guard lock(FLock);
         FLines.push_back(line);
       });
@@ -44,12 +47,21 @@ TLogCapture::TLogCapture() {
 
 TLogCapture::~TLogCapture() {
   media::FFLogger().Flush();
-  media::FFLogger().SetOnLog(nullptr);
+  FSubscription.Reset();
+  media::FFLogger().SetSynchronous(FSynchronous);
+  media::FFLogger().SetTriggerEventInMainThread(FInMainThread);
 }
 
 std::vector<std::string> TLogCapture::Lines() {
   std::lock_guard lock(FLock);
   return FLines;
+}
+
+std::string TLogCapture::Text() {
+  std::lock_guard lock(FLock);
+  std::string text;
+  for (const std::string& line : FLines) text += line + "\n";
+  return text;
 }
 
 int TLogCapture::Count(const std::string& part) {

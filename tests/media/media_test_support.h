@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "media/ff_logger.h"
+
 namespace media_test {
 
 /// A fresh, empty folder for this test process under CONVERTER_TEST_TMP (or the system's temp
@@ -14,8 +16,9 @@ std::string MakeTempDir(const std::string& tag);
 /// Whole content of a file ("" when it cannot be read).
 std::string ReadFile(const std::string& path);
 
-/// Keeps the logger's lines (FFmpeg's included) while it lives: it makes the logger synchronous,
-/// so lines arrive on the logging thread itself, and unhooks OnLog when destroyed.
+/// Keeps the logger's lines (FFmpeg's included) while it lives, through a subscription of its
+/// own: it makes the logger synchronous, so lines arrive on the logging thread itself, and gives
+/// the logger's settings back when destroyed.
 class TLogCapture {
  public:
   TLogCapture();
@@ -27,10 +30,15 @@ class TLogCapture {
   bool Contains(const std::string& part) { return Count(part) > 0; }
   /// The lines kept so far.
   std::vector<std::string> Lines();
+  /// The lines kept so far, each ended by "\n".
+  std::string Text();
 
  private:
+  bool FSynchronous;
+  bool FInMainThread;
   std::mutex FLock;
   std::vector<std::string> FLines;
+  media::TLogSubscription FSubscription;  // last: ends before the lines it fills
 };
 
 }  // namespace media_test

@@ -239,28 +239,4 @@ TProbe Probe(const std::string& path, bool countFrames) {
   return probe;
 }
 
-TLogCapture::TLogCapture()
-    : FSynchronous(media::FFLogger().Synchronous()),
-      FInMainThread(media::FFLogger().TriggerEventInMainThread()) {
-  media::TFFLogger& logger = media::FFLogger();
-  logger.SetSynchronous(true);
-  logger.SetTriggerEventInMainThread(false);
-  FSubscription =
-      logger.Subscribe([this](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
-        std::lock_guard lock(FLock);
-        FText += line + "\n";
-      });
-}
-
-TLogCapture::~TLogCapture() {
-  FSubscription.Reset();
-  media::FFLogger().SetSynchronous(FSynchronous);
-  media::FFLogger().SetTriggerEventInMainThread(FInMainThread);
-}
-
-std::string TLogCapture::Text() const {
-  std::lock_guard lock(FLock);
-  return FText;
-}
-
 }  // namespace engine_test

@@ -3,12 +3,11 @@
 // test sources, one-call conversions, and an independent look at the result through ffprobe.
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "../media_test_support.h"
 #include "media/engine/custom_ffmpeg.h"
-#include "media/ff_logger.h"
 
 namespace engine_test {
 
@@ -86,23 +85,7 @@ std::vector<uint8_t> DecodedFrame(const std::string& path, int n, const std::str
 /// ffprobe -v error -show_streams -show_format -of json (with -count_frames when countFrames).
 TProbe Probe(const std::string& path, bool countFrames = false);
 
-/// Every line the library logs while it lives, written on the logging thread (synchronous mode,
-/// no main-thread delivery); the logger's settings are restored when it goes.
-class TLogCapture {
- public:
-  TLogCapture();
-  ~TLogCapture();
-  TLogCapture(const TLogCapture&) = delete;
-  TLogCapture& operator=(const TLogCapture&) = delete;
-  /// The lines so far, each ended by "\n".
-  std::string Text() const;
-
- private:
-  bool FSynchronous;
-  bool FInMainThread;
-  mutable std::mutex FLock;
-  std::string FText;
-  media::TLogSubscription FSubscription;  // last: ends before the text it fills
-};
+/// Every line the library logs while it lives (see media_test::TLogCapture).
+using TLogCapture = media_test::TLogCapture;
 
 }  // namespace engine_test
