@@ -273,6 +273,7 @@ void TNavBaseShellListView::SetDetails(bool value) {
 
 void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   const TNavViewStyle shown = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
+  const bool hadThumbnails = ThumbnailsShown();
   if (shown != FViewStyle) FThumbnails = false;  // a new style starts with icons
   if (shown != TNavViewStyle::vsIcon) FLargeSize = TNavImageListSize::si_large;
   FViewStyle = shown;
@@ -311,6 +312,8 @@ void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   FGridView->setVisible(grid);
   setFocusProxy(grid ? FGridView : nullptr);
   if (hadFocus) setFocus();
+  // The items still show their pictures: their icons and emblems are asked for again.
+  if (hadThumbnails && !ThumbnailsShown()) FillList();
 }
 
 QListView* TNavBaseShellListView::GridView() const { return FGridView; }

@@ -344,6 +344,33 @@ TEST_F(ShellListTest, APicturesThumbnailReplacesItsIcon) {
   EXPECT_EQ(item->icon(0).pixmap(96, 96).size(), QSize(96, 96));
 }
 
+TEST_F(ShellListTest, AnotherStyleAfterThumbnailsShowsIconsAndEmblemsAgain) {
+  QImage picture(64, 48, QImage::Format_RGB32);
+  picture.fill(Qt::magenta);
+  ASSERT_TRUE(picture.save(Folder + QStringLiteral("/pic.png")));
+  ASSERT_TRUE(QFile::link(Folder + QStringLiteral("/b2.mkv"), Folder + QStringLiteral("/shortcut.mkv")));
+  List->SetAutomaticRefresh(false);
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  List->SetThumbnails(true);
+  List->SetPath(Folder);
+  auto centre = [&] { return Item(QStringLiteral("pic.png"))->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
+  PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+
+  for (const auto style : {shell::TNavViewStyle::vsList, shell::TNavViewStyle::vsReport}) {
+    SCOPED_TRACE(static_cast<int>(style));
+    List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+    List->SetThumbnails(true);
+    PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+    List->SetViewStyle(style);
+    // The picture's own type icon, not its thumbnail, and the link's emblem once the pool has
+    // looked at the files again.
+    EXPECT_NE(centre(), QColor(Qt::magenta));
+    auto overlay = [&] { return Item(QStringLiteral("shortcut.mkv"))->data(0, TNavShellList::kOverlayRole); };
+    PumpUntil([&] { return overlay().isValid(); });
+    EXPECT_GT(overlay().toInt(), 0);
+  }
+}
+
 // Lets the test look at the view's editing state.
 class TEditableList : public TNavShellList {
  public:

@@ -1,6 +1,9 @@
-// Runs the main window as the program does, on a display (run it under xvfb-run): Add opens the
-// Add Files window in the folder given, two clips are picked with the mouse and added, and the
-// screen is saved at each step as PNG files in the output folder. Prints the main list's rows.
+// Runs the main window as the program does, on a display (run it under xvfb-run): the About box
+// comes first (theme icons are looked up before any file listing), Add opens the Add Files window
+// in the folder given, the clips are shown as thumbnails, two clips are picked with the mouse and
+// added, and Help is asked for on a desktop that has nothing to open it with. The screen is saved
+// at each step as PNG files in the output folder; QT_SCALE_FACTOR=2 shows a scaled screen. Prints
+// the main list's rows.
 // The clips folder is filled with generated clips (clip_a.avi... clip_d.mp4) and a text file.
 // Not run by the tests: add_files_e2e <clips folder> <output folder>.
 
@@ -18,8 +21,10 @@
 #include "app/add_files/add_files.h"
 #include "app/adding/adding_wiring.h"
 #include "app/main_window/main_window.h"
+#include "app/shell_thumbnails/video_thumbnail.h"
 #include "fixtures/media_fixtures.h"
 #include "platform/qt_main_thread.h"
+#include "platform/shell_open.h"
 #include "shell/nav_shell_combo.h"
 #include "shell/nav_shell_list.h"
 #include "shell/thread_pool.h"
@@ -44,6 +49,14 @@ void ClickItem(QTreeWidget& list, const QString& caption, Qt::KeyboardModifiers 
     return;
   }
   std::fprintf(stderr, "not listed: %s\n", qPrintable(caption));
+}
+
+// Saves the screen while the next modal window is up, then closes that window.
+void ShootNextModal(const char* name) {
+  QTimer::singleShot(600, [name] {
+    Shot(name);
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
 }
 
 }  // namespace
@@ -72,6 +85,7 @@ int main(int argc, char* argv[]) {
   text.close();
   QDir(QDir(clips).filePath(".fixtures")).removeRecursively();
 
+  app::InstallVideoThumbnails(QCoreApplication::applicationDirPath());
   app::Tfrm_Main window;
   app::WireAddingAndProperties(window);
   window.SetAddFolder(clips);
@@ -79,6 +93,8 @@ int main(int argc, char* argv[]) {
   window.move(0, 0);
 
   QTimer::singleShot(500, [&] {
+    ShootNextModal("0_about_box.png");
+    window.About1Click();
     Shot("1_empty_list.png");
     // The Add Files window is modal: it is driven from a timer while Add's exec() runs.
     QTimer::singleShot(800, [&] {
@@ -113,6 +129,12 @@ int main(int argc, char* argv[]) {
         QApplication::sendEvent(grid->viewport(), &help);
       }
       Shot("3c_info_tip.png");
+      // Thumbnails, as the background menu's View > Thumbnails shows them; they are made on the
+      // worker pool.
+      list->SetShowJumboIcons(false);
+      list->SetThumbnails(true);
+      QTest::qWait(1500);
+      Shot("3d_thumbnails.png");
       list->SetViewStyle(shell::TNavViewStyle::vsList);
       addFiles->resize(size);
       QTimer::singleShot(0, [addFiles] {
@@ -125,6 +147,9 @@ int main(int argc, char* argv[]) {
     Shot("5_main_list.png");
     for (int i = 0; i < window.RowCount(); ++i)
       std::printf("%s\t%s\n", qPrintable(window.RowCaption(i)), qPrintable(window.SubItem(i, 2)));
+    // The help page with no browser or opener on the desktop: the message says where the page is.
+    ShootNextModal("6_help_not_opened.png");
+    platform::OpenOrTell(&window, QStringLiteral(CONVERTER_HELP_PAGE), QStringLiteral("The help page"));
     QApplication::exit(0);
   });
   const int code = application.exec();
