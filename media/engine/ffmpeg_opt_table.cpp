@@ -324,7 +324,9 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "channel");
   AddHandlerRow("tvstd", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(opt_video_standard), "deprecated, use -standard",
                 "standard");
-  AddFieldRow("isync", OPT_BOOL | OPT_EXPERT, &Finput_sync, "this option is deprecated and does nothing", "");
+  // Its meaning of the FFmpeg 5.1 program: an input option naming the sync reference.
+  AddOffsetRow("isync", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_INPUT, OFF(input_sync_ref),
+               "Indicate the input index for sync reference", "sync ref");
 
   // Muxer options.
   AddOffsetRow("muxdelay", HAS_ARG | OPT_EXPERT | OPT_FLOAT | OPT_OFFSET | OPT_OUTPUT, OFF(mux_max_delay),
