@@ -161,6 +161,9 @@ class TCustomFFmpegOpt : public ILogReporter {
   // Handlers of the option table.
   int opt_ignore(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_refuse(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  /// "-nostdin" (arg "0") is accepted and does nothing: the engine never reads standard input;
+  /// "-stdin" is refused.
+  int opt_stdin(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_empty(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_loglevel(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_max_alloc(TOptionsContext* o, const std::string& opt, const std::string& arg);

@@ -126,7 +126,8 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddHandlerRow("benchmark_all", OPT_EXIT, H(opt_refuse), "add timings for each task");
   AddHandlerRow("progress", HAS_ARG | OPT_EXPERT, H(opt_progress),
                 "write program-readable progress information", "url");
-  AddHandlerRow("stdin", OPT_EXIT, H(opt_refuse), "enable or disable interaction on standard input");
+  AddHandlerRow("stdin", OPT_BOOL | OPT_EXPERT, H(opt_stdin),
+                "enable or disable interaction on standard input");
   AddHandlerRow("timelimit", OPT_EXIT, H(opt_refuse), "set max runtime in seconds", "limit");
   AddFieldRow("dump", OPT_BOOL | OPT_EXPERT, &Fdo_pkt_dump, "dump each input packet");
   AddFieldRow("hex", OPT_BOOL | OPT_EXPERT, &Fdo_hex_dump, "when dumping packets, also dump the payload");

@@ -122,6 +122,10 @@ const TParseCase kParseCases[] = {
     {"ReadrateOnOutput", "-readrate 1", OPT_OUTPUT, AVERROR(EINVAL), "cannot be applied to output file"},
     {"IsyncNamesAnInput", "-isync 1", OPT_INPUT, 0, ""},
     {"IsyncOnOutput", "-isync 0", OPT_OUTPUT, AVERROR(EINVAL), "cannot be applied to output file"},
+    // The engine never reads standard input: turning interaction off is what it does anyway.
+    {"NostdinAccepted", "-nostdin -y", OPT_OUTPUT, 0, ""},
+    {"NostdinAcceptedBeforeAnInput", "-nostdin -isync 0", OPT_INPUT, 0, ""},
+    {"StdinRefused", "-stdin", OPT_OUTPUT, AVERROR(EINVAL), "options \"stdin\" not supported"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ParseResultTest, ::testing::ValuesIn(kParseCases),
