@@ -341,7 +341,21 @@ int WriteOption(void* optctx, const TOptionDef* po, const std::string& opt, cons
     dst = &entry.u;
   }
 
-  if ((po->flags & OPT_STRING) != 0) {
+  // A row without a typed target (a Boolean handler row gets "1", or "0" for its "no" form) goes
+  // to its handler.
+  if (dst == nullptr) {
+    if (po->u.func_arg) {
+      GLastOptionError.clear();
+      const int ret = po->u.func_arg(optctx, opt, arg);
+      if (ret < 0) {
+        const std::string text =
+            "Failed to set value " + Quoted(arg) + " for option " + Quoted(opt) + ": " + FormatAVError(ret);
+        GLastOptionError = GLastOptionError.empty() ? text : GLastOptionError + "\n" + text;
+        LogError(nullptr, text);
+        return ret;
+      }
+    }
+  } else if ((po->flags & OPT_STRING) != 0) {
     *str = arg;
   } else if ((po->flags & (OPT_BOOL | OPT_INT)) != 0) {
     *i = ParseIntOrThrow(opt, arg);
@@ -353,16 +367,6 @@ int WriteOption(void* optctx, const TOptionDef* po, const std::string& opt, cons
     *f = ParseRealOrThrow<float>("float", opt, arg);
   } else if ((po->flags & OPT_DOUBLE) != 0) {
     *dbl = ParseRealOrThrow<double>("double", opt, arg);
-  } else if (po->u.func_arg) {
-    GLastOptionError.clear();
-    const int ret = po->u.func_arg(optctx, opt, arg);
-    if (ret < 0) {
-      const std::string text =
-          "Failed to set value " + Quoted(arg) + " for option " + Quoted(opt) + ": " + FormatAVError(ret);
-      GLastOptionError = GLastOptionError.empty() ? text : GLastOptionError + "\n" + text;
-      LogError(nullptr, text);
-      return ret;
-    }
   }
   return 0;
 }

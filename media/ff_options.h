@@ -23,7 +23,7 @@ namespace media {
 
 // Flag bits of TOptionDef::flags (the values of FFmpeg's tool).
 inline constexpr int HAS_ARG = 0x1;   // takes the next word as its argument
-inline constexpr int OPT_BOOL = 0x2;  // int target; "-name" sets 1, "-noname" 0
+inline constexpr int OPT_BOOL = 0x2;  // int target or handler; "-name" gives 1, "-noname" 0
 inline constexpr int OPT_EXPERT = 0x4;
 inline constexpr int OPT_STRING = 0x8;  // std::string target
 inline constexpr int OPT_VIDEO = 0x10;

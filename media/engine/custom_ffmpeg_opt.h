@@ -161,6 +161,9 @@ class TCustomFFmpegOpt : public ILogReporter {
   // Handlers of the option table.
   int opt_ignore(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_refuse(TOptionsContext* o, const std::string& opt, const std::string& arg);
+  /// "-nostdin" (arg "0") is accepted and does nothing: the engine never reads standard input;
+  /// "-stdin" is refused.
+  int opt_stdin(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_empty(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_loglevel(TOptionsContext* o, const std::string& opt, const std::string& arg);
   int opt_max_alloc(TOptionsContext* o, const std::string& opt, const std::string& arg);
@@ -227,6 +230,12 @@ class TCustomFFmpegOpt : public ILogReporter {
   int64_t SeekInputStart(TOptionsContext& o, AVFormatContext* ic, const std::string& fileName);
   TInputFile& AddInputFileRecord(TOptionsContext& o, AVFormatContext*& ic, int64_t timestamp);
   void DumpAttachments(TOptionsContext& o, TInputFile& file);
+  /// "-isync": moves the time stamp offset of every input synced to another input by the
+  /// difference of their start times. Called once the inputs are open (before each output file,
+  /// and at the start of the run); an input is synced once, and again after a later "-copyts"
+  /// worked its offset out anew. Returns 0, or AVERROR(EINVAL) with FLastErrMsg (logged) for a
+  /// reference to no input, or for "-copyts" without "-start_at_zero"; a refusal changes no offset.
+  int ApplySyncOffsets();
   void AddInputStreams(TOptionsContext& o, AVFormatContext* ic);
   const AVCodec* ChooseDecoder(TOptionsContext& o, AVFormatContext* s, AVStream* st);
   const AVCodec* FindCodecOrDie(const std::string& name, AVMediaType type, bool encoder);
@@ -353,7 +362,6 @@ class TCustomFFmpegOpt : public ILogReporter {
   int Fvstats_version = 2;
   int Fqp_hist = 0;
   int Faudio_volume = 256;
-  int Finput_sync = 0;
   int Foverride_ffserver = 0;
   std::string Fqsv_device;
   int Fvideo_sync_method = -1;

@@ -12,6 +12,7 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <cinttypes>
 #include <cstring>
 
 #include "media/engine/custom_ffmpeg_opt.h"
@@ -343,6 +344,7 @@ TInputFile& TCustomFFmpegOpt::AddInputFileRecord(TOptionsContext& o, AVFormatCon
   else
     f->ts_offset = o.input_ts_offset - timestamp;
   f->ts_offset_copy_ts = Fcopy_ts != 0;
+  f->input_sync_ref = o.input_sync_ref;
   f->nb_streams = int(ic->nb_streams);
   f->readrate = o.readrate > 0 ? o.readrate : (o.rate_emu ? 1.0f : 0.0f);
   f->rate_emu = f->readrate > 0;
@@ -353,6 +355,59 @@ TInputFile& TCustomFFmpegOpt::AddInputFileRecord(TOptionsContext& o, AVFormatCon
   ic = nullptr;  // owned by the record from here on
   Finput_files.push_back(std::move(f));
   return *Finput_files.back();
+}
+
+// "-isync". A start time here is the file's first time stamp, plus its -ss without -copyts (even
+// with -seek_timestamp), and for the reference less its -itsoffset: the target's stamps then move
+// as the reference's do, plus its own -itsoffset. These are the figures the FFmpeg 5.1 program
+// logs for the same inputs, and its order of checks.
+int TCustomFFmpegOpt::ApplySyncOffsets() {
+  const int count = int(Finput_files.size());
+  auto synced = [&](int i) {
+    const int ref = Finput_files[std::size_t(i)]->input_sync_ref;
+    return ref != -1 && ref != i;
+  };
+  auto refuse = [&](std::string text) {
+    FLastErrMsg = std::move(text);
+    Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+    return AVERROR(EINVAL);
+  };
+  // Every refusal first: a refused step leaves every offset as it was.
+  for (int i = 0; i < count; i++) {
+    if (!synced(i) || Finput_files[std::size_t(i)]->ts_offset_synced) continue;
+    const int ref = Finput_files[std::size_t(i)]->input_sync_ref;
+    if (ref < 0 || ref >= count)
+      return refuse(FormatStr("-isync for input %d references non-existent input %d.", i, ref));
+    if (Fcopy_ts && !Fstart_at_zero)
+      return refuse("Use of -isync requires that start_at_zero be set if copyts is set.");
+  }
+  for (int i = 0; i < count; i++) {
+    TInputFile& self = *Finput_files[std::size_t(i)];
+    if (!synced(i) || self.ts_offset_synced) continue;
+    self.ts_offset_synced = true;
+    const int ref = self.input_sync_ref;
+    if (synced(ref)) {
+      Log(TLogLevel::llError, "-isync for input %d references a resynced input %d. Sync not set.", i, ref);
+      continue;
+    }
+    const TInputFile& reference = *Finput_files[std::size_t(ref)];
+    const int64_t selfStart = self.ctx->start_time;
+    const int64_t refStart = reference.ctx->start_time;
+    if (selfStart == AV_NOPTS_VALUE || refStart == AV_NOPTS_VALUE) {
+      Log(TLogLevel::llInfo,
+          "Unable to identify start times for Inputs #%d and %d both. No sync adjustment made.", i, ref);
+      continue;
+    }
+    int64_t adjustment = selfStart - refStart + reference.input_ts_offset;
+    if (!Fcopy_ts) {
+      if (self.start_time != AV_NOPTS_VALUE) adjustment += self.start_time;
+      if (reference.start_time != AV_NOPTS_VALUE) adjustment -= reference.start_time;
+    }
+    self.ts_offset += adjustment;
+    Log(TLogLevel::llInfo, "Adjusted ts offset for Input #%d by %" PRId64 " us to sync with Input #%d.", i,
+        adjustment, ref);
+  }
+  return 0;
 }
 
 // "-dump_attachment": the attachments of the matching streams written to files.

@@ -430,8 +430,13 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
       f->ts_offset = f->input_ts_offset -
                      ((Fstart_at_zero && f->ctx->start_time != AV_NOPTS_VALUE) ? f->ctx->start_time : 0);
       f->ts_offset_copy_ts = true;
+      f->ts_offset_synced = false;
     }
   }
+  // "-isync": the inputs come before the outputs, as on the program's command line, so they are
+  // all open by now (one opened after the last output is synced at the start of the run).
+  ret = ApplySyncOffsets();
+  if (ret < 0) return ret;
 
   const std::size_t streamsBefore = Foutput_streams.size();
   const std::size_t graphsBefore = Ffiltergraphs.size();

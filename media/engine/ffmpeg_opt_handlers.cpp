@@ -33,6 +33,12 @@ int TCustomFFmpegOpt::opt_refuse(TOptionsContext*, const std::string& opt, const
   return AVERROR(EINVAL);
 }
 
+int TCustomFFmpegOpt::opt_stdin(TOptionsContext* o, const std::string& opt, const std::string& arg) {
+  // A Boolean row: "-nostdin" comes with "0", "-stdin" with "1".
+  if (arg == "0") return 0;
+  return opt_refuse(o, opt, arg);
+}
+
 int TCustomFFmpegOpt::opt_empty(TOptionsContext*, const std::string&, const std::string&) { return 0; }
 
 int TCustomFFmpegOpt::opt_loglevel(TOptionsContext*, const std::string& opt, const std::string& arg) {

@@ -126,7 +126,8 @@ void TCustomFFmpegOpt::BuildOptionTable() {
   AddHandlerRow("benchmark_all", OPT_EXIT, H(opt_refuse), "add timings for each task");
   AddHandlerRow("progress", HAS_ARG | OPT_EXPERT, H(opt_progress),
                 "write program-readable progress information", "url");
-  AddHandlerRow("stdin", OPT_EXIT, H(opt_refuse), "enable or disable interaction on standard input");
+  AddHandlerRow("stdin", OPT_BOOL | OPT_EXPERT, H(opt_stdin),
+                "enable or disable interaction on standard input");
   AddHandlerRow("timelimit", OPT_EXIT, H(opt_refuse), "set max runtime in seconds", "limit");
   AddFieldRow("dump", OPT_BOOL | OPT_EXPERT, &Fdo_pkt_dump, "dump each input packet");
   AddFieldRow("hex", OPT_BOOL | OPT_EXPERT, &Fdo_hex_dump, "when dumping packets, also dump the payload");
@@ -324,7 +325,9 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "channel");
   AddHandlerRow("tvstd", HAS_ARG | OPT_EXPERT | OPT_VIDEO, H(opt_video_standard), "deprecated, use -standard",
                 "standard");
-  AddFieldRow("isync", OPT_BOOL | OPT_EXPERT, &Finput_sync, "this option is deprecated and does nothing", "");
+  // Its meaning of the FFmpeg 5.1 program: an input option naming the sync reference.
+  AddOffsetRow("isync", HAS_ARG | OPT_EXPERT | OPT_INT | OPT_OFFSET | OPT_INPUT, OFF(input_sync_ref),
+               "Indicate the input index for sync reference", "sync ref");
 
   // Muxer options.
   AddOffsetRow("muxdelay", HAS_ARG | OPT_EXPERT | OPT_FLOAT | OPT_OFFSET | OPT_OUTPUT, OFF(mux_max_delay),

@@ -60,6 +60,7 @@ struct TOptionsContext {
   TStringList frame_pix_fmts;
 
   int64_t input_ts_offset = 0;
+  int input_sync_ref = -1;  // "-isync": the input this one keeps time with (-1: none)
   int loop = 0;
   int rate_emu = 0;
   float readrate = 0;  // "-readrate": speed of reading, 1 the native one ("-re")

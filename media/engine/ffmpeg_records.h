@@ -150,6 +150,10 @@ struct TInputFile {
   /// ts_offset was worked out with "-copyts" (a later "-copyts" among the output options works
   /// it out again, as if the option had come first).
   bool ts_offset_copy_ts = false;
+  /// "-isync": the input whose clock this one keeps (-1, or its own index: none), and whether
+  /// ts_offset has been through that step since it was last worked out.
+  int input_sync_ref = -1;
+  bool ts_offset_synced = false;
 };
 
 struct TISprev_sub {

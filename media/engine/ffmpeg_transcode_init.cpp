@@ -28,6 +28,9 @@ int TCustomFFmpeg::transcode_init() {
   int ret = 0;
   std::string error;
 
+  // Inputs opened after the last output keep their sync reference too.
+  if ((ret = ApplySyncOffsets()) < 0) return ret;
+
   for (auto& of : Foutput_files)
     if (std::strcmp(of->ctx->oformat->name, "rtp") != 0) Fwant_sdp = 0;
 

@@ -361,6 +361,21 @@ TEST_F(FFOptionsTest, ParseOptionFallsBackToADefaultRow) {
   EXPECT_EQ(seen, "anything=5");
 }
 
+// A Boolean row with a handler instead of a variable hears "1", and "0" from its "no" form (named
+// as written).
+TEST_F(FFOptionsTest, ABooleanHandlerRowGetsOneOrZero) {
+  std::vector<std::string> seen;
+  std::vector<media::TOptionDef> table{{"interact", media::OPT_BOOL,
+                                        [&](void*, const std::string& opt, const std::string& arg) {
+                                          seen.push_back(opt + "=" + arg);
+                                          return arg == "1" ? AVERROR(EINVAL) : 0;
+                                        }},
+                                       {}};
+  EXPECT_EQ(media::ParseOption(nullptr, "nointeract", nullptr, table.data()), 0);
+  EXPECT_EQ(media::ParseOption(nullptr, "interact", nullptr, table.data()), AVERROR(EINVAL));
+  EXPECT_EQ(seen, (std::vector<std::string>{"nointeract=0", "interact=1"}));
+}
+
 TEST_F(FFOptionsTest, LocateOptionSkipsArguments) {
   const std::vector<std::string> words = {"-f",  "-loglevel", "-c:v",      "x",
                                           "-zz", "-loglevel", "-loglevel", "debug"};

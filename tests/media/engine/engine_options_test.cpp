@@ -120,6 +120,12 @@ const TParseCase kParseCases[] = {
      OPT_OUTPUT, 0, ""},
     {"StatsPeriodZero", "-stats_period 0", OPT_OUTPUT, AVERROR(EINVAL), "stats_period 0 must be positive."},
     {"ReadrateOnOutput", "-readrate 1", OPT_OUTPUT, AVERROR(EINVAL), "cannot be applied to output file"},
+    {"IsyncNamesAnInput", "-isync 1", OPT_INPUT, 0, ""},
+    {"IsyncOnOutput", "-isync 0", OPT_OUTPUT, AVERROR(EINVAL), "cannot be applied to output file"},
+    // The engine never reads standard input: turning interaction off is what it does anyway.
+    {"NostdinAccepted", "-nostdin -y", OPT_OUTPUT, 0, ""},
+    {"NostdinAcceptedBeforeAnInput", "-nostdin -isync 0", OPT_INPUT, 0, ""},
+    {"StdinRefused", "-stdin", OPT_OUTPUT, AVERROR(EINVAL), "options \"stdin\" not supported"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ParseResultTest, ::testing::ValuesIn(kParseCases),
@@ -181,6 +187,14 @@ TEST_F(EngineOptionsTest, TimesAndTheProgramsOwnSeconds) {
   EXPECT_EQ(FCtx.recording_time, INT64_MAX);
   EXPECT_EQ(FCtx.accurate_seek, 1);
   EXPECT_FLOAT_EQ(FCtx.mux_max_delay, 0.7f);
+}
+
+TEST_F(EngineOptionsTest, IsyncIsAnInputIndex) {
+  ASSERT_EQ(Parse("", OPT_INPUT), 0);
+  EXPECT_EQ(FCtx.input_sync_ref, -1);
+  ASSERT_EQ(Parse("-isync 2", OPT_INPUT), 0);
+  EXPECT_EQ(FCtx.input_sync_ref, 2);
+  EXPECT_THROW(Parse("-isync first", OPT_INPUT), media::FFmpegException);
 }
 
 TEST_F(EngineOptionsTest, EngineFieldsAndHookSwitches) {
@@ -324,6 +338,114 @@ TEST_F(EngineOptionsTest, NegativeMapDisablesEarlierMaps) {
   ASSERT_EQ(FCtx.stream_maps.size(), 2u);
   EXPECT_EQ(FCtx.stream_maps[0].disabled, 0);  // video
   EXPECT_EQ(FCtx.stream_maps[1].disabled, 1);  // audio
+}
+
+// --- Input sync ("-isync") --------------------------------------------------------------------
+
+// Once the inputs are open, an input synced to another takes the difference of their start times
+// into its time stamp offset, or the opening of the output refuses. The figures and texts are
+// those Debian's ffmpeg 5.1 logs for the same inputs and options: broadcast.ts begins at
+// 1.394667 s (its audio), phone.mp4 at 1.478 s (its audio), so phone.mp4 synced to broadcast.ts
+// moves by 83333 us; clip.mjpeg has no start time.
+struct TSyncCase {
+  const char* Name;
+  const char* Inputs;  // "T|options;P|options": T broadcast.ts, P phone.mp4, J clip.mjpeg
+  const char* OutputOptions;
+  bool Refused;
+  const char* Text;  // in LastErrMsg when refused, else a line of the log ("": no adjustment)
+};
+
+std::ostream& operator<<(std::ostream& os, const TSyncCase& c) { return os << c.Name; }
+
+class SyncTest : public EngineOptionsTest, public ::testing::WithParamInterface<TSyncCase> {};
+
+TEST_P(SyncTest, AdjustsLogsOrRefuses) {
+  const TSyncCase& c = GetParam();
+  const media::TLogLevel level = media::FFLogger().LogLevel();
+  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
+  media_test::TLogCapture log;
+  for (const auto& [letter, options] : engine_test::InputLetters(c.Inputs)) {
+    const std::string file = letter == "T"   ? fixtures::ShapedSources().BroadcastTs
+                             : letter == "P" ? fixtures::ShapedSources().PhoneMp4
+                                             : fixtures::MediaFixtures().ClipMjpeg;
+    ASSERT_GE(FEngine.OpenInput(file, options), 0) << FEngine.LastErrMsg();
+  }
+  // The null muxer writes no file: opening the output is the step that syncs.
+  const int ret = FEngine.OpenOutput(engine_test::TempPath(std::string("sync-") + c.Name),
+                                     std::string(c.OutputOptions) + " -map 0 -map 1 -c copy -f null");
+  media::FFLogger().SetLogLevel(level);
+  if (c.Refused) {
+    EXPECT_EQ(ret, AVERROR(EINVAL));
+    EXPECT_NE(FEngine.LastErrMsg().find(c.Text), std::string::npos) << FEngine.LastErrMsg();
+    EXPECT_FALSE(log.Contains("Adjusted ts offset")) << log.Text();
+    return;
+  }
+  ASSERT_GE(ret, 0) << FEngine.LastErrMsg();
+  if (*c.Text == '\0')
+    EXPECT_FALSE(log.Contains("Adjusted ts offset")) << log.Text();
+  else
+    EXPECT_TRUE(log.Contains(c.Text)) << log.Text();
+}
+
+const TSyncCase kSyncCases[] = {
+    {"PhoneToBroadcast", "T|;P|-isync 0", "", false,
+     "Adjusted ts offset for Input #1 by 83333 us to sync with Input #0."},
+    {"BroadcastToPhone", "T|-isync 1;P|", "", false,
+     "Adjusted ts offset for Input #0 by -83333 us to sync with Input #1."},
+    // Without -copyts the start times take each input's -ss; the reference's -itsoffset counts.
+    {"ReferenceSought", "T|-ss 1;P|-isync 0", "", false,
+     "Adjusted ts offset for Input #1 by -916667 us to sync with Input #0."},
+    {"TargetSoughtByItsOwnStamps", "T|;P|-isync 0 -seek_timestamp 1 -ss 2", "", false,
+     "Adjusted ts offset for Input #1 by 2083333 us to sync with Input #0."},
+    {"BothOffset", "T|-itsoffset 0.3;P|-isync 0 -itsoffset 0.2", "", false,
+     "Adjusted ts offset for Input #1 by 383333 us to sync with Input #0."},
+    {"CopytsStartAtZeroLeavesTheSeekOut", "T|-copyts -start_at_zero;P|-isync 0 -ss 1", "", false,
+     "Adjusted ts offset for Input #1 by 83333 us to sync with Input #0."},
+    {"ItselfOrNone", "T|-isync 0;P|-isync -1", "", false, ""},
+    {"ResyncedReference", "T|-isync 1;P|-isync 0", "", false,
+     "-isync for input 0 references a resynced input 1. Sync not set."},
+    {"NoStartTime", "T|;J|-isync 0", "", false,
+     "Unable to identify start times for Inputs #1 and 0 both. No sync adjustment made."},
+    {"NoSuchInputRefused", "T|;P|-isync 2", "", true, "-isync for input 1 references non-existent input 2."},
+    {"NegativeInputRefused", "T|;P|-isync -2", "", true,
+     "-isync for input 1 references non-existent input -2."},
+    {"CopytsWithoutStartAtZeroRefused", "T|-copyts;P|-isync 0", "", true,
+     "Use of -isync requires that start_at_zero be set if copyts is set."},
+    {"CopytsAmongTheOutputOptionsRefused", "T|;P|-isync 0", "-copyts", true,
+     "Use of -isync requires that start_at_zero be set if copyts is set."},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, SyncTest, ::testing::ValuesIn(kSyncCases),
+                         [](const ::testing::TestParamInfo<TSyncCase>& info) { return info.param.Name; });
+
+// An input is synced once however many outputs open after it, again when a later output's
+// -copyts works the offsets out anew, and at the start of the run when it was opened after the
+// last output.
+TEST_F(EngineOptionsTest, SyncRunsOncePerOffsetAndReachesLateInputs) {
+  const media::TLogLevel level = media::FFLogger().LogLevel();
+  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
+  media_test::TLogCapture log;
+  const std::string adjusted = "Adjusted ts offset for Input #1 by 83333 us to sync with Input #0.";
+  ASSERT_GE(FEngine.OpenInput(fixtures::ShapedSources().BroadcastTs), 0) << FEngine.LastErrMsg();
+  ASSERT_GE(FEngine.OpenInput(fixtures::ShapedSources().PhoneMp4, "-isync 0"), 0) << FEngine.LastErrMsg();
+  ASSERT_GE(FEngine.OpenOutput(engine_test::TempPath("once1"), "-map 0:v -f null"), 0)
+      << FEngine.LastErrMsg();
+  ASSERT_GE(FEngine.OpenOutput(engine_test::TempPath("once2"), "-map 1:v -f null"), 0)
+      << FEngine.LastErrMsg();
+  EXPECT_EQ(log.Count(adjusted), 1) << log.Text();
+  ASSERT_GE(FEngine.OpenOutput(engine_test::TempPath("once3"), "-copyts -start_at_zero -map 1:a -f null"), 0)
+      << FEngine.LastErrMsg();
+  EXPECT_EQ(log.Count(adjusted), 2) << log.Text();
+
+  TTestEngine late;
+  ASSERT_GE(late.OpenInput(fixtures::ShapedSources().BroadcastTs), 0) << late.LastErrMsg();
+  ASSERT_GE(late.OpenOutput(engine_test::TempPath("late"), "-map 0:v -c copy -f null"), 0)
+      << late.LastErrMsg();
+  ASSERT_GE(late.OpenInput(fixtures::ShapedSources().PhoneMp4, "-isync 0"), 0) << late.LastErrMsg();
+  late.StartConvert(false);
+  media::FFLogger().SetLogLevel(level);
+  EXPECT_TRUE(late.Finished()) << late.FatalMessage();
+  EXPECT_EQ(log.Count(adjusted), 3) << log.Text();
 }
 
 // --- Per-stream lookup ------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 // Option strings a power user types, run on small inputs and checked with ffprobe against values
 // worked out from those inputs: stream copy and cuts, -copyts, -stream_loop, the -map forms,
 // metadata and chapter maps, two-input filter graphs, two passes, -shortest, -frames, -itsoffset,
-// subtitles, attachments and the side files (-progress, -vstats, -sdp_file).
+// -isync, subtitles, attachments and the side files (-progress, -vstats, -sdp_file).
 //
 // The inputs are written by Debian's ffmpeg program (an independent writer), so a fault of the
 // engine cannot hide in its own fixtures:
@@ -268,16 +268,8 @@ std::string InputFile(const std::string& letter) {
 /// The inputs of a case, "M|-ss 2;S|", as (file, options with the folder names expanded).
 std::vector<std::pair<std::string, std::string>> InputItems(const std::string& inputs) {
   std::vector<std::pair<std::string, std::string>> items;
-  std::size_t pos = 0;
-  while (pos < inputs.size()) {
-    std::size_t end = inputs.find(';', pos);
-    if (end == std::string::npos) end = inputs.size();
-    const std::string item = inputs.substr(pos, end - pos);
-    pos = end + 1;
-    const std::size_t bar = item.find('|');
-    const std::string options = bar == std::string::npos ? "" : Expand(item.substr(bar + 1));
-    items.emplace_back(InputFile(item.substr(0, bar)), options);
-  }
+  for (const auto& [letter, options] : engine_test::InputLetters(inputs))
+    items.emplace_back(InputFile(letter), Expand(options));
   return items;
 }
 
@@ -471,6 +463,32 @@ const TParityCase kParityCases[] = {
      "streams=v,a; @0.packets=; @1.packets=; @0.start=~0.01"},
     {"PhoneInputCutVideoCopy", "P|-t 3", "phonecut.mp4", "-c:v copy -c:a aac",
      "streams=v,a; @0.packets=; @1.packets=~1; @0.duration=~0.05; 0.duration=3~0.1"},
+    // -isync: phone.mp4 (first stamp 1.478 s, its audio) keeps the clock of broadcast.ts (1.394667
+    // s), so its picture from 1.5 s begins 0.105 s into the file and its audio 0.083 s, where
+    // each input alone would begin at 0. Synced the other way round the broadcast moves back by as
+    // much, and the muxer's shift to 0 gives the same file.
+    {"SyncPhoneToBroadcastCopy", "T|;P|-isync 0", "synccopy.mkv", "-map 0 -map 1 -c copy",
+     "streams=v,a,v,a; 1.start=0; 2.start=0.105; 3.start=0.083; @0.start=; @2.start=; @3.start=; "
+     "@2.packets=; @3.packets="},
+    {"SyncBroadcastToPhoneCopy", "T|-isync 1;P|", "syncback.mkv", "-map 0 -map 1 -c copy",
+     "streams=v,a,v,a; 1.start=0; 2.start=0.105; 3.start=0.083; @0.start=; @2.start=; @3.start="},
+    {"SyncCopytsStartAtZeroCopy", "T|-copyts -start_at_zero;P|-isync 0", "synczero.mkv",
+     "-map 0 -map 1 -c copy",
+     "streams=v,a,v,a; 2.start=0.105; 3.start=0.083; @0.start=; @1.start=; @2.start=; @3.start="},
+    // A reference that is synced itself syncs nothing: each input begins at 0.
+    {"SyncToASyncedInputIgnored", "T|-isync 1;P|-isync 0", "syncchain.mkv", "-map 0 -map 1 -c copy",
+     "streams=v,a,v,a; 3.start=0; @2.start=; @3.start="},
+    // The reference's -ss moves the target's stamps with it: the phone begins 0.916667 s earlier
+    // than the cut broadcast, so the broadcast's streams come after the phone's.
+    {"SyncReferenceSoughtCopy", "T|-ss 1;P|-isync 0", "syncss.mkv", "-map 0 -map 1 -c copy",
+     "streams=v,a,v,a; 3.start=0; @0.start=; @1.start=; @2.start=; @0.packets=; @2.packets="},
+    // The target's -ss moves its seek point, not its clock: the pictures before the cut now lie
+    // after 0 and the accurate seek keeps them.
+    {"SyncTargetSoughtEncode", "T|;P|-isync 0 -ss 1", "synctss.mkv", "-map 0:v -map 1:v -c:v mpeg4",
+     "streams=v,v; @0.start=; @1.start=~0.001; @1.frames="},
+    {"SyncOverlayEncode", "T|;P|-isync 0", "syncoverlay.mkv",
+     "-filter_complex [0:v][1:v]overlay -map 1:a -c:v mpeg4 -c:a aac",
+     "streams=v,a; @0.start=; @1.start=~0.001; @0.frames=; @1.frames=~1"},
     // Two audio tracks with their languages, subtitles and chapters; a variable frame rate.
     {"FamilyRemuxAll", "K|", "family.mkv", "-map 0 -c copy",
      "streams=v,a,a,s; 0.packets=100; 1.tag.language=eng; 2.tag.language=fra; 3.tag.language=eng; "

@@ -105,6 +105,20 @@ void KeepVulkanDriversLoaded() {
   (void)done;
 }
 
+std::vector<std::pair<std::string, std::string>> InputLetters(const std::string& inputs) {
+  std::vector<std::pair<std::string, std::string>> items;
+  std::size_t pos = 0;
+  while (pos < inputs.size()) {
+    std::size_t end = inputs.find(';', pos);
+    if (end == std::string::npos) end = inputs.size();
+    const std::string item = inputs.substr(pos, end - pos);
+    pos = end + 1;
+    const std::size_t bar = item.find('|');
+    items.emplace_back(item.substr(0, bar), bar == std::string::npos ? "" : item.substr(bar + 1));
+  }
+  return items;
+}
+
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../media_test_support.h"
@@ -28,6 +29,10 @@ void KeepVulkanDriversLoaded();
 const std::string& TempDir();
 /// TempDir() + "/" + name.
 std::string TempPath(const std::string& name);
+
+/// The inputs of a case written "M|-ss 2;S|": (the letter before each "|", the options after it),
+/// in order.
+std::vector<std::pair<std::string, std::string>> InputLetters(const std::string& inputs);
 
 /// source.mkv: 2 s, video mpeg4 160x120 yuv420p 25 fps (testsrc2), audio pcm_s16le 44100 Hz
 /// stereo (440 Hz sine). Made once per process by the engine from "-f lavfi" sources, so it also
