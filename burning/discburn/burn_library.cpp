@@ -788,7 +788,7 @@ void TBurnLibrary::AddCueSheet(const std::string& cuePath) {
   burn_session* session = burn_session_create();
   std::vector<int64_t> sizes;
   try {
-    const int count = SessionFromCue(session, cuePath);
+    const int count = SessionFromCue(session, cuePath).Tracks;
     int n = 0;
     burn_track** tracks = burn_session_get_tracks(session, &n);
     for (int i = 0; i < count && i < n; ++i)
@@ -1805,9 +1805,10 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
         burn_track_free(track);
         if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
       }
-    } else if (FProjectType == DB_PT_CUE && project)
-      SessionFromCue(session, FCueFile);
-    else if (!audio.Tracks.empty() && project)
+    } else if (FProjectType == DB_PT_CUE && project) {
+      // The CD-Text of a CDTEXTFILE line goes to the lead-in in place of the session's.
+      SetLeadinText(wo, SessionFromCue(session, FCueFile).TextPacks);
+    } else if (!audio.Tracks.empty() && project)
       AddAudioTracks(session, audio);
   } catch (...) {
     burn_session_free(session);
