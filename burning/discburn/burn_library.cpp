@@ -1415,6 +1415,13 @@ void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
   if (FBusy) throw EDiscBurn(code::Busy);
   const int32_t previous = Options.WriteMethod;
   Options = block;
+  // DAO96 would be libburn's raw CD writing (BURN_WRITE_RAW, BURN_BLOCK_RAW96R), which it
+  // does not offer as it offers session at once: the drive's raw block types are known only
+  // after burn_drive_probe_cd_write_modes, which libburn's header warns may spoil burn runs;
+  // burn_precheck_write passes a raw job only with burn_write_opts_set_force, which turns
+  // off its checks of the write job (libburn's options.c); and CD-Text and pre-gaps are
+  // written in session-at-once runs only. Raw-disc projects and SetRAWStructure are
+  // refused for the same reason.
   if (block.WriteMethod == DB_WM_DAO96) {
     Options.WriteMethod = previous;
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "DAO96 write method");
