@@ -157,7 +157,7 @@ std::string AbsoluteSheet(const std::string& cuePath) {
 
 }  // namespace
 
-int SessionFromCue(burn_session* session, const std::string& cuePath) {
+TCueSheet SessionFromCue(burn_session* session, const std::string& cuePath) {
   const std::string sheet = AbsoluteSheet(cuePath);
   const char* tmp = std::getenv("TMPDIR");
   std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/discburn-cue-XXXXXX";
@@ -168,18 +168,33 @@ int SessionFromCue(burn_session* session, const std::string& cuePath) {
     throw EDiscBurn(code::Failed, "The CUE sheet cannot be copied to " + path);
   }
   close(fd);
+  // The packs are the caller's, allocated by libburn with malloc.
   unsigned char* packs = nullptr;
   int count = 0;
   const int r = burn_session_by_cue_file(session, path.data(), 0, nullptr, &packs, &count, 0);
   unlink(path.c_str());
+  TCueSheet sheetOut;
+  if (r > 0 && packs && count > 0) sheetOut.TextPacks.assign(packs, packs + static_cast<size_t>(count) * 18);
   std::free(packs);
   if (r <= 0) {
     const std::string why = WorstText(TakeLibraryMessages(), severity::Sorry);
-    throw EDiscBurn(code::SourceUnreadable, "The CUE sheet cannot be used: " + cuePath + (why.empty() ? "" : " (" + why + ")"));
+    throw EDiscBurn(code::SourceUnreadable,
+                    "The CUE sheet cannot be used: " + cuePath + (why.empty() ? "" : " (" + why + ")"));
   }
-  int tracks = 0;
-  burn_session_get_tracks(session, &tracks);
-  return tracks;
+  burn_session_get_tracks(session, &sheetOut.Tracks);
+  return sheetOut;
+}
+
+void SetLeadinText(burn_write_opts* options, const std::vector<unsigned char>& packs) {
+  if (packs.empty()) return;
+  std::vector<unsigned char> copy = packs;  // libburn takes a non-const array
+  // bit2: work out checksums that are all 00 00 (files written without them); a mismatch is
+  // refused.
+  if (burn_write_opts_set_leadin_text(options, copy.data(), static_cast<int>(copy.size() / 18), 4) <= 0) {
+    const std::string why = WorstText(TakeLibraryMessages(), severity::Sorry);
+    throw EDiscBurn(code::SourceUnreadable,
+                    "The CD-Text file of the CUE sheet cannot be used" + (why.empty() ? "" : ": " + why));
+  }
 }
 
 void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,

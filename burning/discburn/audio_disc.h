@@ -38,8 +38,20 @@ struct TAudioDisc {
 void AddAudioTracks(burn_session* session, const TAudioDisc& disc);
 /// Refuses a medium that is not a CD: audio tracks exist on CDs only.
 void CheckCdMedium(burn_drive* drive);
-/// Parses a CUE sheet into a session: its track count, or throws with libburn's reason.
-int SessionFromCue(burn_session* session, const std::string& cuePath);
+/// A CUE sheet parsed into a session.
+struct TCueSheet {
+  int Tracks = 0;
+  /// The CD-Text packs (18 bytes each) of the sheet's CDTEXTFILE; empty without one. libburn
+  /// leaves them out of the session: they reach the lead-in through SetLeadinText.
+  std::vector<unsigned char> TextPacks;
+};
+
+/// Parses a CUE sheet into a session; throws with libburn's reason.
+TCueSheet SessionFromCue(burn_session* session, const std::string& cuePath);
+/// Hands CD-Text packs to a write run's lead-in (libburn copies them); no packs leave the
+/// options as they are. Packs whose checksums are all zero get them worked out; packs with
+/// wrong ones are refused (EDiscBurn(SourceUnreadable) with libburn's reason), options unchanged.
+void SetLeadinText(burn_write_opts* options, const std::vector<unsigned char>& packs);
 
 /// Writes the BIN file and the CUE sheet (and, with CD-Text, the ".cdt" file the sheet names)
 /// of an audio disc; `progress` gets the bytes written so far.

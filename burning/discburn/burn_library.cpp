@@ -788,7 +788,7 @@ void TBurnLibrary::AddCueSheet(const std::string& cuePath) {
   burn_session* session = burn_session_create();
   std::vector<int64_t> sizes;
   try {
-    const int count = SessionFromCue(session, cuePath);
+    const int count = SessionFromCue(session, cuePath).Tracks;
     int n = 0;
     burn_track** tracks = burn_session_get_tracks(session, &n);
     for (int i = 0; i < count && i < n; ++i)
@@ -1415,6 +1415,13 @@ void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
   if (FBusy) throw EDiscBurn(code::Busy);
   const int32_t previous = Options.WriteMethod;
   Options = block;
+  // DAO96 would be libburn's raw CD writing (BURN_WRITE_RAW, BURN_BLOCK_RAW96R), which it
+  // does not offer as it offers session at once: the drive's raw block types are known only
+  // after burn_drive_probe_cd_write_modes, which libburn's header warns may spoil burn runs;
+  // burn_precheck_write passes a raw job only with burn_write_opts_set_force, which turns
+  // off its checks of the write job (libburn's options.c); and CD-Text and pre-gaps are
+  // written in session-at-once runs only. Raw-disc projects and SetRAWStructure are
+  // refused for the same reason.
   if (block.WriteMethod == DB_WM_DAO96) {
     Options.WriteMethod = previous;
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "DAO96 write method");
@@ -1805,9 +1812,10 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
         burn_track_free(track);
         if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
       }
-    } else if (FProjectType == DB_PT_CUE && project)
-      SessionFromCue(session, FCueFile);
-    else if (!audio.Tracks.empty() && project)
+    } else if (FProjectType == DB_PT_CUE && project) {
+      // The CD-Text of a CDTEXTFILE line goes to the lead-in in place of the session's.
+      SetLeadinText(wo, SessionFromCue(session, FCueFile).TextPacks);
+    } else if (!audio.Tracks.empty() && project)
       AddAudioTracks(session, audio);
   } catch (...) {
     burn_session_free(session);

@@ -694,7 +694,8 @@ int32_t GetBootInfoEx(DBBootBlock* block) {
   return Guard([&] { Need(block); *block = Library().Boot; });
 }
 int32_t SetBootInfoEx(DBBootBlock block) {
-  // Kept; a bootable disc itself is refused when it is prepared.
+  // Kept; a disc prepared with the options block's Bootable set takes its El Torito entry
+  // from it (emulation, load segment and size, platform, developer id).
   return Guard([&] { Library().Boot = block; });
 }
 int32_t GetCompressEncrypt(DBCompressEncryptBlock* block) {

@@ -1,7 +1,8 @@
 // Entry points of operations this system cannot do with libburn and libisofs: UDF (and so
-// DVD-Video and Blu-ray), video CDs (their MPEG files), region codes, Unicode CD-Text, raw
-// writing, track indexes and ISRCs (sub-channel data), CDDB tag lookups, playing audio and
-// the library's own dialogs. Each zeroes its outputs, answers code::NotSupported with
+// DVD-Video and Blu-ray), video CDs (their MPEG files), region codes, Unicode CD-Text (libburn
+// writes CD-Text in ISO 8859-1, ASCII or MS-JIS only), raw writing (see TBurnLibrary::SetOptions),
+// reading track indexes and ISRCs (sub-channel data), CDDB tag lookups, playing audio and the
+// library's own dialogs. Each zeroes its outputs, answers code::NotSupported with
 // "Not supported on this system: <name>" and starts no job, so no done callback follows.
 
 #include <cstring>
