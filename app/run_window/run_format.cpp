@@ -1,6 +1,5 @@
 #include "app/run_window/run_format.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
@@ -62,22 +61,6 @@ QString FirstNumberedFileName(const QString& path, const std::function<bool(cons
     if (take(name)) return name;
   }
   return QString();
-}
-
-QString TemporaryOutputName(const QString& output, const QString& unique, int nameMax) {
-  const int slash = static_cast<int>(output.lastIndexOf(QLatin1Char('/')));
-  const QString folder = output.left(slash + 1);
-  const QString name = output.mid(slash + 1);
-  const int dot = static_cast<int>(name.lastIndexOf(QLatin1Char('.')));
-  QString stem = dot > 0 ? name.left(dot) : name;
-  const QString extension = dot > 0 ? name.mid(dot) : QString();
-  const QString tail = QStringLiteral(".part-") + unique + extension;
-  const auto bytes = [](const QString& text) { return QFile::encodeName(text).size(); };
-  const qsizetype room = nameMax - 1 - bytes(tail);
-  // Whole characters only: a surrogate pair is one.
-  while (!stem.isEmpty() && bytes(stem) > room)
-    stem.chop(stem.size() > 1 && stem.back().isLowSurrogate() ? 2 : 1);
-  return folder + QLatin1Char('.') + stem + tail;
 }
 
 QString DamageReport(const QStringList& errorLines) {

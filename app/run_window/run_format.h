@@ -24,12 +24,6 @@ QString NumberedFileName(const QString& path, int n);
 /// The first of path's numbered names, from " (2)" up, that take accepts (it may act on the name,
 /// and answer false to go on with the next one); empty when it accepted none of the first 9999.
 QString FirstNumberedFileName(const QString& path, const std::function<bool(const QString& name)>& take);
-/// The name a conversion writes to before it is renamed to output: a hidden file beside it, with
-/// unique (a random text) and output's extension last (the muxer is chosen by it): "/out/clip.mkv"
-/// gives "/out/.clip.part-<unique>.mkv". The stem is shortened (by whole characters) so that the
-/// name takes at most nameMax bytes of the file system's encoding: any output name that fits the
-/// folder has a temporary name that fits too.
-QString TemporaryOutputName(const QString& output, const QString& unique, int nameMax);
 /// How a conversion that succeeded with FFmpeg's errorLines (ErrorLines of the encoder) read the
 /// source: empty when FFmpeg reported nothing, else one line saying how many packets were damaged
 /// or could not be decoded, how many frames were damaged, and how many other errors FFmpeg reported.

@@ -22,7 +22,6 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -377,9 +376,10 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   Log(QStringLiteral("Adding task... OK"), KGreen);
   Log(QStringLiteral("Parameters ") + FInput.OptionString, KGrey);
   if (!note.isEmpty()) Log(note, KOrange);
-  // The conversion writes beside the output under a temporary name, renamed when it succeeded:
-  // a stop, a failure or a crash leave an existing output as it was. The file is made here, new
-  // and empty, so that the encoder never writes through a link or into someone else's file.
+  // The conversion writes into a temporary file in a hidden folder of its own beside the output,
+  // moved to the output when it succeeded: a stop, a failure or a crash leave an existing output
+  // as it was. The file is made here, new and empty, and the encoder reaches it through the
+  // folder held open, so that it never writes through a link or into someone else's file.
   FOutput = output;
   QString createError;
   if (!FTemporary.Create(output, &createError)) {
@@ -388,7 +388,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
     FailStep(QStringLiteral("Creating the output... Error! ") + createError);
     return;
   }
-  if (FEncoder->SetOutput(task, FTemporary.Path(), options) < 0) {
+  if (FEncoder->SetOutput(task, FTemporary.WritePath(), options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
     const QString reason = FEncoder->LastErrMsg();
     if (!FEncoder->RemoveTask(task))
@@ -491,23 +491,19 @@ bool TRunWindow::KeepTemporaryOutput(QString* error) {
     *error = QStringLiteral("its temporary file was replaced by another file");
     return false;
   }
-  const QByteArray temporary = platform::FileNameToBytes(FTemporary.Path());
   QString target = FOutput;
-  TMoveResult moved = MoveWithoutReplacing(FTemporary.Path(), target, error);
+  TMoveResult moved = FTemporary.MoveTo(target, error);
   if (moved == TMoveResult::Exists && FReplaceAgreed && IsFile(FOutput, FReplaceDevice, FReplaceInode)) {
     // The file the user agreed to overwrite: rename() replaces it in one step, so there is never
     // a moment without either.
-    moved = ::rename(temporary.constData(), platform::FileNameToBytes(FOutput).constData()) == 0
-                ? TMoveResult::Moved
-                : TMoveResult::Failed;
-    if (moved == TMoveResult::Failed) *error = QString::fromLocal8Bit(std::strerror(errno));
+    moved = FTemporary.ReplaceTo(FOutput, error) ? TMoveResult::Moved : TMoveResult::Failed;
   }
   if (moved == TMoveResult::Exists) {
     // Another file took the name while this one was converted (another batch, another program):
     // it is kept, as the run's own outputs are.
     target = FirstNumberedFileName(FOutput, [&](const QString& name) {
       if (FWritten.contains(name)) return false;
-      moved = MoveWithoutReplacing(FTemporary.Path(), name, error);
+      moved = FTemporary.MoveTo(name, error);
       return moved != TMoveResult::Exists;
     });
     if (moved == TMoveResult::Moved)
@@ -517,7 +513,7 @@ bool TRunWindow::KeepTemporaryOutput(QString* error) {
           KOrange);
   }
   if (moved != TMoveResult::Moved) return false;
-  FTemporary.Release();
+  FTemporary.Remove();  // its folder, empty now
   FWritten.insert(target);
   return true;
 }

@@ -202,7 +202,7 @@ class TRunWindow : public QDialog {
   bool FTaskSucceeded = false;
   QString FTaskMessage;  // the task's exception text
   QString FOutput;       // of the current file
-  TTemporaryOutput FTemporary;  // what the encoder writes until the rename; no Path() when there is none
+  TTemporaryOutput FTemporary;  // what the encoder writes until the move; no Path() when there is none
   // The existing output the user agreed to overwrite (lstat's device and inode): only that file
   // is replaced by the rename.
   bool FReplaceAgreed = false;

@@ -207,10 +207,10 @@ class ConverterE2eTest : public ::testing::Test {
     ASSERT_EQ(status, 0) << name.toStdString();
   }
 
-  /// The hidden temporary files and lock files left in folder.
+  /// What is left in folder of the conversions' hidden folders (and their files) and of lock files.
   static QStringList Leftovers(const QString& folder) {
-    return QDir(folder).entryList({QStringLiteral(".*.part-*"), QStringLiteral("*.lock")},
-                                  QDir::Files | QDir::Hidden | QDir::System);
+    return QDir(folder).entryList({QStringLiteral(".*"), QStringLiteral("*.lock")},
+                                  QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
   }
 
   /// Run as nobody when this test runs as root (see OpenToNobody).

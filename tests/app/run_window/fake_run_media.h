@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,12 +62,15 @@ class TScriptedEncoder : public app::IRunEncoder {
   std::function<QString(const QString& options, QString* note)> Fit;
   /// Called at Start with the source, and after each progress event.
   std::function<void(const QString& source)> OnStarted;
+  /// Called by SetOutput with the output's name, just before it opens the file by that name.
+  std::function<void(const QString& output)> BeforeOpen;
   std::function<void()> AfterProgress;
 
   // --- what happened ---
   std::vector<std::string> Calls;
   std::vector<QString> Sources;  // of every successful AddTask
   std::vector<QString> Outputs;  // of every successful SetOutput
+  std::vector<QString> Opened;   // where each of them was opened, the links on the way resolved
   std::vector<QString> Options;
   int Violations = 0;  // tasks changed or started while a run was going
   bool Working = false;
@@ -82,7 +86,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     Check("ClearTasks");
     if (Refuse(FailClearTasks)) return false;
     FSource.clear();
-    FOutput.clear();
+    FFile.reset();
     FStarted = false;
     FHasTask = false;
     return true;
@@ -107,13 +111,19 @@ class TScriptedEncoder : public app::IRunEncoder {
     }
     Outputs.push_back(output);
     Options.push_back(options);
-    FOutput = output;
+    // As the engine does, the output is opened by its name (through a link, and emptied) when
+    // the task gets it, and written through that handle as the run goes.
+    if (BeforeOpen) BeforeOpen(output);
+    FFile = std::make_unique<QFile>(output);
+    if (!FFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) FFile.reset();
+    Opened.push_back(QFileInfo(output).canonicalFilePath());
     return 0;
   }
   bool RemoveTask(int task) override {
     Check("RemoveTask " + std::to_string(task));
     if (Refuse(FailRemoveTask)) return false;
     FHasTask = false;
+    FFile.reset();
     FLastErr.clear();  // as the real encoder may: the caller must read the reason first
     return true;
   }
@@ -122,8 +132,7 @@ class TScriptedEncoder : public app::IRunEncoder {
     if (!FHasTask) return;
     Working = true;
     FStarted = true;
-    // As the engine does, the output is created when the run starts and written as it goes.
-    WriteOutput("partial ", QIODevice::WriteOnly);
+    WriteOutput("partial ");
     const QString name = QFileInfo(FSource).fileName();
     if (OnStarted) OnStarted(FSource);
     if (RunUntilStopped.contains(name)) return;
@@ -191,22 +200,22 @@ class TScriptedEncoder : public app::IRunEncoder {
     }
   }
   void SendTaskEnd(const TFakeOutcome& outcome) {
-    if (outcome.Finished && !outcome.Exception) WriteOutput("converted " + FSource.toUtf8(), QIODevice::Append);
+    if (outcome.Finished && !outcome.Exception) WriteOutput("converted " + FSource.toUtf8());
     if (OnTerminate)
       OnTerminate(app::TRunTerminate{0, outcome.Finished, outcome.Exception, outcome.ExceptionMsg});
   }
   void SendRunEnd() {
     Working = false;
+    FFile.reset();  // closed when the run ends
     if (OnTerminate) OnTerminate(app::TRunTerminate{-1, true, false, QString()});
   }
 
-  void WriteOutput(const QByteArray& bytes, QIODevice::OpenMode mode) {
-    QFile file(FOutput);
-    if (!FOutput.isEmpty() && file.open(mode)) file.write(bytes);
+  void WriteOutput(const QByteArray& bytes) {
+    if (FFile && FFile->write(bytes) == bytes.size()) FFile->flush();
   }
 
   QObject FContext;  // pending deliveries die with the encoder
-  QString FOutput;
+  std::unique_ptr<QFile> FFile;  // the output, open from SetOutput to the end of the run
   QString FSource;
   bool FStarted = false;
   bool FHasTask = false;

@@ -1,6 +1,7 @@
 #include "app/run_window/run_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -44,8 +45,8 @@ const QColor KGreen(0, 128, 0);
 const QColor KBlue(0, 0, 255);
 const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn ");
 
-// The names the encoder is given are the outputs' temporary twins: hidden, beside each output,
-// with eight random letters and digits, and the output's extension last.
+// The files the encoder writes are the outputs' temporary twins: under the output's own name, each
+// in a hidden folder of its own beside its output, named by eight random letters and digits.
 ::testing::AssertionResult AreTemporariesOf(const std::vector<QString>& names,
                                             const std::vector<QString>& outputs) {
   if (names.size() != outputs.size())
@@ -53,9 +54,8 @@ const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn
   for (size_t i = 0; i < names.size(); ++i) {
     const QFileInfo output(outputs[i]);
     const QRegularExpression twin(QRegularExpression::anchoredPattern(
-        QRegularExpression::escape(output.path() + QStringLiteral("/.") + output.completeBaseName()) +
-        QStringLiteral("\\.part-[A-Za-z0-9]{8}") +
-        QRegularExpression::escape(QLatin1Char('.') + output.suffix())));
+        QRegularExpression::escape(output.path() + QStringLiteral("/.")) + QStringLiteral("[A-Za-z0-9]{8}") +
+        QRegularExpression::escape(QLatin1Char('/') + output.fileName())));
     if (!twin.match(names[i]).hasMatch())
       return ::testing::AssertionFailure()
              << names[i].toStdString() << " is not a temporary name of " << outputs[i].toStdString();
@@ -66,6 +66,11 @@ const QString KOptions = QStringLiteral("-b:a 32k -c:a libmp3lame -c:v mpeg4 -sn
 QByteArray ReadAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every name in folder: files, folders and links, hidden ones too.
+QStringList Entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 
 enum class TMode { Video, Audio };
@@ -198,12 +203,18 @@ TEST_P(RunWindowDeliveryTest, ConvertsEveryFileOnceAndLogsEachStep) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>(sources.begin(), sources.end()));
   const std::vector<QString> outputs = {OutFolder + "clip1.avi", OutFolder + "clip2.avi",
                                         OutFolder + "clip3.avi"};
-  // The encoder writes beside each output under a temporary name, which becomes the output.
-  EXPECT_TRUE(AreTemporariesOf(Encoder->Outputs, outputs));
+  // The encoder writes beside each output into a temporary file, which becomes the output. It is
+  // given a name that reaches the file through its folder held open, not through the output's.
+  EXPECT_TRUE(AreTemporariesOf(Encoder->Opened, outputs));
   for (size_t i = 0; i < outputs.size(); ++i) {
     EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8()) << outputs[i].toStdString();
-    EXPECT_FALSE(QFile::exists(Encoder->Outputs[i]));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(Encoder->Opened[i]).path())) << "its folder is removed";
+    const QRegularExpression held(
+        QRegularExpression::anchoredPattern(QStringLiteral("/proc/self/fd/[0-9]+/") +
+                                            QRegularExpression::escape(QFileInfo(outputs[i]).fileName())));
+    EXPECT_TRUE(held.match(Encoder->Outputs[i]).hasMatch()) << Encoder->Outputs[i].toStdString();
   }
+  EXPECT_EQ(Entries(OutFolder), (QStringList{"clip1.avi", "clip2.avi", "clip3.avi"}));
   EXPECT_EQ(Encoder->Options, std::vector<QString>(3, KOptions));
 
   QStringList expected = {QStringLiteral("Loading AV components..."), QStringLiteral("Success!")};
@@ -460,7 +471,7 @@ TEST_P(RunWindowSameFileTest, RefusesToConvertOntoTheSource) {
   EXPECT_EQ(Encoder->Sources, std::vector<QString>{second});
   if (GetParam() == TSameFile::FolderOfTheSource) {
     // The first source's folder holds for the whole run.
-    EXPECT_TRUE(AreTemporariesOf(Encoder->Outputs, {FTemp->filePath("a/clip2.avi")}));
+    EXPECT_TRUE(AreTemporariesOf(Encoder->Opened, {FTemp->filePath("a/clip2.avi")}));
     EXPECT_EQ(Window->OutputFolder(), FTemp->filePath("a") + QLatin1Char('/'));
   }
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
@@ -679,33 +690,13 @@ namespace {
 
 // --- outputs: never one this run wrote, never a partial one ---
 
-TEST(RunFormat, NumberedAndTemporaryNames) {
+TEST(RunFormat, NumberedNames) {
   EXPECT_EQ(app::NumberedFileName(QStringLiteral("/out/city.mkv"), 2), QStringLiteral("/out/city (2).mkv"));
   EXPECT_EQ(app::NumberedFileName(QStringLiteral("/o.d/city"), 3), QStringLiteral("/o.d/city (3)"));
   EXPECT_EQ(app::NumberedFileName(QStringLiteral("/out/.mkv"), 2), QStringLiteral("/out/.mkv (2)"));
-  const QString a241(241, QLatin1Char('a'));
-  const QString e120(120, QChar(0xE9));  // "é", two bytes each in UTF-8
-  struct {
-    QString Output;
-    int NameMax;
-    QString Name;
-  } temporaries[] = {
-      {"/out/city.mkv", 255, "/out/.city.part-Ab3dEf9h.mkv"},
-      {"/out/a.b.flac", 255, "/out/.a.b.part-Ab3dEf9h.flac"},
-      // A 245-byte output name fits; its temporary name keeps 255 - 1 - 18 = 236 bytes of the stem.
-      {"/out/" + a241 + ".avi", 255, "/out/." + a241.left(236) + ".part-Ab3dEf9h.avi"},
-      // Whole characters: 236 bytes are 118 of them.
-      {"/out/" + e120 + ".avi", 255, "/out/." + e120.left(118) + ".part-Ab3dEf9h.avi"},
-      {"/out/city.mkv", 22, "/out/.cit.part-Ab3dEf9h.mkv"},
-  };
-  for (const auto& c : temporaries) {
-    const QString name = app::TemporaryOutputName(c.Output, QStringLiteral("Ab3dEf9h"), c.NameMax);
-    EXPECT_EQ(name, c.Name) << c.Output.toStdString();
-    EXPECT_LE(QFile::encodeName(QFileInfo(name).fileName()).size(), c.NameMax) << c.Output.toStdString();
-  }
 }
 
-TEST(OutputFile, TheTemporaryFileIsNewEmptyAndUnguessable) {
+TEST(OutputFile, TheTemporaryFileIsNewEmptyUnguessableAndInAFolderOfItsOwn) {
   QTemporaryDir folder(testing_support::MakeTempFolder("output_file"));
   ASSERT_TRUE(folder.isValid());
   const QString output = folder.filePath(QStringLiteral("clip.avi"));
@@ -719,29 +710,60 @@ TEST(OutputFile, TheTemporaryFileIsNewEmptyAndUnguessable) {
   EXPECT_TRUE(QFileInfo(first.Path()).isFile());
   EXPECT_EQ(QFileInfo(first.Path()).size(), 0);
   EXPECT_TRUE(first.StillOurs());
+  // The folder is this user's alone; the encoder's name reaches the file through it.
+  struct stat info {};
+  ASSERT_EQ(::lstat(QFile::encodeName(QFileInfo(first.Path()).path()).constData(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  EXPECT_EQ(QFileInfo(first.WritePath()).canonicalFilePath(), first.Path());
+  EXPECT_TRUE(first.WritePath().startsWith(QStringLiteral("/proc/self/fd/")))
+      << first.WritePath().toStdString();
 
-  // A link put in its place is not ours, and removing leaves it (and what it points to) alone.
+  // The folder renamed away and another one put at its name: the encoder's name still reaches
+  // the file, the one at the old name is neither ours nor removed.
+  const QString firstFolder = QFileInfo(first.Path()).path();
+  const QString moved = folder.filePath(QStringLiteral(".moved"));
+  ASSERT_TRUE(QDir().rename(firstFolder, moved));
+  ASSERT_TRUE(QDir().mkdir(firstFolder));
+  {
+    QFile file(first.Path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("another's file");
+  }
+  EXPECT_EQ(QFileInfo(first.WritePath()).canonicalFilePath(), moved + QStringLiteral("/clip.avi"));
+  EXPECT_TRUE(first.StillOurs());
+  EXPECT_EQ(first.MoveTo(output, &error), app::TMoveResult::Moved) << error.toStdString();
+  EXPECT_EQ(QFileInfo(output).size(), 0);
+  first.Remove();
+  EXPECT_EQ(ReadAll(firstFolder + QStringLiteral("/clip.avi")), QByteArray("another's file"));
+  EXPECT_TRUE(QFileInfo(moved).isDir()) << "left where it went, empty";
+  EXPECT_TRUE(QDir(moved).isEmpty());
+  ASSERT_TRUE(QDir(firstFolder).removeRecursively());
+
+  // A link put in the file's place is not ours: removing takes the link, not what it points to.
   const QString victim = folder.filePath(QStringLiteral("victim.txt"));
   {
     QFile file(victim);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("victim");
   }
-  const QString path = first.Path();
+  const QString path = second.Path();
   ASSERT_TRUE(QFile::remove(path));
   ASSERT_TRUE(QFile::link(victim, path));
-  EXPECT_FALSE(first.StillOurs());
-  first.Remove();
-  EXPECT_TRUE(QFileInfo(path).isSymLink());
-  EXPECT_EQ(ReadAll(victim), QByteArray("victim"));
-
-  const QString secondPath = second.Path();
+  EXPECT_FALSE(second.StillOurs());
   second.Remove();
-  EXPECT_FALSE(QFileInfo::exists(secondPath));
+  EXPECT_FALSE(QFileInfo::exists(QFileInfo(path).path()));
+  EXPECT_EQ(ReadAll(victim), QByteArray("victim"));
+  EXPECT_TRUE(second.Path().isEmpty() && second.WritePath().isEmpty());
 
-  // An output name longer than the folder takes, and a folder that cannot hold the file: the
-  // output's name and the system's reason.
+  // An output name as long as the folder takes has a temporary file; a longer one, and a folder
+  // that cannot hold the file, give the output's name and the system's reason.
   const long nameMax = ::pathconf(QFile::encodeName(folder.path()).constData(), _PC_NAME_MAX);
+  const QString longest =
+      folder.filePath(QString(int(nameMax) - 4, QLatin1Char('a')) + QStringLiteral(".avi"));
+  ASSERT_TRUE(first.Create(longest, &error)) << error.toStdString();
+  EXPECT_TRUE(AreTemporariesOf({first.Path()}, {longest}));
+  EXPECT_TRUE(QFileInfo(first.Path()).isFile());
   const QString tooLong =
       folder.filePath(QString(int(nameMax) - 3, QLatin1Char('a')) + QStringLiteral(".avi"));
   EXPECT_FALSE(first.Create(tooLong, &error));
@@ -750,6 +772,8 @@ TEST(OutputFile, TheTemporaryFileIsNewEmptyAndUnguessable) {
   EXPECT_FALSE(missing.Create(folder.filePath(QStringLiteral("no/such/clip.avi")), &error));
   EXPECT_EQ(error, folder.filePath(QStringLiteral("no/such/clip.avi")) +
                        QStringLiteral(": No such file or directory"));
+  // Nothing is left but the folder renamed away.
+  EXPECT_EQ(Entries(folder.path()), (QStringList{".moved", "clip.avi", "victim.txt"}));
 }
 
 TEST(OutputFile, MovingNeverReplacesAFile) {
@@ -805,7 +829,7 @@ TEST_F(RunWindowTest, ASecondSourceWithTheSameStemGetsANumberedName) {
 
   EXPECT_TRUE(Prompter.Questions.empty()) << "the run's own output is not an existing file to ask about";
   const std::vector<QString> outputs = {OutFolder + "city.avi", OutFolder + "city (2).avi", OutFolder + "city (3).avi"};
-  EXPECT_TRUE(AreTemporariesOf(Encoder->Outputs, outputs));
+  EXPECT_TRUE(AreTemporariesOf(Encoder->Opened, outputs));
   for (size_t i = 0; i < outputs.size(); ++i)
     EXPECT_EQ(ReadAll(outputs[i]), "partial converted " + sources[int(i)].toUtf8());
   const QString note = QStringLiteral("\"city.avi\" was written by this run: this file is saved as \"city (2).avi\".");
@@ -839,7 +863,7 @@ TEST_F(RunWindowTest, StopAfterOverwritingKeepsTheOldFile) {
 
   ASSERT_EQ(Prompter.Questions.size(), 1u);
   EXPECT_EQ(ReadAll(OutFolder + "clip1.avi"), QByteArray("not really media"));
-  EXPECT_EQ(QDir(OutFolder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("clip1.avi")});
+  EXPECT_EQ(Entries(OutFolder), QStringList{QStringLiteral("clip1.avi")});
 }
 
 TEST_F(RunWindowTest, AFailureLeavesTheOldFileAndFFmpegsLinesInTheLog) {
@@ -859,7 +883,7 @@ TEST_F(RunWindowTest, AFailureLeavesTheOldFileAndFFmpegsLinesInTheLog) {
       << "the encoder's own line below the message, which is not repeated";
   EXPECT_EQ(ColorOf(QStringLiteral("[libx264] width not divisible by 2 (321x241)")), KRed);
   EXPECT_EQ(ReadAll(OutFolder + "clip1.avi"), QByteArray("not really media"));
-  EXPECT_EQ(QDir(OutFolder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("clip1.avi")});
+  EXPECT_EQ(Entries(OutFolder), QStringList{QStringLiteral("clip1.avi")});
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
 }
 
@@ -901,7 +925,11 @@ enum class TAppears {
   AtTheNumberedName,      // and "clip1 (2).avi" too
   ReplacesTheAgreedFile,  // the user agreed to overwrite clip1.avi, which another file then replaced
   LinkAtTheOldName,       // a link planted at the name this program once used (".clip1.part-<pid>.avi")
-  LinkForTheTemporary,    // the temporary file itself is swapped for a link
+  LinkForTheTemporary,    // the temporary file itself is swapped for a link once the encoder opened it
+  // Just before the encoder opens its file, what the conversion made in the output folder is
+  // renamed away (as whoever can write that folder can) and, at its name, put:
+  FolderBeforeTheOpen,  // a folder holding a link to victim.txt under the file's name
+  LinkBeforeTheOpen,    // a link to such a folder (to victim.txt itself when it was a file)
 };
 
 struct TAppearsCase {
@@ -934,9 +962,28 @@ TEST_P(RunWindowAppearsTest, NothingOfAnyoneElseIsReplacedOrWrittenThrough) {
     Source("out/clip1.avi");
     Prompter.Answers = {true};
   }
-  if (what == TAppears::LinkAtTheOldName)
+  if (what == TAppears::LinkAtTheOldName) {
     ASSERT_TRUE(QFile::link(victim, OutFolder + QStringLiteral(".clip1.part-%1.avi").arg(::getpid())));
+  }
   Make(Input({source}));
+  QString planted;  // the name of what the test put in the conversion's place
+  Encoder->BeforeOpen = [&](const QString& name) {
+    if (what != TAppears::FolderBeforeTheOpen && what != TAppears::LinkBeforeTheOpen) return;
+    const QStringList made = Entries(OutFolder);
+    ASSERT_EQ(made.size(), 1) << made.join(' ').toStdString();
+    planted = OutFolder + made[0];
+    const bool folder = QFileInfo(planted).isDir();
+    ASSERT_TRUE(QDir().rename(planted, OutFolder + ".moved"));
+    const QString trap = FTemp->filePath(QStringLiteral("trap"));
+    ASSERT_TRUE(QDir().mkpath(trap));
+    ASSERT_TRUE(QFile::link(victim, trap + QLatin1Char('/') + QFileInfo(name).fileName()));
+    if (!folder)
+      ASSERT_TRUE(QFile::link(victim, planted));
+    else if (what == TAppears::FolderBeforeTheOpen)
+      ASSERT_TRUE(QDir().rename(trap, planted));
+    else
+      ASSERT_TRUE(QFile::link(trap, planted));
+  };
   Encoder->OnStarted = [&](const QString&) {
     switch (what) {
       case TAppears::AtTheNumberedName:
@@ -951,6 +998,8 @@ TEST_P(RunWindowAppearsTest, NothingOfAnyoneElseIsReplacedOrWrittenThrough) {
         ASSERT_TRUE(QFile::link(victim, Encoder->Outputs.back()));
         break;
       case TAppears::LinkAtTheOldName:
+      case TAppears::FolderBeforeTheOpen:
+      case TAppears::LinkBeforeTheOpen:
         break;
     }
   };
@@ -979,7 +1028,11 @@ TEST_P(RunWindowAppearsTest, NothingOfAnyoneElseIsReplacedOrWrittenThrough) {
           << section.join('\n').toStdString();
       break;
     case TAppears::LinkAtTheOldName:
+    case TAppears::FolderBeforeTheOpen:
+    case TAppears::LinkBeforeTheOpen:
+      // The encoder wrote into the conversion's own file, wherever its folder went.
       EXPECT_EQ(ReadAll(output), converted);
+      EXPECT_EQ(section.last(), QStringLiteral("Success!")) << section.join('\n').toStdString();
       EXPECT_EQ(Window->Result(), TRunResult::AllConverted);
       break;
     case TAppears::LinkForTheTemporary:
@@ -990,21 +1043,26 @@ TEST_P(RunWindowAppearsTest, NothingOfAnyoneElseIsReplacedOrWrittenThrough) {
       EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
       break;
   }
-  if (what != TAppears::LinkForTheTemporary) EXPECT_EQ(ReadAll(victim), QByteArray("not really media"));
-  // Nothing of the conversion is left under a temporary name.
-  for (const QString& name : QDir(OutFolder).entryList(QDir::Files | QDir::Hidden | QDir::System))
-    if (name.contains(QStringLiteral(".part-")))
-      EXPECT_TRUE(QFileInfo(OutFolder + name).isSymLink()) << name.toStdString();
+  EXPECT_EQ(ReadAll(victim), QByteArray("not really media"));
+  // Nothing of the conversion is left, but its folder, empty, where it was renamed to.
+  for (const QString& name : Entries(OutFolder)) {
+    const QFileInfo info(OutFolder + name);
+    if (!name.startsWith(QLatin1Char('.')) || info.isSymLink() || info.filePath() == planted) continue;
+    EXPECT_EQ(name, QStringLiteral(".moved"));
+    EXPECT_TRUE(info.isDir() && QDir(info.filePath()).isEmpty()) << name.toStdString();
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RunWindowAppearsTest,
-    ::testing::Values(TAppearsCase{"AtTheOutput", TAppears::AtTheOutput},
-                      TAppearsCase{"AtTheNumberedName", TAppears::AtTheNumberedName},
-                      TAppearsCase{"ReplacesTheAgreedFile", TAppears::ReplacesTheAgreedFile},
-                      TAppearsCase{"LinkAtTheOldName", TAppears::LinkAtTheOldName},
-                      TAppearsCase{"LinkForTheTemporary", TAppears::LinkForTheTemporary}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RunWindowAppearsTest,
+                         ::testing::Values(TAppearsCase{"AtTheOutput", TAppears::AtTheOutput},
+                                           TAppearsCase{"AtTheNumberedName", TAppears::AtTheNumberedName},
+                                           TAppearsCase{"ReplacesTheAgreedFile",
+                                                        TAppears::ReplacesTheAgreedFile},
+                                           TAppearsCase{"LinkAtTheOldName", TAppears::LinkAtTheOldName},
+                                           TAppearsCase{"LinkForTheTemporary", TAppears::LinkForTheTemporary},
+                                           TAppearsCase{"FolderBeforeTheOpen", TAppears::FolderBeforeTheOpen},
+                                           TAppearsCase{"LinkBeforeTheOpen", TAppears::LinkBeforeTheOpen}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // A source with the longest name the folder takes still converts under that name.
 TEST_F(RunWindowTest, TheLongestNameStillConverts) {
@@ -1072,7 +1130,7 @@ TEST_P(RunWindowSignalTest, EndsTheRunAsStopDoesAndSavesTheLog) {
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
   EXPECT_EQ(Encoder->Sources, (std::vector<QString>{sources[0], sources[1]})) << "no file after the signal";
   // The first output stays; nothing of the second.
-  EXPECT_EQ(QDir(OutFolder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"clip1.avi"});
+  EXPECT_EQ(Entries(OutFolder), QStringList{"clip1.avi"});
   const QString program = FTemp->filePath("program");
   EXPECT_EQ(Window->LogFile(), program + "/log.txt");
   const QString log = QString::fromUtf8(ReadAll(program + "/log.txt"));
