@@ -390,7 +390,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   }
   if (FEncoder->SetOutput(task, FTemporary.WritePath(), options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
-    const QString reason = FEncoder->LastErrMsg();
+    const QString reason = InOutputTerms(FEncoder->LastErrMsg());
     if (!FEncoder->RemoveTask(task))
       Log(QStringLiteral("Removing task... Error! ") + FEncoder->LastErrMsg(), KRed);
     DiscardTemporaryOutput();
@@ -450,9 +450,9 @@ void TRunWindow::FFEncoderTerminate(const TRunTerminate& info) {
   if (info.TaskIndex >= 0) {
     FTaskReported = true;
     FTaskSucceeded = info.Finished && !info.Exception;
-    FTaskMessage = info.ExceptionMsg;
+    FTaskMessage = InOutputTerms(info.ExceptionMsg);
     if (!FUserStopped && info.Exception)
-      Log(info.ExceptionMsg.isEmpty() ? QStringLiteral("Error!") : info.ExceptionMsg, KRed);
+      Log(FTaskMessage.isEmpty() ? QStringLiteral("Error!") : FTaskMessage, KRed);
     else if (!FUserStopped && !info.Finished)
       Log(QStringLiteral("Error! The conversion ended before the end of the file."), KRed);
     return;
@@ -519,6 +519,11 @@ bool TRunWindow::KeepTemporaryOutput(QString* error) {
 }
 
 void TRunWindow::DiscardTemporaryOutput() { FTemporary.Remove(); }
+
+QString TRunWindow::InOutputTerms(const QString& text) const {
+  const QString& written = FTemporary.WritePath();
+  return written.isEmpty() ? text : QString(text).replace(written, FOutput);
+}
 
 void TRunWindow::LogErrorLines(const QString& alreadyLogged) {
   for (const QString& line : FEncoder->ErrorLines())

@@ -139,6 +139,9 @@ class TRunWindow : public QDialog {
   bool KeepTemporaryOutput(QString* error);
   /// Removes the temporary output of the current file, if any.
   void DiscardTemporaryOutput();
+  /// An engine message with the temporary file's name replaced by the output's, which is the
+  /// name the user knows.
+  QString InOutputTerms(const QString& text) const;
   /// FFmpeg's error lines of the file (the encoder's ErrorLines), in red, except those that
   /// alreadyLogged (a message logged just before) contains.
   void LogErrorLines(const QString& alreadyLogged);

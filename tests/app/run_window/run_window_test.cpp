@@ -887,6 +887,26 @@ TEST_F(RunWindowTest, AFailureLeavesTheOldFileAndFFmpegsLinesInTheLog) {
   EXPECT_EQ(Window->Result(), TRunResult::NotAllConverted);
 }
 
+// The engine names the file it was given, which is the temporary one in its hidden folder; the
+// log names the output the user asked for.
+TEST_F(RunWindowTest, AFailureNamesTheOutputRatherThanItsTemporaryFile) {
+  Make(Input({Source("clip1.mp4")}));
+  QString written;
+  Encoder->BeforeOpen = [&](const QString& output) {
+    written = output;
+    Encoder->Outcomes["clip1.mp4"] =
+        TFakeOutcome{false, true, "Could not write header for output file " + output + ": Invalid argument"};
+  };
+  Run();
+
+  ASSERT_FALSE(written.isEmpty());
+  ASSERT_NE(written, OutFolder + "clip1.avi");
+  const QStringList section = Section(1);
+  EXPECT_TRUE(section.contains("Could not write header for output file " + OutFolder + "clip1.avi: Invalid argument"))
+      << section.join(QLatin1Char('\n')).toStdString();
+  EXPECT_FALSE(section.join(QLatin1Char('\n')).contains(written));
+}
+
 TEST_F(RunWindowTest, ADamagedSourceEndsWithAWarningAndStillCounts) {
   const QString source = Source("clip1.mp4");
   Make(Input({source}));
