@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/library_messages.h"
@@ -35,11 +36,54 @@ std::string Quoted(const std::string& text) {
   return "\"" + q + "\"";
 }
 
+/// The code points of UTF-8 text; nullopt for bytes that are not UTF-8 (a broken or overlong
+/// sequence, a surrogate, a value past U+10FFFF).
+std::optional<std::u32string> Utf8CodePoints(const std::string& text) {
+  std::u32string points;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0, n = text.size(); i < n;) {
+    const unsigned char lead = s[i++];
+    int extra = 0;
+    char32_t c = lead, least = 0;
+    if (lead >= 0xF0 && lead < 0xF5) {
+      c = lead & 0x07, extra = 3, least = 0x10000;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      c = lead & 0x0F, extra = 2, least = 0x800;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+      c = lead & 0x1F, extra = 1, least = 0x80;
+    } else if (lead >= 0x80) {
+      return std::nullopt;
+    }
+    for (int k = 0; k < extra; ++k, ++i) {
+      if (i >= n || (s[i] & 0xC0) != 0x80) return std::nullopt;
+      c = c << 6 | (s[i] & 0x3F);
+    }
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+    points += c;
+  }
+  return points;
+}
+
+std::string Latin1ToUtf8(const std::string& text) {
+  std::string out;
+  for (const char byte : text) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c < 0x80) {
+      out += byte;
+    } else {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 void SetText(burn_track* track, burn_session* session, int packType, const std::string& text) {
   if (text.empty()) return;
-  std::string payload = text;
+  std::string payload = CdTextLatin1(text);
   auto* bytes = reinterpret_cast<unsigned char*>(payload.data());
   const int length = static_cast<int>(payload.size()) + 1;
+  // Block 0 keeps libburn's default character code, 0x00 = ISO 8859-1.
   const int r = track ? burn_track_set_cdtext(track, 0, packType, nullptr, bytes, length, 0)
                       : burn_session_set_cdtext(session, 0, packType, nullptr, bytes, length, 0);
   if (r <= 0) throw EDiscBurn(code::InvalidArgument, "Not usable as CD-Text: " + text);
@@ -53,6 +97,35 @@ bool HasText(const TAudioDisc& disc) {
 }
 
 }  // namespace
+
+std::string CdTextLatin1(const std::string& text) {
+  const auto points = Utf8CodePoints(text);
+  if (!points) throw EDiscBurn(code::InvalidArgument, "Not usable as CD-Text (not UTF-8 text): " + text);
+  std::string latin1;
+  for (const char32_t c : *points) {
+    if (c > 0xFF)
+      throw EDiscBurn(code::InvalidArgument,
+                      "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) characters only: " + text);
+    latin1 += static_cast<char>(c);
+  }
+  return latin1;
+}
+
+std::string CdTextSheet(const std::vector<unsigned char>& packs, int tracks) {
+  std::vector<unsigned char> copy = packs;  // libburn takes a non-const array
+  char* sheet = nullptr;
+  int charCode = 0;
+  const int r = burn_make_input_sheet_v07t(copy.data(), static_cast<int>(copy.size() / 18), 1, tracks, &sheet,
+                                           &charCode, 0);
+  if (r <= 0 || !sheet) {
+    std::free(sheet);
+    throw EDiscBurn(code::Failed, "The CD-Text cannot be read");
+  }
+  std::string text = sheet;
+  std::free(sheet);
+  // 0x00 = ISO 8859-1; 0x01 (7-bit ASCII) is UTF-8 as it is.
+  return charCode == 0x00 ? Latin1ToUtf8(text) : text;
+}
 
 TWaveData ReadWave(const std::string& path) {
   const EDiscBurn refused(code::SourceUnreadable,
@@ -112,8 +185,13 @@ void AddAudioTracks(burn_session* session, const TAudioDisc& disc) {
       burn_track_set_isrc_string(track, isrc, 0);
     }
     if (text) {
-      SetText(track, nullptr, 0x80, t.Title);
-      SetText(track, nullptr, 0x81, t.Performer);
+      try {
+        SetText(track, nullptr, 0x80, t.Title);
+        SetText(track, nullptr, 0x81, t.Performer);
+      } catch (...) {
+        burn_track_free(track);
+        throw;
+      }
     }
     burn_session_add_track(session, track, BURN_POS_END);
     burn_track_free(track);  // the session holds it
@@ -133,16 +211,33 @@ void CheckCdMedium(burn_drive* drive) {
 
 namespace {
 
-/// The CUE sheet with its FILE and CDTEXTFILE names made absolute: libburn takes relative
-/// names from the current folder, a sheet means its own folder.
+/// The CUE sheet with its FILE and CDTEXTFILE names made absolute (libburn takes relative
+/// names from the current folder, a sheet means its own folder) and its CD-Text in ISO 8859-1:
+/// libburn puts the bytes of a TITLE or PERFORMER line into the packs as they are, in the code
+/// of block 0. A UTF-8 line is converted; any other is taken as ISO 8859-1 already.
 std::string AbsoluteSheet(const std::string& cuePath) {
   std::ifstream in(cuePath);
   if (!in) throw EDiscBurn(code::SourceUnreadable, "The CUE sheet cannot be read: " + cuePath);
   const auto slash = cuePath.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : cuePath.substr(0, slash);
   std::string out, line;
-  while (std::getline(in, line)) {
+  for (int number = 1; std::getline(in, line); ++number) {
+    // A byte order mark says UTF-8; libburn would read it as part of the first command.
+    if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     const auto first = line.find_first_not_of(" \t");
+    const auto commandIs = [&](const std::string& command) {
+      return first != std::string::npos && line.compare(first, command.size(), command) == 0;
+    };
+    const bool text = commandIs("TITLE ") || commandIs("PERFORMER ") || commandIs("SONGWRITER ") ||
+                      commandIs("COMPOSER ") || commandIs("ARRANGER ") || commandIs("MESSAGE ");
+    if (text && Utf8CodePoints(line)) {
+      try {
+        line = CdTextLatin1(line);
+      } catch (const EDiscBurn& e) {
+        throw EDiscBurn(code::SourceUnreadable, "The CUE sheet cannot be used: " + cuePath + " (line " +
+                                                    std::to_string(number) + ": " + e.what() + ")");
+      }
+    }
     for (const std::string command : {"FILE ", "CDTEXTFILE "}) {
       if (first == std::string::npos || line.compare(first, command.size(), command) != 0) continue;
       const size_t name = line.find_first_not_of(' ', first + command.size());

@@ -34,7 +34,18 @@ struct TAudioDisc {
   std::vector<TAudioTrack> Tracks;
 };
 
-/// Adds the tracks (and the CD-Text, when any title or performer is set) to a session.
+/// CD-Text as libburn writes it: the character code of its block 0 is ISO 8859-1 (0x00), the
+/// only one that holds accented Latin letters. Returns the UTF-8 text in that code; throws
+/// EDiscBurn(InvalidArgument) for text with a character outside it (players would show the
+/// bytes of another code as garbage) or text that is not UTF-8.
+std::string CdTextLatin1(const std::string& text);
+/// libburn's text sheet of CD-Text packs ("Album Title = ...", "Track 01 Title = ..."), in
+/// UTF-8: packs in ISO 8859-1 are converted, ASCII ones are so already, MS-JIS ones are left as
+/// they are. Throws EDiscBurn(Failed) for packs libburn cannot read.
+std::string CdTextSheet(const std::vector<unsigned char>& packs, int tracks);
+
+/// Adds the tracks (and the CD-Text, when any title or performer is set, in ISO 8859-1) to a
+/// session; throws like CdTextLatin1 for a title or performer with no form in that code.
 void AddAudioTracks(burn_session* session, const TAudioDisc& disc);
 /// Refuses a medium that is not a CD: audio tracks exist on CDs only.
 void CheckCdMedium(burn_drive* drive);
@@ -46,7 +57,10 @@ struct TCueSheet {
   std::vector<unsigned char> TextPacks;
 };
 
-/// Parses a CUE sheet into a session; throws with libburn's reason.
+/// Parses a CUE sheet into a session; throws with libburn's reason. The values of its CD-Text
+/// commands (TITLE, PERFORMER, SONGWRITER, COMPOSER, ARRANGER, MESSAGE) that are UTF-8 reach
+/// libburn in ISO 8859-1 (a value with a character outside it refuses the sheet); other values
+/// are taken as ISO 8859-1 already, as libburn and CDRWIN take them.
 TCueSheet SessionFromCue(burn_session* session, const std::string& cuePath);
 /// Hands CD-Text packs to a write run's lead-in (libburn copies them); no packs leave the
 /// options as they are. Packs whose checksums are all zero get them worked out; packs with

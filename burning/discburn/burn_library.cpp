@@ -835,9 +835,11 @@ void TBurnLibrary::SetAudioProperty(const std::string& path, int32_t property, c
   if (node && !node->AudioTrack) throw EDiscBurn(code::InvalidArgument, "Not an audio track: " + path);
   switch (property) {
     case DB_AUDIO_TITLE:
+      CdTextLatin1(value);  // refused here, with the value left as it was, not at the burn
       (node ? node->Title : FAudioTitle) = value;
       break;
     case DB_AUDIO_PERFORMER:
+      CdTextLatin1(value);
       (node ? node->Performer : FAudioPerformer) = value;
       break;
     case DB_AUDIO_ISRC:
@@ -1298,16 +1300,9 @@ std::string TBurnLibrary::ReadCDText(int32_t device) {
     std::free(packs);
     throw EDiscBurn(code::Failed, "The CD holds no CD-Text");
   }
-  const TToc toc = ReadToc(drive.Drive());
-  // libburn turns the packs into its text sheet ("Album Title = ...", "Track 01 Title = ...").
-  char* sheet = nullptr;
-  int charCode = 0;
-  const int r =
-      burn_make_input_sheet_v07t(packs, count, 1, static_cast<int>(toc.Tracks.size()), &sheet, &charCode, 0);
+  const std::vector<unsigned char> leadin(packs, packs + static_cast<size_t>(count) * 18);
   std::free(packs);
-  if (r <= 0 || !sheet) throw EDiscBurn(code::Failed, "The CD-Text cannot be read");
-  std::string text = sheet;
-  std::free(sheet);
+  const std::string text = CdTextSheet(leadin, static_cast<int>(ReadToc(drive.Drive()).Tracks.size()));
   PumpMessages();
   return text;
 }

@@ -120,10 +120,13 @@ class TBurnLibrary {
   void SetFileAttributes(const std::string& path, uint32_t attributes);
   void SetFileUserParam(const std::string& path, int32_t param);
   void SetLanguage(const std::string& language, const std::string& file);
-  /// CD-Text and ISRC of a track ("\\" = the disc's title and performer).
+  /// CD-Text and ISRC of a track ("\\" = the disc's title and performer). A title or performer
+  /// with a character outside ISO 8859-1, the code of the CD-Text written, is refused
+  /// (InvalidArgument) and the old value kept.
   void SetAudioProperty(const std::string& path, int32_t property, const std::string& value);
   // Reading CDs
   std::vector<char> ReadSectors(int32_t device, int32_t lba, int32_t count);
+  /// libburn's text sheet of the CD's CD-Text, in UTF-8.
   std::string ReadCDText(int32_t device);
   void SaveTrack(int32_t device, int32_t track, const std::string& path, bool wave);
   std::string Language() const { return FLanguage; }

@@ -102,7 +102,9 @@ enum { DB_WM_TAO = 0, DB_WM_DAO = 1, DB_WM_DAO96 = 2 };
    the data mode (1 or 2). */
 enum { DB_TRACK_AUDIO = 0, DB_TRACK_DATA = 1 };
 /* SetAudioFileProperty: CD-Text of a track, or of the disc when the path is "\\"; the
-   ISRC of a track (12 letters and digits). */
+   ISRC of a track (12 letters and digits). CD-Text is written in ISO 8859-1: a title or
+   performer with any other character is refused with code 2 (invalid argument), the
+   property keeping its value. */
 enum { DB_AUDIO_TITLE = 0, DB_AUDIO_PERFORMER = 1, DB_AUDIO_ISRC = 2 };
 /* Windows file-attribute bits used in DBFileEntry.Attributes. */
 enum {

@@ -2,6 +2,8 @@
 // file a CUE sheet names (CDTEXTFILE) is parsed into packs and handed to the write run's
 // lead-in. A CD-Text write needs a CD writer, so what reaches the write options is seen
 // through libburn's own check of a write job on an image file, which refuses CD-Text there.
+// Titles and performers, from the library's own project or from a CUE sheet, reach libburn in
+// ISO 8859-1, the character code of the packs it makes; what it holds is read back from it.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,35 @@ namespace {
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// The bytes of a CD-Text attribute that libburn holds for the session (track 0) or one of its
+/// tracks (from 1), without the terminating NUL; nullopt when it holds none.
+std::optional<std::string> HeldText(burn::burn_session* session, int track, int packType) {
+  unsigned char* payload = nullptr;
+  int length = 0;
+  if (track == 0) {
+    burn::burn_session_get_cdtext(session, 0, packType, nullptr, &payload, &length, 0);
+  } else {
+    int count = 0;
+    burn::burn_track** tracks = burn::burn_session_get_tracks(session, &count);
+    if (track > count) return std::nullopt;
+    burn::burn_track_get_cdtext(tracks[track - 1], 0, packType, nullptr, &payload, &length, 0);
+  }
+  if (!payload || length < 1) return std::nullopt;
+  return std::string(reinterpret_cast<char*>(payload), static_cast<size_t>(length) - 1);
+}
+
+/// The value of "key = value" in libburn's text sheet (keys are padded with spaces).
+std::string SheetValue(const std::string& sheet, const std::string& key) {
+  std::istringstream lines(sheet);
+  for (std::string line; std::getline(lines, line);) {
+    const auto eq = line.find(" = ");
+    if (eq != std::string::npos && line.compare(0, key.size(), key) == 0 &&
+        line.find_first_not_of(' ', key.size()) == eq + 1)
+      return line.substr(eq + 3);
+  }
+  return "(none)";
 }
 
 class CueCdTextTest : public ::testing::Test {
@@ -136,6 +169,115 @@ TEST_F(CueCdTextTest, PacksOfTheCdTextFileReachTheWriteOptions) {
         EXPECT_NE(std::string(e.what()).find("CD-TEXT pack CRC mismatch"), std::string::npos) << e.what();
       }
     }
+  }
+}
+
+// A title or performer reaches libburn in ISO 8859-1, the character code of block 0 in the
+// packs it makes ("Café" as the byte E9, not as the two bytes of UTF-8), and reads back in
+// UTF-8 from those packs; one with a character outside ISO 8859-1 is refused with the reason.
+TEST_F(CueCdTextTest, TitlesAndPerformersReachThePacksInLatin1) {
+  const fs::path pcm = Dir / "track.pcm";
+  std::ofstream(pcm, std::ios::binary) << std::string(10 * discburn::AudioSectorBytes, '\x11');
+  struct TTextCase {
+    const char* Name;
+    std::string Text;                   // UTF-8, as the C interface hands it on
+    std::optional<std::string> Latin1;  // nullopt: refused
+  };
+  const TTextCase cases[] = {
+      {"an accented letter", "Caf\xC3\xA9", "Caf\xE9"},
+      {"ASCII only", "Band", "Band"},
+      {"the last letter of ISO 8859-1", "\xC3\xBFz", "\xFFz"},
+      {"Japanese", "\xE6\x97\xA5\xE6\x9C\xAC", std::nullopt},
+      {"a Windows-1252 letter outside ISO 8859-1", "\xC5\x92uvre", std::nullopt},
+      {"a character outside the BMP", "Song \xF0\x9F\x8E\xB5", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    discburn::TAudioDisc disc;
+    disc.Title = c.Text;
+    disc.Performer = "Band";
+    disc.Tracks.push_back({pcm.string(), {0, 10 * discburn::AudioSectorBytes}, "Song", c.Text, ""});
+    discburn::TBurnSessionPtr session(burn::burn_session_create());
+    if (!c.Latin1) {
+      try {
+        discburn::AddAudioTracks(session.get(), disc);
+        ADD_FAILURE() << "taken as CD-Text";
+      } catch (const discburn::EDiscBurn& e) {
+        EXPECT_EQ(e.Code(), discburn::code::InvalidArgument);
+        EXPECT_EQ(std::string(e.what()),
+                  "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) characters only: " + c.Text);
+      }
+      continue;
+    }
+    ASSERT_NO_THROW(discburn::AddAudioTracks(session.get(), disc));
+    EXPECT_EQ(HeldText(session.get(), 0, 0x80), c.Latin1) << "the disc's title";
+    EXPECT_EQ(HeldText(session.get(), 0, 0x81), "Band");
+    EXPECT_EQ(HeldText(session.get(), 1, 0x80), "Song");
+    EXPECT_EQ(HeldText(session.get(), 1, 0x81), c.Latin1) << "the track's performer";
+
+    unsigned char* made = nullptr;
+    int count = 0;
+    ASSERT_GT(burn::burn_cdtext_from_session(session.get(), &made, &count, 0), 0);
+    const std::vector<unsigned char> packs(made, made + static_cast<size_t>(count) * 18);
+    std::free(made);
+    // The first size-information pack (type 0x8F) starts its text with the character code.
+    size_t at = 0;
+    while (at + 18 <= packs.size() && packs[at] != 0x8F) at += 18;
+    ASSERT_LT(at, packs.size());
+    EXPECT_EQ(packs[at + 4], 0x00) << "ISO 8859-1";
+    std::string titles;  // the 12 text bytes of each title pack (type 0x80)
+    for (at = 0; at + 18 <= packs.size(); at += 18)
+      if (packs[at] == 0x80) titles.append(packs.begin() + at + 4, packs.begin() + at + 16);
+    EXPECT_EQ(titles.find(*c.Latin1 + '\0' + "Song"), 0u) << titles;
+
+    const std::string sheet = discburn::CdTextSheet(packs, 1);
+    EXPECT_EQ(SheetValue(sheet, "Album Title"), c.Text) << sheet;
+    EXPECT_EQ(SheetValue(sheet, "Track 01 Artist"), c.Text) << sheet;
+  }
+}
+
+// The CD-Text lines of a CUE sheet reach libburn in ISO 8859-1: UTF-8 ones (with or without a
+// byte order mark) are converted, others are ISO 8859-1 already and kept; a character outside
+// ISO 8859-1 refuses the sheet, naming its line.
+TEST_F(CueCdTextTest, CueSheetTextReachesTheSessionInLatin1) {
+  std::ofstream(Dir / "track.bin", std::ios::binary) << std::string(10 * discburn::AudioSectorBytes, '\x11');
+  struct TCueCase {
+    const char* Name;
+    std::string Start;  // before the first line
+    std::string Title, Performer;
+    std::optional<std::string> Latin1Title, Latin1Performer;  // nullopt: the sheet is refused
+  };
+  const TCueCase cases[] = {
+      {"UTF-8", "", "Caf\xC3\xA9", "S\xC3\xB8ren", "Caf\xE9", "S\xF8ren"},
+      {"UTF-8 with a byte order mark", "\xEF\xBB\xBF", "Caf\xC3\xA9", "Band", "Caf\xE9", "Band"},
+      {"ISO 8859-1", "", "Caf\xE9", "S\xF8ren", "Caf\xE9", "S\xF8ren"},
+      {"Japanese", "", "Album", "\xE6\x97\xA5\xE6\x9C\xAC", std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path cue = Dir / "sheet.cue";
+    std::ofstream(cue, std::ios::binary | std::ios::trunc)
+        << c.Start << "TITLE \"" << c.Title << "\"\nFILE \"track.bin\" BINARY\n  TRACK 01 AUDIO\n"
+        << "    PERFORMER \"" << c.Performer << "\"\n    INDEX 01 00:00:00\n";
+    discburn::TBurnSessionPtr session(burn::burn_session_create());
+    if (!c.Latin1Title) {
+      try {
+        discburn::SessionFromCue(session.get(), cue.string());
+        ADD_FAILURE() << "the sheet was taken";
+      } catch (const discburn::EDiscBurn& e) {
+        EXPECT_EQ(e.Code(), discburn::code::SourceUnreadable);
+        EXPECT_EQ(std::string(e.what()), "The CUE sheet cannot be used: " + cue.string() +
+                                             " (line 4: Not usable as CD-Text, which holds ISO 8859-1 "
+                                             "(Latin-1) characters only:     PERFORMER \"" +
+                                             c.Performer + "\")");
+      }
+      continue;
+    }
+    discburn::TCueSheet sheet;
+    ASSERT_NO_THROW(sheet = discburn::SessionFromCue(session.get(), cue.string()));
+    EXPECT_EQ(sheet.Tracks, 1);
+    EXPECT_EQ(HeldText(session.get(), 0, 0x80), c.Latin1Title);
+    EXPECT_EQ(HeldText(session.get(), 1, 0x81), c.Latin1Performer);
   }
 }
 

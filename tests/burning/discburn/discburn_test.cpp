@@ -1680,13 +1680,23 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   EXPECT_NE(TextOf(20).find("Not a WAV file of the CD's format"), std::string::npos);
   ASSERT_OK(Add(one));
   ASSERT_OK(Add(two));
-  const std::u16string root = u"\\", track1 = u"\\one.wav", album = u"Album", band = u"Band",
-                       song = u"Song One", isrc = u"DEA123456789", badIsrc = u"XYZ";
+  const std::u16string root = u"\\", track1 = u"\\one.wav", album = u"Caf\u00e9", band = u"Band",
+                       song = u"Song One", isrc = u"DEA123456789", badIsrc = u"XYZ",
+                       japanese = u"\u65e5\u672c";
   ASSERT_OK(SetAudioFileProperty(root.c_str(), DB_AUDIO_TITLE, album.c_str()));
   ASSERT_OK(SetAudioFileProperty(root.c_str(), DB_AUDIO_PERFORMER, band.c_str()));
   ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_TITLE, song.c_str()));
   ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_ISRC, isrc.c_str()));
   EXPECT_EQ(SetAudioFileProperty(track1.c_str(), DB_AUDIO_ISRC, badIsrc.c_str()), InvalidArgumentCode);
+  // CD-Text is ISO 8859-1: other characters are refused, and the title and performer set
+  // before stay (the CUE sheet below shows them).
+  for (const int32_t property : {DB_AUDIO_TITLE, DB_AUDIO_PERFORMER}) {
+    for (const std::u16string* path : {&root, &track1}) {
+      EXPECT_EQ(SetAudioFileProperty(path->c_str(), property, japanese.c_str()), InvalidArgumentCode);
+      EXPECT_EQ(TextOf(InvalidArgumentCode),
+                "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) characters only: \u65e5\u672c");
+    }
+  }
   EXPECT_EQ(ImageSize(), (76 + 75) * 2352);
 
   const fs::path cue = Dir / "album.cue";
@@ -1696,7 +1706,7 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   ASSERT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
   // The first track fills 76 sectors (its last one padded with silence): the second starts at 00:01:01.
   EXPECT_EQ(ReadAll(cue),
-            "CDTEXTFILE \"album.cdt\"\nTITLE \"Album\"\nPERFORMER \"Band\"\n"
+            "CDTEXTFILE \"album.cdt\"\nTITLE \"Caf\u00e9\"\nPERFORMER \"Band\"\n"
             "FILE \"album.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"Song One\"\n"
             "    ISRC DEA123456789\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:01:01\n");
   EXPECT_TRUE(ReadAll(Dir / "album.bin") == pcm1 + std::string(76 * 2352 - pcm1.size(), '\0') + pcm2);
@@ -1707,8 +1717,8 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   for (size_t at = 4; at + 18 <= cdt.size(); at += 18) {
     if (static_cast<uint8_t>(cdt[at]) == 0x80) texts += cdt.substr(at + 4, 12);
   }
-  EXPECT_NE(texts.find(std::string("Album\0Song One\0", 15)), std::string::npos)
-      << "titles of disc and track 1";
+  EXPECT_NE(texts.find(std::string("Caf\xE9\0Song One\0", 14)), std::string::npos)
+      << "titles of disc and track 1, in ISO 8859-1";
 
   const std::string refusal =
       "Audio CDs are written on CD-R and CD-RW media only; the drive holds: stdio file";
