@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine_test_support.h"
 #include "fixtures/media_fixtures.h"
@@ -190,9 +193,23 @@ const TRefusedCase kRefusedCases[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, RefusedSettingsTest, ::testing::ValuesIn(kRefusedCases),
                          [](const ::testing::TestParamInfo<TRefusedCase>& info) { return info.param.Name; });
 
+// The text of a line without its context ("[Parsed_crop_0 @ 0x55d0c0] "): as the FFmpeg program
+// prints it, and as the engine's log carries it after its time, thread, context and level.
+std::string ProgramMessage(const std::string& line) {
+  static const std::regex context("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\] ");
+  return std::regex_replace(line, context, "");
+}
+std::string LoggedMessage(const std::string& line) {
+  static const std::regex prefix(
+      "^\\d\\d:\\d\\d:\\d\\d\\.\\d+ \\[[0-9a-fA-F]+\\]\\*? (\\[[^\\]]*\\] )?"
+      "\\[(Quiet|Panic|Fatal|Error|Warning|Info|Verbose|Debug|Trace)\\] ");
+  return std::regex_replace(line, prefix, "");
+}
+
 // A filter that cannot be configured for the decoded frames fails the run. What the run must say
-// is taken from Debian's ffmpeg program on the same input and options: it fails too, its filter
-// names the reason, and its last error line names the stream whose decoded frames failed.
+// is taken from Debian's ffmpeg program on the same input and options: it fails too, and the
+// engine's log carries the program's error lines word for word and in their order, from the
+// filter's reason to the line that names the stream whose decoded frames failed.
 TEST(FilterFailure, CropLargerThanThePictureFailsAsTheFFmpegProgramDoes) {
   engine_test::LoadLibraries();
   const std::string options = "-c:v mpeg4 -vf \"crop=1000:1000\" -an";
@@ -201,19 +218,22 @@ TEST(FilterFailure, CropLargerThanThePictureFailsAsTheFFmpegProgramDoes) {
                                                          options + " -f null - 2>&1; echo \"exit=$?\"");
   ASSERT_EQ(program.find("exit=0"), std::string::npos) << program;
   std::smatch found;
-  ASSERT_TRUE(std::regex_search(program, found, std::regex("\\[Parsed_crop_0 @ [^\\]]*\\] ([^\n]*)")))
+  ASSERT_TRUE(std::regex_search(program, found,
+                                std::regex("\\n(\\[Parsed_crop_0 @ [^\\n]*\\n(?:[^\\n]*\\n)*?"
+                                           "[^\\n]* for stream (#[0-9]+:[0-9]+))\\n")))
       << program;
-  const std::string reason = found[1];
-  ASSERT_TRUE(std::regex_search(program, found, std::regex(" for stream (#[0-9]+:[0-9]+)\n"))) << program;
-  const std::string stream = found[1];
+  const std::string stream = found[2];
+  std::vector<std::string> expected;
+  std::istringstream programLines(found[1].str());
+  for (std::string line; std::getline(programLines, line);) expected.push_back(ProgramMessage(line));
 
   const std::string output = engine_test::TempPath("crop.avi");
-  std::string log;
+  std::vector<std::string> log;
   engine_test::TConvertResult r;
   {
     engine_test::TLogCapture capture;
     r = engine_test::Convert(engine_test::SourceClip(), output, options);
-    log = capture.Text();
+    log = capture.Lines();
   }
 
   EXPECT_TRUE(r.Opened) << r.Message;
@@ -221,7 +241,15 @@ TEST(FilterFailure, CropLargerThanThePictureFailsAsTheFFmpegProgramDoes) {
   EXPECT_TRUE(r.FatalException);
   EXPECT_EQ(r.Terminations, 1);
   EXPECT_NE(r.Message.find("stream " + stream), std::string::npos) << r.Message << "\nffmpeg:\n" << program;
-  EXPECT_NE(log.find(reason), std::string::npos) << log;
+  // Each of the program's lines, whole, in a line of the log after the one before it.
+  auto logged = log.begin();
+  for (const std::string& line : expected) {
+    logged = std::find_if(logged, log.end(), [&](const std::string& l) { return LoggedMessage(l) == line; });
+    ASSERT_TRUE(logged != log.end()) << "not logged in its place: " << line << "\nffmpeg:\n"
+                                     << program << "\nengine:\n"
+                                     << ::testing::PrintToString(log);
+    ++logged;
+  }
   EXPECT_FALSE(std::ifstream(output).good()) << "an empty output was left behind";
 }
 
