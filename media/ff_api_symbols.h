@@ -184,6 +184,7 @@
   X(av_codec_get_tag2)                             \
   X(av_dump_format)                                \
   X(av_filename_number_test)                       \
+  X(av_find_best_stream)                           \
   X(av_find_input_format)                          \
   X(av_guess_codec)                                \
   X(av_guess_frame_rate)                           \

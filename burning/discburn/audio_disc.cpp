@@ -8,7 +8,9 @@
 #include <fstream>
 #include <optional>
 
+#include "burning/discburn/audio_file.h"
 #include "burning/discburn/burn_error.h"
+#include "burning/discburn/burn_job.h"
 #include "burning/discburn/library_messages.h"
 
 namespace discburn {
@@ -158,18 +160,91 @@ TWaveData ReadWave(const std::string& path) {
   }
 }
 
-void AddAudioTracks(burn_session* session, const TAudioDisc& disc) {
+namespace {
+
+/// A decoded track as libburn reads it. libburn frees it (free_data) with the source.
+struct TDecodedSource {
+  TAudioTrack Track;
+  TDecodedEvent OnDecoded;
+  std::unique_ptr<TTrackPcm> Pcm;  // opened at the first read: a session built only to be
+                                   // checked or to lay out CD-Text decodes nothing
+  off_t FixedSize = 0;
+  bool Told = false;
+  bool Failed = false;  // every later read fails too
+
+  void Tell(const std::string& error) {
+    if (Told) return;
+    Told = true;
+    if (OnDecoded) OnDecoded(Track.Source, error);
+  }
+};
+
+TDecodedSource& DecodedOf(burn_source* source) { return *static_cast<TDecodedSource*>(source->data); }
+
+// libburn's thread (or its fifo's) calls these; no exception may reach it.
+int ReadDecoded(burn_source* source, unsigned char* buffer, int size) {
+  TDecodedSource& s = DecodedOf(source);
+  if (s.Failed) return -1;
+  try {
+    if (!s.Pcm) s.Pcm = std::make_unique<TTrackPcm>(s.Track);
+    const size_t n = s.Pcm->Read(buffer, static_cast<size_t>(std::max(size, 0)));
+    if (s.Pcm->Left() == 0) s.Tell("");
+    return static_cast<int>(n);
+  } catch (const std::exception& e) {
+    s.Failed = true;
+    s.Tell(e.what());
+    return -1;
+  }
+}
+
+off_t DecodedSize(burn_source* source) {
+  const TDecodedSource& s = DecodedOf(source);
+  return s.FixedSize > 0 ? s.FixedSize : static_cast<off_t>(s.Track.Data.Bytes);
+}
+
+int SetDecodedSize(burn_source* source, off_t size) {
+  DecodedOf(source).FixedSize = size;
+  return 1;
+}
+
+void FreeDecoded(burn_source* source) { delete static_cast<TDecodedSource*>(source->data); }
+
+}  // namespace
+
+burn_source* NewDecodedSource(const TAudioTrack& track, const TDecodedEvent& onDecoded) {
+  // libburn frees the structure itself with free().
+  auto* source = static_cast<burn_source*>(std::calloc(1, sizeof(burn_source)));
+  if (!source) throw std::bad_alloc();
+  source->refcount = 1;
+  source->read = ReadDecoded;
+  source->get_size = DecodedSize;
+  source->set_size = SetDecodedSize;
+  source->free_data = FreeDecoded;
+  source->data = new TDecodedSource{track, onDecoded, nullptr, 0, false, false};
+  return source;
+}
+
+void AddAudioTracks(burn_session* session, const TAudioDisc& disc, const TDecodedEvent& onDecoded) {
   const bool text = HasText(disc);
   if (text) {
     SetText(nullptr, session, 0x80, disc.Title);
     SetText(nullptr, session, 0x81, disc.Performer);
   }
   for (const auto& t : disc.Tracks) {
-    std::string path = t.Source;
-    burn_source* file = burn_file_source_new(path.c_str(), nullptr);
-    if (!file) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
-    burn_source* pcm = burn_offst_source_new(file, nullptr, t.Data.Offset, t.Data.Bytes, 0);
-    burn_source_free(file);
+    burn_source* pcm = nullptr;
+    if (t.Decoded) {
+      burn_source* decoded = NewDecodedSource(t, onDecoded);
+      // 2352-byte chunks, as the fifo wants for audio; 2048 of them hold 27 s of sound, ahead
+      // of a drive that writes at several times the speed of playing.
+      pcm = burn_fifo_source_new(decoded, AudioSectorBytes, 2048, 0);
+      burn_source_free(decoded);
+    } else {
+      std::string path = t.Source;
+      burn_source* file = burn_file_source_new(path.c_str(), nullptr);
+      if (!file) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
+      pcm = burn_offst_source_new(file, nullptr, t.Data.Offset, t.Data.Bytes, 0);
+      burn_source_free(file);
+    }
     if (!pcm) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
     burn_track* track = burn_track_create();
     burn_track_define_data(track, 0, 0, 1, BURN_AUDIO);
@@ -292,11 +367,11 @@ void SetLeadinText(burn_write_opts* options, const std::vector<unsigned char>& p
   }
 }
 
-void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
-                 const std::function<void(int64_t)>& progress) {
-  std::string stem = cuePath;
-  if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".cue") == 0) stem.resize(stem.size() - 4);
-  const std::string binPath = stem + ".bin", cdtPath = stem + ".cdt";
+namespace {
+
+void WriteBinCueFiles(const TAudioDisc& disc, const std::string& cuePath, const std::string& binPath,
+                      const std::string& cdtPath, const std::function<void(int64_t)>& progress,
+                      const TDecodedEvent& onDecoded, const std::atomic<bool>* abort) {
   std::string cue;
   if (HasText(disc)) {
     // The CD-Text as libburn lays it out for the lead-in, in the file format CUE sheets name.
@@ -327,7 +402,7 @@ void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
   cue += "FILE " + Quoted(BaseName(binPath)) + " BINARY\n";
   std::ofstream bin(binPath, std::ios::binary | std::ios::trunc);
   int64_t sectors = 0, written = 0;
-  std::vector<char> buffer(AudioSectorBytes * 64);
+  std::vector<unsigned char> buffer(AudioSectorBytes * 64);
   for (size_t i = 0; i < disc.Tracks.size(); ++i) {
     const TAudioTrack& t = disc.Tracks[i];
     char number[24];
@@ -337,19 +412,20 @@ void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
     if (!t.Performer.empty()) cue += "    PERFORMER " + Quoted(t.Performer) + "\n";
     if (!t.Isrc.empty()) cue += "    ISRC " + t.Isrc + "\n";
     cue += "    INDEX 01 " + Msf(sectors) + "\n";
-    std::ifstream in(t.Source, std::ios::binary);
-    in.seekg(t.Data.Offset);
-    int64_t left = t.Data.Bytes;
-    while (left > 0 && in) {
-      in.read(buffer.data(), static_cast<std::streamsize>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size()))));
-      const auto n = in.gcount();
-      if (n <= 0) break;
-      bin.write(buffer.data(), n);
-      left -= n;
-      written += n;
-      if (progress) progress(written);
+    try {
+      TTrackPcm pcm(t);
+      while (pcm.Left() > 0) {
+        if (abort && *abort) throw EDiscBurn(code::Failed, TBurnJob::AbortedText);
+        const size_t n = pcm.Read(buffer.data(), buffer.size());
+        bin.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(n));
+        written += static_cast<int64_t>(n);
+        if (progress) progress(written);
+      }
+    } catch (const EDiscBurn& e) {
+      if (t.Decoded && onDecoded && e.Code() == code::SourceUnreadable) onDecoded(t.Source, e.what());
+      throw;
     }
-    if (left > 0) throw EDiscBurn(code::SourceUnreadable, "Source file cannot be read: " + t.Source);
+    if (t.Decoded && onDecoded) onDecoded(t.Source, "");
     // Each track fills whole sectors; the rest of its last one is silence.
     const int64_t pad = (AudioSectorBytes - t.Data.Bytes % AudioSectorBytes) % AudioSectorBytes;
     bin.write(std::string(static_cast<size_t>(pad), '\0').data(), pad);
@@ -361,6 +437,24 @@ void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
   sheet << cue;
   sheet.close();
   if (!bin || !sheet) throw EDiscBurn(code::Failed, "The disc image cannot be written: " + cuePath);
+}
+
+}  // namespace
+
+void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
+                 const std::function<void(int64_t)>& progress, const TDecodedEvent& onDecoded,
+                 const std::atomic<bool>* abort) {
+  std::string stem = cuePath;
+  if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".cue") == 0) stem.resize(stem.size() - 4);
+  const std::string binPath = stem + ".bin", cdtPath = stem + ".cdt";
+  try {
+    WriteBinCueFiles(disc, cuePath, binPath, cdtPath, progress, onDecoded, abort);
+  } catch (...) {
+    std::remove(binPath.c_str());
+    std::remove(cuePath.c_str());
+    if (HasText(disc)) std::remove(cdtPath.c_str());
+    throw;
+  }
 }
 
 }  // namespace discburn

@@ -1,8 +1,10 @@
-// Audio CDs: tracks from WAV files in the CD's own format (44.1 kHz, 16-bit, stereo PCM) or
-// from a CUE sheet, with ISRC codes and CD-Text; written in one pass (session at once), so
-// only on CD media. A disc image of such a project is a BIN file with its CUE sheet.
+// Audio CDs: tracks from audio files (WAV files in the CD's own format, 44.1 kHz, 16-bit,
+// stereo PCM, as they are; any other audio file FFmpeg reads decoded to it) or from a CUE
+// sheet, with ISRC codes and CD-Text; written in one pass (session at once), so only on CD
+// media. A disc image of such a project is a BIN file with its CUE sheet.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,9 +27,14 @@ TWaveData ReadWave(const std::string& path);
 
 struct TAudioTrack {
   std::string Source;
-  TWaveData Data;
+  TWaveData Data;  // of a decoded file: Offset 0, Bytes its decoded length (audio_file.h)
   std::string Title, Performer, Isrc;
+  bool Decoded = false;
 };
+
+/// Told when a decoded track's file has been decoded to its end ("" as error) or failed (the
+/// reason). Runs on the thread that reads the track.
+using TDecodedEvent = std::function<void(const std::string& source, const std::string& error)>;
 
 struct TAudioDisc {
   std::string Title, Performer;
@@ -45,8 +52,13 @@ std::string CdTextLatin1(const std::string& text);
 std::string CdTextSheet(const std::vector<unsigned char>& packs, int tracks);
 
 /// Adds the tracks (and the CD-Text, when any title or performer is set, in ISO 8859-1) to a
-/// session; throws like CdTextLatin1 for a title or performer with no form in that code.
-void AddAudioTracks(burn_session* session, const TAudioDisc& disc);
+/// session; throws like CdTextLatin1 for a title or performer with no form in that code. A
+/// decoded track's file is decoded while libburn reads the track (through a fifo of its own,
+/// which reads ahead on its thread), and only then: onDecoded hears of each such file once.
+void AddAudioTracks(burn_session* session, const TAudioDisc& disc, const TDecodedEvent& onDecoded = {});
+/// The source of a decoded track as AddAudioTracks hands it to libburn, without the fifo;
+/// the caller owns the reference.
+burn_source* NewDecodedSource(const TAudioTrack& track, const TDecodedEvent& onDecoded);
 /// Refuses a medium that is not a CD: audio tracks exist on CDs only.
 void CheckCdMedium(burn_drive* drive);
 /// A CUE sheet parsed into a session.
@@ -68,7 +80,11 @@ TCueSheet SessionFromCue(burn_session* session, const std::string& cuePath);
 void SetLeadinText(burn_write_opts* options, const std::vector<unsigned char>& packs);
 
 /// Writes the BIN file and the CUE sheet (and, with CD-Text, the ".cdt" file the sheet names)
-/// of an audio disc; `progress` gets the bytes written so far.
-void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath, const std::function<void(int64_t)>& progress);
+/// of an audio disc, decoding the decoded tracks' files on the way (onDecoded hears of each);
+/// `progress` gets the bytes written so far. A failure, or `abort` set (TBurnJob::AbortedText),
+/// throws and removes the files written.
+void WriteBinCue(const TAudioDisc& disc, const std::string& cuePath,
+                 const std::function<void(int64_t)>& progress, const TDecodedEvent& onDecoded = {},
+                 const std::atomic<bool>* abort = nullptr);
 
 }  // namespace discburn

@@ -24,6 +24,8 @@ constexpr int32_t NoProject = 16;
 constexpr int32_t ProjectEmpty = 17;
 constexpr int32_t NameExists = 18;
 constexpr int32_t NotFoundInProject = 19;
+// A source file is missing or unreadable, or is no audio file FFmpeg can decode where one is
+// wanted (an audio CD's track, a play time): the text names the file and gives FFmpeg's reason.
 constexpr int32_t SourceUnreadable = 20;
 constexpr int32_t ProjectTooLarge = 21;
 constexpr int32_t ImageFailed = 22;       // libisofs refused to lay out the image
@@ -34,7 +36,10 @@ constexpr int32_t NoSpeedInformation = 26;
 constexpr int32_t InvalidHandle = 27;
 constexpr int32_t NotBootable = 28;       // the session has no El Torito boot record
 constexpr int32_t VerifyFailed = 29;      // the copy on the medium differs from the source
-constexpr int32_t NotSupported = 50;      // "Not supported on this system: " + name
+// What libburn and libisofs cannot do (UDF, raw writing, Unicode CD-Text, playing audio...):
+// "Not supported on this system: " + name. Audio files of any format are not among them: they
+// are decoded for their tracks (code 20 when one cannot be).
+constexpr int32_t NotSupported = 50;
 }  // namespace code
 
 /// The generic text of a result code (no details).

@@ -11,6 +11,7 @@
 #include <functional>
 #include <set>
 
+#include "burning/discburn/audio_file.h"
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_libs.h"
 #include "burning/discburn/library_messages.h"
@@ -665,25 +666,27 @@ TProjectTree& TBurnLibrary::Project() {
 void TBurnLibrary::AddFile(const std::string& source, const std::string& folder, const std::string& name) {
   CheckDataProject();
   if (FProjectType == DB_PT_CUE) return AddCueSheet(source);
-  // An audio CD's tracks are WAV files in its root; a mixed-mode CD takes its root's WAV files
-  // as audio tracks and everything else as its data track.
-  std::optional<TWaveData> wave;
+  // An audio CD's tracks are audio files in its root (measured now, decoded when written); a
+  // mixed-mode CD takes its root's audio files (those without video) as audio tracks and
+  // everything else as its data track.
+  std::optional<TAudioFile> audio;
   const bool root = TProjectTree::SplitPath(folder).empty();
   if (FProjectType == DB_PT_AUDIO) {
     if (!root) throw EDiscBurn(code::InvalidArgument, "The tracks of an audio CD are in its root folder");
-    wave = ReadWave(source);
+    audio = ReadAudioFile(source);
   } else if (FProjectType == DB_PT_MIXED_MODE && root) {
     try {
-      wave = ReadWave(source);
+      audio = ReadAudioFile(source, true);
     } catch (const EDiscBurn&) {
       // a data file
     }
   }
   TProjectNode& node = FProject.AddSource(folder, source, name, true);
-  if (wave) {
+  if (audio) {
     node.AudioTrack = true;
-    node.AudioOffset = wave->Offset;
-    node.Size = wave->Bytes;
+    node.AudioDecoded = audio->Decoded;
+    node.AudioOffset = audio->Data.Offset;
+    node.Size = audio->Data.Bytes;
   }
   FCallbacks.AddFile(source, node.Name, DateTimeOf(node.MTime), static_cast<double>(node.Size));
 }
@@ -820,10 +823,12 @@ TAudioDisc TBurnLibrary::AudioDisc() const {
   TAudioDisc disc;
   disc.Title = FAudioTitle;
   disc.Performer = FAudioPerformer;
-  for (const auto& node : FProject.Root().Children)
-    if (node->AudioTrack)
-      disc.Tracks.push_back(
-          {node->SourcePath, {node->AudioOffset, node->Size}, node->Title, node->Performer, node->Isrc});
+  for (const auto& node : FProject.Root().Children) {
+    if (!node->AudioTrack) continue;
+    TAudioTrack& track = disc.Tracks.emplace_back();
+    track = {node->SourcePath, {node->AudioOffset, node->Size}, node->Title, node->Performer, node->Isrc};
+    track.Decoded = node->AudioDecoded;
+  }
   return disc;
 }
 
@@ -1810,8 +1815,15 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     } else if (FProjectType == DB_PT_CUE && project) {
       // The CD-Text of a CDTEXTFILE line goes to the lead-in in place of the session's.
       SetLeadinText(wo, SessionFromCue(session, FCueFile).TextPacks);
-    } else if (!audio.Tracks.empty() && project)
-      AddAudioTracks(session, audio);
+    } else if (!audio.Tracks.empty() && project) {
+      TCallbackHub& callbacks = FCallbacks;
+      const uint64_t generation = callbacks.Generation();  // the one the write job keeps
+      AddAudioTracks(session, audio,
+                     [&callbacks, generation](const std::string& file, const std::string& error) {
+                       callbacks.AudioDecodeDone(
+                           file, error, error.empty() ? code::Ok : code::SourceUnreadable, generation);
+                     });
+    }
   } catch (...) {
     burn_session_free(session);
     throw;
@@ -2019,13 +2031,20 @@ void TBurnLibrary::CreateImage(const std::string& imagePath) {
     int64_t total = 0;
     for (const auto& t : disc.Tracks) total += t.Data.Bytes;
     StartJob(TBurnJob::Task(
-        [disc, imagePath, total, &callbacks](uint64_t generation, const std::atomic<bool>&) {
+        [disc, imagePath, total, &callbacks](uint64_t generation, const std::atomic<bool>& abort) {
           std::string error;
           try {
-            WriteBinCue(disc, imagePath, [&](int64_t written) {
-              callbacks.Process(total > 0 ? static_cast<float>(100.0 * written / total) : 100.f, 0.f, 0.f,
-                                static_cast<double>(written), static_cast<double>(total), generation);
-            });
+            WriteBinCue(
+                disc, imagePath,
+                [&](int64_t written) {
+                  callbacks.Process(total > 0 ? static_cast<float>(100.0 * written / total) : 100.f, 0.f, 0.f,
+                                    static_cast<double>(written), static_cast<double>(total), generation);
+                },
+                [&](const std::string& file, const std::string& failure) {
+                  callbacks.AudioDecodeDone(file, failure,
+                                            failure.empty() ? code::Ok : code::SourceUnreadable, generation);
+                },
+                &abort);
             callbacks.Finalize(generation);
           } catch (const EDiscBurn& e) {
             error = e.what();

@@ -168,6 +168,15 @@ void TCallbackHub::VerifyDone(int32_t errors, uint64_t generation) {
   Leave();
 }
 
+void TCallbackHub::AudioDecodeDone(const std::string& file, const std::string& error, int32_t errorCode,
+                                   uint64_t generation) {
+  void *f, *user;
+  if (!Enter(TCallbackSlot::AudioDecodeDone, f, user, generation)) return;
+  const std::u16string wide = ToUtf16(file), text = ToUtf16(error);
+  reinterpret_cast<DBAudioDecodeDoneCallback>(f)(wide.c_str(), text.c_str(), errorCode, user);
+  Leave();
+}
+
 void TCallbackHub::AddFile(const std::string& fullPath, const std::string& name, double dateTime, double fileSize) {
   void *f, *user;
   if (!Enter(TCallbackSlot::AddFile, f, user)) return;

@@ -47,6 +47,9 @@ class TCallbackHub {
   void VerifyFile(const std::string& name, uint64_t generation = 0);
   void VerifyError(const std::string& name, const std::string& error, uint64_t generation = 0);
   void VerifyDone(int32_t errors, uint64_t generation = 0);
+  /// An audio file decoded for a track: error "" and code 0, or the reason and its code.
+  void AudioDecodeDone(const std::string& file, const std::string& error, int32_t errorCode,
+                       uint64_t generation = 0);
   void AddFile(const std::string& fullPath, const std::string& name, double dateTime, double fileSize);
   void CreateDir(const std::string& fullName, const std::string& name);
   void RemoveFile(const std::string& fullPath, const std::string& destinationPath, const std::string& file);

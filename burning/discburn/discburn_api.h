@@ -403,6 +403,11 @@ typedef void (*DBCreateDirCallback)(const db_char* fullName, const db_char* joli
                                     const db_char* isoName, const db_char* udfName, void* user);
 typedef void (*DBRemoveFileCallback)(const db_char* fullPath, const db_char* destinationPath,
                                      const db_char* file, void* user);
+/* An audio CD's track from an audio file not in the CD's format (an MP3, FLAC, Ogg or M4A
+   file, a WAV file of another rate...) is decoded while the track is written (CreateImage,
+   Burn); the callback follows once per such file, on the job's or libburn's thread, with
+   error "" and code 0, or the reason and code 20. GetPlayTime and GetPrecisePlayTime measure
+   any audio file FFmpeg reads; another file gets code 20 with FFmpeg's reason. */
 typedef void (*DBAudioDecodeDoneCallback)(const db_char* fileName, const db_char* error,
                                           int32_t errorCode, void* user);
 typedef void (*DBVideoScannerCallback)(float percent, const db_char* fileName, void* user);

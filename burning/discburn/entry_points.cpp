@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "burning/discburn/audio_disc.h"
+#include "burning/discburn/audio_file.h"
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_library.h"
 #include "burning/discburn/discburn_api.h"
@@ -443,9 +444,7 @@ const std::string& CdText(db_handle handle) {
   return it->second;
 }
 
-double WaveSeconds(const db_char* path) {
-  return static_cast<double>(discburn::ReadWave(ToUtf8(path)).Bytes) / (44100.0 * 4);
-}
+double PlaySeconds(const db_char* path) { return discburn::ReadAudioFile(ToUtf8(path)).Seconds; }
 
 }  // namespace
 
@@ -456,14 +455,14 @@ int32_t GetPlayTime(const db_char* path, int32_t* milliseconds) {
   return Guard([&] {
     Need(milliseconds);
     *milliseconds = 0;
-    *milliseconds = static_cast<int32_t>(WaveSeconds(path) * 1000.0);
+    *milliseconds = static_cast<int32_t>(PlaySeconds(path) * 1000.0);
   });
 }
 int32_t GetPrecisePlayTime(const db_char* path, double* seconds) {
   return Guard([&] {
     Need(seconds);
     *seconds = 0;
-    *seconds = WaveSeconds(path);
+    *seconds = PlaySeconds(path);
   });
 }
 int32_t ReadSectors(int32_t device, int32_t lba, int32_t count, void* buffer, int32_t bufferSize) {

@@ -19,8 +19,10 @@ struct TProjectNode {
   time_t MTime = 0;
   uint32_t Attributes = 0;  // DB_ATTR_READONLY and DB_ATTR_HIDDEN are honoured on the disc
   int32_t UserParam = 0;    // the caller's own value, listed back
-  // An audio track (a WAV file's PCM data from AudioOffset on, or a track of a CUE sheet).
+  // An audio track: a WAV file's PCM data from AudioOffset on, an audio file decoded when the
+  // track is written (AudioDecoded; Size is then its decoded length), or a track of a CUE sheet.
   bool AudioTrack = false;
+  bool AudioDecoded = false;
   int64_t AudioOffset = 0;
   std::string Title, Performer, Isrc;  // CD-Text and ISRC
   // Taken from a disc or image: its data stays there. ImportedPath is its path in that tree.

@@ -4,6 +4,7 @@
 // through libburn's own check of a write job on an image file, which refuses CD-Text there.
 // Titles and performers, from the library's own project or from a CUE sheet, reach libburn in
 // ISO 8859-1, the character code of the packs it makes; what it holds is read back from it.
+// A track decoded from an audio file is read as libburn reads it, one sector a call.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "burning/discburn/audio_disc.h"
+#include "burning/discburn/audio_file.h"
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/discburn_api.h"
 #include "burning/discburn/grabbed_drive.h"
@@ -279,6 +281,60 @@ TEST_F(CueCdTextTest, CueSheetTextReachesTheSessionInLatin1) {
     EXPECT_EQ(HeldText(session.get(), 0, 0x80), c.Latin1Title);
     EXPECT_EQ(HeldText(session.get(), 1, 0x81), c.Latin1Performer);
   }
+}
+
+using DecodedTrackTest = CueCdTextTest;
+
+// The source libburn reads a decoded track from gives the CD's PCM of the file, the same bytes
+// as the BIN image holds, in the track's measured size, and reports the file decoded once,
+// with its last byte; a file that no longer decodes fails the read and is reported with the
+// reason. The file is a 32 kHz FLAC file made by Debian's ffmpeg program.
+TEST_F(DecodedTrackTest, LibburnReadsTheDecodedSoundOneSectorAtATime) {
+  const fs::path flac = Dir / "tone.flac";
+  ASSERT_EQ(std::system(
+                ("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=441:sample_rate=32000:duration=0.3 "
+                 "-ac 2 '" +
+                 flac.string() + "'")
+                    .c_str()),
+            0);
+  const discburn::TAudioFile file = discburn::ReadAudioFile(flac.string());
+  ASSERT_TRUE(file.Decoded);
+  EXPECT_EQ(file.Data.Bytes, 13230 * 4) << "0.3 s at 44.1 kHz";
+  EXPECT_DOUBLE_EQ(file.Seconds, 0.3);
+  const discburn::TAudioTrack track{flac.string(), file.Data, "", "", "", true};
+  discburn::TAudioDisc disc;
+  disc.Tracks.push_back(track);
+  discburn::WriteBinCue(disc, (Dir / "tone.cue").string(), nullptr);
+  const std::string bin = ReadAll(Dir / "tone.bin");
+
+  std::vector<std::string> told;
+  const discburn::TDecodedEvent tell = [&](const std::string& f, const std::string& e) {
+    told.push_back(f + "|" + e);
+  };
+  burn::burn_source* source = discburn::NewDecodedSource(track, tell);
+  EXPECT_EQ(source->get_size(source), file.Data.Bytes);
+  std::string read;
+  unsigned char sector[discburn::AudioSectorBytes];
+  for (int n; (n = source->read(source, sector, sizeof sector)) > 0;) {
+    read.append(reinterpret_cast<char*>(sector), static_cast<size_t>(n));
+    if (n < static_cast<int>(sizeof sector))
+      EXPECT_EQ(static_cast<int64_t>(read.size()), file.Data.Bytes) << "short at the end only";
+  }
+  burn::burn_source_free(source);
+  EXPECT_EQ(static_cast<int64_t>(read.size()), file.Data.Bytes);
+  EXPECT_TRUE(bin.compare(0, read.size(), read) == 0) << "as the BIN image holds it";
+  EXPECT_EQ(told, std::vector<std::string>{flac.string() + "|"});
+
+  std::ofstream(flac, std::ios::binary | std::ios::trunc) << std::string(3000, 'x');
+  told.clear();
+  source = discburn::NewDecodedSource(track, tell);
+  EXPECT_EQ(source->read(source, sector, sizeof sector), -1);
+  EXPECT_EQ(source->read(source, sector, sizeof sector), -1);
+  burn::burn_source_free(source);
+  ASSERT_EQ(told.size(), 1u) << "reported once";
+  EXPECT_EQ(told[0].rfind(flac.string() + "|The audio file cannot be decoded: " + flac.string() + " (", 0),
+            0u)
+      << told[0];
 }
 
 }  // namespace

@@ -107,6 +107,11 @@ struct TRecorder {
       RemoveFile = 0, Other = 0;
   std::vector<std::string> DoneErrors;  // BurnDone and EraseDone texts, in order
   std::vector<std::string> AddedNames;
+  struct TDecoded {
+    std::string File, Error;
+    int32_t Code;
+  };
+  std::vector<TDecoded> Decoded;         // AudioDecodeDone, in order
   std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
 
   void Done(int& counter, const db_char* error) {
@@ -116,7 +121,8 @@ struct TRecorder {
   }
   int Total() {
     std::lock_guard<std::mutex> l(Lock);
-    return Process + Finalize + BurnDone + EraseDone + JobDone + AddFile + CreateDir + RemoveFile + Other;
+    return Process + Finalize + BurnDone + EraseDone + JobDone + AddFile + CreateDir + RemoveFile + Other +
+           static_cast<int>(Decoded.size());
   }
   /// Waits (generously: a 4.5 GiB image can take a while under the sanitizers) for JobDone.
   bool WaitJobDone(int jobs = 1) {
@@ -184,7 +190,10 @@ void RegisterAll(TRecorder& rec) {
   };
   SetBurnFileEventCallback([](const db_char*, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; }, &rec);
   SetAudioDecodeDoneEventCallback(
-      [](const db_char*, const db_char*, int32_t, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; },
+      [](const db_char* file, const db_char* error, int32_t code, void* u) {
+        std::lock_guard<std::mutex> l(R(u)->Lock);
+        R(u)->Decoded.push_back({U8(file), U8(error), code});
+      },
       &rec);
   SetVideoScannerEventCallback([](float, const db_char*, void* u) { std::lock_guard<std::mutex> l(R(u)->Lock); ++R(u)->Other; },
                                &rec);
@@ -1663,10 +1672,10 @@ std::string WriteWave(const fs::path& path, uint32_t bytes, uint32_t rate, unsig
 // Audio CDs from CD-format WAV files: play times, CD-Text and ISRC, the BIN/CUE image with the
 // CD-Text file, the CUE sheet read back as a project; writing is refused on anything but a CD.
 TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
-  const fs::path one = Dir / "one.wav", two = Dir / "two.wav", wrongRate = Dir / "48k.wav";
+  const fs::path one = Dir / "one.wav", two = Dir / "two.wav", noAudio = Dir / "notes.bin";
   const std::string pcm1 = WriteWave(one, 176400 + 124, 44100, 61);  // a second and a bit
   const std::string pcm2 = WriteWave(two, 2352 * 75, 44100, 62);     // exactly 75 sectors
-  WriteWave(wrongRate, 19200, 48000, 63);
+  WriteRandom(noAudio, 5000, 63);
   const std::u16string onePath = W(one.string());
   int32_t ms = 0;
   ASSERT_OK(GetPlayTime(onePath.c_str(), &ms));
@@ -1676,8 +1685,8 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   EXPECT_DOUBLE_EQ(seconds, (176400.0 + 124) / 176400.0);
 
   ASSERT_OK(CreateProject(DB_PT_AUDIO, -1));
-  EXPECT_EQ(Add(wrongRate), 20);
-  EXPECT_NE(TextOf(20).find("Not a WAV file of the CD's format"), std::string::npos);
+  EXPECT_EQ(Add(noAudio), 20);
+  EXPECT_NE(TextOf(20).find("Not an audio file that can be decoded: " + noAudio.string()), std::string::npos);
   ASSERT_OK(Add(one));
   ASSERT_OK(Add(two));
   const std::u16string root = u"\\", track1 = u"\\one.wav", album = u"Caf\u00e9", band = u"Band",
@@ -1739,15 +1748,210 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   EXPECT_EQ(Prepare(), 14);
   EXPECT_EQ(TextOf(14), refusal);
 
-  // A mixed-mode CD: the root's WAV files are its audio tracks, the other files its data track.
+  // A mixed-mode CD: the root's audio files are its audio tracks, the other files its data track.
   ASSERT_OK(CreateProject(DB_PT_MIXED_MODE, -1));
   ASSERT_OK(Add(one));
-  ASSERT_OK(Add(wrongRate));  // not in the CD's format: a data file
+  ASSERT_OK(Add(noAudio));  // not an audio file: a data file
   EXPECT_GT(ImageSize(), 0);
   EXPECT_EQ(Prepare(), 14);
   EXPECT_EQ(TextOf(14), refusal);
   EXPECT_EQ(CreateImage(cuePath.c_str()), InvalidArgumentCode) << "a mixed-mode CD has no image file";
   EXPECT_EQ(Rec.BurnDone, 1);
+  EXPECT_TRUE(Rec.Decoded.empty()) << "WAV files in the CD's format are read as they are";
+}
+
+namespace {
+
+/// Audio files of a 441 Hz sine (lavfi's sine source, at 1/8 of full scale) made by Debian's
+/// ffmpeg program, in the shapes real files come in.
+struct TAudioFixture {
+  const char* Name;
+  int Rate, Channels;
+  const char* Codec;
+  double Seconds;  // the length it is made with: the truth a play time is held to
+};
+const TAudioFixture AudioFixtures[] = {
+    {"sine.mp3", 48000, 1, "libmp3lame", 1.5},  // its LAME header has the decoder drop delay and padding
+    {"sine.flac", 44100, 2, "flac", 0.7},
+    {"sine.ogg", 22050, 2, "libvorbis", 0.9},  // ends inside its last decoded frame
+    {"sine.m4a", 48000, 2, "aac", 1.2},        // an edit list cuts the encoder's delay
+    {"surround.flac", 48000, 6, "flac", 0.5},  // 5.1
+    {"sine48k.wav", 48000, 2, "pcm_s16le", 0.4},
+    {"sine-u8.wav", 8000, 1, "pcm_u8", 0.3},
+};
+
+fs::path MakeAudio(const fs::path& dir, const TAudioFixture& f) {
+  const fs::path path = dir / f.Name;
+  char source[96];
+  std::snprintf(source, sizeof source, "sine=frequency=441:sample_rate=%d:duration=%g", f.Rate, f.Seconds);
+  Shell("ffmpeg -nostdin -v error -y -f lavfi -i " + std::string(source) + " -ac " +
+        std::to_string(f.Channels) + " -c:a " + f.Codec + " " + Quote(path.string()) + " 2>&1");
+  return path;
+}
+
+/// The file as Debian's ffmpeg program decodes it to the CD's format: an independent reader.
+std::string FfmpegPcm(const fs::path& path) {
+  return Shell("ffmpeg -nostdin -v error -i " + Quote(path.string()) +
+               " -f s16le -ar 44100 -ac 2 - 2>/dev/null");
+}
+
+int16_t SampleAt(const std::string& pcm, size_t index) {
+  return static_cast<int16_t>(static_cast<uint8_t>(pcm[2 * index]) | static_cast<uint8_t>(pcm[2 * index + 1])
+                                                                         << 8);
+}
+
+/// CD sectors of a track of this many seconds.
+int64_t SectorsOf(double seconds) { return (std::llround(seconds * 44100) * 4 + 2351) / 2352; }
+
+}  // namespace
+
+// Play times of audio files of any format FFmpeg reads, to within a CD frame (1/75 s) of the
+// length they were made with; a file FFmpeg cannot read is refused with its reason.
+TEST_F(DiscBurnTest, PlayTimesOfAudioFilesOfAnyFormat) {
+  for (const TAudioFixture& f : AudioFixtures) {
+    const fs::path path = MakeAudio(Dir, f);
+    ASSERT_TRUE(fs::exists(path)) << f.Name << " was not made";
+    const std::u16string p = W(path.string());
+    double seconds = 0;
+    int32_t ms = 0;
+    EXPECT_OK(GetPrecisePlayTime(p.c_str(), &seconds));
+    EXPECT_NEAR(seconds, f.Seconds, 1.0 / 75) << f.Name;
+    EXPECT_OK(GetPlayTime(p.c_str(), &ms));
+    EXPECT_NEAR(ms, f.Seconds * 1000, 14) << f.Name;
+  }
+  const fs::path garbage = Dir / "garbage.mp3", missing = Dir / "missing.flac", text = Dir / "readme.txt";
+  WriteRandom(garbage, 20000, 7);
+  std::ofstream(text) << "Not a sound in here.\n";
+  for (const fs::path& path : {garbage, missing, text}) {
+    const std::u16string p = W(path.string());
+    double seconds = -1;
+    EXPECT_EQ(GetPrecisePlayTime(p.c_str(), &seconds), 20) << path;
+    EXPECT_EQ(seconds, 0);
+    const std::string why = TextOf(20);
+    EXPECT_EQ(why.rfind("Not an audio file that can be decoded: " + path.string() + " (", 0), 0u) << why;
+    if (path == missing)
+      EXPECT_NE(why.find("No such file or directory"), std::string::npos) << "FFmpeg's reason";
+  }
+  const std::u16string missingPath = W(missing.string());
+  int32_t ms = -1;
+  EXPECT_EQ(GetPlayTime(missingPath.c_str(), &ms), 20);
+  EXPECT_EQ(ms, 0);
+}
+
+// An audio CD of an MP3 file, a FLAC file and a CD-format WAV file as a BIN/CUE image: the
+// decoded tracks are the CD's PCM of their files' length in whole sectors, as Debian's ffmpeg
+// decodes them, and each decoded file is reported once; a file that cannot be decoded when
+// the image is written fails it and leaves no image behind; writing still needs a CD.
+TEST_F(DiscBurnTest, AudioFilesOfAnyFormatAreDecodedIntoTheirTracks) {
+  const fs::path mp3 = MakeAudio(Dir, AudioFixtures[0]), flac = MakeAudio(Dir, AudioFixtures[1]);
+  const fs::path wav = Dir / "cd.wav";
+  const std::string wavPcm = WriteWave(wav, 2352 * 10, 44100, 64);
+  ASSERT_OK(CreateProject(DB_PT_AUDIO, -1));
+  ASSERT_OK(Add(mp3));
+  ASSERT_OK(Add(flac));
+  ASSERT_OK(Add(wav));
+  const int64_t mp3Sectors = SectorsOf(1.5), flacSectors = SectorsOf(0.7);
+  ASSERT_EQ(mp3Sectors, 113);  // 66150 samples
+  ASSERT_EQ(flacSectors, 53);  // 30870 samples
+  EXPECT_EQ(ImageSize(), (mp3Sectors + flacSectors + 10) * 2352);
+  EXPECT_TRUE(Rec.Decoded.empty()) << "nothing is decoded before the image is written";
+
+  const fs::path cue = Dir / "mixed.cue";
+  const std::u16string cuePath = W(cue.string());
+  ASSERT_OK(CreateImage(cuePath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+  ASSERT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  EXPECT_EQ(ReadAll(cue),
+            "FILE \"mixed.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+            "    INDEX 01 00:01:38\n  TRACK 03 AUDIO\n    INDEX 01 00:02:16\n");
+  const std::string bin = ReadAll(Dir / "mixed.bin");
+  ASSERT_EQ(bin.size(), static_cast<size_t>((mp3Sectors + flacSectors + 10) * 2352));
+  EXPECT_TRUE(bin.substr((mp3Sectors + flacSectors) * 2352) == wavPcm) << "the WAV file's PCM as it is";
+  ASSERT_EQ(Rec.Decoded.size(), 2u) << "one report per decoded file";
+  EXPECT_EQ(Rec.Decoded[0].File, mp3.string());
+  EXPECT_EQ(Rec.Decoded[1].File, flac.string());
+  for (const auto& d : Rec.Decoded) {
+    EXPECT_EQ(d.Error, "");
+    EXPECT_EQ(d.Code, 0);
+  }
+
+  struct TTrack {
+    fs::path Source;
+    int64_t FirstSector, Samples;
+  };
+  for (const TTrack& t : {TTrack{mp3, 0, 66150}, TTrack{flac, mp3Sectors, 30870}}) {
+    const std::string track = bin.substr(t.FirstSector * 2352, t.Samples * 4);
+    const std::string reference = FfmpegPcm(t.Source);
+    ASSERT_GE(reference.size(), track.size() - 4 * 4) << t.Source;
+    int maxDiff = 0, crossings = 0;
+    double sumSquares = 0;
+    for (size_t i = 0; i < track.size() / 2; ++i) {
+      const int16_t v = SampleAt(track, i);
+      if (i * 2 < reference.size()) maxDiff = std::max(maxDiff, std::abs(v - SampleAt(reference, i)));
+      sumSquares += static_cast<double>(v) * v;
+      if (i >= 2 && i % 2 == 0 && (SampleAt(track, i - 2) < 0) != (v < 0)) ++crossings;  // left channel
+      if (i % 2 == 1) EXPECT_EQ(v, SampleAt(track, i - 1)) << "a mono or stereo sine: both channels alike";
+      if (i % 2 == 1 && v != SampleAt(track, i - 1)) break;
+    }
+    EXPECT_LE(maxDiff, 2) << t.Source << ": as Debian's ffmpeg decodes it";
+    // 441 Hz: two zero crossings a period. lavfi's sine peaks at 1/8 of full scale (4096); one
+    // channel spread over two loses 3 dB in FFmpeg's channel matrix (the MP3 file is mono, the
+    // FLAC file was made stereo from the mono sine), so each channel peaks at 4096/sqrt(2) and
+    // its RMS is 2048; the MP3 encoder's losses leave a little less.
+    const double seconds = static_cast<double>(t.Samples) / 44100;
+    EXPECT_NEAR(crossings, 2 * 441 * seconds, 3) << t.Source;
+    EXPECT_NEAR(std::sqrt(sumSquares / (track.size() / 2)), 2048, 150) << t.Source;
+    const size_t end = (t.FirstSector * 2352 + t.Samples * 4 + 2351) / 2352 * 2352;
+    EXPECT_EQ(bin.substr(t.FirstSector * 2352 + t.Samples * 4, end - t.FirstSector * 2352 - t.Samples * 4),
+              std::string(end - t.FirstSector * 2352 - t.Samples * 4, '\0'))
+        << "the rest of the last sector is silence";
+  }
+
+  // A file that no longer decodes when the image is written.
+  const fs::path later = Dir / "later.ogg";
+  fs::copy_file(MakeAudio(Dir, AudioFixtures[2]), later);
+  ASSERT_OK(CreateProject(DB_PT_AUDIO, -1));
+  ASSERT_OK(Add(later));
+  WriteRandom(later, 30000, 9);
+  Rec.Decoded.clear();
+  const fs::path broken = Dir / "broken.cue";
+  const std::u16string brokenPath = W(broken.string());
+  ASSERT_OK(CreateImage(brokenPath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(2));
+  ASSERT_EQ(Rec.DoneErrors.size(), 2u);
+  EXPECT_EQ(Rec.DoneErrors[1].rfind("The audio file cannot be decoded: " + later.string() + " (", 0), 0u)
+      << Rec.DoneErrors[1];
+  ASSERT_EQ(Rec.Decoded.size(), 1u);
+  EXPECT_EQ(Rec.Decoded[0].File, later.string());
+  EXPECT_EQ(Rec.Decoded[0].Error, Rec.DoneErrors[1]);
+  EXPECT_EQ(Rec.Decoded[0].Code, 20);
+  EXPECT_FALSE(fs::exists(broken)) << "no CUE sheet of a failed image";
+  EXPECT_FALSE(fs::exists(Dir / "broken.bin")) << "no BIN file of a failed image";
+
+  // Decoded tracks are written on CDs only, like any audio track; nothing is decoded for that.
+  ASSERT_OK(CreateProject(DB_PT_AUDIO, -1));
+  ASSERT_OK(Add(mp3));
+  UsePseudoDrive("stdio:" + (Dir / "not-a-cd.bin").string());
+  const std::string refusal =
+      "Audio CDs are written on CD-R and CD-RW media only; the drive holds: stdio file";
+  EXPECT_EQ(Prepare(), 14);
+  EXPECT_EQ(TextOf(14), refusal);
+  EXPECT_EQ(Burn(), 14);
+  EXPECT_EQ(TextOf(14), refusal);
+  // A mixed-mode CD takes the root's audio files as tracks, and a video file as data.
+  ASSERT_OK(CreateProject(DB_PT_MIXED_MODE, -1));
+  ASSERT_OK(Add(flac));
+  const fs::path video = Dir / "clip.mkv";
+  Shell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=64x48:d=0.2 -f lavfi -i sine=d=0.2 " +
+        Quote(video.string()) + " 2>&1");
+  ASSERT_TRUE(fs::exists(video));
+  ASSERT_OK(Add(video));
+  const std::u16string flacTrack = u"\\sine.flac", videoFile = u"\\clip.mkv", title = u"Title";
+  EXPECT_OK(SetAudioFileProperty(flacTrack.c_str(), DB_AUDIO_TITLE, title.c_str()));
+  EXPECT_EQ(SetAudioFileProperty(videoFile.c_str(), DB_AUDIO_TITLE, title.c_str()), InvalidArgumentCode)
+      << "a data file";
+  EXPECT_EQ(Prepare(), 14);
+  EXPECT_EQ(Rec.Decoded.size(), 1u) << "no decoding for a write that is refused";
 }
 
 // Reading CDs on an image file: sectors and data tracks are read; CD-Text and audio tracks
