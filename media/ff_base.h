@@ -47,7 +47,12 @@ class TFFBaseComponent : public ILogReporter {
   virtual void SetWriteTimeout(int milliseconds) { FWriteTimeout = milliseconds; }
 
   /// "[ClassName.Name] ".
-  std::string ReporterInfo() const override { return "[" + ClassName() + "." + FName + "] "; }
+  std::string ReporterInfo() const override {
+    // Built by appending: GCC 12 warns falsely about "[" + a temporary string in optimised builds.
+    std::string info(1, '[');
+    info.append(ClassName()).append(1, '.').append(FName).append("] ");
+    return info;
+  }
 
   /// Counts its callers and does nothing else: on x86-64 Linux every SSE floating-point exception
   /// is masked by default, so there is no control word to load (the x87 setting that Windows

@@ -12,7 +12,7 @@ namespace app {
 Tfrm_Effects::Tfrm_Effects(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   setObjectName(QStringLiteral("frm_Effects"));
   setWindowTitle(QStringLiteral("Effects"));
-  const auto check = [this](const char* name, const QString& caption, bool checked) {
+  const auto check = [](const char* name, const QString& caption, bool checked) {
     auto* box = new QCheckBox(caption);
     box->setObjectName(QLatin1String(name));
     box->setChecked(checked);

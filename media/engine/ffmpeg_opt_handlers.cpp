@@ -532,7 +532,10 @@ int TCustomFFmpegOpt::opt_qscale(TOptionsContext* o, const std::string& opt, con
     Log(TLogLevel::llWarning, "Please use -q:a or -q:v, -qscale is ambiguous");
     return ParseOptionByName(o, "q:v", arg);
   }
-  return ParseOptionByName(o, "q" + opt.substr(6), arg);
+  // "qscale:v" becomes "q:v" (appended: GCC 12 warns falsely about "q" + a temporary string).
+  std::string key(1, 'q');
+  key.append(opt, 6, std::string::npos);
+  return ParseOptionByName(o, key, arg);
 }
 
 int TCustomFFmpegOpt::opt_bitrate(TOptionsContext* o, const std::string& opt, const std::string& arg) {

@@ -390,8 +390,9 @@ TEST_P(ContainerDefaultsE2eTest, ConvertsSurroundOddSizedAndStereoSources) {
     // Every change of the channels is named in the log; only the VCD standard that MPG writes
     // asks for stereo itself (its "-target" stands in the logged parameters).
     if (QLatin1String(stem) == QLatin1String("surround") && extension != QLatin1String("mpg") &&
-        probe.Channels != 6)
+        probe.Channels != 6) {
       EXPECT_TRUE(LogText().contains(QStringLiteral(" instead of 6 channels"))) << LogText().toStdString();
+    }
   }
   EXPECT_EQ(LogText().count(QStringLiteral("Success!")), 3) << LogText().toStdString();
 }
@@ -427,9 +428,10 @@ TEST_P(ExtractionDefaultsE2eTest, ExtractsFromEveryShapeAndReadableType) {
     EXPECT_TRUE(probe.VideoCodecs.isEmpty()) << output.toStdString();
     EXPECT_EQ(probe.AudioCodecs.size(), 1) << output.toStdString();
     // Every change of the channels is named in the log, on this road as on the conversion's.
-    if (input.second == QLatin1String("surround.mkv") && probe.Channels != 6)
+    if (input.second == QLatin1String("surround.mkv") && probe.Channels != 6) {
       EXPECT_TRUE(LogText().contains(QStringLiteral("stereo instead of 6 channels")))
           << LogText().toStdString();
+    }
   }
 }
 
@@ -692,7 +694,7 @@ TEST_F(ConverterE2eTest, AnUnreadableFolderOrFileIsNamedWithItsReason) {
 // replacement character.
 TEST_F(ConverterE2eTest, ANameThatIsNotUtf8IsConvertedUnderItsOwnBytes) {
   const QByteArray work = QFile::encodeName(Work);
-  for (const QByteArray name : {QByteArray("caf\xe9.avi"), QByteArray("na\xefve.avi")}) {
+  for (const QByteArray& name : {QByteArray("caf\xe9.avi"), QByteArray("na\xefve.avi")}) {
     ASSERT_TRUE(QFile::copy(Q(Media->ClipAvi), WorkPath(QStringLiteral("clip.avi"))));
     ASSERT_EQ(::rename((work + "/clip.avi").constData(), (work + "/" + name).constData()), 0);
   }

@@ -317,8 +317,9 @@ TEST_F(DecodedTrackTest, LibburnReadsTheDecodedSoundOneSectorAtATime) {
   unsigned char sector[discburn::AudioSectorBytes];
   for (int n; (n = source->read(source, sector, sizeof sector)) > 0;) {
     read.append(reinterpret_cast<char*>(sector), static_cast<size_t>(n));
-    if (n < static_cast<int>(sizeof sector))
+    if (n < static_cast<int>(sizeof sector)) {
       EXPECT_EQ(static_cast<int64_t>(read.size()), file.Data.Bytes) << "short at the end only";
+    }
   }
   burn::burn_source_free(source);
   EXPECT_EQ(static_cast<int64_t>(read.size()), file.Data.Bytes);

@@ -1829,8 +1829,9 @@ TEST_F(DiscBurnTest, PlayTimesOfAudioFilesOfAnyFormat) {
     EXPECT_EQ(seconds, 0);
     const std::string why = TextOf(20);
     EXPECT_EQ(why.rfind("Not an audio file that can be decoded: " + path.string() + " (", 0), 0u) << why;
-    if (path == missing)
+    if (path == missing) {
       EXPECT_NE(why.find("No such file or directory"), std::string::npos) << "FFmpeg's reason";
+    }
   }
   const std::u16string missingPath = W(missing.string());
   int32_t ms = -1;
@@ -1890,7 +1891,9 @@ TEST_F(DiscBurnTest, AudioFilesOfAnyFormatAreDecodedIntoTheirTracks) {
       if (i * 2 < reference.size()) maxDiff = std::max(maxDiff, std::abs(v - SampleAt(reference, i)));
       sumSquares += static_cast<double>(v) * v;
       if (i >= 2 && i % 2 == 0 && (SampleAt(track, i - 2) < 0) != (v < 0)) ++crossings;  // left channel
-      if (i % 2 == 1) EXPECT_EQ(v, SampleAt(track, i - 1)) << "a mono or stereo sine: both channels alike";
+      if (i % 2 == 1) {
+        EXPECT_EQ(v, SampleAt(track, i - 1)) << "a mono or stereo sine: both channels alike";
+      }
       if (i % 2 == 1 && v != SampleAt(track, i - 1)) break;
     }
     EXPECT_LE(maxDiff, 2) << t.Source << ": as Debian's ffmpeg decodes it";

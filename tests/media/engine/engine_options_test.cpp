@@ -155,6 +155,17 @@ TEST_F(EngineOptionsTest, BitRateRedirects) {
   EXPECT_EQ(DictValue(FCtx.g->codec_opts, "b:v:0"), "900k");
 }
 
+TEST_F(EngineOptionsTest, QscaleIsTheQualityOfItsStreams) {
+  ASSERT_EQ(Parse("-qscale:v 3 -qscale:a:1 4 -qscale 5"), 0);
+  ASSERT_EQ(FCtx.qscale.size(), 3u);
+  EXPECT_EQ(FCtx.qscale[0].specifier, "v");
+  EXPECT_EQ(FCtx.qscale[0].u.dbl, 3);
+  EXPECT_EQ(FCtx.qscale[1].specifier, "a:1");
+  EXPECT_EQ(FCtx.qscale[1].u.dbl, 4);
+  EXPECT_EQ(FCtx.qscale[2].specifier, "v");  // plain -qscale is taken for the video
+  EXPECT_EQ(FCtx.qscale[2].u.dbl, 5);
+}
+
 TEST_F(EngineOptionsTest, DictionaryOptionsReachTheFileGroup) {
   ASSERT_EQ(Parse("-threads 8 -astrict experimental -vstrict unofficial -g 12"), 0);
   EXPECT_EQ(DictValue(FCtx.g->codec_opts, "threads"), "8");
