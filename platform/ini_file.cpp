@@ -28,6 +28,7 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {
     FByteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
     if (FByteOrderMark) bytes.remove(0, 3);
     const QList<QByteArray> lines = bytes.split('\n');
+    FCrLf = lines.size() > 1 && lines[0].endsWith('\r');
     QString text;
     for (qsizetype i = 0; i < lines.size(); ++i) {
       QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -144,7 +145,9 @@ bool TIniFile::UpdateFile() const {
   if (FFileName.isEmpty()) return false;
   QSaveFile file(FFileName);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = (FByteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + Text().toUtf8();
+  QString text = Text();
+  if (FCrLf) text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+  const QByteArray bytes = (FByteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;

@@ -61,6 +61,7 @@ class TIniFile {
   QString FFileName;
   std::vector<TSection> FSections;  // FSections[0] always holds the lines before the first header
   bool FByteOrderMark = false;      // the file began with one; saving keeps it
+  bool FCrLf = false;               // its lines ended in CR LF (a file from Windows); saving keeps them
 };
 
 }  // namespace platform

@@ -76,14 +76,14 @@ TEST_F(IniFileTest, ALineThatIsNotUtf8IsReadAsLatin1AndTheOthersKeepTheirBytes) 
   const TCase cases[] = {
       {"bad byte after the accented line", "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nName=caf\xe9\n",
        "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nName=caf\xc3\xa9\n", QStringLiteral("/home/u/Vidéos")},
-      {"bad byte before it, CR LF line ends",
+      {"bad byte before it, CR LF line ends (kept)",
        "; \xa9 2009\r\n[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n",
-       "; \xc2\xa9 2009\n[Converter]\nLocation=/home/u/Vid\xc3\xa9os\n", QStringLiteral("/home/u/Vidéos")},
+       "; \xc2\xa9 2009\r\n[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n", QStringLiteral("/home/u/Vidéos")},
       {"the bad line is the value read", "[Converter]\nLocation=/home/u/Vid\xe9os\nOther=\xe6\x97\xa5\n",
        "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nOther=\xe6\x97\xa5\n", QStringLiteral("/home/u/Vidéos")},
       {"a byte-order mark, as some editors write",
        "\xEF\xBB\xBF[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n",
-       "\xEF\xBB\xBF[Converter]\nLocation=/home/u/Vid\xc3\xa9os\n", QStringLiteral("/home/u/Vidéos")},
+       "\xEF\xBB\xBF[Converter]\r\nLocation=/home/u/Vid\xc3\xa9os\r\n", QStringLiteral("/home/u/Vidéos")},
       {"a cut UTF-8 sequence on the last line", "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nTail=\xc3",
        "[Converter]\nLocation=/home/u/Vid\xc3\xa9os\nTail=\xc3\x83\n", QStringLiteral("/home/u/Vidéos")},
   };
@@ -116,14 +116,31 @@ TEST_F(IniFileTest, FailedWriteLeavesNothingHalfWritten) {
 }
 
 // Found by fuzzing: a file whose lines end in "\r\r\n" (line ends converted twice) changed at every
-// save, one carriage return at a time. It now reads and saves to the same text.
+// save, one carriage return at a time. It now reads and saves to the same text, with the CR LF line
+// ends of a file from Windows.
 TEST_F(IniFileTest, DoubleCarriageReturnsAreOneLineEnd) {
   ASSERT_TRUE(WriteBytes(Path("d.ini"), "; comment\r\r\n[Converter]\r\r\nUpdate = 1 \r\r\n"));
   const TIniFile first(Path("d.ini"));
   EXPECT_TRUE(first.ReadBool("Converter", "Update", false));
   ASSERT_TRUE(first.UpdateFile());
-  EXPECT_EQ(ReadBytes(Path("d.ini")), QByteArray("; comment\n[Converter]\nUpdate = 1 \n"));
+  EXPECT_EQ(ReadBytes(Path("d.ini")), QByteArray("; comment\r\n[Converter]\r\nUpdate = 1 \r\n"));
   EXPECT_EQ(TIniFile(Path("d.ini")).Text(), first.Text());
+  ASSERT_TRUE(TIniFile(Path("d.ini")).UpdateFile());
+  EXPECT_EQ(ReadBytes(Path("d.ini")), QByteArray("; comment\r\n[Converter]\r\nUpdate = 1 \r\n"));
+}
+
+// A file whose lines end in CR LF keeps them when a value changes or is added; one with LF keeps LF.
+TEST_F(IniFileTest, SavingKeepsTheFilesLineEnds) {
+  for (const QByteArray& end : {QByteArray("\r\n"), QByteArray("\n")}) {
+    SCOPED_TRACE(end == "\n" ? "LF" : "CR LF");
+    ASSERT_TRUE(WriteBytes(Path("l.ini"), "; kept" + end + "[Converter]" + end + "Update=1" + end));
+    TIniFile ini(Path("l.ini"));
+    ini.WriteBool("Converter", "Update", false);
+    ini.WriteString("Converter", "Location", QStringLiteral("/home/u"));
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadBytes(Path("l.ini")),
+              "; kept" + end + "[Converter]" + end + "Update=0" + end + "Location=/home/u" + end);
+  }
 }
 
 }  // namespace
