@@ -427,10 +427,10 @@ void WriteBinCueFiles(const TAudioDisc& disc, const std::string& cuePath, const 
     }
     if (t.Decoded && onDecoded) onDecoded(t.Source, "");
     // Each track fills whole sectors; the rest of its last one is silence.
-    const int64_t pad = (AudioSectorBytes - t.Data.Bytes % AudioSectorBytes) % AudioSectorBytes;
+    const int64_t pad = AudioSectors(t.Data.Bytes) * AudioSectorBytes - t.Data.Bytes;
     bin.write(std::string(static_cast<size_t>(pad), '\0').data(), pad);
     written += pad;
-    sectors += (t.Data.Bytes + pad) / AudioSectorBytes;
+    sectors += AudioSectors(t.Data.Bytes);
   }
   bin.close();
   std::ofstream sheet(cuePath, std::ios::trunc);

@@ -16,6 +16,10 @@ namespace discburn {
 
 constexpr int AudioSectorBytes = 2352;  // 1/75 s of 44.1 kHz 16-bit stereo
 
+/// The sectors of an audio track of `bytes` PCM bytes: its last one is filled up with silence.
+/// On a CD each takes one block, as a data track's 2048-byte block does.
+constexpr int64_t AudioSectors(int64_t bytes) { return (bytes + AudioSectorBytes - 1) / AudioSectorBytes; }
+
 struct TWaveData {
   int64_t Offset = 0;  // of the PCM samples in the file
   int64_t Bytes = 0;

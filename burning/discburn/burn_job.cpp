@@ -22,7 +22,35 @@ bool IsClosing(burn_drive_status s) {
   return s == BURN_DRIVE_CLOSING_TRACK || s == BURN_DRIVE_CLOSING_SESSION || s == BURN_DRIVE_WRITING_LEADOUT;
 }
 
+std::string Megabytes(int64_t bytes) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return buf;
+}
+
 }  // namespace
+
+double WrittenShare(const std::vector<int64_t>& trackSectors, const burn_progress& progress) {
+  int64_t total = 0, done = 0;
+  for (size_t i = 0; i < trackSectors.size(); ++i) {
+    total += trackSectors[i];
+    if (static_cast<int>(i) < progress.track) {
+      done += trackSectors[i];
+    } else if (static_cast<int>(i) == progress.track && progress.sectors > 0) {
+      // libburn's count of the track may hold a pad or gap of its own.
+      done += trackSectors[i] * std::min(progress.sector, progress.sectors) / progress.sectors;
+    }
+  }
+  return total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
+}
+
+void CheckFreeSpace(int64_t sectors, int64_t availableBytes) {
+  const int64_t blocks = availableBytes / 2048;
+  if (sectors > blocks)
+    throw EDiscBurn(code::ProjectTooLarge, "The project needs " + Megabytes(sectors * 2048) +
+                                               ", but the medium has only " + Megabytes(blocks * 2048) +
+                                               " free");
+}
 
 std::unique_ptr<TBurnJob> TBurnJob::Write(std::vector<TWriteSetup> setups, TCallbackHub& callbacks) {
   std::unique_ptr<TBurnJob> job(new TBurnJob(callbacks));
@@ -149,8 +177,9 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
         cancelled = true;
       }
       if (s != BURN_DRIVE_SPAWNING) {
-        const double written = static_cast<double>(p.sector) * 2048.0;
-        const float percent = imageSize > 0 ? static_cast<float>(std::min(100.0, written * 100.0 / imageSize)) : 0.f;
+        const double share = WrittenShare(setup.TrackSectors, p);
+        const double written = share * imageSize;
+        const float percent = static_cast<float>(share * 100.0);
         const float deviceBuffer =
             p.buffer_capacity > 0
                 ? static_cast<float>(100.0 * (p.buffer_capacity - p.buffer_available) / p.buffer_capacity)

@@ -30,7 +30,8 @@ struct TWriteSetup {
   TBurnDiscPtr Disc;
   burn_track* Track = nullptr;     // owned by Disc
   burn_source* IsoSource = nullptr;  // owned by Disc; the libisofs image, null for an ISO file
-  int64_t ImageSize = 0;
+  int64_t ImageSize = 0;             // bytes read from the sources: 2048 a data block, 2352 an audio sector
+  std::vector<int64_t> TrackSectors;     // of each track in the order written, one block of the medium each
   std::vector<std::string> SourceFiles;  // read by the image, checked again before writing
   std::string ImageFile;  // the regular file written (truncated after, removed on failure), or ""
   bool KeepOnFailure = false;  // the file held earlier sessions: never removed
@@ -40,6 +41,13 @@ struct TWriteSetup {
   /// job's failure text.
   std::function<std::string(uint64_t generation, const std::atomic<bool>& abort)> Verify;
 };
+
+/// The share (0 to 1) of a write that is done, from libburn's progress through its current
+/// track (`track` counts from 0, `sector` of its `sectors`) and the sectors of each track.
+double WrittenShare(const std::vector<int64_t>& trackSectors, const burn_progress& progress);
+/// Refuses (ProjectTooLarge) a session of `sectors` on a medium with `availableBytes` free.
+/// libburn counts free space in 2048-byte blocks, and a 2352-byte audio sector takes one.
+void CheckFreeSpace(int64_t sectors, int64_t availableBytes);
 
 class TBurnJob {
  public:

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <set>
 
 #include "burning/discburn/audio_file.h"
@@ -44,12 +45,6 @@ std::string Trimmed(const char* text) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   while (!s.empty() && s.front() == ' ') s.erase(s.begin());
   return s;
-}
-
-std::string Megabytes(int64_t bytes) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-  return buf;
 }
 
 DBDiscDate DiscDateOf(time_t t) {
@@ -1666,12 +1661,10 @@ int64_t TBurnLibrary::ImageSize() {
   // layout would be taken for the job's.
   CheckIdle();
   CheckDataProject();
-  if (FProjectType == DB_PT_AUDIO || FProjectType == DB_PT_CUE) {
-    int64_t size = 0;
-    for (const auto& node : FProject.Root().Children)
-      size += (node->Size + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
-    return size;
-  }
+  // The audio tracks, then a mixed-mode CD's data track.
+  int64_t size = 0;
+  for (const auto& track : AudioDisc().Tracks) size += AudioSectors(track.Data.Bytes) * AudioSectorBytes;
+  if (FProjectType == DB_PT_AUDIO || FProjectType == DB_PT_CUE) return size;
   TIsoImagePtr image = BuildImage(nullptr);
   TIsoWriteOptsPtr opts = BuildWriteOptions(true);
   // A continued medium's next session holds only what is new.
@@ -1680,7 +1673,7 @@ int64_t TBurnLibrary::ImageSize() {
   const int r = iso_image_create_burn_source(image.get(), opts.get(), &raw);
   if (r < 0) throw ImageError(r, PumpMessages());
   TBurnSourcePtr source(raw);
-  const int64_t size = source->get_size(source.get());
+  size += source->get_size(source.get());
   PumpMessages();
   return size;
 }
@@ -1742,12 +1735,12 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   if (!audio.Tracks.empty() || (project && FProjectType == DB_PT_CUE) || copiedAudio) CheckCdMedium(d);
   const bool dataTrack = project ? FProjectType != DB_PT_AUDIO && FProjectType != DB_PT_CUE : !copyFrom;
   if (copyFrom) {
-    for (const auto& t : copied.Tracks)
-      setup.ImageSize += static_cast<int64_t>(t.Sectors) * (t.Audio ? 2352 : 2048);
+    for (const auto& t : copied.Tracks) {
+      setup.TrackSectors.push_back(t.Sectors);
+      setup.ImageSize += static_cast<int64_t>(t.Sectors) * (t.Audio ? AudioSectorBytes : 2048);
+    }
   } else if (project && !dataTrack) {
     CheckProjectReady();
-    for (const auto& t : audio.Tracks)
-      setup.ImageSize += (t.Data.Bytes + AudioSectorBytes - 1) / AudioSectorBytes * AudioSectorBytes;
   } else if (project) {
     CheckProjectReady();
     TIsoImagePtr image = BuildImage(&setup.SourceFiles, d);
@@ -1772,6 +1765,12 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     source.reset(raw);
     setup.ImageSize = static_cast<int64_t>(st.st_size);
     setup.SourceFiles.push_back(isoFile);
+  }
+  // The data track comes first, then the audio tracks.
+  if (dataTrack) setup.TrackSectors.push_back((setup.ImageSize + 2047) / 2048);
+  for (const auto& t : audio.Tracks) {
+    setup.TrackSectors.push_back(AudioSectors(t.Data.Bytes));
+    setup.ImageSize += setup.TrackSectors.back() * AudioSectorBytes;
   }
 
   setup.Options.reset(burn_write_opts_new(d));
@@ -1847,9 +1846,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
 
   int64_t avail = burn_disc_available_space(d, wo);
   if (capacity > 0) avail = std::min<int64_t>(avail, capacity - setup.StartByte);
-  if (setup.ImageSize > avail)
-    throw EDiscBurn(code::ProjectTooLarge, "The project needs " + Megabytes(setup.ImageSize) +
-                                              ", but the medium has only " + Megabytes(avail) + " free");
+  CheckFreeSpace(std::accumulate(setup.TrackSectors.begin(), setup.TrackSectors.end(), int64_t{0}), avail);
 
   reasons[0] = 0;
   if (burn_precheck_write(wo, setup.Disc.get(), reasons, 0) <= 0)
@@ -2029,7 +2026,7 @@ void TBurnLibrary::CreateImage(const std::string& imagePath) {
     const TAudioDisc disc = AudioDisc();
     TCallbackHub& callbacks = FCallbacks;
     int64_t total = 0;
-    for (const auto& t : disc.Tracks) total += t.Data.Bytes;
+    for (const auto& t : disc.Tracks) total += AudioSectors(t.Data.Bytes) * AudioSectorBytes;
     StartJob(TBurnJob::Task(
         [disc, imagePath, total, &callbacks](uint64_t generation, const std::atomic<bool>& abort) {
           std::string error;

@@ -21,6 +21,7 @@
 #include "burning/discburn/audio_disc.h"
 #include "burning/discburn/audio_file.h"
 #include "burning/discburn/burn_error.h"
+#include "burning/discburn/burn_job.h"
 #include "burning/discburn/discburn_api.h"
 #include "burning/discburn/grabbed_drive.h"
 
@@ -336,6 +337,60 @@ TEST_F(DecodedTrackTest, LibburnReadsTheDecodedSoundOneSectorAtATime) {
   EXPECT_EQ(told[0].rfind(flac.string() + "|The audio file cannot be decoded: " + flac.string() + " (", 0),
             0u)
       << told[0];
+}
+
+// A 74-minute CD-R has 333000 blocks free, as libburn counts them (2048 bytes each), and takes
+// 333000 audio sectors of 2352 bytes: audio fits when counted in sectors, not in bytes.
+TEST(WriteSizeTest, AudioSectorsTakeOneBlockOfTheMediumEach) {
+  const int64_t free74 = 333000LL * 2048;
+  const int64_t minutes65 = 65 * 60 * 75;  // sectors
+  EXPECT_GT(minutes65 * discburn::AudioSectorBytes, free74) << "more bytes than libburn's free bytes";
+  EXPECT_NO_THROW(discburn::CheckFreeSpace(minutes65, free74));
+  EXPECT_NO_THROW(discburn::CheckFreeSpace(333000, free74));
+  try {
+    discburn::CheckFreeSpace(333001, free74);
+    ADD_FAILURE() << "a sector more than the medium holds was taken";
+  } catch (const discburn::EDiscBurn& e) {
+    EXPECT_EQ(e.Code(), discburn::code::ProjectTooLarge);
+  }
+  try {
+    discburn::CheckFreeSpace(340000, free74);  // 75.5 minutes
+    ADD_FAILURE() << "more sectors than the medium holds were taken";
+  } catch (const discburn::EDiscBurn& e) {
+    EXPECT_STREQ(e.what(), "The project needs 664.1 MB, but the medium has only 650.4 MB free");
+  }
+  EXPECT_EQ(discburn::AudioSectors(0), 0);
+  EXPECT_EQ(discburn::AudioSectors(1), 1);
+  EXPECT_EQ(discburn::AudioSectors(2352), 1);
+  EXPECT_EQ(discburn::AudioSectors(2353), 2);
+}
+
+// The share of a write done follows libburn's progress through the current track, weighted by
+// the tracks' sectors: an audio track ends at 100 %, not at 2048/2352 of it.
+TEST(WriteSizeTest, WrittenShareCountsSectorsOfEveryTrack) {
+  struct TShareCase {
+    const char* Name;
+    std::vector<int64_t> Tracks;
+    int Track, Sector, Sectors;
+    double Share;
+  };
+  const TShareCase cases[] = {
+      {"one audio track, written", {1000}, 0, 1000, 1000, 1.0},
+      {"one track, half", {1000}, 0, 500, 1000, 0.5},
+      {"data then audio, second track started", {3000, 1000}, 1, 0, 1000, 0.75},
+      {"data then audio, second half done", {3000, 1000}, 1, 500, 1000, 0.875},
+      {"libburn counts a pad the setup does not", {1000}, 0, 1150, 1150, 1.0},
+      {"before the first track", {1000}, 0, 0, 0, 0.0},
+      {"no tracks", {}, 0, 10, 10, 0.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    burn::burn_progress p{};
+    p.track = c.Track;
+    p.sector = c.Sector;
+    p.sectors = c.Sectors;
+    EXPECT_DOUBLE_EQ(discburn::WrittenShare(c.Tracks, p), c.Share);
+  }
 }
 
 }  // namespace

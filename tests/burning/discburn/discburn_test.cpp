@@ -1750,9 +1750,12 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
 
   // A mixed-mode CD: the root's audio files are its audio tracks, the other files its data track.
   ASSERT_OK(CreateProject(DB_PT_MIXED_MODE, -1));
-  ASSERT_OK(Add(one));
   ASSERT_OK(Add(noAudio));  // not an audio file: a data file
-  EXPECT_GT(ImageSize(), 0);
+  const int64_t dataTrack = ImageSize();
+  EXPECT_GT(dataTrack, 0);
+  EXPECT_EQ(dataTrack % 2048, 0);
+  ASSERT_OK(Add(one));
+  EXPECT_EQ(ImageSize(), dataTrack + 76 * 2352) << "the data track and the WAV file's 76 audio sectors";
   EXPECT_EQ(Prepare(), 14);
   EXPECT_EQ(TextOf(14), refusal);
   EXPECT_EQ(CreateImage(cuePath.c_str()), InvalidArgumentCode) << "a mixed-mode CD has no image file";
