@@ -87,8 +87,9 @@ void TBurnJob::Start(std::function<void()> onEnding) {
     if (FErase) {
       RunErase();
     } else if (FTask) {
-      FTask(FGeneration, FAbort);
+      const std::function<void()> done = FTask(FGeneration, FAbort);
       if (FOnEnding) FOnEnding();
+      if (done) done();
       FCallbacks.JobDone(FGeneration);
     } else {
       RunWrite();

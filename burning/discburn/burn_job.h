@@ -57,8 +57,9 @@ class TBurnJob {
   /// Writes each setup in turn (one per drive), then fires one BurnDone and JobDone.
   static std::unique_ptr<TBurnJob> Write(std::vector<TWriteSetup> setups, TCallbackHub& callbacks);
   static std::unique_ptr<TBurnJob> Erase(std::unique_ptr<TGrabbedDrive> drive, bool quick, TCallbackHub& callbacks);
-  /// A job that runs `task` and then fires JobDone; the task fires its own done callback.
-  using TTask = std::function<void(uint64_t generation, const std::atomic<bool>& abort)>;
+  /// A job that runs `task` on its thread, then fires the done callback the task returns (its
+  /// VerifyDone or BurnDone; may be empty) once the library is no longer busy, then JobDone.
+  using TTask = std::function<std::function<void()>(uint64_t generation, const std::atomic<bool>& abort)>;
   static std::unique_ptr<TBurnJob> Task(TTask task, TCallbackHub& callbacks);
   ~TBurnJob();
 

@@ -1246,15 +1246,18 @@ void TBurnLibrary::VerifyFiles(const std::string& path) {
   }
   TCallbackHub& callbacks = FCallbacks;
   StartJob(TBurnJob::Task(
-      [address, start, items, &callbacks](uint64_t generation, const std::atomic<bool>& abort) {
+      [address, start, items, &callbacks](uint64_t generation,
+                                          const std::atomic<bool>& abort) -> std::function<void()> {
+        int errors = 0;
         try {
           TGrabbedDrive drive(address);
-          VerifySession(drive.Drive(), address, start, items, callbacks, generation, abort);
+          errors = VerifySession(drive.Drive(), address, start, items, callbacks, generation, abort);
         } catch (const EDiscBurn& e) {
           callbacks.StartVerify(generation);
           for (const auto& item : items) callbacks.VerifyError(item.DiscPath, e.what(), generation);
-          callbacks.VerifyDone(static_cast<int32_t>(items.size()), generation);
+          errors = static_cast<int>(items.size());
         }
+        return [errors, &callbacks, generation] { callbacks.VerifyDone(errors, generation); };
       },
       FCallbacks));
 }
@@ -1874,6 +1877,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
             isoFile.empty()
                 ? VerifySession(drive.Drive(), address, msBlock, items, callbacks, generation, abort)
                 : VerifyImage(drive.Drive(), msBlock, isoFile, callbacks, generation, abort);
+        callbacks.VerifyDone(errors, generation);  // BurnDone follows: the job is not over
         return VerifyFailureText(errors);
       } catch (const EDiscBurn& e) {
         return std::string(e.what());
@@ -2028,7 +2032,8 @@ void TBurnLibrary::CreateImage(const std::string& imagePath) {
     int64_t total = 0;
     for (const auto& t : disc.Tracks) total += AudioSectors(t.Data.Bytes) * AudioSectorBytes;
     StartJob(TBurnJob::Task(
-        [disc, imagePath, total, &callbacks](uint64_t generation, const std::atomic<bool>& abort) {
+        [disc, imagePath, total, &callbacks](uint64_t generation,
+                                             const std::atomic<bool>& abort) -> std::function<void()> {
           std::string error;
           try {
             WriteBinCue(
@@ -2046,7 +2051,7 @@ void TBurnLibrary::CreateImage(const std::string& imagePath) {
           } catch (const EDiscBurn& e) {
             error = e.what();
           }
-          callbacks.BurnDone(error, generation);
+          return [error, &callbacks, generation] { callbacks.BurnDone(error, generation); };
         },
         FCallbacks));
     return;

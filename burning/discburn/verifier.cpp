@@ -63,7 +63,6 @@ int VerifySession(burn_drive* drive, const std::string& address, int startLba, c
       callbacks.VerifyFile(item.DiscPath, generation);
       callbacks.VerifyError(item.DiscPath, e.what(), generation);
     }
-    callbacks.VerifyDone(static_cast<int32_t>(items.size()), generation);
     return static_cast<int>(items.size());
   }
   iso_data_source_unref(source);
@@ -76,7 +75,6 @@ int VerifySession(burn_drive* drive, const std::string& address, int startLba, c
       callbacks.VerifyError(item.DiscPath, why, generation);
     }
   }
-  callbacks.VerifyDone(errors, generation);
   return errors;
 }
 
@@ -101,7 +99,6 @@ int VerifyImage(burn_drive* drive, int startLba, const std::string& isoFile, TCa
       why = "The copy on the medium differs from the source file";
   }
   if (!why.empty()) callbacks.VerifyError(isoFile, why, generation);
-  callbacks.VerifyDone(why.empty() ? 0 : 1, generation);
   return why.empty() ? 0 : 1;
 }
 

@@ -19,13 +19,13 @@ struct TVerifyItem {
 };
 
 /// Reads the session starting at `startLba` from the grabbed drive at `address` and compares
-/// every item with its source, firing StartVerify, VerifyFile and VerifyError for each, and
-/// VerifyDone. Returns the number of files that differ or cannot be read.
+/// every item with its source, firing StartVerify, VerifyFile and VerifyError for each. Returns
+/// the number of files that differ or cannot be read; the caller fires VerifyDone with it.
 int VerifySession(burn_drive* drive, const std::string& address, int startLba, const std::vector<TVerifyItem>& items,
                   TCallbackHub& callbacks, uint64_t generation, const std::atomic<bool>& abort);
 
 /// Compares the image file written from `startLba` on with the blocks on the medium; fires
-/// the same callbacks, naming the image file. Returns 1 when they differ, else 0.
+/// the same callbacks, naming the image file. Returns 1 when they differ, else 0 (for VerifyDone).
 int VerifyImage(burn_drive* drive, int startLba, const std::string& isoFile, TCallbackHub& callbacks,
                 uint64_t generation, const std::atomic<bool>& abort);
 

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -113,11 +114,17 @@ struct TRecorder {
   };
   std::vector<TDecoded> Decoded;         // AudioDecodeDone, in order
   std::function<void()> OnFirstProcess;  // runs on the job thread, while it writes
+  std::function<void()> OnDone;          // runs on the job thread in BurnDone and EraseDone
 
   void Done(int& counter, const db_char* error) {
-    std::lock_guard<std::mutex> l(Lock);
-    ++counter;
-    DoneErrors.push_back(U8(error));
+    std::function<void()> done;
+    {
+      std::lock_guard<std::mutex> l(Lock);
+      ++counter;
+      DoneErrors.push_back(U8(error));
+      done = OnDone;
+    }
+    if (done) done();
   }
   int Total() {
     std::lock_guard<std::mutex> l(Lock);
@@ -1446,6 +1453,7 @@ struct TVerifyLog {
   std::vector<std::string> Files;
   std::vector<std::pair<std::string, std::string>> Errors;
   std::vector<int32_t> Done;
+  std::vector<int32_t> SizeCodes;  // of GetImageSize called from each VerifyDone
 
   static TVerifyLog* Of(void* u) { return static_cast<TVerifyLog*>(u); }
   void Register() {
@@ -1469,8 +1477,11 @@ struct TVerifyLog {
         this);
     SetVerifyDoneEventCallback(
         [](int32_t errors, void* u) {
+          int64_t size = 0;
+          const int32_t sizeCode = GetImageSize(&size);
           std::lock_guard<std::mutex> l(Of(u)->Lock);
           Of(u)->Done.push_back(errors);
+          Of(u)->SizeCodes.push_back(sizeCode);
         },
         this);
   }
@@ -1525,6 +1536,9 @@ TEST_F(DiscBurnTest, VerifyingPassesOnAGoodCopyAndCatchesAChangedByte) {
     EXPECT_EQ(log.Errors[0].first, "/Videos/clip.mkv");
     EXPECT_EQ(log.Errors[0].second, "The copy on the medium differs from the source file");
     EXPECT_EQ(log.Done, (std::vector<int32_t>{0, 1}));
+    // The library is busy while a burn verifies (its BurnDone follows), and free again when
+    // the verify job's VerifyDone is told.
+    EXPECT_EQ(log.SizeCodes, (std::vector<int32_t>{24, 0}));
   }
   EXPECT_EQ(Rec.BurnDone, 1) << "verifying alone ends with VerifyDone, not BurnDone";
   const std::u16string missing = u"\\nothing\\";
@@ -1710,9 +1724,16 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
 
   const fs::path cue = Dir / "album.cue";
   const std::u16string cuePath = W(cue.string());
+  std::atomic<int32_t> sizeCodeAtDone{-1};
+  Rec.OnDone = [&] {
+    int64_t size = 0;
+    sizeCodeAtDone = GetImageSize(&size);
+  };
   ASSERT_OK(CreateImage(cuePath.c_str()));
   ASSERT_TRUE(Rec.WaitJobDone(1));
+  Rec.OnDone = nullptr;
   ASSERT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  EXPECT_EQ(sizeCodeAtDone, 0) << "the library is no longer busy when BurnDone is told";
   // The first track fills 76 sectors (its last one padded with silence): the second starts at 00:01:01.
   EXPECT_EQ(ReadAll(cue),
             "CDTEXTFILE \"album.cdt\"\nTITLE \"Caf\u00e9\"\nPERFORMER \"Band\"\n"
