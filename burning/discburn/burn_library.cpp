@@ -1382,7 +1382,7 @@ void TBurnLibrary::CopyDisk(int32_t sourceDevice, int32_t targetDevice) {
     throw EDiscBurn(code::InvalidArgument, "The disc's session does not start at its beginning");
   SetErrorDevice(to);
   std::vector<TWriteSetup> setups;
-  setups.push_back(SetupWrite(FDevices[to].Address, FDevices[to].Capacity, "", source));
+  setups.push_back(SetupWrite(FDevices[to].Address, FDevices[to].Capacity, "", WriteSettings(), source));
   setups.back().DriveName = DeviceName(to);
   StartJob(TBurnJob::Write(std::move(setups), FCallbacks));
 }
@@ -1409,8 +1409,6 @@ void TBurnLibrary::CloseDisc(int32_t device) {
 // ---- option blocks ----
 
 void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
-  // A running job reads the options for each of its copies.
-  if (FBusy) throw EDiscBurn(code::Busy);
   const int32_t previous = Options.WriteMethod;
   Options = block;
   // DAO96 would be libburn's raw CD writing (BURN_WRITE_RAW, BURN_BLOCK_RAW96R), which it
@@ -1684,7 +1682,9 @@ int64_t TBurnLibrary::ImageSize() {
 void TBurnLibrary::CheckSupportedOptions() const {}
 
 TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
+                                     const TWriteSettings& settings,
                                      const std::shared_ptr<TGrabbedDrive>& copyFrom) {
+  const DBOptionsBlock& options = settings.Options;
   TWriteSetup setup;
   setup.Drive = std::make_unique<TGrabbedDrive>(address);
   burn_drive* d = setup.Drive->Drive();
@@ -1723,7 +1723,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
         throw EDiscBurn(code::MediumNotWritable, "The medium takes no further session");
       msBlock = nwa;
     }
-  } else if (isoFile.empty() && randomAccess && !Options.Finalize) {
+  } else if (isoFile.empty() && randomAccess && !options.Finalize) {
     msBlock = SessionAlignment;
     setup.Head.assign(SessionAlignment * 2048, 0);
   }
@@ -1778,11 +1778,11 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
 
   setup.Options.reset(burn_write_opts_new(d));
   burn_write_opts* wo = setup.Options.get();
-  burn_write_opts_set_perform_opc(wo, Options.PerformOPC ? 1 : 0);
-  burn_write_opts_set_underrun_proof(wo, Options.UnderrunProtection ? 1 : 0);
-  burn_write_opts_set_simulate(wo, Options.TestBurn ? 1 : 0);
+  burn_write_opts_set_perform_opc(wo, options.PerformOPC ? 1 : 0);
+  burn_write_opts_set_underrun_proof(wo, options.UnderrunProtection ? 1 : 0);
+  burn_write_opts_set_simulate(wo, options.TestBurn ? 1 : 0);
   // An unfinalised disc stays appendable; image files have no sessions to leave open.
-  burn_write_opts_set_multi(wo, role == 1 && !Options.Finalize ? 1 : 0);
+  burn_write_opts_set_multi(wo, role == 1 && !options.Finalize ? 1 : 0);
   if (setup.StartByte > 0) burn_write_opts_set_start_byte(wo, static_cast<off_t>(setup.StartByte));
 
   setup.Disc.reset(burn_disc_create());
@@ -1790,7 +1790,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   burn_disc_add_session(setup.Disc.get(), session, BURN_POS_END);
   if (dataTrack) {
     burn_track* track = burn_track_create();
-    burn_track_define_data(track, 0, Options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
+    burn_track_define_data(track, 0, options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
     if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
       burn_track_free(track);
       burn_session_free(session);
@@ -1814,7 +1814,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
         burn_track_free(track);
         if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
       }
-    } else if (FProjectType == DB_PT_CUE && project) {
+    } else if (project && FProjectType == DB_PT_CUE) {
       // The CD-Text of a CDTEXTFILE line goes to the lead-in in place of the session's.
       SetLeadinText(wo, SessionFromCue(session, FCueFile).TextPacks);
     } else if (!audio.Tracks.empty() && project) {
@@ -1834,14 +1834,14 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   burn_session_free(session);
   source.reset();
 
-  if (role == 1) burn_drive_set_speed(d, 0, FWriteSpeed);
+  if (role == 1) burn_drive_set_speed(d, 0, settings.WriteSpeed);
   char reasons[BURN_REASONS_LEN] = {};
   if (!dataTrack || !audio.Tracks.empty() || copiedAudio) {
     // Audio tracks, their gaps and CD-Text are written in one pass.
     burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
-  } else if (Options.WriteMethod == DB_WM_TAO) {
+  } else if (options.WriteMethod == DB_WM_TAO) {
     burn_write_opts_set_write_type(wo, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
-  } else if (Options.WriteMethod == DB_WM_DAO) {
+  } else if (options.WriteMethod == DB_WM_DAO) {
     burn_write_opts_set_write_type(wo, BURN_WRITE_SAO, BURN_BLOCK_SAO);
   } else if (burn_write_opts_auto_write_type(wo, setup.Disc.get(), reasons, 0) == BURN_WRITE_NONE) {
     throw EDiscBurn(code::PrecheckFailed, std::string("The drive refuses the write job: ") + reasons);
@@ -1863,8 +1863,8 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
       (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)))
     setup.ImageFile = path;
   setup.KeepOnFailure = continuing;
-  const bool eject = role == 1 && Options.EjectAfterBurn;
-  if ((Options.VerifyAfterBurn || FVerify) && !copyFrom) {
+  const bool eject = role == 1 && options.EjectAfterBurn;
+  if ((options.VerifyAfterBurn || settings.Verify) && !copyFrom) {
     // Read back once the drive has been released by the write (and only then ejected).
     std::vector<TVerifyItem> items = isoFile.empty() ? VerifyItems("") : std::vector<TVerifyItem>{};
     TCallbackHub& callbacks = FCallbacks;
@@ -1904,7 +1904,7 @@ std::vector<TWriteSetup> TBurnLibrary::SetupForBurnDevices(const std::string& is
   for (int index : BurnDeviceIndexes()) {
     SetErrorDevice(index);
     const TDevice& dev = FDevices[index];
-    setups.push_back(SetupWrite(dev.Address, dev.Capacity, isoFile));
+    setups.push_back(SetupWrite(dev.Address, dev.Capacity, isoFile, WriteSettings()));
     setups.back().DriveName = DeviceName(index);
   }
   return setups;
@@ -1976,21 +1976,24 @@ void TBurnLibrary::Burn() {
   const std::string scratch = TempPath() + "/discburn-copy-" + std::to_string(getpid()) + "-" +
                               std::to_string(++scratchCount) + ".iso";
   std::vector<TWriteSetup> image;
-  image.push_back(SetupWrite("stdio:" + scratch, 0, ""));
+  const TWriteSettings settings = WriteSettings();
+  image.push_back(SetupWrite("stdio:" + scratch, 0, "", settings));
   image.back().Quiet = true;
   image.back().Verify = nullptr;
   auto job = TBurnJob::Write(std::move(image), FCallbacks);
   const int copies = Options.Copies;
   TCallbackHub& callbacks = FCallbacks;
+  // The copies are set up on the job thread, from the scratch image alone and with the
+  // settings of now: they read nothing the caller may change meanwhile.
   job->SetCopies(
       copies,
-      [this, targets, scratch, copies, &callbacks](int copy, const std::atomic<bool>& abort) {
+      [this, targets, scratch, copies, settings, &callbacks](int copy, const std::atomic<bool>& abort) {
         std::vector<TWriteSetup> setups;
         for (const auto& t : targets) {
           bool asked = false;
           for (;;) {
             try {
-              setups.push_back(SetupWrite(t.Address, t.Capacity, scratch));
+              setups.push_back(SetupWrite(t.Address, t.Capacity, scratch, settings));
               break;
             } catch (const EDiscBurn& e) {
               // A drive (not a file) whose medium was written waits for the next one.
@@ -2059,7 +2062,7 @@ void TBurnLibrary::CreateImage(const std::string& imagePath) {
   if (IsAudioProject())
     throw EDiscBurn(code::InvalidArgument, "This project is written to a CD only, not to an image file");
   std::vector<TWriteSetup> setups;
-  setups.push_back(SetupWrite("stdio:" + imagePath, 0, ""));
+  setups.push_back(SetupWrite("stdio:" + imagePath, 0, "", WriteSettings()));
   StartJob(TBurnJob::Write(std::move(setups), FCallbacks));
 }
 

@@ -168,10 +168,7 @@ class TBurnLibrary {
   void SetISO(const DBISOBlock& block);
   void SetCompress(const DBCompressEncryptBlock& block);
   bool Verify() const { return FVerify; }
-  void SetVerify(bool verify) {
-    if (FBusy) throw EDiscBurn(code::Busy);  // read by a running job's copies
-    FVerify = verify;
-  }
+  void SetVerify(bool verify) { FVerify = verify; }
 
   // Jobs
   void Prepare();
@@ -203,9 +200,19 @@ class TBurnLibrary {
   std::vector<TVerifyItem> VerifyItems(const std::string& path) const;
   TDiscSession* DiscSession(db_handle session) const;
   TIsoWriteOptsPtr BuildWriteOptions(bool sizeOnly);
+  /// What a write takes from the library's settings, copied when it is set up.
+  struct TWriteSettings {
+    DBOptionsBlock Options;
+    bool Verify = false;
+    int WriteSpeed = 0;
+  };
+  TWriteSettings WriteSettings() const { return {Options, FVerify, FWriteSpeed}; }
   /// Builds the image (or takes the ISO file) and the write job for a drive, and checks
-  /// that the drive can write it: medium, free space, libburn's precheck.
+  /// that the drive can write it: medium, free space, libburn's precheck. The project is read
+  /// only when neither `isoFile` nor `copyFrom` is given; a write of an ISO file reads nothing
+  /// of the library but `settings`, and may be set up on a job's thread.
   TWriteSetup SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
+                         const TWriteSettings& settings,
                          const std::shared_ptr<TGrabbedDrive>& copyFrom = nullptr);
   /// One write per burn device: the current one and those added to it.
   std::vector<TWriteSetup> SetupForBurnDevices(const std::string& isoFile);

@@ -2062,7 +2062,17 @@ TEST_F(DiscBurnTest, SeveralCopiesAreWrittenFromOneImageAndVerified) {
   options.Copies = 2;
   options.VerifyAfterBurn = 1;
   ASSERT_OK(SetOptions(options));
+  // Settings and the project changed while the first copy is written (on the job thread, so
+  // before the second is set up) leave the copies as they were started.
+  std::vector<int32_t> changes;
+  Rec.OnFirstProcess = [&] {
+    DBOptionsBlock changed = options;
+    changed.VerifyAfterBurn = 0;
+    changed.TestBurn = 1;
+    changes = {SetOptions(changed), SetVerify(0), CreateProject(DB_PT_CUE, -1)};
+  };
   BurnAndWait(Rec, 1);
+  EXPECT_EQ(changes, (std::vector<int32_t>{0, 0, 0}));
   EXPECT_EQ(Rec.BurnDone, 1);
   EXPECT_EQ(Rec.Finalize, 4) << "two copies on each of two drives";
   {
