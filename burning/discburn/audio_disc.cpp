@@ -375,18 +375,12 @@ void WriteBinCueFiles(const TAudioDisc& disc, const std::string& cuePath, const 
   std::string cue;
   if (HasText(disc)) {
     // The CD-Text as libburn lays it out for the lead-in, in the file format CUE sheets name.
-    burn_session* session = burn_session_create();
-    TAudioDisc shape = disc;
-    try {
-      AddAudioTracks(session, shape);
-    } catch (...) {
-      burn_session_free(session);
-      throw;
-    }
+    TBurnSessionPtr session(burn_session_create());
+    AddAudioTracks(session.get(), disc);
     unsigned char* packs = nullptr;
     int count = 0;
-    const int r = burn_cdtext_from_session(session, &packs, &count, 0);
-    burn_session_free(session);
+    const int r = burn_cdtext_from_session(session.get(), &packs, &count, 0);
+    session.reset();
     if (r <= 0 || !packs) throw EDiscBurn(code::Failed, "The CD-Text cannot be laid out");
     std::ofstream cdt(cdtPath, std::ios::binary | std::ios::trunc);
     const uint32_t length = static_cast<uint32_t>(count) * 18 + 2;

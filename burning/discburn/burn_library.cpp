@@ -141,6 +141,7 @@ void TBurnLibrary::ResetState() {
   FSessions.clear();
   FDirectories.clear();
   FCapabilities.clear();
+  FCdTexts.clear();
   FErrorDevice.clear();
   FVerify = false;
 }
@@ -783,19 +784,15 @@ void TBurnLibrary::SetLanguage(const std::string& language, const std::string& f
 
 void TBurnLibrary::AddCueSheet(const std::string& cuePath) {
   if (!FProject.Empty()) throw EDiscBurn(code::InvalidArgument, "The project holds a CUE sheet already");
-  burn_session* session = burn_session_create();
   std::vector<int64_t> sizes;
-  try {
-    const int count = SessionFromCue(session, cuePath).Tracks;
+  {
+    TBurnSessionPtr session(burn_session_create());
+    const int count = SessionFromCue(session.get(), cuePath).Tracks;
     int n = 0;
-    burn_track** tracks = burn_session_get_tracks(session, &n);
+    burn_track** tracks = burn_session_get_tracks(session.get(), &n);
     for (int i = 0; i < count && i < n; ++i)
       sizes.push_back(static_cast<int64_t>(burn_track_get_sectors(tracks[i])) * AudioSectorBytes);
-  } catch (...) {
-    burn_session_free(session);
-    throw;
   }
-  burn_session_free(session);
   PumpMessages();
   for (size_t i = 0; i < sizes.size(); ++i) {
     char name[32];
@@ -1286,7 +1283,7 @@ std::vector<char> TBurnLibrary::ReadSectors(int32_t device, int32_t lba, int32_t
   return data;
 }
 
-std::string TBurnLibrary::ReadCDText(int32_t device) {
+db_handle TBurnLibrary::ReadCDText(int32_t device) {
   CheckIdle();
   const int index = DeviceIndex(device);
   SetErrorDevice(index);
@@ -1307,7 +1304,19 @@ std::string TBurnLibrary::ReadCDText(int32_t device) {
   std::free(packs);
   const std::string text = CdTextSheet(leadin, static_cast<int>(ReadToc(drive.Drive()).Tracks.size()));
   PumpMessages();
-  return text;
+  const db_handle h = FNextHandle++;
+  FCdTexts[h] = text;
+  return h;
+}
+
+const std::string& TBurnLibrary::CdText(db_handle handle) const {
+  auto it = FCdTexts.find(handle);
+  if (it == FCdTexts.end()) throw EDiscBurn(code::InvalidHandle);
+  return it->second;
+}
+
+void TBurnLibrary::CloseCdText(db_handle handle) {
+  if (!FCdTexts.erase(handle)) throw EDiscBurn(code::InvalidHandle);
 }
 
 void TBurnLibrary::SaveTrack(int32_t device, int32_t trackNumber, const std::string& path, bool wave) {
@@ -1435,16 +1444,11 @@ void TBurnLibrary::SetISO(const DBISOBlock& block) {
 }
 
 void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {
+  if (block.Encryption) throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "encryption");
+  if (block.Compression && (block.CompressionLevel < 0 || block.CompressionLevel > 9))
+    throw EDiscBurn(code::InvalidArgument, "Compression levels are 0 to 9");
   Compress = block;
   Compress.Password = nullptr;  // the caller's text is valid only during the call; never kept
-  if (block.Encryption) {
-    Compress.Encryption = 0;
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "encryption");
-  }
-  if (block.Compression && (block.CompressionLevel < 0 || block.CompressionLevel > 9)) {
-    Compress.Compression = 0;
-    throw EDiscBurn(code::InvalidArgument, "Compression levels are 0 to 9");
-  }
 }
 
 // ---- images and jobs ----
@@ -1679,8 +1683,6 @@ int64_t TBurnLibrary::ImageSize() {
   return size;
 }
 
-void TBurnLibrary::CheckSupportedOptions() const {}
-
 TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacity, const std::string& isoFile,
                                      const TWriteSettings& settings,
                                      const std::shared_ptr<TGrabbedDrive>& copyFrom) {
@@ -1786,52 +1788,46 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
   if (setup.StartByte > 0) burn_write_opts_set_start_byte(wo, static_cast<off_t>(setup.StartByte));
 
   setup.Disc.reset(burn_disc_create());
-  burn_session* session = burn_session_create();
-  burn_disc_add_session(setup.Disc.get(), session, BURN_POS_END);
+  TBurnSessionPtr session(burn_session_create());  // our reference; the disc takes its own
+  burn_disc_add_session(setup.Disc.get(), session.get(), BURN_POS_END);
   if (dataTrack) {
     burn_track* track = burn_track_create();
     burn_track_define_data(track, 0, options.PadDataTracks ? 300 * 1024 : 0, 1, BURN_MODE1);
     if (burn_track_set_source(track, source.get()) != BURN_SOURCE_OK) {
       burn_track_free(track);
-      burn_session_free(session);
       throw EDiscBurn(code::Failed, "The image cannot be handed to the drive");
     }
-    burn_session_add_track(session, track, BURN_POS_END);
+    burn_session_add_track(session.get(), track, BURN_POS_END);
     setup.Track = track;
     burn_track_free(track);
   }
-  try {
-    if (copyFrom) {
-      // The copy's tracks read the source drive while the target drive writes them.
-      for (const auto& t : copied.Tracks) {
-        burn_track* track = burn_track_create();
-        burn_track_define_data(track, 0, 0, 1, t.Audio ? BURN_AUDIO : BURN_MODE1);
-        burn_source* read = NewTrackReadSource(copyFrom, t);
-        const bool ok = burn_track_set_source(track, read) == BURN_SOURCE_OK;
-        burn_source_free(read);
-        if (ok) burn_session_add_track(session, track, BURN_POS_END);
-        if (!setup.Track) setup.Track = track;
-        burn_track_free(track);
-        if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
-      }
-    } else if (project && FProjectType == DB_PT_CUE) {
-      // The CD-Text of a CDTEXTFILE line goes to the lead-in in place of the session's.
-      SetLeadinText(wo, SessionFromCue(session, FCueFile).TextPacks);
-    } else if (!audio.Tracks.empty() && project) {
-      TCallbackHub& callbacks = FCallbacks;
-      const uint64_t generation = callbacks.Generation();  // the one the write job keeps
-      AddAudioTracks(session, audio,
-                     [&callbacks, generation](const std::string& file, const std::string& error) {
-                       callbacks.AudioDecodeDone(
-                           file, error, error.empty() ? code::Ok : code::SourceUnreadable, generation);
-                     });
+  if (copyFrom) {
+    // The copy's tracks read the source drive while the target drive writes them.
+    for (const auto& t : copied.Tracks) {
+      burn_track* track = burn_track_create();
+      burn_track_define_data(track, 0, 0, 1, t.Audio ? BURN_AUDIO : BURN_MODE1);
+      burn_source* read = NewTrackReadSource(copyFrom, t);
+      const bool ok = burn_track_set_source(track, read) == BURN_SOURCE_OK;
+      burn_source_free(read);
+      if (ok) burn_session_add_track(session.get(), track, BURN_POS_END);
+      if (!setup.Track) setup.Track = track;
+      burn_track_free(track);
+      if (!ok) throw EDiscBurn(code::Failed, "The copy cannot be handed to the drive");
     }
-  } catch (...) {
-    burn_session_free(session);
-    throw;
+  } else if (project && FProjectType == DB_PT_CUE) {
+    // The CD-Text of a CDTEXTFILE line goes to the lead-in in place of the session's.
+    SetLeadinText(wo, SessionFromCue(session.get(), FCueFile).TextPacks);
+  } else if (!audio.Tracks.empty() && project) {
+    TCallbackHub& callbacks = FCallbacks;
+    const uint64_t generation = callbacks.Generation();  // the one the write job keeps
+    AddAudioTracks(session.get(), audio,
+                   [&callbacks, generation](const std::string& file, const std::string& error) {
+                     callbacks.AudioDecodeDone(file, error, error.empty() ? code::Ok : code::SourceUnreadable,
+                                               generation);
+                   });
   }
   // The disc now holds the session, the tracks and the sources.
-  burn_session_free(session);
+  session.reset();
   source.reset();
 
   if (role == 1) burn_drive_set_speed(d, 0, settings.WriteSpeed);
@@ -1946,7 +1942,6 @@ void TBurnLibrary::LockMedium(int32_t device, bool lock) {
 
 void TBurnLibrary::CheckProjectReady() const {
   CheckDataProject();
-  CheckSupportedOptions();
   if (FProject.Empty()) throw EDiscBurn(code::ProjectEmpty);
 }
 

@@ -126,8 +126,11 @@ class TBurnLibrary {
   void SetAudioProperty(const std::string& path, int32_t property, const std::string& value);
   // Reading CDs
   std::vector<char> ReadSectors(int32_t device, int32_t lba, int32_t count);
-  /// libburn's text sheet of the CD's CD-Text, in UTF-8.
-  std::string ReadCDText(int32_t device);
+  /// Reads libburn's text sheet of the CD's CD-Text, in UTF-8, and returns a handle to it.
+  db_handle ReadCDText(int32_t device);
+  /// The sheet behind a handle of ReadCDText; InvalidHandle for another.
+  const std::string& CdText(db_handle handle) const;
+  void CloseCdText(db_handle handle);
   void SaveTrack(int32_t device, int32_t track, const std::string& path, bool wave);
   std::string Language() const { return FLanguage; }
   void ClearAll();
@@ -185,7 +188,6 @@ class TBurnLibrary {
   void ResetState();
   void CheckIdle() const;
   void CheckDataProject() const;
-  void CheckSupportedOptions() const;
   void CheckProjectReady() const;
   std::string ImagePath() const;
   void BuildDevices();
@@ -254,6 +256,7 @@ class TBurnLibrary {
   std::map<db_handle, std::vector<DBFileEntry>> FDirectories;
   std::map<db_handle, std::unique_ptr<TDiscSession>> FDiscSessions;
   std::map<db_handle, TCapabilitySet> FCapabilities;
+  std::map<db_handle, std::string> FCdTexts;  // CD-Text sheets read by ReadCDText
 
   std::mutex FTextLock;
   std::map<int32_t, std::string> FTexts;

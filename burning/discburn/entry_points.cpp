@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <optional>
 #include <sstream>
 
 #include "burning/discburn/audio_disc.h"
@@ -411,13 +412,6 @@ int32_t CloseSession(int32_t device) {
 
 namespace {
 
-/// CD-Text sheets read by ReadCDText, by handle.
-std::map<db_handle, std::string>& CdTexts() {
-  static std::map<db_handle, std::string> texts;
-  return texts;
-}
-db_handle NextCdTextHandle = 1;
-
 /// The value of "key = value" in a CD-Text sheet.
 std::string SheetValue(const std::string& sheet, const std::string& key) {
   std::istringstream lines(sheet);
@@ -437,12 +431,6 @@ std::string SheetValue(const std::string& sheet, const std::string& key) {
 const char* const DiscTagKeys[] = {"Album Title", "Artist Name", "Songwriter",
                                    "Composer",    "Arranger",    "Album Message"};
 const char* const TrackTagKeys[] = {"Title", "Artist", "Songwriter", "Composer", "Arranger", "Message"};
-
-const std::string& CdText(db_handle handle) {
-  auto it = CdTexts().find(handle);
-  if (it == CdTexts().end()) throw EDiscBurn(discburn::code::InvalidHandle);
-  return it->second;
-}
 
 double PlaySeconds(const db_char* path) { return discburn::ReadAudioFile(ToUtf8(path)).Seconds; }
 
@@ -480,18 +468,15 @@ int32_t ReadCDText(int32_t device, db_handle* handle) {
   return Guard([&] {
     Need(handle);
     *handle = 0;
-    const std::string sheet = Library().ReadCDText(device);
-    *handle = NextCdTextHandle++;
-    CdTexts()[*handle] = sheet;
+    *handle = Library().ReadCDText(device);
   });
 }
 int32_t CloseCDTextHandle(db_handle handle) {
-  return Guard([&] {
-    if (!CdTexts().erase(handle)) throw EDiscBurn(discburn::code::InvalidHandle);
-  });
+  return Guard([&] { Library().CloseCdText(handle); });
 }
-/// One CD-Text value into a caller's buffer; `key` names it in the sheet.
-int32_t CdTextTag(db_handle handle, int32_t tag, int32_t track, db_char* buffer, int32_t* length) {
+/// One CD-Text value into a caller's buffer: the disc's (no track) or a track's (from 1).
+int32_t CdTextTag(db_handle handle, int32_t tag, std::optional<int32_t> track, db_char* buffer,
+                  int32_t* length) {
   return Guard([&] {
     Need(buffer);
     Need(length);
@@ -499,20 +484,21 @@ int32_t CdTextTag(db_handle handle, int32_t tag, int32_t track, db_char* buffer,
     *length = 0;
     buffer[0] = 0;
     if (tag < 0 || tag > 5) throw EDiscBurn(discburn::code::InvalidArgument, "CD-Text tags are 0 to 5");
+    if (track && *track < 1) throw EDiscBurn(discburn::code::InvalidArgument, "CD-Text tracks count from 1");
     char key[64];
-    if (track > 0)
-      std::snprintf(key, sizeof key, "Track %02d %s", track, TrackTagKeys[tag]);
+    if (track)
+      std::snprintf(key, sizeof key, "Track %02d %s", *track, TrackTagKeys[tag]);
     else
       std::snprintf(key, sizeof key, "%s", DiscTagKeys[tag]);
-    *length = discburn::CopyText(SheetValue(CdText(handle), key), buffer, capacity);
+    *length = discburn::CopyText(SheetValue(Library().CdText(handle), key), buffer, capacity);
   });
 }
 int32_t GetCDTextDiskTagString(db_handle handle, int32_t tag, db_char* buffer, int32_t* length) {
-  return CdTextTag(handle, tag, 0, buffer, length);
+  return CdTextTag(handle, tag, std::nullopt, buffer, length);
 }
 int32_t GetCDTextTrackTagString(db_handle handle, int32_t track, int32_t tag, db_char* buffer,
                                 int32_t* length) {
-  return CdTextTag(handle, tag, std::max(track, 1), buffer, length);
+  return CdTextTag(handle, tag, track, buffer, length);
 }
 int32_t GrabAudioTrack(int32_t device, int32_t track, const db_char* path) {
   return Guard([&] { Library().SaveTrack(device, track, ToUtf8(path), true); });

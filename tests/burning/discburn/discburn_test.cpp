@@ -1059,6 +1059,56 @@ fs::path Genisoimage(const fs::path& dir, const fs::path& source, const std::str
 
 }  // namespace
 
+// Arguments out of their range are refused with the reason: compression levels are 0 to 9
+// (a refused block leaves the one set before), CD-Text tracks count from 1 and tags are 0 to
+// 5 (checked before the handle, which no CD here can give).
+TEST_F(DiscBurnTest, ArgumentsOutOfRangeAreRefused) {
+  DBCompressEncryptBlock set;
+  ASSERT_OK(GetCompressEncrypt(&set));
+  set.Compression = 1;
+  set.CompressionLevel = 4;
+  ASSERT_OK(SetCompressEncrypt(set));
+  for (const int32_t level : {0, 9}) {
+    DBCompressEncryptBlock b = set;
+    b.CompressionLevel = level;
+    SCOPED_TRACE(level);
+    EXPECT_OK(SetCompressEncrypt(b));
+  }
+  ASSERT_OK(SetCompressEncrypt(set));
+  struct TCase {
+    const char* Name;
+    std::function<int32_t()> Call;
+    const char* Text;
+  };
+  const auto level = [set](int32_t l) {
+    DBCompressEncryptBlock b = set;
+    b.CompressionLevel = l;
+    return SetCompressEncrypt(b);
+  };
+  const auto trackTag = [](int32_t track, int32_t tag) {
+    db_char buffer[16] = {u'x'};
+    int32_t length = 16;
+    return GetCDTextTrackTagString(77, track, tag, buffer, &length);
+  };
+  const TCase cases[] = {
+      {"level 10", [&] { return level(10); }, "Compression levels are 0 to 9"},
+      {"level -1", [&] { return level(-1); }, "Compression levels are 0 to 9"},
+      {"track 0", [&] { return trackTag(0, 0); }, "CD-Text tracks count from 1"},
+      {"track -1", [&] { return trackTag(-1, 1); }, "CD-Text tracks count from 1"},
+      {"tag 6", [&] { return trackTag(1, 6); }, "CD-Text tags are 0 to 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(c.Call(), InvalidArgumentCode);
+    EXPECT_EQ(TextOf(InvalidArgumentCode), c.Text);
+  }
+  EXPECT_EQ(trackTag(1, 0), InvalidHandleCode) << "a track from 1 is looked up";
+  DBCompressEncryptBlock kept;
+  ASSERT_OK(GetCompressEncrypt(&kept));
+  EXPECT_EQ(+kept.Compression, 1);
+  EXPECT_EQ(+kept.CompressionLevel, 4);
+}
+
 // An image burned by the library and one made by genisoimage, read back through pseudo-drives
 // (libburn reads the blocks): tree, sizes, extents and volume as xorriso sees them.
 TEST_F(DiscBurnTest, ReadsBackTheVolumeTreeAndExtentsOfItsOwnImageAndOfGenisoimages) {
