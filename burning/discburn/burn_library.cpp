@@ -614,15 +614,7 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
     TGrabbedDrive drive(address);
     const TToc toc = ReadToc(drive.Drive());
     const int number = toc.SessionNumber(session);
-    IsoDataSource* source = NewDriveDataSource(address, drive.Drive());
-    TIsoImagePtr image;
-    try {
-      image = ImportSession(source, toc.Session(number).first);
-    } catch (...) {
-      iso_data_source_unref(source);
-      throw;
-    }
-    iso_data_source_unref(source);
+    TIsoImagePtr image = ImportSession(NewDriveDataSource(address, drive.Drive()), toc.Session(number).first);
     base = TImportBase{address, "", toc.Session(number).first, true};
     std::swap(project, FProject);
     try {
@@ -888,7 +880,6 @@ db_handle TBurnLibrary::OpenSession(int32_t device, int32_t session) {
     const int index = DeviceIndex(device);
     SetErrorDevice(index);
     disc = std::make_unique<TDiscSession>();
-    IsoDataSource* source = nullptr;
     int start = 0;
     if (FDevices[index].ImageWriter) {
       // The image writer's file is read as a file, with no drive in between.
@@ -896,7 +887,7 @@ db_handle TBurnLibrary::OpenSession(int32_t device, int32_t session) {
       const TToc toc = EmulatedToc(FileBlockReader(path));
       disc->Number = toc.SessionNumber(session);
       start = toc.Session(disc->Number).first;
-      source = NewFileDataSource(path);
+      disc->Image = ImportSession(NewFileDataSource(path), start);
     } else {
       // File data are read later, through a drive grabbed while libisofs reads.
       const std::string& address = FDevices[index].Address;
@@ -904,24 +895,11 @@ db_handle TBurnLibrary::OpenSession(int32_t device, int32_t session) {
       const TToc toc = ReadToc(drive.Drive());
       disc->Number = toc.SessionNumber(session);
       start = toc.Session(disc->Number).first;
-      source = NewDriveDataSource(address, drive.Drive());
-      try {
-        disc->Image = ImportSession(source, start);
-      } catch (...) {
-        iso_data_source_unref(source);
-        throw;
-      }
-      LendDrive(source, nullptr);
+      TIsoDataSourcePtr source = NewDriveDataSource(address, drive.Drive());
+      IsoDataSource* kept = source.get();  // the image holds it after the import
+      disc->Image = ImportSession(std::move(source), start);
+      LendDrive(kept, nullptr);
     }
-    if (!disc->Image) {
-      try {
-        disc->Image = ImportSession(source, start);
-      } catch (...) {
-        iso_data_source_unref(source);
-        throw;
-      }
-    }
-    iso_data_source_unref(source);
     disc->StartLba = start;
     PumpMessages();
   } else {
@@ -1192,15 +1170,7 @@ void TBurnLibrary::ImportFile(const std::string& imagePath) {
   const TToc toc = EmulatedToc(FileBlockReader(imagePath));
   if (toc.SessionCount == 0) throw EDiscBurn(code::ImageFailed, "Not an ISO 9660 image: " + imagePath);
   const int start = toc.Session(toc.SessionCount).first;
-  IsoDataSource* source = NewFileDataSource(imagePath);
-  TIsoImagePtr image;
-  try {
-    image = ImportSession(source, start);
-  } catch (...) {
-    iso_data_source_unref(source);
-    throw;
-  }
-  iso_data_source_unref(source);
+  TIsoImagePtr image = ImportSession(NewFileDataSource(imagePath), start);
   // Every name is checked before anything is added, so a refusal leaves the project as it was.
   ForEachChild(iso_image_get_root(image.get()), [&](IsoNode* node) {
     if (Listed(node) && FProject.Root().Child(iso_node_get_name(node)))
@@ -1485,15 +1455,9 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
   TIsoImagePtr image;
   if (FBase) {
     // The imported tree, less what the project dropped; its files' data stay where they are.
-    IsoDataSource* source =
-        FBase->File.empty() ? NewDriveDataSource(FBase->Address, drive) : NewFileDataSource(FBase->File);
-    try {
-      image = ImportSession(source, FBase->StartLba);
-    } catch (...) {
-      iso_data_source_unref(source);
-      throw;
-    }
-    iso_data_source_unref(source);
+    image = ImportSession(
+        FBase->File.empty() ? NewDriveDataSource(FBase->Address, drive) : NewFileDataSource(FBase->File),
+        FBase->StartLba);
     raw = image.get();
     std::set<std::string> kept;
     CollectImported(FProject.Root(), kept);

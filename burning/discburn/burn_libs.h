@@ -23,6 +23,7 @@ struct TReleaser {
 };
 
 using TIsoImagePtr = std::unique_ptr<IsoImage, TReleaser<IsoImage, iso_image_unref>>;
+using TIsoDataSourcePtr = std::unique_ptr<IsoDataSource, TReleaser<IsoDataSource, iso_data_source_unref>>;
 using TIsoWriteOptsPtr = std::unique_ptr<IsoWriteOpts, TReleaser<IsoWriteOpts, iso_write_opts_free>>;
 using TBurnSourcePtr = std::unique_ptr<burn_source, TReleaser<burn_source, burn_source_free>>;
 using TBurnSessionPtr = std::unique_ptr<burn_session, TReleaser<burn_session, burn_session_free>>;

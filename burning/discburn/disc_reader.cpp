@@ -177,7 +177,7 @@ TDriveSourceData* DataOf(IsoDataSource* src) { return static_cast<TDriveSourceDa
 
 }  // namespace
 
-IsoDataSource* NewDriveDataSource(const std::string& address, burn_drive* borrowed) {
+TIsoDataSourcePtr NewDriveDataSource(const std::string& address, burn_drive* borrowed) {
   // libisofs frees the source itself, with free().
   auto* src = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
   if (!src) throw std::bad_alloc();
@@ -213,7 +213,7 @@ IsoDataSource* NewDriveDataSource(const std::string& address, burn_drive* borrow
     delete DataOf(s);
     s->data = nullptr;
   };
-  return src;
+  return TIsoDataSourcePtr(src);
 }
 
 namespace {
@@ -266,16 +266,16 @@ burn_source* NewTrackReadSource(std::shared_ptr<TGrabbedDrive> drive, const TToc
 
 void LendDrive(IsoDataSource* source, burn_drive* drive) { DataOf(source)->Borrowed = drive; }
 
-IsoDataSource* NewFileDataSource(const std::string& path) {
+TIsoDataSourcePtr NewFileDataSource(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0)
     throw EDiscBurn(code::SourceUnreadable, "Image file cannot be read: " + path);
   IsoDataSource* src = nullptr;
   const int r = iso_data_source_new_from_file(path.c_str(), &src);
   if (r < 0 || !src) throw EDiscBurn(code::SourceUnreadable, std::string(iso_error_to_msg(r)) + ": " + path);
-  return src;
+  return TIsoDataSourcePtr(src);
 }
 
-TIsoImagePtr ImportSession(IsoDataSource* source, int startLba) {
+TIsoImagePtr ImportSession(TIsoDataSourcePtr source, int startLba) {
   IsoImage* raw = nullptr;
   if (iso_image_new(nullptr, &raw) < 0 || !raw) throw EDiscBurn(code::ImageFailed);
   TIsoImagePtr image(raw);
@@ -283,7 +283,7 @@ TIsoImagePtr ImportSession(IsoDataSource* source, int startLba) {
   if (iso_read_opts_new(&opts, 0) < 0) throw EDiscBurn(code::ImageFailed);
   iso_read_opts_set_start_block(opts, static_cast<uint32_t>(startLba));
   IsoReadImageFeatures* features = nullptr;
-  const int r = iso_image_import(raw, source, opts, &features);
+  const int r = iso_image_import(raw, source.get(), opts, &features);
   iso_read_opts_free(opts);
   if (features) iso_read_image_features_destroy(features);
   if (r < 0) {

@@ -65,15 +65,16 @@ burn_source* NewTrackReadSource(std::shared_ptr<TGrabbedDrive> drive, const TToc
 
 /// A libisofs data source reading through libburn. With a drive it borrows that grabbed
 /// drive; without one it grabs the drive at `address` while libisofs holds the source open.
-IsoDataSource* NewDriveDataSource(const std::string& address, burn_drive* borrowed);
+TIsoDataSourcePtr NewDriveDataSource(const std::string& address, burn_drive* borrowed);
 /// Lends a drive source a grabbed drive (null: it grabs its own again when it reads).
 void LendDrive(IsoDataSource* source, burn_drive* drive);
 /// A libisofs data source on an image file; throws EDiscBurn when it cannot be read.
-IsoDataSource* NewFileDataSource(const std::string& path);
+TIsoDataSourcePtr NewFileDataSource(const std::string& path);
 
-/// Imports the tree of the session starting at `startLba`; the source is referenced by the
-/// image. Throws EDiscBurn(ImageFailed) with libisofs's reason.
-TIsoImagePtr ImportSession(IsoDataSource* source, int startLba);
+/// Imports the tree of the session starting at `startLba`. Takes the caller's reference to the
+/// source and releases it on every path; the image keeps one of its own. Throws
+/// EDiscBurn(ImageFailed) with libisofs's reason.
+TIsoImagePtr ImportSession(TIsoDataSourcePtr source, int startLba);
 
 /// The calendar time of a 17-character ISO 9660 volume date ("YYYYMMDDhhmmsscc" and the
 /// offset from GMT in 15-minute steps); 0 when it holds no date.

@@ -54,18 +54,15 @@ int VerifySession(burn_drive* drive, const std::string& address, int startLba, c
   callbacks.StartVerify(generation);
   int errors = 0;
   TIsoImagePtr image;
-  IsoDataSource* source = NewDriveDataSource(address, drive);
   try {
-    image = ImportSession(source, startLba);
+    image = ImportSession(NewDriveDataSource(address, drive), startLba);
   } catch (const EDiscBurn& e) {
-    iso_data_source_unref(source);
     for (const auto& item : items) {
       callbacks.VerifyFile(item.DiscPath, generation);
       callbacks.VerifyError(item.DiscPath, e.what(), generation);
     }
     return static_cast<int>(items.size());
   }
-  iso_data_source_unref(source);
   for (const auto& item : items) {
     if (abort) break;
     callbacks.VerifyFile(item.DiscPath, generation);
