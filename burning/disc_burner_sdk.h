@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -241,6 +242,9 @@ class TDiscBurnerSDK : public QObject {
   /// closing (dropped, false) or an abort is under way (queued without waiting, false).
   /// Returns true when the handler ran before the call returned.
   bool Deliver(std::function<void()> handler, bool dropUnlessWaited);
+  /// Runs the oldest pending delivery; posted once per delivery, by name, so that what the
+  /// library's thread hands over passes only through FDeliveryMutex.
+  Q_INVOKABLE void RunPendingDelivery();
   void SetClosing(bool closing);
   void SetNoWait(bool noWait);
   friend struct TBurnerCallbacks;
@@ -283,6 +287,7 @@ class TDiscBurnerSDK : public QObject {
 
   std::mutex FDeliveryMutex;
   std::condition_variable FDeliveryDone;
+  std::deque<std::shared_ptr<TDelivery>> FPendingDeliveries;
   bool FClosing = false;
   bool FNoWait = false;
 

@@ -33,25 +33,32 @@ bool TDiscBurnerSDK::Deliver(std::function<void()> handler, bool dropUnlessWaite
   delivery->Handler = std::move(handler);
   std::unique_lock<std::mutex> lock(FDeliveryMutex);
   if (FClosing || (FNoWait && dropUnlessWaited)) return false;
-  QMetaObject::invokeMethod(
-      this,
-      [this, delivery] {
-        {
-          std::lock_guard<std::mutex> guard(FDeliveryMutex);
-          if (delivery->Cancelled) return;
-        }
-        delivery->Handler();
-        {
-          std::lock_guard<std::mutex> guard(FDeliveryMutex);
-          delivery->Done = true;
-        }
-        FDeliveryDone.notify_all();
-      },
-      Qt::QueuedConnection);
+  // The delivery waits in our own queue and the posted call carries nothing: a functor posted
+  // with its captures would be read on the component's thread through Qt's event queue, a
+  // hand-over ThreadSanitizer cannot see.
+  FPendingDeliveries.push_back(delivery);
+  QMetaObject::invokeMethod(this, "RunPendingDelivery", Qt::QueuedConnection);
   if (FNoWait) return false;  // runs later; this thread does not wait during an abort
   FDeliveryDone.wait(lock, [&] { return delivery->Done || FClosing || FNoWait; });
   if (!delivery->Done && (FClosing || dropUnlessWaited)) delivery->Cancelled = true;
   return delivery->Done;
+}
+
+void TDiscBurnerSDK::RunPendingDelivery() {
+  std::shared_ptr<TDelivery> delivery;
+  {
+    std::lock_guard<std::mutex> guard(FDeliveryMutex);
+    if (FPendingDeliveries.empty()) return;
+    delivery = std::move(FPendingDeliveries.front());
+    FPendingDeliveries.pop_front();
+    if (delivery->Cancelled) return;
+  }
+  delivery->Handler();
+  {
+    std::lock_guard<std::mutex> guard(FDeliveryMutex);
+    delivery->Done = true;
+  }
+  FDeliveryDone.notify_all();
 }
 
 void TDiscBurnerSDK::SetClosing(bool closing) {
