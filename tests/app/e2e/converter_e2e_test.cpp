@@ -27,6 +27,7 @@
 #include "app/e2e/ffprobe.h"
 #include "app/settings/temp_folder.h"
 #include "fixtures/media_fixtures.h"
+#include "support/private_bus.h"
 
 namespace {
 
@@ -196,6 +197,14 @@ class ConverterE2eTest : public ::testing::Test {
     return Finish(program);
   }
 
+  /// Runs "-v out list.fls x" on a list.fls of lines, each ended by lineEnd.
+  TRun RunList(const QStringList& lines, const QString& lineEnd = QStringLiteral("\n")) {
+    QString text;
+    for (const QString& line : lines) text += line + lineEnd;
+    WriteFile(WorkPath(QStringLiteral("list.fls")), text.toUtf8());
+    return Run({"-v", "out", "list.fls", "x"});
+  }
+
   /// A clip of seconds made by Debian's ffmpeg in the working folder: video of size (320x240 by
   /// default; 1280x720 takes about a second to convert here), stereo audio.
   void MakeClip(const QString& name, int seconds, const QString& size = QStringLiteral("320x240")) {
@@ -319,12 +328,9 @@ TEST_F(ConverterE2eTest, AFileListWithAMissingFileConvertsTheRest) {
   Input(Media->ClipAvi, QStringLiteral("one.avi"));
   Input(Media->ClipAvi, QStringLiteral("two.avi"));
   // Full paths as the program saves them, CRLF as older lists have them, and one relative line.
-  WriteFile(WorkPath(QStringLiteral("list.fls")),
-            (WorkPath(QStringLiteral("one.avi")) + QStringLiteral("\r\n") +
-             WorkPath(QStringLiteral("gone.avi")) + QStringLiteral("\r\ntwo.avi\r\n"))
-                .toUtf8());
-  const TRun run =
-      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+  const TRun run = RunList(
+      {WorkPath(QStringLiteral("one.avi")), WorkPath(QStringLiteral("gone.avi")), QStringLiteral("two.avi")},
+      QStringLiteral("\r\n"));
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 1) << run.Describe();
   for (const char* output : {"out/one.avi", "out/two.avi"})
@@ -657,12 +663,7 @@ TEST_F(ConverterE2eTest, AFolderLineOfAListIsScannedWithoutAFalseReport) {
   Input(Media->ClipAvi, QStringLiteral("clips/one.avi"));
   Input(Media->Stereo44Mkv, QStringLiteral("clips/deeper/two.mkv"));
   Input(Media->ClipAvi, QStringLiteral("three.avi"));
-  WriteFile(WorkPath(QStringLiteral("list.fls")),
-            (WorkPath(QStringLiteral("clips")) + QStringLiteral("\n") + WorkPath(QStringLiteral("three.avi")) +
-             QStringLiteral("\n"))
-                .toUtf8());
-  const TRun run =
-      Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+  const TRun run = RunList({WorkPath(QStringLiteral("clips")), WorkPath(QStringLiteral("three.avi"))});
   ASSERT_TRUE(run.Ended) << run.Describe();
   EXPECT_EQ(run.ExitCode, 0) << run.Describe();
   for (const char* output : {"out/one.avi", "out/two.avi", "out/three.avi"})
@@ -703,12 +704,7 @@ TEST_F(ConverterE2eTest, AnUnreadableFolderOrFileIsNamedWithItsReason) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     QDir(WorkPath(QStringLiteral("out"))).removeRecursively();
-    WriteFile(WorkPath(QStringLiteral("list.fls")),
-              (WorkPath(QLatin1String(c.Line)) + QStringLiteral("\n") + WorkPath(QStringLiteral("clip.avi")) +
-               QStringLiteral("\n"))
-                  .toUtf8());
-    const TRun run =
-        Run({QStringLiteral("-v"), QStringLiteral("out"), QStringLiteral("list.fls"), QStringLiteral("x")});
+    const TRun run = RunList({WorkPath(QLatin1String(c.Line)), WorkPath(QStringLiteral("clip.avi"))});
     ASSERT_TRUE(run.Ended) << run.Describe();
     EXPECT_EQ(run.ExitCode, 1) << run.Describe();
     const QString line = QStringLiteral("Not added: ") + WorkPath(QLatin1String(c.Locked));
@@ -824,33 +820,13 @@ class TLauncherListener : public QObject {
   }
 };
 
-/// A session bus of the test's own: "dbus-daemon --session --fork" with its address and process
-/// id; stopped by the destructor.
-class TPrivateBus {
- public:
-  TPrivateBus() {
-    QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--fork"), QStringLiteral("--print-address=1"),
-                  QStringLiteral("--print-pid=1")});
-    if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0) return;
-    const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split(QLatin1Char('\n'));
-    if (lines.size() < 2) return;
-    Address = lines[0].trimmed();
-    FPid = lines[1].trimmed().toLongLong();
-  }
-  ~TPrivateBus() {
-    QDBusConnection::disconnectFromBus(QStringLiteral("e2e"));
-    if (FPid > 0) ::kill(static_cast<pid_t>(FPid), SIGTERM);
-  }
-  QString Address;
-
- private:
-  qint64 FPid = 0;
+/// A session bus of the test's own; this process's connection to it ("e2e") goes before the bus.
+struct TE2eBus : testing_support::TPrivateBus {
+  ~TE2eBus() { QDBusConnection::disconnectFromBus(QStringLiteral("e2e")); }
 };
 
 TEST_F(ConverterE2eTest, TheTaskbarSignalsCarryTheProgressOnTheSessionBus) {
-  TPrivateBus bus;
+  TE2eBus bus;
   if (bus.Address.isEmpty()) GTEST_SKIP() << "dbus-daemon could not start a session bus";
   QDBusConnection connection = QDBusConnection::connectToBus(bus.Address, QStringLiteral("e2e"));
   ASSERT_TRUE(connection.isConnected()) << connection.lastError().message().toStdString();
