@@ -54,6 +54,8 @@ class TTemporaryOutput {
   QByteArray FName;  // of the file in its folder, in the file system's encoding
   TStatFolder FStatFolder;
   int FFolderFd = -1;
+  // The file stays open while it lives, though nothing is written through it: an open file keeps
+  // its inode, which no other file can then be given, so StillOurs's device and inode name it.
   int FFileFd = -1;
   dev_t FFolderDevice = 0;
   ino_t FFolderInode = 0;
