@@ -655,8 +655,10 @@ void TRunWindow::SaveLogFile() {
   const QString perRun = QStringLiteral("log-%1.txt").arg(QCoreApplication::applicationPid());
   QString path;
   bool saved = false;
+  QStringList tried;
   for (const QString& folder : {FLogFolder, ProgramFolder(), FInput.SettingsFolder}) {
-    if (folder.isEmpty()) continue;
+    if (folder.isEmpty() || tried.contains(folder)) continue;  // FLogFolder is one of the others
+    tried.append(folder);
     const bool own = FLogLock && folder == FLogFolder;
     if (WriteLogFile(folder, own ? QStringLiteral("log.txt") : perRun, text, &path)) {
       saved = true;
