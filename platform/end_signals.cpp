@@ -27,7 +27,9 @@ extern "C" void OnEndSignal(int signal) {
 }  // namespace
 
 TEndSignals::TEndSignals(QObject* parent) : QObject(parent) {
-  if (GPipe[0] >= 0 || ::pipe2(GPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+  // Another one lives: it keeps its pipe and the signals, this one does nothing.
+  if (GPipe[0] >= 0) return;
+  if (::pipe2(GPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     GPipe[0] = GPipe[1] = -1;
     return;  // the signals keep their former handlers (they end the process)
   }

@@ -17,9 +17,10 @@ class TEndSignals : public QObject {
  public:
   /// From now on the three signals no longer end the process: each arrives at OnSignal on the
   /// creating thread, from its event loop. Only one may live at a time (the handlers are the
-  /// process's); the handlers that were there before come back at destruction, and a signal that
-  /// arrived too late to be delivered is then raised again, unless one was delivered before (the
-  /// process is ending already).
+  /// process's): one made while another lives does nothing and never calls OnSignal. The handlers
+  /// that were there before come back at destruction, and a signal that arrived too late to be
+  /// delivered is then raised again, unless one was delivered before (the process is ending
+  /// already).
   explicit TEndSignals(QObject* parent = nullptr);
   ~TEndSignals() override;
   TEndSignals(const TEndSignals&) = delete;

@@ -27,21 +27,20 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {
     QByteArray bytes = file.readAll();
     FByteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
     if (FByteOrderMark) bytes.remove(0, 3);
-    const QList<QByteArray> lines = bytes.split('\n');
-    FCrLf = lines.size() > 1 && lines[0].endsWith('\r');
-    QString text;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QList<QByteArray> raw = bytes.split('\n');
+    FCrLf = raw.size() > 1 && raw[0].endsWith('\r');
+    QStringList lines;
+    lines.reserve(raw.size());
+    for (const QByteArray& bytesOfLine : raw) {
       QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-      const QString line = utf8.decode(lines[i]);
-      if (i > 0) text += QLatin1Char('\n');
-      text += utf8.hasError() ? QString::fromLatin1(lines[i]) : line;
+      const QString line = utf8.decode(bytesOfLine);
+      lines.append(utf8.hasError() ? QString::fromLatin1(bytesOfLine) : line);
     }
-    Parse(text);
+    Parse(lines);
   }
 }
 
-void TIniFile::Parse(const QString& text) {
-  const QStringList lines = text.split(QLatin1Char('\n'));
+void TIniFile::Parse(const QStringList& lines) {
   for (qsizetype i = 0; i < lines.size(); ++i) {
     QString line = lines[i];
     while (line.endsWith(QLatin1Char('\r'))) line.chop(1);  // "\r\n", and "\r\r\n" from a twice-converted file

@@ -56,7 +56,8 @@ class TIniFile {
   /// Index into FSections, or -1. Index 0 (the lines before the first header) is never found.
   int SectionIndex(const QString& name) const;
   const TLine* FindLine(const QString& section, const QString& key) const;
-  void Parse(const QString& text);
+  /// The file's lines, split at LF (a CR before it is still there).
+  void Parse(const QStringList& lines);
 
   QString FFileName;
   std::vector<TSection> FSections;  // FSections[0] always holds the lines before the first header

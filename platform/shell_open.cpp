@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QUrl>
 
+#include "platform/file_names.h"
 #include "platform/prompter.h"
 
 namespace platform {
@@ -12,9 +13,15 @@ namespace {
 IShellOpener* GShellOpener = nullptr;
 }
 
+QUrl ShellUrl(const QString& target) {
+  // QUrl::fromLocalFile would encode a byte that is not UTF-8 as its stand-in's UTF-8, a name
+  // no file has: the bytes themselves are percent-encoded instead.
+  if (!QDir::isAbsolutePath(target)) return QUrl(target);
+  return QUrl::fromEncoded("file://" + FileNameToBytes(target).toPercentEncoding("/"), QUrl::StrictMode);
+}
+
 bool TQtShellOpener::Open(const QString& target) {
-  // Absolute paths are local files; anything else ("https://...") is taken as a URL.
-  const QUrl url = QDir::isAbsolutePath(target) ? QUrl::fromLocalFile(target) : QUrl(target);
+  const QUrl url = ShellUrl(target);
   return url.isValid() && QDesktopServices::openUrl(url);
 }
 
@@ -33,7 +40,7 @@ bool OpenOrTell(QWidget* parent, const QString& target, const QString& what) {
                        QStringLiteral(
                            " could not be opened: the desktop has no browser or other program to "
                            "show it.\r\r") +
-                       where + target;
+                       where + DisplayFileName(target);
   Prompter().Message(parent, TPromptIcon::Warning, QStringLiteral("Warning"), text);
   return false;
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QUrl;
 class QWidget;
 
 namespace platform {
@@ -15,6 +16,11 @@ class IShellOpener {
   /// it. Returns false when the desktop could not start one.
   virtual bool Open(const QString& target) = 0;
 };
+
+/// What TQtShellOpener hands the desktop for target: an absolute path as a file URL of the name's
+/// own bytes (platform/file_names.h), so that a name that is not UTF-8 names the same file; any
+/// other text as a URL ("https://...").
+QUrl ShellUrl(const QString& target);
 
 /// Hands the target to QDesktopServices.
 class TQtShellOpener : public IShellOpener {
@@ -28,9 +34,9 @@ IShellOpener& ShellOpener();
 void SetShellOpener(IShellOpener* opener);
 
 /// Opens target through ShellOpener(). When the desktop has nothing to open it with, a warning
-/// (through Prompter()) says so and shows where the page is: target as a path or an address, on
-/// a line of its own, to be copied from the box. what names the page ("The help page").
-/// Returns what the opener answered.
+/// (through Prompter()) says so and shows where the page is: target as a path (as text,
+/// DisplayFileName) or an address, on a line of its own, to be copied from the box. what names
+/// the page ("The help page"). Returns what the opener answered.
 bool OpenOrTell(QWidget* parent, const QString& target, const QString& what);
 
 }  // namespace platform

@@ -67,15 +67,20 @@ bool TTemporaryOutput::Create(const QString& output, QString* error) {
   }
   const bool made = reason == 0;
   // The folder is opened by the name just made, which someone may have given to another folder
-  // meanwhile: O_NOFOLLOW turns away a link, and a folder that others could write is refused
-  // (file systems without owners, FAT, show the mount's owner and mask: 0755 for the user).
+  // meanwhile: O_NOFOLLOW turns away a link, and a folder of another user is refused.
   const int folderFd = reason != 0 ? -1
                                    : ::open(platform::FileNameToBytes(folder).constData(),
                                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   struct stat folderInfo {};
   if (reason == 0 && folderFd < 0) reason = errno;
-  if (reason == 0 && ::fstat(folderFd, &folderInfo) != 0) reason = errno;
-  if (reason == 0 && (folderInfo.st_uid != ::geteuid() || (folderInfo.st_mode & 022) != 0)) reason = EPERM;
+  if (reason == 0 && FStatFolder(folderFd, &folderInfo) != 0) reason = errno;
+  if (reason == 0 && folderInfo.st_uid != ::geteuid()) reason = EPERM;
+  // A folder others could write is made this user's alone. File systems without modes of their
+  // own (FAT and exFAT show the mount's mask; NTFS through ntfs-3g, as udisks2 mounts it, 0777)
+  // refuse or ignore the change: such a folder is taken all the same, nobody else owning it.
+  if (reason == 0 && (folderInfo.st_mode & 022) != 0 && ::fchmod(folderFd, 0700) == 0 &&
+      FStatFolder(folderFd, &folderInfo) != 0)
+    reason = errno;
   const int fd = reason != 0 ? -1
                              : ::openat(folderFd, name.constData(),
                                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -2,6 +2,7 @@
 // The files a conversion leaves: its temporary output, made so that nobody else's file can stand
 // in for it, and the move of a finished one to its output name, which never replaces a file.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <QString>
 
@@ -17,7 +18,10 @@ enum class TMoveResult { Moved, Exists, Failed };
 /// another one put at its name by whoever can write the output's folder is never written into.
 class TTemporaryOutput {
  public:
-  TTemporaryOutput() = default;
+  /// How the folder made is read back: fstat, or in tests one that shows what another file
+  /// system shows (fixed modes, another owner).
+  using TStatFolder = int (*)(int fd, struct stat* info);
+  explicit TTemporaryOutput(TStatFolder statFolder = ::fstat) : FStatFolder(statFolder) {}
   ~TTemporaryOutput();
   TTemporaryOutput(const TTemporaryOutput&) = delete;
   TTemporaryOutput& operator=(const TTemporaryOutput&) = delete;
@@ -48,7 +52,10 @@ class TTemporaryOutput {
   QString FWritePath;
   QString FFolder;
   QByteArray FName;  // of the file in its folder, in the file system's encoding
+  TStatFolder FStatFolder;
   int FFolderFd = -1;
+  // The file stays open while it lives, though nothing is written through it: an open file keeps
+  // its inode, which no other file can then be given, so StillOurs's device and inode name it.
   int FFileFd = -1;
   dev_t FFolderDevice = 0;
   ino_t FFolderInode = 0;

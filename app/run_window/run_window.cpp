@@ -381,6 +381,7 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
   // as it was. The file is made here, new and empty, and the encoder reaches it through the
   // folder held open, so that it never writes through a link or into someone else's file.
   FOutput = output;
+  FWritePath.clear();
   QString createError;
   if (!FTemporary.Create(output, &createError)) {
     if (!FEncoder->RemoveTask(task))
@@ -388,7 +389,8 @@ void TRunWindow::Convert(const QString& source, const QString& output) {
     FailStep(QStringLiteral("Creating the output... Error! ") + createError);
     return;
   }
-  if (FEncoder->SetOutput(task, FTemporary.WritePath(), options) < 0) {
+  FWritePath = FTemporary.WritePath();
+  if (FEncoder->SetOutput(task, FWritePath, options) < 0) {
     // The reason is read before RemoveTask, which may clear it.
     const QString reason = InOutputTerms(FEncoder->LastErrMsg());
     if (!FEncoder->RemoveTask(task))
@@ -521,13 +523,14 @@ bool TRunWindow::KeepTemporaryOutput(QString* error) {
 void TRunWindow::DiscardTemporaryOutput() { FTemporary.Remove(); }
 
 QString TRunWindow::InOutputTerms(const QString& text) const {
-  const QString& written = FTemporary.WritePath();
-  return written.isEmpty() ? text : QString(text).replace(written, FOutput);
+  return FWritePath.isEmpty() ? text : QString(text).replace(FWritePath, FOutput);
 }
 
 void TRunWindow::LogErrorLines(const QString& alreadyLogged) {
-  for (const QString& line : FEncoder->ErrorLines())
-    if (!alreadyLogged.contains(line)) Log(line, KRed);
+  for (const QString& line : FEncoder->ErrorLines()) {
+    const QString shown = InOutputTerms(line);
+    if (!alreadyLogged.contains(shown)) Log(shown, KRed);
+  }
 }
 
 void TRunWindow::tmr_ProcessTimer() {
@@ -652,8 +655,10 @@ void TRunWindow::SaveLogFile() {
   const QString perRun = QStringLiteral("log-%1.txt").arg(QCoreApplication::applicationPid());
   QString path;
   bool saved = false;
+  QStringList tried;
   for (const QString& folder : {FLogFolder, ProgramFolder(), FInput.SettingsFolder}) {
-    if (folder.isEmpty()) continue;
+    if (folder.isEmpty() || tried.contains(folder)) continue;  // FLogFolder is one of the others
+    tried.append(folder);
     const bool own = FLogLock && folder == FLogFolder;
     if (WriteLogFile(folder, own ? QStringLiteral("log.txt") : perRun, text, &path)) {
       saved = true;

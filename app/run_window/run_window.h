@@ -142,8 +142,8 @@ class TRunWindow : public QDialog {
   /// An engine message with the temporary file's name replaced by the output's, which is the
   /// name the user knows.
   QString InOutputTerms(const QString& text) const;
-  /// FFmpeg's error lines of the file (the encoder's ErrorLines), in red, except those that
-  /// alreadyLogged (a message logged just before) contains.
+  /// FFmpeg's error lines of the file (the encoder's ErrorLines) in the output's terms, in red,
+  /// except those that alreadyLogged (a message logged just before) contains.
   void LogErrorLines(const QString& alreadyLogged);
   /// The run is over (end of list, stopped by the user): Close enabled, Stop disabled.
   void Finish();
@@ -206,6 +206,9 @@ class TRunWindow : public QDialog {
   QString FTaskMessage;  // the task's exception text
   QString FOutput;       // of the current file
   TTemporaryOutput FTemporary;  // what the encoder writes until the move; no Path() when there is none
+  // The name the encoder was given for the current file (FTemporary's WritePath), kept after the
+  // file is removed: the engine's messages read at the end still name it.
+  QString FWritePath;
   // The existing output the user agreed to overwrite (lstat's device and inode): only that file
   // is replaced by the rename.
   bool FReplaceAgreed = false;

@@ -12,17 +12,25 @@ namespace test_support {
 
 namespace {
 constexpr const char* kAloneVariable = "CONVERTER_TEST_ALONE";
+
+// text as one word of sh, whatever it holds: in single quotes, each of its own as '\''.
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
+}  // namespace
 
 bool RunningAlone() { return std::getenv(kAloneVariable) != nullptr; }
 
-void RunThisTestAlone() {
+void RunThisTestAlone(const std::vector<std::pair<std::string, std::string>>& environment) {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   ASSERT_NE(info, nullptr);
   ASSERT_FALSE(RunningAlone()) << "the state this case needs is taken even in a process of its own";
   const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  const std::string command = std::string(kAloneVariable) + "=1 /proc/" + std::to_string(::getpid()) +
-                              "/exe --gtest_filter='" + name + "' 2>&1";
+  std::string command = std::string(kAloneVariable) + "=1 ";
+  for (const auto& [variable, value] : environment) command += variable + "=" + ShellQuoted(value) + " ";
+  command += "/proc/" + std::to_string(::getpid()) + "/exe --gtest_filter='" + name + "' 2>&1";
   std::FILE* child = ::popen(command.c_str(), "r");
   ASSERT_NE(child, nullptr) << command;
   std::string output;

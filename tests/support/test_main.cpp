@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -150,9 +151,12 @@ bool QtDBusThreadPresent() {
 // handler, would now and then find that record held by nothing and report it, with a stack that
 // ends in Qt Core's unnamed frames (Qt is built without frame pointers), so no suppression could
 // name it without also hiding our own leaks from slots, timers and queued calls. Registered
-// before any test starts, this handler runs after Qt's and waits for the thread to be gone.
+// before any test starts, this handler runs after Qt's and waits for the thread to be gone: up to
+// 20 s, as a thread of a program under the sanitizers, among others run by ctest -j, may wait
+// long for a core; the wait ends as soon as the thread has.
 void WaitForQtDBusThread() {
-  for (int waited = 0; waited < 2000 && QtDBusThreadPresent(); ++waited) usleep(1000);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (QtDBusThreadPresent() && std::chrono::steady_clock::now() < until) usleep(1000);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QTest>
 #include <cstdlib>
 
 #include "app/add_files/add_files.h"
@@ -68,9 +69,14 @@ TEST_F(AddFilesOnAScaledScreenTest, AVideosThumbnailHasTwiceItsSizeInPixels) {
     return clip->icon(0).pixmap(side, 2.0).toImage().convertToFormat(QImage::Format_RGB32);
   };
   // The file type's icon stands in until the pool has the clip's picture, which is as wide as
-  // the thumbnail (the clip is 4:3) where the icon is not.
-  for (QImage now = shown(); now.pixel(1, now.height() / 2) == base; now = shown())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  // the thumbnail (the clip is 4:3) where the icon is not. 30 s only for a loaded machine.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const QImage now = shown();
+        return now.pixel(1, now.height() / 2) != base;
+      },
+      30000))
+      << "no thumbnail of the clip";
   EXPECT_EQ(clip->icon(0).availableSizes(), QList<QSize>{side * 2});
   const QImage thumbnail = shown();
   EXPECT_EQ(thumbnail.size(), side * 2);

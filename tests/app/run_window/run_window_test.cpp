@@ -776,6 +776,42 @@ TEST(OutputFile, TheTemporaryFileIsNewEmptyUnguessableAndInAFolderOfItsOwn) {
   EXPECT_EQ(Entries(folder.path()), (QStringList{".moved", "clip.avi", "victim.txt"}));
 }
 
+// What a file system without modes of its own shows of every folder (FAT, exFAT and NTFS through
+// ntfs-3g, mounted by udisks2): the mount's mode, whatever chmod did; and a folder of another user.
+namespace {
+int StatWithFixedModes(int fd, struct stat* info) {
+  const int result = ::fstat(fd, info);
+  info->st_mode |= 0777;
+  return result;
+}
+int StatAsAnotherUsers(int fd, struct stat* info) {
+  const int result = ::fstat(fd, info);
+  info->st_uid = ::geteuid() + 1;
+  return result;
+}
+}  // namespace
+
+TEST(OutputFile, AFolderShownOpenToAllIsTakenAFolderOfAnotherUserIsNot) {
+  QTemporaryDir folder(testing_support::MakeTempFolder("output_file"));
+  ASSERT_TRUE(folder.isValid());
+  const QString output = folder.filePath(QStringLiteral("clip.avi"));
+  QString error;
+  app::TTemporaryOutput onUsbDrive(StatWithFixedModes);
+  ASSERT_TRUE(onUsbDrive.Create(output, &error)) << error.toStdString();
+  EXPECT_TRUE(AreTemporariesOf({onUsbDrive.Path()}, {output}));
+  EXPECT_TRUE(onUsbDrive.StillOurs());
+  struct stat info {};
+  ASSERT_EQ(::lstat(QFile::encodeName(QFileInfo(onUsbDrive.Path()).path()).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  onUsbDrive.Remove();
+
+  app::TTemporaryOutput planted(StatAsAnotherUsers);
+  EXPECT_FALSE(planted.Create(output, &error));
+  EXPECT_EQ(error, output + QStringLiteral(": Operation not permitted"));
+  EXPECT_TRUE(planted.Path().isEmpty() && planted.WritePath().isEmpty());
+  EXPECT_TRUE(Entries(folder.path()).isEmpty()) << Entries(folder.path()).join(' ').toStdString();
+}
+
 TEST(OutputFile, MovingNeverReplacesAFile) {
   QTemporaryDir folder(testing_support::MakeTempFolder("output_file"));
   ASSERT_TRUE(folder.isValid());
@@ -894,17 +930,23 @@ TEST_F(RunWindowTest, AFailureNamesTheOutputRatherThanItsTemporaryFile) {
   QString written;
   Encoder->BeforeOpen = [&](const QString& output) {
     written = output;
-    Encoder->Outcomes["clip1.mp4"] =
-        TFakeOutcome{false, true, "Could not write header for output file " + output + ": Invalid argument"};
+    const QString failure = "Could not write header for output file " + output + ": Invalid argument";
+    Encoder->Outcomes["clip1.mp4"] = TFakeOutcome{false, true, failure};
+    // The engine's error lines name the file as it was opened, the failure among them.
+    Encoder->ScriptedErrorLines = {failure, "Error closing output file " + output + ": Invalid argument"};
   };
   Run();
 
   ASSERT_FALSE(written.isEmpty());
   ASSERT_NE(written, OutFolder + "clip1.avi");
   const QStringList section = Section(1);
-  EXPECT_TRUE(section.contains("Could not write header for output file " + OutFolder + "clip1.avi: Invalid argument"))
-      << section.join(QLatin1Char('\n')).toStdString();
-  EXPECT_FALSE(section.join(QLatin1Char('\n')).contains(written));
+  const QString log = section.join(QLatin1Char('\n'));
+  const QString output = OutFolder + "clip1.avi";
+  EXPECT_EQ(section.count("Could not write header for output file " + output + ": Invalid argument"), 1)
+      << log.toStdString();
+  EXPECT_EQ(section.count("Error closing output file " + output + ": Invalid argument"), 1)
+      << log.toStdString();
+  EXPECT_FALSE(log.contains(written)) << log.toStdString();
 }
 
 TEST_F(RunWindowTest, ADamagedSourceEndsWithAWarningAndStillCounts) {
