@@ -125,6 +125,18 @@ const TLossCase kLossCases[] = {
 INSTANTIATE_TEST_SUITE_P(Runs, LossTest, ::testing::ValuesIn(kLossCases),
                          [](const ::testing::TestParamInfo<TLossCase>& info) { return info.param.Name; });
 
+// The decoder's lines about the damaged packet are of a step that went on: the failure to write
+// the file at the end (a full disk) does not name them as its cause.
+TEST(LibraryErrorCause, AToleratedDecodeErrorIsNotTheCauseOfALaterFailure) {
+  engine_test::LoadLibraries();
+  const engine_test::TConvertResult r =
+      engine_test::Convert(DamagedH264(), "/dev/full", "-c:v mpeg4 -f matroska");
+  EXPECT_TRUE(r.Opened) << r.Message;
+  EXPECT_FALSE(r.Finished);
+  EXPECT_NE(r.Message.find("failed to be written trailer"), std::string::npos) << r.Message;
+  EXPECT_EQ(r.Message.find("NAL unit"), std::string::npos) << r.Message;
+}
+
 TEST(AttachmentDump, WritesTheAttachedFile) {
   engine_test::LoadLibraries();
   const std::string target = engine_test::TempPath("dumped-notes.txt");
