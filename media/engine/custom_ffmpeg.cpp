@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <utility>
 
 #include "media/ff_loader.h"
 #include "platform/main_thread.h"
@@ -386,6 +388,10 @@ void TCustomFFmpeg::ffmpeg_cleanup() {
   Fhw_devices.clear();
   FF().av_buffer_unref(&Fhw_device_ctx);
   Ffilter_hw_device = nullptr;
+  // FFmpeg's defaults (cpu.h, mem.c): the CPU's own count and flags, INT_MAX bytes at a time.
+  if (std::exchange(FForcedCpuCount, false)) FF().av_cpu_force_count(0);
+  if (std::exchange(FForcedCpuFlags, false)) FF().av_force_cpu_flags(-1);
+  if (std::exchange(FForcedMaxAlloc, false)) FF().av_max_alloc(INT_MAX);
   std::unique_ptr<TPreviewer> previewer;
   {
     std::lock_guard<std::mutex> lock(FPostHookLock);

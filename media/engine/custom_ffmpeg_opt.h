@@ -368,6 +368,11 @@ class TCustomFFmpegOpt : public ILogReporter {
   int Frecast_media = 0;
   int Fauto_conversion_filters = 1;
   int64_t Fstats_period = 0;  // "-stats_period" in microseconds; 0: the report interval
+  // "-cpucount", "-cpuflags" and "-max_alloc" set FFmpeg's process-wide values: the engine's
+  // cleanup puts back the defaults, so that they last for this run only.
+  bool FForcedCpuCount = false;
+  bool FForcedCpuFlags = false;
+  bool FForcedMaxAlloc = false;
   int Finput_stream_potentially_available = 0;
   AVIOContext* Fprogress_avio = nullptr;
 

@@ -1,6 +1,7 @@
 // The option layer: parsing option strings into the per-file context and the dictionaries, the
 // handlers the application's strings reach, per-stream lookup, and the error texts.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -457,6 +458,28 @@ TEST_F(EngineOptionsTest, SyncRunsOncePerOffsetAndReachesLateInputs) {
   media::FFLogger().SetLogLevel(level);
   EXPECT_TRUE(late.Finished()) << late.FatalMessage();
   EXPECT_EQ(log.Count(adjusted), 3) << log.Text();
+}
+
+// -cpucount and -cpuflags set FFmpeg's values for the whole process: they last for the run only,
+// and the next run, the previewer and the decoders see the CPU's own again.
+TEST_F(EngineOptionsTest, CpuCountAndFlagsLastForTheRunOnly) {
+  void* avutil =
+      ::dlopen(media::FFLoader().LoadedFrom(media::TLibrary::avUtil).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(avutil, nullptr) << ::dlerror();
+  const auto cpuCount = reinterpret_cast<int (*)()>(::dlsym(avutil, "av_cpu_count"));
+  ASSERT_NE(cpuCount, nullptr);
+  const int count = cpuCount();
+  const int flags = media::FF().av_get_cpu_flags();
+  const std::string forced = "-cpucount " + std::to_string(count + 1) + " -cpuflags 0";
+  {
+    TTestEngine run;
+    const engine_test::TConvertResult r = engine_test::ConvertWith(
+        run, engine_test::SourceClip(), engine_test::TempPath("cpu.mkv"), forced + " -c:v mpeg4 -an");
+    EXPECT_TRUE(r.Finished) << r.Message;
+  }
+  EXPECT_EQ(cpuCount(), count);
+  EXPECT_EQ(media::FF().av_get_cpu_flags(), flags);
+  ::dlclose(avutil);
 }
 
 // --- Per-stream lookup ------------------------------------------------------------------------
