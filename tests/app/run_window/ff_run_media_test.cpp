@@ -319,10 +319,11 @@ struct TAudioLength {
 
 TAudioLength ProbeAudioLength(const QString& path) {
   QProcess process;
-  process.start(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("a:0"),
-                 QStringLiteral("-show_entries"), QStringLiteral("stream=sample_rate,duration_ts"),
-                 QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
+  process.start(QStringLiteral("/usr/bin/ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                 QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+                 QStringLiteral("stream=sample_rate,duration_ts"), QStringLiteral("-of"),
+                 QStringLiteral("default=nw=1"), path});
   TAudioLength length;
   if (!process.waitForFinished(60000) || process.exitCode() != 0) return length;
   for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {

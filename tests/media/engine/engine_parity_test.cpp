@@ -74,7 +74,7 @@ const TInputs& Inputs() {
     const std::string av = dir + "/av.mkv";
     in.Main = dir + "/main.mkv";
     in.Small = dir + "/small.mkv";
-    const std::string ff = "ffmpeg -nostdin -v error -y ";
+    const std::string ff = engine_test::kFFmpeg + " -nostdin -v error -y ";
     const std::string steps =
         ff + "-f lavfi -i testsrc2=s=160x120:r=25:d=10 -f lavfi -i sine=f=440:sample_rate=48000:d=10 " +
         "-c:v mpeg4 -g 25 -q:v 5 -c:a mp2 -ac 2 " + engine_test::ShellQuote(av) + " && " + ff + "-i " + engine_test::ShellQuote(av) + " -i " +
@@ -99,9 +99,11 @@ using TFacts = std::vector<std::pair<std::string, std::string>>;
 
 TFacts ProbeFacts(const std::string& path) {
   TFacts facts;
-  const std::string text = engine_test::CommandOutput("ffprobe -v error -count_frames -count_packets -show_streams -show_format "
-                                   "-show_chapters -of json " +
-                                   engine_test::ShellQuote(path) + " 2>&1");
+  const std::string text =
+      engine_test::CommandOutput(engine_test::kFFprobe +
+                                 " -v error -count_frames -count_packets -show_streams -show_format "
+                                 "-show_chapters -of json " +
+                                 engine_test::ShellQuote(path) + " 2>&1");
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   if (!doc.isObject()) {
     facts.emplace_back("error", text);
@@ -139,7 +141,7 @@ TFacts ProbeFacts(const std::string& path) {
   std::vector<std::string> keyPackets(static_cast<std::size_t>(index));
   std::vector<int> counts(static_cast<std::size_t>(index), 0);
   std::istringstream packets(engine_test::CommandOutput(
-      "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 " +
+      engine_test::kFFprobe + " -v error -show_entries packet=stream_index,flags -of csv=p=0 " +
       engine_test::ShellQuote(path)));
   for (std::string line; std::getline(packets, line);) {
     const std::size_t comma = line.find(',');
@@ -275,7 +277,7 @@ std::vector<std::pair<std::string, std::string>> InputItems(const std::string& i
 
 /// Runs Debian's ffmpeg program on the same inputs and options: the reference of the "@" checks.
 bool RunReference(const std::string& inputs, const std::string& output, const std::string& options) {
-  std::string command = "ffmpeg -nostdin -v error -y";
+  std::string command = engine_test::kFFmpeg + " -nostdin -v error -y";
   for (const auto& [file, inOptions] : InputItems(inputs))
     command += " " + inOptions + " -i " + engine_test::ShellQuote(file);
   command += " " + Expand(options) + " " + engine_test::ShellQuote(output) + " 2>&1";
@@ -338,12 +340,15 @@ TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
     return;
   }
   ASSERT_TRUE(run.Finished) << run.Message;
-  if (std::string(c.Checks).find('@') != std::string::npos) {
+  // The "@" checks compare with the FFmpeg program: skipped when it is not of the loaded version.
+  const bool compares = std::string(c.Checks).find('@') != std::string::npos;
+  const std::string mismatch = compares ? engine_test::ReferenceMismatch() : std::string();
+  if (compares && mismatch.empty()) {
     const std::string reference = engine_test::TempPath(std::string("reference-") + c.Output);
     ASSERT_TRUE(RunReference(c.Inputs, reference, c.Options)) << "the FFmpeg program failed";
     const TFacts referenceFacts = ProbeFacts(reference);
     ExpectFacts(ProbeFacts(output), c.Checks, c.Name, &referenceFacts);
-  } else if (!network) {
+  } else if (!compares && !network) {
     ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
   }
   if (*c.SideFile != '\0') {
@@ -359,6 +364,7 @@ TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
       pos = end + 1;
     }
   }
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
 }
 
 // Derivations, with main.mkv as described at the top:

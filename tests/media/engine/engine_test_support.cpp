@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <regex>
 
 #include "media/ff_loader.h"
 
@@ -141,10 +142,29 @@ std::string CommandOutput(const std::string& command) {
 }
 
 std::vector<uint8_t> DecodedFrame(const std::string& path, int n, const std::string& pixFmt) {
-  const std::string text = CommandOutput("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -vf " +
-                                         ShellQuote("select=eq(n\\," + std::to_string(n) + ")") +
-                                         " -frames:v 1 -f rawvideo -pix_fmt " + pixFmt + " -");
+  const std::string text =
+      CommandOutput(kFFmpeg + " -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -vf " +
+                    ShellQuote("select=eq(n\\," + std::to_string(n) + ")") +
+                    " -frames:v 1 -f rawvideo -pix_fmt " + pixFmt + " -");
   return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::string ReferenceMismatch() {
+  static const std::string mismatch = [] {
+    LoadLibraries();
+    const unsigned loaded = media::FF().avformat_version();
+    const std::string wanted = std::to_string(loaded >> 16) + "." + std::to_string((loaded >> 8) & 0xff);
+    // "libavformat    59. 27.100 / 59. 27.100": the version it was built with, then the one it runs on.
+    const std::string text = CommandOutput(kFFmpeg + " -hide_banner -version 2>/dev/null");
+    std::smatch found;
+    if (!std::regex_search(text, found, std::regex(R"(libavformat +\d+\. *\d+\.\d+ / +(\d+)\. *(\d+)\.)")))
+      return kFFmpeg + " does not run or names no libavformat version";
+    const std::string program = found[1].str() + "." + found[2].str();
+    if (program == wanted) return std::string();
+    return kFFmpeg + " runs on libavformat " + program + ", the tests on " + wanted +
+           ": its messages and choices are no reference";
+  }();
+  return mismatch;
 }
 
 void LoadLibraries() {
@@ -211,7 +231,7 @@ const TProbeStream* TProbe::First(const std::string& codecType) const {
 
 TProbe Probe(const std::string& path, bool countFrames) {
   TProbe probe;
-  const std::string command = std::string("ffprobe -v error ") + (countFrames ? "-count_frames " : "") +
+  const std::string command = kFFprobe + " -v error " + (countFrames ? "-count_frames " : "") +
                               "-show_streams -show_format -of json " + ShellQuote(path) + " 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
   if (!pipe) {

@@ -79,6 +79,14 @@ struct TProbe {
   const TProbeStream* First(const std::string& codecType) const;
 };
 
+/// Debian's ffmpeg and ffprobe programs, by their full path: another build first on PATH (a
+/// static one, another version) words its messages and makes its choices its own way.
+inline const std::string kFFmpeg = "/usr/bin/ffmpeg";
+inline const std::string kFFprobe = "/usr/bin/ffprobe";
+/// Empty when kFFmpeg runs on a libavformat of the same major.minor version as the one the tests
+/// loaded, so that what it does is a reference for the engine; else why it is not.
+std::string ReferenceMismatch();
+
 /// text in single quotes for the shell.
 std::string ShellQuote(const std::string& text);
 /// What a shell command writes to its standard output.
