@@ -1,16 +1,11 @@
 #include "engine_test_support.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QString>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -41,69 +36,18 @@ struct TTempDir {
   }
 };
 
-// The manifests (*.json) of a manifest file or folder.
-QStringList Manifests(const QString& fileOrFolder) {
-  const QFileInfo info(fileOrFolder);
-  if (info.isFile()) return {info.absoluteFilePath()};
-  QStringList files;
-  const QDir dir(fileOrFolder);
-  for (const QString& name : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name))
-    files << dir.filePath(name);
-  return files;
-}
-
-// The folders the Vulkan loader reads driver (icd.d) or implicit layer manifests from, in its own
-// order: the variables that name manifests, then the XDG configuration and data folders.
-QStringList VulkanManifestFolders() {
-  const auto env = [](const char* name, const QString& fallback = {}) {
-    const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? fallback : value;
-  };
-  QStringList found;
-  for (const char* name : {"VK_DRIVER_FILES", "VK_ICD_FILENAMES", "VK_ADD_DRIVER_FILES"})
-    found << env(name).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-  const QString home = QDir::homePath();
-  QStringList roots;
-  roots << env("XDG_CONFIG_HOME", home + QStringLiteral("/.config"));
-  roots << env("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-  roots << QStringLiteral("/etc");
-  roots << env("XDG_DATA_HOME", home + QStringLiteral("/.local/share"));
-  roots << env("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")).split(QLatin1Char(':'),
-                                                                                      Qt::SkipEmptyParts);
-  for (const QString& root : roots)
-    for (const char* kind : {"icd.d", "implicit_layer.d"})
-      found << root + QStringLiteral("/vulkan/") + QLatin1String(kind);
-  return found;
-}
-
 }  // namespace
 
 void KeepVulkanDriversLoaded() {
-  static const bool done = [] {
-    for (const QString& place : VulkanManifestFolders()) {
-      for (const QString& manifest : Manifests(place)) {
-        QFile file(manifest);
-        if (!file.open(QIODevice::ReadOnly)) continue;
-        const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-        // A driver's manifest has "ICD", a layer's "layer" (or "layers", a list of them).
-        QJsonArray entries = root.value(QStringLiteral("layers")).toArray();
-        for (const char* key : {"ICD", "layer"})
-          if (root.value(QLatin1String(key)).isObject()) entries.append(root.value(QLatin1String(key)));
-        for (const QJsonValue& entry : entries) {
-          QString library = entry.toObject().value(QStringLiteral("library_path")).toString();
-          if (library.isEmpty()) continue;
-          // As the loader does: a relative path with a folder is relative to the manifest; a
-          // bare name is looked up on the library search path.
-          if (library.contains(QLatin1Char('/')) && QFileInfo(library).isRelative())
-            library = QFileInfo(manifest).absolutePath() + QLatin1Char('/') + library;
-          // Never closed (and marked never to be unloaded): the loader's dlclose leaves it mapped.
-          ::dlopen(QFile::encodeName(library).constData(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
-        }
-      }
-    }
-    return true;
+  LoadLibraries();
+  // Never freed: reachable from here until the process ends, and so are the drivers' own
+  // allocations. Without a Vulkan driver there is nothing to keep.
+  static AVBufferRef* const device = [] {
+    AVBufferRef* made = nullptr;  // left null when it cannot be made
+    media::FF().av_hwdevice_ctx_create(&made, AV_HWDEVICE_TYPE_VULKAN, nullptr, nullptr, 0);
+    return made;
   }();
-  (void)done;
+  (void)device;
 }
 
 std::vector<std::pair<std::string, std::string>> InputLetters(const std::string& inputs) {
