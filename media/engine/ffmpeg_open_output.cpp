@@ -234,11 +234,8 @@ int TCustomFFmpegOpt::ResolveRecordingTime(TOptionsContext& o) {
   }
   if (o.stop_time != INT64_MAX && o.recording_time == INT64_MAX) {
     const int64_t start = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
-    if (o.stop_time <= start) {
-      FLastErrMsg = "-to value smaller than -ss; aborting.";
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      return AVERROR(EINVAL);
-    }
+    if (o.stop_time <= start)
+      return Refuse(TLogLevel::llError, "-to value smaller than -ss; aborting.", AVERROR(EINVAL));
     o.recording_time = o.stop_time - start;
   }
   return 0;
@@ -472,8 +469,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
   };
   // Keeps and logs the reason, undoes the call, and gives back code for the caller to return.
   auto fail = [&](TLogLevel level, const std::string& message, int code) {
-    FLastErrMsg = message;
-    Log(level, "%s", FLastErrMsg.c_str());
+    Refuse(level, message, code);
     rollback();
     return code;
   };

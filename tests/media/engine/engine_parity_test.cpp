@@ -292,19 +292,14 @@ struct TRun {
 TRun RunEngine(const std::string& inputs, const std::string& output, const std::string& options) {
   TRun run;
   media::TCustomFFmpeg engine;
-  try {
-    for (const auto& [file, inOptions] : InputItems(inputs)) {
-      if (engine.OpenInput(file, inOptions) < 0) {
-        run.Message = engine.LastErrMsg();
-        return run;
-      }
-    }
-    if (engine.OpenOutput(output, Expand(options)) < 0) {
+  for (const auto& [file, inOptions] : InputItems(inputs)) {
+    if (engine.OpenInput(file, inOptions) < 0) {
       run.Message = engine.LastErrMsg();
       return run;
     }
-  } catch (const std::exception& e) {
-    run.Message = e.what();
+  }
+  if (engine.OpenOutput(output, Expand(options)) < 0) {
+    run.Message = engine.LastErrMsg();
     return run;
   }
   engine.StartConvert(false);

@@ -146,17 +146,8 @@ TConvertResult ConvertWith(media::TCustomFFmpeg& engine, const std::string& inpu
                            const std::string& options, const std::string& inputOptions) {
   TConvertResult result;
   engine.OnTerminate = [&result](media::TCustomFFmpeg*) { result.Terminations++; };
-  try {
-    if (engine.OpenInput(input, inputOptions) < 0) {
-      result.Message = engine.LastErrMsg();
-      return result;
-    }
-    if (engine.OpenOutput(output, options) < 0) {
-      result.Message = engine.LastErrMsg();
-      return result;
-    }
-  } catch (const std::exception& e) {
-    result.Message = e.what();
+  if (engine.OpenInput(input, inputOptions) < 0 || engine.OpenOutput(output, options) < 0) {
+    result.Message = engine.LastErrMsg();
     return result;
   }
   result.Opened = true;
