@@ -373,9 +373,7 @@ class SyncTest : public EngineOptionsTest, public ::testing::WithParamInterface<
 
 TEST_P(SyncTest, AdjustsLogsOrRefuses) {
   const TSyncCase& c = GetParam();
-  const media::TLogLevel level = media::FFLogger().LogLevel();
-  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
-  media_test::TLogCapture log;
+  media_test::TLogCapture log(media::TLogLevel::llInfo);
   for (const auto& [letter, options] : engine_test::InputLetters(c.Inputs)) {
     const std::string file = letter == "T"   ? fixtures::ShapedSources().BroadcastTs
                              : letter == "P" ? fixtures::ShapedSources().PhoneMp4
@@ -385,7 +383,6 @@ TEST_P(SyncTest, AdjustsLogsOrRefuses) {
   // The null muxer writes no file: opening the output is the step that syncs.
   const int ret = FEngine.OpenOutput(engine_test::TempPath(std::string("sync-") + c.Name),
                                      std::string(c.OutputOptions) + " -map 0 -map 1 -c copy -f null");
-  media::FFLogger().SetLogLevel(level);
   if (c.Refused) {
     EXPECT_EQ(ret, AVERROR(EINVAL));
     EXPECT_NE(FEngine.LastErrMsg().find(c.Text), std::string::npos) << FEngine.LastErrMsg();
@@ -434,9 +431,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, SyncTest, ::testing::ValuesIn(kSyncCases),
 // -copyts works the offsets out anew, and at the start of the run when it was opened after the
 // last output.
 TEST_F(EngineOptionsTest, SyncRunsOncePerOffsetAndReachesLateInputs) {
-  const media::TLogLevel level = media::FFLogger().LogLevel();
-  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
-  media_test::TLogCapture log;
+  media_test::TLogCapture log(media::TLogLevel::llInfo);
   const std::string adjusted = "Adjusted ts offset for Input #1 by 83333 us to sync with Input #0.";
   ASSERT_GE(FEngine.OpenInput(fixtures::ShapedSources().BroadcastTs), 0) << FEngine.LastErrMsg();
   ASSERT_GE(FEngine.OpenInput(fixtures::ShapedSources().PhoneMp4, "-isync 0"), 0) << FEngine.LastErrMsg();
@@ -455,7 +450,6 @@ TEST_F(EngineOptionsTest, SyncRunsOncePerOffsetAndReachesLateInputs) {
       << late.LastErrMsg();
   ASSERT_GE(late.OpenInput(fixtures::ShapedSources().PhoneMp4, "-isync 0"), 0) << late.LastErrMsg();
   late.StartConvert(false);
-  media::FFLogger().SetLogLevel(level);
   EXPECT_TRUE(late.Finished()) << late.FatalMessage();
   EXPECT_EQ(log.Count(adjusted), 3) << log.Text();
 }
@@ -573,8 +567,7 @@ TEST_F(EngineOptionsTest, StreamCopy) {
 // Every stage's "-debug_ts" line names each time stamp twice, as a number and in seconds ("NOPTS"
 // when unset), in the fixed order that scripts reading these lines rely on.
 TEST_F(EngineOptionsTest, DebugTsLinesNameEveryTimeStamp) {
-  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
-  media_test::TLogCapture log;
+  media_test::TLogCapture log(media::TLogLevel::llInfo);
   const engine_test::TConvertResult r =
       engine_test::Convert(engine_test::SourceClip(), engine_test::TempPath("ts.avi"),
                            "-debug_ts -c:v mpeg4 -c:a libmp3lame -b:a 32k");

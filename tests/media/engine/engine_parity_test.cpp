@@ -588,24 +588,13 @@ namespace {
 // "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
 TEST(DebugTs, EveryStageLogsItsTimeStamps) {
   engine_test::LoadLibraries();
-  media::TFFLogger& logger = media::FFLogger();
-  const media::TLogLevel level = logger.LogLevel();
-  const bool synchronous = logger.Synchronous();
-  const bool inMainThread = logger.TriggerEventInMainThread();
-  logger.SetSynchronous(true);
-  logger.SetTriggerEventInMainThread(false);
-  logger.SetLogLevel(media::TLogLevel::llInfo);
-  std::mutex lock;
   std::string text;
-  logger.SetOnLog([&](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
-    std::lock_guard<std::mutex> guard(lock);
-    text += line + "\n";
-  });
-  const TRun run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
-  logger.SetOnLog(nullptr);
-  logger.SetSynchronous(synchronous);
-  logger.SetTriggerEventInMainThread(inMainThread);
-  logger.SetLogLevel(level);
+  TRun run;
+  {
+    engine_test::TLogCapture log(media::TLogLevel::llInfo);
+    run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
+    text = log.Text();
+  }
   ASSERT_TRUE(run.Finished) << run.Message;
   for (const char* stage :
        {"demuxer -> ist_index:0 type:video next_dts:", "demuxer+ffencoder -> ist_index:1 type:audio pkt_pts:",

@@ -14,6 +14,7 @@
 #include <regex>
 
 #include "media/ff_loader.h"
+#include "media/ff_utils.h"
 
 namespace engine_test {
 
@@ -52,14 +53,11 @@ void KeepVulkanDriversLoaded() {
 
 std::vector<std::pair<std::string, std::string>> InputLetters(const std::string& inputs) {
   std::vector<std::pair<std::string, std::string>> items;
-  std::size_t pos = 0;
-  while (pos < inputs.size()) {
-    std::size_t end = inputs.find(';', pos);
-    if (end == std::string::npos) end = inputs.size();
-    const std::string item = inputs.substr(pos, end - pos);
-    pos = end + 1;
-    const std::size_t bar = item.find('|');
-    items.emplace_back(item.substr(0, bar), bar == std::string::npos ? "" : item.substr(bar + 1));
+  std::string rest = inputs;
+  while (!rest.empty()) {
+    std::string item = media::SplitString(rest, ";", true);
+    std::string letter = media::SplitString(item, "|", true);
+    items.emplace_back(std::move(letter), std::move(item));
   }
   return items;
 }
