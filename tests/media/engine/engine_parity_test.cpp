@@ -418,7 +418,8 @@ const TParityCase kParityCases[] = {
      "streams=v,a,s; format.tag.title=; 0.tag.title=; 1.tag.language=; chapters=4; ch0.tag.title="},
     {"MapMetadataStreamToStream", "M|", "metas.mkv", "-map 0 -c copy -map_metadata:s:a 0:s:v",
      "1.tag.title=Picture; 1.tag.language=; format.tag.title=Parity Source"},
-    {"MetadataSet", "M|", "metaset.mkv", "-map 0:v -c copy -metadata title=Other -metadata:s:v:0 title=Moving",
+    {"MetadataSet", "M|", "metaset.mkv",
+     "-map 0:v -c copy -metadata title=Other -metadata:s:v:0 title=Moving",
      "format.tag.title=Other; 0.tag.title=Moving"},
     {"MapChaptersOff", "M|", "nochap.mkv", "-map 0 -c copy -map_chapters -1", "chapters=0"},
     {"ItsOffsetCopy", "M|-itsoffset 1", "itsoff.mkv", "-map 0:v -c copy",
@@ -443,19 +444,22 @@ const TParityCase kParityCases[] = {
     {"SubtitlesToSrt", "M|", "subs.srt", "-map 0:s -c:s srt", "streams=s; 0.packets=4"},
     {"SubtitlesBurnIn", "M|", "burn.mkv", "-vf subtitles=%SRT% -c:v mpeg4 -an -sn",
      "streams=v; 0.frames=250; 0.width=160"},
-    {"AttachmentAdded", "M|", "attach.mkv", "-map 0:v -c copy -attach %ATT% -metadata:s:t mimetype=text/plain",
+    {"AttachmentAdded", "M|", "attach.mkv",
+     "-map 0:v -c copy -attach %ATT% -metadata:s:t mimetype=text/plain",
      "streams=v,t; 1.tag.filename=notes.txt; 1.tag.mimetype=text/plain"},
     {"VulkanHardwareFrames", "M|-init_hw_device vulkan=vk -filter_hw_device vk", "vulkan.mkv",
      "-vf format=yuv420p,hwupload,hflip_vulkan,hwdownload,format=yuv420p -c:v mpeg4 -an -sn",
      "streams=v; 0.frames=250; 0.width=160; 0.height=120"},
     // One statistics line per encoded frame: the first an I frame, the 250th the last.
-    {"VstatsFile", "M|", "vstats.mkv", "-vstats_file %DIR%/vstats.log -c:v mpeg4 -an -sn", "streams=v; 0.frames=250",
-     "", "", "%DIR%/vstats.log", "out=  0 st=  0 frame=     1 q=|type= I|out=  0 st=  0 frame=   250 q="},
-    {"VstatsVersion1", "M|", "vstats1.mkv", "-vstats_file %DIR%/vstats1.log -vstats_version 1 -c:v mpeg4 -an -sn",
-     "streams=v; 0.frames=250", "", "", "%DIR%/vstats1.log", "\nframe=   250 q="},
+    {"VstatsFile", "M|", "vstats.mkv", "-vstats_file %DIR%/vstats.log -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=250", "", "", "%DIR%/vstats.log",
+     "out=  0 st=  0 frame=     1 q=|type= I|out=  0 st=  0 frame=   250 q="},
+    {"VstatsVersion1", "M|", "vstats1.mkv",
+     "-vstats_file %DIR%/vstats1.log -vstats_version 1 -c:v mpeg4 -an -sn", "streams=v; 0.frames=250", "", "",
+     "%DIR%/vstats1.log", "\nframe=   250 q="},
     // RTP to the loopback address: the session description names the MPEG-4 video on that port.
-    {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "", "", "",
-     "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
+    {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "",
+     "", "", "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
     // Sources shaped like real files ("@" checks compare with what the FFmpeg program writes):
     // an input -t counts from the seek point whatever the file's own start time.
     {"BroadcastInputCutCopy", "T|-ss 1 -t 1.5", "tscut.ts", "-map 0 -c copy",
@@ -537,6 +541,21 @@ const TParityCase kParityCases[] = {
     {"ForceKeyFramesExpression", "P|", "kfexpr.mkv",
      "-force_key_frames \"expr:gte(t,n_forced*1)\" -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
      "streams=v; 0.keys=0,30,60,90; @0.keys="},
+    // The times of a -force_key_frames list are output time stamps, not times since the first
+    // frame: the phone's pictures start at 1/30 s (1.5 s with -copyts), broadcast.ts's at 0
+    // (1.4 s with -copyts), so with -copyts the list's 1 s lies before the first picture.
+    {"ForceKeyFramesList", "P|", "kflist.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,29,59,89; @0.keys="},
+    {"ForceKeyFramesListCopyts", "P|-copyts", "kflistc.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,15,45; @0.keys="},
+    {"ForceKeyFramesListTs", "T|", "kflistt.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,25,50,75; @0.keys="},
+    {"ForceKeyFramesListTsCopyts", "T|-copyts", "kflisttc.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,15,40; @0.keys="},
     // -fs stops when the file reaches the size, with no frame still being encoded.
     {"FileSizeLimit", "M|", "fs.mkv", "-fs 100000 -c:v mpeg4 -an -sn", "streams=v; @0.packets="},
     {"FileSizeLimitTwoStreams", "T|", "fs2.mkv", "-fs 150000 -c:v mpeg4 -c:a mp2",
@@ -554,8 +573,7 @@ const TParityCase kParityCases[] = {
      "streams=a; 0.sample_fmt=s32"},
     // A stream from a graph with several inputs, or none, has no source to take a disposition from.
     {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
-     "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn",
-     "streams=v; 0.default=0; @0.default="},
+     "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn", "streams=v; 0.default=0; @0.default="},
     {"GeneratedHasNoDisposition", "S|", "gendisp.mkv", "-filter_complex sine=d=1 -c:a mp2 -vn",
      "streams=a; 0.default=0; @0.default="},
     // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
