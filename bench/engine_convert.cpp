@@ -43,17 +43,9 @@ int main(int argc, char** argv) {
     });
   }
   media::TCustomFFmpeg engine;
-  std::string msg;
-  try {
-    if (engine.OpenInput(positional[0], inputOptions) < 0)
-      msg = engine.LastErrMsg();
-    else if (engine.OpenOutput(positional[1], positional[2]) < 0)
-      msg = engine.LastErrMsg();
-  } catch (const std::exception& e) {
-    msg = e.what();
-  }
-  if (!msg.empty()) {
-    std::printf("finished=0 fatal=1 msg=%s\n", msg.c_str());
+  if (engine.OpenInput(positional[0], inputOptions) < 0 ||
+      engine.OpenOutput(positional[1], positional[2]) < 0) {
+    std::printf("finished=0 fatal=1 msg=%s\n", engine.LastErrMsg().c_str());
     return 1;
   }
   engine.StartConvert(false);

@@ -57,8 +57,9 @@ class TAudioInput {
     FStated = FStream->duration != AV_NOPTS_VALUE && FStream->duration > 0 &&
               raw->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
     FPacket.reset(ff.av_packet_alloc());
+    if (!FPacket) Fail("av_packet_alloc", AVERROR(ENOMEM));
     FFrame.reset(ff.av_frame_alloc());
-    if (!FPacket || !FFrame) Fail("av_frame_alloc", AVERROR(ENOMEM));
+    if (!FFrame) Fail("av_frame_alloc", AVERROR(ENOMEM));
   }
 
   /// The next frame and the number of its samples to use; null at the end.

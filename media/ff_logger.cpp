@@ -242,8 +242,13 @@ std::optional<TDelivery> TLogCore::Push(TLogItem item) {
     std::lock_guard lock(QueueLock);
     if (Stopping) return std::nullopt;
     if (Output.size() >= OutputCapacity) {
-      Output.pop_front();
-      ++Dropped;
+      // The oldest line goes; a barrier never does (a run's end is reported from one).
+      const auto line =
+          std::find_if(Output.begin(), Output.end(), [](const TLogItem& queued) { return !queued.Marker; });
+      if (line != Output.end()) {
+        Output.erase(line);
+        ++Dropped;
+      }
     }
     Output.push_back(std::move(item));
     if (!LogThread.joinable()) LogThread = std::thread([this] { ThreadLoop(); });

@@ -66,9 +66,10 @@ class IFFTask {
   virtual void BindEvent(TTaskEvent event, bool bound) = 0;
 
   /// Opens one input (option text in the engine's syntax for the input side). Returns the input's
-  /// index, or a negative FFmpeg error with the reason in LastErrMsg. May throw FFmpegException.
+  /// index, or a negative FFmpeg error with the reason in LastErrMsg. The engine's task never
+  /// throws for a refusal; the encoder takes an exception of another task as a refusal.
   virtual int OpenInput(const std::string& fileName, const std::string& options, const std::string& presets) = 0;
-  /// Opens one output; >= 0, or negative with LastErrMsg. May throw FFmpegException.
+  /// Opens one output; >= 0, or negative with LastErrMsg, as OpenInput.
   virtual int OpenOutput(const std::string& fileName, const std::string& options, const std::string& presets) = 0;
   /// The demuxer of input index while the task holds it (until its run ends), else null.
   virtual AVFormatContext* InputFormatContext(int index) const = 0;

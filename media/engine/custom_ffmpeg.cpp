@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <utility>
 
 #include "media/ff_loader.h"
 #include "platform/main_thread.h"
@@ -246,11 +248,21 @@ void TCustomFFmpeg::WaitAtGate() {
   FRun->Wake.wait(lock, [this] { return FRun->Open; });
 }
 
-void TCustomFFmpeg::NoteLibraryError(const void* context, const std::string& line) {
+void TCustomFFmpeg::NoteLibraryError(const void* context, const std::string& line, bool late) {
+  const int64_t step = FStep.load() + (late ? 1 : 0);
   std::lock_guard lock(FFatalLock);
-  if (context == FLibraryErrorContext && !FLibraryError.empty()) return;
+  if (context == FLibraryErrorContext && step == FLibraryErrorStep && !FLibraryError.empty()) return;
   FLibraryErrorContext = context;
+  FLibraryErrorStep = step;
   FLibraryError = line;
+}
+
+std::string TCustomFFmpeg::WithCause(const std::string& message) const {
+  std::lock_guard lock(FFatalLock);
+  if (FLibraryError.empty() || FLibraryErrorStep < FStep.load() ||
+      message.find(FLibraryError) != std::string::npos)
+    return message;
+  return message + "\n" + FLibraryError;
 }
 
 void TCustomFFmpeg::DoConvert() {
@@ -259,33 +271,34 @@ void TCustomFFmpeg::DoConvert() {
     std::lock_guard lock(FFatalLock);
     FLibraryError.clear();
     FLibraryErrorContext = nullptr;
+    FStep = 0;
   }
   // A failure ends with its cause: the engine's own text ("Error while decoding stream #0:0:
   // Invalid argument") says where it was noticed, the library's line before it ("No such filter:
   // 'x'") says why, so that line comes last.
   const TAVErrorCapture capture(
       [this](const void* context, const std::string& line) { NoteLibraryError(context, line); });
-  auto guarded = [this](const auto& step) {
+  // withCause: the run itself; what fails after it has no library line of its own.
+  auto guarded = [this](bool withCause, const auto& step) {
     try {
       step();
     } catch (const std::exception& e) {
       Log(TLogLevel::llQuiet, "%s", e.what());
       FFatalException = true;
+      const std::string message = withCause ? WithCause(e.what()) : e.what();
       std::lock_guard lock(FFatalLock);
-      FFatalMessage = e.what();
-      if (!FLibraryError.empty() && FFatalMessage.find(FLibraryError) == std::string::npos)
-        FFatalMessage += "\n" + FLibraryError;
+      FFatalMessage = message;
     }
   };
-  guarded([this] {
+  guarded(true, [this] {
     if (!DoTranscodeInit()) throw FFmpegException(FLastErrMsg);
     transcode();
   });
-  guarded([this] { Cleanup(); });
+  guarded(false, [this] { Cleanup(); });
   // Lines of the run reach the log before the end of the run is reported.
-  guarded([] { FFLogger().Flush(); });
+  guarded(false, [] { FFLogger().Flush(); });
   // Last touch of the engine: OnTerminate may destroy it.
-  guarded([this] { DoTerminate(); });
+  guarded(false, [this] { DoTerminate(); });
 }
 
 bool TCustomFFmpeg::DoTranscodeInit() {
@@ -375,6 +388,10 @@ void TCustomFFmpeg::ffmpeg_cleanup() {
   Fhw_devices.clear();
   FF().av_buffer_unref(&Fhw_device_ctx);
   Ffilter_hw_device = nullptr;
+  // FFmpeg's defaults (cpu.h, mem.c): the CPU's own count and flags, INT_MAX bytes at a time.
+  if (std::exchange(FForcedCpuCount, false)) FF().av_cpu_force_count(0);
+  if (std::exchange(FForcedCpuFlags, false)) FF().av_force_cpu_flags(-1);
+  if (std::exchange(FForcedMaxAlloc, false)) FF().av_max_alloc(INT_MAX);
   std::unique_ptr<TPreviewer> previewer;
   {
     std::lock_guard<std::mutex> lock(FPostHookLock);

@@ -136,8 +136,12 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void DoConvert();
   /// Takes an FFmpeg error line of the run (TAVErrorCapture): the cause a failure reports is the
   /// first line of the last run of lines from one context ("Invalid too big ... size" before
-  /// "Failed to configure input pad" of the same filter).
-  void NoteLibraryError(const void* context, const std::string& line);
+  /// "Failed to configure input pad" of the same filter). The line belongs to the step it was
+  /// logged in; late: to the next one (an encoder thread's failure shows at the next frame sent).
+  void NoteLibraryError(const void* context, const std::string& line, bool late = false);
+  /// message, with the library's line of the current step (or of the one before, from an encoder
+  /// thread) as its cause: a line a step before tolerated is not the cause of a later failure.
+  std::string WithCause(const std::string& message) const;
   bool DoTranscodeInit();
   void DoTerminate();
   void Cleanup();
@@ -287,6 +291,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int64_t FLostCount = 0;
   std::string FLostReason;
   void NoteLoss(const std::string& reason);
+  /// Starts the next step of the run (FStep).
+  void NextStep() { FStep++; }
   // Hooks and preview (conversion thread, but FPostHooks under FPostHookLock).
   TFormatConverter FInputVideoHook;
   TFormatConverter FOutputVideoHook;
@@ -324,6 +330,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   std::string FFatalMessage;
   std::string FLibraryError;  // the cause among the run's FFmpeg error lines (FFatalLock)
   const void* FLibraryErrorContext = nullptr;
+  int64_t FLibraryErrorStep = 0;
+  /// The run's steps: 0 the opening, then each step of the loop, then the end (flushing the
+  /// encoders, the trailers); advanced by the conversion thread, read by the encoder threads.
+  std::atomic<int64_t> FStep{0};
 };
 
 }  // namespace media

@@ -45,21 +45,6 @@ std::string NormaliseLineBreaks(std::string_view text) {
   return out;
 }
 
-// Runs open(o) on a fresh options context of engine; the context is released on every way out.
-template <typename TOpen>
-int InOptionsContext(TCustomFFmpegOpt& engine, TOpen open) {
-  TOptionsContext o;
-  engine.InitOptionsContext(o);
-  try {
-    const int ret = open(o);
-    engine.ReleaseOptionsContext(o);
-    return ret;
-  } catch (...) {
-    engine.ReleaseOptionsContext(o);
-    throw;
-  }
-}
-
 }  // namespace
 
 TCustomFFmpegOpt::TCustomFFmpegOpt() : FOptions(std::make_unique<TFFOptions>()) {
@@ -93,6 +78,12 @@ void TCustomFFmpegOpt::RaiseError(const std::string& text) {
   FLastErrMsg = text;
   Log(TLogLevel::llFatal, "%s", text.c_str());
   throw FFmpegException(text);
+}
+
+int TCustomFFmpegOpt::Refuse(TLogLevel level, const std::string& text, int code) {
+  FLastErrMsg = text;
+  Log(level, "%s", text.c_str());
+  return code;
 }
 
 void TCustomFFmpegOpt::RaiseErrorFmt(const char* format, ...) {
@@ -132,27 +123,28 @@ void TCustomFFmpegOpt::ReleaseOptionsContext(TOptionsContext& o) {
   FOptions->uninit_parse_context();
 }
 
+int TCustomFFmpegOpt::InOptionsContext(const std::function<int(TOptionsContext&)>& open) {
+  TOptionsContext o;
+  InitOptionsContext(o);
+  int ret = 0;
+  try {
+    ret = open(o);
+  } catch (const std::exception& e) {
+    // RaiseError logged its text and kept it before it threw; anything else is logged here.
+    ret = FLastErrMsg == e.what() ? AVERROR(EINVAL) : Refuse(TLogLevel::llFatal, e.what(), AVERROR(EINVAL));
+  }
+  ReleaseOptionsContext(o);
+  return ret;
+}
+
 int TCustomFFmpegOpt::OpenInput(const std::string& fileName, const std::string& options,
                                 const std::string& presets) {
-  return InOptionsContext(*this,
-                          [&](TOptionsContext& o) { return OpenInputFile(o, options, fileName, presets); });
+  return InOptionsContext([&](TOptionsContext& o) { return OpenInputFile(o, options, fileName, presets); });
 }
 
 int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string& options,
                                  const std::string& presets) {
-  // Every refusal leaves by one road: a negative result, with LastErrMsg holding the text that
-  // was logged, whether the step that refused returned its code or raised (RaiseError logs and
-  // keeps its text before it throws; anything else is logged here).
-  try {
-    return InOptionsContext(*this,
-                            [&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
-  } catch (const std::exception& e) {
-    if (FLastErrMsg != e.what()) {
-      FLastErrMsg = e.what();
-      Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-    }
-    return AVERROR(EINVAL);
-  }
+  return InOptionsContext([&](TOptionsContext& o) { return OpenOutputFile(o, options, fileName, presets); });
 }
 
 // --- Dictionaries -----------------------------------------------------------------------------

@@ -76,11 +76,11 @@ class TCustomFFmpegOpt : public ILogReporter {
   /// record and no empty file behind. Throws FFmpegException like OpenInputFile.
   int OpenOutputFile(TOptionsContext& o, const std::string& options, const std::string& fileName,
                      const std::string& presets);
-  /// OpenInputFile between a fresh options context and its release.
+  /// OpenInputFile between a fresh options context and its release. Never throws for a refusal:
+  /// returns a negative value with LastErrMsg, the text that was logged.
   int OpenInput(const std::string& fileName, const std::string& options = {},
                 const std::string& presets = {});
-  /// OpenOutputFile between a fresh options context and its release. Never throws for a refusal:
-  /// returns a negative value with LastErrMsg, the text that was logged.
+  /// OpenOutputFile, the same way.
   int OpenOutput(const std::string& fileName, const std::string& options = {},
                  const std::string& presets = {});
 
@@ -136,6 +136,8 @@ class TCustomFFmpegOpt : public ILogReporter {
   [[noreturn]] void RaiseError(const std::string& text);
   [[noreturn]] void RaiseErrorFmt(const char* format, ...) __attribute__((format(printf, 2, 3)));
   [[noreturn]] void AbortCodecExperimental();
+  /// Stores text in FLastErrMsg, logs it at level and gives back code for the caller to return.
+  int Refuse(TLogLevel level, const std::string& text, int code);
   void Log(TLogLevel level, const char* format, ...) const __attribute__((format(printf, 3, 4)));
   /// Sets the option layer's error text (and logs it at level).
   void SetOptionError(TLogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
@@ -265,6 +267,9 @@ class TCustomFFmpegOpt : public ILogReporter {
   bool ReadFileText(const std::string& fileName, std::string& text);
   void FreeOutputStreams();
   void OpenOutputFailed(TOutputFile* of);
+  /// Runs open on a fresh options context, released on every way out; what open raises becomes a
+  /// refusal (a negative result, with the text logged and kept in FLastErrMsg).
+  int InOptionsContext(const std::function<int(TOptionsContext&)>& open);
   int ResolveRecordingTime(TOptionsContext& o);
   void InitOutputFileRecord(TOptionsContext& o, TOutputFile& of, AVFormatContext* oc,
                             const std::string& fileName);
@@ -368,6 +373,11 @@ class TCustomFFmpegOpt : public ILogReporter {
   int Frecast_media = 0;
   int Fauto_conversion_filters = 1;
   int64_t Fstats_period = 0;  // "-stats_period" in microseconds; 0: the report interval
+  // "-cpucount", "-cpuflags" and "-max_alloc" set FFmpeg's process-wide values: the engine's
+  // cleanup puts back the defaults, so that they last for this run only.
+  bool FForcedCpuCount = false;
+  bool FForcedCpuFlags = false;
+  bool FForcedMaxAlloc = false;
   int Finput_stream_potentially_available = 0;
   AVIOContext* Fprogress_avio = nullptr;
 

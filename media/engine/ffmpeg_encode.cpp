@@ -371,7 +371,7 @@ void TCustomFFmpeg::EncodeVideoFrame(TOutputFile& of, TOutputStream& ost, AVFram
   const bool onThread = EncodesOnThread(ost);
   if (onThread && ost.encoder_thread == nullptr)
     ost.encoder_thread = std::make_unique<TEncoderThread>(
-        enc, [this](const void* context, const std::string& line) { NoteLibraryError(context, line); });
+        enc, [this](const void* context, const std::string& line) { NoteLibraryError(context, line, true); });
   int ret = onThread ? ost.encoder_thread->Send(encPicture, ost.sync_opts)
                      : FF().avcodec_send_frame(enc, encPicture);
   if (ret < 0) RaiseError(FormatAVError("Video encoding failed", ret));
@@ -724,7 +724,7 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
     // A lost packet makes the file incomplete: the run can no longer finish (disk full and the like).
     if (!FWriteFailed) {
       FWriteFailed = true;
-      FWriteError = msg;
+      FWriteError = WithCause(msg);
     }
     close_all_output_streams(ost, MUXER_FINISHED | ENCODER_FINISHED, ENCODER_FINISHED);
   }

@@ -367,11 +367,7 @@ int TCustomFFmpegOpt::ApplySyncOffsets() {
     const int ref = Finput_files[std::size_t(i)]->input_sync_ref;
     return ref != -1 && ref != i;
   };
-  auto refuse = [&](std::string text) {
-    FLastErrMsg = std::move(text);
-    Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-    return AVERROR(EINVAL);
-  };
+  auto refuse = [&](const std::string& text) { return Refuse(TLogLevel::llFatal, text, AVERROR(EINVAL)); };
   // Every refusal first: a refused step leaves every offset as it was.
   for (int i = 0; i < count; i++) {
     if (!synced(i) || Finput_files[std::size_t(i)]->ts_offset_synced) continue;
@@ -430,10 +426,10 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
   if (ret < 0) return ret;
   ApplyBitexact(o, false);
   if (o.readrate < 0) {
-    FLastErrMsg = FormatStr("Option -readrate for Input #%d is %0.3f; it must be non-negative.",
-                            int(Finput_files.size()), double(o.readrate));
-    Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-    return AVERROR(EINVAL);
+    return Refuse(TLogLevel::llError,
+                  FormatStr("Option -readrate for Input #%d is %0.3f; it must be non-negative.",
+                            int(Finput_files.size()), double(o.readrate)),
+                  AVERROR(EINVAL));
   }
   if (o.readrate > 0 && o.rate_emu)
     Log(TLogLevel::llWarning, "Both -readrate and -re set. Using -readrate %0.3f.", double(o.readrate));
@@ -441,19 +437,13 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
   const AVInputFormat* fileIformat = nullptr;
   if (!o.format.empty()) {
     fileIformat = FindInputFormat(o.format);
-    if (fileIformat == nullptr) {
-      FLastErrMsg = FormatStr("Unknown input format: \"%s\"", o.format.c_str());
-      Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-      return AVERROR(EINVAL);
-    }
+    if (fileIformat == nullptr)
+      return Refuse(TLogLevel::llFatal, FormatStr("Unknown input format: \"%s\"", o.format.c_str()),
+                    AVERROR(EINVAL));
   }
 
   AVFormatContext* ic = FF().avformat_alloc_context();
-  if (ic == nullptr) {
-    FLastErrMsg = "avformat_alloc_context() failed";
-    Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-    return AVERROR(ENOMEM);
-  }
+  if (ic == nullptr) return Refuse(TLogLevel::llFatal, "avformat_alloc_context() failed", AVERROR(ENOMEM));
   const std::size_t streamsBefore = Finput_streams.size();
   try {
     SetDemuxerOptions(o, fileIformat);
@@ -472,8 +462,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& o, const std::string& optio
     if (ret < 0) {
       // avformat_open_input freed the context.
       ic = nullptr;
-      FLastErrMsg = FormatAVError(fileName, ret);
-      Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+      Refuse(TLogLevel::llFatal, FormatAVError(fileName, ret), ret);
       if (ret == AVERROR_PROTOCOL_NOT_FOUND)
         Log(TLogLevel::llError, "Did you mean file:%s?", fileName.c_str());
       return ret;

@@ -26,8 +26,6 @@ namespace media {
 
 namespace {
 
-// Chapters of the input file, moved into the output's time range: an output time t shows the
-// input time t + ss (output -ss) - ts_offset (input -ss, -itsoffset).
 // The path the file protocol opens for an FFmpeg name ("file:" stripped), or empty for another
 // protocol ("http:", "pipe:"...), whose target is no file of ours to compare.
 std::string LocalPath(const std::string& ffName) {
@@ -39,33 +37,8 @@ std::string LocalPath(const std::string& ffName) {
   return ffName;
 }
 
-}  // namespace
-
-// Why the output must not be opened for writing: it is one of the inputs (the same file, also
-// through a link or another name), or it exists and "-n" forbids overwriting it. Empty when
-// writing may go ahead; "-y", or neither switch, overwrites an existing file that is no input.
-std::string TCustomFFmpegOpt::OutputRefusal(const std::string& fileName, const std::string& ffName) {
-  AssertFileOverwrite(fileName);
-  const std::string path = LocalPath(ffName);
-  struct stat out {};
-  if (path.empty() || ::stat(path.c_str(), &out) != 0) return {};
-  for (std::size_t i = 0; i < Finput_files.size(); i++) {
-    const AVFormatContext* ic = Finput_files[i]->ctx.get();
-    if (ic == nullptr || ic->url == nullptr) continue;
-    const std::string inPath = LocalPath(ic->url);
-    struct stat in {};
-    if (inPath.empty() || ::stat(inPath.c_str(), &in) != 0) continue;
-    if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-      return FormatStr("Output %s is input #%d: a file cannot be converted onto itself.", fileName.c_str(),
-                       int(i));
-  }
-  if (Fno_file_overwrite)
-    return FormatStr("File '%s' already exists and -n forbids overwriting it.", fileName.c_str());
-  return {};
-}
-
-namespace {
-
+// Chapters of the input file, moved into the output's time range: an output time t shows the
+// input time t + ss (output -ss) - ts_offset (input -ss, -itsoffset).
 void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* os, bool copyMetadata) {
   AVFormatContext* is = ifile.ctx.get();
   const int64_t startTime = ofile.start_time == AV_NOPTS_VALUE ? 0 : ofile.start_time;
@@ -97,6 +70,29 @@ void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* 
 }
 
 }  // namespace
+
+// Why the output must not be opened for writing: it is one of the inputs (the same file, also
+// through a link or another name), or it exists and "-n" forbids overwriting it. Empty when
+// writing may go ahead; "-y", or neither switch, overwrites an existing file that is no input.
+std::string TCustomFFmpegOpt::OutputRefusal(const std::string& fileName, const std::string& ffName) {
+  AssertFileOverwrite(fileName);
+  const std::string path = LocalPath(ffName);
+  struct stat out {};
+  if (path.empty() || ::stat(path.c_str(), &out) != 0) return {};
+  for (std::size_t i = 0; i < Finput_files.size(); i++) {
+    const AVFormatContext* ic = Finput_files[i]->ctx.get();
+    if (ic == nullptr || ic->url == nullptr) continue;
+    const std::string inPath = LocalPath(ic->url);
+    struct stat in {};
+    if (inPath.empty() || ::stat(inPath.c_str(), &in) != 0) continue;
+    if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+      return FormatStr("Output %s is input #%d: a file cannot be converted onto itself.", fileName.c_str(),
+                       int(i));
+  }
+  if (Fno_file_overwrite)
+    return FormatStr("File '%s' already exists and -n forbids overwriting it.", fileName.c_str());
+  return {};
+}
 
 void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& o, AVFormatContext* oc,
                                                   const std::string& ffName) {
@@ -234,11 +230,8 @@ int TCustomFFmpegOpt::ResolveRecordingTime(TOptionsContext& o) {
   }
   if (o.stop_time != INT64_MAX && o.recording_time == INT64_MAX) {
     const int64_t start = o.start_time == AV_NOPTS_VALUE ? 0 : o.start_time;
-    if (o.stop_time <= start) {
-      FLastErrMsg = "-to value smaller than -ss; aborting.";
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
-      return AVERROR(EINVAL);
-    }
+    if (o.stop_time <= start)
+      return Refuse(TLogLevel::llError, "-to value smaller than -ss; aborting.", AVERROR(EINVAL));
     o.recording_time = o.stop_time - start;
   }
   return 0;
@@ -472,8 +465,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
   };
   // Keeps and logs the reason, undoes the call, and gives back code for the caller to return.
   auto fail = [&](TLogLevel level, const std::string& message, int code) {
-    FLastErrMsg = message;
-    Log(level, "%s", FLastErrMsg.c_str());
+    Refuse(level, message, code);
     rollback();
     return code;
   };

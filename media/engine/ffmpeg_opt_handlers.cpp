@@ -53,6 +53,7 @@ int TCustomFFmpegOpt::opt_max_alloc(TOptionsContext*, const std::string&, const 
     return AVERROR(EINVAL);
   }
   FF().av_max_alloc(std::size_t(max));
+  FForcedMaxAlloc = true;
   return 0;
 }
 
@@ -65,6 +66,7 @@ int TCustomFFmpegOpt::opt_cpuflags(TOptionsContext*, const std::string&, const s
     return ret;
   }
   FF().av_force_cpu_flags(int(flags));
+  FForcedCpuFlags = true;
   return 0;
 }
 
@@ -408,6 +410,7 @@ int TCustomFFmpegOpt::opt_cpucount(TOptionsContext*, const std::string& opt, con
     return AVERROR(EINVAL);
   }
   FF().av_cpu_force_count(count);
+  FForcedCpuCount = true;
   return 0;
 }
 

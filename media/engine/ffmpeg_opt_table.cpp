@@ -379,9 +379,9 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                 "set hardware device used when filtering", "device");
 
   // Options of the FFmpeg 5.1 program.
-  for (const char* name : {"dispositions", "sources", "sinks"})
-    AddHandlerRow(name, OPT_EXIT | (name[0] == 's' ? HAS_ARG : 0), H(opt_ignore),
-                  "show information (not supported)", "device");
+  AddHandlerRow("dispositions", OPT_EXIT, H(opt_ignore), "show information (not supported)");
+  AddHandlerRow("sources", OPT_EXIT | HAS_ARG, H(opt_ignore), "show information (not supported)", "device");
+  AddHandlerRow("sinks", OPT_EXIT | HAS_ARG, H(opt_ignore), "show information (not supported)", "device");
   AddHandlerRow("ch_layout", HAS_ARG | OPT_EXPERT | OPT_AUDIO | OPT_PERFILE | OPT_INPUT | OPT_OUTPUT,
                 H(opt_channel_layout), "set channel layout", "layout");
   AddOffsetRow("fps_mode", HAS_ARG | OPT_VIDEO | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT,

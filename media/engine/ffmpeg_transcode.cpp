@@ -30,6 +30,7 @@ void TCustomFFmpeg::transcode() {
 
   while (!FBroken.load()) {
     WaitAtGate();
+    NextStep();
     const int64_t curTime = Now();
     if (!need_output()) {
       Log(TLogLevel::llVerbose, "No more output streams to write to, finishing.");
@@ -41,13 +42,14 @@ void TCustomFFmpeg::transcode() {
       Log(TLogLevel::llError, "%s", msg.c_str());
       if (!FStepFailed) {
         FStepFailed = true;
-        FStepError = msg;
+        FStepError = WithCause(msg);
       }
       break;
     }
     print_report(false, timerStart, curTime);
   }
 
+  NextStep();
   // Decoders of inputs that did not reach their end (stop, -t): what they hold still goes out.
   for (auto& ist : Finput_streams) {
     if (!Finput_files[ist->file_index]->eof_reached && ist->decoding_needed)
@@ -124,7 +126,7 @@ void TCustomFFmpeg::transcode() {
   else if (FStepFailed)
     failure = FStepError;
   else if (trailerFailures > 0)
-    failure = "At least one output file failed to be written trailer";
+    failure = WithCause("At least one output file failed to be written trailer");
   else if (!stopped && !decodeFailure.empty())
     failure = decodeFailure;  // also the reason when nothing could be written
   else if (!stopped && !nothingWritten.empty())
@@ -134,6 +136,12 @@ void TCustomFFmpeg::transcode() {
 
   FFinished = !stopped && failure.empty();
   transcode_cleanup();
+  // The failure holds its cause already: no line noted so far is one (an encoder thread's late
+  // line of the end included).
+  {
+    std::lock_guard lock(FFatalLock);
+    FLibraryError.clear();
+  }
   if (!failure.empty()) RaiseError(failure);
 }
 
@@ -341,7 +349,7 @@ int TCustomFFmpeg::finish_input(TInputFile& ifile, int ret) {
     // A stop request interrupts the read the same way and is no failure.
     if (!FBroken.load() && !FStepFailed) {
       FStepFailed = true;
-      FStepError = msg;
+      FStepError = WithCause(msg);
     }
   }
   for (int i = 0; i < ifile.nb_streams; i++) {

@@ -466,39 +466,75 @@ TEST(FFLoggerAsyncTest, AWorkerFlushDoesNotWaitForAMainThreadThatWaitsForIt) {
   logger.SetOnLog(nullptr);
 }
 
+// Holds the log thread in OnLog on the first line logged, so that what is logged next fills
+// the queue; Release lets it go on.
+class TBlockedLogThread {
+ public:
+  TBlockedLogThread() {
+    media::TFFLogger& logger = media::FFLogger();
+    logger.SetSynchronous(false);
+    logger.SetTriggerEventInMainThread(false);
+    logger.SetOnLog([this](const media::ILogReporter*, int, TLogLevel, const std::string& line) {
+      std::unique_lock l(FLock);
+      FLines.push_back(line);
+      FEntered = true;
+      FWake.notify_all();
+      FWake.wait(l, [this] { return FRelease; });
+    });
+    logger.Log(nullptr, TLogLevel::llInfo, std::string("first"));
+    std::unique_lock l(FLock);
+    FWake.wait(l, [this] { return FEntered; });  // the log thread holds "first" and waits
+  }
+  ~TBlockedLogThread() { media::FFLogger().SetOnLog(nullptr); }
+  /// Lets the log thread go on and returns every line once the queue is delivered.
+  std::vector<std::string> Release() {
+    {
+      std::lock_guard l(FLock);
+      FRelease = true;
+      FWake.notify_all();
+    }
+    media::FFLogger().Flush();
+    std::lock_guard l(FLock);
+    return FLines;
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FEntered = false;
+  bool FRelease = false;
+  std::vector<std::string> FLines;
+};
+
 TEST(FFLoggerAsyncTest, AFullQueueCountsWhatItDrops) {
   media::TFFLogger& logger = media::FFLogger();
-  logger.SetSynchronous(false);
-  logger.SetTriggerEventInMainThread(false);
-  std::mutex lock;
-  std::condition_variable wake;
-  bool entered = false;
-  bool release = false;
-  std::vector<std::string> lines;
-  logger.SetOnLog([&](const media::ILogReporter*, int, TLogLevel, const std::string& line) {
-    std::unique_lock l(lock);
-    lines.push_back(line);
-    entered = true;
-    wake.notify_all();
-    wake.wait(l, [&] { return release; });
-  });
-  logger.Log(nullptr, TLogLevel::llInfo, std::string("first"));
-  {
-    std::unique_lock l(lock);
-    wake.wait(l, [&] { return entered; });  // the log thread holds "first" and waits
-  }
+  TBlockedLogThread blocked;
   for (int i = 0; i < 299; ++i) logger.Log(nullptr, TLogLevel::llInfo, "burst %d", i);
-  {
-    std::lock_guard l(lock);
-    release = true;
-    wake.notify_all();
-  }
-  logger.Flush();
-  std::lock_guard l(lock);
+  const std::vector<std::string> lines = blocked.Release();
   ASSERT_EQ(lines.size(), 1u + 1u + 127u);
   EXPECT_NE(lines[1].find("[Warning] (172 log lines dropped"), std::string::npos) << lines[1];
   EXPECT_NE(lines[2].find("burst 172"), std::string::npos) << lines[2];
   EXPECT_NE(lines.back().find("burst 298"), std::string::npos);
+}
+
+// A barrier is never dropped (a run's end is reported from one): the oldest lines go instead,
+// and only they are counted.
+TEST(FFLoggerAsyncTest, AFullQueueKeepsItsBarriers) {
+  media::TFFLogger& logger = media::FFLogger();
+  media::TLogSubscription subscription =
+      logger.Subscribe([](const media::ILogReporter*, int, TLogLevel, const std::string&) {});
+  std::atomic<bool> barrierRan{false};
+  {
+    TBlockedLogThread blocked;
+    logger.Log(nullptr, TLogLevel::llInfo, std::string("burst 0"));
+    subscription.AfterQueuedLines([&] { barrierRan = true; });
+    for (int i = 1; i < 299; ++i) logger.Log(nullptr, TLogLevel::llInfo, "burst %d", i);
+    const std::vector<std::string> lines = blocked.Release();
+    ASSERT_EQ(lines.size(), 1u + 1u + 126u);
+    EXPECT_NE(lines[1].find("[Warning] (173 log lines dropped"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("burst 173"), std::string::npos) << lines[2];
+  }
+  EXPECT_TRUE(barrierRan.load());
 }
 
 }  // namespace

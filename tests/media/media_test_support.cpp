@@ -45,11 +45,17 @@ TLogCapture::TLogCapture()
       });
 }
 
+TLogCapture::TLogCapture(media::TLogLevel level) : TLogCapture() {
+  FLevel = media::FFLogger().LogLevel();
+  media::FFLogger().SetLogLevel(level);
+}
+
 TLogCapture::~TLogCapture() {
   media::FFLogger().Flush();
   FSubscription.Reset();
   media::FFLogger().SetSynchronous(FSynchronous);
   media::FFLogger().SetTriggerEventInMainThread(FInMainThread);
+  if (FLevel) media::FFLogger().SetLogLevel(*FLevel);
 }
 
 std::vector<std::string> TLogCapture::Lines() {

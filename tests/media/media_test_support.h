@@ -2,6 +2,7 @@
 // Helpers shared by the media library's tests.
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ std::string ReadFile(const std::string& path);
 class TLogCapture {
  public:
   TLogCapture();
+  /// Also sets the logger's level to level while it lives.
+  explicit TLogCapture(media::TLogLevel level);
   ~TLogCapture();
   TLogCapture(const TLogCapture&) = delete;
   TLogCapture& operator=(const TLogCapture&) = delete;
@@ -36,6 +39,7 @@ class TLogCapture {
  private:
   bool FSynchronous;
   bool FInMainThread;
+  std::optional<media::TLogLevel> FLevel;  // the level to give back
   std::mutex FLock;
   std::vector<std::string> FLines;
   media::TLogSubscription FSubscription;  // last: ends before the lines it fills

@@ -30,8 +30,9 @@ std::vector<uint8_t> Luma(const std::string& path) {
 
 /// Peak of the absolute 16-bit sample values of the audio.
 int AudioPeak(const std::string& path) {
-  const std::string text = engine_test::CommandOutput("ffmpeg -nostdin -v error -i " + engine_test::ShellQuote(path) +
-                                                      " -map 0:a -f s16le -ac 1 -");
+  const std::string text =
+      engine_test::CommandOutput(engine_test::kFFmpeg + " -nostdin -v error -i " +
+                                 engine_test::ShellQuote(path) + " -map 0:a -f s16le -ac 1 -");
   const std::vector<uint8_t> pcm(text.begin(), text.end());
   if (pcm.size() < 2) return -1;
   int peak = 0;

@@ -22,9 +22,6 @@
 
 namespace {
 
-// Every test here may make a Vulkan device: its driver stays loaded until the process ends.
-[[maybe_unused]] const bool kDriversKept = (engine_test::KeepVulkanDriversLoaded(), true);
-
 /// The luma of the 6th frame, as Debian's ffmpeg decodes it.
 std::vector<uint8_t> Luma(const std::string& path) { return engine_test::DecodedFrame(path, 5, "gray"); }
 
@@ -58,7 +55,8 @@ std::ostream& operator<<(std::ostream& os, const THWCase& c) { return os << c.Na
 
 class HardwareTest : public ::testing::TestWithParam<THWCase> {
  protected:
-  void SetUp() override { engine_test::LoadLibraries(); }
+  // Every test here may make a Vulkan device: its driver stays loaded until the process ends.
+  void SetUp() override { engine_test::KeepVulkanDriversLoaded(); }
 };
 
 TEST_P(HardwareTest, DeviceSpecificationsAndAccelerations) {
@@ -121,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Lavapipe, HardwareTest, ::testing::ValuesIn(kHWCases),
 
 // The flip on the Vulkan device gives the picture the software filter gives.
 TEST(HardwareFrames, VulkanFlipMatchesTheSoftwareFlip) {
-  engine_test::LoadLibraries();
+  engine_test::KeepVulkanDriversLoaded();
   const std::string vulkan = engine_test::TempPath("flip-vulkan.mkv");
   const std::string software = engine_test::TempPath("flip-software.mkv");
   ASSERT_TRUE(engine_test::Convert(engine_test::SourceClip(), vulkan, kVulkanFlip,
@@ -148,7 +146,7 @@ TEST(HardwareFrames, VulkanFlipMatchesTheSoftwareFlip) {
 
 // The device table itself.
 TEST(HardwareDevices, NamesLookupAndTwoOfOneType) {
-  engine_test::LoadLibraries();
+  engine_test::KeepVulkanDriversLoaded();
   media::TCustomFFmpeg engine;
   media::THWDevice* first = nullptr;
   ASSERT_EQ(engine.HWDeviceInitFromString("vulkan", &first), 0) << engine.LastErrMsg();

@@ -439,6 +439,26 @@ TEST_F(EngineLifecycleTest, AFailedOutputOpenAfterAnOpenedInputLeavesNothingBehi
   }
 }
 
+// A refused input opens by the same one road as a refused output, whether the step that refused
+// returned its code (a negative -readrate) or raised (a value that is no number).
+TEST_F(EngineLifecycleTest, ARefusedInputOpenGivesANegativeResultWithTheLoggedMessage) {
+  for (const char* options : {"-readrate -1", "-ar abc", "-t xyz"}) {
+    SCOPED_TRACE(options);
+    TCustomFFmpeg engine;
+    std::string log;
+    int result = 0;
+    {
+      engine_test::TLogCapture capture;
+      EXPECT_NO_THROW(result = engine.OpenInput(FSource, options));
+      log = capture.Text();
+    }
+    EXPECT_LT(result, 0);
+    EXPECT_FALSE(engine.LastErrMsg().empty());
+    EXPECT_NE(log.find(engine.LastErrMsg()), std::string::npos) << engine.LastErrMsg() << "\n" << log;
+    EXPECT_EQ(engine.InputFileCount(), 0);
+  }
+}
+
 std::string FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -1,6 +1,7 @@
 // The option layer: parsing option strings into the per-file context and the dictionaries, the
 // handlers the application's strings reach, per-stream lookup, and the error texts.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -372,9 +373,7 @@ class SyncTest : public EngineOptionsTest, public ::testing::WithParamInterface<
 
 TEST_P(SyncTest, AdjustsLogsOrRefuses) {
   const TSyncCase& c = GetParam();
-  const media::TLogLevel level = media::FFLogger().LogLevel();
-  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
-  media_test::TLogCapture log;
+  media_test::TLogCapture log(media::TLogLevel::llInfo);
   for (const auto& [letter, options] : engine_test::InputLetters(c.Inputs)) {
     const std::string file = letter == "T"   ? fixtures::ShapedSources().BroadcastTs
                              : letter == "P" ? fixtures::ShapedSources().PhoneMp4
@@ -384,7 +383,6 @@ TEST_P(SyncTest, AdjustsLogsOrRefuses) {
   // The null muxer writes no file: opening the output is the step that syncs.
   const int ret = FEngine.OpenOutput(engine_test::TempPath(std::string("sync-") + c.Name),
                                      std::string(c.OutputOptions) + " -map 0 -map 1 -c copy -f null");
-  media::FFLogger().SetLogLevel(level);
   if (c.Refused) {
     EXPECT_EQ(ret, AVERROR(EINVAL));
     EXPECT_NE(FEngine.LastErrMsg().find(c.Text), std::string::npos) << FEngine.LastErrMsg();
@@ -433,9 +431,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, SyncTest, ::testing::ValuesIn(kSyncCases),
 // -copyts works the offsets out anew, and at the start of the run when it was opened after the
 // last output.
 TEST_F(EngineOptionsTest, SyncRunsOncePerOffsetAndReachesLateInputs) {
-  const media::TLogLevel level = media::FFLogger().LogLevel();
-  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
-  media_test::TLogCapture log;
+  media_test::TLogCapture log(media::TLogLevel::llInfo);
   const std::string adjusted = "Adjusted ts offset for Input #1 by 83333 us to sync with Input #0.";
   ASSERT_GE(FEngine.OpenInput(fixtures::ShapedSources().BroadcastTs), 0) << FEngine.LastErrMsg();
   ASSERT_GE(FEngine.OpenInput(fixtures::ShapedSources().PhoneMp4, "-isync 0"), 0) << FEngine.LastErrMsg();
@@ -454,9 +450,30 @@ TEST_F(EngineOptionsTest, SyncRunsOncePerOffsetAndReachesLateInputs) {
       << late.LastErrMsg();
   ASSERT_GE(late.OpenInput(fixtures::ShapedSources().PhoneMp4, "-isync 0"), 0) << late.LastErrMsg();
   late.StartConvert(false);
-  media::FFLogger().SetLogLevel(level);
   EXPECT_TRUE(late.Finished()) << late.FatalMessage();
   EXPECT_EQ(log.Count(adjusted), 3) << log.Text();
+}
+
+// -cpucount and -cpuflags set FFmpeg's values for the whole process: they last for the run only,
+// and the next run, the previewer and the decoders see the CPU's own again.
+TEST_F(EngineOptionsTest, CpuCountAndFlagsLastForTheRunOnly) {
+  void* avutil =
+      ::dlopen(media::FFLoader().LoadedFrom(media::TLibrary::avUtil).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(avutil, nullptr) << ::dlerror();
+  const auto cpuCount = reinterpret_cast<int (*)()>(::dlsym(avutil, "av_cpu_count"));
+  ASSERT_NE(cpuCount, nullptr);
+  const int count = cpuCount();
+  const int flags = media::FF().av_get_cpu_flags();
+  const std::string forced = "-cpucount " + std::to_string(count + 1) + " -cpuflags 0";
+  {
+    TTestEngine run;
+    const engine_test::TConvertResult r = engine_test::ConvertWith(
+        run, engine_test::SourceClip(), engine_test::TempPath("cpu.mkv"), forced + " -c:v mpeg4 -an");
+    EXPECT_TRUE(r.Finished) << r.Message;
+  }
+  EXPECT_EQ(cpuCount(), count);
+  EXPECT_EQ(media::FF().av_get_cpu_flags(), flags);
+  ::dlclose(avutil);
 }
 
 // --- Per-stream lookup ------------------------------------------------------------------------
@@ -550,8 +567,7 @@ TEST_F(EngineOptionsTest, StreamCopy) {
 // Every stage's "-debug_ts" line names each time stamp twice, as a number and in seconds ("NOPTS"
 // when unset), in the fixed order that scripts reading these lines rely on.
 TEST_F(EngineOptionsTest, DebugTsLinesNameEveryTimeStamp) {
-  media::FFLogger().SetLogLevel(media::TLogLevel::llInfo);
-  media_test::TLogCapture log;
+  media_test::TLogCapture log(media::TLogLevel::llInfo);
   const engine_test::TConvertResult r =
       engine_test::Convert(engine_test::SourceClip(), engine_test::TempPath("ts.avi"),
                            "-debug_ts -c:v mpeg4 -c:a libmp3lame -b:a 32k");

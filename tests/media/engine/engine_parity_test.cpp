@@ -74,7 +74,7 @@ const TInputs& Inputs() {
     const std::string av = dir + "/av.mkv";
     in.Main = dir + "/main.mkv";
     in.Small = dir + "/small.mkv";
-    const std::string ff = "ffmpeg -nostdin -v error -y ";
+    const std::string ff = engine_test::kFFmpeg + " -nostdin -v error -y ";
     const std::string steps =
         ff + "-f lavfi -i testsrc2=s=160x120:r=25:d=10 -f lavfi -i sine=f=440:sample_rate=48000:d=10 " +
         "-c:v mpeg4 -g 25 -q:v 5 -c:a mp2 -ac 2 " + engine_test::ShellQuote(av) + " && " + ff + "-i " + engine_test::ShellQuote(av) + " -i " +
@@ -99,9 +99,11 @@ using TFacts = std::vector<std::pair<std::string, std::string>>;
 
 TFacts ProbeFacts(const std::string& path) {
   TFacts facts;
-  const std::string text = engine_test::CommandOutput("ffprobe -v error -count_frames -count_packets -show_streams -show_format "
-                                   "-show_chapters -of json " +
-                                   engine_test::ShellQuote(path) + " 2>&1");
+  const std::string text =
+      engine_test::CommandOutput(engine_test::kFFprobe +
+                                 " -v error -count_frames -count_packets -show_streams -show_format "
+                                 "-show_chapters -of json " +
+                                 engine_test::ShellQuote(path) + " 2>&1");
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   if (!doc.isObject()) {
     facts.emplace_back("error", text);
@@ -139,7 +141,7 @@ TFacts ProbeFacts(const std::string& path) {
   std::vector<std::string> keyPackets(static_cast<std::size_t>(index));
   std::vector<int> counts(static_cast<std::size_t>(index), 0);
   std::istringstream packets(engine_test::CommandOutput(
-      "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 " +
+      engine_test::kFFprobe + " -v error -show_entries packet=stream_index,flags -of csv=p=0 " +
       engine_test::ShellQuote(path)));
   for (std::string line; std::getline(packets, line);) {
     const std::size_t comma = line.find(',');
@@ -275,7 +277,7 @@ std::vector<std::pair<std::string, std::string>> InputItems(const std::string& i
 
 /// Runs Debian's ffmpeg program on the same inputs and options: the reference of the "@" checks.
 bool RunReference(const std::string& inputs, const std::string& output, const std::string& options) {
-  std::string command = "ffmpeg -nostdin -v error -y";
+  std::string command = engine_test::kFFmpeg + " -nostdin -v error -y";
   for (const auto& [file, inOptions] : InputItems(inputs))
     command += " " + inOptions + " -i " + engine_test::ShellQuote(file);
   command += " " + Expand(options) + " " + engine_test::ShellQuote(output) + " 2>&1";
@@ -290,19 +292,14 @@ struct TRun {
 TRun RunEngine(const std::string& inputs, const std::string& output, const std::string& options) {
   TRun run;
   media::TCustomFFmpeg engine;
-  try {
-    for (const auto& [file, inOptions] : InputItems(inputs)) {
-      if (engine.OpenInput(file, inOptions) < 0) {
-        run.Message = engine.LastErrMsg();
-        return run;
-      }
-    }
-    if (engine.OpenOutput(output, Expand(options)) < 0) {
+  for (const auto& [file, inOptions] : InputItems(inputs)) {
+    if (engine.OpenInput(file, inOptions) < 0) {
       run.Message = engine.LastErrMsg();
       return run;
     }
-  } catch (const std::exception& e) {
-    run.Message = e.what();
+  }
+  if (engine.OpenOutput(output, Expand(options)) < 0) {
+    run.Message = engine.LastErrMsg();
     return run;
   }
   engine.StartConvert(false);
@@ -338,12 +335,15 @@ TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
     return;
   }
   ASSERT_TRUE(run.Finished) << run.Message;
-  if (std::string(c.Checks).find('@') != std::string::npos) {
+  // The "@" checks compare with the FFmpeg program: skipped when it is not of the loaded version.
+  const bool compares = std::string(c.Checks).find('@') != std::string::npos;
+  const std::string mismatch = compares ? engine_test::ReferenceMismatch() : std::string();
+  if (compares && mismatch.empty()) {
     const std::string reference = engine_test::TempPath(std::string("reference-") + c.Output);
     ASSERT_TRUE(RunReference(c.Inputs, reference, c.Options)) << "the FFmpeg program failed";
     const TFacts referenceFacts = ProbeFacts(reference);
     ExpectFacts(ProbeFacts(output), c.Checks, c.Name, &referenceFacts);
-  } else if (!network) {
+  } else if (!compares && !network) {
     ExpectFacts(ProbeFacts(output), c.Checks, c.Name);
   }
   if (*c.SideFile != '\0') {
@@ -359,6 +359,7 @@ TEST_P(ParityTest, OutputHoldsWhatTheOptionsAskFor) {
       pos = end + 1;
     }
   }
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
 }
 
 // Derivations, with main.mkv as described at the top:
@@ -417,7 +418,8 @@ const TParityCase kParityCases[] = {
      "streams=v,a,s; format.tag.title=; 0.tag.title=; 1.tag.language=; chapters=4; ch0.tag.title="},
     {"MapMetadataStreamToStream", "M|", "metas.mkv", "-map 0 -c copy -map_metadata:s:a 0:s:v",
      "1.tag.title=Picture; 1.tag.language=; format.tag.title=Parity Source"},
-    {"MetadataSet", "M|", "metaset.mkv", "-map 0:v -c copy -metadata title=Other -metadata:s:v:0 title=Moving",
+    {"MetadataSet", "M|", "metaset.mkv",
+     "-map 0:v -c copy -metadata title=Other -metadata:s:v:0 title=Moving",
      "format.tag.title=Other; 0.tag.title=Moving"},
     {"MapChaptersOff", "M|", "nochap.mkv", "-map 0 -c copy -map_chapters -1", "chapters=0"},
     {"ItsOffsetCopy", "M|-itsoffset 1", "itsoff.mkv", "-map 0:v -c copy",
@@ -442,19 +444,22 @@ const TParityCase kParityCases[] = {
     {"SubtitlesToSrt", "M|", "subs.srt", "-map 0:s -c:s srt", "streams=s; 0.packets=4"},
     {"SubtitlesBurnIn", "M|", "burn.mkv", "-vf subtitles=%SRT% -c:v mpeg4 -an -sn",
      "streams=v; 0.frames=250; 0.width=160"},
-    {"AttachmentAdded", "M|", "attach.mkv", "-map 0:v -c copy -attach %ATT% -metadata:s:t mimetype=text/plain",
+    {"AttachmentAdded", "M|", "attach.mkv",
+     "-map 0:v -c copy -attach %ATT% -metadata:s:t mimetype=text/plain",
      "streams=v,t; 1.tag.filename=notes.txt; 1.tag.mimetype=text/plain"},
     {"VulkanHardwareFrames", "M|-init_hw_device vulkan=vk -filter_hw_device vk", "vulkan.mkv",
      "-vf format=yuv420p,hwupload,hflip_vulkan,hwdownload,format=yuv420p -c:v mpeg4 -an -sn",
      "streams=v; 0.frames=250; 0.width=160; 0.height=120"},
     // One statistics line per encoded frame: the first an I frame, the 250th the last.
-    {"VstatsFile", "M|", "vstats.mkv", "-vstats_file %DIR%/vstats.log -c:v mpeg4 -an -sn", "streams=v; 0.frames=250",
-     "", "", "%DIR%/vstats.log", "out=  0 st=  0 frame=     1 q=|type= I|out=  0 st=  0 frame=   250 q="},
-    {"VstatsVersion1", "M|", "vstats1.mkv", "-vstats_file %DIR%/vstats1.log -vstats_version 1 -c:v mpeg4 -an -sn",
-     "streams=v; 0.frames=250", "", "", "%DIR%/vstats1.log", "\nframe=   250 q="},
+    {"VstatsFile", "M|", "vstats.mkv", "-vstats_file %DIR%/vstats.log -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=250", "", "", "%DIR%/vstats.log",
+     "out=  0 st=  0 frame=     1 q=|type= I|out=  0 st=  0 frame=   250 q="},
+    {"VstatsVersion1", "M|", "vstats1.mkv",
+     "-vstats_file %DIR%/vstats1.log -vstats_version 1 -c:v mpeg4 -an -sn", "streams=v; 0.frames=250", "", "",
+     "%DIR%/vstats1.log", "\nframe=   250 q="},
     // RTP to the loopback address: the session description names the MPEG-4 video on that port.
-    {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "", "", "",
-     "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
+    {"SdpFile", "M|", "rtp://127.0.0.1:45678", "-map 0:v -c:v copy -f rtp -sdp_file %DIR%/session.sdp", "",
+     "", "", "%DIR%/session.sdp", "SDP:\nv=0|m=video 45678 RTP/AVP 96|a=rtpmap:96 MP4V-ES/90000"},
     // Sources shaped like real files ("@" checks compare with what the FFmpeg program writes):
     // an input -t counts from the seek point whatever the file's own start time.
     {"BroadcastInputCutCopy", "T|-ss 1 -t 1.5", "tscut.ts", "-map 0 -c copy",
@@ -536,6 +541,21 @@ const TParityCase kParityCases[] = {
     {"ForceKeyFramesExpression", "P|", "kfexpr.mkv",
      "-force_key_frames \"expr:gte(t,n_forced*1)\" -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
      "streams=v; 0.keys=0,30,60,90; @0.keys="},
+    // The times of a -force_key_frames list are output time stamps, not times since the first
+    // frame: the phone's pictures start at 1/30 s (1.5 s with -copyts), broadcast.ts's at 0
+    // (1.4 s with -copyts), so with -copyts the list's 1 s lies before the first picture.
+    {"ForceKeyFramesList", "P|", "kflist.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,29,59,89; @0.keys="},
+    {"ForceKeyFramesListCopyts", "P|-copyts", "kflistc.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,15,45; @0.keys="},
+    {"ForceKeyFramesListTs", "T|", "kflistt.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,25,50,75; @0.keys="},
+    {"ForceKeyFramesListTsCopyts", "T|-copyts", "kflisttc.mkv",
+     "-force_key_frames 1,2,3 -c:v mpeg4 -g 1000 -sc_threshold 1000000000 -an",
+     "streams=v; 0.keys=0,15,40; @0.keys="},
     // -fs stops when the file reaches the size, with no frame still being encoded.
     {"FileSizeLimit", "M|", "fs.mkv", "-fs 100000 -c:v mpeg4 -an -sn", "streams=v; @0.packets="},
     {"FileSizeLimitTwoStreams", "T|", "fs2.mkv", "-fs 150000 -c:v mpeg4 -c:a mp2",
@@ -553,8 +573,7 @@ const TParityCase kParityCases[] = {
      "streams=a; 0.sample_fmt=s32"},
     // A stream from a graph with several inputs, or none, has no source to take a disposition from.
     {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
-     "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn",
-     "streams=v; 0.default=0; @0.default="},
+     "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn", "streams=v; 0.default=0; @0.default="},
     {"GeneratedHasNoDisposition", "S|", "gendisp.mkv", "-filter_complex sine=d=1 -c:a mp2 -vn",
      "streams=a; 0.default=0; @0.default="},
     // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
@@ -587,24 +606,13 @@ namespace {
 // "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
 TEST(DebugTs, EveryStageLogsItsTimeStamps) {
   engine_test::LoadLibraries();
-  media::TFFLogger& logger = media::FFLogger();
-  const media::TLogLevel level = logger.LogLevel();
-  const bool synchronous = logger.Synchronous();
-  const bool inMainThread = logger.TriggerEventInMainThread();
-  logger.SetSynchronous(true);
-  logger.SetTriggerEventInMainThread(false);
-  logger.SetLogLevel(media::TLogLevel::llInfo);
-  std::mutex lock;
   std::string text;
-  logger.SetOnLog([&](const media::ILogReporter*, int, media::TLogLevel, const std::string& line) {
-    std::lock_guard<std::mutex> guard(lock);
-    text += line + "\n";
-  });
-  const TRun run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
-  logger.SetOnLog(nullptr);
-  logger.SetSynchronous(synchronous);
-  logger.SetTriggerEventInMainThread(inMainThread);
-  logger.SetLogLevel(level);
+  TRun run;
+  {
+    engine_test::TLogCapture log(media::TLogLevel::llInfo);
+    run = RunEngine("M|-t 0.2", engine_test::TempPath("debugts.mkv"), "-debug_ts -c:v mpeg4 -c:a mp2 -sn");
+    text = log.Text();
+  }
   ASSERT_TRUE(run.Finished) << run.Message;
   for (const char* stage :
        {"demuxer -> ist_index:0 type:video next_dts:", "demuxer+ffencoder -> ist_index:1 type:audio pkt_pts:",

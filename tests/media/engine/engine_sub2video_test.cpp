@@ -95,8 +95,10 @@ const std::string& ClipWithDvdSubtitles() {
     const std::string out = engine_test::TempPath("with-dvdsub.mkv");
     std::string why;
     EXPECT_TRUE(WriteDvdSubtitles(subs, why)) << why;
-    const std::string mux = "ffmpeg -nostdin -v error -y -i " + engine_test::ShellQuote(engine_test::SourceClip()) + " -i " + engine_test::ShellQuote(subs) +
-                            " -map 0:v -map 1:s -c copy " + engine_test::ShellQuote(out);
+    const std::string mux = engine_test::kFFmpeg + " -nostdin -v error -y -i " +
+                            engine_test::ShellQuote(engine_test::SourceClip()) + " -i " +
+                            engine_test::ShellQuote(subs) + " -map 0:v -map 1:s -c copy " +
+                            engine_test::ShellQuote(out);
     EXPECT_EQ(std::system(mux.c_str()), 0) << mux;
     return out;
   }();

@@ -1,23 +1,20 @@
 #include "engine_test_support.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QString>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <regex>
 
 #include "media/ff_loader.h"
+#include "media/ff_utils.h"
 
 namespace engine_test {
 
@@ -40,81 +37,27 @@ struct TTempDir {
   }
 };
 
-// The manifests (*.json) of a manifest file or folder.
-QStringList Manifests(const QString& fileOrFolder) {
-  const QFileInfo info(fileOrFolder);
-  if (info.isFile()) return {info.absoluteFilePath()};
-  QStringList files;
-  const QDir dir(fileOrFolder);
-  for (const QString& name : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name))
-    files << dir.filePath(name);
-  return files;
-}
-
-// The folders the Vulkan loader reads driver (icd.d) or implicit layer manifests from, in its own
-// order: the variables that name manifests, then the XDG configuration and data folders.
-QStringList VulkanManifestFolders() {
-  const auto env = [](const char* name, const QString& fallback = {}) {
-    const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? fallback : value;
-  };
-  QStringList found;
-  for (const char* name : {"VK_DRIVER_FILES", "VK_ICD_FILENAMES", "VK_ADD_DRIVER_FILES"})
-    found << env(name).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-  const QString home = QDir::homePath();
-  QStringList roots;
-  roots << env("XDG_CONFIG_HOME", home + QStringLiteral("/.config"));
-  roots << env("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-  roots << QStringLiteral("/etc");
-  roots << env("XDG_DATA_HOME", home + QStringLiteral("/.local/share"));
-  roots << env("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")).split(QLatin1Char(':'),
-                                                                                      Qt::SkipEmptyParts);
-  for (const QString& root : roots)
-    for (const char* kind : {"icd.d", "implicit_layer.d"})
-      found << root + QStringLiteral("/vulkan/") + QLatin1String(kind);
-  return found;
-}
-
 }  // namespace
 
 void KeepVulkanDriversLoaded() {
-  static const bool done = [] {
-    for (const QString& place : VulkanManifestFolders()) {
-      for (const QString& manifest : Manifests(place)) {
-        QFile file(manifest);
-        if (!file.open(QIODevice::ReadOnly)) continue;
-        const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-        // A driver's manifest has "ICD", a layer's "layer" (or "layers", a list of them).
-        QJsonArray entries = root.value(QStringLiteral("layers")).toArray();
-        for (const char* key : {"ICD", "layer"})
-          if (root.value(QLatin1String(key)).isObject()) entries.append(root.value(QLatin1String(key)));
-        for (const QJsonValue& entry : entries) {
-          QString library = entry.toObject().value(QStringLiteral("library_path")).toString();
-          if (library.isEmpty()) continue;
-          // As the loader does: a relative path with a folder is relative to the manifest; a
-          // bare name is looked up on the library search path.
-          if (library.contains(QLatin1Char('/')) && QFileInfo(library).isRelative())
-            library = QFileInfo(manifest).absolutePath() + QLatin1Char('/') + library;
-          // Never closed (and marked never to be unloaded): the loader's dlclose leaves it mapped.
-          ::dlopen(QFile::encodeName(library).constData(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
-        }
-      }
-    }
-    return true;
+  LoadLibraries();
+  // Never freed: reachable from here until the process ends, and so are the drivers' own
+  // allocations. Without a Vulkan driver there is nothing to keep.
+  static AVBufferRef* const device = [] {
+    AVBufferRef* made = nullptr;  // left null when it cannot be made
+    media::FF().av_hwdevice_ctx_create(&made, AV_HWDEVICE_TYPE_VULKAN, nullptr, nullptr, 0);
+    return made;
   }();
-  (void)done;
+  (void)device;
 }
 
 std::vector<std::pair<std::string, std::string>> InputLetters(const std::string& inputs) {
   std::vector<std::pair<std::string, std::string>> items;
-  std::size_t pos = 0;
-  while (pos < inputs.size()) {
-    std::size_t end = inputs.find(';', pos);
-    if (end == std::string::npos) end = inputs.size();
-    const std::string item = inputs.substr(pos, end - pos);
-    pos = end + 1;
-    const std::size_t bar = item.find('|');
-    items.emplace_back(item.substr(0, bar), bar == std::string::npos ? "" : item.substr(bar + 1));
+  std::string rest = inputs;
+  while (!rest.empty()) {
+    std::string item = media::SplitString(rest, ";", true);
+    std::string letter = media::SplitString(item, "|", true);
+    items.emplace_back(std::move(letter), std::move(item));
   }
   return items;
 }
@@ -141,10 +84,29 @@ std::string CommandOutput(const std::string& command) {
 }
 
 std::vector<uint8_t> DecodedFrame(const std::string& path, int n, const std::string& pixFmt) {
-  const std::string text = CommandOutput("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -vf " +
-                                         ShellQuote("select=eq(n\\," + std::to_string(n) + ")") +
-                                         " -frames:v 1 -f rawvideo -pix_fmt " + pixFmt + " -");
+  const std::string text =
+      CommandOutput(kFFmpeg + " -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -vf " +
+                    ShellQuote("select=eq(n\\," + std::to_string(n) + ")") +
+                    " -frames:v 1 -f rawvideo -pix_fmt " + pixFmt + " -");
   return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::string ReferenceMismatch() {
+  static const std::string mismatch = [] {
+    LoadLibraries();
+    const unsigned loaded = media::FF().avformat_version();
+    const std::string wanted = std::to_string(loaded >> 16) + "." + std::to_string((loaded >> 8) & 0xff);
+    // "libavformat    59. 27.100 / 59. 27.100": the version it was built with, then the one it runs on.
+    const std::string text = CommandOutput(kFFmpeg + " -hide_banner -version 2>/dev/null");
+    std::smatch found;
+    if (!std::regex_search(text, found, std::regex(R"(libavformat +\d+\. *\d+\.\d+ / +(\d+)\. *(\d+)\.)")))
+      return kFFmpeg + " does not run or names no libavformat version";
+    const std::string program = found[1].str() + "." + found[2].str();
+    if (program == wanted) return std::string();
+    return kFFmpeg + " runs on libavformat " + program + ", the tests on " + wanted +
+           ": its messages and choices are no reference";
+  }();
+  return mismatch;
 }
 
 void LoadLibraries() {
@@ -182,17 +144,8 @@ TConvertResult ConvertWith(media::TCustomFFmpeg& engine, const std::string& inpu
                            const std::string& options, const std::string& inputOptions) {
   TConvertResult result;
   engine.OnTerminate = [&result](media::TCustomFFmpeg*) { result.Terminations++; };
-  try {
-    if (engine.OpenInput(input, inputOptions) < 0) {
-      result.Message = engine.LastErrMsg();
-      return result;
-    }
-    if (engine.OpenOutput(output, options) < 0) {
-      result.Message = engine.LastErrMsg();
-      return result;
-    }
-  } catch (const std::exception& e) {
-    result.Message = e.what();
+  if (engine.OpenInput(input, inputOptions) < 0 || engine.OpenOutput(output, options) < 0) {
+    result.Message = engine.LastErrMsg();
     return result;
   }
   result.Opened = true;
@@ -211,7 +164,7 @@ const TProbeStream* TProbe::First(const std::string& codecType) const {
 
 TProbe Probe(const std::string& path, bool countFrames) {
   TProbe probe;
-  const std::string command = std::string("ffprobe -v error ") + (countFrames ? "-count_frames " : "") +
+  const std::string command = kFFprobe + " -v error " + (countFrames ? "-count_frames " : "") +
                               "-show_streams -show_format -of json " + ShellQuote(path) + " 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
   if (!pipe) {

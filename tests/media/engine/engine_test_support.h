@@ -15,14 +15,14 @@ namespace engine_test {
 /// Loads media::EncoderLibraries (the test fails when they are missing).
 void LoadLibraries();
 
-/// Opens every Vulkan driver and implicit layer the Vulkan loader can find (their manifests in
-/// VK_DRIVER_FILES, VK_ICD_FILENAMES, VK_ADD_DRIVER_FILES and the XDG folders) and keeps them
-/// loaded until the process ends. The loader unloads a driver when its last instance goes; a
-/// driver's one-time allocations (Mesa detects the CPU once, and on some CPUs keeps a table of
-/// it) are then no longer reachable from its data, and LeakSanitizer reports them with
-/// "<unknown module>" frames that no suppression by library name can match. Kept loaded, they
-/// stay reachable, and the frames of a leak inside a driver carry the driver's name. Call it
-/// before the first Vulkan device is made; calls after the first do nothing.
+/// Makes a Vulkan device that lives until the process ends (loading FFmpeg first), so that the
+/// Vulkan loader keeps every driver and implicit layer it opened for its instance loaded. The
+/// loader unloads a driver when its last instance goes; a driver's one-time allocations (Mesa
+/// detects the CPU once, and on some CPUs keeps a table of it) are then no longer reachable from
+/// its data, and LeakSanitizer reports them with "<unknown module>" frames that no suppression by
+/// library name can match. Kept loaded, they stay reachable, and the frames of a leak inside a
+/// driver carry the driver's name. Call it before the first Vulkan device is made; calls after
+/// the first do nothing.
 void KeepVulkanDriversLoaded();
 
 /// A folder of this test process under CONVERTER_TEST_TMP, removed at exit.
@@ -78,6 +78,14 @@ struct TProbe {
   /// The first stream of that type, or null.
   const TProbeStream* First(const std::string& codecType) const;
 };
+
+/// Debian's ffmpeg and ffprobe programs, by their full path: another build first on PATH (a
+/// static one, another version) words its messages and makes its choices its own way.
+inline const std::string kFFmpeg = "/usr/bin/ffmpeg";
+inline const std::string kFFprobe = "/usr/bin/ffprobe";
+/// Empty when kFFmpeg runs on a libavformat of the same major.minor version as the one the tests
+/// loaded, so that what it does is a reference for the engine; else why it is not.
+std::string ReferenceMismatch();
 
 /// text in single quotes for the shell.
 std::string ShellQuote(const std::string& text);
