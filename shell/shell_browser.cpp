@@ -718,11 +718,8 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
   const TNavPathList paths = GetPathList();
   if (OnBeforeShellCommand) OnBeforeShellCommand(*this, command, paths, allow);
   if (!allow) return false;
-  if (command == QLatin1String("rename") && OnRename) {
-    OnRename(*this);
-    return true;
-  }
-  return InvokeCommand(&menu, QString(), chosen->property(kCommandIdProperty).toInt());
+  // By its verb: an entry lent to a submenu of popup has left it again by now.
+  return RunVerb(command, paths);
 }
 
 bool TShellBrowser::ShowMergedContextMenu(const QPoint& point, QMenu* popup, QString& command,
