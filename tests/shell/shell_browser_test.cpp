@@ -397,6 +397,49 @@ TEST_F(ShellBrowserTest, DetailsByKeyAreTypedAndReadAsTheColumnsShowThem) {
                                                                      QLocale::DataSizeTraditionalFormat));
 }
 
+// A column's text and its typed value from one reading, as the text alone and GetDetailsEx give them.
+TEST_F(ShellBrowserTest, AColumnGivesItsTextAndTypedValueTogether) {
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("b.MP4"));
+  ASSERT_TRUE(Browser.ExecuteCommand(QStringLiteral("delete")));
+  const struct {
+    F Folder;
+    QString Object;
+  } cases[] = {{F::SF_FILESYSTEMFOLDER, QStringLiteral("a.mkv")},
+               {F::SF_BITBUCKET, QStringLiteral("b.MP4")},
+               {F::SF_DRIVES, Volume}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Object.toStdString());
+    if (c.Folder == F::SF_FILESYSTEMFOLDER)
+      Browser.SetFolder(Tree);
+    else
+      Browser.SetSpecialFolder(c.Folder);
+    Browser.LocateObject(c.Object);
+    ASSERT_TRUE(Browser.IsValidObject(false));
+    for (int column = 0; column < Browser.ColumnCount(); ++column) {
+      SCOPED_TRACE(column);
+      const shell::TNavPropertyKey key = Browser.MapColumnToKey(column);
+      QString text, alone, formatted;
+      QVariant value, byKey;
+      ASSERT_TRUE(Browser.GetDetailsOf(column, false, text, &value));
+      Browser.GetDetailsEx(key, false, formatted, byKey);
+      EXPECT_EQ(value.typeId(), byKey.typeId());
+      if (key == shell::navkey::Name || key == shell::navkey::Type) {  // texts of their own
+        Browser.GetDetailsOf(column, false, alone);
+        EXPECT_EQ(text, alone);
+        EXPECT_EQ(value, byKey);
+        continue;
+      }
+      // The text is the value's: the free space of a shared disk may change between readings.
+      TShellBrowser::FormatDetailValue(value, key, formatted);
+      EXPECT_EQ(text, formatted);
+      if (key != shell::navkey::FreeSpace) {
+        EXPECT_EQ(value, byKey);
+      }
+    }
+  }
+}
+
 TEST_F(ShellBrowserTest, DetailValuesAsText) {
   namespace k = shell::navkey;
   using namespace shell::navattr;
