@@ -258,7 +258,8 @@ class TNavBaseShellListView : public QTreeWidget,
   std::function<void(TNavBaseShellListView&)> OnCreateColumns;
   /// May change or replace a thumbnail (already fitted and framed) before it is shown.
   std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QImage& image)> OnThumbnailUpdated;
-  /// After an item's image was first asked for; may set the item's icon itself.
+  /// After an item's image was asked for (again when the thumbnails come or go); may set the
+  /// item's icon itself.
   std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item)> OnGetImageIndex;
   /// May change the tool tip shown over an item.
   std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QString& tip)> OnInfoTip;
@@ -295,7 +296,7 @@ class TNavBaseShellListView : public QTreeWidget,
     (void)item;
     return {};
   }
-  /// Asks for the item's image once (the descendant loads it), then fires OnGetImageIndex.
+  /// Asks for the item's image (the descendant loads it), then fires OnGetImageIndex.
   void RequestItemImage(QTreeWidgetItem* item);
   virtual void LoadItemImage(QTreeWidgetItem* item) { (void)item; }
   /// Selects the items of the pending names and forgets them.
@@ -356,6 +357,12 @@ class TNavBaseShellListView : public QTreeWidget,
   bool ChangeShellColumn(int shellColumn, bool show);
   void CaptionEdited(QTreeWidgetItem* item, const QString& typed);
   void EditorClosed();
+  /// Shows the style (never vsSmallIcon), with thumbnails or icons; the items' images are asked
+  /// for again when that changes what they show.
+  void ShowViewStyle(TNavViewStyle shown, bool thumbnails);
+  /// Asks every item's image again, each emblem gone until it comes, and drops the image work
+  /// still on its way for the list.
+  void RequestItemImages();
 };
 
 }  // namespace shell
