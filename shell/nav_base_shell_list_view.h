@@ -252,6 +252,8 @@ class TNavBaseShellListView : public QTreeWidget,
       OnOperation;
   /// Failures the user should see when ShowErrorMessages is set (default: a message box).
   std::function<void(const QString&)> OnError;
+  /// Tells the user of a failure when ShowErrorMessages is set: through OnError, else the prompter.
+  void ShowError(const QString& message);
   /// Before and after every sort.
   std::function<void(TNavBaseShellListView&, TSortStage)> OnSort;
   /// After the report columns were (re)built.
@@ -310,7 +312,6 @@ class TNavBaseShellListView : public QTreeWidget,
   /// deleted items when no refresh will), fires OnOperation and has the link refresh the other
   /// controls after moves, deletions and renames.
   void ReportOperation(TNavShellOperations operations, const QStringList& files, const QString& destination);
-  void ShowError(const QString& message);
   int FolderSlot() const;
   void AutoSize();
   bool GridShown() const { return FViewStyle != TNavViewStyle::vsReport; }
