@@ -419,7 +419,6 @@ bool TNavBaseShellListView::viewportEvent(QEvent* event) {
 }
 
 void TNavBaseShellListView::RequestItemImage(QTreeWidgetItem* item) {
-  item->setData(0, kImageRequestedRole, true);
   LoadItemImage(item);
   if (OnGetImageIndex) OnGetImageIndex(*this, item);
 }

@@ -103,8 +103,6 @@ class TNavBaseShellListView : public QTreeWidget,
   static constexpr int kValueRole = Qt::UserRole + 6;
   /// The image-list index of the emblem drawn over the item's icon; 0 or absent for none.
   static constexpr int kOverlayRole = Qt::UserRole + 7;
-  /// The item's image was asked for (LoadItemImage ran for it).
-  static constexpr int kImageRequestedRole = Qt::UserRole + 8;
 
   enum class TSortStage { ssBeforeSort, ssAfterSort };
 

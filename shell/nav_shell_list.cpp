@@ -652,8 +652,7 @@ void TNavShellList::showEvent(QShowEvent* event) {
 
 QString TNavShellList::InfoTipOf(QTreeWidgetItem* item) const {
   if (IsParentFolderItem(item)) return QDir::toNativeSeparators(NavParentFolder(FBrowser.Folder()));
-  auto probe = TShellBrowser::CreateCopy(FBrowser);
-  probe->SetFolderIDList(FBrowser.GetFolderIDList());
+  auto probe = TShellBrowser::CreateCopy(FBrowser);  // in the list's folder
   try {
     probe->LocateObject(ItemName(item));
   } catch (const EShellBrowserError&) {
