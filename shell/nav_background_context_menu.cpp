@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -192,7 +191,7 @@ bool TNavBackgroundContextMenu::CreateNewFile(const TNavNewFileMenuItem& kind) {
   const QString folder = FolderOf(FList);
   const QString name = folder.isEmpty() ? QString() : FreeNewFileName(folder, kind.DisplayName(), kind.Extension());
   if (name.isEmpty()) {
-    ShowError(QStringLiteral("File already exists"));
+    FList.ShowError(QStringLiteral("File already exists"));
     return false;
   }
   const QString path = QDir(folder).filePath(name);
@@ -206,14 +205,6 @@ bool TNavBackgroundContextMenu::CreateNewFile(const TNavNewFileMenuItem& kind) {
   file.close();
   SelectNewItem(name);
   return true;
-}
-
-void TNavBackgroundContextMenu::ShowError(const QString& message) {
-  if (!FList.ShowErrorMessages()) return;
-  if (FList.OnError)
-    FList.OnError(message);
-  else
-    QMessageBox::critical(&FList, QString(), message);
 }
 
 void TNavBackgroundContextMenu::SelectNewItem(const QString& name) {
@@ -277,7 +268,7 @@ void TNavBackgroundContextMenu::NewShortcut() {
   QString error;
   const QString made = CreateShortcut(folder, dialog.Target(), dialog.Name(), &error);
   if (made.isEmpty()) {
-    ShowError(error);
+    FList.ShowError(error);
     return;
   }
   SelectNewItem(QFileInfo(made).fileName());

@@ -97,7 +97,6 @@ class TNavBackgroundContextMenu : public QMenu {
   void RunFolderVerb(const QString& verb);
   /// Refreshes the list, then selects the item named name and starts editing its name.
   void SelectNewItem(const QString& name);
-  void ShowError(const QString& message);
 
   TNavShellList& FList;
   QAction* FViewItems[4] = {};

@@ -273,10 +273,14 @@ void TNavBaseShellListView::SetDetails(bool value) {
 
 void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   const TNavViewStyle shown = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
+  ShowViewStyle(shown, shown == FViewStyle && FThumbnails);  // a new style starts with icons
+}
+
+void TNavBaseShellListView::ShowViewStyle(TNavViewStyle shown, bool thumbnails) {
   const bool hadThumbnails = ThumbnailsShown();
-  if (shown != FViewStyle) FThumbnails = false;  // a new style starts with icons
   if (shown != TNavViewStyle::vsIcon) FLargeSize = TNavImageListSize::si_large;
   FViewStyle = shown;
+  FThumbnails = thumbnails;
   const bool report = FViewStyle == TNavViewStyle::vsReport;
   setHeaderHidden(!report);
   for (int c = 1; c < columnCount(); ++c) setColumnHidden(c, !report);
@@ -312,8 +316,18 @@ void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   FGridView->setVisible(grid);
   setFocusProxy(grid ? FGridView : nullptr);
   if (hadFocus) setFocus();
-  // The items still show their pictures: their icons and emblems are asked for again.
-  if (hadThumbnails && !ThumbnailsShown()) FillList();
+  if (hadThumbnails != ThumbnailsShown()) RequestItemImages();
+}
+
+void TNavBaseShellListView::RequestItemImages() {
+  // What is on its way is for the other kind of picture: an icon would cover a thumbnail.
+  GlobalThreadPool().CancelWorkItems(nullptr, this, WorkItemClassOf<TThumbnailWorkItem>());
+  GlobalThreadPool().CancelWorkItems(nullptr, this, WorkItemClassOf<TIconWorkItem>());
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    item->setData(0, kOverlayRole, QVariant());
+    RequestItemImage(item);
+  }
 }
 
 QListView* TNavBaseShellListView::GridView() const { return FGridView; }
@@ -405,7 +419,6 @@ bool TNavBaseShellListView::viewportEvent(QEvent* event) {
 }
 
 void TNavBaseShellListView::RequestItemImage(QTreeWidgetItem* item) {
-  item->setData(0, kImageRequestedRole, true);
   LoadItemImage(item);
   if (OnGetImageIndex) OnGetImageIndex(*this, item);
 }
@@ -474,10 +487,7 @@ bool TNavBaseShellListView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TNavBaseShellListView::SetThumbnails(bool value) {
-  if (value == FThumbnails) return;
-  FThumbnails = value;
-  SetViewStyle(FViewStyle);
-  FillList();
+  if (value != FThumbnails) ShowViewStyle(FViewStyle, value);
 }
 
 void TNavBaseShellListView::SetThumbnailSize(int width, int height) {

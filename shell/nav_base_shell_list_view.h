@@ -103,8 +103,6 @@ class TNavBaseShellListView : public QTreeWidget,
   static constexpr int kValueRole = Qt::UserRole + 6;
   /// The image-list index of the emblem drawn over the item's icon; 0 or absent for none.
   static constexpr int kOverlayRole = Qt::UserRole + 7;
-  /// The item's image was asked for (LoadItemImage ran for it).
-  static constexpr int kImageRequestedRole = Qt::UserRole + 8;
 
   enum class TSortStage { ssBeforeSort, ssAfterSort };
 
@@ -252,13 +250,16 @@ class TNavBaseShellListView : public QTreeWidget,
       OnOperation;
   /// Failures the user should see when ShowErrorMessages is set (default: a message box).
   std::function<void(const QString&)> OnError;
+  /// Tells the user of a failure when ShowErrorMessages is set: through OnError, else the prompter.
+  void ShowError(const QString& message);
   /// Before and after every sort.
   std::function<void(TNavBaseShellListView&, TSortStage)> OnSort;
   /// After the report columns were (re)built.
   std::function<void(TNavBaseShellListView&)> OnCreateColumns;
   /// May change or replace a thumbnail (already fitted and framed) before it is shown.
   std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QImage& image)> OnThumbnailUpdated;
-  /// After an item's image was first asked for; may set the item's icon itself.
+  /// After an item's image was asked for (again when the thumbnails come or go); may set the
+  /// item's icon itself.
   std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item)> OnGetImageIndex;
   /// May change the tool tip shown over an item.
   std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QString& tip)> OnInfoTip;
@@ -295,7 +296,7 @@ class TNavBaseShellListView : public QTreeWidget,
     (void)item;
     return {};
   }
-  /// Asks for the item's image once (the descendant loads it), then fires OnGetImageIndex.
+  /// Asks for the item's image (the descendant loads it), then fires OnGetImageIndex.
   void RequestItemImage(QTreeWidgetItem* item);
   virtual void LoadItemImage(QTreeWidgetItem* item) { (void)item; }
   /// Selects the items of the pending names and forgets them.
@@ -309,7 +310,6 @@ class TNavBaseShellListView : public QTreeWidget,
   /// deleted items when no refresh will), fires OnOperation and has the link refresh the other
   /// controls after moves, deletions and renames.
   void ReportOperation(TNavShellOperations operations, const QStringList& files, const QString& destination);
-  void ShowError(const QString& message);
   int FolderSlot() const;
   void AutoSize();
   bool GridShown() const { return FViewStyle != TNavViewStyle::vsReport; }
@@ -356,6 +356,12 @@ class TNavBaseShellListView : public QTreeWidget,
   bool ChangeShellColumn(int shellColumn, bool show);
   void CaptionEdited(QTreeWidgetItem* item, const QString& typed);
   void EditorClosed();
+  /// Shows the style (never vsSmallIcon), with thumbnails or icons; the items' images are asked
+  /// for again when that changes what they show.
+  void ShowViewStyle(TNavViewStyle shown, bool thumbnails);
+  /// Asks every item's image again, each emblem gone until it comes, and drops the image work
+  /// still on its way for the list.
+  void RequestItemImages();
 };
 
 }  // namespace shell

@@ -21,13 +21,10 @@ namespace {
 constexpr int kMergeLimit = 500;
 constexpr int kRefreshDelayMs = 300;
 
-// The typed value behind a details cell of the object, for the columns that hold numbers or
-// dates; an invalid value for the others, which sort by the text they show. The texts are
-// formatted for the locale ("1.500 KB", "30.11.23"), so they cannot be compared as they stand.
-QVariant DetailValue(const TShellBrowser& browser, int shellColumn) {
-  QString text;
-  QVariant value;
-  if (!browser.GetDetailsEx(browser.MapColumnToKey(shellColumn), false, text, value)) return {};
+// What a details cell keeps of its typed value: numbers and dates; an invalid value for the
+// others, which sort by the text they show. The texts are formatted for the locale ("1.500 KB",
+// "30.11.23"), so they cannot be compared as they stand.
+QVariant SortValue(const QVariant& value) {
   switch (value.typeId()) {
     case QMetaType::QDateTime:
     case QMetaType::LongLong:
@@ -299,12 +296,13 @@ void TNavShellList::FillItemDetails(QTreeWidgetItem* item) {
   if (!FDetails || IsParentFolderItem(item)) return;
   for (int c = 1; c < columnCount(); ++c) {
     QString text;
+    QVariant value;
     const int shellColumn = headerItem()->data(c, kShellColumnRole).toInt();
-    FBrowser.GetDetailsOf(shellColumn, false, text);
+    FBrowser.GetDetailsOf(shellColumn, false, text, &value);
     item->setText(c, text);
-    item->setData(c, kValueRole, DetailValue(FBrowser, shellColumn));
+    item->setData(c, kValueRole, SortValue(value));
     Qt::Alignment alignment;
-    FBrowser.GetColumnWidth(headerItem()->data(c, kShellColumnRole).toInt(), alignment);
+    FBrowser.GetColumnWidth(shellColumn, alignment);
     item->setTextAlignment(c, alignment | Qt::AlignVCenter);
   }
 }
@@ -654,8 +652,7 @@ void TNavShellList::showEvent(QShowEvent* event) {
 
 QString TNavShellList::InfoTipOf(QTreeWidgetItem* item) const {
   if (IsParentFolderItem(item)) return QDir::toNativeSeparators(NavParentFolder(FBrowser.Folder()));
-  auto probe = TShellBrowser::CreateCopy(FBrowser);
-  probe->SetFolderIDList(FBrowser.GetFolderIDList());
+  auto probe = TShellBrowser::CreateCopy(FBrowser);  // in the list's folder
   try {
     probe->LocateObject(ItemName(item));
   } catch (const EShellBrowserError&) {

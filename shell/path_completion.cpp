@@ -11,12 +11,17 @@ namespace {
 // Marks an edit whose typing already asks the model for folders, so that switching completion
 // off and on again does not hook it twice.
 constexpr char kHookedProperty[] = "navPathCompletionHooked";
+// Names our completer: an edit that has it keeps it, with the folders its model has read.
+constexpr char kCompleterName[] = "navPathCompleter";
 
 }  // namespace
 
 void AttachPathCompletion(QLineEdit* edit) {
   if (edit == nullptr) return;
+  if (edit->completer() != nullptr && edit->completer()->objectName() == QLatin1String(kCompleterName))
+    return;
   auto* completer = new QCompleter(edit);  // owned by the edit
+  completer->setObjectName(QLatin1String(kCompleterName));
   auto* model = new QFileSystemModel(completer);
   model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
   model->setRootPath(QString());

@@ -718,11 +718,8 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
   const TNavPathList paths = GetPathList();
   if (OnBeforeShellCommand) OnBeforeShellCommand(*this, command, paths, allow);
   if (!allow) return false;
-  if (command == QLatin1String("rename") && OnRename) {
-    OnRename(*this);
-    return true;
-  }
-  return InvokeCommand(&menu, QString(), chosen->property(kCommandIdProperty).toInt());
+  // By its verb: an entry lent to a submenu of popup has left it again by now.
+  return RunVerb(command, paths);
 }
 
 bool TShellBrowser::ShowMergedContextMenu(const QPoint& point, QMenu* popup, QString& command,
@@ -938,16 +935,16 @@ bool TShellBrowser::GetDetailsEx(const TNavPropertyKey& key, bool asText, QStrin
     text = QStringLiteral("% ") + free;
     return true;
   }
+  const int column = asText ? GetColumnIndex(key) : -1;
+  if (column >= 0 && column < ColumnCount()) return GetDetailsOf(column, false, text, &value);
   const bool have = RawDetail(key, value);
-  if (!asText) return have;
-  const int column = GetColumnIndex(key);
-  if (column >= 0 && column < ColumnCount()) return GetDetailsOf(column, false, text);
-  if (have) FormatDetailValue(value, key, text);
+  if (asText && have) FormatDetailValue(value, key, text);
   return have;
 }
 
-bool TShellBrowser::GetDetailsOf(int column, bool ofFolder, QString& text) const {
+bool TShellBrowser::GetDetailsOf(int column, bool ofFolder, QString& text, QVariant* value) const {
   text.clear();
+  if (value != nullptr) *value = QVariant();
   if (NavIsEmpty(FFolder)) return false;
   const TProvider provider = ProviderOf(FFolder);
   const auto& columns = ColumnsOf(provider);
@@ -958,18 +955,17 @@ bool TShellBrowser::GetDetailsOf(int column, bool ofFolder, QString& text) const
   }
   const TEntry* entry = Object();
   if (entry == nullptr) return false;
-  if (column == 0) {
-    text = GetObjectDisplayName(true);
-    return true;
-  }
   const TNavPropertyKey& key = columns[static_cast<size_t>(column)].Key;
-  if (key == navkey::Type) {
+  QVariant raw;  // read once: a volume's sizes and a trash entry's record come from the disk
+  const bool have = RawDetail(key, raw);
+  if (key == navkey::Name)
+    text = raw.toString();
+  else if (key == navkey::Type)
     text = provider == TProvider::Computer ? VolumeTypeText(entry->Path)
                                            : TypeText(entry->Path, (entry->Attributes & sfgao::Folder) != 0);
-    return true;
-  }
-  QVariant value;
-  if (RawDetail(key, value)) FormatDetailValue(value, key, text);
+  else if (have)
+    FormatDetailValue(raw, key, text);
+  if (value != nullptr) *value = std::move(raw);
   return true;
 }
 

@@ -181,8 +181,9 @@ class TShellBrowser : public QObject {
 
   // --- details ---
   int ColumnCount() const;
-  /// Column texts of the object, or the headers with ofFolder.
-  bool GetDetailsOf(int column, bool ofFolder, QString& text) const;
+  /// Column texts of the object, or the headers with ofFolder. value, when given, gets the
+  /// object's detail behind the text typed as GetDetailsEx gives it, from the same reading.
+  bool GetDetailsOf(int column, bool ofFolder, QString& text, QVariant* value = nullptr) const;
   /// 120 unless the header gives characters × 8 (+100 for column 0); 0 for columns hidden by
   /// default. alignment gets the header's alignment.
   int GetColumnWidth(int column, Qt::Alignment& alignment) const;

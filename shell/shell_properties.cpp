@@ -1,10 +1,9 @@
 #include "shell/shell_properties.h"
 
+#include <sys/stat.h>
 #include <QApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusReply>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -15,7 +14,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <memory>
-#include <sys/stat.h>
 
 #include "shell/nav_item_id_list.h"
 #include "shell/nav_work_items.h"
@@ -37,14 +35,6 @@ bool SessionBusReachable() {
   if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
-}
-
-// Running now, or startable by the bus on the first call.
-bool FileManagerAvailable(const QDBusConnection& bus) {
-  if (!bus.isConnected() || bus.interface() == nullptr) return false;
-  if (bus.interface()->isServiceRegistered(kFileManagerService).value()) return true;
-  const QDBusReply<QStringList> activatable = bus.interface()->activatableServiceNames();
-  return activatable.isValid() && activatable.value().contains(kFileManagerService);
 }
 
 void ShowOwnDialog(const QStringList& paths, QWidget* parent) {
@@ -98,7 +88,9 @@ bool ShowItemProperties(const QStringList& paths, QWidget* parent) {
 
 bool ShowItemProperties(const QStringList& paths, QWidget* parent, const QDBusConnection& bus) {
   if (paths.isEmpty()) return false;
-  if (!FileManagerAvailable(bus)) {
+  // Asked straight away: the bus starts a file manager that is not running yet, and answers at
+  // once with an error when there is none, which the answer below turns into our own window.
+  if (!bus.isConnected()) {
     ShowOwnDialog(paths, parent);
     return true;
   }
@@ -116,7 +108,7 @@ bool ShowItemProperties(const QStringList& paths, QWidget* parent, const QDBusCo
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                    [watcher, paths, guardedParent, hadParent] {
                      watcher->deleteLater();
-                     // A file manager that refused or failed: the properties are shown all the same.
+                     // No file manager, or one that refused or failed: the properties show all the same.
                      if (watcher->isError() && (guardedParent || !hadParent))
                        ShowOwnDialog(paths, guardedParent);
                    });

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
@@ -18,6 +19,7 @@
 #include <memory>
 
 #include "fake_home.h"
+#include "platform/recording_prompter.h"
 #include "shell/nav_shell_list.h"
 #include "shell/thread_pool.h"
 
@@ -262,6 +264,35 @@ TEST_F(BackgroundMenuTest, NewShortcutAsksForTheItemAndSelectsTheShortcut) {
   EXPECT_EQ(link.symLinkTarget(), Volume);
   ASSERT_EQ(List->selectedItems().size(), 1);
   EXPECT_EQ(List->selectedItems().first()->text(0), QStringLiteral("Clip link"));
+}
+
+// The list's errors go where the application sends them: through the prompter, no box of our own.
+TEST_F(BackgroundMenuTest, AShortcutThatCannotBeMadeIsReportedThroughThePrompter) {
+  testing_support::TRecordingPrompter prompter;
+  List->SetShowErrorMessages(true);
+  TNavBackgroundContextMenu menu(*List);
+  const QString missing = Volume + QStringLiteral("/missing.mkv");
+  int boxes = 0;
+  auto* timer = new QTimer(List.get());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      ++boxes;
+      box->reject();
+    } else if (auto* dialog = qobject_cast<shell::TNavNewShortcutDialog*>(modal)) {
+      dialog->TargetEdit()->setText(missing);
+      dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    }
+  });
+  timer->start();
+  menu.NewShortcutItem()->trigger();
+  timer->stop();
+  EXPECT_EQ(boxes, 0);
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_EQ(prompter.Messages[0].Icon, platform::TPromptIcon::Error);
+  EXPECT_EQ(prompter.Messages[0].Text,
+            QStringLiteral("The item \"") + missing + QStringLiteral("\" cannot be found."));
 }
 
 }  // namespace

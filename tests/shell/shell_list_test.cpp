@@ -356,6 +356,9 @@ TEST_F(ShellListTest, AnotherStyleAfterThumbnailsShowsIconsAndEmblemsAgain) {
   auto centre = [&] { return Item(QStringLiteral("pic.png"))->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
   PumpUntil([&] { return centre() == QColor(Qt::magenta); });
 
+  // The items stay as they are, never read again from the folder: only their pictures change.
+  QTreeWidgetItem* const shown = Item(QStringLiteral("pic.png"));
+  const int fills = Fills;
   for (const auto style : {shell::TNavViewStyle::vsList, shell::TNavViewStyle::vsReport}) {
     SCOPED_TRACE(static_cast<int>(style));
     List->SetViewStyle(shell::TNavViewStyle::vsIcon);
@@ -368,6 +371,10 @@ TEST_F(ShellListTest, AnotherStyleAfterThumbnailsShowsIconsAndEmblemsAgain) {
     auto overlay = [&] { return Item(QStringLiteral("shortcut.mkv"))->data(0, TNavShellList::kOverlayRole); };
     PumpUntil([&] { return overlay().isValid(); });
     EXPECT_GT(overlay().toInt(), 0);
+    List->SetThumbnails(true);  // shown only in the icon style: nothing changes here
+    EXPECT_NE(centre(), QColor(Qt::magenta));
+    EXPECT_EQ(Item(QStringLiteral("pic.png")), shown);
+    EXPECT_EQ(Fills, fills);
   }
 }
 

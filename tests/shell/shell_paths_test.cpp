@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -197,7 +198,12 @@ TEST_F(PathRoutinesTest, LinksAndCompletion) {
   EXPECT_EQ(shell::ResolveLinkTarget(Home + QStringLiteral("/real.mkv")), QString());
   QLineEdit edit;
   EXPECT_TRUE(shell::SetAutoComplete(&edit, true, false));
-  EXPECT_NE(edit.completer(), nullptr);
+  QCompleter* const completer = edit.completer();
+  EXPECT_NE(completer, nullptr);
+  // On again: the same completer, with the folders its model has read and watches.
+  EXPECT_TRUE(shell::SetAutoComplete(&edit, true, false));
+  EXPECT_EQ(edit.completer(), completer);
+  EXPECT_EQ(edit.findChildren<QFileSystemModel*>().size(), 1);
   EXPECT_TRUE(shell::SetAutoComplete(&edit, false, false));
   EXPECT_EQ(edit.completer(), nullptr);
 }
