@@ -1,6 +1,8 @@
 #include "media/ff_options.h"
 
+#include <cctype>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -29,38 +31,60 @@ void FailWith(const ILogReporter* sender, const std::string& text) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Whole-text conversions: no blanks, no trailing characters, locale-independent.
+// The power of ten of an SI prefix letter, as av_strtod reads it after a number ("k" 3, "M" 6,
+// "u" -6...); 0 for a letter that is no prefix.
+int SiPrefixExponent(char c) {
+  switch (c) {
+    case 'y': return -24;
+    case 'z': return -21;
+    case 'a': return -18;
+    case 'f': return -15;
+    case 'p': return -12;
+    case 'n': return -9;
+    case 'u': return -6;
+    case 'm': return -3;
+    case 'c': return -2;
+    case 'd': return -1;
+    case 'h': return 2;
+    case 'k':
+    case 'K': return 3;
+    case 'M': return 6;
+    case 'G': return 9;
+    case 'T': return 12;
+    case 'P': return 15;
+    case 'E': return 18;
+    case 'Z': return 21;
+    case 'Y': return 24;
+    default: return 0;
+  }
+}
+
 template <typename T>
-bool ParseWhole(const std::string& text, T& value) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  if (first == last) return false;
-  const auto [end, ec] = std::from_chars(first, last, value);
-  return ec == std::errc() && end == last;
+T ParseWholeOrThrow(const char* typeName, const std::string& opt, const std::string& arg, double min,
+                    double max) {
+  double d = 0;
+  if (!ParseSuffixedNumber(arg, d) || !(d >= min && d <= max) || static_cast<double>(static_cast<T>(d)) != d)
+    throw FFmpegException(std::string("Expected ") + typeName + " for " + Quoted(opt) + " but found " +
+                          Quoted(arg));
+  return static_cast<T>(d);
 }
 
 int ParseIntOrThrow(const std::string& opt, const std::string& arg) {
-  int value = 0;
-  if (!ParseWhole(arg, value))
-    throw FFmpegException("Expected integer for " + Quoted(opt) + " but found " + Quoted(arg));
-  return value;
+  return ParseWholeOrThrow<int>("integer", opt, arg, INT_MIN, INT_MAX);
 }
 
 std::int64_t ParseInt64OrThrow(const std::string& opt, const std::string& arg) {
-  std::int64_t value = 0;
-  if (!ParseWhole(arg, value))
-    throw FFmpegException("Expected int64 for " + Quoted(opt) + " but found " + Quoted(arg));
-  return value;
+  // 2^63 is a double but no int64: the upper bound is exclusive.
+  return ParseWholeOrThrow<std::int64_t>("int64", opt, arg, -9223372036854775808.0, std::nextafter(9223372036854775808.0, 0.0));
 }
 
 template <typename T>
 T ParseRealOrThrow(const char* typeName, const std::string& opt, const std::string& arg) {
-  T value = 0;
-  if (!ParseWhole(arg, value) || !std::isfinite(value))
+  double value = 0;
+  if (!ParseSuffixedNumber(arg, value) || !std::isfinite(static_cast<T>(value)))
     throw FFmpegException(std::string("Expected ") + typeName + " for " + Quoted(opt) + " but found " +
                           Quoted(arg));
-  return value;
+  return static_cast<T>(value);
 }
 
 // The append flag for a flags-type option whose value adds or removes flags ("+global_header"),
@@ -108,6 +132,50 @@ std::string HelpOf(const TOptionDef* po) { return po->help != nullptr ? po->help
 std::string LastOptionError() { return GLastOptionError; }
 
 void SetLastOptionError(const std::string& text) { GLastOptionError = text; }
+
+bool ParseSuffixedNumber(const std::string& text, double& value) {
+  const char* p = text.data();
+  const char* last = p + text.size();
+  while (p != last && std::isspace(static_cast<unsigned char>(*p)) != 0) ++p;
+  const bool negative = p != last && *p == '-';
+  if (p != last && (*p == '+' || *p == '-')) ++p;
+  double d = 0;
+  const char* next = p;
+  if (last - p > 2 && p[0] == '0' && (p[1] | 0x20) == 'x') {
+    unsigned long long hex = 0;
+    const auto [end, ec] = std::from_chars(p + 2, last, hex, 16);
+    if (ec != std::errc()) return false;
+    d = static_cast<double>(hex);
+    next = end;
+  } else {
+    const auto [end, ec] = std::from_chars(p, last, d);
+    if (ec != std::errc() && ec != std::errc::result_out_of_range) return false;
+    next = end;
+  }
+  if (next == p) return false;
+  if (negative) d = -d;
+  if (last - next >= 2 && next[0] == 'd' && next[1] == 'B') {
+    d = std::pow(10.0, d / 20);  // decibels, not decibytes
+    next += 2;
+  } else if (next != last) {
+    if (const int e = SiPrefixExponent(*next); e != 0) {
+      if (last - next >= 2 && next[1] == 'i') {
+        d *= std::pow(2.0, e / 0.3);
+        next += 2;
+      } else {
+        d *= std::pow(10.0, e);
+        next++;
+      }
+    }
+  }
+  if (next != last && *next == 'B') {
+    d *= 8;
+    next++;
+  }
+  if (next != last) return false;
+  value = d;
+  return true;
+}
 
 // ---------------------------------------------------------------------------------------------
 // TFFOptions
@@ -459,9 +527,8 @@ void AddOption(TOptionGroup& group, const TOptionDef* opt, const std::string& ke
 
 double ParseNumberOrExit(const std::string& context, const std::string& numstr, int type, double min,
                          double max) {
-  char* tail = nullptr;
-  const double d = FF().av_strtod(numstr.c_str(), &tail);
-  if (numstr.empty() || tail == nullptr || *tail != '\0')
+  double d = 0;
+  if (!ParseSuffixedNumber(numstr, d))
     throw FFmpegException("Expected number for " + Quoted(context) + " but found " + Quoted(numstr));
   if (d < min || d > max)
     throw FFmpegException("The value for " + Quoted(context) + " was " + numstr + " which is not within " +

@@ -215,6 +215,10 @@ int ParseLogLevel(const std::vector<std::string>& words, const TOptionDef* optio
 void CheckOptions(const TOptionDef* options);
 /// Appends an option to group.
 void AddOption(TOptionGroup& group, const TOptionDef* opt, const std::string& key, const std::string& val);
+/// Reads the whole of text as av_strtod does, whatever the locale: a decimal or "0x" number, then
+/// an SI prefix (k/K 1e3, M 1e6, G 1e9 ... u 1e-6), or the binary one with "i" (Ki 1024, Mi 2^20),
+/// then "B" (times 8); "dB" reads decibels. "0.1k" is 100, "10M" 1e7, "1KiB" 8192.
+bool ParseSuffixedNumber(const std::string& text, double& value);
 /// The number in numstr (decimal; for OPT_INT64/OPT_INT a whole number) within [min, max];
 /// throws FFmpegException naming context otherwise.
 double ParseNumberOrExit(const std::string& context, const std::string& numstr, int type, double min,

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -19,6 +20,7 @@ extern "C" {
 
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/ffmpeg_util.h"
+#include "media/ff_options.h"
 #include "media/ff_utils.h"
 
 namespace media {
@@ -372,14 +374,14 @@ int TCustomFFmpegOpt::ParseVsync(const std::string& opt, const std::string& arg,
       return 0;
     }
   }
-  int value = 0;
-  const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
-  if (ec != std::errc() || end != arg.data() + arg.size() || !(value >= -1 && (value <= 2 || value == 255))) {
+  double value = 0;
+  if (!ParseSuffixedNumber(arg, value) || !(value >= -1 && (value <= 2 || value == 255)) ||
+      value != std::trunc(value)) {
     SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(),
                    arg.c_str());
     return AVERROR(EINVAL);
   }
-  method = value;
+  method = int(value);
   return 0;
 }
 
@@ -402,14 +404,13 @@ int TCustomFFmpegOpt::opt_stats_period(TOptionsContext*, const std::string&, con
 }
 
 int TCustomFFmpegOpt::opt_cpucount(TOptionsContext*, const std::string& opt, const std::string& arg) {
-  int count = 0;
-  const auto [end, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), count);
-  if (ec != std::errc() || end != arg.data() + arg.size() || count < -1) {
+  double count = 0;
+  if (!ParseSuffixedNumber(arg, count) || count < -1 || count > INT_MAX || count != std::trunc(count)) {
     SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is invalid", opt.c_str(),
                    arg.c_str());
     return AVERROR(EINVAL);
   }
-  FF().av_cpu_force_count(count);
+  FF().av_cpu_force_count(int(count));
   FForcedCpuCount = true;
   return 0;
 }
@@ -448,15 +449,14 @@ int TCustomFFmpegOpt::opt_streamid(TOptionsContext* o, const std::string& opt, c
   }
   const std::string indexText = arg.substr(0, colon);
   const std::string valueText = arg.substr(colon + 1);
-  char* tail = nullptr;
-  const long index = std::strtol(indexText.c_str(), &tail, 10);
-  if (indexText.empty() || *tail != '\0' || index < 0 || index > 1023) {
+  double index = 0;
+  if (!ParseSuffixedNumber(indexText, index) || index < 0 || index > 1023 || index != std::trunc(index)) {
     SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is not within %d - %d",
                    "streamid", indexText.c_str(), 0, 1023);
     return AVERROR(EINVAL);
   }
-  const long long value = std::strtoll(valueText.c_str(), &tail, 10);
-  if (valueText.empty() || *tail != '\0' || value < 0 || value > INT32_MAX) {
+  double value = 0;
+  if (!ParseSuffixedNumber(valueText, value) || value < 0 || value > INT32_MAX || value != std::trunc(value)) {
     SetOptionError(TLogLevel::llError, "The value for \"%s\" was \"%s\" which is not within %d - %d",
                    "streamid", valueText.c_str(), 0, INT32_MAX);
     return AVERROR(EINVAL);

@@ -323,6 +323,37 @@ INSTANTIATE_TEST_SUITE_P(
       return "Case" + std::to_string(info.index);
     });
 
+// Every number takes the SI and binary suffixes of FFmpeg's numbers (av_strtod): "0.1k" is 100.
+TEST_F(FFOptionsTest, NumbersTakeSiAndBinarySuffixes) {
+  const media::TOptionDef* fs = media::FindOption(Table.data(), "fs");
+  const media::TOptionDef* ac = media::FindOption(Table.data(), "ac");
+  const media::TOptionDef* scale = media::FindOption(Table.data(), "itsscale");
+  const media::TOptionDef* preload = media::FindOption(Table.data(), "muxpreload");
+  const std::pair<const char*, std::int64_t> sizes[] = {
+      {"10M", 10000000}, {"600k", 600000}, {"600K", 600000}, {"2G", 2000000000}, {"1Ki", 1024},
+      {"1Mi", 1048576},  {"1Gi", 1073741824}, {"1KiB", 8192}, {"2B", 16}, {"0x10", 16}, {"+7", 7}, {"1e3", 1000}};
+  for (const auto& [text, value] : sizes) {
+    TTestContext ctx;
+    media::WriteOption(&ctx, fs, "fs", text);
+    EXPECT_EQ(ctx.limit, value) << text;
+  }
+  TTestContext ctx;
+  media::WriteOption(&ctx, ac, "ac", "0.1k");
+  ASSERT_EQ(ctx.channels.size(), 1u);
+  EXPECT_EQ(ctx.channels[0].u.i, 100);
+  media::WriteOption(&ctx, scale, "itsscale", "1.5k");
+  ASSERT_EQ(ctx.scales.size(), 1u);
+  EXPECT_EQ(ctx.scales[0].u.dbl, 1500);
+  media::WriteOption(&ctx, preload, "muxpreload", "500m");
+  EXPECT_FLOAT_EQ(ctx.preload, 0.5f);
+  // A suffix that makes no whole number is still no integer; unknown letters stay refused.
+  EXPECT_THROW(media::WriteOption(&ctx, ac, "ac", "1.5"), media::FFmpegException);
+  EXPECT_THROW(media::WriteOption(&ctx, ac, "ac", "3G"), media::FFmpegException);
+  EXPECT_THROW(media::WriteOption(&ctx, fs, "fs", "10X"), media::FFmpegException);
+  EXPECT_THROW(media::WriteOption(&ctx, fs, "fs", "k"), media::FFmpegException);
+  EXPECT_THROW(media::WriteOption(&ctx, fs, "fs", "1kk"), media::FFmpegException);
+}
+
 TEST_F(FFOptionsTest, HandlerFailuresAreJoinedIntoTheLastError) {
   const media::TOptionDef* h = media::FindOption(Table.data(), "h");
   EXPECT_EQ(media::WriteOption(nullptr, h, "h", "ok"), 0);

@@ -560,6 +560,12 @@ const TParityCase kParityCases[] = {
      "streams=v; 0.keys=0,15,40; @0.keys="},
     // -fs stops when the file reaches the size, with no frame still being encoded.
     {"FileSizeLimit", "M|", "fs.mkv", "-fs 100000 -c:v mpeg4 -an -sn", "streams=v; @0.packets="},
+    // Numbers take FFmpeg's SI and binary suffixes: 100k is the 100000 bytes above, 0.1k frames are 100.
+    {"FileSizeLimitSuffixed", "M|", "fsk.mkv", "-fs 100k -c:v mpeg4 -an -sn", "streams=v; @0.packets="},
+    {"FramesLimitSuffixed", "M|", "framesk.mkv", "-frames:v 0.1k -c:v mpeg4 -an -sn",
+     "streams=v; 0.frames=100; @0.frames="},
+    {"FramesLimitBinarySuffix", "M|-stream_loop 4", "framesKi.mkv", "-frames:v 1Ki -map 0:v -c copy",
+     "streams=v; 0.packets=1024; @0.packets="},
     {"FileSizeLimitTwoStreams", "T|", "fs2.mkv", "-fs 150000 -c:v mpeg4 -c:a mp2",
      "streams=v,a; @0.packets=~1; @1.packets=~2"},
     // The field order of the first picture is in the container's header.
