@@ -228,12 +228,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int HWDeviceSetupForDecode(TInputStream& ist);
   int HWDeviceSetupForEncode(TOutputStream& ost);
   int HWAccelRetrieveData(AVCodecContext* avctx, AVFrame* input);
-  int CuvidInit(AVCodecContext* avctx);
-  int QSVInit(AVCodecContext* avctx);
-  int InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AVHWDeviceType type, AVPixelFormat format,
-                       const char* label, int poolSize);
   static AVPixelFormat GetFormat(AVCodecContext* avctx, const AVPixelFormat* formats);
-  static int GetBuffer(AVCodecContext* avctx, AVFrame* frame, int flags);
 
   // Hooks and preview.
   int OptVideoHookBitsPixel(TOptionsContext* o, const std::string& opt, const std::string& arg) override;

@@ -1,6 +1,7 @@
 // Hardware devices and accelerations: the named device table ("-init_hw_device",
-// "-filter_hw_device"), the devices of decoders ("-hwaccel", "-hwaccel_device") and encoders, the
-// CUDA and Quick Sync frame pools, and copying hardware frames into ordinary ones.
+// "-filter_hw_device"), the devices of decoders ("-hwaccel", "-hwaccel_device") and encoders, and
+// copying hardware frames into ordinary ones. "-hwaccel" takes every device type FFmpeg knows by
+// name (vaapi, vdpau, cuda, qsv, drm, opencl, vulkan...), as FFmpeg 5.1's tool does.
 //
 // On Linux the table's video-acceleration row is VA-API. Devices that cannot be created here
 // (no GPU) fail with FFmpeg's reason; Vulkan works on Mesa's software device (lavapipe).
@@ -12,21 +13,6 @@
 #include "media/ff_utils.h"
 
 namespace media {
-
-const std::vector<THWAccel>& HWAccels() {
-  static const std::vector<THWAccel> table = {
-      {"vaapi", THWAccelID::HWACCEL_VAAPI, AV_PIX_FMT_VAAPI, AV_HWDEVICE_TYPE_VAAPI},
-      {"qsv", THWAccelID::HWACCEL_QSV, AV_PIX_FMT_QSV, AV_HWDEVICE_TYPE_NONE},
-      {"cuvid", THWAccelID::HWACCEL_CUVID, AV_PIX_FMT_CUDA, AV_HWDEVICE_TYPE_NONE},
-  };
-  return table;
-}
-
-const THWAccel* HWAccelById(THWAccelID id) {
-  for (const THWAccel& a : HWAccels())
-    if (a.id == id) return &a;
-  return nullptr;
-}
 
 THWDevice* TCustomFFmpegOpt::HWDeviceGetByName(const std::string& name) const {
   for (const auto& dev : Fhw_devices)
@@ -134,33 +120,47 @@ const char* TypeName(AVHWDeviceType type) {
 }  // namespace
 
 int TCustomFFmpeg::HWDeviceSetupForDecode(TInputStream& ist) {
-  const THWAccel* accel = HWAccelById(ist.hwaccel_id);
   THWDevice* dev = nullptr;
-  AVHWDeviceType type = AV_HWDEVICE_TYPE_NONE;
-  if (!ist.hwaccel_device.empty()) {
-    dev = HWDeviceGetByName(ist.hwaccel_device);
+  AVHWDeviceType type = ist.hwaccel_device_type;
+  int err = 0;
+  if (ist.hwaccel_id == THWAccelID::HWACCEL_GENERIC) {
+    // A device named by "-hwaccel_device" that does not exist yet is opened on that device.
+    if (!ist.hwaccel_device.empty()) {
+      dev = HWDeviceGetByName(ist.hwaccel_device);
+      if (dev != nullptr && dev->type_ != type) {
+        Log(TLogLevel::llError,
+            "Invalid hwaccel device specified for decoder: device %s of type %s is not usable with hwaccel %s.",
+            dev->name.c_str(), TypeName(dev->type_), TypeName(type));
+        return AVERROR(EINVAL);
+      }
+      if (dev == nullptr) err = HWDeviceInitFromString(FormatStr("%s:%s", TypeName(type), ist.hwaccel_device.c_str()), &dev);
+    } else {
+      dev = HWDeviceGetByType(type);
+      if (dev == nullptr) err = HWDeviceInitFromString(TypeName(type), &dev);
+    }
     if (dev == nullptr) {
-      type = accel != nullptr ? accel->device_type : AV_HWDEVICE_TYPE_NONE;
-      if (type == AV_HWDEVICE_TYPE_NONE) return 0;
-      const int err = HWDeviceInitFromString(FormatStr("%s:%s", TypeName(type), ist.hwaccel_device.c_str()), &dev);
-      if (err < 0) return err;
+      // The device the name asks for is missing: the decoder cannot run as asked.
+      Log(TLogLevel::llError, "No device available for decoder: device type %s needed for codec %s.",
+          TypeName(type), ist.avdec != nullptr ? ist.avdec->name : "?");
+      return err < 0 ? err : AVERROR(ENODEV);
     }
   } else {
-    if (accel != nullptr)
-      type = accel->device_type;
-    else if (ist.hwaccel_id == THWAccelID::HWACCEL_NONE || ist.hwaccel_id == THWAccelID::HWACCEL_AUTO)
+    if (!ist.hwaccel_device.empty()) {
+      dev = HWDeviceGetByName(ist.hwaccel_device);
+    } else {
       type = DeviceTypeOfCodec(ist.avdec);
-    if (type == AV_HWDEVICE_TYPE_NONE) return 0;
-    dev = HWDeviceGetByType(type);
-    if (dev == nullptr) {
-      const int err = HWDeviceInitFromString(TypeName(type), &dev);
-      if (err < 0) return err;
+      if (type == AV_HWDEVICE_TYPE_NONE) return 0;
+      dev = HWDeviceGetByType(type);
+      if (dev == nullptr) {
+        err = HWDeviceInitFromString(TypeName(type), &dev);
+        if (err < 0) return err;
+      }
     }
-  }
-  if (dev == nullptr) {
-    Log(TLogLevel::llWarning, "No device available for decoder (device type %s for codec %s).", TypeName(type),
-        ist.avdec != nullptr ? ist.avdec->name : "?");
-    return 0;
+    if (dev == nullptr) {
+      Log(TLogLevel::llWarning, "No device available for decoder (device type %s for codec %s).", TypeName(type),
+          ist.avdec != nullptr ? ist.avdec->name : "?");
+      return 0;
+    }
   }
   ist.dec_ctx->hw_device_ctx = FF().av_buffer_ref(dev->device_ref.get());
   return ist.dec_ctx->hw_device_ctx == nullptr ? AVERROR(ENOMEM) : 0;
@@ -197,120 +197,27 @@ int TCustomFFmpeg::HWAccelRetrieveData(AVCodecContext* avctx, AVFrame* input) {
   return err;
 }
 
-int TCustomFFmpeg::InitHWFramesPool(TInputStream& ist, AVCodecContext* avctx, AVHWDeviceType type, AVPixelFormat format,
-                                    const char* label, int poolSize) {
-  if (ist.dec_ctx->hw_device_ctx == nullptr && Fhw_device_ctx == nullptr) {
-    AVDictionary* options = nullptr;
-    // Quick Sync runs on a child device: "-qsv_device" names it (a DRM node or an X11 display
-    // here), else the stream's "-hwaccel_device".
-    const std::string& child = !Fqsv_device.empty() ? Fqsv_device : ist.hwaccel_device;
-    if (type == AV_HWDEVICE_TYPE_QSV && !child.empty())
-      FF().av_dict_set(&options, "child_device", child.c_str(), 0);
-    const int err = FF().av_hwdevice_ctx_create(&Fhw_device_ctx, type,
-                                                ist.hwaccel_device.empty() ? nullptr : ist.hwaccel_device.c_str(),
-                                                options, 0);
-    FF().av_dict_free(&options);
-    if (err < 0) {
-      Log(TLogLevel::llError, "Error creating a %s device", label);
-      return err;
-    }
-  }
-  AVBufferRef* device = ist.dec_ctx->hw_device_ctx != nullptr ? ist.dec_ctx->hw_device_ctx : Fhw_device_ctx;
-  ist.hw_frames_ctx.reset();
-  ist.hw_frames_ctx.reset(FF().av_hwframe_ctx_alloc(device));
-  if (ist.hw_frames_ctx == nullptr) {
-    Log(TLogLevel::llError, "Error creating a %s frames context", label);
-    return AVERROR(ENOMEM);
-  }
-  auto* frames = reinterpret_cast<AVHWFramesContext*>(ist.hw_frames_ctx->data);
-  frames->format = format;
-  frames->sw_format = avctx->sw_pix_fmt;
-  if (type == AV_HWDEVICE_TYPE_QSV) {
-    frames->width = (avctx->coded_width + 31) & ~31;
-    frames->height = (avctx->coded_height + 31) & ~31;
-    frames->initial_pool_size = poolSize;
-  } else {
-    frames->width = avctx->width;
-    frames->height = avctx->height;
-    Log(TLogLevel::llDebug, "Initializing CUDA frames context: sw_format = %s, width = %d, height = %d",
-        FF().av_get_pix_fmt_name(frames->sw_format), frames->width, frames->height);
-  }
-  const int err = FF().av_hwframe_ctx_init(ist.hw_frames_ctx.get());
-  if (err < 0) {
-    Log(TLogLevel::llError, "Error initializing a %s frame pool", label);
-    ist.hw_frames_ctx.reset();
-    return err;
-  }
-  return 0;
-}
-
-int TCustomFFmpeg::CuvidInit(AVCodecContext* avctx) {
-  auto* ist = static_cast<TInputStream*>(avctx->opaque);
-  Log(TLogLevel::llVerbose, "Initializing cuvid hwaccel");
-  return InitHWFramesPool(*ist, avctx, AV_HWDEVICE_TYPE_CUDA, AV_PIX_FMT_CUDA, "CUDA", 0);
-}
-
-int TCustomFFmpeg::QSVInit(AVCodecContext* avctx) {
-  auto* ist = static_cast<TInputStream*>(avctx->opaque);
-  return InitHWFramesPool(*ist, avctx, AV_HWDEVICE_TYPE_QSV, AV_PIX_FMT_QSV, "QSV", 64);
-}
-
 AVPixelFormat TCustomFFmpeg::GetFormat(AVCodecContext* avctx, const AVPixelFormat* formats) {
   auto* ist = static_cast<TInputStream*>(avctx->opaque);
-  TCustomFFmpeg* self = ist->engine;
   const AVPixelFormat* p = formats;
   for (; *p != AV_PIX_FMT_NONE; p++) {
     const AVPixFmtDescriptor* desc = FF().av_pix_fmt_desc_get(*p);
     if (desc == nullptr || !(desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) break;
-    const THWAccel* accel = nullptr;
-    for (const THWAccel& a : HWAccels())
-      if (a.pix_fmt == *p) accel = &a;
-    if (accel == nullptr) {
-      // A format of the generic road: the decoder's own device decides (vulkan, vdpau...).
-      if (ist->dec_ctx->hw_device_ctx != nullptr && ist->hwaccel_id == THWAccelID::HWACCEL_AUTO) {
-        ist->hwaccel_pix_fmt = *p;
-        ist->hwaccel_retrieve_data = true;
-        return *p;
-      }
-      continue;
-    }
-    if ((ist->active_hwaccel_id != THWAccelID::HWACCEL_NONE && ist->active_hwaccel_id != accel->id) ||
-        (ist->hwaccel_id != THWAccelID::HWACCEL_AUTO && ist->hwaccel_id != accel->id))
-      continue;
-    int ret = 0;
-    if (accel->id == THWAccelID::HWACCEL_CUVID)
-      ret = self->CuvidInit(avctx);
-    else if (accel->id == THWAccelID::HWACCEL_QSV)
-      ret = self->QSVInit(avctx);
-    else
-      ret = ist->dec_ctx->hw_device_ctx != nullptr ? 0 : AVERROR(ENODEV);  // set up before the decoder opened
-    if (ret < 0) {
-      if (ist->hwaccel_id == accel->id) {
-        self->Log(TLogLevel::llFatal, "%s hwaccel requested for input stream #%d:%d, but cannot be initialized.",
-                  accel->name, ist->file_index, ist->st->index);
-        return AV_PIX_FMT_NONE;
-      }
-      continue;
-    }
-    if (ist->hw_frames_ctx != nullptr) {
-      FF().av_buffer_unref(&avctx->hw_frames_ctx);
-      avctx->hw_frames_ctx = FF().av_buffer_ref(ist->hw_frames_ctx.get());
-      if (avctx->hw_frames_ctx == nullptr) return AV_PIX_FMT_NONE;
-    }
-    ist->active_hwaccel_id = accel->id;
+    if (ist->dec_ctx->hw_device_ctx == nullptr || ist->hwaccel_id == THWAccelID::HWACCEL_NONE) continue;
+    // A hardware format the decoder makes on the device it was given.
+    const auto* device = reinterpret_cast<const AVHWDeviceContext*>(ist->dec_ctx->hw_device_ctx->data);
+    bool usable = false;
+    const AVCodecHWConfig* config = nullptr;
+    for (int i = 0; (config = FF().avcodec_get_hw_config(avctx->codec, i)) != nullptr; i++)
+      if (config->pix_fmt == *p && config->device_type == device->type &&
+          (config->methods & AV_CODEC_HW_CONFIG_METHOD_HW_DEVICE_CTX) != 0)
+        usable = true;
+    if (!usable) continue;
     ist->hwaccel_pix_fmt = *p;
     ist->hwaccel_retrieve_data = true;
     return *p;
   }
   return *p;
-}
-
-int TCustomFFmpeg::GetBuffer(AVCodecContext* avctx, AVFrame* frame, int flags) {
-  auto* ist = static_cast<TInputStream*>(avctx->opaque);
-  if (ist->hw_frames_ctx != nullptr && frame->format == ist->hwaccel_pix_fmt &&
-      ist->active_hwaccel_id == THWAccelID::HWACCEL_QSV)
-    return FF().av_hwframe_get_buffer(ist->hw_frames_ctx.get(), frame, 0);
-  return FF().avcodec_default_get_buffer2(avctx, frame, flags);
 }
 
 }  // namespace media

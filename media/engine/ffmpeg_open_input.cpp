@@ -131,16 +131,17 @@ void TCustomFFmpegOpt::AddInputStreams(TOptionsContext& o, AVFormatContext* ic) 
           else if (hwaccel == "auto")
             ist.hwaccel_id = THWAccelID::HWACCEL_AUTO;  // decodes in software: no accelerator is set up
           else {
-            const THWAccel* found = nullptr;
-            std::string names;
-            for (const THWAccel& a : HWAccels()) {
-              if (hwaccel == a.name) found = &a;
-              names += std::string(" ") + a.name;
+            // The old names of CUDA decoding name the CUDA device.
+            if (hwaccel == "cuvid" || hwaccel == "nvdec") hwaccel = "cuda";
+            ist.hwaccel_device_type = FF().av_hwdevice_find_type_by_name(hwaccel.c_str());
+            if (ist.hwaccel_device_type == AV_HWDEVICE_TYPE_NONE) {
+              std::string names;
+              AVHWDeviceType type = AV_HWDEVICE_TYPE_NONE;
+              while ((type = FF().av_hwdevice_iterate_types(type)) != AV_HWDEVICE_TYPE_NONE)
+                names += std::string(FF().av_hwdevice_get_type_name(type)) + " ";
+              RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels: %s", hwaccel.c_str(), names.c_str());
             }
-            if (found == nullptr)
-              RaiseErrorFmt("Unrecognized hwaccel: %s.\nSupported hwaccels:%s", hwaccel.c_str(),
-                            names.c_str());
-            ist.hwaccel_id = found->id;
+            ist.hwaccel_id = THWAccelID::HWACCEL_GENERIC;
           }
         }
         MatchPerStream(o.hwaccel_devices, ic, st, ist.hwaccel_device);

@@ -36,32 +36,13 @@ struct TInputStream;
 struct TOutputStream;
 struct TFilterGraph;
 
-/// Hardware acceleration of an input stream, in the order of the tool's table.
+/// Hardware acceleration of an input stream ("-hwaccel"): none, "auto", or the device type a name
+/// gives (hwaccel_device_type).
 enum class THWAccelID {
   HWACCEL_NONE,
   HWACCEL_AUTO,
-  HWACCEL_VDPAU,
-  HWACCEL_DXVA2,
-  HWACCEL_VDA,
-  HWACCEL_VIDEOTOOLBOX,
-  HWACCEL_QSV,
-  HWACCEL_VAAPI,
-  HWACCEL_CUVID,
-  HWACCEL_D3D11VA,
+  HWACCEL_GENERIC,
 };
-
-/// A hardware acceleration of "-hwaccel": its name, the pixel format of its frames and the type
-/// of device the decoder needs (none: the acceleration makes its own).
-struct THWAccel {
-  const char* name;
-  THWAccelID id;
-  AVPixelFormat pix_fmt;
-  AVHWDeviceType device_type;
-};
-/// The accelerations "-hwaccel" names besides "none" and "auto", in this order.
-const std::vector<THWAccel>& HWAccels();
-/// The entry of id, or null ("none", "auto").
-const THWAccel* HWAccelById(THWAccelID id);
 
 class TCustomFFmpeg;
 
@@ -209,11 +190,10 @@ struct TInputStream {
   THWAccelID hwaccel_id = THWAccelID::HWACCEL_NONE;
   std::string hwaccel_device;
   AVPixelFormat hwaccel_output_format = AV_PIX_FMT_NONE;
-  THWAccelID active_hwaccel_id = THWAccelID::HWACCEL_NONE;
+  AVHWDeviceType hwaccel_device_type = AV_HWDEVICE_TYPE_NONE;
   void* hwaccel_ctx = nullptr;
   AVPixelFormat hwaccel_pix_fmt = AV_PIX_FMT_NONE;
   AVPixelFormat hwaccel_retrieved_pix_fmt = AV_PIX_FMT_NONE;
-  TBufferRefPtr hw_frames_ctx;
   bool hwaccel_retrieve_data = false;  // frames in hwaccel_pix_fmt are copied to system memory
   TCustomFFmpeg* engine = nullptr;     // the engine whose decoder callbacks serve this stream
   uint64_t data_size = 0;

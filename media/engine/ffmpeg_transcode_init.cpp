@@ -168,16 +168,6 @@ int TCustomFFmpeg::init_input_stream(int istIndex, std::string& error) {
     ist.dec_ctx->opaque = &ist;
     ist.engine = this;
     ist.dec_ctx->get_format = &TCustomFFmpeg::GetFormat;
-    ist.dec_ctx->get_buffer2 = &TCustomFFmpeg::GetBuffer;
-#if FF_API_THREAD_SAFE_CALLBACKS
-    // GetBuffer may run on the decoder's frame threads. Without this flag libavcodec 59 hands every
-    // buffer request of a frame thread back to this thread and waits for it, which stalls
-    // frame-threaded decoding (a fifth slower for H.264).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    ist.dec_ctx->thread_safe_callbacks = 1;
-#pragma GCC diagnostic pop
-#endif
     if (codec->id == AV_CODEC_ID_DVB_SUBTITLE) {
       bool feedsOutput = false;
       for (auto& ost : Foutput_streams)

@@ -103,12 +103,13 @@ const THWCase kHWCases[] = {
      "Invalid filter device other."},
     {"VaapiDecodeFails", "-hwaccel vaapi", "-c:v ffv1 -an", true, false,
      "Device setup failed for decoder on input stream #0:0", kRenderNodes},
-    // The decoder offers no Quick Sync format: it decodes in software.
-    {"QsvFallsBackToSoftware", "-hwaccel qsv", "-c:v ffv1 -an", true, true, "", kRenderNodes},
-    {"CuvidDecodeFails", "-hwaccel cuvid", "-c:v ffv1 -an", true, false, "Too many decoding errors",
-     kNvidiaNodes},
+    // A device asked for by name must be there, even where the decoder would not use it.
+    {"QsvDecodeFails", "-hwaccel qsv", "-c:v ffv1 -an", true, false,
+     "Device setup failed for decoder on input stream #0:0", kRenderNodes},
+    {"CuvidIsTheCudaDevice", "-hwaccel cuvid", "-c:v ffv1 -an", true, false,
+     "Device setup failed for decoder on input stream #0:0", kNvidiaNodes},
     {"UnknownAcceleration", "-hwaccel foo", "-c:v ffv1", false, false,
-     "Unrecognized hwaccel: foo.\nSupported hwaccels: vaapi qsv cuvid"},
+     "Unrecognized hwaccel: foo.\nSupported hwaccels: vdpau cuda vaapi"},
     // No VA-API device for the encoder: nothing can turn software pictures into its frames. No
     // device is opened for an encoder unless one is given, so this holds with a VA-API device too.
     {"VaapiEncoderWithoutDevice", "", "-c:v h264_vaapi -an", true, false, ""},
@@ -116,6 +117,39 @@ const THWCase kHWCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lavapipe, HardwareTest, ::testing::ValuesIn(kHWCases),
                          [](const ::testing::TestParamInfo<THWCase>& info) { return info.param.Name; });
+
+// "-hwaccel" with each device type's name: the engine converts where FFmpeg's program converts,
+// and otherwise fails with the program's last line (the device's reason, from the library).
+class HWAccelParityTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { engine_test::KeepVulkanDriversLoaded(); }
+};
+
+TEST_P(HWAccelParityTest, ConvertsOrFailsAsTheProgramDoes) {
+  const std::string name = GetParam();
+  const std::string mismatch = engine_test::ReferenceMismatch();
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
+  const std::string reference = engine_test::TempPath("hwref-" + name + ".mkv");
+  const std::string command = engine_test::kFFmpeg + " -nostdin -v error -y -hwaccel " + name + " -i " +
+                              engine_test::ShellQuote(engine_test::SourceClip()) + " -c:v ffv1 -an " +
+                              engine_test::ShellQuote(reference) + " 2>&1; echo \"status=$?\"";
+  std::string text = engine_test::CommandOutput(command);
+  const bool programConverts = text.find("status=0") != std::string::npos;
+  text.erase(text.rfind("status="));
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  const std::string lastLine = text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+
+  const engine_test::TConvertResult r = engine_test::Convert(
+      engine_test::SourceClip(), engine_test::TempPath("hw-" + name + ".mkv"), "-c:v ffv1 -an", "-hwaccel " + name);
+  EXPECT_EQ(r.Finished, programConverts) << r.Message << "\nthe program: " << text;
+  if (!programConverts) {
+    EXPECT_NE(r.Message.find(lastLine), std::string::npos) << r.Message << "\nthe program: " << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceNames, HWAccelParityTest,
+                         ::testing::Values("vulkan", "vaapi", "vdpau", "cuda", "cuvid", "qsv", "drm", "opencl",
+                                           "videotoolbox", "none", "auto", "nosuch"));
 
 // The flip on the Vulkan device gives the picture the software filter gives.
 TEST(HardwareFrames, VulkanFlipMatchesTheSoftwareFlip) {
