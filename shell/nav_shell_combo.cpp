@@ -2,11 +2,14 @@
 
 #include <QAbstractItemView>
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStyledItemDelegate>
 
+#include "shell/mounts.h"
+#include "shell/nav_shell_list.h"
 #include "shell/nav_system_image_list.h"
 #include "shell/path_completion.h"
 #include "shell/shell_data.h"
@@ -40,11 +43,6 @@ bool IsVolume(const INavItemIdList& list) {
   return list && !list->GetIdList().empty() && list->GetIdList().back().Kind == TNavSegmentKind::Volume;
 }
 
-QIcon IconOf(const INavItemIdList& list) {
-  TNavSystemImageList& images = TNavSystemImageList::GetGlobalSystemImageList();
-  return images.Icon(TNavSystemImageList::GetIconIndex(list, false, false));
-}
-
 }  // namespace
 
 QString TNavComboItem::Path(const QString& caption) const { return IdList ? IdList->GetPath() : caption; }
@@ -70,11 +68,13 @@ TNavShellCombo::TNavShellCombo(QWidget* parent) : QComboBox(parent), FBrowser(th
   FNotifier.SetEnabled(true);
   connect(this, qOverload<int>(&QComboBox::activated), this, &TNavShellCombo::EntryChosen);
   SetUpEditField();
+  SetUseSystemFont(true);
   // The tree is listed when the combo is first shown, or when a folder is set before that.
 }
 
 TNavShellCombo::~TNavShellCombo() {
   if (FShellLink) FShellLink->UnregisterControl(this);
+  GlobalThreadPool().CancelWorkItems(nullptr, this);
 }
 
 void TNavShellCombo::SetShellLink(TNavShellLink* link) {
@@ -109,6 +109,36 @@ void TNavShellCombo::SetShowRecycleBin(bool value) {
   if (FShowRecycleBin == value) return;
   FShowRecycleBin = value;
   Refill();
+}
+
+void TNavShellCombo::SetOption(bool& option, bool value) {
+  if (option == value) return;
+  option = value;
+  Refill();
+}
+
+void TNavShellCombo::SetShowNethood(bool value) { SetOption(FShowNethood, value); }
+void TNavShellCombo::SetShowContextMenuOnTop(bool value) { SetOption(FShowContextMenuOnTop, value); }
+void TNavShellCombo::SetColorCompressed(bool value) { SetOption(FColorCompressed, value); }
+void TNavShellCombo::SetColorEncrypted(bool value) { SetOption(FColorEncrypted, value); }
+
+void TNavShellCombo::SetUseSystemFont(bool value) {
+  FUseSystemFont = value;
+  if (!value) return;
+  FParentFont = false;
+  setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+}
+
+void TNavShellCombo::SetParentFont(bool value) {
+  FParentFont = value;
+  if (value) {
+    FUseSystemFont = false;
+    setFont(QFont());  // nothing of its own: the parent's font, as it changes
+  } else {
+    QFont own = font();  // the font shown now, kept when the parent's changes
+    own.setResolveMask(QFont::AllPropertiesResolved);
+    setFont(own);
+  }
 }
 
 void TNavShellCombo::SetNoFillOnStartup(bool value) { FNoFillOnStartup = value; }
@@ -172,15 +202,54 @@ QString TNavShellCombo::GetPath() const {
   return item ? item->Path(itemText(currentIndex())) : currentText();
 }
 
-void TNavShellCombo::InsertFolderEntry(std::unique_ptr<TNavComboItem> item, const QString& caption, int position) {
+void TNavShellCombo::InsertFolderEntry(std::unique_ptr<TNavComboItem> item, const QString& caption, int position,
+                                       int imageIndex) {
   if (position < 0 || position > count()) position = count();
   const QSignalBlocker blocker(this);
-  insertItem(position, IconOf(item->IdList), caption);
+  insertItem(position, caption);
   setItemData(position, item->Indent, kIndentRole);
+  const QString path = item->Path(caption);
+  if (FColorCompressed || FColorEncrypted) {
+    const QColor color = NavFileSystemFlagColor(path.isEmpty() ? 0u : NavFileSystemFlags(path), FColorCompressed,
+                                                FColorEncrypted);
+    if (color.isValid()) setItemData(position, color, Qt::ForegroundRole);
+  }
+  if (imageIndex < 0) {
+    // The folder icon until the pool has looked at the place (a volume, a special folder).
+    SetEntryImage(position, TNavSystemImageList::GetFolderIconIndex());
+    if (item->IdList)
+      GlobalThreadPool().AddWorkItem(
+          std::make_shared<TIconWorkItem>(item->IdList, this, item.get(), this, this, TIconWorkItem::Normal));
+    else
+      GlobalThreadPool().AddWorkItem(
+          std::make_shared<TIconWorkItem>(path, this, item.get(), this, this, TIconWorkItem::Normal));
+  } else {
+    SetEntryImage(position, imageIndex);
+  }
   FItems.insert(FItems.begin() + position, std::move(item));
 }
 
+void TNavShellCombo::SetEntryImage(int index, int imageIndex) {
+  setItemData(index, imageIndex, kImageIndexRole);
+  setItemIcon(index, TNavSystemImageList::GetGlobalSystemImageList().Icon(imageIndex));
+}
+
+void TNavShellCombo::IconReady(int iconIndex, int kind, const void* itemTag) {
+  if (kind != 0 || iconIndex < 0) return;
+  try {
+    for (int i = 0; i < count(); ++i) {
+      if (FItems[i].get() != itemTag) continue;
+      if (itemData(i, kImageIndexRole).toInt() != iconIndex) SetEntryImage(i, iconIndex);
+      return;
+    }
+  } catch (const std::exception&) {
+    // An icon that cannot be shown leaves the folder icon.
+  }
+}
+
 void TNavShellCombo::RemoveEntry(int index) {
+  // Its icon is no longer wanted; a later entry may even be given the same address.
+  GlobalThreadPool().CancelWorkItems(FItems[index].get(), this);
   const QSignalBlocker blocker(this);
   removeItem(index);
   FItems.erase(FItems.begin() + index);
@@ -201,8 +270,11 @@ bool TNavShellCombo::PassesFilter() const {
   const INavItemIdList list = FBrowser.GetAbsoluteObjectIDList();
   if (!list) return false;
   if (!FShowRecycleBin && list->IsSpecialFolder(TNavShellFolder::SF_BITBUCKET)) return false;
+  // The network neighbourhood here: the shares mounted over the network.
+  const QString path = list->GetPath();
+  if (!FShowNethood && !path.isEmpty() && TMounts::IsMountRoot(path) && TMounts::IsRemote(path)) return false;
   // File-system only: places with a path, and Computer, which holds the volumes.
-  if (FileSystemOnly() && list->GetPath().isEmpty() && !list->IsSpecialFolder(TNavShellFolder::SF_DRIVES))
+  if (FileSystemOnly() && path.isEmpty() && !list->IsSpecialFolder(TNavShellFolder::SF_DRIVES))
     return false;
   return true;
 }
@@ -240,7 +312,8 @@ void TNavShellCombo::Fill() {
   const INavItemIdList desktop = TNavItemIdList::Create({});
   auto root = std::make_unique<TNavComboItem>();
   root->IdList = desktop;
-  InsertFolderEntry(std::move(root), desktop->GetDisplayName(), 0);
+  InsertFolderEntry(std::move(root), desktop->GetDisplayName(), 0,
+                    TNavSystemImageList::GetIconIndex(desktop, false, false));
   try {
     FBrowser.SetFolderIDList(desktop);
     AddFolders(1, 1);
@@ -387,6 +460,7 @@ void TNavShellCombo::contextMenuEvent(QContextMenuEvent* event) {
   try {
     FBrowser.SetFolderIDList(item->IdList);
     FBrowser.SelectFolderAsObject();
+    FBrowser.SetShowContextMenuOnTop(FShowContextMenuOnTop);
     QString command;
     FBrowser.ShowContextMenu(event->globalPos(), nullptr, command);
   } catch (const EShellBrowserError& error) {

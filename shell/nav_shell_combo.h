@@ -14,6 +14,7 @@
 #include "shell/nav_item_id_list.h"
 #include "shell/nav_shell_change_notifier.h"
 #include "shell/nav_shell_link.h"
+#include "shell/nav_work_items.h"
 #include "shell/shell_browser.h"
 
 namespace shell {
@@ -28,10 +29,13 @@ struct TNavComboItem {
   QString Path(const QString& caption) const;
 };
 
-class TNavShellCombo : public QComboBox, public INavShellControl {
+class TNavShellCombo : public QComboBox, public INavShellControl, public IIconViewer {
   Q_OBJECT
 
  public:
+  /// Item data role holding an entry's image index in the system image list.
+  static constexpr int kImageIndexRole = Qt::UserRole + 2;
+
   explicit TNavShellCombo(QWidget* parent = nullptr);
   ~TNavShellCombo() override;
 
@@ -55,6 +59,25 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   void SetShowHidden(bool value);
   bool ShowRecycleBin() const { return FShowRecycleBin; }
   void SetShowRecycleBin(bool value);
+  /// The shares mounted over the network among the volumes. On by default.
+  bool ShowNethood() const { return FShowNethood; }
+  void SetShowNethood(bool value);
+  /// The shell's entries of the context menu come first. Off by default.
+  bool ShowContextMenuOnTop() const { return FShowContextMenuOnTop; }
+  void SetShowContextMenuOnTop(bool value);
+  /// Folders the file system keeps compressed are written in blue, encrypted ones in green
+  /// (NavFileSystemFlags). Both off by default.
+  bool ColorCompressed() const { return FColorCompressed; }
+  void SetColorCompressed(bool value);
+  bool ColorEncrypted() const { return FColorEncrypted; }
+  void SetColorEncrypted(bool value);
+  /// The desktop's general font instead of the parent's. On by default; setting it clears
+  /// ParentFont.
+  bool UseSystemFont() const { return FUseSystemFont; }
+  void SetUseSystemFont(bool value);
+  /// The parent's font, followed as it changes. Off by default; setting it clears UseSystemFont.
+  bool ParentFont() const { return FParentFont; }
+  void SetParentFont(bool value);
   bool ShowErrorMessages() const { return FShowErrorMessages; }
   void SetShowErrorMessages(bool value) { FShowErrorMessages = value; }
   /// The edit field shows the chosen folder's full path instead of its name.
@@ -98,6 +121,10 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
 
   void showPopup() override;
 
+  /// The pool's answer to an entry's icon request (kind 0 the icon; the others are not shown
+  /// by a combo). itemTag is the entry's TNavComboItem; an entry removed meanwhile is skipped.
+  void IconReady(int iconIndex, int kind, const void* itemTag) override;
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -116,7 +143,11 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   /// Completion of typed paths, and the typed-text selection when the field loses the focus.
   void SetUpEditField();
   void ClearEntries();
-  void InsertFolderEntry(std::unique_ptr<TNavComboItem> item, const QString& caption, int position);
+  /// With a negative imageIndex the entry shows the folder icon until the pool has looked up
+  /// its own.
+  void InsertFolderEntry(std::unique_ptr<TNavComboItem> item, const QString& caption, int position,
+                         int imageIndex = -1);
+  void SetEntryImage(int index, int imageIndex);
   void RemoveEntry(int index);
   void RemoveNonPersistent();
   /// Lists the browser's current folder's folders at position: volumes first, then the others.
@@ -126,6 +157,7 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   void EntryChosen(int index);
   void SelectEntry(int index);
   void ShowError(const QString& message);
+  void SetOption(bool& option, bool value);
 
   TShellBrowser FBrowser;
   TNavShellChangeNotifier FNotifier;
@@ -135,6 +167,8 @@ class TNavShellCombo : public QComboBox, public INavShellControl {
   bool FNoFillOnStartup = false;
   bool FShowErrorMessages = false;
   bool FShowHidden = false, FShowRecycleBin = true, FShowFullPath = false, FShowContextMenu = true;
+  bool FShowNethood = true, FShowContextMenuOnTop = false, FColorCompressed = false, FColorEncrypted = false;
+  bool FUseSystemFont = true, FParentFont = false;
   bool FFollowing = false;  // moving because a linked control did: not told back
 };
 

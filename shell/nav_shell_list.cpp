@@ -73,6 +73,12 @@ unsigned NavFileSystemFlags(const QString& path) {
   return result;
 }
 
+QColor NavFileSystemFlagColor(unsigned flags, bool colorCompressed, bool colorEncrypted) {
+  if (colorCompressed && (flags & kNavFlagCompressed)) return QColor(0x00, 0x00, 0xFF);
+  if (colorEncrypted && (flags & kNavFlagEncrypted)) return QColor(0x00, 0x80, 0x00);
+  return {};
+}
+
 TNavShellList::TNavShellList(QWidget* parent) : TNavBaseShellListView(parent) {
   FBrowser.SetShowErrorMessages(false);
   FBrowser.SetSpecialFolder(TNavShellFolder::SF_DRIVES);
@@ -634,11 +640,8 @@ void TNavShellList::ApplyColors(TNavShellListItem* item) const {
   if (flags & kNavFlagCompressed) bits |= TNavShellListItem::kFlagCompressed;
   if (flags & kNavFlagEncrypted) bits |= TNavShellListItem::kFlagEncrypted;
   item->SetFlags(bits);
-  // The colours file windows have always used: compressed blue, encrypted green.
-  if (FColorCompressed && (flags & kNavFlagCompressed))
-    item->SetTextColor(QColor(0x00, 0x00, 0xFF));
-  else if (FColorEncrypted && (flags & kNavFlagEncrypted))
-    item->SetTextColor(QColor(0x00, 0x80, 0x00));
+  const QColor color = NavFileSystemFlagColor(flags, FColorCompressed, FColorEncrypted);
+  if (color.isValid()) item->SetTextColor(color);
 }
 
 void TNavShellList::showEvent(QShowEvent* event) {

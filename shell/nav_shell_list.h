@@ -50,6 +50,9 @@ enum class TNavBackgroundImageStyle { bisLeftTop, bisRightBottom, bisTiled };
 /// encrypted (FS_ENCRYPT_FL); 0 where the file system keeps no such flags.
 constexpr unsigned kNavFlagCompressed = 1, kNavFlagEncrypted = 2;
 unsigned NavFileSystemFlags(const QString& path);
+/// The text colour file windows have always given those flags when asked to: compressed blue,
+/// encrypted green; an invalid colour for neither.
+QColor NavFileSystemFlagColor(unsigned flags, bool colorCompressed, bool colorEncrypted);
 
 class TNavShellList : public TNavBaseShellListView {
   Q_OBJECT

@@ -51,6 +51,14 @@ QMimeDatabase& Mime() {
   return db;
 }
 
+// The verbs a read-only browser neither offers nor runs: they change the disk, or (cut) lead to a
+// move.
+bool ChangesDisk(const QString& verb) {
+  for (const char* name : {"delete", "cut", "paste", "link", "rename", "undelete"})
+    if (verb.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
 QString DateText(const QDateTime& time) {
   if (!time.isValid()) return {};
   return QLocale().toString(time.toLocalTime(), QLocale::ShortFormat);
@@ -459,8 +467,7 @@ bool TShellBrowser::ExecuteCommand(const QString& verb) {
     ~TClear() { List.clear(); }
   } clear{FMultiObjects};
   if (v == QLatin1String("delete") && FMultiObjects.isEmpty() && GetAttributes(sfgao::CanDelete) == 0) return false;
-  if (FReadOnly && (v == QLatin1String("delete") || v == QLatin1String("cut") || v == QLatin1String("paste")))
-    return false;
+  if (FReadOnly && ChangesDisk(v)) return false;
   bool allow = true;
   if (OnBeforeShellCommand) OnBeforeShellCommand(*this, v, paths, allow);
   if (!allow) return false;
@@ -657,20 +664,26 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
     return action;
   };
   const bool inTrash = FObject && FObject->GetIdList().front().Kind == TNavSegmentKind::TrashEntry;
+  // A read-only browser offers nothing that changes the disk.
+  const bool writable = !FReadOnly;
   if (inTrash) {
-    verb(QStringLiteral("Restore"), "undelete");
-    verb(QStringLiteral("Delete"), "delete");
+    if (writable) {
+      verb(QStringLiteral("Restore"), "undelete");
+      verb(QStringLiteral("Delete"), "delete");
+    }
   } else {
     QAction* open = verb(QStringLiteral("Open"), "open");
     QFont bold = open->font();
     bold.setBold(true);
     open->setFont(bold);
-    verb(QStringLiteral("Cut"), "cut");
+    if (writable) verb(QStringLiteral("Cut"), "cut");
     verb(QStringLiteral("Copy"), "copy");
-    if (IsFolder() && !GetClipboardFiles().isEmpty()) verb(QStringLiteral("Paste"), "paste");
-    verb(QStringLiteral("Create Link"), "link");
-    verb(QStringLiteral("Delete"), "delete");
-    if (OnRename) verb(QStringLiteral("Rename"), "rename");
+    if (writable && IsFolder() && !GetClipboardFiles().isEmpty()) verb(QStringLiteral("Paste"), "paste");
+    if (writable) {
+      verb(QStringLiteral("Create Link"), "link");
+      verb(QStringLiteral("Delete"), "delete");
+      if (OnRename) verb(QStringLiteral("Rename"), "rename");
+    }
     verb(QStringLiteral("Copy Path"), "copypath");
     verb(QStringLiteral("Properties"), "properties");
   }
@@ -709,8 +722,7 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
     return true;
   }
   command = chosen->data().toString();
-  if (FReadOnly && (command == QLatin1String("delete") || command == QLatin1String("cut") || command == QLatin1String("paste")))
-    return false;
+  if (FReadOnly && ChangesDisk(command)) return false;
   bool execute = true;
   if (OnContextMenuSelect) OnContextMenuSelect(command, execute);
   if (!execute) return false;

@@ -224,7 +224,8 @@ class TShellBrowser : public QObject {
   void SetShowErrorMessages(bool value) { FShowErrorMessages = value; }
   bool ShowContextMenuOnTop() const { return FShowContextMenuOnTop; }
   void SetShowContextMenuOnTop(bool value) { FShowContextMenuOnTop = value; }
-  /// Forbids "delete", "cut" and "paste".
+  /// Offers and runs no verb that changes the disk: "delete", "cut", "paste", "link", "rename"
+  /// and "undelete" are left out of the menu and refused.
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool value) { FReadOnly = value; }
   QStringList& MultiObjects() { return FMultiObjects; }

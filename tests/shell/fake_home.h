@@ -9,6 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,6 +32,19 @@ inline QApplication& ShellApp() { return WidgetApp(); }
 inline bool WriteText(const QString& fileName, const QByteArray& text) {
   QFile file(fileName);
   return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+/// Sets the file system's compression flag on a file or folder, as chattr +c does; false where
+/// the file system keeps no such flag.
+inline bool SetCompressedFlag(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags |= FS_COMPR_FL;
+  set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return set;
 }
 
 inline QByteArray ReadText(const QString& fileName) {

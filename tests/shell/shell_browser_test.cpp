@@ -16,6 +16,8 @@
 #include <QMimeDatabase>
 #include <QStorageInfo>
 
+#include <functional>
+
 #include "fake_home.h"
 #include "shell/nav_menu_item.h"
 #include "shell/thumb_cache.h"
@@ -220,6 +222,58 @@ TEST_F(ShellBrowserTest, ReadOnlyBlocksDeleteCutAndPaste) {
   EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/folder.mkv/a.mkv")));
   EXPECT_TRUE(Browser.ExecuteCommand(QStringLiteral("paste")));  // again: a free name, nothing replaced
   EXPECT_TRUE(QFileInfo::exists(Tree + QStringLiteral("/folder.mkv/a (2).mkv")));
+}
+
+TEST_F(ShellBrowserTest, AReadOnlyMenuOffersNothingThatChangesTheDisk) {
+  const QStringList writing = {"cut", "paste", "link", "delete", "rename", "undelete"};
+  // A file with a file on the clipboard (Paste would be offered for a folder), with a rename
+  // handler; and a trash item.
+  testing_support::WriteText(Tree + QStringLiteral("/gone.mkv"), "x");
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("gone.mkv"));
+  ASSERT_TRUE(Browser.ExecuteCommand(QStringLiteral("delete")));
+  auto* data = new QMimeData;
+  data->setUrls({QUrl::fromLocalFile(Tree + QStringLiteral("/a.mkv"))});
+  QGuiApplication::clipboard()->setMimeData(data);
+  Browser.OnRename = [](TShellBrowser&) {};
+  QStringList offered;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions()) offered << action->data().toString();
+    return nullptr;
+  });
+  struct TCase {
+    const char* Where;
+    std::function<void()> Locate;
+    QStringList Kept;  // offered read-only as well
+  };
+  const TCase cases[] = {
+      {"folder", [&] { Browser.SetFolder(Tree); Browser.LocateObject(QStringLiteral("folder.mkv")); },
+       {"open", "copy", "copypath", "properties"}},
+      {"file", [&] { Browser.SetFolder(Tree); Browser.LocateObject(QStringLiteral("a.mkv")); },
+       {"open", "copy", "copypath", "properties"}},
+      {"trash item", [&] { Browser.SetSpecialFolder(F::SF_BITBUCKET); Browser.LocateObject(QStringLiteral("gone.mkv")); },
+       {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Where);
+    QString command;
+    for (bool readOnly : {false, true}) {
+      Browser.SetReadOnly(readOnly);
+      offered.clear();
+      c.Locate();
+      Browser.ShowContextMenu(QPoint(), nullptr, command);
+      for (const QString& verb : c.Kept) EXPECT_TRUE(offered.contains(verb)) << verb.toStdString();
+      bool anyWriting = false;
+      for (const QString& verb : writing) anyWriting = anyWriting || offered.contains(verb);
+      EXPECT_EQ(anyWriting, !readOnly);
+    }
+  }
+  // Asked for by name, a read-only browser refuses them too: no link appears.
+  Browser.SetFolder(Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_FALSE(Browser.ExecuteCommand(QStringLiteral("link")));
+  EXPECT_FALSE(QFileInfo::exists(Tree + QStringLiteral("/Link to a.mkv")));
+  QGuiApplication::clipboard()->clear();
 }
 
 TEST_F(ShellBrowserTest, ContextMenuRunsTheChosenVerb) {

@@ -8,15 +8,23 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
+#include <QMenu>
+
 #include "fake_home.h"
+#include "platform/main_thread.h"
+#include "platform/qt_main_thread.h"
 #include "shell/nav_shell_list.h"
+#include "shell/nav_system_image_list.h"
 #include "shell/thread_pool.h"
 
 namespace {
@@ -28,8 +36,12 @@ class ShellComboTest : public testing_support::FakeHomeTest {
  protected:
   void SetUp() override {
     testing_support::ShellApp();
+    // Icons come from the pool and are handed back to this thread.
+    FDispatcher = std::make_unique<platform::TQtMainThreadDispatcher>();
+    platform::SetMainThreadDispatcher(FDispatcher.get());
     FakeHomeTest::SetUp();
     QDir().mkpath(Home + QStringLiteral("/Desktop/On the desktop"));
+    QDir().mkpath(Root + QStringLiteral("/net"));  // the network share of the mount table
     QDir().mkpath(Volume + QStringLiteral("/clips/new"));
     QDir().mkpath(Volume + QStringLiteral("/other"));
     Combo = std::make_unique<TNavShellCombo>();
@@ -38,8 +50,11 @@ class ShellComboTest : public testing_support::FakeHomeTest {
   void TearDown() override {
     Combo.reset();
     shell::ShutdownGlobalThreadPool();
+    platform::SetMainThreadDispatcher(nullptr);
+    FDispatcher.reset();
     FakeHomeTest::TearDown();
   }
+  int ImageIndex(int entry) const { return Combo->itemData(entry, TNavShellCombo::kImageIndexRole).toInt(); }
   /// "indent caption" of every entry, and whether it is a fixed one ("*" for inserted ones).
   QStringList Entries() const {
     QStringList out;
@@ -59,6 +74,7 @@ class ShellComboTest : public testing_support::FakeHomeTest {
   }
 
   std::unique_ptr<TNavShellCombo> Combo;
+  std::unique_ptr<platform::TQtMainThreadDispatcher> FDispatcher;
 };
 
 TEST_F(ShellComboTest, ListsTheDesktopItsFoldersAndTheVolumesUnderComputer) {
@@ -257,6 +273,130 @@ TEST_F(ShellComboTest, LeavingTheFieldSelectsTheEntryTyped) {
   }
   Combo->SetShellLink(nullptr);
   list.SetShellLink(nullptr);
+}
+
+TEST_F(ShellComboTest, IconsAreLookedUpOnThePoolAndShownWhenReady) {
+  using shell::TNavSystemImageList;
+  const int volume = IndexOfPath(Volume);
+  const int computer = Entries().indexOf("1 Computer");
+  ASSERT_GT(volume, 0);
+  const int folderIcon = TNavSystemImageList::GetFolderIconIndex();
+  const int driveIcon = TNavSystemImageList::GetIconIndex(Combo->Item(volume)->IdList, false, false);
+  const int computerIcon = TNavSystemImageList::GetIconIndex(Combo->Item(computer)->IdList, false, false);
+  ASSERT_NE(driveIcon, folderIcon);
+  // Until this thread hands the pool's answers out, the entries show the folder icon; the
+  // desktop's own is known at once.
+  EXPECT_EQ(ImageIndex(volume), folderIcon);
+  EXPECT_EQ(ImageIndex(computer), folderIcon);
+  EXPECT_EQ(ImageIndex(0), TNavSystemImageList::GetIconIndex(Combo->Item(0)->IdList, false, false));
+  while (ImageIndex(volume) != driveIcon || ImageIndex(computer) != computerIcon)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  EXPECT_FALSE(Combo->itemIcon(volume).isNull());
+
+  // Inserted ancestors get theirs the same way; entries removed before their answer came take
+  // nothing with them.
+  Combo->SelectIDList(shell::TNavItemIdList::CreateFromPath(Volume + QStringLiteral("/clips/new")));
+  Combo->SelectIDList(shell::TNavItemIdList::CreateFromPath(Volume + QStringLiteral("/other")));
+  const int other = IndexOfPath(Volume + QStringLiteral("/other"));
+  ASSERT_GT(other, 0);
+  while (shell::GlobalThreadPool().OutstandingCount() > 0)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ImageIndex(other), TNavSystemImageList::GetIconIndex(Combo->Item(other)->IdList, false, false));
+  EXPECT_EQ(ImageIndex(volume), driveIcon);
+}
+
+TEST_F(ShellComboTest, DisplaySwitchesChooseWhichFoldersAreListed) {
+  const QString share = Root + QStringLiteral("/net");
+  QDir().mkpath(Home + QStringLiteral("/.hidden folder"));
+  struct TCase {
+    const char* Name;
+    std::function<void(bool)> Set;
+    QString Path;
+    bool ShownByDefault;
+  };
+  const TCase cases[] = {
+      {"ShowNethood", [this](bool v) { Combo->SetShowNethood(v); }, share, true},
+      {"ShowRecycleBin", [this](bool v) { Combo->SetShowRecycleBin(v); }, QString(), true},
+  };
+  auto trash = [this] { return Entries().contains("1 Trash"); };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto listed = [&] { return c.Path.isEmpty() ? trash() : IndexOfPath(c.Path) >= 0; };
+    EXPECT_EQ(listed(), c.ShownByDefault);
+    c.Set(!c.ShownByDefault);
+    EXPECT_EQ(listed(), !c.ShownByDefault);
+    c.Set(c.ShownByDefault);
+    EXPECT_EQ(listed(), c.ShownByDefault);
+  }
+  EXPECT_TRUE(Combo->ShowNethood());
+  EXPECT_FALSE(Combo->ShowContextMenuOnTop());
+  EXPECT_FALSE(Combo->ColorCompressed());
+  EXPECT_FALSE(Combo->ColorEncrypted());
+  // A local volume stays when network shares are left out.
+  Combo->SetShowNethood(false);
+  EXPECT_GE(IndexOfPath(Volume), 0);
+  EXPECT_LT(IndexOfPath(share), 0);
+}
+
+TEST_F(ShellComboTest, CompressedFoldersAreBlueWhenAsked) {
+  const QString packed = Volume + QStringLiteral("/other");
+  if (!testing_support::SetCompressedFlag(packed)) GTEST_SKIP() << "this file system keeps no compression flag";
+  auto colorOf = [this](const QString& path) {
+    Combo->SetPath(path);
+    return Combo->itemData(Combo->currentIndex(), Qt::ForegroundRole).value<QColor>();
+  };
+  EXPECT_FALSE(colorOf(packed).isValid());
+  Combo->SetColorEncrypted(true);
+  EXPECT_FALSE(colorOf(packed).isValid());
+  Combo->SetColorCompressed(true);
+  EXPECT_EQ(colorOf(packed), QColor(0, 0, 255));
+  EXPECT_FALSE(colorOf(Volume + QStringLiteral("/clips")).isValid());
+}
+
+TEST_F(ShellComboTest, TheFontIsTheSystemsOrTheParents) {
+  QWidget parent;
+  QFont big = parent.font();
+  big.setPointSize(31);
+  parent.setFont(big);
+  auto* combo = new TNavShellCombo(&parent);  // owned by parent
+  EXPECT_TRUE(combo->UseSystemFont());
+  EXPECT_FALSE(combo->ParentFont());
+  EXPECT_EQ(combo->font().pointSize(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSize());
+  EXPECT_NE(combo->font().pointSize(), 31);
+
+  combo->SetParentFont(true);
+  EXPECT_FALSE(combo->UseSystemFont());
+  EXPECT_EQ(combo->font().pointSize(), 31);
+  big.setPointSize(27);  // followed as the parent's changes
+  parent.setFont(big);
+  EXPECT_EQ(combo->font().pointSize(), 27);
+
+  combo->SetParentFont(false);  // kept from now on
+  big.setPointSize(19);
+  parent.setFont(big);
+  EXPECT_EQ(combo->font().pointSize(), 27);
+
+  combo->SetUseSystemFont(true);
+  EXPECT_FALSE(combo->ParentFont());
+  EXPECT_EQ(combo->font().pointSize(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSize());
+}
+
+TEST_F(ShellComboTest, TheContextMenuCanPutTheShellsEntriesOnTop) {
+  QStringList shown;
+  shell::TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions()) shown << action->data().toString();
+    return nullptr;
+  });
+  Combo->SetPath(Volume + QStringLiteral("/clips"));
+  Combo->SetShowContextMenuOnTop(true);
+  EXPECT_TRUE(Combo->ShowContextMenuOnTop());
+  EXPECT_EQ(Combo->GetPath(), Volume + QStringLiteral("/clips"));  // refilled, the folder kept
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), Combo->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(Combo.get(), &event);
+  shell::TShellBrowser::SetContextMenuRunner({});
+  ASSERT_FALSE(shown.isEmpty());
+  EXPECT_EQ(shown.first(), QStringLiteral("open"));
 }
 
 }  // namespace

@@ -787,17 +787,7 @@ TEST_F(ShellListTest, NethoodAndTrashSwitches) {
 TEST_F(ShellListTest, CompressedFilesAreBlueWhenAsked) {
   const QString packed = Folder + QStringLiteral("/packed.mkv");
   testing_support::WriteText(packed, "x");
-  {
-    // The file system's compression flag, as chattr +c sets it.
-    const int fd = ::open(QFile::encodeName(packed).constData(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    int flags = 0;
-    bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags |= FS_COMPR_FL;
-    set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    if (!set) GTEST_SKIP() << "this file system keeps no compression flag";
-  }
+  if (!testing_support::SetCompressedFlag(packed)) GTEST_SKIP() << "this file system keeps no compression flag";
   EXPECT_EQ(shell::NavFileSystemFlags(packed), shell::kNavFlagCompressed);
   EXPECT_EQ(shell::NavFileSystemFlags(Folder + QStringLiteral("/a.txt")), 0u);
   List->SetAutomaticRefresh(false);
