@@ -741,12 +741,16 @@ void TNavBaseShellListView::IconReady(int iconIndex, int kind, const void* itemT
 void TNavBaseShellListView::SortByColumn(int column) {
   if (column == FSortColumn)
     FSortDescending = !FSortDescending;
-  else {
-    FSortColumn = column;
-    FSortDescending = false;
-  }
-  FSortColumnOf[static_cast<size_t>(FolderSlot())] = column;
+  else
+    SetSortColumn(column);
   SortItems();
+}
+
+void TNavBaseShellListView::SetSortColumn(int column) {
+  FSortColumn = column;
+  FSortColumnOf[static_cast<size_t>(FolderSlot())] = column;
+  header()->setSortIndicator(FSortColumn < columnCount() ? FSortColumn : 0,
+                             FSortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void TNavBaseShellListView::SortItems() {
@@ -756,11 +760,12 @@ void TNavBaseShellListView::SortItems() {
   const int column = FSortColumn < columnCount() ? FSortColumn : 0;
   std::stable_sort(items.begin(), items.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
     if (IsParentFolderItem(a) != IsParentFolderItem(b)) return IsParentFolderItem(a);  // always first
-    // Folders before files, as file windows show them.
+    // Folders before files in both directions, as the desktop's file managers show them.
     const bool fa = a->data(0, kFolderRole).toBool(), fb = b->data(0, kFolderRole).toBool();
     if (fa != fb) return fa;
     int order = CompareCells(a, b, column);
     if (order == 0 && column != 0) order = CompareLogical(a->text(0), b->text(0));
+    if (OnCompare) OnCompare(*this, a, b, order);
     return FSortDescending ? order > 0 : order < 0;
   });
   addTopLevelItems(items);

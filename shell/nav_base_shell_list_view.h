@@ -236,8 +236,12 @@ class TNavBaseShellListView : public QTreeWidget,
   virtual void RefreshList() = 0;
   /// The full path of the item at index ("" when there is none).
   virtual QString GetItemPath(int index) const = 0;
-  /// Sorts by the column (a second time on the same column flips the order).
+  /// Sorts by the column: a second time on the same column flips the order, another column
+  /// keeps it.
   void SortByColumn(int column);
+  /// Makes the column the sort column, in the same direction, without sorting (the next sort
+  /// uses it).
+  void SetSortColumn(int column);
   int SortColumn() const { return FSortColumn; }
   bool SortDescending() const { return FSortDescending; }
 
@@ -254,6 +258,11 @@ class TNavBaseShellListView : public QTreeWidget,
   void ShowError(const QString& message);
   /// Before and after every sort.
   std::function<void(TNavBaseShellListView&, TSortStage)> OnSort;
+  /// May change how two items compare (negative: item1 first) in the ascending order; the result
+  /// is turned round when the list sorts descending. Folders stay before files and the parent
+  /// entry first: the handler orders the items among their own kind and never sees " .. ".
+  std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item1, QTreeWidgetItem* item2, int& compare)>
+      OnCompare;
   /// After the report columns were (re)built.
   std::function<void(TNavBaseShellListView&)> OnCreateColumns;
   /// May change or replace a thumbnail (already fitted and framed) before it is shown.

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QListView>
 #include <QMimeData>
+#include <QSet>
 #include <QMouseEvent>
 #include <QUrl>
 #include <QTimer>
@@ -506,7 +507,7 @@ TEST_P(ShellListSortTest, SizesAndDatesSortByValueBothWays) {
   List->SortByColumn(size);
   EXPECT_TRUE(List->SortDescending());
   EXPECT_EQ(Captions(), orderBy(bySize, true));
-  List->SortByColumn(date);  // another column keeps the direction only for the first click
+  List->SortByColumn(date);  // another column keeps the direction: a second click turns it round
   if (List->SortDescending()) List->SortByColumn(date);
   EXPECT_EQ(Captions(), orderBy(byDate, false));
   List->SortByColumn(date);
@@ -524,6 +525,110 @@ TEST_P(ShellListSortTest, SizesAndDatesSortByValueBothWays) {
 
 INSTANTIATE_TEST_SUITE_P(Locales, ShellListSortTest,
                          ::testing::Values(TSortLocaleCase{"en_US"}, TSortLocaleCase{"de_DE"}));
+
+// A click on another column keeps the direction: by size descending, then by date still
+// descending. Folders stay before files in both directions (as the desktop's file managers keep
+// them) and the parent entry stays first.
+TEST_F(ShellListTest, AnotherColumnKeepsTheDirectionAndFoldersStayFirst) {
+  struct TFile {
+    const char* Name;
+    int Kilobytes;
+    QDate Modified;
+  };
+  const TFile files[] = {{"a.mkv", 20, QDate(2025, 1, 5)}, {"b.mkv", 5, QDate(2024, 12, 25)},
+                         {"c.mkv", 15, QDate(2025, 3, 1)}, {"d.mkv", 1, QDate(2023, 6, 1)}};
+  const QString folder = Root + QStringLiteral("/kept");
+  for (const char* inner : {"/inner", "/other"}) QDir().mkpath(folder + QLatin1String(inner));
+  for (const TFile& f : files) {
+    QFile file(folder + QLatin1Char('/') + QLatin1String(f.Name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64{f.Kilobytes} * 1024));
+    ASSERT_TRUE(file.setFileTime(QDateTime(f.Modified, QTime(12, 0)), QFileDevice::FileModificationTime));
+  }
+  List->SetShowParentFolder(true);
+  List->SetAutomaticRefresh(false);
+  List->SetPath(folder);
+  int size = -1, date = -1;
+  for (int c = 0; c < List->columnCount(); ++c) {
+    if (List->headerItem()->text(c) == QLatin1String("Size")) size = c;
+    if (List->headerItem()->text(c) == QLatin1String("Date modified")) date = c;
+  }
+  ASSERT_GT(size, 0);
+  ASSERT_GT(date, 0);
+  // The parent entry, then the two folders (in either order: they have no size), then the files.
+  auto expectOrder = [&](const QStringList& fileOrder) {
+    const QStringList shown = Captions();
+    ASSERT_EQ(shown.size(), 3 + fileOrder.size());
+    EXPECT_EQ(shown[0], QStringLiteral(" .. "));
+    EXPECT_EQ(QSet<QString>({shown[1], shown[2]}), QSet<QString>({"inner", "other"}));
+    EXPECT_EQ(shown.mid(3), fileOrder);
+  };
+  struct TStep {
+    const char* What;
+    int Column;
+    bool Descending;
+    QStringList Files;
+  };
+  const TStep steps[] = {
+      {"by size", size, false, {"d.mkv", "b.mkv", "c.mkv", "a.mkv"}},
+      {"by size again: turned round", size, true, {"a.mkv", "c.mkv", "b.mkv", "d.mkv"}},
+      {"by date: still descending", date, true, {"c.mkv", "a.mkv", "b.mkv", "d.mkv"}},
+      {"by name: still descending", 0, true, {"d.mkv", "c.mkv", "b.mkv", "a.mkv"}},
+      {"by name again: ascending", 0, false, {"a.mkv", "b.mkv", "c.mkv", "d.mkv"}},
+      {"by date: still ascending", date, false, {"d.mkv", "b.mkv", "a.mkv", "c.mkv"}},
+  };
+  for (const TStep& step : steps) {
+    SCOPED_TRACE(step.What);
+    List->SortByColumn(step.Column);
+    EXPECT_EQ(List->SortColumn(), step.Column);
+    EXPECT_EQ(List->SortDescending(), step.Descending);
+    EXPECT_EQ(List->header()->sortIndicatorSection(), step.Column);
+    EXPECT_EQ(List->header()->sortIndicatorOrder(), step.Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    expectOrder(step.Files);
+  }
+
+  // SetSortColumn moves the sort to another column in the same direction without sorting; the
+  // next sort (here a refresh that adds an item) uses it.
+  List->SetSortColumn(size);
+  EXPECT_EQ(List->SortColumn(), size);
+  EXPECT_FALSE(List->SortDescending());
+  EXPECT_EQ(List->header()->sortIndicatorSection(), size);
+  expectOrder({"d.mkv", "b.mkv", "a.mkv", "c.mkv"});
+  QFile later(folder + QStringLiteral("/e.mkv"));
+  ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(later.resize(10 * 1024));
+  later.close();
+  List->RefreshList();
+  expectOrder({"d.mkv", "b.mkv", "e.mkv", "c.mkv", "a.mkv"});
+}
+
+// OnCompare may change each comparison; the result is turned round for the descending order.
+// It orders items among their own kind: it never sees the parent entry, nor a folder against a
+// file.
+TEST_F(ShellListTest, OnCompareChangesTheOrderWithinFoldersAndWithinFiles) {
+  List->SetShowParentFolder(true);
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  QDir().mkpath(Folder + QStringLiteral("/zz"));
+  int calls = 0, parents = 0, mixed = 0;
+  List->OnCompare = [&](shell::TNavBaseShellListView&, QTreeWidgetItem* a, QTreeWidgetItem* b, int& compare) {
+    ++calls;
+    if (TNavShellList::IsParentFolderItem(a) || TNavShellList::IsParentFolderItem(b)) ++parents;
+    if (a->data(0, TNavShellList::kFolderRole).toBool() != b->data(0, TNavShellList::kFolderRole).toBool())
+      ++mixed;
+    compare = -compare;  // names from Z to A
+  };
+  List->FillList();
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(parents, 0);
+  EXPECT_EQ(mixed, 0);
+  EXPECT_FALSE(List->SortDescending());
+  EXPECT_EQ(Captions(), QStringList({" .. ", "zz", "sub", "b10.mkv", "b2.mkv", "a.txt"}));
+  List->SortByColumn(0);  // descending turns the handler's order round
+  EXPECT_EQ(Captions(), QStringList({" .. ", "sub", "zz", "a.txt", "b2.mkv", "b10.mkv"}));
+  EXPECT_EQ(parents, 0);
+  EXPECT_EQ(mixed, 0);
+}
 
 TEST_F(ShellListTest, RenamingATickedFolderRenamesItInTheSelectionAndTheLinkedCombo) {
   const QString desktop = Home + QStringLiteral("/Desktop");
