@@ -393,7 +393,8 @@ TEST(FFLoggerAsyncTest, LinesReachTheMainThreadInOrder) {
 
 // Listeners hold subscriptions of their own: each hears the lines queued after it subscribed and
 // none after its token ended, beside OnLog and independent of one another; a barrier follows
-// every line queued before it.
+// every line queued before it, and none runs once its subscription has ended, even one queued
+// before the end.
 TEST(FFLoggerAsyncTest, SubscriptionsHearTheirOwnLinesUntilTheirTokenEnds) {
   platform::THeadlessDispatcher dispatcher;
   platform::TDispatcherGuard guard(&dispatcher);
@@ -428,12 +429,15 @@ TEST(FFLoggerAsyncTest, SubscriptionsHearTheirOwnLinesUntilTheirTokenEnds) {
   EXPECT_EQ(onLog.size(), 2u);
 
   logger.Log(nullptr, TLogLevel::llInfo, "three");  // queued while a still holds its token
+  bool queuedBarrierRan = false;  // queued while a holds its token, due after it ended
+  a.AfterQueuedLines([&] { queuedBarrierRan = true; });
   a.Reset();
-  bool endedBarrierRan = false;
+  bool endedBarrierRan = false;  // asked for after a ended
   a.AfterQueuedLines([&] { endedBarrierRan = true; });
   logger.Flush();
   EXPECT_EQ(first.size(), 2u) << "a line reached an ended subscription";
   EXPECT_EQ(second.size(), 2u);
+  EXPECT_FALSE(queuedBarrierRan) << "a barrier ran for an ended subscription";
   EXPECT_FALSE(endedBarrierRan);
   b = media::TLogSubscription();
   logger.SetOnLog(nullptr);
