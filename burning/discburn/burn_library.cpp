@@ -591,17 +591,21 @@ double TBurnLibrary::SpeedMultiple(int32_t speed) const {
 
 void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
   CheckInitialized();
+  if (type == DB_PT_NONE)
+    throw EDiscBurn(code::InvalidArgument,
+                    "Project type " + std::to_string(type) + " (none) is no project to create");
+  if (type < DB_PT_AUDIO || type > DB_PT_NONE)
+    throw EDiscBurn(code::InvalidArgument, "Unknown project type " + std::to_string(type));
   // A plain data disc and the ISO/UDF bridge both become ISO 9660 + Joliet + Rock Ridge:
   // libisofs has no UDF writer.
   const bool audio = type == DB_PT_AUDIO || type == DB_PT_CUE || type == DB_PT_MIXED_MODE;
   if (audio && session != -1)
     throw EDiscBurn(code::InvalidArgument, "An audio CD is written whole: it cannot be continued");
   if (type != DB_PT_DATA && type != DB_PT_ISO_UDF && !audio) {
-    static const char* names[] = {"audio CD",      "CUE sheet",       "data",   "video CD", "super video CD",
-                                  "DVD-Video",     "UDF DVD",         "ISO/UDF", "Blu-ray",  "mixed mode CD",
-                                  "raw disc",      "no project"};
-    const std::string name = type >= 0 && type < 12 ? names[type] : "project type " + std::to_string(type);
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + name + " projects");
+    static const char* names[] = {"audio CD", "CUE sheet", "data",    "video CD",      "super video CD",
+                                  "DVD-Video", "UDF DVD",  "ISO/UDF", "Blu-ray",       "mixed mode CD",
+                                  "raw disc"};
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + names[type] + " projects");
   }
   std::optional<TImportBase> base;
   TProjectTree project;
@@ -1387,9 +1391,8 @@ void TBurnLibrary::CloseDisc(int32_t device) {
 
 // ---- option blocks ----
 
+// A block is checked whole before any of its values is taken: a refused one changes nothing.
 void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
-  const int32_t previous = Options.WriteMethod;
-  Options = block;
   // DAO96 would be libburn's raw CD writing (BURN_WRITE_RAW, BURN_BLOCK_RAW96R), which it
   // does not offer as it offers session at once: the drive's raw block types are known only
   // after burn_drive_probe_cd_write_modes, which libburn's header warns may spoil burn runs;
@@ -1397,20 +1400,16 @@ void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
   // off its checks of the write job (libburn's options.c); and CD-Text and pre-gaps are
   // written in session-at-once runs only. Raw-disc projects and SetRAWStructure are
   // refused for the same reason.
-  if (block.WriteMethod == DB_WM_DAO96) {
-    Options.WriteMethod = previous;
+  if (block.WriteMethod == DB_WM_DAO96)
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "DAO96 write method");
-  }
+  Options = block;
 }
 
 void TBurnLibrary::SetISO(const DBISOBlock& block) {
-  const int32_t previous = ISO.Level;
-  ISO = block;
-  if (block.Level < 1 || block.Level > 3) {
-    ISO.Level = previous;
+  if (block.Level < 1 || block.Level > 3)
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "ISO 9660 level " +
                                             (block.Level == 4 ? std::string("Romeo") : std::to_string(block.Level)));
-  }
+  ISO = block;
 }
 
 void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {

@@ -49,6 +49,7 @@ using namespace std::string_literals;
 namespace {
 
 // The library's result codes the tests look for.
+constexpr int32_t InvalidArgumentCode = 2;
 constexpr int32_t InvalidDeviceCode = 11;
 constexpr int32_t NotErasableCode = 15;
 constexpr int32_t ProjectEmptyCode = 17;
@@ -679,12 +680,17 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
     std::function<int32_t()> Set;
     const char* Text;
   };
+  // A refused block comes with other values changed as well: none of them may be taken.
   const std::vector<TCase> cases = {
       {"DAO96",
        [] {
          DBOptionsBlock b;
          GetOptions(&b);
          b.WriteMethod = DB_WM_DAO96;
+         b.VolumeLabel[0] = u'X';
+         b.VolumeLabel[1] = 0;
+         b.Copies = 5;
+         b.Finalize = 0;
          return SetOptions(b);
        },
        "DAO96 write method"},
@@ -693,9 +699,21 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
          DBISOBlock b;
          GetISOInfoEx(&b);
          b.Level = 4;
+         b.AllowLowercaseNames = 1;
+         b.SystemIdentifier[0] = u'Z';
+         b.SystemIdentifier[1] = 0;
          return SetISOInfoEx(b);
        },
        "ISO 9660 level Romeo"},
+      {"ISO level 7",
+       [] {
+         DBISOBlock b;
+         GetISOInfoEx(&b);
+         b.Level = 7;
+         b.AllowLongISO9660Names = 1;
+         return SetISOInfoEx(b);
+       },
+       "ISO 9660 level 7"},
       {"encryption",
        [] {
          DBCompressEncryptBlock b;
@@ -717,9 +735,25 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
   DBOptionsBlock options;
   ASSERT_EQ(GetOptions(&options), 0);
   EXPECT_NE(+options.WriteMethod, DB_WM_DAO96) << "a refused value is not kept";
+  EXPECT_EQ(options.VolumeLabel[0], 0) << "nor any other value of its block";
+  EXPECT_EQ(+options.Copies, 0);
+  EXPECT_EQ(+options.Finalize, 1);
   DBISOBlock iso;
   ASSERT_EQ(GetISOInfoEx(&iso), 0);
   EXPECT_EQ(+iso.Level, 3);
+  EXPECT_EQ(+iso.AllowLowercaseNames, 0);
+  EXPECT_EQ(+iso.AllowLongISO9660Names, 0);
+  EXPECT_EQ(iso.SystemIdentifier[0], 0);
+
+  // Project types outside the list are no unsupported feature but a wrong argument.
+  for (const auto& [type, text] : std::vector<std::pair<int32_t, std::string>>{
+           {DB_PT_NONE, "Project type 11 (none) is no project to create"},
+           {12, "Unknown project type 12"},
+           {-3, "Unknown project type -3"}}) {
+    SCOPED_TRACE(type);
+    EXPECT_EQ(CreateProject(type, -1), InvalidArgumentCode);
+    EXPECT_EQ(TextOf(InvalidArgumentCode), text);
+  }
 }
 
 // Every entry point this system cannot serve: one code, its own text, outputs zeroed and no
@@ -957,7 +991,6 @@ TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
 namespace {
 
 constexpr int32_t NameExistsCode = 18;
-constexpr int32_t InvalidArgumentCode = 2;
 
 std::string Field(const db_char* text, size_t chars) {
   return U8(std::u16string(text, std::find(text, text + chars, u'\0')).c_str());
