@@ -85,6 +85,15 @@ double DateTimeOf(time_t t) {
   return (static_cast<double>(t) + tm.tm_gmtoff) / 86400.0 + 25569.0;
 }
 
+constexpr const char* FinalisedText = "The disc was finalised: it takes no further session";
+
+/// Refuses to continue a finalised medium: a closed CD or DVD-R, or overwritable media and
+/// image files whose first session starts at block 0 (TToc::Closed).
+void CheckTakesSession(burn_drive* drive, const TToc& toc) {
+  if (toc.Closed() || (!toc.Emulated && burn_disc_get_status(drive) == BURN_DISC_FULL))
+    throw EDiscBurn(code::MediumNotWritable, FinalisedText);
+}
+
 std::string PathWithoutStdio(const std::string& address) {
   return address.rfind("stdio:", 0) == 0 ? address.substr(6) : std::string();
 }
@@ -443,7 +452,6 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
     int64_t avail = burn_disc_available_space(d, opts);
     burn_write_opts_free(opts);
     if (dev.Capacity > 0) avail = std::min(avail, dev.Capacity);
-    info.FreeSectors = static_cast<int32_t>(std::min<int64_t>(avail / 2048, INT32_MAX));
     int startLba = 0, nextLba = 0;
     if (status == BURN_DISC_APPENDABLE || status == BURN_DISC_FULL) {
       if (burn_drive_get_start_end_lba(d, &startLba, &nextLba, 0) > 0 && status == BURN_DISC_FULL)
@@ -451,10 +459,22 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
       int msc1 = 0;
       if (status == BURN_DISC_APPENDABLE && burn_disc_get_msc1(d, &msc1) > 0) info.UsedSectors = msc1;
     }
-    info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
     // Sessions and tracks as the table of contents has them (found from the volume descriptors
-    // on overwritable media and files, which libburn reports blank).
+    // on overwritable media and files, which libburn reports blank whatever they hold).
     const TToc toc = ReadToc(d);
+    if (toc.Emulated && toc.SessionCount > 0) {
+      // Written: an open one takes its next session at the next multiple of 32 blocks, a
+      // finalised one (its first session at block 0) takes none.
+      const bool closed = toc.Closed();
+      info.Status = closed ? 3 : 2;
+      info.Appendable = closed ? 0 : 1;
+      info.UsedSectors = toc.LeadoutLba;
+      const int64_t next = static_cast<int64_t>(toc.NextSessionLba()) * 2048;
+      if (dev.Capacity > 0) avail = std::max<int64_t>(0, std::min(avail, dev.Capacity - next));
+      if (closed) avail = 0;
+    }
+    info.FreeSectors = static_cast<int32_t>(std::min<int64_t>(avail / 2048, INT32_MAX));
+    info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
     info.SessionCount = toc.SessionCount;
     info.TrackCount = static_cast<int32_t>(toc.Tracks.size());
     info.MaxWriteSpeed = drive.Role() == 1 ? burn_drive_get_write_speed(d) : 0;
@@ -618,6 +638,7 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
     TGrabbedDrive drive(address);
     const TToc toc = ReadToc(drive.Drive());
     const int number = toc.SessionNumber(session);
+    CheckTakesSession(drive.Drive(), toc);
     TIsoImagePtr image = ImportSession(NewDriveDataSource(address, drive.Drive()), toc.Session(number).first);
     base = TImportBase{address, "", toc.Session(number).first, true};
     std::swap(project, FProject);
@@ -1676,7 +1697,9 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     if (FBase->Address != address)
       throw EDiscBurn(code::InvalidArgument, "The project continues the medium in another drive");
     if (randomAccess) {
-      msBlock = (ReadToc(d).LeadoutLba + SessionAlignment - 1) / SessionAlignment * SessionAlignment;
+      const TToc toc = ReadToc(d);
+      CheckTakesSession(d, toc);
+      msBlock = toc.NextSessionLba();
       setup.Head.assign(SessionAlignment * 2048, 0);
       off_t read = 0;
       burn_read_data(d, 0, setup.Head.data(), static_cast<off_t>(setup.Head.size()), &read, 2);

@@ -1350,6 +1350,22 @@ fs::path ExtractSession(const fs::path& image, int session, const fs::path& into
   return into;
 }
 
+/// The burn device holds `image`, written and open: its record is what xorriso finds in it
+/// ("Media status : is written , is appendable", its sessions and the blocks they take).
+void ExpectOpenMediumRecord(const fs::path& image, int sessions) {
+  const std::string report = Shell("xorriso -indev " + Quote(image.string()) + " -toc 2>&1");
+  EXPECT_NE(report.find("is written , is appendable"), std::string::npos) << report;
+  const auto toc = XorrisoToc(image);
+  ASSERT_EQ(toc.size(), static_cast<size_t>(sessions)) << report;
+  DBMediumInfo medium;
+  ASSERT_OK(GetMediumInformation(-1, &medium));
+  EXPECT_EQ(+medium.Status, 2) << "appendable";
+  EXPECT_EQ(+medium.Appendable, 1);
+  EXPECT_EQ(+medium.SessionCount, sessions);
+  EXPECT_EQ(+medium.UsedSectors, toc.back().Start + toc.back().Sectors);
+  EXPECT_GT(+medium.FreeSectors, 0);
+}
+
 void BurnAndWait(TRecorder& rec, int jobs) {
   ASSERT_OK(Burn());
   ASSERT_TRUE(rec.WaitJobDone(jobs));
@@ -1375,6 +1391,7 @@ TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
   ASSERT_OK(SetOptions(options));
   AddFixtures(*this, f);
   BurnAndWait(Rec, 1);
+  ExpectOpenMediumRecord(image, 1);
 
   ASSERT_OK(CreateProject(DB_PT_DATA, 0));
   db_handle project = 0;
@@ -1388,6 +1405,7 @@ TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
 
   const auto toc = XorrisoToc(image);
   ASSERT_EQ(toc.size(), 2u) << Shell("xorriso -indev " + Quote(image.string()) + " -toc 2>&1");
+  ExpectOpenMediumRecord(image, 2);
   for (int i = 0; i < 2; ++i) {
     int32_t start = 0, sectors = 0;
     ASSERT_OK(GetSessionInformation(-1, i + 1, &start, &sectors));
@@ -1410,33 +1428,54 @@ TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
   EXPECT_OK(CloseSession(-1));  // an image file needs no closing
 }
 
-// A finished image (its one session written from block 0) can still be continued: the new
-// session follows it and its tree holds the old files beside the new one.
-TEST_F(DiscBurnTest, AFinishedImageTakesAnotherSessionWithItsFilesStillThere) {
+// A finalised image (its one session written from block 0, where a further session's volume
+// descriptors would go) is closed, as a closed CD-R is: its record says so, a further session
+// is refused with the reason, and the image stays as it was, readable as xorriso reads it.
+TEST_F(DiscBurnTest, AFinalisedImageRefusesAFurtherSessionAndItsRecordSaysClosed) {
   const TFixtureFiles f = MakeFixtures(Dir);
   const fs::path extra = Dir / "extra.bin";
   WriteRandom(extra, 5000, 32);
   const fs::path image = Dir / "closed.iso";
-  UsePseudoDrive("stdio:" + image.string());
+  UsePseudoDrive("stdio:" + image.string(), 100 * 1024 * 1024);
   EXPECT_EQ(CreateProject(DB_PT_DATA, 0), InvalidArgumentCode) << "nothing to continue yet";
   EXPECT_EQ(TextOf(InvalidArgumentCode), "The medium holds no session");
   DataProject(3, "CLOSED");
   AddFixtures(*this, f);
   BurnAndWait(Rec, 1);
-  const auto firstSize = fs::file_size(image);
+  const std::string before = ReadAll(image);
+  const auto toc = XorrisoToc(image);
+  ASSERT_EQ(toc.size(), 1u);
+  EXPECT_EQ(toc[0].Start, 0);
+
+  DBMediumInfo medium;
+  ASSERT_OK(GetMediumInformation(-1, &medium));
+  EXPECT_EQ(+medium.Status, 3) << "closed";
+  EXPECT_EQ(+medium.Appendable, 0);
+  EXPECT_EQ(+medium.SessionCount, 1);
+  EXPECT_EQ(+medium.UsedSectors, toc[0].Sectors);
+  EXPECT_EQ(+medium.FreeSectors, 0);
+
+  constexpr int32_t MediumNotWritableCode = 14;
+  for (int32_t session : {1, 0}) {
+    SCOPED_TRACE(session);
+    EXPECT_EQ(CreateProject(DB_PT_DATA, session), MediumNotWritableCode);
+    EXPECT_EQ(TextOf(MediumNotWritableCode), "The disc was finalised: it takes no further session");
+  }
   EXPECT_EQ(CreateProject(DB_PT_DATA, 2), InvalidArgumentCode);
-  ASSERT_OK(CreateProject(DB_PT_DATA, 1));
-  ASSERT_OK(Add(extra));
-  int64_t size = ImageSize();
-  EXPECT_LT(size, 200 * 1024) << "only the new session is written";
-  BurnAndWait(Rec, 2);
-  EXPECT_GT(fs::file_size(image), firstSize);
+  EXPECT_TRUE(ReadAll(image) == before) << "the image is untouched";
   const fs::path all = ExtractSession(image, 0, Dir / "all");
   EXPECT_TRUE(ReadAll(all / "notes.txt") == ReadAll(f.Plain));
   EXPECT_TRUE(ReadAll(all / "Videos" / "clip.mkv") == ReadAll(f.InFolder));
-  EXPECT_TRUE(ReadAll(all / "extra.bin") == ReadAll(extra));
   EXPECT_NE(Shell("isoinfo -d -R -J -i " + Quote(image.string())).find("Volume id: CLOSED"),
             std::string::npos);
+
+  // A new project is a new image: it replaces the closed one whole.
+  DataProject(3, "AGAIN");
+  ASSERT_OK(Add(extra));
+  BurnAndWait(Rec, 2);
+  const fs::path again = ExtractSession(image, 0, Dir / "again");
+  EXPECT_TRUE(ReadAll(again / "extra.bin") == ReadAll(extra));
+  EXPECT_FALSE(fs::exists(again / "notes.txt"));
 }
 
 // Bootable discs: the El Torito catalog that isoinfo finds names the boot image's sectors,
