@@ -1213,8 +1213,9 @@ std::vector<TVerifyItem> TBurnLibrary::VerifyItems(const std::string& path) cons
   if (!start) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
   std::vector<TVerifyItem> items;
   // Imported entries have no source of their own: they were copied from a disc or image.
+  // Hidden entries are in no directory of the disc, so a reader cannot find them by name.
   std::function<void(const TProjectNode&)> walk = [&](const TProjectNode& node) {
-    if (node.Imported || node.AudioTrack) return;
+    if (node.Imported || node.AudioTrack || (node.Attributes & DB_ATTR_HIDDEN)) return;
     if (!node.IsDir) items.push_back({TProjectTree::PathOf(node), node.SourcePath});
     for (const auto& child : node.Children) walk(*child);
   };
@@ -1469,7 +1470,7 @@ void CollectImported(const TProjectNode& folder, std::set<std::string>& paths) {
 
 }  // namespace
 
-TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_drive* drive) {
+TIsoImagePtr TBurnLibrary::BuildImage(std::vector<TSourceFile>* sources, burn_drive* drive) {
   IsoImage* raw = nullptr;
   const std::string label = ToUtf8(std::u16string(Options.VolumeLabel, std::find(Options.VolumeLabel, Options.VolumeLabel + 128, u'\0')));
   TIsoImagePtr image;
@@ -1505,14 +1506,16 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
 
   struct TWalk {
     IsoImage* Image;
-    std::vector<std::string>* Sources;
+    std::vector<TSourceFile>* Sources;
     bool Compress;
-    // Read-only: no write permission for anyone. Hidden: left out of every directory tree.
+    // Read-only: no write permission for anyone. Hidden: left out of every directory tree,
+    // its data (a folder's: its files' data) written all the same.
     static void Apply(const TProjectNode& entry, IsoNode* node) {
       if (entry.Attributes & DB_ATTR_READONLY)
         iso_node_set_permissions(node, iso_node_get_permissions(node) & ~0222);
       if (entry.Attributes & DB_ATTR_HIDDEN)
-        iso_node_set_hidden(node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999);
+        iso_node_set_hidden(
+            node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999 | LIBISO_HIDE_BUT_WRITE);
     }
     void Add(const TProjectNode& folder, IsoDir* dir) {
       for (const auto& child : folder.Children) {
@@ -1547,7 +1550,7 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
           if (Compress && iso_file_add_zisofs_filter(reinterpret_cast<IsoFile*>(node), 0) < 0)
             throw EDiscBurn(code::ImageFailed, "The file cannot be compressed: " + child->SourcePath);
           Apply(*child, node);
-          if (Sources) Sources->push_back(child->SourcePath);
+          if (Sources) Sources->push_back({child->SourcePath, static_cast<int64_t>(st.st_size), st.st_mtim});
         }
       }
     }
@@ -1565,7 +1568,7 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
   return image;
 }
 
-void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sources) {
+void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<TSourceFile>* sources) {
   const std::string path =
       ToUtf8(std::u16string(Options.BootImage, std::find(Options.BootImage, Options.BootImage + 260, u'\0')));
   struct stat st {};
@@ -1578,7 +1581,7 @@ void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sour
   if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + BootImageName);
   iso_node_set_hidden(
       node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999 | LIBISO_HIDE_BUT_WRITE);
-  if (sources) sources->push_back(path);
+  if (sources) sources->push_back({path, static_cast<int64_t>(st.st_size), st.st_mtim});
   static const eltorito_boot_media_type Types[] = {ELTORITO_NO_EMUL, ELTORITO_FLOPPY_EMUL,
                                                    ELTORITO_FLOPPY_EMUL, ELTORITO_FLOPPY_EMUL,
                                                    ELTORITO_HARD_DISC_EMUL};
@@ -1755,7 +1758,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     if (!raw) throw EDiscBurn(code::SourceUnreadable, "Image file cannot be read: " + isoFile);
     source.reset(raw);
     setup.ImageSize = static_cast<int64_t>(st.st_size);
-    setup.SourceFiles.push_back(isoFile);
+    setup.SourceFiles.push_back({isoFile, static_cast<int64_t>(st.st_size), st.st_mtim});
   }
   // The data track comes first, then the audio tracks.
   if (dataTrack) setup.TrackSectors.push_back((setup.ImageSize + 2047) / 2048);

@@ -264,6 +264,14 @@ class DiscBurnTest : public ::testing::Test {
     return letter;
   }
 
+  /// Writes every burn to both image files: the first is the burn device, the second is added.
+  void BurnToTwoPseudoDrives(const fs::path& first, const fs::path& second) {
+    const char16_t a = UsePseudoDrive("stdio:" + first.string());
+    const std::u16string secondAddress = W("stdio:" + second.string());
+    ASSERT_OK(AddPseudoDrive(secondAddress.c_str(), 0));
+    ASSERT_OK(AddBurnDevice(static_cast<char16_t>(a + 1)));
+  }
+
   void DataProject(int32_t isoLevel = 3, const std::string& label = "") {
     ASSERT_EQ(CreateProject(DB_PT_ISO_UDF, -1), 0);
     DBISOBlock iso;
@@ -913,55 +921,92 @@ TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
   EXPECT_EQ(Rec.DoneErrors.back(), "");
 }
 
-// A source that vanishes while the image is being written: libisofs fills it with zeros and
-// says so; the burn must end failed with the file's name. The drive is a pipe that is not read
-// until the file is gone, so the writer cannot have reached the file before.
-TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
-  const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
-  MakeSparse(big, 64LL * 1024 * 1024);
-  const fs::path victim = Dir / "z vanishing.bin";
-  WriteRandom(victim, 100000, 10);
-  const fs::path pipe = Dir / "drive.pipe";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  std::mutex lock;
-  std::condition_variable changed;
-  bool gone = false;
-  std::thread reader([&] {
-    std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
-    {
-      std::unique_lock<std::mutex> l(lock);
-      changed.wait(l, [&] { return gone; });
-    }
-    char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    }
-  });
-  UsePseudoDrive("stdio:" + pipe.string());
-  DataProject();
-  ASSERT_EQ(Add(big), 0);
-  ASSERT_EQ(Add(victim), 0);
-  Rec.OnFirstProcess = [&] {
-    fs::remove(victim);
-    std::lock_guard<std::mutex> l(lock);
-    gone = true;
-    changed.notify_all();
+// A source that vanishes or changes while the image is being written: libisofs fills it with
+// zeros, cuts it or writes its new bytes; the burn must end failed with the file's name and
+// what became of it. The drive is a pipe that is not read until the file is spoilt, so the
+// writer cannot have gone past the 64 MiB file written first: a file after it is spoilt
+// before it is opened, that file itself while it is read.
+TEST_F(DiscBurnTest, SourceVanishingOrChangingDuringTheBurnFailsByName) {
+  struct TCase {
+    const char* Name;
+    std::function<void(const fs::path&)> Spoil;
+    std::string Reason;  // after the file's name
+    bool WhileRead = false;
   };
-  const int32_t started = Burn();
-  if (started != 0) {
-    {
+  const std::vector<TCase> cases = {
+      {"vanishing", [](const fs::path& p) { fs::remove(p); }, ""},
+      {"cut short", [](const fs::path& p) { fs::resize_file(p, 1000); },
+       " (its size was 100000 bytes, now 1000)"},
+      {"grown", [](const fs::path& p) { std::ofstream(p, std::ios::app | std::ios::binary) << "more"; },
+       " (its size was 100000 bytes, now 100004)"},
+      {"written to",
+       [](const fs::path& p) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a modification time of its own
+         std::fstream(p, std::ios::in | std::ios::out | std::ios::binary).write("XYZ", 3);
+       },
+       " (it was written to)"},
+      {"cut short while read", [](const fs::path& p) { fs::resize_file(p, 100000); },
+       " (its size was 67108864 bytes, now 100000)", true},
+  };
+  int jobs = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
+    MakeSparse(big, 64LL * 1024 * 1024);
+    const fs::path victim = c.WhileRead ? big : Dir / (std::string("z ") + c.Name + ".bin");
+    if (!c.WhileRead) WriteRandom(victim, 100000, 10);
+    const fs::path pipe = Dir / (std::string(c.Name) + ".pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool spoilt = false;
+    std::thread reader([&] {
+      std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
+      {
+        std::unique_lock<std::mutex> l(lock);
+        changed.wait(l, [&] { return spoilt; });
+      }
+      char buf[65536];
+      while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+      }
+    });
+    const auto release = [&] {
       std::lock_guard<std::mutex> l(lock);
-      gone = true;
+      spoilt = true;
       changed.notify_all();
+    };
+    UsePseudoDrive("stdio:" + pipe.string());
+    DataProject();
+    ASSERT_EQ(Add(big), 0);
+    if (!c.WhileRead) {
+      ASSERT_EQ(Add(victim), 0);
     }
-    std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+    {
+      std::lock_guard<std::mutex> l(Rec.Lock);
+      Rec.Process = 0;  // the first Process of this burn spoils the file
+      Rec.OnFirstProcess = [&] {
+        c.Spoil(victim);
+        release();
+      };
+    }
+    const int32_t started = Burn();
+    if (started != 0) {
+      release();
+      std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+      reader.join();
+      FAIL() << TextOf(started);
+    }
+    ASSERT_TRUE(Rec.WaitJobDone(++jobs));
     reader.join();
-    FAIL() << TextOf(started);
+    std::lock_guard<std::mutex> l(Rec.Lock);
+    ASSERT_EQ(Rec.DoneErrors.size(), static_cast<size_t>(jobs));
+    const std::string& error = Rec.DoneErrors.back();
+    EXPECT_NE(error.find(victim.string() + c.Reason), std::string::npos) << error;
+    if (!c.Reason.empty()) {
+      EXPECT_EQ(error, "Source file changed while it was written: " + victim.string() + c.Reason);
+    }
+    Rec.OnFirstProcess = nullptr;
   }
-  ASSERT_TRUE(Rec.WaitJobDone());
-  reader.join();
-  std::lock_guard<std::mutex> l(Rec.Lock);
-  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
-  EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
 }
 
 TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
@@ -1667,6 +1712,65 @@ TEST_F(DiscBurnTest, VerifyingPassesOnAGoodCopyAndCatchesAChangedByte) {
   EXPECT_NE(VerifyFile(missing.c_str()), 0);
 }
 
+namespace {
+
+/// How often `needle` occurs in the file.
+size_t Occurrences(const fs::path& file, const std::string& needle) {
+  const std::string hay = ReadAll(file);
+  size_t count = 0;
+  for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++count;
+  return count;
+}
+
+}  // namespace
+
+// A hidden file (or folder) is on the disc, only listed in no directory: its data is written,
+// the readers do not list it, and verifying after the burn, on each of two drives, checks the
+// listed files and passes.
+TEST_F(DiscBurnTest, HiddenFilesAreWrittenUnlistedAndVerifyingPasses) {
+  TVerifyLog log;
+  log.Register();
+  fs::create_directories(Dir / "src" / "private");
+  const fs::path shown = Dir / "src" / "shown.bin", secret = Dir / "src" / "secret.bin",
+                 inner = Dir / "src" / "private" / "inner.bin";
+  WriteRandom(shown, 30000, 61);
+  WriteRandom(secret, 20000, 62);
+  WriteRandom(inner, 10000, 63);
+  const fs::path first = Dir / "first.iso", second = Dir / "second.iso";
+  BurnToTwoPseudoDrives(first, second);
+  DataProject(3, "HIDDEN");
+  DBOptionsBlock options;
+  ASSERT_OK(GetOptions(&options));
+  options.VerifyAfterBurn = 1;
+  ASSERT_OK(SetOptions(options));
+  ASSERT_EQ(Add(shown), 0);
+  ASSERT_EQ(Add(secret), 0);
+  const std::u16string root = u"\\", privateDir = u"Private", secretPath = u"\\secret.bin",
+                       privatePath = u"\\Private";
+  ASSERT_OK(CreateDir(root.c_str(), privateDir.c_str()));
+  ASSERT_EQ(Add(inner, "\\Private\\"), 0);
+  ASSERT_OK(SetFileAttr(secretPath.c_str(), DB_ATTR_HIDDEN));
+  ASSERT_OK(SetFileAttr(privatePath.c_str(), DB_ATTR_HIDDEN));
+  BurnAndWait(Rec, 1);
+  {
+    std::lock_guard<std::mutex> l(log.Lock);
+    EXPECT_EQ(log.Started, 2);
+    EXPECT_EQ(log.Files, (std::vector<std::string>{"/shown.bin", "/shown.bin"}));
+    EXPECT_TRUE(log.Errors.empty()) << log.Errors.front().first << ": " << log.Errors.front().second;
+    EXPECT_EQ(log.Done, (std::vector<int32_t>{0, 0}));
+  }
+  for (const auto& image : {first, second}) {
+    SCOPED_TRACE(image.filename().string());
+    EXPECT_EQ(Occurrences(image, ReadAll(secret)), 1u) << "the hidden file's data is written";
+    EXPECT_EQ(Occurrences(image, ReadAll(inner)), 1u) << "so is the hidden folder's";
+    EXPECT_EQ(Occurrences(image, ReadAll(shown)), 1u);
+    EXPECT_EQ(Shell("bsdtar -tf " + Quote(image.string())), ".\n./shown.bin\n");
+    const std::string names = Shell("isoinfo -f -R -J -i " + Quote(image.string()));
+    EXPECT_EQ(names.find("secret"), std::string::npos) << names;
+    EXPECT_EQ(names.find("rivate"), std::string::npos) << names;
+  }
+}
+
 // The library's own settings: the language kept, media-change notification accepted, DVD-Video
 // folders recognised; read-only files lose their write permissions on the disc, hidden ones
 // are in no directory, user values are listed back and zisofs compresses what it can.
@@ -2173,10 +2277,7 @@ TEST_F(DiscBurnTest, SeveralCopiesAreWrittenFromOneImageAndVerified) {
   const std::u16string tmp = W(scratchDir.string());
   ASSERT_OK(SetTmpPath(tmp.c_str()));
   const fs::path first = Dir / "first.iso", second = Dir / "second.iso";
-  const char16_t a = UsePseudoDrive("stdio:" + first.string());
-  const std::u16string secondAddress = W("stdio:" + second.string());
-  ASSERT_OK(AddPseudoDrive(secondAddress.c_str(), 0));
-  ASSERT_OK(AddBurnDevice(static_cast<char16_t>(a + 1)));
+  BurnToTwoPseudoDrives(first, second);
   DataProject(3, "COPIES");
   AddFixtures(*this, f);
   DBOptionsBlock options;
