@@ -1,6 +1,7 @@
 #include "burning/discburn/burn_job.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,6 +43,19 @@ double WrittenShare(const std::vector<int64_t>& trackSectors, const burn_progres
     }
   }
   return total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
+}
+
+std::string SourceFileChange(const TSourceFile& recorded) {
+  struct stat st {};
+  if (stat(recorded.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return "Source file vanished while it was written: " + recorded.Path;
+  const std::string prefix = "Source file changed while it was written: " + recorded.Path;
+  if (st.st_size != recorded.Size)
+    return prefix + " (its size was " + std::to_string(recorded.Size) + " bytes, now " +
+           std::to_string(static_cast<int64_t>(st.st_size)) + ")";
+  if (st.st_mtim.tv_sec != recorded.Modified.tv_sec || st.st_mtim.tv_nsec != recorded.Modified.tv_nsec)
+    return prefix + " (it was written to)";
+  return {};
 }
 
 void CheckFreeSpace(int64_t sectors, int64_t availableBytes) {
@@ -155,10 +169,10 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
 
   // A source that vanished or became unreadable since it was added fails the job by name;
   // libisofs alone would write zeros in its place.
-  for (const auto& path : setup.SourceFiles) {
-    int fd = open(path.c_str(), O_RDONLY);
+  for (const auto& source : setup.SourceFiles) {
+    int fd = open(source.Path.c_str(), O_RDONLY);
     if (fd < 0) {
-      error = "Source file cannot be read: " + path;
+      error = "Source file cannot be read: " + source.Path;
       break;
     }
     close(fd);
@@ -218,7 +232,11 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
       // libburn refuses a write it cannot start with a message only (wrote_well stays set),
       // and libisofs reports a source it could not read (and fills with zeros) the same way:
       // neither is a success.
-      error = WorstText(FMessages, severity::Sorry);
+      // A source that changed while it was read is on the disc as libisofs cut or padded
+      // it, with no more than a warning from libisofs: the burn failed, for that reason.
+      for (const auto& source : setup.SourceFiles)
+        if (error.empty()) error = SourceFileChange(source);
+      if (error.empty()) error = WorstText(FMessages, severity::Sorry);
       if (error.empty() && !burn_drive_wrote_well(drive)) error = "Writing failed";
     }
   } else if (error.empty()) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +22,18 @@ namespace discburn {
 
 class TCallbackHub;
 
+/// A file a write reads, as it was when the image was laid out.
+struct TSourceFile {
+  std::string Path;
+  int64_t Size = 0;
+  timespec Modified{};
+};
+
+/// "" when the file is still what it was when it was recorded, else what became of it: a file
+/// that shrank, grew or was written to while the image was written left other data on the disc
+/// than its own (libisofs cuts it or pads it with zeros to the size it recorded).
+std::string SourceFileChange(const TSourceFile& recorded);
+
 /// What a write job needs, set up and checked by the library before the job starts.
 struct TWriteSetup {
   std::unique_ptr<TGrabbedDrive> Drive;
@@ -32,7 +45,7 @@ struct TWriteSetup {
   burn_source* IsoSource = nullptr;  // owned by Disc; the libisofs image, null for an ISO file
   int64_t ImageSize = 0;             // bytes read from the sources: 2048 a data block, 2352 an audio sector
   std::vector<int64_t> TrackSectors;     // of each track in the order written, one block of the medium each
-  std::vector<std::string> SourceFiles;  // read by the image, checked again before writing
+  std::vector<TSourceFile> SourceFiles;  // read by the image, checked before and after writing
   std::string ImageFile;  // the regular file written (truncated after, removed on failure), or ""
   bool KeepOnFailure = false;  // the file held earlier sessions: never removed
   int64_t StartByte = 0;       // where the session starts on random-access media and files

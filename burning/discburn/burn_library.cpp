@@ -85,6 +85,15 @@ double DateTimeOf(time_t t) {
   return (static_cast<double>(t) + tm.tm_gmtoff) / 86400.0 + 25569.0;
 }
 
+constexpr const char* FinalisedText = "The disc was finalised: it takes no further session";
+
+/// Refuses to continue a finalised medium: a closed CD or DVD-R, or overwritable media and
+/// image files whose first session starts at block 0 (TToc::Closed).
+void CheckTakesSession(burn_drive* drive, const TToc& toc) {
+  if (toc.Closed() || (!toc.Emulated && burn_disc_get_status(drive) == BURN_DISC_FULL))
+    throw EDiscBurn(code::MediumNotWritable, FinalisedText);
+}
+
 std::string PathWithoutStdio(const std::string& address) {
   return address.rfind("stdio:", 0) == 0 ? address.substr(6) : std::string();
 }
@@ -443,7 +452,6 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
     int64_t avail = burn_disc_available_space(d, opts);
     burn_write_opts_free(opts);
     if (dev.Capacity > 0) avail = std::min(avail, dev.Capacity);
-    info.FreeSectors = static_cast<int32_t>(std::min<int64_t>(avail / 2048, INT32_MAX));
     int startLba = 0, nextLba = 0;
     if (status == BURN_DISC_APPENDABLE || status == BURN_DISC_FULL) {
       if (burn_drive_get_start_end_lba(d, &startLba, &nextLba, 0) > 0 && status == BURN_DISC_FULL)
@@ -451,10 +459,22 @@ void TBurnLibrary::MediumInformation(int32_t device, DBMediumInfo& info) {
       int msc1 = 0;
       if (status == BURN_DISC_APPENDABLE && burn_disc_get_msc1(d, &msc1) > 0) info.UsedSectors = msc1;
     }
-    info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
     // Sessions and tracks as the table of contents has them (found from the volume descriptors
-    // on overwritable media and files, which libburn reports blank).
+    // on overwritable media and files, which libburn reports blank whatever they hold).
     const TToc toc = ReadToc(d);
+    if (toc.Emulated && toc.SessionCount > 0) {
+      // Written: an open one takes its next session at the next multiple of 32 blocks, a
+      // finalised one (its first session at block 0) takes none.
+      const bool closed = toc.Closed();
+      info.Status = closed ? 3 : 2;
+      info.Appendable = closed ? 0 : 1;
+      info.UsedSectors = toc.LeadoutLba;
+      const int64_t next = static_cast<int64_t>(toc.NextSessionLba()) * 2048;
+      if (dev.Capacity > 0) avail = std::max<int64_t>(0, std::min(avail, dev.Capacity - next));
+      if (closed) avail = 0;
+    }
+    info.FreeSectors = static_cast<int32_t>(std::min<int64_t>(avail / 2048, INT32_MAX));
+    info.Size = static_cast<double>(avail) + static_cast<double>(info.UsedSectors) * 2048.0;
     info.SessionCount = toc.SessionCount;
     info.TrackCount = static_cast<int32_t>(toc.Tracks.size());
     info.MaxWriteSpeed = drive.Role() == 1 ? burn_drive_get_write_speed(d) : 0;
@@ -591,17 +611,21 @@ double TBurnLibrary::SpeedMultiple(int32_t speed) const {
 
 void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
   CheckInitialized();
+  if (type == DB_PT_NONE)
+    throw EDiscBurn(code::InvalidArgument,
+                    "Project type " + std::to_string(type) + " (none) is no project to create");
+  if (type < DB_PT_AUDIO || type > DB_PT_NONE)
+    throw EDiscBurn(code::InvalidArgument, "Unknown project type " + std::to_string(type));
   // A plain data disc and the ISO/UDF bridge both become ISO 9660 + Joliet + Rock Ridge:
   // libisofs has no UDF writer.
   const bool audio = type == DB_PT_AUDIO || type == DB_PT_CUE || type == DB_PT_MIXED_MODE;
   if (audio && session != -1)
     throw EDiscBurn(code::InvalidArgument, "An audio CD is written whole: it cannot be continued");
   if (type != DB_PT_DATA && type != DB_PT_ISO_UDF && !audio) {
-    static const char* names[] = {"audio CD",      "CUE sheet",       "data",   "video CD", "super video CD",
-                                  "DVD-Video",     "UDF DVD",         "ISO/UDF", "Blu-ray",  "mixed mode CD",
-                                  "raw disc",      "no project"};
-    const std::string name = type >= 0 && type < 12 ? names[type] : "project type " + std::to_string(type);
-    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + name + " projects");
+    static const char* names[] = {"audio CD", "CUE sheet", "data",    "video CD",      "super video CD",
+                                  "DVD-Video", "UDF DVD",  "ISO/UDF", "Blu-ray",       "mixed mode CD",
+                                  "raw disc"};
+    throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + names[type] + " projects");
   }
   std::optional<TImportBase> base;
   TProjectTree project;
@@ -614,6 +638,7 @@ void TBurnLibrary::CreateProject(int32_t type, int32_t session) {
     TGrabbedDrive drive(address);
     const TToc toc = ReadToc(drive.Drive());
     const int number = toc.SessionNumber(session);
+    CheckTakesSession(drive.Drive(), toc);
     TIsoImagePtr image = ImportSession(NewDriveDataSource(address, drive.Drive()), toc.Session(number).first);
     base = TImportBase{address, "", toc.Session(number).first, true};
     std::swap(project, FProject);
@@ -1188,8 +1213,9 @@ std::vector<TVerifyItem> TBurnLibrary::VerifyItems(const std::string& path) cons
   if (!start) throw EDiscBurn(code::NotFoundInProject, "No such file or folder in the project: " + path);
   std::vector<TVerifyItem> items;
   // Imported entries have no source of their own: they were copied from a disc or image.
+  // Hidden entries are in no directory of the disc, so a reader cannot find them by name.
   std::function<void(const TProjectNode&)> walk = [&](const TProjectNode& node) {
-    if (node.Imported || node.AudioTrack) return;
+    if (node.Imported || node.AudioTrack || (node.Attributes & DB_ATTR_HIDDEN)) return;
     if (!node.IsDir) items.push_back({TProjectTree::PathOf(node), node.SourcePath});
     for (const auto& child : node.Children) walk(*child);
   };
@@ -1387,9 +1413,8 @@ void TBurnLibrary::CloseDisc(int32_t device) {
 
 // ---- option blocks ----
 
+// A block is checked whole before any of its values is taken: a refused one changes nothing.
 void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
-  const int32_t previous = Options.WriteMethod;
-  Options = block;
   // DAO96 would be libburn's raw CD writing (BURN_WRITE_RAW, BURN_BLOCK_RAW96R), which it
   // does not offer as it offers session at once: the drive's raw block types are known only
   // after burn_drive_probe_cd_write_modes, which libburn's header warns may spoil burn runs;
@@ -1397,20 +1422,16 @@ void TBurnLibrary::SetOptions(const DBOptionsBlock& block) {
   // off its checks of the write job (libburn's options.c); and CD-Text and pre-gaps are
   // written in session-at-once runs only. Raw-disc projects and SetRAWStructure are
   // refused for the same reason.
-  if (block.WriteMethod == DB_WM_DAO96) {
-    Options.WriteMethod = previous;
+  if (block.WriteMethod == DB_WM_DAO96)
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "DAO96 write method");
-  }
+  Options = block;
 }
 
 void TBurnLibrary::SetISO(const DBISOBlock& block) {
-  const int32_t previous = ISO.Level;
-  ISO = block;
-  if (block.Level < 1 || block.Level > 3) {
-    ISO.Level = previous;
+  if (block.Level < 1 || block.Level > 3)
     throw EDiscBurn(code::NotSupported, std::string(NotSupportedPrefix) + "ISO 9660 level " +
                                             (block.Level == 4 ? std::string("Romeo") : std::to_string(block.Level)));
-  }
+  ISO = block;
 }
 
 void TBurnLibrary::SetCompress(const DBCompressEncryptBlock& block) {
@@ -1449,7 +1470,7 @@ void CollectImported(const TProjectNode& folder, std::set<std::string>& paths) {
 
 }  // namespace
 
-TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_drive* drive) {
+TIsoImagePtr TBurnLibrary::BuildImage(std::vector<TSourceFile>* sources, burn_drive* drive) {
   IsoImage* raw = nullptr;
   const std::string label = ToUtf8(std::u16string(Options.VolumeLabel, std::find(Options.VolumeLabel, Options.VolumeLabel + 128, u'\0')));
   TIsoImagePtr image;
@@ -1485,14 +1506,16 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
 
   struct TWalk {
     IsoImage* Image;
-    std::vector<std::string>* Sources;
+    std::vector<TSourceFile>* Sources;
     bool Compress;
-    // Read-only: no write permission for anyone. Hidden: left out of every directory tree.
+    // Read-only: no write permission for anyone. Hidden: left out of every directory tree,
+    // its data (a folder's: its files' data) written all the same.
     static void Apply(const TProjectNode& entry, IsoNode* node) {
       if (entry.Attributes & DB_ATTR_READONLY)
         iso_node_set_permissions(node, iso_node_get_permissions(node) & ~0222);
       if (entry.Attributes & DB_ATTR_HIDDEN)
-        iso_node_set_hidden(node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999);
+        iso_node_set_hidden(
+            node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999 | LIBISO_HIDE_BUT_WRITE);
     }
     void Add(const TProjectNode& folder, IsoDir* dir) {
       for (const auto& child : folder.Children) {
@@ -1527,7 +1550,7 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
           if (Compress && iso_file_add_zisofs_filter(reinterpret_cast<IsoFile*>(node), 0) < 0)
             throw EDiscBurn(code::ImageFailed, "The file cannot be compressed: " + child->SourcePath);
           Apply(*child, node);
-          if (Sources) Sources->push_back(child->SourcePath);
+          if (Sources) Sources->push_back({child->SourcePath, static_cast<int64_t>(st.st_size), st.st_mtim});
         }
       }
     }
@@ -1545,7 +1568,7 @@ TIsoImagePtr TBurnLibrary::BuildImage(std::vector<std::string>* sources, burn_dr
   return image;
 }
 
-void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sources) {
+void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<TSourceFile>* sources) {
   const std::string path =
       ToUtf8(std::u16string(Options.BootImage, std::find(Options.BootImage, Options.BootImage + 260, u'\0')));
   struct stat st {};
@@ -1558,7 +1581,7 @@ void TBurnLibrary::AddBootRecord(IsoImage* image, std::vector<std::string>* sour
   if (r < 0) throw EDiscBurn(code::ImageFailed, std::string(iso_error_to_msg(r)) + ": " + BootImageName);
   iso_node_set_hidden(
       node, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET | LIBISO_HIDE_ON_1999 | LIBISO_HIDE_BUT_WRITE);
-  if (sources) sources->push_back(path);
+  if (sources) sources->push_back({path, static_cast<int64_t>(st.st_size), st.st_mtim});
   static const eltorito_boot_media_type Types[] = {ELTORITO_NO_EMUL, ELTORITO_FLOPPY_EMUL,
                                                    ELTORITO_FLOPPY_EMUL, ELTORITO_FLOPPY_EMUL,
                                                    ELTORITO_HARD_DISC_EMUL};
@@ -1677,7 +1700,9 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     if (FBase->Address != address)
       throw EDiscBurn(code::InvalidArgument, "The project continues the medium in another drive");
     if (randomAccess) {
-      msBlock = (ReadToc(d).LeadoutLba + SessionAlignment - 1) / SessionAlignment * SessionAlignment;
+      const TToc toc = ReadToc(d);
+      CheckTakesSession(d, toc);
+      msBlock = toc.NextSessionLba();
       setup.Head.assign(SessionAlignment * 2048, 0);
       off_t read = 0;
       burn_read_data(d, 0, setup.Head.data(), static_cast<off_t>(setup.Head.size()), &read, 2);
@@ -1733,7 +1758,7 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
     if (!raw) throw EDiscBurn(code::SourceUnreadable, "Image file cannot be read: " + isoFile);
     source.reset(raw);
     setup.ImageSize = static_cast<int64_t>(st.st_size);
-    setup.SourceFiles.push_back(isoFile);
+    setup.SourceFiles.push_back({isoFile, static_cast<int64_t>(st.st_size), st.st_mtim});
   }
   // The data track comes first, then the audio tracks.
   if (dataTrack) setup.TrackSectors.push_back((setup.ImageSize + 2047) / 2048);

@@ -193,9 +193,9 @@ class TBurnLibrary {
   void BuildDevices();
   /// The libisofs image of the project; imported entries are read through `drive` when the
   /// base medium's drive is grabbed already.
-  TIsoImagePtr BuildImage(std::vector<std::string>* sources, burn_drive* drive = nullptr);
+  TIsoImagePtr BuildImage(std::vector<TSourceFile>* sources, burn_drive* drive = nullptr);
   void ImportIntoProject(IsoImage* image);
-  void AddBootRecord(IsoImage* image, std::vector<std::string>* sources);
+  void AddBootRecord(IsoImage* image, std::vector<TSourceFile>* sources);
   bool IsAudioProject() const;
   TAudioDisc AudioDisc() const;
   void AddCueSheet(const std::string& cuePath);

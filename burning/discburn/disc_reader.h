@@ -38,6 +38,14 @@ struct TToc {
   /// The session a caller names: 1..SessionCount, or 0 / -1 for the last one. Throws
   /// EDiscBurn(InvalidArgument) for any other number.
   int SessionNumber(int session) const;
+  /// Of an emulated table of contents: the medium was finalised. Its first session starts at
+  /// block 0, where the next session's volume descriptors would have to go, so another
+  /// session would make it unreadable.
+  bool Closed() const { return Emulated && !Tracks.empty() && Tracks.front().StartLba == 0; }
+  /// Of an emulated table of contents: where a further session starts.
+  int NextSessionLba() const {
+    return (LeadoutLba + SessionAlignment - 1) / SessionAlignment * SessionAlignment;
+  }
 };
 
 /// Reads one 2048-byte block; false when it cannot be read.

@@ -49,6 +49,7 @@ using namespace std::string_literals;
 namespace {
 
 // The library's result codes the tests look for.
+constexpr int32_t InvalidArgumentCode = 2;
 constexpr int32_t InvalidDeviceCode = 11;
 constexpr int32_t NotErasableCode = 15;
 constexpr int32_t ProjectEmptyCode = 17;
@@ -261,6 +262,14 @@ class DiscBurnTest : public ::testing::Test {
     const char16_t letter = static_cast<char16_t>(u'A' + count - 1);
     EXPECT_EQ(SetBurnDevice(letter), 0);
     return letter;
+  }
+
+  /// Writes every burn to both image files: the first is the burn device, the second is added.
+  void BurnToTwoPseudoDrives(const fs::path& first, const fs::path& second) {
+    const char16_t a = UsePseudoDrive("stdio:" + first.string());
+    const std::u16string secondAddress = W("stdio:" + second.string());
+    ASSERT_OK(AddPseudoDrive(secondAddress.c_str(), 0));
+    ASSERT_OK(AddBurnDevice(static_cast<char16_t>(a + 1)));
   }
 
   void DataProject(int32_t isoLevel = 3, const std::string& label = "") {
@@ -679,12 +688,17 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
     std::function<int32_t()> Set;
     const char* Text;
   };
+  // A refused block comes with other values changed as well: none of them may be taken.
   const std::vector<TCase> cases = {
       {"DAO96",
        [] {
          DBOptionsBlock b;
          GetOptions(&b);
          b.WriteMethod = DB_WM_DAO96;
+         b.VolumeLabel[0] = u'X';
+         b.VolumeLabel[1] = 0;
+         b.Copies = 5;
+         b.Finalize = 0;
          return SetOptions(b);
        },
        "DAO96 write method"},
@@ -693,9 +707,21 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
          DBISOBlock b;
          GetISOInfoEx(&b);
          b.Level = 4;
+         b.AllowLowercaseNames = 1;
+         b.SystemIdentifier[0] = u'Z';
+         b.SystemIdentifier[1] = 0;
          return SetISOInfoEx(b);
        },
        "ISO 9660 level Romeo"},
+      {"ISO level 7",
+       [] {
+         DBISOBlock b;
+         GetISOInfoEx(&b);
+         b.Level = 7;
+         b.AllowLongISO9660Names = 1;
+         return SetISOInfoEx(b);
+       },
+       "ISO 9660 level 7"},
       {"encryption",
        [] {
          DBCompressEncryptBlock b;
@@ -717,9 +743,25 @@ TEST_F(DiscBurnTest, OptionsThisSystemCannotHonourAreRefused) {
   DBOptionsBlock options;
   ASSERT_EQ(GetOptions(&options), 0);
   EXPECT_NE(+options.WriteMethod, DB_WM_DAO96) << "a refused value is not kept";
+  EXPECT_EQ(options.VolumeLabel[0], 0) << "nor any other value of its block";
+  EXPECT_EQ(+options.Copies, 0);
+  EXPECT_EQ(+options.Finalize, 1);
   DBISOBlock iso;
   ASSERT_EQ(GetISOInfoEx(&iso), 0);
   EXPECT_EQ(+iso.Level, 3);
+  EXPECT_EQ(+iso.AllowLowercaseNames, 0);
+  EXPECT_EQ(+iso.AllowLongISO9660Names, 0);
+  EXPECT_EQ(iso.SystemIdentifier[0], 0);
+
+  // Project types outside the list are no unsupported feature but a wrong argument.
+  for (const auto& [type, text] : std::vector<std::pair<int32_t, std::string>>{
+           {DB_PT_NONE, "Project type 11 (none) is no project to create"},
+           {12, "Unknown project type 12"},
+           {-3, "Unknown project type -3"}}) {
+    SCOPED_TRACE(type);
+    EXPECT_EQ(CreateProject(type, -1), InvalidArgumentCode);
+    EXPECT_EQ(TextOf(InvalidArgumentCode), text);
+  }
 }
 
 // Every entry point this system cannot serve: one code, its own text, outputs zeroed and no
@@ -879,55 +921,92 @@ TEST_F(DiscBurnTest, DeInitializeFromAHandlerOfABlockedDoneCallbackReturns) {
   EXPECT_EQ(Rec.DoneErrors.back(), "");
 }
 
-// A source that vanishes while the image is being written: libisofs fills it with zeros and
-// says so; the burn must end failed with the file's name. The drive is a pipe that is not read
-// until the file is gone, so the writer cannot have reached the file before.
-TEST_F(DiscBurnTest, SourceVanishingDuringTheBurnFailsByName) {
-  const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
-  MakeSparse(big, 64LL * 1024 * 1024);
-  const fs::path victim = Dir / "z vanishing.bin";
-  WriteRandom(victim, 100000, 10);
-  const fs::path pipe = Dir / "drive.pipe";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  std::mutex lock;
-  std::condition_variable changed;
-  bool gone = false;
-  std::thread reader([&] {
-    std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
-    {
-      std::unique_lock<std::mutex> l(lock);
-      changed.wait(l, [&] { return gone; });
-    }
-    char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    }
-  });
-  UsePseudoDrive("stdio:" + pipe.string());
-  DataProject();
-  ASSERT_EQ(Add(big), 0);
-  ASSERT_EQ(Add(victim), 0);
-  Rec.OnFirstProcess = [&] {
-    fs::remove(victim);
-    std::lock_guard<std::mutex> l(lock);
-    gone = true;
-    changed.notify_all();
+// A source that vanishes or changes while the image is being written: libisofs fills it with
+// zeros, cuts it or writes its new bytes; the burn must end failed with the file's name and
+// what became of it. The drive is a pipe that is not read until the file is spoilt, so the
+// writer cannot have gone past the 64 MiB file written first: a file after it is spoilt
+// before it is opened, that file itself while it is read.
+TEST_F(DiscBurnTest, SourceVanishingOrChangingDuringTheBurnFailsByName) {
+  struct TCase {
+    const char* Name;
+    std::function<void(const fs::path&)> Spoil;
+    std::string Reason;  // after the file's name
+    bool WhileRead = false;
   };
-  const int32_t started = Burn();
-  if (started != 0) {
-    {
+  const std::vector<TCase> cases = {
+      {"vanishing", [](const fs::path& p) { fs::remove(p); }, ""},
+      {"cut short", [](const fs::path& p) { fs::resize_file(p, 1000); },
+       " (its size was 100000 bytes, now 1000)"},
+      {"grown", [](const fs::path& p) { std::ofstream(p, std::ios::app | std::ios::binary) << "more"; },
+       " (its size was 100000 bytes, now 100004)"},
+      {"written to",
+       [](const fs::path& p) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a modification time of its own
+         std::fstream(p, std::ios::in | std::ios::out | std::ios::binary).write("XYZ", 3);
+       },
+       " (it was written to)"},
+      {"cut short while read", [](const fs::path& p) { fs::resize_file(p, 100000); },
+       " (its size was 67108864 bytes, now 100000)", true},
+  };
+  int jobs = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path big = Dir / "a big.bin";  // written first: its name sorts first
+    MakeSparse(big, 64LL * 1024 * 1024);
+    const fs::path victim = c.WhileRead ? big : Dir / (std::string("z ") + c.Name + ".bin");
+    if (!c.WhileRead) WriteRandom(victim, 100000, 10);
+    const fs::path pipe = Dir / (std::string(c.Name) + ".pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool spoilt = false;
+    std::thread reader([&] {
+      std::ifstream in(pipe, std::ios::binary);  // opens when the drive starts writing
+      {
+        std::unique_lock<std::mutex> l(lock);
+        changed.wait(l, [&] { return spoilt; });
+      }
+      char buf[65536];
+      while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+      }
+    });
+    const auto release = [&] {
       std::lock_guard<std::mutex> l(lock);
-      gone = true;
+      spoilt = true;
       changed.notify_all();
+    };
+    UsePseudoDrive("stdio:" + pipe.string());
+    DataProject();
+    ASSERT_EQ(Add(big), 0);
+    if (!c.WhileRead) {
+      ASSERT_EQ(Add(victim), 0);
     }
-    std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+    {
+      std::lock_guard<std::mutex> l(Rec.Lock);
+      Rec.Process = 0;  // the first Process of this burn spoils the file
+      Rec.OnFirstProcess = [&] {
+        c.Spoil(victim);
+        release();
+      };
+    }
+    const int32_t started = Burn();
+    if (started != 0) {
+      release();
+      std::ofstream(pipe, std::ios::binary);  // lets the reader's open return
+      reader.join();
+      FAIL() << TextOf(started);
+    }
+    ASSERT_TRUE(Rec.WaitJobDone(++jobs));
     reader.join();
-    FAIL() << TextOf(started);
+    std::lock_guard<std::mutex> l(Rec.Lock);
+    ASSERT_EQ(Rec.DoneErrors.size(), static_cast<size_t>(jobs));
+    const std::string& error = Rec.DoneErrors.back();
+    EXPECT_NE(error.find(victim.string() + c.Reason), std::string::npos) << error;
+    if (!c.Reason.empty()) {
+      EXPECT_EQ(error, "Source file changed while it was written: " + victim.string() + c.Reason);
+    }
+    Rec.OnFirstProcess = nullptr;
   }
-  ASSERT_TRUE(Rec.WaitJobDone());
-  reader.join();
-  std::lock_guard<std::mutex> l(Rec.Lock);
-  ASSERT_EQ(Rec.DoneErrors.size(), 1u);
-  EXPECT_NE(Rec.DoneErrors[0].find(victim.string()), std::string::npos) << Rec.DoneErrors[0];
 }
 
 TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
@@ -957,7 +1036,6 @@ TEST_F(DiscBurnTest, BurnsAnExistingIsoImageAsItIs) {
 namespace {
 
 constexpr int32_t NameExistsCode = 18;
-constexpr int32_t InvalidArgumentCode = 2;
 
 std::string Field(const db_char* text, size_t chars) {
   return U8(std::u16string(text, std::find(text, text + chars, u'\0')).c_str());
@@ -1317,6 +1395,22 @@ fs::path ExtractSession(const fs::path& image, int session, const fs::path& into
   return into;
 }
 
+/// The burn device holds `image`, written and open: its record is what xorriso finds in it
+/// ("Media status : is written , is appendable", its sessions and the blocks they take).
+void ExpectOpenMediumRecord(const fs::path& image, int sessions) {
+  const std::string report = Shell("xorriso -indev " + Quote(image.string()) + " -toc 2>&1");
+  EXPECT_NE(report.find("is written , is appendable"), std::string::npos) << report;
+  const auto toc = XorrisoToc(image);
+  ASSERT_EQ(toc.size(), static_cast<size_t>(sessions)) << report;
+  DBMediumInfo medium;
+  ASSERT_OK(GetMediumInformation(-1, &medium));
+  EXPECT_EQ(+medium.Status, 2) << "appendable";
+  EXPECT_EQ(+medium.Appendable, 1);
+  EXPECT_EQ(+medium.SessionCount, sessions);
+  EXPECT_EQ(+medium.UsedSectors, toc.back().Start + toc.back().Sectors);
+  EXPECT_GT(+medium.FreeSectors, 0);
+}
+
 void BurnAndWait(TRecorder& rec, int jobs) {
   ASSERT_OK(Burn());
   ASSERT_TRUE(rec.WaitJobDone(jobs));
@@ -1342,6 +1436,7 @@ TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
   ASSERT_OK(SetOptions(options));
   AddFixtures(*this, f);
   BurnAndWait(Rec, 1);
+  ExpectOpenMediumRecord(image, 1);
 
   ASSERT_OK(CreateProject(DB_PT_DATA, 0));
   db_handle project = 0;
@@ -1355,6 +1450,7 @@ TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
 
   const auto toc = XorrisoToc(image);
   ASSERT_EQ(toc.size(), 2u) << Shell("xorriso -indev " + Quote(image.string()) + " -toc 2>&1");
+  ExpectOpenMediumRecord(image, 2);
   for (int i = 0; i < 2; ++i) {
     int32_t start = 0, sectors = 0;
     ASSERT_OK(GetSessionInformation(-1, i + 1, &start, &sectors));
@@ -1377,33 +1473,54 @@ TEST_F(DiscBurnTest, ASecondSessionContinuesTheFirstAndKeepsItsFiles) {
   EXPECT_OK(CloseSession(-1));  // an image file needs no closing
 }
 
-// A finished image (its one session written from block 0) can still be continued: the new
-// session follows it and its tree holds the old files beside the new one.
-TEST_F(DiscBurnTest, AFinishedImageTakesAnotherSessionWithItsFilesStillThere) {
+// A finalised image (its one session written from block 0, where a further session's volume
+// descriptors would go) is closed, as a closed CD-R is: its record says so, a further session
+// is refused with the reason, and the image stays as it was, readable as xorriso reads it.
+TEST_F(DiscBurnTest, AFinalisedImageRefusesAFurtherSessionAndItsRecordSaysClosed) {
   const TFixtureFiles f = MakeFixtures(Dir);
   const fs::path extra = Dir / "extra.bin";
   WriteRandom(extra, 5000, 32);
   const fs::path image = Dir / "closed.iso";
-  UsePseudoDrive("stdio:" + image.string());
+  UsePseudoDrive("stdio:" + image.string(), 100 * 1024 * 1024);
   EXPECT_EQ(CreateProject(DB_PT_DATA, 0), InvalidArgumentCode) << "nothing to continue yet";
   EXPECT_EQ(TextOf(InvalidArgumentCode), "The medium holds no session");
   DataProject(3, "CLOSED");
   AddFixtures(*this, f);
   BurnAndWait(Rec, 1);
-  const auto firstSize = fs::file_size(image);
+  const std::string before = ReadAll(image);
+  const auto toc = XorrisoToc(image);
+  ASSERT_EQ(toc.size(), 1u);
+  EXPECT_EQ(toc[0].Start, 0);
+
+  DBMediumInfo medium;
+  ASSERT_OK(GetMediumInformation(-1, &medium));
+  EXPECT_EQ(+medium.Status, 3) << "closed";
+  EXPECT_EQ(+medium.Appendable, 0);
+  EXPECT_EQ(+medium.SessionCount, 1);
+  EXPECT_EQ(+medium.UsedSectors, toc[0].Sectors);
+  EXPECT_EQ(+medium.FreeSectors, 0);
+
+  constexpr int32_t MediumNotWritableCode = 14;
+  for (int32_t session : {1, 0}) {
+    SCOPED_TRACE(session);
+    EXPECT_EQ(CreateProject(DB_PT_DATA, session), MediumNotWritableCode);
+    EXPECT_EQ(TextOf(MediumNotWritableCode), "The disc was finalised: it takes no further session");
+  }
   EXPECT_EQ(CreateProject(DB_PT_DATA, 2), InvalidArgumentCode);
-  ASSERT_OK(CreateProject(DB_PT_DATA, 1));
-  ASSERT_OK(Add(extra));
-  int64_t size = ImageSize();
-  EXPECT_LT(size, 200 * 1024) << "only the new session is written";
-  BurnAndWait(Rec, 2);
-  EXPECT_GT(fs::file_size(image), firstSize);
+  EXPECT_TRUE(ReadAll(image) == before) << "the image is untouched";
   const fs::path all = ExtractSession(image, 0, Dir / "all");
   EXPECT_TRUE(ReadAll(all / "notes.txt") == ReadAll(f.Plain));
   EXPECT_TRUE(ReadAll(all / "Videos" / "clip.mkv") == ReadAll(f.InFolder));
-  EXPECT_TRUE(ReadAll(all / "extra.bin") == ReadAll(extra));
   EXPECT_NE(Shell("isoinfo -d -R -J -i " + Quote(image.string())).find("Volume id: CLOSED"),
             std::string::npos);
+
+  // A new project is a new image: it replaces the closed one whole.
+  DataProject(3, "AGAIN");
+  ASSERT_OK(Add(extra));
+  BurnAndWait(Rec, 2);
+  const fs::path again = ExtractSession(image, 0, Dir / "again");
+  EXPECT_TRUE(ReadAll(again / "extra.bin") == ReadAll(extra));
+  EXPECT_FALSE(fs::exists(again / "notes.txt"));
 }
 
 // Bootable discs: the El Torito catalog that isoinfo finds names the boot image's sectors,
@@ -1593,6 +1710,65 @@ TEST_F(DiscBurnTest, VerifyingPassesOnAGoodCopyAndCatchesAChangedByte) {
   EXPECT_EQ(Rec.BurnDone, 1) << "verifying alone ends with VerifyDone, not BurnDone";
   const std::u16string missing = u"\\nothing\\";
   EXPECT_NE(VerifyFile(missing.c_str()), 0);
+}
+
+namespace {
+
+/// How often `needle` occurs in the file.
+size_t Occurrences(const fs::path& file, const std::string& needle) {
+  const std::string hay = ReadAll(file);
+  size_t count = 0;
+  for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++count;
+  return count;
+}
+
+}  // namespace
+
+// A hidden file (or folder) is on the disc, only listed in no directory: its data is written,
+// the readers do not list it, and verifying after the burn, on each of two drives, checks the
+// listed files and passes.
+TEST_F(DiscBurnTest, HiddenFilesAreWrittenUnlistedAndVerifyingPasses) {
+  TVerifyLog log;
+  log.Register();
+  fs::create_directories(Dir / "src" / "private");
+  const fs::path shown = Dir / "src" / "shown.bin", secret = Dir / "src" / "secret.bin",
+                 inner = Dir / "src" / "private" / "inner.bin";
+  WriteRandom(shown, 30000, 61);
+  WriteRandom(secret, 20000, 62);
+  WriteRandom(inner, 10000, 63);
+  const fs::path first = Dir / "first.iso", second = Dir / "second.iso";
+  BurnToTwoPseudoDrives(first, second);
+  DataProject(3, "HIDDEN");
+  DBOptionsBlock options;
+  ASSERT_OK(GetOptions(&options));
+  options.VerifyAfterBurn = 1;
+  ASSERT_OK(SetOptions(options));
+  ASSERT_EQ(Add(shown), 0);
+  ASSERT_EQ(Add(secret), 0);
+  const std::u16string root = u"\\", privateDir = u"Private", secretPath = u"\\secret.bin",
+                       privatePath = u"\\Private";
+  ASSERT_OK(CreateDir(root.c_str(), privateDir.c_str()));
+  ASSERT_EQ(Add(inner, "\\Private\\"), 0);
+  ASSERT_OK(SetFileAttr(secretPath.c_str(), DB_ATTR_HIDDEN));
+  ASSERT_OK(SetFileAttr(privatePath.c_str(), DB_ATTR_HIDDEN));
+  BurnAndWait(Rec, 1);
+  {
+    std::lock_guard<std::mutex> l(log.Lock);
+    EXPECT_EQ(log.Started, 2);
+    EXPECT_EQ(log.Files, (std::vector<std::string>{"/shown.bin", "/shown.bin"}));
+    EXPECT_TRUE(log.Errors.empty()) << log.Errors.front().first << ": " << log.Errors.front().second;
+    EXPECT_EQ(log.Done, (std::vector<int32_t>{0, 0}));
+  }
+  for (const auto& image : {first, second}) {
+    SCOPED_TRACE(image.filename().string());
+    EXPECT_EQ(Occurrences(image, ReadAll(secret)), 1u) << "the hidden file's data is written";
+    EXPECT_EQ(Occurrences(image, ReadAll(inner)), 1u) << "so is the hidden folder's";
+    EXPECT_EQ(Occurrences(image, ReadAll(shown)), 1u);
+    EXPECT_EQ(Shell("bsdtar -tf " + Quote(image.string())), ".\n./shown.bin\n");
+    const std::string names = Shell("isoinfo -f -R -J -i " + Quote(image.string()));
+    EXPECT_EQ(names.find("secret"), std::string::npos) << names;
+    EXPECT_EQ(names.find("rivate"), std::string::npos) << names;
+  }
 }
 
 // The library's own settings: the language kept, media-change notification accepted, DVD-Video
@@ -2101,10 +2277,7 @@ TEST_F(DiscBurnTest, SeveralCopiesAreWrittenFromOneImageAndVerified) {
   const std::u16string tmp = W(scratchDir.string());
   ASSERT_OK(SetTmpPath(tmp.c_str()));
   const fs::path first = Dir / "first.iso", second = Dir / "second.iso";
-  const char16_t a = UsePseudoDrive("stdio:" + first.string());
-  const std::u16string secondAddress = W("stdio:" + second.string());
-  ASSERT_OK(AddPseudoDrive(secondAddress.c_str(), 0));
-  ASSERT_OK(AddBurnDevice(static_cast<char16_t>(a + 1)));
+  BurnToTwoPseudoDrives(first, second);
   DataProject(3, "COPIES");
   AddFixtures(*this, f);
   DBOptionsBlock options;
