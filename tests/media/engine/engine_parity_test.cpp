@@ -27,6 +27,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -680,6 +681,51 @@ const TFinalLinesCase kFinalLinesCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Failures, FinalLinesTest, ::testing::ValuesIn(kFinalLinesCases),
                          [](const ::testing::TestParamInfo<TFinalLinesCase>& info) { return info.param.Name; });
+
+/// The keys of the last block of a "-progress" file, in order, and the value of each.
+std::vector<std::pair<std::string, std::string>> LastProgressBlock(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> block;
+  std::istringstream text(ReadText(path));
+  bool ended = false;
+  for (std::string line; std::getline(text, line);) {
+    if (ended) block.clear();
+    const std::size_t eq = line.find('=');
+    block.emplace_back(line.substr(0, eq), eq == std::string::npos ? std::string() : line.substr(eq + 1));
+    ended = line.rfind("progress=", 0) == 0;
+  }
+  return block;
+}
+
+// A script written for the program reads the engine's "-progress" blocks: the same keys in the
+// same order, fps with two decimals.
+TEST(ProgressFile, HoldsTheProgramsKeys) {
+  engine_test::LoadLibraries();
+  const std::string mismatch = engine_test::ReferenceMismatch();
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
+  for (const char* streams : {"-c:v mpeg4 -c:a mp2 -sn", "-vn -c:a mp2 -sn"}) {
+    const std::string engineFile = engine_test::TempPath("engine-progress.txt");
+    const std::string programFile = engine_test::TempPath("program-progress.txt");
+    const std::string options = std::string(streams) + " -progress ";
+    const TRun run = RunEngine("M|-t 2", engine_test::TempPath("progress-engine.mkv"), options + engineFile);
+    ASSERT_TRUE(run.Finished) << run.Message;
+    ASSERT_TRUE(RunReference("M|-t 2", engine_test::TempPath("progress-program.mkv"), options + programFile));
+    const auto engine = LastProgressBlock(engineFile);
+    const auto program = LastProgressBlock(programFile);
+    std::string engineKeys, programKeys;
+    for (const auto& [key, value] : engine) engineKeys += key + " ";
+    for (const auto& [key, value] : program) programKeys += key + " ";
+    EXPECT_EQ(engineKeys, programKeys) << streams;
+    auto value = [](const std::vector<std::pair<std::string, std::string>>& block, const std::string& key) {
+      for (const auto& [k, v] : block)
+        if (k == key) return v;
+      return std::string("(none)");
+    };
+    EXPECT_EQ(value(engine, "out_time_us"), value(program, "out_time_us")) << streams;
+    if (value(program, "fps") != "(none)") {
+      EXPECT_TRUE(std::regex_match(value(engine, "fps"), std::regex(R"(\d+\.\d\d)"))) << value(engine, "fps");
+    }
+  }
+}
 
 // "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
 TEST(DebugTs, EveryStageLogsItsTimeStamps) {
