@@ -160,7 +160,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void init_encoder_time_base(TOutputStream& ost, AVRational defaultTimeBase);
   void set_encoder_id(TOutputFile& of, TOutputStream& ost);
   void parse_forced_key_frames(const std::string& kf, TOutputStream& ost, AVCodecContext* avctx);
-  int check_init_output_file(TOutputFile& of, int fileIndex);
+  /// Writes the file's header once all its streams are ready; a failure's line goes to error too.
+  int check_init_output_file(TOutputFile& of, int fileIndex, std::string& error);
   void LogStreamMapping();
 
   // Decoding and filtering input.

@@ -136,15 +136,14 @@ int TCustomFFmpeg::process_input_packet(TInputStream& ist, const AVPacket* pkt, 
       break;
     }
     if (ret < 0) {
-      if (decodeFailed)
-        Log(TLogLevel::llError, "Error while decoding stream #%d:%d: %s", ist.file_index, ist.st->index,
-            FormatAVError(ret).c_str());
-      else
-        Log(TLogLevel::llFatal, "Error while processing the decoded data for stream #%d:%d", ist.file_index,
-            ist.st->index);
-      if (!decodeFailed || Fexit_on_error)
-        RaiseErrorFmt("Error while decoding stream #%d:%d: %s", ist.file_index, ist.st->index,
-                      FormatAVError(ret).c_str());
+      // A decoder's error ends the run only with -xerror; one of the filters that take the
+      // frame always does.
+      if (!decodeFailed)
+        RaiseErrorFmt("Error while processing the decoded data for stream #%d:%d", ist.file_index, ist.st->index);
+      const std::string text =
+          FormatStr("Error while decoding stream #%d:%d: %s", ist.file_index, ist.st->index, FormatAVError(ret).c_str());
+      if (Fexit_on_error) RaiseError(text);
+      Log(TLogLevel::llError, "%s", text.c_str());
       break;
     }
     if (gotOutput) ist.got_output = 1;

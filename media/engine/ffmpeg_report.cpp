@@ -72,6 +72,8 @@ double AppendTimeAndBitrate(std::string& buf, std::string& script, int64_t pts, 
     script += "total_size=N/A\n";
   else
     script += FormatStr("total_size=%" PRId64 "\n", totalSize);
+  // out_time_ms has always held microseconds too; out_time_us is the name that says so.
+  script += FormatStr("out_time_us=%" PRId64 "\n", pts);
   script += FormatStr("out_time_ms=%" PRId64 "\n", pts);
   script +=
       FormatStr("out_time=%s%02d:%02d:%02d.%06d\n", pts < 0 ? "-" : "", hours, mins % 60, secs % 60, us);
@@ -136,7 +138,7 @@ void TCustomFFmpeg::print_report(bool isLastReport, int64_t timerStart, int64_t 
       buf +=
           FormatStr("frame=%5d fps=%3.*f q=%3.1f ", frameNumber, fps < 9.95f ? 1 : 0, double(fps), double(q));
       script += FormatStr("frame=%d\n", frameNumber);
-      script += FormatStr("fps=%.1f\n", double(fps));
+      script += FormatStr("fps=%.2f\n", double(fps));
       script += FormatStr("stream_%d_%d_q=%.1f\n", ost.file_index, ost.index, double(q));
       if (isLastReport) buf += "L";
       if (Fqp_hist) {

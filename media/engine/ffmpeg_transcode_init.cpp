@@ -78,7 +78,7 @@ int TCustomFFmpeg::transcode_init() {
     for (int i = 0; i < int(Foutput_files.size()); i++) {
       TOutputFile& of = *Foutput_files[i];
       if ((of.ctx->oformat->flags & AVFMT_NOSTREAMS) && of.ctx->nb_streams == 0) {
-        if ((ret = check_init_output_file(of, i)) < 0) break;
+        if ((ret = check_init_output_file(of, i, error)) < 0) break;
       }
     }
   }
@@ -86,7 +86,8 @@ int TCustomFFmpeg::transcode_init() {
   LogStreamMapping();
   if (ret < 0) {
     if (error.empty()) error = FormatAVError(ret);
-    Log(TLogLevel::llError, "%s", error.c_str());
+    // A failed header write has logged its line already.
+    if (error != FLastErrMsg) Log(TLogLevel::llError, "%s", error.c_str());
     FLastErrMsg = error;
     return ret;
   }
@@ -550,13 +551,14 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
 
   if ((ret = init_output_bsfs(ost)) < 0) return ret;
   ost.initialized = 1;
-  return check_init_output_file(*Foutput_files[ost.file_index], ost.file_index);
+  return check_init_output_file(*Foutput_files[ost.file_index], ost.file_index, error);
 }
 
 void TCustomFFmpeg::init_output_stream_or_raise(TOutputStream& ost) {
   std::string error;
   const int ret = init_output_stream(ost, error);
   if (ret >= 0) return;
+  if (!error.empty() && error == FLastErrMsg) RaiseError(error);  // the header's line, logged already
   const std::string msg = FormatStr("Error initializing output stream %d:%d -- %s", ost.file_index, ost.index,
                                     error.empty() ? FormatAVError(ret).c_str() : error.c_str());
   Log(TLogLevel::llError, "%s", msg.c_str());
@@ -681,7 +683,7 @@ int TCustomFFmpeg::init_output_bsfs(TOutputStream& ost) {
   return 0;
 }
 
-int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
+int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex, std::string& error) {
   for (unsigned i = 0; i < of.ctx->nb_streams; i++) {
     if (!Foutput_streams[of.ost_index + int(i)]->initialized) return 0;
   }
@@ -694,6 +696,7 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex) {
         ret);
     Log(TLogLevel::llError, "%s", msg.c_str());
     FLastErrMsg = msg;
+    error = msg;
     return ret;
   }
   of.header_written = 1;

@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -275,15 +277,35 @@ std::vector<std::pair<std::string, std::string>> InputItems(const std::string& i
   return items;
 }
 
-/// Runs Debian's ffmpeg program on the same inputs and options: the reference of the "@" checks.
-bool RunReference(const std::string& inputs, const std::string& output, const std::string& options) {
+/// The command line of Debian's ffmpeg program on the same inputs and options, its messages on
+/// the standard output.
+std::string ReferenceCommand(const std::string& inputs, const std::string& output, const std::string& options) {
   std::string command = engine_test::kFFmpeg + " -nostdin -v error -y";
   // Appended piece by piece: GCC 12 warns falsely about " " + a temporary string when optimising.
   for (const auto& [file, inOptions] : InputItems(inputs))
     command.append(" ").append(inOptions).append(" -i ").append(engine_test::ShellQuote(file));
   command.append(" ").append(Expand(options)).append(" ").append(engine_test::ShellQuote(output));
   command.append(" 2>&1");
-  return std::system(command.c_str()) == 0;
+  return command;
+}
+
+/// Runs Debian's ffmpeg program on the same inputs and options: the reference of the "@" checks.
+bool RunReference(const std::string& inputs, const std::string& output, const std::string& options) {
+  return std::system(ReferenceCommand(inputs, output, options).c_str()) == 0;
+}
+
+/// The lines the program writes on the same inputs and options, without the "[name @ 0x...] "
+/// that names the library's context.
+std::vector<std::string> ReferenceLines(const std::string& inputs, const std::string& output,
+                                        const std::string& options) {
+  std::vector<std::string> lines;
+  std::istringstream text(engine_test::CommandOutput(ReferenceCommand(inputs, output, options)));
+  for (std::string line; std::getline(text, line);) {
+    if (line.rfind('[', 0) == 0 && line.find(" @ ") != std::string::npos && line.find("] ") != std::string::npos)
+      line.erase(0, line.find("] ") + 2);
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 struct TRun {
@@ -598,7 +620,7 @@ const TParityCase kParityCases[] = {
      "No such filter: 'nosuchfilter'"},
     // Of several lines of one filter the first names the cause.
     {"CropTooLargeFailsWithTheFiltersReason", "M|", "crop.mkv", "-vf crop=1000:1000 -an -sn", "", "",
-     "Error while decoding stream #0:0: Invalid argument\n"
+     "Error while processing the decoded data for stream #0:0\n"
      "Invalid too big or non positive size for width '1000'"},
     {"ProgressFile", "M|", "progress.mkv", "-progress %DIR%/progress.txt -map 0:v -c copy",
      "streams=v; 0.packets=250", "", "", "%DIR%/progress.txt", "progress=end"},
@@ -610,6 +632,100 @@ INSTANTIATE_TEST_SUITE_P(PowerUser, ParityTest, ::testing::ValuesIn(kParityCases
 }  // namespace
 
 namespace {
+
+// The last lines of a failed run are the program's: the engine's message holds the program's
+// final line, and no line of its own (a bare "Invalid argument", an empty line) besides.
+struct TFinalLinesCase {
+  const char* Name;
+  const char* Inputs;
+  const char* Output;
+  const char* Options;
+  const char* FinalLine;  // the program's line the message must hold
+};
+
+std::ostream& operator<<(std::ostream& os, const TFinalLinesCase& c) { return os << c.Name; }
+
+class FinalLinesTest : public ::testing::TestWithParam<TFinalLinesCase> {
+ protected:
+  void SetUp() override { engine_test::LoadLibraries(); }
+};
+
+TEST_P(FinalLinesTest, AreTheProgramsLines) {
+  const TFinalLinesCase& c = GetParam();
+  const std::string mismatch = engine_test::ReferenceMismatch();
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
+  const std::vector<std::string> reference =
+      ReferenceLines(c.Inputs, engine_test::TempPath(std::string("reference-") + c.Output), c.Options);
+  std::string all;
+  for (const std::string& line : reference) all += line + "\n";
+  ASSERT_NE(std::find(reference.begin(), reference.end(), c.FinalLine), reference.end()) << all;
+  const TRun run = RunEngine(c.Inputs, engine_test::TempPath(std::string("final-") + c.Output), c.Options);
+  ASSERT_FALSE(run.Finished);
+  std::istringstream message(run.Message);
+  bool holdsFinal = false;
+  for (std::string line; std::getline(message, line);) {
+    holdsFinal = holdsFinal || line == c.FinalLine;
+    EXPECT_FALSE(line.empty()) << run.Message;
+    EXPECT_NE(std::find(reference.begin(), reference.end(), line), reference.end())
+        << "\"" << line << "\" is no line of the program's:\n" << all << "the engine:\n" << run.Message;
+  }
+  EXPECT_TRUE(holdsFinal) << run.Message;
+}
+
+const TFinalLinesCase kFinalLinesCases[] = {
+    {"HeaderNotWritten", "M|", "header.mp4", "-map 0 -c copy",
+     "Could not write header for output file #0 (incorrect codec parameters ?): Invalid argument"},
+    {"FilterFails", "M|", "crop.mkv", "-vf crop=1000:1000 -an -sn",
+     "Error while processing the decoded data for stream #0:0"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Failures, FinalLinesTest, ::testing::ValuesIn(kFinalLinesCases),
+                         [](const ::testing::TestParamInfo<TFinalLinesCase>& info) { return info.param.Name; });
+
+/// The keys of the last block of a "-progress" file, in order, and the value of each.
+std::vector<std::pair<std::string, std::string>> LastProgressBlock(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> block;
+  std::istringstream text(ReadText(path));
+  bool ended = false;
+  for (std::string line; std::getline(text, line);) {
+    if (ended) block.clear();
+    const std::size_t eq = line.find('=');
+    block.emplace_back(line.substr(0, eq), eq == std::string::npos ? std::string() : line.substr(eq + 1));
+    ended = line.rfind("progress=", 0) == 0;
+  }
+  return block;
+}
+
+// A script written for the program reads the engine's "-progress" blocks: the same keys in the
+// same order, fps with two decimals.
+TEST(ProgressFile, HoldsTheProgramsKeys) {
+  engine_test::LoadLibraries();
+  const std::string mismatch = engine_test::ReferenceMismatch();
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
+  for (const char* streams : {"-c:v mpeg4 -c:a mp2 -sn", "-vn -c:a mp2 -sn"}) {
+    const std::string engineFile = engine_test::TempPath("engine-progress.txt");
+    const std::string programFile = engine_test::TempPath("program-progress.txt");
+    const std::string options = std::string(streams) + " -progress ";
+    const TRun run = RunEngine("M|-t 2", engine_test::TempPath("progress-engine.mkv"), options + engineFile);
+    ASSERT_TRUE(run.Finished) << run.Message;
+    ASSERT_TRUE(RunReference("M|-t 2", engine_test::TempPath("progress-program.mkv"), options + programFile));
+    const auto engine = LastProgressBlock(engineFile);
+    const auto program = LastProgressBlock(programFile);
+    std::string engineKeys, programKeys;
+    for (const auto& [key, value] : engine) engineKeys += key + " ";
+    for (const auto& [key, value] : program) programKeys += key + " ";
+    EXPECT_EQ(engineKeys, programKeys) << streams;
+    auto value = [](const std::vector<std::pair<std::string, std::string>>& block, const std::string& key) {
+      for (const auto& [k, v] : block)
+        if (k == key) return v;
+      return std::string("(none)");
+    };
+    EXPECT_EQ(value(engine, "out_time_us"), value(program, "out_time_us")) << streams;
+    if (value(program, "fps") != "(none)") {
+      EXPECT_TRUE(std::regex_match(value(engine, "fps"), std::regex(R"(\d+\.\d\d)"))) << value(engine, "fps");
+    }
+  }
+}
 
 // "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
 TEST(DebugTs, EveryStageLogsItsTimeStamps) {
