@@ -273,7 +273,7 @@ void TNavBaseShellListView::SetDetails(bool value) {
 
 void TNavBaseShellListView::SetViewStyle(TNavViewStyle style) {
   const TNavViewStyle shown = style == TNavViewStyle::vsSmallIcon ? TNavViewStyle::vsList : style;
-  ShowViewStyle(shown, shown == FViewStyle && FThumbnails);  // a new style starts with icons
+  ShowViewStyle(shown, false);  // a style set, even the one shown, starts with icons
 }
 
 void TNavBaseShellListView::ShowViewStyle(TNavViewStyle shown, bool thumbnails) {
@@ -352,7 +352,7 @@ void TNavBaseShellListView::SetShowJumboIcons(bool value) {
 
 void TNavBaseShellListView::SetIconSpacing(int value) {
   FIconSpacing = std::max(0, value);
-  SetViewStyle(FViewStyle);
+  ShowViewStyle(FViewStyle, FThumbnails);
 }
 
 void TNavBaseShellListView::SetUseSystemFont(bool value) {
@@ -494,7 +494,7 @@ void TNavBaseShellListView::SetThumbnailSize(int width, int height) {
   FThumbnailWidth = std::max(1, width);
   FThumbnailHeight = std::max(1, height);
   if (ThumbnailsShown()) {
-    SetViewStyle(FViewStyle);
+    ShowViewStyle(FViewStyle, FThumbnails);
     FillList();
   }
 }

@@ -200,7 +200,8 @@ class TNavBaseShellListView : public QTreeWidget,
   TNavViewStyle ViewStyle() const { return FViewStyle; }
   /// vsSmallIcon is shown as vsList. The icon style shows the items in a grid of large icons
   /// (or thumbnails) with the names below, the list style in columns of small icons, both over
-  /// the same items and selection as the details style.
+  /// the same items and selection as the details style. Setting a style, even the one shown,
+  /// turns thumbnails off.
   void SetViewStyle(TNavViewStyle style);
   /// The grid of the icon and list styles (hidden in the details style).
   QListView* GridView() const;
@@ -323,6 +324,9 @@ class TNavBaseShellListView : public QTreeWidget,
   void AutoSize();
   bool GridShown() const { return FViewStyle != TNavViewStyle::vsReport; }
   bool ThumbnailsShown() const { return FThumbnails && FViewStyle == TNavViewStyle::vsIcon; }
+  /// Shows the style (never vsSmallIcon), with thumbnails or icons; the items' images are asked
+  /// for again when that changes what they show.
+  void ShowViewStyle(TNavViewStyle shown, bool thumbnails);
 
   TShellBrowser FBrowser;
   TNavShellChangeNotifier FNotifier;
@@ -365,9 +369,6 @@ class TNavBaseShellListView : public QTreeWidget,
   bool ChangeShellColumn(int shellColumn, bool show);
   void CaptionEdited(QTreeWidgetItem* item, const QString& typed);
   void EditorClosed();
-  /// Shows the style (never vsSmallIcon), with thumbnails or icons; the items' images are asked
-  /// for again when that changes what they show.
-  void ShowViewStyle(TNavViewStyle shown, bool thumbnails);
   /// Asks every item's image again, each emblem gone until it comes, and drops the image work
   /// still on its way for the list.
   void RequestItemImages();

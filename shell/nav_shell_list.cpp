@@ -241,7 +241,7 @@ void TNavShellList::CreateColumns() {
     setColumnWidth(c, widths[c]);
     headerItem()->setData(c, kShellColumnRole, shellColumns[c]);
   }
-  SetViewStyle(FViewStyle);
+  ShowViewStyle(FViewStyle, FThumbnails);  // the new columns shown or hidden as the style wants
   if (OnCreateColumns) OnCreateColumns(*this);
   AutoSize();
 }

@@ -379,6 +379,34 @@ TEST_F(ShellListTest, AnotherStyleAfterThumbnailsShowsIconsAndEmblemsAgain) {
   }
 }
 
+// Setting a view style turns thumbnails off, the icon style shown too (the add-files window's
+// Icons button leaves thumbnails that way); a new spacing or a refill keeps them.
+TEST_F(ShellListTest, SettingTheIconStyleAgainLeavesThumbnails) {
+  QImage picture(64, 48, QImage::Format_RGB32);
+  picture.fill(Qt::magenta);
+  ASSERT_TRUE(picture.save(Folder + QStringLiteral("/pic.png")));
+  List->SetAutomaticRefresh(false);
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  List->SetThumbnails(true);
+  List->SetPath(Folder);
+  auto centre = [&] { return Item(QStringLiteral("pic.png"))->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
+  PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+  List->SetIconSpacing(60);
+  List->FillList();
+  EXPECT_TRUE(List->Thumbnails());
+  EXPECT_EQ(List->iconSize(), QSize(96, 96));
+  PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+
+  const int fills = Fills;
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  EXPECT_FALSE(List->Thumbnails());
+  EXPECT_EQ(List->ViewStyle(), shell::TNavViewStyle::vsIcon);
+  EXPECT_EQ(List->iconSize(), QSize(32, 32));
+  EXPECT_EQ(List->GridView()->iconSize(), QSize(32, 32));
+  EXPECT_NE(centre(), QColor(Qt::magenta));  // the picture's type icon
+  EXPECT_EQ(Fills, fills);                   // the same items, only their pictures change
+}
+
 // Lets the test look at the view's editing state.
 class TEditableList : public TNavShellList {
  public:
