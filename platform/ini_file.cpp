@@ -47,7 +47,7 @@ void TIniFile::Parse(const QStringList& lines) {
     if (i == lines.size() - 1 && line.isEmpty()) break;  // the final line end
     const QString trimmed = line.trimmed();
     if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
-      FSections.push_back(TSection{trimmed.mid(1, trimmed.size() - 2).trimmed(), {}});
+      FSections.push_back(TSection{trimmed.mid(1, trimmed.size() - 2).trimmed(), {}, line});
       continue;
     }
     TLine entry{line, {}, {}};
@@ -106,7 +106,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const bool fileEmpty = FSections.size() == 1 && last.Lines.empty();
     if (!fileEmpty && (last.Lines.empty() || !last.Lines.back().Text.trimmed().isEmpty()))
       last.Lines.push_back(TLine{});
-    FSections.push_back(TSection{section, {}});
+    FSections.push_back(TSection{section, {}, {}});
     index = static_cast<int>(FSections.size()) - 1;
   }
   TSection* s = &FSections[index];
@@ -134,7 +134,12 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 QString TIniFile::Text() const {
   QString text;
   for (size_t i = 0; i < FSections.size(); ++i) {
-    if (i > 0) text += QLatin1Char('[') + FSections[i].Name + QLatin1String("]\n");
+    if (i > 0) {
+      const TSection& section = FSections[i];
+      // A header is written back as it was read, blanks around it included.
+      text += (section.Header.isEmpty() ? QLatin1Char('[') + section.Name + QLatin1Char(']') : section.Header) +
+              QLatin1Char('\n');
+    }
     for (const TLine& line : FSections[i].Lines) text += line.Text + QLatin1Char('\n');
   }
   return text;

@@ -51,6 +51,7 @@ class TIniFile {
   struct TSection {
     QString Name;              // empty for lines before the first section header
     std::vector<TLine> Lines;  // the header line is not among them
+    QString Header;            // the header line as read ("  [Name]  "); empty for a new section
   };
 
   /// Index into FSections, or -1. Index 0 (the lines before the first header) is never found.

@@ -32,17 +32,28 @@ IShellOpener& ShellOpener() {
 
 void SetShellOpener(IShellOpener* opener) { GShellOpener = opener; }
 
-bool OpenOrTell(QWidget* parent, const QString& target, const QString& what) {
+namespace {
+// Opens target; when nothing opens it, warns with failure (what could not be done, and why) and
+// where target is, on a line of its own.
+bool OpenOrWarn(QWidget* parent, const QString& target, const QString& failure) {
   if (ShellOpener().Open(target)) return true;
   const QString where =
       QDir::isAbsolutePath(target) ? QStringLiteral("It is here:\r") : QStringLiteral("Its address is:\r");
-  const QString text = what +
-                       QStringLiteral(
-                           " could not be opened: the desktop has no browser or other program to "
-                           "show it.\r\r") +
-                       where + DisplayFileName(target);
-  Prompter().Message(parent, TPromptIcon::Warning, QStringLiteral("Warning"), text);
+  Prompter().Message(parent, TPromptIcon::Warning, QStringLiteral("Warning"),
+                     failure + QStringLiteral("\r\r") + where + DisplayFileName(target));
   return false;
+}
+}  // namespace
+
+bool OpenOrTell(QWidget* parent, const QString& target, const QString& what) {
+  return OpenOrWarn(parent, target,
+                    what + QStringLiteral(" could not be opened: the desktop has no browser or other program to "
+                                          "show it."));
+}
+
+bool PlayOrTell(QWidget* parent, const QString& path) {
+  return OpenOrWarn(parent, path,
+                    QStringLiteral("The file could not be played: the desktop has no program to play it."));
 }
 
 }  // namespace platform

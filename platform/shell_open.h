@@ -39,4 +39,8 @@ void SetShellOpener(IShellOpener* opener);
 /// the page ("The help page"). Returns what the opener answered.
 bool OpenOrTell(QWidget* parent, const QString& target, const QString& what);
 
+/// OpenOrTell for a media file the user wants to play: the warning says that the desktop has no
+/// program to play it.
+bool PlayOrTell(QWidget* parent, const QString& path);
+
 }  // namespace platform

@@ -1,6 +1,6 @@
 #include "shell/thread_pool.h"
 
-#include <QDebug>
+#include <QLoggingCategory>
 #include <QString>
 #include <algorithm>
 #include <chrono>
@@ -12,6 +12,10 @@
 #include "platform/main_thread.h"
 
 namespace shell {
+
+// The pool's diagnostic lines are for a developer who asks for them
+// (QT_LOGGING_RULES="converter.shell.pool.debug=true"); a user never sees them on the terminal.
+Q_LOGGING_CATEGORY(lcShellPool, "converter.shell.pool", QtInfoMsg)
 
 namespace {
 
@@ -55,7 +59,7 @@ void ShellDebugOutput(const std::string& text) {
   if (output)
     output(text);
   else
-    qDebug().noquote() << QString::fromStdString(text);
+    qCDebug(lcShellPool).noquote() << QString::fromStdString(text);
 }
 
 // --- processor usage ---

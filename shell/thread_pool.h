@@ -58,7 +58,8 @@ TWorkItemClass WorkItemClassOf() {
                         [](const IWorkItem& item) { return typeid(item) == typeid(T); }};
 }
 
-/// Where the pool's diagnostic lines go; the default writes them to the Qt debug output.
+/// Where the pool's diagnostic lines go; the default writes them to the debug messages of the Qt
+/// logging category "converter.shell.pool", which are off unless the logging rules switch them on.
 using TDebugOutput = std::function<void(const std::string&)>;
 void SetShellDebugOutput(TDebugOutput output);
 void ShellDebugOutput(const std::string& text);

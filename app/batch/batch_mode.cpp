@@ -92,6 +92,18 @@ TBatchMode::~TBatchMode() {
 
 void TBatchMode::Start(Tfrm_Main& main) {
   if (!Active()) return;
+  RunBatch(main);
+  if (FExitStatus < 0) {
+    // The program goes on as an interactive one: later runs neither echo, save, end it nor name
+    // what this batch left out.
+    FRunSession.EchoLog = false;
+    FRunSession.SaveLog = false;
+    FRunSession.CloseWhenDone = false;
+    FRunSession.NotAddedLines.clear();
+  }
+}
+
+void TBatchMode::RunBatch(Tfrm_Main& main) {
   QueueInputs(main);
   main.AddQueuedFiles();
   main.DropQueue().clear();
@@ -117,12 +129,6 @@ void TBatchMode::Start(Tfrm_Main& main) {
     if (FUnattended) End(ExitCode(TRunResult::CouldNotStart));
   } else if (FUnattended || (FArgs.SaveLogAndQuit && !FUserStopped)) {
     End(BatchExitStatus(FRunResult, static_cast<int>(FNotListed.size())));
-  }
-  if (FExitStatus < 0) {
-    // The program goes on as an interactive one: later runs neither echo nor end it.
-    FRunSession.EchoLog = false;
-    FRunSession.SaveLog = false;
-    FRunSession.CloseWhenDone = false;
   }
 }
 

@@ -77,6 +77,9 @@ class TBatchMode {
   const QStringList& NotListed() const { return FNotListed; }
 
  private:
+  /// Start's batch, on whichever road it ends; Start then leaves an interactive session behind
+  /// when the program goes on.
+  void RunBatch(Tfrm_Main& main);
   void QueueInputs(Tfrm_Main& main);
   /// Names every input that did not reach the list, with its reason, on standard error and in the
   /// run window's log.

@@ -851,7 +851,7 @@ void Tfrm_Main::SelectAll1Click() { Flw_Files->selectAll(); }
 
 void Tfrm_Main::lw_FilesDblClick() {
   const QList<int> rows = SelectedRows();
-  if (!rows.isEmpty()) platform::OpenOrTell(this, RowPath(rows.first()), QStringLiteral("The file"));
+  if (!rows.isEmpty()) platform::PlayOrTell(this, RowPath(rows.first()));
 }
 
 void Tfrm_Main::btn_PlayClick() {

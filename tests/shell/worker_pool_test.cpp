@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
+#include <QString>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -401,6 +403,57 @@ TEST_F(WorkerPoolTest, ShutdownWaitsForWorkersThatEnd) {
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& l) { return l.find("the hard way") != std::string::npos; }),
             0);
+}
+
+// Every Qt message of the test, with its category, while it lives; the logging rules it changed are
+// put back when it goes.
+class TCapturedMessages {
+ public:
+  TCapturedMessages() {
+    GLines = &FLines;
+    FPrevious = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+      GLines->push_back(std::string(context.category != nullptr ? context.category : "") + ": " +
+                        text.toStdString());
+    });
+  }
+  ~TCapturedMessages() {
+    qInstallMessageHandler(FPrevious);
+    QLoggingCategory::setFilterRules(QString());
+    GLines = nullptr;
+  }
+  const std::vector<std::string>& Lines() const { return FLines; }
+
+ private:
+  static inline std::vector<std::string>* GLines = nullptr;
+  std::vector<std::string> FLines;
+  QtMessageHandler FPrevious = nullptr;
+};
+
+// The line a pool writes when it ends is a developer's: it goes to the logging category
+// converter.shell.pool, whose debug messages are off unless the logging rules switch them on, so a
+// program that ends says nothing on its terminal.
+TEST_F(WorkerPoolTest, TheEndOfAPoolIsLoggedOnlyWhenItsCategoryIsSwitchedOn) {
+  shell::SetShellDebugOutput({});  // the default output
+  const auto runAPool = [] {
+    TWorkerThreadPool pool;
+    TGate gate;
+    auto item = std::make_shared<TBlockingItem>(gate, nullptr, nullptr);
+    pool.AddWorkItem(item);
+    SpinUntil([&] { return item->Started.load(); });
+  };
+  const std::string endLine =
+      "converter.shell.pool: TCustomThreadPool.TerminateThreads done. RunningThreadCount: 0   Count: 0";
+  {
+    TCapturedMessages messages;
+    runAPool();
+    EXPECT_TRUE(messages.Lines().empty()) << messages.Lines().front();
+  }
+  {
+    TCapturedMessages messages;
+    QLoggingCategory::setFilterRules(QStringLiteral("converter.shell.pool.debug=true"));
+    runAPool();
+    EXPECT_EQ(messages.Lines(), std::vector<std::string>{endLine});
+  }
 }
 
 TEST(CpuLoadTest, FirstReadingIsABaselineAndNoTimePassedKeepsTheLastValue) {

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -252,6 +254,53 @@ TEST_F(BatchModeTest, AUserStopWithXNeitherSavesTheLogNorEndsTheProgram) {
   EXPECT_FALSE(mode->RunSession().SaveLog);
   EXPECT_FALSE(mode->RunSession().CloseWhenDone);
   EXPECT_FALSE(mode->RunSession().EchoLog);
+}
+
+// Every batch that leaves the program running hands an interactive session to the runs that follow,
+// whichever way it ended: they neither echo their log, save it, close by themselves nor name again
+// what the batch left out.
+TEST_F(BatchModeTest, ABatchThatLeavesTheProgramRunningLeavesNothingToLaterRuns) {
+  ASSERT_TRUE(QDir().mkpath(Work + QStringLiteral("/sub")));
+  struct TCase {
+    const char* Name;
+    QStringList Params;
+    int BatchRuns;
+  };
+  const TCase cases[] = {
+      {"converted, without x", {"-v", Out, "a.avi", "sub"}, 1},
+      {"extracted, without x", {"-a", Out, "sub", "b.avi"}, 1},
+      {"unknown action", {"-q", Out, "a.avi", "sub", "x"}, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Window = std::make_unique<app::Tfrm_Main>();
+    FakeAdding();
+    Inputs.clear();
+    auto mode = Make(c.Params, false);
+    CloseRunWindowWhenFinished();
+    mode->Start(*Window);
+    ASSERT_EQ(mode->ExitStatus(), -1);
+    ASSERT_EQ(static_cast<int>(Inputs.size()), c.BatchRuns);
+    if (c.BatchRuns > 0) {
+      EXPECT_EQ(Inputs[0].NotAddedLines, QStringList{"Not added: " + Work + "/sub (is a folder)"});
+      EXPECT_TRUE(Inputs[0].EchoLog);
+    }
+
+    // The user converts the list again into a folder of the Location tab.
+    Window->SetCommandLine(app::TCommandLine());
+    Window->findChild<QRadioButton*>(QStringLiteral("chk_Path"))->click();
+    Window->findChild<QLineEdit*>(QStringLiteral("txt_Path"))->setText(Out);
+    CloseRunWindowWhenFinished();
+    Window->btn_ConvertClick();
+    ASSERT_EQ(static_cast<int>(Inputs.size()), c.BatchRuns + 1);
+    const app::TRunInput& later = Inputs.back();
+    EXPECT_EQ(later.Rows.size(), 1u);
+    EXPECT_FALSE(later.EchoLog);
+    EXPECT_FALSE(later.SaveLog);
+    EXPECT_FALSE(later.CloseWhenDone);
+    EXPECT_TRUE(later.NotAddedLines.isEmpty()) << later.NotAddedLines.join('\n').toStdString();
+    EXPECT_FALSE(Log.contains(QStringLiteral("Not added"))) << Log.toStdString();
+  }
 }
 
 // Nobody sees an unattended batch's windows, so they start their work without waiting to be

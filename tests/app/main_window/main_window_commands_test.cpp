@@ -232,16 +232,16 @@ TEST_F(MainWindowCommandsTest, PlayOpensTheFirstSelectedFile) {
   EXPECT_EQ(Opener.Opened, QStringList({"/v/b c.avi", "/v/b c.avi"}));
 }
 
-TEST_F(MainWindowCommandsTest, PlayWithNothingToOpenTheFileSaysWhereItIs) {
+TEST_F(MainWindowCommandsTest, PlayWithNothingToPlayTheFileSaysSoAndWhereItIs) {
   AddFile(QStringLiteral("a.avi"), QStringLiteral("/v"), 0, 1);
   Window->lw_Files()->topLevelItem(0)->setSelected(true);
   Opener.Answer = false;
   Find<QAction>("Play1")->trigger();
   EXPECT_EQ(Opener.Opened, QStringList({"/v/a.avi"}));
   ASSERT_EQ(Prompter.Messages.size(), 1u);
-  EXPECT_TRUE(Prompter.Messages[0].Text.startsWith(QStringLiteral("The file could not be opened")))
-      << Prompter.Messages[0].Text.toStdString();
-  EXPECT_TRUE(Prompter.Messages[0].Text.contains(QStringLiteral("/v/a.avi")));
+  EXPECT_EQ(Prompter.Messages[0].Text,
+            QStringLiteral("The file could not be played: the desktop has no program to play it.\r\r"
+                           "It is here:\r/v/a.avi"));
 }
 
 TEST_F(MainWindowCommandsTest, PreviewAndPropertiesGetTheFirstSelectedRow) {

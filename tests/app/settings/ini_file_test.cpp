@@ -129,6 +129,37 @@ TEST_F(IniFileTest, DoubleCarriageReturnsAreOneLineEnd) {
   EXPECT_EQ(ReadBytes(Path("d.ini")), QByteArray("; comment\r\n[Converter]\r\nUpdate = 1 \r\n"));
 }
 
+// A section header keeps its bytes through a save, blanks around or inside its brackets included,
+// while values of its section are found by the bare name and written in their place.
+TEST_F(IniFileTest, SectionHeadersAreSavedAsTheyWereWritten) {
+  struct TCase {
+    const char* Header;
+    const char* Name;
+  };
+  const TCase cases[] = {
+      {"  [Weird]  ", "Weird"},
+      {"\t[ Spaced Out ]\t", "Spaced Out"},
+      {"[Converter]", "Converter"},
+      {"[converter]", "Converter"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Header);
+    for (const QByteArray& end : {QByteArray("\n"), QByteArray("\r\n")}) {
+      const QByteArray before = "; top" + end + c.Header + end + "Key=1" + end + "[Next]" + end + "z=2" + end;
+      ASSERT_TRUE(WriteBytes(Path("h.ini"), before));
+      TIniFile ini(Path("h.ini"));
+      EXPECT_EQ(ini.ReadInteger(c.Name, "Key", 0), 1);
+      ASSERT_TRUE(ini.UpdateFile());
+      EXPECT_EQ(ReadBytes(Path("h.ini")), before);
+      ini.WriteInteger(c.Name, "Key", 3);
+      ini.WriteInteger(c.Name, "Added", 4);
+      ASSERT_TRUE(ini.UpdateFile());
+      EXPECT_EQ(ReadBytes(Path("h.ini")),
+                "; top" + end + c.Header + end + "Key=3" + end + "Added=4" + end + "[Next]" + end + "z=2" + end);
+    }
+  }
+}
+
 // A file whose lines end in CR LF keeps them when a value changes or is added; one with LF keeps LF.
 TEST_F(IniFileTest, SavingKeepsTheFilesLineEnds) {
   for (const QByteArray& end : {QByteArray("\r\n"), QByteArray("\n")}) {
