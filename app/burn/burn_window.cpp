@@ -42,11 +42,8 @@ namespace {
 
 const QString KCaptionError = QStringLiteral("Error");
 const QString KCaptionWarning = QStringLiteral("Warning");
-// Elevated rights do not help on Linux; access to the optical drives comes with the group
-// that owns their device files.
-const QString KNoDrive = QStringLiteral(
-    "Unable to detect CD/DVD/Blu-ray drive.\r\rPlease make sure your user is a member of the group that "
-    "owns the optical drives (usually \"cdrom\"), then log in again.");
+const QString KNoDrive =
+    QStringLiteral("Unable to detect CD/DVD/Blu-ray drive.\r\rPlease run program as administrator.");
 const QString KNoDisc = QStringLiteral("Disc is not inserted.");
 const QString KNotAllAdded = QStringLiteral("Some files were not added. Would you like to continue with burning?");
 const QString KEraseQuestion =

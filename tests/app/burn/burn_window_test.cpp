@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -33,9 +34,11 @@ using burning::TBurningOptionSwitch;
 using testing_support::TRecordingPrompter;
 using testing_support::TRecordingTaskbarBackend;
 
-const QString KNoDrive = QStringLiteral(
-    "Unable to detect CD/DVD/Blu-ray drive.\r\rPlease make sure your user is a member of the group that "
-    "owns the optical drives (usually \"cdrom\"), then log in again.");
+const QString KNoDrive =
+    QStringLiteral("Unable to detect CD/DVD/Blu-ray drive.\r\rPlease run program as administrator.");
+// The log's colours: failures in red (255, 0, 0), steps and successes in green (0x008000).
+const QColor KRed(255, 0, 0);
+const QColor KGreen(0, 128, 0);
 
 /// Log lines with their time stamps replaced by "[t]".
 QStringList LogLines(const Tfrm_Burn& window) {
@@ -140,7 +143,7 @@ TEST_F(BurnWindowTest, MissingLibraryIsNamedAndTheWindowCloses) {
   EXPECT_EQ(Prompter.Messages[0].Text, QStringLiteral("SDK DLL file not found"));
   EXPECT_FALSE(Window->isVisible());
   EXPECT_EQ(LogLines(*Window), QStringList({"Initialization...", "SDK DLL file not found"}));
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Window->LastLogColor(), KRed);
 }
 
 TEST_F(BurnWindowTest, TwoImageDrivesAreListedAndLogged) {
@@ -192,7 +195,7 @@ TEST_F(BurnWindowTest, BurnWritesTheListUnderTheRowCaptions) {
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Disc: Image file, [0-9.,]+ [MG]B$")).match(tail[3]).hasMatch())
       << tail[3].toStdString();
   EXPECT_EQ(tail.mid(4), QStringList({"", "[t] Burning disc...", "[t] Closing track...", "[t] Success!", ""}));
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KGreen);
+  EXPECT_EQ(Window->LastLogColor(), KGreen);
 
   // Unchecking the eject switch removed that switch only.
   EXPECT_EQ(Window->Burner().Options().Switches(),
@@ -245,7 +248,7 @@ TEST_F(BurnWindowTest, FileOfMoreThanFourGigabytesBurns) {
   const QStringList lines = LogLines(*Window);
   EXPECT_TRUE(lines.contains(QStringLiteral("Data: 1 file, 4.50 GB"))) << Window->LogText().toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("[t] Success!"))) << Window->LogText().toStdString();
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KGreen);
+  EXPECT_EQ(Window->LastLogColor(), KGreen);
   EXPECT_EQ(Window->Burner().ISOInfo().Level(), burning::TISOLevel::ilLevel3);
   EXPECT_TRUE(Prompter.Messages.empty());
 }
@@ -294,7 +297,7 @@ TEST_F(BurnWindowTest, CancelMidBurnLogsTheAbortAndLeavesNoImage) {
   EXPECT_TRUE(lines.contains(QStringLiteral("Data: 1 file, 1.00 GB"))) << Window->LogText().toStdString();
   EXPECT_FALSE(lines.contains(QStringLiteral("[t] Success!")));
   EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({"[t] Burning aborted by the user", ""}));
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Window->LastLogColor(), KRed);
   EXPECT_EQ(Prompter.Beeps, std::vector<bool>({true}));
   EXPECT_FALSE(QFileInfo::exists(image));
   EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Error"), TaskbarLog.Calls.end());
@@ -325,7 +328,7 @@ TEST_F(BurnWindowTest, BurnThatCannotStartClosesItsWindowAndLogsWhy) {
   EXPECT_TRUE(lines[lines.size() - 2].startsWith(QStringLiteral("[t] ")));
   EXPECT_TRUE(lines[lines.size() - 2].contains(source)) << lines[lines.size() - 2].toStdString();
   EXPECT_EQ(lines.back(), QString());
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Window->LastLogColor(), KRed);
   EXPECT_EQ(Prompter.Beeps, std::vector<bool>({true}));
   EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "State Error"), TaskbarLog.Calls.end());
   EXPECT_NE(std::find(TaskbarLog.Calls.begin(), TaskbarLog.Calls.end(), "Value 100/100"), TaskbarLog.Calls.end());
@@ -352,7 +355,7 @@ TEST_F(BurnWindowTest, ProjectLargerThanTheDiscIsRefusedBeforeBurning) {
   ASSERT_GE(lines.size(), 2);
   EXPECT_TRUE(lines[lines.size() - 2].contains(QStringLiteral("1 MB"))) << lines[lines.size() - 2].toStdString();
   EXPECT_EQ(lines.back(), QString());
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Window->LastLogColor(), KRed);
   EXPECT_FALSE(lines.contains(QStringLiteral("[t] Burning disc...")));
   EXPECT_TRUE(TaskbarLog.Calls.empty());
   EXPECT_FALSE(Taskbar.Active());
@@ -405,7 +408,7 @@ TEST_F(BurnWindowTest, EraseThatCannotStartClosesItsWindowAndIgnoresBurnEvents) 
   EXPECT_TRUE(lines[lines.size() - 3].startsWith(QStringLiteral("[t] "))) << lines[lines.size() - 3].toStdString();
   EXPECT_GT(lines[lines.size() - 3].size(), 4);
   EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({"[t] Error!", ""}));
-  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Window->LastLogColor(), KRed);
   EXPECT_EQ(Prompter.Beeps, std::vector<bool>({true}));
   EXPECT_TRUE(TaskbarLog.Calls.empty());
   EXPECT_EQ(testing_support::ReadBytes(image).size(), 64 * 1024);
