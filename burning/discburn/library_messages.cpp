@@ -35,7 +35,7 @@ std::vector<TLibraryMessage> TakeLibraryMessages() {
   char text[BURN_MSGS_MESSAGE_LEN > ISO_MSGS_MESSAGE_LEN ? BURN_MSGS_MESSAGE_LEN : ISO_MSGS_MESSAGE_LEN];
   char sev[80];
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, sev) > 0) {
-    TLibraryMessage m{text, RankOf(sev), false, code};
+    TLibraryMessage m{text, RankOf(sev), false, code, osErrno};
     if (osErrno != 0) m.Text += std::string(" (") + std::strerror(osErrno) + ")";
     out.push_back(std::move(m));
   }
@@ -62,6 +62,14 @@ std::string WorstText(const std::vector<TLibraryMessage>& messages, int minRank)
   for (const auto& m : messages)
     if (m.Rank >= minRank && (!worst || m.Rank > worst->Rank)) worst = &m;
   return worst ? worst->Text : std::string();
+}
+
+std::string FailureText(const std::vector<TLibraryMessage>& messages, int minRank) {
+  const std::string worst = WorstText(messages, minRank);
+  if (worst.empty()) return worst;
+  for (const auto& m : messages)
+    if (m.Rank >= minRank && m.OsError != 0) return m.Text == worst ? worst : worst + ": " + m.Text;
+  return worst;
 }
 
 }  // namespace discburn

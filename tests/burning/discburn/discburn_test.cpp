@@ -838,7 +838,8 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
 }
 
 // A job the library accepted ends with exactly one done event also when the drive fails at
-// its first write: /dev/full refuses every byte.
+// its first write: /dev/full refuses every byte, as a filled file system does. The text gives
+// libburn's reason, not only its "Burn run failed".
 TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
   const TFixtureFiles f = MakeFixtures(Dir);
   UsePseudoDrive("stdio:/dev/full");
@@ -852,6 +853,8 @@ TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
   EXPECT_EQ(Rec.Finalize, 0);
   ASSERT_EQ(Rec.DoneErrors.size(), 1u);
   EXPECT_NE(Rec.DoneErrors[0], "") << "a failed write is never a success";
+  EXPECT_EQ(Rec.DoneErrors[0].rfind("Burn run failed: ", 0), 0u) << Rec.DoneErrors[0];
+  EXPECT_NE(Rec.DoneErrors[0].find("(No space left on device)"), std::string::npos) << Rec.DoneErrors[0];
 }
 
 TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
