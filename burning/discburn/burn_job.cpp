@@ -102,6 +102,7 @@ void TBurnJob::Start(std::function<void()> onEnding) {
       RunErase();
     } else if (FTask) {
       const std::function<void()> done = FTask(FGeneration, FAbort);
+      Pump();  // what the task's decoding said, before its done event
       if (FOnEnding) FOnEnding();
       if (done) done();
       FCallbacks.JobDone(FGeneration);

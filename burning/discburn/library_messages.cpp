@@ -1,6 +1,7 @@
 #include "burning/discburn/library_messages.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "burning/discburn/burn_libs.h"
 #include "burning/discburn/discburn_api.h"
@@ -22,7 +23,15 @@ int RankOf(const char* name) {
   return 0;
 }
 
+std::mutex OwnLock;
+std::vector<TLibraryMessage> OwnMessages;
+
 }  // namespace
+
+void QueueMessage(TLibraryMessage message) {
+  std::lock_guard<std::mutex> lock(OwnLock);
+  OwnMessages.push_back(std::move(message));
+}
 
 void QueueLibraryMessages() {
   burn_msgs_set_severities(const_cast<char*>("DEBUG"), const_cast<char*>("NEVER"), const_cast<char*>("libdiscburn: "));
@@ -41,6 +50,9 @@ std::vector<TLibraryMessage> TakeLibraryMessages() {
   }
   while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imageId, text, sev) > 0)
     out.push_back(TLibraryMessage{text, RankOf(sev), true, code});
+  std::lock_guard<std::mutex> lock(OwnLock);
+  for (auto& m : OwnMessages) out.push_back(std::move(m));
+  OwnMessages.clear();
   return out;
 }
 

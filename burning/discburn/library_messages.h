@@ -27,6 +27,9 @@ constexpr int WriteThreadEndedCode = 0x00020178;
 
 /// Makes both libraries queue their messages (and print none).
 void QueueLibraryMessages();
+/// Queues a message of this library's own (FFmpeg's lines about a decoded audio file): it is
+/// taken with libburn's and libisofs's. Any thread.
+void QueueMessage(TLibraryMessage message);
 /// Takes every queued message of both libraries, libburn's first.
 std::vector<TLibraryMessage> TakeLibraryMessages();
 /// The InfoText level (DB_INFO...DB_HIGH_DEBUG) of a severity rank.
