@@ -102,6 +102,7 @@ void TBurnJob::Start(std::function<void()> onEnding) {
       RunErase();
     } else if (FTask) {
       const std::function<void()> done = FTask(FGeneration, FAbort);
+      Pump();  // what the task's decoding said, before its done event
       if (FOnEnding) FOnEnding();
       if (done) done();
       FCallbacks.JobDone(FGeneration);
@@ -236,7 +237,7 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
       // it, with no more than a warning from libisofs: the burn failed, for that reason.
       for (const auto& source : setup.SourceFiles)
         if (error.empty()) error = SourceFileChange(source);
-      if (error.empty()) error = WorstText(FMessages, severity::Sorry);
+      if (error.empty()) error = FailureText(FMessages, severity::Sorry);
       if (error.empty() && !burn_drive_wrote_well(drive)) error = "Writing failed";
     }
   } else if (error.empty()) {
@@ -251,7 +252,7 @@ std::string TBurnJob::WriteOne(TWriteSetup& setup) {
     if (burn_random_access_write(drive, 0, setup.Head.data(), static_cast<off_t>(setup.Head.size()), 1) <=
         0) {
       Pump();
-      error = WorstText(FMessages, severity::Sorry);
+      error = FailureText(FMessages, severity::Sorry);
       if (error.empty()) error = "The start of the medium cannot be written";
     }
   }
@@ -333,9 +334,9 @@ void TBurnJob::RunErase() {
     Pause(PollMs);
   }
   Pump();
-  error = WorstText(FMessages, severity::Sorry);
+  error = FailureText(FMessages, severity::Sorry);
   if (error.empty() && burn_disc_get_status(drive) != BURN_DISC_BLANK) {
-    error = WorstText(FMessages, severity::Sorry);
+    error = FailureText(FMessages, severity::Sorry);
     if (error.empty()) error = "Erasing failed";
   }
   FEraseDrive.reset();

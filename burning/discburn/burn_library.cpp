@@ -686,10 +686,10 @@ void TBurnLibrary::AddFile(const std::string& source, const std::string& folder,
   const bool root = TProjectTree::SplitPath(folder).empty();
   if (FProjectType == DB_PT_AUDIO) {
     if (!root) throw EDiscBurn(code::InvalidArgument, "The tracks of an audio CD are in its root folder");
-    audio = ReadAudioFile(source);
+    audio = MeasureAudioFile(source);
   } else if (FProjectType == DB_PT_MIXED_MODE && root) {
     try {
-      audio = ReadAudioFile(source, true);
+      audio = MeasureAudioFile(source, true);
     } catch (const EDiscBurn&) {
       // a data file
     }
@@ -2096,6 +2096,17 @@ void TBurnLibrary::Abort() {
   CheckInitialized();
   if (!FJob || !FBusy) throw EDiscBurn(code::NoJob);
   if (!FJob->Abort()) throw EDiscBurn(code::Failed, "An erase cannot be aborted");
+}
+
+TAudioFile TBurnLibrary::MeasureAudioFile(const std::string& path, bool audioOnly) {
+  try {
+    TAudioFile file = ReadAudioFile(path, audioOnly);
+    PumpMessages();
+    return file;
+  } catch (...) {
+    PumpMessages();
+    throw;
+  }
 }
 
 std::vector<TLibraryMessage> TBurnLibrary::PumpMessages() {

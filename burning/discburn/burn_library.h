@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "burning/discburn/audio_disc.h"
+#include "burning/discburn/audio_file.h"
 #include "burning/discburn/burn_error.h"
 #include "burning/discburn/burn_job.h"
 #include "burning/discburn/callback_hub.h"
@@ -183,6 +184,9 @@ class TBurnLibrary {
   bool Busy() const { return FBusy; }
   /// Fires InfoText for queued library messages (outside jobs) and returns them.
   std::vector<TLibraryMessage> PumpMessages();
+  /// Reads an audio file's length (ReadAudioFile), and tells the log what FFmpeg said of the
+  /// file on the way, also when it cannot be read.
+  TAudioFile MeasureAudioFile(const std::string& path, bool audioOnly = false);
 
  private:
   void ResetState();

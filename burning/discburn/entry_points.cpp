@@ -432,7 +432,7 @@ const char* const DiscTagKeys[] = {"Album Title", "Artist Name", "Songwriter",
                                    "Composer",    "Arranger",    "Album Message"};
 const char* const TrackTagKeys[] = {"Title", "Artist", "Songwriter", "Composer", "Arranger", "Message"};
 
-double PlaySeconds(const db_char* path) { return discburn::ReadAudioFile(ToUtf8(path)).Seconds; }
+double PlaySeconds(const db_char* path) { return Library().MeasureAudioFile(ToUtf8(path)).Seconds; }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "burning/discburn/library_messages.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "burning/discburn/burn_libs.h"
 #include "burning/discburn/discburn_api.h"
@@ -22,7 +23,15 @@ int RankOf(const char* name) {
   return 0;
 }
 
+std::mutex OwnLock;
+std::vector<TLibraryMessage> OwnMessages;
+
 }  // namespace
+
+void QueueMessage(TLibraryMessage message) {
+  std::lock_guard<std::mutex> lock(OwnLock);
+  OwnMessages.push_back(std::move(message));
+}
 
 void QueueLibraryMessages() {
   burn_msgs_set_severities(const_cast<char*>("DEBUG"), const_cast<char*>("NEVER"), const_cast<char*>("libdiscburn: "));
@@ -35,12 +44,15 @@ std::vector<TLibraryMessage> TakeLibraryMessages() {
   char text[BURN_MSGS_MESSAGE_LEN > ISO_MSGS_MESSAGE_LEN ? BURN_MSGS_MESSAGE_LEN : ISO_MSGS_MESSAGE_LEN];
   char sev[80];
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, sev) > 0) {
-    TLibraryMessage m{text, RankOf(sev), false, code};
+    TLibraryMessage m{text, RankOf(sev), false, code, osErrno};
     if (osErrno != 0) m.Text += std::string(" (") + std::strerror(osErrno) + ")";
     out.push_back(std::move(m));
   }
   while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imageId, text, sev) > 0)
     out.push_back(TLibraryMessage{text, RankOf(sev), true, code});
+  std::lock_guard<std::mutex> lock(OwnLock);
+  for (auto& m : OwnMessages) out.push_back(std::move(m));
+  OwnMessages.clear();
   return out;
 }
 
@@ -62,6 +74,14 @@ std::string WorstText(const std::vector<TLibraryMessage>& messages, int minRank)
   for (const auto& m : messages)
     if (m.Rank >= minRank && (!worst || m.Rank > worst->Rank)) worst = &m;
   return worst ? worst->Text : std::string();
+}
+
+std::string FailureText(const std::vector<TLibraryMessage>& messages, int minRank) {
+  const std::string worst = WorstText(messages, minRank);
+  if (worst.empty()) return worst;
+  for (const auto& m : messages)
+    if (m.Rank >= minRank && m.OsError != 0) return m.Text == worst ? worst : worst + ": " + m.Text;
+  return worst;
 }
 
 }  // namespace discburn

@@ -335,6 +335,24 @@ TEST_F(BurnWindowTest, BurnThatCannotStartClosesItsWindowAndLogsWhy) {
   EXPECT_FALSE(QFileInfo::exists(image));
 }
 
+// A drive that takes no byte (/dev/full, as a filled file system under an image): the log
+// gives the library's reason, with the system's, below "Burning disc...".
+TEST_F(BurnWindowTest, BurnThatFailsWhileWritingLogsTheReason) {
+  Open({QStringLiteral("/dev/full")}, {{QStringLiteral("Clip.avi"), Source("clip.bin", 300000, 'c')}});
+  Window->btn_BurnClick();
+  EXPECT_EQ(Window->BurnProcessWindow(), nullptr);
+  const QStringList lines = LogLines(*Window);
+  ASSERT_GE(lines.size(), 3);
+  const int burning = lines.indexOf(QStringLiteral("[t] Burning disc..."));
+  ASSERT_GE(burning, 0);
+  EXPECT_TRUE(lines[lines.size() - 2].startsWith(QStringLiteral("[t] Burn run failed: ")))
+      << lines[lines.size() - 2].toStdString();
+  EXPECT_TRUE(lines[lines.size() - 2].endsWith(QStringLiteral("(No space left on device)")))
+      << lines[lines.size() - 2].toStdString();
+  EXPECT_FALSE(lines.contains(QStringLiteral("[t] Success!")));
+  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+}
+
 TEST_F(BurnWindowTest, ProjectLargerThanTheDiscIsRefusedBeforeBurning) {
   const QString roomy = Path("roomy.iso");
   const QString small = Path("small.iso");

@@ -838,7 +838,8 @@ TEST_F(DiscBurnTest, UnsupportedEntryPointsAnswerOneCodeAndFireNothing) {
 }
 
 // A job the library accepted ends with exactly one done event also when the drive fails at
-// its first write: /dev/full refuses every byte.
+// its first write: /dev/full refuses every byte, as a filled file system does. The text gives
+// libburn's reason, not only its "Burn run failed".
 TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
   const TFixtureFiles f = MakeFixtures(Dir);
   UsePseudoDrive("stdio:/dev/full");
@@ -852,6 +853,8 @@ TEST_F(DiscBurnTest, AcceptedJobThatFailsAtOnceReportsOnce) {
   EXPECT_EQ(Rec.Finalize, 0);
   ASSERT_EQ(Rec.DoneErrors.size(), 1u);
   EXPECT_NE(Rec.DoneErrors[0], "") << "a failed write is never a success";
+  EXPECT_EQ(Rec.DoneErrors[0].rfind("Burn run failed: ", 0), 0u) << Rec.DoneErrors[0];
+  EXPECT_NE(Rec.DoneErrors[0].find("(No space left on device)"), std::string::npos) << Rec.DoneErrors[0];
 }
 
 TEST_F(DiscBurnTest, DeInitializeDuringABurnStopsItAndCutsTheCallbacks) {
@@ -2087,6 +2090,64 @@ TEST_F(DiscBurnTest, PlayTimesOfAudioFilesOfAnyFormat) {
   int32_t ms = -1;
   EXPECT_EQ(GetPlayTime(missingPath.c_str(), &ms), 20);
   EXPECT_EQ(ms, 0);
+}
+
+// FFmpeg's lines about a damaged MP3 ("[mp3float] Header missing") go to the library's log and
+// InfoText events, whether the file is measured for its play time or decoded into an image,
+// and never to the standard error of the program that loaded the library.
+TEST_F(DiscBurnTest, DecoderMessagesGoToTheLogNotToStandardError) {
+  std::vector<std::string> infoTexts;
+  std::mutex infoLock;
+  struct TInfo {
+    std::vector<std::string>* Texts;
+    std::mutex* Lock;
+  } info{&infoTexts, &infoLock};
+  SetInfoTextEventCallback(
+      [](const db_char* text, int32_t, void* u) {
+        auto* i = static_cast<TInfo*>(u);
+        std::lock_guard<std::mutex> l(*i->Lock);
+        i->Texts->push_back(U8(text));
+      },
+      DB_INFO, &info);
+  const fs::path mp3 = MakeAudio(Dir, {"damaged.mp3", 44100, 2, "libmp3lame", 3.0});
+  {
+    std::fstream file(mp3, std::ios::in | std::ios::out | std::ios::binary);
+    std::mt19937 gen(5);
+    std::string junk(4000, '\0');
+    for (auto& c : junk) c = static_cast<char>(gen());
+    file.seekp(20000);
+    file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+  }
+  const fs::path errors = Dir / "stderr.txt";
+  std::fflush(stderr);
+  const int savedStderr = dup(2);
+  const int errorFile = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(errorFile, 0);
+  dup2(errorFile, 2);
+  close(errorFile);
+  const std::u16string path = W(mp3.string()), cue = W((Dir / "album.cue").string());
+  double seconds = 0;
+  const int32_t measured = GetPrecisePlayTime(path.c_str(), &seconds);
+  const int32_t project = CreateProject(DB_PT_AUDIO, -1);
+  const int32_t added = Add(mp3);
+  const int32_t imaged = CreateImage(cue.c_str());
+  const bool done = imaged == 0 && Rec.WaitJobDone();
+  std::fflush(stderr);
+  dup2(savedStderr, 2);
+  close(savedStderr);
+  EXPECT_OK(measured);
+  EXPECT_OK(project);
+  EXPECT_OK(added);
+  EXPECT_OK(imaged);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(ReadAll(errors).find("Header missing"), std::string::npos) << ReadAll(errors);
+  std::lock_guard<std::mutex> l(infoLock);
+  const auto headerMissing = std::count(infoTexts.begin(), infoTexts.end(), "[mp3float] Header missing");
+  EXPECT_GE(headerMissing, 3) << "measured for the play time, for the track, decoded into the image";
+  const fs::path log = Dir / "burn.log";
+  const std::u16string logPath = W(log.string());
+  ASSERT_OK(SaveLogToFile(logPath.c_str()));
+  EXPECT_NE(ReadAll(log).find("[mp3float] Header missing"), std::string::npos);
 }
 
 // An audio CD of an MP3 file, a FLAC file and a CD-format WAV file as a BIN/CUE image: the
