@@ -558,6 +558,13 @@ const TParityCase kParityCases[] = {
     {"FpsMaxWithRateRefused", "T|", "fpsmaxr.mkv", "-fpsmax 10 -r 5 -c:v mpeg4 -an", "", "",
      "Only one of -fpsmax and -r can be set for a stream."},
     {"NoAutoscale", "T|", "noscale.mkv", "-noautoscale -s 80x60 -c:v mpeg4 -an", "streams=v; 0.width=192"},
+    // -autoscale takes a value; without a stream specifier it holds for every video stream.
+    {"AutoscaleOffEveryVideoStream", "T|", "autoscale0.mkv", "-map 0:v -map 0:v -autoscale 0 -s 80x60 -c:v mpeg4",
+     "streams=v,v; 0.width=192; 1.width=192; @0.width=; @1.width="},
+    {"AutoscaleOffOneStream", "T|", "autoscalev1.mkv", "-map 0:v -map 0:v -autoscale:v:1 0 -s 80x60 -c:v mpeg4",
+     "streams=v,v; 0.width=80; 1.width=192; @0.width=; @1.width="},
+    {"AutoscaleOn", "T|", "autoscale1.mkv", "-autoscale 1 -s 80x60 -c:v mpeg4 -an",
+     "streams=v; 0.width=80; @0.width="},
     {"Bitexact", "T|", "bitexact.mkv", "-bitexact -c:v mpeg4 -an",
      "streams=v; 0.tag.encoder=Lavc mpeg4; format.tag.encoder=Lavf"},
     // "t" of a -force_key_frames expression counts from the first output frame (the phone's
