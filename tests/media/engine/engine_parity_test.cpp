@@ -611,6 +611,13 @@ const TParityCase kParityCases[] = {
     // A stream from a graph with several inputs, or none, has no source to take a disposition from.
     {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
      "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn", "streams=v; 0.default=0; @0.default="},
+    // Nor from a graph with one input: the family's English track is marked default, a simple
+    // graph keeps the mark, a complex one does not.
+    {"OneInputGraphHasNoDisposition", "K|", "splitdisp.mkv",
+     "-filter_complex \"[0:a:0]asplit[a][b];[a][b]amix[o]\" -map 0:v -map \"[o]\" -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 1.default=0; @0.default=; @1.default="},
+    {"SimpleGraphKeepsTheDisposition", "K|", "afdisp.mkv", "-af volume=0.5 -map 0:v -map 0:a:0 -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 1.default=1; @0.default=; @1.default="},
     {"GeneratedHasNoDisposition", "S|", "gendisp.mkv", "-filter_complex sine=d=1 -c:a mp2 -vn",
      "streams=a; 0.default=0; @0.default="},
     // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
