@@ -441,10 +441,12 @@ int WriteOption(void* optctx, const TOptionDef* po, const std::string& opt, cons
 
 int ParseOption(void* optctx, const std::string& opt, const char* arg, const TOptionDef* options) {
   const TOptionDef* po = FindOption(options, opt);
+  bool takesArgument = true;  // when the row has one: a "no" form takes none
   if (po->name == nullptr) {
     if (const TOptionDef* noForm = NoFormOf(options, opt)) {
       po = noForm;
       arg = "0";
+      takesArgument = false;
     }
   } else if ((po->flags & OPT_BOOL) != 0 && (po->flags & HAS_ARG) == 0) {
     arg = "1";
@@ -463,7 +465,7 @@ int ParseOption(void* optctx, const std::string& opt, const char* arg, const TOp
   }
   const int ret = WriteOption(optctx, po, opt, arg != nullptr ? arg : "");
   if (ret < 0) return ret;
-  return (po->flags & HAS_ARG) != 0 ? 1 : 0;
+  return takesArgument && (po->flags & HAS_ARG) != 0 ? 1 : 0;
 }
 
 int ParseOptionGroup(void* optctx, TOptionGroup& group, const std::string& groupName, int allowedFlags) {
@@ -495,12 +497,13 @@ int LocateOption(const std::vector<std::string>& words, const TOptionDef* option
     if (word.size() < 2 || word[0] != '-') continue;
     const std::string name = word.substr(1);
     const TOptionDef* po = FindOption(options, name);
-    if (po->name == nullptr)
-      if (const TOptionDef* noForm = NoFormOf(options, name)) po = noForm;
+    const TOptionDef* noForm = po->name == nullptr ? NoFormOf(options, name) : nullptr;
+    if (noForm != nullptr) po = noForm;
     if ((po->name == nullptr && name == optname) || (po->name != nullptr && optname == po->name))
       return int(i);
-    // An unknown option is taken to carry an argument, as opt_default would take one.
-    if (po->name == nullptr || (po->flags & HAS_ARG) != 0) ++i;
+    // An unknown option is taken to carry an argument, as opt_default would take one; a "no"
+    // form carries none.
+    if (po->name == nullptr || (noForm == nullptr && (po->flags & HAS_ARG) != 0)) ++i;
   }
   return -1;
 }

@@ -388,7 +388,7 @@ void TCustomFFmpegOpt::BuildOptionTable() {
                OFF(fps_mode), "set framerate mode for matching video streams; overrides vsync", "");
   AddOffsetRow("fpsmax", HAS_ARG | OPT_VIDEO | OPT_EXPERT | OPT_STRING | OPT_SPEC | OPT_OUTPUT,
                OFF(max_frame_rates), "set max frame rate (Hz value, fraction or abbreviation)", "rate");
-  AddOffsetRow("autoscale", OPT_BOOL | OPT_EXPERT | OPT_SPEC | OPT_OUTPUT, OFF(autoscale),
+  AddOffsetRow("autoscale", HAS_ARG | OPT_BOOL | OPT_EXPERT | OPT_SPEC | OPT_OUTPUT, OFF(autoscale),
                "automatically insert a scale filter at the end of the filter graph");
   AddOffsetRow("bitexact", OPT_BOOL | OPT_EXPERT | OPT_OFFSET | OPT_INPUT | OPT_OUTPUT, OFF(bitexact),
                "bitexact mode");

@@ -288,13 +288,16 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
   // Muxers take the rotation from the display matrix; the tag would contradict it.
   FF().av_dict_set(&ost.st->metadata, "rotate", nullptr, 0);
 
+  // A stream fed by a complex filter graph takes no disposition from its source, even where the
+  // graph has one input (which is its source for the rest): it comes out of the graph, not out
+  // of that input (as from the FFmpeg 5.1 program).
+  const bool fromComplexGraph = ost.filter != nullptr && ost.filter->graph != nullptr &&
+                                !FiltergraphIsSimple(*ost.filter->graph);
   if (ist != nullptr) {
-    ost.st->disposition = ist->st->disposition;
+    if (!fromComplexGraph) ost.st->disposition = ist->st->disposition;
     decCtx = ist->dec_ctx.get();
     encCtx->chroma_sample_location = decCtx->chroma_sample_location;
   }
-  // A stream fed by a filter graph without an input, or with several, has no source whose
-  // disposition it could take, and gets none (as from the FFmpeg 5.1 program).
 
   if (encCtx->codec_type == AVMEDIA_TYPE_VIDEO) {
     if (ost.frame_rate.num == 0) ost.frame_rate = FF().av_buffersink_get_frame_rate(ost.filter->filter);

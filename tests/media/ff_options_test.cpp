@@ -407,6 +407,20 @@ TEST_F(FFOptionsTest, ABooleanHandlerRowGetsOneOrZero) {
   EXPECT_EQ(seen, (std::vector<std::string>{"nointeract=0", "interact=1"}));
 }
 
+// A Boolean that takes a value ("-autoscale 0") consumes it; its "no" form consumes nothing.
+TEST_F(FFOptionsTest, ABooleanWithAValueConsumesItButNotItsNoForm) {
+  int value = -1;
+  std::vector<media::TOptionDef> table{{"autoscale", media::OPT_BOOL | media::HAS_ARG, &value}, {}};
+  EXPECT_EQ(media::ParseOption(nullptr, "autoscale", "0", table.data()), 1);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(media::ParseOption(nullptr, "autoscale", "1", table.data()), 1);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(media::ParseOption(nullptr, "noautoscale", nullptr, table.data()), 0);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(media::LocateOption({"-noautoscale", "-autoscale", "1"}, table.data(), "autoscale"), 0);
+  EXPECT_EQ(media::LocateOption({"-noautoscale", "-loglevel"}, table.data(), "loglevel"), 1);
+}
+
 TEST_F(FFOptionsTest, LocateOptionSkipsArguments) {
   const std::vector<std::string> words = {"-f",  "-loglevel", "-c:v",      "x",
                                           "-zz", "-loglevel", "-loglevel", "debug"};

@@ -558,6 +558,13 @@ const TParityCase kParityCases[] = {
     {"FpsMaxWithRateRefused", "T|", "fpsmaxr.mkv", "-fpsmax 10 -r 5 -c:v mpeg4 -an", "", "",
      "Only one of -fpsmax and -r can be set for a stream."},
     {"NoAutoscale", "T|", "noscale.mkv", "-noautoscale -s 80x60 -c:v mpeg4 -an", "streams=v; 0.width=192"},
+    // -autoscale takes a value; without a stream specifier it holds for every video stream.
+    {"AutoscaleOffEveryVideoStream", "T|", "autoscale0.mkv", "-map 0:v -map 0:v -autoscale 0 -s 80x60 -c:v mpeg4",
+     "streams=v,v; 0.width=192; 1.width=192; @0.width=; @1.width="},
+    {"AutoscaleOffOneStream", "T|", "autoscalev1.mkv", "-map 0:v -map 0:v -autoscale:v:1 0 -s 80x60 -c:v mpeg4",
+     "streams=v,v; 0.width=80; 1.width=192; @0.width=; @1.width="},
+    {"AutoscaleOn", "T|", "autoscale1.mkv", "-autoscale 1 -s 80x60 -c:v mpeg4 -an",
+     "streams=v; 0.width=80; @0.width="},
     {"Bitexact", "T|", "bitexact.mkv", "-bitexact -c:v mpeg4 -an",
      "streams=v; 0.tag.encoder=Lavc mpeg4; format.tag.encoder=Lavf"},
     // "t" of a -force_key_frames expression counts from the first output frame (the phone's
@@ -604,6 +611,13 @@ const TParityCase kParityCases[] = {
     // A stream from a graph with several inputs, or none, has no source to take a disposition from.
     {"OverlayHasNoDisposition", "M|;S|", "overlaydisp.mkv",
      "-filter_complex [0:v][1:v]overlay -c:v mpeg4 -an -sn", "streams=v; 0.default=0; @0.default="},
+    // Nor from a graph with one input: the family's English track is marked default, a simple
+    // graph keeps the mark, a complex one does not.
+    {"OneInputGraphHasNoDisposition", "K|", "splitdisp.mkv",
+     "-filter_complex \"[0:a:0]asplit[a][b];[a][b]amix[o]\" -map 0:v -map \"[o]\" -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 1.default=0; @0.default=; @1.default="},
+    {"SimpleGraphKeepsTheDisposition", "K|", "afdisp.mkv", "-af volume=0.5 -map 0:v -map 0:a:0 -c:v mpeg4 -c:a mp2",
+     "streams=v,a; 1.default=1; @0.default=; @1.default="},
     {"GeneratedHasNoDisposition", "S|", "gendisp.mkv", "-filter_complex sine=d=1 -c:a mp2 -vn",
      "streams=a; 0.default=0; @0.default="},
     // MJPEG at the default strictness takes the full-range formats: thumbnails, image sequences.
