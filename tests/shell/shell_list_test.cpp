@@ -356,55 +356,40 @@ TEST_F(ShellListTest, AnotherStyleAfterThumbnailsShowsIconsAndEmblemsAgain) {
   List->SetPath(Folder);
   auto centre = [&] { return Item(QStringLiteral("pic.png"))->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
   PumpUntil([&] { return centre() == QColor(Qt::magenta); });
+  // A new spacing or a refill keeps them.
+  List->SetIconSpacing(60);
+  List->FillList();
+  EXPECT_TRUE(List->Thumbnails());
+  EXPECT_EQ(List->iconSize(), QSize(96, 96));
 
   // The items stay as they are, never read again from the folder: only their pictures change.
+  // Setting the icon style shown turns thumbnails off too (as the add-files window's Icons
+  // button does).
   QTreeWidgetItem* const shown = Item(QStringLiteral("pic.png"));
   const int fills = Fills;
-  for (const auto style : {shell::TNavViewStyle::vsList, shell::TNavViewStyle::vsReport}) {
+  for (const auto style :
+       {shell::TNavViewStyle::vsList, shell::TNavViewStyle::vsReport, shell::TNavViewStyle::vsIcon}) {
     SCOPED_TRACE(static_cast<int>(style));
     List->SetViewStyle(shell::TNavViewStyle::vsIcon);
     List->SetThumbnails(true);
     PumpUntil([&] { return centre() == QColor(Qt::magenta); });
     List->SetViewStyle(style);
+    EXPECT_FALSE(List->Thumbnails());
+    EXPECT_EQ(List->ViewStyle(), style);
+    EXPECT_EQ(List->iconSize(), style == shell::TNavViewStyle::vsIcon ? QSize(32, 32) : QSize(16, 16));
     // The picture's own type icon, not its thumbnail, and the link's emblem once the pool has
     // looked at the files again.
     EXPECT_NE(centre(), QColor(Qt::magenta));
     auto overlay = [&] { return Item(QStringLiteral("shortcut.mkv"))->data(0, TNavShellList::kOverlayRole); };
     PumpUntil([&] { return overlay().isValid(); });
     EXPECT_GT(overlay().toInt(), 0);
-    List->SetThumbnails(true);  // shown only in the icon style: nothing changes here
-    EXPECT_NE(centre(), QColor(Qt::magenta));
+    if (style != shell::TNavViewStyle::vsIcon) {
+      List->SetThumbnails(true);  // shown only in the icon style: nothing changes here
+      EXPECT_NE(centre(), QColor(Qt::magenta));
+    }
     EXPECT_EQ(Item(QStringLiteral("pic.png")), shown);
     EXPECT_EQ(Fills, fills);
   }
-}
-
-// Setting a view style turns thumbnails off, the icon style shown too (the add-files window's
-// Icons button leaves thumbnails that way); a new spacing or a refill keeps them.
-TEST_F(ShellListTest, SettingTheIconStyleAgainLeavesThumbnails) {
-  QImage picture(64, 48, QImage::Format_RGB32);
-  picture.fill(Qt::magenta);
-  ASSERT_TRUE(picture.save(Folder + QStringLiteral("/pic.png")));
-  List->SetAutomaticRefresh(false);
-  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
-  List->SetThumbnails(true);
-  List->SetPath(Folder);
-  auto centre = [&] { return Item(QStringLiteral("pic.png"))->icon(0).pixmap(96, 96).toImage().pixelColor(48, 48); };
-  PumpUntil([&] { return centre() == QColor(Qt::magenta); });
-  List->SetIconSpacing(60);
-  List->FillList();
-  EXPECT_TRUE(List->Thumbnails());
-  EXPECT_EQ(List->iconSize(), QSize(96, 96));
-  PumpUntil([&] { return centre() == QColor(Qt::magenta); });
-
-  const int fills = Fills;
-  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
-  EXPECT_FALSE(List->Thumbnails());
-  EXPECT_EQ(List->ViewStyle(), shell::TNavViewStyle::vsIcon);
-  EXPECT_EQ(List->iconSize(), QSize(32, 32));
-  EXPECT_EQ(List->GridView()->iconSize(), QSize(32, 32));
-  EXPECT_NE(centre(), QColor(Qt::magenta));  // the picture's type icon
-  EXPECT_EQ(Fills, fills);                   // the same items, only their pictures change
 }
 
 // Lets the test look at the view's editing state.
