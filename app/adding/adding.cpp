@@ -91,7 +91,8 @@ Tfrm_Adding::Tfrm_Adding(Tfrm_Main& main)
   FFindFile->Criteria().Files().SetFileName((QString::fromLatin1(kMediaMask) + QString::fromLatin1(kWrittenTypesMask)).toStdString());
   FFindFile->Criteria().Files().SetSubfolders(true);
   FFindFile->OnFileMatch = [this](const components::TFileDetails& fileInfo) {
-    FFound.append(platform::FileNameFromBytes(fileInfo.Location + fileInfo.Name));
+    const QString path = platform::FileNameFromBytes(fileInfo.Location + fileInfo.Name);
+    if (FirstNaming(path)) FFound.append(path);
     ProcessMessages();
   };
   FFindFile->OnFolderChange = [](const std::string&, components::TFolderIgnore&) { ProcessMessages(); };
@@ -166,6 +167,7 @@ void Tfrm_Adding::CollectFiles() {
     if (queued.isEmpty()) continue;
     // The checks go to the system with the name's own bytes (Qt's would name another file).
     const QString path = QDir::cleanPath(QFileInfo(queued).absoluteFilePath());
+    if (!FirstNaming(path)) continue;
     if (platform::IsFolderName(path))
       SearchFolder(path);
     else if (const QString problem = platform::FileNameProblem(path); !problem.isEmpty())
@@ -324,8 +326,17 @@ void Tfrm_Adding::AppendRow(const TProbedFile& file) {
   FMain.AddRow(AddingRow(file));
 }
 
+bool Tfrm_Adding::FirstNaming(const QString& path) {
+  const int times = ++FTimesNamed[path];
+  if (times == 1) return true;
+  if (const auto refused = FRefused.constFind(path); refused != FRefused.cend())
+    FMain.NotAdded()[*refused].Count = times;
+  return false;
+}
+
 void Tfrm_Adding::Refuse(const QString& path, const QString& reason) {
-  FMain.NotAdded().append({path, reason});
+  FRefused.insert(path, FMain.NotAdded().size());
+  FMain.NotAdded().append({path, reason, FTimesNamed.value(path, 1)});
 }
 
 void Tfrm_Adding::Finish(const QString& error) {

@@ -11,6 +11,7 @@
 // and closing the window all stop the scan before the next file; the rows added so far stay.
 
 #include <QDialog>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <atomic>
@@ -104,7 +105,12 @@ class Tfrm_Adding : public QDialog {
   void TakeReports();
   void ShowProgress(int index, int count, const QString& path);
   void AppendRow(const TProbedFile& file);
-  // A queued or found path is left out: the main window's NotAdded() gets it with its reason.
+  // Counts a queued or found path; true the first time. Only then is it looked at: a list that
+  // names a path many times (or folders that hold it) costs one look and one "not added" entry,
+  // whose count this keeps.
+  bool FirstNaming(const QString& path);
+  // A queued or found path is left out: the main window's NotAdded() gets it with its reason and
+  // the times it was named.
   void Refuse(const QString& path, const QString& reason);
   // Step 4: sorts the list and closes; an error (why the probing stopped early) is shown first.
   void Finish(const QString& error = QString());
@@ -119,6 +125,8 @@ class Tfrm_Adding : public QDialog {
   std::unique_ptr<media::TFFDecoder> FFFDecoder1;  // used by the worker while it runs
   std::unique_ptr<components::TFindFile> FFindFile;
   QStringList FFound;
+  QHash<QString, int> FTimesNamed;  // every path queued or found so far
+  QHash<QString, qsizetype> FRefused;  // index in the main window's NotAdded() of a refused path
   QString FLibraryPath;
   TState FState = TState::Waiting;
   std::atomic<bool> FCancelled{false};

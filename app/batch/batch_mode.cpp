@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <cstdio>
 
 #include "app/main_window/main_window.h"
@@ -153,16 +154,27 @@ void TBatchMode::QueueInputs(Tfrm_Main& main) {
 
 void TBatchMode::ReportNotListed(Tfrm_Main& main) {
   // Parameters the batch left out itself (the Part skips folders among the parameters), then
-  // what the adding window refused, each with its reason.
+  // what the adding window refused, each with its reason. A path named more than once is named
+  // here once, with its count.
   QVector<Tfrm_Main::TNotAdded> notAdded;
+  QHash<QString, qsizetype> index;
+  const auto add = [&notAdded, &index](const Tfrm_Main::TNotAdded& entry) {
+    if (const auto known = index.constFind(entry.Path); known != index.cend()) {
+      notAdded[*known].Count += entry.Count;
+      return;
+    }
+    index.insert(entry.Path, notAdded.size());
+    notAdded.append(entry);
+  };
   for (const QString& path : FArgs.Missing)
-    notAdded.append({path, platform::IsFolderName(path) ? QStringLiteral("is a folder")
-                                                        : platform::FileNameProblem(path)});
-  notAdded += main.NotAdded();
+    add({path, platform::IsFolderName(path) ? QStringLiteral("is a folder") : platform::FileNameProblem(path)});
+  for (const Tfrm_Main::TNotAdded& entry : main.NotAdded()) add(entry);
   FRunSession.NotAddedLines.clear();
   for (const Tfrm_Main::TNotAdded& entry : notAdded) {
+    const QString times =
+        entry.Count > 1 ? QStringLiteral(", named %1 times").arg(entry.Count) : QString();
     const QString line = QStringLiteral("Not added: ") + platform::DisplayFileName(entry.Path) +
-                         QStringLiteral(" (") + entry.Reason + QStringLiteral(")");
+                         QStringLiteral(" (") + entry.Reason + times + QStringLiteral(")");
     PrintError(line);
     FRunSession.NotAddedLines.append(line);
     FNotListed.append(entry.Path);

@@ -109,6 +109,7 @@ class Tfrm_Main : public QMainWindow {
   struct TNotAdded {
     QString Path;
     QString Reason;
+    int Count = 1;  // times the path was named (queued, or found in a queued folder)
   };
   /// Filled by the adding window; emptied when AddQueuedFiles starts.
   QVector<TNotAdded>& NotAdded() { return FNotAdded; }

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -158,6 +159,26 @@ TEST_F(AddingTest, NamesThatAreNotUtf8AreAddedWithTheirOwnBytes) {
   }
   EXPECT_EQ(shown, (QSet<QString>{QStringLiteral("caf\uFFFD.avi"), QStringLiteral("na\uFFFDve.avi")}));
   EXPECT_EQ(captions, (QSet<QByteArray>{"caf\xe9.avi", "na\xefve.avi"}));
+}
+
+// A path named many times (a list that repeats a line, a folder named twice, a file named and
+// also found in a named folder) is looked at once and left out once, with the times it came up.
+TEST_F(AddingTest, APathNamedManyTimesIsLookedAtAndLeftOutOnce) {
+  const QString missing = Tree.Path(QStringLiteral("missing.avi"));
+  const QString text = Tree.Path(QStringLiteral("e_text.avi"));   // in the root: found there too
+  const QString notes = Tree.Path(QStringLiteral("notes.txt"));   // not a media name: never found
+  const QString empty = Tree.Path(QStringLiteral("f_empty.avi"));  // found in the root only
+  QStringList queue;
+  for (int i = 0; i < 200; ++i) queue << missing << Tree.Root << notes;
+  queue << text << Tree.Path(QStringLiteral("nested/../e_text.avi"));
+  Add(queue);
+  EXPECT_EQ(Captions(), (QStringList{"a_audio_first.avi", "b_clip.avi", "c_clip.AVI", "g_truncated.avi", "tone.mkv"}));
+  QMap<QString, int> counts;
+  for (const app::Tfrm_Main::TNotAdded& entry : Window->NotAdded()) {
+    EXPECT_FALSE(counts.contains(entry.Path)) << "named twice: " << entry.Path.toStdString();
+    counts[entry.Path] += entry.Count;
+  }
+  EXPECT_EQ(counts, (QMap<QString, int>{{missing, 200}, {notes, 200}, {text, 3}, {empty, 1}}));
 }
 
 TEST_F(AddingTest, FilesAlreadyListedAreNotAddedAgain) {

@@ -204,6 +204,47 @@ TEST_F(BatchModeTest, UnattendedBatchConvertsWhatIsListedAndCountsTheRest) {
       << Log.toStdString();
 }
 
+// An input named more than once, by a list or among the parameters, is named once in the log and
+// on standard error, with its count. (One batch per case: a batch that ends the program asks
+// every event loop to leave, which holds until the case is over.)
+struct TNamedManyTimesCase {
+  const char* Name;
+  QStringList Params;  // "OUT" stands for the output folder
+  QStringList Lines;   // "WORK" stands for the working folder
+};
+
+class BatchNamedManyTimesTest : public BatchModeTest, public testing::WithParamInterface<TNamedManyTimesCase> {};
+
+TEST_P(BatchNamedManyTimesTest, AnInputNamedManyTimesIsReportedOnceWithItsCount) {
+  QByteArray list;
+  for (int i = 0; i < 100; ++i) list += "missing.avi\nnotes.txt\n";
+  list += "a.avi\nnotes.txt\n";
+  ASSERT_TRUE(testing_support::WriteBytes(Work + QStringLiteral("/list.fls"), list));
+  QStringList params = GetParam().Params;
+  params.replaceInStrings(QStringLiteral("OUT"), Out);
+  QStringList lines = GetParam().Lines;
+  lines.replaceInStrings(QStringLiteral("WORK"), Work);
+  auto mode = Make(params, true);
+  mode->Start(*Window);
+  ASSERT_EQ(Inputs.size(), 1u);
+  EXPECT_EQ(Inputs[0].NotAddedLines, lines);
+  EXPECT_TRUE(Log.startsWith(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'))) << Log.toStdString();
+  EXPECT_EQ(mode->NotListed().size(), 2);
+  EXPECT_EQ(mode->ExitStatus(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BatchNamedManyTimesTest,
+    testing::Values(TNamedManyTimesCase{"List",
+                                        {"-v", "OUT", "list.fls", "x"},
+                                        {"Not added: WORK/missing.avi (not a clip, named 100 times)",
+                                         "Not added: WORK/notes.txt (not a clip, named 101 times)"}},
+                    TNamedManyTimesCase{"Parameters",
+                                        {"-v", "OUT", "missing.avi", "a.avi", "missing.avi", "notes.txt", "x"},
+                                        {"Not added: WORK/missing.avi (no such file, named 2 times)",
+                                         "Not added: WORK/notes.txt (not a clip)"}}),
+    [](const testing::TestParamInfo<TNamedManyTimesCase>& info) { return std::string(info.param.Name); });
+
 TEST_F(BatchModeTest, AnEmptyListReportsDoneAndEndsWithoutX) {
   auto mode = Make({"-a", Out}, true);
   mode->Start(*Window);
