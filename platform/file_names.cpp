@@ -1,7 +1,11 @@
 #include "platform/file_names.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -50,6 +54,19 @@ int ValidSequence(const unsigned char* text, qsizetype left, char32_t& code) {
 
 bool Stat(const QString& name, struct stat& info) {
   return !name.isEmpty() && ::stat(FileNameToBytes(name).constData(), &info) == 0;
+}
+
+// What fstatat says of `bytes` (relative to the folder `folder`, or AT_FDCWD).
+TFileNameInfo InfoAt(int folder, const char* bytes) {
+  TFileNameInfo result;
+  struct stat info {};
+  result.IsLink = ::fstatat(folder, bytes, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+  if (::fstatat(folder, bytes, &info, 0) != 0) return result;
+  result.Exists = true;
+  result.IsFolder = S_ISDIR(info.st_mode);
+  result.IsRegularFile = S_ISREG(info.st_mode);
+  result.Size = static_cast<int64_t>(info.st_size);
+  return result;
 }
 
 }  // namespace
@@ -128,6 +145,44 @@ bool IsFolderName(const QString& name) {
 bool IsRegularFileName(const QString& name) {
   struct stat info {};
   return Stat(name, info) && S_ISREG(info.st_mode);
+}
+
+QString RegularFileProblem(const QString& name) {
+  if (IsRegularFileName(name)) return QString();
+  if (IsFolderName(name)) return QStringLiteral("is a folder");
+  const QString problem = FileNameProblem(name);
+  return problem.isEmpty() ? QStringLiteral("not a regular file") : problem;
+}
+
+TFileNameInfo FileNameInfo(const QString& name) {
+  if (name.isEmpty()) return {};
+  return InfoAt(AT_FDCWD, FileNameToBytes(name).constData());
+}
+
+std::vector<TFolderEntry> ReadFolder(const QString& folder) {
+  std::vector<TFolderEntry> entries;
+  if (folder.isEmpty()) return entries;
+  DIR* dir = ::opendir(FileNameToBytes(folder).constData());
+  if (dir == nullptr) return entries;
+  const int fd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const char* bytes = entry->d_name;
+    if (std::strcmp(bytes, ".") == 0 || std::strcmp(bytes, "..") == 0) continue;
+    entries.push_back({FileNameFromBytes(bytes, qsizetype(std::strlen(bytes))), InfoAt(fd, bytes)});
+  }
+  ::closedir(dir);
+  std::sort(entries.begin(), entries.end(),
+            [](const TFolderEntry& a, const TFolderEntry& b) { return a.Name.compare(b.Name) < 0; });
+  return entries;
+}
+
+QString FileNameFromUrl(const QUrl& url) {
+  if (!url.isValid() || !url.isLocalFile()) return QString();
+  const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+  if (bytes.isEmpty()) return QString();
+  // A file on another host (file://server/share) keeps its host as QUrl::toLocalFile does.
+  const QString host = url.host();
+  return host.isEmpty() ? FileNameFromBytes(bytes) : QStringLiteral("//") + host + FileNameFromBytes(bytes);
 }
 
 }  // namespace platform

@@ -11,7 +11,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+class QUrl;
 
 namespace platform {
 
@@ -40,5 +44,32 @@ QString FileNameProblem(const QString& name);
 bool FileNameExists(const QString& name);
 bool IsFolderName(const QString& name);
 bool IsRegularFileName(const QString& name);
+/// Why the name cannot be read as a file's data: "" for a regular file, "is a folder", what
+/// FileNameProblem says, or "not a regular file" (a device, a pipe).
+QString RegularFileProblem(const QString& name);
+
+/// What the system says of a name.
+struct TFileNameInfo {
+  bool Exists = false;       // stat, links followed
+  bool IsFolder = false;     // a folder, or a link to one
+  bool IsRegularFile = false;
+  bool IsLink = false;       // the name itself is a symbolic link (lstat), even a broken one
+  int64_t Size = 0;          // of what the name leads to
+};
+TFileNameInfo FileNameInfo(const QString& name);
+
+/// One entry of a folder.
+struct TFolderEntry {
+  QString Name;  // FileNameFromBytes of the bytes the folder holds
+  TFileNameInfo Info;
+};
+/// The entries of a folder as the system lists them (readdir), hidden ones included, "." and
+/// ".." left out, in name order (QString::compare); empty when the folder cannot be read.
+/// Unlike QDir, which leaves out every name that is not UTF-8, it lists every entry.
+std::vector<TFolderEntry> ReadFolder(const QString& folder);
+
+/// The local file a file: URL names, its percent-encoded bytes kept (QUrl::toLocalFile decodes
+/// them as UTF-8 and loses those that are not); "" for any other URL.
+QString FileNameFromUrl(const QUrl& url);
 
 }  // namespace platform

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 
 namespace {
 
@@ -52,7 +55,11 @@ const TNameCase kNameCases[] = {
     {"latin1_before_utf8", "\xe9t\xc3\xa9.avi", 1},
     {"cut_sequence_at_end", "a\xc3", 1},
     {"encoded_surrogate", "\xed\xa0\x80.ts", 3},
-    {"overlong_slash", "\xc0\xaf", 2},
+    {"overlong_slash", "\xc0\xaf", 2},  // refused by its lead byte already
+    // Lead and continuation bytes that pass alone but spell "/" in too many bytes: only the
+    // overlong check refuses them.
+    {"overlong_slash_three_bytes", "\xe0\x80\xaf", 3},
+    {"overlong_slash_four_bytes", "\xf0\x80\x80\xaf", 4},
     {"beyond_unicode", "\xf4\x90\x80\x80", 4},
     {"every_high_byte",
      [] {
@@ -92,6 +99,91 @@ TEST(FileNames, TheSystemFindsAFileByItsName) {
   // The name is text like any other for path work: joining and cleaning keep its bytes.
   EXPECT_EQ(FileNameToBytes(QDir::cleanPath(folderName + QStringLiteral("/./caf") + fileName.right(5))),
             file);
+}
+
+// A folder as the system holds it: every entry listed under its own bytes (QDir leaves out the
+// names that are not UTF-8), with what each is.
+TEST(FileNames, AFolderIsListedWithEveryNameItHolds) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QByteArray root = QFile::encodeName(dir.path());
+  for (const QByteArray& file : {QByteArray("caf\xe9.avi"), QByteArray("clip.avi"), QByteArray(".hidden")}) {
+    FILE* f = std::fopen((root + '/' + file).constData(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("12345", f);
+    std::fclose(f);
+  }
+  ASSERT_EQ(::mkdir((root + "/d\xe9j\xe0").constData(), 0755), 0);
+  ASSERT_EQ(::symlink("d\xe9j\xe0", (root + "/link").constData()), 0);
+  ASSERT_EQ(::symlink("nowhere", (root + "/broken").constData()), 0);
+  // QDir leaves the Latin-1 names out: the reason this listing exists.
+  EXPECT_FALSE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).join('|').contains("caf"));
+
+  const QString folder = FileNameFromBytes(root);
+  const std::vector<platform::TFolderEntry> entries = platform::ReadFolder(folder);
+  QStringList names;
+  for (const auto& entry : entries) names << entry.Name;
+  // In name order: the escaped bytes (U+DCE9) sort after the ASCII letters.
+  EXPECT_EQ(names, QStringList({".hidden", "broken", FileNameFromBytes(QByteArray("caf\xe9.avi")), "clip.avi",
+                                FileNameFromBytes(QByteArray("d\xe9j\xe0")), "link"}));
+  struct TExpected {
+    bool Exists, IsFolder, IsRegularFile, IsLink;
+    int64_t Size;
+  };
+  const TExpected expected[] = {{true, false, true, false, 5}, {false, false, false, true, 0},
+                                {true, false, true, false, 5}, {true, false, true, false, 5},
+                                {true, true, false, false, -1}, {true, true, false, true, -1}};
+  ASSERT_EQ(entries.size(), std::size(expected));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(names[qsizetype(i)].toStdString());
+    const platform::TFileNameInfo& info = entries[i].Info;
+    EXPECT_EQ(info.Exists, expected[i].Exists);
+    EXPECT_EQ(info.IsFolder, expected[i].IsFolder);
+    EXPECT_EQ(info.IsRegularFile, expected[i].IsRegularFile);
+    EXPECT_EQ(info.IsLink, expected[i].IsLink);
+    if (expected[i].Size >= 0) {
+      EXPECT_EQ(info.Size, expected[i].Size);
+    }
+    // The name joined to its folder is what FileNameInfo asks about.
+    const platform::TFileNameInfo again = platform::FileNameInfo(folder + '/' + entries[i].Name);
+    EXPECT_EQ(again.Exists, info.Exists);
+    EXPECT_EQ(again.IsFolder, info.IsFolder);
+    EXPECT_EQ(again.IsLink, info.IsLink);
+  }
+  const QString latin1 = folder + '/' + names[2];
+  EXPECT_EQ(platform::RegularFileProblem(latin1), QString());
+  EXPECT_EQ(platform::RegularFileProblem(folder + '/' + names[4]), QStringLiteral("is a folder"));
+  EXPECT_EQ(platform::RegularFileProblem(folder + "/broken"), QStringLiteral("no such file"));
+  EXPECT_EQ(platform::RegularFileProblem(QStringLiteral("/dev/null")), QStringLiteral("not a regular file"));
+  EXPECT_TRUE(platform::ReadFolder(folder + "/gone").empty());
+  EXPECT_TRUE(platform::ReadFolder(latin1).empty());
+}
+
+// A file: URL gives its bytes back, whatever they are; QUrl::toLocalFile loses those that are
+// not UTF-8.
+TEST(FileNames, AFileUrlNamesTheFileByItsBytes) {
+  struct TUrlCase {
+    const char* Url;
+    QByteArray Bytes;  // of the name; empty: no local file
+  };
+  const TUrlCase cases[] = {
+      {"file:///v/caf%E9.avi", "/v/caf\xe9.avi"},
+      {"file:///v/caf%C3%A9%202.avi", "/v/caf\xc3\xa9 2.avi"},
+      {"file:///v/plain.avi", "/v/plain.avi"},
+      {"file:///v/%E9t%C3%A9/%FF", "/v/\xe9t\xc3\xa9/\xff"},
+      {"http://host/a.avi", ""},
+  };
+  for (const TUrlCase& c : cases) {
+    SCOPED_TRACE(c.Url);
+    const QUrl url = QUrl::fromEncoded(c.Url, QUrl::StrictMode);
+    const QString name = platform::FileNameFromUrl(url);
+    EXPECT_EQ(FileNameToBytes(name), c.Bytes);
+    if (c.Bytes.contains('\xe9') || c.Bytes.contains('\xff')) {
+      EXPECT_NE(QFile::encodeName(url.toLocalFile()), c.Bytes) << "QUrl keeps the bytes after all";
+    }
+  }
+  EXPECT_EQ(platform::FileNameFromUrl(QUrl(QStringLiteral("file://server/share/a.avi"))),
+            QStringLiteral("//server/share/a.avi"));
 }
 
 }  // namespace
