@@ -245,6 +245,13 @@ class TCustomFFmpegOpt : public ILogReporter {
   void DumpAttachment(AVStream* st, const std::string& fileName);
   void AssertFileOverwrite(const std::string& fileName);
   std::string OutputRefusal(const std::string& fileName, const std::string& ffName);
+  /// "Output X is input #N: ..." when a file ffName writes is a local file of an input (through
+  /// "file:", "concat:", "cache:" or "async:" too); with numbered, a numbered name ("%03d")
+  /// stands for every name it gives. Empty when none is.
+  std::string InputRefusal(const std::string& shownName, const std::string& ffName, bool numbered) const;
+  /// The refusal of the files a muxer writes by itself (tee's slaves, image sequences) and of
+  /// the side files (-vstats_file, -sdp_file), or empty.
+  std::string MuxerRefusal(const AVFormatContext* oc, const std::string& ffName) const;
   static int ReadInterruptCallback(void* opaque);
   static int WriteInterruptCallback(void* opaque);
   static int64_t Now();

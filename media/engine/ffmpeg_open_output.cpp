@@ -15,7 +15,10 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <regex>
 
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/ffmpeg_util.h"
@@ -26,15 +29,90 @@ namespace media {
 
 namespace {
 
-// The path the file protocol opens for an FFmpeg name ("file:" stripped), or empty for another
-// protocol ("http:", "pipe:"...), whose target is no file of ours to compare.
-std::string LocalPath(const std::string& ffName) {
-  if (ffName.rfind("file:", 0) == 0) return ffName.substr(5);
+// The local files an FFmpeg name reads or writes: the name itself, without "file:"; the parts of
+// "concat:a|b"; the target of "cache:" and "async:". None for another protocol ("http:",
+// "pipe:"...), whose target is no file of ours to compare.
+std::vector<std::string> LocalPaths(const std::string& ffName) {
+  for (const char* wrapper : {"cache:", "async:"})
+    if (ffName.rfind(wrapper, 0) == 0) return LocalPaths(ffName.substr(std::strlen(wrapper)));
+  if (ffName.rfind("concat:", 0) == 0) {
+    std::vector<std::string> paths;
+    std::string rest = ffName.substr(7);
+    while (!rest.empty()) {
+      const std::size_t bar = rest.find('|');
+      for (std::string& path : LocalPaths(rest.substr(0, bar))) paths.push_back(std::move(path));
+      rest = bar == std::string::npos ? std::string() : rest.substr(bar + 1);
+    }
+    return paths;
+  }
+  if (ffName.rfind("file:", 0) == 0) return {ffName.substr(5)};
   // FFmpeg's own rule: letters, digits, "+", "-" and "." up to a ":" name a protocol.
   const std::size_t schemeLength =
       std::strspn(ffName.c_str(), "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
   if (schemeLength > 0 && schemeLength < ffName.size() && ffName[schemeLength] == ':') return {};
-  return ffName;
+  if (ffName.empty()) return {};
+  return {ffName};
+}
+
+// The names the tee muxer writes: "[f=mp4]a.mp4|[select=v]b.mkv" gives a.mp4 and b.mkv.
+std::vector<std::string> TeeSlaves(const std::string& ffName) {
+  std::vector<std::string> slaves;
+  std::string slave;
+  int depth = 0;
+  auto finish = [&] {
+    if (!slave.empty() && slave[0] == '[') {
+      const std::size_t close = slave.find(']');
+      slave = close == std::string::npos ? std::string() : slave.substr(close + 1);
+    }
+    if (!slave.empty()) slaves.push_back(slave);
+    slave.clear();
+  };
+  for (std::size_t i = 0; i < ffName.size(); i++) {
+    const char c = ffName[i];
+    if (c == '\\' && i + 1 < ffName.size()) {
+      slave += ffName[++i];
+      continue;
+    }
+    if (c == '[') depth++;
+    if (c == ']' && depth > 0) depth--;
+    if (c == '|' && depth == 0)
+      finish();
+    else
+      slave += c;
+  }
+  finish();
+  return slaves;
+}
+
+// A numbered name of an image sequence ("th%03d.jpg") as a pattern of the names it writes.
+std::regex NumberedNamePattern(const std::string& name) {
+  std::string pattern;
+  for (std::size_t i = 0; i < name.size(); i++) {
+    const char c = name[i];
+    if (c == '%' && i + 1 < name.size() && name[i + 1] == '%') {
+      pattern += '%';
+      i++;
+    } else if (c == '%') {
+      std::size_t j = i + 1;
+      while (j < name.size() && std::isdigit(static_cast<unsigned char>(name[j])) != 0) j++;
+      if (j < name.size() && name[j] == 'd') {
+        pattern += "-?[0-9]+";
+        i = j;
+      } else {
+        pattern += "%";
+      }
+    } else if (std::strchr(".^$|()[]{}*+?\\", c) != nullptr) {
+      pattern += std::string("\\") + c;
+    } else {
+      pattern += c;
+    }
+  }
+  return std::regex(pattern);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::absolute(path, ignored).lexically_normal().string();
 }
 
 // Chapters of the input file, moved into the output's time range: an output time t shows the
@@ -74,23 +152,55 @@ void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* 
 // Why the output must not be opened for writing: it is one of the inputs (the same file, also
 // through a link or another name), or it exists and "-n" forbids overwriting it. Empty when
 // writing may go ahead; "-y", or neither switch, overwrites an existing file that is no input.
-std::string TCustomFFmpegOpt::OutputRefusal(const std::string& fileName, const std::string& ffName) {
-  AssertFileOverwrite(fileName);
-  const std::string path = LocalPath(ffName);
-  struct stat out {};
-  if (path.empty() || ::stat(path.c_str(), &out) != 0) return {};
+std::string TCustomFFmpegOpt::InputRefusal(const std::string& shownName, const std::string& ffName,
+                                           bool numbered) const {
+  std::vector<std::string> targets = LocalPaths(ffName);
+  const bool pattern = numbered && FF().av_filename_number_test(ffName.c_str()) != 0;
   for (std::size_t i = 0; i < Finput_files.size(); i++) {
     const AVFormatContext* ic = Finput_files[i]->ctx.get();
     if (ic == nullptr || ic->url == nullptr) continue;
-    const std::string inPath = LocalPath(ic->url);
-    struct stat in {};
-    if (inPath.empty() || ::stat(inPath.c_str(), &in) != 0) continue;
-    if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-      return FormatStr("Output %s is input #%d: a file cannot be converted onto itself.", fileName.c_str(),
-                       int(i));
+    for (const std::string& inPath : LocalPaths(ic->url)) {
+      struct stat in {};
+      if (::stat(inPath.c_str(), &in) != 0) continue;
+      bool same = false;
+      for (const std::string& target : targets) {
+        struct stat out {};
+        same = same || (::stat(target.c_str(), &out) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino);
+        same = same || (pattern && std::regex_match(AbsolutePath(inPath), NumberedNamePattern(AbsolutePath(target))));
+      }
+      if (same)
+        return FormatStr("Output %s is input #%d: a file cannot be converted onto itself.", shownName.c_str(),
+                         int(i));
+    }
   }
-  if (Fno_file_overwrite)
+  return {};
+}
+
+std::string TCustomFFmpegOpt::OutputRefusal(const std::string& fileName, const std::string& ffName) {
+  AssertFileOverwrite(fileName);
+  const std::string refusal = InputRefusal(fileName, ffName, false);
+  if (!refusal.empty()) return refusal;
+  struct stat out {};
+  const std::vector<std::string> paths = LocalPaths(ffName);
+  if (Fno_file_overwrite && paths.size() == 1 && ::stat(paths[0].c_str(), &out) == 0)
     return FormatStr("File '%s' already exists and -n forbids overwriting it.", fileName.c_str());
+  return {};
+}
+
+std::string TCustomFFmpegOpt::MuxerRefusal(const AVFormatContext* oc, const std::string& ffName) const {
+  // A muxer that opens its files itself: tee its slaves, image2 and segment their numbered names
+  // (or, with -update, the name itself), hls and dash their playlists.
+  const bool tee = std::strcmp(oc->oformat->name, "tee") == 0;
+  for (const std::string& name : tee ? TeeSlaves(ffName) : std::vector<std::string>{ffName}) {
+    const std::string refusal = InputRefusal(name, name, true);
+    if (!refusal.empty()) return refusal;
+  }
+  // The side files of the conversion.
+  for (const std::string& side : {Fvstats_filename, Fsdp_filename}) {
+    if (side.empty()) continue;
+    const std::string refusal = InputRefusal(side, side, false);
+    if (!refusal.empty()) return refusal;
+  }
   return {};
 }
 
@@ -524,6 +634,8 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
       return fail(TLogLevel::llError, FormatAVError(fileName, AVERROR(EINVAL)), AVERROR(EINVAL));
     if (!(oc->oformat->flags & AVFMT_NOSTREAMS) && !Finput_stream_potentially_available)
       return fail(TLogLevel::llError, "No input streams but output needs an input stream", AVERROR(EINVAL));
+    const std::string sideRefusal = MuxerRefusal(oc, ffName);
+    if (!sideRefusal.empty()) return fail(TLogLevel::llFatal, sideRefusal, AVERROR(EEXIST));
     if (!(oc->oformat->flags & AVFMT_NOFILE)) {
       // The application asked before it started: an existing file is overwritten, unless it is
       // an input or "-n" forbids it.

@@ -244,6 +244,11 @@ int TCustomFFmpegOpt::opt_recording_timestamp(TOptionsContext* o, const std::str
 
 int TCustomFFmpegOpt::opt_progress(TOptionsContext*, const std::string&, const std::string& argText) {
   const std::string arg = argText == "-" ? "pipe:" : argText;
+  const std::string refusal = InputRefusal(arg, arg, false);
+  if (!refusal.empty()) {
+    SetOptionError(TLogLevel::llFatal, "%s", refusal.c_str());
+    return AVERROR(EEXIST);
+  }
   FLastWrite = Now();
   AVIOContext* avio = nullptr;
   const int ret = FF().avio_open2(&avio, arg.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);

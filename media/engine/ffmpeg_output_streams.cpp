@@ -325,6 +325,10 @@ void TCustomFFmpegOpt::SetUpTwoPass(TOptionsContext& o, AVFormatContext* oc, TOu
   if (doPass) {
     const std::string logName = FormatStr(
         "%s-%d.log", ost.logfile_prefix.empty() ? "ffencoder2pass" : ost.logfile_prefix.c_str(), ost.index);
+    // The first pass writes the log (libx264 also its ".mbtree" beside it).
+    if (doPass & 1)
+      for (const std::string& written : {logName, logName + ".mbtree"})
+        if (const std::string refusal = InputRefusal(written, written, false); !refusal.empty()) RaiseError(refusal);
     if (std::strcmp(ost.enc->name, "libx264") == 0) {
       FF().av_dict_set(OutPtr(ost.encoder_opts), "stats", logName.c_str(), AV_DICT_DONT_OVERWRITE);
     } else {

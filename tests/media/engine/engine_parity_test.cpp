@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -740,6 +741,85 @@ TEST(ProgressFile, HoldsTheProgramsKeys) {
     }
   }
 }
+
+// No file the engine writes may be one of its inputs, whatever writes it (the muxer, a tee slave,
+// an image sequence, a side file) and however the input is named (through "file:", "concat:",
+// "cache:", "async:"): the conversion is refused and the source stays as it was. The program
+// refuses some of these too (the rows that say so), and is run on a copy of its own to show it.
+struct TSourceCase {
+  const char* Name;
+  const char* Source;        // the source's file name (a copy of main.mkv)
+  const char* Input;         // the input as named to the engine; %SRC% is the source's path
+  const char* Output;        // the output; %SRC% and %DIR% as above
+  const char* Options;       // %SRC% and %DIR% as above
+  bool ProgramRefuses = false;
+};
+
+std::ostream& operator<<(std::ostream& os, const TSourceCase& c) { return os << c.Name; }
+
+class SourceKeptTest : public ::testing::TestWithParam<TSourceCase> {
+ protected:
+  void SetUp() override { engine_test::LoadLibraries(); }
+};
+
+std::string WithSource(std::string text, const std::string& source) {
+  std::size_t at = 0;
+  while ((at = text.find("%SRC%", at)) != std::string::npos) {
+    text.replace(at, 5, source);
+    at += source.size();
+  }
+  return Expand(text);
+}
+
+TEST_P(SourceKeptTest, ConversionOntoAnInputIsRefused) {
+  const TSourceCase& c = GetParam();
+  ASSERT_FALSE(Inputs().Main.empty());
+  const std::string folder = engine_test::TempPath(std::string("source-") + c.Name);
+  std::filesystem::create_directories(folder);
+  const std::string source = folder + "/" + c.Source;
+  std::filesystem::copy_file(Inputs().Main, source, std::filesystem::copy_options::overwrite_existing);
+  const std::string original = ReadText(Inputs().Main);
+  {
+    media::TCustomFFmpeg engine;
+    bool opened = engine.OpenInput(WithSource(c.Input, source), "") >= 0;
+    opened = opened && engine.OpenOutput(WithSource(c.Output, source), WithSource(c.Options, source)) >= 0;
+    if (opened) engine.StartConvert(false);
+    EXPECT_FALSE(opened && engine.Finished());
+    const std::string message = opened ? engine.FatalMessage() : engine.LastErrMsg();
+    EXPECT_NE(message.find("is input #0: a file cannot be converted onto itself."), std::string::npos) << message;
+  }
+  EXPECT_TRUE(ReadText(source) == original) << "the source was written";
+  if (!c.ProgramRefuses) return;
+  const std::string mismatch = engine_test::ReferenceMismatch();
+  if (!mismatch.empty()) GTEST_SKIP() << mismatch;
+  std::filesystem::copy_file(Inputs().Main, source, std::filesystem::copy_options::overwrite_existing);
+  const std::string command = engine_test::kFFmpeg + " -nostdin -v error -y -i " +
+                              engine_test::ShellQuote(WithSource(c.Input, source)) + " " +
+                              WithSource(c.Options, source) + " " +
+                              engine_test::ShellQuote(WithSource(c.Output, source)) + " >/dev/null 2>&1";
+  EXPECT_NE(std::system(command.c_str()), 0) << command;
+  EXPECT_TRUE(ReadText(source) == original) << "the program wrote the source";
+}
+
+const TSourceCase kSourceCases[] = {
+    {"SameName", "src.mkv", "%SRC%", "%SRC%", "-c copy", true},
+    {"FileProtocolInput", "src.mkv", "file:%SRC%", "%SRC%", "-c copy"},
+    {"ConcatInput", "src.mkv", "concat:%SRC%", "%SRC%", "-c:v mpeg4 -an -sn"},
+    {"CacheInput", "src.mkv", "cache:%SRC%", "%SRC%", "-c copy"},
+    {"AsyncInput", "src.mkv", "async:%SRC%", "%SRC%", "-c copy"},
+    {"TeeOutput", "src.mkv", "%SRC%", "%SRC%", "-f tee -map 0:v -c:v mpeg4"},
+    {"TeeSecondSlave", "src.mkv", "%SRC%", "[f=nut]%DIR%/other.nut|[f=matroska]%SRC%", "-f tee -map 0:v -c:v mpeg4"},
+    {"ImageUpdated", "src.mkv", "%SRC%", "%SRC%", "-f image2 -update 1 -map 0:v", true},
+    {"ImageSequence", "img7.mkv", "%SRC%", "%DIR%/source-ImageSequence/img%d.mkv", "-f image2 -map 0:v -c:v mjpeg"},
+    {"ProgressFile", "src.mkv", "%SRC%", "%DIR%/progress-out.mkv", "-progress %SRC% -c copy"},
+    {"VstatsFile", "src.mkv", "%SRC%", "%DIR%/vstats-out.mkv", "-vstats_file %SRC% -map 0:v -c:v mpeg4"},
+    {"PassLogFile", "pass-0.log", "%SRC%", "%DIR%/pass-out.mkv",
+     "-pass 1 -passlogfile %DIR%/source-PassLogFile/pass -map 0:v -c:v mpeg4"},
+    {"SdpFile", "src.mkv", "%SRC%", "rtp://127.0.0.1:45680", "-map 0:v -c:v copy -f rtp -sdp_file %SRC%"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Sources, SourceKeptTest, ::testing::ValuesIn(kSourceCases),
+                         [](const ::testing::TestParamInfo<TSourceCase>& info) { return info.param.Name; });
 
 // "-debug_ts" logs the time stamps of every stage a packet or frame passes, as FFmpeg's tool does.
 TEST(DebugTs, EveryStageLogsItsTimeStamps) {
