@@ -20,6 +20,7 @@
 
 #include "fake_home.h"
 #include "shell/nav_menu_item.h"
+#include "shell/nav_system_image_list.h"
 #include "shell/thumb_cache.h"
 
 namespace {
@@ -97,6 +98,61 @@ TEST_F(ShellBrowserTest, ObjectsAndAttributes) {
   EXPECT_EQ(Browser.GetPathList().Strings(), QStringList({Tree + QStringLiteral("/link.mkv")}));
   Browser.MultiObjects() = QStringList({QStringLiteral("a.mkv"), Tree + QStringLiteral("/c.txt")});
   EXPECT_EQ(Browser.GetPathList().Strings(), QStringList({Tree + QStringLiteral("/a.mkv"), Tree + QStringLiteral("/c.txt")}));
+}
+
+TEST_F(ShellBrowserTest, ListsObjectsAndCopiesKeepTheirPlaceAndSettings) {
+  using shell::TNavItemIdList;
+  Browser.SetFolder(Tree);
+  EXPECT_EQ(Browser.GetFolderIDList()->GetPath(), Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_EQ(Browser.GetObjectIDList()->GetCount(), 1);
+  EXPECT_EQ(Browser.GetLastWriteTime(), QFileInfo(Tree + QStringLiteral("/a.mkv")).lastModified());
+  // An absolute list: its parent becomes the folder; the folder as object: its parent too.
+  Browser.SetAbsoluteObjectIDList(TNavItemIdList::CreateFromPath(Tree + QStringLiteral("/folder.mkv")));
+  EXPECT_EQ(Browser.Folder(), Tree + QLatin1Char('/'));
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("folder.mkv"));
+  EXPECT_EQ(Browser.GetOpenIconIndex(),
+            shell::TNavSystemImageList::GetIconIndex(Browser.GetAbsoluteObjectIDList(), false, true));
+  Browser.SetFolder(Tree + QStringLiteral("/folder.mkv"));
+  ASSERT_TRUE(Browser.SelectFolderAsObject());
+  EXPECT_EQ(Browser.Folder(), Tree + QLatin1Char('/'));
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("folder.mkv"));
+
+  Browser.SetFileSystemOnly(true);
+  Browser.SetShowErrorMessages(false);
+  Browser.SetShowContextMenuOnTop(true);
+  Browser.SetReadOnly(true);
+  Browser.SetFilter(QStringLiteral("*.mkv"));
+  const auto copy = TShellBrowser::CreateCopy(Browser);
+  EXPECT_EQ(copy->Folder(), Browser.Folder());
+  EXPECT_TRUE(copy->FileSystemOnly());
+  EXPECT_FALSE(copy->ShowErrorMessages());
+  EXPECT_TRUE(copy->ShowContextMenuOnTop());
+  EXPECT_TRUE(copy->ReadOnly());
+  EXPECT_EQ(copy->Filter(), QStringLiteral("*.mkv"));
+  EXPECT_EQ(copy->Version(), QStringLiteral("TShellBrowser V9.0.3.694"));
+}
+
+TEST_F(ShellBrowserTest, TheShellsEntriesGoOnTopWhenAsked) {
+  Browser.SetFolder(Tree);
+  QMenu own;
+  own.addAction(QStringLiteral("Mine"));
+  QStringList shown;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions())
+      if (!action->isSeparator()) shown << (action->text() == QLatin1String("Mine") ? "mine" : action->data().toString());
+    return nullptr;
+  });
+  QString command;
+  for (bool onTop : {false, true}) {
+    SCOPED_TRACE(onTop);
+    Browser.SetShowContextMenuOnTop(onTop);
+    Browser.LocateObject(QStringLiteral("a.mkv"));
+    shown.clear();
+    Browser.ShowContextMenu(QPoint(), &own, command);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.first(), onTop ? QStringLiteral("open") : QStringLiteral("mine"));
+  }
 }
 
 TEST_F(ShellBrowserTest, LocatingByPathMountRootAndTheNotFoundText) {
