@@ -19,6 +19,7 @@
 #include <cerrno>
 
 #include "platform/prompter.h"
+#include "shell/nav_item_text.h"
 #include "shell/nav_selection_list.h"
 #include "shell/thread_pool.h"
 
@@ -54,6 +55,17 @@ class TNameDelegate : public QStyledItemDelegate {
   /// An item that cannot be ticked is drawn inactive.
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
+    // The current item is framed only once the keyboard has moved the focus, as file windows
+    // do: a list just opened or clicked into does not frame its first item ("..").
+    if (!(option->state & QStyle::State_KeyboardFocusChange)) option->state &= ~QStyle::State_HasFocus;
+    // Under an icon a long name is broken over the lines there are, not cut short.
+    if ((option->features & QStyleOptionViewItem::WrapText) &&
+        option->decorationPosition == QStyleOptionViewItem::Top) {
+      const QStyle* style = option->widget != nullptr ? option->widget->style() : QApplication::style();
+      const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1;
+      const int width = option->rect.isValid() ? option->rect.width() - 2 * margin : option->decorationSize.width();
+      option->text = NavBreakLongWords(option->text, option->fontMetrics, width);
+    }
     if (index.data(TNavBaseShellListView::kCheckStateRole).toInt() ==
             static_cast<int>(TNavSelectionState::ssDisabled) &&
         index.data(TNavBaseShellListView::kCheckStateRole).isValid())
@@ -284,6 +296,7 @@ void TNavBaseShellListView::ShowViewStyle(TNavViewStyle shown, bool thumbnails) 
   const bool report = FViewStyle == TNavViewStyle::vsReport;
   setHeaderHidden(!report);
   for (int c = 1; c < columnCount(); ++c) setColumnHidden(c, !report);
+  AutoSize();  // the columns shown again take their share of the width
   if (ThumbnailsShown())
     setIconSize(QSize(FThumbnailWidth, FThumbnailHeight));
   else

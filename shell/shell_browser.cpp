@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeDatabase>
 #include <QMutex>
+#include <QSet>
 #include <QPainter>
 #include <QStorageInfo>
 #include <QUrl>
@@ -310,6 +311,17 @@ QString TShellBrowser::GetObjectName() const {
 QString TShellBrowser::GetObjectPath() const {
   const INavItemIdList absolute = GetAbsoluteObjectIDList();
   return absolute ? absolute->GetPath() : QString();
+}
+
+QString TShellBrowser::GetNetworkName() const {
+  const QString path = GetObjectPath();
+  if (path.isEmpty() || !TMounts::IsRemote(path)) return {};
+  const TMountEntry share = TMounts::ForPath(path);
+  QString inside = path.mid(share.Root == QLatin1String("/") ? 0 : share.Root.size());
+  if (inside == QLatin1String("/")) inside.clear();
+  QString source = share.Device;
+  if (source.endsWith(QLatin1Char('/')) && inside.startsWith(QLatin1Char('/'))) source.chop(1);
+  return source + inside;
 }
 
 QString TShellBrowser::GetLinkTargetPath() const {
@@ -644,6 +656,105 @@ bool TShellBrowser::InvokeCommand(const QMenu* contextMenu, const QString& verb,
   return RunVerb(v, GetPathList());
 }
 
+void TShellBrowser::AddShellVerbs(QMenu& menu) const {
+  int count = 0;
+  auto verb = [&](const QString& caption, const char* name) {
+    QAction* action = menu.addAction(caption);
+    action->setData(QLatin1String(name));
+    action->setProperty(kCommandIdProperty, ++count);
+    return action;
+  };
+  const bool inTrash = FFolder->IsSpecialFolder(TNavShellFolder::SF_BITBUCKET) ||
+                       (FObject && FObject->GetIdList().front().Kind == TNavSegmentKind::TrashEntry);
+  // A read-only browser offers nothing that changes the disk.
+  const bool writable = !FReadOnly;
+  // Items on several volumes have no one folder to paste into or to rename in.
+  const bool oneFolder = !OnSeveralVolumes();
+  if (inTrash) {
+    if (writable) {
+      verb(QStringLiteral("Restore"), "undelete");
+      verb(QStringLiteral("Delete"), "delete");
+    }
+    return;
+  }
+  QAction* open = verb(QStringLiteral("Open"), "open");
+  QFont bold = open->font();
+  bold.setBold(true);
+  open->setFont(bold);
+  if (writable) verb(QStringLiteral("Cut"), "cut");
+  verb(QStringLiteral("Copy"), "copy");
+  if (writable && oneFolder && IsFolder() && !GetClipboardFiles().isEmpty()) verb(QStringLiteral("Paste"), "paste");
+  if (writable) {
+    verb(QStringLiteral("Create Link"), "link");
+    verb(QStringLiteral("Delete"), "delete");
+    if (OnRename && oneFolder) verb(QStringLiteral("Rename"), "rename");
+  }
+  verb(QStringLiteral("Copy Path"), "copypath");
+  verb(QStringLiteral("Properties"), "properties");
+}
+
+QString TShellBrowser::FullPathOf(const QString& entry) const {
+  return entry.startsWith(QLatin1Char('/')) ? entry : Folder() + entry;
+}
+
+bool TShellBrowser::OnSeveralVolumes() const {
+  if (FMultiObjects.size() < 2) return false;
+  const QString first = TMounts::ForPath(FullPathOf(FMultiObjects.first())).Root;
+  for (const QString& entry : FMultiObjects)
+    if (TMounts::ForPath(FullPathOf(entry)).Root != first) return true;
+  return false;
+}
+
+void TShellBrowser::DropMissingObjects() {
+  if (FMultiObjects.isEmpty()) return;
+  QSet<QString> names;  // the folder's items, read once
+  bool namesRead = false;
+  const INavItemIdList object = FObject;
+  QStringList kept;
+  for (const QString& entry : std::as_const(FMultiObjects)) {
+    bool found;
+    if (entry.startsWith(QLatin1Char('/'))) {
+      found = QFileInfo::exists(entry) || QFileInfo(entry).isSymLink();
+    } else {
+      if (!namesRead) {
+        for (const TNavSegment& segment : NavChildrenOf(FFolder)) names.insert(segment.Name);
+        namesRead = true;
+      }
+      found = names.contains(entry);
+      if (!found) {  // by the name shown (the trash shows original names)
+        try {
+          LocateObject(entry);
+          found = true;
+        } catch (const EShellBrowserError&) {
+        }
+      }
+    }
+    if (found) kept << entry;
+  }
+  FMultiObjects = kept;
+  SetObjectIDList(object);  // the current object again
+}
+
+std::unique_ptr<QObject> TShellBrowser::GetUIObjectOf(TNavUIObject kind) {
+  if (NavIsEmpty(FFolder)) throw EShellBrowserError("No valid folder is currently assigned");
+  if (FMultiObjects.size() == 1) {
+    // One entry stands for the object.
+    try {
+      LocateObject(FMultiObjects.first());
+    } catch (const EShellBrowserError&) {
+      FMultiObjects.clear();
+    }
+  } else {
+    DropMissingObjects();
+  }
+  if (NavIsEmpty(FFolder)) throw EShellBrowserError("No valid folder is currently assigned");
+  if (!FObject && FMultiObjects.isEmpty()) return nullptr;
+  if (kind == TNavUIObject::DataObject) return GetDropFiles(GetPathList().Strings());
+  auto menu = std::make_unique<QMenu>();
+  AddShellVerbs(*menu);
+  return menu;
+}
+
 bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& command, QAction* anchor) {
   command.clear();
   struct TClear {
@@ -654,38 +765,21 @@ bool TShellBrowser::ShowContextMenu(const QPoint& point, QMenu* popup, QString& 
     command = QStringLiteral("__ERROR__");
     return false;
   }
-  QMenu menu;
+  std::unique_ptr<QObject> ui;
+  try {
+    ui = GetUIObjectOf(TNavUIObject::ContextMenu);
+  } catch (const EShellBrowserError&) {
+  }
+  auto* shellMenu = qobject_cast<QMenu*>(ui.get());
+  if (shellMenu == nullptr) {  // every entry of MultiObjects was gone
+    command = QStringLiteral("__ERROR__");
+    return false;
+  }
+  QMenu& menu = *shellMenu;
   std::vector<QAction*> shellActions;
-  auto verb = [&](const QString& caption, const char* name) {
-    QAction* action = new QAction(caption, &menu);
-    action->setData(QLatin1String(name));
-    action->setProperty(kCommandIdProperty, static_cast<int>(shellActions.size()) + 1);
+  for (QAction* action : menu.actions()) {
     shellActions.push_back(action);
-    return action;
-  };
-  const bool inTrash = FObject && FObject->GetIdList().front().Kind == TNavSegmentKind::TrashEntry;
-  // A read-only browser offers nothing that changes the disk.
-  const bool writable = !FReadOnly;
-  if (inTrash) {
-    if (writable) {
-      verb(QStringLiteral("Restore"), "undelete");
-      verb(QStringLiteral("Delete"), "delete");
-    }
-  } else {
-    QAction* open = verb(QStringLiteral("Open"), "open");
-    QFont bold = open->font();
-    bold.setBold(true);
-    open->setFont(bold);
-    if (writable) verb(QStringLiteral("Cut"), "cut");
-    verb(QStringLiteral("Copy"), "copy");
-    if (writable && IsFolder() && !GetClipboardFiles().isEmpty()) verb(QStringLiteral("Paste"), "paste");
-    if (writable) {
-      verb(QStringLiteral("Create Link"), "link");
-      verb(QStringLiteral("Delete"), "delete");
-      if (OnRename) verb(QStringLiteral("Rename"), "rename");
-    }
-    verb(QStringLiteral("Copy Path"), "copypath");
-    verb(QStringLiteral("Properties"), "properties");
+    menu.removeAction(action);  // still the menu's: put back below in their place
   }
   const QList<QAction*> own = popup != nullptr ? popup->actions() : QList<QAction*>();
   // Where the shell's entries go: on top, after the anchor (in the menu that holds it), or last.

@@ -89,6 +89,8 @@ constexpr uint32_t ReadOnly = 0x1, Hidden = 0x2, System = 0x4, Directory = 0x10,
 
 enum class TNavShellOperation { sopCopy, sopMove, sopDrag, sopDrop, sopCut, sopPaste, sopDelete, sopRemove, sopAdd, sopRename };
 enum class TNavCopyMode { cmDefault, cmCopy, cmMove, cmLink };
+/// What GetUIObjectOf is asked for: the menu of verbs, or the items as file data.
+enum class TNavUIObject { ContextMenu, DataObject };
 
 class TShellBrowser : public QObject {
   Q_OBJECT
@@ -140,6 +142,17 @@ class TShellBrowser : public QObject {
   QDateTime GetLastWriteTime() const;
   /// Full paths of MultiObjects (bare names are taken in Folder), or of the object.
   TNavPathList GetPathList() const;
+  /// The object's place on the network: for an object on a share mounted over the network, the
+  /// share's source followed by the object's path inside it ("server:/export/clips/a.mkv");
+  /// "" for an object on a local volume.
+  QString GetNetworkName() const;
+  /// The object, or MultiObjects, as kind: a QMenu of the verbs offered (each entry's data is its
+  /// verb), or a QMimeData of the paths for the clipboard or a drag. One entry of MultiObjects
+  /// is made the object; of several, those that are gone are dropped from MultiObjects and the
+  /// object stays. Null when nothing is left; EShellBrowserError "No valid folder is currently
+  /// assigned" without a folder. Items on more than one volume get the verbs that act on items
+  /// wherever they are: no Paste and no Rename.
+  std::unique_ptr<QObject> GetUIObjectOf(TNavUIObject kind);
 
   // --- enumeration and lookup ---
   /// Moves the object to the folder's next item that passes the filter; false at the end.
@@ -251,6 +264,13 @@ class TShellBrowser : public QObject {
   bool RunVerb(const QString& verb, const TNavPathList& paths);
   bool Paste(const QString& target);
   bool Undelete(const QString& path);
+  /// The verbs offered for the object or MultiObjects, added to menu in order and numbered from 1.
+  void AddShellVerbs(QMenu& menu) const;
+  QString FullPathOf(const QString& entry) const;
+  /// MultiObjects lie on more than one mounted volume.
+  bool OnSeveralVolumes() const;
+  /// Drops the entries of MultiObjects that are gone; the object stays.
+  void DropMissingObjects();
   /// The object's detail by key, typed; false when it has none.
   bool RawDetail(const TNavPropertyKey& key, QVariant& value) const;
 

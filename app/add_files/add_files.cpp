@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -62,6 +63,10 @@ Tfrm_AddFiles::Tfrm_AddFiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   Flw_Data->SetFilter(MediaFilter());
   Flw_Data->SetShowParentFolder(true);
   Flw_Data->SetViewStyle(TNavViewStyle::vsList);
+  // In the details view the name takes the room the other columns leave, so that all of them
+  // fit the window without a horizontal scroll bar.
+  Flw_Data->header()->setStretchLastSection(false);  // the name column takes the slack instead
+  Flw_Data->SetAutoSizeColumn(0);
   Flw_Data->setSelectionMode(QAbstractItemView::ExtendedSelection);
   shell::TNavBackgroundContextMenu::Attach(*Flw_Data);
 

@@ -20,6 +20,7 @@
 
 #include "fake_home.h"
 #include "shell/nav_menu_item.h"
+#include "shell/nav_system_image_list.h"
 #include "shell/thumb_cache.h"
 
 namespace {
@@ -27,6 +28,12 @@ namespace {
 using shell::EShellBrowserError;
 using shell::TShellBrowser;
 using F = shell::TNavShellFolder;
+
+QMimeData* GetDropFilesFor(const QString& path) {
+  auto* data = new QMimeData;
+  data->setUrls({QUrl::fromLocalFile(path)});
+  return data;
+}
 
 class ShellBrowserTest : public testing_support::FakeHomeTest {
  protected:
@@ -91,6 +98,61 @@ TEST_F(ShellBrowserTest, ObjectsAndAttributes) {
   EXPECT_EQ(Browser.GetPathList().Strings(), QStringList({Tree + QStringLiteral("/link.mkv")}));
   Browser.MultiObjects() = QStringList({QStringLiteral("a.mkv"), Tree + QStringLiteral("/c.txt")});
   EXPECT_EQ(Browser.GetPathList().Strings(), QStringList({Tree + QStringLiteral("/a.mkv"), Tree + QStringLiteral("/c.txt")}));
+}
+
+TEST_F(ShellBrowserTest, ListsObjectsAndCopiesKeepTheirPlaceAndSettings) {
+  using shell::TNavItemIdList;
+  Browser.SetFolder(Tree);
+  EXPECT_EQ(Browser.GetFolderIDList()->GetPath(), Tree);
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_EQ(Browser.GetObjectIDList()->GetCount(), 1);
+  EXPECT_EQ(Browser.GetLastWriteTime(), QFileInfo(Tree + QStringLiteral("/a.mkv")).lastModified());
+  // An absolute list: its parent becomes the folder; the folder as object: its parent too.
+  Browser.SetAbsoluteObjectIDList(TNavItemIdList::CreateFromPath(Tree + QStringLiteral("/folder.mkv")));
+  EXPECT_EQ(Browser.Folder(), Tree + QLatin1Char('/'));
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("folder.mkv"));
+  EXPECT_EQ(Browser.GetOpenIconIndex(),
+            shell::TNavSystemImageList::GetIconIndex(Browser.GetAbsoluteObjectIDList(), false, true));
+  Browser.SetFolder(Tree + QStringLiteral("/folder.mkv"));
+  ASSERT_TRUE(Browser.SelectFolderAsObject());
+  EXPECT_EQ(Browser.Folder(), Tree + QLatin1Char('/'));
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("folder.mkv"));
+
+  Browser.SetFileSystemOnly(true);
+  Browser.SetShowErrorMessages(false);
+  Browser.SetShowContextMenuOnTop(true);
+  Browser.SetReadOnly(true);
+  Browser.SetFilter(QStringLiteral("*.mkv"));
+  const auto copy = TShellBrowser::CreateCopy(Browser);
+  EXPECT_EQ(copy->Folder(), Browser.Folder());
+  EXPECT_TRUE(copy->FileSystemOnly());
+  EXPECT_FALSE(copy->ShowErrorMessages());
+  EXPECT_TRUE(copy->ShowContextMenuOnTop());
+  EXPECT_TRUE(copy->ReadOnly());
+  EXPECT_EQ(copy->Filter(), QStringLiteral("*.mkv"));
+  EXPECT_EQ(copy->Version(), QStringLiteral("TShellBrowser V9.0.3.694"));
+}
+
+TEST_F(ShellBrowserTest, TheShellsEntriesGoOnTopWhenAsked) {
+  Browser.SetFolder(Tree);
+  QMenu own;
+  own.addAction(QStringLiteral("Mine"));
+  QStringList shown;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions())
+      if (!action->isSeparator()) shown << (action->text() == QLatin1String("Mine") ? "mine" : action->data().toString());
+    return nullptr;
+  });
+  QString command;
+  for (bool onTop : {false, true}) {
+    SCOPED_TRACE(onTop);
+    Browser.SetShowContextMenuOnTop(onTop);
+    Browser.LocateObject(QStringLiteral("a.mkv"));
+    shown.clear();
+    Browser.ShowContextMenu(QPoint(), &own, command);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.first(), onTop ? QStringLiteral("open") : QStringLiteral("mine"));
+  }
 }
 
 TEST_F(ShellBrowserTest, LocatingByPathMountRootAndTheNotFoundText) {
@@ -273,6 +335,110 @@ TEST_F(ShellBrowserTest, AReadOnlyMenuOffersNothingThatChangesTheDisk) {
   Browser.LocateObject(QStringLiteral("a.mkv"));
   EXPECT_FALSE(Browser.ExecuteCommand(QStringLiteral("link")));
   EXPECT_FALSE(QFileInfo::exists(Tree + QStringLiteral("/Link to a.mkv")));
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(ShellBrowserTest, TheNetworkNameIsTheSharesSourceAndThePathInside) {
+  const QString share = Root + QStringLiteral("/net");  // "server:/export" in the mount table
+  QDir().mkpath(share + QStringLiteral("/clips"));
+  testing_support::WriteText(share + QStringLiteral("/clips/a.mkv"), "x");
+  struct TCase {
+    QString Folder, Name, Expected;
+  };
+  const TCase cases[] = {
+      {share + QStringLiteral("/clips"), QStringLiteral("a.mkv"), QStringLiteral("server:/export/clips/a.mkv")},
+      {share, QStringLiteral("clips"), QStringLiteral("server:/export/clips")},
+      {Tree, QStringLiteral("a.mkv"), QString()},  // a local volume
+      {Volume, QString(), QString()},              // no object
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE((c.Folder + '/' + c.Name).toStdString());
+    Browser.SetFolder(c.Folder);
+    Browser.LocateObject(c.Name);
+    EXPECT_EQ(Browser.GetNetworkName(), c.Expected);
+  }
+  Browser.LocateObject(share);  // the share itself
+  EXPECT_EQ(Browser.GetNetworkName(), QStringLiteral("server:/export"));
+}
+
+TEST_F(ShellBrowserTest, UIObjectsAreTheMenuOrTheFileDataOfWhatIsStillThere) {
+  using shell::TNavUIObject;
+  auto urlsOf = [](std::unique_ptr<QObject> object) {
+    QStringList paths;
+    if (auto* data = qobject_cast<QMimeData*>(object.get()))
+      for (const QUrl& url : data->urls()) paths << url.toLocalFile();
+    paths.sort();
+    return paths;
+  };
+  EXPECT_THROW(Browser.GetUIObjectOf(TNavUIObject::DataObject), EShellBrowserError);  // no folder
+  Browser.SetFolder(Tree);
+  EXPECT_EQ(Browser.GetUIObjectOf(TNavUIObject::ContextMenu), nullptr);  // no object
+  Browser.LocateObject(QStringLiteral("a.mkv"));
+  EXPECT_EQ(urlsOf(Browser.GetUIObjectOf(TNavUIObject::DataObject)), QStringList{Tree + "/a.mkv"});
+  // Of several entries, those that are gone are dropped; the object stays.
+  Browser.MultiObjects() = QStringList{"c.txt", "gone.mkv", Tree + "/b.MP4", Tree + "/gone too.mkv"};
+  EXPECT_EQ(urlsOf(Browser.GetUIObjectOf(TNavUIObject::DataObject)), (QStringList{Tree + "/b.MP4", Tree + "/c.txt"}));
+  EXPECT_EQ(Browser.MultiObjects(), (QStringList{"c.txt", Tree + "/b.MP4"}));
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("a.mkv"));
+  // One entry becomes the object.
+  Browser.MultiObjects() = QStringList{"b.MP4"};
+  auto menu = Browser.GetUIObjectOf(TNavUIObject::ContextMenu);
+  ASSERT_NE(qobject_cast<QMenu*>(menu.get()), nullptr);
+  EXPECT_EQ(Browser.GetObjectName(), QStringLiteral("b.MP4"));
+  // All of them gone: the object instead.
+  Browser.MultiObjects() = QStringList{"gone.mkv", "gone too.mkv"};
+  EXPECT_EQ(urlsOf(Browser.GetUIObjectOf(TNavUIObject::DataObject)), QStringList{Tree + "/b.MP4"});
+  Browser.MultiObjects().clear();
+}
+
+TEST_F(ShellBrowserTest, ItemsOnSeveralVolumesGetOneMenuOfTheVerbsThatActWherever) {
+  const QString onVolume = Volume + QStringLiteral("/v.mkv");  // another volume than Tree's
+  testing_support::WriteText(onVolume, "x");
+  QGuiApplication::clipboard()->setMimeData(GetDropFilesFor(Tree + QStringLiteral("/c.txt")));
+  Browser.OnRename = [](TShellBrowser&) {};
+  QStringList offered;
+  QString pick;
+  TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    QAction* chosen = nullptr;
+    for (QAction* action : menu.actions()) {
+      offered << action->data().toString();
+      if (action->data().toString() == pick) chosen = action;
+    }
+    return chosen;
+  });
+  struct TCase {
+    const char* Where;
+    QStringList Objects;
+    bool PasteAndRename;
+    QString Paths;  // what Copy Path leaves on the clipboard
+  };
+  const TCase cases[] = {
+      {"one volume", {Tree + "/a.mkv", Tree + "/folder.mkv"}, true, Tree + "/a.mkv\n" + Tree + "/folder.mkv"},
+      {"two volumes", {Tree + "/a.mkv", onVolume, Volume + "/gone.mkv"}, false, Tree + "/a.mkv\n" + onVolume},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Where);
+    Browser.SetFolder(Tree);
+    Browser.LocateObject(QStringLiteral("folder.mkv"));  // a folder: Paste would be offered
+    Browser.MultiObjects() = c.Objects;
+    offered.clear();
+    pick = QStringLiteral("copypath");
+    QString command;
+    ASSERT_TRUE(Browser.ShowContextMenu(QPoint(), nullptr, command));
+    for (const char* verb : {"open", "cut", "copy", "link", "delete", "copypath", "properties"})
+      EXPECT_TRUE(offered.contains(QLatin1String(verb))) << verb;
+    EXPECT_EQ(offered.contains(QStringLiteral("paste")), c.PasteAndRename);
+    EXPECT_EQ(offered.contains(QStringLiteral("rename")), c.PasteAndRename);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), c.Paths);
+    EXPECT_TRUE(Browser.MultiObjects().isEmpty());  // used up
+    QGuiApplication::clipboard()->setMimeData(GetDropFilesFor(Tree + QStringLiteral("/c.txt")));
+  }
+  // Every entry gone, and no object: no menu.
+  Browser.LocateObject(QString());
+  Browser.MultiObjects() = QStringList{Volume + "/gone.mkv", Tree + "/gone.mkv"};
+  QString command;
+  EXPECT_FALSE(Browser.ShowContextMenu(QPoint(), nullptr, command));
+  EXPECT_EQ(command, QStringLiteral("__ERROR__"));
   QGuiApplication::clipboard()->clear();
 }
 

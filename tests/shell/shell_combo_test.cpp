@@ -399,4 +399,17 @@ TEST_F(ShellComboTest, TheContextMenuCanPutTheShellsEntriesOnTop) {
   EXPECT_EQ(shown.first(), QStringLiteral("open"));
 }
 
+TEST_F(ShellComboTest, AFolderCanBeRefusedBeforeItIsListed) {
+  QStringList asked;
+  Combo->OnAddFolder = [&](TNavShellCombo&, const shell::TNavComboItem& item, bool& canAdd) {
+    asked << item.Path(QString());
+    canAdd = item.Path(QString()) != Volume;
+  };
+  Combo->Fill();
+  EXPECT_TRUE(asked.contains(Volume));
+  EXPECT_LT(IndexOfPath(Volume), 0);
+  EXPECT_GE(IndexOfPath(QStringLiteral("/")), 0);
+  EXPECT_EQ(Combo->Version(), QStringLiteral("TNavShellCombo V9.0.3.694"));
+}
+
 }  // namespace

@@ -4,7 +4,8 @@
 // added, and Help is asked for on a desktop that has nothing to open it with. The screen is saved
 // at each step as PNG files in the output folder; QT_SCALE_FACTOR=2 shows a scaled screen. Prints
 // the main list's rows.
-// The clips folder is filled with generated clips (clip_a.avi... clip_d.mp4) and a text file.
+// The clips folder is filled with generated clips (clip_a.avi... clip_d.mp4, small51.mkv,
+// webclip.webm) and a text file.
 // Not run by the tests: add_files_e2e <clips folder> <output folder>.
 
 #include <QApplication>
@@ -75,7 +76,7 @@ int main(int argc, char* argv[]) {
   QDir().mkpath(clips);
   const fixtures::TMediaFixtures media =
       fixtures::WriteMediaFixtures(QDir(clips).filePath(".fixtures").toStdString());
-  for (const char* name : {"clip_a.avi", "clip_b.avi", "clip_c.avi", "clip_d.mp4"})
+  for (const char* name : {"clip_a.avi", "clip_b.avi", "clip_c.avi", "clip_d.mp4", "small51.mkv", "webclip.webm"})
     QFile::copy(QString::fromStdString(media.ClipAvi), QDir(clips).filePath(QLatin1String(name)));
   // A link among the clips: the list draws the theme's link emblem over its icon.
   QFile::link(QDir(clips).filePath(QStringLiteral("clip_a.avi")),
@@ -112,6 +113,17 @@ int main(int argc, char* argv[]) {
       ClickItem(*addFiles->lw_Data(), QStringLiteral("clip_b.avi"), Qt::NoModifier);
       ClickItem(*addFiles->lw_Data(), QStringLiteral("clip_d.mp4"), Qt::ControlModifier);
       Shot("3_two_selected.png");
+      // The three views at the window's own size.
+      QTest::mouseClick(addFiles->findChild<QWidget*>(QStringLiteral("btn_Icons")), Qt::LeftButton);
+      Shot("3a_icons.png");
+      QTest::mouseClick(addFiles->findChild<QWidget*>(QStringLiteral("btn_Details")), Qt::LeftButton);
+      Shot("3a_details.png");
+      addFiles->lw_Data()->SetViewStyle(shell::TNavViewStyle::vsIcon);
+      addFiles->lw_Data()->SetThumbnails(true);
+      QTest::qWait(1500);
+      Shot("3a_thumbnails.png");
+      addFiles->lw_Data()->SetThumbnails(false);
+      QTest::mouseClick(addFiles->findChild<QWidget*>(QStringLiteral("btn_List")), Qt::LeftButton);
       // The icon style with jumbo icons (the link keeps its emblem), then the info tip of a clip.
       shell::TNavShellList* list = addFiles->lw_Data();
       const QSize size = addFiles->size();

@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemDelegate>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QScrollBar>
+#include <algorithm>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMimeDatabase>
@@ -20,6 +26,7 @@
 #include "fixtures/media_fixtures.h"
 #include "shell/nav_shell_combo.h"
 #include "shell/nav_shell_list.h"
+#include "shell/shell_browser.h"
 
 namespace {
 
@@ -206,6 +213,108 @@ TEST_F(AddFilesTest, TheMainWindowsAddOpensTheWindow) {
   EXPECT_TRUE(seen);
   EXPECT_EQ(RowPaths(), QStringList{Clips + "/clip2.AVI"});
   EXPECT_EQ(Window->AddFolder(), Clips);
+}
+
+TEST_F(AddFilesTest, TheItemMenuOffersNothingThatChangesTheDisk) {
+  Tfrm_AddFiles window(*Window);
+  window.show();
+  TNavShellList& list = *window.lw_Data();
+  QStringList offered;
+  shell::TShellBrowser::SetContextMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+    for (QAction* action : menu.actions())
+      if (!action->isSeparator()) offered << action->data().toString();
+    return nullptr;
+  });
+  for (const QStringList& names : {QStringList{"clip1.avi"}, QStringList{"clip1.avi", "clip3.avi"}, QStringList{"sub"}}) {
+    SCOPED_TRACE(names.join(' ').toStdString());
+    offered.clear();
+    Select(list, names);
+    QString verb;
+    list.ShowItemContextMenu(QPoint(), verb);
+    EXPECT_TRUE(offered.contains("open"));
+    EXPECT_TRUE(offered.contains("copy"));
+    for (const char* writing : {"cut", "paste", "link", "delete", "rename", "undelete"})
+      EXPECT_FALSE(offered.contains(QLatin1String(writing))) << writing;
+  }
+  shell::TShellBrowser::SetContextMenuRunner({});
+}
+
+// The three views at the window's own size: names under icons are broken over two lines rather
+// than cut short, ".." among thumbnails is a plain folder, and the details fit the window.
+TEST_F(AddFilesTest, TheViewsShowWholeNamesAndFitTheWindow) {
+  const QString clip = QString::fromStdString(fixtures::MediaFixtures().ClipAvi);
+  for (const char* name : {"small51.mkv", "webclip.webm", "a_rather_long_clip_name.avi"})
+    ASSERT_TRUE(QFile::copy(clip, Clips + '/' + name));
+  Tfrm_AddFiles window(*Window);
+  window.show();
+  TNavShellList& list = *window.lw_Data();
+  auto rowOf = [&](const QString& caption) {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+      if (list.topLevelItem(i)->text(0).trimmed() == caption) return i;
+    return -1;
+  };
+
+  window.findChild<QToolButton*>(QStringLiteral("btn_Icons"))->click();
+  QListView* grid = list.GridView();
+  ASSERT_NE(grid, nullptr);
+  ASSERT_TRUE(grid->gridSize().isValid());
+  for (const char* name : {"small51.mkv", "webclip.webm", "a_rather_long_clip_name.avi", "clip1.avi"}) {
+    SCOPED_TRACE(name);
+    const int row = rowOf(QLatin1String(name));
+    ASSERT_GE(row, 0);
+    const QModelIndex index = grid->model()->index(row, 0);
+    // The cell's option as the grid gives it to its delegate when it lays the items out.
+    QStyleOptionViewItem option;
+    option.initFrom(grid);
+    option.features = QStyleOptionViewItem::WrapText;
+    option.decorationPosition = QStyleOptionViewItem::Top;
+    option.displayAlignment = Qt::AlignCenter;
+    option.decorationSize = grid->iconSize();
+    option.rect = QRect(QPoint(), grid->gridSize());
+    const QSize hint = grid->itemDelegate()->sizeHint(option, index);
+    EXPECT_LE(hint.width(), grid->gridSize().width()) << "the name runs past its cell and is cut short";
+    EXPECT_LE(hint.height(), grid->gridSize().height());
+  }
+
+  // Thumbnails: ".." is the current item when the window opens, and it is not framed as the
+  // focused item until the keyboard moves the focus (the style frames it only then).
+  list.SetThumbnails(true);
+  const int up = rowOf(QStringLiteral(".."));
+  ASSERT_GE(up, 0);
+  const QModelIndex upIndex = grid->model()->index(up, 0);
+  auto picture = [&] {
+    QCoreApplication::processEvents();
+    return grid->viewport()->grab(grid->visualRect(upIndex)).toImage();
+  };
+  grid->setCurrentIndex(upIndex);
+  grid->selectionModel()->clearSelection();
+  window.findChild<QPushButton*>(QStringLiteral("Button2"))->setFocus();
+  const QImage unfocused = picture();
+  grid->setFocus(Qt::MouseFocusReason);  // clicked into
+  ASSERT_TRUE(grid->hasFocus());
+  EXPECT_EQ(picture(), unfocused) << "\"..\" is framed as the focused item";
+  // After Tab the focused item is framed, as everywhere.
+  window.setAttribute(Qt::WA_KeyboardFocusChange);
+  EXPECT_NE(picture(), unfocused);
+  window.setAttribute(Qt::WA_KeyboardFocusChange, false);
+
+  // Details at the window's size: every column in view, the date not cut.
+  window.findChild<QToolButton*>(QStringLiteral("btn_Details"))->click();
+  QCoreApplication::processEvents();
+  EXPECT_LE(list.header()->length(), list.viewport()->width());
+  EXPECT_FALSE(list.horizontalScrollBar()->isVisible());
+  // The widest text of a column, with the item's margins.
+  auto needed = [&](int column) {
+    int widest = list.header()->fontMetrics().horizontalAdvance(list.headerItem()->text(column)) + 8;
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+      widest = std::max(widest, list.fontMetrics().horizontalAdvance(list.topLevelItem(i)->text(column)) + 8);
+    return widest;
+  };
+  for (int c = 1; c < list.columnCount(); ++c) {
+    SCOPED_TRACE(list.headerItem()->text(c).toStdString());
+    EXPECT_GE(list.columnWidth(c), needed(c));
+  }
+  EXPECT_GE(list.columnWidth(0), 150);  // the names keep real room
 }
 
 }  // namespace
