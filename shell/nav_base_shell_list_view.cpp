@@ -162,6 +162,12 @@ void TNavCheckableListItem::SetCheckState(TNavSelectionState state) {
     list->OnCheckStateChanged(*list, list->indexOfTopLevelItem(this), GetPath(), state);
 }
 
+bool TNavCheckableListItem::operator<(const QTreeWidgetItem& other) const {
+  TNavBaseShellListView* list = GetListView();
+  if (list == nullptr || other.treeWidget() != list) return QTreeWidgetItem::operator<(other);
+  return list->SortsBefore(const_cast<TNavCheckableListItem*>(this), const_cast<QTreeWidgetItem*>(&other));
+}
+
 bool TNavCheckableListItem::IsChecked() const {
   const TNavSelectionState state = GetCheckState();
   return state == TNavSelectionState::ssChecked || state == TNavSelectionState::ssGrayed;
@@ -334,13 +340,17 @@ void TNavBaseShellListView::ShowViewStyle(TNavViewStyle shown, bool thumbnails) 
 
 void TNavBaseShellListView::RequestItemImages() {
   // What is on its way is for the other kind of picture: an icon would cover a thumbnail.
-  GlobalThreadPool().CancelWorkItems(nullptr, this, WorkItemClassOf<TThumbnailWorkItem>());
-  GlobalThreadPool().CancelWorkItems(nullptr, this, WorkItemClassOf<TIconWorkItem>());
+  CancelImageWork(nullptr);
   for (int i = 0; i < topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = topLevelItem(i);
     item->setData(0, kOverlayRole, QVariant());
     RequestItemImage(item);
   }
+}
+
+void TNavBaseShellListView::CancelImageWork(const QTreeWidgetItem* item) {
+  GlobalThreadPool().CancelWorkItems(item, this, WorkItemClassOf<TThumbnailWorkItem>());
+  GlobalThreadPool().CancelWorkItems(item, this, WorkItemClassOf<TIconWorkItem>());
 }
 
 QListView* TNavBaseShellListView::GridView() const { return FGridView; }
@@ -768,22 +778,24 @@ void TNavBaseShellListView::SetSortColumn(int column) {
 
 void TNavBaseShellListView::SortItems() {
   if (OnSort) OnSort(*this, TSortStage::ssBeforeSort);
-  QList<QTreeWidgetItem*> items;
-  while (topLevelItemCount() > 0) items.append(takeTopLevelItem(0));
   const int column = FSortColumn < columnCount() ? FSortColumn : 0;
-  std::stable_sort(items.begin(), items.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-    if (IsParentFolderItem(a) != IsParentFolderItem(b)) return IsParentFolderItem(a);  // always first
-    // Folders before files in both directions, as the desktop's file managers show them.
-    const bool fa = a->data(0, kFolderRole).toBool(), fb = b->data(0, kFolderRole).toBool();
-    if (fa != fb) return fa;
-    int order = CompareCells(a, b, column);
-    if (order == 0 && column != 0) order = CompareLogical(a->text(0), b->text(0));
-    if (OnCompare) OnCompare(*this, a, b, order);
-    return FSortDescending ? order > 0 : order < 0;
-  });
-  addTopLevelItems(items);
+  // Sorted in place, so the selection and the current item stay with their items; the items'
+  // own order (SortsBefore) already holds the direction.
+  sortItems(column, Qt::AscendingOrder);
   header()->setSortIndicator(column, FSortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
   if (OnSort) OnSort(*this, TSortStage::ssAfterSort);
+}
+
+bool TNavBaseShellListView::SortsBefore(QTreeWidgetItem* a, QTreeWidgetItem* b) {
+  if (IsParentFolderItem(a) != IsParentFolderItem(b)) return IsParentFolderItem(a);  // always first
+  // Folders before files in both directions, as the desktop's file managers show them.
+  const bool fa = a->data(0, kFolderRole).toBool(), fb = b->data(0, kFolderRole).toBool();
+  if (fa != fb) return fa;
+  const int column = FSortColumn < columnCount() ? FSortColumn : 0;
+  int order = CompareCells(a, b, column);
+  if (order == 0 && column != 0) order = CompareLogical(a->text(0), b->text(0));
+  if (OnCompare) OnCompare(*this, a, b, order);
+  return FSortDescending ? order > 0 : order < 0;
 }
 
 void TNavBaseShellListView::ShowError(const QString& message) {
@@ -867,12 +879,20 @@ void TNavBaseShellListView::CaptionEdited(QTreeWidgetItem* item, const QString& 
   }
   FRenaming = true;
   if (ok) {
-    // Whole or not at all: the item follows the name on disk.
+    // Whole or not at all: the item follows the name on disk, with the type, icon and place
+    // that name gives it. No notice from the disk would change it: the item is found there under
+    // its new name.
     item->setText(0, newName);
     item->setData(0, kNameRole, FBrowser.GetObjectName());
     if (auto* checkable = dynamic_cast<TNavCheckableListItem*>(item)) checkable->RebuildIDLists();
+    FillItemDetails(item);
+    CancelImageWork(item);  // the old name's icon may be on its way
+    item->setIcon(0, QIcon());
+    item->setData(0, kOverlayRole, QVariant());
+    RequestItemImage(item);
     ReportOperation(OperationBit(TNavShellOperation::sopRename), {FBrowser.Folder() + oldName},
                     FBrowser.Folder() + FBrowser.GetObjectName());
+    SortItems();
   } else {
     const QString wanted = typed;
     item->setText(0, oldName);

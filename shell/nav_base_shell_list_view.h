@@ -76,6 +76,10 @@ class TNavCheckableListItem : public QTreeWidgetItem {
   /// with the list sorted on a column after the first that both items have a text in, those
   /// texts case-insensitively; otherwise the captions, numbers inside compared as numbers.
   int CompareByText(const TNavCheckableListItem& other) const;
+  /// In a shell list: whether this item comes before other in the list's order (the parent entry
+  /// first, then folders, then files, each by the sort column in the list's direction);
+  /// elsewhere Qt's order of the texts.
+  bool operator<(const QTreeWidgetItem& other) const override;
 
  private:
   friend class TNavBaseShellListView;
@@ -309,11 +313,14 @@ class TNavBaseShellListView : public QTreeWidget,
   /// Asks for the item's image (the descendant loads it), then fires OnGetImageIndex.
   void RequestItemImage(QTreeWidgetItem* item);
   virtual void LoadItemImage(QTreeWidgetItem* item) { (void)item; }
+  /// Fills the item's details columns from the browser's current object (which must be the
+  /// item's); nothing here.
+  virtual void FillItemDetails(QTreeWidgetItem* item) { (void)item; }
   /// Selects the items of the pending names and forgets them.
   void ApplyPendingSelection();
 
-  /// Reorders the items by the sort column; the parent entry stays first, folders come before
-  /// files.
+  /// Reorders the items in place by the sort column (the selection and the current item stay);
+  /// the parent entry stays first, folders come before files.
   void SortItems();
   void CancelWork();
   /// Applies what an operation changed (the selection list follows renames; the view drops
@@ -366,12 +373,17 @@ class TNavBaseShellListView : public QTreeWidget,
 
  private:
   friend class TNavGridView;
+  friend class TNavCheckableListItem;
+  /// Whether a comes before b in the list's order, OnCompare asked.
+  bool SortsBefore(QTreeWidgetItem* a, QTreeWidgetItem* b);
   bool ChangeShellColumn(int shellColumn, bool show);
   void CaptionEdited(QTreeWidgetItem* item, const QString& typed);
   void EditorClosed();
   /// Asks every item's image again, each emblem gone until it comes, and drops the image work
   /// still on its way for the list.
   void RequestItemImages();
+  /// Drops the icon and thumbnail work still on its way for the item (null: for every item).
+  void CancelImageWork(const QTreeWidgetItem* item);
 };
 
 }  // namespace shell

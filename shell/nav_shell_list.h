@@ -173,13 +173,13 @@ class TNavShellList : public TNavBaseShellListView {
   void resizeEvent(QResizeEvent* event) override;
   QString InfoTipOf(QTreeWidgetItem* item) const override;
   void LoadItemImage(QTreeWidgetItem* item) override;
+  void FillItemDetails(QTreeWidgetItem* item) override;
 
  private:
   void ApplyPathChange();
   void CreateColumns();
   bool PassesShowFilter() const;
   QTreeWidgetItem* AddItemForObject();
-  void FillItemDetails(QTreeWidgetItem* item);
   QTreeWidgetItem* CreateItem();
   void ApplyColors(TNavShellListItem* item) const;
   void ApplyBackgroundImage();

@@ -396,6 +396,16 @@ TEST_F(ShellListTest, AnotherStyleAfterThumbnailsShowsIconsAndEmblemsAgain) {
 class TEditableList : public TNavShellList {
  public:
   bool Editing() const { return state() == QAbstractItemView::EditingState; }
+  QTreeWidgetItem* ItemCaptioned(const QString& caption) const {
+    for (int i = 0; i < topLevelItemCount(); ++i)
+      if (topLevelItem(i)->text(0) == caption) return topLevelItem(i);
+    return nullptr;
+  }
+  QStringList Captions() const {
+    QStringList shown;
+    for (int i = 0; i < topLevelItemCount(); ++i) shown << topLevelItem(i)->text(0);
+    return shown;
+  }
   // Types a name into the open editor and presses Enter, as a user would.
   void Type(const QString& name) {
     QLineEdit* editor = nullptr;  // closed editors linger until deleted: the shown one
@@ -417,11 +427,7 @@ TEST_F(ShellListTest, RenamingHappensWholeOrNotAtAll) {
   list.SetAutomaticRefresh(false);
   list.SetPath(Folder);
   list.show();
-  auto item = [&](const QString& caption) -> QTreeWidgetItem* {
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
-      if (list.topLevelItem(i)->text(0) == caption) return list.topLevelItem(i);
-    return nullptr;
-  };
+  auto item = [&](const QString& caption) { return list.ItemCaptioned(caption); };
   item(QStringLiteral("a.txt"))->setSelected(true);
   QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
   QApplication::sendEvent(&list, &f2);
@@ -450,6 +456,57 @@ TEST_F(ShellListTest, RenamingHappensWholeOrNotAtAll) {
   // An icon arriving later is no rename.
   item(QStringLiteral("b2.mkv"))->setIcon(0, QIcon());
   EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/b2.mkv")));
+}
+
+// A renamed item takes what its new name gives it at once: its type, its icon and its place in
+// the order, the item itself staying selected. With automatic refresh as without: the refresh
+// finds the item under its new name and would leave it as it was.
+TEST_F(ShellListTest, ARenamedItemTakesItsNewTypeIconAndPlace) {
+  for (const bool automatic : {true, false}) {
+    SCOPED_TRACE(automatic ? "automatic refresh" : "no automatic refresh");
+    const QString folder = Root + (automatic ? QStringLiteral("/renamed_auto") : QStringLiteral("/renamed"));
+    QDir().mkpath(folder + QStringLiteral("/sub"));
+    for (const char* name : {"b10.mkv", "b2.mkv", "a.txt"}) testing_support::WriteText(folder + '/' + name, "x");
+    TEditableList list;
+    list.SetAutomaticRefresh(automatic);
+    list.SetPath(folder);
+    list.show();
+    auto item = [&](const QString& caption) { return list.ItemCaptioned(caption); };
+    auto captions = [&] { return list.Captions(); };
+    auto picture = [](const QTreeWidgetItem* shown) { return shown->icon(0).pixmap(16, 16).toImage(); };
+    int type = -1;
+    for (int c = 0; c < list.columnCount(); ++c)
+      if (list.headerItem()->text(c) == QLatin1String("Type")) type = c;
+    ASSERT_GT(type, 0);
+    // Every item has its real icon before the rename; a text file's differs from a clip's.
+    platform::WaitInMainThread([] { return shell::GlobalThreadPool().OutstandingCount() == 0; });
+    QCoreApplication::processEvents();
+    const QString clipType = item(QStringLiteral("b2.mkv"))->text(type);
+    ASSERT_NE(item(QStringLiteral("a.txt"))->text(type), clipType);
+    ASSERT_NE(picture(item(QStringLiteral("a.txt"))), picture(item(QStringLiteral("b2.mkv"))));
+    EXPECT_EQ(captions(), QStringList({"sub", "a.txt", "b2.mkv", "b10.mkv"}));
+
+    QTreeWidgetItem* const renamed = item(QStringLiteral("a.txt"));
+    renamed->setSelected(true);
+    QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+    QApplication::sendEvent(&list, &f2);
+    ASSERT_TRUE(list.Editing());
+    list.Type(QStringLiteral("z.mkv"));
+    ASSERT_TRUE(QFileInfo::exists(folder + QStringLiteral("/z.mkv")));
+    EXPECT_EQ(item(QStringLiteral("z.mkv")), renamed);
+    EXPECT_EQ(captions(), QStringList({"sub", "b2.mkv", "b10.mkv", "z.mkv"}));
+    EXPECT_EQ(renamed->text(type), clipType);
+    EXPECT_TRUE(renamed->isSelected());
+    // The clip's icon once the pool has looked at the file under its new name.
+    PumpUntil([&] { return picture(renamed) == picture(item(QStringLiteral("b2.mkv"))); });
+    if (automatic) {
+      // The notice of the rename from the disk changes nothing of that.
+      PumpUntil([&] { return list.RefreshTimer().isActive(); });
+      PumpUntil([&] { return !list.RefreshTimer().isActive(); });
+      EXPECT_EQ(captions(), QStringList({"sub", "b2.mkv", "b10.mkv", "z.mkv"}));
+      EXPECT_EQ(renamed->text(type), clipType);
+    }
+  }
 }
 
 // Sizes and dates sort by what they stand for, not by their text, whatever the locale makes of
@@ -601,7 +658,9 @@ TEST_F(ShellListTest, AnotherColumnKeepsTheDirectionAndFoldersStayFirst) {
   }
 
   // SetSortColumn moves the sort to another column in the same direction without sorting; the
-  // next sort (here a refresh that adds an item) uses it.
+  // next sort (here a refresh that adds an item) uses it. The selection stays with its item.
+  Item(QStringLiteral("c.mkv"))->setSelected(true);
+  List->setCurrentItem(Item(QStringLiteral("c.mkv")), 0, QItemSelectionModel::NoUpdate);
   List->SetSortColumn(size);
   EXPECT_EQ(List->SortColumn(), size);
   EXPECT_FALSE(List->SortDescending());
@@ -613,6 +672,8 @@ TEST_F(ShellListTest, AnotherColumnKeepsTheDirectionAndFoldersStayFirst) {
   later.close();
   List->RefreshList();
   expectOrder({"d.mkv", "b.mkv", "e.mkv", "c.mkv", "a.mkv"});
+  EXPECT_EQ(List->selectedItems(), QList<QTreeWidgetItem*>({Item(QStringLiteral("c.mkv"))}));
+  EXPECT_EQ(List->currentItem(), Item(QStringLiteral("c.mkv")));
 }
 
 // OnCompare may change each comparison; the result is turned round for the descending order.
