@@ -82,6 +82,21 @@ QComboBox* DropDownList(const char* name) {
   return combo;
 }
 
+// The keys a text box keeps for its own editing when they are also menu shortcuts: the clipboard,
+// undo and redo, select all, and deleting.
+bool IsTextEditingKey(const QKeyEvent& key) {
+  static const QKeySequence keys[] = {
+      QKeySequence(Qt::CTRL | Qt::Key_C),      QKeySequence(Qt::CTRL | Qt::Key_X),
+      QKeySequence(Qt::CTRL | Qt::Key_V),      QKeySequence(Qt::CTRL | Qt::Key_Z),
+      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y),
+      QKeySequence(Qt::CTRL | Qt::Key_A),      QKeySequence(Qt::Key_Delete),
+      QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::Key_Backspace),
+      QKeySequence(Qt::SHIFT | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_Insert),
+  };
+  const QKeySequence pressed(key.keyCombination());
+  return std::find(std::begin(keys), std::end(keys), pressed) != std::end(keys);
+}
+
 // A size that fits the available area of the window's screen (in the device-independent pixels
 // the window is sized in, so a scale factor is taken into account); a size saved on a larger
 // screen, or one written by hand, must not make a window larger than the screen.
@@ -207,6 +222,11 @@ Tfrm_Main::Tfrm_Main(QWidget* parent)
   FPopupMenu1->addActions({FPlay1, FPreview1, FProperties1});
   FPopupMenu1->addSeparator();
   FPopupMenu1->addAction(FRemove1);
+
+  // A control that takes keys for itself (the path box reads Ctrl+E as "end of line") would keep
+  // the menu shortcuts from working while it has the focus.
+  for (QWidget* control : findChildren<QWidget*>())
+    if (control->focusPolicy() != Qt::NoFocus) control->installEventFilter(this);
 
   FillLists();
   SetSelectionCommandsEnabled(false);
@@ -812,7 +832,22 @@ void Tfrm_Main::FormResize() {
   FStatusPanels[0]->setFixedWidth(width() / 2);
 }
 
+bool Tfrm_Main::MenuShortcutWins(const QObject* control, const QKeyEvent& key) const {
+  const QKeySequence pressed(key.keyCombination());
+  for (const QAction* action : actions()) {
+    if (action->shortcut() != pressed || !action->isEnabled() || !action->isVisible()) continue;
+    const auto* textBox = qobject_cast<const QLineEdit*>(control);
+    return textBox == nullptr || textBox->isReadOnly() || !IsTextEditingKey(key);
+  }
+  return false;
+}
+
 bool Tfrm_Main::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && MenuShortcutWins(watched, *static_cast<QKeyEvent*>(event))) {
+    // Not taken by the control: the shortcut runs its menu command.
+    event->ignore();
+    return true;
+  }
   if (watched == Flw_Files->viewport() && event->type() == QEvent::Resize) {
     FormResize();
   } else if (watched == Flw_Files && event->type() == QEvent::KeyPress) {

@@ -19,6 +19,7 @@
 
 class QAction;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -244,6 +245,10 @@ class Tfrm_Main : public QMainWindow {
   bool DecideOutputFolder(TRoad road, QString& folder);
   void ApplySettings(const TConverterSettings& settings);
   void ShowSortIndicator();
+  /// Whether a key pressed in control runs a menu command of this window rather than whatever
+  /// the control does with it: every menu shortcut does, except the editing keys of a text box
+  /// (Ctrl+V pastes the text, Del deletes a character).
+  bool MenuShortcutWins(const QObject* control, const QKeyEvent& key) const;
   void Warning(const QString& text);
   void Error(const QString& text);
 

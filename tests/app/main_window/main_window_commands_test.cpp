@@ -2,6 +2,7 @@
 // restore defaults, file lists, play, help and browse.
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -12,9 +13,12 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <map>
 #include <optional>
 
 #include "app/main_window/main_window_fixture.h"
+#include "support/run_alone.h"
+#include "support/x_server.h"
 
 namespace {
 
@@ -336,6 +340,98 @@ TEST_F(MainWindowCommandsTest, StartTimersFollowTheCommandLineAndTheUpdateSettin
   Window->show();
   EXPECT_TRUE(QTest::qWaitFor([&] { return batches == 1; }, 5000));
   EXPECT_EQ(checks, 1);
+}
+
+// The desktop's key bindings come with a real X display: a text box there reads Ctrl+E as "end of
+// line" and so asks to keep it from the shortcuts, which Qt's offscreen platform never does. The
+// cases of keys run again on an X server of their own, on Qt's xcb platform.
+void RunOnAnXServer() {
+  const test_support::TXServer server;
+  ASSERT_FALSE(server.Display().empty()) << "Xvfb (package xvfb) did not start";
+  test_support::RunThisTestAlone({{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", server.Display()}});
+}
+
+// A window on screen and active, as the user has it: shortcuts reach it the way the desktop's
+// keys do (QTest sends the shortcut check before the key itself).
+void ShowActive(QWidget& window) {
+  ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+  ASSERT_TRUE(QKeySequence::keyBindings(QKeySequence::MoveToEndOfLine).contains(QKeySequence(Qt::CTRL | Qt::Key_E)))
+      << "the X11 bindings of a text box";
+  window.show();
+  window.activateWindow();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// Every menu shortcut of the window runs its command whichever control has the focus; only a text
+// box keeps the editing keys it needs itself (Ctrl+V, Ctrl+A and Del act on the path typed there).
+TEST_F(MainWindowCommandsTest, MenuShortcutsWorkFromEveryControl) {
+  if (!test_support::RunningAlone()) {
+    RunOnAnXServer();
+    return;
+  }
+  const QString typed = TempPath(QStringLiteral("out"));
+  Find<QRadioButton>("chk_Path")->click();
+  auto* path = Find<QLineEdit>("txt_Path");
+  ASSERT_NO_FATAL_FAILURE(ShowActive(*Window));
+  std::map<const QAction*, int> runs;
+  std::vector<QAction*> commands;
+  for (QAction* action : Window->actions()) {
+    if (action->shortcut().isEmpty() || !action->isVisible()) continue;
+    commands.push_back(action);
+    QObject::connect(action, &QAction::triggered, action, [&runs, action] { ++runs[action]; });
+  }
+  ASSERT_EQ(commands.size(), 13u);  // all but the hidden Options... (F10)
+  auto* tabs = Find<QTabWidget>("PageControl1");
+  int controlsTried = 0;
+  for (QWidget* control : Window->findChildren<QWidget*>()) {
+    if (control->focusPolicy() == Qt::NoFocus || control->focusProxy() != nullptr || !control->isEnabled())
+      continue;
+    for (int page = 0; page < tabs->count(); ++page)
+      if (tabs->widget(page)->isAncestorOf(control)) tabs->setCurrentIndex(page);
+    if (!control->isVisible()) continue;  // a drop-down's list, say
+    ++controlsTried;
+    const bool textBox = control == path;
+    for (QAction* command : commands) {
+      SCOPED_TRACE(control->objectName().toStdString() + " " + control->metaObject()->className() + ", " +
+                   command->shortcut().toString().toStdString());
+      // A selected row, for Preview, Properties and Remove; a folder to convert into.
+      if (Window->RowCount() == 0) AddOneFile();
+      Window->lw_Files()->topLevelItem(0)->setSelected(true);
+      path->setText(typed);
+      control->setFocus();
+      ASSERT_EQ(QApplication::focusWidget(), control);
+      const int before = runs[command];
+      QTest::keySequence(control, command->shortcut());
+      const bool kept = textBox && (command->shortcut() == QKeySequence(QStringLiteral("Ctrl+V")) ||
+                                    command->shortcut() == QKeySequence(QStringLiteral("Ctrl+A")) ||
+                                    command->shortcut() == QKeySequence(QStringLiteral("Del")));
+      EXPECT_EQ(runs[command] - before, kept ? 0 : 1);
+      QApplication::processEvents();
+    }
+  }
+  EXPECT_GE(controlsTried, 15) << "the list, the drop-down lists, the buttons and the path box";
+}
+
+// The path typed on the Location tab, then Ctrl+E: the audio is extracted into that folder.
+TEST_F(MainWindowCommandsTest, CtrlEFromThePathBoxExtractsIntoTheTypedFolder) {
+  if (!test_support::RunningAlone()) {
+    RunOnAnXServer();
+    return;
+  }
+  AddOneFile();
+  Find<QRadioButton>("chk_Path")->click();
+  ASSERT_NO_FATAL_FAILURE(ShowActive(*Window));
+  Find<QTabWidget>("PageControl1")->setCurrentWidget(Find<QWidget>("tab_Location"));
+  auto* path = Find<QLineEdit>("txt_Path");
+  path->setFocus();
+  const QString typed = TempPath(QStringLiteral("typed"));
+  QTest::keyClicks(path, typed);
+  QTest::keyClick(path, Qt::Key_E, Qt::ControlModifier);
+  ASSERT_EQ(AudioRuns.size(), 1u);
+  EXPECT_EQ(AudioRuns[0].Folder, typed + QLatin1Char('/'));
+  EXPECT_EQ(path->text(), typed);
+  EXPECT_TRUE(Prompter.Messages.empty());
 }
 
 }  // namespace
