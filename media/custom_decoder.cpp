@@ -23,14 +23,6 @@ int DictInt(const AVDictionary* dict, const char* key) {
   return static_cast<int>(value);
 }
 
-// Frees the per-stream dictionaries of one find_stream_info call.
-struct TStreamOptions {
-  std::vector<AVDictionary*> Dicts;
-  ~TStreamOptions() {
-    for (AVDictionary*& d : Dicts) FF().av_dict_free(&d);
-  }
-};
-
 }  // namespace
 
 TCustomDecoder::TCustomDecoder(TFFBaseComponent* owner) : TFFBaseComponent(owner) { ReadFileInfo(); }
@@ -113,11 +105,9 @@ bool TCustomDecoder::LoadFileImpl(const std::string& fileName, const std::string
       OnBeforeFindStreamInfo(context);
   }
 
-  TStreamOptions streamOptions;
-  streamOptions.Dicts = SetupFindStreamInfoOpts(FFileHandle, FOptions.codec_opts());
+  TDictionaryArray streamOptions = SetupFindStreamInfoOpts(FFileHandle, FOptions.codec_opts());
   FLastRead = FF().av_gettime_relative();
-  const int found =
-      FF().avformat_find_stream_info(FFileHandle, streamOptions.Dicts.empty() ? nullptr : streamOptions.Dicts.data());
+  const int found = FF().avformat_find_stream_info(FFileHandle, streamOptions.Data());
   if (found < 0) {
     FLastErrMsg = fileName + ": could not find codec parameters";
     return false;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "media/ff_types.h"
 
@@ -37,6 +38,7 @@ using TFFOwner = std::unique_ptr<T, TFFFree<T, Free>>;
 // One release function per FFmpeg free function (ff_handles.cpp).
 void FreeBitstreamFilter(AVBSFContext* p) noexcept;     // av_bsf_free
 void FreeBuffer(std::uint8_t* p) noexcept;              // av_free (memory from av_malloc)
+void FreeMemory(void* p) noexcept;                      // av_free, for any type (FreeMemoryOf)
 void FreeBufferRef(AVBufferRef* p) noexcept;            // av_buffer_unref
 void FreeCodecContext(AVCodecContext* p) noexcept;      // avcodec_free_context
 void FreeCodecParameters(AVCodecParameters* p) noexcept;  // avcodec_parameters_free
@@ -44,6 +46,8 @@ void FreeDictionary(AVDictionary* p) noexcept;          // av_dict_free
 /// An encoder context whose two-pass statistics (stats_in, from av_malloc) belong to its user, as
 /// avcodec_free_context leaves them: they are freed (av_freep) before the context.
 void FreeEncoderContext(AVCodecContext* p) noexcept;
+/// Frees the two-pass statistics (stats_in) an encoder context's user gave it; null after.
+void FreeTwoPassStats(AVCodecContext* p) noexcept;
 void FreeExpression(AVExpr* p) noexcept;                // av_expr_free
 void FreeFilterGraph(AVFilterGraph* p) noexcept;        // avfilter_graph_free
 void FreeFilterInOut(AVFilterInOut* p) noexcept;        // avfilter_inout_free
@@ -52,6 +56,7 @@ void FreeFrame(AVFrame* p) noexcept;                    // av_frame_free
 void FreePacket(AVPacket* p) noexcept;                  // av_packet_free
 void FreeResampler(SwrContext* p) noexcept;             // swr_free
 void FreeScaler(SwsContext* p) noexcept;                // sws_freeContext
+void CloseIO(AVIOContext* p) noexcept;                  // avio_closep
 void CloseFile(std::FILE* p) noexcept;                  // fclose (a caller who reports a failed
                                                         // close calls fclose on release() itself)
 // Queues (AVFifo) whose elements own what they point at: what is still queued is freed, then the
@@ -64,6 +69,19 @@ void CloseInputContext(AVFormatContext* p) noexcept;
 /// An output context: its file is closed first (avio_closep, unless the muxer has none), then the
 /// context freed (avformat_free_context).
 void CloseOutputContext(AVFormatContext* p) noexcept;
+/// Closes the file of an output context now (as CloseOutputContext would) and gives back
+/// avio_closep's result, for a caller who reports a failed close (the last bytes are written
+/// then); 0 when the context has no file of its own or it was closed already.
+int CloseOutputFile(AVFormatContext* p) noexcept;
+
+/// Memory of type T from av_malloc, or a structure FFmpeg allocates in one piece and documents
+/// as freed with av_free (AVBufferSrcParameters, a display matrix).
+template <typename T>
+void FreeMemoryOf(T* p) noexcept {
+  FreeMemory(p);
+}
+template <typename T>
+using TMemoryPtr = TFFOwner<T, FreeMemoryOf<T>>;
 
 using TBitstreamFilterPtr = TFFOwner<AVBSFContext, FreeBitstreamFilter>;
 using TBufferPtr = TFFOwner<std::uint8_t, FreeBuffer>;
@@ -81,11 +99,42 @@ using TPacketPtr = TFFOwner<AVPacket, FreePacket>;
 using TResamplerPtr = TFFOwner<SwrContext, FreeResampler>;
 using TScalerPtr = TFFOwner<SwsContext, FreeScaler>;
 using TFilePtr = TFFOwner<std::FILE, CloseFile>;
+using TIOContextPtr = TFFOwner<AVIOContext, CloseIO>;
 using TFrameQueuePtr = TFFOwner<AVFifo, FreeFrameQueue>;
 using TPacketQueuePtr = TFFOwner<AVFifo, FreePacketQueue>;
 using TSubtitleQueuePtr = TFFOwner<AVFifo, FreeSubtitleQueue>;
 using TInputContextPtr = TFFOwner<AVFormatContext, CloseInputContext>;
 using TOutputContextPtr = TFFOwner<AVFormatContext, CloseOutputContext>;
+
+/// Dictionaries, one per stream, for a function that takes an array of them and may replace each
+/// (avformat_find_stream_info leaves in each the options it did not use). Each is freed when the
+/// array goes.
+class TDictionaryArray {
+ public:
+  TDictionaryArray() = default;
+  ~TDictionaryArray();
+  TDictionaryArray(TDictionaryArray&& other) noexcept : FItems(std::move(other.FItems)) { other.FItems.clear(); }
+  TDictionaryArray& operator=(TDictionaryArray&& other) noexcept;
+  TDictionaryArray(const TDictionaryArray&) = delete;
+  TDictionaryArray& operator=(const TDictionaryArray&) = delete;
+
+  void Reserve(std::size_t count) { FItems.reserve(count); }
+  /// Takes dict (freed here should the array fail to grow).
+  void Add(TDictionaryPtr dict);
+  std::size_t size() const noexcept { return FItems.size(); }
+  bool empty() const noexcept { return FItems.empty(); }
+  AVDictionary* operator[](std::size_t i) const noexcept { return FItems[i]; }
+  /// The array for one call, null when empty; the callee may replace any of its dictionaries.
+  AVDictionary** Data() noexcept { return FItems.empty() ? nullptr : FItems.data(); }
+
+ private:
+  void FreeAll() noexcept;
+  std::vector<AVDictionary*> FItems;
+};
+
+/// Closes io now and gives back avio_closep's result, for a caller who reports a failed close;
+/// io is null after.
+int CloseIONow(TIOContextPtr& io) noexcept;
 
 /// Lends an owner's handle to an FFmpeg function that takes the address of a handle to set,
 /// replace or free it (av_dict_set, avformat_open_input, av_bsf_alloc, av_buffer_unref...). The

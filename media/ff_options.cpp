@@ -584,23 +584,18 @@ int SetLogLevelOption(const std::string& opt, const std::string& arg) {
   return AVERROR(EINVAL);
 }
 
-std::vector<AVDictionary*> SetupFindStreamInfoOpts(AVFormatContext* s, const AVDictionary* codecOpts) {
-  std::vector<AVDictionary*> perStream;
+TDictionaryArray SetupFindStreamInfoOpts(AVFormatContext* s, const AVDictionary* codecOpts) {
+  TDictionaryArray perStream;
   if (s == nullptr || s->nb_streams == 0) return perStream;
   try {
-    perStream.reserve(s->nb_streams);
+    perStream.Reserve(s->nb_streams);
   } catch (const std::bad_alloc&) {
     LogError(nullptr, "Could not alloc memory for stream options.");
     return perStream;
   }
-  try {
-    for (unsigned i = 0; i < s->nb_streams; ++i)
-      perStream.push_back(
-          CheckStreamSpecifier(codecOpts, s->streams[i]->codecpar->codec_id, s, s->streams[i], nullptr));
-  } catch (...) {
-    for (AVDictionary*& d : perStream) FreeDict(d);
-    throw;
-  }
+  for (unsigned i = 0; i < s->nb_streams; ++i)
+    perStream.Add(TDictionaryPtr{
+        CheckStreamSpecifier(codecOpts, s->streams[i]->codecpar->codec_id, s, s->streams[i], nullptr)});
   return perStream;
 }
 

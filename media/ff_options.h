@@ -18,6 +18,7 @@
 
 #include "media/ff_types.h"
 #include "media/ff_base.h"
+#include "media/ff_handles.h"
 
 namespace media {
 
@@ -230,8 +231,8 @@ std::int64_t ParseTimeOrExit(const std::string& context, const std::string& time
 /// then a level name or an av_log number. Returns 0, or -22 with LastOptionError set.
 int SetLogLevelOption(const std::string& opt, const std::string& arg);
 /// One dictionary per stream of s with the codec options that apply to it (CheckStreamSpecifier);
-/// empty when s has no streams. The caller frees each with av_dict_free.
-std::vector<AVDictionary*> SetupFindStreamInfoOpts(AVFormatContext* s, const AVDictionary* codecOpts);
+/// empty when s has no streams.
+TDictionaryArray SetupFindStreamInfoOpts(AVFormatContext* s, const AVDictionary* codecOpts);
 /// The entries of opts that concern stream st of s: "key:spec" entries whose specifier matches st
 /// (under the bare key), entries the codec (class or private class) knows, and "vkey"/"akey"/
 /// "skey" of the stream's type under "key". codec may be null (the encoder or decoder of codecId

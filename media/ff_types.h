@@ -25,6 +25,7 @@ struct AVFilterInOut;
 struct AVFormatContext;
 struct AVFrame;
 struct AVInputFormat;
+struct AVIOContext;
 struct AVPacket;
 struct AVStream;
 struct AVSubtitle;

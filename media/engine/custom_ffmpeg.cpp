@@ -345,7 +345,7 @@ void TCustomFFmpeg::transcode_cleanup() {
       if (std::fclose(ost->logfile.release()) != 0)
         Log(TLogLevel::llError, "Error closing logfile, loss of information possible");
     }
-    if (ost->enc_ctx != nullptr) FF().av_freep(&ost->enc_ctx->stats_in);
+    if (ost->enc_ctx != nullptr) FreeTwoPassStats(ost->enc_ctx.get());
     ost->forced_kf_pts.clear();
     ost->apad.clear();
     ost->disposition.clear();
@@ -376,7 +376,7 @@ void TCustomFFmpeg::ffmpeg_cleanup() {
 
   for (auto& of : Foutput_files) {
     if (of->ctx != nullptr && !(of->ctx->oformat->flags & AVFMT_NOFILE)) {
-      FF().avio_closep(&of->ctx->pb);
+      CloseOutputFile(of->ctx.get());
       if (of->opened_for_writing) DeleteIfEmptyRegularFile(of->file_name);
     }
   }
@@ -384,9 +384,9 @@ void TCustomFFmpeg::ffmpeg_cleanup() {
   FreeOutputStreams();
   Finput_files.clear();
   Finput_streams.clear();
-  if (Fprogress_avio != nullptr) FF().avio_closep(&Fprogress_avio);
+  Fprogress_avio.reset();
   Fhw_devices.clear();
-  FF().av_buffer_unref(&Fhw_device_ctx);
+  Fhw_device_ctx.reset();
   Ffilter_hw_device = nullptr;
   // FFmpeg's defaults (cpu.h, mem.c): the CPU's own count and flags, INT_MAX bytes at a time.
   if (std::exchange(FForcedCpuCount, false)) FF().av_cpu_force_count(0);

@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 #include <fstream>
 #include <string_view>
+#include <utility>
 
 #include "media/engine/ffmpeg_util.h"
 #include "media/ff_utils.h"
@@ -44,6 +45,21 @@ std::string NormaliseLineBreaks(std::string_view text) {
   }
   return out;
 }
+
+// Empties a dictionary slot for a while: what is put in it meanwhile is freed, and the dictionary
+// it held goes back, when this goes.
+class TEmptiedDictionary {
+ public:
+  explicit TEmptiedDictionary(AVDictionary*& slot) noexcept : FSlot(slot), FSaved(std::exchange(slot, nullptr)) {}
+  ~TEmptiedDictionary() { const TDictionaryPtr filled{std::exchange(FSlot, FSaved)}; }
+  TEmptiedDictionary(const TEmptiedDictionary&) = delete;
+  TEmptiedDictionary& operator=(const TEmptiedDictionary&) = delete;
+  AVDictionary* Filled() const noexcept { return FSlot; }
+
+ private:
+  AVDictionary*& FSlot;
+  AVDictionary* FSaved;
+};
 
 }  // namespace
 
@@ -152,19 +168,13 @@ int TCustomFFmpegOpt::OpenOutput(const std::string& fileName, const std::string&
 int TCustomFFmpegOpt::ApplyDefaultToFile(TOptionsContext* o, const std::string& key,
                                          const std::string& value) {
   // opt_default fills the dictionaries of FOptions; route them into this file's group only.
-  AVDictionary* savedCodec = FOptions->codec_opts();
-  AVDictionary* savedFormat = FOptions->format_opts();
-  FOptions->codec_opts() = nullptr;
-  FOptions->format_opts() = nullptr;
+  const TEmptiedDictionary codec(FOptions->codec_opts());
+  const TEmptiedDictionary format(FOptions->format_opts());
   const int ret = FOptions->opt_default(key, value);
   if (o != nullptr && o->g != nullptr) {
-    FF().av_dict_copy(&o->g->codec_opts, FOptions->codec_opts(), 0);
-    FF().av_dict_copy(&o->g->format_opts, FOptions->format_opts(), 0);
+    FF().av_dict_copy(&o->g->codec_opts, codec.Filled(), 0);
+    FF().av_dict_copy(&o->g->format_opts, format.Filled(), 0);
   }
-  FF().av_dict_free(&FOptions->codec_opts());
-  FF().av_dict_free(&FOptions->format_opts());
-  FOptions->codec_opts() = savedCodec;
-  FOptions->format_opts() = savedFormat;
   return ret;
 }
 
@@ -197,17 +207,17 @@ void TCustomFFmpegOpt::AssertOptionsConsumed(const AVDictionary* dict) {
 bool TCustomFFmpegOpt::CheckUnusedCodecOptions(AVDictionary* codecOpts,
                                                const std::vector<const AVDictionary*>& used, bool output,
                                                int fileIndex, const std::string& fileName) {
-  AVDictionary* unused = StripSpecifiers(codecOpts);
+  TDictionaryPtr unused{StripSpecifiers(codecOpts)};
   for (const AVDictionary* dict : used) {
     const AVDictionaryEntry* t = nullptr;
     while ((t = FF().av_dict_get(dict, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr)
-      FF().av_dict_set(&unused, t->key, nullptr, 0);
+      FF().av_dict_set(OutPtr(unused), t->key, nullptr, 0);
   }
   const char* fileKind = output ? "output" : "input";
   const char* direction = output ? "encoding" : "decoding";
   bool ok = true;
   const AVDictionaryEntry* t = nullptr;
-  while (ok && (t = FF().av_dict_get(unused, "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+  while (ok && (t = FF().av_dict_get(unused.get(), "", t, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
     const AVClass* cls = FF().avcodec_get_class();
     const AVOption* option =
         FF().av_opt_find(&cls, t->key, nullptr, 0, AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ);
@@ -233,7 +243,6 @@ bool TCustomFFmpegOpt::CheckUnusedCodecOptions(AVDictionary* codecOpts,
         "which was not actually used for any stream.",
         t->key, help, fileKind, fileIndex, fileName.c_str(), output ? "encoder" : "decoder");
   }
-  FF().av_dict_free(&unused);
   return ok;
 }
 

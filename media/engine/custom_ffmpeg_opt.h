@@ -303,7 +303,9 @@ class TCustomFFmpegOpt : public ILogReporter {
   void InitComplexFilters();
   void BindComplexOutput(TOutputFilter& ofilter, TOutputStream& ost);
   void InitInputFilter(TFilterGraph& fg, AVFilterInOut* in);
+  /// Builds and configures fg's graph anew; on a negative result no graph is kept.
   int ConfigureFiltergraph(TFilterGraph& fg);
+  int BuildFiltergraph(TFilterGraph& fg);
   int ConfigureInputFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in);
   int ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in);
   int ConfigureInputAudioFilter(TFilterGraph& fg, TInputFilter& ifilter, AVFilterInOut* in);
@@ -340,7 +342,7 @@ class TCustomFFmpegOpt : public ILogReporter {
 
   // --- Engine fields ---------------------------------------------------------------------------
   const TFFBaseComponent* FOwner = nullptr;
-  AVBufferRef* Fhw_device_ctx = nullptr;
+  TBufferRefPtr Fhw_device_ctx;
   THWDevice* Ffilter_hw_device = nullptr;
   std::vector<std::unique_ptr<THWDevice>> Fhw_devices;
   std::string Fvstats_filename;
@@ -386,7 +388,7 @@ class TCustomFFmpegOpt : public ILogReporter {
   bool FForcedCpuFlags = false;
   bool FForcedMaxAlloc = false;
   int Finput_stream_potentially_available = 0;
-  AVIOContext* Fprogress_avio = nullptr;
+  TIOContextPtr Fprogress_avio;
 
   // Records (owned; destroyed by the clean-up in a fixed order).
   std::vector<std::unique_ptr<TInputStream>> Finput_streams;

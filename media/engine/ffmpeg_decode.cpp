@@ -323,8 +323,8 @@ int TCustomFFmpeg::decode_video(TInputStream& ist, AVPacket* pkt, int* gotOutput
 }
 
 int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* gotOutput, int* decodeFailed) {
-  AVSubtitle subtitle{};
-  int ret = FF().avcodec_decode_subtitle2(ist.dec_ctx.get(), &subtitle, gotOutput, pkt);
+  TSubtitleValue decoded;  // freed here unless the queue below takes it
+  int ret = FF().avcodec_decode_subtitle2(ist.dec_ctx.get(), &decoded, gotOutput, pkt);
   check_decode_result(nullptr, gotOutput, ret);
   if (ret < 0 || !*gotOutput) {
     *decodeFailed = 1;
@@ -334,7 +334,7 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
   if (ist.fix_sub_duration) {
     int end = 1;
     if (ist.prev_sub.got_output) {
-      end = int(FF().av_rescale(subtitle.pts - ist.prev_sub.subtitle.pts, 1000, AV_TIME_BASE));
+      end = int(FF().av_rescale(decoded.pts - ist.prev_sub.subtitle.pts, 1000, AV_TIME_BASE));
       if (end < int(ist.prev_sub.subtitle.end_display_time)) {
         FF().av_log(ist.dec_ctx.get(), AV_LOG_DEBUG, "Subtitle duration reduced from %" PRIu32 " to %d%s\n",
                     ist.prev_sub.subtitle.end_display_time, end, end <= 0 ? ", dropping it" : "");
@@ -343,29 +343,24 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
     }
     std::swap(*gotOutput, ist.prev_sub.got_output);
     std::swap(ret, ist.prev_sub.ret);
-    std::swap(subtitle, ist.prev_sub.subtitle.Plain());
-    if (end <= 0) {
-      FF().avsubtitle_free(&subtitle);
-      return ret;
-    }
+    std::swap(decoded.Plain(), ist.prev_sub.subtitle.Plain());
+    if (end <= 0) return ret;
   }
   if (!*gotOutput) return ret;
-  bool queued = false;
+  // What follows reads the subtitle; once queued, the queue owns what its fields point at.
+  AVSubtitle subtitle = decoded.Plain();
   if (ist.sub2video.frame != nullptr) {
     Sub2VideoUpdate(ist, &subtitle, AV_NOPTS_VALUE);
   } else if (!ist.filters.empty()) {
-    // The graph does not exist yet: keep the subtitle for it (the queue owns it from here on).
+    // The graph does not exist yet: keep the subtitle for it.
     if (ist.sub2video.sub_queue == nullptr)
       ist.sub2video.sub_queue.reset(FF().av_fifo_alloc2(8, sizeof(AVSubtitle), AV_FIFO_FLAG_AUTO_GROW));
     if (ist.sub2video.sub_queue == nullptr ||
         FF().av_fifo_write(ist.sub2video.sub_queue.get(), &subtitle, 1) < 0)
       RaiseError("Failed to malloc sub_queue");
-    queued = true;
+    decoded.Plain() = AVSubtitle{};
   }
-  if (subtitle.num_rects == 0) {
-    if (!queued) FF().avsubtitle_free(&subtitle);
-    return ret;
-  }
+  if (subtitle.num_rects == 0) return ret;
   ist.frames_decoded++;
   for (auto& ost : Foutput_streams) {
     if (!check_output_constraints(ist, *ost) || !ost->encoding_needed ||
@@ -373,7 +368,6 @@ int TCustomFFmpeg::transcode_subtitles(TInputStream& ist, AVPacket* pkt, int* go
       continue;
     do_subtitle_out(*Foutput_files[ost->file_index], *ost, &subtitle);
   }
-  if (!queued) FF().avsubtitle_free(&subtitle);
   return ret;
 }
 
@@ -425,14 +419,13 @@ int TCustomFFmpeg::ifilter_send_frame(TInputFilter& ifilter, AVFrame* frame) {
   // (Re)configure the graph once every input knows its format; until then keep the frame.
   if (needReinit || fg.graph == nullptr) {
     if (!IfilterHasAllInputFormats(fg)) {
-      AVFrame* tmp = FF().av_frame_clone(frame);
-      if (tmp == nullptr) return AVERROR(ENOMEM);
+      TFramePtr queued{FF().av_frame_clone(frame)};
+      if (queued == nullptr) return AVERROR(ENOMEM);
       FF().av_frame_unref(frame);
-      ret = FF().av_fifo_write(ifilter.frame_queue.get(), &tmp, 1);
-      if (ret < 0) {
-        FF().av_frame_free(&tmp);
-        return ret;
-      }
+      AVFrame* raw = queued.get();
+      ret = FF().av_fifo_write(ifilter.frame_queue.get(), &raw, 1);
+      if (ret < 0) return ret;
+      static_cast<void>(queued.release());  // the queue owns it now
       return 0;
     }
     ret = reap_filters(true);

@@ -642,10 +642,12 @@ void TCustomFFmpeg::write_packet(TOutputFile& of, AVPacket* pkt, TOutputStream& 
       if (FF().av_fifo_grow2(ost.muxing_queue.get(), newSize - size) < 0)
         RaiseError("Failed to malloc muxing queue.");
     }
-    AVPacket* queued = engine_detail::ClonePacketRef(pkt);
+    TPacketPtr queued = engine_detail::ClonePacketRef(pkt);
     if (queued == nullptr) RaiseError("av_packet_ref() failed.");
-    FF().av_fifo_write(ost.muxing_queue.get(), &queued, 1);
-    ost.muxing_queue_data_size += queued->size;
+    AVPacket* raw = queued.get();
+    if (FF().av_fifo_write(ost.muxing_queue.get(), &raw, 1) < 0) RaiseError("Failed to malloc muxing queue.");
+    static_cast<void>(queued.release());  // the queue owns it now
+    ost.muxing_queue_data_size += raw->size;
     return;
   }
 

@@ -154,42 +154,31 @@ void TCustomFFmpegOpt::InitInputFilter(TFilterGraph& fg, AVFilterInOut* in) {
 
 void TCustomFFmpegOpt::InitComplexFiltergraph(TFilterGraph& fg) {
   // Parse once, only to learn the graph's inputs and outputs.
-  AVFilterGraph* graph = FF().avfilter_graph_alloc();
+  TFilterGraphPtr graph{FF().avfilter_graph_alloc()};
   if (graph == nullptr) RaiseError("av_mallocz() failed");
   graph->nb_threads = 1;
-  AVFilterInOut* inputs = nullptr;
-  AVFilterInOut* outputs = nullptr;
-  const int ret = FF().avfilter_graph_parse2(graph, fg.graph_desc->c_str(), &inputs, &outputs);
-  if (ret < 0) {
-    FF().avfilter_graph_free(&graph);
-    RaiseError(FormatAVError("Error parsing filtergraph", ret));
-  }
-  try {
-    for (AVFilterInOut* cur = inputs; cur != nullptr; cur = cur->next) InitInputFilter(fg, cur);
-  } catch (...) {
-    FF().avfilter_inout_free(&inputs);
-    FF().avfilter_inout_free(&outputs);
-    FF().avfilter_graph_free(&graph);
-    throw;
-  }
-  for (AVFilterInOut* cur = outputs; cur != nullptr;) {
+  TFilterInOutPtr inputs;
+  TFilterInOutPtr outputs;
+  const int ret = FF().avfilter_graph_parse2(graph.get(), fg.graph_desc->c_str(), OutPtr(inputs), OutPtr(outputs));
+  if (ret < 0) RaiseError(FormatAVError("Error parsing filtergraph", ret));
+  for (AVFilterInOut* cur = inputs.get(); cur != nullptr; cur = cur->next) InitInputFilter(fg, cur);
+  while (outputs != nullptr) {
+    // Each output pad leaves the list as a record of its own.
+    TFilterInOutPtr cur{outputs.release()};
+    outputs.reset(cur->next);
+    cur->next = nullptr;
     auto ofilter = std::make_unique<TOutputFilter>();
     ofilter->graph = &fg;
     ofilter->format = -1;
-    ofilter->out_tmp.reset(cur);
     ofilter->type_ = FF().avfilter_pad_get_type(cur->filter_ctx->output_pads, cur->pad_idx);
-    ofilter->name = DescribeFilterLink(cur, false);
-    AVFilterInOut* next = cur->next;
-    cur->next = nullptr;
+    ofilter->name = DescribeFilterLink(cur.get(), false);
+    ofilter->out_tmp = std::move(cur);
     // The record keeps the pad until it is bound; the filter context it names dies with this graph,
     // so only its label and type are used later.
     fg.outputs.push_back(std::move(ofilter));
-    cur = next;
   }
-  FF().avfilter_inout_free(&inputs);
   // The labels of out_tmp point into the graph's strings; keep copies in the pads instead.
   for (auto& ofilter : fg.outputs) ofilter->out_tmp->filter_ctx = nullptr;
-  FF().avfilter_graph_free(&graph);
 }
 
 void TCustomFFmpegOpt::InitComplexFilters() {
@@ -440,11 +429,10 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph& fg, TInputFilter& 
                                               name.c_str(), args.c_str(), nullptr, fg.graph.get());
   if (ret < 0) return ret;
   if (ifilter.hw_frames_ctx != nullptr) {
-    AVBufferSrcParameters* par = FF().av_buffersrc_parameters_alloc();
+    const TMemoryPtr<AVBufferSrcParameters> par{FF().av_buffersrc_parameters_alloc()};
     if (par == nullptr) return AVERROR(ENOMEM);
     par->hw_frames_ctx = ifilter.hw_frames_ctx.get();
-    ret = FF().av_buffersrc_parameters_set(ifilter.filter, par);
-    FF().av_free(par);
+    ret = FF().av_buffersrc_parameters_set(ifilter.filter, par.get());
     if (ret < 0) return ret;
   }
   AVFilterContext* lastFilter = ifilter.filter;
@@ -627,20 +615,21 @@ int TCustomFFmpegOpt::ConfigureOutputFilter(TFilterGraph& fg, TOutputFilter& ofi
 }
 
 int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
+  const int ret = BuildFiltergraph(fg);
+  // A graph that failed to configure is not kept half made.
+  if (ret < 0) CleanupFiltergraph(fg);
+  return ret;
+}
+
+int TCustomFFmpegOpt::BuildFiltergraph(TFilterGraph& fg) {
   const bool simple = FiltergraphIsSimple(fg);
   const std::string graphDesc = simple ? fg.outputs[0]->ost->avfilter : *fg.graph_desc;
   CleanupFiltergraph(fg);
   fg.graph.reset(FF().avfilter_graph_alloc());
   if (fg.graph == nullptr) return AVERROR(ENOMEM);
 
-  AVFilterInOut* inputs = nullptr;
-  AVFilterInOut* outputs = nullptr;
-  auto fail = [&](int ret) {
-    FF().avfilter_inout_free(&inputs);
-    FF().avfilter_inout_free(&outputs);
-    CleanupFiltergraph(fg);
-    return ret;
-  };
+  TFilterInOutPtr inputs;
+  TFilterInOutPtr outputs;
 
   if (simple) {
     TOutputStream& ost = *fg.outputs[0]->ost;
@@ -663,14 +652,14 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     fg.graph->nb_threads = Ffilter_complex_nbthreads;
   }
 
-  int ret = FF().avfilter_graph_parse2(fg.graph.get(), graphDesc.c_str(), &inputs, &outputs);
-  if (ret < 0) return fail(ret);
+  int ret = FF().avfilter_graph_parse2(fg.graph.get(), graphDesc.c_str(), OutPtr(inputs), OutPtr(outputs));
+  if (ret < 0) return ret;
 
-  AVBufferRef* hwDevice = Ffilter_hw_device != nullptr ? Ffilter_hw_device->device_ref.get() : Fhw_device_ctx;
+  AVBufferRef* hwDevice = Ffilter_hw_device != nullptr ? Ffilter_hw_device->device_ref.get() : Fhw_device_ctx.get();
   if (hwDevice != nullptr) {
     for (unsigned i = 0; i < fg.graph->nb_filters; i++) {
       fg.graph->filters[i]->hw_device_ctx = FF().av_buffer_ref(hwDevice);
-      if (fg.graph->filters[i]->hw_device_ctx == nullptr) return fail(AVERROR(ENOMEM));
+      if (fg.graph->filters[i]->hw_device_ctx == nullptr) return AVERROR(ENOMEM);
     }
   }
 
@@ -683,25 +672,25 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
         "input(s) and "
         "%s output(s). Please adjust, or use a complex filtergraph (-filter_complex) instead.",
         graphDesc.c_str(), numInputs, numOutputs);
-    return fail(AVERROR(EINVAL));
+    return AVERROR(EINVAL);
   }
 
   int i = 0;
-  for (AVFilterInOut* cur = inputs; cur != nullptr; cur = cur->next, i++) {
-    if (std::size_t(i) >= fg.inputs.size()) return fail(AVERROR(EINVAL));
-    if ((ret = ConfigureInputFilter(fg, *fg.inputs[std::size_t(i)], cur)) < 0) return fail(ret);
+  for (AVFilterInOut* cur = inputs.get(); cur != nullptr; cur = cur->next, i++) {
+    if (std::size_t(i) >= fg.inputs.size()) return AVERROR(EINVAL);
+    if ((ret = ConfigureInputFilter(fg, *fg.inputs[std::size_t(i)], cur)) < 0) return ret;
   }
-  FF().avfilter_inout_free(&inputs);
+  inputs.reset();
   i = 0;
-  for (AVFilterInOut* cur = outputs; cur != nullptr; cur = cur->next, i++) {
-    if (std::size_t(i) >= fg.outputs.size()) return fail(AVERROR(EINVAL));
-    if ((ret = ConfigureOutputFilter(fg, *fg.outputs[std::size_t(i)], cur)) < 0) return fail(ret);
+  for (AVFilterInOut* cur = outputs.get(); cur != nullptr; cur = cur->next, i++) {
+    if (std::size_t(i) >= fg.outputs.size()) return AVERROR(EINVAL);
+    if ((ret = ConfigureOutputFilter(fg, *fg.outputs[std::size_t(i)], cur)) < 0) return ret;
   }
-  FF().avfilter_inout_free(&outputs);
+  outputs.reset();
 
   if (!Fauto_conversion_filters)
     FF().avfilter_graph_set_auto_convert(fg.graph.get(), AVFILTER_AUTO_CONVERT_NONE);
-  if ((ret = FF().avfilter_graph_config(fg.graph.get(), nullptr)) < 0) return fail(ret);
+  if ((ret = FF().avfilter_graph_config(fg.graph.get(), nullptr)) < 0) return ret;
 
   // Keep what the sinks chose, so a rebuilt graph delivers the same to the opened encoders.
   for (auto& ofilter : fg.outputs) {
@@ -720,7 +709,7 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
     if (ost.enc == nullptr) {
       Log(TLogLevel::llError, "Encoder (codec %s) not found for output stream #%d:%d",
           FF().avcodec_get_name(ost.st->codecpar->codec_id), ost.file_index, ost.index);
-      return fail(AVERROR(EINVAL));
+      return AVERROR(EINVAL);
     }
     if (ost.enc->type == AVMEDIA_TYPE_AUDIO && !(ost.enc->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
         ost.enc_ctx->frame_size > 0)
@@ -729,27 +718,27 @@ int TCustomFFmpegOpt::ConfigureFiltergraph(TFilterGraph& fg) {
 
   // Frames that arrived before every input knew its format, then the inputs that already ended.
   for (auto& ifilter : fg.inputs) {
-    AVFrame* tmp = nullptr;
-    while (FF().av_fifo_read(ifilter->frame_queue.get(), &tmp, 1) >= 0) {
-      ret = FF().av_buffersrc_add_frame(ifilter->filter, tmp);
-      FF().av_frame_free(&tmp);
-      if (ret < 0) return fail(ret);
+    AVFrame* queued = nullptr;
+    while (FF().av_fifo_read(ifilter->frame_queue.get(), &queued, 1) >= 0) {
+      const TFramePtr frame{queued};
+      ret = FF().av_buffersrc_add_frame(ifilter->filter, frame.get());
+      if (ret < 0) return ret;
     }
   }
   for (auto& ifilter : fg.inputs) {
     if (ifilter->eof) {
       ret = FF().av_buffersrc_add_frame(ifilter->filter, nullptr);
-      if (ret < 0) return fail(ret);
+      if (ret < 0) return ret;
     }
   }
   // Subtitles that were decoded before the graph existed.
   for (auto& ifilter : fg.inputs) {
     TInputStream* ist = ifilter->ist;
     if (ist->sub2video.sub_queue == nullptr || ist->sub2video.frame == nullptr) continue;
-    AVSubtitle sub{};
-    while (FF().av_fifo_read(ist->sub2video.sub_queue.get(), &sub, 1) >= 0) {
+    TSubtitleValue sub;
+    while (FF().av_fifo_read(ist->sub2video.sub_queue.get(), &sub.Plain(), 1) >= 0) {
       Sub2VideoUpdate(*ist, &sub, AV_NOPTS_VALUE);
-      FF().avsubtitle_free(&sub);
+      ClearSubtitle(&sub);
     }
   }
   return 0;

@@ -7,6 +7,7 @@
 // (no GPU) fail with FFmpeg's reason; Vulkan works on Mesa's software device (lavapipe).
 
 #include <cstring>
+#include <utility>
 
 #include "media/engine/custom_ffmpeg.h"
 #include "media/engine/ffmpeg_util.h"
@@ -62,38 +63,35 @@ int TCustomFFmpegOpt::HWDeviceInitFromString(const std::string& spec, THWDevice*
     if (name.empty()) return invalid("too many devices");
   }
 
-  AVBufferRef* deviceRef = nullptr;
+  TBufferRefPtr deviceRef;
   int err = 0;
   if (pos == std::string::npos) {
-    err = FF().av_hwdevice_ctx_create(&deviceRef, type, nullptr, nullptr, 0);
+    err = FF().av_hwdevice_ctx_create(OutPtr(deviceRef), type, nullptr, nullptr, 0);
   } else if (spec[pos] == ':') {
     const std::size_t comma = spec.find(',', pos + 1);
     const std::string device = spec.substr(pos + 1, comma == std::string::npos ? std::string::npos : comma - pos - 1);
-    AVDictionary* options = nullptr;
+    TDictionaryPtr options;
     if (comma != std::string::npos &&
-        FF().av_dict_parse_string(&options, spec.c_str() + comma + 1, "=", ",", 0) < 0) {
-      FF().av_dict_free(&options);
+        FF().av_dict_parse_string(OutPtr(options), spec.c_str() + comma + 1, "=", ",", 0) < 0)
       return invalid("failed to parse options");
-    }
-    err = FF().av_hwdevice_ctx_create(&deviceRef, type, device.empty() ? nullptr : device.c_str(), options, 0);
-    FF().av_dict_free(&options);
+    err = FF().av_hwdevice_ctx_create(OutPtr(deviceRef), type, device.empty() ? nullptr : device.c_str(),
+                                      options.get(), 0);
   } else if (spec[pos] == '@') {
     const THWDevice* source = HWDeviceGetByName(spec.substr(pos + 1));
     if (source == nullptr) return invalid("invalid source device name");
-    err = FF().av_hwdevice_ctx_create_derived(&deviceRef, type, source->device_ref.get(), 0);
+    err = FF().av_hwdevice_ctx_create_derived(OutPtr(deviceRef), type, source->device_ref.get(), 0);
   } else {
     return invalid("parse error");
   }
   if (err < 0) {
     SetOptionError(TLogLevel::llError, "Device creation failed: %d. %s", err, FormatAVError(err).c_str());
     FLastErrMsg = FormatStr("Device creation failed: %d. %s", err, FormatAVError(err).c_str());
-    FF().av_buffer_unref(&deviceRef);
     return err;
   }
   auto dev = std::make_unique<THWDevice>();
   dev->name = name;
   dev->type_ = type;
-  dev->device_ref.reset(deviceRef);
+  dev->device_ref = std::move(deviceRef);
   Fhw_devices.push_back(std::move(dev));
   if (out != nullptr) *out = Fhw_devices.back().get();
   return 0;
@@ -183,17 +181,16 @@ int TCustomFFmpeg::HWAccelRetrieveData(AVCodecContext* avctx, AVFrame* input) {
   auto* ist = static_cast<TInputStream*>(avctx->opaque);
   const AVPixelFormat outputFormat = ist->hwaccel_output_format;
   if (input->format == outputFormat) return 0;
-  AVFrame* output = FF().av_frame_alloc();
+  const TFramePtr output{FF().av_frame_alloc()};
   if (output == nullptr) return AVERROR(ENOMEM);
   output->format = outputFormat;
-  int err = FF().av_hwframe_transfer_data(output, input, 0);
+  int err = FF().av_hwframe_transfer_data(output.get(), input, 0);
   if (err < 0) {
     Log(TLogLevel::llError, "Failed to transfer data to output frame: %d.", err);
-  } else if ((err = FF().av_frame_copy_props(output, input)) >= 0) {
+  } else if ((err = FF().av_frame_copy_props(output.get(), input)) >= 0) {
     FF().av_frame_unref(input);
-    FF().av_frame_move_ref(input, output);
+    FF().av_frame_move_ref(input, output.get());
   }
-  FF().av_frame_free(&output);
   return err;
 }
 

@@ -214,18 +214,18 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
     Log(TLogLevel::llWarning, "%s", FLastErrMsg.c_str());
     return;
   }
-  AVIOContext* out = nullptr;
+  TIOContextPtr out;
   FLastWrite = Now();
   // The user asked for the file: one that cannot be written ends the opening with the reason.
-  int ret = FF().avio_open2(&out, fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
+  int ret = FF().avio_open2(OutPtr(out), fileName.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
   if (ret < 0) {
     Log(TLogLevel::llError, "Could not open file %s for writing.", fileName.c_str());
     RaiseError(FormatAVError(FormatStr("Could not open file %s for writing", fileName.c_str()), ret));
   }
-  FF().avio_write(out, st->codecpar->extradata, st->codecpar->extradata_size);
-  FF().avio_flush(out);
+  FF().avio_write(out.get(), st->codecpar->extradata, st->codecpar->extradata_size);
+  FF().avio_flush(out.get());
   ret = out->error;
-  const int closed = FF().avio_closep(&out);
+  const int closed = CloseIONow(out);
   if (ret >= 0) ret = closed;
   if (ret < 0) {
     const std::string msg = FormatAVError(FormatStr("Error writing attachment to %s", fileName.c_str()), ret);
@@ -277,11 +277,10 @@ void TCustomFFmpegOpt::ForceDecodersByKind(TOptionsContext& o, AVFormatContext* 
 // then.
 int TCustomFFmpegOpt::FindStreamInfo(TOptionsContext& o, AVFormatContext*& ic, const std::string& fileName) {
   if (!Ffind_stream_info) return 0;
-  std::vector<AVDictionary*> opts = SetupFindStreamInfoOpts(ic, o.g->codec_opts);
+  TDictionaryArray opts = SetupFindStreamInfoOpts(ic, o.g->codec_opts);
   if (OnBeforeFindStreamInfo) OnBeforeFindStreamInfo(this, ic);
   FLastRead = Now();
-  const int ret = FF().avformat_find_stream_info(ic, opts.empty() ? nullptr : opts.data());
-  for (AVDictionary*& d : opts) FF().av_dict_free(&d);
+  const int ret = FF().avformat_find_stream_info(ic, opts.Data());
   if (ret < 0) {
     // Streams the probe could not fully describe may still be usable: only an input without any
     // stream is refused.

@@ -128,22 +128,21 @@ void CopyChapters(const TInputFile& ifile, TOutputFile& ofile, AVFormatContext* 
                            : FF().av_rescale_q(ofile.recording_time, AV_TIME_BASE_Q, inCh->time_base);
     if (inCh->end < tsOff) continue;
     if (rt != INT64_MAX && inCh->start > rt + tsOff) break;
-    auto* outCh = static_cast<AVChapter*>(FF().av_mallocz(sizeof(AVChapter)));
+    // The chapter and its metadata are ours until the muxer's list holds them.
+    TMemoryPtr<AVChapter> outCh{static_cast<AVChapter*>(FF().av_mallocz(sizeof(AVChapter)))};
     if (outCh == nullptr) return;
+    TDictionaryPtr metadata;
     outCh->id = inCh->id;
     outCh->time_base = inCh->time_base;
     outCh->start = std::max<int64_t>(0, inCh->start - tsOff);
     outCh->end = std::min(rt, inCh->end - tsOff);
-    if (copyMetadata) FF().av_dict_copy(&outCh->metadata, inCh->metadata, 0);
+    if (copyMetadata) FF().av_dict_copy(OutPtr(metadata), inCh->metadata, 0);
     auto* grown = static_cast<AVChapter**>(
         FF().av_realloc_array(os->chapters, std::size_t(os->nb_chapters) + 1, sizeof(AVChapter*)));
-    if (grown == nullptr) {
-      FF().av_dict_free(&outCh->metadata);
-      FF().av_free(outCh);
-      return;
-    }
+    if (grown == nullptr) return;
     os->chapters = grown;
-    os->chapters[os->nb_chapters++] = outCh;
+    outCh->metadata = metadata.release();
+    os->chapters[os->nb_chapters++] = outCh.release();
   }
 }
 
@@ -485,27 +484,18 @@ bool TCustomFFmpegOpt::AddMappedStream(TOptionsContext& o, AVFormatContext* oc, 
 // "-attach": each file becomes an attachment stream, read whole into the stream's extra data.
 void TCustomFFmpegOpt::AddAttachments(TOptionsContext& o, AVFormatContext* oc) {
   for (const std::string& attachment : o.attachments) {
-    AVIOContext* pb = nullptr;
+    TIOContextPtr pb;
     FLastRead = Now();
-    if (FF().avio_open2(&pb, attachment.c_str(), AVIO_FLAG_READ, &FReadCallback, nullptr) < 0)
+    if (FF().avio_open2(OutPtr(pb), attachment.c_str(), AVIO_FLAG_READ, &FReadCallback, nullptr) < 0)
       RaiseErrorFmt("Could not open attachment file %s.", attachment.c_str());
-    const int64_t len = FF().avio_size(pb);
-    if (len <= 0) {
-      FF().avio_closep(&pb);
-      RaiseErrorFmt("Could not get size of the attachment %s.", attachment.c_str());
-    }
-    if (len > (1 << 30)) {
-      FF().avio_closep(&pb);
-      RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
-    }
+    const int64_t len = FF().avio_size(pb.get());
+    if (len <= 0) RaiseErrorFmt("Could not get size of the attachment %s.", attachment.c_str());
+    if (len > (1 << 30)) RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
     TBufferPtr data{static_cast<uint8_t*>(FF().av_malloc(std::size_t(len) + AV_INPUT_BUFFER_PADDING_SIZE))};
-    if (data == nullptr) {
-      FF().avio_closep(&pb);
-      RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
-    }
+    if (data == nullptr) RaiseErrorFmt("Attachment %s too large to fit into memory.", attachment.c_str());
     // A short read would embed uninitialised bytes as the attachment.
-    const int got = FF().avio_read(pb, data.get(), int(len));
-    FF().avio_closep(&pb);
+    const int got = FF().avio_read(pb.get(), data.get(), int(len));
+    pb.reset();
     if (got != int(len)) RaiseErrorFmt("Could not read attachment file %s.", attachment.c_str());
     std::memset(data.get() + len, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     TOutputStream* ost = NewAttachmentStream(o, oc, -1);
@@ -664,7 +654,7 @@ void TCustomFFmpegOpt::OpenOutputFailed(TOutputFile* of) {
   for (auto it = Foutput_files.begin(); it != Foutput_files.end(); ++it) {
     if (it->get() != of) continue;
     if (of->ctx != nullptr && !(of->ctx->oformat->flags & AVFMT_NOFILE) && of->ctx->pb != nullptr) {
-      FF().avio_closep(&of->ctx->pb);
+      CloseOutputFile(of->ctx.get());
       if (of->opened_for_writing) {
         struct stat info {};
         if (::lstat(of->file_name.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)

@@ -250,15 +250,14 @@ int TCustomFFmpegOpt::opt_progress(TOptionsContext*, const std::string&, const s
     return AVERROR(EEXIST);
   }
   FLastWrite = Now();
-  AVIOContext* avio = nullptr;
-  const int ret = FF().avio_open2(&avio, arg.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
+  TIOContextPtr avio;
+  const int ret = FF().avio_open2(OutPtr(avio), arg.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr);
   if (ret < 0) {
     SetOptionError(TLogLevel::llError, "Failed to open progress URL \"%s\": %s", arg.c_str(),
                    FormatAVError(ret).c_str());
     return ret;
   }
-  if (Fprogress_avio != nullptr) FF().avio_closep(&Fprogress_avio);
-  Fprogress_avio = avio;
+  Fprogress_avio = std::move(avio);
   return 0;
 }
 

@@ -22,18 +22,17 @@ extern "C" {
 namespace media {
 
 bool TCustomFFmpegOpt::ReadFileText(const std::string& fileName, std::string& text) {
-  AVIOContext* pb = nullptr;
+  TIOContextPtr pb;
   FLastRead = Now();
-  if (FF().avio_open2(&pb, fileName.c_str(), AVIO_FLAG_READ, &FReadCallback, nullptr) < 0) {
+  if (FF().avio_open2(OutPtr(pb), fileName.c_str(), AVIO_FLAG_READ, &FReadCallback, nullptr) < 0) {
     Log(TLogLevel::llError, "Error opening file %s.", fileName.c_str());
     return false;
   }
   text.clear();
   unsigned char buffer[4096];
   int n = 0;
-  while ((n = FF().avio_read(pb, buffer, sizeof buffer)) > 0)
+  while ((n = FF().avio_read(pb.get(), buffer, sizeof buffer)) > 0)
     text.append(reinterpret_cast<char*>(buffer), std::size_t(n));
-  FF().avio_closep(&pb);
   return true;
 }
 
@@ -220,7 +219,7 @@ namespace {
 
 // 64 comma-separated coefficients into an allocated 16-bit matrix the codec context owns.
 uint16_t* ParseMatrix(TCustomFFmpegOpt&, const std::string& text, std::string& error) {
-  auto* matrix = static_cast<uint16_t*>(FF().av_mallocz(sizeof(uint16_t) * 64));
+  TMemoryPtr<uint16_t> matrix{static_cast<uint16_t*>(FF().av_mallocz(sizeof(uint16_t) * 64))};
   if (matrix == nullptr) {
     error = "Could not allocate memory for intra matrix.";
     return nullptr;
@@ -228,23 +227,21 @@ uint16_t* ParseMatrix(TCustomFFmpegOpt&, const std::string& text, std::string& e
   const char* p = text.c_str();
   for (int i = 0; i < 64; i++) {
     char* end = nullptr;
-    matrix[i] = uint16_t(std::strtol(p, &end, 10));
+    matrix.get()[i] = uint16_t(std::strtol(p, &end, 10));
     if (end == p) {
-      FF().av_free(matrix);
       error = FormatStr("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i);
       return nullptr;
     }
     p = end;
     if (i < 63) {
       if (*p != ',') {
-        FF().av_free(matrix);
         error = FormatStr("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i + 1);
         return nullptr;
       }
       p++;
     }
   }
-  return matrix;
+  return matrix.release();
 }
 
 }  // namespace

@@ -85,10 +85,10 @@ double AppendTimeAndBitrate(std::string& buf, std::string& script, int64_t pts, 
 // The "-progress" block of one report; the last one ends with progress=end and closes the output.
 void TCustomFFmpeg::WriteProgressScript(std::string& script, bool isLastReport) {
   script += FormatStr("progress=%s\n", isLastReport ? "end" : "continue");
-  FF().avio_write(Fprogress_avio, reinterpret_cast<const unsigned char*>(script.data()), int(script.size()));
-  FF().avio_flush(Fprogress_avio);
+  FF().avio_write(Fprogress_avio.get(), reinterpret_cast<const unsigned char*>(script.data()), int(script.size()));
+  FF().avio_flush(Fprogress_avio.get());
   if (isLastReport) {
-    const int ret = FF().avio_closep(&Fprogress_avio);
+    const int ret = CloseIONow(Fprogress_avio);
     if (ret < 0)
       Log(TLogLevel::llError, "%s",
           FormatAVError("Error closing progress log, loss of information possible", ret).c_str());
@@ -332,15 +332,15 @@ void TCustomFFmpeg::print_sdp() {
     Log(TLogLevel::llInfo, "SDP:\n%s", text.c_str());
     return;
   }
-  AVIOContext* pb = nullptr;
+  TIOContextPtr pb;
   FLastWrite = Now();
-  if (FF().avio_open2(&pb, Fsdp_filename.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr) < 0) {
+  if (FF().avio_open2(OutPtr(pb), Fsdp_filename.c_str(), AVIO_FLAG_WRITE, &FWriteCallback, nullptr) < 0) {
     Log(TLogLevel::llError, "Failed to open sdp file \"%s\"", Fsdp_filename.c_str());
     return;
   }
   const std::string text = std::string("SDP:\n") + sdp.data();
-  FF().avio_write(pb, reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
-  FF().avio_closep(&pb);
+  FF().avio_write(pb.get(), reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+  pb.reset();
   Fsdp_filename.clear();
 }
 

@@ -91,8 +91,7 @@ void TCustomFFmpeg::transcode() {
 
   // Closing flushes the last buffered bytes: a failure there loses the end of the file.
   for (auto& of : Foutput_files) {
-    if ((of->ctx->oformat->flags & AVFMT_NOFILE) || of->ctx->pb == nullptr) continue;
-    const int ret = FF().avio_closep(&of->ctx->pb);
+    const int ret = CloseOutputFile(of->ctx.get());
     if (ret < 0) {
       const std::string msg = FormatAVError(FormatStr("Error closing output file %s", of->ctx->url), ret);
       FLastErrMsg = msg;
@@ -101,7 +100,7 @@ void TCustomFFmpeg::transcode() {
     }
   }
 
-  FF().av_buffer_unref(&Fhw_device_ctx);
+  Fhw_device_ctx.reset();
   Fhw_devices.clear();
 
   // Too many undecodable packets: what was written is not the input.

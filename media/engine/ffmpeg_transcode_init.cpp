@@ -710,10 +710,10 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex, std::s
     TOutputStream& ost = *Foutput_streams[of.ost_index + int(i)];
     // Nothing was muxed yet: the muxer's own time base is the more precise one.
     if (FF().av_fifo_can_read(ost.muxing_queue.get()) == 0) ost.mux_timebase = ost.st->time_base;
-    AVPacket* pkt = nullptr;
-    while (FF().av_fifo_read(ost.muxing_queue.get(), &pkt, 1) >= 0) {
-      write_packet(of, pkt, ost, true);
-      FF().av_packet_free(&pkt);
+    AVPacket* queued = nullptr;
+    while (FF().av_fifo_read(ost.muxing_queue.get(), &queued, 1) >= 0) {
+      const TPacketPtr pkt{queued};
+      write_packet(of, pkt.get(), ost, true);
     }
   }
   return 0;

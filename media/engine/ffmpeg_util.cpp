@@ -43,14 +43,10 @@ uint32_t ParseCodecTag(const std::string& text) {
   return fourcc;
 }
 
-AVPacket* ClonePacketRef(AVPacket* src) {
-  AVPacket* pkt = FF().av_packet_alloc();
-  if (pkt == nullptr) return nullptr;
-  if (FF().av_packet_make_refcounted(src) < 0) {
-    FF().av_packet_free(&pkt);
-    return nullptr;
-  }
-  FF().av_packet_move_ref(pkt, src);
+TPacketPtr ClonePacketRef(AVPacket* src) {
+  TPacketPtr pkt{FF().av_packet_alloc()};
+  if (pkt == nullptr || FF().av_packet_make_refcounted(src) < 0) return nullptr;
+  FF().av_packet_move_ref(pkt.get(), src);
   return pkt;
 }
 

@@ -12,6 +12,7 @@ extern "C" {
 #include <utility>
 
 #include "media/ff_api.h"
+#include "media/ff_handles.h"
 #include "media/ff_utils.h"  // FormatStr, VFormatStr: printf into a std::string
 
 namespace media::engine_detail {
@@ -45,6 +46,6 @@ std::string LavcIdent();
 uint32_t ParseCodecTag(const std::string& text);
 
 /// The packet as ours (allocated, moved from src); null when allocation failed.
-AVPacket* ClonePacketRef(AVPacket* src);
+TPacketPtr ClonePacketRef(AVPacket* src);
 
 }  // namespace media::engine_detail

@@ -533,7 +533,7 @@ TEST_F(FFOptionsTest, CheckStreamSpecifierKeepsWhatConcernsTheStream) {
                       {"cutoff:1", "15000"}})
     api.av_dict_set(&opts, k, v, 0);
 
-  std::vector<AVDictionary*> perStream = media::SetupFindStreamInfoOpts(out, opts);
+  media::TDictionaryArray perStream = media::SetupFindStreamInfoOpts(out, opts);
   ASSERT_EQ(perStream.size(), 2u);
   // video: b from "b:v", "vg" as "g", mpeg4's private mpeg_quant; not cutoff (stream 1 only)
   EXPECT_EQ(DictValue(perStream[0], "b"), "1000k");
@@ -547,7 +547,6 @@ TEST_F(FFOptionsTest, CheckStreamSpecifierKeepsWhatConcernsTheStream) {
   EXPECT_EQ(DictValue(perStream[1], "cutoff"), "15000");
   EXPECT_EQ(DictValue(perStream[1], "g"), "<absent>");
   EXPECT_EQ(DictValue(perStream[1], "mpeg_quant"), "<absent>");
-  for (AVDictionary*& d : perStream) api.av_dict_free(&d);
 
   AVDictionary* broken = nullptr;
   api.av_dict_set(&broken, "b:x:y:z", "1", 0);

@@ -439,6 +439,51 @@ TEST_F(EngineLifecycleTest, AFailedOutputOpenAfterAnOpenedInputLeavesNothingBehi
   }
 }
 
+// A filter graph that cannot be built or configured fails the open or the run with the filter's
+// reason and gives back everything it took: the graph, its parsed inputs and outputs and the pads
+// made for them. The leak checker of the sanitizer build sees anything left behind when the
+// engine goes. The cases fail at every step: parsing (an unknown filter or option), binding the
+// graph's inputs while the output is opened (a stream that does not exist), and configuring the
+// graph once the frames' formats are known (a crop larger than the picture fails when the filter
+// sets up its link).
+TEST_F(EngineLifecycleTest, AFilterGraphThatFailsToConfigureLeavesNothingBehind) {
+  struct TCase {
+    const char* Options;
+    bool OpenFails;  // else the run fails
+    const char* Reason;
+  };
+  const TCase cases[] = {
+      {"-vf scale=no_such_option=1", false, "no_such_option"},
+      {"-vf no_such_filter", false, "Error reinitializing filters"},
+      {"-vf crop=w=1000:h=1000", false, "Error reinitializing filters"},
+      {"-af aformat=sample_fmts=no_such_format", false, "Error reinitializing filters"},
+      {"-filter_complex [0:v]crop=w=1000:h=1000[out] -map [out] -map 0:a", false, "Error reinitializing filters"},
+      {"-filter_complex [0:v]crop=w=1000:h=1000,split[a][b] -map [a] -map [b]", false,
+       "Error reinitializing filters"},
+      {"-filter_complex [0:v]scale=no_such_option=1[out] -map [out]", true, "Error parsing filtergraph"},
+      {"-filter_complex [0:v:5]null[out] -map [out]", true, "matches no streams"},
+      {"-filter_complex [0:v]null[a];[0:a][7:v]amix[b] -map [a] -map [b]", true, "Invalid file index 7"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Options);
+    auto engine = std::make_unique<TCustomFFmpeg>();
+    ASSERT_GE(engine->OpenInput(FSource), 0) << engine->LastErrMsg();
+    const std::string options = std::string(kAviOptions) + c.Options;
+    engine_test::TLogCapture capture;
+    const int opened = engine->OpenOutput(engine_test::TempPath("graph.avi"), options);
+    if (c.OpenFails) {
+      EXPECT_LT(opened, 0);
+      EXPECT_NE(engine->LastErrMsg().find(c.Reason), std::string::npos) << engine->LastErrMsg();
+    } else {
+      ASSERT_GE(opened, 0) << engine->LastErrMsg();
+      engine->StartConvert(false);
+      EXPECT_FALSE(engine->Finished());
+      EXPECT_TRUE(capture.Contains(c.Reason)) << capture.Text();
+    }
+    engine.reset();
+  }
+}
+
 // A refused input opens by the same one road as a refused output, whether the step that refused
 // returned its code (a negative -readrate) or raised (a value that is no number).
 TEST_F(EngineLifecycleTest, ARefusedInputOpenGivesANegativeResultWithTheLoggedMessage) {
