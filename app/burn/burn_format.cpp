@@ -29,6 +29,12 @@ QString BurnDataLine(int64_t fileCount, int64_t projectBytes) {
          BurnSizeText(static_cast<double>(projectBytes) + KMegabyte);
 }
 
+QString BurnLeftOutLine(int64_t rowsLeftOut) {
+  return QStringLiteral("Done. ") + QString::number(rowsLeftOut) +
+         (rowsLeftOut == 1 ? QStringLiteral(" file of the list is not on the disc.")
+                           : QStringLiteral(" files of the list are not on the disc."));
+}
+
 QString BurnDiscLine(const QString& mediumText, double mediumBytes) {
   return QStringLiteral("Disc: ") + mediumText + QStringLiteral(", ") + BurnSizeText(mediumBytes);
 }

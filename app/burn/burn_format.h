@@ -16,6 +16,9 @@ QString BurnSizeText(double bytes);
 /// The log's data line: "Data: 1 file, 3 MB" or "Data: 2 files, 3 MB". The project's size is
 /// shown with one MB added for the file system.
 QString BurnDataLine(int64_t fileCount, int64_t projectBytes);
+/// The log's last line of a burn that wrote the disc without some rows of the list:
+/// "Done. 1 file of the list is not on the disc." / "Done. 2 files of the list are not on the disc."
+QString BurnLeftOutLine(int64_t rowsLeftOut);
 /// The log's disc line: "Disc: DVD+R, 4.38 GB".
 QString BurnDiscLine(const QString& mediumText, double mediumBytes);
 /// lbl_Written: "Written: 12 of 700 MB" (whole MB, "," between thousands).

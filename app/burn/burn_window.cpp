@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +24,7 @@
 #include "app/burn/job_window.h"
 #include "burning/disc_burner_sdk.h"
 #include "components/taskbar_mgr.h"
+#include "platform/file_names.h"
 #include "platform/prompter.h"
 
 namespace app {
@@ -306,16 +306,23 @@ void Tfrm_Burn::btn_BurnClick() {
   b.Options().SetVolumeLabel(txt_Label->text());
 
   AddLog(QStringLiteral("Adding files..."), KGreen);
-  bool failed = false;
+  // Every row the disc will lack is named with its reason: a row left out in silence would
+  // end in "Success!" for a disc without it. The checks go to the system with the name's own
+  // bytes (Qt's file classes do not find a name that is not UTF-8).
+  FRowsLeftOut = 0;
   for (const TBurnRow& row : FInput.Rows) {
-    if (!QFileInfo(row.Path).isFile()) continue;
-    b.AddFile(row.Path, QStringLiteral("\\"), row.Caption, false, 0);
-    if (b.LastError() != 0) {
-      AddLog(row.Path + QStringLiteral("... ") + b.GetErrorString(), KRed);
-      failed = true;
+    QString reason = platform::RegularFileProblem(row.Path);
+    if (reason.isEmpty()) {
+      b.AddFile(row.Path, QStringLiteral("\\"), row.Caption, false, 0);
+      if (b.LastError() != 0) reason = b.GetErrorString();
+    }
+    if (!reason.isEmpty()) {
+      AddLog(platform::DisplayFileName(row.Path) + QStringLiteral("... ") + reason, KRed);
+      ++FRowsLeftOut;
     }
   }
-  if (failed && !Prompter().Question(this, TPromptIcon::Warning, KCaptionWarning, KNotAllAdded)) return;
+  if (FRowsLeftOut > 0 && !Prompter().Question(this, TPromptIcon::Warning, KCaptionWarning, KNotAllAdded))
+    return;
 
   AddLog(QString());
   const int64_t size = b.GetProjectSize();
@@ -397,6 +404,10 @@ void Tfrm_Burn::BurnerBurnDone(const QString& error) {
   if (!error.isEmpty()) {
     if (FInput.Taskbar != nullptr) FInput.Taskbar->SetProgressState(TTaskProgressState::fstpsError);
     AddLog(BurnTimeStamped(error), KRed);
+    Prompter().Beep(true);
+  } else if (FRowsLeftOut > 0) {
+    // Written, but not the whole list: no "Success!".
+    AddLog(BurnTimeStamped(BurnLeftOutLine(FRowsLeftOut)), KRed);
     Prompter().Beep(true);
   } else {
     AddLog(BurnTimeStamped(QStringLiteral("Success!")), KGreen);

@@ -123,6 +123,7 @@ class Tfrm_Burn : public QDialog {
   QString FActivationError;     // the component's exception text when it could not be activated
   bool FDiscReadFailed = false;  // the last disc read raised instead of returning a result
   QStringList FRefusedDrives;   // image-file drives the library did not take, with the reason
+  int FRowsLeftOut = 0;         // rows of the list the last burn's disc lacks
   Tfrm_BurnProcess* FBurnProcess = nullptr;  // while the burn's progress window is open
   Tfrm_Erase* FErase = nullptr;               // while the erase window is open
 };

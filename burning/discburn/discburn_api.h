@@ -10,7 +10,9 @@
 // * Text: UTF-16, NUL-terminated, as `db_char` (char16_t). Fixed-size text buffers and
 //   capacities are counted in db_char units including the NUL. UTF-16 keeps every packed
 //   record byte for byte as the component lays it out (a text field of N characters is
-//   2*N bytes). The library converts to UTF-8 at its own edge (libburn/libisofs).
+//   2*N bytes). The library converts to UTF-8 at its own edge (libburn/libisofs). A file
+//   name's byte that is not part of valid UTF-8 (a Latin-1 name) travels as the lone
+//   surrogate 0xDC00 + the byte (0xDC80..0xDCFF) and reaches the file system as that byte.
 // * Results: every entry point returns an int32_t result code:
 //     DB_OK (0)                 success
 //     DB_ERR_NO_SESSION (3)     reserved: "no disc session open". The component sets this

@@ -9,7 +9,9 @@
 
 namespace discburn {
 
-/// The NUL-terminated UTF-16 text as UTF-8; nullptr gives "". Unpaired surrogates become U+FFFD.
+/// The NUL-terminated UTF-16 text as UTF-8; nullptr gives "". A lone surrogate 0xDC80..0xDCFF
+/// is the byte it stands for (a file name's byte that is not UTF-8, kept by the component);
+/// other unpaired surrogates become U+FFFD.
 std::string ToUtf8(const db_char* text);
 std::string ToUtf8(const std::u16string& text);
 std::u16string ToUtf16(const std::string& text);

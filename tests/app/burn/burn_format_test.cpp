@@ -9,6 +9,7 @@ namespace {
 using app::BuildBurnSpeedList;
 using app::BurnDataLine;
 using app::BurnDiscLine;
+using app::BurnLeftOutLine;
 using app::BurnMediumText;
 using app::BurnSizeText;
 using app::BurnSpeedNumber;
@@ -35,6 +36,11 @@ TEST(BurnFormat, DataLineCountsFilesAndAddsOneMegabyte) {
   };
   for (const TCase& c : cases)
     EXPECT_EQ(BurnDataLine(c.Files, c.Bytes), QString::fromUtf8(c.Expected)) << c.Files << " " << c.Bytes;
+}
+
+TEST(BurnFormat, LeftOutLineCountsTheRowsTheDiscLacks) {
+  EXPECT_EQ(BurnLeftOutLine(1), QStringLiteral("Done. 1 file of the list is not on the disc."));
+  EXPECT_EQ(BurnLeftOutLine(3), QStringLiteral("Done. 3 files of the list are not on the disc."));
 }
 
 TEST(BurnFormat, SizesAndWrittenAmounts) {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 #include "app/burn/burn_process.h"
@@ -23,6 +25,7 @@
 #include "burning/disc_burner_sdk.h"
 #include "components/recording_taskbar_backend.h"
 #include "components/taskbar_mgr.h"
+#include "platform/file_names.h"
 #include "platform/recording_prompter.h"
 
 namespace {
@@ -176,7 +179,7 @@ TEST_F(BurnWindowTest, BurnWritesTheListUnderTheRowCaptions) {
   const QString second = Source("b.bin", 5000, 'q');
   const QString firstName = QStringLiteral("Holiday clip, part one.mp4");
   const QString secondName = QStringLiteral("Überraschung – Geburtstag.mkv");
-  Open({image}, {{firstName, first}, {secondName, second}, {QStringLiteral("gone.avi"), Path("missing.avi")}});
+  Open({image}, {{firstName, first}, {secondName, second}});
   Find<QCheckBox>("chk_Eject")->setChecked(false);
 
   Window->btn_BurnClick();
@@ -190,7 +193,7 @@ TEST_F(BurnWindowTest, BurnWritesTheListUnderTheRowCaptions) {
   const QStringList tail = lines.mid(lines.indexOf(QStringLiteral("Adding files...")));
   ASSERT_EQ(tail.size(), 9) << Window->LogText().toStdString();
   EXPECT_EQ(tail[1], QString());
-  // The missing source is left out without a word; the two files take less than a megabyte.
+  // The two files take less than a megabyte.
   EXPECT_EQ(tail[2], QStringLiteral("Data: 2 files, 1 MB"));
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Disc: Image file, [0-9.,]+ [MG]B$")).match(tail[3]).hasMatch())
       << tail[3].toStdString();
@@ -227,6 +230,104 @@ TEST_F(BurnWindowTest, BurnWritesTheListUnderTheRowCaptions) {
   EXPECT_EQ(TaskbarLog.Calls, std::vector<std::string>({"Value 0/100", "State NoProgress"}));
   EXPECT_FALSE(Taskbar.Active());
   EXPECT_FALSE(Window->Burner().Active());
+}
+
+/// Writes bytes to a file named by its own bytes (Qt's file classes cannot name every file).
+bool WriteNamedBytes(const QByteArray& name, const QByteArray& bytes) {
+  FILE* file = std::fopen(name.constData(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file) == size_t(bytes.size());
+  return std::fclose(file) == 0 && written;
+}
+
+/// The bytes of a file named by its own bytes; empty when it cannot be read.
+QByteArray ReadNamedBytes(const QByteArray& name) {
+  QByteArray bytes;
+  FILE* file = std::fopen(name.constData(), "rb");
+  if (file == nullptr) return bytes;
+  char buffer[65536];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, qsizetype(n));
+  std::fclose(file);
+  return bytes;
+}
+
+// A Latin-1 name (a file from an old disk or archive) is burnt under its own bytes: the window
+// finds the file, the library reads it, and an independent reader finds name and data on the disc.
+TEST_F(BurnWindowTest, LatinOneNameIsBurntUnderItsOwnBytes) {
+  const QString image = Path("latin1.iso");
+  const QByteArray sourceBytes = QFile::encodeName(FTemp.path()) + "/caf\xe9.avi";
+  QByteArray data(40000, '\0');
+  for (int i = 0; i < data.size(); ++i) data[i] = char('L' + i % 239);
+  ASSERT_TRUE(WriteNamedBytes(sourceBytes, data));
+  const QString source = platform::FileNameFromBytes(sourceBytes);
+  // The caption the main list gives the row: the file's name, its bytes kept.
+  const QString caption = platform::FileNameFromBytes(QByteArray("caf\xe9.avi"));
+  Open({image}, {{caption, source}, {QStringLiteral("clip.avi"), Source("clip.avi", 3000, 'c')}});
+
+  Window->btn_BurnClick();
+
+  const QStringList lines = LogLines(*Window);
+  EXPECT_TRUE(Prompter.Questions.empty());
+  EXPECT_TRUE(lines.contains(QStringLiteral("Data: 2 files, 1 MB"))) << Window->LogText().toStdString();
+  EXPECT_TRUE(lines.contains(QStringLiteral("[t] Success!"))) << Window->LogText().toStdString();
+  // bsdtar takes the names from the Rock Ridge entries and writes them byte for byte.
+  const QString out = Path("out");
+  ASSERT_TRUE(QDir().mkpath(out));
+  Output(QStringLiteral("bsdtar"), {QStringLiteral("-xf"), image, QStringLiteral("-C"), out});
+  QList<QByteArray> names;
+  for (const platform::TFolderEntry& entry : platform::ReadFolder(out))
+    names << platform::FileNameToBytes(entry.Name);
+  EXPECT_EQ(names, QList<QByteArray>({"caf\xe9.avi", "clip.avi"}));
+  EXPECT_EQ(ReadNamedBytes(QFile::encodeName(out) + "/caf\xe9.avi"), data);
+}
+
+// Every row the disc would lack is named in red with its reason and the user is asked; a disc
+// burnt without them ends in a red line that counts them, never in "Success!".
+TEST_F(BurnWindowTest, RowsItCannotBurnAreNamedAndTheLogNeverSaysSuccess) {
+  const QString image = Path("partial.iso");
+  const QString good = Source("good.bin", 3000, 'g');
+  const QString missing = Path("missing.avi");
+  const QString folder = Path("folder.avi");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  Open({image}, {{QStringLiteral("Good.avi"), good},
+                 {QStringLiteral("gone.avi"), missing},
+                 {QStringLiteral("Folder.avi"), folder}});
+  const QStringList refused = {missing + QStringLiteral("... no such file"),
+                               folder + QStringLiteral("... is a folder")};
+  const QString question = QStringLiteral("Some files were not added. Would you like to continue with burning?");
+
+  // No: nothing is burnt.
+  Prompter.Answers = {false};
+  Window->btn_BurnClick();
+  QStringList lines = LogLines(*Window);
+  QStringList tail = lines.mid(lines.indexOf(QStringLiteral("Adding files...")));
+  EXPECT_EQ(tail, QStringList({"Adding files...", refused[0], refused[1]})) << Window->LogText().toStdString();
+  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  ASSERT_EQ(Prompter.Questions.size(), 1u);
+  EXPECT_EQ(Prompter.Questions[0].Caption, QStringLiteral("Warning"));
+  EXPECT_EQ(Prompter.Questions[0].Text, question);
+  EXPECT_FALSE(QFileInfo::exists(image));
+
+  // Yes: the disc is burnt without them, and the log says so.
+  Prompter.Answers = {true};
+  Window->btn_BurnClick();
+  lines = LogLines(*Window);
+  tail = lines.mid(lines.lastIndexOf(QStringLiteral("Adding files...")));
+  ASSERT_GE(tail.size(), 5) << Window->LogText().toStdString();
+  EXPECT_EQ(tail.mid(0, 5), QStringList({"Adding files...", refused[0], refused[1], "", "Data: 1 file, 1 MB"}));
+  EXPECT_EQ(tail.mid(tail.size() - 4), QStringList({"[t] Burning disc...", "[t] Closing track...",
+                                                    "[t] Done. 2 files of the list are not on the disc.", ""}));
+  EXPECT_FALSE(Window->LogText().contains(QStringLiteral("Success!")));
+  EXPECT_EQ(Window->LastLogColor(), Tfrm_Burn::KRed);
+  EXPECT_EQ(Prompter.Questions.size(), 2u);
+  EXPECT_EQ(Prompter.Beeps, std::vector<bool>({true}));
+  EXPECT_EQ(ImageNames(image), QStringList({"Good.avi"}));
+
+  // With every row on the disc: "Success!".
+  Window.reset();
+  Open({Path("whole.iso")}, {{QStringLiteral("Good.avi"), good}});
+  Window->btn_BurnClick();
+  EXPECT_TRUE(LogLines(*Window).contains(QStringLiteral("[t] Success!"))) << Window->LogText().toStdString();
 }
 
 // A data disc takes files of 4 GiB and more (ISO 9660 level 3 writes them in several extents):
