@@ -1,7 +1,9 @@
 #include "burning/discburn/audio_disc.h"
 
+#include <iconv.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,14 +82,42 @@ std::string Latin1ToUtf8(const std::string& text) {
   return out;
 }
 
-void SetText(burn_track* track, burn_session* session, int packType, const std::string& text) {
+/// MS-JIS is Microsoft's Shift JIS, code page 932: ASCII in one byte, Japanese in two.
+constexpr const char* MsJisName = "CP932";
+
+/// The text converted by iconv; nullopt when a character has no form in the target code.
+std::optional<std::string> Converted(const std::string& text, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string in = text, out(text.size() * 4 + 4, '\0');
+  char* inPtr = in.data();
+  char* outPtr = out.data();
+  size_t inLeft = in.size(), outLeft = out.size();
+  const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+bool HoldsLatin1(const std::string& text) {
+  const auto points = Utf8CodePoints(text);
+  return points && std::all_of(points->begin(), points->end(), [](char32_t c) { return c <= 0xFF; });
+}
+
+void SetText(burn_track* track, burn_session* session, int packType, const std::string& text, int code) {
   if (text.empty()) return;
-  std::string payload = CdTextLatin1(text);
+  // A text in MS-JIS ends with two zero bytes and is flagged as one of double-byte characters.
+  const bool msJis = code == CdTextMsJisCode;
+  std::string payload = msJis ? Converted(text, MsJisName, "UTF-8").value_or("") : CdTextLatin1(text);
+  payload.append(msJis ? 2 : 1, '\0');
   auto* bytes = reinterpret_cast<unsigned char*>(payload.data());
-  const int length = static_cast<int>(payload.size()) + 1;
-  // Block 0 keeps libburn's default character code, 0x00 = ISO 8859-1.
-  const int r = track ? burn_track_set_cdtext(track, 0, packType, nullptr, bytes, length, 0)
-                      : burn_session_set_cdtext(session, 0, packType, nullptr, bytes, length, 0);
+  const int length = static_cast<int>(payload.size());
+  // libburn's header names bit 0 for double-byte text; its cdtext.c keeps the mark per pack
+  // type, as bit (type - 0x80): both are given.
+  const int flag = msJis ? 1 | 1 << (packType - 0x80) : 0;
+  const int r = track ? burn_track_set_cdtext(track, 0, packType, nullptr, bytes, length, flag)
+                      : burn_session_set_cdtext(session, 0, packType, nullptr, bytes, length, flag);
   if (r <= 0) throw EDiscBurn(code::InvalidArgument, "Not usable as CD-Text: " + text);
 }
 
@@ -113,6 +143,32 @@ std::string CdTextLatin1(const std::string& text) {
   return latin1;
 }
 
+int CdTextCode(const std::vector<std::string>& texts) {
+  const std::string* notLatin1 = nullptr;
+  const std::string* notMsJis = nullptr;
+  for (const auto& text : texts) {
+    const bool latin1 = HoldsLatin1(text), msJis = Converted(text, MsJisName, "UTF-8").has_value();
+    if (!latin1 && !msJis)
+      throw EDiscBurn(code::InvalidArgument,
+                      "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) or MS-JIS (Japanese) "
+                      "characters only: " + text);
+    if (!latin1 && !notLatin1) notLatin1 = &text;
+    if (!msJis && !notMsJis) notMsJis = &text;
+  }
+  if (!notLatin1) return CdTextLatin1Code;
+  if (!notMsJis) return CdTextMsJisCode;
+  // The disc's CD-Text has one character code: a Japanese text and a Latin-1 one cannot meet.
+  throw EDiscBurn(code::InvalidArgument, "The CD-Text is written in one character code, and neither "
+                                         "ISO 8859-1 (Latin-1) nor MS-JIS (Japanese) holds both \"" +
+                                             *notLatin1 + "\" and \"" + *notMsJis + "\"");
+}
+
+std::vector<std::string> CdTexts(const TAudioDisc& disc) {
+  std::vector<std::string> texts{disc.Title, disc.Performer};
+  for (const auto& t : disc.Tracks) texts.insert(texts.end(), {t.Title, t.Performer});
+  return texts;
+}
+
 std::string CdTextSheet(const std::vector<unsigned char>& packs, int tracks) {
   std::vector<unsigned char> copy = packs;  // libburn takes a non-const array
   char* sheet = nullptr;
@@ -126,7 +182,8 @@ std::string CdTextSheet(const std::vector<unsigned char>& packs, int tracks) {
   std::string text = sheet;
   std::free(sheet);
   // 0x00 = ISO 8859-1; 0x01 (7-bit ASCII) is UTF-8 as it is.
-  return charCode == 0x00 ? Latin1ToUtf8(text) : text;
+  if (charCode == CdTextMsJisCode) return Converted(text, "UTF-8", MsJisName).value_or(text);
+  return charCode == CdTextLatin1Code ? Latin1ToUtf8(text) : text;
 }
 
 TWaveData ReadWave(const std::string& path) {
@@ -226,9 +283,15 @@ burn_source* NewDecodedSource(const TAudioTrack& track, const TDecodedEvent& onD
 
 void AddAudioTracks(burn_session* session, const TAudioDisc& disc, const TDecodedEvent& onDecoded) {
   const bool text = HasText(disc);
+  int code = CdTextLatin1Code;
   if (text) {
-    SetText(nullptr, session, 0x80, disc.Title);
-    SetText(nullptr, session, 0x81, disc.Performer);
+    code = CdTextCode(CdTexts(disc));
+    // Block 0 in that code; Japanese text in the language of Japan (0x69). -1 leaves a value.
+    int codes[8] = {code, -1, -1, -1, -1, -1, -1, -1}, copyrights[8] = {-1, -1, -1, -1, -1, -1, -1, -1},
+        languages[8] = {code == CdTextMsJisCode ? 0x69 : -1, -1, -1, -1, -1, -1, -1, -1};
+    burn_session_set_cdtext_par(session, codes, copyrights, languages, 0);
+    SetText(nullptr, session, 0x80, disc.Title, code);
+    SetText(nullptr, session, 0x81, disc.Performer, code);
   }
   for (const auto& t : disc.Tracks) {
     burn_source* pcm = nullptr;
@@ -261,8 +324,8 @@ void AddAudioTracks(burn_session* session, const TAudioDisc& disc, const TDecode
     }
     if (text) {
       try {
-        SetText(track, nullptr, 0x80, t.Title);
-        SetText(track, nullptr, 0x81, t.Performer);
+        SetText(track, nullptr, 0x80, t.Title, code);
+        SetText(track, nullptr, 0x81, t.Performer, code);
       } catch (...) {
         burn_track_free(track);
         throw;
@@ -271,6 +334,47 @@ void AddAudioTracks(burn_session* session, const TAudioDisc& disc, const TDecode
     burn_session_add_track(session, track, BURN_POS_END);
     burn_track_free(track);  // the session holds it
   }
+}
+
+namespace {
+
+/// The checksum of a CD-Text pack (MMC-3 annex J): CRC-16 of its first 16 bytes with the
+/// polynomial x^16 + x^12 + x^5 + 1, every bit inverted.
+uint16_t PackCrc(const unsigned char* pack) {
+  uint16_t crc = 0;
+  for (int i = 0; i < 16; ++i) {
+    crc ^= static_cast<uint16_t>(pack[i] << 8);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
+  }
+  return static_cast<uint16_t>(~crc);
+}
+
+}  // namespace
+
+std::vector<unsigned char> CdTextPacks(burn_session* session) {
+  unsigned char* made = nullptr;
+  int count = 0;
+  if (burn_cdtext_from_session(session, &made, &count, 0) <= 0 || !made) {
+    std::free(made);
+    throw EDiscBurn(code::Failed, "The CD-Text cannot be laid out");
+  }
+  std::vector<unsigned char> packs(made, made + static_cast<size_t>(count) * 18);
+  std::free(made);
+  // The character code of block 0 is the first byte of text of its first size pack (0x8F).
+  bool msJis = false;
+  for (size_t at = 0; at + 18 <= packs.size(); at += 18)
+    if (packs[at] == 0x8F && packs[at + 1] == 0 && (packs[at + 3] & 0x70) == 0)
+      msJis = packs[at + 4] == CdTextMsJisCode;
+  for (size_t at = 0; msJis && at + 18 <= packs.size(); at += 18) {
+    // Titles, performers, songwriters, composers, arrangers and messages.
+    if (packs[at] < 0x80 || packs[at] > 0x85 || (packs[at + 3] & 0x80)) continue;
+    packs[at + 3] |= 0x80;
+    const uint16_t crc = PackCrc(&packs[at]);
+    packs[at + 16] = static_cast<unsigned char>(crc >> 8);
+    packs[at + 17] = static_cast<unsigned char>(crc);
+  }
+  return packs;
 }
 
 void CheckCdMedium(burn_drive* drive) {
@@ -296,6 +400,7 @@ std::string AbsoluteSheet(const std::string& cuePath) {
   const auto slash = cuePath.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : cuePath.substr(0, slash);
   std::string out, line;
+  bool textFile = false;
   for (int number = 1; std::getline(in, line); ++number) {
     // A byte order mark says UTF-8; libburn would read it as part of the first command.
     if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
@@ -305,6 +410,11 @@ std::string AbsoluteSheet(const std::string& cuePath) {
     };
     const bool text = commandIs("TITLE ") || commandIs("PERFORMER ") || commandIs("SONGWRITER ") ||
                       commandIs("COMPOSER ") || commandIs("ARRANGER ") || commandIs("MESSAGE ");
+    if (commandIs("CDTEXTFILE ")) textFile = true;
+    // With a CD-Text file its packs are the disc's CD-Text (this library writes its Japanese
+    // text there, in MS-JIS, and the same text in UTF-8 on these lines): a line that ISO 8859-1
+    // cannot hold is left to the file.
+    if (text && textFile && Utf8CodePoints(line) && !HoldsLatin1(line)) continue;
     if (text && Utf8CodePoints(line)) {
       try {
         line = CdTextLatin1(line);
@@ -377,17 +487,13 @@ void WriteBinCueFiles(const TAudioDisc& disc, const std::string& cuePath, const 
     // The CD-Text as libburn lays it out for the lead-in, in the file format CUE sheets name.
     TBurnSessionPtr session(burn_session_create());
     AddAudioTracks(session.get(), disc);
-    unsigned char* packs = nullptr;
-    int count = 0;
-    const int r = burn_cdtext_from_session(session.get(), &packs, &count, 0);
+    const std::vector<unsigned char> packs = CdTextPacks(session.get());
     session.reset();
-    if (r <= 0 || !packs) throw EDiscBurn(code::Failed, "The CD-Text cannot be laid out");
     std::ofstream cdt(cdtPath, std::ios::binary | std::ios::trunc);
-    const uint32_t length = static_cast<uint32_t>(count) * 18 + 2;
+    const uint32_t length = static_cast<uint32_t>(packs.size()) + 2;
     const unsigned char header[4] = {static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0, 0};
     cdt.write(reinterpret_cast<const char*>(header), 4);
-    cdt.write(reinterpret_cast<const char*>(packs), static_cast<std::streamsize>(count) * 18);
-    std::free(packs);
+    cdt.write(reinterpret_cast<const char*>(packs.data()), static_cast<std::streamsize>(packs.size()));
     if (!cdt) throw EDiscBurn(code::Failed, "The CD-Text file cannot be written: " + cdtPath);
     cue += "CDTEXTFILE " + Quoted(BaseName(cdtPath)) + "\n";
     if (!disc.Title.empty()) cue += "TITLE " + Quoted(disc.Title) + "\n";

@@ -50,19 +50,32 @@ struct TAudioDisc {
 /// EDiscBurn(InvalidArgument) for text with a character outside it (players would show the
 /// bytes of another code as garbage) or text that is not UTF-8.
 std::string CdTextLatin1(const std::string& text);
+/// The character codes of CD-Text that libburn writes and that hold more than ASCII.
+constexpr int CdTextLatin1Code = 0x00, CdTextMsJisCode = 0x80;
+/// The code the disc's CD-Text is written in: ISO 8859-1 when it holds every one of the texts
+/// (UTF-8), else MS-JIS (Microsoft's Shift JIS, the code of Japanese CDs) when that does.
+/// Throws EDiscBurn(InvalidArgument) naming a text that neither holds, or the two texts that
+/// need one code each.
+int CdTextCode(const std::vector<std::string>& texts);
+/// The titles and performers of the disc and its tracks.
+std::vector<std::string> CdTexts(const TAudioDisc& disc);
 /// libburn's text sheet of CD-Text packs ("Album Title = ...", "Track 01 Title = ..."), in
-/// UTF-8: packs in ISO 8859-1 are converted, ASCII ones are so already, MS-JIS ones are left as
-/// they are. Throws EDiscBurn(Failed) for packs libburn cannot read.
+/// UTF-8: packs in ISO 8859-1 and MS-JIS are converted, ASCII ones are so already. Throws
+/// EDiscBurn(Failed) for packs libburn cannot read.
 std::string CdTextSheet(const std::vector<unsigned char>& packs, int tracks);
 
-/// Adds the tracks (and the CD-Text, when any title or performer is set, in ISO 8859-1) to a
-/// session; throws like CdTextLatin1 for a title or performer with no form in that code. A
+/// Adds the tracks (and the CD-Text, when any title or performer is set, in the code
+/// CdTextCode gives) to a session; throws like CdTextCode. A
 /// decoded track's file is decoded while libburn reads the track (through a fifo of its own,
 /// which reads ahead on its thread), and only then: onDecoded hears of each such file once.
 void AddAudioTracks(burn_session* session, const TAudioDisc& disc, const TDecodedEvent& onDecoded = {});
 /// The source of a decoded track as AddAudioTracks hands it to libburn, without the fifo;
 /// the caller owns the reference.
 burn_source* NewDecodedSource(const TAudioTrack& track, const TDecodedEvent& onDecoded);
+/// The CD-Text packs of a session, as its lead-in holds them. libburn marks only the title packs
+/// of MS-JIS text as double-byte ones (it keeps that mark per pack type but sets the title's
+/// alone): the packs of the other texts are marked here as well.
+std::vector<unsigned char> CdTextPacks(burn_session* session);
 /// Refuses a medium that is not a CD: audio tracks exist on CDs only.
 void CheckCdMedium(burn_drive* drive);
 /// A CUE sheet parsed into a session.

@@ -29,7 +29,8 @@ void QueueFFmpegLine(void* avcl, int level, const char* format, va_list args) {
   if (level > AV_LOG_INFO) return;
   thread_local std::string line;
   const AVClass* avClass = avcl ? *static_cast<const AVClass* const*>(avcl) : nullptr;
-  if (line.empty() && avClass && avClass->item_name) line = std::string("[") + avClass->item_name(avcl) + "] ";
+  if (line.empty() && avClass && avClass->item_name)
+    line = std::string("[") + avClass->item_name(avcl) + "] ";
   char piece[1024];
   va_list copy;
   va_copy(copy, args);

@@ -849,13 +849,21 @@ void TBurnLibrary::SetAudioProperty(const std::string& path, int32_t property, c
   if (node && !node->AudioTrack) throw EDiscBurn(code::InvalidArgument, "Not an audio track: " + path);
   switch (property) {
     case DB_AUDIO_TITLE:
-      CdTextLatin1(value);  // refused here, with the value left as it was, not at the burn
-      (node ? node->Title : FAudioTitle) = value;
+    case DB_AUDIO_PERFORMER: {
+      // A title or performer that no character code of the disc's CD-Text holds together with
+      // the others is refused here, with the value left as it was, not at the burn.
+      std::string& field = property == DB_AUDIO_TITLE ? (node ? node->Title : FAudioTitle)
+                                                      : (node ? node->Performer : FAudioPerformer);
+      const std::string previous = field;
+      field = value;
+      try {
+        CdTextCode(CdTexts(AudioDisc()));
+      } catch (...) {
+        field = previous;
+        throw;
+      }
       break;
-    case DB_AUDIO_PERFORMER:
-      CdTextLatin1(value);
-      (node ? node->Performer : FAudioPerformer) = value;
-      break;
+    }
     case DB_AUDIO_ISRC:
       // Country (2), owner (3), year (2), serial number (5): letters and digits.
       if (!node ||
@@ -1814,6 +1822,8 @@ TWriteSetup TBurnLibrary::SetupWrite(const std::string& address, int64_t capacit
                      callbacks.AudioDecodeDone(file, error, error.empty() ? code::Ok : code::SourceUnreadable,
                                                generation);
                    });
+    // Japanese CD-Text goes to the lead-in as packs of double-byte characters (CdTextPacks).
+    if (CdTextCode(CdTexts(audio)) == CdTextMsJisCode) SetLeadinText(wo, CdTextPacks(session.get()));
   }
   // The disc now holds the session, the tracks and the sources.
   session.reset();

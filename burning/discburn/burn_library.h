@@ -122,8 +122,8 @@ class TBurnLibrary {
   void SetFileUserParam(const std::string& path, int32_t param);
   void SetLanguage(const std::string& language, const std::string& file);
   /// CD-Text and ISRC of a track ("\\" = the disc's title and performer). A title or performer
-  /// with a character outside ISO 8859-1, the code of the CD-Text written, is refused
-  /// (InvalidArgument) and the old value kept.
+  /// that no character code of CD-Text holds together with the disc's other texts (CdTextCode)
+  /// is refused (InvalidArgument) and the old value kept.
   void SetAudioProperty(const std::string& path, int32_t property, const std::string& value);
   // Reading CDs
   std::vector<char> ReadSectors(int32_t device, int32_t lba, int32_t count);

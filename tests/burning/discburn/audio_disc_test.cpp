@@ -63,6 +63,18 @@ std::string SheetValue(const std::string& sheet, const std::string& key) {
   return "(none)";
 }
 
+/// AddAudioTracks refuses the disc's CD-Text (InvalidArgument) with this text.
+void ExpectCdTextRefused(const discburn::TAudioDisc& disc, const std::string& text) {
+  discburn::TBurnSessionPtr session(burn::burn_session_create());
+  try {
+    discburn::AddAudioTracks(session.get(), disc);
+    ADD_FAILURE() << "taken as CD-Text";
+  } catch (const discburn::EDiscBurn& e) {
+    EXPECT_EQ(e.Code(), discburn::code::InvalidArgument);
+    EXPECT_EQ(std::string(e.what()), text);
+  }
+}
+
 class CueCdTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -190,8 +202,7 @@ TEST_F(CueCdTextTest, TitlesAndPerformersReachThePacksInLatin1) {
       {"an accented letter", "Caf\xC3\xA9", "Caf\xE9"},
       {"ASCII only", "Band", "Band"},
       {"the last letter of ISO 8859-1", "\xC3\xBFz", "\xFFz"},
-      {"Japanese", "\xE6\x97\xA5\xE6\x9C\xAC", std::nullopt},
-      {"a Windows-1252 letter outside ISO 8859-1", "\xC5\x92uvre", std::nullopt},
+      {"a Windows-1252 letter outside ISO 8859-1 and MS-JIS", "\xC5\x92uvre", std::nullopt},
       {"a character outside the BMP", "Song \xF0\x9F\x8E\xB5", std::nullopt},
   };
   for (const auto& c : cases) {
@@ -202,14 +213,8 @@ TEST_F(CueCdTextTest, TitlesAndPerformersReachThePacksInLatin1) {
     disc.Tracks.push_back({pcm.string(), {0, 10 * discburn::AudioSectorBytes}, "Song", c.Text, ""});
     discburn::TBurnSessionPtr session(burn::burn_session_create());
     if (!c.Latin1) {
-      try {
-        discburn::AddAudioTracks(session.get(), disc);
-        ADD_FAILURE() << "taken as CD-Text";
-      } catch (const discburn::EDiscBurn& e) {
-        EXPECT_EQ(e.Code(), discburn::code::InvalidArgument);
-        EXPECT_EQ(std::string(e.what()),
-                  "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) characters only: " + c.Text);
-      }
+      ExpectCdTextRefused(disc, "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) or MS-JIS "
+                                "(Japanese) characters only: " + c.Text);
       continue;
     }
     ASSERT_NO_THROW(discburn::AddAudioTracks(session.get(), disc));
@@ -237,6 +242,64 @@ TEST_F(CueCdTextTest, TitlesAndPerformersReachThePacksInLatin1) {
     EXPECT_EQ(SheetValue(sheet, "Album Title"), c.Text) << sheet;
     EXPECT_EQ(SheetValue(sheet, "Track 01 Artist"), c.Text) << sheet;
   }
+}
+
+/// The text in MS-JIS as the iconv program converts it.
+std::string IconvMsJis(const std::string& utf8) {
+  std::string out;
+  const std::string command = "printf '%s' '" + utf8 + "' | iconv -f UTF-8 -t CP932";
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[256];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// CD-Text that ISO 8859-1 cannot hold but MS-JIS can (Japanese, with ASCII beside it) is
+// written in MS-JIS: block 0 says so (character code 0x80, double-byte packs), the text packs
+// hold the bytes iconv makes of it, and it reads back in UTF-8. Latin-1 and Japanese on one
+// disc are refused, since the disc's CD-Text has one character code.
+TEST_F(CueCdTextTest, JapaneseTextReachesThePacksInMsJis) {
+  const fs::path pcm = Dir / "track.pcm";
+  std::ofstream(pcm, std::ios::binary) << std::string(10 * discburn::AudioSectorBytes, '\x11');
+  const std::string album = "\xE6\x97\xA5\xE6\x9C\xAC\xE3\x81\xAE\xE6\xAD\x8C";  // a song of Japan
+  const std::string song = "\xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89 No.1";       // sakura, with ASCII
+  discburn::TAudioDisc disc;
+  disc.Title = album;
+  disc.Performer = "Band";
+  const std::string singer = "\xE5\xB1\xB1\xE7\x94\xB0 Taro";  // Yamada Taro
+  disc.Tracks.push_back({pcm.string(), {0, 10 * discburn::AudioSectorBytes}, song, singer, ""});
+  discburn::TBurnSessionPtr session(burn::burn_session_create());
+  ASSERT_NO_THROW(discburn::AddAudioTracks(session.get(), disc));
+  std::vector<unsigned char> packs;
+  ASSERT_NO_THROW(packs = discburn::CdTextPacks(session.get()));
+  size_t at = 0;
+  while (at + 18 <= packs.size() && packs[at] != 0x8F) at += 18;
+  ASSERT_LT(at, packs.size());
+  EXPECT_EQ(packs[at + 4], 0x80) << "MS-JIS";
+  EXPECT_NE(PrecheckReasons(packs).find("CD-TEXT supported only with CD media"), std::string::npos)
+      << "libburn takes the packs: their checksums are right";
+  std::string titles, performers;  // the 12 text bytes of each pack of type 0x80 and 0x81
+  for (at = 0; at + 18 <= packs.size(); at += 18)
+    if (packs[at] == 0x80 || packs[at] == 0x81) {
+      EXPECT_NE(packs[at + 3] & 0x80, 0) << "a pack of double-byte characters";
+      (packs[at] == 0x80 ? titles : performers).append(packs.begin() + at + 4, packs.begin() + at + 16);
+    }
+  EXPECT_EQ(performers.find("Band" + std::string(2, '\0') + IconvMsJis(singer) + std::string(2, '\0')), 0u);
+  const std::string expected = IconvMsJis(album) + std::string(2, '\0') + IconvMsJis(song);
+  ASSERT_GT(IconvMsJis(album).size(), 0u);
+  EXPECT_EQ(titles.find(expected), 0u);
+  const std::string sheet = discburn::CdTextSheet(packs, 1);
+  EXPECT_EQ(SheetValue(sheet, "Album Title"), album) << sheet;
+  EXPECT_EQ(SheetValue(sheet, "Track 01 Title"), song) << sheet;
+  EXPECT_EQ(SheetValue(sheet, "Artist Name"), "Band") << sheet;
+  // (libburn's reader of the packs gives the tracks' double-byte titles but not their
+  // performers; the performers' packs are checked above.)
+
+  disc.Tracks[0].Performer = "Caf\xC3\xA9";
+  ExpectCdTextRefused(disc, "The CD-Text is written in one character code, and neither ISO 8859-1 (Latin-1) "
+                            "nor MS-JIS (Japanese) holds both \"" + album + "\" and \"Caf\xC3\xA9\"");
 }
 
 // The CD-Text lines of a CUE sheet reach libburn in ISO 8859-1: UTF-8 ones (with or without a

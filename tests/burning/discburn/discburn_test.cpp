@@ -1940,14 +1940,28 @@ TEST_F(DiscBurnTest, AudioCdTracksAndCdTextAsFarAsAnImageFileGoes) {
   ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_TITLE, song.c_str()));
   ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_ISRC, isrc.c_str()));
   EXPECT_EQ(SetAudioFileProperty(track1.c_str(), DB_AUDIO_ISRC, badIsrc.c_str()), InvalidArgumentCode);
-  // CD-Text is ISO 8859-1: other characters are refused, and the title and performer set
-  // before stay (the CUE sheet below shows them).
-  for (const int32_t property : {DB_AUDIO_TITLE, DB_AUDIO_PERFORMER}) {
-    for (const std::u16string* path : {&root, &track1}) {
-      EXPECT_EQ(SetAudioFileProperty(path->c_str(), property, japanese.c_str()), InvalidArgumentCode);
-      EXPECT_EQ(TextOf(InvalidArgumentCode),
-                "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) characters only: \u65e5\u672c");
-    }
+  // The disc's CD-Text has one character code, ISO 8859-1 or MS-JIS: Japanese beside the
+  // album's "Café" is refused, as is a character neither code holds, and the titles and
+  // performers set before stay (the CUE sheet below shows them).
+  const std::u16string note = u"Song \U0001F3B5";
+  struct TRefusal {
+    const std::u16string* Path;
+    int32_t Property;
+    const std::u16string* Value;
+    std::string Text;
+  };
+  const std::string mixed =
+      "The CD-Text is written in one character code, and neither ISO 8859-1 (Latin-1) nor "
+      "MS-JIS (Japanese) holds both \"\u65e5\u672c\" and \"Caf\u00e9\"";
+  for (const auto& r : std::vector<TRefusal>{
+           {&root, DB_AUDIO_PERFORMER, &japanese, mixed},
+           {&track1, DB_AUDIO_TITLE, &japanese, mixed},
+           {&track1, DB_AUDIO_PERFORMER, &japanese, mixed},
+           {&root, DB_AUDIO_TITLE, &note,
+            "Not usable as CD-Text, which holds ISO 8859-1 (Latin-1) or MS-JIS (Japanese) characters only: "
+            "Song \U0001F3B5"}}) {
+    EXPECT_EQ(SetAudioFileProperty(r.Path->c_str(), r.Property, r.Value->c_str()), InvalidArgumentCode);
+    EXPECT_EQ(TextOf(InvalidArgumentCode), r.Text);
   }
   EXPECT_EQ(ImageSize(), (76 + 75) * 2352);
 
@@ -2057,6 +2071,50 @@ int16_t SampleAt(const std::string& pcm, size_t index) {
 int64_t SectorsOf(double seconds) { return (std::llround(seconds * 44100) * 4 + 2351) / 2352; }
 
 }  // namespace
+
+// Japanese CD-Text is written in MS-JIS: the BIN/CUE image's CD-Text file says so in its
+// size pack, its title packs are double-byte ones holding what iconv makes of the titles, and
+// the CUE sheet, whose TITLE lines give them in UTF-8, is taken back as a project.
+TEST_F(DiscBurnTest, JapaneseCdTextIsWrittenInMsJis) {
+  const fs::path one = Dir / "one.wav";
+  WriteWave(one, 2352 * 80, 44100, 71);
+  ASSERT_OK(CreateProject(DB_PT_AUDIO, -1));
+  ASSERT_OK(Add(one));
+  const std::string album = "\u65e5\u672c\u306e\u6b4c", song = "\u3055\u304f\u3089";
+  const std::u16string root = u"\\", track1 = u"\\one.wav", albumText = W(album), songText = W(song),
+                       band = u"Band";
+  ASSERT_OK(SetAudioFileProperty(root.c_str(), DB_AUDIO_TITLE, albumText.c_str()));
+  ASSERT_OK(SetAudioFileProperty(root.c_str(), DB_AUDIO_PERFORMER, band.c_str()));
+  ASSERT_OK(SetAudioFileProperty(track1.c_str(), DB_AUDIO_TITLE, songText.c_str()));
+  const fs::path cue = Dir / "japan.cue";
+  const std::u16string cuePath = W(cue.string());
+  ASSERT_OK(CreateImage(cuePath.c_str()));
+  ASSERT_TRUE(Rec.WaitJobDone(1));
+  ASSERT_EQ(Rec.DoneErrors, std::vector<std::string>{""});
+  const std::string cdt = ReadAll(Dir / "japan.cdt");
+  ASSERT_GT(cdt.size(), 4u);
+  std::string titles;
+  bool sizePackSeen = false;
+  for (size_t at = 4; at + 18 <= cdt.size(); at += 18) {
+    const auto type = static_cast<uint8_t>(cdt[at]);
+    if (type == 0x8F && !sizePackSeen) {
+      sizePackSeen = true;
+      EXPECT_EQ(static_cast<uint8_t>(cdt[at + 4]), 0x80) << "character code MS-JIS";
+    }
+    if (type == 0x80 || type == 0x81) {
+      EXPECT_NE(cdt[at + 3] & 0x80, 0) << "double-byte characters";
+    }
+    if (type == 0x80) titles += cdt.substr(at + 4, 12);
+  }
+  const auto msJis = [](const std::string& text) {
+    return Shell("printf '%s' " + Quote(text) + " | iconv -f UTF-8 -t CP932");
+  };
+  ASSERT_FALSE(msJis(album).empty());
+  EXPECT_EQ(titles.find(msJis(album) + std::string(2, '\0') + msJis(song) + std::string(2, '\0')), 0u);
+  EXPECT_NE(ReadAll(cue).find("TITLE \"" + album + "\""), std::string::npos) << ReadAll(cue);
+  ASSERT_OK(CreateProject(DB_PT_CUE, -1));
+  EXPECT_OK(Add(cue));
+}
 
 // Play times of audio files of any format FFmpeg reads, to within a CD frame (1/75 s) of the
 // length they were made with; a file FFmpeg cannot read is refused with its reason.
