@@ -1,7 +1,6 @@
 #include "shell/nav_background_context_menu.h"
 
 #include <QActionGroup>
-#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -38,27 +37,6 @@ bool IsAddress(const QString& text) {
   const QUrl url(typed);
   return url.isValid() && !url.isLocalFile() && !url.host().isEmpty() && !typed.startsWith(QLatin1Char('/'));
 }
-
-/// Opens the background menu for right-clicks beside the items.
-class TBackgroundMenuFilter : public QObject {
- public:
-  TBackgroundMenuFilter(TNavShellList& list) : QObject(&list), FList(list) {}
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() != QEvent::ContextMenu) return false;
-    auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-    if (FList.ShownItemAt(menuEvent->globalPos()) != nullptr || FList.PopupMenu() != nullptr) return false;
-    FList.clearSelection();
-    // Made afresh each time: the folder and the clipboard decide what it offers.
-    auto* menu = new TNavBackgroundContextMenu(FList, &FList);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->Prepare();
-    menu->popup(menuEvent->globalPos());
-    return true;
-  }
-
- private:
-  TNavShellList& FList;
-};
 
 }  // namespace
 
@@ -109,7 +87,7 @@ TNavBackgroundContextMenu::TNavBackgroundContextMenu(TNavShellList& list, QWidge
   addSeparator();
 
   FPaste = addAction(QStringLiteral("Paste"));
-  connect(FPaste, &QAction::triggered, this, [this] { RunFolderVerb(QStringLiteral("paste")); });
+  connect(FPaste, &QAction::triggered, this, [this] { FList.ExecuteFolderVerb(QStringLiteral("paste")); });
   FPasteShortcut = addAction(QStringLiteral("Paste shortcut"));
   connect(FPasteShortcut, &QAction::triggered, this, [this] { PasteShortcuts(); });
   addSeparator();
@@ -126,14 +104,7 @@ TNavBackgroundContextMenu::TNavBackgroundContextMenu(TNavShellList& list, QWidge
   addSeparator();
 
   FProperties = addAction(QStringLiteral("Properties"));
-  connect(FProperties, &QAction::triggered, this, [this] { RunFolderVerb(QStringLiteral("properties")); });
-}
-
-void TNavBackgroundContextMenu::Attach(TNavShellList& list) {
-  // Both the details view and the grid of the icon and list styles.
-  auto* filter = new TBackgroundMenuFilter(list);
-  list.viewport()->installEventFilter(filter);
-  list.GridView()->viewport()->installEventFilter(filter);
+  connect(FProperties, &QAction::triggered, this, [this] { FList.ExecuteFolderVerb(QStringLiteral("properties")); });
 }
 
 void TNavBackgroundContextMenu::BuildNewFileItems() {
@@ -319,17 +290,6 @@ int TNavBackgroundContextMenu::PasteShortcuts() {
   }
   if (made > 0) FList.RefreshList();
   return made;
-}
-
-void TNavBackgroundContextMenu::RunFolderVerb(const QString& verb) {
-  // A browser of its own: the list's keeps its folder.
-  const std::unique_ptr<TShellBrowser> browser = TShellBrowser::CreateCopy(FList.Browser());
-  try {
-    browser->SelectFolderAsObject();
-    browser->ExecuteCommand(verb);
-  } catch (const EShellBrowserError&) {
-  }
-  FList.RefreshList();
 }
 
 }  // namespace shell

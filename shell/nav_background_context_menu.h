@@ -56,9 +56,6 @@ class TNavBackgroundContextMenu : public QMenu {
  public:
   explicit TNavBackgroundContextMenu(TNavShellList& list, QWidget* parent = nullptr);
 
-  /// Makes the list show this menu when its background is right-clicked (the list owns it).
-  static void Attach(TNavShellList& list);
-
   /// What showing does first: New only for an existing folder, Paste entries only with files on
   /// the clipboard, and on a read-only list none of them; the current sort column and view ticked.
   void Prepare();
@@ -94,7 +91,6 @@ class TNavBackgroundContextMenu : public QMenu {
 
  private:
   void BuildNewFileItems();
-  void RunFolderVerb(const QString& verb);
   /// Refreshes the list, then selects the item named name and starts editing its name.
   void SelectNewItem(const QString& name);
 

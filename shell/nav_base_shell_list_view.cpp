@@ -863,7 +863,9 @@ void TNavBaseShellListView::CaptionEdited(QTreeWidgetItem* item, const QString& 
   item->setFlags(item->flags() & ~Qt::ItemIsEditable);
   FRenaming = false;
   const QString oldName = ItemName(item);
-  QString newName = typed.trimmed();
+  QString edited = typed;
+  if (OnEdited) OnEdited(*this, item, edited);
+  QString newName = edited.trimmed();
   if (newName.isEmpty() || newName == oldName) {
     FRenaming = true;
     item->setText(0, oldName);
@@ -894,7 +896,7 @@ void TNavBaseShellListView::CaptionEdited(QTreeWidgetItem* item, const QString& 
                     FBrowser.Folder() + FBrowser.GetObjectName());
     SortItems();
   } else {
-    const QString wanted = typed;
+    const QString wanted = edited;
     item->setText(0, oldName);
     ShowError(QStringLiteral("Could not rename \"") + oldName + QStringLiteral("\" to \"") + wanted +
               QStringLiteral("\": ") + NavSystemErrorText(errno));
@@ -931,11 +933,23 @@ void TNavBaseShellListView::contextMenuEvent(QContextMenuEvent* event) {
   QString verb;
   QTreeWidgetItem* item = ShownItemAt(event->globalPos());
   if (item == nullptr) clearSelection();
-  if (item == nullptr || !FShellContextMenu) {
-    if (FPopupMenu) FPopupMenu->popup(event->globalPos());
+  // The shell's menus first (of the items, or of the background); the list's popup otherwise.
+  if (FShellContextMenu && item != nullptr) {
+    ShowItemContextMenu(event->globalPos(), verb);
     return;
   }
-  ShowItemContextMenu(event->globalPos(), verb);
+  if (FShellContextMenu && item == nullptr && ShowBackgroundMenu(event->globalPos())) return;
+  if (FPopupMenu) FPopupMenu->popup(event->globalPos());
+}
+
+void TNavBaseShellListView::enterEvent(QEnterEvent* event) {
+  QTreeWidget::enterEvent(event);
+  if (OnMouseEnter) OnMouseEnter(*this);
+}
+
+void TNavBaseShellListView::leaveEvent(QEvent* event) {
+  QTreeWidget::leaveEvent(event);
+  if (OnMouseLeave) OnMouseLeave(*this);
 }
 
 void TNavBaseShellListView::SetOleDragDrop(bool value) {

@@ -183,8 +183,22 @@ class TNavBaseShellListView : public QTreeWidget,
   /// The shell menu of the selection with the list's own popup merged in; verb gets the
   /// chosen verb. Nothing here: the descendant shows it.
   virtual void ShowItemContextMenu(const QPoint& globalPos, QString& verb) { verb.clear(); }
+  /// The list's own menu (not owned): merged into the shell's item menu; shown alone where the
+  /// shell's menus are off (ShellContextMenu), and on the background when no background menu is
+  /// shown (ShowBackgroundMenu).
   QMenu* PopupMenu() const { return FPopupMenu; }
   void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
+  /// Shows a menu for a right-click beside the items (with ShellContextMenu on); false when the
+  /// list has none, and the PopupMenu is shown instead. None here.
+  virtual bool ShowBackgroundMenu(const QPoint& globalPos) {
+    (void)globalPos;
+    return false;
+  }
+  /// When the mouse comes over the list, and when it leaves it.
+  std::function<void(TNavBaseShellListView&)> OnMouseEnter, OnMouseLeave;
+  /// After a name was typed into the editor (not when the edit was cancelled), before the item
+  /// is renamed on disk: may change the name (the old name or an empty one renames nothing).
+  std::function<void(TNavBaseShellListView&, QTreeWidgetItem* item, QString& text)> OnEdited;
 
   /// In the icon style: pictures of the files (the desktop's thumbnails, pictures, video
   /// frames) instead of their icons, ThumbnailWidth × ThumbnailHeight, framed in
@@ -299,6 +313,8 @@ class TNavBaseShellListView : public QTreeWidget,
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;

@@ -115,6 +115,15 @@ class TNavShellList : public TNavBaseShellListView {
   bool CreateNewFolder(QString name = QString(), bool startRename = false);
   /// Runs a verb on the selection ("default" on a folder opens it in the list).
   bool ExecuteVerb(const QString& verb);
+  /// Runs a verb on the shown folder itself ("paste" into it, "properties"); a paste of files is
+  /// reported to OnOperation. The list refreshes shortly after, whether the verb ran or not.
+  /// False when it did not run.
+  bool ExecuteFolderVerb(const QString& verb);
+  /// A menu of the application's for right-clicks beside the items (not owned); without one the
+  /// list shows its own (TNavBackgroundContextMenu). Only with ShellContextMenu on.
+  QMenu* BackgroundPopupMenu() const { return FBackgroundPopupMenu; }
+  void SetBackgroundPopupMenu(QMenu* menu) { FBackgroundPopupMenu = menu; }
+  bool ShowBackgroundMenu(const QPoint& globalPos) override;
   void ShowItemContextMenu(const QPoint& globalPos, QString& verb) override;
 
   /// Full refill, and the incremental refresh (a refill with more than 500 items).
@@ -200,6 +209,7 @@ class TNavShellList : public TNavBaseShellListView {
   bool FShowNethood = true, FShowRecycleBin = true, FColorCompressed = false, FColorEncrypted = false;
   bool FNoFillOnStartup = false, FShownOnce = false;
   QImage FBackgroundImage;
+  QPointer<QMenu> FBackgroundPopupMenu;
   TNavBackgroundImageStyle FBackgroundImageStyle = TNavBackgroundImageStyle::bisTiled;
 };
 

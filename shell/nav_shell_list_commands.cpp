@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <cerrno>
 
+#include "shell/nav_background_context_menu.h"
 #include "shell/nav_shell_list.h"
 #include "shell/thread_pool.h"
 
@@ -61,20 +62,7 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
   } else if (ctrl && key == Qt::Key_X) {
     if (!ReadOnly()) ExecuteVerb(QStringLiteral("cut"));
   } else if (ctrl && key == Qt::Key_V) {
-    if (!ReadOnly()) {
-      // Into the shown folder itself.
-      const QStringList files = GetClipboardFiles();
-      const bool cut = IsCutData(QGuiApplication::clipboard()->mimeData());
-      auto browser = TShellBrowser::CreateCopy(FBrowser);
-      browser->SetFolderIDList(FBrowser.GetFolderIDList());
-      browser->SelectFolderAsObject();
-      if (browser->ExecuteCommand(QStringLiteral("paste")) && !files.isEmpty())
-        ReportOperation(OperationBit(TNavShellOperation::sopPaste) |
-                            OperationBit(TNavShellOperation::sopAdd) |
-                            OperationBit(cut ? TNavShellOperation::sopMove : TNavShellOperation::sopCopy),
-                        files, FBrowser.Folder());
-      FRefreshTimer.start();
-    }
+    if (!ReadOnly()) ExecuteFolderVerb(QStringLiteral("paste"));  // into the shown folder itself
   } else if (key == Qt::Key_F2) {
     EditSelectedCaption();
   } else if (key == Qt::Key_F10 && (mods & Qt::ShiftModifier) && FShellContextMenu &&
@@ -137,6 +125,42 @@ bool TNavShellList::ExecuteVerb(const QString& verb) {
       item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
     ReportOperation(OperationBit(O::sopCut), files, FBrowser.Folder());
   }
+  return true;
+}
+
+bool TNavShellList::ExecuteFolderVerb(const QString& verb) {
+  const bool paste = verb.compare(QLatin1String("paste"), Qt::CaseInsensitive) == 0;
+  // What the clipboard holds now: the paste may change it (a cut is taken once).
+  const QStringList files = paste ? GetClipboardFiles() : QStringList();
+  const bool cut = paste && IsCutData(QGuiApplication::clipboard()->mimeData());
+  // A browser of its own: the list's keeps its object.
+  auto browser = TShellBrowser::CreateCopy(FBrowser);
+  bool ran = false;
+  try {
+    browser->SetFolderIDList(FBrowser.GetFolderIDList());
+    browser->SelectFolderAsObject();
+    ran = browser->ExecuteCommand(verb);
+  } catch (const EShellBrowserError&) {
+    ran = false;
+  }
+  if (ran && paste && !files.isEmpty())
+    ReportOperation(OperationBit(TNavShellOperation::sopPaste) | OperationBit(TNavShellOperation::sopAdd) |
+                        OperationBit(cut ? TNavShellOperation::sopMove : TNavShellOperation::sopCopy),
+                    files, FBrowser.Folder());
+  FRefreshTimer.start();
+  return ran;
+}
+
+bool TNavShellList::ShowBackgroundMenu(const QPoint& globalPos) {
+  if (!FBackgroundPopupMenu.isNull()) {
+    FBackgroundPopupMenu->popup(globalPos);
+    return true;
+  }
+  // Made afresh each time: the folder and the clipboard decide what it offers.
+  auto* menu = new TNavBackgroundContextMenu(*this, this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->Prepare();
+  menu->popup(globalPos);
   return true;
 }
 

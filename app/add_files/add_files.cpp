@@ -10,7 +10,6 @@
 #include "app/main_window/main_window.h"
 #include "app/pictures/pictures.h"
 #include "components/png_speed_button.h"
-#include "shell/nav_background_context_menu.h"
 #include "shell/nav_shell_combo.h"
 #include "shell/nav_shell_link.h"
 #include "shell/nav_shell_list.h"
@@ -68,7 +67,6 @@ Tfrm_AddFiles::Tfrm_AddFiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
   Flw_Data->header()->setStretchLastSection(false);  // the name column takes the slack instead
   Flw_Data->SetAutoSizeColumn(0);
   Flw_Data->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  shell::TNavBackgroundContextMenu::Attach(*Flw_Data);
 
   Flw_Data->SetShellLink(FNavShellLink1);
   FNavShellCombo1->SetShellLink(FNavShellLink1);

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -296,3 +298,109 @@ TEST_F(BackgroundMenuTest, AShortcutThatCannotBeMadeIsReportedThroughThePrompter
 }
 
 }  // namespace
+
+// A right-click beside the items shows the list's background menu, or the application's own
+// background menu when one is given; the list's PopupMenu is no bar to it (it is shown there only
+// with the shell's menus off). The grid of the icon style behaves alike.
+TEST_F(BackgroundMenuTest, ARightClickBesideTheItemsShowsTheBackgroundMenu) {
+  testing_support::WriteText(Folder + QStringLiteral("/clip.mkv"), "x");
+  List->FillList();
+  List->resize(400, 300);
+  List->show();
+  QMenu popup, background;
+  popup.addAction(QStringLiteral("Own entry"));
+  background.addAction(QStringLiteral("Own background entry"));
+  List->SetPopupMenu(&popup);
+  enum class TShown { ListsMenu, BackgroundPopupMenu, PopupMenu, Nothing };
+  struct TCase {
+    const char* Name;
+    bool ShellContextMenu;
+    bool GivenBackgroundMenu;
+    shell::TNavViewStyle Style;
+    TShown Shown;
+  };
+  using V = shell::TNavViewStyle;
+  const TCase cases[] = {
+      {"shell menus, popup set", true, false, V::vsReport, TShown::ListsMenu},
+      {"shell menus, popup set, icon grid", true, false, V::vsIcon, TShown::ListsMenu},
+      {"shell menus, a background menu given", true, true, V::vsReport, TShown::BackgroundPopupMenu},
+      {"shell menus, a background menu given, list grid", true, true, V::vsList, TShown::BackgroundPopupMenu},
+      {"shell menus off: the popup", false, true, V::vsReport, TShown::PopupMenu},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    List->SetShellContextMenu(c.ShellContextMenu);
+    List->SetBackgroundPopupMenu(c.GivenBackgroundMenu ? &background : nullptr);
+    List->SetViewStyle(c.Style);
+    QWidget* viewport = c.Style == V::vsReport ? List->viewport() : List->GridView()->viewport();
+    const QPoint at(viewport->width() - 5, viewport->height() - 5);  // beside the last item
+    ASSERT_EQ(List->ShownItemAt(viewport->mapToGlobal(at)), nullptr);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &event);
+    QWidget* shown = QApplication::activePopupWidget();
+    TShown seen = TShown::Nothing;
+    if (qobject_cast<TNavBackgroundContextMenu*>(shown) != nullptr)
+      seen = TShown::ListsMenu;
+    else if (shown == &background)
+      seen = TShown::BackgroundPopupMenu;
+    else if (shown == &popup)
+      seen = TShown::PopupMenu;
+    EXPECT_EQ(seen, c.Shown);
+    if (shown != nullptr) shown->close();
+    QCoreApplication::processEvents();
+  }
+  List->SetPopupMenu(nullptr);
+  List->SetBackgroundPopupMenu(nullptr);
+}
+
+// ExecuteFolderVerb runs a verb on the shown folder itself: a paste of copied or cut files is
+// reported as such, with the folder as destination; the list refreshes shortly after in every
+// case.
+TEST_F(BackgroundMenuTest, FolderVerbsPasteIntoTheShownFolderAndReportIt) {
+  shell::TNavShellOperations reported = 0;
+  QStringList reportedFiles;
+  QString reportedTo;
+  int reports = 0;
+  List->OnOperation = [&](shell::TNavBaseShellListView&, shell::TNavShellOperations ops, const QStringList& files,
+                          const QString& destination) {
+    ++reports;
+    reported = ops;
+    reportedFiles = files;
+    reportedTo = destination;
+  };
+  using O = shell::TNavShellOperation;
+  const QString source = Volume + QStringLiteral("/copied.mkv");
+  ClipboardFiles({source});
+  EXPECT_TRUE(List->ExecuteFolderVerb(QStringLiteral("paste")));
+  EXPECT_EQ(testing_support::ReadText(Folder + QStringLiteral("/copied.mkv")), "clip");
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(reported, shell::OperationBit(O::sopPaste) | shell::OperationBit(O::sopAdd) |
+                          shell::OperationBit(O::sopCopy));
+  EXPECT_EQ(reportedFiles, QStringList({source}));
+  EXPECT_EQ(reportedTo, Folder + '/');
+  EXPECT_TRUE(List->RefreshTimer().isActive());
+  while (List->RefreshTimer().isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  bool listed = false;
+  for (int i = 0; i < List->topLevelItemCount(); ++i) listed |= List->topLevelItem(i)->text(0) == "copied.mkv";
+  EXPECT_TRUE(listed);
+
+  // Cut files move, and are reported as moved.
+  const QString cutSource = Volume + QStringLiteral("/moved.mkv");
+  testing_support::WriteText(cutSource, "cut");
+  auto* data = new QMimeData;
+  data->setUrls({QUrl::fromLocalFile(cutSource)});
+  data->setData(QStringLiteral("x-special/gnome-copied-files"), "cut\n" + QUrl::fromLocalFile(cutSource).toEncoded());
+  QApplication::clipboard()->setMimeData(data);
+  EXPECT_TRUE(List->ExecuteFolderVerb(QStringLiteral("paste")));
+  EXPECT_EQ(testing_support::ReadText(Folder + QStringLiteral("/moved.mkv")), "cut");
+  EXPECT_FALSE(QFileInfo::exists(cutSource));
+  EXPECT_EQ(reports, 2);
+  EXPECT_EQ(reported, shell::OperationBit(O::sopPaste) | shell::OperationBit(O::sopAdd) |
+                          shell::OperationBit(O::sopMove));
+
+  // A verb the folder does not know runs nothing and reports nothing; the refresh comes anyway.
+  List->RefreshTimer().stop();
+  EXPECT_FALSE(List->ExecuteFolderVerb(QStringLiteral("no such verb")));
+  EXPECT_EQ(reports, 2);
+  EXPECT_TRUE(List->RefreshTimer().isActive());
+}

@@ -17,6 +17,7 @@
 #include <QSet>
 #include <QMouseEvent>
 #include <QUrl>
+#include <QTest>
 #include <QTimer>
 #include <QToolTip>
 #include <QHelpEvent>
@@ -456,6 +457,79 @@ TEST_F(ShellListTest, RenamingHappensWholeOrNotAtAll) {
   // An icon arriving later is no rename.
   item(QStringLiteral("b2.mkv"))->setIcon(0, QIcon());
   EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/b2.mkv")));
+}
+
+// OnEdited sees what was typed before the rename and may change it; a cancelled edit does not
+// reach it.
+TEST_F(ShellListTest, OnEditedMayChangeTheTypedName) {
+  TEditableList list;
+  list.SetAutomaticRefresh(false);
+  list.SetPath(Folder);
+  list.show();
+  QStringList seen;
+  list.OnEdited = [&](shell::TNavBaseShellListView&, QTreeWidgetItem* item, QString& text) {
+    seen << item->text(0) + QStringLiteral(" -> ") + text;
+    if (text == QLatin1String("typed.txt")) text = QStringLiteral("changed.txt");
+    if (text == QLatin1String("refused.txt")) text = QString();
+  };
+  auto edit = [&](const QString& caption) {
+    list.clearSelection();
+    list.ItemCaptioned(caption)->setSelected(true);
+    QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+    QApplication::sendEvent(&list, &f2);
+    ASSERT_TRUE(list.Editing());
+  };
+  edit(QStringLiteral("a.txt"));
+  list.Type(QStringLiteral("typed.txt"));
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/changed.txt")));
+  EXPECT_FALSE(QFileInfo::exists(Folder + QStringLiteral("/typed.txt")));
+  EXPECT_NE(list.ItemCaptioned(QStringLiteral("changed.txt")), nullptr);
+  edit(QStringLiteral("changed.txt"));
+  list.Type(QStringLiteral("refused.txt"));  // emptied by the handler: nothing renamed
+  EXPECT_TRUE(QFileInfo::exists(Folder + QStringLiteral("/changed.txt")));
+  EXPECT_NE(list.ItemCaptioned(QStringLiteral("changed.txt")), nullptr);
+  edit(QStringLiteral("changed.txt"));
+  QLineEdit* editor = nullptr;
+  for (QLineEdit* candidate : list.viewport()->findChildren<QLineEdit*>())
+    if (candidate->isVisible()) editor = candidate;
+  ASSERT_NE(editor, nullptr);
+  editor->setText(QStringLiteral("escaped.txt"));
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(editor, &escape);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(list.Editing());
+  EXPECT_EQ(seen, QStringList({"a.txt -> typed.txt", "changed.txt -> refused.txt"}));
+}
+
+// OnMouseEnter and OnMouseLeave follow the mouse over the list, its items and its grid alike.
+TEST_F(ShellListTest, TheMouseComingAndGoingIsReported) {
+  QWidget window;
+  window.resize(600, 300);
+  auto* list = new TNavShellList(&window);
+  list->setGeometry(0, 0, 300, 300);
+  auto* beside = new QWidget(&window);
+  beside->setGeometry(300, 0, 300, 300);
+  list->SetAutomaticRefresh(false);
+  list->SetPath(Folder);
+  window.show();
+  QStringList events;
+  list->OnMouseEnter = [&](shell::TNavBaseShellListView&) { events << QStringLiteral("enter"); };
+  list->OnMouseLeave = [&](shell::TNavBaseShellListView&) { events << QStringLiteral("leave"); };
+  auto moveTo = [&](QWidget* widget, const QPoint& at) {
+    QTest::mouseMove(widget, at);
+    QCoreApplication::processEvents();
+  };
+  for (const auto style : {shell::TNavViewStyle::vsReport, shell::TNavViewStyle::vsIcon}) {
+    SCOPED_TRACE(static_cast<int>(style));
+    list->SetViewStyle(style);
+    moveTo(beside, QPoint(50, 50));
+    events.clear();
+    QWidget* viewport = style == shell::TNavViewStyle::vsReport ? list->viewport() : list->GridView()->viewport();
+    moveTo(viewport, QPoint(20, 10));   // over the first item
+    moveTo(viewport, QPoint(150, 200)); // over the background: still over the list
+    moveTo(beside, QPoint(50, 50));
+    EXPECT_EQ(events, QStringList({"enter", "leave"}));
+  }
 }
 
 // A renamed item takes what its new name gives it at once: its type, its icon and its place in
