@@ -167,6 +167,11 @@ void TNavShellCombo::SelectByText() {
   if (match >= 0 && match != currentIndex()) EntryChosen(match);
 }
 
+void TNavShellCombo::SelectAll() {
+  if (QLineEdit* edit = lineEdit()) edit->selectAll();
+  setFocus();
+}
+
 void TNavShellCombo::showEvent(QShowEvent* event) {
   EnsureFilled();
   QComboBox::showEvent(event);

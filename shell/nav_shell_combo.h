@@ -99,6 +99,8 @@ class TNavShellCombo : public QComboBox, public INavShellControl, public IIconVi
   /// Selects the entry whose path or caption is the typed text (FindEntryByText); done when the
   /// field gains or loses the focus. Nothing changes when no entry matches.
   void SelectByText();
+  /// Selects the whole text of the field and gives the combo the focus.
+  void SelectAll();
 
   /// Empties the combo and lists the tree again, keeping the chosen folder.
   void Fill();

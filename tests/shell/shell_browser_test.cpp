@@ -493,7 +493,11 @@ TEST_F(ShellBrowserTest, DetailsAndColumns) {
     EXPECT_EQ(title, QLatin1String(c.Title));
     Qt::Alignment alignment;
     EXPECT_EQ(Browser.GetColumnWidth(c.Column, alignment), c.Width) << c.Title;
+    // The state behind the width: shown by default, or only on request.
+    EXPECT_EQ(Browser.GetColumnState(c.Column), c.Width > 0 ? shell::kColumnStateOn : shell::kColumnStateSecondary)
+        << c.Title;
   }
+  EXPECT_EQ(Browser.GetColumnState(99), 0);  // no such column
   Browser.LocateObject(QStringLiteral("a.mkv"));
   QString name, size, type, attributes;
   Browser.GetDetailsOf(0, false, name);

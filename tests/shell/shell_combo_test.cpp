@@ -166,6 +166,13 @@ TEST_F(ShellComboTest, PastingACopiedFilePutsItsPathInTheField) {
   QApplication::clipboard()->clear();
 }
 
+TEST_F(ShellComboTest, SelectAllSelectsTheWholeText) {
+  Combo->setEditText(QStringLiteral("typed text"));
+  Combo->lineEdit()->setCursorPosition(3);
+  Combo->SelectAll();
+  EXPECT_EQ(Combo->lineEdit()->selectedText(), QStringLiteral("typed text"));
+}
+
 TEST_F(ShellComboTest, ANarrowComboDropsDownWider) {
   Combo->resize(200, Combo->sizeHint().height());
   Combo->showPopup();
@@ -308,15 +315,16 @@ TEST_F(ShellComboTest, IconsAreLookedUpOnThePoolAndShownWhenReady) {
 
 TEST_F(ShellComboTest, DisplaySwitchesChooseWhichFoldersAreListed) {
   const QString share = Root + QStringLiteral("/net");
-  QDir().mkpath(Home + QStringLiteral("/.hidden folder"));
   struct TCase {
     const char* Name;
     std::function<void(bool)> Set;
     QString Path;
     bool ShownByDefault;
   };
+  QDir().mkpath(Home + QStringLiteral("/Desktop/.hidden folder"));
   const TCase cases[] = {
       {"ShowNethood", [this](bool v) { Combo->SetShowNethood(v); }, share, true},
+      {"ShowHidden", [this](bool v) { Combo->SetShowHidden(v); }, Home + QStringLiteral("/Desktop/.hidden folder"), false},
       {"ShowRecycleBin", [this](bool v) { Combo->SetShowRecycleBin(v); }, QString(), true},
   };
   auto trash = [this] { return Entries().contains("1 Trash"); };
@@ -410,6 +418,25 @@ TEST_F(ShellComboTest, AFolderCanBeRefusedBeforeItIsListed) {
   EXPECT_LT(IndexOfPath(Volume), 0);
   EXPECT_GE(IndexOfPath(QStringLiteral("/")), 0);
   EXPECT_EQ(Combo->Version(), QStringLiteral("TNavShellCombo V9.0.3.694"));
+}
+
+TEST_F(ShellComboTest, AVolumeComingOrGoingRefillsTheList) {
+  auto* notifier = Combo->findChild<shell::TNavShellChangeNotifier*>();
+  ASSERT_NE(notifier, nullptr);
+  const QString stick = Root + QStringLiteral("/stick");
+  QDir().mkpath(stick);
+  Combo->SetPath(Volume + QStringLiteral("/clips"));
+  testing_support::WriteText(MountTable, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 " + Volume.toUtf8() +
+                                             " vfat rw 0 0\n/dev/sdc1 " + stick.toUtf8() + " vfat rw 0 0\n");
+  notifier->CheckMounts();
+  EXPECT_GE(IndexOfPath(stick), 0);
+  EXPECT_EQ(Combo->GetPath(), Volume + QStringLiteral("/clips"));  // the folder shown stays
+  // Without automatic refresh the list stays as it is.
+  Combo->SetAutomaticRefresh(false);
+  EXPECT_FALSE(Combo->AutomaticRefresh());
+  testing_support::WriteText(MountTable, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 " + Volume.toUtf8() + " vfat rw 0 0\n");
+  notifier->CheckMounts();
+  EXPECT_GE(IndexOfPath(stick), 0);
 }
 
 }  // namespace
