@@ -2,8 +2,8 @@
 // folder) for a look by eye: sorted by Size then by Date modified, both descending, with the
 // folder first; a clip renamed in place, before and after (the list is made writable and
 // refreshing for it); thumbnails, then the Icons button. Prints the order of each step.
-// The clips folder is filled with generated clips of different sizes and dates.
-// Not run by the tests: add_files_sort_shots <clips folder> <output folder>.
+// The clips are generated in the folder "clips" of the output folder, of different sizes and
+// dates. Not run by the tests: add_files_sort_shots <output folder>.
 
 #include <QApplication>
 #include <QDir>
@@ -51,15 +51,16 @@ void ClickHeader(shell::TNavShellList& list, const char* title) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: add_files_sort_shots <clips folder> <output folder>\n");
+  QApplication application(argc, argv);
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() < 2) {
+    std::fprintf(stderr, "usage: add_files_sort_shots <output folder>\n");
     return 2;
   }
-  QApplication application(argc, argv);
   platform::TQtMainThreadDispatcher dispatcher;
   platform::TDispatcherGuard guard(&dispatcher);
-  const QString clips = QString::fromLocal8Bit(argv[1]);
-  Out = QString::fromLocal8Bit(argv[2]);
+  Out = arguments[1];
+  const QString clips = QDir(Out).filePath(QStringLiteral("clips"));
   QDir().mkpath(Out);
   QDir(clips).removeRecursively();
   QDir().mkpath(clips + QStringLiteral("/more clips"));
