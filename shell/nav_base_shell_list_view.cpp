@@ -200,6 +200,11 @@ QString TNavCheckableListItem::GetPath() const {
   return NavIsEmpty(FAbsoluteIDList) ? QString() : FAbsoluteIDList->GetPath();
 }
 
+void TNavCheckableListItem::ResetImage() {
+  setIcon(0, QIcon());
+  for (int column = 1; column < columnCount(); ++column) setText(column, QString());
+}
+
 void TNavCheckableListItem::RebuildIDLists() {
   const QString path = GetPath();
   if (path.isEmpty()) return;
@@ -714,6 +719,29 @@ bool TNavBaseShellListView::ChangeShellColumn(int shellColumn, bool show) {
   FillList();
   if (OnAfterShellColumnChanged) OnAfterShellColumnChanged(*this, shellColumn, show);
   return true;
+}
+
+bool TNavBaseShellListView::SetShellColumnVisible(int shellColumn, bool visible) {
+  return visible ? ShowShellColumn(shellColumn) : HideShellColumn(shellColumn);
+}
+
+int TNavBaseShellListView::FindShellColumn(int shellColumn) const {
+  for (int c = 0; c < columnCount(); ++c) {
+    const QVariant shown = headerItem()->data(c, kShellColumnRole);
+    if (shown.isValid() && shown.toInt() == shellColumn) return c;
+  }
+  return -1;
+}
+
+void TNavBaseShellListView::SetMultiSelect(bool value) {
+  const SelectionMode mode = value ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
+  setSelectionMode(mode);
+  FGridView->setSelectionMode(mode);
+}
+
+void TNavBaseShellListView::SelectAll() {
+  if (MultiSelect()) selectAll();
+  setFocus();
 }
 
 bool TNavBaseShellListView::ShowShellColumn(int shellColumn) { return ChangeShellColumn(shellColumn, true); }

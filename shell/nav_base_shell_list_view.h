@@ -63,6 +63,10 @@ class TNavCheckableListItem : public QTreeWidgetItem {
   void SetRelativeIDList(const INavItemIdList& list) { FRelativeIDList = list; }
   INavItemIdList AbsoluteIDList() const { return FAbsoluteIDList; }
   void SetAbsoluteIDList(const INavItemIdList& list) { FAbsoluteIDList = list; }
+  /// What the item shows as its name (its caption).
+  QString GetCaptionText() const { return text(0); }
+  /// Forgets the item's picture and the texts of its details, to be loaded again.
+  void ResetImage();
   /// Makes the absolute list again from the item's path (after a rename), and the relative list
   /// its last segment; nothing for an item without a path.
   void RebuildIDLists();
@@ -170,6 +174,11 @@ class TNavBaseShellListView : public QTreeWidget,
   /// column cannot be hidden. OnBeforeShellColumnChanged may refuse.
   bool ShowShellColumn(int shellColumn);
   bool HideShellColumn(int shellColumn);
+  /// ShowShellColumn or HideShellColumn.
+  bool SetShellColumnVisible(int shellColumn, bool visible);
+  /// The list column that shows a column of the folder's details (by its index among them); -1
+  /// when it is not shown.
+  int FindShellColumn(int shellColumn) const;
   /// Keeps the shown columns' widths for the folder's kind; hidden ones are marked -3.
   void SaveColumnWidths();
   /// The chooser the header's context menu shows: every column once, shown ones ticked.
@@ -178,6 +187,11 @@ class TNavBaseShellListView : public QTreeWidget,
       OnBeforeShellColumnChanged;
   std::function<void(TNavBaseShellListView&, int shellColumn, bool show)> OnAfterShellColumnChanged;
 
+  /// Several items may be selected at once (True by default).
+  bool MultiSelect() const { return selectionMode() == QAbstractItemView::ExtendedSelection; }
+  void SetMultiSelect(bool value);
+  /// Selects every item and puts the focus on the list.
+  void SelectAll();
   /// Starts editing the selected item's name; the rename happens on disk when the edit ends.
   void EditSelectedCaption();
   /// The shell menu of the selection with the list's own popup merged in; verb gets the
@@ -208,6 +222,8 @@ class TNavBaseShellListView : public QTreeWidget,
   int ThumbnailWidth() const { return FThumbnailWidth; }
   int ThumbnailHeight() const { return FThumbnailHeight; }
   void SetThumbnailSize(int width, int height);
+  void SetThumbnailWidth(int width) { SetThumbnailSize(width, FThumbnailHeight); }
+  void SetThumbnailHeight(int height) { SetThumbnailSize(FThumbnailWidth, height); }
   TColor ThumbnailBorderColor() const { return FThumbnailBorderColor; }
   void SetThumbnailBorderColor(TColor color) { FThumbnailBorderColor = color; }
   /// A picture fitted into the thumbnail size: scaled down, then padded (or cropped) to exactly

@@ -56,7 +56,7 @@ void TNavShellList::keyPressEvent(QKeyEvent* event) {
   } else if (key == Qt::Key_Delete) {
     if (!ReadOnly()) ExecuteVerb(QStringLiteral("delete"));
   } else if (ctrl && key == Qt::Key_A) {
-    selectAll();
+    SelectAll();
   } else if (ctrl && key == Qt::Key_C) {
     ExecuteVerb(QStringLiteral("copy"));
   } else if (ctrl && key == Qt::Key_X) {

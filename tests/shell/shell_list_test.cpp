@@ -1427,6 +1427,11 @@ TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
   menu->actions()[1]->setChecked(false);  // hide Size
   menu->actions()[6]->setChecked(true);   // show Attributes
   EXPECT_EQ(titles(), QStringList({"Name", "Type", "Date modified", "Attributes"}));
+  // Where each column of the details is shown, by its index among them.
+  EXPECT_EQ(List->FindShellColumn(0), 0);
+  EXPECT_EQ(List->FindShellColumn(1), -1);
+  EXPECT_EQ(List->FindShellColumn(2), 1);
+  EXPECT_EQ(List->FindShellColumn(6), 3);
   List->setColumnWidth(1, 222);  // Type made wider
 
   // Another plain folder shares the choice; Computer has its own.
@@ -1443,6 +1448,50 @@ TEST_F(ShellListTest, ColumnsAreChosenAndRememberedPerKindOfFolder) {
   menu->actions()[2]->setChecked(false);
   EXPECT_TRUE(menu->actions()[2]->isChecked());
   EXPECT_TRUE(titles().contains(QStringLiteral("Type")));
+  List->OnBeforeShellColumnChanged = nullptr;
+  EXPECT_TRUE(List->SetShellColumnVisible(1, true));
+  EXPECT_EQ(List->FindShellColumn(1), 1);
+  EXPECT_TRUE(List->SetShellColumnVisible(1, false));
+  EXPECT_EQ(List->FindShellColumn(1), -1);
+}
+
+// SelectAll, MultiSelect, the thumbnail size one side at a time, and an item's caption and reset.
+TEST_F(ShellListTest, SelectionSwitchesThumbnailSidesAndItemResets) {
+  List->SetAutomaticRefresh(false);
+  List->SetPath(Folder);
+  EXPECT_TRUE(List->MultiSelect());
+  List->SelectAll();
+  EXPECT_EQ(List->selectedItems().size(), List->topLevelItemCount());
+  List->clearSelection();
+  List->SetMultiSelect(false);
+  EXPECT_FALSE(List->MultiSelect());
+  EXPECT_EQ(List->GridView()->selectionMode(), QAbstractItemView::SingleSelection);
+  List->SelectAll();  // one item at most: nothing to select all of
+  EXPECT_TRUE(List->selectedItems().isEmpty());
+  List->SetMultiSelect(true);
+
+  List->SetViewStyle(shell::TNavViewStyle::vsIcon);
+  List->SetThumbnails(true);
+  List->SetThumbnailWidth(120);
+  EXPECT_EQ(List->iconSize(), QSize(120, 96));
+  List->SetThumbnailHeight(64);
+  EXPECT_EQ(List->iconSize(), QSize(120, 64));
+  EXPECT_EQ(List->ThumbnailWidth(), 120);
+  EXPECT_EQ(List->ThumbnailHeight(), 64);
+
+  List->SetViewStyle(shell::TNavViewStyle::vsReport);
+  auto* item = static_cast<shell::TNavCheckableListItem*>(Item(QStringLiteral("b2.mkv")));
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->GetCaptionText(), QStringLiteral("b2.mkv"));
+  QPixmap red(16, 16);
+  red.fill(Qt::red);
+  item->setIcon(0, QIcon(red));
+  ASSERT_FALSE(item->icon(0).isNull());
+  ASSERT_FALSE(item->text(1).isEmpty());
+  item->ResetImage();
+  EXPECT_TRUE(item->icon(0).isNull());
+  for (int c = 1; c < List->columnCount(); ++c) EXPECT_TRUE(item->text(c).isEmpty()) << c;
+  EXPECT_EQ(item->text(0), QStringLiteral("b2.mkv"));
 }
 
 TEST_F(ShellListTest, TheAutoSizeColumnTakesTheRoomLeftButNoLessThan80) {
