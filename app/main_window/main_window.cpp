@@ -32,6 +32,7 @@
 #include "app/custom_size/custom_size.h"
 #include "app/effects/effects.h"
 #include "app/main_window/file_list_model.h"
+#include "app/main_window/frame_fit.h"
 #include "app/main_window/list_format.h"
 #include "app/options/option_builder.h"
 #include "app/options/presets.h"
@@ -97,21 +98,13 @@ bool IsTextEditingKey(const QKeyEvent& key) {
   return std::find(std::begin(keys), std::end(keys), pressed) != std::end(keys);
 }
 
-// A size that fits the available area of the window's screen (in the device-independent pixels
-// the window is sized in, so a scale factor is taken into account); a size saved on a larger
-// screen, or one written by hand, must not make a window larger than the screen.
-QSize FitToScreen(const QWidget& window, QSize size) {
-  const QScreen* screen = window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
-  if (screen == nullptr) return size;
-  return size.boundedTo(screen->availableGeometry().size());
-}
-
 }  // namespace
 
 Tfrm_Main::Tfrm_Main(QWidget* parent)
     : QMainWindow(parent) {
   setObjectName(QStringLiteral("frm_Main"));
-  resize(750, 600);
+  FUserSize = QSize(750, 600);
+  resize(FUserSize);
 
   Fdrop_List = new shell::TNavDropFiles(this);
   Fdrop_List->setObjectName(QStringLiteral("drop_List"));
@@ -768,7 +761,7 @@ void Tfrm_Main::ApplySettings(const TConverterSettings& s) {
   FCheckforUpdate1->setChecked(s.Update);
   for (int i = 0; i < kColumnCount; ++i)
     if (s.Columns[i] > 0) Flw_Files->header()->resizeSection(i, s.Columns[i]);
-  resize(FitToScreen(*this, QSize(s.Width.value_or(width()), s.Height.value_or(height()))));
+  FitFrame(QSize(s.Width.value_or(UserSize().width()), s.Height.value_or(UserSize().height())));
   if (s.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   TOutputSettings output = s.Output;
   output.Effects = FEffects;
@@ -787,7 +780,9 @@ TConverterSettings Tfrm_Main::CollectSettings() const {
   for (int i = 0; i < kColumnCount; ++i) s.Columns[i] = Flw_Files->header()->sectionSize(i);
   s.Maximized = isMaximized();
   if (!s.Maximized) {
-    const QSize size = FitToScreen(*this, this->size());
+    // The size the user gave the window, not the one it was cut down to on this screen: the next
+    // start on a larger screen (or at a smaller scale) gives it back.
+    const QSize size = UserSize();
     s.Height = size.height();
     s.Width = size.width();
   }
@@ -797,8 +792,34 @@ TConverterSettings Tfrm_Main::CollectSettings() const {
 
 // --- Window events ------------------------------------------------------------------------------
 
+QSize Tfrm_Main::UserSize() const {
+  // A size other than the fitted one was given since (by the user, or by the program).
+  return size() == FFittedSize ? FUserSize : size();
+}
+
+void Tfrm_Main::FitFrame(QSize userSize) {
+  FUserSize = userSize;
+  if (isMaximized() || isFullScreen() || isMinimized()) return;
+  FFrame = FrameMargins(*this);
+  const QRect fitted = FitFrameInto(QRect(geometry().topLeft(), FUserSize), FFrame,
+                                    AvailableArea(*this));
+  FFittedSize = fitted.size();
+  if (size() != fitted.size()) resize(fitted.size());
+  // A window not on screen yet is placed by the window manager; one on screen is moved only as
+  // far as brings its frame into the area (move() places the frame).
+  const QPoint frameTopLeft = fitted.topLeft() - QPoint(FFrame.left(), FFrame.top());
+  if (isVisible() && frameGeometry().topLeft() != frameTopLeft) move(frameTopLeft);
+}
+
+void Tfrm_Main::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  // The window manager has framed the window (or framed it anew): fit again with the frame.
+  if (FShown && FrameMargins(*this) != FFrame) FitFrame(UserSize());
+}
+
 void Tfrm_Main::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  FitFrame(UserSize());
   if (!FShown) {
     FShown = true;
     FormShow();

@@ -5,6 +5,7 @@
 // shown modally over this one and freed when it closes.
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QStringList>
 #include <QVector>
 #include <cstdint>
@@ -220,6 +221,7 @@ class Tfrm_Main : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -245,6 +247,13 @@ class Tfrm_Main : public QMainWindow {
   bool DecideOutputFolder(TRoad road, QString& folder);
   void ApplySettings(const TConverterSettings& settings);
   void ShowSortIndicator();
+  /// The size the user wants the window to have: the saved one (or 750 x 600) until the window
+  /// is given another size than the one FitFrame cut it down to.
+  QSize UserSize() const;
+  /// Makes userSize the user's size (UserSize()) and gives the window as much of it as lets its
+  /// whole frame fit into its screen's free area, moved as little as brings the frame into it.
+  /// Runs when the settings are read, when the window shows and when its frame changes.
+  void FitFrame(QSize userSize);
   /// Whether a key pressed in control runs a menu command of this window rather than whatever
   /// the control does with it: every menu shortcut does, except the editing keys of a text box
   /// (Ctrl+V pastes the text, Del deletes a character).
@@ -330,6 +339,9 @@ class Tfrm_Main : public QMainWindow {
   int64_t FTotalDuration = 0;
   int64_t FTotalSize = 0;
   bool FShown = false;
+  QSize FUserSize;    // UserSize() as of the last fit
+  QSize FFittedSize;  // the size the last fit gave the window
+  QMargins FFrame;    // the frame the last fit saw
 };
 
 }  // namespace app

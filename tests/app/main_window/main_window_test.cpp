@@ -557,34 +557,38 @@ QSize AvailableSize(const QWidget& window) {
   return screen->availableGeometry().size();
 }
 
-// The saved size is taken only as far as the screen has room, and saved so.
-TEST_F(MainWindowTest, ASavedSizeIsFittedToTheScreenWhenReadAndWhenSaved) {
+// The saved size is taken only as far as the screen has room; what is saved is the size the user
+// gave the window, not the one it was cut down to on this screen, so a larger screen gives it back.
+TEST_F(MainWindowTest, ASavedSizeIsFittedToTheScreenAndSavedAsTheUserGaveIt) {
   const QSize area = AvailableSize(*Window);
   ASSERT_GT(area.width(), 700);
   ASSERT_GT(area.height(), 500);
   struct TCase {
     const char* Settings;
     QSize Expected;
+    QSize Saved;
   };
   const TCase cases[] = {
-      {"[Converter]\nWidth=2147483647\nHeight=2147483647\n", area},
-      {"[Converter]\nWidth=2147483647\n", QSize(area.width(), std::min(600, area.height()))},
-      {"[Converter]\nHeight=99999\nWidth=700\n", QSize(700, area.height())},
-      {"[Converter]\nWidth=700\nHeight=500\n", QSize(700, 500)},
+      {"[Converter]\nWidth=2147483647\nHeight=2147483647\n", area, QSize(2147483647, 2147483647)},
+      {"[Converter]\nWidth=2147483647\n", QSize(area.width(), std::min(600, area.height())), QSize(2147483647, 600)},
+      {"[Converter]\nHeight=99999\nWidth=700\n", QSize(700, area.height()), QSize(700, 99999)},
+      {"[Converter]\nWidth=700\nHeight=500\n", QSize(700, 500), QSize(700, 500)},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Settings);
-    Window.reset();
-    QDir().mkpath(QFileInfo(SettingsFile()).absolutePath());
-    ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), c.Settings));
-    Window = std::make_unique<app::Tfrm_Main>();
-    EXPECT_EQ(Window->size(), c.Expected);
-    // A window made larger than the screen after it opened is saved at the screen's size.
-    Window->resize(100000, 100000);
-    Window->close();
-    const platform::TIniFile saved(SettingsFile());
-    EXPECT_EQ(saved.ReadInteger("Converter", "Width", 0), area.width());
-    EXPECT_EQ(saved.ReadInteger("Converter", "Height", 0), area.height());
+    for (const bool resized : {false, true}) {
+      Window.reset();
+      QDir().mkpath(QFileInfo(SettingsFile()).absolutePath());
+      ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), c.Settings));
+      Window = std::make_unique<app::Tfrm_Main>();
+      EXPECT_EQ(Window->size(), c.Expected);
+      // A size given after the window opened is the user's.
+      if (resized) Window->resize(640, 480);
+      Window->close();
+      const platform::TIniFile saved(SettingsFile());
+      EXPECT_EQ(saved.ReadInteger("Converter", "Width", 0), resized ? 640 : c.Saved.width());
+      EXPECT_EQ(saved.ReadInteger("Converter", "Height", 0), resized ? 480 : c.Saved.height());
+    }
   }
 }
 
@@ -595,25 +599,64 @@ TEST_F(MainWindowTest, TheDefaultWindowFitsItsScreen) {
 }
 
 // At a scale factor of 2 a 1600x1000 screen has room for 800x500: the 750x600 default window
-// must shrink to fit. Qt reads the screen as the application is made: the case runs again in a
-// process of its own, started on that screen.
-class MainWindowScaledTest : public MainWindowTest {};
+// must shrink to fit. Qt reads the screen as the application is made: the cases run again in a
+// process of their own, started on that screen.
+class MainWindowScaledTest : public MainWindowTest {
+ protected:
+  void RunOnAScreenScaledByTwo() {
+    QTemporaryDir folder = testing_support::MakeTempFolder("scaled");
+    ASSERT_TRUE(folder.isValid());
+    const QString config = folder.filePath(QStringLiteral("screen.json"));
+    ASSERT_TRUE(testing_support::WriteBytes(
+        config, R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000,)"
+                R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+    test_support::RunThisTestAlone(
+        {{"QT_QPA_PLATFORM", "offscreen:configfile=" + config.toStdString()}, {"QT_SCALE_FACTOR", "2"}});
+  }
+};
 
 TEST_F(MainWindowScaledTest, TheDefaultWindowFitsAScreenScaledByTwo) {
-  if (test_support::RunningAlone()) {
-    ASSERT_EQ(AvailableSize(*Window), QSize(800, 500)) << "the screen of the scaled process";
-    EXPECT_LE(Window->width(), 800);
-    EXPECT_LE(Window->height(), 500);
+  if (!test_support::RunningAlone()) {
+    RunOnAScreenScaledByTwo();
     return;
   }
-  QTemporaryDir folder = testing_support::MakeTempFolder("scaled");
-  ASSERT_TRUE(folder.isValid());
-  const QString config = folder.filePath(QStringLiteral("screen.json"));
-  ASSERT_TRUE(testing_support::WriteBytes(
-      config, R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1600, "height": 1000,)"
-              R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
-  test_support::RunThisTestAlone(
-      {{"QT_QPA_PLATFORM", "offscreen:configfile=" + config.toStdString()}, {"QT_SCALE_FACTOR", "2"}});
+  ASSERT_EQ(AvailableSize(*Window), QSize(800, 500)) << "the screen of the scaled process";
+  EXPECT_LE(Window->width(), 800);
+  EXPECT_LE(Window->height(), 500);
+}
+
+std::string Describe(const QRect& r) {
+  return QStringLiteral("%1x%2 at %3,%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y()).toStdString();
+}
+
+// The user had 750x600 at scale 1. At scale 2 the window on screen keeps its whole frame (title
+// bar and borders) and its status bar inside the free area; the size saved is still 750x600, so
+// the next start at scale 1 has it back.
+TEST_F(MainWindowScaledTest, TheWholeFrameFitsAScreenScaledByTwoAndTheUsersSizeIsSaved) {
+  if (!test_support::RunningAlone()) {
+    RunOnAScreenScaledByTwo();
+    return;
+  }
+  Window.reset();
+  QDir().mkpath(QFileInfo(SettingsFile()).absolutePath());
+  ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), "[Converter]\nWidth=750\nHeight=600\n"));
+  Window = std::make_unique<app::Tfrm_Main>();
+  Window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+  const QRect area = Window->screen()->availableGeometry();
+  ASSERT_EQ(area.size(), QSize(800, 500)) << "the screen of the scaled process";
+  const QRect frame = Window->frameGeometry();
+  ASSERT_GT(frame.height(), Window->height()) << "the window has a frame";
+  EXPECT_TRUE(area.contains(frame)) << Describe(frame) << " in " << Describe(area);
+  const QWidget* status = Find<QWidget>("sts_Bar");
+  const QRect statusOnScreen(status->mapToGlobal(QPoint(0, 0)), status->size());
+  EXPECT_TRUE(area.contains(statusOnScreen)) << Describe(statusOnScreen);
+  EXPECT_EQ(Window->width(), 750);
+
+  Window->close();
+  const platform::TIniFile saved(SettingsFile());
+  EXPECT_EQ(saved.ReadInteger("Converter", "Width", 0), 750);
+  EXPECT_EQ(saved.ReadInteger("Converter", "Height", 0), 600);
 }
 
 TEST_F(MainWindowTest, WithoutAConfigFolderDefaultsAreUsedAndNothingIsSaved) {
