@@ -15,7 +15,10 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWi
   -DCONVERTER_BUILD_TESTS=OFF -DCONVERTER_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${names[@]/%/_fuzzer}"
 mkdir -p "$build/crashes"
-export ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1"
+# Leaks are looked for too; tests/fuzz/lsan.supp names the libraries' own, which only a full
+# stack (fast_unwind_on_malloc=0: FFmpeg's libraries keep no frame pointers) shows.
+export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0:allocator_may_return_null=1"
+export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 pids=()
 for name in "${names[@]}"; do

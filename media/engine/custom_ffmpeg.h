@@ -221,6 +221,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void reset_eagain();
   int seek_to_start(TInputFile& ifile, AVFormatContext* is);
   void flush_encoders();
+  void ShortenToStreamEnd(TOutputStream& ost);
   void close_output_stream(TOutputStream& ost);
   void finish_output_stream(TOutputStream& ost);
   bool check_recording_time(TOutputStream& ost);

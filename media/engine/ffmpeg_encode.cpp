@@ -542,8 +542,8 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
       return;
     }
   }
-  // frame_number of a copied stream is counted by write_packet, which also applies -frames.
-  if (ost.enc_ctx->codec_type == AVMEDIA_TYPE_VIDEO) ost.sync_opts++;
+  // frame_number of a copied stream is counted by write_packet, which also applies -frames;
+  // sync_opts is the end of what was copied, in the muxer's time base (-shortest ends there).
 
   if (FF().av_packet_ref(opkt, pkt) < 0) RaiseError("av_packet_ref() failed");
   if (pkt->pts != AV_NOPTS_VALUE)
@@ -562,6 +562,7 @@ void TCustomFFmpeg::do_streamcopy(TInputStream& ist, TOutputStream& ost, const A
   }
   opkt->dts -= ostTbStartTime;
   opkt->duration = FF().av_rescale_q(pkt->duration, ist.st->time_base, ost.mux_timebase);
+  ost.sync_opts += opkt->duration;
   output_packet(of, opkt, ost, false);
 }
 

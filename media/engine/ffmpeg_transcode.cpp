@@ -633,23 +633,25 @@ void TCustomFFmpeg::flush_encoders() {
   }
 }
 
-void TCustomFFmpeg::close_output_stream(TOutputStream& ost) {
+// With -shortest, a stream that ends sets the file's end to its own: the other streams stop
+// there (and are still drained up to it), as FFmpeg 5.1's tool does. A copied stream counts its
+// time in the muxer's time base, an encoded one in its encoder's.
+void TCustomFFmpeg::ShortenToStreamEnd(TOutputStream& ost) {
   TOutputFile& of = *Foutput_files[ost.file_index];
+  if (!of.shortest) return;
+  const AVRational timeBase = ost.stream_copy ? ost.mux_timebase : ost.enc_ctx->time_base;
+  const int64_t end = FF().av_rescale_q(ost.sync_opts - ost.first_pts, timeBase, AV_TIME_BASE_Q);
+  of.recording_time = std::min(of.recording_time, end);
+}
+
+void TCustomFFmpeg::close_output_stream(TOutputStream& ost) {
   ost.finished |= ENCODER_FINISHED;
-  if (of.shortest) {
-    const int64_t end =
-        FF().av_rescale_q(ost.sync_opts - ost.first_pts, ost.enc_ctx->time_base, AV_TIME_BASE_Q);
-    of.recording_time = std::min(of.recording_time, end);
-  }
+  ShortenToStreamEnd(ost);
 }
 
 void TCustomFFmpeg::finish_output_stream(TOutputStream& ost) {
-  TOutputFile& of = *Foutput_files[ost.file_index];
   ost.finished = ENCODER_FINISHED | MUXER_FINISHED;
-  if (of.shortest) {
-    for (unsigned i = 0; i < of.ctx->nb_streams; i++)
-      Foutput_streams[of.ost_index + int(i)]->finished = ENCODER_FINISHED | MUXER_FINISHED;
-  }
+  ShortenToStreamEnd(ost);
 }
 
 bool TCustomFFmpeg::check_recording_time(TOutputStream& ost) {

@@ -454,6 +454,12 @@ const TParityCase kParityCases[] = {
      "streams=v; 0.width=160; 0.height=120; 0.frames=250"},
     {"TwoInputShortest", "M|;S|", "shortest.mkv", "-map 1:v -map 0:a -shortest -c:v mpeg4 -c:a mp2",
      "streams=v,a; 0.frames=100; format.duration=4~0.1"},
+    // -shortest ends the padded audio where the copied video ends, and where the shorter of two
+    // inputs ends when the other starts 2 s late.
+    {"ShortestPaddedAudio", "P|", "shortpad.mp4", "-shortest -af apad -c:v copy -c:a aac",
+     "streams=v,a; @0.packets=; @1.packets="},
+    {"ShortestOffsetInput", "P|;P|-itsoffset 2", "shortoff.mp4", "-map 0:v -map 1:a -shortest -c:v copy -c:a aac",
+     "streams=v,a; @0.packets=; @1.packets="},
     {"FramesLimit", "M|", "frames.mkv", "-frames:v 50 -c:v mpeg4 -an -sn", "streams=v; 0.frames=50"},
     {"FramesLimitCopy", "M|", "framescopy.mkv", "-frames:v 30 -map 0:v -c copy", "streams=v; 0.packets=30"},
     // The last source frame ends at 10.01 s: 101 frames at 10 fps.
