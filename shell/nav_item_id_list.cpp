@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "platform/file_names.h"
 #include "shell/mounts.h"
 #include "shell/xdg_dirs.h"
 
@@ -30,7 +31,7 @@ QString JoinEntries(QString base, const std::vector<TNavSegment>& items, size_t 
 
 bool Exists(const QString& path) {
   struct stat st {};
-  return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+  return ::lstat(platform::FileNameToBytes(path).constData(), &st) == 0;
 }
 
 // The cache of special-folder lists, rebuilt when the environment it came from changes.
@@ -219,7 +220,7 @@ QString TNavItemIdList::GetDisplayName() const {
       if (last.Name == QLatin1String("/")) return QStringLiteral("File System");
       return QFileInfo(last.Name).fileName();
     default:
-      return last.Name;
+      return platform::DisplayFileName(last.Name);  // a byte that is not UTF-8 shows as U+FFFD
   }
 }
 
@@ -350,11 +351,11 @@ QString NavParentFolder(const QString& path) {
 bool NavIsDotEntry(const QString& name) { return name == QLatin1String(".") || name == QLatin1String(".."); }
 
 bool NavFileExists(const QString& path) {
-  const QFileInfo info(path);
-  return !path.isEmpty() && info.exists() && !info.isDir();
+  const platform::TFileNameInfo info = platform::FileNameInfo(path);
+  return info.Exists && !info.IsFolder;
 }
 
-bool NavDirectoryExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+bool NavDirectoryExists(const QString& path) { return platform::IsFolderName(path); }
 
 int NavPosEx(const QString& sub, const QString& text, int start) {
   if (sub.isEmpty() || start < 1) return 0;
@@ -366,6 +367,6 @@ QString NavSystemErrorText(int code) { return QString::fromLocal8Bit(std::strerr
 
 QString NavTempPath() { return QDir::tempPath() + QLatin1Char('/'); }
 
-bool NavIsReparsePoint(const QString& path) { return QFileInfo(path).isSymLink(); }
+bool NavIsReparsePoint(const QString& path) { return platform::FileNameInfo(path).IsLink; }
 
 }  // namespace shell

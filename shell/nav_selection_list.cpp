@@ -1,9 +1,11 @@
 #include "shell/nav_selection_list.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QPointer>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
+#include "platform/file_names.h"
 #include "shell/nav_shell_link.h"
 #include "shell/nav_work_items.h"
 #include "shell/thread_pool.h"
@@ -45,26 +47,26 @@ QString Child(const QString& folder, const QString& name) {
   return folder == QLatin1String("/") ? QLatin1Char('/') + name : folder + QLatin1Char('/') + name;
 }
 
-/// Everything in a folder but "." and "..", hidden entries included, in name order.
-QFileInfoList FolderContent(const QString& folder) {
-  return QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                    QDir::Name);
-}
+/// Everything in a folder but "." and "..", hidden entries included, in name order, by the
+/// names' own bytes (a name that is not UTF-8 is listed too).
+std::vector<platform::TFolderEntry> FolderContent(const QString& folder) { return platform::ReadFolder(folder); }
 
 /// A real folder (a link to one counts as a file: the walks never go through links).
-bool IsRealFolder(const QFileInfo& info) { return info.isDir() && !info.isSymLink(); }
+bool IsRealFolder(const platform::TFileNameInfo& info) { return info.IsFolder && !info.IsLink; }
 
 /// The path after following a folder link; refused when links are not to be followed.
 QString ResolveFolderLink(const QString& path, bool followLinks, bool& refused) {
   refused = false;
   const QString plain = PlainPath(path);
-  const QFileInfo info(plain);
-  if (!info.isSymLink() || !info.isDir()) return path;
+  const platform::TFileNameInfo info = platform::FileNameInfo(plain);
+  if (!info.IsLink || !info.IsFolder) return path;
   if (!followLinks) {
     refused = true;
     return {};
   }
-  return info.canonicalFilePath();
+  char resolved[PATH_MAX];
+  if (::realpath(platform::FileNameToBytes(plain).constData(), resolved) == nullptr) return {};
+  return platform::FileNameFromBytes(resolved, qsizetype(std::strlen(resolved)));
 }
 
 /// The state of a normalised path among the entries.
@@ -136,9 +138,9 @@ QString TNavSelectionList::NormalisePath(const QString& path) {
   if (path.isEmpty() || path == QLatin1String(".") || path == QLatin1String("..")) return {};
   const QString plain = PlainPath(path);
   if (plain.isEmpty() || !plain.startsWith(QLatin1Char('/'))) return {};
-  const QFileInfo info(plain);
-  if (!info.exists()) return {};
-  if (info.isDir()) return FolderEntry(plain);
+  const platform::TFileNameInfo info = platform::FileNameInfo(plain);
+  if (!info.Exists) return {};
+  if (info.IsFolder) return FolderEntry(plain);
   return plain;
 }
 
@@ -193,13 +195,12 @@ bool TNavSelectionList::IsSelectedOrBelowSelected(const QString& path) {
 bool TNavSelectionList::IsFullySelected(const QString& path) const {
   const QString plain = PlainPath(path);
   if (FPaths.contains(plain) || FPaths.contains(FolderEntry(plain))) return true;
-  const QFileInfo info(plain);
-  if (!IsRealFolder(info)) return false;
-  const QFileInfoList content = FolderContent(plain);
-  if (content.isEmpty()) return false;
-  for (const QFileInfo& child : content) {
-    const QString childPath = Child(plain, child.fileName());
-    if (IsRealFolder(child) ? !IsFullySelected(childPath) : !FPaths.contains(childPath)) return false;
+  if (!IsRealFolder(platform::FileNameInfo(plain))) return false;
+  const std::vector<platform::TFolderEntry> content = FolderContent(plain);
+  if (content.empty()) return false;
+  for (const platform::TFolderEntry& child : content) {
+    const QString childPath = Child(plain, child.Name);
+    if (IsRealFolder(child.Info) ? !IsFullySelected(childPath) : !FPaths.contains(childPath)) return false;
   }
   return true;
 }
@@ -211,11 +212,11 @@ QString TNavSelectionList::FindCollapseTarget(const QString& path) const {
     // The file-system root is never collapsed into one entry.
     if (folder == current || folder == QLatin1String("/")) break;
     bool all = true;
-    for (const QFileInfo& sibling : FolderContent(folder)) {
-      const QString siblingPath = Child(folder, sibling.fileName());
+    for (const platform::TFolderEntry& sibling : FolderContent(folder)) {
+      const QString siblingPath = Child(folder, sibling.Name);
       if (siblingPath == current) continue;
       // A ticked empty folder is stored, but never completes its parent.
-      if (IsRealFolder(sibling) && FolderContent(siblingPath).isEmpty()) {
+      if (IsRealFolder(sibling.Info) && FolderContent(siblingPath).empty()) {
         all = false;
         break;
       }
@@ -270,10 +271,10 @@ void TNavSelectionList::Remove(const QString& path) {
     for (QString level = ancestor; level != plain;) {
       const QString rest = plain.mid(level == QLatin1String("/") ? 1 : level.size() + 1);
       const QString next = Child(level, rest.section(QLatin1Char('/'), 0, 0));
-      for (const QFileInfo& info : FolderContent(level)) {
-        const QString entryPath = Child(level, info.fileName());
+      for (const platform::TFolderEntry& entry : FolderContent(level)) {
+        const QString entryPath = Child(level, entry.Name);
         if (entryPath == next) continue;
-        AppendEntry(IsRealFolder(info) ? FolderEntry(entryPath) : entryPath, false);
+        AppendEntry(IsRealFolder(entry.Info) ? FolderEntry(entryPath) : entryPath, false);
       }
       level = next;
     }
@@ -349,10 +350,10 @@ void TNavSelectionList::AppendEntry(const QString& entry, bool adjustTotals) {
 }
 
 void TNavSelectionList::StartSizeItem(const QString& path, int factor) {
-  const QFileInfo info(path);
+  const platform::TFileNameInfo info = platform::FileNameInfo(path);
   if (!IsRealFolder(info)) {
     // A file counts at once.
-    SizeItemDone(info.exists() ? static_cast<uint64_t>(info.size()) : 0, 1, 0, factor);
+    SizeItemDone(info.Exists ? static_cast<uint64_t>(info.Size) : 0, 1, 0, factor);
     return;
   }
   auto item = std::make_shared<TNavFolderSizeWorkItem>(path, FFollowShortcuts, true);

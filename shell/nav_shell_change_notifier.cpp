@@ -1,15 +1,16 @@
 #include "shell/nav_shell_change_notifier.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+
+#include "platform/file_names.h"
 
 namespace shell {
 
@@ -130,16 +131,24 @@ QStringList TNavShellChangeNotifier::WatchedPaths() const {
 
 void TNavShellChangeNotifier::AddWatch(const QString& path, bool recursive) {
   if (FInotify < 0) return;
-  const int wd = ::inotify_add_watch(FInotify, QFile::encodeName(path).constData(), kWatchMask);
+  // The names' own bytes: a folder whose name is not UTF-8 is watched too.
+  const int wd = ::inotify_add_watch(FInotify, platform::FileNameToBytes(path).constData(), kWatchMask);
   if (wd < 0) return;
   FWatches[wd] = path;
   if (!recursive) return;
-  QDirIterator it(path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
-                  QDirIterator::Subdirectories);
-  while (it.hasNext() && static_cast<int>(FWatches.size()) < kMaxRecursiveWatches) {
-    const QString sub = it.next();
-    const int subWd = ::inotify_add_watch(FInotify, QFile::encodeName(sub).constData(), kWatchMask);
-    if (subWd >= 0) FWatches[subWd] = sub;
+  // The folders below, links not followed.
+  std::vector<QString> pending{path};
+  while (!pending.empty() && static_cast<int>(FWatches.size()) < kMaxRecursiveWatches) {
+    const QString folder = std::move(pending.back());
+    pending.pop_back();
+    for (const platform::TFolderEntry& entry : platform::ReadFolder(folder)) {
+      if (!entry.Info.IsFolder || entry.Info.IsLink) continue;
+      if (static_cast<int>(FWatches.size()) >= kMaxRecursiveWatches) break;
+      const QString sub = folder + QLatin1Char('/') + entry.Name;
+      const int subWd = ::inotify_add_watch(FInotify, platform::FileNameToBytes(sub).constData(), kWatchMask);
+      if (subWd >= 0) FWatches[subWd] = sub;
+      pending.push_back(sub);
+    }
   }
 }
 
@@ -168,7 +177,11 @@ void TNavShellChangeNotifier::ReadEvents() {
         FWatches.erase(found);
         continue;
       }
-      const QString path = event->len > 0 ? folder + QLatin1Char('/') + QFile::decodeName(event->name) : folder;
+      // The name's own bytes (QFile::decodeName would turn a byte that is not UTF-8 into U+FFFD,
+      // a name no file has).
+      const QString path =
+          event->len > 0 ? folder + QLatin1Char('/') + platform::FileNameFromBytes(event->name, qsizetype(std::strlen(event->name)))
+                         : folder;
       const bool isFolder = (event->mask & IN_ISDIR) != 0;
       using E = TNotificationEvent;
       if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
@@ -219,7 +232,7 @@ void TNavShellChangeNotifier::Notify(TNotificationEvent event, const QString& pa
   if (!(FEventFilter & NotificationBit(event))) return;
   // A folder renamed to itself is no change.
   if (event == E::neFolderRename && !TMounts::IsMountRoot(path1) && path1 == path2) return;
-  if (event == E::neFileChange && QFileInfo(path1).isDir()) {
+  if (event == E::neFileChange && platform::IsFolderName(path1)) {
     event = E::neFolderUpdate;
     if (!(FEventFilter & NotificationBit(event))) return;
   }

@@ -1,3 +1,4 @@
+#include "platform/file_names.h"
 #include "shell/nav_work_items.h"
 
 #include <QDir>
@@ -173,7 +174,7 @@ TNavFolderSizeWorkItem::TNavFolderSizeWorkItem(const QString& rootPath, bool fol
 void TNavFolderSizeWorkItem::PerformWork() {
   QString root = FRootPath.size() > 1 && FRootPath.endsWith(QLatin1Char('/')) ? QDir::cleanPath(FRootPath) : FRootPath;
   if (root.isEmpty()) return;
-  const QByteArray name = QFile::encodeName(root);
+  const QByteArray name = platform::FileNameToBytes(root);
   struct stat st {};
   if (::lstat(name.constData(), &st) != 0) return;
   if (S_ISLNK(st.st_mode) && FFollowLinks && ::stat(name.constData(), &st) != 0) return;
@@ -187,7 +188,7 @@ void TNavFolderSizeWorkItem::PerformWork() {
 }
 
 void TNavFolderSizeWorkItem::SumTree(const QString& root) {
-  const QByteArray rootName = QFile::encodeName(root);
+  const QByteArray rootName = platform::FileNameToBytes(root);
   const QByteArray rootPrefix = rootName == "/" ? rootName : rootName + '/';
   std::set<std::pair<dev_t, ino_t>> visited;
   struct stat rootStat {};

@@ -15,12 +15,14 @@
 #include <QPainter>
 #include <QStorageInfo>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_names.h"
 #include "platform/prompter.h"
 #include "platform/shell_open.h"
 #include "shell/mounts.h"
@@ -82,10 +84,12 @@ std::vector<TNavSegment> NavChildrenOf(const INavItemIdList& folder) {
   if (NavIsEmpty(folder)) return children;
   const auto& items = folder->GetIdList();
   auto entriesOf = [&](const QString& path, TNavSegmentKind kind) {
-    QDir dir(path);
-    const QStringList names =
-        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsFirst);
-    for (const QString& name : names) children.push_back({kind, name});
+    // Every name the folder holds, by its own bytes (QDir leaves out names that are not UTF-8),
+    // folders first.
+    std::vector<platform::TFolderEntry> entries = platform::ReadFolder(path);
+    std::stable_partition(entries.begin(), entries.end(),
+                          [](const platform::TFolderEntry& e) { return e.Info.IsFolder; });
+    for (const platform::TFolderEntry& entry : entries) children.push_back({kind, entry.Name});
   };
   if (items.empty()) {
     children.push_back({TNavSegmentKind::Virtual, QLatin1String(kNavHome)});
@@ -165,7 +169,7 @@ void TShellBrowser::SetFolderIDList(const INavItemIdList& folder) {
     return;
   }
   const QString path = folder->GetPath();
-  if (folder->GetCount() > 0 && !path.isEmpty() && !QFileInfo(path).isDir() && folder->GetIdList().back().Kind != TNavSegmentKind::Volume)
+  if (folder->GetCount() > 0 && !path.isEmpty() && !platform::IsFolderName(path) && folder->GetIdList().back().Kind != TNavSegmentKind::Volume)
     throw EShellBrowserError(("TShellBrowser.SetFolderIDList: Could not get IShellFolder interface. (" +
                               NavSystemErrorText(ENOTDIR) + ")")
                                  .toStdString());
@@ -243,7 +247,7 @@ const TShellBrowser::TEntry* TShellBrowser::Object() const {
       entry->Attributes = a::Folder;  // the trash
     entry->Exists = true;
   } else if (!entry->Path.isEmpty()) {
-    const QByteArray name = QFile::encodeName(entry->Path);
+    const QByteArray name = platform::FileNameToBytes(entry->Path);
     if (::lstat(name.constData(), &entry->Stat) == 0) {
       entry->Exists = true;
       struct stat target = entry->Stat;
@@ -254,7 +258,7 @@ const TShellBrowser::TEntry* TShellBrowser::Object() const {
       if (link) bits |= a::Link;
       if (QFileInfo(entry->Path).fileName().startsWith(QLatin1Char('.'))) bits |= a::Hidden;
       if (::access(name.constData(), W_OK) != 0) bits |= a::ReadOnly;
-      const QByteArray parent = QFile::encodeName(NavParentFolder(entry->Path));
+      const QByteArray parent = platform::FileNameToBytes(NavParentFolder(entry->Path));
       if (s.Kind == TNavSegmentKind::Volume) {
         bits |= a::HasSubfolder;
       } else if (::access(parent.constData(), W_OK) == 0) {
@@ -262,10 +266,13 @@ const TShellBrowser::TEntry* TShellBrowser::Object() const {
       }
       if (s.Kind == TNavSegmentKind::TrashEntry) bits = (bits & (a::Folder | a::Link | a::Hidden)) | a::CanDelete;
       entry->Attributes = bits;
-      const QFileInfo info(entry->Path);
-      entry->Modified = info.lastModified();
-      entry->Created = info.birthTime();
-      entry->Accessed = info.lastRead();
+      // The times from the system's own answer (QFileInfo cannot find a name that is not UTF-8).
+      const auto time = [](const timespec& t) {
+        return QDateTime::fromMSecsSinceEpoch(qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
+      };
+      entry->Modified = time(target.st_mtim);
+      entry->Accessed = time(target.st_atim);
+      entry->Created = QFileInfo(entry->Path).birthTime();
     }
   }
   FEntry = std::move(entry);
@@ -1126,7 +1133,7 @@ QImage TShellBrowser::GetThumbnailBitmap(int width, int height, TColor backgroun
   if (width <= 0 || height <= 0) width = height = 200;
   const QString path = GetObjectPath();
   QImage image;
-  if (!path.isEmpty() && !QFileInfo(path).isDir()) {
+  if (!path.isEmpty() && !platform::IsFolderName(path)) {
     image = MakeThumbnail(path, width, height, background, false);
     // More than 1 % too large on either side: fitted again.
     if (!image.isNull() && (image.height() > height * 1.01 || image.width() > width * 1.01))

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <unistd.h>
 
+#include "platform/file_names.h"
+#include "platform/shell_open.h"
 #include "shell/mounts.h"
 #include "shell/path_completion.h"
 #include "shell/xdg_dirs.h"
@@ -28,7 +30,8 @@ QString LocalPathOf(const QString& line) {
   if (text.isEmpty() || text.startsWith(QLatin1Char('#'))) return {};
   const QUrl url(text, QUrl::StrictMode);
   if (!url.isValid() || !url.isLocalFile()) return {};
-  const QString path = url.toLocalFile();
+  // The name's own bytes from the percent-encoding (toLocalFile loses those that are not UTF-8).
+  const QString path = platform::FileNameFromUrl(url);
   if (path.isEmpty() || path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) return {};
   return path;
 }
@@ -54,7 +57,7 @@ void AddDropFilesToDataObject(const QStringList& paths, QMimeData* data, bool cu
   QByteArray copied = cut ? "cut" : "copy";
   QString plain;
   for (const QString& path : paths) {
-    const QByteArray url = QUrl::fromLocalFile(path).toEncoded();
+    const QByteArray url = platform::ShellUrl(path).toEncoded();  // the name's own bytes
     uris += url + "\r\n";
     copied += '\n' + url;
     plain += path + QLatin1Char('\n');
@@ -98,7 +101,7 @@ QStringList GetExistingPathsFromText(const QString& text) {
       word = word.mid(1, word.size() - 2);
     // Address bars write file URLs with %20 for a blank, editors often with the blank itself.
     const QString path = word.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
-                             ? QUrl(word, QUrl::TolerantMode).toLocalFile()
+                             ? platform::FileNameFromUrl(QUrl(word, QUrl::TolerantMode))
                              : word;
     if (!path.startsWith(QLatin1Char('/')) || !PathExists(path)) continue;
     paths.append(QDir::cleanPath(path));
@@ -125,8 +128,8 @@ bool IsDriveReady(const QString& path) {
 bool PathExists(const QString& path) {
   if (path.isEmpty()) return false;
   if (IsDriveRoot(path)) return IsDriveReady(path);
-  const QFileInfo info(path);
-  return info.exists() || info.isSymLink();
+  const platform::TFileNameInfo info = platform::FileNameInfo(path);
+  return info.Exists || info.IsLink;
 }
 
 bool NavForceDirectories(const QString& path) {
@@ -162,9 +165,9 @@ bool SamePath(const QString& a, const QString& b) {
 }
 
 int64_t GetFileSize64(const QString& path) {
-  const QFileInfo info(path);
-  if (path.isEmpty() || !info.exists()) return -1;
-  return info.size();
+  const platform::TFileNameInfo info = platform::FileNameInfo(path);
+  if (!info.Exists) return -1;
+  return info.Size;
 }
 
 QString FormatSizeText(bool kilobytes, int64_t value) {

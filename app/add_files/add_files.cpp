@@ -10,6 +10,8 @@
 #include "app/main_window/main_window.h"
 #include "app/pictures/pictures.h"
 #include "components/png_speed_button.h"
+#include "platform/file_names.h"
+#include "shell/nav_background_context_menu.h"
 #include "shell/nav_shell_combo.h"
 #include "shell/nav_shell_link.h"
 #include "shell/nav_shell_list.h"
@@ -108,7 +110,7 @@ Tfrm_AddFiles::Tfrm_AddFiles(Tfrm_Main& main) : QDialog(&main), FMain(main) {
     default: Flw_Data->SetViewStyle(TNavViewStyle::vsList); break;
   }
   const QString folder = main.AddFolder();
-  Flw_Data->SetPath(!folder.isEmpty() && QDir(folder).exists() ? folder : QDir::homePath());
+  Flw_Data->SetPath(platform::IsFolderName(folder) ? folder : QDir::homePath());
 }
 
 void Tfrm_AddFiles::Button1Click() {

@@ -26,6 +26,7 @@
 #include "app/preview/preview_format.h"
 #include "media/ff_decoder.h"
 #include "platform/file_dialogs.h"
+#include "platform/file_names.h"
 #include "platform/prompter.h"
 
 namespace app {
@@ -276,7 +277,7 @@ QWidget* Tfrm_Preview::CreateBottomPanel() {
 
 void Tfrm_Preview::SetFileName(const QString& fileName) {
   FFileName = fileName;
-  setWindowTitle(fileName);
+  setWindowTitle(platform::DisplayFileName(fileName));
 }
 
 void Tfrm_Preview::SetStepsEnabled(bool enabled) {
@@ -310,7 +311,8 @@ void Tfrm_Preview::OpenFile() {
     ShowError(QStringLiteral("AV components could not be found.\rPlease re-install the software."));
     return;
   }
-  if (!decoder.LoadFile(FFileName.toStdString(), std::string())) {
+  // The name's own bytes: toStdString would write "?" for a byte that is not UTF-8.
+  if (!decoder.LoadFile(platform::FileNameBytes(FFileName), std::string())) {
     ShowError(QString::fromStdString(decoder.LastErrMsg()));
     return;
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "media/ff_decoder.h"
+#include "platform/file_names.h"
 #include "shell/shell_browser.h"
 
 namespace app {
@@ -21,7 +22,7 @@ QImage MakeVideoThumbnail(const QString& path, int width, int height, const QStr
   QMutexLocker lock(&GDecodeLock);
   media::TFFDecoder decoder;
   if (!decoder.LoadAVLib(libraryPath.toStdString())) return {};
-  if (!decoder.LoadFile(path.toStdString()) || decoder.VideoStreamCount() == 0) return {};
+  if (!decoder.LoadFile(platform::FileNameBytes(path)) || decoder.VideoStreamCount() == 0) return {};
   const int64_t duration = decoder.FileStreamInfo().Duration;
   if (duration > 0) decoder.Seek(std::min(duration / 3, kMaxOffsetUs));
   if (!decoder.Decode()) {

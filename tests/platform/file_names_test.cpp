@@ -157,6 +157,9 @@ TEST(FileNames, AFolderIsListedWithEveryNameItHolds) {
   EXPECT_EQ(platform::RegularFileProblem(QStringLiteral("/dev/null")), QStringLiteral("not a regular file"));
   EXPECT_TRUE(platform::ReadFolder(folder + "/gone").empty());
   EXPECT_TRUE(platform::ReadFolder(latin1).empty());
+  // QTemporaryDir cannot find these names to remove them.
+  ::unlink((root + "/caf\xe9.avi").constData());
+  ::rmdir((root + "/d\xe9j\xe0").constData());
 }
 
 // A file: URL gives its bytes back, whatever they are; QUrl::toLocalFile loses those that are

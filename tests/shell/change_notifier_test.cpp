@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fake_home.h"
+#include "platform/file_names.h"
 
 namespace {
 
@@ -144,6 +145,45 @@ TEST_F(ChangeNotifierTest, DiskChangesBecomeEvents) {
   // The watched folder itself goes.
   ASSERT_TRUE(QDir(dir).removeRecursively());
   WaitFor({E::neFolderDelete, dir, {}});
+}
+
+// Names that are not UTF-8 (Latin-1, from an old disk or archive) are reported by their own
+// bytes, and a folder with such a name is watched like any other.
+TEST_F(ChangeNotifierTest, LatinOneNamesAreReportedByTheirBytes) {
+  const QByteArray dir = QFile::encodeName(Root) + "/watched";
+  const QByteArray sub = dir + "/d\xe9j\xe0";
+  ASSERT_EQ(::mkdir(dir.constData(), 0755), 0);
+  ASSERT_EQ(::mkdir(sub.constData(), 0755), 0);
+  FNotifier.SetClock({});
+  FNotifier.AddPath(platform::FileNameFromBytes(dir));
+  FNotifier.SetEnabled(true);
+  EXPECT_EQ(FNotifier.WatchCount(), 2);  // recursive: the Latin-1 subfolder too
+
+  const auto make = [](const QByteArray& name) {
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << name.toStdString();
+    ::close(fd);
+  };
+  make(dir + "/caf\xe9.avi");
+  make(sub + "/inner.avi");
+  // inotify keeps the order: once the marker is reported, so is everything before it.
+  make(dir + "/marker");
+  WaitFor({E::neFileCreate, platform::FileNameFromBytes(dir + "/marker"), {}});
+  for (const QByteArray& made : {dir + "/caf\xe9.avi", sub + "/inner.avi"}) {
+    const QString name = platform::FileNameFromBytes(made);
+    EXPECT_NE(std::find(Events.begin(), Events.end(), TEvent{E::neFileCreate, name, {}}), Events.end())
+        << made.toStdString();
+  }
+  // A change of the folder itself is a folder update.
+  Events.clear();
+  FNotifier.Notify(E::neFileChange, platform::FileNameFromBytes(sub));
+  ASSERT_EQ(Events.size(), 1u);
+  EXPECT_EQ(Events[0].Event, E::neFolderUpdate);
+  // The temporary folder cannot find these names to remove them.
+  FNotifier.SetEnabled(false);
+  ::unlink((sub + "/inner.avi").constData());
+  ::rmdir(sub.constData());
+  ::unlink((dir + "/caf\xe9.avi").constData());
 }
 
 // More changes than the kernel queues for one reader: inotify drops the rest and says so, and

@@ -6,7 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemDelegate>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QHeaderView>
 #include <QListView>
@@ -18,6 +25,7 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QToolButton>
+#include <functional>
 
 #include "app/about/about.h"
 #include "app/adding/adding_wiring.h"
@@ -25,8 +33,10 @@
 #include "app/main_window/main_window_fixture.h"
 #include "fixtures/media_fixtures.h"
 #include "shell/nav_shell_combo.h"
+#include "platform/file_names.h"
 #include "shell/nav_shell_list.h"
 #include "shell/shell_browser.h"
+#include "shell/shell_data.h"
 
 namespace {
 
@@ -315,6 +325,96 @@ TEST_F(AddFilesTest, TheViewsShowWholeNamesAndFitTheWindow) {
     EXPECT_GE(list.columnWidth(c), needed(c));
   }
   EXPECT_GE(list.columnWidth(0), 150);  // the names keep real room
+}
+
+// A Latin-1 name beside the clips (a file from an old disk or archive): every way into the list
+// finds it under its own bytes, and the row added is that file.
+class AddFilesLatinOneTest : public AddFilesTest {
+ protected:
+  void SetUp() override {
+    AddFilesTest::SetUp();
+    Bytes = QFile::encodeName(Clips) + "/caf\xe9.avi";
+    const QByteArray clip = QFile::encodeName(QString::fromStdString(fixtures::MediaFixtures().ClipAvi));
+    ASSERT_EQ(::symlink(clip.constData(), Bytes.constData()), 0);
+    Name = platform::FileNameFromBytes(Bytes);
+  }
+  void TearDown() override {
+    ::unlink(Bytes.constData());  // QTemporaryDir cannot find the name to remove it
+    AddFilesTest::TearDown();
+  }
+  // The row took the file: its path is the name, and its duration was read from the clip.
+  void ExpectTheRow() {
+    ASSERT_EQ(RowPaths(), QStringList{Name});
+    EXPECT_EQ(platform::FileNameToBytes(Window->SubItem(0, 2)), Bytes);
+    EXPECT_GT(Window->SubItem(0, 3).toLongLong(), 0) << "duration";
+  }
+  QByteArray Bytes;
+  QString Name;
+};
+
+TEST_F(AddFilesLatinOneTest, TheAddFilesWindowListsAndAddsIt) {
+  Tfrm_AddFiles window(*Window);
+  window.show();
+  TNavShellList& list = *window.lw_Data();
+  // Shown with U+FFFD for the byte; the item keeps the name itself.
+  const QString shown = QStringLiteral("caf\uFFFD.avi");
+  ASSERT_TRUE(Captions(list).contains(shown)) << Captions(list).join(' ').toStdString();
+  Select(list, {shown});
+  window.Button1Click();
+  EXPECT_EQ(Window->DropQueue(), QStringList{Name});
+  ExpectTheRow();
+}
+
+TEST_F(AddFilesLatinOneTest, ADropOfItsUrlAddsIt) {
+  Window->show();
+  QWidget* viewport = Window->lw_Files()->viewport();
+  // As a file manager writes it: the name's bytes percent-encoded.
+  QMimeData data;
+  data.setData(QStringLiteral("text/uri-list"), "file://" + Bytes.toPercentEncoding("/") + "\r\n");
+  const QPoint at(10, 10);
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  ExpectTheRow();
+}
+
+TEST_F(AddFilesLatinOneTest, APasteOfItAddsIt) {
+  struct TCase {
+    const char* Name;
+    std::function<QMimeData*()> Data;
+  };
+  const QByteArray url = "file://" + Bytes.toPercentEncoding("/");
+  const TCase cases[] = {
+      {"uri-list",
+       [&] {
+         auto* data = new QMimeData;
+         data->setData(QStringLiteral("text/uri-list"), url + "\r\n");
+         return data;
+       }},
+      {"gnome-copied-files",
+       [&] {
+         auto* data = new QMimeData;
+         data->setData(QStringLiteral("x-special/gnome-copied-files"), "copy\n" + url);
+         return data;
+       }},
+      {"address bar text",
+       [&] {
+         auto* data = new QMimeData;
+         data->setText(QString::fromLatin1(url));
+         return data;
+       }},
+      // What this program puts on the clipboard for the file, read back.
+      {"own copy", [&] { return shell::GetDropFiles({Name}, false).release(); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Window->New1Click();
+    QApplication::clipboard()->setMimeData(c.Data());  // the clipboard owns it
+    Window->btn_PasteClick();
+    ExpectTheRow();
+  }
 }
 
 }  // namespace

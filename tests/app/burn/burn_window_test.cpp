@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 #include "app/burn/burn_process.h"
 #include "app/burn/burn_wiring.h"
@@ -279,6 +280,9 @@ TEST_F(BurnWindowTest, LatinOneNameIsBurntUnderItsOwnBytes) {
     names << platform::FileNameToBytes(entry.Name);
   EXPECT_EQ(names, QList<QByteArray>({"caf\xe9.avi", "clip.avi"}));
   EXPECT_EQ(ReadNamedBytes(QFile::encodeName(out) + "/caf\xe9.avi"), data);
+  // QTemporaryDir cannot find the names to remove them.
+  ::unlink((QFile::encodeName(out) + "/caf\xe9.avi").constData());
+  ::unlink(sourceBytes.constData());
 }
 
 // Every row the disc would lack is named in red with its reason and the user is asked; a disc

@@ -18,9 +18,12 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,6 +36,7 @@
 #include "fixtures/media_fixtures.h"
 #include "media/ff_decoder.h"
 #include "media/ff_loader.h"
+#include "platform/file_names.h"
 #include "support/run_alone.h"
 
 namespace {
@@ -130,6 +134,21 @@ TEST_F(PreviewTest, ClipOpensOnItsFirstFrameWithTheTrackBarScaledToItsFrames) {
   EXPECT_EQ(bar->pageStep(), 5);
   EXPECT_EQ(bar->value(), 0);
   EXPECT_TRUE(Decoder->Seeks.empty());
+}
+
+// A name that is not UTF-8 (Latin-1, from an old disk) opens as any other: the decoder gets
+// the name's own bytes.
+TEST_F(PreviewTest, LatinOneNameOpensOnItsFirstFrame) {
+  const QByteArray bytes = QFile::encodeName(TempPath(QStringLiteral("caf"))) + "\xe9.avi";
+  ASSERT_EQ(::symlink(fixtures::MediaFixtures().ClipAvi.c_str(), bytes.constData()), 0) << std::strerror(errno);
+  const QString name = platform::FileNameFromBytes(bytes);
+  Open(name);
+  EXPECT_TRUE(Prompter.Messages.empty()) << Prompter.Messages.front().Text.toStdString();
+  EXPECT_EQ(Preview->windowTitle(), platform::DisplayFileName(name));
+  EXPECT_TRUE(StepsEnabled());
+  ExpectShowing(0);
+  EXPECT_EQ(Preview->FrameCount(), fixtures::kClipFrames);
+  ::unlink(bytes.constData());  // the temporary folder cannot find the name to remove it
 }
 
 TEST_F(PreviewTest, WindowHasItsControlsHintsAndShortcuts) {

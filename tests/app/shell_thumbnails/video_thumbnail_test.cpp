@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTemporaryDir>
 #include <memory>
+#include <unistd.h>
 
 #include "fixtures/media_fixtures.h"
+#include "platform/file_names.h"
 #include "platform/main_thread.h"
 #include "shell/fake_home.h"
 #include "shell/nav_system_image_list.h"
@@ -43,18 +46,18 @@ TEST(VideoThumbnailTest, APictureFromTheClipFittedIntoTheSize) {
   EXPECT_TRUE(app::MakeVideoThumbnail(QString::fromStdString(media.ToneWav), 96, 96, QString()).isNull());
 }
 
-TEST(VideoThumbnailTest, TheShellsThumbnailItemsUseItOnTheirWorkers) {
-  App();
+// The shell's thumbnail item for the clip, run on a worker, shows the picture from the clip.
+void ExpectTheClipsPictureFromTheShell(const QString& clip) {
   platform::THeadlessDispatcher dispatcher;
   platform::TDispatcherGuard guard(&dispatcher);
   app::InstallVideoThumbnails(QString());
-  const fixtures::TMediaFixtures& media = fixtures::MediaFixtures();
-  const QString clip = QString::fromStdString(media.ClipAvi);
+  const shell::INavItemIdList item = shell::TNavItemIdList::CreateFromPath(clip);
+  ASSERT_TRUE(item);
   TRecorder viewer;
   {
     shell::TWorkerThreadPool pool;
-    pool.AddWorkItem(std::make_shared<shell::TThumbnailWorkItem>(shell::TNavItemIdList::CreateFromPath(clip), 0xFFFFFF,
-                                                                 true, &viewer, nullptr, 0, &viewer, &viewer, 96, 96));
+    pool.AddWorkItem(std::make_shared<shell::TThumbnailWorkItem>(item, 0xFFFFFF, true, &viewer, nullptr, 0, &viewer,
+                                                                 &viewer, 96, 96));
     platform::WaitInMainThread([&] { return pool.OutstandingCount() == 0; });
   }
   shell::TShellBrowser::SetThumbnailProvider({});
@@ -65,6 +68,25 @@ TEST(VideoThumbnailTest, TheShellsThumbnailItemsUseItOnTheirWorkers) {
       icons, shell::TNavSystemImageList::GetIconIndexForFile(clip, true, false), 0xFFFFFF, 0xC0C0C0, 96, 96);
   EXPECT_EQ(viewer.Images[0].size(), QSize(96, 72));
   EXPECT_NE(viewer.Images[0].convertToFormat(QImage::Format_ARGB32), icon.convertToFormat(QImage::Format_ARGB32));
+}
+
+TEST(VideoThumbnailTest, TheShellsThumbnailItemsUseItOnTheirWorkers) {
+  App();
+  ExpectTheClipsPictureFromTheShell(QString::fromStdString(fixtures::MediaFixtures().ClipAvi));
+}
+
+// A clip whose name is not UTF-8 (Latin-1, from an old disk or archive) gets its picture too,
+// straight and through the shell's thumbnail items.
+TEST(VideoThumbnailTest, ALatinOneNameGetsItsPicture) {
+  App();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QByteArray bytes = QFile::encodeName(dir.path()) + "/caf\xe9.avi";
+  ASSERT_EQ(::symlink(fixtures::MediaFixtures().ClipAvi.c_str(), bytes.constData()), 0);
+  const QString clip = platform::FileNameFromBytes(bytes);
+  EXPECT_EQ(app::MakeVideoThumbnail(clip, 96, 96, QString()).size(), QSize(96, 72));
+  ExpectTheClipsPictureFromTheShell(clip);
+  ::unlink(bytes.constData());  // QTemporaryDir cannot find the name to remove it
 }
 
 }  // namespace
