@@ -6,10 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 
 #include "fake_home.h"
+#include "platform/file_names.h"
 #include "platform/main_thread.h"
 #include "platform/qt_main_thread.h"
 #include "shell/nav_shell_link.h"
@@ -234,6 +238,52 @@ TEST_F(SelectionListTest, TotalsFollowTheEntriesAndClearResetsThem) {
   EXPECT_EQ(list.FileCount(), 1);
   EXPECT_EQ(list.TotalSize(), static_cast<uint64_t>(QFileInfo(P("loose")).size()));
   EXPECT_GT(list.TotalSize(), 0u);
+}
+
+// Names that are not UTF-8 (Latin-1, from an old disk or archive) are ticked, completed, split
+// and counted as any other: a folder with such a name, and one such file beside others.
+TEST_F(SelectionListTest, LatinOneNamesAreTickedAndCounted) {
+  const QByteArray folder = QFile::encodeName(T) + "/d\xe9j\xe0";
+  ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+  for (const QByteArray& name : {QByteArray("/caf\xe9.avi"), QByteArray("/plain.avi")}) {
+    FILE* file = std::fopen((folder + name).constData(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("12345", file);
+    std::fclose(file);
+  }
+  const QString dir = platform::FileNameFromBytes(folder);
+  const QString latin1 = platform::FileNameFromBytes(folder + "/caf\xe9.avi");
+  {
+    TNavSelectionList list;
+    QStringList invalid;
+    list.OnInvalidPath = [&](shell::TNavBaseSelectionList&, const QString& path) { invalid << path; };
+    list.Add(latin1);
+    Settle();
+    EXPECT_TRUE(invalid.isEmpty());
+    EXPECT_EQ(list.Paths(), QStringList{latin1});
+    EXPECT_EQ(list.TotalSize(), 5u);
+    // Its sibling completes the folder: one entry for both.
+    list.Add(dir + QStringLiteral("/plain.avi"));
+    EXPECT_EQ(list.Paths(), QStringList{dir + QStringLiteral("/*")});
+    // Unticking the plain file splits the folder back into the Latin-1 file.
+    list.Remove(dir + QStringLiteral("/plain.avi"));
+    EXPECT_EQ(list.Paths(), QStringList{latin1});
+  }
+  {
+    TNavSelectionList list;
+    list.Add(dir);
+    Settle();
+    EXPECT_EQ(list.Paths(), QStringList{dir + QStringLiteral("/*")});
+    EXPECT_EQ(list.TotalSize(), 10u);
+    EXPECT_EQ(list.FileCount(), 2);
+    bool inherited = false;
+    EXPECT_EQ(list.GetState(latin1, inherited), shell::csChecked);
+    EXPECT_TRUE(inherited);
+  }
+  // The temporary folder cannot find these names to remove them.
+  ::unlink((folder + "/caf\xe9.avi").constData());
+  ::unlink((folder + "/plain.avi").constData());
+  ::rmdir(folder.constData());
 }
 
 struct FakeControl : shell::INavShellControl {
