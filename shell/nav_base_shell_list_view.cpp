@@ -307,7 +307,9 @@ void TNavBaseShellListView::ShowViewStyle(TNavViewStyle shown, bool thumbnails) 
   const bool report = FViewStyle == TNavViewStyle::vsReport;
   setHeaderHidden(!report);
   for (int c = 1; c < columnCount(); ++c) setColumnHidden(c, !report);
-  AutoSize();  // the columns shown again take their share of the width
+  if (report) AutoSize();  // the columns shown again take their share of the width
+  // The grid styles scroll in the grid: the columns' scroll bar would only show through it.
+  setHorizontalScrollBarPolicy(report ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
   if (ThumbnailsShown())
     setIconSize(QSize(FThumbnailWidth, FThumbnailHeight));
   else
