@@ -291,7 +291,7 @@ void TCustomFFmpeg::DoConvert() {
     }
   };
   guarded(true, [this] {
-    if (!DoTranscodeInit()) throw FFmpegException(FLastErrMsg);
+    if (!DoTranscodeInit()) throw FFmpegException(FLastError.Message);
     transcode();
   });
   guarded(false, [this] { Cleanup(); });
@@ -304,19 +304,23 @@ void TCustomFFmpeg::DoConvert() {
 bool TCustomFFmpeg::DoTranscodeInit() {
   if (FTranscodeInitialized) return true;
   if (FOutputDuration < 0) FOutputDuration = FInputDuration;
-  FLastErrMsg.clear();
+  ClearLastErrMsg();
   try {
     const int ret = transcode_init();
     if (ret < 0) {
-      if (FLastErrMsg.empty())
-        FLastErrMsg =
-            FormatAVError("transcode_init() error", ret) +
-            ". Please check error log message(reported by FFLogger) to find out more detail information.";
+      if (FLastError.Message.empty())
+        KeepError(ret, FormatAVError("transcode_init() error", ret) +
+                           ". Please check error log message(reported by FFLogger) to find out more detail "
+                           "information.");
       transcode_cleanup();
       return false;
     }
+  } catch (const TEngineFailure& e) {
+    FLastError = e.Result();
+    transcode_cleanup();
+    return false;
   } catch (const FFmpegException& e) {
-    FLastErrMsg = e.what();
+    KeepError(AVERROR(EINVAL), e.what());
     transcode_cleanup();
     return false;
   }

@@ -91,14 +91,19 @@ void TCustomFFmpegOpt::Log(TLogLevel level, const char* format, ...) const {
 }
 
 void TCustomFFmpegOpt::RaiseError(const std::string& text) {
-  FLastErrMsg = text;
+  KeepError(AVERROR(EINVAL), text);
   Log(TLogLevel::llFatal, "%s", text.c_str());
-  throw FFmpegException(text);
+  throw TEngineFailure(FLastError);
 }
 
 int TCustomFFmpegOpt::Refuse(TLogLevel level, const std::string& text, int code) {
-  FLastErrMsg = text;
+  KeepError(code, text);
   Log(level, "%s", text.c_str());
+  return code;
+}
+
+int TCustomFFmpegOpt::KeepError(int code, const std::string& text) {
+  FLastError = TEngineResult{code, text};
   return code;
 }
 
@@ -140,16 +145,21 @@ void TCustomFFmpegOpt::ReleaseOptionsContext(TOptionsContext& o) {
 }
 
 int TCustomFFmpegOpt::InOptionsContext(const std::function<int(TOptionsContext&)>& open) {
+  // A reason kept by an earlier call is not this call's.
+  ClearLastErrMsg();
   TOptionsContext o;
   InitOptionsContext(o);
   int ret = 0;
   try {
     ret = open(o);
+  } catch (const TEngineFailure& e) {
+    FLastError = e.Result();
+    ret = e.Result().Code;
   } catch (const std::exception& e) {
-    // RaiseError logged its text and kept it before it threw; anything else is logged here.
-    ret = FLastErrMsg == e.what() ? AVERROR(EINVAL) : Refuse(TLogLevel::llFatal, e.what(), AVERROR(EINVAL));
+    ret = Refuse(TLogLevel::llFatal, e.what(), AVERROR(EINVAL));
   }
   ReleaseOptionsContext(o);
+  if (ret < 0 && FLastError.Message.empty()) Refuse(TLogLevel::llFatal, FormatAVError(ret), ret);
   return ret;
 }
 
@@ -201,7 +211,7 @@ void TCustomFFmpegOpt::AssertOptionsConsumed(const AVDictionary* dict) {
   if (t == nullptr) return;
   const std::string text = FormatStr("Option %s not found.", t->key);
   if (FHaltOnInvalidOption) RaiseError(text);
-  FLastErrMsg = text;
+  KeepError(0, text);
 }
 
 bool TCustomFFmpegOpt::CheckUnusedCodecOptions(AVDictionary* codecOpts,
@@ -228,10 +238,10 @@ bool TCustomFFmpegOpt::CheckUnusedCodecOptions(AVDictionary* codecOpts,
     if (option == nullptr || foption != nullptr) continue;
     const char* help = option->help != nullptr ? option->help : "";
     if (!(option->flags & (output ? AV_OPT_FLAG_ENCODING_PARAM : AV_OPT_FLAG_DECODING_PARAM))) {
-      FLastErrMsg =
-          FormatStr("Codec AVOption %s (%s) specified for %s file #%d (%s) is not a%s %s option.", t->key,
-                    help, fileKind, fileIndex, fileName.c_str(), output ? "n" : "", direction);
-      Log(TLogLevel::llError, "%s", FLastErrMsg.c_str());
+      Refuse(TLogLevel::llError,
+             FormatStr("Codec AVOption %s (%s) specified for %s file #%d (%s) is not a%s %s option.", t->key,
+                       help, fileKind, fileIndex, fileName.c_str(), output ? "n" : "", direction),
+             AVERROR(EINVAL));
       ok = false;
       break;
     }
@@ -282,7 +292,8 @@ int TCustomFFmpegOpt::ParseOptions(TOptionsContext& o, const std::string& option
     Log(TLogLevel::llFatal, "%s", text.c_str());
     if (FHaltOnInvalidOption) {
       const std::string optionError = LastOptionError();
-      FLastErrMsg = optionError.empty() ? text : optionError + "\n" + text;
+      // Both lines were logged as they arose.
+      KeepError(ret, optionError.empty() ? text : optionError + "\n" + text);
     }
   }
   return FHaltOnInvalidOption ? ret : 0;

@@ -26,6 +26,26 @@ namespace media {
 
 class TCustomFFmpegOpt;
 
+/// The outcome of a step of the engine: a code (negative FFmpeg error on failure) and the reason,
+/// the text that was logged for it. The engine keeps the last one; its text is LastErrMsg.
+struct TEngineResult {
+  int Code = 0;
+  std::string Message;
+};
+
+/// What the engine raises for a failure it has logged and kept already (RaiseError): the opening
+/// calls turn it into their negative result and the run into its fatal message, without logging
+/// it again. Any other exception reaching them was not logged.
+class TEngineFailure : public FFmpegException {
+ public:
+  explicit TEngineFailure(TEngineResult result)
+      : FFmpegException(result.Message), FResult(std::move(result)) {}
+  const TEngineResult& Result() const noexcept { return FResult; }
+
+ private:
+  TEngineResult FResult;
+};
+
 /// Handler of an option row: (per-file context or null for global options, the option name as
 /// written, the argument) → negative FFmpeg error or >= 0.
 using TEngineOptionHandler = int (TCustomFFmpegOpt::*)(TOptionsContext* o, const std::string& opt,
@@ -98,8 +118,8 @@ class TCustomFFmpegOpt : public ILogReporter {
   int WriteTimeout() const { return FWriteTimeout.load(); }
   void SetWriteTimeout(int milliseconds) { FWriteTimeout.store(milliseconds); }
   /// The reason of the last failure.
-  std::string LastErrMsg() const { return FLastErrMsg; }
-  void ClearLastErrMsg() { FLastErrMsg.clear(); }
+  std::string LastErrMsg() const { return FLastError.Message; }
+  void ClearLastErrMsg() { FLastError = TEngineResult(); }
   /// Longest remaining input and longest requested output length, microseconds (-1 unknown).
   int64_t InputDuration() const { return FInputDuration; }
   int64_t OutputDuration() const { return FOutputDuration; }
@@ -132,12 +152,17 @@ class TCustomFFmpegOpt : public ILogReporter {
 
  protected:
   // --- Failures --------------------------------------------------------------------------------
-  /// Stores text in FLastErrMsg, logs it at fatal level and throws FFmpegException(text).
+  // A failure is kept in one record, FLastError, by one of these; RaiseError and Refuse log it as
+  // they keep it, so whoever turns it into a result logs nothing more.
+  /// Keeps text with AVERROR(EINVAL), logs it at fatal level and throws TEngineFailure with it.
   [[noreturn]] void RaiseError(const std::string& text);
   [[noreturn]] void RaiseErrorFmt(const char* format, ...) __attribute__((format(printf, 2, 3)));
   [[noreturn]] void AbortCodecExperimental();
-  /// Stores text in FLastErrMsg, logs it at level and gives back code for the caller to return.
+  /// Keeps text with code, logs it at level and gives back code for the caller to return.
   int Refuse(TLogLevel level, const std::string& text, int code);
+  /// Keeps text with code without logging it: its lines were logged where they arose, or the
+  /// caller logs it (the stream-copy refusals, logged by transcode_init).
+  int KeepError(int code, const std::string& text);
   void Log(TLogLevel level, const char* format, ...) const __attribute__((format(printf, 3, 4)));
   /// Sets the option layer's error text (and logs it at level).
   void SetOptionError(TLogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
@@ -153,7 +178,7 @@ class TCustomFFmpegOpt : public ILogReporter {
   static void RemoveOptions(AVDictionary** a, AVDictionary* b);
   void AssertOptionsConsumed(const AVDictionary* dict);
   /// Codec options of a file group that none of the used dictionaries took: a warning each, and
-  /// false (with FLastErrMsg) for the first one that is not an option of this direction at all.
+  /// false (with LastErrMsg, logged) for the first one that is not an option of this direction at all.
   bool CheckUnusedCodecOptions(AVDictionary* codecOpts, const std::vector<const AVDictionary*>& used,
                                bool output, int fileIndex, const std::string& fileName);
   int ParseOptionByName(TOptionsContext* o, const std::string& opt, const std::string& arg);
@@ -235,7 +260,7 @@ class TCustomFFmpegOpt : public ILogReporter {
   /// "-isync": moves the time stamp offset of every input synced to another input by the
   /// difference of their start times. Called once the inputs are open (before each output file,
   /// and at the start of the run); an input is synced once, and again after a later "-copyts"
-  /// worked its offset out anew. Returns 0, or AVERROR(EINVAL) with FLastErrMsg (logged) for a
+  /// worked its offset out anew. Returns 0, or AVERROR(EINVAL) with LastErrMsg (logged) for a
   /// reference to no input, or for "-copyts" without "-start_at_zero"; a refusal changes no offset.
   int ApplySyncOffsets();
   void AddInputStreams(TOptionsContext& o, AVFormatContext* ic);
@@ -274,8 +299,10 @@ class TCustomFFmpegOpt : public ILogReporter {
   bool ReadFileText(const std::string& fileName, std::string& text);
   void FreeOutputStreams();
   void OpenOutputFailed(TOutputFile* of);
-  /// Runs open on a fresh options context, released on every way out; what open raises becomes a
-  /// refusal (a negative result, with the text logged and kept in FLastErrMsg).
+  /// The boundary of the opening calls. Runs open on a fresh options context, released on every
+  /// way out, and gives back its result; a failure always leaves its reason in LastErrMsg, logged
+  /// once: a TEngineFailure brings its kept record, any other exception and a negative result
+  /// that kept no reason are logged and kept here.
   int InOptionsContext(const std::function<int(TOptionsContext&)>& open);
   int ResolveRecordingTime(TOptionsContext& o);
   void InitOutputFileRecord(TOptionsContext& o, TOutputFile& of, AVFormatContext* oc,
@@ -413,7 +440,7 @@ class TCustomFFmpegOpt : public ILogReporter {
   int FVideoHookBitsPixel = 32;
   int64_t FInputDuration = -1;
   int64_t FOutputDuration = -1;
-  std::string FLastErrMsg;
+  TEngineResult FLastError;
 };
 
 template <typename T>

@@ -39,9 +39,9 @@ void TCustomFFmpegOpt::HWDeviceFreeAll() {
 int TCustomFFmpegOpt::HWDeviceInitFromString(const std::string& spec, THWDevice** out) {
   if (out != nullptr) *out = nullptr;
   auto invalid = [&](const char* why) {
-    SetOptionError(TLogLevel::llError, "Invalid device specification \"%s\": %s", spec.c_str(), why);
-    FLastErrMsg = FormatStr("Invalid device specification \"%s\": %s", spec.c_str(), why);
-    return AVERROR(EINVAL);
+    const std::string text = FormatStr("Invalid device specification \"%s\": %s", spec.c_str(), why);
+    SetLastOptionError(text);
+    return Refuse(TLogLevel::llError, text, AVERROR(EINVAL));
   };
   std::size_t pos = spec.find_first_of(":=@");
   const std::string typeName = spec.substr(0, pos);
@@ -84,9 +84,9 @@ int TCustomFFmpegOpt::HWDeviceInitFromString(const std::string& spec, THWDevice*
     return invalid("parse error");
   }
   if (err < 0) {
-    SetOptionError(TLogLevel::llError, "Device creation failed: %d. %s", err, FormatAVError(err).c_str());
-    FLastErrMsg = FormatStr("Device creation failed: %d. %s", err, FormatAVError(err).c_str());
-    return err;
+    const std::string text = FormatStr("Device creation failed: %d. %s", err, FormatAVError(err).c_str());
+    SetLastOptionError(text);
+    return Refuse(TLogLevel::llError, text, err);
   }
   auto dev = std::make_unique<THWDevice>();
   dev->name = name;

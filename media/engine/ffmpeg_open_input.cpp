@@ -210,8 +210,7 @@ void TCustomFFmpegOpt::DumpAttachment(AVStream* st, const std::string& fileNameA
   AssertFileOverwrite(fileName);
   struct stat info {};
   if (!Ffile_overwrite && ::stat(fileName.c_str(), &info) == 0) {
-    FLastErrMsg = FormatStr("File \"%s\" already exists. Ignore.", fileName.c_str());
-    Log(TLogLevel::llWarning, "%s", FLastErrMsg.c_str());
+    Refuse(TLogLevel::llWarning, FormatStr("File \"%s\" already exists. Ignore.", fileName.c_str()), 0);
     return;
   }
   TIOContextPtr out;
@@ -284,8 +283,7 @@ int TCustomFFmpegOpt::FindStreamInfo(TOptionsContext& o, AVFormatContext*& ic, c
   if (ret < 0) {
     // Streams the probe could not fully describe may still be usable: only an input without any
     // stream is refused.
-    FLastErrMsg = FormatStr("%s: could not find codec parameters", fileName.c_str());
-    Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
+    Refuse(TLogLevel::llFatal, FormatStr("%s: could not find codec parameters", fileName.c_str()), ret);
     if (ic->nb_streams == 0) {
       CloseInputFormat(&ic);
       return ret;

@@ -536,8 +536,9 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& o, const std::string& opti
   try {
     InitComplexFilters();
   } catch (const FFmpegException& e) {
-    FLastErrMsg = std::string("Error initializing complex filters: ") + e.what();
-    return AVERROR(EINVAL);
+    // The reason was logged as it was raised; the refusal names the step too.
+    return Refuse(TLogLevel::llError, std::string("Error initializing complex filters: ") + e.what(),
+                  AVERROR(EINVAL));
   }
 
   ret = ResolveRecordingTime(o);

@@ -45,13 +45,12 @@ int TCustomFFmpegOpt::ChooseEncoder(TOptionsContext& o, AVFormatContext* s, TOut
       ost.st->codecpar->codec_id = FF().av_guess_codec(s->oformat, nullptr, s->url, nullptr, type);
       ost.enc = FF().avcodec_find_encoder(ost.st->codecpar->codec_id);
       if (ost.enc == nullptr) {
-        FLastErrMsg = FormatStr(
-            "Automatic encoder selection failed for output stream #%d:%d. Default encoder for format %s "
-            "(codec %s) is "
-            "probably disabled. Please choose an encoder manually.",
-            ost.file_index, ost.index, s->oformat->name, FF().avcodec_get_name(ost.st->codecpar->codec_id));
-        Log(TLogLevel::llFatal, "%s", FLastErrMsg.c_str());
-        return AVERROR_ENCODER_NOT_FOUND;
+        return Refuse(TLogLevel::llFatal,
+                      FormatStr("Automatic encoder selection failed for output stream #%d:%d. Default encoder for "
+                                "format %s (codec %s) is probably disabled. Please choose an encoder manually.",
+                                ost.file_index, ost.index, s->oformat->name,
+                                FF().avcodec_get_name(ost.st->codecpar->codec_id)),
+                      AVERROR_ENCODER_NOT_FOUND);
       }
     } else if (codecName != "copy") {
       ost.enc = FindCodecOrDie(codecName, type, true);

@@ -80,8 +80,7 @@ void TCustomFFmpeg::transcode() {
     int ret = FF().av_write_trailer(of.ctx.get());
     if (ret < 0) {
       const std::string msg = FormatAVError(FormatStr("Error writing trailer of %s", of.ctx->url), ret);
-      FLastErrMsg = msg;
-      Log(TLogLevel::llError, "%s", msg.c_str());
+      Refuse(TLogLevel::llError, msg, ret);
       if (Fexit_on_error) RaiseError(msg);
       trailerFailures++;
     }
@@ -94,8 +93,7 @@ void TCustomFFmpeg::transcode() {
     const int ret = CloseOutputFile(of->ctx.get());
     if (ret < 0) {
       const std::string msg = FormatAVError(FormatStr("Error closing output file %s", of->ctx->url), ret);
-      FLastErrMsg = msg;
-      Log(TLogLevel::llError, "%s", msg.c_str());
+      Refuse(TLogLevel::llError, msg, ret);
       trailerFailures++;
     }
   }

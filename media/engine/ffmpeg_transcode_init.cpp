@@ -26,7 +26,9 @@ using engine_detail::ReduceQ;
 
 int TCustomFFmpeg::transcode_init() {
   int ret = 0;
+  // The text of a failure that is not logged yet.
   std::string error;
+  ClearLastErrMsg();
 
   // Inputs opened after the last output keep their sync reference too.
   if ((ret = ApplySyncOffsets()) < 0) return ret;
@@ -85,11 +87,9 @@ int TCustomFFmpeg::transcode_init() {
 
   LogStreamMapping();
   if (ret < 0) {
-    if (error.empty()) error = FormatAVError(ret);
-    // A failed header write has logged its line already.
-    if (error != FLastErrMsg) Log(TLogLevel::llError, "%s", error.c_str());
-    FLastErrMsg = error;
-    return ret;
+    // A step that refused has logged and kept its own failure; only a text of no step's is logged here.
+    if (error.empty() && FLastError.Code == ret) return ret;
+    return Refuse(TLogLevel::llError, error.empty() ? FormatAVError(ret) : error, ret);
   }
   return 0;
 }
@@ -401,8 +401,7 @@ int TCustomFFmpeg::init_output_stream_encode(TOutputStream& ost) {
     case AVMEDIA_TYPE_DATA:
       break;
     default:
-      FLastErrMsg = "invalid codec_type of output stream";
-      return -1;
+      return KeepError(-1, "invalid codec_type of output stream");
   }
   ost.mux_timebase = encCtx->time_base;
   return 0;
@@ -535,10 +534,10 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
     if (ost.st->duration <= 0 && ist != nullptr && ist->st->duration > 0)
       ost.st->duration = FF().av_rescale_q(ist->st->duration, ist->st->time_base, ost.st->time_base);
   } else if (ost.stream_copy) {
-    // A refusal of the copy leaves its own text in FLastErrMsg.
-    FLastErrMsg.clear();
+    // A refusal of the copy keeps its own text, unlogged.
+    ClearLastErrMsg();
     if ((ret = init_output_stream_streamcopy(ost)) < 0) {
-      if (error.empty()) error = FLastErrMsg;
+      if (error.empty()) error = FLastError.Message;
       return ret;
     }
   }
@@ -613,8 +612,7 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
     const AVPacketSideData* sd = &ist->st->side_data[i];
     uint8_t* dst = FF().av_stream_new_side_data(ost.st, sd->type, sd->size);
     if (dst == nullptr) {
-      FLastErrMsg = "av_stream_new_side_data() failed";
-      return AVERROR(ENOMEM);
+      return KeepError(AVERROR(ENOMEM), "av_stream_new_side_data() failed");
     }
     std::memcpy(dst, sd->data, sd->size);
   }
@@ -627,12 +625,11 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
   switch (par->codec_type) {
     case AVMEDIA_TYPE_AUDIO:
       if (Faudio_volume != 256) {
-        FLastErrMsg = "-acodec/-c:audio copy and -vol are incompatible (frames are not decoded)";
-        return AVERROR(EINVAL);
+        return KeepError(AVERROR(EINVAL), "-acodec/-c:audio copy and -vol are incompatible (frames are not decoded)");
       }
       if (OnInputAudioHook || OnOutputAudioHook) {
-        FLastErrMsg = "-acodec/-c:audio copy and AudioHook are incompatible (frames are not decoded)";
-        return AVERROR(EINVAL);
+        return KeepError(AVERROR(EINVAL),
+                         "-acodec/-c:audio copy and AudioHook are incompatible (frames are not decoded)");
       }
       if ((par->block_align == 1 || par->block_align == 1152 || par->block_align == 576) &&
           par->codec_id == AV_CODEC_ID_MP3)
@@ -642,8 +639,7 @@ int TCustomFFmpeg::init_output_stream_streamcopy(TOutputStream& ost) {
     case AVMEDIA_TYPE_VIDEO: {
       std::string refusal;
       if (VideoCopyRefused(refusal)) {
-        FLastErrMsg = refusal;
-        return AVERROR(EINVAL);
+        return KeepError(AVERROR(EINVAL), refusal);
       }
       AVRational sar{0, 1};
       if (ost.frame_aspect_ratio.num) {
@@ -697,10 +693,7 @@ int TCustomFFmpeg::check_init_output_file(TOutputFile& of, int fileIndex, std::s
     const std::string msg = FormatAVError(
         FormatStr("Could not write header for output file #%d (incorrect codec parameters ?)", fileIndex),
         ret);
-    Log(TLogLevel::llError, "%s", msg.c_str());
-    FLastErrMsg = msg;
-    error = msg;
-    return ret;
+    return Refuse(TLogLevel::llError, msg, ret);
   }
   of.header_written = 1;
   FF().av_dump_format(of.ctx.get(), fileIndex, of.ctx->url, 1);
