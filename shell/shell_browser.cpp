@@ -754,7 +754,6 @@ std::unique_ptr<QObject> TShellBrowser::GetUIObjectOf(TNavUIObject kind) {
   } else {
     DropMissingObjects();
   }
-  if (NavIsEmpty(FFolder)) throw EShellBrowserError("No valid folder is currently assigned");
   if (!FObject && FMultiObjects.isEmpty()) return nullptr;
   if (kind == TNavUIObject::DataObject) return GetDropFiles(GetPathList().Strings());
   auto menu = std::make_unique<QMenu>();
