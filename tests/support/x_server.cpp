@@ -5,13 +5,33 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace test_support {
 
+namespace {
+// The Xvfb program on PATH, or empty.
+std::string FindXvfb() {
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    const size_t end = std::min(folders.find(':', start), folders.size());
+    const std::string program = folders.substr(start, end - start) + "/Xvfb";
+    if (end > start && ::access(program.c_str(), X_OK) == 0) return program;
+    start = end + 1;
+  }
+  return {};
+}
+}  // namespace
+
 TXServer::TXServer(int width, int height) {
+  const std::string program = FindXvfb();
+  if (program.empty()) return;
   int ready[2];
   if (::pipe(ready) != 0) return;
   // Everything the child needs is made before the fork: between fork and exec it may only make
@@ -28,7 +48,7 @@ TXServer::TXServer(int width, int height) {
       ::dup2(quiet, STDOUT_FILENO);
       ::dup2(quiet, STDERR_FILENO);
     }
-    ::execvp(argv[0], const_cast<char* const*>(argv.data()));
+    ::execv(program.c_str(), const_cast<char* const*>(argv.data()));
     ::_exit(127);
   }
   if (quiet >= 0) ::close(quiet);

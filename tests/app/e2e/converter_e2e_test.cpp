@@ -499,6 +499,37 @@ TEST_F(ConverterE2eTest, ARefusedFileIsNamedWithItsTrueReason) {
   EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/good.avi"))).Ok);
 }
 
+// A list of 3,001 lines that names three paths a thousand times each: each is looked at once and
+// named once, on standard error and in log.txt, with its count; the good file is converted.
+TEST_F(ConverterE2eTest, AListThatRepeatsPathsNamesEachLeftOutPathOnce) {
+  Input(Media->ClipAvi, QStringLiteral("good.avi"));
+  Input(Media->TextAvi, QStringLiteral("text.mp4"));
+  WriteFile(WorkPath(QStringLiteral("notes.txt")), "notes");
+  QStringList lines;
+  for (int i = 0; i < 1000; ++i)
+    lines << QStringLiteral("gone.avi") << WorkPath(QStringLiteral("text.mp4")) << QStringLiteral("notes.txt");
+  lines << QStringLiteral("good.avi");
+  const TRun run = RunList(lines);
+  ASSERT_TRUE(run.Ended) << run.Describe();
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  EXPECT_TRUE(Probe(WorkPath(QStringLiteral("out/good.avi"))).Ok) << run.Describe();
+  const QString log = LogText();
+  const QStringList named = {
+      QStringLiteral("Not added: ") + WorkPath(QStringLiteral("gone.avi")) + QStringLiteral(" (no such file, named 1000 times)"),
+      QStringLiteral("Not added: ") + WorkPath(QStringLiteral("notes.txt")) +
+          QStringLiteral(" (.txt is not one of the media types, named 1000 times)"),
+  };
+  for (const QString& line : named) {
+    EXPECT_EQ(run.Err.count(line), 1) << line.toStdString() << "\n" << run.Describe();
+    EXPECT_EQ(log.count(line), 1) << line.toStdString();
+  }
+  const QString text = QStringLiteral("Not added: ") + WorkPath(QStringLiteral("text.mp4")) + QStringLiteral(" (");
+  EXPECT_EQ(run.Err.count(text), 1) << run.Describe();
+  EXPECT_EQ(log.count(text), 1) << log.toStdString();
+  EXPECT_EQ(log.count(QStringLiteral(", named 1000 times)")), 3) << log.toStdString();
+  EXPECT_EQ(run.Err.count(QStringLiteral("Not added: ")), 3) << run.Describe();
+}
+
 TEST_F(ConverterE2eTest, AFailedConversionLogsTheEncodersOwnLineAndLeavesNothing) {
   // A frame size MPEG-4 cannot code: the last (custom) entry of the frame-size list.
   UseSettings(
