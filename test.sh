@@ -3,7 +3,8 @@
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer build (build/test), through CTest;
 #   2. Release build (build/release-test), through CTest and by running each test program whole
 #      (all its cases in one process, as a developer starts it by hand);
-#   3. ThreadSanitizer build of the threaded libraries' tests (build/tsan), through CTest.
+#   3. ThreadSanitizer build of the threaded libraries' tests and of the run, burn and preview
+#      windows' tests (build/tsan), through CTest.
 #   4. libFuzzer targets of the parsers, built with clang (build/fuzz), 30 seconds each.
 # Extra arguments go to every ctest call (for example -R Engine).
 set -euo pipefail
