@@ -15,6 +15,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "media/engine/custom_ffmpeg.h"
 #include "media/engine/ffmpeg_util.h"
@@ -558,9 +559,14 @@ int TCustomFFmpeg::init_output_stream(TOutputStream& ost, std::string& error) {
 
 void TCustomFFmpeg::init_output_stream_or_raise(TOutputStream& ost) {
   std::string error;
+  // A step that refuses keeps its own record: the one before is put back when none did.
+  const TEngineResult before = std::exchange(FLastError, TEngineResult());
   const int ret = init_output_stream(ost, error);
-  if (ret >= 0) return;
-  if (!error.empty() && error == FLastErrMsg) RaiseError(error);  // the header's line, logged already
+  if (ret >= 0) {
+    if (FLastError.Message.empty()) FLastError = before;
+    return;
+  }
+  if (error.empty() && !FLastError.Message.empty()) RaiseError(FLastError.Message);  // the header's line
   const std::string msg = FormatStr("Error initializing output stream %d:%d -- %s", ost.file_index, ost.index,
                                     error.empty() ? FormatAVError(ret).c_str() : error.c_str());
   Log(TLogLevel::llError, "%s", msg.c_str());
