@@ -435,8 +435,8 @@ class TCapturedMessages {
 TEST_F(WorkerPoolTest, TheEndOfAPoolIsLoggedOnlyWhenItsCategoryIsSwitchedOn) {
   shell::SetShellDebugOutput({});  // the default output
   const auto runAPool = [] {
+    TGate gate;  // outlives the pool, whose end aborts the item waiting on it
     TWorkerThreadPool pool;
-    TGate gate;
     auto item = std::make_shared<TBlockingItem>(gate, nullptr, nullptr);
     pool.AddWorkItem(item);
     SpinUntil([&] { return item->Started.load(); });
