@@ -27,9 +27,7 @@ int DictInt(const AVDictionary* dict, const char* key) {
 
 TCustomDecoder::TCustomDecoder(TFFBaseComponent* owner) : TFFBaseComponent(owner) { ReadFileInfo(); }
 
-TCustomDecoder::~TCustomDecoder() {
-  if (FFileHandle != nullptr && FOwnHandle) FF().avformat_close_input(&FFileHandle);
-}
+TCustomDecoder::~TCustomDecoder() = default;
 
 void TCustomDecoder::Fail(TLogLevel level, const std::string& message) {
   FLastErrMsg = message;
@@ -75,19 +73,20 @@ bool TCustomDecoder::LoadFileImpl(const std::string& fileName, const std::string
     }
   }
 
-  FFileHandle = FF().avformat_alloc_context();
+  FOwnedHandle.reset(FF().avformat_alloc_context());
+  FFileHandle = FOwnedHandle.get();
   if (FFileHandle == nullptr) {
     FLastErrMsg = FormatAVError(fileName, AVERROR(ENOMEM));
     return false;
   }
   FFileHandle->interrupt_callback.callback = &TCustomDecoder::InterruptCallback;
   FFileHandle->interrupt_callback.opaque = this;
-  FOwnHandle = true;
   FLastRead = FF().av_gettime_relative();
 
   // avformat_open_input frees the context when it fails and leaves the pointer null.
-  const int opened = FF().avformat_open_input(&FFileHandle, FileNameToFF(fileName).c_str(), forced,
+  const int opened = FF().avformat_open_input(OutPtr(FOwnedHandle), FileNameToFF(fileName).c_str(), forced,
                                               &FOptions.format_opts());
+  FFileHandle = FOwnedHandle.get();
   if (opened < 0) {
     FLastErrMsg = FormatAVError(fileName, opened);
     return false;
@@ -124,9 +123,8 @@ bool TCustomDecoder::LoadFileImpl(const std::string& fileName, const std::string
 }
 
 void TCustomDecoder::CloseFile() {
-  if (FFileHandle != nullptr && FOwnHandle) FF().avformat_close_input(&FFileHandle);
   FFileHandle = nullptr;
-  FOwnHandle = false;
+  FOwnedHandle.reset();
   ReadFileInfo();
 }
 
@@ -135,7 +133,6 @@ void TCustomDecoder::SetFileHandle(AVFormatContext* value) {
   CheckLibAV();
   CloseFile();
   FFileHandle = value;
-  FOwnHandle = false;
   ReadFileInfo();
 }
 

@@ -15,6 +15,7 @@
 
 #include "media/ff_types.h"
 #include "media/ff_base.h"
+#include "media/ff_handles.h"
 #include "media/ff_logger.h"
 #include "media/ff_options.h"
 
@@ -184,7 +185,7 @@ class TCustomDecoder : public TFFBaseComponent {
   /// Sets LastErrMsg without logging.
   void SetLastErrMsg(const std::string& message) { FLastErrMsg = message; }
   /// True when the decoder opened the file itself (a context from SetFileHandle is borrowed).
-  bool OwnsFileHandle() const { return FFileHandle != nullptr && FOwnHandle; }
+  bool OwnsFileHandle() const { return FFileHandle != nullptr && FFileHandle == FOwnedHandle.get(); }
   /// Throws FFmpegException "Library <name> not loaded." for the first missing library.
   void CheckLibAV() const;
 
@@ -197,8 +198,8 @@ class TCustomDecoder : public TFFBaseComponent {
   std::string CodecText(const AVStream* st) const;
   std::string StreamLine(int index);
 
-  AVFormatContext* FFileHandle = nullptr;
-  bool FOwnHandle = false;
+  AVFormatContext* FFileHandle = nullptr;  // FOwnedHandle, or a context lent by SetFileHandle
+  TInputContextPtr FOwnedHandle;          // the file the decoder opened itself
   int64_t FFileSize = -1;
   std::string FForceFormat;
   bool FGetLongCodecName = true;

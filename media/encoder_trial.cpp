@@ -115,9 +115,9 @@ bool EncodeNoise(AVCodecContext* ctx) {
 
 TContainerDefaults ContainerDefaults(const std::string& fileName) {
   TContainerDefaults defaults;
-  AVFormatContext* oc = nullptr;
-  if (FF().avformat_alloc_output_context2(&oc, nullptr, nullptr, fileName.c_str()) < 0 || oc == nullptr)
-    return defaults;
+  TFormatContextPtr oc;
+  const int allocated = FF().avformat_alloc_output_context2(OutPtr(oc), nullptr, nullptr, fileName.c_str());
+  if (allocated < 0 || oc == nullptr) return defaults;
   const AVOutputFormat* format = oc->oformat;
   auto encoderName = [](AVCodecID id) -> std::string {
     if (id == AV_CODEC_ID_NONE) return {};
@@ -126,7 +126,6 @@ TContainerDefaults ContainerDefaults(const std::string& fileName) {
   };
   defaults.AudioEncoder = encoderName(format->audio_codec);
   defaults.VideoEncoder = encoderName(format->video_codec);
-  FF().avformat_free_context(oc);
   return defaults;
 }
 

@@ -255,9 +255,8 @@ bool TFFDecoder::OpenCodec(TCodecSlot& slot, int streamIndex, bool video) {
     return false;
   }
   opened.Context->pkt_timebase = st->time_base;
-  AVDictionary* opts = CheckStreamSpecifier(Options().codec_opts(), par->codec_id, fc, st, codec);
-  const int result = FF().avcodec_open2(opened.Context.get(), codec, &opts);
-  FF().av_dict_free(&opts);
+  TDictionaryPtr opts{CheckStreamSpecifier(Options().codec_opts(), par->codec_id, fc, st, codec)};
+  const int result = FF().avcodec_open2(opened.Context.get(), codec, OutPtr(opts));
   if (result < 0) {
     Fail(TLogLevel::llError, openFailure);
     return false;
@@ -441,18 +440,19 @@ std::string TFFDecoder::ConfigureFilterGraph(const AVFrame* frame) {
     return "Cannot set output pixel format";
 
   // The description's open input is fed by "in", its open output feeds "out".
-  AVFilterInOut* outputs = FF().avfilter_inout_alloc();
-  AVFilterInOut* inputs = FF().avfilter_inout_alloc();
+  TFilterInOutPtr outputs{FF().avfilter_inout_alloc()};
+  TFilterInOutPtr inputs{FF().avfilter_inout_alloc()};
   int result = AVERROR(ENOMEM);
   if (outputs != nullptr && inputs != nullptr) {
     outputs->name = FF().av_strdup("in");
     outputs->filter_ctx = src;
     inputs->name = FF().av_strdup("out");
     inputs->filter_ctx = sink;
-    result = FF().avfilter_graph_parse_ptr(graph.get(), FVideoFilters.c_str(), &inputs, &outputs, nullptr);
+    result = FF().avfilter_graph_parse_ptr(graph.get(), FVideoFilters.c_str(), OutPtr(inputs), OutPtr(outputs),
+                                           nullptr);
   }
-  FF().avfilter_inout_free(&inputs);
-  FF().avfilter_inout_free(&outputs);
+  inputs.reset();
+  outputs.reset();
   if (result >= 0) result = FF().avfilter_graph_config(graph.get(), nullptr);
   if (result < 0) return FormatAVError(result);
 
@@ -806,14 +806,14 @@ int TFFDecoder::ResampleAndAppend(const AVFrame* frame) {
                                            SampleFormatName(format), channels, FDesireAudioSampleRate,
                                            SampleFormatName(FAudioParam->desired_format), FDesireAudioChannels);
   if (FAudioParam->swr_ctx == nullptr) {
-    SwrContext* swr = nullptr;
-    if (FF().swr_alloc_set_opts2(&swr, &desired, FAudioParam->desired_format, FDesireAudioSampleRate, &layout, format,
-                                 frame->sample_rate, 0, nullptr) < 0 ||
-        FF().swr_init(swr) < 0) {
+    TResamplerPtr swr;
+    const int made = FF().swr_alloc_set_opts2(OutPtr(swr), &desired, FAudioParam->desired_format,
+                                              FDesireAudioSampleRate, &layout, format, frame->sample_rate, 0, nullptr);
+    if (made < 0 || FF().swr_init(swr.get()) < 0) {
       FFLogger().Log(this, TLogLevel::llFatal, "swr_init() failed");
-      FF().swr_free(&swr);
+      swr.reset();
     }
-    FAudioParam->swr_ctx.reset(swr);
+    FAudioParam->swr_ctx = std::move(swr);
     if (FAudioParam->swr_ctx == nullptr) {
       Fail(TLogLevel::llError, "Can not resample " + conversion);
       return -1;

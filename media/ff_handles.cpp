@@ -13,7 +13,11 @@ void FreeMemory(void* p) noexcept { FF().av_free(p); }
 void FreeBufferRef(AVBufferRef* p) noexcept { FF().av_buffer_unref(&p); }
 void FreeCodecContext(AVCodecContext* p) noexcept { FF().avcodec_free_context(&p); }
 void FreeCodecParameters(AVCodecParameters* p) noexcept { FF().avcodec_parameters_free(&p); }
-void FreeDictionary(AVDictionary* p) noexcept { FF().av_dict_free(&p); }
+void FreeDictionary(AVDictionary* p) noexcept {
+  // Option sets may outlive an unloading of the libraries (at the end of the process); what they
+  // still hold is left then.
+  if (FF().av_dict_free != nullptr) FF().av_dict_free(&p);
+}
 
 void FreeEncoderContext(AVCodecContext* p) noexcept {
   FreeTwoPassStats(p);
@@ -31,6 +35,13 @@ void FreePacket(AVPacket* p) noexcept { FF().av_packet_free(&p); }
 void FreeResampler(SwrContext* p) noexcept { FF().swr_free(&p); }
 void FreeScaler(SwsContext* p) noexcept { FF().sws_freeContext(p); }
 void CloseIO(AVIOContext* p) noexcept { FF().avio_closep(&p); }
+
+void FreeCustomIO(AVIOContext* p) noexcept {
+  FF().av_freep(&p->buffer);
+  FF().avio_context_free(&p);
+}
+
+void ClearOptions(void* obj) noexcept { FF().av_opt_free(obj); }
 void CloseFile(std::FILE* p) noexcept { std::fclose(p); }
 
 int CloseIONow(TIOContextPtr& io) noexcept {
@@ -81,6 +92,7 @@ void ClearChannelLayout(AVChannelLayout* p) noexcept { FF().av_channel_layout_un
 void ClearSubtitle(AVSubtitle* p) noexcept { FF().avsubtitle_free(p); }
 
 void CloseInputContext(AVFormatContext* p) noexcept { CloseInputFormat(&p); }
+void CloseDemuxer(AVFormatContext* p) noexcept { FF().avformat_close_input(&p); }
 
 int CloseOutputFile(AVFormatContext* p) noexcept {
   // A muxer without a file (AVFMT_NOFILE) leaves pb alone; any other pb is the context's own.

@@ -57,6 +57,12 @@ void FreePacket(AVPacket* p) noexcept;                  // av_packet_free
 void FreeResampler(SwrContext* p) noexcept;             // swr_free
 void FreeScaler(SwsContext* p) noexcept;                // sws_freeContext
 void CloseIO(AVIOContext* p) noexcept;                  // avio_closep
+/// An AVIOContext made with avio_alloc_context over our own reader: its buffer (the one last in
+/// use, av_freep), then the context (avio_context_free).
+void FreeCustomIO(AVIOContext* p) noexcept;
+/// The options an AVClass-based structure owns (its strings, dictionaries): av_opt_free. The
+/// structure itself stays; fields are null after.
+void ClearOptions(void* obj) noexcept;
 void CloseFile(std::FILE* p) noexcept;                  // fclose (a caller who reports a failed
                                                         // close calls fclose on release() itself)
 // Queues (AVFifo) whose elements own what they point at: what is still queued is freed, then the
@@ -66,6 +72,9 @@ void FreePacketQueue(AVFifo* p) noexcept;    // AVPacket* elements: av_packet_fr
 void FreeSubtitleQueue(AVFifo* p) noexcept;  // AVSubtitle elements: avsubtitle_free
 /// An input context: avformat_close_input, or the wave input's own close for a context it opened.
 void CloseInputContext(AVFormatContext* p) noexcept;
+/// A demuxer context closed with avformat_close_input alone, without the wave input's own close
+/// (which builds on it).
+void CloseDemuxer(AVFormatContext* p) noexcept;
 /// An output context: its file is closed first (avio_closep, unless the muxer has none), then the
 /// context freed (avformat_free_context).
 void CloseOutputContext(AVFormatContext* p) noexcept;
@@ -100,6 +109,7 @@ using TResamplerPtr = TFFOwner<SwrContext, FreeResampler>;
 using TScalerPtr = TFFOwner<SwsContext, FreeScaler>;
 using TFilePtr = TFFOwner<std::FILE, CloseFile>;
 using TIOContextPtr = TFFOwner<AVIOContext, CloseIO>;
+using TCustomIOPtr = TFFOwner<AVIOContext, FreeCustomIO>;
 using TFrameQueuePtr = TFFOwner<AVFifo, FreeFrameQueue>;
 using TPacketQueuePtr = TFFOwner<AVFifo, FreePacketQueue>;
 using TSubtitleQueuePtr = TFFOwner<AVFifo, FreeSubtitleQueue>;

@@ -95,9 +95,7 @@ int DictFlags(const AVOption* o, const std::string& arg) {
              : 0;
 }
 
-void FreeDict(AVDictionary*& dict) {
-  if (dict != nullptr && FF().av_dict_free != nullptr) FF().av_dict_free(&dict);
-}
+void FreeDict(AVDictionary*& dict) { const TDictionaryPtr freed{std::exchange(dict, nullptr)}; }
 
 // Moves a dictionary into the parse context's slot, which must be empty.
 void MoveDict(AVDictionary*& from, AVDictionary*& to) {
@@ -241,9 +239,8 @@ int TFFOptions::opt_default(const std::string& opt, const std::string& arg) {
     o = api.av_opt_find(&sc, opt.c_str(), nullptr, 0, search);
     if (o != nullptr) {
       // A trial on a throw-away context validates the value before it is kept.
-      SwsContext* sws = api.sws_alloc_context();
-      const int ret = sws != nullptr ? api.av_opt_set(sws, opt.c_str(), arg.c_str(), 0) : AVERROR(ENOMEM);
-      api.sws_freeContext(sws);
+      const TScalerPtr sws{api.sws_alloc_context()};
+      const int ret = sws != nullptr ? api.av_opt_set(sws.get(), opt.c_str(), arg.c_str(), 0) : AVERROR(ENOMEM);
       if (opt == "srcw" || opt == "srch" || opt == "dstw" || opt == "dsth" || opt == "src_format" ||
           opt == "dst_format") {
         FailWith(this,
@@ -265,9 +262,8 @@ int TFFOptions::opt_default(const std::string& opt, const std::string& arg) {
     const AVClass* rc = api.swr_get_class();
     o = api.av_opt_find(&rc, opt.c_str(), nullptr, 0, search);
     if (o != nullptr) {
-      SwrContext* swr = api.swr_alloc();
-      const int ret = swr != nullptr ? api.av_opt_set(swr, opt.c_str(), arg.c_str(), 0) : AVERROR(ENOMEM);
-      api.swr_free(&swr);
+      const TResamplerPtr swr{api.swr_alloc()};
+      const int ret = swr != nullptr ? api.av_opt_set(swr.get(), opt.c_str(), arg.c_str(), 0) : AVERROR(ENOMEM);
       if (ret < 0) {
         FailWith(this, "Error setting option " + Quoted(opt));
         return ret;

@@ -9,8 +9,10 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "media/ff_api.h"
+#include "media/ff_handles.h"
 #include "media/ff_logger.h"
 #include "media/ff_utils.h"
 
@@ -24,6 +26,11 @@ struct TWaveInputOptions {
   int SampleRate = 0;
   int Channels = 0;
   char* SampleFmt = nullptr;
+
+  TWaveInputOptions() = default;
+  ~TWaveInputOptions() { ClearOptions(this); }
+  TWaveInputOptions(const TWaveInputOptions&) = delete;
+  TWaveInputOptions& operator=(const TWaveInputOptions&) = delete;
 };
 
 constexpr int kDec = AV_OPT_FLAG_DECODING_PARAM;
@@ -111,14 +118,7 @@ struct TWaveReader {
   bool Ended = false;
   bool Closed = false;
   AVIOInterruptCB Interrupt{};
-  AVIOContext* IO = nullptr;
-
-  ~TWaveReader() {
-    if (IO != nullptr) {
-      FF().av_freep(&IO->buffer);
-      FF().avio_context_free(&IO);
-    }
-  }
+  TCustomIOPtr IO;
 
   static int Read(void* opaque, std::uint8_t* buffer, int size) {
     TWaveReader& reader = *static_cast<TWaveReader*>(opaque);
@@ -276,10 +276,7 @@ int ParseWaveOptions(AVDictionary** options, TWaveInputOptions& parsed, const TS
   return 0;
 }
 
-void FreeContext(AVFormatContext** context) {
-  if (*context != nullptr) FF().avformat_free_context(*context);
-  *context = nullptr;
-}
+void FreeContext(AVFormatContext** context) { const TFormatContextPtr freed{std::exchange(*context, nullptr)}; }
 
 }  // namespace
 
@@ -289,16 +286,19 @@ int OpenWaveInput(AVFormatContext** context, const std::string& fileName, AVDict
     FreeContext(context);
     return AVERROR(EINVAL);
   }
-  AVDictionary* rest = nullptr;
-  if (options != nullptr) FF().av_dict_copy(&rest, *options, 0);
-  TWaveInputOptions parsed;
+  TDictionaryPtr rest;
+  if (options != nullptr) FF().av_dict_copy(OutPtr(rest), *options, 0);
+  int sampleRate = 0;
+  int channels = 0;
   const TSampleFormat* sampleFormat = nullptr;
-  int ret = ParseWaveOptions(&rest, parsed, sampleFormat);
-  const int sampleRate = parsed.SampleRate;
-  const int channels = parsed.Channels;
-  FF().av_opt_free(&parsed);
+  int ret = 0;
+  {
+    TWaveInputOptions parsed;
+    ret = ParseWaveOptions(OutPtr(rest), parsed, sampleFormat);
+    sampleRate = parsed.SampleRate;
+    channels = parsed.Channels;
+  }
   if (ret < 0) {
-    FF().av_dict_free(&rest);
     FreeContext(context);
     return ret;
   }
@@ -314,27 +314,32 @@ int OpenWaveInput(AVFormatContext** context, const std::string& fileName, AVDict
   reader->Info.SampleFormat = sampleFormat->Bits;
   reader->Info.FrameSize = std::max(sampleFormat->Bits * channels / 8, 1) * kSamplesPerFrame;
   reader->Stage.resize(std::size_t(reader->Info.FrameSize));
-  std::uint8_t* buffer = nullptr;
-  if (demuxer == nullptr || *context == nullptr ||
-      (buffer = static_cast<std::uint8_t*>(FF().av_malloc(std::size_t(reader->Info.FrameSize)))) == nullptr ||
-      (reader->IO = FF().avio_alloc_context(buffer, reader->Info.FrameSize, 0, reader.get(), &TWaveReader::Read,
-                                            nullptr, nullptr)) == nullptr) {
-    FF().av_free(buffer);
-    FF().av_dict_free(&rest);
+  if (demuxer == nullptr || *context == nullptr) {
     FreeContext(context);
     return demuxer == nullptr ? AVERROR_DEMUXER_NOT_FOUND : AVERROR(ENOMEM);
   }
+  TBufferPtr buffer{static_cast<std::uint8_t*>(FF().av_malloc(std::size_t(reader->Info.FrameSize)))};
+  if (buffer != nullptr) {
+    reader->IO.reset(FF().avio_alloc_context(buffer.get(), reader->Info.FrameSize, 0, reader.get(),
+                                             &TWaveReader::Read, nullptr, nullptr));
+    if (reader->IO != nullptr) static_cast<void>(buffer.release());  // the context's buffer now
+  }
+  if (reader->IO == nullptr) {
+    FreeContext(context);
+    return AVERROR(ENOMEM);
+  }
   reader->Interrupt = (*context)->interrupt_callback;
-  (*context)->pb = reader->IO;
+  (*context)->pb = reader->IO.get();
   (*context)->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_NOPARSE;
 
-  FF().av_dict_set_int(&rest, "sample_rate", sampleRate, 0);
-  AVChannelLayout layout{};
-  FF().av_channel_layout_default(&layout, channels);
+  FF().av_dict_set_int(OutPtr(rest), "sample_rate", sampleRate, 0);
   char layoutText[64] = {};
-  FF().av_channel_layout_describe(&layout, layoutText, sizeof layoutText);
-  FF().av_channel_layout_uninit(&layout);
-  FF().av_dict_set(&rest, "ch_layout", layoutText, 0);
+  {
+    TChannelLayoutValue layout;
+    FF().av_channel_layout_default(&layout, channels);
+    FF().av_channel_layout_describe(&layout, layoutText, sizeof layoutText);
+  }
+  FF().av_dict_set(OutPtr(rest), "ch_layout", layoutText, 0);
 
   TWaveReader* opening = reader.get();
   {
@@ -348,30 +353,27 @@ int OpenWaveInput(AVFormatContext** context, const std::string& fileName, AVDict
   if (adapter->OnReadHeader) adapter->OnReadHeader(adapter);
 
   // On failure avformat_open_input frees the context but leaves a custom AVIOContext alone.
-  ret = FF().avformat_open_input(context, FileNameToFF(fileName).c_str(), demuxer, &rest);
+  ret = FF().avformat_open_input(context, FileNameToFF(fileName).c_str(), demuxer, OutPtr(rest));
   if (ret >= 0) {
     AVCodecParameters* par = (*context)->streams[0]->codecpar;
     par->format = sampleFormat->Format;
     if (par->bits_per_coded_sample != sampleFormat->Bits) {
       FF().av_log(&opening->Options, AV_LOG_ERROR, "Unexpected bits per sample %d\n", par->bits_per_coded_sample);
-      FF().avformat_close_input(context);
+      CloseDemuxer(std::exchange(*context, nullptr));
       ret = AVERROR(EINVAL);
     }
   }
   if (ret < 0) {
     opening->RaiseClose();
     TWaveReader::Drop(opening);
-    FF().av_dict_free(&rest);
     return ret;
   }
   // With a probe size of 0 the stream analysis reads no packet: a live source is not asked for
   // seconds of audio before the conversion starts, and the parameters are all known.
   (*context)->probesize = 0;
+  // What the demuxer left unused replaces the caller's options.
   if (options != nullptr) {
-    FF().av_dict_free(options);
-    *options = rest;
-  } else {
-    FF().av_dict_free(&rest);
+    const TDictionaryPtr replaced{std::exchange(*options, rest.release())};
   }
   return ret;
 }
@@ -391,9 +393,9 @@ void CloseInputFormat(AVFormatContext** context) {
     TRegistry& registry = Registry();
     std::lock_guard lock(registry.Lock);
     for (TWaveReader* live : registry.Readers)
-      if (live->IO == (*context)->pb) reader = live;
+      if (live->IO.get() == (*context)->pb) reader = live;
   }
-  FF().avformat_close_input(context);
+  CloseDemuxer(std::exchange(*context, nullptr));
   if (reader != nullptr) {
     reader->RaiseClose();
     TWaveReader::Drop(reader);
