@@ -24,7 +24,6 @@ extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\n"
          "leak:libdbus-1.so\n"
-         "leak:libQt6Gui.so\n"
          "leak:libQt6DBus.so\n"
          "leak:libglib-2.0.so\n"
          "leak:_dl_open\n"
